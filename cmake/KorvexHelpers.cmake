@@ -1,0 +1,58 @@
+# Helpers shared by every module's CMakeLists.txt.
+
+# Strict warnings on our own code only.
+function(korvex_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+endfunction()
+
+# korvex_library(NAME SOURCES ... DEPS ...)
+# A static core library for one folder under src/, with src/ as include root.
+function(korvex_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  korvex_warnings(${name})
+endfunction()
+
+# korvex_test(NAME SOURCES ... DEPS ... [LABELS ...] [TIMEOUT s])
+# A GoogleTest program whose cases ctest lists one by one (so ctest -j runs
+# them in parallel and prints the counts).
+function(korvex_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  korvex_warnings(${name})
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
+               ENVIRONMENT "KORVEX_LANG_DIR=${KORVEX_BIN_DIR};QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+# Copies lang/<name>/ beside the programs at build time.
+function(korvex_copy_languages)
+  file(GLOB _langs LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/lang/*)
+  set(_outputs)
+  foreach(dir ${_langs})
+    if(IS_DIRECTORY ${dir})
+      get_filename_component(_name ${dir} NAME)
+      file(GLOB _files CONFIGURE_DEPENDS ${dir}/*)
+      foreach(f ${_files})
+        get_filename_component(_fn ${f} NAME)
+        set(_out ${KORVEX_BIN_DIR}/${_name}/${_fn})
+        add_custom_command(OUTPUT ${_out}
+          COMMAND ${CMAKE_COMMAND} -E copy_if_different ${f} ${_out}
+          DEPENDS ${f} VERBATIM)
+        list(APPEND _outputs ${_out})
+      endforeach()
+    endif()
+  endforeach()
+  add_custom_target(korvex_languages ALL DEPENDS ${_outputs})
+endfunction()

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs every Debian package Korvex needs to build, test and run.
+# Idempotent: asks apt only for what is missing, and refreshes the package
+# lists only when something is.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ make pkg-config clang libclang-rt-14-dev clang-format
+  # GUI
+  qt6-base-dev libgl-dev
+  # device link
+  libssh2-1-dev libssl-dev libnanopb-dev nanopb
+  # pictures and video
+  libjpeg62-turbo-dev libavcodec-dev libavutil-dev libavformat-dev libswscale-dev
+  # device simulator
+  libssh-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev openssh-client sshpass
+  # screenshots
+  xvfb xauth
+  # fonts for the GUI under Xvfb and offscreen
+  fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+
+echo "install-deps: installing ${missing[*]}" >&2
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,90 @@
+#include "model/RenderState.h"
+
+namespace korvex {
+
+bool ComposerItem::SameContent(const ComposerItem& other) const {
+    if (kind != other.kind || number != other.number || children.size() != other.children.size())
+        return false;
+    for (size_t i = 0; i < children.size(); ++i)
+        if (!children[i].SameContent(other.children[i]))
+            return false;
+    return true;
+}
+
+namespace {
+bool SameList(const std::vector<ComposerItem>& a, const std::vector<ComposerItem>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!a[i].SameContent(b[i]))
+            return false;
+    return true;
+}
+} // namespace
+
+RenderState RenderState::NewProject() {
+    RenderState s;
+    s.width = 320;
+    s.height = 240;
+    s.selected = -1;
+    s.EnsureBackgrounds(4);
+    s.composer_y.resize(24);
+    if (s.composer_a.size() < 4)
+        s.composer_a.resize(4);
+    if (s.composer_z.empty())
+        s.composer_z.assign(64, ComposerItem(ComposerItem::Empty));
+    return s;
+}
+
+void RenderState::EnsureBackgrounds(size_t count) {
+    if (backgrounds.size() > count) {
+        backgrounds.resize(count);
+        return;
+    }
+    while (backgrounds.size() < count)
+        backgrounds.emplace_back(CanvasWidth(), CanvasHeight());
+}
+
+Detector* RenderState::SelectedDetector() {
+    if (selected < 0 || static_cast<size_t>(selected) >= detectors.size())
+        return nullptr;
+    return &detectors[static_cast<size_t>(selected)];
+}
+
+const Detector* RenderState::SelectedDetector() const {
+    return const_cast<RenderState*>(this)->SelectedDetector();
+}
+
+std::vector<ComposerItem>& RenderState::SelectedComposerList() {
+    char c = composer_selection.empty() ? '\0' : composer_selection[0];
+    if (c == 'Y')
+        return composer_y;
+    if (c == 'Z')
+        return composer_z;
+    return composer_a;
+}
+
+ComposerItem* RenderState::SelectedComposerItem() {
+    if (composer_selection.size() < 2)
+        return nullptr;
+    char c = composer_selection[0];
+    int row = (c == 'Y' || c == 'Z') ? composer_selection[1] - '0' : composer_selection[1] - 'a';
+    auto& list = SelectedComposerList();
+    if (row < 0 || static_cast<size_t>(row) >= list.size())
+        return nullptr;
+    return &list[static_cast<size_t>(row)];
+}
+
+uint32_t RenderState::SelectedComposerGroup() const {
+    char c = composer_selection.empty() ? '\0' : composer_selection[0];
+    return c == 'Y' ? GroupY : c == 'Z' ? GroupZ : GroupA;
+}
+
+bool RenderState::operator==(const RenderState& o) const {
+    return backgrounds == o.backgrounds && selected == o.selected && detectors == o.detectors &&
+           width == o.width && height == o.height && SameList(composer_a, o.composer_a) &&
+           SameList(composer_y, o.composer_y) && SameList(composer_z, o.composer_z) &&
+           composer_selection == o.composer_selection;
+}
+
+} // namespace korvex
