@@ -28,12 +28,16 @@ function(korvex_test name)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   korvex_warnings(${name})
+  set(_props TIMEOUT ${ARG_TIMEOUT}
+             ENVIRONMENT "KORVEX_LANG_DIR=${KORVEX_BIN_DIR};QT_QPA_PLATFORM=offscreen")
+  if(ARG_LABELS)
+    list(APPEND _props LABELS "${ARG_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
-               ENVIRONMENT "KORVEX_LANG_DIR=${KORVEX_BIN_DIR};QT_QPA_PLATFORM=offscreen")
+    PROPERTIES ${_props})
 endfunction()
 
 # Copies lang/<name>/ beside the programs at build time.

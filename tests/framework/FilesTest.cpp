@@ -1,0 +1,146 @@
+#include "framework/BinaryFile.h"
+#include "framework/Language.h"
+#include "framework/LocalException.h"
+#include "framework/StringTable.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace korvex;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "korvex-test-XXXXXX").string();
+        path = mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::string File(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+size_t EntriesIn(const std::string& dir) {
+    size_t n = 0;
+    for (auto& e : fs::directory_iterator(dir)) {
+        (void)e;
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(BinaryFile, ErrorsNameThePathWithTheStringTableText) {
+    StringTable::Install({{256, "Cannot open '"}, {254, "Cannot read '"}});
+    TempDir dir;
+    std::string missing = dir.File("missing.bin");
+    try {
+        BinaryFile f(missing, "rb");
+        FAIL() << "opened a missing file";
+    } catch (const LocalException& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open '" + missing + "'.");
+    }
+    WriteBytes(dir.File("short.bin"), "abc");
+    BinaryFile f(dir.File("short.bin"), "rb");
+    EXPECT_EQ(f.Size(), 3u);
+    char buf[4];
+    try {
+        f.Read(buf, 4);
+        FAIL() << "short read succeeded";
+    } catch (const LocalException& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot read '" + dir.File("short.bin") + "'.");
+    }
+    StringTable::Install({});
+}
+
+TEST(BinaryFile, ReadAllReturnsTheWholeFile) {
+    TempDir dir;
+    std::string data(70000, '\0');
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = char(i * 7);
+    WriteBytes(dir.File("a.bin"), data);
+    auto bytes = BinaryFile::ReadAll(dir.File("a.bin"));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), data);
+}
+
+TEST(AtomicFile, CommitReplacesTheTargetWhole) {
+    TempDir dir;
+    std::string target = dir.File("project.kvx");
+    WriteBytes(target, "old content");
+    {
+        AtomicFile f(target);
+        f.Write("new", 3);
+        EXPECT_EQ(ReadBytes(target), "old content"); // untouched until commit
+        f.Commit();
+    }
+    EXPECT_EQ(ReadBytes(target), "new");
+    EXPECT_EQ(EntriesIn(dir.path), 1u); // no temporary left behind
+}
+
+TEST(AtomicFile, AnUncommittedWriteLeavesTheOldFileAndNoTemporary) {
+    TempDir dir;
+    std::string target = dir.File("project.kvx");
+    WriteBytes(target, "precious");
+    {
+        AtomicFile f(target);
+        f.Write("half", 4);
+        // destroyed without Commit, as when an exception ends the save
+    }
+    EXPECT_EQ(ReadBytes(target), "precious");
+    EXPECT_EQ(EntriesIn(dir.path), 1u);
+}
+
+TEST(AtomicFile, AnUnwritableFolderRaisesTheOpenError) {
+    StringTable::Install({{256, "Cannot open '"}});
+    EXPECT_THROW(AtomicFile("/nonexistent-folder/x.kvx"), LocalException);
+    StringTable::Install({});
+}
+
+TEST(Language, ReadLanguageRules) {
+    TempDir dir;
+    std::string path = dir.File("lang.txt");
+    EXPECT_EQ(ReadLanguageFrom(path), "auto"); // missing
+    WriteBytes(path, "auto\r\n");
+    EXPECT_EQ(ReadLanguageFrom(path), "auto");
+    WriteBytes(path, "pl\n");
+    EXPECT_EQ(ReadLanguageFrom(path), "pl");
+    WriteBytes(path, "Auto");
+    EXPECT_EQ(ReadLanguageFrom(path), "Auto"); // case matters: a language name
+    WriteBytes(path, "de\tsecond");
+    EXPECT_EQ(ReadLanguageFrom(path), "de");
+    WriteBytes(path, "pl\vx");
+    EXPECT_EQ(ReadLanguageFrom(path), "pl");
+    WriteBytes(path, "abcdefghijklmno"); // 15 bytes: still a name
+    EXPECT_EQ(ReadLanguageFrom(path), "abcdefghijklmno");
+    WriteBytes(path, "abcdefghijklmnop"); // 16 bytes: too long
+    EXPECT_EQ(ReadLanguageFrom(path), "auto");
+    WriteBytes(path, "");
+    EXPECT_EQ(ReadLanguageFrom(path), "");
+}
+
+TEST(Language, WriteThenReadRoundTripsWithoutLineEnd) {
+    TempDir dir;
+    std::string path = dir.File("lang.txt");
+    WriteLanguageTo(path, "pl");
+    EXPECT_EQ(ReadBytes(path), "pl");
+    EXPECT_EQ(ReadLanguageFrom(path), "pl");
+    EXPECT_THROW(WriteLanguageTo(dir.File("no/such/dir/lang.txt"), "en"), LocalException);
+}
