@@ -1,0 +1,86 @@
+#pragma once
+
+// State shared by the simulator's servers (internal to korvex_devsim).
+
+#include "devsim/DeviceSimulator.h"
+#include "framework/StopEvent.h"
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+
+namespace korvex::devsim {
+
+class Announcer;
+class SshServer;
+class LiveServer;
+
+// Milliseconds of a steady clock.
+int64_t SteadyMs();
+
+struct DeviceSimulator::State {
+    Options options;
+
+    mutable std::mutex lock;  // guards everything below up to the atomics
+    std::vector<CommandRecord> commands;
+    std::vector<TransferRecord> transfers;
+    std::vector<LiveReplyRecord> replies;
+    std::vector<LiveMessageRecord> messages;
+    std::string password;
+    int64_t clockOffset_s = 0;
+    FaultOptions faults;
+    unsigned restartCount = 0;
+
+    std::atomic<bool> running{false};
+    std::atomic<int64_t> restartUntil_ms{0};  // device is down until then
+    std::atomic<unsigned> authFailures{0};
+    std::atomic<unsigned> announcementsSent{0};
+    std::atomic<unsigned> liveConnections{0};
+    std::atomic<uint32_t> nextFrameNumber{1};
+    uint16_t sshPort = 0;
+    uint16_t livePort = 0;
+
+    std::unique_ptr<Announcer> announcer;
+    std::unique_ptr<SshServer> ssh;
+    std::unique_ptr<LiveServer> live;
+
+    bool DeviceDown() const { return SteadyMs() < restartUntil_ms.load(); }
+    FaultOptions CurrentFaults() const {
+        std::lock_guard guard(lock);
+        return faults;
+    }
+
+    // Appends a record and returns its index for later updates.
+    size_t AddCommand(CommandRecord record) {
+        std::lock_guard guard(lock);
+        commands.push_back(std::move(record));
+        return commands.size() - 1;
+    }
+    void FinishCommand(size_t index, int exitStatus, const std::string& output, const std::string& errorOutput) {
+        std::lock_guard guard(lock);
+        if (index < commands.size()) {
+            commands[index].exitStatus = exitStatus;
+            commands[index].output = output;
+            commands[index].errorOutput = errorOutput;
+        }
+    }
+    size_t AddTransfer(TransferRecord record) {
+        std::lock_guard guard(lock);
+        transfers.push_back(std::move(record));
+        return transfers.size() - 1;
+    }
+    void UpdateTransfer(size_t index, const TransferRecord& record) {
+        std::lock_guard guard(lock);
+        if (index < transfers.size())
+            transfers[index] = record;
+    }
+    void BeginRestart() {
+        {
+            std::lock_guard guard(lock);
+            ++restartCount;
+        }
+        restartUntil_ms = SteadyMs() + int64_t(options.restartSeconds) * 1000;
+    }
+};
+
+} // namespace korvex::devsim

@@ -1,0 +1,161 @@
+// korvex-devsim: runs the device simulator until Ctrl-C.
+
+#include "devsim/DeviceSimulator.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void OnSignal(int) { stopRequested = 1; }
+
+const char* const kHelp =
+    "Usage: korvex-devsim [options]\n"
+    "Simulates a detection device on this machine: UDP announcements, the live\n"
+    "picture stream and an SSH server with the device's commands and files.\n"
+    "Stops cleanly on Ctrl-C.\n"
+    "\n"
+    "  --root DIR            folder holding the device's files (/tavo, /etc/tavo,\n"
+    "                        /mnt/usbdrive); filled with defaults on first start\n"
+    "                        (default: ./devsim-root)\n"
+    "  --alias NAME          device name sent in the announcements (default devsim)\n"
+    "  --listen ADDR         address the servers listen on (default 127.0.0.1)\n"
+    "  --ssh-port N          SSH server port (default 2222; 0 = any free port)\n"
+    "  --live-port N         live stream port (default 25100; 0 = any free port)\n"
+    "  --announce-to ADDR    where announcements go (default 127.0.0.1)\n"
+    "  --announce-port N     their UDP port (default 21060)\n"
+    "  --no-announce         send no announcements\n"
+    "  --cameras N           cameras on the live stream, 1 to 8 (default 1)\n"
+    "  --format F[,F...]     format of each camera: grey180, grey320, colour320,\n"
+    "                        blank or h264 (default grey320; the last one given\n"
+    "                        also serves the cameras after it)\n"
+    "  --fps N               picture rounds per second, 1 to 60 (default 5)\n"
+    "  --key-interval N      H.264: a key frame every N units (default 10)\n"
+    "  --blur-every N        flag every N-th picture as blurred (default 0 = never)\n"
+    "  --factory-cameras N   camera number in the factory record (default: --cameras)\n"
+    "  --user U              SSH user name (default admin)\n"
+    "  --password P          SSH password (default admin)\n"
+    "  --version-text T      output of \"/tavo/tavo --version\" (default \"tavo 2.1.0\")\n"
+    "  --clock-offset S      device clock minus real UTC time, seconds (default 0)\n"
+    "  --restart-seconds S   how long a restart keeps the device away (default 5)\n"
+    "  --host-key FILE       SSH host key file (default: generated into the root)\n"
+    "  --help                this text\n";
+
+unsigned long Number(const char* option, const char* text, unsigned long max) {
+    char* end = nullptr;
+    errno = 0;
+    unsigned long v = std::strtoul(text, &end, 10);
+    if (!*text || *end || errno || v > max || text[0] == '-')
+        throw std::invalid_argument(std::string(option) + ": '" + text + "' is not a number from 0 to " +
+                                    std::to_string(max));
+    return v;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace korvex::devsim;
+    Options options;
+    options.rootDir = "devsim-root";
+    std::vector<CameraFormat> formats;
+    try {
+        for (int i = 1; i < argc; ++i) {
+            std::string a = argv[i];
+            if (a == "--help" || a == "-h") {
+                std::fputs(kHelp, stdout);
+                return 0;
+            }
+            if (a == "--no-announce") {
+                options.announce = false;
+                continue;
+            }
+            if (i + 1 >= argc)
+                throw std::invalid_argument("unknown option or missing value: " + a);
+            const char* v = argv[++i];
+            if (a == "--root")
+                options.rootDir = v;
+            else if (a == "--alias")
+                options.alias = v;
+            else if (a == "--listen")
+                options.bindAddress = v;
+            else if (a == "--ssh-port")
+                options.sshPort = uint16_t(Number("--ssh-port", v, 65535));
+            else if (a == "--live-port")
+                options.livePort = uint16_t(Number("--live-port", v, 65535));
+            else if (a == "--announce-to")
+                options.announceAddress = v;
+            else if (a == "--announce-port")
+                options.announcePort = uint16_t(Number("--announce-port", v, 65535));
+            else if (a == "--cameras")
+                options.cameraCount = unsigned(Number("--cameras", v, 8));
+            else if (a == "--format") {
+                std::string list = v;
+                size_t start = 0;
+                while (start <= list.size()) {
+                    size_t comma = list.find(',', start);
+                    if (comma == std::string::npos)
+                        comma = list.size();
+                    formats.push_back(ParseCameraFormat(list.substr(start, comma - start)));
+                    start = comma + 1;
+                }
+            } else if (a == "--fps")
+                options.fps = unsigned(Number("--fps", v, 60));
+            else if (a == "--key-interval")
+                options.keyFrameInterval = unsigned(Number("--key-interval", v, 1000));
+            else if (a == "--blur-every")
+                options.blurEvery = unsigned(Number("--blur-every", v, 1000000));
+            else if (a == "--factory-cameras")
+                options.factoryCameraCount = int(Number("--factory-cameras", v, 1000));
+            else if (a == "--user")
+                options.user = v;
+            else if (a == "--password")
+                options.password = v;
+            else if (a == "--version-text")
+                options.version = v;
+            else if (a == "--clock-offset") {
+                char* end = nullptr;
+                long long s = std::strtoll(v, &end, 10);
+                if (!*v || *end)
+                    throw std::invalid_argument(std::string("--clock-offset: '") + v + "' is not a number");
+                options.clockOffset_s = s;
+            } else if (a == "--restart-seconds")
+                options.restartSeconds = unsigned(Number("--restart-seconds", v, 3600));
+            else if (a == "--host-key")
+                options.hostKeyFile = v;
+            else
+                throw std::invalid_argument("unknown option: " + a + " (see --help)");
+        }
+        for (unsigned c = 0; c < options.cameraCount && !formats.empty(); ++c)
+            options.formats.push_back(formats[std::min<size_t>(c, formats.size() - 1)]);
+
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+        std::signal(SIGPIPE, SIG_IGN);
+
+        DeviceSimulator device(options);
+        device.Start();
+        std::printf("korvex-devsim: alias %s, SSH on %s:%u (user %s), live stream on %s:%u, "
+                    "announcements to %s:%u, root %s\n",
+                    options.alias.c_str(), options.bindAddress.c_str(), device.SshPort(), options.user.c_str(),
+                    options.bindAddress.c_str(), device.LivePort(),
+                    options.announce ? options.announceAddress.c_str() : "(off)", options.announcePort,
+                    options.rootDir.c_str());
+        std::fflush(stdout);
+        while (!stopRequested)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::printf("korvex-devsim: stopping\n");
+        device.Stop();
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "korvex-devsim: %s\n", e.what());
+        return 2;
+    }
+}
