@@ -1,0 +1,51 @@
+#pragma once
+
+#include "framework/Thread.h"
+#include "live/LiveInterfaces.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace korvex {
+
+struct LiveThreadSettings {
+    uint16_t port = kDefaultLivePort;
+    // Pause before every connection attempt.
+    unsigned connectPause_ms = 1000;
+    // A connection that delivers no byte for this long is closed.
+    unsigned readTimeout_ms = 10000;
+};
+
+// The "Live" worker: connects to the device the user picked, reads one
+// message after another, turns pictures into bitmaps for the sink, hands
+// tuning traces to the tuning source and answers every message with a
+// 64-byte reply carrying the viewer's options. Reconnects without limit.
+class LiveThread : public Thread {
+public:
+    LiveThread(LiveSink& sink, const TargetAddressSource& target, const LiveViewOptions& view,
+               const OptionMaskSource& mask, TuningSource& tuning, LiveThreadSettings settings = {});
+    ~LiveThread() override;
+
+    // Connections opened so far (for tests and diagnostics).
+    unsigned ConnectionCount() const { return connections.load(); }
+
+protected:
+    void Run() override;
+    void OnStopRequested() override;
+
+private:
+    bool Connect(uint32_t address);
+    void CloseSocket();
+
+    LiveSink& sink;
+    const TargetAddressSource& target;
+    const LiveViewOptions& view;
+    const OptionMaskSource& mask;
+    TuningSource& tuning;
+    LiveThreadSettings settings;
+
+    std::atomic<int> socketFd{-1};
+    std::atomic<unsigned> connections{0};
+};
+
+} // namespace korvex
