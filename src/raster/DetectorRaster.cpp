@@ -1,0 +1,456 @@
+#include "raster/DetectorRaster.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace korvex {
+
+namespace {
+
+// 128-bit integers keep the line and triangle set-up exact for any 32-bit
+// corner coordinates (products of two 33-bit differences).
+__extension__ typedef __int128 Int128;
+
+constexpr int32_t kDither[16] = {1, 9, 3, 11, 13, 5, 15, 7, 4, 12, 2, 10, 16, 8, 14, 6};
+
+// Beyond this many distinct dividing lines a detector is so far from any
+// real picture that drawing more would only burn time; see DividingLines.
+constexpr uint64_t kMaxDistinctDividingLines = uint64_t(1) << 22;
+
+Int128 CeilDiv(Int128 p, Int128 q) { // q > 0
+    return p >= 0 ? (p + q - 1) / q : -((-p) / q);
+}
+
+// Truncation towards zero of a float that may be far outside any int range;
+// the caller clamps the result to the canvas, so values beyond +-2^40 can be
+// pinned there without changing anything.
+int64_t TruncToInt(float v) {
+    if (!(v == v))
+        return 0;
+    constexpr float kLimit = 1099511627776.0f; // 2^40
+    if (v > kLimit)
+        return int64_t(1) << 40;
+    if (v < -kLimit)
+        return -(int64_t(1) << 40);
+    return int64_t(v);
+}
+
+struct Edge {
+    int64_t first = 0; // first row
+    int64_t rows = 0;  // number of rows
+    float slope = 0;
+    float start = 0; // value at the first row
+};
+
+// Edge set-up from P to Q (P.y <= Q.y), single precision as the drawing
+// rules fix it.
+Edge MakeEdge(Point p, Point q) {
+    Edge e;
+    const float py = float(p.y);
+    const float firstF = std::ceil(py - 0.5f);
+    const float rowsF = std::ceil(float(q.y) - 0.5f - firstF);
+    e.first = TruncToInt(firstF);
+    e.rows = std::max<int64_t>(0, TruncToInt(rowsF));
+    e.slope = q.y == p.y ? 0.0f : float(int64_t(q.x) - p.x) / float(int64_t(q.y) - p.y);
+    e.start = float(p.x) + 0.5f + (firstF - (py - 0.5f)) * e.slope;
+    return e;
+}
+
+uint32_t DetectorColour(const Detector& detector, bool selected, bool maskMode) {
+    if (selected || maskMode)
+        return kRasterRed;
+    return detector.contrast ? kRasterDarkBlue : kRasterDarkGreen;
+}
+
+// The exclusion pixel at (x, y) as 0x00BBGGRR; white where the map has no
+// pixel.
+uint32_t ExclusionAt(const Bitmap& exclusion, uint32_t x, uint32_t y) {
+    if (x >= exclusion.Width() || y >= exclusion.Height())
+        return 0xFFFFFF;
+    const uint8_t* p = exclusion.Row(y) + size_t(x) * 3;
+    return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+}
+
+} // namespace
+
+DetectorRaster::DetectorRaster() : coverage(size_t(kWidth) * kHeight, 0) {}
+
+int32_t DetectorRaster::DitherEntry(uint32_t x, uint32_t y) { return kDither[(y % 4) * 4 + x % 4]; }
+
+void DetectorRaster::Begin(uint32_t width, uint32_t height, int32_t fill) {
+    if (count != 0)
+        std::fill(coverage.begin(), coverage.end(), uint8_t(0));
+    count = 0;
+    canvasWidth = width;
+    canvasHeight = height;
+    fillLevel = std::clamp(fill, 0, 100) * 16 / 100;
+    minX = minY = 0;
+    maxX = maxY = -1;
+}
+
+bool DetectorRaster::DrawPixel(int64_t x, int64_t y) {
+    if (x < 0 || y < 0 || x >= int64_t(kWidth) || y >= int64_t(kHeight))
+        return false;
+    uint8_t& flag = coverage[size_t(y) * kWidth + size_t(x)];
+    if (flag)
+        return false;
+    flag = 1;
+    if (count == 0) {
+        minX = maxX = int32_t(x);
+        minY = maxY = int32_t(y);
+    } else {
+        minX = std::min(minX, int32_t(x));
+        maxX = std::max(maxX, int32_t(x));
+        minY = std::min(minY, int32_t(y));
+        maxY = std::max(maxY, int32_t(y));
+    }
+    ++count;
+    return true;
+}
+
+bool DetectorRaster::Covered(int64_t x, int64_t y) const {
+    if (x < 0 || y < 0 || x >= int64_t(kWidth) || y >= int64_t(kHeight))
+        return false;
+    return coverage[size_t(y) * kWidth + size_t(x)] != 0;
+}
+
+void DetectorRaster::DrawBrush(int64_t x, int64_t y, uint32_t penWidth) {
+    int64_t lo, hi; // offsets of the square, inclusive
+    if (penWidth <= 1) {
+        DrawPixel(x, y);
+        return;
+    }
+    if (penWidth == 2) {
+        lo = -1;
+        hi = 0;
+    } else if (penWidth == 3) {
+        lo = -1;
+        hi = 1;
+    } else {
+        lo = -2;
+        hi = 1;
+    }
+    for (int64_t dy = lo; dy <= hi; ++dy)
+        for (int64_t dx = lo; dx <= hi; ++dx)
+            DrawPixel(x + dx, y + dy);
+}
+
+void DetectorRaster::ThickLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t penWidth) {
+    const int64_t dx = x1 > x0 ? x1 - x0 : x0 - x1;
+    const int64_t dy = y1 > y0 ? y1 - y0 : y0 - y1;
+    if (dx == 0 && dy == 0)
+        return;
+    // Work in major/minor coordinates: x-major when dy < dx.
+    const bool xMajor = dy < dx;
+    const int64_t a0 = xMajor ? x0 : y0, b0 = xMajor ? y0 : x0;
+    const int64_t a1 = xMajor ? x1 : y1, b1 = xMajor ? y1 : x1;
+    const int64_t da = xMajor ? dx : dy, db = xMajor ? dy : dx; // da > 0, db <= da
+    // The walk starts at the point with the smaller major coordinate; the
+    // step of B (the end point) is walked but not drawn.
+    const bool startIsA = a0 < a1;
+    const int64_t sa = startIsA ? a0 : a1;
+    const int64_t sb = startIsA ? b0 : b1;
+    const int64_t eb = startIsA ? b1 : b0;
+    const int64_t minorStep = eb > sb ? 1 : -1;
+    int64_t kFirst = startIsA ? 0 : 1;
+    int64_t kLast = startIsA ? da - 1 : da;
+    // Only steps whose brush can reach the coverage map matter: the brush
+    // spans major - 2 .. major + 1.
+    const int64_t limit = xMajor ? int64_t(kWidth) : int64_t(kHeight);
+    kFirst = std::max(kFirst, -1 - sa);
+    kLast = std::min(kLast, limit + 1 - sa);
+    if (kFirst > kLast)
+        return;
+    // Minor offset and error term at step kFirst, in closed form: the walk
+    // from step 0 (e = 2 db - da; e > 0 moves the minor coordinate and adds
+    // 2 (db - da), otherwise adds 2 db) reaches offset
+    // n_k = ceil((2 db k - da) / (2 da)) with e_k = 2 db (k + 1) - da - 2 da n_k.
+    const Int128 n128 = CeilDiv(Int128(2) * db * kFirst - da, Int128(2) * da);
+    const Int128 e128 = Int128(2) * db * (kFirst + 1) - da - Int128(2) * da * n128;
+    int64_t n = int64_t(n128);
+    int64_t e = int64_t(e128); // bounded by the step sizes from here on
+    for (int64_t k = kFirst; k <= kLast; ++k) {
+        const int64_t major = sa + k;
+        const int64_t minor = sb + minorStep * n;
+        if (xMajor)
+            DrawBrush(major, minor, penWidth);
+        else
+            DrawBrush(minor, major, penWidth);
+        if (e > 0) {
+            ++n;
+            e += 2 * (db - da);
+        } else {
+            e += 2 * db;
+        }
+    }
+}
+
+void DetectorRaster::FillTriangle(Point a, Point b, Point c) {
+    const Int128 area2 = Int128(int64_t(b.x) - a.x) * (int64_t(c.y) - a.y) -
+                         Int128(int64_t(b.y) - a.y) * (int64_t(c.x) - a.x);
+    if (area2 == 0 || fillLevel == 0) // level 0 draws no pixel at all
+        return;
+    std::array<Point, 3> v{a, b, c};
+    std::stable_sort(v.begin(), v.end(), [](const Point& p, const Point& q) { return p.y < q.y; });
+    const Point t = v[0], m = v[1], bm = v[2];
+    const Int128 cross = Int128(int64_t(bm.x) - t.x) * (int64_t(m.y) - t.y) -
+                         Int128(int64_t(bm.y) - t.y) * (int64_t(m.x) - t.x);
+    const bool longIsRight = cross > 0;
+
+    const Edge longEdge = MakeEdge(t, bm);
+    const Edge upper = MakeEdge(t, m);
+    const Edge lower = MakeEdge(m, bm);
+
+    const int64_t width = canvasWidth;
+    const int64_t height = canvasHeight;
+    auto part = [&](const Edge& shortEdge, float longStart) {
+        // Rows first + i for i in [0, rows), clipped to 0..height - 1.
+        const int64_t iBegin = std::max<int64_t>(0, -shortEdge.first);
+        const int64_t iEnd = std::min<int64_t>(shortEdge.rows, height - shortEdge.first);
+        for (int64_t i = iBegin; i < iEnd; ++i) {
+            const float fi = float(i);
+            const float shortValue = shortEdge.start + fi * shortEdge.slope;
+            const float longValue = longStart + fi * longEdge.slope;
+            int64_t left = TruncToInt(longIsRight ? shortValue : longValue);
+            int64_t right = TruncToInt(longIsRight ? longValue : shortValue);
+            left = std::max<int64_t>(left, 0);
+            right = std::min<int64_t>(right, width);
+            const int64_t y = shortEdge.first + i;
+            const int32_t* ditherRow = kDither + (y % 4) * 4;
+            for (int64_t x = left; x < right; ++x)
+                if (fillLevel >= ditherRow[x % 4])
+                    DrawPixel(x, y);
+        }
+    };
+    part(upper, longEdge.start);
+    // The long edge continues into the lower part from where the upper part
+    // left it.
+    part(lower, longEdge.start + float(upper.rows) * longEdge.slope);
+}
+
+void DetectorRaster::DividingLines(const std::array<Point, 4>& p, uint32_t divisions, uint32_t penWidth) {
+    if (divisions == 0)
+        return;
+    const float n = float(uint64_t(divisions) + 1);
+    const float qAx = float(int64_t(p[0].x) - p[3].x) / n, baseAx = float(p[3].x);
+    const float qAy = float(int64_t(p[0].y) - p[3].y) / n, baseAy = float(p[3].y);
+    const float qBx = float(int64_t(p[1].x) - p[2].x) / n, baseBx = float(p[2].x);
+    const float qBy = float(int64_t(p[1].y) - p[2].y) / n, baseBy = float(p[2].y);
+    auto coord = [](float q, float base, uint64_t i) {
+        const float v = std::round(q * float(i) + base); // half away from zero
+        return TruncToInt(v);
+    };
+    using Ends = std::array<int64_t, 4>;
+    auto ends = [&](uint64_t i) -> Ends {
+        return {coord(qAx, baseAx, i), coord(qAy, baseAy, i), coord(qBx, baseBx, i), coord(qBy, baseBy, i)};
+    };
+    // Each end coordinate is a monotonic function of i (every step is a
+    // monotonic rounding), so lines with equal ends form runs; drawing a
+    // line again changes nothing, so each run is drawn once and skipped by
+    // bisection. A huge `divisions` from a file then costs no more than the
+    // distinct lines it makes.
+    uint64_t distinct = 0;
+    uint64_t i = 1;
+    const uint64_t last = divisions;
+    while (i <= last) {
+        const Ends e = ends(i);
+        ThickLine(e[0], e[1], e[2], e[3], penWidth);
+        if (++distinct >= kMaxDistinctDividingLines)
+            return;
+        if (i == last)
+            break;
+        if (ends(i + 1) != e) {
+            ++i;
+            continue;
+        }
+        // Largest j in [i + 1, last] with the same ends.
+        uint64_t lo = i + 1, hi = last;
+        while (lo < hi) {
+            const uint64_t mid = lo + (hi - lo + 1) / 2;
+            if (ends(mid) == e)
+                lo = mid;
+            else
+                hi = mid - 1;
+        }
+        i = lo + 1;
+    }
+}
+
+void DetectorRaster::Rasterise(const std::array<Point, 4>& points, const Detector& detector,
+                               uint32_t width, uint32_t height) {
+    Begin(width, height, detector.fill);
+    if (detector.IsLine()) {
+        ThickLine(points[0], points[1], detector.pen_width);
+        return;
+    }
+    if (detector.fill <= 0) {
+        for (int k = 0; k < 4; ++k)
+            ThickLine(points[k], points[(k + 1) % 4], detector.pen_width);
+    } else {
+        FillTriangle(points[0], points[1], points[2]);
+        FillTriangle(points[0], points[2], points[3]);
+    }
+    if (detector.divisions > 0)
+        DividingLines(points, detector.divisions, detector.pen_width);
+}
+
+DrawResult DrawDetector(Bitmap& surface, const std::array<Point, 4>& points, const Detector& detector,
+                        int32_t activePoint, bool selected, bool maskMode, uint32_t canvasWidth,
+                        uint32_t canvasHeight, const Bitmap& exclusion) {
+    DetectorRaster raster;
+    raster.Rasterise(points, detector, canvasWidth, canvasHeight);
+    const uint32_t colour = DetectorColour(detector, selected, maskMode);
+
+    // The layer holds the colour at every drawn pixel inside the canvas and
+    // black elsewhere; after the AND with the exclusion map only its
+    // non-black pixels reach the surface. Drawn pixels are exactly the
+    // covered ones, so the layer is walked through the coverage map.
+    if (raster.Count() > 0) {
+        const Rect box = raster.DrawnBounds();
+        const uint32_t right = std::min<uint32_t>({uint32_t(box.right) + 1, canvasWidth, surface.Width()});
+        const uint32_t bottom = std::min<uint32_t>({uint32_t(box.bottom) + 1, canvasHeight, surface.Height()});
+        const uint8_t c0 = uint8_t(colour >> 16), c1 = uint8_t(colour >> 8), c2 = uint8_t(colour);
+        for (uint32_t y = uint32_t(box.top); y < bottom; ++y) {
+            const uint8_t* cov = raster.Coverage().data() + size_t(y) * DetectorRaster::kWidth;
+            uint8_t* out = surface.Row(y);
+            for (uint32_t x = uint32_t(box.left); x < right; ++x) {
+                if (!cov[x])
+                    continue;
+                uint8_t b = c0, g = c1, r = c2;
+                if (x < exclusion.Width() && y < exclusion.Height()) {
+                    const uint8_t* ex = exclusion.Row(y) + size_t(x) * 3;
+                    b &= ex[0];
+                    g &= ex[1];
+                    r &= ex[2];
+                }
+                if ((b | g | r) == 0)
+                    continue;
+                uint8_t* px = out + size_t(x) * 3;
+                px[0] = b;
+                px[1] = g;
+                px[2] = r;
+            }
+        }
+    }
+
+    if (selected && !maskMode) {
+        const int handles = detector.IsLine() ? 2 : 4;
+        for (int k = 0; k < handles; ++k)
+            DrawHandle(surface, points[k], k == activePoint ? kHandleActive : kHandleOther);
+    }
+    return DrawResult{2, detector.number, detector.card, raster.Count()};
+}
+
+uint32_t DetectorPixelCount(const Detector& detector, uint32_t canvasWidth, uint32_t canvasHeight) {
+    DetectorRaster raster;
+    raster.Rasterise(detector.points, detector, canvasWidth, canvasHeight);
+    return raster.Count();
+}
+
+DetectorMask ComputeDetectorMask(const Detector& detector, uint32_t canvasWidth, uint32_t canvasHeight) {
+    DetectorRaster raster;
+    raster.Rasterise(detector.points, detector, canvasWidth, canvasHeight);
+    DetectorMask mask;
+    mask.width = canvasWidth;
+    mask.height = canvasHeight;
+    mask.count = raster.Count();
+    mask.bits.assign(size_t(canvasWidth) * canvasHeight, 0);
+    if (raster.Count() == 0)
+        return mask;
+    // Mask mode paints pure red; the AND with the exclusion pixel leaves
+    // (exclusion red, 0, 0), which reads back as a mask pixel when that red
+    // is at least 192 (the grey background never passes the test).
+    const Rect box = raster.DrawnBounds();
+    const uint32_t right = std::min<uint32_t>(uint32_t(box.right) + 1, canvasWidth);
+    const uint32_t bottom = std::min<uint32_t>(uint32_t(box.bottom) + 1, canvasHeight);
+    for (uint32_t y = uint32_t(box.top); y < bottom; ++y)
+        for (uint32_t x = uint32_t(box.left); x < right; ++x)
+            if (raster.Covered(x, y) && (ExclusionAt(detector.exclusion, x, y) & 0xFF) >= 192)
+                mask.bits[size_t(y) * canvasWidth + x] = 1;
+    return mask;
+}
+
+std::vector<uint8_t> PackMaskRows(const DetectorMask& mask, uint32_t offsetX, uint32_t width, uint32_t height) {
+    const size_t rowBytes = (size_t(width) + 7) / 8;
+    std::vector<uint8_t> rows(rowBytes * height, 0);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            if (uint64_t(x) + offsetX < mask.width && mask.At(x + offsetX, y))
+                rows[y * rowBytes + x / 8] |= uint8_t(0x80 >> (x % 8));
+    return rows;
+}
+
+void CombineExclusion(Bitmap& layer, const Bitmap& exclusion) {
+    const uint32_t w = std::min(layer.Width(), exclusion.Width());
+    const uint32_t h = std::min(layer.Height(), exclusion.Height());
+    for (uint32_t y = 0; y < h; ++y) {
+        uint8_t* out = layer.Row(y);
+        const uint8_t* ex = exclusion.Row(y);
+        for (size_t i = 0; i < size_t(w) * 3; ++i)
+            out[i] &= ex[i];
+    }
+}
+
+void CopyTransparent(Bitmap& surface, const Bitmap& layer) {
+    const uint32_t w = std::min(layer.Width(), surface.Width());
+    const uint32_t h = std::min(layer.Height(), surface.Height());
+    for (uint32_t y = 0; y < h; ++y) {
+        uint8_t* out = surface.Row(y);
+        const uint8_t* in = layer.Row(y);
+        for (size_t x = 0; x < w; ++x) {
+            const uint8_t* p = in + x * 3;
+            if ((p[0] | p[1] | p[2]) == 0)
+                continue;
+            out[x * 3] = p[0];
+            out[x * 3 + 1] = p[1];
+            out[x * 3 + 2] = p[2];
+        }
+    }
+}
+
+void DrawHandle(Bitmap& surface, Point p, uint32_t colour) {
+    auto put = [&](int64_t x, int64_t y) {
+        if (x >= 0 && y >= 0 && x < int64_t(surface.Width()) && y < int64_t(surface.Height()))
+            surface.SetPixelColour(uint32_t(x), uint32_t(y), colour);
+    };
+    const int64_t left = int64_t(p.x) - 3, top = int64_t(p.y) - 3;
+    const int64_t right = int64_t(p.x) + 2, bottom = int64_t(p.y) + 2; // inclusive
+    for (int64_t x = left; x <= right; ++x) {
+        put(x, top);
+        put(x, bottom);
+    }
+    for (int64_t y = top + 1; y < bottom; ++y) {
+        put(left, y);
+        put(right, y);
+    }
+}
+
+PointF ArrowCentre(const std::array<Point, 4>& points, bool line) {
+    if (line)
+        return {(float(points[0].x) + float(points[1].x)) / 2.0f, (float(points[0].y) + float(points[1].y)) / 2.0f};
+    return {(float(points[0].x) + float(points[1].x) + float(points[2].x) + float(points[3].x)) / 4.0f,
+            (float(points[0].y) + float(points[1].y) + float(points[2].y) + float(points[3].y)) / 4.0f};
+}
+
+std::array<Point, 7> DirectionArrowPolygon(const std::array<Point, 4>& points, bool line, uint32_t angle,
+                                           int32_t zoom) {
+    static constexpr float kShape[7][2] = {{3, -10}, {-3, -10}, {-3, 5}, {-6, 5}, {0, 11}, {6, 5}, {3, 5}};
+    const PointF c = ArrowCentre(points, line);
+    const float theta = -(float(angle) * 0.01745328f);
+    const float cs = std::cos(theta), sn = std::sin(theta);
+    const float z = float(zoom);
+    auto toInt = [](float v) {
+        const int64_t i = TruncToInt(std::floor(v));
+        return int32_t(std::clamp<int64_t>(i, INT32_MIN, INT32_MAX));
+    };
+    std::array<Point, 7> out{};
+    for (int k = 0; k < 7; ++k) {
+        const float px = kShape[k][0], py = kShape[k][1];
+        const float x = (px * cs - py * sn + c.x) * z + 0.5f;
+        const float y = (px * sn + py * cs + c.y) * z + 0.5f;
+        out[k] = {toInt(x), toInt(y)};
+    }
+    return out;
+}
+
+} // namespace korvex
