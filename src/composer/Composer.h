@@ -1,0 +1,95 @@
+#pragma once
+
+#include "model/ComposerItem.h"
+#include "model/RenderState.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+class Document;
+
+// The input kind of camera card `card` (0..7); 20, which matches no kind,
+// for any other card.
+uint32_t InputKindOfCard(uint32_t card);
+// The card of an input kind, or -1 when `kind` is not an input.
+int32_t CardOfInputKind(uint32_t kind);
+
+// The script text of one expression, operators with their parentheses.
+// Kinds without a script text (labels, Assign, Empty, unknown values) give
+// the empty text; so does a Blur or Blank node whose camera lies outside
+// 0..7 (such nodes cannot come from a file, ReadItem rejects them).
+std::string ItemScriptText(const ComposerItem& item);
+
+// The "compose.txt" text of a state: every Y row, the used Z rows and the
+// card rows that are not left at their default, one line each.
+std::string ComposeScript(const RenderState& state);
+
+// The binary item record (code 9, length, kind, number, child count, then
+// the children's records), appended to `out`.
+void WriteItem(const ComposerItem& item, std::vector<uint8_t>& out);
+
+// Reads one item record from the `size` bytes at `data` (the record may be
+// followed by other bytes; `used` receives its length). Returns false,
+// leaving `item` unspecified, when any rule is broken: code 9, a complete
+// record, kind below 20, child count 0 or 2, payload used up exactly, and a
+// Blur or Blank camera below 8. Nesting deeper than MaxItemDepth fails too,
+// so a hostile file cannot exhaust the stack.
+bool ReadItem(const uint8_t* data, size_t size, ComposerItem& item, size_t* used = nullptr);
+constexpr int MaxItemDepth = 256;
+
+// What a selection path names.
+struct ComposerSelection {
+    std::vector<ComposerItem>* list = nullptr; // the row's list
+    size_t row = 0;
+    ComposerItem* rowItem = nullptr; // the row's expression
+    ComposerItem* node = nullptr;    // the node the path ends at
+};
+
+// Resolves composer_selection ("Y2BAX": list, row, then A/B steps down the
+// tree, then X). Empty fields when the selection is empty, names no row,
+// or its tree part does not lead to a node.
+ComposerSelection ResolveSelection(RenderState& state);
+
+// The path of the node at (x, y) under `item`, from the boxes of the last
+// layout: "" outside the item's box, else "A"/"B" + child path, or "X".
+std::string HitPath(const ComposerItem& item, int32_t x, int32_t y);
+
+// The selection a click at (x, y) gives: the first row (Y, then Z, then
+// the card rows) whose expression is hit, as "Y" + ('0' + row) + path,
+// "Z" + ('0' + row) + path or "C" + ('a' + row) + path; "" when nothing is.
+std::string SelectionAt(const RenderState& state, int32_t x, int32_t y);
+
+// Editing command ids.
+enum ComposerCommand : unsigned {
+    CmdOr = 40027,
+    CmdAnd = 40028,
+    CmdZero = 40029,
+    CmdOne = 40030,
+    CmdInputFirst = 40031, // + 32 * card + (number - 1)
+    CmdInputLast = 40031 + 32 * 8 - 1,
+    CmdEmpty = 40287,
+    CmdXor = 40299,
+    CmdResetRow = 40300,
+    CmdBlurFirst = 40314, // + card
+    CmdBlankFirst = 40322, // + card
+};
+
+// Whether `id` is one of the editing commands above.
+bool IsComposerCommand(unsigned id);
+
+// Applies editing command `id` to the selected node of the current state as
+// one undo step. Nothing happens (and no undo step is made) when the
+// selection is empty or names no node, or `id` is not a composer command.
+// Returns true when a new state was made.
+bool ApplyComposerCommand(Document& document, unsigned id);
+
+// The double click: selects at (x, y) as a click does; when the current
+// state has a selected detector and a node is selected, that node becomes
+// the detector's input in a new undo step. Returns true when it did.
+bool PutSelectedDetector(Document& document, int32_t x, int32_t y);
+
+} // namespace korvex

@@ -1,0 +1,281 @@
+#include "composer/Composer.h"
+#include "model/DetectorTools.h"
+#include "model/Document.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvex;
+
+namespace {
+
+ComposerItem Op(uint32_t kind, ComposerItem a, ComposerItem b) {
+    ComposerItem item(kind);
+    item.children = {std::move(a), std::move(b)};
+    return item;
+}
+
+std::vector<uint8_t> Record(const ComposerItem& item) {
+    std::vector<uint8_t> out;
+    WriteItem(item, out);
+    return out;
+}
+
+void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+
+} // namespace
+
+TEST(ComposeScript, NewProjectGivesTwentyFourOneLines) {
+    RenderState state = RenderState::NewProject();
+    std::string expected;
+    for (int i = 1; i <= 24; ++i)
+        expected += "Y" + std::to_string(i) + " = 1\n";
+    EXPECT_EQ(ComposeScript(state), expected);
+}
+
+TEST(ComposeScript, OperatorsZRowsAndCardRows) {
+    RenderState state = RenderState::NewProject();
+    state.composer_y[0] = Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 3),
+                             Op(ComposerItem::Or, ComposerItem(ComposerItem::InputB, 1), ComposerItem(ComposerItem::Zero)));
+    state.composer_z[4] = Op(ComposerItem::Xor, ComposerItem(ComposerItem::Blur, 1), ComposerItem(ComposerItem::Blank, 0));
+    state.composer_a[2] = ComposerItem(ComposerItem::Zero);
+    state.composer_a[3] = ComposerItem(ComposerItem::InputH, 32);
+    std::string script = ComposeScript(state);
+    EXPECT_EQ(script.substr(0, script.find('\n') + 1), "Y1 = (A3 & (B1 | 0))\n");
+    std::string tail = script.substr(script.find("Y24 = 1\n") + 8);
+    EXPECT_EQ(tail, "Z5 = (Bblur ^ Ablank)\nCc = 0\nDc = H32\n");
+}
+
+TEST(ComposeScript, ItemTexts) {
+    EXPECT_EQ(ItemScriptText(ComposerItem(ComposerItem::InputC, 7)), "C7");
+    EXPECT_EQ(ItemScriptText(ComposerItem(ComposerItem::InputG, 12)), "G12");
+    EXPECT_EQ(ItemScriptText(ComposerItem(ComposerItem::Empty)), "");
+    EXPECT_EQ(ItemScriptText(ComposerItem(ComposerItem::LabelY, 3)), "");
+    EXPECT_EQ(ItemScriptText(ComposerItem(42)), "");
+    // A camera outside A..H has no letter: nothing is printed for it.
+    EXPECT_EQ(ItemScriptText(ComposerItem(ComposerItem::Blur, 8)), "");
+    EXPECT_EQ(ItemScriptText(ComposerItem(ComposerItem::Blank, -1)), "");
+}
+
+TEST(ComposeScript, InputKindOfCard) {
+    const uint32_t kinds[] = {2, 3, 9, 10, 14, 15, 16, 17};
+    for (uint32_t c = 0; c < 8; ++c) {
+        EXPECT_EQ(InputKindOfCard(c), kinds[c]);
+        EXPECT_EQ(CardOfInputKind(kinds[c]), int32_t(c));
+    }
+    EXPECT_EQ(InputKindOfCard(8), 20u);
+    EXPECT_EQ(CardOfInputKind(ComposerItem::Blur), -1);
+}
+
+TEST(ItemRecord, LeafRecordBytes) {
+    std::vector<uint8_t> expected = {9, 0, 0, 0, 20, 0, 0, 0, 2, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(Record(ComposerItem(ComposerItem::InputA, 5)), expected);
+    // Kinds without a stored number write 0 whatever the field holds.
+    std::vector<uint8_t> one = Record(ComposerItem(ComposerItem::One, 77));
+    EXPECT_EQ(one[12], 0);
+}
+
+TEST(ItemRecord, TreeRoundTrip) {
+    ComposerItem tree = Op(ComposerItem::Or, Op(ComposerItem::And, ComposerItem(ComposerItem::InputD, 9),
+                                                ComposerItem(ComposerItem::Blank, 7)),
+                           ComposerItem(ComposerItem::One));
+    std::vector<uint8_t> bytes = Record(tree);
+    EXPECT_EQ(bytes.size(), 20u * 5);
+    ComposerItem back;
+    size_t used = 0;
+    bytes.push_back(0xAB); // a following byte is not part of the record
+    ASSERT_TRUE(ReadItem(bytes.data(), bytes.size(), back, &used));
+    EXPECT_EQ(used, 100u);
+    EXPECT_TRUE(back.SameContent(tree));
+}
+
+TEST(ItemRecord, BrokenRecordsFail) {
+    ComposerItem item;
+    std::vector<uint8_t> good = Record(Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 1), ComposerItem(0u)));
+    ASSERT_TRUE(ReadItem(good.data(), good.size(), item));
+
+    auto fails = [&](std::vector<uint8_t> bytes) { return !ReadItem(bytes.data(), bytes.size(), item); };
+    std::vector<uint8_t> b = good;
+    Put32(b, 8, 20); // kind 20
+    EXPECT_TRUE(fails(b));
+    b = good;
+    Put32(b, 16, 1); // child count 1: the second child is left over
+    EXPECT_TRUE(fails(b));
+    b = good;
+    Put32(b, 16, 3);
+    EXPECT_TRUE(fails(b));
+    b = good;
+    Put32(b, 0, 8); // wrong code
+    EXPECT_TRUE(fails(b));
+    b = good;
+    Put32(b, 4, 7); // length below 8
+    EXPECT_TRUE(fails(b));
+    b = good;
+    b.pop_back(); // record cut short
+    EXPECT_TRUE(fails(b));
+    b = good;
+    Put32(b, 4, uint32_t(good.size() + 4)); // payload longer than the children
+    b.insert(b.end(), 4, 0);
+    EXPECT_TRUE(fails(b));
+    b = good;
+    Put32(b, 24, 30); // child length beyond its parent
+    EXPECT_TRUE(fails(b));
+    EXPECT_TRUE(fails(Record(ComposerItem(ComposerItem::Blur, 8))));
+    EXPECT_FALSE(fails(Record(ComposerItem(ComposerItem::Blur, 7))));
+    EXPECT_TRUE(fails({9, 0, 0, 0, 8, 0, 0, 0})); // no kind, number, count
+}
+
+TEST(ItemRecord, DeepNestingFailsInsteadOfOverflowing) {
+    ComposerItem deep(ComposerItem::One);
+    for (int i = 0; i < MaxItemDepth + 5; ++i)
+        deep = Op(ComposerItem::And, std::move(deep), ComposerItem(ComposerItem::Zero));
+    std::vector<uint8_t> bytes = Record(deep);
+    ComposerItem back;
+    EXPECT_FALSE(ReadItem(bytes.data(), bytes.size(), back));
+}
+
+TEST(Selection, ResolvesPaths) {
+    RenderState state = RenderState::NewProject();
+    state.composer_y[2] = Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 1),
+                             Op(ComposerItem::Or, ComposerItem(ComposerItem::InputB, 2), ComposerItem(0u)));
+    state.composer_selection = "Y2BAX";
+    ComposerSelection sel = ResolveSelection(state);
+    ASSERT_NE(sel.node, nullptr);
+    EXPECT_EQ(sel.rowItem, &state.composer_y[2]);
+    EXPECT_EQ(sel.node->kind, uint32_t(ComposerItem::InputB));
+    EXPECT_EQ(sel.node->number, 2);
+
+    for (const char* bad : {"", "Y", "Y2", "Y2BAAX", "Y2BXA", "Y2Q", "Yz X", "ZpX", "CiX", "Z/X"}) {
+        state.composer_selection = bad;
+        EXPECT_EQ(ResolveSelection(state).node, nullptr) << bad;
+    }
+    state.composer_selection = "CdX"; // card row D
+    EXPECT_EQ(ResolveSelection(state).node, &state.composer_a[3]);
+    state.composer_selection = std::string("Z") + char('0' + 12) + "X"; // row 12 uses '<'
+    EXPECT_EQ(ResolveSelection(state).node, &state.composer_z[12]);
+}
+
+TEST(Selection, HitPathAndClicks) {
+    RenderState state = RenderState::NewProject();
+    ComposerItem tree = Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 3), ComposerItem(ComposerItem::InputB, 1));
+    tree.box = {10, 10, 100, 30};
+    tree.children[0].box = {20, 12, 40, 28};
+    tree.children[1].box = {60, 12, 80, 28};
+    state.composer_y[0] = tree;
+    state.composer_y[2].box = {10, 40, 30, 60};
+    EXPECT_EQ(HitPath(tree, 20, 12), "AX");
+    EXPECT_EQ(HitPath(tree, 79, 27), "BX");
+    EXPECT_EQ(HitPath(tree, 80, 27), "X"); // right edge is outside the leaf
+    EXPECT_EQ(HitPath(tree, 100, 20), "");
+    EXPECT_EQ(SelectionAt(state, 50, 20), "Y0X");
+    EXPECT_EQ(SelectionAt(state, 25, 20), "Y0AX");
+    EXPECT_EQ(SelectionAt(state, 15, 45), "Y2X");
+    EXPECT_EQ(SelectionAt(state, 5, 5), "");
+    state.composer_a[1].box = {0, 100, 10, 110};
+    EXPECT_EQ(SelectionAt(state, 5, 105), "CbX");
+}
+
+class ComposerCommands : public ::testing::Test {
+protected:
+    void SetUp() override { document.New(); }
+    RenderState& Edit(const std::string& selection) {
+        document.Current().composer_selection = selection;
+        return document.Current();
+    }
+    Document document;
+};
+
+TEST_F(ComposerCommands, OperatorsWrapOrOnlyChangeKind) {
+    Edit("Y0X");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdAnd));
+    EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "(1 & 1)");
+    Edit("Y0AX");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdInputFirst + 32 * 2 + 6));
+    Edit("Y0X");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdOr));
+    EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "(C7 | 1)");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdXor));
+    EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "(C7 ^ 1)");
+    Edit("Y0BX");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdOr));
+    EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "(C7 ^ (1 | 0))");
+    EXPECT_EQ(document.HistorySize(), 6u);
+    // Undo walks back one command at a time.
+    document.Undo();
+    EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "(C7 ^ 1)");
+}
+
+TEST_F(ComposerCommands, EmptyZRowBecomesConstantOperands) {
+    Edit("Z3X");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdAnd));
+    EXPECT_EQ(ItemScriptText(document.Current().composer_z[3]), "(1 & 1)");
+    Edit("Z4X");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdOr));
+    EXPECT_EQ(ItemScriptText(document.Current().composer_z[4]), "(0 | 0)");
+    Edit("Z3AX");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdEmpty));
+    EXPECT_EQ(document.Current().composer_z[3].children[0].kind, uint32_t(ComposerItem::Empty));
+}
+
+TEST_F(ComposerCommands, LeavesResetAndConditions) {
+    Edit("Y1X");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdAnd));
+    Edit("Y1AX");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdBlurFirst + 1));
+    Edit("Y1BX");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdBlankFirst + 7));
+    EXPECT_EQ(ItemScriptText(document.Current().composer_y[1]), "(Bblur & Hblank)");
+    Edit("Y1X");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdZero));
+    EXPECT_TRUE(document.Current().composer_y[1].children.empty());
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdInputLast));
+    EXPECT_EQ(ItemScriptText(document.Current().composer_y[1]), "H32");
+
+    // Reset acts on the whole row, whatever node is selected.
+    Edit("Z0X");
+    ApplyComposerCommand(document, CmdOr);
+    Edit("Z0AX");
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdResetRow));
+    EXPECT_EQ(document.Current().composer_z[0].kind, uint32_t(ComposerItem::Empty));
+    EXPECT_TRUE(document.Current().composer_z[0].children.empty());
+    Edit("CbX");
+    ApplyComposerCommand(document, CmdZero);
+    ASSERT_TRUE(ApplyComposerCommand(document, CmdResetRow));
+    EXPECT_EQ(document.Current().composer_a[1].kind, uint32_t(ComposerItem::One));
+}
+
+TEST_F(ComposerCommands, NothingHappensWithoutANode) {
+    size_t before = document.HistorySize();
+    Edit("");
+    EXPECT_FALSE(ApplyComposerCommand(document, CmdAnd));
+    Edit("Y0AX"); // a leaf has no child
+    EXPECT_FALSE(ApplyComposerCommand(document, CmdAnd));
+    Edit("Y0X");
+    EXPECT_FALSE(ApplyComposerCommand(document, 40026));
+    EXPECT_FALSE(ApplyComposerCommand(document, CmdBlurFirst + 8 + 8));
+    EXPECT_EQ(document.HistorySize(), before);
+    EXPECT_FALSE(document.Modified());
+}
+
+TEST_F(ComposerCommands, PutSelectedDetector) {
+    DrawingSettings settings;
+    settings.card = 2;
+    AddDetector(document, settings);
+    AddDetector(document, settings); // C2, selected
+    RenderState& state = document.Current();
+    state.composer_y[5].box = {0, 0, 20, 20};
+    size_t before = document.HistorySize();
+    ASSERT_TRUE(PutSelectedDetector(document, 5, 5));
+    EXPECT_EQ(document.HistorySize(), before + 1);
+    EXPECT_EQ(ItemScriptText(document.Current().composer_y[5]), "C2");
+    EXPECT_EQ(document.Current().composer_selection, "Y5X");
+    // A click on nothing clears the selection and changes nothing.
+    EXPECT_FALSE(PutSelectedDetector(document, 50, 50));
+    EXPECT_EQ(document.Current().composer_selection, "");
+    EXPECT_EQ(document.HistorySize(), before + 1);
+    // Without a selected detector nothing happens at all.
+    document.Current().selected = -1;
+    EXPECT_FALSE(PutSelectedDetector(document, 5, 5));
+}
