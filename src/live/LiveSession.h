@@ -1,0 +1,77 @@
+#pragma once
+
+#include "live/H264Decoder.h"
+#include "live/LiveInterfaces.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace korvex {
+
+// The byte stream of one live connection.
+class LiveChannel {
+public:
+    virtual ~LiveChannel() = default;
+    // Reads exactly `n` bytes; false when the peer closed, an error occurred,
+    // no byte came within the time-out or the reader was stopped.
+    virtual bool ReadExact(uint8_t* buffer, size_t n) = 0;
+    // Sends the bytes in one call; false on error.
+    virtual bool Send(const uint8_t* data, size_t n) = 0;
+};
+
+// Payload buffers, allocated once per thread and reused by every message.
+struct LiveBuffers {
+    LiveBuffers();
+    std::vector<uint8_t> header;   // 64 bytes
+    std::vector<uint8_t> payload;  // largest picture payload (16-bit colour)
+    std::vector<uint8_t> unit;     // largest H.264 unit
+    std::vector<uint8_t> scratch;  // 256 bytes for skipped data
+};
+
+// Largest blank picture turned into a bitmap. Blank messages carry no
+// payload, so their size is whatever the header says; bigger ones are
+// consumed and answered but dropped rather than allocated.
+constexpr uint32_t kMaxBlankWidth = 640;
+constexpr uint32_t kMaxBlankHeight = 480;
+
+// Reads and answers the messages of one connection. The decoders of its
+// cameras live as long as the session.
+class LiveSession {
+public:
+    LiveSession(LiveChannel& channel, LiveBuffers& buffers, LiveSink& sink, const LiveViewOptions& view,
+                const OptionMaskSource& mask, TuningSource& tuning);
+    ~LiveSession();
+
+    // Reads one message, hands on what it carries and sends the reply.
+    // False when the connection must end.
+    bool ProcessMessage();
+
+    // Messages answered and pictures dropped for a width that is not a
+    // multiple of 4 or an oversized blank.
+    uint64_t MessagesAnswered() const { return answered; }
+    uint64_t PicturesDropped() const { return droppedPictures; }
+    const PictureHeader& LastHeader() const { return header; }
+    bool HasDecoder(unsigned camera) const { return decoders.HasDecoder(camera); }
+
+private:
+    bool Skip(uint64_t n);
+    bool HandlePicture();
+    bool HandleTrace();
+    bool Reply();
+    void Finish(Bitmap& picture);
+
+    LiveChannel& channel;
+    LiveBuffers& buffers;
+    LiveSink& sink;
+    const LiveViewOptions& view;
+    const OptionMaskSource& mask;
+    TuningSource& tuning;
+
+    PictureHeader header;
+    DecoderSlots decoders;
+    uint64_t answered = 0;
+    uint64_t droppedPictures = 0;
+};
+
+} // namespace korvex

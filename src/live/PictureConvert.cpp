@@ -1,0 +1,354 @@
+#include "live/PictureConvert.h"
+
+#include <array>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#define KORVEX_X86 1
+#include <immintrin.h>
+#endif
+
+namespace korvex {
+
+namespace {
+
+inline uint8_t Clamp(int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// One converted pixel written as blue, green, red bytes.
+inline void PutYuv(uint8_t* out, int y, int u, int v) {
+    const int c = 298 * (y - 16) + 128;
+    const int d = u - 128, e = v - 128;
+    out[0] = Clamp((c + 516 * d) >> 8);
+    out[1] = Clamp((c - 100 * d - 208 * e) >> 8);
+    out[2] = Clamp((c + 409 * e) >> 8);
+}
+
+// --- portable fast forms: row pointers instead of checked pixel access ---
+
+void GreyPortable(const uint8_t* src, uint8_t* dst, size_t n) {
+    for (size_t i = 0; i < n; ++i, dst += 3)
+        dst[0] = dst[1] = dst[2] = src[i];
+}
+
+void Colour16Portable(const uint8_t* src, uint8_t* dst, size_t n) {
+    for (size_t i = 0; i < n; ++i, dst += 3) {
+        const unsigned v = unsigned(src[2 * i]) | unsigned(src[2 * i + 1]) << 8;
+        dst[0] = uint8_t((v & 0x1F) << 3);
+        dst[1] = uint8_t((v >> 3) & 0xFC);
+        dst[2] = uint8_t((v >> 8) & 0xF8);
+    }
+}
+
+void I420RowPortable(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst, int width) {
+    for (int c = 0; c < width; ++c, dst += 3)
+        PutYuv(dst, y[c], u[c / 2], v[c / 2]);
+}
+
+#ifdef KORVEX_X86
+
+// pshufb masks that spread three 16-byte channel vectors (blue, green, red)
+// over 48 interleaved bytes; masks[o][ch] feeds output vector o from channel
+// ch. Index 0x80 writes zero.
+struct InterleaveMasks {
+    alignas(16) uint8_t m[3][3][16];
+    constexpr InterleaveMasks() : m{} {
+        for (int o = 0; o < 3; ++o)
+            for (int ch = 0; ch < 3; ++ch)
+                for (int k = 0; k < 16; ++k) {
+                    const int n = 16 * o + k;
+                    m[o][ch][k] = uint8_t(n % 3 == ch ? n / 3 : 0x80);
+                }
+    }
+};
+constexpr InterleaveMasks kInterleave;
+
+// Grey: one source vector feeds all three channels.
+struct GreyMasks {
+    alignas(16) uint8_t m[3][16];
+    constexpr GreyMasks() : m{} {
+        for (int o = 0; o < 3; ++o)
+            for (int k = 0; k < 16; ++k)
+                m[o][k] = uint8_t((16 * o + k) / 3);
+    }
+};
+constexpr GreyMasks kGreyMasks;
+
+__attribute__((target("ssse3"))) inline void Store48(uint8_t* dst, __m128i b, __m128i g, __m128i r) {
+    for (int o = 0; o < 3; ++o) {
+        const __m128i mb = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][0]));
+        const __m128i mg = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][1]));
+        const __m128i mr = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][2]));
+        const __m128i x = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(b, mb), _mm_shuffle_epi8(g, mg)), _mm_shuffle_epi8(r, mr));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * o), x);
+    }
+}
+
+__attribute__((target("ssse3"))) void GreySsse3(const uint8_t* src, uint8_t* dst, size_t n) {
+    const __m128i m0 = _mm_load_si128(reinterpret_cast<const __m128i*>(kGreyMasks.m[0]));
+    const __m128i m1 = _mm_load_si128(reinterpret_cast<const __m128i*>(kGreyMasks.m[1]));
+    const __m128i m2 = _mm_load_si128(reinterpret_cast<const __m128i*>(kGreyMasks.m[2]));
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16, dst += 48) {
+        const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_shuffle_epi8(g, m0));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), _mm_shuffle_epi8(g, m1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 32), _mm_shuffle_epi8(g, m2));
+    }
+    GreyPortable(src + i, dst, n - i);
+}
+
+__attribute__((target("ssse3"))) void Colour16Ssse3(const uint8_t* src, uint8_t* dst, size_t n) {
+    const __m128i m1f = _mm_set1_epi16(0x1F), mfc = _mm_set1_epi16(0xFC), mf8 = _mm_set1_epi16(0xF8);
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16, dst += 48) {
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * i));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * i + 16));
+        const __m128i b = _mm_packus_epi16(_mm_slli_epi16(_mm_and_si128(lo, m1f), 3), _mm_slli_epi16(_mm_and_si128(hi, m1f), 3));
+        const __m128i g = _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(lo, 3), mfc), _mm_and_si128(_mm_srli_epi16(hi, 3), mfc));
+        const __m128i r = _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(lo, 8), mf8), _mm_and_si128(_mm_srli_epi16(hi, 8), mf8));
+        Store48(dst, b, g, r);
+    }
+    Colour16Portable(src + 2 * i, dst, n - i);
+}
+
+// Eight pixels of one channel: pairs (a, b) of 16-bit values times the
+// coefficient pair packed in `k`, plus `bias`, shifted right by 8 and
+// narrowed to 16 bits with saturation (the later byte pack clamps to 0-255
+// exactly: every intermediate fits, so nothing is approximated).
+__attribute__((target("ssse3"))) inline __m128i Channel8(__m128i a, __m128i b, __m128i k, __m128i bias) {
+    const __m128i lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), k), bias), 8);
+    const __m128i hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), k), bias), 8);
+    return _mm_packs_epi32(lo, hi);
+}
+
+// As Channel8 with a third term: pairs (a, b) times k1 plus pairs (c, 1)
+// times k2 (k2 carries the bias in its upper half).
+__attribute__((target("ssse3"))) inline __m128i Channel8x3(__m128i a, __m128i b, __m128i k1, __m128i c, __m128i k2) {
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i lo = _mm_srai_epi32(
+        _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), k1), _mm_madd_epi16(_mm_unpacklo_epi16(c, one), k2)), 8);
+    const __m128i hi = _mm_srai_epi32(
+        _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), k1), _mm_madd_epi16(_mm_unpackhi_epi16(c, one), k2)), 8);
+    return _mm_packs_epi32(lo, hi);
+}
+
+inline int Pair(int lowCoefficient, int highCoefficient) {
+    return int(uint32_t(uint16_t(int16_t(highCoefficient))) << 16 | uint16_t(int16_t(lowCoefficient)));
+}
+
+__attribute__((target("ssse3"))) void I420RowSsse3(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst, int width) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i k16 = _mm_set1_epi16(16), k128 = _mm_set1_epi16(128);
+    const __m128i kR = _mm_set1_epi32(Pair(298, 409));   // (y, v)
+    const __m128i kB = _mm_set1_epi32(Pair(298, 516));   // (y, u)
+    const __m128i kG1 = _mm_set1_epi32(Pair(298, -100)); // (y, u)
+    const __m128i kG2 = _mm_set1_epi32(Pair(-208, 128)); // (v, 1)
+    const __m128i bias = _mm_set1_epi32(128);
+    int c = 0;
+    for (; c + 16 <= width; c += 16, dst += 48) {
+        const __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + c));
+        const __m128i u8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + c / 2));
+        const __m128i v8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + c / 2));
+        const __m128i uu = _mm_unpacklo_epi8(u8, u8), vv = _mm_unpacklo_epi8(v8, v8);
+        const __m128i ylo = _mm_sub_epi16(_mm_unpacklo_epi8(y8, zero), k16);
+        const __m128i yhi = _mm_sub_epi16(_mm_unpackhi_epi8(y8, zero), k16);
+        const __m128i ulo = _mm_sub_epi16(_mm_unpacklo_epi8(uu, zero), k128);
+        const __m128i uhi = _mm_sub_epi16(_mm_unpackhi_epi8(uu, zero), k128);
+        const __m128i vlo = _mm_sub_epi16(_mm_unpacklo_epi8(vv, zero), k128);
+        const __m128i vhi = _mm_sub_epi16(_mm_unpackhi_epi8(vv, zero), k128);
+        const __m128i r = _mm_packus_epi16(Channel8(ylo, vlo, kR, bias), Channel8(yhi, vhi, kR, bias));
+        const __m128i b = _mm_packus_epi16(Channel8(ylo, ulo, kB, bias), Channel8(yhi, uhi, kB, bias));
+        const __m128i g = _mm_packus_epi16(Channel8x3(ylo, ulo, kG1, vlo, kG2), Channel8x3(yhi, uhi, kG1, vhi, kG2));
+        Store48(dst, b, g, r);
+    }
+    I420RowPortable(y + c, u + c / 2, v + c / 2, dst, width - c);
+}
+
+// 256-bit forms of the channel helpers: the unpack / madd / pack steps all
+// stay within 128-bit lanes and undo each other, so pixel order survives.
+__attribute__((target("avx2"))) inline __m256i Channel16(__m256i a, __m256i b, __m256i k, __m256i bias) {
+    const __m256i lo = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k), bias), 8);
+    const __m256i hi = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), k), bias), 8);
+    return _mm256_packs_epi32(lo, hi);
+}
+
+__attribute__((target("avx2"))) inline __m256i Channel16x3(__m256i a, __m256i b, __m256i k1, __m256i c, __m256i k2) {
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i lo = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k1),
+                                                          _mm256_madd_epi16(_mm256_unpacklo_epi16(c, one), k2)),
+                                         8);
+    const __m256i hi = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), k1),
+                                                          _mm256_madd_epi16(_mm256_unpackhi_epi16(c, one), k2)),
+                                         8);
+    return _mm256_packs_epi32(lo, hi);
+}
+
+__attribute__((target("avx2"))) inline void Store48Avx2(uint8_t* dst, __m128i b, __m128i g, __m128i r) {
+    for (int o = 0; o < 3; ++o) {
+        const __m128i mb = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][0]));
+        const __m128i mg = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][1]));
+        const __m128i mr = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][2]));
+        const __m128i x = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(b, mb), _mm_shuffle_epi8(g, mg)), _mm_shuffle_epi8(r, mr));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * o), x);
+    }
+}
+
+// Sixteen pixels per 256-bit vector, 32 pixels per step.
+__attribute__((target("avx2"))) void I420RowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst, int width) {
+    const __m256i k16 = _mm256_set1_epi16(16), k128 = _mm256_set1_epi16(128);
+    const __m256i kR = _mm256_set1_epi32(Pair(298, 409));
+    const __m256i kB = _mm256_set1_epi32(Pair(298, 516));
+    const __m256i kG1 = _mm256_set1_epi32(Pair(298, -100));
+    const __m256i kG2 = _mm256_set1_epi32(Pair(-208, 128));
+    const __m256i bias = _mm256_set1_epi32(128);
+    int c = 0;
+    for (; c + 32 <= width; c += 32, dst += 96) {
+        const __m128i y0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + c));
+        const __m128i y1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + c + 16));
+        const __m128i u8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + c / 2));
+        const __m128i v8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + c / 2));
+        // 16-bit values of pixels 0-15 (a) and 16-31 (b), in order.
+        const __m256i ya = _mm256_sub_epi16(_mm256_cvtepu8_epi16(y0), k16);
+        const __m256i yb = _mm256_sub_epi16(_mm256_cvtepu8_epi16(y1), k16);
+        const __m256i ua = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(u8, u8)), k128);
+        const __m256i ub = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(u8, u8)), k128);
+        const __m256i va = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(v8, v8)), k128);
+        const __m256i vb = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(v8, v8)), k128);
+        const __m256i ra = Channel16(ya, va, kR, bias), rb = Channel16(yb, vb, kR, bias);
+        const __m256i ba = Channel16(ya, ua, kB, bias), bb = Channel16(yb, ub, kB, bias);
+        const __m256i ga = Channel16x3(ya, ua, kG1, va, kG2), gb = Channel16x3(yb, ub, kG1, vb, kG2);
+        const __m128i r0 = _mm_packus_epi16(_mm256_castsi256_si128(ra), _mm256_extracti128_si256(ra, 1));
+        const __m128i g0 = _mm_packus_epi16(_mm256_castsi256_si128(ga), _mm256_extracti128_si256(ga, 1));
+        const __m128i b0 = _mm_packus_epi16(_mm256_castsi256_si128(ba), _mm256_extracti128_si256(ba, 1));
+        const __m128i r1 = _mm_packus_epi16(_mm256_castsi256_si128(rb), _mm256_extracti128_si256(rb, 1));
+        const __m128i g1 = _mm_packus_epi16(_mm256_castsi256_si128(gb), _mm256_extracti128_si256(gb, 1));
+        const __m128i b1 = _mm_packus_epi16(_mm256_castsi256_si128(bb), _mm256_extracti128_si256(bb, 1));
+        Store48Avx2(dst, b0, g0, r0);
+        Store48Avx2(dst + 48, b1, g1, r1);
+    }
+    I420RowPortable(y + c, u + c / 2, v + c / 2, dst, width - c);
+}
+
+#endif
+
+enum class Path { Portable, Ssse3, Avx2 };
+
+Path BestPath() {
+#ifdef KORVEX_X86
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        return Path::Avx2;
+    if (__builtin_cpu_supports("ssse3"))
+        return Path::Ssse3;
+#endif
+    return Path::Portable;
+}
+
+Path& CurrentPath() {
+    static Path path = BestPath();
+    return path;
+}
+
+} // namespace
+
+uint32_t YuvToColour(uint8_t y, uint8_t u, uint8_t v) {
+    uint8_t bgr[3];
+    PutYuv(bgr, y, u, v);
+    return uint32_t(bgr[0]) << 16 | uint32_t(bgr[1]) << 8 | bgr[2];
+}
+
+void ConvertGreyReference(const uint8_t* payload, Bitmap& picture) {
+    const uint32_t w = picture.Width(), h = picture.Height();
+    for (uint32_t r = 0; r < h; ++r)
+        for (uint32_t c = 0; c < w; ++c) {
+            const uint32_t v = payload[size_t(r) * w + c];
+            picture.SetPixelColour(c, r, v << 16 | v << 8 | v);
+        }
+}
+
+void ConvertColour16Reference(const uint8_t* payload, Bitmap& picture) {
+    const uint32_t w = picture.Width(), h = picture.Height();
+    for (uint32_t r = 0; r < h; ++r)
+        for (uint32_t c = 0; c < w; ++c) {
+            const uint8_t* p = payload + 2 * (size_t(r) * w + c);
+            const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8;
+            const uint32_t red = (v >> 8) & 0xF8, green = (v >> 3) & 0xFC, blue = (v & 0x1F) << 3;
+            picture.SetPixelColour(c, r, blue << 16 | green << 8 | red);
+        }
+}
+
+void ConvertI420WindowReference(const I420Planes& p, int left, int top, Bitmap& picture) {
+    const uint32_t w = picture.Width(), h = picture.Height();
+    for (uint32_t r = 0; r < h; ++r)
+        for (uint32_t c = 0; c < w; ++c) {
+            const int x = left + int(c), y = top + int(r);
+            picture.SetPixelColour(c, r,
+                                   YuvToColour(p.y[y * p.yStride + x], p.u[(y / 2) * p.uStride + x / 2],
+                                               p.v[(y / 2) * p.vStride + x / 2]));
+        }
+}
+
+void ConvertGrey(const uint8_t* payload, Bitmap& picture) {
+    const size_t n = size_t(picture.Width()) * picture.Height();
+    if (n == 0)
+        return;
+#ifdef KORVEX_X86
+    if (CurrentPath() != Path::Portable)
+        return GreySsse3(payload, picture.Row(0), n);
+#endif
+    GreyPortable(payload, picture.Row(0), n);
+}
+
+void ConvertColour16(const uint8_t* payload, Bitmap& picture) {
+    const size_t n = size_t(picture.Width()) * picture.Height();
+    if (n == 0)
+        return;
+#ifdef KORVEX_X86
+    if (CurrentPath() != Path::Portable)
+        return Colour16Ssse3(payload, picture.Row(0), n);
+#endif
+    Colour16Portable(payload, picture.Row(0), n);
+}
+
+void ConvertI420Window(const I420Planes& p, int left, int top, Bitmap& picture) {
+    const int w = int(picture.Width()), h = int(picture.Height());
+    auto row = I420RowPortable;
+#ifdef KORVEX_X86
+    if (CurrentPath() == Path::Avx2)
+        row = I420RowAvx2;
+    else if (CurrentPath() == Path::Ssse3)
+        row = I420RowSsse3;
+#endif
+    for (int r = 0; r < h; ++r) {
+        const int y = top + r;
+        row(p.y + size_t(y) * p.yStride + left, p.u + size_t(y / 2) * p.uStride + left / 2,
+            p.v + size_t(y / 2) * p.vStride + left / 2, picture.Row(uint32_t(r)), w);
+    }
+}
+
+const char* ConversionPath() {
+    switch (CurrentPath()) {
+    case Path::Avx2:
+        return "avx2";
+    case Path::Ssse3:
+        return "ssse3";
+    default:
+        return "portable";
+    }
+}
+
+void ForceConversionPath(const char* name) {
+    const Path best = BestPath();
+    Path want = best;
+    if (name != nullptr) {
+        if (std::strcmp(name, "portable") == 0)
+            want = Path::Portable;
+        else if (std::strcmp(name, "ssse3") == 0 && best != Path::Portable)
+            want = Path::Ssse3;
+        else if (std::strcmp(name, "avx2") == 0 && best == Path::Avx2)
+            want = Path::Avx2;
+    }
+    CurrentPath() = want;
+}
+
+} // namespace korvex
