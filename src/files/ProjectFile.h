@@ -1,0 +1,56 @@
+#pragma once
+
+#include "model/Document.h"
+#include "model/RenderState.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+// The project file: chunk 2 (render state), chunk 7 (composer lists) and
+// chunk 11 (the configuration package), little-endian chunk lists all the
+// way down. The same file is the device's program file.
+
+// Payload of chunk 2: the size first, then the detectors, then the
+// backgrounds. A background whose size is not the canvas size is stored as
+// it shows on the canvas: placed at the origin of a white canvas-size
+// picture, cut at the canvas edges.
+std::vector<uint8_t> RenderStatePayload(const RenderState& state);
+
+// Payload of chunk 7: the Y rows, the Z rows, the card rows.
+std::vector<uint8_t> ComposerListsPayload(const RenderState& state);
+
+// The whole file for `state` saved under `path` (the package alias comes
+// from it). Raises when the package cannot be built or the state holds a
+// value that reading would reject (string 1300).
+std::vector<uint8_t> ProjectFileBytes(const RenderState& state, const std::string& path);
+
+// Raises string 1300 when `state` holds a value that a saved file could not
+// be read back with: a picture size other than 180/192/240 x 144 or
+// 320 x 240, a detector field out of its stored range, more than 8
+// backgrounds, composer lists longer than the file allows, or an item
+// reading would reject.
+void CheckSavable(const RenderState& state);
+
+// Parses a project file. Returns none on any rule broken (the caller turns
+// that into error 242); a colour background inside a 180-wide state raises
+// the bitmap range error instead, as the picture cannot hold it.
+std::optional<RenderState> ParseProject(const uint8_t* data, size_t size);
+
+// Reads and parses a file; raises the file errors (254, 256, 257) or 242.
+RenderState LoadProject(const std::string& path);
+
+// Document::Save: builds every payload first, then writes them to a
+// temporary file beside `path` that is flushed to the disk and renamed
+// over it. On any failure the previous file, `path` and `modified` stay as
+// they were. On success the document records the path and is unmodified.
+void SaveProject(Document& document, const std::string& path);
+
+// Document::Open: on success the history is replaced by the loaded state;
+// on failure (file errors, 242, range error) the document is untouched.
+void OpenProject(Document& document, const std::string& path);
+
+} // namespace korvex
