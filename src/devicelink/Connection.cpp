@@ -1,0 +1,642 @@
+#include "devicelink/Connection.h"
+
+#include "devicelink/DeviceTexts.h"
+#include "devicelink/FactoryRecord.h"
+#include "devicelink/KnownHosts.h"
+#include "devicelink/SshSession.h"
+#include "framework/BinaryFile.h"
+#include "framework/LocalException.h"
+#include "framework/StringTable.h"
+#include "framework/Trace.h"
+
+#include <libssh2.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace korvex {
+
+namespace {
+
+// libssh2 keeps a plain counter of its users; sessions of several
+// Connection objects may take and drop references at the same time.
+std::mutex& LibraryLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// Stands in for a dialog that is not there, so jobs need no null checks.
+class NoRecordings : public RecordingsSink {
+public:
+    void SetLines(int, const std::vector<std::string>&) override {}
+    void ReplaceLine(int, size_t, const std::string&, bool) override {}
+};
+
+class NoNetworkDialog : public NetworkSettingsSink {
+public:
+    void SetAddress(int, uint32_t) override {}
+    void SetText(int, const std::string&) override {}
+    void SetChecked(int, bool) override {}
+    void Enable(int, bool) override {}
+};
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// Days from 1970-01-01 of a proleptic Gregorian date.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+struct CivilTime {
+    unsigned year, month, day, hour, minute, second;
+};
+
+CivilTime CivilFrom100ns(uint64_t units) {
+    const int64_t unixSeconds = static_cast<int64_t>(units / 10000000ULL) - 11644473600LL;
+    int64_t days = unixSeconds / 86400;
+    int64_t rest = unixSeconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(days - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    const int64_t y = static_cast<int64_t>(yoe) + era * 400 + (m <= 2);
+    return CivilTime{static_cast<unsigned>(y), m, d, static_cast<unsigned>(rest / 3600),
+                     static_cast<unsigned>(rest % 3600 / 60), static_cast<unsigned>(rest % 60)};
+}
+
+const char* const RestartCommandText = "sync && /tavo/restart";
+
+} // namespace
+
+// ---- clock helpers
+
+uint64_t UtcTo100ns(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second) {
+    const int64_t days = DaysFromCivil(year, month, day) + 134774; // 1601-01-01 .. 1970-01-01
+    const int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second;
+    return static_cast<uint64_t>(seconds) * 10000000ULL;
+}
+
+uint64_t SystemUtc100ns() {
+    using namespace std::chrono;
+    const auto since1970 = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
+    return static_cast<uint64_t>(since1970 / 100) + 116444736000000000ULL;
+}
+
+std::string ClockCommand(const std::string& output, uint64_t pc) {
+    if (output.size() < 22)
+        return "";
+    unsigned y, mo, d, h, mi, s;
+    if (std::sscanf(output.c_str(), "%u-%u-%uT%u:%u:%u", &y, &mo, &d, &h, &mi, &s) != 6)
+        return "";
+    // A date the calendar does not have cannot be compared; leave the clock.
+    if (y < 1601 || y > 30827 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59)
+        return "";
+    const uint64_t device = UtcTo100ns(y, mo, d, h, mi, s);
+    const uint64_t difference = device > pc ? device - pc : pc - device;
+    if (difference <= 100000000ULL)
+        return "";
+    const CivilTime now = CivilFrom100ns(pc);
+    char command[96];
+    std::snprintf(command, sizeof command, "/tavo/setdate \"%04u-%02u-%02u %02u:%02u:%02u\"", now.year, now.month,
+                  now.day, now.hour, now.minute, now.second);
+    return command;
+}
+
+// ---- Connection
+
+struct ConnectionInternals {
+    SocketGuard socket;
+};
+
+namespace {
+// One guard per Connection, kept outside the class so the header needs no
+// socket details.
+SocketGuard& GuardOf(const std::unique_ptr<ConnectionInternals>& internals) { return internals->socket; }
+} // namespace
+
+Connection::Connection(StatusSink& statusBar, DeviceList& explorer)
+    : Thread("Connection"), utcNow(SystemUtc100ns), statusBar(statusBar), explorer(explorer),
+      internals(std::make_unique<ConnectionInternals>()) {
+    std::fill(std::begin(cameraChannel), std::end(cameraChannel), 1u);
+}
+
+Connection::~Connection() = default;
+
+bool Connection::Post(int32_t code) {
+    int32_t idle = 0;
+    // Release: the request fields written before are visible to the session
+    // thread once it sees the code.
+    return job.compare_exchange_strong(idle, code, std::memory_order_release, std::memory_order_relaxed);
+}
+
+void Connection::OnStopRequested() { GuardOf(internals).Shutdown(); }
+
+void Connection::Run() {
+    round.store(0, std::memory_order_release);
+    while (!StopRequested()) {
+        if (SleepOrStop(timing.poll_ms))
+            break;
+        const int32_t code = job.load(std::memory_order_acquire);
+        if (code >= 1 && code <= 13) {
+            try {
+                PerformJob(code);
+            } catch (const std::exception& e) {
+                // A job broken off by the stop request is not the user's error.
+                if (StopRequested())
+                    Trace("Connection::Run: job %d ended by stop: %s\n", code, e.what());
+                else
+                    statusBar.ShowError(e.what());
+            }
+        }
+        if (code != 0)
+            job.store(0, std::memory_order_release);
+        const uint32_t counter = round.fetch_add(1, std::memory_order_acq_rel) + 1;
+        if (StopRequested())
+            break;
+        if (connected.load(std::memory_order_acquire) && timing.clockRounds && counter % timing.clockRounds == 0)
+            SynchroniseClock();
+        if (connected.load(std::memory_order_acquire) && timing.livenessRounds &&
+            counter % timing.livenessRounds == 0)
+            CheckLiveness();
+        if (connected.load(std::memory_order_acquire) && session)
+            session->Keepalive();
+    }
+    try {
+        Disconnect();
+    } catch (const std::exception& e) {
+        Trace("Connection::Run: %s\n", e.what());
+    }
+}
+
+void Connection::PerformJob(int32_t code) {
+    switch (code) {
+    case JobChangePassword: ChangePassword(); break;
+    case JobConnect: Connect(); break;
+    case JobDisconnect: Disconnect(); break;
+    case JobDownloadRecordings: DownloadRecordings(); break;
+    case JobReadNetwork: ReadNetwork(); break;
+    case JobListFiles:
+    case JobListHours:
+    case JobListLevel2:
+    case JobListCameras: ListRecordings(code); break;
+    case JobRestart: Restart(); break;
+    case JobWriteNetwork: WriteNetwork(); break;
+    case JobUploadProgram: UploadProgram(); break;
+    case JobDownloadProgram: DownloadProgram(); break;
+    default: break;
+    }
+}
+
+void Connection::Connect() {
+    if (connected.load(std::memory_order_acquire))
+        return;
+    statusBar.ShowProgress(0, 139);
+    try {
+        {
+            std::lock_guard<std::mutex> guard(LibraryLock());
+            if (libssh2_init(0) != 0)
+                RaiseError(231);
+        }
+        sshLibraryStarted = true;
+        session = std::make_unique<SshSession>(timing, stopEvent, GuardOf(internals));
+        session->OpenSocket(deviceAddress, port);
+        session->CreateSession();
+        statusBar.ShowProgress(60, 140);
+        session->Handshake();
+        statusBar.ShowProgress(80, 141);
+        // The password goes only to a device whose key is the one on record
+        // (or one never seen before, which is recorded now).
+        const std::string path = knownHostsPath.empty() ? DefaultKnownHostsPath() : knownHostsPath;
+        HostKeyVerdict verdict = CheckHostKey(session->Handle(), path, NetworkAddressText(deviceAddress), port);
+        if (verdict.recorded) {
+            std::string text = LoadTextA(1000);
+            size_t at = text.find("%1");
+            if (at != std::string::npos)
+                text.replace(at, 2, verdict.fingerprint);
+            else
+                text += " " + verdict.fingerprint;
+            statusBar.ShowText(text);
+            Trace("Connection::Connect: recorded %s\n", verdict.fingerprint.c_str());
+        }
+        session->Authenticate(userName, password);
+    } catch (...) {
+        CloseSession();
+        statusBar.ShowMessage(142);
+        throw;
+    }
+    session->StartKeepalive();
+    connected.store(true, std::memory_order_release);
+    std::string text = LoadTextA(143) + " " + userName + "@" + NetworkAddressText(deviceAddress);
+    statusBar.ShowText(text);
+    QueryVersion(text);
+}
+
+void Connection::Disconnect() {
+    if (!connected.load(std::memory_order_acquire))
+        return;
+    statusBar.ShowMessage(144);
+    CloseSession();
+    connected.store(false, std::memory_order_release);
+    statusBar.ShowMessage(138);
+}
+
+void Connection::CloseSession() {
+    if (session) {
+        session->Close();
+        session.reset();
+    }
+    GuardOf(internals).Close();
+    if (sshLibraryStarted) {
+        std::lock_guard<std::mutex> guard(LibraryLock());
+        libssh2_exit();
+        sshLibraryStarted = false;
+    }
+}
+
+void Connection::CheckLiveness() {
+    SshChannel channel = session ? session->TryOpenChannel() : SshChannel();
+    if (!channel) {
+        Trace("Connection::CheckLiveness: device gone\n");
+        Disconnect();
+    }
+}
+
+void Connection::SynchroniseClock() {
+    SshChannel first = session ? session->TryOpenChannel() : SshChannel();
+    if (!first) {
+        Disconnect();
+        return;
+    }
+    if (!session->Exec(first, "date -u -Iseconds"))
+        return;
+    const std::string command = ClockCommand(session->Collect(first), utcNow());
+    if (command.empty())
+        return;
+    Trace("Connection::SynchroniseClock: setting the device clock\n");
+    SshChannel second = session->TryOpenChannel();
+    if (!second)
+        return;
+    session->Exec(second, command);
+    SleepOrStop(timing.setDateWait_ms);
+}
+
+uint32_t Connection::ReadFactoryConfig() {
+    if (!connected.load(std::memory_order_acquire) || !session)
+        return 0;
+    std::string bytes;
+    session->FetchAll("/etc/tavo/factory/config.pb", 146, 146, 4096, bytes);
+    return DecodeFactoryConfig(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+void Connection::QueryVersion(std::string text) {
+    const std::string output = session->RunCommand("/tavo/tavo --version", 238);
+    std::string version;
+    if (VersionFromOutput(output, version))
+        text += "; " + LoadTextA(174) + ": " + version;
+    text += "; " + LoadTextA(175) + ": " + std::to_string(ReadFactoryConfig());
+    statusBar.ShowText(text);
+}
+
+void Connection::ChangePassword() {
+    if (!connected.load(std::memory_order_acquire))
+        return;
+    try {
+        SshChannel channel = session->OpenChannel();
+        libssh2_channel_handle_extended_data2(channel.Get(), LIBSSH2_CHANNEL_EXTENDED_DATA_MERGE);
+        if (!session->Exec(channel, "/tavo/chpass " + userName))
+            RaiseError(136);
+        auto readPrompt = [&]() {
+            std::string seen;
+            char buffer[100];
+            while (seen.find("password:") == std::string::npos) {
+                long n = session->Read(channel, 0, buffer, sizeof buffer);
+                if (n < 0)
+                    break;
+                seen.append(buffer, static_cast<size_t>(n));
+                if (libssh2_channel_eof(channel.Get()))
+                    break;
+            }
+        };
+        readPrompt();
+        if (!session->WriteAll(channel, password + "\n"))
+            RaiseError(136);
+        readPrompt();
+        if (!session->WriteAll(channel, password + "\n"))
+            RaiseError(136);
+        char rest[100];
+        session->Read(channel, 0, rest, sizeof rest);
+        channel.Release();
+        statusBar.ShowMessage(137);
+    } catch (...) {
+        statusBar.ShowMessage(136);
+        throw;
+    }
+}
+
+void Connection::RestartCommand() { session->RunCommand(RestartCommandText, 156); }
+
+void Connection::Restart() {
+    if (!connected.load(std::memory_order_acquire))
+        return;
+    try {
+        statusBar.ShowProgress(0, 155);
+        RestartCommand();
+        uint64_t remembered = 0;
+        for (unsigned i = 0; i < 75; ++i) {
+            if (StopRequested())
+                break;
+            if (i >= 5) {
+                const uint64_t seen = explorer.LastSeen(deviceAddress);
+                if (i == 5)
+                    remembered = seen;
+                else if (seen > remembered)
+                    break; // the device has announced itself again
+            }
+            statusBar.ShowProgress(i * 100 / 75, 0);
+            if (SleepOrStop(timing.restartStep_ms))
+                break;
+        }
+        statusBar.ShowMessage(157);
+    } catch (...) {
+        statusBar.ShowMessage(156);
+        throw;
+    }
+}
+
+void Connection::UploadProgram() {
+    if (!connected.load(std::memory_order_acquire))
+        return;
+    try {
+        statusBar.ShowProgress(0, 161);
+        session->Send("/etc/tavo/program.tdv", uploadPayload.data(), uploadPayload.size(), 162,
+                      [&](uint64_t remaining, uint64_t total) {
+                          statusBar.ShowProgress(
+                              total ? static_cast<unsigned>(25 - remaining * 25 / total) : 25, 0);
+                      });
+        statusBar.ShowProgress(25, 155);
+        RestartCommand();
+        for (unsigned i = 0; i < 75; ++i) {
+            if (StopRequested())
+                break;
+            statusBar.ShowProgress(i + 26, 0);
+            if (SleepOrStop(timing.uploadStep_ms))
+                break;
+        }
+        statusBar.ShowMessage(163);
+    } catch (...) {
+        statusBar.ShowMessage(162);
+        throw;
+    }
+}
+
+void Connection::DownloadProgram() {
+    if (!connected.load(std::memory_order_acquire))
+        return;
+    try {
+        statusBar.ShowProgress(0, 164);
+        std::string bytes;
+        session->FetchAll("/etc/tavo/program.tdv", 146, 146, 0, bytes, [&](uint64_t received, uint64_t total) {
+            statusBar.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
+        });
+        if (!fileChooser) {
+            Trace("Connection::DownloadProgram: no file chooser\n");
+            return;
+        }
+        SaveFileRequest request{LoadTextA(177), "*.kvx", LoadTextA(176), "", "kvx"};
+        std::optional<std::string> path = fileChooser->ChooseSaveFile(request);
+        if (!path)
+            return; // cancelled: the bytes are dropped, the status stays
+        AtomicFile::WriteAll(*path, bytes.data(), bytes.size());
+        statusBar.ShowMessage(165);
+    } catch (...) {
+        statusBar.ShowMessage(146);
+        throw;
+    }
+}
+
+void Connection::ListRecordings(int32_t code) {
+    if (!connected.load(std::memory_order_acquire))
+        return;
+    NoRecordings none;
+    RecordingsSink& dialog = recordingsDialog ? *recordingsDialog : none;
+    const int level = JobListCameras - code; // 9 -> 0, 8 -> 1, 7 -> 2, 6 -> 3
+    static const unsigned startText[4] = {153, 152, 150, 147};
+    static const unsigned endText[4] = {154, 151, 151, 149};
+    std::vector<std::string>* levels[4] = {&cameraDirs, &level2Dirs, &hourDirs, &mp4Files};
+    try {
+        statusBar.ShowMessage(startText[level]);
+        for (int l = level; l < 4; ++l) {
+            levels[l]->clear();
+            dialog.SetLines(l, {});
+        }
+        // The path of the selected folders above the level being listed.
+        std::string relative;
+        for (int l = 0; l < level; ++l) {
+            const int index = selectedLevel[l];
+            if (index < 0 || static_cast<size_t>(index) >= levels[l]->size())
+                RaiseError(234 + static_cast<unsigned>(l));
+            relative += (l ? "/" : "") + (*levels[l])[static_cast<size_t>(index)];
+        }
+        const std::string command = level == 0 ? "ls -p /mnt/usbdrive" : "ls -p /mnt/usbdrive/" + relative;
+        const std::string output = session->RunCommand(command, 240);
+        static const ListingLevel kind[4] = {ListingLevel::Cameras, ListingLevel::Folders, ListingLevel::Folders,
+                                             ListingLevel::Files};
+        *levels[level] = FilterListing(output, kind[level]);
+        std::vector<std::string> lines;
+        for (const std::string& name : *levels[level]) {
+            const std::string local = localFolder + (relative.empty() ? "" : relative + "/") + name;
+            std::string line = level == 2 ? HourLine(name) : name;
+            if (level == 3 ? Exists(local) : IsFolder(local))
+                line += SavedMark;
+            lines.push_back(line);
+        }
+        dialog.SetLines(level, lines);
+        statusBar.ShowMessage(endText[level]);
+    } catch (...) {
+        statusBar.ShowMessage(148);
+        throw;
+    }
+}
+
+void Connection::DownloadRecordings() {
+    if (!connected.load(std::memory_order_acquire))
+        return;
+    NoRecordings none;
+    RecordingsSink& dialog = recordingsDialog ? *recordingsDialog : none;
+    const std::vector<std::string>* levels[3] = {&cameraDirs, &level2Dirs, &hourDirs};
+    std::string names[3];
+    for (int l = 0; l < 3; ++l) {
+        const int index = selectedLevel[l];
+        if (index < 0 || static_cast<size_t>(index) >= levels[l]->size())
+            RaiseError(234 + static_cast<unsigned>(l));
+        names[l] = (*levels[l])[static_cast<size_t>(index)];
+    }
+    std::vector<int> files;
+    for (int index : selectedFiles)
+        if (index >= 0 && static_cast<size_t>(index) < mp4Files.size())
+            files.push_back(index);
+    std::sort(files.begin(), files.end());
+    files.erase(std::unique(files.begin(), files.end()), files.end());
+    if (files.empty())
+        RaiseError(237);
+
+    const std::string relative = names[0] + "/" + names[1] + "/" + names[2];
+    try {
+        for (int index : files) {
+            const std::string& name = mp4Files[static_cast<size_t>(index)];
+            statusBar.ShowText(LoadTextA(173) + " '" + relative + "/" + name + "'");
+            statusBar.ShowProgress(0, 0);
+            ::mkdir((localFolder + names[0]).c_str(), 0777);
+            ::mkdir((localFolder + names[0] + "/" + names[1]).c_str(), 0777);
+            ::mkdir((localFolder + relative).c_str(), 0777);
+            // Streamed to a temporary file beside the target and renamed when
+            // whole: a large recording needs no memory of its size, and a
+            // broken transfer leaves any earlier copy as it was.
+            AtomicFile local(localFolder + relative + "/" + name);
+            session->Fetch("/mnt/usbdrive/" + relative + "/" + name, 146, 146, 4096,
+                           [&](const uint8_t* data, size_t n, uint64_t received, uint64_t total) {
+                               local.Write(data, n);
+                               statusBar.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
+                           });
+            local.Commit();
+            dialog.ReplaceLine(3, static_cast<size_t>(index), name + SavedMark, true);
+        }
+        dialog.ReplaceLine(0, static_cast<size_t>(selectedLevel[0]), names[0] + SavedMark, true);
+        dialog.ReplaceLine(1, static_cast<size_t>(selectedLevel[1]), names[1] + SavedMark, true);
+        dialog.ReplaceLine(2, static_cast<size_t>(selectedLevel[2]), HourLine(names[2]) + SavedMark, true);
+        statusBar.ShowMessage(145);
+    } catch (...) {
+        statusBar.ShowMessage(146);
+        throw;
+    }
+}
+
+void Connection::ReadNetwork() {
+    if (!connected.load(std::memory_order_acquire))
+        return;
+    NoNetworkDialog none;
+    NetworkSettingsSink& dialog = networkDialog ? *networkDialog : none;
+    using C = NetworkSettingsSink;
+
+    const std::string settings = session->RunCommand("/tavo/ipconfig --show", 238);
+    dialog.SetAddress(C::DeviceAddress, ParseAddressText(SettingsValue(settings, "ipaddr")));
+    dialog.SetAddress(C::Netmask, ParseAddressText(SettingsValue(settings, "netmask")));
+    dialog.SetAddress(C::Gateway, ParseAddressText(SettingsValue(settings, "gateway")));
+    dialog.Enable(C::DeviceAddress, true);
+    dialog.Enable(C::Netmask, true);
+    dialog.Enable(C::Gateway, true);
+
+    const std::string ifconfig = session->RunCommand("ifconfig eth0", 238);
+    if (ifconfig.find("HWaddr ") != std::string::npos)
+        dialog.SetText(C::HardwareAddress, HardwareAddress(ifconfig));
+
+    // A controller or camera file that cannot be fetched, or whose read
+    // breaks off, is skipped: the row keeps what it shows.
+    std::string content;
+    if (session->FetchAll("/tavo/controller", 0, 0, 4096, content)) {
+        const std::string text = TrimTrailing(content);
+        if (!text.empty()) {
+            const uint32_t address = ParseAddressText(text);
+            if (address != 0xFFFFFFFFu) {
+                dialog.SetChecked(C::ControllerUsed, true);
+                dialog.Enable(C::Controller, true);
+                dialog.SetAddress(C::Controller, address);
+            }
+        }
+    }
+
+    cameraCount = std::min<uint32_t>(ReadFactoryConfig(), 4);
+
+    bool cameraZeroSet = false;
+    for (uint32_t i = 0; i < cameraCount; ++i) {
+        if (!session->FetchAll("/tavo/cam" + std::to_string(static_cast<int>(i)), 0, 0, 4096, content))
+            continue;
+        const std::string text = TrimTrailing(content);
+        if (i == 0)
+            cameraZeroSet = !text.empty();
+        if (!text.empty()) {
+            const CameraSetting camera = ParseCameraFile(text);
+            dialog.SetAddress(C::CameraAddress0 + static_cast<int>(i), camera.address);
+            dialog.SetText(C::CameraChannel0 + static_cast<int>(i), std::to_string(camera.channel));
+        }
+        dialog.Enable(C::CameraAddress0 + static_cast<int>(i), cameraZeroSet);
+        dialog.Enable(C::CameraChannel0 + static_cast<int>(i), cameraZeroSet);
+    }
+
+    if (session->FetchAll("/tavo/pass", 0, 239, 4096, content)) {
+        const std::string text = TrimTrailing(content);
+        if (!text.empty()) {
+            dialog.SetText(C::PassText, text);
+            dialog.Enable(C::PassText, cameraZeroSet);
+        }
+    }
+}
+
+void Connection::WriteNetwork() {
+    if (!connected.load(std::memory_order_acquire))
+        return;
+    try {
+        statusBar.ShowProgress(0, 158);
+        const std::string command = "/tavo/ipconfig --proto static --ipaddr " + HostAddressText(ipAddress) +
+                                    " --netmask " + HostAddressText(netmask) + " --gateway " +
+                                    HostAddressText(gateway);
+        {
+            SshChannel channel = session->OpenChannel();
+            if (!session->Exec(channel, command))
+                RaiseError(159);
+            // The output is not used, but it is drained so that the command
+            // has finished before the files it may depend on are written.
+            session->Collect(channel);
+        }
+        const uint32_t cameras = std::min<uint32_t>(cameraCount, 8);
+        for (uint32_t i = 0; i < cameras; ++i) {
+            statusBar.ShowProgress(3 * i + 3, 0);
+            const std::string content = CameraFileContent(cameraAddress[i], cameraChannel[i]);
+            session->Send("/tavo/cam" + std::to_string(i), content.data(), content.size(), 227);
+        }
+        statusBar.ShowProgress(25, 0);
+        session->Send("/tavo/pass", passText.data(), passText.size(), 241);
+        statusBar.ShowProgress(30, 0);
+        const std::string controller = HostAddressText(controllerAddress);
+        session->Send("/tavo/controller", controller.data(), controller.size(), 277);
+        statusBar.ShowProgress(35, 155);
+        RestartCommand();
+        for (unsigned i = 1; i <= 65; ++i) {
+            if (StopRequested())
+                break;
+            statusBar.ShowProgress(i + 35, 0);
+            if (SleepOrStop(timing.networkStep_ms))
+                break;
+        }
+        statusBar.ShowMessage(160);
+    } catch (...) {
+        statusBar.ShowMessage(159);
+        throw;
+    }
+}
+
+} // namespace korvex

@@ -1,0 +1,107 @@
+#include "devicelink/DeviceList.h"
+
+#include "devicelink/DeviceTexts.h"
+#include "framework/StringTable.h"
+#include "framework/Trace.h"
+
+#include <chrono>
+
+namespace korvex {
+
+uint64_t TickCount64Ms() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+DeviceList::DeviceList(size_t capacity) : capacity(capacity < 1 ? 1 : capacity) {
+    entries.push_back(DeviceEntry{}); // the placeholder, selected at once
+}
+
+void DeviceList::SetSink(DeviceListSink* newSink) {
+    std::lock_guard<std::mutex> guard(lock);
+    sink = newSink;
+}
+
+std::string DeviceList::LineOf(const DeviceEntry& entry) {
+    std::string line = NetworkAddressText(entry.address);
+    if (!entry.alias.empty())
+        line += " (" + entry.alias + ")";
+    return line;
+}
+
+std::string DeviceList::CaptionLocked() const {
+    return LoadTextA(274) + " (" + std::to_string(entries.size() - 1) + ")";
+}
+
+void DeviceList::DeviceSeen(uint32_t address, const std::string& alias) {
+    DeviceSeen(address, alias, TickCount64Ms());
+}
+
+void DeviceList::DeviceSeen(uint32_t address, const std::string& alias, uint64_t now_ms) {
+    std::lock_guard<std::mutex> guard(lock);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        DeviceEntry& entry = entries[i];
+        if (entry.address != address)
+            continue;
+        if (entry.alias != alias) {
+            entry.alias = alias;
+            if (sink)
+                sink->LineChanged(i, LineOf(entry));
+        }
+        entry.lastSeen = now_ms;
+        return;
+    }
+    if (entries.size() >= capacity) {
+        // Trace the first refusal only: a flood would otherwise flood the trace too.
+        if (!capTraced)
+            Trace("DeviceList::DeviceSeen: list full, ignoring %s\n", NetworkAddressText(address).c_str());
+        capTraced = true;
+        return;
+    }
+    entries.push_back(DeviceEntry{address, alias, now_ms});
+    if (sink)
+        sink->LineAdded(entries.size() - 1, LineOf(entries.back()), CaptionLocked());
+}
+
+void DeviceList::Select(size_t index) {
+    std::lock_guard<std::mutex> guard(lock);
+    selected = index;
+}
+
+uint32_t DeviceList::SelectedAddress() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return selected < entries.size() ? entries[selected].address : 0;
+}
+
+uint64_t DeviceList::LastSeen(uint32_t address) const {
+    std::lock_guard<std::mutex> guard(lock);
+    for (const DeviceEntry& entry : entries)
+        if (entry.address == address)
+            return entry.lastSeen;
+    return 0;
+}
+
+std::vector<DeviceEntry> DeviceList::Entries() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return entries;
+}
+
+size_t DeviceList::Size() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return entries.size();
+}
+
+std::vector<std::string> DeviceList::Lines() const {
+    std::lock_guard<std::mutex> guard(lock);
+    std::vector<std::string> lines;
+    for (const DeviceEntry& entry : entries)
+        lines.push_back(LineOf(entry));
+    return lines;
+}
+
+std::string DeviceList::Caption() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return CaptionLocked();
+}
+
+} // namespace korvex

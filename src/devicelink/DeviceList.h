@@ -1,0 +1,75 @@
+#pragma once
+
+#include "devicelink/DeviceSinks.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+// One device heard on the network.
+struct DeviceEntry {
+    uint32_t address = 0; // network byte order (first octet in the lowest byte)
+    std::string alias;    // at most 63 bytes; empty if none
+    uint64_t lastSeen = 0; // millisecond tick count of the last announcement
+};
+
+// The list of discovered devices shown by the explorer. Entry 0 is a
+// placeholder with address 0 that is never removed; entries are kept in the
+// order first heard and never removed. Written by the discovery thread, read
+// by the user-interface thread (selection) and the session thread
+// (LastSeen); one lock guards each whole lookup or update.
+//
+// Announcements are forgeable by any host, so the list holds at most
+// `capacity` entries (placeholder included); datagrams from further new
+// senders are traced and ignored.
+class DeviceList {
+public:
+    static constexpr size_t DefaultCapacity = 1024;
+
+    explicit DeviceList(size_t capacity = DefaultCapacity);
+
+    // Receives every line change; set before discovery starts (may be null).
+    void SetSink(DeviceListSink* sink);
+
+    // Records an announcement from `address` at tick `now_ms`.
+    void DeviceSeen(uint32_t address, const std::string& alias, uint64_t now_ms);
+    // The same at the current tick count.
+    void DeviceSeen(uint32_t address, const std::string& alias);
+
+    // The selection of the list box (the user-interface side sets it).
+    void Select(size_t index);
+    // Address of the selected entry; 0 when nothing valid is selected.
+    uint32_t SelectedAddress() const;
+
+    // lastSeen of the first entry with `address`, 0 when there is none.
+    uint64_t LastSeen(uint32_t address) const;
+
+    std::vector<DeviceEntry> Entries() const;
+    size_t Size() const;
+    // The lines of the list box, in order (the placeholder first).
+    std::vector<std::string> Lines() const;
+    // The pane's caption: string 274, " (", entries without the placeholder, ")".
+    std::string Caption() const;
+
+    // "a.b.c.d" or "a.b.c.d (alias)".
+    static std::string LineOf(const DeviceEntry& entry);
+
+private:
+    std::string CaptionLocked() const;
+
+    mutable std::mutex lock;
+    std::vector<DeviceEntry> entries;
+    size_t capacity;
+    size_t selected = 0;
+    DeviceListSink* sink = nullptr;
+    bool capTraced = false;
+};
+
+// 64-bit millisecond tick count from a steady clock.
+uint64_t TickCount64Ms();
+
+} // namespace korvex

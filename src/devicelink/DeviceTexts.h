@@ -1,0 +1,56 @@
+#pragma once
+
+// Texts the device prints or reads, and the lines the tool shows for them.
+// Pure functions: no session, no sockets.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvex {
+
+// "%u.%u.%u.%u" of a host-order address (first octet in the top byte).
+std::string HostAddressText(uint32_t hostOrder);
+// "%u.%u.%u.%u" of a network-order address (first octet in the lowest byte).
+std::string NetworkAddressText(uint32_t networkOrder);
+// Reads "%u.%u.%u.%u" into a host-order address; octets that cannot be read
+// count as 0 (so do the ones after the first unreadable one).
+uint32_t ParseAddressText(std::string_view text);
+
+// Content of a camera file: "" for address 0, the address for channel 1,
+// otherwise the address followed by "?channel=N".
+std::string CameraFileContent(uint32_t hostOrder, uint32_t channel);
+struct CameraSetting {
+    uint32_t address = 0; // host order
+    uint32_t channel = 1;
+};
+CameraSetting ParseCameraFile(std::string_view text);
+
+// `text` without trailing blanks, tabs, carriage returns and line feeds.
+std::string TrimTrailing(std::string_view text);
+
+// The value of `key` in "key = value ; comment" output; "0.0.0.0" when the
+// key is not found before a malformed line or the end of the text.
+std::string SettingsValue(std::string_view text, std::string_view key);
+
+// The 17 characters after "HWaddr " in the output of "ifconfig eth0";
+// "" when the marker is absent (fewer characters when the text ends).
+std::string HardwareAddress(std::string_view ifconfigOutput);
+
+// Version part of the status text: the output up to its first line end,
+// without the "tavo " it must begin with; "" when it does not.
+bool VersionFromOutput(std::string_view output, std::string& version);
+
+// Recordings listings ("ls -p" output, split at line feeds): the names of
+// one level that qualify, in order, without the trailing "/".
+enum class ListingLevel { Cameras, Folders, Files };
+std::vector<std::string> FilterListing(std::string_view output, ListingLevel level);
+// Line of a level-3 (hour) folder: the first two characters and ":00", or
+// "" for a name shorter than two characters.
+std::string HourLine(const std::string& name);
+// The mark shown against names whose local copy exists.
+constexpr const char* SavedMark = "  [S]";
+
+} // namespace korvex

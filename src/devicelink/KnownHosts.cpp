@@ -1,0 +1,189 @@
+#include "devicelink/KnownHosts.h"
+
+#include "framework/BinaryFile.h"
+#include "framework/LocalException.h"
+#include "framework/StringTable.h"
+#include "framework/Trace.h"
+
+#include <libssh2.h>
+#include <openssl/evp.h>
+#include <openssl/sha.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <sys/stat.h>
+#include <vector>
+
+namespace korvex {
+
+std::string DefaultKnownHostsPath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (config && config[0] == '/') {
+        base = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && home[0] ? home : ".") + "/.config";
+    }
+    return base + "/korvex/known_hosts";
+}
+
+std::string KeyFingerprint(const unsigned char* blob, size_t size) {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(blob, size, digest);
+    unsigned char text[4 * ((SHA256_DIGEST_LENGTH + 2) / 3) + 1];
+    int n = EVP_EncodeBlock(text, digest, SHA256_DIGEST_LENGTH);
+    std::string encoded(reinterpret_cast<char*>(text), n > 0 ? static_cast<size_t>(n) : 0);
+    while (!encoded.empty() && encoded.back() == '=')
+        encoded.pop_back();
+    return "SHA256:" + encoded;
+}
+
+std::string KnownHostName(const std::string& host, uint16_t port) {
+    if (port == 22)
+        return host;
+    return "[" + host + "]:" + std::to_string(port);
+}
+
+namespace {
+
+// Fingerprint of a key held in base64, as libssh2 keeps recorded keys.
+std::string FingerprintOfBase64(const char* base64) {
+    if (!base64)
+        return "?";
+    std::string text(base64);
+    std::vector<unsigned char> blob(text.size() / 4 * 3 + 3);
+    int n = EVP_DecodeBlock(blob.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                            static_cast<int>(text.size()));
+    if (n < 0)
+        return "?";
+    // EVP_DecodeBlock counts the padding as zero bytes.
+    size_t padding = 0;
+    for (size_t i = text.size(); i > 0 && text[i - 1] == '=' && padding < 2; --i)
+        ++padding;
+    size_t size = static_cast<size_t>(n) >= padding ? static_cast<size_t>(n) - padding : 0;
+    return KeyFingerprint(blob.data(), size);
+}
+
+int KnownHostKeyBits(int hostKeyType) {
+    switch (hostKeyType) {
+    case LIBSSH2_HOSTKEY_TYPE_RSA: return LIBSSH2_KNOWNHOST_KEY_SSHRSA;
+    case LIBSSH2_HOSTKEY_TYPE_DSS: return LIBSSH2_KNOWNHOST_KEY_SSHDSS;
+    case LIBSSH2_HOSTKEY_TYPE_ECDSA_256: return LIBSSH2_KNOWNHOST_KEY_ECDSA_256;
+    case LIBSSH2_HOSTKEY_TYPE_ECDSA_384: return LIBSSH2_KNOWNHOST_KEY_ECDSA_384;
+    case LIBSSH2_HOSTKEY_TYPE_ECDSA_521: return LIBSSH2_KNOWNHOST_KEY_ECDSA_521;
+    case LIBSSH2_HOSTKEY_TYPE_ED25519: return LIBSSH2_KNOWNHOST_KEY_ED25519;
+    default: return 0;
+    }
+}
+
+bool ReadText(const std::string& path, std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return errno == ENOENT;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, n);
+    bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
+}
+
+void MakeFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        ::mkdir(path.substr(0, slash).c_str(), 0700); // an existing folder is fine
+}
+
+std::string Substitute(std::string text, const std::string& first, const std::string& second) {
+    size_t at = text.find("%1");
+    if (at != std::string::npos)
+        text.replace(at, 2, first);
+    at = text.find("%2");
+    if (at != std::string::npos)
+        text.replace(at, 2, second);
+    return text;
+}
+
+struct KnownHostsDeleter {
+    void operator()(LIBSSH2_KNOWNHOSTS* hosts) const { libssh2_knownhost_free(hosts); }
+};
+
+} // namespace
+
+HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, const std::string& host,
+                            uint16_t port) {
+    size_t keySize = 0;
+    int keyType = 0;
+    const char* key = libssh2_session_hostkey(session, &keySize, &keyType);
+    int keyBits = KnownHostKeyBits(keyType);
+    if (!key || keySize == 0 || keyBits == 0)
+        RaiseError(1003);
+
+    HostKeyVerdict verdict;
+    verdict.fingerprint = KeyFingerprint(reinterpret_cast<const unsigned char*>(key), keySize);
+
+    std::unique_ptr<LIBSSH2_KNOWNHOSTS, KnownHostsDeleter> hosts(libssh2_knownhost_init(session));
+    if (!hosts)
+        RaiseError(1003);
+    std::string existing;
+    if (!ReadText(path, existing))
+        RaiseError(1004);
+    // Line by line, so that one line libssh2 cannot parse (a key type it does
+    // not know, say) does not hide the lines after it.
+    for (size_t pos = 0; pos < existing.size();) {
+        size_t end = existing.find('\n', pos);
+        size_t next = end == std::string::npos ? existing.size() : end + 1;
+        std::string line = existing.substr(pos, next - pos);
+        pos = next;
+        libssh2_knownhost_readline(hosts.get(), line.data(), line.size(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
+    }
+
+    const std::string name = KnownHostName(host, port);
+    const int plainRaw = LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW;
+    libssh2_knownhost* found = nullptr;
+    // Port -1: only the exact name counts; a key recorded for the plain host
+    // name must not vouch for another port.
+    int rc = libssh2_knownhost_checkp(hosts.get(), name.c_str(), -1, key, keySize, plainRaw | keyBits, &found);
+    if (rc == LIBSSH2_KNOWNHOST_CHECK_MATCH)
+        return verdict;
+    if (rc == LIBSSH2_KNOWNHOST_CHECK_NOTFOUND) {
+        // Only keys of the same type are compared above; a device that now
+        // offers a key of another type must be refused as well. Key type 0
+        // compares with a recorded key of any type.
+        found = nullptr;
+        rc = libssh2_knownhost_checkp(hosts.get(), name.c_str(), -1, key, keySize, plainRaw, &found);
+        if (rc == LIBSSH2_KNOWNHOST_CHECK_MATCH)
+            return verdict;
+    }
+    if (rc == LIBSSH2_KNOWNHOST_CHECK_MISMATCH) {
+        std::string recorded = FingerprintOfBase64(found ? found->key : nullptr);
+        Trace("CheckHostKey: key of %s changed\n", name.c_str());
+        RaiseMessage(Substitute(LoadTextA(1002), recorded, verdict.fingerprint));
+    }
+    if (rc != LIBSSH2_KNOWNHOST_CHECK_NOTFOUND)
+        RaiseError(1003);
+
+    // First use: record the key (appended to what the file holds).
+    libssh2_knownhost* added = nullptr;
+    if (libssh2_knownhost_addc(hosts.get(), name.c_str(), nullptr, key, keySize, nullptr, 0, plainRaw | keyBits,
+                               &added) != 0 ||
+        !added)
+        RaiseError(1003);
+    std::vector<char> line(8192);
+    size_t lineSize = 0;
+    if (libssh2_knownhost_writeline(hosts.get(), added, line.data(), line.size(), &lineSize,
+                                    LIBSSH2_KNOWNHOST_FILE_OPENSSH) != 0)
+        RaiseError(1003);
+    std::string content = existing;
+    if (!content.empty() && content.back() != '\n')
+        content += '\n';
+    content.append(line.data(), lineSize);
+    MakeFolders(path);
+    AtomicFile::WriteAll(path, content.data(), content.size());
+    verdict.recorded = true;
+    return verdict;
+}
+
+} // namespace korvex
