@@ -37,6 +37,7 @@ void DeviceSimulator::Start() {
     PrepareRoot(o);
 
     state->restartUntil_ms = 0;
+    state->restartFrom_ms = 0;
     try {
         state->ssh = std::make_unique<SshServer>(*state);
         state->ssh->Open();
@@ -149,7 +150,7 @@ void DeviceSimulator::SetFaults(const FaultOptions& faults) {
 FaultOptions DeviceSimulator::Faults() const { return state->CurrentFaults(); }
 
 void DeviceSimulator::Restart() { state->BeginRestart(); }
-bool DeviceSimulator::Restarting() const { return state->DeviceDown(); }
+bool DeviceSimulator::Restarting() const { return SteadyMs() < state->restartUntil_ms.load(); }
 
 unsigned DeviceSimulator::RestartCount() const {
     std::lock_guard guard(state->lock);

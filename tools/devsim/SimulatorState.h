@@ -32,7 +32,8 @@ struct DeviceSimulator::State {
     unsigned restartCount = 0;
 
     std::atomic<bool> running{false};
-    std::atomic<int64_t> restartUntil_ms{0};  // device is down until then
+    std::atomic<int64_t> restartFrom_ms{0};   // device is down from then
+    std::atomic<int64_t> restartUntil_ms{0};  // until then
     std::atomic<unsigned> authFailures{0};
     std::atomic<unsigned> announcementsSent{0};
     std::atomic<unsigned> liveConnections{0};
@@ -44,7 +45,10 @@ struct DeviceSimulator::State {
     std::unique_ptr<SshServer> ssh;
     std::unique_ptr<LiveServer> live;
 
-    bool DeviceDown() const { return SteadyMs() < restartUntil_ms.load(); }
+    bool DeviceDown() const {
+        int64_t now = SteadyMs();
+        return now >= restartFrom_ms.load() && now < restartUntil_ms.load();
+    }
     FaultOptions CurrentFaults() const {
         std::lock_guard guard(lock);
         return faults;
@@ -74,12 +78,17 @@ struct DeviceSimulator::State {
         if (index < transfers.size())
             transfers[index] = record;
     }
-    void BeginRestart() {
+    // The device goes away `delay_ms` from now (so the restart command's
+    // answer still reaches the client) for restartSeconds.
+    void BeginRestart(unsigned delay_ms = 0) {
         {
             std::lock_guard guard(lock);
             ++restartCount;
         }
-        restartUntil_ms = SteadyMs() + int64_t(options.restartSeconds) * 1000;
+        int64_t from = SteadyMs() + delay_ms;
+        restartUntil_ms = 0;
+        restartFrom_ms = from;
+        restartUntil_ms = from + int64_t(options.restartSeconds) * 1000;
     }
 };
 

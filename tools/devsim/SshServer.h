@@ -13,6 +13,8 @@ namespace korvex::devsim {
 // on a thread of its own; this thread accepts them.
 class SshServer : public Thread {
 public:
+    struct Session;  // one client connection (defined in SshServer.cpp)
+
     explicit SshServer(DeviceSimulator::State& state);
     ~SshServer() override;
 
@@ -24,7 +26,6 @@ protected:
     void OnStopRequested() override;
 
 private:
-    struct Session;
     void Serve(Session& session);
     void CloseSessions();
     void ReapSessions(bool all);

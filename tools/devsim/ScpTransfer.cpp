@@ -1,0 +1,469 @@
+// The device's end of the SCP protocol as OpenSSH's scp (and libssh2)
+// speak it: "scp -f PATH" sends a file, "scp -t PATH" receives one. Every
+// control line is answered with one byte: 0 = fine, 1 + text + "\n" = error.
+
+#include "devsim/DeviceCommands.h"
+#include "devsim/DeviceFiles.h"
+
+#include "framework/BinaryFile.h"
+
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace korvex::devsim {
+
+namespace {
+
+constexpr size_t kMaxLine = 4096;
+
+struct ScpArgs {
+    bool source = false;
+    bool sink = false;
+    bool times = false;
+    bool directory = false;  // -d: the target must be a folder
+    std::string path;
+    std::string error;
+};
+
+ScpArgs ParseArgs(const std::vector<std::string>& args) {
+    ScpArgs a;
+    std::vector<std::string> paths;
+    for (const auto& word : args) {
+        if (word.size() > 1 && word[0] == '-') {
+            for (size_t i = 1; i < word.size(); ++i) {
+                switch (word[i]) {
+                case 'f': a.source = true; break;
+                case 't': a.sink = true; break;
+                case 'p': a.times = true; break;
+                case 'd': a.directory = true; break;
+                case 'v': case 'q': case 'O': break;
+                case 'r': a.error = "recursive copies are not supported"; break;
+                default: a.error = std::string("unknown option -") + word[i]; break;
+                }
+            }
+        } else {
+            paths.push_back(word);
+        }
+    }
+    if (a.error.empty() && a.source == a.sink)
+        a.error = "exactly one of -f and -t is needed";
+    if (a.error.empty() && paths.size() != 1)
+        a.error = "exactly one path is needed";
+    if (a.error.empty())
+        a.path = paths[0];
+    return a;
+}
+
+// Takes one line (without its "\n") from the input; nullopt while none is
+// complete. Sets `tooLong` when the input holds more than kMaxLine bytes
+// without a line end.
+std::optional<std::string> TakeLine(std::string& input, bool& tooLong) {
+    size_t nl = input.find('\n');
+    if (nl == std::string::npos) {
+        tooLong = input.size() > kMaxLine;
+        return std::nullopt;
+    }
+    std::string line = input.substr(0, nl);
+    input.erase(0, nl + 1);
+    return line;
+}
+
+std::string ErrorLine(const std::string& text) { return "\x01scp: " + text + "\n"; }
+
+// "scp -f PATH": the device sends one file.
+class SourceHandler : public ExecHandler {
+public:
+    SourceHandler(DeviceSimulator::State& state, ScpArgs args) : state(state), args(std::move(args)) {
+        record.direction = TransferRecord::Direction::FromDevice;
+        record.devicePath = this->args.path;
+        record.withTimes = this->args.times;
+        index = state.AddTransfer(record);
+    }
+
+    void Step(ExecContext& c) override {
+        c.logOutput = false;
+        while (!c.done) {
+            if (phase == Phase::Finished) {
+                // Sent everything; OpenSSH acknowledges the final zero,
+                // libssh2 simply closes. Either way the copy is complete.
+                if (!c.input.empty() || c.inputEof) {
+                    Finish(c, 0, "");
+                }
+                return;
+            }
+            // Every other phase waits for the client's one-byte answer.
+            if (c.input.empty()) {
+                if (c.inputEof)
+                    Finish(c, 1, "the client closed the channel before the copy ended");
+                return;
+            }
+            char answer = c.input[0];
+            if (answer == 1 || answer == 2) {
+                bool tooLong = false;
+                auto line = TakeLine(c.input, tooLong);
+                if (!line) {
+                    if (c.inputEof || tooLong)
+                        Finish(c, 1, "the client reported an error");
+                    return;
+                }
+                Finish(c, 1, "the client reported: " + line->substr(1));
+                return;
+            }
+            c.input.erase(0, 1);
+            if (answer != 0) {
+                Finish(c, 1, "unexpected answer byte from the client");
+                return;
+            }
+            Advance(c);
+        }
+    }
+
+private:
+    enum class Phase { Start, TimesSent, HeaderSent, Finished };
+
+    void Advance(ExecContext& c) {
+        if (phase == Phase::Start) {
+            std::string host = MapDevicePath(state.options.rootDir, args.path);
+            std::error_code ec;
+            if (host.empty() || !fs::exists(host, ec)) {
+                Refuse(c, args.path + ": No such file or directory");
+                return;
+            }
+            if (!fs::is_regular_file(host, ec)) {
+                Refuse(c, args.path + ": not a regular file");
+                return;
+            }
+            struct stat st {};
+            if (!ReadFile(host, content) || ::stat(host.c_str(), &st) != 0) {
+                Refuse(c, args.path + ": Permission denied");
+                return;
+            }
+            mode = st.st_mode & 07777;
+            record.size = content.size();
+            record.mode = mode;
+            state.UpdateTransfer(index, record);
+            if (args.times) {
+                char line[96];
+                std::snprintf(line, sizeof line, "T%lld 0 %lld 0\n", (long long)st.st_mtime, (long long)st.st_atime);
+                c.output += line;
+                phase = Phase::TimesSent;
+                return;
+            }
+            SendHeader(c);
+        } else if (phase == Phase::TimesSent) {
+            SendHeader(c);
+        } else if (phase == Phase::HeaderSent) {
+            c.output += content;
+            c.output.push_back('\0');
+            content.clear();
+            phase = Phase::Finished;
+            record.complete = true;
+            state.UpdateTransfer(index, record);
+        }
+    }
+
+    void SendHeader(ExecContext& c) {
+        std::string name = fs::path(args.path).filename().string();
+        char line[64];
+        std::snprintf(line, sizeof line, "C%04o %llu ", unsigned(mode), (unsigned long long)content.size());
+        c.output += line + name + "\n";
+        phase = Phase::HeaderSent;
+    }
+
+    void Refuse(ExecContext& c, const std::string& why) {
+        c.output += ErrorLine(why);
+        Finish(c, 1, why);
+    }
+
+    void Finish(ExecContext& c, int status, const std::string& error) {
+        if (!error.empty() && record.error.empty() && !record.complete)
+            record.error = error;
+        state.UpdateTransfer(index, record);
+        c.exitStatus = record.complete ? 0 : status;
+        c.done = true;
+    }
+
+    DeviceSimulator::State& state;
+    ScpArgs args;
+    TransferRecord record;
+    size_t index = 0;
+    Phase phase = Phase::Start;
+    std::string content;
+    unsigned mode = 0644;
+};
+
+// "scp -t PATH": the device receives files.
+class SinkHandler : public ExecHandler {
+public:
+    SinkHandler(DeviceSimulator::State& state, ScpArgs args) : state(state), args(std::move(args)) {}
+
+    void Step(ExecContext& c) override {
+        c.logOutput = false;
+        if (!started) {
+            started = true;
+            c.output.push_back('\0');
+        }
+        while (!c.done) {
+            if (file) {
+                if (!ReceiveData(c))
+                    return;
+                continue;
+            }
+            if (c.input.empty()) {
+                if (c.inputEof) {
+                    c.exitStatus = failures ? 1 : 0;
+                    c.done = true;
+                }
+                return;
+            }
+            bool tooLong = false;
+            auto line = TakeLine(c.input, tooLong);
+            if (!line) {
+                if (tooLong || c.inputEof) {
+                    c.output += ErrorLine("protocol error: control line too long or cut off");
+                    c.exitStatus = 1;
+                    c.done = true;
+                }
+                return;
+            }
+            HandleLine(c, *line);
+        }
+    }
+
+private:
+    void HandleLine(ExecContext& c, const std::string& line) {
+        if (line.empty()) {
+            Abort(c, "protocol error: empty control line");
+            return;
+        }
+        switch (line[0]) {
+        case 'T': {
+            long long mtime, mtimeUs, atime, atimeUs;
+            char tail;
+            if (std::sscanf(line.c_str() + 1, "%lld %lld %lld %lld%c", &mtime, &mtimeUs, &atime, &atimeUs, &tail) != 4) {
+                Abort(c, "protocol error: bad time line");
+                return;
+            }
+            times = {atime, mtime};
+            c.output.push_back('\0');
+            return;
+        }
+        case 'C':
+            StartFile(c, line);
+            return;
+        case 'D':
+        case 'E':
+            Abort(c, "folders cannot be copied to this device");
+            return;
+        case '\x01':
+        case '\x02':
+            // The client's own error (for example a file it could not read);
+            // it goes on with the next file or ends.
+            ++failures;
+            return;
+        default:
+            Abort(c, "protocol error: unexpected control line");
+        }
+    }
+
+    void StartFile(ExecContext& c, const std::string& line) {
+        unsigned mode = 0;
+        unsigned long long size = 0;
+        int consumed = 0;
+        if (line.size() < 8 || std::sscanf(line.c_str() + 1, "%4o %llu %n", &mode, &size, &consumed) != 2 ||
+            consumed <= 0 || size_t(consumed) + 1 > line.size()) {
+            Abort(c, "protocol error: bad file line");
+            return;
+        }
+        std::string name = line.substr(size_t(consumed) + 1);
+        TransferRecord r;
+        r.direction = TransferRecord::Direction::ToDevice;
+        r.size = size;
+        r.mode = mode;
+        r.withTimes = times.has_value();
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+            r.devicePath = args.path;
+            r.error = "bad file name in the file line";
+            state.AddTransfer(r);
+            Abort(c, "unexpected filename: " + name);
+            return;
+        }
+        std::string target = args.path;
+        std::string host = MapDevicePath(state.options.rootDir, target);
+        std::error_code ec;
+        if (!host.empty() && fs::is_directory(host, ec)) {
+            target = (target.back() == '/' ? target : target + "/") + name;
+            host = MapDevicePath(state.options.rootDir, target);
+        } else if (args.directory) {
+            host.clear();
+        }
+        r.devicePath = target;
+        if (host.empty() || !fs::is_directory(fs::path(host).parent_path(), ec)) {
+            r.error = "no such folder";
+            state.AddTransfer(r);
+            Refuse(c, target + ": No such file or directory");
+            return;
+        }
+        if (fs::is_directory(host, ec)) {
+            r.error = "target is a folder";
+            state.AddTransfer(r);
+            Refuse(c, target + ": Is a directory");
+            return;
+        }
+        try {
+            file = std::make_unique<AtomicFile>(host);
+        } catch (const std::exception& e) {
+            r.error = e.what();
+            state.AddTransfer(r);
+            Refuse(c, target + ": Permission denied");
+            return;
+        }
+        record = r;
+        index = state.AddTransfer(r);
+        hostPath = host;
+        remaining = size;
+        fileMode = mode & 07777;
+        c.output.push_back('\0');
+    }
+
+    // Consumes file bytes; true when the file is finished (written or
+    // dropped) and control lines follow again, false to wait for input.
+    bool ReceiveData(ExecContext& c) {
+        if (remaining > 0) {
+            size_t n = size_t(std::min<uint64_t>(remaining, c.input.size()));
+            if (n > 0) {
+                try {
+                    file->Write(c.input.data(), n);
+                } catch (const std::exception& e) {
+                    writeError = e.what();
+                }
+                c.input.erase(0, n);
+                remaining -= n;
+            }
+            if (remaining > 0) {
+                if (c.inputEof) {
+                    // Cut off in the middle: nothing is written.
+                    file.reset();
+                    record.error = "the client closed the channel in the middle of the file";
+                    state.UpdateTransfer(index, record);
+                    c.exitStatus = 1;
+                    c.done = true;
+                }
+                return false;
+            }
+        }
+        // All bytes are here. OpenSSH sends a zero byte after them;
+        // libssh2 does not always, so the end of input counts as well.
+        if (c.input.empty() && !c.inputEof)
+            return false;
+        bool clientError = false;
+        if (!c.input.empty()) {
+            clientError = c.input[0] != 0;
+            if (clientError) {
+                bool tooLong = false;
+                if (!TakeLine(c.input, tooLong)) {
+                    if (!c.inputEof && !tooLong)
+                        return false;
+                    c.input.clear();
+                }
+            } else {
+                c.input.erase(0, 1);
+            }
+        }
+        CommitFile(c, clientError);
+        return true;
+    }
+
+    void CommitFile(ExecContext& c, bool clientError) {
+        if (clientError) {
+            file.reset();
+            record.error = "the client reported an error after the data";
+            state.UpdateTransfer(index, record);
+            ++failures;
+            return;
+        }
+        try {
+            if (!writeError.empty())
+                throw std::runtime_error(writeError);
+            file->Commit();
+            file.reset();
+            ::chmod(hostPath.c_str(), fileMode);
+            if (times) {
+                timeval tv[2] = {{time_t(times->first), 0}, {time_t(times->second), 0}};
+                ::utimes(hostPath.c_str(), tv);
+            }
+            record.complete = true;
+            state.UpdateTransfer(index, record);
+            c.output.push_back('\0');
+        } catch (const std::exception& e) {
+            file.reset();
+            record.error = std::string("write failed: ") + e.what();
+            state.UpdateTransfer(index, record);
+            c.output += ErrorLine(record.devicePath + ": write failed");
+            ++failures;
+        }
+        times.reset();
+        writeError.clear();
+    }
+
+    // Answers a file line with an error; the client may go on.
+    void Refuse(ExecContext& c, const std::string& why) {
+        c.output += ErrorLine(why);
+        ++failures;
+    }
+
+    // A protocol error ends the command.
+    void Abort(ExecContext& c, const std::string& why) {
+        c.output += ErrorLine(why);
+        c.exitStatus = 1;
+        c.done = true;
+    }
+
+    DeviceSimulator::State& state;
+    ScpArgs args;
+    bool started = false;
+    unsigned failures = 0;
+    std::optional<std::pair<long long, long long>> times;  // atime, mtime
+    std::unique_ptr<AtomicFile> file;
+    TransferRecord record;
+    size_t index = 0;
+    std::string hostPath;
+    uint64_t remaining = 0;
+    unsigned fileMode = 0644;
+    std::string writeError;
+};
+
+class ScpErrorHandler : public ExecHandler {
+public:
+    explicit ScpErrorHandler(std::string message) : message(std::move(message)) {}
+    void Step(ExecContext& c) override {
+        c.errorOutput += "scp: " + message + "\n";
+        c.exitStatus = 1;
+        c.done = true;
+    }
+
+private:
+    std::string message;
+};
+
+} // namespace
+
+std::unique_ptr<ExecHandler> CreateScpHandler(DeviceSimulator::State& state, const std::vector<std::string>& args) {
+    ScpArgs a = ParseArgs(args);
+    if (!a.error.empty())
+        return std::make_unique<ScpErrorHandler>(a.error);
+    if (a.source)
+        return std::make_unique<SourceHandler>(state, std::move(a));
+    return std::make_unique<SinkHandler>(state, std::move(a));
+}
+
+} // namespace korvex::devsim
