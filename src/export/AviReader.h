@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace korvex {
+
+// Receives what the reader finds in a recording, in file order.
+class AviInputSink {
+public:
+    virtual ~AviInputSink() = default;
+    // An "avih" main header: the picture size it declares.
+    virtual void OnMainHeader(uint32_t width, uint32_t height) = 0;
+    // A "00dc" frame of the "movi" list; `data` points into the parsed
+    // buffer and stays valid as long as the caller keeps that buffer.
+    virtual void OnFrame(const uint8_t* data, uint32_t size) = 0;
+};
+
+// Walks a whole AVI file held in memory. Only the "avih" chunk of the "hdrl"
+// list and the "00dc" chunks directly inside the "movi" list are reported;
+// every other chunk and list is skipped. Every length is checked against the
+// bytes that remain before it is used. Errors raised (string-table numbers):
+// 244 file or list too short, 245 a length beyond the file or its list,
+// 246 main header too short, 251 form other than "AVI ", 253 not a RIFF
+// file. Errors the sink raises pass through.
+void ParseAvi(const uint8_t* data, size_t size, AviInputSink& sink);
+
+} // namespace korvex

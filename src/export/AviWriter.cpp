@@ -1,0 +1,199 @@
+#include "export/AviWriter.h"
+
+#include "export/AviFormat.h"
+#include "framework/LocalException.h"
+#include "framework/StringTable.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/uio.h>
+#include <unistd.h>
+
+namespace korvex {
+
+namespace {
+
+// Frames per vectored write: three parts each (head, data, pad) stay below
+// the system's limit of 1024 parts.
+constexpr size_t kBatchFrames = 320;
+constexpr int kMaxParts = 3 * kBatchFrames;
+
+const uint8_t kZeroPad[1] = {0};
+
+// Error raised when the joined file would outgrow the RIFF length field.
+constexpr unsigned kErrorTooLarge = 258;
+
+} // namespace
+
+AviWriter::AviWriter(const std::string& target, uint64_t limit)
+    : file(target), fd(fileno(file.Handle())), riffLimit(limit), pending(new iovec[kMaxParts]),
+      heads(kBatchFrames), working(new uint8_t[kAviWorkingBuffer]) {
+    auto header = BuildHeader(0, 0, 0, 4, 516);
+    iovec part{header.data(), header.size()};
+    WriteVector(&part, 1);
+}
+
+AviWriter::~AviWriter() = default;
+
+std::array<uint8_t, 524> AviWriter::BuildHeader(uint32_t width, uint32_t height, uint32_t frames,
+                                                uint32_t moviLength, uint32_t riffLength) {
+    std::array<uint8_t, 524> h{};
+    uint8_t* p = h.data();
+    WriteCode(p + 0, "RIFF");
+    WriteU32(p + 4, riffLength);
+    WriteCode(p + 8, "AVI ");
+    WriteCode(p + 12, "LIST");
+    WriteU32(p + 16, 492);
+    WriteCode(p + 20, "hdrl");
+    WriteCode(p + 24, "avih");
+    WriteU32(p + 28, 56);
+    WriteU32(p + 32, 160000);  // microseconds per frame
+    WriteU32(p + 36, 1000000); // maximum bytes per second
+    WriteU32(p + 40, 0);       // padding granularity
+    WriteU32(p + 44, 0x10);    // has index
+    WriteU32(p + 48, frames);
+    WriteU32(p + 52, 0); // initial frames
+    WriteU32(p + 56, 1); // streams
+    WriteU32(p + 60, 0); // suggested buffer size
+    WriteU32(p + 64, width);
+    WriteU32(p + 68, height);
+    WriteCode(p + 88, "LIST");
+    WriteU32(p + 92, 116);
+    WriteCode(p + 96, "strl");
+    WriteCode(p + 100, "strh");
+    WriteU32(p + 104, 56);
+    WriteCode(p + 108, "vids");
+    WriteCode(p + 112, "tavo");
+    WriteU32(p + 128, 160000);  // scale
+    WriteU32(p + 132, 1000000); // rate: 6.25 frames per second with the scale
+    WriteU32(p + 140, frames);
+    WriteU32(p + 148, 10000); // quality
+    WriteU16(p + 160, static_cast<uint16_t>(width));
+    WriteU16(p + 162, static_cast<uint16_t>(height));
+    WriteCode(p + 164, "strf");
+    WriteU32(p + 168, 40);
+    WriteU32(p + 172, 40);
+    WriteU32(p + 176, width);
+    WriteU32(p + 180, height);
+    WriteU16(p + 184, 1);  // planes
+    WriteU16(p + 186, 24); // bits per pixel
+    WriteCode(p + 188, "MJPG");
+    WriteU32(p + 192, width * height * 3);
+    WriteCode(p + 212, "LIST");
+    WriteU32(p + 216, 260);
+    WriteCode(p + 220, "odml");
+    WriteCode(p + 224, "dmlh");
+    WriteU32(p + 228, 248);
+    WriteU32(p + 232, frames);
+    WriteCode(p + 480, "JUNK");
+    WriteU32(p + 484, 24);
+    WriteCode(p + 512, "LIST");
+    WriteU32(p + 516, moviLength);
+    WriteCode(p + 520, "movi");
+    return h;
+}
+
+void AviWriter::SetPictureSize(uint32_t w, uint32_t h) {
+    width = w;
+    height = h;
+}
+
+uint8_t* AviWriter::Account(uint32_t size) {
+    uint64_t padded = PaddedChunkLength(size);
+    if (padded > kAviWorkingBuffer)
+        RaiseError(250);
+    // The index chunk still has to follow this frame.
+    if (riffLength + padded + 8 + 16 * (uint64_t(frames) + 1) > riffLimit)
+        throw OutputError(LoadTextA(kErrorTooLarge));
+    if (pendingHeads == kBatchFrames || pendingParts + 3 > kMaxParts)
+        Flush();
+
+    uint8_t entry[16];
+    WriteCode(entry, "00dc");
+    WriteU32(entry + 4, kAviKeyFrame);
+    WriteU32(entry + 8, static_cast<uint32_t>(riffLength + 8 - kAviMoviCodeOffset));
+    WriteU32(entry + 12, size);
+    index.insert(index.end(), entry, entry + 16);
+
+    ++frames;
+    moviLength += padded;
+    riffLength += padded;
+
+    uint8_t* head = heads[pendingHeads++].data();
+    WriteCode(head, "00dc");
+    WriteU32(head + 4, size);
+    return head;
+}
+
+void AviWriter::AddFrameReference(const uint8_t* data, uint32_t size) {
+    uint8_t* head = Account(size);
+    pending[pendingParts++] = iovec{head, 8};
+    if (size > 0)
+        pending[pendingParts++] = iovec{const_cast<uint8_t*>(data), size};
+    if (size & 1)
+        pending[pendingParts++] = iovec{const_cast<uint8_t*>(kZeroPad), 1};
+}
+
+void AviWriter::AddFrameCopy(const uint8_t* data, uint32_t size) {
+    size_t padded = static_cast<size_t>(PaddedChunkLength(size));
+    if (padded <= kAviWorkingBuffer && workingUsed + padded > kAviWorkingBuffer)
+        Flush();
+    uint8_t* head = Account(size);
+    uint8_t* chunk = working.get() + workingUsed;
+    std::memcpy(chunk, head, 8);
+    if (size > 0)
+        std::memcpy(chunk + 8, data, size);
+    if (size & 1)
+        chunk[8 + size] = 0;
+    workingUsed += padded;
+    // The copied chunk carries its own head; the slot in `heads` stays unused.
+    pending[pendingParts++] = iovec{chunk, padded};
+}
+
+void AviWriter::Flush() {
+    WriteVector(pending.get(), pendingParts);
+    pendingParts = 0;
+    pendingHeads = 0;
+    workingUsed = 0;
+}
+
+void AviWriter::WriteVector(iovec* parts, int count) {
+    while (count > 0) {
+        ssize_t written = writev(fd, parts, count);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            WriteFailed();
+        }
+        size_t left = static_cast<size_t>(written);
+        while (count > 0 && left >= parts->iov_len) {
+            left -= parts->iov_len;
+            ++parts;
+            --count;
+        }
+        if (count > 0) {
+            parts->iov_base = static_cast<uint8_t*>(parts->iov_base) + left;
+            parts->iov_len -= left;
+        }
+    }
+}
+
+void AviWriter::Commit() {
+    Flush();
+    uint8_t indexHead[8];
+    WriteCode(indexHead, "idx1");
+    WriteU32(indexHead + 4, static_cast<uint32_t>(index.size()));
+    iovec parts[2] = {{indexHead, 8}, {index.data(), index.size()}};
+    WriteVector(parts, index.empty() ? 1 : 2);
+    riffLength += 8 + index.size();
+
+    auto header = BuildHeader(width, height, frames, static_cast<uint32_t>(moviLength),
+                              static_cast<uint32_t>(riffLength));
+    if (pwrite(fd, header.data(), header.size(), 0) != static_cast<ssize_t>(header.size()))
+        WriteFailed();
+    file.Commit();
+}
+
+void AviWriter::WriteFailed() const { throw OutputError(LoadTextA(255) + file.Target() + "'."); }
+
+} // namespace korvex

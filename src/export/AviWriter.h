@@ -1,0 +1,92 @@
+#pragma once
+
+#include "framework/BinaryFile.h"
+#include "framework/LocalException.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct iovec;
+
+namespace korvex {
+
+// A failure to write the output file (string 255) or to grow it beyond what
+// the RIFF length field can hold (258):
+// errors about the output rather than about the input being read.
+class OutputError : public LocalException {
+public:
+    using LocalException::LocalException;
+};
+
+// Writes the joined AVI file: a 524-byte header with one MJPG video stream,
+// the frame chunks of the "movi" list, then the "idx1" index. The bytes go
+// to a temporary file beside the target; Commit completes the index and the
+// header and puts the file in place. A writer destroyed before Commit leaves
+// no file behind and any earlier file of the target's name untouched.
+class AviWriter {
+public:
+    // `riffLimit` is the largest RIFF length the file may reach (the u32
+    // field's range; tests pass smaller limits). A frame that would take the
+    // file past it raises 258.
+    explicit AviWriter(const std::string& target, uint64_t riffLimit = 0xFFFFFFFFu);
+    ~AviWriter();
+
+    AviWriter(const AviWriter&) = delete;
+    AviWriter& operator=(const AviWriter&) = delete;
+
+    // The picture size of the main header, stream header and format.
+    void SetPictureSize(uint32_t width, uint32_t height);
+
+    // Adds a frame chunk whose data stays valid and unchanged until the next
+    // Flush or Commit (no copy is made).
+    void AddFrameReference(const uint8_t* data, uint32_t size);
+
+    // Adds a frame chunk by copying its data into the working buffer.
+    void AddFrameCopy(const uint8_t* data, uint32_t size);
+
+    // Writes every frame added so far to the file.
+    void Flush();
+
+    // Writes the index, rewrites the header with the final counters, forces
+    // the file to the disk and renames it over the target.
+    void Commit();
+
+    uint32_t Frames() const { return frames; }
+    uint64_t RiffLength() const { return riffLength; }
+    const std::string& Target() const { return file.Target(); }
+
+    // The 524-byte header for the given picture size and counters.
+    static std::array<uint8_t, 524> BuildHeader(uint32_t width, uint32_t height, uint32_t frames,
+                                                uint32_t moviLength, uint32_t riffLength);
+
+private:
+    // Checks the chunk against the working buffer (250) and the RIFF limit,
+    // records its index entry and counts it; returns its 8-byte head.
+    uint8_t* Account(uint32_t size);
+    void WriteVector(struct iovec* parts, int count);
+    [[noreturn]] void WriteFailed() const;
+
+    AtomicFile file;
+    int fd;
+    uint64_t riffLimit;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t frames = 0;
+    uint64_t moviLength = 4;
+    uint64_t riffLength = 516;
+    std::vector<uint8_t> index;
+
+    // Frames waiting to be written: iovec parts, the chunk heads they point
+    // to, and the working buffer that holds copied frames.
+    std::unique_ptr<struct iovec[]> pending;
+    int pendingParts = 0;
+    std::vector<std::array<uint8_t, 8>> heads;
+    size_t pendingHeads = 0;
+    std::unique_ptr<uint8_t[]> working;
+    size_t workingUsed = 0;
+};
+
+} // namespace korvex

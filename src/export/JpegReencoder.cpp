@@ -1,0 +1,161 @@
+#include "export/JpegReencoder.h"
+
+#include "export/AviFormat.h"
+#include "framework/LocalException.h"
+
+#include <csetjmp>
+#include <cstdio>
+// The library's header needs size_t and FILE declared first.
+#include <jpeglib.h>
+
+namespace korvex {
+
+namespace {
+
+// The library reports fatal errors through error_exit, which must not
+// return; ours jumps back into Transcode with the error number that fits
+// the stage that failed.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    struct Context* context;
+    int failureCode;
+};
+
+// Everything the jumping code touches lives here, in memory the caller
+// owns, so no local of the function that called setjmp changes between the
+// jump and the return.
+struct Context {
+    jpeg_decompress_struct in;
+    jpeg_compress_struct out;
+    ErrorManager inError;
+    ErrorManager outError;
+    jpeg_destination_mgr destination;
+    std::jmp_buf jump;
+    int failure = 0;
+    bool inCreated = false;
+    bool outCreated = false;
+    uint8_t* output = nullptr;
+    size_t outputSize = 0;
+};
+
+// Decoders built for the device's pictures never need more than this; a
+// corrupt header that claims a giant picture fails instead of exhausting
+// memory.
+constexpr long kDecoderMemoryLimit = 256L * 1024 * 1024;
+
+void OnFatalError(j_common_ptr cinfo) {
+    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
+    manager->context->failure = manager->failureCode;
+    std::longjmp(manager->context->jump, 1);
+}
+
+// Warnings (corrupt data the library can work around) are not shown.
+void OnMessage(j_common_ptr) {}
+
+void InitDestination(j_compress_ptr cinfo) {
+    auto* context = reinterpret_cast<Context*>(cinfo->client_data);
+    cinfo->dest->next_output_byte = context->output;
+    cinfo->dest->free_in_buffer = kJpegOutputBuffer;
+}
+
+// Called only when the fixed buffer is full: the result does not fit.
+boolean EmptyDestination(j_compress_ptr cinfo) {
+    (*cinfo->err->error_exit)(reinterpret_cast<j_common_ptr>(cinfo));
+    return FALSE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+    auto* context = reinterpret_cast<Context*>(cinfo->client_data);
+    context->outputSize = kJpegOutputBuffer - cinfo->dest->free_in_buffer;
+}
+
+void SetUpErrors(Context& c, ErrorManager& manager, int failureCode) {
+    jpeg_std_error(&manager.pub);
+    manager.pub.error_exit = OnFatalError;
+    manager.pub.output_message = OnMessage;
+    manager.context = &c;
+    manager.failureCode = failureCode;
+}
+
+// Returns 0 or the error number. Holds no object with a destructor, so the
+// jump back from the library skips nothing.
+int Transcode(Context& c, const uint8_t* data, size_t size) {
+    SetUpErrors(c, c.inError, 247);
+    SetUpErrors(c, c.outError, 249);
+    c.in.err = &c.inError.pub;
+    c.out.err = &c.outError.pub;
+    if (setjmp(c.jump))
+        return c.failure;
+
+    jpeg_create_decompress(&c.in);
+    c.inCreated = true;
+    c.in.mem->max_memory_to_use = kDecoderMemoryLimit;
+    jpeg_mem_src(&c.in, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&c.in, TRUE);
+    jpeg_start_decompress(&c.in);
+    const int components = c.in.output_components;
+    if (components != 1 && components != 3)
+        return 247; // CMYK and other layouts have no RGB meaning here
+    const JDIMENSION width = c.in.output_width;
+    const JDIMENSION height = c.in.output_height;
+
+    // One row of RGB; for a grey picture the grey values are read into its
+    // first third and spread out from the end backwards.
+    c.inError.failureCode = 248;
+    JSAMPARRAY row = (*c.in.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c.in), JPOOL_IMAGE,
+                                               width * 3, 1);
+    c.inError.failureCode = 247;
+
+    jpeg_create_compress(&c.out);
+    c.outCreated = true;
+    c.out.client_data = &c;
+    c.destination.init_destination = InitDestination;
+    c.destination.empty_output_buffer = EmptyDestination;
+    c.destination.term_destination = TermDestination;
+    c.out.dest = &c.destination;
+    c.out.image_width = width;
+    c.out.image_height = height;
+    c.out.input_components = 3;
+    c.out.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c.out);
+    jpeg_set_quality(&c.out, JpegReencoder::kQuality, TRUE);
+    jpeg_start_compress(&c.out, TRUE);
+
+    while (c.in.output_scanline < height) {
+        if (jpeg_read_scanlines(&c.in, row, 1) != 1)
+            return 247;
+        if (components == 1) {
+            JSAMPLE* p = row[0];
+            for (JDIMENSION x = width; x-- > 0;) {
+                JSAMPLE g = p[x];
+                p[3 * x] = g;
+                p[3 * x + 1] = g;
+                p[3 * x + 2] = g;
+            }
+        }
+        if (jpeg_write_scanlines(&c.out, row, 1) != 1)
+            return 249;
+    }
+    jpeg_finish_compress(&c.out);
+    jpeg_finish_decompress(&c.in);
+    if (c.outputSize == 0)
+        return 249;
+    return 0;
+}
+
+} // namespace
+
+size_t JpegReencoder::Reencode(const uint8_t* data, size_t size, uint8_t* output) {
+    Context c;
+    c.output = output;
+    int failure = Transcode(c, data, size);
+    if (c.outCreated)
+        jpeg_destroy_compress(&c.out);
+    if (c.inCreated)
+        jpeg_destroy_decompress(&c.in);
+    if (failure != 0)
+        RaiseError(static_cast<unsigned>(failure));
+    return c.outputSize;
+}
+
+} // namespace korvex

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace korvex {
+
+// Decodes one JPEG picture and encodes it again as a three-component RGB
+// JPEG with the library's defaults at quality 98. Grey pictures come out as
+// colour pictures of the same size. The work goes scanline by scanline, so
+// no whole picture is ever held.
+//
+// Errors raised (string-table numbers): 247 the picture cannot be decoded,
+// 248 no memory for a picture row, 249 the encoder gave no result or one
+// larger than kJpegOutputBuffer bytes.
+//
+// One object per thread; objects share nothing.
+class JpegReencoder {
+public:
+    // Writes the new picture to `output`, which has room for
+    // kJpegOutputBuffer bytes, and returns its length.
+    size_t Reencode(const uint8_t* data, size_t size, uint8_t* output);
+
+    static constexpr int kQuality = 98;
+};
+
+} // namespace korvex

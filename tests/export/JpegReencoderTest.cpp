@@ -1,0 +1,83 @@
+#include "export/JpegReencoder.h"
+
+#include "export/AviFormat.h"
+#include "export/AviTestData.h"
+#include "framework/LocalException.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace korvex::test {
+namespace {
+
+class JpegReencoderTest : public ::testing::Test {
+protected:
+    void SetUp() override { InstallNumberedTexts(); }
+
+    // The re-encoded picture, or the error text.
+    std::string Reencode(const Bytes& jpeg, Bytes& result) {
+        result.assign(kJpegOutputBuffer, 0);
+        try {
+            result.resize(encoder.Reencode(jpeg.data(), jpeg.size(), result.data()));
+        } catch (const LocalException& e) {
+            return e.what();
+        }
+        return "";
+    }
+
+    JpegReencoder encoder;
+};
+
+TEST_F(JpegReencoderTest, GreyAndColourPicturesComeOutAsColourOfTheSameSize) {
+    for (int components : {1, 3}) {
+        Bytes out;
+        ASSERT_EQ(Reencode(MakeJpeg(320, 240, components, 5), out), "");
+        JpegInfo info = InspectJpeg(out.data(), out.size());
+        EXPECT_EQ(info.components, 3) << components;
+        EXPECT_EQ(info.width, 320);
+        EXPECT_EQ(info.height, 240);
+    }
+    // Sizes that are not a multiple of the block size.
+    Bytes out;
+    ASSERT_EQ(Reencode(MakeJpeg(33, 17, 1, 2), out), "");
+    JpegInfo info = InspectJpeg(out.data(), out.size());
+    EXPECT_EQ(info.components, 3);
+    EXPECT_EQ(info.width, 33);
+    EXPECT_EQ(info.height, 17);
+}
+
+TEST_F(JpegReencoderTest, SameInputGivesTheSameBytesEveryTime) {
+    Bytes picture = MakeJpeg(160, 120, 3, 7), first, second;
+    ASSERT_EQ(Reencode(picture, first), "");
+    JpegReencoder other;
+    second.assign(kJpegOutputBuffer, 0);
+    second.resize(other.Reencode(picture.data(), picture.size(), second.data()));
+    EXPECT_EQ(first, second);
+    EXPECT_NE(first, picture); // really re-encoded, at another quality
+}
+
+TEST_F(JpegReencoderTest, UndecodablePicturesRaise247AndTheEncoderStaysUsable) {
+    Bytes out;
+    Bytes valid = MakeJpeg(64, 48, 3, 1);
+    EXPECT_EQ(Reencode(Bytes{}, out), "E247");
+    EXPECT_EQ(Reencode(Bytes(1000, 0x55), out), "E247");
+    EXPECT_EQ(Reencode(Bytes(valid.begin(), valid.begin() + 100), out), "E247"); // cut inside the tables
+    EXPECT_EQ(Reencode(MakeJpeg(32, 32, 4, 1), out), "E247");                   // CMYK has no RGB form
+    EXPECT_EQ(Reencode(valid, out), "");
+}
+
+TEST_F(JpegReencoderTest, ResultLargerThanTheOutputBufferRaises249) {
+    // Noise does not compress: 512 x 512 at quality 98 needs far more than 256 KiB.
+    std::mt19937 random(1);
+    Bytes rgb(512 * 512 * 3);
+    for (auto& v : rgb)
+        v = uint8_t(random());
+    Bytes jpeg = MakeJpegFromPixels(512, 512, 3, rgb, 90);
+    Bytes out;
+    EXPECT_EQ(Reencode(jpeg, out), "E249");
+    EXPECT_EQ(Reencode(MakeJpeg(64, 48, 3, 1), out), "");
+}
+
+} // namespace
+} // namespace korvex::test
