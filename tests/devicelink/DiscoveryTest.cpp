@@ -1,0 +1,145 @@
+// Announcement parsing, the device list and the discovery thread on loopback.
+
+#include "Fakes.h"
+#include "devicelink/Announcement.h"
+#include "devicelink/DeviceList.h"
+#include "devicelink/ScanThread.h"
+#include "framework/StringTable.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace korvex {
+namespace {
+
+std::string Alias(const std::string& payload) { return ParseAnnouncement(payload.data(), payload.size()); }
+
+TEST(Announcement, AliasLines) {
+    EXPECT_EQ(Alias("VISION\nalias `Gate 3`\n"), "Gate 3");
+    EXPECT_EQ(Alias("VISION\nacting as tavo\nalias `North`\n"), "North");
+    EXPECT_EQ(Alias("VISION\n"), "");
+    EXPECT_EQ(Alias("VISION\nalias `abc"), "abc");          // unterminated
+    EXPECT_EQ(Alias("VISION\nalias `a`\nalias `b`\n"), "b"); // the last one wins
+    EXPECT_EQ(Alias("VISION\nalias `a`\nalias `"), "");      // a later, empty one too
+    EXPECT_EQ(Alias("VISION\nalias `x`\ngarbage\nalias `y`\n"), "x"); // parsing stops
+    EXPECT_EQ(Alias("VISION\nalias `a`b`\nalias `c`\n"), "a"); // no "`\n" after the name
+    EXPECT_EQ(Alias("HELLO\nalias `x`\n"), "");
+    EXPECT_EQ(Alias("V"), "");
+    EXPECT_EQ(Alias(""), "");
+    EXPECT_EQ(Alias(std::string("VISION\nalias `ab\0cd`\n", 20)), "ab"); // a zero byte ends it
+}
+
+TEST(Announcement, AliasOfSeventyBytesKeepsSixtyThree) {
+    std::string name(70, 'n');
+    std::string alias = Alias("VISION\nalias `" + name + "`\n");
+    EXPECT_EQ(alias, std::string(63, 'n'));
+}
+
+class ListRecorder : public DeviceListSink {
+public:
+    void LineAdded(size_t index, const std::string& line, const std::string& caption) override {
+        added.push_back({index, line});
+        lastCaption = caption;
+    }
+    void LineChanged(size_t index, const std::string& line) override { changed.push_back({index, line}); }
+    std::vector<std::pair<size_t, std::string>> added, changed;
+    std::string lastCaption;
+};
+
+const uint32_t Device20 = 0x1400A8C0u; // 192.168.0.20 in network byte order
+const uint32_t Device21 = 0x1500A8C0u;
+
+TEST(DeviceList, AddsUpdatesAndClearsAliases) {
+    DeviceList list;
+    ListRecorder sink;
+    list.SetSink(&sink);
+    list.DeviceSeen(Device20, "Gate 3", 1000);
+    ASSERT_EQ(sink.added.size(), 1u);
+    EXPECT_EQ(sink.added[0], std::make_pair(size_t(1), std::string("192.168.0.20 (Gate 3)")));
+    // Same datagram again: only lastSeen moves.
+    list.DeviceSeen(Device20, "Gate 3", 2000);
+    EXPECT_TRUE(sink.changed.empty());
+    EXPECT_EQ(list.LastSeen(Device20), 2000u);
+    // No alias now: the line becomes the bare address.
+    list.DeviceSeen(Device20, "", 3000);
+    ASSERT_EQ(sink.changed.size(), 1u);
+    EXPECT_EQ(sink.changed[0], std::make_pair(size_t(1), std::string("192.168.0.20")));
+    list.DeviceSeen(Device21, "", 3500);
+    EXPECT_EQ(list.Lines(), (std::vector<std::string>{"0.0.0.0", "192.168.0.20", "192.168.0.21"}));
+    EXPECT_EQ(sink.lastCaption, LoadTextA(274) + " (2)");
+    EXPECT_EQ(list.Caption(), LoadTextA(274) + " (2)");
+}
+
+TEST(DeviceList, SelectionAndLookups) {
+    DeviceList list;
+    EXPECT_EQ(list.SelectedAddress(), 0u); // the placeholder is selected
+    list.DeviceSeen(Device20, "", 5);
+    list.Select(1);
+    EXPECT_EQ(list.SelectedAddress(), Device20);
+    list.Select(7);
+    EXPECT_EQ(list.SelectedAddress(), 0u);
+    EXPECT_EQ(list.LastSeen(Device21), 0u);
+}
+
+TEST(DeviceList, CapacityBoundsForgedSenders) {
+    DeviceList list(3); // placeholder and two devices
+    list.DeviceSeen(Device20, "a", 1);
+    list.DeviceSeen(Device21, "b", 1);
+    list.DeviceSeen(0x1600A8C0u, "c", 1);
+    EXPECT_EQ(list.Size(), 3u);
+    EXPECT_EQ(list.LastSeen(0x1600A8C0u), 0u);
+    // Known devices still update when the list is full.
+    list.DeviceSeen(Device21, "b2", 9);
+    EXPECT_EQ(list.LastSeen(Device21), 9u);
+    EXPECT_EQ(list.Lines().back(), "192.168.0.21 (b2)");
+}
+
+// A free UDP port on loopback.
+uint16_t FreeUdpPort() {
+    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+void SendDatagram(uint16_t port, const std::string& payload) {
+    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    ::sendto(s, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::close(s);
+}
+
+TEST(ScanThread, RecordsSendersAndIgnoresOversizedDatagrams) {
+    DeviceList list;
+    ListRecorder sink;
+    list.SetSink(&sink);
+    const uint16_t port = FreeUdpPort();
+    ScanThread scan(list, port);
+    scan.Start();
+    ASSERT_TRUE(testing::WaitFor([&] { return scan.Listening(); }, 5000));
+    SendDatagram(port, std::string(1500, 'x')); // longer than an announcement may be
+    SendDatagram(port, "VISION\nacting as tavo\nalias `Loop`\n");
+    const uint32_t loopback = htonl(INADDR_LOOPBACK);
+    EXPECT_TRUE(testing::WaitFor([&] { return list.LastSeen(loopback) != 0; }, 5000));
+    scan.Stop();
+    // Had the oversized datagram counted, the line would have been added
+    // bare and changed afterwards.
+    ASSERT_EQ(sink.added.size(), 1u);
+    EXPECT_EQ(sink.added[0].second, "127.0.0.1 (Loop)");
+    EXPECT_TRUE(sink.changed.empty());
+}
+
+} // namespace
+} // namespace korvex

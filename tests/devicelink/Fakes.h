@@ -1,0 +1,132 @@
+#pragma once
+
+// Recording stand-ins for the user-interface sinks of the device link.
+
+#include "devicelink/DeviceSinks.h"
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace korvex::testing {
+
+struct StatusEvent {
+    enum Kind { Progress, Message, Text, Error } kind;
+    unsigned percent = 0;
+    unsigned textId = 0;
+    std::string text;
+};
+
+class RecordingStatus : public StatusSink {
+public:
+    void ShowProgress(unsigned percent, unsigned textId) override { Add({StatusEvent::Progress, percent, textId, ""}); }
+    void ShowMessage(unsigned textId) override { Add({StatusEvent::Message, 0, textId, ""}); }
+    void ShowText(const std::string& text) override { Add({StatusEvent::Text, 0, 0, text}); }
+    void ShowError(const std::string& text) override { Add({StatusEvent::Error, 0, 0, text}); }
+
+    std::vector<StatusEvent> Events() const {
+        std::lock_guard<std::mutex> guard(lock);
+        return events;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> guard(lock);
+        events.clear();
+    }
+    std::vector<std::string> Errors() const { return Of(StatusEvent::Error); }
+    std::vector<std::string> Texts() const { return Of(StatusEvent::Text); }
+    std::vector<unsigned> Messages() const {
+        std::vector<unsigned> ids;
+        for (const auto& e : Events())
+            if (e.kind == StatusEvent::Message)
+                ids.push_back(e.textId);
+        return ids;
+    }
+    std::vector<unsigned> Percents() const {
+        std::vector<unsigned> values;
+        for (const auto& e : Events())
+            if (e.kind == StatusEvent::Progress)
+                values.push_back(e.percent);
+        return values;
+    }
+
+private:
+    void Add(StatusEvent e) {
+        std::lock_guard<std::mutex> guard(lock);
+        events.push_back(std::move(e));
+    }
+    std::vector<std::string> Of(StatusEvent::Kind kind) const {
+        std::vector<std::string> texts;
+        for (const auto& e : Events())
+            if (e.kind == kind)
+                texts.push_back(e.text);
+        return texts;
+    }
+    mutable std::mutex lock;
+    std::vector<StatusEvent> events;
+};
+
+class RecordingLists : public RecordingsSink {
+public:
+    void SetLines(int level, const std::vector<std::string>& lines) override {
+        std::lock_guard<std::mutex> guard(lock);
+        this->lines[level] = lines;
+    }
+    void ReplaceLine(int level, size_t index, const std::string& line, bool) override {
+        std::lock_guard<std::mutex> guard(lock);
+        auto& list = lines[level];
+        if (index < list.size())
+            list[index] = line;
+    }
+    std::vector<std::string> Lines(int level) const {
+        std::lock_guard<std::mutex> guard(lock);
+        auto it = lines.find(level);
+        return it == lines.end() ? std::vector<std::string>{} : it->second;
+    }
+
+private:
+    mutable std::mutex lock;
+    std::map<int, std::vector<std::string>> lines;
+};
+
+class RecordingNetworkDialog : public NetworkSettingsSink {
+public:
+    void SetAddress(int control, uint32_t address) override {
+        std::lock_guard<std::mutex> guard(lock);
+        addresses[control] = address;
+    }
+    void SetText(int control, const std::string& text) override {
+        std::lock_guard<std::mutex> guard(lock);
+        texts[control] = text;
+    }
+    void SetChecked(int control, bool checked) override {
+        std::lock_guard<std::mutex> guard(lock);
+        this->checked[control] = checked;
+    }
+    void Enable(int control, bool enabled) override {
+        std::lock_guard<std::mutex> guard(lock);
+        this->enabled[control] = enabled;
+    }
+
+    std::map<int, uint32_t> addresses;
+    std::map<int, std::string> texts;
+    std::map<int, bool> checked;
+    std::map<int, bool> enabled;
+    mutable std::mutex lock;
+};
+
+// Polls `condition` every 10 ms for at most `timeout_ms`.
+inline bool WaitFor(const std::function<bool()>& condition, unsigned timeout_ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+} // namespace korvex::testing

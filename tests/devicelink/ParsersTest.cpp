@@ -1,0 +1,122 @@
+// The texts the device prints and the tool reads: settings, addresses,
+// camera and controller files, listings, version, factory record.
+
+#include "devicelink/DeviceTexts.h"
+#include "devicelink/FactoryRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace korvex {
+namespace {
+
+TEST(SettingsReader, FindsValuesAndStopsAtMalformedLines) {
+    EXPECT_EQ(SettingsValue("ipaddr = 192.168.1.10 ; static\n", "ipaddr"), "192.168.1.10");
+    // Leading blanks, comment lines and empty lines are skipped.
+    const char* output = "; current settings\n\n  \tnetmask\t=\t255.255.255.0\t\ngateway=192.168.1.1";
+    EXPECT_EQ(SettingsValue(output, "netmask"), "255.255.255.0");
+    EXPECT_EQ(SettingsValue(output, "gateway"), "192.168.1.1"); // last line without a line feed
+    // A first line that is not a key (a "#" comment) ends the search.
+    EXPECT_EQ(SettingsValue("# ipconfig\nipaddr = 10.0.0.1\n", "ipaddr"), "0.0.0.0");
+    // A key without "=" ends it too, also for keys on later lines.
+    EXPECT_EQ(SettingsValue("proto static\nipaddr = 10.0.0.1\n", "ipaddr"), "0.0.0.0");
+    // Keys are exact and case-sensitive; the first match wins.
+    EXPECT_EQ(SettingsValue("IPADDR = 1.1.1.1\nipaddr = 2.2.2.2\nipaddr = 3.3.3.3\n", "ipaddr"), "2.2.2.2");
+    EXPECT_EQ(SettingsValue("ipaddr_old = 1.1.1.1\n", "ipaddr"), "0.0.0.0");
+    EXPECT_EQ(SettingsValue("", "ipaddr"), "0.0.0.0");
+    EXPECT_EQ(SettingsValue("ipaddr =\n", "ipaddr"), "");
+}
+
+TEST(AddressTexts, FormatAndReadBothByteOrders) {
+    EXPECT_EQ(HostAddressText(0xC0A8010Au), "192.168.1.10");
+    EXPECT_EQ(NetworkAddressText(0x1400A8C0u), "192.168.0.20");
+    EXPECT_EQ(ParseAddressText("192.168.1.10"), 0xC0A8010Au);
+    EXPECT_EQ(ParseAddressText("10.1"), 0x0A010000u); // missing octets count as 0
+    EXPECT_EQ(ParseAddressText("none"), 0u);
+    EXPECT_EQ(ParseAddressText("255.255.255.255"), 0xFFFFFFFFu);
+}
+
+TEST(CameraFiles, ContentAndReadBack) {
+    const uint32_t address = 0x0A000005u; // 10.0.0.5
+    EXPECT_EQ(CameraFileContent(address, 1), "10.0.0.5");
+    EXPECT_EQ(CameraFileContent(address, 2), "10.0.0.5?channel=2");
+    EXPECT_EQ(CameraFileContent(0, 3), "");
+
+    CameraSetting withChannel = ParseCameraFile("10.0.0.5?channel=3");
+    EXPECT_EQ(withChannel.address, address);
+    EXPECT_EQ(withChannel.channel, 3u);
+    CameraSetting plain = ParseCameraFile("10.0.0.5");
+    EXPECT_EQ(plain.address, address);
+    EXPECT_EQ(plain.channel, 1u);
+    // Round trip of what the write job sends.
+    CameraSetting back = ParseCameraFile(CameraFileContent(0xC0A80002u, 7));
+    EXPECT_EQ(back.address, 0xC0A80002u);
+    EXPECT_EQ(back.channel, 7u);
+}
+
+TEST(ControllerFile, TrailingWhiteSpaceAndNoController) {
+    EXPECT_EQ(TrimTrailing("255.255.255.255\r\n \t"), "255.255.255.255");
+    EXPECT_EQ(ParseAddressText(TrimTrailing("255.255.255.255\n")), 0xFFFFFFFFu); // means: none
+    EXPECT_EQ(TrimTrailing("\n\n"), "");
+    EXPECT_EQ(TrimTrailing(" a b "), " a b");
+}
+
+TEST(IfconfigOutput, HardwareAddressFollowsMarker) {
+    EXPECT_EQ(HardwareAddress("eth0  Link encap:Ethernet  HWaddr 02:4B:56:00:00:01  \n"), "02:4B:56:00:00:01");
+    EXPECT_EQ(HardwareAddress("eth0: flags=4163\n"), "");
+    EXPECT_EQ(HardwareAddress("HWaddr 02:4B"), "02:4B");
+}
+
+TEST(VersionOutput, OnlyTextAfterTavoPrefix) {
+    std::string version;
+    EXPECT_TRUE(VersionFromOutput("tavo 2.1.0\n", version));
+    EXPECT_EQ(version, "2.1.0");
+    EXPECT_TRUE(VersionFromOutput("tavo 3.0\r\nbuild 7\n", version));
+    EXPECT_EQ(version, "3.0");
+    EXPECT_FALSE(VersionFromOutput("Tavo 2.1.0\n", version));
+    EXPECT_FALSE(VersionFromOutput("tavo", version));
+    EXPECT_FALSE(VersionFromOutput("", version));
+}
+
+TEST(Listings, CameraFolders) {
+    EXPECT_EQ(FilterListing("cam1/\ncam/\nca/\ncam2\nreadme.txt\nlost+found/\ncamera 3/", ListingLevel::Cameras),
+              (std::vector<std::string>{"cam1", "cam", "camera 3"}));
+}
+
+TEST(Listings, FoldersAndFiles) {
+    EXPECT_EQ(FilterListing("2026-12-07/\nx/\n/\nindex.txt\n08/\n", ListingLevel::Folders),
+              (std::vector<std::string>{"2026-12-07", "x", "08"}));
+    EXPECT_EQ(FilterListing("a.mp4\n.mp4\nb.MP4\nc.mp4/\nindex.txt\nlong name.mp4", ListingLevel::Files),
+              (std::vector<std::string>{"a.mp4", "long name.mp4"}));
+    EXPECT_TRUE(FilterListing("", ListingLevel::Files).empty());
+    EXPECT_EQ(HourLine("08"), "08:00");
+    EXPECT_EQ(HourLine("13-recording"), "13:00");
+    EXPECT_EQ(HourLine("7"), "");
+}
+
+TEST(FactoryRecord, CameraCountField) {
+    const uint8_t three[] = {0x08, 0x03};
+    const uint8_t seven[] = {0x08, 0x07};
+    EXPECT_EQ(DecodeFactoryConfig(three, sizeof three), 3u);
+    EXPECT_EQ(DecodeFactoryConfig(seven, sizeof seven), 7u);
+    EXPECT_EQ(DecodeFactoryConfig(nullptr, 0), 0u); // every field absent
+    // A length-delimited field 2 first, then field 1.
+    const uint8_t otherFirst[] = {0x12, 0x03, 'a', 'b', 'c', 0x08, 0x05};
+    EXPECT_EQ(DecodeFactoryConfig(otherFirst, sizeof otherFirst), 5u);
+}
+
+TEST(FactoryRecord, InvalidOrNegative) {
+    const uint8_t truncated[] = {0x08, 0x83};
+    EXPECT_EQ(DecodeFactoryConfig(truncated, sizeof truncated), 0u);
+    const uint8_t badLength[] = {0x12, 0x40, 'a'}; // claims 64 bytes, holds 1
+    EXPECT_EQ(DecodeFactoryConfig(badLength, sizeof badLength), 0u);
+    const uint8_t wrongWireType[] = {0x0A, 0x01, 0x03}; // field 1 as bytes
+    EXPECT_EQ(DecodeFactoryConfig(wrongWireType, sizeof wrongWireType), 0u);
+    // -1 as int32 (ten-byte varint) reads as the largest unsigned number.
+    const uint8_t minusOne[] = {0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01};
+    EXPECT_EQ(DecodeFactoryConfig(minusOne, sizeof minusOne), 0xFFFFFFFFu);
+}
+
+} // namespace
+} // namespace korvex

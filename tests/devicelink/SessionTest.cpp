@@ -1,0 +1,159 @@
+// The session without a device: clock arithmetic, the job protocol, bounded
+// connects, host-key names and fingerprints.
+
+#include "Fakes.h"
+#include "devicelink/Connection.h"
+#include "devicelink/KnownHosts.h"
+#include "framework/StringTable.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace korvex {
+namespace {
+
+TEST(Clock, CalendarConversion) {
+    EXPECT_EQ(UtcTo100ns(1601, 1, 1, 0, 0, 0), 0u);
+    EXPECT_EQ(UtcTo100ns(1970, 1, 1, 0, 0, 0), 116444736000000000ULL);
+    EXPECT_EQ(UtcTo100ns(2000, 3, 1, 0, 0, 1) - UtcTo100ns(2000, 2, 28, 0, 0, 0),
+              (2ULL * 86400 + 1) * 10000000ULL); // 2000 is a leap year
+}
+
+TEST(Clock, SetOnlyBeyondTenSeconds) {
+    const uint64_t device = UtcTo100ns(2026, 12, 7, 8, 0, 10);
+    const std::string output = "2026-12-07T08:00:10+00:00\n";
+    EXPECT_EQ(ClockCommand(output, device - 100000000ULL), ""); // exactly 10 s behind
+    EXPECT_EQ(ClockCommand(output, device + 100000000ULL), ""); // exactly 10 s ahead
+    EXPECT_EQ(ClockCommand(output, device - 100000001ULL), "/tavo/setdate \"2026-12-07 07:59:59\"");
+    EXPECT_EQ(ClockCommand(output, UtcTo100ns(2027, 1, 1, 0, 0, 0) + 5),
+              "/tavo/setdate \"2027-01-01 00:00:00\"");
+}
+
+TEST(Clock, UnreadableOutputIsIgnored) {
+    const uint64_t far = UtcTo100ns(2030, 1, 1, 0, 0, 0);
+    EXPECT_EQ(ClockCommand("2026-12-07T08:00:10", far), ""); // 19 characters
+    EXPECT_EQ(ClockCommand("date: invalid option -- 'I'\n", far), "");
+    EXPECT_EQ(ClockCommand("2026-13-07T08:00:10+00:00", far), ""); // no 13th month
+    EXPECT_NE(ClockCommand("2026-12-07T08:00:10+00:00", far), "");
+}
+
+TEST(KnownHosts, NamesAndFingerprints) {
+    EXPECT_EQ(KnownHostName("10.0.0.5", 22), "10.0.0.5");
+    EXPECT_EQ(KnownHostName("10.0.0.5", 2222), "[10.0.0.5]:2222");
+    // SHA-256 of nothing, base64 without padding, as OpenSSH prints it.
+    EXPECT_EQ(KeyFingerprint(reinterpret_cast<const unsigned char*>(""), 0),
+              "SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU");
+}
+
+TEST(KnownHosts, DefaultPathFollowsXdgConfigHome) {
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    std::string saved = old ? old : "";
+    setenv("XDG_CONFIG_HOME", "/tmp/kx-config", 1);
+    EXPECT_EQ(DefaultKnownHostsPath(), "/tmp/kx-config/korvex/known_hosts");
+    setenv("XDG_CONFIG_HOME", "relative", 1); // not absolute: ignored
+    setenv("HOME", "/tmp/kx-home", 1);
+    EXPECT_EQ(DefaultKnownHostsPath(), "/tmp/kx-home/.config/korvex/known_hosts");
+    if (old)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+}
+
+class SessionLoop : public ::testing::Test {
+protected:
+    SessionLoop() : connection(status, devices) { connection.timing.poll_ms = 10; }
+    ~SessionLoop() override { connection.Stop(); }
+
+    bool RunJob(int32_t code) {
+        if (!connection.Post(code))
+            return false;
+        return testing::WaitFor([&] { return connection.PendingJob() == 0; }, 20000);
+    }
+
+    testing::RecordingStatus status;
+    DeviceList devices;
+    Connection connection;
+};
+
+TEST_F(SessionLoop, JobsNeedingSessionAndUnknownCodesAreCleared) {
+    connection.Start();
+    for (int32_t code : {1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 99, -1})
+        EXPECT_TRUE(RunJob(code)) << code;
+    EXPECT_TRUE(status.Events().empty());
+    EXPECT_FALSE(connection.Connected());
+}
+
+TEST_F(SessionLoop, PostOnlyWhileIdle) {
+    // Not started: the first job stays pending, the second is refused.
+    EXPECT_TRUE(connection.Post(JobRestart));
+    EXPECT_FALSE(connection.Post(JobConnect));
+    EXPECT_EQ(connection.PendingJob(), JobRestart);
+    connection.Start();
+    EXPECT_TRUE(testing::WaitFor([&] { return connection.PendingJob() == 0; }, 5000));
+}
+
+uint16_t ClosedTcpPort() {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(s); // nobody listens there now
+    return ntohs(a.sin_port);
+}
+
+TEST_F(SessionLoop, RefusedConnectShows142ThenError230) {
+    connection.deviceAddress = htonl(INADDR_LOOPBACK);
+    connection.port = ClosedTcpPort();
+    connection.Start();
+    ASSERT_TRUE(RunJob(JobConnect));
+    EXPECT_FALSE(connection.Connected());
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{142}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(230)}));
+    // The session is closed: a new attempt starts from scratch.
+    status.Clear();
+    ASSERT_TRUE(RunJob(JobConnect));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(230)}));
+}
+
+TEST_F(SessionLoop, ConnectToSilentAddressEndsAtTimeOut) {
+    // A listening socket whose backlog is full never completes a new
+    // handshake on loopback, which stands in for a host that does not answer.
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t n = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
+    // Fill the backlog with connections nobody accepts.
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        fillers.push_back(f);
+    }
+    connection.deviceAddress = htonl(INADDR_LOOPBACK);
+    connection.port = ntohs(a.sin_port);
+    connection.timing.connectTimeout_ms = 300;
+    connection.timing.ioTimeout_ms = 300; // the handshake then waits at most this
+    connection.Start();
+    ASSERT_TRUE(RunJob(JobConnect));
+    EXPECT_FALSE(connection.Connected());
+    ASSERT_EQ(status.Errors().size(), 1u);
+    EXPECT_TRUE(status.Errors()[0] == LoadTextA(230) || status.Errors()[0] == LoadTextA(232))
+        << status.Errors()[0];
+    for (int f : fillers)
+        ::close(f);
+    ::close(listener);
+}
+
+} // namespace
+} // namespace korvex
