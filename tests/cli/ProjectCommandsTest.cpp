@@ -1,0 +1,201 @@
+// Drives korvex-cli's project commands as a user's pipeline would, with the
+// editing in between done through the model.
+#include "composer/Composer.h"
+#include "files/Chunk.h"
+#include "files/ConfigPackage.h"
+#include "files/ProjectFile.h"
+#include "framework/BinaryFile.h"
+#include "model/DetectorTools.h"
+#include "raster/DetectorRaster.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace korvex;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+};
+
+// Runs korvex-cli with `args` (already quoted), capturing stdout; stderr goes
+// to a file next to the outputs.
+Result Cli(const std::string& args) {
+    std::string command = std::string("'") + KORVEX_CLI_PATH + "' " + args + " 2>/dev/null";
+    Result r;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return r;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        r.out.append(buffer, n);
+    int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+class CliProject : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "korvex-cli-XXXXXX").string();
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        dir = mkdtemp(buf.data());
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string Path(const std::string& name) const { return (fs::path(dir) / name).string(); }
+    std::string Q(const std::string& name) const { return "'" + Path(name) + "'"; }
+    std::string dir;
+};
+
+std::vector<uint8_t> ChunkOf(const std::vector<uint8_t>& file, uint32_t type) {
+    ChunkReader reader(file.data(), file.size());
+    ChunkReader::Chunk c;
+    while (reader.Next(c))
+        if (c.type == type)
+            return std::vector<uint8_t>(c.payload, c.payload + c.size);
+    return {};
+}
+
+} // namespace
+
+TEST_F(CliProject, NewEditPackageRereadGivesTheSameMasksAndTexts) {
+    ASSERT_EQ(Cli("new " + Q("gate.kvx")).status, 0);
+
+    // A small program edits the new project through the model.
+    Document doc;
+    doc.New();
+    OpenProject(doc, Path("gate.kvx"));
+    DrawingSettings settings;
+    settings.card = 0;
+    settings.fill = 0;
+    settings.divisions = 2;
+    AddDetector(doc, settings, Point{100, 60});                        // A1: outline + 2 dividing lines
+    ApplyPenWidth(doc, settings, 3);
+    settings.card = 1;
+    AddDetector(doc, settings, Point{10, 10});                         // B1
+    ApplyFillDivisions(doc, settings, 50, 0);                          // half-toned fill
+    doc.NewRenderState().detectors[1].exclusion.PaintBlack(12, 12);   // paint one pixel out
+    RenderState& edit = doc.NewRenderState();
+    edit.detectors[0].contrast = true;
+    edit.detectors[1].directional = true;
+    edit.detectors[1].angle = 90;
+    doc.Current().composer_selection = "Y0X";
+    ASSERT_TRUE(ApplyComposerCommand(doc, CmdAnd));
+    doc.Current().composer_selection = "Y0AX";
+    ASSERT_TRUE(ApplyComposerCommand(doc, CmdInputFirst + 0));          // A1
+    doc.Current().composer_selection = "Y0BX";
+    ASSERT_TRUE(ApplyComposerCommand(doc, CmdInputFirst + 32 + 0));     // B1
+    SaveProject(doc, Path("gate.kvx"));
+
+    Result check = Cli("check " + Q("gate.kvx"));
+    EXPECT_EQ(check.status, 0) << check.out;
+    EXPECT_EQ(check.out, "");
+    Result script = Cli("script " + Q("gate.kvx"));
+    ASSERT_EQ(script.status, 0);
+    EXPECT_EQ(script.out.substr(0, 18), "Y1 = (A1 & B1)\nY2 ");
+
+    Result package = Cli("package " + Q("gate.kvx") + " " + Q("out"));
+    ASSERT_EQ(package.status, 0);
+    EXPECT_EQ(package.out, "det1.bmp\ndet2.bmp\nconfig.txt\ncompose.txt\n");
+
+    // Re-read: the files are byte for byte the entries of chunk 11 of the
+    // saved project, and the masks are the rasterised detectors.
+    std::vector<uint8_t> chunk11 = ChunkOf(BinaryFile::ReadAll(Path("gate.kvx")), 11);
+    std::vector<PackageEntry> entries;
+    ASSERT_TRUE(ReadPackageEntries(chunk11.data(), chunk11.size(), entries));
+    ASSERT_EQ(entries.size(), 4u);
+    for (const PackageEntry& e : entries)
+        EXPECT_EQ(BinaryFile::ReadAll(Path("out/" + e.name)), e.content) << e.name;
+    RenderState state = LoadProject(Path("gate.kvx"));
+    EXPECT_EQ(std::string(entries[3].content.begin(), entries[3].content.end()), script.out);
+    std::string config(entries[2].content.begin(), entries[2].content.end());
+    EXPECT_NE(config.find("alias = gate\n"), std::string::npos);
+    EXPECT_NE(config.find("det1_contrast = 1\n"), std::string::npos);
+    EXPECT_NE(config.find("det2_card = 1\ndet2_number = 1\n"), std::string::npos);
+    EXPECT_NE(config.find("det2_directional = 1\ndet2_angle = 90\n"), std::string::npos);
+    for (size_t k = 0; k < 2; ++k) {
+        const std::vector<uint8_t>& bmp = entries[k].content;
+        ASSERT_EQ(bmp.size(), 9654u);
+        DetectorMask mask = ComputeDetectorMask(state.detectors[k], 320, 240);
+        uint32_t bits = 0;
+        for (uint32_t y = 0; y < 240; ++y)
+            for (uint32_t x = 0; x < 320; ++x) {
+                bool bit = (bmp[54 + (239 - y) * 40 + x / 8] >> (7 - x % 8)) & 1;
+                ASSERT_EQ(bit, mask.At(x, y)) << k << ": " << x << "," << y;
+                bits += bit;
+            }
+        EXPECT_GT(bits, 0u);
+    }
+    // The painted-out pixel is in the drawing but not in the mask.
+    EXPECT_EQ(DetectorMask(ComputeDetectorMask(state.detectors[1], 320, 240)).At(12, 12), false);
+
+    // info --json reports the counts the inspector shows.
+    Result info = Cli("info --json " + Q("gate.kvx"));
+    ASSERT_EQ(info.status, 0);
+    std::string pixels = "\"pixels\": " + std::to_string(DetectorPixelCount(state.detectors[0], 320, 240)) + ",";
+    EXPECT_NE(info.out.find(pixels), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("{\"row\": \"Y1\", \"text\": \"(A1 & B1)\"}"), std::string::npos);
+    EXPECT_NE(info.out.find("\"excluded_pixels\": 1}"), std::string::npos);
+
+    // resave reproduces the state; render draws card 1's detector in dark green.
+    ASSERT_EQ(Cli("resave " + Q("gate.kvx") + " " + Q("copy.kvx")).status, 0);
+    EXPECT_TRUE(LoadProject(Path("copy.kvx")) == state);
+    ASSERT_EQ(Cli("render " + Q("gate.kvx") + " " + Q("card1.bmp") + " --card 1").status, 0);
+    std::vector<uint8_t> picture = BinaryFile::ReadAll(Path("card1.bmp"));
+    Bitmap drawn(320, 240);
+    drawn.LoadBmp(picture.data(), picture.size());
+    uint32_t green = 0;
+    for (uint32_t y = 0; y < 240; ++y)
+        for (uint32_t x = 0; x < 320; ++x)
+            green += drawn.GetPixelColour(x, y) == kRasterDarkGreen ? 1 : 0;
+    DetectorMask mask1 = ComputeDetectorMask(state.detectors[1], 320, 240);
+    uint32_t expected = 0;
+    for (uint8_t b : mask1.bits)
+        expected += b;
+    EXPECT_EQ(green, expected);
+}
+
+TEST_F(CliProject, ExitCodesAndProblems) {
+    ASSERT_EQ(Cli("new " + Q("p.kvx") + " --size 180x144").status, 0);
+    EXPECT_EQ(Cli("new " + Q("p.kvx")).status, 1);      // exists
+    EXPECT_EQ(Cli("new " + Q("p.kvx") + " --force --size=180x144").status, 0);
+    EXPECT_EQ(Cli("new " + Q("q.kvx") + " --size 640x480").status, 2);
+    EXPECT_EQ(Cli("info").status, 2);
+    EXPECT_EQ(Cli("info " + Q("p.kvx") + " --bogus").status, 2);
+    EXPECT_EQ(Cli("render " + Q("p.kvx") + " " + Q("x.bmp") + " --card 9").status, 2);
+    EXPECT_EQ(Cli("render " + Q("p.kvx") + " " + Q("x.bmp") + " --card 5").status, 1);
+    EXPECT_EQ(Cli("info " + Q("missing.kvx")).status, 1);
+    for (const char* command : {"new", "info", "check", "script", "package", "resave", "render"}) {
+        Result help = Cli(std::string(command) + " --help");
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_EQ(help.out.rfind(std::string("usage: korvex-cli ") + command, 0), 0u) << command;
+    }
+
+    // A broken file is a failure, not a crash.
+    std::vector<uint8_t> junk = {2, 0, 0, 0, 20, 0, 0, 0, 6, 0, 0, 0, 12, 0, 0, 0, 100, 0, 0, 0};
+    AtomicFile::WriteAll(Path("junk.kvx"), junk.data(), junk.size());
+    EXPECT_EQ(Cli("script " + Q("junk.kvx")).status, 1);
+
+    Document doc;
+    doc.New();
+    OpenProject(doc, Path("p.kvx"));
+    EXPECT_EQ(doc.Current().width, 180u);
+    RenderState& s = doc.NewRenderState();
+    s.detectors.push_back(Detector(1, 1, 0, 0, 40, 240, 144));
+    s.detectors.push_back(Detector(1, 1, 0, 0, 40, 240, 144));
+    s.composer_y[0] = ComposerItem(ComposerItem::InputC, 3);
+    SaveProject(doc, Path("p.kvx"));
+    Result check = Cli("check " + Q("p.kvx"));
+    EXPECT_EQ(check.status, 3);
+    EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 4); // 2 range, 1 duplicate, 1 missing
+}
