@@ -37,7 +37,9 @@ void LiveViewCore::ResizeSlot(unsigned camera, int width, int height) {
     // Keep the existing bytes, new ones are white.
     Bitmap resized{uint32_t(width), uint32_t(height)};
     const auto& old = slot.picture.Data();
-    std::memcpy(resized.Data().data(), old.data(), std::min(old.size(), resized.Data().size()));
+    const size_t keep = std::min(old.size(), resized.Data().size());
+    if (keep > 0)
+        std::memcpy(resized.Data().data(), old.data(), keep);
     slot.picture = std::move(resized);
 }
 
