@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace korvex {
 
@@ -13,9 +14,11 @@ __extension__ typedef __int128 Int128;
 
 constexpr int32_t kDither[16] = {1, 9, 3, 11, 13, 5, 15, 7, 4, 12, 2, 10, 16, 8, 14, 6};
 
-// Beyond this many distinct dividing lines a detector is so far from any
-// real picture that drawing more would only burn time; see DividingLines.
-constexpr uint64_t kMaxDistinctDividingLines = uint64_t(1) << 22;
+// A detector of picture size has at most a few thousand distinct dividing
+// lines whatever its `divisions`; only corners millions of pixels apart
+// together with a huge `divisions` (a damaged or hostile file) can make more.
+// Drawing stops after this many so that such a file cannot stall the program.
+constexpr uint64_t kMaxDistinctDividingLines = uint64_t(1) << 16;
 
 Int128 CeilDiv(Int128 p, Int128 q) { // q > 0
     return p >= 0 ? (p + q - 1) / q : -((-p) / q);
@@ -62,13 +65,11 @@ uint32_t DetectorColour(const Detector& detector, bool selected, bool maskMode) 
     return detector.contrast ? kRasterDarkBlue : kRasterDarkGreen;
 }
 
-// The exclusion pixel at (x, y) as 0x00BBGGRR; white where the map has no
-// pixel.
-uint32_t ExclusionAt(const Bitmap& exclusion, uint32_t x, uint32_t y) {
-    if (x >= exclusion.Width() || y >= exclusion.Height())
-        return 0xFFFFFF;
-    const uint8_t* p = exclusion.Row(y) + size_t(x) * 3;
-    return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+// One scratch raster per thread for the free functions below: a drawing
+// then costs no allocation and clears only what the previous one set.
+DetectorRaster& ThreadRaster() {
+    thread_local DetectorRaster raster;
+    return raster;
 }
 
 } // namespace
@@ -78,8 +79,10 @@ DetectorRaster::DetectorRaster() : coverage(size_t(kWidth) * kHeight, 0) {}
 int32_t DetectorRaster::DitherEntry(uint32_t x, uint32_t y) { return kDither[(y % 4) * 4 + x % 4]; }
 
 void DetectorRaster::Begin(uint32_t width, uint32_t height, int32_t fill) {
+    // Only the rectangle of the last drawing can hold set flags.
     if (count != 0)
-        std::fill(coverage.begin(), coverage.end(), uint8_t(0));
+        for (int32_t y = minY; y <= maxY; ++y)
+            std::fill_n(coverage.begin() + ptrdiff_t(y) * kWidth + minX, maxX - minX + 1, uint8_t(0));
     count = 0;
     canvasWidth = width;
     canvasHeight = height;
@@ -139,6 +142,10 @@ void DetectorRaster::ThickLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, u
     const int64_t dx = x1 > x0 ? x1 - x0 : x0 - x1;
     const int64_t dy = y1 > y0 ? y1 - y0 : y0 - y1;
     if (dx == 0 && dy == 0)
+        return;
+    // A line whose brush cannot reach the coverage map draws nothing.
+    if (std::max(x0, x1) < -1 || std::min(x0, x1) > int64_t(kWidth) + 1 || std::max(y0, y1) < -1 ||
+        std::min(y0, y1) > int64_t(kHeight) + 1)
         return;
     // Work in major/minor coordinates: x-major when dy < dx.
     const bool xMajor = dy < dx;
@@ -297,7 +304,7 @@ void DetectorRaster::Rasterise(const std::array<Point, 4>& points, const Detecto
 DrawResult DrawDetector(Bitmap& surface, const std::array<Point, 4>& points, const Detector& detector,
                         int32_t activePoint, bool selected, bool maskMode, uint32_t canvasWidth,
                         uint32_t canvasHeight, const Bitmap& exclusion) {
-    DetectorRaster raster;
+    DetectorRaster& raster = ThreadRaster();
     raster.Rasterise(points, detector, canvasWidth, canvasHeight);
     const uint32_t colour = DetectorColour(detector, selected, maskMode);
 
@@ -342,13 +349,13 @@ DrawResult DrawDetector(Bitmap& surface, const std::array<Point, 4>& points, con
 }
 
 uint32_t DetectorPixelCount(const Detector& detector, uint32_t canvasWidth, uint32_t canvasHeight) {
-    DetectorRaster raster;
+    DetectorRaster& raster = ThreadRaster();
     raster.Rasterise(detector.points, detector, canvasWidth, canvasHeight);
     return raster.Count();
 }
 
 DetectorMask ComputeDetectorMask(const Detector& detector, uint32_t canvasWidth, uint32_t canvasHeight) {
-    DetectorRaster raster;
+    DetectorRaster& raster = ThreadRaster();
     raster.Rasterise(detector.points, detector, canvasWidth, canvasHeight);
     DetectorMask mask;
     mask.width = canvasWidth;
@@ -363,20 +370,48 @@ DetectorMask ComputeDetectorMask(const Detector& detector, uint32_t canvasWidth,
     const Rect box = raster.DrawnBounds();
     const uint32_t right = std::min<uint32_t>(uint32_t(box.right) + 1, canvasWidth);
     const uint32_t bottom = std::min<uint32_t>(uint32_t(box.bottom) + 1, canvasHeight);
-    for (uint32_t y = uint32_t(box.top); y < bottom; ++y)
-        for (uint32_t x = uint32_t(box.left); x < right; ++x)
-            if (raster.Covered(x, y) && (ExclusionAt(detector.exclusion, x, y) & 0xFF) >= 192)
-                mask.bits[size_t(y) * canvasWidth + x] = 1;
+    const Bitmap& exclusion = detector.exclusion;
+    for (uint32_t y = uint32_t(box.top); y < bottom; ++y) {
+        const uint8_t* cov = raster.Coverage().data() + size_t(y) * DetectorRaster::kWidth;
+        uint8_t* out = mask.bits.data() + size_t(y) * canvasWidth;
+        const bool exclusionRow = y < exclusion.Height();
+        const uint8_t* ex = exclusionRow ? exclusion.Row(y) : nullptr;
+        for (uint32_t x = uint32_t(box.left); x < right; ++x) {
+            if (!cov[x])
+                continue;
+            const bool keepsRed = !exclusionRow || x >= exclusion.Width() || ex[size_t(x) * 3 + 2] >= 192;
+            out[x] = keepsRed ? 1 : 0;
+        }
+    }
     return mask;
 }
 
 std::vector<uint8_t> PackMaskRows(const DetectorMask& mask, uint32_t offsetX, uint32_t width, uint32_t height) {
     const size_t rowBytes = (size_t(width) + 7) / 8;
     std::vector<uint8_t> rows(rowBytes * height, 0);
-    for (uint32_t y = 0; y < height; ++y)
-        for (uint32_t x = 0; x < width; ++x)
-            if (uint64_t(x) + offsetX < mask.width && mask.At(x + offsetX, y))
-                rows[y * rowBytes + x / 8] |= uint8_t(0x80 >> (x % 8));
+    if (offsetX >= mask.width)
+        return rows;
+    // Pixels x with x + offsetX inside the mask.
+    const uint32_t columns = std::min<uint32_t>(width, mask.width - offsetX);
+    const uint32_t lines = std::min(height, mask.height);
+    for (uint32_t y = 0; y < lines; ++y) {
+        const uint8_t* in = mask.bits.data() + size_t(y) * mask.width + offsetX;
+        uint8_t* out = rows.data() + size_t(y) * rowBytes;
+        uint32_t x = 0;
+        for (; x + 8 <= columns; x += 8) { // eight mask bytes make one row byte
+            uint64_t chunk;
+            std::memcpy(&chunk, in + x, 8);
+            if (chunk == 0)
+                continue;
+            uint8_t byte = 0;
+            for (uint32_t b = 0; b < 8; ++b)
+                byte = uint8_t(byte << 1 | (in[x + b] ? 1 : 0));
+            out[x / 8] = byte;
+        }
+        for (; x < columns; ++x)
+            if (in[x])
+                out[x / 8] |= uint8_t(0x80 >> (x % 8));
+    }
     return rows;
 }
 

@@ -162,6 +162,13 @@ TEST(RasterDivisions, HugeCountFinishesWithEveryDistinctLine) {
     EXPECT_EQ(Rasterise(Quad(kSquare, 0, 1000000, 1)), Rect(10, 10, 20, 20));
     // Ten lines on ten rows 11..19 plus the outline: the same block.
     EXPECT_EQ(Rasterise(Quad(kSquare, 0, 9, 1)), Rect(10, 10, 20, 20));
+    // Corners near the 32-bit limits with a huge count (only a damaged file
+    // holds such a detector): the drawing ends, within the map.
+    Detector wild = Quad({{{-2000000000, 2000000000}, {5, -2000000000}, {300, 2000000000}, {INT_MAX, INT_MIN}}}, 0,
+                         UINT32_MAX, 1);
+    DetectorRaster r;
+    r.Rasterise(wild.points, wild, 320, 240);
+    EXPECT_LE(r.Count(), 320u * 240u);
 }
 
 } // namespace
