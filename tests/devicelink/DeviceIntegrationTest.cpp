@@ -1,0 +1,576 @@
+// Every job of the session against the device simulator on loopback.
+
+#include "Fakes.h"
+#include "devicelink/Connection.h"
+#include "devicelink/DeviceTexts.h"
+#include "devicelink/ScanThread.h"
+#include "devsim/DeviceSimulator.h"
+#include "framework/StringTable.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <random>
+#include <sstream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingStatus;
+using testing::WaitFor;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+size_t OpenDescriptors() {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
+uint16_t FreeUdpPort() {
+    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+class Chooser : public FileChooser {
+public:
+    std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override {
+        asked = request;
+        ++calls;
+        return answer;
+    }
+    std::optional<std::string> answer;
+    SaveFileRequest asked;
+    int calls = 0;
+};
+
+const uint32_t Loopback = htonl(INADDR_LOOPBACK);
+
+class DeviceJobs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() /
+                 ("kx-devicelink-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        options.rootDir = (folder / "device").string();
+        options.sshPort = 0;
+        options.livePort = 0;
+        options.announce = false;
+        options.announcePort = FreeUdpPort();
+        options.announceInterval_ms = 200;
+        options.cameraCount = 2;
+        options.restartSeconds = 1;
+    }
+
+    void TearDown() override {
+        if (connection) {
+            connection->Stop();
+            connection.reset();
+        }
+        if (device)
+            device->Stop();
+        device.reset();
+        fs::remove_all(folder);
+    }
+
+    void StartDevice() {
+        device = std::make_unique<devsim::DeviceSimulator>(options);
+        device->Start();
+    }
+
+    Connection& Session() {
+        if (!connection) {
+            connection = std::make_unique<Connection>(status, devices);
+            connection->timing.poll_ms = 10;
+            connection->timing.restartStep_ms = 20;
+            connection->timing.uploadStep_ms = 20;
+            connection->timing.networkStep_ms = 20;
+            connection->timing.ioTimeout_ms = 10000;
+            connection->knownHostsPath = (folder / "config/korvex/known_hosts").string();
+            connection->deviceAddress = Loopback;
+            connection->port = device->SshPort();
+            connection->userName = "admin";
+            connection->password = "admin";
+            connection->Start();
+        }
+        return *connection;
+    }
+
+    // Posts a job and waits until the session has finished it.
+    void Run(int32_t code) {
+        ASSERT_TRUE(Session().Post(code)) << "job " << code << " not posted";
+        ASSERT_TRUE(WaitFor([&] { return connection->PendingJob() == 0; }, 60000)) << "job " << code;
+    }
+
+    void Connect() {
+        Run(JobConnect);
+        ASSERT_TRUE(connection->Connected()) << (status.Errors().empty() ? "" : status.Errors().back());
+    }
+
+    std::string ConnectedText(unsigned cameras) const {
+        return LoadTextA(143) + " admin@127.0.0.1; " + LoadTextA(174) + ": 2.1.0; " + LoadTextA(175) + ": " +
+               std::to_string(cameras);
+    }
+
+    fs::path folder;
+    devsim::Options options;
+    std::unique_ptr<devsim::DeviceSimulator> device;
+    RecordingStatus status;
+    DeviceList devices;
+    std::unique_ptr<Connection> connection;
+};
+
+TEST_F(DeviceJobs, ConnectShowsVersionAndCamerasAndRecordsHostKey) {
+    StartDevice();
+    Connect();
+    const auto texts = status.Texts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), ConnectedText(2));
+    // The new key was recorded under [host]:port and its fingerprint shown.
+    const std::string knownHosts = ReadFile(connection->knownHostsPath);
+    EXPECT_EQ(knownHosts.rfind("[127.0.0.1]:" + std::to_string(device->SshPort()) + " ecdsa-sha2-nistp256 ", 0),
+              0u)
+        << knownHosts;
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_NE(texts[0].find("SHA256:"), std::string::npos) << texts[0];
+    // Connecting again while connected does nothing.
+    status.Clear();
+    Run(JobConnect);
+    EXPECT_TRUE(status.Events().empty());
+    // A second session finds the key on record and records nothing more.
+    Run(JobDisconnect);
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{144, 138}));
+    status.Clear();
+    Connect();
+    EXPECT_EQ(ReadFile(connection->knownHostsPath), knownHosts);
+    EXPECT_EQ(status.Texts(), (std::vector<std::string>{LoadTextA(143) + " admin@127.0.0.1", ConnectedText(2)}));
+}
+
+TEST_F(DeviceJobs, WrongPasswordLeavesNothingBehind) {
+    StartDevice();
+    Session();
+    const size_t before = OpenDescriptors();
+    connection->password = "wrong";
+    Run(JobConnect);
+    EXPECT_FALSE(connection->Connected());
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{142}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(233)}));
+    EXPECT_EQ(device->AuthFailures(), 1u);
+    EXPECT_EQ(OpenDescriptors(), before); // the socket is closed again
+    // The right password still works afterwards.
+    connection->password = "admin";
+    Connect();
+}
+
+TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
+    StartDevice();
+    Connect();
+    Run(JobDisconnect);
+    const std::string path = connection->knownHostsPath;
+    const std::string name = "[127.0.0.1]:" + std::to_string(device->SshPort());
+    std::string line = ReadFile(path);
+    const std::string recorded = line.substr(line.find(' ') + 1);
+
+    // Another device (another key of the same type) on its own port.
+    devsim::Options otherOptions = options;
+    otherOptions.rootDir = (folder / "other").string();
+    devsim::DeviceSimulator other(otherOptions);
+    other.Start();
+    connection->port = other.SshPort();
+    Connect();
+    Run(JobDisconnect);
+    const std::string all = ReadFile(path);
+    const std::string otherLine = all.substr(all.find('\n') + 1);
+    const std::string otherKey = otherLine.substr(otherLine.find(' ') + 1);
+    ASSERT_NE(otherKey, recorded);
+    other.Stop();
+
+    // The first device's entry now names the other key: refused, nothing sent.
+    WriteFile(path, "# kept as it is\n" + name + " " + otherKey);
+    connection->port = device->SshPort();
+    status.Clear();
+    device->ClearLogs();
+    Run(JobConnect);
+    EXPECT_FALSE(connection->Connected());
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{142}));
+    ASSERT_EQ(status.Errors().size(), 1u);
+    const std::string error = status.Errors()[0];
+    EXPECT_NE(error.find("SHA256:"), error.rfind("SHA256:")) << error; // both fingerprints
+    EXPECT_EQ(device->AuthFailures(), 0u);
+    EXPECT_TRUE(device->Commands().empty());
+    EXPECT_EQ(ReadFile(path), "# kept as it is\n" + name + " " + otherKey); // file untouched
+
+    // A recorded key of another type is a change too.
+    WriteFile(path, name + " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIBd0+D2fT5Kq0b1XyQxJ0gZ9f9p7Y3v8v3QYb1m6Q4Xo\n");
+    status.Clear();
+    Run(JobConnect);
+    EXPECT_FALSE(connection->Connected());
+    ASSERT_EQ(status.Errors().size(), 1u);
+    EXPECT_NE(status.Errors()[0].find("SHA256:"), std::string::npos);
+    EXPECT_EQ(device->AuthFailures(), 0u);
+
+    // The right key again: accepted.
+    WriteFile(path, name + " " + recorded);
+    Connect();
+}
+
+TEST_F(DeviceJobs, UploadThenDownloadGivesTheSameBytes) {
+    StartDevice();
+    Connect();
+    std::string payload(300000, '\0');
+    std::mt19937 random(7);
+    for (char& c : payload)
+        c = static_cast<char>(random());
+    connection->uploadPayload.assign(payload.begin(), payload.end());
+    status.Clear();
+    Run(JobUploadProgram);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{163}));
+    EXPECT_EQ(ReadFile(device->HostPath("/etc/tavo/program.tdv")), payload);
+    EXPECT_EQ(device->RestartCount(), 1u);
+    const auto percents = status.Percents();
+    EXPECT_EQ(percents.front(), 0u);
+    EXPECT_EQ(percents.back(), 100u); // 74 + 26
+
+    // The device restarted under the session: connect again and download.
+    ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 10000));
+    Run(JobDisconnect);
+    Connect();
+    Chooser chooser;
+    chooser.answer = (folder / "copy.kvx").string();
+    connection->fileChooser = &chooser;
+    status.Clear();
+    Run(JobDownloadProgram);
+    EXPECT_EQ(chooser.calls, 1);
+    EXPECT_EQ(chooser.asked.pattern, "*.kvx");
+    EXPECT_EQ(chooser.asked.defaultExtension, "kvx");
+    EXPECT_EQ(ReadFile(*chooser.answer), payload);
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{165}));
+
+    // Cancelling writes nothing and leaves the status at 164.
+    chooser.answer.reset();
+    status.Clear();
+    Run(JobDownloadProgram);
+    EXPECT_EQ(status.Events().front().textId, 164u);
+    EXPECT_TRUE(status.Messages().empty());
+    EXPECT_TRUE(status.Errors().empty());
+}
+
+TEST_F(DeviceJobs, EmptyUploadIsAZeroLengthFile) {
+    StartDevice();
+    Connect();
+    connection->uploadPayload.clear();
+    status.Clear();
+    Run(JobUploadProgram);
+    EXPECT_TRUE(status.Errors().empty());
+    EXPECT_EQ(ReadFile(device->HostPath("/etc/tavo/program.tdv")), "");
+    const auto percents = status.Percents();
+    ASSERT_GE(percents.size(), 2u);
+    EXPECT_EQ(percents[1], 25u);
+}
+
+TEST_F(DeviceJobs, RestartWaitsUntilTheDeviceAnnouncesItselfAgain) {
+    options.announce = true;
+    options.restartSeconds = 2;
+    DeviceList heard;
+    ScanThread scan(heard, options.announcePort);
+    scan.Start();
+    StartDevice();
+    ASSERT_TRUE(WaitFor([&] { return heard.LastSeen(Loopback) != 0; }, 10000));
+    connection = std::make_unique<Connection>(status, heard);
+    connection->timing.poll_ms = 10;
+    connection->timing.restartStep_ms = 200; // 75 steps: 15 s at most
+    connection->knownHostsPath = (folder / "known_hosts").string();
+    connection->deviceAddress = Loopback;
+    connection->port = device->SshPort();
+    connection->userName = connection->password = "admin";
+    connection->Start();
+    Connect();
+    status.Clear();
+    Run(JobRestart);
+    scan.Stop();
+    EXPECT_EQ(device->RestartCount(), 1u);
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{157}));
+    const auto percents = status.Percents();
+    ASSERT_FALSE(percents.empty());
+    // Ended by the announcement, not by the end of the 75 steps.
+    EXPECT_LT(percents.back(), 74u * 100 / 75);
+    EXPECT_GT(percents.size(), 6u);
+}
+
+TEST_F(DeviceJobs, RestartWithoutAnnouncementWaitsAllSteps) {
+    StartDevice();
+    Connect();
+    status.Clear();
+    Run(JobRestart);
+    const auto percents = status.Percents();
+    ASSERT_EQ(percents.size(), 76u); // the start at 0, then one per step
+    EXPECT_EQ(percents.back(), 74u * 100 / 75);
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{157}));
+}
+
+TEST_F(DeviceJobs, NetworkSettingsReadWriteRoundTrip) {
+    options.cameraCount = 7; // four rows at most
+    StartDevice();
+    Connect();
+    using C = NetworkSettingsSink;
+    testing::RecordingNetworkDialog first;
+    connection->networkDialog = &first;
+    Run(JobReadNetwork);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(connection->cameraCount, 4u);
+    EXPECT_EQ(HostAddressText(first.addresses[C::DeviceAddress]), "192.168.0.20");
+    EXPECT_EQ(HostAddressText(first.addresses[C::Netmask]), "255.255.255.0");
+    EXPECT_EQ(HostAddressText(first.addresses[C::Gateway]), "192.168.0.1");
+    EXPECT_EQ(first.texts[C::HardwareAddress], "02:4B:56:00:00:01");
+    EXPECT_EQ(first.checked.count(C::ControllerUsed), 0u); // 255.255.255.255: none
+    EXPECT_EQ(HostAddressText(first.addresses[C::CameraAddress0]), "192.168.0.101");
+    EXPECT_EQ(first.texts[C::CameraChannel0], "1");
+    EXPECT_EQ(HostAddressText(first.addresses[C::CameraAddress0 + 1]), "192.168.0.102");
+    EXPECT_EQ(first.texts[C::CameraChannel0 + 1], "2");
+    EXPECT_TRUE(first.enabled[C::CameraAddress0 + 3]);
+    EXPECT_EQ(first.texts[C::PassText], "gate 1 pass");
+    EXPECT_TRUE(first.enabled[C::PassText]);
+
+    connection->ipAddress = 0x0A010203u; // 10.1.2.3
+    connection->netmask = 0xFF000000u;
+    connection->gateway = 0x0A000001u;
+    connection->controllerAddress = 0x0A000009u;
+    connection->cameraAddress[0] = 0x0A000005u;
+    connection->cameraChannel[0] = 3;
+    connection->cameraAddress[1] = 0x0A000006u;
+    connection->cameraChannel[1] = 1;
+    connection->cameraAddress[2] = 0;
+    connection->cameraAddress[3] = 0;
+    connection->passText = "new pass";
+    status.Clear();
+    Run(JobWriteNetwork);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{160}));
+    EXPECT_EQ(ReadFile(device->HostPath("/tavo/cam0")), "10.0.0.5?channel=3");
+    EXPECT_EQ(ReadFile(device->HostPath("/tavo/cam1")), "10.0.0.6");
+    EXPECT_EQ(ReadFile(device->HostPath("/tavo/cam2")), "");
+    EXPECT_EQ(ReadFile(device->HostPath("/tavo/controller")), "10.0.0.9");
+    EXPECT_EQ(ReadFile(device->HostPath("/tavo/pass")), "new pass");
+    EXPECT_EQ(device->RestartCount(), 1u);
+
+    // After the restart a new session reads back what was written.
+    ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 10000));
+    Run(JobDisconnect);
+    Connect();
+    testing::RecordingNetworkDialog second;
+    connection->networkDialog = &second;
+    Run(JobReadNetwork);
+    EXPECT_EQ(HostAddressText(second.addresses[C::DeviceAddress]), "10.1.2.3");
+    EXPECT_EQ(HostAddressText(second.addresses[C::Netmask]), "255.0.0.0");
+    EXPECT_TRUE(second.checked[C::ControllerUsed]);
+    EXPECT_EQ(HostAddressText(second.addresses[C::Controller]), "10.0.0.9");
+    EXPECT_EQ(second.texts[C::CameraChannel0], "3");
+    EXPECT_EQ(second.texts[C::PassText], "new pass");
+}
+
+TEST_F(DeviceJobs, EmptyCameraZeroKeepsRowsAndPassDisabled) {
+    StartDevice();
+    WriteFile(device->HostPath("/tavo/cam0"), "\n");
+    Connect();
+    testing::RecordingNetworkDialog dialog;
+    connection->networkDialog = &dialog;
+    Run(JobReadNetwork);
+    using C = NetworkSettingsSink;
+    EXPECT_FALSE(dialog.enabled[C::CameraAddress0]);
+    EXPECT_FALSE(dialog.enabled[C::CameraAddress0 + 1]); // even though cam1 holds an address
+    EXPECT_EQ(HostAddressText(dialog.addresses[C::CameraAddress0 + 1]), "192.168.0.102");
+    EXPECT_FALSE(dialog.enabled[C::PassText]);
+}
+
+TEST_F(DeviceJobs, PasswordChangeThenReconnectWithTheNewOne) {
+    StartDevice();
+    Connect();
+    connection->password = "s3cret word";
+    status.Clear();
+    Run(JobChangePassword);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{137}));
+    EXPECT_EQ(device->Password(), "s3cret word");
+    Run(JobDisconnect);
+    connection->password = "admin";
+    Run(JobConnect);
+    EXPECT_FALSE(connection->Connected());
+    connection->password = "s3cret word";
+    Connect();
+}
+
+TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
+    StartDevice();
+    Connect();
+    testing::RecordingLists lists;
+    connection->recordingsDialog = &lists;
+    const std::string local = (folder / "rec").string() + "/";
+    fs::create_directories(local + "cam2"); // cam2 has a local copy already
+    connection->localFolder = local;
+    Run(JobListCameras);
+    EXPECT_EQ(lists.Lines(0), (std::vector<std::string>{"cam1", "cam2  [S]"}));
+    EXPECT_EQ(connection->cameraDirs, (std::vector<std::string>{"cam1", "cam2"}));
+    connection->selectedLevel[0] = 0;
+    Run(JobListLevel2);
+    EXPECT_EQ(lists.Lines(1), (std::vector<std::string>{"2026-12-06", "2026-12-07"}));
+    connection->selectedLevel[1] = 1;
+    Run(JobListHours);
+    EXPECT_EQ(lists.Lines(2), (std::vector<std::string>{"08:00", "09:00"}));
+    connection->selectedLevel[2] = 0;
+    Run(JobListFiles);
+    EXPECT_EQ(lists.Lines(3), (std::vector<std::string>{"08-00-00.mp4", "08-15-00.mp4"})); // not index.txt
+    EXPECT_TRUE(status.Errors().empty());
+
+    // Nothing selected: 237, status untouched.
+    status.Clear();
+    Run(JobDownloadRecordings);
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(237)}));
+    EXPECT_TRUE(status.Messages().empty());
+
+    connection->selectedFiles = {1, 0};
+    status.Clear();
+    Run(JobDownloadRecordings);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{145}));
+    for (const char* name : {"08-00-00.mp4", "08-15-00.mp4"}) {
+        const std::string device_path = std::string("/mnt/usbdrive/cam1/2026-12-07/08/") + name;
+        EXPECT_EQ(ReadFile(local + "cam1/2026-12-07/08/" + name), ReadFile(device->HostPath(device_path)));
+    }
+    EXPECT_EQ(lists.Lines(3), (std::vector<std::string>{"08-00-00.mp4  [S]", "08-15-00.mp4  [S]"}));
+    EXPECT_EQ(lists.Lines(0)[0], "cam1  [S]");
+    EXPECT_EQ(lists.Lines(2)[0], "08:00  [S]");
+    // No temporary file is left beside the copies.
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(local + "cam1/2026-12-07/08"))
+        ++files;
+    EXPECT_EQ(files, 2u);
+
+    // A fresh listing marks what is now on the PC; a new download replaces.
+    WriteFile(local + "cam1/2026-12-07/08/08-00-00.mp4", "stale");
+    Run(JobListFiles);
+    EXPECT_EQ(lists.Lines(3), (std::vector<std::string>{"08-00-00.mp4  [S]", "08-15-00.mp4  [S]"}));
+    connection->selectedFiles = {0};
+    Run(JobDownloadRecordings);
+    EXPECT_EQ(ReadFile(local + "cam1/2026-12-07/08/08-00-00.mp4"),
+              ReadFile(device->HostPath("/mnt/usbdrive/cam1/2026-12-07/08/08-00-00.mp4")));
+}
+
+class ClockJobs : public DeviceJobs {
+protected:
+    // Runs one clock round with the PC's clock at whole seconds plus `shift`.
+    void ClockRound(int64_t shift_100ns) {
+        connection->utcNow = [shift_100ns] {
+            const uint64_t now = SystemUtc100ns();
+            return now - now % 10000000ULL + static_cast<uint64_t>(shift_100ns);
+        };
+        device->ClearLogs();
+        connection->SetRound(1023);
+        ASSERT_TRUE(WaitFor([&] { return connection->Round() >= 1024; }, 10000));
+        // The round's work is done once the next round has begun.
+        ASSERT_TRUE(WaitFor([&] { return connection->Round() >= 1026; }, 10000));
+    }
+    std::vector<std::string> SetDateCommands() const {
+        std::vector<std::string> found;
+        for (const auto& c : device->Commands())
+            if (c.command.rfind("/tavo/setdate ", 0) == 0)
+                found.push_back(c.command);
+        return found;
+    }
+};
+
+TEST_F(ClockJobs, SetWhenMoreThanTenSecondsApartOnly) {
+    StartDevice();
+    Connect();
+    // The device is read before the PC: the PC's whole second is the
+    // device's or one later. 10 s behind it: never more than 10 s apart.
+    ClockRound(-100000000LL);
+    EXPECT_EQ(device->Commands().size(), 1u);
+    EXPECT_EQ(device->Commands()[0].command, "date -u -Iseconds");
+    EXPECT_TRUE(SetDateCommands().empty());
+    // 10 s and 100 ns ahead: always more than 10 s apart.
+    ClockRound(100000001LL);
+    ASSERT_EQ(SetDateCommands().size(), 1u);
+    EXPECT_EQ(SetDateCommands()[0].size(), std::string("/tavo/setdate \"2026-12-07 08:00:00\"").size());
+    // The device took the PC's time: now 10 or 11 s ahead of the system clock.
+    EXPECT_GE(device->ClockOffset(), 9);
+    EXPECT_LE(device->ClockOffset(), 11);
+    EXPECT_TRUE(connection->Connected());
+}
+
+TEST_F(DeviceJobs, LivenessCheckNoticesVanishedDevice) {
+    StartDevice();
+    Connect();
+    device->Stop();
+    status.Clear();
+    connection->SetRound(127);
+    ASSERT_TRUE(WaitFor([&] { return !connection->Connected(); }, 20000));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{144, 138}));
+}
+
+TEST_F(DeviceJobs, LivenessCheckKeepsHealthySession) {
+    StartDevice();
+    Connect();
+    connection->SetRound(127);
+    ASSERT_TRUE(WaitFor([&] { return connection->Round() >= 130; }, 10000));
+    EXPECT_TRUE(connection->Connected());
+}
+
+TEST_F(DeviceJobs, StopDuringStalledJobEndsPromptly) {
+    StartDevice();
+    Connect();
+    connection->timing.ioTimeout_ms = 120000; // only the stop can end the wait
+    devsim::FaultOptions faults;
+    faults.hangCommands = true;
+    device->SetFaults(faults);
+    ASSERT_TRUE(connection->Post(JobListCameras));
+    ASSERT_TRUE(device->WaitUntil(
+        [&] {
+            for (const auto& c : device->Commands())
+                if (c.command == "ls -p /mnt/usbdrive")
+                    return true;
+            return false;
+        },
+        10000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // well inside the blocked read
+    const auto start = std::chrono::steady_clock::now();
+    connection->Stop();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // Not a speed measurement: without the interrupt Stop would wait for the
+    // two-minute time-out.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
+    EXPECT_FALSE(connection->Connected());
+    EXPECT_TRUE(status.Errors().empty()); // a stop is not an error
+    connection.reset();
+}
+
+} // namespace
+} // namespace korvex
