@@ -148,9 +148,11 @@ bool LiveThread::Connect(uint32_t address) {
 void LiveThread::Run() {
     LiveBuffers buffers;
     auto stopped = [this] { return StopRequested(); };
+    bool first = true;
     while (!StopRequested()) {
-        if (SleepOrStop(settings.connectPause_ms))
+        if (SleepOrStop(first && settings.connectAtOnce ? 0 : settings.connectPause_ms))
             break;
+        first = false;
         const uint32_t address = target.TargetAddress();
         if (address == 0)
             continue;

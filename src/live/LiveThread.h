@@ -12,6 +12,8 @@ struct LiveThreadSettings {
     uint16_t port = kDefaultLivePort;
     // Pause before every connection attempt.
     unsigned connectPause_ms = 1000;
+    // Skip the pause before the very first attempt (command-line use).
+    bool connectAtOnce = false;
     // A connection that delivers no byte for this long is closed.
     unsigned readTimeout_ms = 10000;
 };
