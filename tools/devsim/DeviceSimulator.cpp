@@ -15,6 +15,9 @@ int64_t SteadyMs() {
         .count();
 }
 
+DeviceSimulator::State::State() = default;
+DeviceSimulator::State::~State() = default;
+
 DeviceSimulator::DeviceSimulator(Options options) : state(std::make_unique<State>()) {
     state->options = std::move(options);
     state->password = state->options.password;
@@ -38,6 +41,7 @@ void DeviceSimulator::Start() {
 
     state->restartUntil_ms = 0;
     state->restartFrom_ms = 0;
+    state->serversDown = 0;
     try {
         state->ssh = std::make_unique<SshServer>(*state);
         state->ssh->Open();
@@ -150,7 +154,9 @@ void DeviceSimulator::SetFaults(const FaultOptions& faults) {
 FaultOptions DeviceSimulator::Faults() const { return state->CurrentFaults(); }
 
 void DeviceSimulator::Restart() { state->BeginRestart(); }
-bool DeviceSimulator::Restarting() const { return SteadyMs() < state->restartUntil_ms.load(); }
+bool DeviceSimulator::Restarting() const {
+    return SteadyMs() < state->restartUntil_ms.load() || state->serversDown > 0;
+}
 
 unsigned DeviceSimulator::RestartCount() const {
     std::lock_guard guard(state->lock);

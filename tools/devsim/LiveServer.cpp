@@ -333,6 +333,7 @@ void LiveServer::Run() {
         if (state.DeviceDown()) {
             if (!down) {
                 down = true;
+                ++state.serversDown;
                 CloseSocket(listener);
             }
             SleepOrStop(50);
@@ -343,6 +344,7 @@ void LiveServer::Run() {
             try {
                 listener = ListenTcp(state.options.bindAddress, state.livePort, port);
                 down = false;
+                --state.serversDown;
             } catch (const std::exception& e) {
                 Trace("LiveServer::Run: %s\n", e.what());
                 SleepOrStop(200);

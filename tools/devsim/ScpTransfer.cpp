@@ -24,6 +24,9 @@ namespace korvex::devsim {
 namespace {
 
 constexpr size_t kMaxLine = 4096;
+// Largest file the device takes (its flash is small; also keeps a bogus
+// size from making the device wait for data that never comes).
+constexpr unsigned long long kMaxFileSize = 1ull << 30;
 
 struct ScpArgs {
     bool source = false;
@@ -285,6 +288,12 @@ private:
             return;
         }
         std::string name = line.substr(size_t(consumed) + 1);
+        // The size must be plain digits that fit (sscanf saturates).
+        size_t sizeStart = line.find(' ') + 1, sizeEnd = line.find(' ', sizeStart);
+        if (sizeEnd == std::string::npos || sizeEnd - sizeStart > 19 || size > kMaxFileSize) {
+            Abort(c, "file too large or size unreadable");
+            return;
+        }
         TransferRecord r;
         r.direction = TransferRecord::Direction::ToDevice;
         r.size = size;

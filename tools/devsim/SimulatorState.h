@@ -19,6 +19,11 @@ class LiveServer;
 int64_t SteadyMs();
 
 struct DeviceSimulator::State {
+    State();
+    ~State();  // in DeviceSimulator.cpp, where the servers are complete
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+
     Options options;
 
     mutable std::mutex lock;  // guards everything below up to the atomics
@@ -34,6 +39,7 @@ struct DeviceSimulator::State {
     std::atomic<bool> running{false};
     std::atomic<int64_t> restartFrom_ms{0};   // device is down from then
     std::atomic<int64_t> restartUntil_ms{0};  // until then
+    std::atomic<int> serversDown{0};  // servers that closed their port for a restart
     std::atomic<unsigned> authFailures{0};
     std::atomic<unsigned> announcementsSent{0};
     std::atomic<unsigned> liveConnections{0};

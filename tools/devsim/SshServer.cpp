@@ -242,6 +242,7 @@ void SshServer::Run() {
             // Restarting: no port, no sessions.
             if (!down) {
                 down = true;
+                ++state.serversDown;
                 CloseSocket(listener);
                 CloseSessions();
             }
@@ -253,6 +254,7 @@ void SshServer::Run() {
             try {
                 listener = ListenTcp(state.options.bindAddress, state.sshPort, port);
                 down = false;
+                --state.serversDown;
             } catch (const std::exception& e) {
                 Trace("SshServer::Run: %s\n", e.what());
                 SleepOrStop(200);
