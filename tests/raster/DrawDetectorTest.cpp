@@ -176,6 +176,33 @@ TEST(RasterDraw, LayerOperationsGiveTheSameSurface) {
     EXPECT_NE(direct, background);
 }
 
+TEST(RasterDraw, ReusedScratchStateForgetsThePreviousDrawing) {
+    // The free functions and a reused DetectorRaster clear only what the
+    // previous drawing set; nothing of it may leak into the next one.
+    Detector big = Quad({{{-10, -10}, {330, -10}, {330, 250}, {-10, 250}}}, 100, 6, 4);
+    Detector small = Quad(kSquare, 100, 0, 1);
+    EXPECT_EQ(DetectorPixelCount(big, 320, 240), 320u * 240u);
+    EXPECT_EQ(DetectorPixelCount(small, 320, 240), 100u);
+    EXPECT_EQ(DetectorPixelCount(big, 320, 240), 320u * 240u);
+    const DetectorMask mask = ComputeDetectorMask(small, 320, 240);
+    EXPECT_EQ(std::count(mask.bits.begin(), mask.bits.end(), 1), 100);
+    Bitmap surface(320, 240);
+    EXPECT_EQ(DrawDetector(surface, small.points, small, -1, false, false, 320, 240, small.exclusion).count, 100u);
+    EXPECT_EQ(Changed(surface), Rect(10, 10, 19, 19));
+
+    DetectorRaster r;
+    r.Rasterise(big.points, big, 320, 240);
+    r.Begin(320, 240, 0);
+    EXPECT_EQ(r.Count(), 0u);
+    EXPECT_FALSE(r.Covered(0, 0));
+    EXPECT_FALSE(r.Covered(319, 239));
+    EXPECT_TRUE(r.DrawPixel(319, 239));
+    EXPECT_FALSE(r.DrawPixel(319, 239)); // at most once
+    EXPECT_FALSE(r.DrawPixel(320, 0));
+    EXPECT_FALSE(r.DrawPixel(0, -1));
+    EXPECT_EQ(r.Count(), 1u);
+}
+
 TEST(RasterMask, MatchesTheRedTestOnAMaskModeDrawing) {
     // The mask read from a grey background drawn in mask mode (bit = R >=
     // 192, G < 64, B < 64) is what ComputeDetectorMask gives, for both
