@@ -24,10 +24,10 @@ struct Row {
 std::vector<Row> ComposerRows(const RenderState& s) {
     std::vector<Row> rows;
     for (size_t i = 0; i < s.composer_y.size(); ++i)
-        rows.push_back({"Y" + std::to_string(i + 1), ItemScriptText(s.composer_y[i])});
+        rows.push_back({std::string(1, 'Y') += std::to_string(i + 1), ItemScriptText(s.composer_y[i])});
     for (size_t i = 0; i < s.composer_z.size(); ++i)
         if (s.composer_z[i].kind != ComposerItem::Empty)
-            rows.push_back({"Z" + std::to_string(i + 1), ItemScriptText(s.composer_z[i])});
+            rows.push_back({std::string(1, 'Z') += std::to_string(i + 1), ItemScriptText(s.composer_z[i])});
     for (size_t i = 0; i < s.composer_a.size(); ++i)
         if (s.composer_a[i].kind != ComposerItem::One)
             rows.push_back({std::string(1, char('A' + i)) + "c", ItemScriptText(s.composer_a[i])});
@@ -55,7 +55,9 @@ DetectorFacts Facts(const RenderState& s, const Detector& d) {
 }
 
 std::string Name(const Detector& d) {
-    return (d.card < 26 ? std::string(1, char('A' + d.card)) : "?") + std::to_string(d.number);
+    std::string name(1, d.card < 26 ? char('A' + d.card) : '?');
+    name += std::to_string(d.number);
+    return name;
 }
 
 void PrintText(const std::string& path, const RenderState& s) {
@@ -85,50 +87,81 @@ void PrintText(const std::string& path, const RenderState& s) {
         std::printf("  %s = %s\n", r.name.c_str(), r.text.c_str());
 }
 
+// Appends `"key": value` (value already JSON), with a separator before it
+// unless it opens an object.
+void Field(std::string& out, const char* key, const std::string& value, bool first = false) {
+    if (!first)
+        out += ", ";
+    out += '"';
+    out += key;
+    out += "\": ";
+    out += value;
+}
+
+template <typename T> std::string Num(T value) { return std::to_string(value); }
+
 void PrintJson(const std::string& path, const RenderState& s) {
-    std::string out = "{\n";
-    out += "  \"project\": " + JsonString(path) + ",\n";
-    out += "  \"width\": " + std::to_string(s.width) + ",\n";
-    out += "  \"height\": " + std::to_string(s.height) + ",\n";
-    out += "  \"canvas_width\": " + std::to_string(s.CanvasWidth()) + ",\n";
-    out += "  \"canvas_height\": " + std::to_string(s.CanvasHeight()) + ",\n";
-    out += "  \"backgrounds\": [";
-    for (size_t i = 0; i < s.backgrounds.size(); ++i)
-        out += std::string(i ? ", " : "") + "{\"card\": " + std::to_string(i) +
-               ", \"width\": " + std::to_string(s.backgrounds[i].Width()) +
-               ", \"height\": " + std::to_string(s.backgrounds[i].Height()) + "}";
+    std::string out = "{\n  ";
+    Field(out, "project", JsonString(path), true);
+    for (auto [key, value] : {std::pair<const char*, uint32_t>{"width", s.width},
+                              {"height", s.height},
+                              {"canvas_width", s.CanvasWidth()},
+                              {"canvas_height", s.CanvasHeight()}}) {
+        out += ",\n  ";
+        Field(out, key, Num(value), true);
+    }
+    out += ",\n  \"backgrounds\": [";
+    for (size_t i = 0; i < s.backgrounds.size(); ++i) {
+        out += i ? ", {" : "{";
+        Field(out, "card", Num(i), true);
+        Field(out, "width", Num(s.backgrounds[i].Width()));
+        Field(out, "height", Num(s.backgrounds[i].Height()));
+        out += '}';
+    }
     out += "],\n  \"detectors\": [";
     for (size_t i = 0; i < s.detectors.size(); ++i) {
         const Detector& d = s.detectors[i];
         DetectorFacts f = Facts(s, d);
         out += i ? ",\n    {" : "\n    {";
-        out += "\"index\": " + std::to_string(i + 1) + ", \"name\": " + JsonString(Name(d)) + ", \"points\": [";
-        for (size_t k = 0; k < 4; ++k)
-            out += std::string(k ? ", " : "") + "[" + std::to_string(d.points[k].x) + ", " +
-                   std::to_string(d.points[k].y) + "]";
-        out += "], \"line\": " + std::to_string(d.line);
-        out += ", \"card\": " + std::to_string(d.card);
-        out += ", \"number\": " + std::to_string(d.number);
-        out += ", \"divisions\": " + std::to_string(d.divisions);
-        out += ", \"pen_width\": " + std::to_string(d.pen_width);
-        out += ", \"fill\": " + std::to_string(d.fill);
-        out += ", \"contrast\": " + std::string(d.contrast ? "true" : "false");
-        out += ", \"directional\": " + std::string(d.directional ? "true" : "false");
-        out += ", \"angle\": " + std::to_string(d.angle);
-        out += ", \"feature_threshold\": " + std::to_string(d.feature_threshold);
-        out += ", \"threshold\": " + std::to_string(d.threshold);
-        out += ", \"delay\": " + std::to_string(d.delay);
-        out += ", \"extend\": " + std::to_string(d.extend);
-        out += ", \"pixels\": " + std::to_string(f.pixels);
-        out += ", \"mask_pixels\": " + std::to_string(f.maskPixels);
-        out += ", \"excluded_pixels\": " + std::to_string(f.excluded) + "}";
+        Field(out, "index", Num(i + 1), true);
+        Field(out, "name", JsonString(Name(d)));
+        std::string points = "[";
+        for (size_t k = 0; k < 4; ++k) {
+            points += k ? ", [" : "[";
+            points += Num(d.points[k].x);
+            points += ", ";
+            points += Num(d.points[k].y);
+            points += ']';
+        }
+        points += ']';
+        Field(out, "points", points);
+        Field(out, "line", Num(d.line));
+        Field(out, "card", Num(d.card));
+        Field(out, "number", Num(d.number));
+        Field(out, "divisions", Num(d.divisions));
+        Field(out, "pen_width", Num(d.pen_width));
+        Field(out, "fill", Num(d.fill));
+        Field(out, "contrast", d.contrast ? "true" : "false");
+        Field(out, "directional", d.directional ? "true" : "false");
+        Field(out, "angle", Num(d.angle));
+        Field(out, "feature_threshold", Num(d.feature_threshold));
+        Field(out, "threshold", Num(d.threshold));
+        Field(out, "delay", Num(d.delay));
+        Field(out, "extend", Num(d.extend));
+        Field(out, "pixels", Num(f.pixels));
+        Field(out, "mask_pixels", Num(f.maskPixels));
+        Field(out, "excluded_pixels", Num(f.excluded));
+        out += '}';
     }
     out += s.detectors.empty() ? "],\n" : "\n  ],\n";
     out += "  \"composer\": [";
     std::vector<Row> rows = ComposerRows(s);
-    for (size_t i = 0; i < rows.size(); ++i)
-        out += std::string(i ? ",\n    " : "\n    ") + "{\"row\": " + JsonString(rows[i].name) +
-               ", \"text\": " + JsonString(rows[i].text) + "}";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        out += i ? ",\n    {" : "\n    {";
+        Field(out, "row", JsonString(rows[i].name), true);
+        Field(out, "text", JsonString(rows[i].text));
+        out += '}';
+    }
     out += rows.empty() ? "]\n}\n" : "\n  ]\n}\n";
     WriteStdout(out.data(), out.size());
 }

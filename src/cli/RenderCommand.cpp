@@ -40,7 +40,7 @@ int RunRender(const std::vector<std::string>& args) {
     }
     RenderState state = LoadProject(parsed->positional[0]);
     if (card >= state.backgrounds.size())
-        return Failure("the project has no background for card " + std::to_string(card));
+        return Failure(std::string("the project has no background for card ") += std::to_string(card));
     uint32_t cw = state.CanvasWidth(), ch = state.CanvasHeight();
     // The background sits at the canvas origin; a picture of another size is
     // cut at the canvas edges or leaves white beside it.

@@ -69,16 +69,22 @@ std::string ItemScriptText(const ComposerItem& item) {
 
 std::string ComposeScript(const RenderState& state) {
     std::string script;
+    auto line = [&script](char letter, size_t number, const char* suffix, const ComposerItem& item) {
+        script += letter;
+        if (number > 0)
+            script += std::to_string(number);
+        script += suffix;
+        AppendText(item, script);
+        script += '\n';
+    };
     for (size_t i = 0; i < state.composer_y.size(); ++i)
-        script += "Y" + std::to_string(i + 1) + " = " + ItemScriptText(state.composer_y[i]) + "\n";
+        line('Y', i + 1, " = ", state.composer_y[i]);
     for (size_t i = 0; i < state.composer_z.size(); ++i)
         if (state.composer_z[i].kind != ComposerItem::Empty)
-            script += "Z" + std::to_string(i + 1) + " = " + ItemScriptText(state.composer_z[i]) + "\n";
+            line('Z', i + 1, " = ", state.composer_z[i]);
     for (size_t i = 0; i < state.composer_a.size(); ++i)
-        if (state.composer_a[i].kind != ComposerItem::One) {
-            script += static_cast<char>('A' + i);
-            script += "c = " + ItemScriptText(state.composer_a[i]) + "\n";
-        }
+        if (state.composer_a[i].kind != ComposerItem::One)
+            line(static_cast<char>('A' + i), 0, "c = ", state.composer_a[i]);
     return script;
 }
 

@@ -117,7 +117,10 @@ std::vector<uint8_t> BuildConfigPackage(const RenderState& state, const std::str
     std::vector<uint8_t> out;
     for (size_t i = 0; i < state.detectors.size(); ++i) {
         std::vector<uint8_t> mask = BuildMaskBmp(state, i);
-        AppendEntry(out, "det" + std::to_string(i + 1) + ".bmp", mask.data(), mask.size());
+        std::string name = "det";
+        name += std::to_string(i + 1);
+        name += ".bmp";
+        AppendEntry(out, name, mask.data(), mask.size());
     }
     std::string config = BuildConfigText(state, AliasFromPath(path));
     AppendEntry(out, "config.txt", reinterpret_cast<const uint8_t*>(config.data()), config.size());

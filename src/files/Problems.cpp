@@ -99,8 +99,8 @@ std::vector<std::string> ProblemLines(const RenderState& state) {
             if (auto missing = FirstMissing(state, list[i]))
                 lines.push_back(FormatText(LoadTextA(214), {name(i), *missing}));
     };
-    rows(state.composer_y, [](size_t i) { return "Y" + std::to_string(i + 1); });
-    rows(state.composer_z, [](size_t i) { return "Z" + std::to_string(i + 1); });
+    rows(state.composer_y, [](size_t i) { return std::string(1, 'Y') += std::to_string(i + 1); });
+    rows(state.composer_z, [](size_t i) { return std::string(1, 'Z') += std::to_string(i + 1); });
     rows(state.composer_a, [](size_t i) { return std::string(1, static_cast<char>('A' + i)) + "c"; });
     std::stable_sort(lines.begin(), lines.end(), LessIgnoringCase);
     return lines;
