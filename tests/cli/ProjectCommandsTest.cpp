@@ -142,7 +142,9 @@ TEST_F(CliProject, NewEditPackageRereadGivesTheSameMasksAndTexts) {
     // info --json reports the counts the inspector shows.
     Result info = Cli("info --json " + Q("gate.kvx"));
     ASSERT_EQ(info.status, 0);
-    std::string pixels = "\"pixels\": " + std::to_string(DetectorPixelCount(state.detectors[0], 320, 240)) + ",";
+    std::string pixels = "\"pixels\": ";
+    pixels += std::to_string(DetectorPixelCount(state.detectors[0], 320, 240));
+    pixels += ",";
     EXPECT_NE(info.out.find(pixels), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("{\"row\": \"Y1\", \"text\": \"(A1 & B1)\"}"), std::string::npos);
     EXPECT_NE(info.out.find("\"excluded_pixels\": 1}"), std::string::npos);

@@ -30,8 +30,11 @@ void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 TEST(ComposeScript, NewProjectGivesTwentyFourOneLines) {
     RenderState state = RenderState::NewProject();
     std::string expected;
-    for (int i = 1; i <= 24; ++i)
-        expected += "Y" + std::to_string(i) + " = 1\n";
+    for (int i = 1; i <= 24; ++i) {
+        expected += 'Y';
+        expected += std::to_string(i);
+        expected += " = 1\n";
+    }
     EXPECT_EQ(ComposeScript(state), expected);
 }
 

@@ -143,7 +143,9 @@ TEST(ProjectFile, RandomisedSaveOpenRoundTrip) {
         Document doc;
         doc.New();
         doc.NewRenderState(s);
-        std::string path = dir.File("r" + std::to_string(round) + ".kvx");
+        std::string name = "r";
+        name += std::to_string(round);
+        std::string path = dir.File(name + ".kvx");
         SaveProject(doc, path);
         EXPECT_EQ(doc.Path(), path);
         EXPECT_FALSE(doc.Modified());
