@@ -24,7 +24,7 @@ const char* const Usage =
     "korvex-cli live --host ADDR [--port N] [--seconds S | --frames N] [--out DIR] [--tune CAM:DET]";
 
 std::atomic<bool> interrupted{false};
-extern "C" void OnInterrupt(int) { interrupted.store(true); }
+void OnLiveInterrupt(int) { interrupted.store(true); }
 
 std::string FormatName(const PictureHeader& h) {
     char text[48];
@@ -236,7 +236,7 @@ int RunLive(const std::vector<std::string>& args) {
     thread.Start();
 
     interrupted.store(false);
-    auto previous = std::signal(SIGINT, OnInterrupt);
+    auto previous = std::signal(SIGINT, OnLiveInterrupt);
     const auto start = std::chrono::steady_clock::now();
     unsigned lastConnections = 0;
     while (!interrupted.load() && !sink.Done()) {

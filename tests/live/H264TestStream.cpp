@@ -1,5 +1,7 @@
 #include "live/H264TestStream.h"
 
+#include <cstring>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
@@ -86,6 +88,46 @@ std::vector<EncodedUnit> EncodeTestStream(int count, int keyInterval, int bitRat
     av_frame_free(&f);
     avcodec_free_context(&c);
     return units;
+}
+
+// Decodes the units with a decoder of its own and crops the centre with the
+// formula written out here: what the live pictures must equal.
+std::vector<Bitmap> IndependentDecode(const std::vector<EncodedUnit>& units) {
+    std::vector<Bitmap> out;
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    AVCodecContext* c = avcodec_alloc_context3(codec);
+    c->thread_count = 1;
+    avcodec_open2(c, codec, nullptr);
+    AVFrame* f = av_frame_alloc();
+    AVPacket* p = av_packet_alloc();
+    auto clamp = [](int x) { return uint32_t(x < 0 ? 0 : x > 255 ? 255 : x); };
+    for (const auto& u : units) {
+        av_new_packet(p, int(u.data.size()));
+        std::memcpy(p->data, u.data.data(), u.data.size());
+        avcodec_send_packet(c, p);
+        av_packet_unref(p);
+        while (avcodec_receive_frame(c, f) >= 0) {
+            Bitmap b(320, 240);
+            for (int r = 0; r < 240; ++r)
+                for (int col = 0; col < 320; ++col) {
+                    const int x = col + 16, y = r + 24;
+                    const int Y = f->data[0][y * f->linesize[0] + x];
+                    const int U = f->data[1][(y / 2) * f->linesize[1] + x / 2];
+                    const int V = f->data[2][(y / 2) * f->linesize[2] + x / 2];
+                    const int C = 298 * (Y - 16) + 128;
+                    b.SetPixelColour(uint32_t(col), uint32_t(r),
+                                     clamp((C + 516 * (U - 128)) >> 8) << 16 |
+                                         clamp((C - 100 * (U - 128) - 208 * (V - 128)) >> 8) << 8 |
+                                         clamp((C + 409 * (V - 128)) >> 8));
+                }
+            out.push_back(std::move(b));
+            av_frame_unref(f);
+        }
+    }
+    av_packet_free(&p);
+    av_frame_free(&f);
+    avcodec_free_context(&c);
+    return out;
 }
 
 } // namespace korvex::test

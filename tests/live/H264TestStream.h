@@ -1,5 +1,7 @@
 #pragma once
 
+#include "image/Bitmap.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -21,5 +23,10 @@ std::vector<EncodedUnit> EncodeTestStream(int count, int keyInterval, int bitRat
 // Luma of the test picture at decoded pixel (x, y) of picture n (what the
 // encoder was fed).
 uint8_t TestLuma(int x, int y, int n, bool detail);
+
+// Decodes the units with a decoder of its own and crops the 320 x 240 centre
+// with the BT.601 formula written out in the test code: what the live
+// pictures of the same units must equal.
+std::vector<Bitmap> IndependentDecode(const std::vector<EncodedUnit>& units);
 
 } // namespace korvex::test

@@ -16,6 +16,9 @@ public:
     struct Delivery {
         unsigned camera;
         Bitmap picture;
+        // Frame number of the last header seen before this picture.
+        uint32_t frameNumber;
+        uint8_t pictureFlags;
     };
     void OnFrameHeader(const PictureHeader& h) override {
         std::lock_guard<std::mutex> g(lock);
@@ -23,7 +26,9 @@ public:
     }
     void Deliver(unsigned camera, Bitmap picture) override {
         std::lock_guard<std::mutex> g(lock);
-        deliveries.push_back({camera, std::move(picture)});
+        const uint32_t frame = headers.empty() ? 0 : headers.back().frameNumber;
+        const uint8_t flags = headers.empty() ? 0 : headers.back().pictureFlags;
+        deliveries.push_back({camera, std::move(picture), frame, flags});
     }
     void ResetCameras() override {
         std::lock_guard<std::mutex> g(lock);

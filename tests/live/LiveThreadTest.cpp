@@ -137,6 +137,47 @@ TEST_F(LiveThreadLoopback, ChangedTargetEndsTheConnectionAtTheNextMessage) {
     EXPECT_EQ(server.Accepted(), 1u);
 }
 
+// The cases the simulator cannot produce, through the real socket path.
+TEST_F(LiveThreadLoopback, ScriptedStreamOverLoopback) {
+    std::vector<uint8_t> script;
+    auto longHeader = Picture(kFormatGrey, 180, 144, 0, 1);
+    longHeader.headerLength = 100;
+    Append(script, Message(longHeader, std::vector<uint8_t>(25920, 9)));
+    Append(script, Message(Picture(kFormatGrey, 320, 240, 0, 2), std::vector<uint8_t>(25920, 9)));  // no row
+    std::vector<uint8_t> unit(300, 0);
+    unit[3] = 1;
+    unit[4] = 0x09;  // an access unit delimiter and zeros: decodes to nothing
+    Append(script, Message(Picture(kFormatH264, 320, 240, 1, 3), H264Payload(unit, true)));  // unitLength = payload - 8
+    auto tooLong = Message(Picture(kFormatH264, 320, 240, 1, 4), H264Payload(unit, false));
+    const uint32_t length = uint32_t(unit.size()) + 1;
+    for (int i = 0; i < 4; ++i)
+        tooLong[64 + 4 + size_t(i)] = uint8_t(length >> (8 * i));
+    Append(script, tooLong);
+    std::vector<uint32_t> answered;
+    std::atomic<bool> closedAfter{false};
+    FakeLiveServer server([&](int fd, unsigned connection) {
+        if (connection > 0)
+            return;
+        ASSERT_TRUE(FakeLiveServer::Write(fd, script));
+        uint8_t reply[64];
+        while (server.Read(fd, reply, 64, 3000))
+            answered.push_back(uint32_t(reply[4]));
+        closedAfter = true;
+    });
+    target.address = kLoopback;
+    LiveThread thread(sink, target, options, mask, tuning, Settings(server.Port()));
+    thread.Start();
+    ASSERT_TRUE(WaitFor([&] { return closedAfter.load() && sink.ResetCount() >= 1; }));
+    thread.Stop();
+    EXPECT_EQ(answered, (std::vector<uint32_t>{1, 2, 3}));
+    auto d = sink.Deliveries();
+    ASSERT_EQ(d.size(), 1u);  // the long-header picture; the unit decoded to nothing
+    EXPECT_EQ(d[0].picture.GetPixelColour(0, 0), 9 * 0x010101u);
+    auto headers = sink.Headers();
+    ASSERT_EQ(headers.size(), 2u);  // the grey picture and the accepted H.264 unit
+    EXPECT_EQ(headers[1].frameNumber, 3u);
+}
+
 TEST_F(LiveThreadLoopback, StopEndsABlockedReadPromptly) {
     FakeLiveServer server([&](int fd, unsigned) { FakeLiveServer::WaitClosed(fd, 5000); });
     target.address = kLoopback;
