@@ -286,6 +286,10 @@ void Connection::CheckLiveness() {
 }
 
 void Connection::SynchroniseClock() {
+    struct Counted {
+        std::atomic<unsigned>& counter;
+        ~Counted() { counter.fetch_add(1, std::memory_order_acq_rel); }
+    } counted{clockChecks};
     SshChannel first = session ? session->TryOpenChannel() : SshChannel();
     if (!first) {
         Disconnect();
@@ -302,6 +306,7 @@ void Connection::SynchroniseClock() {
         return;
     session->Exec(second, command);
     SleepOrStop(timing.setDateWait_ms);
+    clockSettings.fetch_add(1, std::memory_order_acq_rel);
 }
 
 uint32_t Connection::ReadFactoryConfig() {

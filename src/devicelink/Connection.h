@@ -73,6 +73,10 @@ public:
     // or 1024 instead of waiting minutes).
     void SetRound(uint32_t value) { round.store(value, std::memory_order_release); }
     uint32_t Round() const { return round.load(std::memory_order_acquire); }
+    // How many clock synchronisations have run, and how many of them sent
+    // the set-date command (for reports; any thread).
+    unsigned ClockChecks() const { return clockChecks.load(std::memory_order_acquire); }
+    unsigned ClockSettings() const { return clockSettings.load(std::memory_order_acquire); }
 
     // Network settings request (host order: first octet in the top byte).
     uint32_t ipAddress = 0;
@@ -142,6 +146,8 @@ private:
     std::atomic<int32_t> job{0};
     std::atomic<bool> connected{false};
     std::atomic<uint32_t> round{0};
+    std::atomic<unsigned> clockChecks{0};
+    std::atomic<unsigned> clockSettings{0};
     bool sshLibraryStarted = false;
     std::unique_ptr<ConnectionInternals> internals; // the socket shared with Stop
     std::unique_ptr<SshSession> session;

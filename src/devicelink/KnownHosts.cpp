@@ -180,6 +180,8 @@ HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, c
     if (!content.empty() && content.back() != '\n')
         content += '\n';
     content.append(line.data(), lineSize);
+    if (content.back() != '\n')
+        content += '\n';
     MakeFolders(path);
     AtomicFile::WriteAll(path, content.data(), content.size());
     verdict.recorded = true;
