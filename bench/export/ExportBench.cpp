@@ -6,14 +6,13 @@
 #include "export/JpegReencoder.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <jpeglib.h>
 #include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
-#include <jpeglib.h>
 
 namespace {
 

@@ -1,7 +1,6 @@
 // korvex-cli export: joins recorded AVI files into one, copying the frames or
 // re-encoding them.
 #include "cli/Cli.h"
-
 #include "export/Export.h"
 #include "framework/StringTable.h"
 
@@ -16,7 +15,9 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-void OnInterrupt(int) { interrupted = 1; }
+void OnInterrupt(int) {
+    interrupted = 1;
+}
 
 void PrintHelp() {
     std::printf("usage: korvex-cli export [--reencode] [--threads N] OUT.avi IN.avi...\n\n"
@@ -70,8 +71,8 @@ private:
         unsigned filled = position * width / 100;
         std::string bar(filled, '#');
         bar.append(width - filled, '.');
-        std::fprintf(stderr, "\r\033[K%s [%s] %3u%% %zu/%zu %s", status.c_str(), bar.c_str(), position, number, count,
-                     path.c_str());
+        std::fprintf(stderr, "\r\033[K%s [%s] %3u%% %zu/%zu %s", status.c_str(), bar.c_str(), position,
+                     number, count, path.c_str());
         std::fflush(stderr);
     }
 

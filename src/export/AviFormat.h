@@ -9,10 +9,10 @@ namespace korvex {
 // four-character code, a little-endian u32 length and the data, padded to an
 // even length.
 
-constexpr size_t kAviHeaderSize = 524;         // everything up to the first frame chunk
-constexpr uint32_t kAviMoviCodeOffset = 520;   // file offset of the "movi" code
-constexpr size_t kAviWorkingBuffer = 1048576;  // largest padded frame chunk
-constexpr size_t kJpegOutputBuffer = 262144;   // largest re-encoded frame
+constexpr size_t kAviHeaderSize = 524;        // everything up to the first frame chunk
+constexpr uint32_t kAviMoviCodeOffset = 520;  // file offset of the "movi" code
+constexpr size_t kAviWorkingBuffer = 1048576; // largest padded frame chunk
+constexpr size_t kJpegOutputBuffer = 262144;  // largest re-encoded frame
 constexpr uint32_t kAviKeyFrame = 0x10;
 
 inline uint32_t ReadU32(const uint8_t* p) {
@@ -43,6 +43,8 @@ inline void WriteCode(uint8_t* p, const char (&code)[5]) {
 
 // Length of a chunk with `dataLength` bytes of data once its head and pad
 // byte are counted.
-inline uint64_t PaddedChunkLength(uint64_t dataLength) { return 8 + dataLength + (dataLength & 1); }
+inline uint64_t PaddedChunkLength(uint64_t dataLength) {
+    return 8 + dataLength + (dataLength & 1);
+}
 
 } // namespace korvex

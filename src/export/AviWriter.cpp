@@ -209,6 +209,8 @@ void AviWriter::Commit() {
     file.Commit();
 }
 
-void AviWriter::WriteFailed() const { throw OutputError(LoadTextA(255) + file.Target() + "'."); }
+void AviWriter::WriteFailed() const {
+    throw OutputError(LoadTextA(255) + file.Target() + "'.");
+}
 
 } // namespace korvex

@@ -87,7 +87,8 @@ private:
 // The copy job: every frame goes to the output as it is found.
 class CopyFrames : public AviInputSink {
 public:
-    CopyFrames(AviWriter& writer, const std::function<bool()>& cancelled) : writer(writer), cancelled(cancelled) {}
+    CopyFrames(AviWriter& writer, const std::function<bool()>& cancelled)
+        : writer(writer), cancelled(cancelled) {}
 
     void OnMainHeader(uint32_t width, uint32_t height) override { writer.SetPictureSize(width, height); }
 
@@ -190,7 +191,8 @@ private:
             size_t k;
             {
                 std::unique_lock<std::mutex> guard(lock);
-                workAvailable.wait(guard, [&] { return abort || next >= work->size() || next < written + window; });
+                workAvailable.wait(guard,
+                                   [&] { return abort || next >= work->size() || next < written + window; });
                 if (abort || next >= work->size())
                     return;
                 k = next++;
@@ -224,8 +226,8 @@ private:
     bool abort = false;
 };
 
-void ReencodeInOrder(const std::vector<FrameRef>& frames, AviWriter& writer, const std::function<bool()>& cancelled,
-                     uint8_t* buffer) {
+void ReencodeInOrder(const std::vector<FrameRef>& frames, AviWriter& writer,
+                     const std::function<bool()>& cancelled, uint8_t* buffer) {
     JpegReencoder encoder;
     for (const FrameRef& frame : frames) {
         if (cancelled && cancelled())

@@ -102,8 +102,8 @@ int Transcode(Context& c, const uint8_t* data, size_t size) {
     // One row of RGB; for a grey picture the grey values are read into its
     // first third and spread out from the end backwards.
     c.inError.failureCode = 248;
-    JSAMPARRAY row = (*c.in.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c.in), JPOOL_IMAGE,
-                                               width * 3, 1);
+    JSAMPARRAY row =
+        (*c.in.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c.in), JPOOL_IMAGE, width * 3, 1);
     c.inError.failureCode = 247;
 
     jpeg_create_compress(&c.out);

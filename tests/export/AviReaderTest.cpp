@@ -46,9 +46,8 @@ TEST_F(AviReaderTest, ReadsOnlyMainHeaderAndVideoFramesOfARecorderFile) {
 
 TEST_F(AviReaderTest, FramesOutsideTheMovieListAndNestedListsAreSkipped) {
     Bytes frame = MakeJpeg(16, 16, 3, 1);
-    Bytes file = Riff("AVI ", {List("hdrl", {MainHeader(16, 16, 1)}),
-                               Chunk("00dc", frame),                            // not in "movi"
-                               List("movi", {List("rec ", {Chunk("00dc", frame)}), // nested list
+    Bytes file = Riff("AVI ", {List("hdrl", {MainHeader(16, 16, 1)}), Chunk("00dc", frame), // not in "movi"
+                               List("movi", {List("rec ", {Chunk("00dc", frame)}),          // nested list
                                              Chunk("00dc", frame), Chunk("00db", frame)})});
     Found found;
     ASSERT_EQ(ParseError(file, &found), "");
@@ -65,7 +64,7 @@ TEST_F(AviReaderTest, EveryHeaderIsReportedSoTheLastOneWins) {
 
 TEST_F(AviReaderTest, RejectsFilesThatAreNotAviRecordings) {
     Bytes good = MakeRecording(MakeFrames(2, 16, 16));
-    EXPECT_EQ(ParseError(Bytes{'R', 'I', 'F', 'F', 0, 0, 0}), "E244");     // under 8 bytes
+    EXPECT_EQ(ParseError(Bytes{'R', 'I', 'F', 'F', 0, 0, 0}), "E244"); // under 8 bytes
     EXPECT_EQ(ParseError(Bytes{}), "E244");
     Bytes wave = good;
     std::copy_n("WAVE", 4, wave.begin() + 8);
@@ -90,7 +89,8 @@ TEST_F(AviReaderTest, LengthsBeyondTheFileOrTheirListAreRefused) {
     Bytes frame = MakeJpeg(16, 16, 3, 1);
     EXPECT_EQ(ParseError(Riff("AVI ", {ChunkWithLength("JUNK", 0xFFFFFFF0u, {})})), "E245");
     EXPECT_EQ(ParseError(Riff("AVI ", {List("hdrl", {ChunkWithLength("avih", 400, Bytes(56, 0))})})), "E245");
-    EXPECT_EQ(ParseError(Riff("AVI ", {List("movi", {ChunkWithLength("00dc", uint32_t(frame.size() + 2), frame)})})),
+    EXPECT_EQ(ParseError(
+                  Riff("AVI ", {List("movi", {ChunkWithLength("00dc", uint32_t(frame.size() + 2), frame)})})),
               "E245");
     // A list length under 4 cannot hold its type.
     EXPECT_EQ(ParseError(Riff("AVI ", {ChunkWithLength("LIST", 2, {'h', 'd'})})), "E244");

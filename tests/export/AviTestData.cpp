@@ -2,14 +2,14 @@
 
 #include "framework/StringTable.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <filesystem>
-#include <map>
 #include <fstream>
 #include <jpeglib.h>
+#include <map>
 #include <stdexcept>
 
 namespace korvex::test {
@@ -21,14 +21,18 @@ void Put32(Bytes& b, uint32_t v) {
         b.push_back(uint8_t(v >> (8 * i)));
 }
 
-void PutCode(Bytes& b, const char* code) { b.insert(b.end(), code, code + 4); }
+void PutCode(Bytes& b, const char* code) {
+    b.insert(b.end(), code, code + 4);
+}
 
 struct JumpError {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
 };
 
-void JumpOnError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JumpError*>(cinfo->err)->jump, 1); }
+void JumpOnError(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<JumpError*>(cinfo->err)->jump, 1);
+}
 
 } // namespace
 
@@ -164,7 +168,9 @@ Bytes ReadFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 TempFolder::TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "korvex-export-XXXXXX").string();

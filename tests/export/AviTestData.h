@@ -27,8 +27,8 @@ Bytes MainHeader(uint32_t width, uint32_t height, uint32_t frames);
 struct RecordingOptions {
     uint32_t width = 64;
     uint32_t height = 48;
-    bool audio = true;      // "01wb" chunks between the frames, a second stream list
-    bool extras = true;     // "JUNK", an "INFO" list and an "idx1" index
+    bool audio = true;  // "01wb" chunks between the frames, a second stream list
+    bool extras = true; // "JUNK", an "INFO" list and an "idx1" index
 };
 
 // A recorder-like AVI file holding `frames` as its "00dc" chunks.

@@ -10,9 +10,15 @@
 namespace korvex::test {
 namespace {
 
-uint32_t U32(const Bytes& b, size_t at) { return ReadU32(b.data() + at); }
-uint16_t U16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
-std::string Code(const Bytes& b, size_t at) { return std::string(b.begin() + long(at), b.begin() + long(at) + 4); }
+uint32_t U32(const Bytes& b, size_t at) {
+    return ReadU32(b.data() + at);
+}
+uint16_t U16(const Bytes& b, size_t at) {
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
+std::string Code(const Bytes& b, size_t at) {
+    return std::string(b.begin() + long(at), b.begin() + long(at) + 4);
+}
 
 class AviWriterTest : public ::testing::Test {
 protected:

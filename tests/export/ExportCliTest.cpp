@@ -2,9 +2,8 @@
 #include "export/AviTestData.h"
 #include "framework/StringTable.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 namespace korvex::test {
@@ -39,12 +38,14 @@ TEST(ExportCliTest, JoinsFilesReportsEachFileAndFailsCleanly) {
     Outcome copy = RunCli("export " + out + " " + folder / "a.avi" + " " + folder / "b.avi");
     EXPECT_EQ(copy.exitCode, 0) << copy.output;
     // Not a terminal here: one status line per file, then the summary.
-    EXPECT_NE(copy.output.find(LoadTextA(207) + " 1/2 " + folder / "a.avi"), std::string::npos) << copy.output;
+    EXPECT_NE(copy.output.find(LoadTextA(207) + " 1/2 " + folder / "a.avi"), std::string::npos)
+        << copy.output;
     EXPECT_NE(copy.output.find(LoadTextA(207) + " 2/2 " + folder / "b.avi"), std::string::npos);
     EXPECT_NE(copy.output.find(out + ": 4 frames"), std::string::npos);
     Bytes copied = ReadFile(out);
 
-    Outcome reencode = RunCli("export --reencode --threads 2 " + out + " " + folder / "a.avi" + " " + folder / "b.avi");
+    Outcome reencode =
+        RunCli("export --reencode --threads 2 " + out + " " + folder / "a.avi" + " " + folder / "b.avi");
     EXPECT_EQ(reencode.exitCode, 0) << reencode.output;
     EXPECT_NE(ReadFile(out), copied);
 

@@ -66,7 +66,8 @@ protected:
 
 TEST_F(ExportTest, CopyJoinsTwoRecorderFilesThatAnIndependentReaderAccepts) {
     std::vector<Bytes> first = MakeFrames(100, 320, 240), second = MakeFrames(50, 320, 240, 100);
-    AddInputs({MakeRecording(first, {320, 240, true, true}), MakeRecording(second, {320, 240, false, false})});
+    AddInputs(
+        {MakeRecording(first, {320, 240, true, true}), MakeRecording(second, {320, 240, false, false})});
 
     ASSERT_EQ(Run(false), "");
     EXPECT_EQ(result.outcome, ExportOutcome::Written);
@@ -152,9 +153,9 @@ TEST_F(ExportTest, ErrorInAnyInputNamesTheFileAndLeavesNoOutput) {
         unsigned threads;
         std::string inner;
     };
-    std::vector<Case> cases = {{wave, false, 1, "E251"},        {truncated, false, 1, "E245"},
-                               {truncated, true, 2, "E245"},    {undecodable, true, 1, "E247"},
-                               {undecodable, true, 2, "E247"},  {undecodable, false, 1, ""},
+    std::vector<Case> cases = {{wave, false, 1, "E251"},       {truncated, false, 1, "E245"},
+                               {truncated, true, 2, "E245"},   {undecodable, true, 1, "E247"},
+                               {undecodable, true, 2, "E247"}, {undecodable, false, 1, ""},
                                {huge, false, 1, "E250"}};
     std::string out = folder / "joined.avi";
     for (const Case& c : cases) {

@@ -96,7 +96,8 @@ TEST_F(ExportThreadTest, StoppingDuringAJobAbandonsItsOutput) {
     EXPECT_LT(sink.filesShown.size(), 20u);
     EXPECT_EQ(folder.Entries().size(), 20u); // no temporary file either
     std::lock_guard<std::mutex> g(traceLock);
-    EXPECT_NE(std::find(traces.begin(), traces.end(), "Thread::ThreadProc: Ending thread Export\n"), traces.end());
+    EXPECT_NE(std::find(traces.begin(), traces.end(), "Thread::ThreadProc: Ending thread Export\n"),
+              traces.end());
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include "framework/LocalException.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 namespace korvex::test {
@@ -63,7 +62,7 @@ TEST_F(JpegReencoderTest, UndecodablePicturesRaise247AndTheEncoderStaysUsable) {
     EXPECT_EQ(Reencode(Bytes{}, out), "E247");
     EXPECT_EQ(Reencode(Bytes(1000, 0x55), out), "E247");
     EXPECT_EQ(Reencode(Bytes(valid.begin(), valid.begin() + 100), out), "E247"); // cut inside the tables
-    EXPECT_EQ(Reencode(MakeJpeg(32, 32, 4, 1), out), "E247");                   // CMYK has no RGB form
+    EXPECT_EQ(Reencode(MakeJpeg(32, 32, 4, 1), out), "E247");                    // CMYK has no RGB form
     EXPECT_EQ(Reencode(valid, out), "");
 }
 

@@ -29,7 +29,8 @@ LibavReport ReadWithLibav(const std::string& path) {
     AVCodecContext* decoder = codec ? avcodec_alloc_context3(codec) : nullptr;
     if (decoder)
         decoder->err_recognition |= AV_EF_EXPLODE;
-    if (!decoder || avcodec_parameters_to_context(decoder, par) < 0 || avcodec_open2(decoder, codec, nullptr) < 0) {
+    if (!decoder || avcodec_parameters_to_context(decoder, par) < 0 ||
+        avcodec_open2(decoder, codec, nullptr) < 0) {
         avcodec_free_context(&decoder);
         avformat_close_input(&format);
         return report;
