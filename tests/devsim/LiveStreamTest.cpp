@@ -13,6 +13,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 
 using namespace korvex::devsim;
 using namespace devsimtest;
@@ -356,6 +357,51 @@ TEST_F(LiveStreamTest, StopEndsAConnectionThatWaitsForAReply) {
     device->Stop();  // must not wait for the reply that never comes
     EXPECT_FALSE(device->Running());
     EXPECT_TRUE(client.Closed(2000));
+}
+
+} // namespace
+
+namespace {
+
+// A client that connects to the SSH port and never finishes the handshake,
+// and a second simulator asked for the same ports, must neither keep Stop
+// waiting nor start half-way.
+TEST(Lifecycle, StopEndsHalfOpenSshConnectionsAndABusyPortFailsCleanly) {
+    TempRoot root;
+    Options o = QuietOptions(root.Path());
+    DeviceSimulator device(o);
+    device.Start();
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(device.SshPort());
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    const char banner[] = "SSH-2.0-silent\r\n";
+    ASSERT_EQ(send(fd, banner, sizeof banner - 1, 0), ssize_t(sizeof banner - 1));
+
+    Options clash = QuietOptions(root.Path() + "/second");
+    std::filesystem::create_directories(root.Path() + "/second");
+    clash.sshPort = device.SshPort();
+    DeviceSimulator second(clash);
+    EXPECT_THROW(second.Start(), std::runtime_error);
+    EXPECT_FALSE(second.Running());
+
+    device.Stop();
+    EXPECT_FALSE(device.Running());
+    // The server's banner and key exchange offer may be waiting; after
+    // them the client reads the end of the connection (or a reset).
+    char buffer[4096];
+    bool ended = false;
+    for (int i = 0; i < 100 && !ended; ++i) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 2000) != 1)
+            break;
+        ended = recv(fd, buffer, sizeof buffer, 0) <= 0;
+    }
+    EXPECT_TRUE(ended);
+    close(fd);
+    device.Stop();  // twice is fine
 }
 
 } // namespace
