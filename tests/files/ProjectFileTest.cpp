@@ -3,6 +3,7 @@
 #include "files/ConfigPackage.h"
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
+#include "framework/ChangeFlags.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
 
@@ -503,4 +504,32 @@ TEST(ProjectFile, InterruptedSaveKeepsThePreviousFile) {
     auto back = Parse(Slurp(path));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->backgrounds.size(), 8u);
+}
+
+TEST(ProjectFile, SaveAndOpenTellTheOwner) {
+    struct Owner : DocumentOwner {
+        std::vector<std::string> titles;
+        int composerHandOvers = 0;
+        void TitleChanged(const std::string& path) override { titles.push_back(path); }
+        void ComposerStateChanged(RenderState&) override { ++composerHandOvers; }
+    } owner;
+    TempDir dir;
+    Document doc(&owner);
+    doc.New();
+    doc.NewRenderState();
+    owner.titles.clear();
+    owner.composerHandOvers = 0;
+    ChangeFlags::TakeAll();
+    std::string path = dir.File("t.kvx");
+    SaveProject(doc, path);
+    EXPECT_EQ(owner.titles, std::vector<std::string>{path});
+    EXPECT_EQ(ChangeFlags::TakeAll() & ChangeFlags::DocumentChanged, uint32_t(ChangeFlags::DocumentChanged));
+    EXPECT_EQ(owner.composerHandOvers, 0);
+    OpenProject(doc, path);
+    EXPECT_EQ(owner.titles.size(), 2u);
+    EXPECT_EQ(owner.composerHandOvers, 1);
+    EXPECT_EQ(ChangeFlags::TakeAll() & (ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged),
+              uint32_t(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged));
+    EXPECT_EQ(doc.HistorySize(), 1u);
+    EXPECT_FALSE(doc.CanUndo());
 }
