@@ -9,8 +9,10 @@
 namespace korvex {
 
 // What the export dialog (or the command line) lets the job report and ask.
-// The export calls these on its own thread; a GUI forwards them to its
-// widgets.
+// The export calls these on its own thread (the "Export" worker); a GUI
+// forwards them to its widgets on the user-interface thread. AskOutputPath
+// waits for the answer, which is safe because the dialog never waits for
+// the worker while a job is pending (closing is refused until it ends).
 class ExportSink {
 public:
     virtual ~ExportSink() = default;
