@@ -49,10 +49,13 @@ protected:
         return RunProgram(a, input, out, err);
     }
 
-    int Scp(const std::vector<std::string>& args, std::string& out, std::string& err) {
+    // legacy: -O, the classic scp protocol over "scp -t" / "scp -f";
+    // otherwise today's default, SFTP.
+    int Scp(const std::vector<std::string>& args, std::string& out, std::string& err, bool legacy = true) {
         std::vector<std::string> a = Common("gate-42");
-        // -O: the classic scp protocol, which the device speaks.
-        a.insert(a.end(), {"scp", "-O"});
+        a.push_back("scp");
+        if (legacy)
+            a.push_back("-O");
         AddSshOptions(a);
         a.insert(a.end(), {"-P", std::to_string(device->SshPort())});
         a.insert(a.end(), args.begin(), args.end());
@@ -207,6 +210,45 @@ TEST_F(OpenSshTest, ScpRefusesMissingFilesAndPathsOutsideTheDevice) {
     EXPECT_NE(Scp({local, Remote("/mnt/usbdrive/nofolder/x")}, out, err), 0);
     EXPECT_FALSE(std::filesystem::exists(root.Path() + "/escaped"));
     EXPECT_FALSE(std::filesystem::exists(root.Path() + "/device/escaped"));
+}
+
+TEST_F(OpenSshTest, ScpThroughSftpCopiesBothWaysAndStaysInsideTheDevice) {
+    StartDevice();
+    std::string local = root.Path() + "/upload.bin";
+    std::string bytes(150000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 31 + (i >> 9));
+    {
+        std::ofstream f(local, std::ios::binary);
+        f << bytes;
+    }
+    ::chmod(local.c_str(), 0600);
+    struct timeval times[2] = {{1600000000, 0}, {1600000000, 0}};
+    ASSERT_EQ(::utimes(local.c_str(), times), 0);
+    std::string out, err;
+    ASSERT_EQ(Scp({"-p", local, Remote("/mnt/usbdrive/")}, out, err, false), 0) << err;
+    std::string host = device->HostPath("/mnt/usbdrive/upload.bin");
+    EXPECT_EQ(ReadWholeFile(host), bytes);
+    struct stat st {};
+    ASSERT_EQ(::stat(host.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(st.st_mtime, 1600000000);
+
+    std::string back = root.Path() + "/back.bin";
+    ASSERT_EQ(Scp({Remote("/mnt/usbdrive/upload.bin"), back}, out, err, false), 0) << err;
+    EXPECT_EQ(ReadWholeFile(back), bytes);
+
+    EXPECT_NE(Scp({local, Remote("/tavo/../../outside.bin")}, out, err, false), 0);
+    EXPECT_FALSE(std::filesystem::exists(root.Path() + "/outside.bin"));
+    EXPECT_NE(Scp({Remote("/etc/passwd"), root.Path() + "/passwd"}, out, err, false), 0);
+
+    auto transfers = device->Transfers();
+    ASSERT_GE(transfers.size(), 2u);
+    EXPECT_EQ(transfers[0].direction, TransferRecord::Direction::ToDevice);
+    EXPECT_EQ(transfers[0].devicePath, "/mnt/usbdrive/upload.bin");
+    EXPECT_TRUE(transfers[0].complete);
+    EXPECT_EQ(transfers[1].direction, TransferRecord::Direction::FromDevice);
+    EXPECT_TRUE(transfers[1].complete);
 }
 
 TEST_F(OpenSshTest, RestartTakesTheDeviceAwayAndBringsItBack) {

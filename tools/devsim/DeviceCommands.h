@@ -53,4 +53,7 @@ bool ParseDateTime(const std::string& text, std::time_t& utc);
 // after "scp".
 std::unique_ptr<ExecHandler> CreateScpHandler(DeviceSimulator::State& state, const std::vector<std::string>& args);
 
+// The "sftp" subsystem (in SftpServer.cpp).
+std::unique_ptr<ExecHandler> CreateSftpHandler(DeviceSimulator::State& state);
+
 } // namespace korvex::devsim

@@ -124,7 +124,19 @@ int OnExecRequest(ssh_session, ssh_channel, const char* command, void* userdata)
 
 int OnEnvRequest(ssh_session, ssh_channel, const char*, const char*, void*) { return 0; }
 int OnRefusedRequest(ssh_session, ssh_channel, void*) { return -1; }
-int OnRefusedSubsystem(ssh_session, ssh_channel, const char*, void*) { return -1; }
+// Only the "sftp" subsystem exists; it runs like a command on the channel.
+int OnSubsystemRequest(ssh_session, ssh_channel, const char* subsystem, void* userdata) {
+    auto* c = static_cast<ChannelState*>(userdata);
+    if (c->handler || !subsystem || std::string(subsystem) != "sftp")
+        return -1;
+    Session* s = c->owner;
+    CommandRecord record;
+    record.user = s->user;
+    record.command = "subsystem sftp";
+    c->logIndex = s->state->AddCommand(record);
+    c->handler = CreateSftpHandler(*s->state);
+    return 0;
+}
 int OnRefusedPty(ssh_session, ssh_channel, const char*, int, int, int, int, void*) { return -1; }
 
 ssh_channel OnChannelOpen(ssh_session session, void* userdata) {
@@ -143,7 +155,7 @@ ssh_channel OnChannelOpen(ssh_session session, void* userdata) {
     c->callbacks.channel_exec_request_function = OnExecRequest;
     c->callbacks.channel_env_request_function = OnEnvRequest;
     c->callbacks.channel_shell_request_function = OnRefusedRequest;
-    c->callbacks.channel_subsystem_request_function = OnRefusedSubsystem;
+    c->callbacks.channel_subsystem_request_function = OnSubsystemRequest;
     c->callbacks.channel_pty_request_function = OnRefusedPty;
     ssh_callbacks_init(&c->callbacks);
     ssh_set_channel_callbacks(c->channel, &c->callbacks);
