@@ -1,0 +1,679 @@
+#include "app/MainFrame.h"
+
+#include "app/AppStrings.h"
+#include "app/Commands.h"
+#include "app/Dialogs.h"
+#include "app/Explorer.h"
+#include "app/Icons.h"
+#include "app/Inspector.h"
+#include "app/PaneDock.h"
+#include "app/ProblemsView.h"
+#include "app/Prompter.h"
+#include "app/ScrollView.h"
+#include "app/StatusBar.h"
+#include "app/TabView.h"
+#include "app/UiText.h"
+#include "framework/ChangeFlags.h"
+#include "framework/Language.h"
+#include "framework/StringTable.h"
+
+#include <QAbstractEventDispatcher>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPointer>
+#include <QScreen>
+#include <QThread>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <condition_variable>
+#include <mutex>
+
+#ifdef KORVEX_HAVE_DEVICELINK
+#include "devicelink/Connection.h"
+#include "devicelink/ScanThread.h"
+#endif
+
+namespace korvex {
+
+#ifdef KORVEX_HAVE_DEVICELINK
+// The save-file dialog the program download asks for from the session
+// thread. The question is posted to the user-interface thread; the worker
+// waits for the answer in short steps and gives up when the frame is
+// shutting down, so stopping the session never waits on a dialog that
+// cannot run any more.
+class FileChooserBridge : public FileChooser {
+public:
+    FileChooserBridge(QWidget& owner, Prompter& prompter) : owner(&owner), prompter(prompter) {}
+
+    std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override {
+        auto answer = std::make_shared<Answer>();
+        QPointer<QWidget> window = owner;
+        Prompter* p = &prompter;
+        QMetaObject::invokeMethod(
+            owner,
+            [window, p, request, answer] {
+                QString path;
+                if (window)
+                    path = p->SaveFile(window, QString(), QString::fromStdString(request.filterDescription),
+                                       QString::fromStdString(request.pattern),
+                                       QString::fromStdString(request.defaultExtension));
+                std::lock_guard<std::mutex> guard(answer->lock);
+                if (!path.isEmpty())
+                    answer->path = path.toStdString();
+                answer->done = true;
+                answer->ready.notify_all();
+            },
+            Qt::QueuedConnection);
+        std::unique_lock<std::mutex> guard(answer->lock);
+        while (!answer->done) {
+            if (closing.load(std::memory_order_acquire))
+                return std::nullopt;
+            answer->ready.wait_for(guard, std::chrono::milliseconds(100));
+        }
+        return answer->path;
+    }
+
+    void Close() { closing.store(true, std::memory_order_release); }
+
+private:
+    struct Answer {
+        std::mutex lock;
+        std::condition_variable ready;
+        bool done = false;
+        std::optional<std::string> path;
+    };
+    QPointer<QWidget> owner;
+    Prompter& prompter;
+    std::atomic<bool> closing{false};
+};
+#else
+class Connection {};
+class ScanThread {};
+class FileChooserBridge {
+public:
+    void Close() {}
+};
+#endif
+
+MainFrame::MainFrame(FrameOptions options) : startWorkers(options.startWorkers) {
+    if (options.prompter) {
+        prompter = options.prompter;
+    } else {
+        ownPrompter = std::make_unique<QtPrompter>();
+        prompter = ownPrompter.get();
+    }
+    setObjectName(QStringLiteral("MainFrame"));
+    setWindowIcon(ProgramIcon());
+    setWindowTitle(QStringLiteral("Korvex"));
+    setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
+
+    BuildActions();
+    statusBar = new StatusBar(*prompter, this);
+    setStatusBar(statusBar);
+
+    auto* centre = new QWidget(this);
+    auto* layout = new QVBoxLayout(centre);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    tabView = new TabView(*this, centre);
+    problemsView = new ProblemsView(centre);
+    problemsView->setFixedHeight(120);
+    layout->addWidget(tabView, 1);
+    layout->addWidget(problemsView);
+    setCentralWidget(centre);
+
+    BuildPanes();
+    BuildToolbar();
+    BuildMenus();
+    BuildLanguageMenu();
+
+#ifdef KORVEX_HAVE_DEVICELINK
+    fileChooser = std::make_unique<FileChooserBridge>(*this, *prompter);
+    connection = std::make_unique<Connection>(*statusBar, explorer->Devices());
+    connection->fileChooser = fileChooser.get();
+    scanThread = std::make_unique<ScanThread>(explorer->Devices());
+#endif
+    explorer->SetTargetHandler([this](uint32_t address) {
+#ifdef KORVEX_HAVE_DEVICELINK
+        scanThread->targetAddress.store(address, std::memory_order_release);
+#endif
+        tabView->Live().SetTarget(address);
+    });
+    connect(tabView, &TabView::ActiveTabChanged, this, [this] { UpdateMenuStates(); });
+
+    QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                    : QRect(0, 0, 1280, 800);
+    resize(std::min(1280, screen.width()), std::min(860, screen.height()));
+    View().GetDocument(); // the document already holds a new project
+    View().UpdateToolbar();
+    InstallIdleHook();
+    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::PanesChanged | ChangeFlags::SelectionChanged |
+                      ChangeFlags::LayoutChanged);
+}
+
+MainFrame::~MainFrame() { StopThreads(); }
+
+MainView& MainFrame::View() { return tabView->View(); }
+
+void MainFrame::InstallIdleHook() {
+    // The deferred refreshes run once each time the event queue has been
+    // drained: the hook sees the loop about to wait, and if any change bit
+    // is marked it posts one refresh, which takes the whole word at once.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread());
+    if (!dispatcher)
+        return;
+    connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+        if (idlePosted || ChangeFlags::Peek() == 0)
+            return;
+        idlePosted = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                idlePosted = false;
+                ProcessChanges(ChangeFlags::TakeAll());
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MainFrame::Create() {
+    if (startWorkers) {
+#ifdef KORVEX_HAVE_DEVICELINK
+        connection->Start();
+        scanThread->Start();
+#endif
+    }
+    show();
+    PlacePanes();
+    ChangeFlags::Mark(ChangeFlags::PanesChanged | ChangeFlags::LayoutChanged);
+}
+
+void MainFrame::StopThreads() {
+    if (threadsStopped)
+        return;
+    threadsStopped = true;
+    if (fileChooser)
+        fileChooser->Close();
+#ifdef KORVEX_HAVE_DEVICELINK
+    if (connection && connection->Started())
+        connection->Stop();
+    if (scanThread && scanThread->Started())
+        scanThread->Stop();
+#endif
+}
+
+// ---- actions, menus, toolbar ----------------------------------------------
+
+QAction* MainFrame::Action(int command) {
+    auto it = actions.find(command);
+    return it == actions.end() ? nullptr : it->second;
+}
+
+QAction* MainFrame::MakeAction(int id) {
+    auto* action = new QAction(Text(MenuTextId(id)), this);
+    action->setData(id);
+    action->setObjectName(QStringLiteral("cmd%1").arg(id));
+    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    actions[id] = action;
+    return action;
+}
+
+void MainFrame::BuildActions() {
+    static const int all[] = {
+        CmdNew,           CmdOpen,          CmdSave,           CmdSaveAs,          CmdLoadBackground,
+        CmdLiveBackgrounds, CmdExit,        CmdUndo,           CmdRedo,            CmdCopy,
+        CmdPaste,         CmdDelete,        CmdAddQuad,        CmdAddLine,         CmdAddQuadHere,
+        CmdAddLineHere,   CmdZoomIn,        CmdZoomOut,        CmdToggleComposer,  CmdToggleInspector,
+        CmdToggleExplorer, CmdToggleTuning, CmdViewOptionA,    CmdViewOptionB,     CmdModeReshape,
+        CmdModeErase,     CmdModeMove,      CmdModeAim,        CmdModeMoveCard,    CmdPenWidth1,
+        CmdPenWidth2,     CmdPenWidth3,     CmdPenWidth4,      CmdNoPattern,       CmdDivisions1,
+        CmdDivisions2,    CmdDivisions3,    CmdDivisions4,     CmdDivisions5,      CmdDivisions6,
+        CmdFill20,        CmdFill100,       CmdConnect,        CmdDisconnect,      CmdUpload,
+        CmdDownloadProgram, CmdRestart,     CmdRecordings,     CmdNetworkSettings, CmdChangePassword,
+        CmdOptionMask,    CmdExport,        CmdConfigTest,     CmdHelp,            CmdAbout,
+    };
+    for (int id : all)
+        MakeAction(id);
+    static const int checkable[] = {
+        CmdToggleComposer, CmdToggleInspector, CmdToggleExplorer, CmdToggleTuning, CmdViewOptionA,
+        CmdViewOptionB,    CmdModeReshape,     CmdModeErase,      CmdModeMove,     CmdModeAim,
+        CmdModeMoveCard,   CmdPenWidth1,       CmdPenWidth2,      CmdPenWidth3,    CmdPenWidth4,
+        CmdNoPattern,      CmdDivisions1,      CmdDivisions2,     CmdDivisions3,   CmdDivisions4,
+        CmdDivisions5,     CmdDivisions6,      CmdFill20,         CmdFill100,
+    };
+    for (int id : checkable)
+        actions[id]->setCheckable(true);
+
+    actions[CmdNew]->setShortcut(QKeySequence::New);
+    actions[CmdOpen]->setShortcut(QKeySequence::Open);
+    actions[CmdSave]->setShortcut(QKeySequence::Save);
+    actions[CmdSaveAs]->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    actions[CmdUndo]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    actions[CmdRedo]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
+    actions[CmdCopy]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    actions[CmdPaste]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+    actions[CmdDelete]->setShortcut(QKeySequence(Qt::Key_Delete));
+    actions[CmdZoomIn]->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    actions[CmdZoomOut]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    actions[CmdExit]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    actions[CmdHelp]->setShortcut(QKeySequence(Qt::Key_F1));
+    actions[CmdAddQuad]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    actions[CmdAddLine]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    actions[CmdModeReshape]->setShortcut(QKeySequence(Qt::Key_R));
+    actions[CmdModeErase]->setShortcut(QKeySequence(Qt::Key_E));
+    actions[CmdModeMove]->setShortcut(QKeySequence(Qt::Key_M));
+    actions[CmdModeAim]->setShortcut(QKeySequence(Qt::Key_A));
+    actions[CmdModeMoveCard]->setShortcut(QKeySequence(Qt::Key_C));
+    for (auto& [id, action] : actions)
+        action->setShortcutContext(Qt::WindowShortcut);
+}
+
+void MainFrame::BuildToolbar() {
+    toolbar = addToolBar(QStringLiteral("Korvex"));
+    toolbar->setObjectName(QStringLiteral("toolbar"));
+    toolbar->setIconSize(QSize(16, 16));
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->toggleViewAction()->setEnabled(false);
+    int k = 0;
+    for (const ToolbarEntry& entry : kToolbar) {
+        if (entry.command == 0) {
+            toolbar->addSeparator();
+            continue;
+        }
+        ++k;
+        QAction* action = actions[entry.command];
+        action->setIcon(ToolbarIcon(entry.image));
+        action->setToolTip(Text(TooltipId(k)));
+        action->setStatusTip(Text(TooltipId(k)));
+        toolbar->addAction(action);
+    }
+}
+
+void MainFrame::BuildMenus() {
+    auto add = [this](QMenu* menu, std::initializer_list<int> ids) {
+        for (int id : ids) {
+            if (id == 0)
+                menu->addSeparator();
+            else
+                menu->addAction(actions[id]);
+        }
+    };
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(Text(kStrMenuFile));
+    add(file, {CmdNew, CmdOpen, CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdExit});
+    QMenu* edit = bar->addMenu(Text(kStrMenuEdit));
+    add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine});
+    QMenu* view = bar->addMenu(Text(kStrMenuView));
+    add(view, {CmdZoomIn, CmdZoomOut, 0, CmdToggleInspector, CmdToggleComposer, CmdToggleExplorer, CmdToggleTuning,
+               0, CmdViewOptionA, CmdViewOptionB});
+    QMenu* detector = bar->addMenu(Text(kStrMenuDetector));
+    add(detector, {CmdModeReshape, CmdModeErase, CmdModeMove, CmdModeAim, CmdModeMoveCard, 0, CmdPenWidth1,
+                   CmdPenWidth2, CmdPenWidth3, CmdPenWidth4, 0, CmdNoPattern, CmdDivisions1, CmdDivisions2,
+                   CmdDivisions3, CmdDivisions4, CmdDivisions5, CmdDivisions6, CmdFill20, CmdFill100});
+    QMenu* device = bar->addMenu(Text(kStrMenuDevice));
+    add(device, {CmdConnect, CmdDisconnect, 0, CmdUpload, CmdDownloadProgram, CmdRestart, 0, CmdRecordings,
+                 CmdNetworkSettings, CmdChangePassword, CmdOptionMask});
+    QMenu* tools = bar->addMenu(Text(kStrMenuTools));
+    add(tools, {CmdExport, CmdConfigTest});
+    languageMenu = bar->addMenu(Text(kStrMenuLanguage));
+    QMenu* help = bar->addMenu(Text(kStrMenuHelp));
+    add(help, {CmdHelp, 0, CmdAbout});
+    for (QMenu* menu : {file, edit, view, detector, device, tools, help})
+        connect(menu, &QMenu::aboutToShow, this, [this] { UpdateMenuStates(); });
+
+    // The editor's context menu shares the actions, so its choices arrive
+    // here like any other command.
+    contextMenu = new QMenu(this);
+    add(contextMenu, {CmdAddQuadHere, CmdAddLineHere, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdUndo, CmdRedo,
+                      CmdSave, 0});
+    QMenu* modes = contextMenu->addMenu(Text(kStrMenuMode));
+    add(modes, {CmdModeReshape, CmdModeErase, CmdModeMove, CmdModeAim, CmdModeMoveCard});
+    QMenu* pens = contextMenu->addMenu(Text(kStrMenuPenWidth));
+    add(pens, {CmdPenWidth1, CmdPenWidth2, CmdPenWidth3, CmdPenWidth4});
+    QMenu* patterns = contextMenu->addMenu(Text(kStrMenuPattern));
+    add(patterns, {CmdNoPattern, CmdDivisions1, CmdDivisions2, CmdDivisions3, CmdDivisions4, CmdDivisions5,
+                   CmdDivisions6, CmdFill20, CmdFill100});
+    add(contextMenu, {0, CmdLoadBackground, CmdLiveBackgrounds});
+}
+
+void MainFrame::BuildLanguageMenu() {
+    languageGroup = new QActionGroup(this);
+    languageGroup->setExclusive(true);
+    std::string chosen = ReadLanguage();
+    languages.clear();
+    for (const std::string& name : AvailableLanguages()) {
+        if (languages.size() >= 31)
+            break;
+        int id = CmdLanguageFirst + static_cast<int>(languages.size());
+        languages.push_back(name);
+        auto* action = new QAction(QString::fromStdString(name), this);
+        action->setObjectName(QStringLiteral("cmd%1").arg(id));
+        action->setCheckable(true);
+        action->setChecked(name == chosen);
+        languageGroup->addAction(action);
+        languageMenu->addAction(action);
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        actions[id] = action;
+    }
+    languageMenu->addSeparator();
+    QAction* automatic = MakeAction(CmdLanguageAuto);
+    automatic->setCheckable(true);
+    automatic->setChecked(chosen == "auto");
+    languageGroup->addAction(automatic);
+    languageMenu->addAction(automatic);
+}
+
+void MainFrame::BuildPanes() {
+    inspector = new Inspector(View(), *prompter);
+    inspectorDock = new PaneDock(Text(kStrPaneInspector), this);
+    inspectorDock->setObjectName(QStringLiteral("inspectorPane"));
+    inspectorDock->setWidget(inspector);
+    inspectorDock->SetClosedHandler([this] {
+        showInspector = false;
+        actions[CmdToggleInspector]->setChecked(false);
+    });
+
+    auto placeholder = [](unsigned textId) {
+        auto* label = new QLabel(Text(textId));
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignCenter);
+        label->setMargin(12);
+        label->setEnabled(false);
+        return label;
+    };
+    composerDock = new PaneDock(Text(kStrPaneComposer), this);
+    composerDock->setObjectName(QStringLiteral("composerPane"));
+    composerDock->setWidget(placeholder(kStrComposerPlaceholder));
+    composerDock->SetClosedHandler([this] {
+        showComposer = false;
+        actions[CmdToggleComposer]->setChecked(false);
+    });
+
+    explorer = new Explorer;
+    explorerDock = new PaneDock(explorer->Caption(), this);
+    explorerDock->setObjectName(QStringLiteral("explorerPane"));
+    explorerDock->setWidget(explorer);
+    explorerDock->SetClosedHandler([this] {
+        showExplorer = false;
+        actions[CmdToggleExplorer]->setChecked(false);
+    });
+    explorer->SetCaptionHandler([this](const QString& caption) { explorerDock->setWindowTitle(caption); });
+
+    tuningDock = new PaneDock(Text(kStrPaneTuning), this);
+    tuningDock->setObjectName(QStringLiteral("tuningPane"));
+    tuningDock->setWidget(placeholder(kStrTuningPlaceholder));
+    tuningDock->SetClosedHandler([this] {
+        showTuning = false;
+        actions[CmdToggleTuning]->setChecked(false);
+    });
+
+    for (PaneDock* dock : {inspectorDock, composerDock, explorerDock, tuningDock}) {
+        addDockWidget(Qt::RightDockWidgetArea, dock);
+        dock->setFloating(true);
+        dock->hide();
+    }
+    actions[CmdToggleComposer]->setChecked(showComposer);
+    actions[CmdToggleInspector]->setChecked(showInspector);
+    actions[CmdToggleExplorer]->setChecked(showExplorer);
+    actions[CmdToggleTuning]->setChecked(showTuning);
+}
+
+void MainFrame::PlacePanes() {
+    // Floating panes sit inside the frame's right edge, below the toolbar.
+    QRect f = frameGeometry();
+    QSize inspectorSize = inspectorDock->sizeHint().expandedTo(QSize(220, 260));
+    QRect inspectorRect(f.right() - 20 - inspectorSize.width(), f.top() + 80, inspectorSize.width(),
+                        inspectorSize.height());
+    inspectorDock->setGeometry(inspectorRect);
+    composerDock->setGeometry(f.right() - 233, f.top() + inspectorRect.height() + 84, 213, 335);
+    QSize explorerSize(240, 280);
+    explorerDock->setGeometry(f.right() - 20 - explorerSize.width(), f.top() + 80, explorerSize.width(),
+                              explorerSize.height());
+    tuningDock->setGeometry(inspectorRect.left() - 344, f.top() + 80, 340, 600);
+}
+
+// ---- states -----------------------------------------------------------------
+
+void MainFrame::SetTitle(const std::string& path) {
+    QString title = path.empty() ? QStringLiteral("Korvex")
+                                 : QString::fromStdString(path) + QStringLiteral(" - ") + QStringLiteral("Korvex");
+    if (windowTitle() != title)
+        setWindowTitle(title);
+}
+
+static void Enable(QAction* action, bool on) {
+    if (action && action->isEnabled() != on)
+        action->setEnabled(on);
+}
+
+void MainFrame::RefreshStates(uint32_t flags) {
+    Document& document = View().GetDocument();
+    if (flags & ChangeFlags::DocumentChanged) {
+        Enable(actions[CmdSave], document.Modified());
+        Enable(actions[CmdUndo], document.HistorySize() > 0 && document.CurrentIndex() >= 1);
+        Enable(actions[CmdRedo], static_cast<size_t>(document.CurrentIndex()) + 1 < document.HistorySize());
+    }
+    if (flags & ChangeFlags::SelectionChanged) {
+        const Detector* sel = document.Current().SelectedDetector();
+        Enable(actions[CmdModeErase], sel != nullptr);
+        Enable(actions[CmdModeAim], sel != nullptr && sel->directional);
+    }
+    if (flags & ChangeFlags::PanesChanged) {
+        bool editing = tabView->ActiveTab() == 1;
+        auto show = [](PaneDock* dock, bool on) {
+            if (dock->isVisible() != on)
+                dock->setVisible(on);
+        };
+        show(composerDock, showComposer && editing);
+        show(inspectorDock, showInspector && editing);
+        show(explorerDock, showExplorer && !editing);
+        show(tuningDock, showTuning);
+    }
+}
+
+void MainFrame::ProcessChanges(uint32_t flags) {
+    if (flags & (ChangeFlags::DocumentChanged | ChangeFlags::PanesChanged | ChangeFlags::SelectionChanged)) {
+        RefreshStates(flags);
+        if (flags & ChangeFlags::DocumentChanged)
+            problemsView->Rebuild(View().State());
+    }
+    if (flags & ChangeFlags::LayoutChanged) {
+        View().Relayout();
+        tabView->Scroll().Update();
+        View().update();
+    }
+    if (flags & ChangeFlags::SelectionChanged) {
+        inspector->ShowDetector(View().State().SelectedDetector());
+        View().UpdateToolbar();
+        View().update();
+    }
+}
+
+void MainFrame::UpdateMenuStates() {
+    View().UpdateMenuStates();
+    actions[CmdToggleComposer]->setChecked(showComposer);
+    actions[CmdToggleInspector]->setChecked(showInspector);
+    actions[CmdToggleExplorer]->setChecked(showExplorer);
+    actions[CmdToggleTuning]->setChecked(showTuning);
+    actions[CmdViewOptionA]->setChecked(viewOptionA);
+    actions[CmdViewOptionB]->setChecked(viewOptionB);
+    bool connected = DeviceConnected();
+    Enable(actions[CmdConnect], !connected);
+    for (int id : {CmdDisconnect, CmdUpload, CmdDownloadProgram, CmdRestart, CmdRecordings, CmdChangePassword,
+                   CmdNetworkSettings})
+        Enable(actions[id], connected);
+}
+
+// ---- MainViewHost -----------------------------------------------------------
+
+void MainFrame::AreaPainted(uint32_t card, uint32_t number, uint32_t count) {
+    if (inspector)
+        inspector->AreaPainted(card, number, count);
+}
+
+bool MainFrame::RebuildProblems() { return problemsView && problemsView->Rebuild(View().State()); }
+
+void MainFrame::ShowContextMenu(const QPoint& globalPos) { contextMenu->popup(globalPos); }
+
+bool MainFrame::DeviceConnected() {
+#ifdef KORVEX_HAVE_DEVICELINK
+    return connection && connection->Connected();
+#else
+    return false;
+#endif
+}
+
+bool MainFrame::PostUpload(std::vector<uint8_t> bytes) {
+#ifdef KORVEX_HAVE_DEVICELINK
+    if (!connection || connection->PendingJob() != 0)
+        return false;
+    connection->uploadPayload = std::move(bytes);
+    return connection->Post(JobUploadProgram);
+#else
+    (void)bytes;
+    return false;
+#endif
+}
+
+// ---- commands ---------------------------------------------------------------
+
+void MainFrame::ShowPlaceholder(unsigned textId) { prompter->Information(this, Text(textId), QStringLiteral("Korvex")); }
+
+void MainFrame::PostDeviceJob(int code, bool needsConnection) {
+#ifdef KORVEX_HAVE_DEVICELINK
+    if (needsConnection && !connection->Connected())
+        return;
+    if (connection->PendingJob() == 0)
+        connection->Post(code);
+#else
+    (void)code;
+    (void)needsConnection;
+    ShowPlaceholder(kStrDeviceLinkMissing);
+#endif
+}
+
+void MainFrame::ChooseLanguage(int id) {
+    std::string name;
+    if (id == CmdLanguageAuto) {
+        name = "auto";
+    } else {
+        size_t index = static_cast<size_t>(id - CmdLanguageFirst);
+        if (index >= languages.size())
+            return;
+        name = languages[index];
+    }
+    if (QAction* a = Action(id))
+        a->setChecked(true);
+    WriteLanguage(name);
+    prompter->Information(this, Text(275), Text(276));
+}
+
+void MainFrame::OnCommand(int id) {
+    try {
+        switch (id) {
+        case CmdExit:
+            close();
+            break;
+        case CmdZoomIn:
+        case CmdZoomOut:
+            // The live page's zoom arrives with the live pictures.
+            if (tabView->ActiveTab() == 1)
+                View().Command(id);
+            break;
+        case CmdToggleComposer:
+            showComposer = !showComposer;
+            ChangeFlags::Mark(ChangeFlags::PanesChanged);
+            break;
+        case CmdToggleInspector:
+            showInspector = !showInspector;
+            ChangeFlags::Mark(ChangeFlags::PanesChanged);
+            break;
+        case CmdToggleExplorer:
+            showExplorer = !showExplorer;
+            ChangeFlags::Mark(ChangeFlags::PanesChanged);
+            break;
+        case CmdToggleTuning:
+            showTuning = !showTuning;
+            ChangeFlags::Mark(ChangeFlags::PanesChanged);
+            break;
+        case CmdConnect:
+        case CmdRecordings:
+        case CmdChangePassword:
+        case CmdNetworkSettings:
+        case CmdOptionMask:
+            ShowPlaceholder(kStrDeviceDialogPlaceholder);
+            break;
+        case CmdExport:
+            ShowPlaceholder(kStrExportPlaceholder);
+            break;
+        case CmdDisconnect:
+            PostDeviceJob(3, false);
+            break;
+        case CmdRestart:
+            PostDeviceJob(10, true);
+            break;
+        case CmdDownloadProgram:
+            PostDeviceJob(13, true);
+            break;
+        case CmdViewOptionA:
+            viewOptionA = !viewOptionA;
+            break;
+        case CmdViewOptionB:
+            viewOptionB = !viewOptionB;
+            break;
+        case CmdConfigTest: {
+            ConfigTestDialog dialog(View().State(), *prompter, this);
+            dialog.exec();
+            break;
+        }
+        case CmdHelp:
+            QDesktopServices::openUrl(
+                QUrl::fromLocalFile(QString::fromStdString(ProgramDirectory()) + QStringLiteral("/Help.pdf")));
+            break;
+        case CmdAbout: {
+            AboutDialog dialog(this);
+            dialog.exec();
+            break;
+        }
+        default:
+            if (id == CmdLanguageAuto || (id >= CmdLanguageFirst && id <= CmdLanguageLast))
+                ChooseLanguage(id);
+            else
+                View().Command(id);
+            break;
+        }
+    } catch (const std::exception& e) {
+        prompter->Error(nullptr, QString::fromUtf8(e.what()));
+    }
+    // Checkable actions flip themselves when clicked; put them back to what
+    // the view and the toggles say.
+    View().UpdateToolbar();
+    UpdateMenuStates();
+}
+
+void MainFrame::closeEvent(QCloseEvent* event) {
+    bool mayClose = false;
+    try {
+        mayClose = View().MayClose();
+    } catch (const std::exception& e) {
+        prompter->Error(nullptr, QString::fromUtf8(e.what()));
+    }
+    if (!mayClose) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // The floating panes go with the frame; the application ends when its
+    // last main window has closed.
+    for (PaneDock* dock : {inspectorDock, composerDock, explorerDock, tuningDock})
+        dock->hide();
+}
+
+} // namespace korvex

@@ -1,0 +1,56 @@
+#include "app/ProblemsView.h"
+
+#include "app/Icons.h"
+#include "app/ProjectIo.h"
+#include "app/UiText.h"
+
+#include <QHeaderView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace korvex {
+
+ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent) {
+    list = new QTreeWidget(this);
+    list->setObjectName(QStringLiteral("problemsList"));
+    list->setColumnCount(1);
+    list->setHeaderLabels({Text(128)});
+    list->setRootIsDecorated(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setIconSize(QSize(20, 20));
+    list->setWordWrap(false);
+    list->setUniformRowHeights(true);
+    list->setSortingEnabled(true);
+    list->sortByColumn(0, Qt::AscendingOrder);
+    list->header()->setSectionsClickable(false);
+    list->header()->setSortIndicatorShown(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(list);
+}
+
+bool ProblemsView::Rebuild(const RenderState& state) {
+    ++rebuilds;
+    list->clear();
+    hasProblems = false;
+    QIcon icon = ProblemIcon();
+    for (const std::string& line : ProblemsOf(state)) {
+        auto* item = new QTreeWidgetItem;
+        item->setText(0, QString::fromStdString(line));
+        item->setIcon(0, icon);
+        list->insertTopLevelItem(0, item);
+        hasProblems = true;
+    }
+    list->sortByColumn(0, Qt::AscendingOrder);
+    return hasProblems;
+}
+
+QStringList ProblemsView::Lines() const {
+    QStringList lines;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        lines << list->topLevelItem(i)->text(0);
+    return lines;
+}
+
+} // namespace korvex
