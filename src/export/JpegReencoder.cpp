@@ -17,14 +17,18 @@ namespace {
 // the stage that failed.
 struct ErrorManager {
     jpeg_error_mgr pub;
-    struct Context* context;
+    JpegReencoder::State* context;
     int failureCode;
 };
 
+} // namespace
+
 // Everything the jumping code touches lives here, in memory the caller
 // owns, so no local of the function that called setjmp changes between the
-// jump and the return.
-struct Context {
+// jump and the return. The two library objects are kept from one picture to
+// the next (their set-up is a good part of the cost of a small picture) and
+// made again after a failure.
+struct JpegReencoder::State {
     jpeg_decompress_struct in;
     jpeg_compress_struct out;
     ErrorManager inError;
@@ -36,7 +40,19 @@ struct Context {
     bool outCreated = false;
     uint8_t* output = nullptr;
     size_t outputSize = 0;
+
+    void Release() {
+        if (outCreated)
+            jpeg_destroy_compress(&out);
+        if (inCreated)
+            jpeg_destroy_decompress(&in);
+        outCreated = inCreated = false;
+    }
 };
+
+namespace {
+
+using Context = JpegReencoder::State;
 
 // Decoders built for the device's pictures never need more than this; a
 // corrupt header that claims a giant picture fails instead of exhausting
@@ -91,9 +107,11 @@ int Transcode(Context& c, const uint8_t* data, size_t size) {
     if (setjmp(c.jump))
         return c.failure;
 
-    jpeg_create_decompress(&c.in);
-    c.inCreated = true;
-    c.in.mem->max_memory_to_use = kDecoderMemoryLimit;
+    if (!c.inCreated) {
+        jpeg_create_decompress(&c.in);
+        c.inCreated = true;
+        c.in.mem->max_memory_to_use = kDecoderMemoryLimit;
+    }
     jpeg_mem_src(&c.in, data, static_cast<unsigned long>(size));
     jpeg_read_header(&c.in, TRUE);
     jpeg_start_decompress(&c.in);
@@ -112,13 +130,15 @@ int Transcode(Context& c, const uint8_t* data, size_t size) {
         (*c.in.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c.in), JPOOL_IMAGE, width * 3, kBandRows);
     c.inError.failureCode = 247;
 
-    jpeg_create_compress(&c.out);
-    c.outCreated = true;
-    c.out.client_data = &c;
-    c.destination.init_destination = InitDestination;
-    c.destination.empty_output_buffer = EmptyDestination;
-    c.destination.term_destination = TermDestination;
-    c.out.dest = &c.destination;
+    if (!c.outCreated) {
+        jpeg_create_compress(&c.out);
+        c.outCreated = true;
+        c.out.client_data = &c;
+        c.destination.init_destination = InitDestination;
+        c.destination.empty_output_buffer = EmptyDestination;
+        c.destination.term_destination = TermDestination;
+        c.out.dest = &c.destination;
+    }
     c.out.image_width = width;
     c.out.image_height = height;
     c.out.input_components = 3;
@@ -158,16 +178,21 @@ int Transcode(Context& c, const uint8_t* data, size_t size) {
 
 } // namespace
 
+JpegReencoder::JpegReencoder() : state(new State) {}
+
+JpegReencoder::~JpegReencoder() { state->Release(); }
+
 size_t JpegReencoder::Reencode(const uint8_t* data, size_t size, uint8_t* output) {
-    Context c;
+    State& c = *state;
     c.output = output;
+    c.outputSize = 0;
+    c.failure = 0;
     int failure = Transcode(c, data, size);
-    if (c.outCreated)
-        jpeg_destroy_compress(&c.out);
-    if (c.inCreated)
-        jpeg_destroy_decompress(&c.in);
-    if (failure != 0)
+    if (failure != 0) {
+        // A failed picture leaves the objects mid-way; start afresh.
+        c.Release();
         RaiseError(static_cast<unsigned>(failure));
+    }
     return c.outputSize;
 }
 

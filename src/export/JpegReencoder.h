@@ -2,13 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace korvex {
 
 // Decodes one JPEG picture and encodes it again as a three-component RGB
 // JPEG with the library's defaults at quality 98. Grey pictures come out as
-// colour pictures of the same size. The work goes scanline by scanline, so
-// no whole picture is ever held.
+// colour pictures of the same size. Rows go from the decoder to the encoder
+// a band at a time, so no whole picture is ever held.
 //
 // Errors raised (string-table numbers): 247 the picture cannot be decoded,
 // 248 no memory for a picture row, 249 the encoder gave no result or one
@@ -17,11 +18,21 @@ namespace korvex {
 // One object per thread; objects share nothing.
 class JpegReencoder {
 public:
+    JpegReencoder();
+    ~JpegReencoder();
+    JpegReencoder(const JpegReencoder&) = delete;
+    JpegReencoder& operator=(const JpegReencoder&) = delete;
+
     // Writes the new picture to `output`, which has room for
     // kJpegOutputBuffer bytes, and returns its length.
     size_t Reencode(const uint8_t* data, size_t size, uint8_t* output);
 
     static constexpr int kQuality = 98;
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state;
 };
 
 } // namespace korvex
