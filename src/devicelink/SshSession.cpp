@@ -221,7 +221,13 @@ std::string SshSession::Collect(SshChannel& channel) {
         if (n < 0)
             break;
         output.append(buffer, static_cast<size_t>(n));
-        Read(channel, 1, buffer, sizeof buffer); // standard error is discarded
+        // Standard error is read and discarded. A command that writes none
+        // must not make this read wait out the session's time-out while
+        // standard output flows, so it waits briefly; finding nothing there
+        // is no failure.
+        libssh2_session_set_timeout(session, 50);
+        libssh2_channel_read_ex(channel.Get(), 1, buffer, sizeof buffer);
+        libssh2_session_set_timeout(session, static_cast<long>(timing.ioTimeout_ms));
         if (libssh2_channel_eof(channel.Get()))
             break;
     }

@@ -544,6 +544,25 @@ TEST_F(DeviceJobs, LivenessCheckKeepsHealthySession) {
     EXPECT_TRUE(connection->Connected());
 }
 
+TEST_F(DeviceJobs, SilentDeviceEndsTheJobAfterTheTimeOut) {
+    StartDevice();
+    Session().timing.ioTimeout_ms = 500; // the session takes it when it connects
+    Connect();
+    devsim::FaultOptions faults;
+    faults.hangCommands = true;
+    device->SetFaults(faults);
+    status.Clear();
+    Run(JobListCameras); // returns although the command never answers
+    EXPECT_TRUE(connection->cameraDirs.empty());
+    // The session was given up; the next liveness check says so.
+    connection->SetRound(127);
+    ASSERT_TRUE(WaitFor([&] { return !connection->Connected(); }, 20000));
+    const auto messages = status.Messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages[messages.size() - 2], 144u);
+    EXPECT_EQ(messages.back(), 138u);
+}
+
 TEST_F(DeviceJobs, StopDuringStalledJobEndsPromptly) {
     StartDevice();
     Connect();

@@ -1,0 +1,28 @@
+// Command output and file contents the device sends back: settings, camera
+// and controller files, ifconfig, version, listings, date.
+#include "devicelink/Connection.h"
+#include "devicelink/DeviceTexts.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    using namespace korvex;
+    ParseAddressText(SettingsValue(text, "ipaddr"));
+    const CameraSetting camera = ParseCameraFile(TrimTrailing(text));
+    CameraFileContent(camera.address, camera.channel);
+    if (HardwareAddress(text).size() > 17)
+        std::abort();
+    std::string version;
+    VersionFromOutput(text, version);
+    for (ListingLevel level : {ListingLevel::Cameras, ListingLevel::Folders, ListingLevel::Files})
+        for (const std::string& name : FilterListing(text, level)) {
+            if (name.find('\n') != std::string::npos)
+                std::abort();
+            HourLine(name);
+        }
+    ClockCommand(text, SystemUtc100ns());
+    return 0;
+}
