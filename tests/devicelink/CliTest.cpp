@@ -1,0 +1,149 @@
+// korvex-cli device and discover against the device simulator.
+
+#include "devsim/DeviceSimulator.h"
+#include "framework/StringTable.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+uint16_t FreeUdpPort() {
+    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+class CliDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() / ("kx-cli-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        options.rootDir = (folder / "device").string();
+        options.sshPort = 0;
+        options.livePort = 0;
+        options.announcePort = FreeUdpPort();
+        options.announceInterval_ms = 100;
+        options.alias = "Yard";
+    }
+    void TearDown() override {
+        if (device)
+            device->Stop();
+        fs::remove_all(folder);
+    }
+    void StartDevice() {
+        device = std::make_unique<devsim::DeviceSimulator>(options);
+        device->Start();
+    }
+
+    // Runs korvex-cli with `arguments` (already quoted) and `environment`
+    // assignments, with its own configuration folder and no controlling
+    // terminal (so nothing can be asked).
+    Outcome Cli(const std::string& environment, const std::string& arguments) {
+        const fs::path err = folder / "stderr.txt";
+        const std::string command = "env XDG_CONFIG_HOME='" + (folder / "config").string() + "' " + environment +
+                                    " setsid -w '" KORVEX_CLI_PATH "' " + arguments + " 2>'" + err.string() + "' </dev/null";
+        Outcome outcome;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return outcome;
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            outcome.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.err = ReadFile(err);
+        return outcome;
+    }
+    std::string Device() const {
+        return "device --host 127.0.0.1 --port " + std::to_string(device->SshPort()) + " --user admin ";
+    }
+
+    fs::path folder;
+    devsim::Options options;
+    std::unique_ptr<devsim::DeviceSimulator> device;
+};
+
+TEST_F(CliDevice, VersionPrintsStatusTextAndWrongPasswordFails) {
+    StartDevice();
+    Outcome ok = Cli("KORVEX_PASSWORD=admin", Device() + "version");
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(ok.out, LoadTextA(143) + " admin@127.0.0.1; " + LoadTextA(174) + ": 2.1.0; " + LoadTextA(175) +
+                          ": 1\n");
+    EXPECT_NE(ok.err.find("SHA256:"), std::string::npos) << ok.err; // the key recorded on first use
+    EXPECT_TRUE(fs::exists(folder / "config/korvex/known_hosts"));
+
+    Outcome bad = Cli("KORVEX_PASSWORD=nope", Device() + "version");
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_NE(bad.err.find(LoadTextA(233)), std::string::npos) << bad.err;
+
+    // Never from the command line; no terminal and no variable: no attempt.
+    EXPECT_EQ(Cli("", Device() + "--password admin version").exitCode, 2);
+    EXPECT_EQ(Cli("", Device() + "version").exitCode, 2);
+    EXPECT_EQ(device->AuthFailures(), 1u);
+}
+
+TEST_F(CliDevice, NetworkShowAndRecordingsGet) {
+    StartDevice();
+    Outcome show = Cli("KORVEX_PASSWORD=admin", Device() + "network-show");
+    EXPECT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_EQ(show.out, "ipaddr: 192.168.0.20\nnetmask: 255.255.255.0\ngateway: 192.168.0.1\n"
+                        "hwaddr: 02:4B:56:00:00:01\ncontroller: none\ncameras: 1\ncamera 0: 192.168.0.101\n"
+                        "pass: gate 1 pass\n");
+
+    const std::string to = (folder / "copies").string();
+    Outcome get = Cli("KORVEX_PASSWORD=admin",
+                      Device() + "recordings get cam2/2026-12-06/09 09-15-00.mp4 --to '" + to + "'");
+    EXPECT_EQ(get.exitCode, 0) << get.err;
+    EXPECT_EQ(get.out, "09-00-00.mp4\n09-15-00.mp4  [S]\n");
+    EXPECT_EQ(ReadFile(to + "/cam2/2026-12-06/09/09-15-00.mp4"),
+              ReadFile(device->HostPath("/mnt/usbdrive/cam2/2026-12-06/09/09-15-00.mp4")));
+    Outcome ls = Cli("KORVEX_PASSWORD=admin", Device() + "recordings ls cam2/2026-12-06 --to '" + to + "'");
+    EXPECT_EQ(ls.out, "08:00\n09:00  [S]\n");
+    Outcome missing = Cli("KORVEX_PASSWORD=admin", Device() + "recordings ls cam9");
+    EXPECT_EQ(missing.exitCode, 1);
+}
+
+TEST_F(CliDevice, DiscoverListsTheAnnouncingDevice) {
+    StartDevice();
+    Outcome found = Cli("", "discover --seconds 2 --port " + std::to_string(options.announcePort));
+    EXPECT_EQ(found.exitCode, 0) << found.err;
+    EXPECT_EQ(found.out, "127.0.0.1 (Yard)\n");
+}
+
+} // namespace
+} // namespace korvex
