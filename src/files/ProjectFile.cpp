@@ -99,13 +99,14 @@ void WriteBackground(const RenderState& state, const Bitmap& background, std::ve
     PutU32(out, picture.Height());
     PutU32(out, 3);
     PutU32(out, 1);
-    for (uint32_t y = 0; y < picture.Height(); ++y) {
-        const uint8_t* row = picture.Row(y);
-        for (uint32_t x = 0; x < picture.Width(); ++x) {
-            out.push_back(row[x * 3 + 2]);
-            out.push_back(row[x * 3 + 1]);
-            out.push_back(row[x * 3]);
-        }
+    // Rows top to bottom, each pixel R, G, B (the bitmap holds B, G, R).
+    size_t at = out.size();
+    out.resize(at + picture.Data().size());
+    const uint8_t* in = picture.Data().data();
+    for (size_t i = 0; i < picture.Data().size(); i += 3) {
+        out[at + i] = in[i + 2];
+        out[at + i + 1] = in[i + 1];
+        out[at + i + 2] = in[i];
     }
 }
 
@@ -113,6 +114,8 @@ void WriteBackground(const RenderState& state, const Bitmap& background, std::ve
 
 std::vector<uint8_t> RenderStatePayload(const RenderState& state) {
     std::vector<uint8_t> out;
+    out.reserve(16 + state.detectors.size() * 200 +
+                state.backgrounds.size() * (28 + size_t(state.CanvasWidth()) * state.CanvasHeight() * 3));
     if (state.width == 320) {
         size_t c = OpenChunk(out, SubSize320);
         PutU32(out, state.width);
