@@ -467,7 +467,9 @@ int RunDevice(const std::vector<std::string>& args) {
         c.password = *password;
         c.knownHostsPath = a.knownHosts;
         session.Start();
-        if (!session.Run(JobConnect))
+        // A failed version query after a good login is reported (on
+        // stderr) but leaves the session connected, as in the program.
+        if (!session.Run(JobConnect) && !c.Connected())
             result = ExitFailure;
         else if (word == "version") {
             std::printf("%s\n", status.Text().c_str());
