@@ -61,8 +61,10 @@ public:
 
     void Serve() {
         const Options& o = state.options;
-        const unsigned period_ms = 1000 / o.fps;
-        int64_t next = SteadyMs();
+        // Rounds are timed in microseconds so that rates like 60 per
+        // second come out right.
+        const int64_t period_us = 1000000 / int64_t(o.fps);
+        int64_t next_us = SteadyMs() * 1000;
         while (Alive()) {
             for (unsigned cam = 0; cam < o.cameraCount && Alive(); ++cam) {
                 if (!FaultDue() && !SendPicture(uint8_t(cam)))
@@ -75,10 +77,10 @@ public:
                 if (!FaultDue() && !SendTrace(traceCamera, traceDetector))
                     return;
             }
-            next += period_ms;
-            int64_t wait = next - SteadyMs();
+            next_us += period_us;
+            int64_t wait = next_us / 1000 - SteadyMs();
             if (wait < 0) {
-                next = SteadyMs();  // running late: do not try to catch up
+                next_us = SteadyMs() * 1000;  // running late: do not try to catch up
                 wait = 0;
             }
             while (wait > 0 && Alive()) {

@@ -230,7 +230,7 @@ private:
     }
 
     std::string Answer(Reader& r) {
-        uint8_t type;
+        uint8_t type = 0;
         uint32_t id = 0;
         r.U8(type);
         if (type == kInit)

@@ -2,6 +2,10 @@
 
 #include "devsim/DeviceSimulator.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -136,6 +140,8 @@ int main(int argc, char** argv) {
         for (unsigned c = 0; c < options.cameraCount && !formats.empty(); ++c)
             options.formats.push_back(formats[std::min<size_t>(c, formats.size() - 1)]);
 
+        // The H.264 encoder's statistics lines are not wanted on the console.
+        av_log_set_level(AV_LOG_ERROR);
         std::signal(SIGINT, OnSignal);
         std::signal(SIGTERM, OnSignal);
         std::signal(SIGPIPE, SIG_IGN);
