@@ -95,6 +95,7 @@ best "ffmpeg MJPEG re-encode, 2 threads" ff_mjpeg2
 
 # Peak memory of the export (kB of resident memory, from GNU time).
 rss() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+rss_base=$(rss "$cli" export --help)
 rss_copy=$(rss "$cli" export "$work/out.avi" "${inputs[@]}")
 rss_reencode=$(rss "$cli" export --reencode "$work/out.avi" "${inputs[@]}")
 largest=$(stat -c %s "${inputs[@]}" | sort -n | tail -1)
@@ -114,5 +115,6 @@ echo "  ffmpeg, 2 threads:                   $(fps "${times[ffmpeg MJPEG re-enco
 echo "  korvex-cli / ffmpeg 2 threads:       $(ratio "${times[ffmpeg MJPEG re-encode, 2 threads]}" "${times[korvex-cli export --reencode]}")  (target >= 2)"
 echo "peak resident memory:"
 echo "  largest input file:                  $((largest / 1024)) kB; index: $((total_frames * 16 / 1024)) kB"
-echo "  korvex-cli export (copy):            $rss_copy kB"
-echo "  korvex-cli export --reencode:        $rss_reencode kB"
+echo "  korvex-cli export --help (baseline): $rss_base kB"
+echo "  korvex-cli export (copy):            $rss_copy kB (+$((rss_copy - rss_base)) kB over the baseline)"
+echo "  korvex-cli export --reencode:        $rss_reencode kB (+$((rss_reencode - rss_base)) kB over the baseline)"
