@@ -100,9 +100,10 @@ bool CropDecodedFrame(const AVFrame& f, const PictureHeader& header, Bitmap& pic
     planes.height = f.height;
     if (planes.yStride < f.width || planes.uStride < (f.width + 1) / 2 || planes.vStride < (f.width + 1) / 2)
         return false;
-    Bitmap result(header.width, header.height);
-    ConvertI420Window(planes, kWindowLeft, kWindowTop, result);
-    picture = std::move(result);
+    if (picture.Width() != header.width || picture.Height() != header.height ||
+        picture.Data().size() != size_t(header.width) * header.height * 3)
+        return false;
+    ConvertI420Window(planes, kWindowLeft, kWindowTop, picture);
     return true;
 }
 
@@ -122,7 +123,7 @@ void DecoderSlots::DecodeUnit(unsigned camera, const PictureHeader& header, uint
     sink.OnFrameHeader(header);
     if (slot) {
         slot->Decode(data, length, [&](const AVFrame& frame) {
-            Bitmap picture;
+            Bitmap picture = sink.NewPicture(header.width, header.height);
             if (!CropDecodedFrame(frame, header, picture))
                 return;
             if (header.Blur())

@@ -45,9 +45,10 @@ constexpr int kDecodedHeight = 288;
 constexpr int kWindowLeft = 16;
 constexpr int kWindowTop = 24;
 
-// Builds the camera picture of `header`'s size from a decoded frame: the
-// window at (16, 24), converted with the exact BT.601 formula. False (and
-// `picture` untouched) when the frame is not planar 4:2:0 or too small.
+// Fills `picture` (of `header`'s size) from a decoded frame: the window at
+// (16, 24), converted with the exact BT.601 formula. False (and `picture`
+// untouched) when the frame is not planar 4:2:0 or too small, or the
+// picture is not of the header's size.
 bool CropDecodedFrame(const AVFrame& frame, const PictureHeader& header, Bitmap& picture);
 
 // The per-camera decoders of one connection. A camera's decoder is created

@@ -27,6 +27,12 @@ public:
 
     // Repaint the view without erasing (after each H.264 unit).
     virtual void RequestRepaint() = 0;
+
+    // A picture of the given size (width a multiple of 4) for the thread to
+    // fill completely before delivering it; its pixels are unspecified. A
+    // sink that recycles the pictures it no longer shows hands one back
+    // here, which spares an allocation and a fill per picture.
+    virtual Bitmap NewPicture(uint32_t width, uint32_t height) { return Bitmap(width, height); }
 };
 
 // The device address the user picked: IPv4 in network order (first octet in

@@ -59,6 +59,16 @@ bool LiveSession::ProcessMessage() {
     return ok && Reply();
 }
 
+Bitmap LiveSession::NewPicture() {
+    // Every pixel gets written, so the sink may hand back a used picture; one
+    // of the wrong size is not trusted.
+    Bitmap picture = sink.NewPicture(header.width, header.height);
+    if (picture.Width() != header.width || picture.Height() != header.height ||
+        picture.Data().size() != size_t(header.width) * header.height * 3)
+        return Bitmap(header.width, header.height);
+    return picture;
+}
+
 void LiveSession::Finish(Bitmap& picture) {
     if (header.Blur())
         MarkBlur(picture);
@@ -88,7 +98,7 @@ bool LiveSession::HandlePicture() {
         if (!channel.ReadExact(payload, header.payloadLength))
             return false;
         sink.OnFrameHeader(header);
-        Bitmap picture(header.width, header.height);
+        Bitmap picture = NewPicture();
         ConvertGrey(payload, picture);
         Finish(picture);
         return true;
@@ -98,7 +108,7 @@ bool LiveSession::HandlePicture() {
         if (!channel.ReadExact(payload, header.payloadLength))
             return false;
         sink.OnFrameHeader(header);
-        Bitmap picture(header.width, header.height);
+        Bitmap picture = NewPicture();
         ConvertColour16(payload, picture);
         Finish(picture);
         return true;

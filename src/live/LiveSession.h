@@ -59,6 +59,7 @@ private:
     bool HandlePicture();
     bool HandleTrace();
     bool Reply();
+    Bitmap NewPicture();
     void Finish(Bitmap& picture);
 
     LiveChannel& channel;

@@ -83,10 +83,12 @@ void LiveViewCore::Deliver(unsigned camera, Bitmap picture) {
         return;
     CameraSlot& slot = slots[camera];
     bool shown = false;
+    Bitmap old;
     {
         std::lock_guard<std::mutex> guard(slot.lock);
         const uint64_t now = clock();
         if (slot.pending.empty() && now >= slot.lastShown_ms + kInterval_ms) {
+            old = std::move(slot.picture);
             slot.picture = std::move(picture);
             slot.lastShown_ms = now;
             shown = true;
@@ -95,11 +97,13 @@ void LiveViewCore::Deliver(unsigned camera, Bitmap picture) {
             // A device sending faster than the view shows would otherwise
             // grow the queue without end.
             if (slot.pending.size() > kMaxPending) {
+                old = std::move(slot.pending.front());
                 slot.pending.pop_front();
                 dropped.fetch_add(1);
             }
         }
     }
+    Recycle(std::move(old));
     if (shown)
         host.Invalidate(false);
 }
@@ -112,8 +116,10 @@ bool LiveViewCore::OnTimer() {
         const size_t n = slot.pending.size();
         if (n > 0 && now >= slot.lastShown_ms + kInterval_ms) {
             slot.lastShown_ms += Advance(n);
+            Bitmap old = std::move(slot.picture);
             slot.picture = std::move(slot.pending.front());
             slot.pending.pop_front();
+            Recycle(std::move(old));
             any = true;
         }
     }
@@ -137,6 +143,27 @@ void LiveViewCore::ResetCameras() {
 }
 
 void LiveViewCore::RequestRepaint() { host.Invalidate(false); }
+
+Bitmap LiveViewCore::NewPicture(uint32_t width, uint32_t height) {
+    {
+        std::lock_guard<std::mutex> guard(spareLock);
+        for (size_t i = spare.size(); i-- > 0;)
+            if (spare[i].Width() == width && spare[i].Height() == height) {
+                Bitmap picture = std::move(spare[i]);
+                spare.erase(spare.begin() + long(i));
+                return picture;
+            }
+    }
+    return Bitmap(width, height);
+}
+
+void LiveViewCore::Recycle(Bitmap&& picture) {
+    if (picture.Empty())
+        return;
+    std::lock_guard<std::mutex> guard(spareLock);
+    if (spare.size() < kMaxSpare)
+        spare.push_back(std::move(picture));
+}
 
 LiveLayout LiveViewCore::Layout() const {
     LiveLayout l;

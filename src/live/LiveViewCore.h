@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 namespace korvex {
 
@@ -70,6 +71,7 @@ public:
     void Deliver(unsigned camera, Bitmap picture) override;
     void ResetCameras() override;
     void RequestRepaint() override;
+    Bitmap NewPicture(uint32_t width, uint32_t height) override;
 
     // LiveViewOptions (read by the live thread).
     bool ViewOptionA() const override { return viewOptionA.load(); }
@@ -108,6 +110,8 @@ public:
 
 private:
     void ResizeSlot(unsigned camera, int width, int height);
+    // Keeps a picture that is no longer shown for NewPicture.
+    void Recycle(Bitmap&& picture);
 
     LiveViewHost& host;
     Clock clock;
@@ -127,6 +131,12 @@ private:
 
     CameraSlot slots[kCameraSlots];
     std::atomic<uint64_t> dropped{0};
+
+    // Pictures no longer shown, handed out again by NewPicture. A leaf lock:
+    // taken with a slot lock held, never the other way round.
+    static constexpr size_t kMaxSpare = 4;
+    std::mutex spareLock;
+    std::vector<Bitmap> spare;
 };
 
 } // namespace korvex

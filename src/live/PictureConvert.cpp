@@ -164,69 +164,99 @@ __attribute__((target("ssse3"))) void I420RowSsse3(const uint8_t* y, const uint8
     I420RowPortable(y + c, u + c / 2, v + c / 2, dst, width - c);
 }
 
-// 256-bit forms of the channel helpers: the unpack / madd / pack steps all
-// stay within 128-bit lanes and undo each other, so pixel order survives.
-__attribute__((target("avx2"))) inline __m256i Channel16(__m256i a, __m256i b, __m256i k, __m256i bias) {
-    const __m256i lo = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k), bias), 8);
-    const __m256i hi = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), k), bias), 8);
-    return _mm256_packs_epi32(lo, hi);
+// The AVX2 path works in 16-bit lanes throughout. With Y' = Y - 16,
+// U' = U - 128, V' = V - 128 the formula splits exactly into a whole part
+// and a remainder that fits 16 bits:
+//   298 Y' + 409 V' + 128         = 256 (Y' + V')   + (42 Y' + 153 V' + 128)
+//   298 Y' - 100 U' - 208 V' + 128 = 256 (Y' - V')  + (42 Y' - 100 U' + 48 V' + 128)
+//   298 Y' + 516 U' + 128         = 256 (Y' + 2 U') + (42 Y' + 4 U' + 128)
+// and an arithmetic shift of 256 k + x by 8 is k + (x >> 8). Every
+// remainder lies within -20128 ... 29597, so nothing saturates or wraps,
+// and the final byte pack clamps to 0-255 as the formula does.
+struct ChromaTerms {
+    __m256i v, u2, kR, kG, kB;  // V', 2 U' and the three remainders' chroma parts
+};
+
+__attribute__((target("avx2"))) inline ChromaTerms Chroma16(__m256i u, __m256i v) {
+    const __m256i bias = _mm256_set1_epi16(128);
+    ChromaTerms t;
+    t.v = v;
+    t.u2 = _mm256_add_epi16(u, u);
+    t.kR = _mm256_add_epi16(_mm256_mullo_epi16(v, _mm256_set1_epi16(153)), bias);
+    t.kG = _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(u, _mm256_set1_epi16(-100)),
+                                             _mm256_mullo_epi16(v, _mm256_set1_epi16(48))),
+                            bias);
+    t.kB = _mm256_add_epi16(_mm256_slli_epi16(u, 2), bias);
+    return t;
 }
 
-__attribute__((target("avx2"))) inline __m256i Channel16x3(__m256i a, __m256i b, __m256i k1, __m256i c, __m256i k2) {
-    const __m256i one = _mm256_set1_epi16(1);
-    const __m256i lo = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k1),
-                                                          _mm256_madd_epi16(_mm256_unpacklo_epi16(c, one), k2)),
-                                         8);
-    const __m256i hi = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), k1),
-                                                          _mm256_madd_epi16(_mm256_unpackhi_epi16(c, one), k2)),
-                                         8);
-    return _mm256_packs_epi32(lo, hi);
+// Sixteen pixels of one row: blue, green and red as 16-bit values.
+__attribute__((target("avx2"))) inline void Pixels16(__m256i y, const ChromaTerms& t, __m256i& b, __m256i& g, __m256i& r) {
+    const __m256i k = _mm256_mullo_epi16(y, _mm256_set1_epi16(42));
+    r = _mm256_add_epi16(_mm256_add_epi16(y, t.v), _mm256_srai_epi16(_mm256_add_epi16(k, t.kR), 8));
+    g = _mm256_add_epi16(_mm256_sub_epi16(y, t.v), _mm256_srai_epi16(_mm256_add_epi16(k, t.kG), 8));
+    b = _mm256_add_epi16(_mm256_add_epi16(y, t.u2), _mm256_srai_epi16(_mm256_add_epi16(k, t.kB), 8));
 }
 
-__attribute__((target("avx2"))) inline void Store48Avx2(uint8_t* dst, __m128i b, __m128i g, __m128i r) {
-    for (int o = 0; o < 3; ++o) {
-        const __m128i mb = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][0]));
-        const __m128i mg = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][1]));
-        const __m128i mr = _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][2]));
-        const __m128i x = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(b, mb), _mm_shuffle_epi8(g, mg)), _mm_shuffle_epi8(r, mr));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * o), x);
-    }
+// Writes 32 pixels (96 bytes). The bytes arrive from the packs lane-split:
+// lane 0 holds pixels 0-7 and 16-23, lane 1 pixels 8-15 and 24-31.
+__attribute__((target("avx2"))) inline void Store96(uint8_t* dst, __m256i b, __m256i g, __m256i r) {
+    const __m256i compact = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6,
+                                             8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i bgLo = _mm256_unpacklo_epi8(b, g), bgHi = _mm256_unpackhi_epi8(b, g);
+    const __m256i r0Lo = _mm256_unpacklo_epi8(r, zero), r0Hi = _mm256_unpackhi_epi8(r, zero);
+    const __m256i p0 = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(bgLo, r0Lo), compact);  // 0-3 | 8-11
+    const __m256i p1 = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(bgLo, r0Lo), compact);  // 4-7 | 12-15
+    const __m256i p2 = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(bgHi, r0Hi), compact);  // 16-19 | 24-27
+    const __m256i p3 = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(bgHi, r0Hi), compact);  // 20-23 | 28-31
+    // 16-byte stores in rising address order, each one's 4 spare bytes
+    // overwritten by the next; the last store writes exactly 12 bytes.
+    auto* out = reinterpret_cast<__m128i*>(dst);
+    _mm_storeu_si128(out, _mm256_castsi256_si128(p0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 12), _mm256_castsi256_si128(p1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 24), _mm256_extracti128_si256(p0, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 36), _mm256_extracti128_si256(p1, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 48), _mm256_castsi256_si128(p2));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 60), _mm256_castsi256_si128(p3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 72), _mm256_extracti128_si256(p2, 1));
+    const __m128i last = _mm256_extracti128_si256(p3, 1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 84), last);
+    const int tail = _mm_extract_epi32(last, 2);
+    std::memcpy(dst + 92, &tail, 4);
 }
 
-// Sixteen pixels per 256-bit vector, 32 pixels per step.
-__attribute__((target("avx2"))) void I420RowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst, int width) {
+// Two rows that share one chroma row, 32 pixels per step. `y1`/`dst1` may
+// be null for a single row.
+__attribute__((target("avx2"))) void I420RowsAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                                                  uint8_t* dst0, uint8_t* dst1, int width) {
     const __m256i k16 = _mm256_set1_epi16(16), k128 = _mm256_set1_epi16(128);
-    const __m256i kR = _mm256_set1_epi32(Pair(298, 409));
-    const __m256i kB = _mm256_set1_epi32(Pair(298, 516));
-    const __m256i kG1 = _mm256_set1_epi32(Pair(298, -100));
-    const __m256i kG2 = _mm256_set1_epi32(Pair(-208, 128));
-    const __m256i bias = _mm256_set1_epi32(128);
     int c = 0;
-    for (; c + 32 <= width; c += 32, dst += 96) {
-        const __m128i y0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + c));
-        const __m128i y1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + c + 16));
+    for (; c + 32 <= width; c += 32) {
         const __m128i u8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + c / 2));
         const __m128i v8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + c / 2));
-        // 16-bit values of pixels 0-15 (a) and 16-31 (b), in order.
-        const __m256i ya = _mm256_sub_epi16(_mm256_cvtepu8_epi16(y0), k16);
-        const __m256i yb = _mm256_sub_epi16(_mm256_cvtepu8_epi16(y1), k16);
-        const __m256i ua = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(u8, u8)), k128);
-        const __m256i ub = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(u8, u8)), k128);
-        const __m256i va = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(v8, v8)), k128);
-        const __m256i vb = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(v8, v8)), k128);
-        const __m256i ra = Channel16(ya, va, kR, bias), rb = Channel16(yb, vb, kR, bias);
-        const __m256i ba = Channel16(ya, ua, kB, bias), bb = Channel16(yb, ub, kB, bias);
-        const __m256i ga = Channel16x3(ya, ua, kG1, va, kG2), gb = Channel16x3(yb, ub, kG1, vb, kG2);
-        const __m128i r0 = _mm_packus_epi16(_mm256_castsi256_si128(ra), _mm256_extracti128_si256(ra, 1));
-        const __m128i g0 = _mm_packus_epi16(_mm256_castsi256_si128(ga), _mm256_extracti128_si256(ga, 1));
-        const __m128i b0 = _mm_packus_epi16(_mm256_castsi256_si128(ba), _mm256_extracti128_si256(ba, 1));
-        const __m128i r1 = _mm_packus_epi16(_mm256_castsi256_si128(rb), _mm256_extracti128_si256(rb, 1));
-        const __m128i g1 = _mm_packus_epi16(_mm256_castsi256_si128(gb), _mm256_extracti128_si256(gb, 1));
-        const __m128i b1 = _mm_packus_epi16(_mm256_castsi256_si128(bb), _mm256_extracti128_si256(bb, 1));
-        Store48Avx2(dst, b0, g0, r0);
-        Store48Avx2(dst + 48, b1, g1, r1);
+        const ChromaTerms ta = Chroma16(_mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(u8, u8)), k128),
+                                        _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(v8, v8)), k128));
+        const ChromaTerms tb = Chroma16(_mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(u8, u8)), k128),
+                                        _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(v8, v8)), k128));
+        for (int row = 0; row < 2; ++row) {
+            const uint8_t* y = row == 0 ? y0 : y1;
+            if (y == nullptr)
+                break;
+            const __m256i ya = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + c))), k16);
+            const __m256i yb = _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + c + 16))), k16);
+            __m256i ba, ga, ra, bb, gb, rb;
+            Pixels16(ya, ta, ba, ga, ra);
+            Pixels16(yb, tb, bb, gb, rb);
+            Store96((row == 0 ? dst0 : dst1) + 3 * c, _mm256_packus_epi16(ba, bb), _mm256_packus_epi16(ga, gb),
+                    _mm256_packus_epi16(ra, rb));
+        }
     }
-    I420RowPortable(y + c, u + c / 2, v + c / 2, dst, width - c);
+    if (c < width) {
+        I420RowPortable(y0 + c, u + c / 2, v + c / 2, dst0 + 3 * c, width - c);
+        if (y1 != nullptr)
+            I420RowPortable(y1 + c, u + c / 2, v + c / 2, dst1 + 3 * c, width - c);
+    }
 }
 
 #endif
@@ -314,9 +344,20 @@ void ConvertI420Window(const I420Planes& p, int left, int top, Bitmap& picture) 
     const int w = int(picture.Width()), h = int(picture.Height());
     auto row = I420RowPortable;
 #ifdef KORVEX_X86
-    if (CurrentPath() == Path::Avx2)
-        row = I420RowAvx2;
-    else if (CurrentPath() == Path::Ssse3)
+    if (CurrentPath() == Path::Avx2) {
+        // Row pairs that share a chroma row are converted together.
+        for (int r = 0; r < h;) {
+            const int y = top + r;
+            const bool pair = y % 2 == 0 && r + 1 < h;
+            const uint8_t* u = p.u + size_t(y / 2) * p.uStride + left / 2;
+            const uint8_t* v = p.v + size_t(y / 2) * p.vStride + left / 2;
+            I420RowsAvx2(p.y + size_t(y) * p.yStride + left, pair ? p.y + size_t(y + 1) * p.yStride + left : nullptr, u, v,
+                         picture.Row(uint32_t(r)), pair ? picture.Row(uint32_t(r + 1)) : nullptr, w);
+            r += pair ? 2 : 1;
+        }
+        return;
+    }
+    if (CurrentPath() == Path::Ssse3)
         row = I420RowSsse3;
 #endif
     for (int r = 0; r < h; ++r) {

@@ -136,6 +136,18 @@ TEST_F(LivePacing, CamerasArePacedIndependentlyAndTimerInvalidatesOnce) {
     EXPECT_EQ(Shown(5), 4);
 }
 
+TEST_F(LivePacing, PicturesNoLongerShownAreHandedOutAgain) {
+    view.Deliver(0, Tagged(1));
+    now += 100;
+    view.Deliver(0, Tagged(2));  // replaces picture 1
+    Bitmap again = view.NewPicture(320, 240);
+    EXPECT_EQ(again.Data()[0], 1);
+    EXPECT_EQ(Shown(0), 2);
+    // Another size is allocated fresh; nothing is left to hand out twice.
+    EXPECT_EQ(view.NewPicture(180, 144).GetPixelColour(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(view.NewPicture(320, 240).Data()[0], 0xFF);
+}
+
 TEST_F(LiveLayoutTest, FirstPictureOfCameraThreeCreatesFourWhiteSlots) {
     Header(3);
     const LiveLayout l = view.Layout();
