@@ -23,7 +23,7 @@ void ExportThread::Run() {
             try {
                 ExportOptions options;
                 options.reencode = kind == Reencode;
-                options.threads = threads;
+                options.threads = threads.load(std::memory_order_relaxed);
                 options.cancelled = [this] { return StopRequested(); };
                 Export(job, sink, options);
             } catch (const std::exception& e) {

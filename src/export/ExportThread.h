@@ -28,7 +28,7 @@ public:
     int PendingRequest() const { return request.load(std::memory_order_acquire); }
 
     // Threads the re-encode job uses (0 = one per core).
-    void SetReencodeThreads(unsigned n) { threads = n; }
+    void SetReencodeThreads(unsigned n) { threads.store(n, std::memory_order_relaxed); }
 
 protected:
     void Run() override;
@@ -37,7 +37,7 @@ private:
     ExportJob& job;
     ExportSink& sink;
     std::atomic<int> request{Idle};
-    unsigned threads = 0;
+    std::atomic<unsigned> threads{0};
 };
 
 } // namespace korvex
