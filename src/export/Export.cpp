@@ -239,9 +239,15 @@ void ReencodeInOrder(const std::vector<FrameRef>& frames, AviWriter& writer,
 
 std::string SuggestedName() {
     std::string name = LoadTextA(206);
-    // The save dialog's initial name holds at most 259 characters.
-    if (name.size() > 259)
-        name.resize(259);
+    // The save dialog's initial name holds at most 259 characters (UTF-8:
+    // cut before the first byte of the 260th).
+    size_t characters = 0;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if ((static_cast<unsigned char>(name[i]) & 0xC0) != 0x80 && ++characters > 259) {
+            name.resize(i);
+            break;
+        }
+    }
     return name;
 }
 
