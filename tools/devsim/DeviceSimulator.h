@@ -53,7 +53,7 @@ enum class LiveFault {
     Close,          // close the connection
     ShortHeader,    // a message header with headerLength 8 (< 16)
     OversizedUnit,  // an H.264 message whose unitLength is payloadLength - 7
-    RandomBytes,    // 4096 random bytes instead of a message, then go on
+    RandomBytes,    // 4096 random bytes instead of a message; goes on only if a reply still comes
 };
 
 // Deliberately malformed announcements.

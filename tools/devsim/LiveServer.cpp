@@ -359,17 +359,20 @@ void LiveServer::Run() {
         if (fd < 0)
             continue;
         ++state.liveConnections;
-        client = fd;
+        {
+            std::lock_guard guard(clientLock);
+            client = fd;
+        }
         ServeClient(fd);
-        int own = client.exchange(-1);
-        CloseSocket(own);
+        std::lock_guard guard(clientLock);
+        CloseSocket(client);
     }
 }
 
 void LiveServer::OnStopRequested() {
-    int fd = client.load();
-    if (fd >= 0)
-        ::shutdown(fd, SHUT_RDWR);
+    std::lock_guard guard(clientLock);
+    if (client >= 0)
+        ::shutdown(client, SHUT_RDWR);
 }
 
 void LiveServer::ServeClient(int fd) {

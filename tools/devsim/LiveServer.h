@@ -3,6 +3,8 @@
 #include "devsim/SimulatorState.h"
 #include "framework/Thread.h"
 
+#include <mutex>
+
 namespace korvex::devsim {
 
 // The live picture stream server: one client at a time; every message is
@@ -25,7 +27,8 @@ private:
 
     DeviceSimulator::State& state;
     int listener = -1;
-    std::atomic<int> client{-1};
+    std::mutex clientLock;  // guards `client` against a stop from another thread
+    int client = -1;
 };
 
 } // namespace korvex::devsim

@@ -303,7 +303,7 @@ void SshServer::OnStopRequested() { CloseSessions(); }
 void SshServer::CloseSessions() {
     std::lock_guard guard(sessionsLock);
     for (auto& s : sessions)
-        if (!s->finished)
+        if (s->fd >= 0)
             ::shutdown(s->fd, SHUT_RDWR);
 }
 
@@ -328,7 +328,9 @@ void SshServer::ReapSessions(bool all) {
 void SshServer::Serve(Session& s) {
     ssh_session session = ssh_new();
     if (!session) {
+        std::lock_guard guard(sessionsLock);
         ::close(s.fd);
+        s.fd = -1;
         return;
     }
     s.session = session;
@@ -345,8 +347,10 @@ void SshServer::Serve(Session& s) {
     // ssh_bind_accept_fd hands the descriptor to the session, which closes it.
     if (ssh_bind_accept_fd(static_cast<ssh_bind>(bind), session, s.fd) != SSH_OK) {
         Trace("SshServer::Serve: %s\n", ssh_get_error(session));
+        std::lock_guard guard(sessionsLock);
         if (ssh_get_fd(session) != s.fd)
             ::close(s.fd);
+        s.fd = -1;
         ssh_free(session);
         return;
     }
@@ -386,6 +390,12 @@ void SshServer::Serve(Session& s) {
     if (event) {
         ssh_event_remove_session(event, session);
         ssh_event_free(event);
+    }
+    {
+        // From here on the descriptor may be closed and its number reused:
+        // CloseSessions must not touch it any more.
+        std::lock_guard guard(sessionsLock);
+        s.fd = -1;
     }
     ssh_disconnect(session);
     ssh_free(session);
