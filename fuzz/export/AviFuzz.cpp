@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const korvex::LocalException&) {
     }
     static std::vector<uint8_t> output(korvex::kJpegOutputBuffer);
-    korvex::JpegReencoder encoder;
+    // One encoder for every input, as a worker thread keeps one for every frame.
+    static korvex::JpegReencoder encoder;
     for (const auto& [frame, length] : touch.frames) {
         try {
             encoder.Reencode(frame, length, output.data());
