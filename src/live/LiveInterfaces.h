@@ -69,6 +69,17 @@ class OptionMaskState : public OptionMaskSource {
 public:
     void Open() { open.store(true); }
     void SetMask(uint32_t bits) { mask.store(bits & 0xFFFFFF); }
+    // Control ids of the dialog's 24 check boxes: box kFirstBox + n is bit n.
+    static constexpr int kFirstBox = 1048;
+    static constexpr int kBoxCount = 24;
+    // A command from a box: the mask is rebuilt from all 24 boxes.
+    template <typename IsChecked> void RebuildFromBoxes(IsChecked isChecked) {
+        uint32_t bits = 0;
+        for (int n = 0; n < kBoxCount; ++n)
+            if (isChecked(kFirstBox + n))
+                bits |= 1u << n;
+        SetMask(bits);
+    }
     // The dialog has returned: no dialog, mask 0.
     void Close() {
         open.store(false);

@@ -98,7 +98,13 @@ LiveThread::LiveThread(LiveSink& sink, const TargetAddressSource& target, const 
                        const OptionMaskSource& mask, TuningSource& tuning, LiveThreadSettings settings)
     : Thread("Live"), sink(sink), target(target), view(view), mask(mask), tuning(tuning), settings(settings) {}
 
-LiveThread::~LiveThread() { CloseSocket(); }
+LiveThread::~LiveThread() {
+    // An owner that forgot Stop must not leave Run using this object's
+    // members while they are destroyed.
+    if (Started() && !runFinished.load())
+        Stop();
+    CloseSocket();
+}
 
 void LiveThread::OnStopRequested() {
     // Blocking waits poll in short slices and look at the stop event; nothing
@@ -177,6 +183,7 @@ void LiveThread::Run() {
             // The session's end releases the decoders.
         }
     }
+    runFinished.store(true);
 }
 
 } // namespace korvex

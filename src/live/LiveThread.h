@@ -48,6 +48,7 @@ private:
 
     std::atomic<int> socketFd{-1};
     std::atomic<unsigned> connections{0};
+    std::atomic<bool> runFinished{false};
 };
 
 } // namespace korvex

@@ -322,7 +322,7 @@ TEST_F(LiveDevice, CommandLineWritesOneHundredH264PicturesOfThePattern) {
     StartDevice(o);
     const fs::path out = root / "pictures";
     const std::string command = std::string(KORVEX_CLI_PATH) + " live --host 127.0.0.1 --port " +
-                                std::to_string(device->LivePort()) + " --frames 100 --out " + out.string() +
+                                std::to_string(device->LivePort()) + " --frames 100 --tune 0:3 --out " + out.string() +
                                 " > " + (root / "stdout.txt").string() + " 2>&1";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
@@ -349,6 +349,11 @@ TEST_F(LiveDevice, CommandLineWritesOneHundredH264PicturesOfThePattern) {
     std::ifstream report(root / "stdout.txt");
     std::string text((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("camera 0: 100 pictures, formats: h264 320x240"), std::string::npos) << text;
+    // The trace the simulator sends for detector 3 of camera 0, all 250 values.
+    std::string trace = "trace camera 0 detector 3:";
+    for (uint16_t v : devsim::TuningTraceValues(0, 3))
+        trace += " " + std::to_string(v);
+    EXPECT_NE(text.find(trace + "\n"), std::string::npos) << text;
 }
 #endif
 

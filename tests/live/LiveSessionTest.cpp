@@ -282,6 +282,15 @@ TEST_F(LiveSessionReplies, EveryFieldCarriesTheViewerState) {
     }
 }
 
+TEST_F(LiveSessionReplies, MaskComesFromTheDialogBoxesWhileItIsOpen) {
+    mask.Open();
+    mask.RebuildFromBoxes([](int id) { return id == 1048 || id == 1057 || id == 1071 || id == 1072; });
+    EXPECT_EQ(mask.OptionMask(), (1u << 0) | (1u << 9) | (1u << 23));
+    mask.Close();
+    EXPECT_FALSE(mask.MaskDialogOpen());
+    EXPECT_EQ(mask.OptionMask(), 0u);
+}
+
 TEST_F(LiveSessionReplies, FailedSendEndsTheConnection) {
     Append(channel.input, Message(Picture(kFormatGrey, 180, 144), Bytes(25920, 0)));
     Append(channel.input, Message(Picture(kFormatGrey, 180, 144), Bytes(25920, 0)));
