@@ -320,7 +320,30 @@ TEST_F(LiveStreamTest, FaultsStrikeAfterTheGivenNumberOfMessages) {
         EXPECT_EQ(m.Format(), 3);
         EXPECT_EQ(U32(m.payload, 4), m.payload.size() - 8 + 1);
     }
+    // A hand-made message: header of 100 bytes, kind 9, camera 12.
+    f.liveFault = LiveFault::Raw;
+    f.liveFaultAfter = 1;
+    f.liveRaw = std::string(100 + 3, '\0');
+    f.liveRaw[0] = 100;
+    f.liveRaw[8] = 9;
+    f.liveRaw[9] = 12;
+    f.liveRaw[12] = 3;
+    device->SetFaults(f);
+    {
+        LiveClient client(device->LivePort());
+        Message first = client.Next();
+        Message raw;
+        ASSERT_TRUE(client.ReadMessage(raw));
+        EXPECT_EQ(raw.HeaderLength(), 100u);
+        EXPECT_EQ(raw.Kind(), 9);
+        EXPECT_EQ(raw.payload.size(), 3u);
+        client.Reply(raw);
+        Message after = client.Next();  // the stream goes on after the reply
+        EXPECT_EQ(after.Kind(), 1);
+        EXPECT_EQ(after.FrameNumber(), first.FrameNumber() + 1);
+    }
     f.liveFault = LiveFault::Stall;
+    f.liveFaultAfter = 0;
     device->SetFaults(f);
     {
         LiveClient client(device->LivePort());
@@ -328,7 +351,7 @@ TEST_F(LiveStreamTest, FaultsStrikeAfterTheGivenNumberOfMessages) {
         EXPECT_FALSE(client.Read(any, 1, 500));
         EXPECT_FALSE(client.Closed(10));
     }
-    EXPECT_EQ(device->LiveConnections(), 4u);
+    EXPECT_EQ(device->LiveConnections(), 5u);
 }
 
 TEST_F(LiveStreamTest, ARestartDropsTheStreamUntilTheDeviceIsBack) {

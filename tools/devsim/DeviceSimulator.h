@@ -54,6 +54,7 @@ enum class LiveFault {
     ShortHeader,    // a message header with headerLength 8 (< 16)
     OversizedUnit,  // an H.264 message whose unitLength is payloadLength - 7
     RandomBytes,    // 4096 random bytes instead of a message; goes on only if a reply still comes
+    Raw,            // `liveRaw` sent as it stands in place of one message, then one reply is awaited
 };
 
 // Deliberately malformed announcements.
@@ -70,6 +71,7 @@ enum class AnnounceFault {
 struct FaultOptions {
     LiveFault liveFault = LiveFault::None;
     uint32_t liveFaultAfter = 0;
+    std::string liveRaw;  // for LiveFault::Raw: e.g. a hand-made header and payload
     AnnounceFault announceFault = AnnounceFault::None;
     std::string announceRaw;
     // The SSH server refuses every new session channel (so a liveness check

@@ -141,6 +141,8 @@ private:
             PutU32(pre, 4, uint32_t(unit.size()) + 1);  // one byte more than there is
             return Send(m + pre + unit) && AwaitReply();
         }
+        case LiveFault::Raw:
+            return Send(f.liveRaw) && AwaitReply();
         case LiveFault::RandomBytes: {
             std::mt19937 random(12345 + sent);
             std::string junk(4096, '\0');
