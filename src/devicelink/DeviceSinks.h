@@ -97,7 +97,8 @@ public:
     virtual std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) = 0;
 };
 
-// The explorer's device list box and caption.
+// The explorer's device list box and caption. Called while the list's lock is
+// held: an implementation must not call back into the DeviceList.
 class DeviceListSink {
 public:
     virtual ~DeviceListSink() = default;

@@ -117,6 +117,15 @@ bool VersionFromOutput(std::string_view output, std::string& version) {
     return true;
 }
 
+namespace {
+// The names become parts of local paths: a name that is not one plain path
+// element (a forged "../" line, say) would let the device write outside the
+// local folder, so it is never listed.
+bool PlainName(std::string_view name) {
+    return name != "." && name != ".." && name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+} // namespace
+
 std::vector<std::string> FilterListing(std::string_view output, ListingLevel level) {
     std::vector<std::string> names;
     size_t pos = 0;
@@ -128,15 +137,16 @@ std::vector<std::string> FilterListing(std::string_view output, ListingLevel lev
         pos = end + 1;
         switch (level) {
         case ListingLevel::Cameras:
-            if (piece.size() > 3 && piece.substr(0, 3) == "cam" && piece.back() == '/')
+            if (piece.size() > 3 && piece.substr(0, 3) == "cam" && piece.back() == '/' &&
+                PlainName(piece.substr(0, piece.size() - 1)))
                 names.emplace_back(piece.substr(0, piece.size() - 1));
             break;
         case ListingLevel::Folders:
-            if (piece.size() > 1 && piece.back() == '/')
+            if (piece.size() > 1 && piece.back() == '/' && PlainName(piece.substr(0, piece.size() - 1)))
                 names.emplace_back(piece.substr(0, piece.size() - 1));
             break;
         case ListingLevel::Files:
-            if (piece.size() >= 5 && piece.substr(piece.size() - 4) == ".mp4")
+            if (piece.size() >= 5 && piece.substr(piece.size() - 4) == ".mp4" && PlainName(piece))
                 names.emplace_back(piece);
             break;
         }

@@ -44,7 +44,9 @@ std::string HardwareAddress(std::string_view ifconfigOutput);
 bool VersionFromOutput(std::string_view output, std::string& version);
 
 // Recordings listings ("ls -p" output, split at line feeds): the names of
-// one level that qualify, in order, without the trailing "/".
+// one level that qualify, in order, without the trailing "/". Names that are
+// not a single plain path element ("." or "..", or holding "/", "\\" or a
+// zero byte) are left out: they would lead copies out of the local folder.
 enum class ListingLevel { Cameras, Folders, Files };
 std::vector<std::string> FilterListing(std::string_view output, ListingLevel level);
 // Line of a level-3 (hour) folder: the first two characters and ":00", or

@@ -90,6 +90,17 @@ TEST(Listings, FoldersAndFiles) {
     EXPECT_EQ(FilterListing("a.mp4\n.mp4\nb.MP4\nc.mp4/\nindex.txt\nlong name.mp4", ListingLevel::Files),
               (std::vector<std::string>{"a.mp4", "long name.mp4"}));
     EXPECT_TRUE(FilterListing("", ListingLevel::Files).empty());
+}
+
+TEST(Listings, ForgedNamesCannotLeaveTheLocalFolder) {
+    EXPECT_EQ(FilterListing("../\n./\n..//\na/b/\nc\\d/\nok/\n", ListingLevel::Folders),
+              (std::vector<std::string>{"ok"}));
+    EXPECT_EQ(FilterListing("cam/../../x/\ncam1/\n", ListingLevel::Cameras), (std::vector<std::string>{"cam1"}));
+    EXPECT_EQ(FilterListing("../../../tmp/x.mp4\nx.mp4\n", ListingLevel::Files), (std::vector<std::string>{"x.mp4"}));
+    EXPECT_TRUE(FilterListing(std::string("a\0b.mp4\n", 8), ListingLevel::Files).empty());
+}
+
+TEST(Listings, HourLines) {
     EXPECT_EQ(HourLine("08"), "08:00");
     EXPECT_EQ(HourLine("13-recording"), "13:00");
     EXPECT_EQ(HourLine("7"), "");
