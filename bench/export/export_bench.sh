@@ -7,7 +7,8 @@
 #
 # BUILD_DIR defaults to build/bench-export (configured and built here as a
 # Release build with the benchmarks on); WORK_DIR to a fresh temporary
-# folder, removed at the end. Needs ffmpeg (apt-get install ffmpeg; it is
+# folder, removed at the end (a WORK_DIR given is kept, and its recordings
+# are reused by the next run with the same FILES and FRAMES). Needs ffmpeg (apt-get install ffmpeg; it is
 # not a build dependency). FILES, FRAMES and RUNS in the environment change
 # the input (default 10 files of 1000 frames, 320 x 240) and the number of
 # runs per command (the fastest run counts).
@@ -37,9 +38,15 @@ else
   trap 'rm -rf "$work"' EXIT
 fi
 
-echo "building $files recordings of $frames frames (320 x 240) in $work ..."
-rm -f "$work"/rec*.avi
-"$build/bin/korvex-bench-make-recordings" "$work" "$files" "$frames"
+stamp="$work/recordings-$files-$frames"
+if [ -f "$stamp" ]; then
+  echo "reusing the recordings in $work"
+else
+  echo "building $files recordings of $frames frames (320 x 240) in $work ..."
+  rm -f "$work"/rec*.avi "$work"/recordings-*
+  "$build/bin/korvex-bench-make-recordings" "$work" "$files" "$frames"
+  touch "$stamp"
+fi
 inputs=("$work"/rec*.avi)
 : >"$work/list.txt"
 for f in "${inputs[@]}"; do echo "file '$f'" >>"$work/list.txt"; done
@@ -49,24 +56,28 @@ echo "input: $bytes bytes, $total_frames frames; $(nproc) cores; fastest of $run
 cat "${inputs[@]}" >/dev/null # into the page cache
 
 # best NAME COMMAND...: runs the command $runs times, writing to $work/out,
-# and keeps the fastest wall time (seconds) in times[NAME].
-declare -A times
+# and keeps the fastest wall time (seconds) in times[NAME] and the processor
+# time (user + system, all threads) of that run in cpu[NAME]. Processor time
+# says more than wall time when other work shares the machine.
+declare -A times cpu
+TIMEFORMAT='%3R %3U %3S'
 best() {
   local name=$1
   shift
-  local fastest=""
+  local fastest="" fastest_cpu=""
   for _ in $(seq "$runs"); do
     rm -f "$work/out.avi"
     sync
-    local start end t
-    start=$(date +%s.%N)
-    "$@"
-    end=$(date +%s.%N)
-    t=$(echo "$end - $start" | bc -l)
-    if [ -z "$fastest" ] || [ "$(echo "$t < $fastest" | bc -l)" = 1 ]; then fastest=$t; fi
+    local r u s
+    read -r r u s < <({ time "$@" 2>/dev/null; } 2>&1)
+    if [ -z "$fastest" ] || [ "$(echo "$r < $fastest" | bc -l)" = 1 ]; then
+      fastest=$r
+      fastest_cpu=$(echo "$u + $s" | bc -l)
+    fi
   done
   times[$name]=$fastest
-  printf '  %-34s %8.3f s\n' "$name" "$fastest"
+  cpu[$name]=$fastest_cpu
+  printf '  %-34s %8.3f s wall %8.3f s processor\n' "$name" "$fastest" "$fastest_cpu"
 }
 
 cat_copy() { cat "${inputs[@]}" >"$work/out.avi"; }
@@ -113,6 +124,11 @@ echo "  korvex-cli, 1 thread:                $(fps "${times[korvex-cli export --
 echo "  ffmpeg, 1 thread:                    $(fps "${times[ffmpeg MJPEG re-encode, 1 thread]}")"
 echo "  ffmpeg, 2 threads:                   $(fps "${times[ffmpeg MJPEG re-encode, 2 threads]}")"
 echo "  korvex-cli / ffmpeg 2 threads:       $(ratio "${times[ffmpeg MJPEG re-encode, 2 threads]}" "${times[korvex-cli export --reencode]}")  (target >= 2)"
+echo "re-encode processor time per frame (microseconds, all threads):"
+echo "  korvex-cli, all cores:               $(echo "scale=0; ${cpu[korvex-cli export --reencode]} * 1000000 / $total_frames" | bc -l)"
+echo "  korvex-cli, 1 thread:                $(echo "scale=0; ${cpu[korvex-cli export --reencode -t 1]} * 1000000 / $total_frames" | bc -l)"
+echo "  ffmpeg, 1 thread:                    $(echo "scale=0; ${cpu[ffmpeg MJPEG re-encode, 1 thread]} * 1000000 / $total_frames" | bc -l)"
+echo "  ffmpeg, 2 threads:                   $(echo "scale=0; ${cpu[ffmpeg MJPEG re-encode, 2 threads]} * 1000000 / $total_frames" | bc -l)"
 echo "peak resident memory:"
 echo "  largest input file:                  $((largest / 1024)) kB; index: $((total_frames * 16 / 1024)) kB"
 echo "  korvex-cli export --help (baseline): $rss_base kB"
