@@ -67,7 +67,6 @@ void RawDecode(benchmark::State& state) {
     for (auto _ : state) {
         AVCodecContext* c = avcodec_alloc_context3(codec);
         c->thread_count = 1;
-        c->flags |= AV_CODEC_FLAG_LOW_DELAY;
         avcodec_open2(c, codec, nullptr);
         for (const auto& u : units) {
             av_new_packet(packet, int(u.data.size()));

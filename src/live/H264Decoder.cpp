@@ -43,7 +43,6 @@ bool H264Decoder::Open() {
     context->thread_count = 1;
     context->width = kDecodedWidth;
     context->height = kDecodedHeight;
-    context->flags |= AV_CODEC_FLAG_LOW_DELAY;
     if (avcodec_open2(context, codec, nullptr) < 0) {
         avcodec_free_context(&context);
         return false;
