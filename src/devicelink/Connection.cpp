@@ -193,6 +193,8 @@ void Connection::Run() {
 }
 
 void Connection::PerformJob(int32_t code) {
+    if (session)
+        session->ApplyTimeout();
     switch (code) {
     case JobChangePassword: ChangePassword(); break;
     case JobConnect: Connect(); break;

@@ -134,6 +134,11 @@ void SshSession::CreateSession() {
     libssh2_session_set_timeout(session, static_cast<long>(timing.ioTimeout_ms));
 }
 
+void SshSession::ApplyTimeout() {
+    if (session)
+        libssh2_session_set_timeout(session, static_cast<long>(timing.ioTimeout_ms));
+}
+
 void SshSession::Handshake() {
     int rc = libssh2_session_handshake(session, socket.Get());
     if (rc != 0) {

@@ -80,6 +80,9 @@ public:
     void StartKeepalive();
     // Sends a keepalive when one is due (cheap; called every loop round).
     void Keepalive();
+    // Takes up a changed timing.ioTimeout_ms (the session reads it when it
+    // is created and before each job).
+    void ApplyTimeout();
     // Disconnects ("Shutdown", reason 11), frees the session, closes the socket.
     void Close();
 

@@ -546,8 +546,8 @@ TEST_F(DeviceJobs, LivenessCheckKeepsHealthySession) {
 
 TEST_F(DeviceJobs, SilentDeviceEndsTheJobAfterTheTimeOut) {
     StartDevice();
-    Session().timing.ioTimeout_ms = 500; // the session takes it when it connects
     Connect();
+    connection->timing.ioTimeout_ms = 500; // taken up by the next job
     devsim::FaultOptions faults;
     faults.hangCommands = true;
     device->SetFaults(faults);
