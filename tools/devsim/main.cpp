@@ -6,6 +6,8 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -53,13 +55,13 @@ const char* const kHelp =
     "  --host-key FILE       SSH host key file (default: generated into the root)\n"
     "  --help                this text\n";
 
-unsigned long Number(const char* option, const char* text, unsigned long max) {
+unsigned long Number(const char* option, const char* text, unsigned long max, unsigned long min = 0) {
     char* end = nullptr;
     errno = 0;
     unsigned long v = std::strtoul(text, &end, 10);
-    if (!*text || *end || errno || v > max || text[0] == '-')
-        throw std::invalid_argument(std::string(option) + ": '" + text + "' is not a number from 0 to " +
-                                    std::to_string(max));
+    if (!*text || *end || errno || v > max || v < min || text[0] == '-')
+        throw std::invalid_argument(std::string(option) + ": '" + text + "' is not a number from " +
+                                    std::to_string(min) + " to " + std::to_string(max));
     return v;
 }
 
@@ -99,7 +101,7 @@ int main(int argc, char** argv) {
             else if (a == "--announce-port")
                 options.announcePort = uint16_t(Number("--announce-port", v, 65535));
             else if (a == "--cameras")
-                options.cameraCount = unsigned(Number("--cameras", v, 8));
+                options.cameraCount = unsigned(Number("--cameras", v, 8, 1));
             else if (a == "--format") {
                 std::string list = v;
                 size_t start = 0;
@@ -111,9 +113,9 @@ int main(int argc, char** argv) {
                     start = comma + 1;
                 }
             } else if (a == "--fps")
-                options.fps = unsigned(Number("--fps", v, 60));
+                options.fps = unsigned(Number("--fps", v, 60, 1));
             else if (a == "--key-interval")
-                options.keyFrameInterval = unsigned(Number("--key-interval", v, 1000));
+                options.keyFrameInterval = unsigned(Number("--key-interval", v, 1000, 1));
             else if (a == "--blur-every")
                 options.blurEvery = unsigned(Number("--blur-every", v, 1000000));
             else if (a == "--factory-cameras")
