@@ -197,7 +197,8 @@ public:
     // empty when the path lies outside the device's folders.
     std::string HostPath(const std::string& devicePath) const;
 
-    // Logs, oldest first.
+    // Logs, oldest first. The two live logs keep the latest 20000 entries
+    // (older halves are dropped), so a long demo run stays small.
     std::vector<CommandRecord> Commands() const;
     std::vector<TransferRecord> Transfers() const;
     std::vector<LiveReplyRecord> LiveReplies() const;
