@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
+#include <poll.h>
+#include <thread>
 #include <random>
 #include <sstream>
 #include <sys/socket.h>
@@ -71,6 +73,90 @@ public:
 };
 
 const uint32_t Loopback = htonl(INADDR_LOOPBACK);
+
+// A TCP relay between the session and the simulator that can stop passing
+// bytes on, as a device whose link dies in the middle of a transfer.
+class StallingRelay {
+public:
+    explicit StallingRelay(uint16_t target) : target(target) {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listener, 1);
+        socklen_t n = sizeof a;
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
+        port = ntohs(a.sin_port);
+        worker = std::thread([this] { Relay(); });
+    }
+    ~StallingRelay() {
+        stop = true;
+        worker.join();
+        for (int fd : {listener, client, upstream})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    uint16_t Port() const { return port; }
+    void Stall() { stalled = true; }
+    uint64_t ToClient() const { return toClient.load(); }
+
+private:
+    void Relay() {
+        char buffer[16384];
+        while (!stop) {
+            if (client < 0) {
+                pollfd p{listener, POLLIN, 0};
+                if (::poll(&p, 1, 50) > 0) {
+                    client = ::accept(listener, nullptr, nullptr);
+                    upstream = ::socket(AF_INET, SOCK_STREAM, 0);
+                    sockaddr_in a{};
+                    a.sin_family = AF_INET;
+                    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                    a.sin_port = htons(target);
+                    ::connect(upstream, reinterpret_cast<sockaddr*>(&a), sizeof a);
+                }
+                continue;
+            }
+            if (stalled) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            pollfd p[2] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}};
+            if (::poll(p, 2, 50) <= 0)
+                continue;
+            for (int i = 0; i < 2; ++i) {
+                if (!(p[i].revents & (POLLIN | POLLHUP)))
+                    continue;
+                ssize_t n = ::recv(p[i].fd, buffer, sizeof buffer, 0);
+                if (n <= 0) {
+                    stalled = true; // one side went away: stop relaying
+                    break;
+                }
+                const int to = i == 0 ? upstream : client;
+                for (ssize_t done = 0; done < n;) {
+                    ssize_t w = ::send(to, buffer + done, static_cast<size_t>(n - done), MSG_NOSIGNAL);
+                    if (w <= 0)
+                        break;
+                    done += w;
+                }
+                if (i == 1)
+                    toClient += static_cast<uint64_t>(n);
+            }
+        }
+    }
+
+    uint16_t target;
+    uint16_t port = 0;
+    int listener = -1;
+    int client = -1;
+    int upstream = -1;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> stalled{false};
+    std::atomic<uint64_t> toClient{0};
+    std::thread worker;
+};
+
 
 class DeviceJobs : public ::testing::Test {
 protected:
@@ -589,6 +675,53 @@ TEST_F(DeviceJobs, StopDuringStalledJobEndsPromptly) {
     EXPECT_FALSE(connection->Connected());
     EXPECT_TRUE(status.Errors().empty()); // a stop is not an error
     connection.reset();
+}
+
+// The link dies in the middle of a program download.
+class StalledTransfer : public DeviceJobs {
+protected:
+    void StartStalledDownload(unsigned ioTimeout_ms) {
+        StartDevice();
+        std::string big(6 * 1024 * 1024, 'p');
+        WriteFile(device->HostPath("/etc/tavo/program.tdv"), big);
+        relay = std::make_unique<StallingRelay>(device->SshPort());
+        Session().port = relay->Port();
+        Connect();
+        connection->timing.ioTimeout_ms = ioTimeout_ms;
+        chooser.answer = (folder / "never.kvx").string();
+        connection->fileChooser = &chooser;
+        status.Clear();
+        const uint64_t before = relay->ToClient();
+        ASSERT_TRUE(connection->Post(JobDownloadProgram));
+        ASSERT_TRUE(WaitFor([&] { return relay->ToClient() > before + 256 * 1024; }, 30000));
+        relay->Stall();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the session now waits for bytes
+    }
+    std::unique_ptr<StallingRelay> relay;
+    Chooser chooser;
+};
+
+TEST_F(StalledTransfer, StopEndsTheBlockedReadPromptly) {
+    StartStalledDownload(120000); // only the stop can end the wait
+    ASSERT_NE(connection->PendingJob(), 0);
+    const auto start = std::chrono::steady_clock::now();
+    connection->Stop();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // Not a speed measurement: without the interrupt Stop would wait for the
+    // two-minute time-out.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
+    EXPECT_EQ(chooser.calls, 0);
+    EXPECT_FALSE(fs::exists(*chooser.answer));
+    EXPECT_TRUE(status.Errors().empty());
+    connection.reset();
+}
+
+TEST_F(StalledTransfer, NoProgressTimeOutFailsTheJob) {
+    StartStalledDownload(2000);
+    ASSERT_TRUE(WaitFor([&] { return connection->PendingJob() == 0; }, 60000));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(146)}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{146}));
+    EXPECT_EQ(chooser.calls, 0);
 }
 
 } // namespace
