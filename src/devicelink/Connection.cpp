@@ -153,7 +153,7 @@ bool Connection::Post(int32_t code) {
     return job.compare_exchange_strong(idle, code, std::memory_order_release, std::memory_order_relaxed);
 }
 
-void Connection::OnStopRequested() { GuardOf(internals).Shutdown(); }
+void Connection::OnStopRequested() { GuardOf(internals).Interrupt(); }
 
 void Connection::Run() {
     round.store(0, std::memory_order_release);

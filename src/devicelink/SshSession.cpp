@@ -24,6 +24,15 @@ namespace korvex {
 void SocketGuard::Set(int newFd) {
     std::lock_guard<std::mutex> guard(lock);
     fd = newFd;
+    if (interrupted && fd >= 0)
+        ::shutdown(fd, SHUT_RDWR);
+}
+
+void SocketGuard::Interrupt() {
+    std::lock_guard<std::mutex> guard(lock);
+    interrupted = true;
+    if (fd >= 0)
+        ::shutdown(fd, SHUT_RDWR);
 }
 
 int SocketGuard::Get() const {
@@ -122,6 +131,10 @@ void SshSession::OpenSocket(uint32_t networkAddress, uint16_t port) {
             RaiseError(230);
     }
     if (::fcntl(fd, F_SETFL, flags) < 0)
+        RaiseError(230);
+    // A stop that came before the connection existed could not shut it
+    // down; from here on the stop's shutdown reaches it.
+    if (stop.IsSet())
         RaiseError(230);
 }
 

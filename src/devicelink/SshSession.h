@@ -30,11 +30,15 @@ public:
     // Shuts the socket down in both directions: every blocked and later call
     // on it returns at once. The descriptor stays open until Close.
     void Shutdown();
+    // Shutdown for good: also every socket Set from now on (a stop that
+    // comes while the socket is being created).
+    void Interrupt();
     void Close();
 
 private:
     mutable std::mutex lock;
     int fd = -1;
+    bool interrupted = false;
 };
 
 // A channel that is closed and freed when it goes out of scope.

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <chrono>
+#include <thread>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -122,26 +124,60 @@ TEST_F(SessionLoop, RefusedConnectShows142ThenError230) {
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(230)}));
 }
 
-TEST_F(SessionLoop, ConnectToSilentAddressEndsAtTimeOut) {
-    // A listening socket whose backlog is full never completes a new
-    // handshake on loopback, which stands in for a host that does not answer.
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    socklen_t n = sizeof a;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
-    // Fill the backlog with connections nobody accepts.
-    std::vector<int> fillers;
-    for (int i = 0; i < 4; ++i) {
-        int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        fillers.push_back(f);
+// A loopback port whose listen queue is full: a new connection there is
+// neither accepted nor refused, like a host that does not answer.
+class FullListener {
+public:
+    FullListener() {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listener, 0);
+        socklen_t n = sizeof a;
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
+        port = ntohs(a.sin_port);
+        for (int i = 0; i < 4; ++i) {
+            int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            fillers.push_back(f);
+        }
     }
+    ~FullListener() {
+        for (int f : fillers)
+            ::close(f);
+        ::close(listener);
+    }
+    uint16_t port = 0;
+
+private:
+    int listener = -1;
+    std::vector<int> fillers;
+};
+
+TEST_F(SessionLoop, StopDuringConnectEndsPromptly) {
+    FullListener silent;
     connection.deviceAddress = htonl(INADDR_LOOPBACK);
-    connection.port = ntohs(a.sin_port);
+    connection.port = silent.port;
+    connection.timing.connectTimeout_ms = 120000;
+    connection.timing.ioTimeout_ms = 120000; // only the stop can end either wait
+    connection.Start();
+    ASSERT_TRUE(connection.Post(JobConnect));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    connection.Stop();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // Not a speed measurement: without the interrupt Stop would wait two minutes.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
+    EXPECT_FALSE(connection.Connected());
+    EXPECT_TRUE(status.Errors().empty());
+}
+
+TEST_F(SessionLoop, ConnectToSilentAddressEndsAtTimeOut) {
+    FullListener silent;
+    connection.deviceAddress = htonl(INADDR_LOOPBACK);
+    connection.port = silent.port;
     connection.timing.connectTimeout_ms = 300;
     connection.timing.ioTimeout_ms = 300; // the handshake then waits at most this
     connection.Start();
@@ -150,9 +186,7 @@ TEST_F(SessionLoop, ConnectToSilentAddressEndsAtTimeOut) {
     ASSERT_EQ(status.Errors().size(), 1u);
     EXPECT_TRUE(status.Errors()[0] == LoadTextA(230) || status.Errors()[0] == LoadTextA(232))
         << status.Errors()[0];
-    for (int f : fillers)
-        ::close(f);
-    ::close(listener);
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{142}));
 }
 
 } // namespace
