@@ -26,7 +26,7 @@ extern "C" {
 /* Field tags (for use in manual encoding/decoding) */
 #define FactoryConfig_camera_count_tag           1
 
-/* Struct field encoding specification for nanopb */
+/* Struct field encoding description for nanopb */
 #define FactoryConfig_FIELDLIST(X, a) \
 X(a, STATIC,   SINGULAR, INT32,    camera_count,      1)
 #define FactoryConfig_CALLBACK NULL
