@@ -57,11 +57,9 @@ Inspector::Inspector(MainView& view, Prompter& prompter, QWidget* parent) : QWid
     angle->setMaximumWidth(64);
     delayLabel = Named(new QLabel(Text(kStrInspectorDelay)), DelayLabel);
     delay = Named(new QLineEdit, Delay);
-    delay->setMaxLength(4);
     delay->setMaximumWidth(64);
     extendLabel = Named(new QLabel(Text(kStrInspectorExtend)), ExtendLabel);
     extend = Named(new QLineEdit, Extend);
-    extend->setMaxLength(4);
     extend->setMaximumWidth(64);
 
     auto* top = new QGridLayout;

@@ -386,6 +386,8 @@ void MainFrame::BuildPanes() {
         label->setAlignment(Qt::AlignCenter);
         label->setMargin(12);
         label->setEnabled(false);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        label->setMinimumSize(40, 40);
         return label;
     };
     composerDock = new PaneDock(Text(kStrPaneComposer), this);
@@ -426,17 +428,26 @@ void MainFrame::BuildPanes() {
 }
 
 void MainFrame::PlacePanes() {
-    // Floating panes sit inside the frame's right edge, below the toolbar.
+    // Floating panes sit inside the frame's right edge, below the toolbar:
+    // the inspector with the composer under it, the device list in the
+    // same place (it shows on the other page), the tuning window to the
+    // inspector's left.
     QRect f = frameGeometry();
-    QSize inspectorSize = inspectorDock->sizeHint().expandedTo(QSize(220, 260));
-    QRect inspectorRect(f.right() - 20 - inspectorSize.width(), f.top() + 80, inspectorSize.width(),
-                        inspectorSize.height());
-    inspectorDock->setGeometry(inspectorRect);
-    composerDock->setGeometry(f.right() - 233, f.top() + inspectorRect.height() + 84, 213, 335);
-    QSize explorerSize(240, 280);
-    explorerDock->setGeometry(f.right() - 20 - explorerSize.width(), f.top() + 80, explorerSize.width(),
-                              explorerSize.height());
-    tuningDock->setGeometry(inspectorRect.left() - 344, f.top() + 80, 340, 600);
+    const int paneWidth = 213;
+    int inspectorHeight = std::max(inspectorDock->sizeHint().height(), 300);
+    QRect inspectorRect(f.right() - 20 - paneWidth, f.top() + 80, paneWidth, inspectorHeight);
+    placements[inspectorDock] = inspectorRect;
+    placements[composerDock] = QRect(f.right() - 233, f.top() + inspectorHeight + 84, 213, 335);
+    placements[explorerDock] = QRect(f.right() - 20 - paneWidth, f.top() + 80, paneWidth, 300);
+    placements[tuningDock] = QRect(inspectorRect.left() - 344, f.top() + 80, 340, 600);
+    for (auto it = placements.begin(); it != placements.end();) {
+        if (it->first->isVisible()) {
+            it->first->setGeometry(it->second);
+            it = placements.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 // ---- states -----------------------------------------------------------------
@@ -467,9 +478,17 @@ void MainFrame::RefreshStates(uint32_t flags) {
     }
     if (flags & ChangeFlags::PanesChanged) {
         bool editing = tabView->ActiveTab() == 1;
-        auto show = [](PaneDock* dock, bool on) {
-            if (dock->isVisible() != on)
-                dock->setVisible(on);
+        auto show = [this](PaneDock* dock, bool on) {
+            if (dock->isVisible() == on)
+                return;
+            dock->setVisible(on);
+            // A pane gets its place the first time it shows; after that it
+            // stays where the user puts it.
+            auto placed = placements.find(dock);
+            if (on && placed != placements.end()) {
+                dock->setGeometry(placed->second);
+                placements.erase(placed);
+            }
         };
         show(composerDock, showComposer && editing);
         show(inspectorDock, showInspector && editing);

@@ -3,6 +3,7 @@
 #include "app/MainView.h"
 
 #include <QMainWindow>
+#include <QRect>
 
 #include <atomic>
 #include <map>
@@ -127,6 +128,7 @@ private:
     QMenu* contextMenu = nullptr;
     QActionGroup* languageGroup = nullptr;
     std::map<int, QAction*> actions;
+    std::map<PaneDock*, QRect> placements;
     std::vector<std::string> languages;
     bool showComposer = true;
     bool showInspector = true;

@@ -7,6 +7,7 @@
 #include "framework/ChangeFlags.h"
 
 #include <QLabel>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace korvex {
@@ -26,7 +27,7 @@ LivePage::LivePage(QWidget* parent) : QWidget(parent) {
     auto* body = new QLabel(Text(kStrLivePageBody));
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignCenter);
-    body->setMaximumWidth(560);
+    body->setFixedWidth(520);
     target = new QLabel;
     target->setAlignment(Qt::AlignCenter);
     target->setObjectName(QStringLiteral("liveTarget"));
@@ -34,7 +35,11 @@ LivePage::LivePage(QWidget* parent) : QWidget(parent) {
     layout->addStretch(2);
     layout->addWidget(title);
     layout->addSpacing(8);
-    layout->addWidget(body, 0, Qt::AlignHCenter);
+    auto* centred = new QHBoxLayout;
+    centred->addStretch();
+    centred->addWidget(body);
+    centred->addStretch();
+    layout->addLayout(centred);
     layout->addSpacing(8);
     layout->addWidget(target);
     layout->addStretch(3);

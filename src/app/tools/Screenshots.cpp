@@ -40,9 +40,11 @@ void Settle(int ms = 250) {
     loop.exec();
 }
 
-bool Shoot(const QString& path) {
+// The frame's part of the screen; the floating panes sit inside it.
+bool Shoot(const QString& path, const QWidget& frame) {
     Settle();
-    QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+    QRect r = frame.frameGeometry();
+    QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
     if (shot.isNull() || !shot.save(path, "PNG")) {
         std::fprintf(stderr, "could not save %s\n", qPrintable(path));
         return false;
@@ -163,7 +165,14 @@ void BuildSample(Document& document) {
     Detector exit(1, 1, 1, 3, 3, 320, 240);
     exit.points = {{{60, 60}, {260, 60}, {0, 0}, {0, 0}}};
     s.detectors.push_back(exit);
-    s.selected = 2;
+    s.selected = -1;
+}
+
+// The view point over canvas point (x, y) of a 320-wide card.
+QPoint CanvasPoint(MainView& view, int card, int x, int y) {
+    ViewGeometry g = view.Geometry();
+    Rect r = g.CardArea(card);
+    return QPoint(r.left + x * g.Zoom(), r.top + y * g.Zoom());
 }
 
 void Click(QWidget* w, QPoint p, Qt::MouseButton button = Qt::LeftButton) {
@@ -194,7 +203,6 @@ int main(int argc, char** argv) {
     frame.Create();
     MainView& view = frame.View();
     BuildSample(view.GetDocument());
-    view.Select(2);
     if (argc >= 3 && ProjectFilesAvailable()) {
         QString sample = QString::fromLocal8Bit(argv[2]);
         QDir().mkpath(sample);
@@ -206,29 +214,29 @@ int main(int argc, char** argv) {
 
     bool ok = true;
     // The live page with the device list.
-    ok &= Shoot(out + QStringLiteral("/live-page.png"));
+    ok &= Shoot(out + QStringLiteral("/live-page.png"), frame);
     // The editor: four cards, the inspector, the problems list.
     frame.Tabs().setCurrentIndex(1);
     Settle();
-    ok &= Shoot(out + QStringLiteral("/editor.png"));
+    Click(&view, CanvasPoint(view, 0, 190, 150)); // the directional detector on card A
+    ok &= Shoot(out + QStringLiteral("/editor.png"), frame);
 
-    // Zoomed in on card C, aiming the selected directional detector.
-    view.Select(7);
+    // Zoomed in on card C, aiming its directional detector.
     frame.OnCommand(CmdZoomIn);
     frame.OnCommand(CmdZoomIn);
     Settle();
+    QPoint start = CanvasPoint(view, 2, 160, 225);
+    frame.Tabs().Scroll().ensureVisible(start.x(), start.y(), 420, 260);
+    Settle();
+    Click(&view, start); // picks the detector under the point on card C
     frame.OnCommand(CmdModeAim);
-    ViewGeometry g = view.Geometry();
-    Rect c = g.CardArea(2);
-    QPoint start(c.left + 160 * 3, c.top + 225 * 3);
     QPoint end(start + QPoint(150, -60));
     QPointF gs(view.mapToGlobal(start)), ge(view.mapToGlobal(end));
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(start), gs, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&view, &press);
     QMouseEvent move(QEvent::MouseMove, QPointF(end), ge, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&view, &move);
-    frame.Tabs().Scroll().ensureVisible(start.x(), start.y(), 300, 200);
-    ok &= Shoot(out + QStringLiteral("/aiming.png"));
+    ok &= Shoot(out + QStringLiteral("/aiming.png"), frame);
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(end), ge, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&view, &release);
 
@@ -237,8 +245,7 @@ int main(int argc, char** argv) {
     frame.OnCommand(CmdZoomOut);
     frame.OnCommand(CmdZoomOut);
     Settle();
-    Click(&view, QPoint(g.CardArea(0).left, g.CardArea(0).top) + QPoint(0, 0));
-    view.Select(0);
+    Click(&view, CanvasPoint(view, 0, 100, 215)); // the lane detector on card A
     Settle();
     QMenu* detectorMenu = nullptr;
     for (QAction* a : frame.menuBar()->actions())
@@ -246,7 +253,7 @@ int main(int argc, char** argv) {
             detectorMenu = a->menu();
     if (detectorMenu) {
         frame.menuBar()->setActiveAction(detectorMenu->menuAction());
-        ok &= Shoot(out + QStringLiteral("/detector-menu.png"));
+        ok &= Shoot(out + QStringLiteral("/detector-menu.png"), frame);
         detectorMenu->close();
     }
     return ok ? 0 : 1;

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "app/MainFrame.h"
+#include "app/Prompter.h"
+#include "model/Document.h"
+
+#include <gtest/gtest.h>
+
+#include <QPoint>
+#include <QString>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvex::test {
+
+// The one application object of the test program.
+void EnsureApplication();
+
+// Runs the event loop until it has gone idle at least once, so the frame's
+// deferred refreshes (one per idle moment) have run.
+void RunIdle(int ms = 30);
+
+// Answers every box and file dialog from a script and records what was
+// asked.
+class FakePrompter : public Prompter {
+public:
+    Answer Question(QWidget*, const QString& text, const QString& caption) override {
+        questions.push_back(text + " | " + caption);
+        return questionAnswer;
+    }
+    bool Warning(QWidget*, const QString& text, const QString&) override {
+        warnings.push_back(text);
+        return warningAnswer;
+    }
+    void Error(QWidget*, const QString& text) override { errors.push_back(text); }
+    void Information(QWidget*, const QString& text, const QString&) override { infos.push_back(text); }
+    QString OpenFile(QWidget*, const QString&, const QString& pattern) override {
+        openPatterns.push_back(pattern);
+        return openAnswer;
+    }
+    QString SaveFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
+        ++saveDialogs;
+        return saveAnswer;
+    }
+    void Beep() override { ++beeps; }
+
+    Answer questionAnswer = Cancel;
+    bool warningAnswer = false;
+    QString openAnswer;
+    QString saveAnswer;
+    std::vector<QString> questions, warnings, errors, infos, openPatterns;
+    int saveDialogs = 0;
+    int beeps = 0;
+};
+
+// A frame without worker threads, shown on the offscreen platform, on the
+// editing page, with the change flags drained.
+class FrameTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureApplication(); }
+    void SetUp() override;
+    void TearDown() override;
+
+    MainView& View() { return frame->View(); }
+    Document& Doc() { return frame->View().GetDocument(); }
+    const RenderState& State() { return frame->View().State(); }
+    // A point of the view over canvas point (x, y) of `card` at the current
+    // zoom.
+    QPoint At(int card, int x, int y);
+    // Adds a detector with the given corners on `card` as one edit.
+    int AddQuad(int card, std::array<Point, 4> points, uint32_t number = 0);
+    void Press(QPoint p);
+    void MoveTo(QPoint p);
+    void Release(QPoint p);
+    void Click(QPoint p);
+    void Drag(QPoint from, QPoint to);
+
+    FakePrompter prompts;
+    std::unique_ptr<MainFrame> frame;
+};
+
+// A temporary folder removed at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    std::string Path() const { return path; }
+
+private:
+    std::string path;
+};
+
+} // namespace korvex::test

@@ -1,0 +1,325 @@
+#include "AppTestSupport.h"
+
+#include "app/Commands.h"
+#include "app/Dialogs.h"
+#include "app/Inspector.h"
+#include "app/PaneDock.h"
+#include "app/ProblemsView.h"
+#include "app/StatusBar.h"
+#include "app/TabView.h"
+#include "framework/ChangeFlags.h"
+#include "framework/StringTable.h"
+
+#include <QAction>
+#include <QTest>
+#include <QApplication>
+#include <QMenu>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace korvex::test {
+namespace {
+
+using MainFrameTest = FrameTest;
+
+const std::array<Point, 4> kSquare{{{100, 100}, {140, 100}, {140, 140}, {100, 140}}};
+
+TEST_F(MainFrameTest, ToolbarHasTheThirtyTwoEntriesWithTheirTooltips) {
+    QList<QAction*> entries = frame->ToolBar().actions();
+    ASSERT_EQ(entries.size(), 32);
+    int k = 0;
+    for (int i = 0; i < 32; ++i) {
+        if (kToolbar[i].command == 0) {
+            EXPECT_TRUE(entries[i]->isSeparator()) << i;
+            continue;
+        }
+        ++k;
+        EXPECT_EQ(entries[i]->data().toInt(), kToolbar[i].command);
+        EXPECT_EQ(entries[i]->toolTip().toStdString(), LoadTextA(178 + k)) << i;
+        EXPECT_FALSE(entries[i]->icon().isNull());
+        EXPECT_FALSE(entries[i]->icon().pixmap(QSize(32, 32)).isNull()); // the 2x picture
+    }
+    EXPECT_EQ(k, 26);
+}
+
+TEST_F(MainFrameTest, UndoRedoAndSaveButtonsFollowTheHistory) {
+    QAction* save = frame->Action(CmdSave);
+    QAction* undo = frame->Action(CmdUndo);
+    QAction* redo = frame->Action(CmdRedo);
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+    AddQuad(0, kSquare);
+    AddQuad(0, kSquare);
+    RunIdle();
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+    QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+    RunIdle();
+    EXPECT_EQ(Doc().CurrentIndex(), 1);
+    EXPECT_TRUE(redo->isEnabled());
+    frame->OnCommand(CmdUndo);
+    RunIdle();
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(redo->isEnabled());
+    frame->OnCommand(CmdRedo);
+    frame->OnCommand(CmdRedo);
+    RunIdle();
+    EXPECT_EQ(State().detectors.size(), 2u);
+    EXPECT_FALSE(redo->isEnabled());
+}
+
+TEST_F(MainFrameTest, ManyEditsBetweenIdleMomentsCostOneProblemsRebuild) {
+    int before = frame->Problems().RebuildCount();
+    for (int i = 0; i < 5; ++i)
+        AddQuad(0, kSquare, 1); // five detectors A1: duplicates
+    EXPECT_EQ(frame->Problems().RebuildCount(), before); // nothing until the queue runs empty
+    RunIdle();
+    EXPECT_EQ(frame->Problems().RebuildCount(), before + 1);
+    EXPECT_EQ(frame->Problems().Lines().size(), 10); // one line per pair
+    RunIdle();
+    EXPECT_EQ(frame->Problems().RebuildCount(), before + 1); // idle again, nothing marked
+}
+
+TEST_F(MainFrameTest, ProblemsListEmptiesWhenTheLastOffenderGoes) {
+    AddQuad(1, kSquare, 33);
+    RunIdle();
+    ASSERT_EQ(frame->Problems().Lines().size(), 1);
+    EXPECT_TRUE(frame->Problems().Lines()[0].contains(QStringLiteral("B33")));
+    Click(At(1, 120, 120));
+    frame->OnCommand(CmdDelete);
+    RunIdle();
+    EXPECT_TRUE(frame->Problems().Lines().isEmpty());
+    EXPECT_FALSE(frame->Problems().HasProblems());
+}
+
+TEST_F(MainFrameTest, UploadIsRefusedWhileProblemsAreListed) {
+    AddQuad(0, kSquare, 33);
+    frame->OnCommand(CmdUpload);
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(prompts.errors[0].toStdString(), LoadTextA(220));
+    EXPECT_TRUE(prompts.warnings.empty());
+}
+
+TEST_F(MainFrameTest, MayCloseAsksOnlyWithUnsavedChanges) {
+    EXPECT_TRUE(View().MayClose());
+    EXPECT_TRUE(prompts.questions.empty());
+    AddQuad(0, kSquare);
+    prompts.questionAnswer = Prompter::Cancel;
+    EXPECT_FALSE(View().MayClose());
+    prompts.questionAnswer = Prompter::No;
+    EXPECT_TRUE(View().MayClose());
+    EXPECT_EQ(prompts.questions.size(), 2u);
+    // Yes saves: a cancelled save dialog keeps the window open.
+    prompts.questionAnswer = Prompter::Yes;
+    prompts.saveAnswer.clear();
+    EXPECT_FALSE(View().MayClose());
+    EXPECT_EQ(prompts.saveDialogs, 1);
+}
+
+TEST_F(MainFrameTest, ClosingTheFrameRespectsTheAnswer) {
+    AddQuad(0, kSquare);
+    prompts.questionAnswer = Prompter::Cancel;
+    frame->close();
+    EXPECT_TRUE(frame->isVisible());
+    prompts.questionAnswer = Prompter::No;
+    frame->close();
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_FALSE(frame->InspectorPane().isVisible());
+}
+
+TEST_F(MainFrameTest, SavingSetsTheTitleAndReopeningRestoresTheProject) {
+    TempDir dir;
+    std::string path = dir.Path() + "/gate.kvx";
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Korvex"));
+    AddQuad(2, kSquare, 7);
+    prompts.saveAnswer = QString::fromStdString(path);
+    frame->OnCommand(CmdSave);
+    ASSERT_TRUE(prompts.errors.empty()) << prompts.errors[0].toStdString();
+    EXPECT_EQ(frame->windowTitle().toStdString(), path + " - Korvex");
+    EXPECT_FALSE(Doc().Modified());
+    RunIdle();
+    EXPECT_FALSE(frame->Action(CmdSave)->isEnabled());
+
+    frame->OnCommand(CmdNew);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Korvex"));
+    EXPECT_TRUE(State().detectors.empty());
+    prompts.openAnswer = QString::fromStdString(path);
+    frame->OnCommand(CmdOpen);
+    ASSERT_EQ(State().detectors.size(), 1u);
+    EXPECT_EQ(State().detectors[0].card, 2u);
+    EXPECT_EQ(State().detectors[0].number, 7u);
+    EXPECT_EQ(State().detectors[0].points, kSquare);
+    EXPECT_EQ(frame->windowTitle().toStdString(), path + " - Korvex");
+    EXPECT_EQ(View().ActiveCard(), 0);
+}
+
+TEST_F(MainFrameTest, OpeningABrokenFileShowsTheErrorAndKeepsTheProject) {
+    TempDir dir;
+    std::string path = dir.Path() + "/broken.kvx";
+    std::ofstream(path) << "garbage";
+    AddQuad(0, kSquare);
+    prompts.questionAnswer = Prompter::No;
+    prompts.openAnswer = QString::fromStdString(path);
+    frame->OnCommand(CmdOpen);
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(State().detectors.size(), 1u);
+}
+
+TEST_F(MainFrameTest, PanesShowPerTabAndTogglesTakeEffectOnTheirPage) {
+    RunIdle();
+    EXPECT_TRUE(frame->InspectorPane().isVisible());
+    EXPECT_TRUE(frame->ComposerPane().isVisible());
+    EXPECT_FALSE(frame->ExplorerPane().isVisible());
+    EXPECT_FALSE(frame->TuningPane().isVisible());
+    frame->Tabs().setCurrentIndex(0);
+    RunIdle();
+    EXPECT_FALSE(frame->InspectorPane().isVisible());
+    EXPECT_FALSE(frame->ComposerPane().isVisible());
+    EXPECT_TRUE(frame->ExplorerPane().isVisible());
+    frame->OnCommand(CmdToggleComposer); // off, on the live page: nothing visible changes
+    frame->OnCommand(CmdToggleTuning);   // the tuning window shows on either page
+    RunIdle();
+    EXPECT_FALSE(frame->ComposerPane().isVisible());
+    EXPECT_TRUE(frame->TuningPane().isVisible());
+    frame->Tabs().setCurrentIndex(1);
+    RunIdle();
+    EXPECT_FALSE(frame->ComposerPane().isVisible());
+    EXPECT_TRUE(frame->InspectorPane().isVisible());
+    EXPECT_TRUE(frame->TuningPane().isVisible());
+}
+
+TEST_F(MainFrameTest, ClosingAPaneClearsItsToggle) {
+    RunIdle();
+    frame->InspectorPane().close();
+    EXPECT_FALSE(frame->ShowingInspector());
+    frame->UpdateMenuStates();
+    EXPECT_FALSE(frame->Action(CmdToggleInspector)->isChecked());
+    frame->Tabs().setCurrentIndex(0);
+    frame->Tabs().setCurrentIndex(1);
+    RunIdle();
+    EXPECT_FALSE(frame->InspectorPane().isVisible());
+    frame->OnCommand(CmdToggleInspector);
+    RunIdle();
+    EXPECT_TRUE(frame->InspectorPane().isVisible());
+    EXPECT_TRUE(frame->Action(CmdToggleInspector)->isChecked());
+}
+
+TEST_F(MainFrameTest, StatusBarTakesCallsFromAnyThread) {
+    StatusBar& status = frame->Status();
+    EXPECT_EQ(status.Text().toStdString(), LoadTextA(138));
+    EXPECT_FALSE(status.ProgressVisible());
+    std::thread worker([&status] {
+        status.ShowProgress(40, 161);
+        status.ShowProgress(60, 0);
+    });
+    worker.join();
+    RunIdle();
+    EXPECT_TRUE(status.ProgressVisible());
+    EXPECT_EQ(status.Progress(), 60);
+    EXPECT_EQ(status.Text().toStdString(), LoadTextA(161));
+    std::thread([&status] { status.ShowText("Connected as admin"); }).join();
+    RunIdle();
+    EXPECT_FALSE(status.ProgressVisible());
+    EXPECT_EQ(status.Text(), QStringLiteral("Connected as admin"));
+    std::thread([&status] { status.ShowError("lost"); }).join();
+    RunIdle();
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(prompts.errors[0], QStringLiteral("lost"));
+}
+
+TEST_F(MainFrameTest, DeviceCommandsAreGreyedWhileNotConnected) {
+    frame->UpdateMenuStates();
+    EXPECT_TRUE(frame->Action(CmdConnect)->isEnabled());
+    for (int id : {CmdDisconnect, CmdUpload, CmdDownloadProgram, CmdRestart, CmdRecordings, CmdChangePassword,
+                   CmdNetworkSettings})
+        EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
+    frame->OnCommand(CmdRecordings); // a dialog of the next release: says so
+    EXPECT_EQ(prompts.infos.size(), 1u);
+}
+
+TEST_F(MainFrameTest, ConfigurationTestListsThePackageEntries) {
+    AddQuad(0, kSquare, 1);
+    AddQuad(1, kSquare, 1);
+    ConfigTestDialog dialog(State(), prompts, frame.get());
+    dialog.Fill();
+    EXPECT_EQ(dialog.Names(),
+              (QStringList{"det1.bmp", "det2.bmp", "config.txt", "compose.txt"}));
+}
+
+TEST_F(MainFrameTest, AboutBoxShowsVersionSix) {
+    AboutDialog about(frame.get());
+    EXPECT_TRUE(about.VersionText().endsWith(QStringLiteral(" 6")));
+}
+
+TEST_F(MainFrameTest, ContextMenuStatesFollowTheSelectionAndHistory) {
+    AddQuad(0, kSquare);
+    Click(At(0, 120, 120));
+    QTest::mouseClick(&View(), Qt::RightButton, Qt::NoModifier, At(0, 200, 50));
+    EXPECT_EQ(View().MenuPoint(), At(0, 200, 50));
+    EXPECT_TRUE(frame->ContextMenu().isVisible());
+    EXPECT_TRUE(frame->Action(CmdCopy)->isEnabled());
+    EXPECT_FALSE(frame->Action(CmdPaste)->isEnabled());
+    EXPECT_TRUE(frame->Action(CmdSave)->isEnabled());
+    EXPECT_FALSE(frame->Action(CmdRedo)->isEnabled());
+    frame->ContextMenu().close();
+    frame->OnCommand(CmdAddLineHere);
+    const Detector& added = State().detectors.back();
+    EXPECT_EQ(added.line, 1u);
+    EXPECT_EQ(added.Bounds().left, 200);
+    EXPECT_EQ(added.Bounds().top, 50);
+}
+
+// The language menu lists the folders beside the program that hold a
+// "*.mui" file, then "auto".
+class LanguageMenuTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureApplication(); }
+};
+
+TEST_F(LanguageMenuTest, ListsFoldersWithStringTablesOnly) {
+    TempDir dir;
+    namespace fs = std::filesystem;
+    fs::create_directories(dir.Path() + "/de");
+    fs::create_directories(dir.Path() + "/fr");
+    fs::create_directories(dir.Path() + "/empty");
+    std::ofstream(dir.Path() + "/de/korvex.mui") << "1\tx\n";
+    std::ofstream(dir.Path() + "/fr/app.mui") << "1\tx\n";
+    std::ofstream(dir.Path() + "/empty/readme.txt") << "no table\n";
+    std::ofstream(dir.Path() + "/stray.mui") << "1\tx\n";
+    const char* old = std::getenv("KORVEX_LANG_DIR");
+    std::string saved = old ? old : "";
+    setenv("KORVEX_LANG_DIR", dir.Path().c_str(), 1);
+    FakePrompter prompts;
+    FrameOptions options;
+    options.prompter = &prompts;
+    options.startWorkers = false;
+    auto frame = std::make_unique<MainFrame>(options);
+    EXPECT_EQ(frame->Languages(), (std::vector<std::string>{"de", "fr"}));
+    QList<QAction*> items = frame->LanguageMenu().actions();
+    ASSERT_EQ(items.size(), 4); // de, fr, separator, auto
+    EXPECT_EQ(items[0]->text(), QStringLiteral("de"));
+    EXPECT_EQ(items[1]->text(), QStringLiteral("fr"));
+    EXPECT_EQ(items[3], frame->Action(CmdLanguageAuto));
+    EXPECT_EQ(frame->Action(CmdLanguageFirst + 1), items[1]);
+
+    fs::remove_all(dir.Path() + "/de");
+    fs::remove_all(dir.Path() + "/fr");
+    auto bare = std::make_unique<MainFrame>(options);
+    EXPECT_TRUE(bare->Languages().empty());
+    EXPECT_EQ(bare->LanguageMenu().actions().size(), 2); // separator, auto
+    if (old)
+        setenv("KORVEX_LANG_DIR", saved.c_str(), 1);
+    else
+        unsetenv("KORVEX_LANG_DIR");
+    ChangeFlags::TakeAll();
+}
+
+} // namespace
+} // namespace korvex::test

@@ -1,0 +1,324 @@
+#include "AppTestSupport.h"
+
+#include "app/Commands.h"
+#include "app/MainView.h"
+#include "app/TabView.h"
+#include "framework/ChangeFlags.h"
+
+#include <QAction>
+#include <QTest>
+
+namespace korvex::test {
+namespace {
+
+using MainViewTest = FrameTest;
+
+const std::array<Point, 4> kSquare{{{100, 100}, {140, 100}, {140, 140}, {100, 140}}};
+
+TEST_F(MainViewTest, ClicksOnOverlappingDetectorsCycleThroughThem) {
+    int a = AddQuad(0, {{{50, 50}, {150, 50}, {150, 150}, {50, 150}}});
+    int b = AddQuad(0, {{{60, 60}, {160, 60}, {160, 160}, {60, 160}}});
+    int c = AddQuad(0, {{{70, 70}, {170, 70}, {170, 170}, {70, 170}}});
+    AddQuad(1, {{{70, 70}, {170, 70}, {170, 170}, {70, 170}}}); // same place, other card: never picked
+    Doc().Current().selected = -1;
+    size_t states = Doc().HistorySize();
+    QPoint spot = At(0, 100, 100);
+    std::vector<int> picked;
+    for (int i = 0; i < 4; ++i) {
+        Click(spot);
+        picked.push_back(State().selected);
+    }
+    EXPECT_EQ(picked, (std::vector<int>{a, b, c, a}));
+    EXPECT_EQ(Doc().HistorySize(), states); // selecting is not an edit
+
+    Click(At(0, 300, 20)); // empty picture area deselects
+    EXPECT_EQ(State().selected, -1);
+    EXPECT_EQ(View().ActiveCard(), 0);
+}
+
+TEST_F(MainViewTest, ClickOutsideEveryPictureLeavesNoActiveCardAndAddDoesNothing) {
+    Click(QPoint(View().width() - 3, 3)); // right margin, outside both columns
+    EXPECT_EQ(View().ActiveCard(), -1);
+    size_t states = Doc().HistorySize();
+    frame->OnCommand(CmdAddQuad);
+    frame->OnCommand(CmdAddLine);
+    EXPECT_EQ(Doc().HistorySize(), states);
+    RunIdle();
+    frame->UpdateMenuStates();
+    EXPECT_FALSE(frame->Action(CmdAddQuad)->isEnabled());
+    EXPECT_FALSE(frame->Action(CmdLoadBackground)->isEnabled());
+    Click(At(2, 10, 10));
+    EXPECT_EQ(View().ActiveCard(), 2);
+    frame->UpdateMenuStates();
+    EXPECT_TRUE(frame->Action(CmdAddQuad)->isEnabled());
+}
+
+TEST_F(MainViewTest, AddedDetectorsAreNumberedPerCardAndSelected) {
+    Click(At(1, 5, 5));
+    frame->OnCommand(CmdAddQuad);
+    frame->OnCommand(CmdAddLine);
+    ASSERT_EQ(State().detectors.size(), 2u);
+    EXPECT_EQ(State().detectors[0].card, 1u);
+    EXPECT_EQ(State().detectors[0].number, 1u);
+    EXPECT_EQ(State().detectors[1].number, 2u);
+    EXPECT_EQ(State().detectors[1].line, 1u);
+    EXPECT_EQ(State().selected, 1);
+    EXPECT_EQ(State().detectors[0].divisions, 2u); // the view's setting for new detectors
+}
+
+TEST_F(MainViewTest, CornerDragCommitsOneStateOnReleaseOnly) {
+    int d = AddQuad(0, kSquare);
+    Click(At(0, 120, 120)); // select by its body
+    ASSERT_EQ(State().selected, d);
+    size_t states = Doc().HistorySize();
+    Press(At(0, 100, 100)); // on corner P0
+    EXPECT_TRUE(View().Dragging());
+    EXPECT_EQ(View().ActiveHandle(), 0);
+    MoveTo(At(0, 90, 95));
+    MoveTo(At(0, 80, 90));
+    EXPECT_EQ(Doc().HistorySize(), states); // moves only preview
+    EXPECT_EQ(State().detectors[0].points[0], (Point{100, 100}));
+    Release(At(0, 80, 90));
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    EXPECT_EQ(State().detectors[0].points[0], (Point{80, 90}));
+    EXPECT_EQ(State().detectors[0].points[1], (Point{140, 100}));
+    Doc().Undo();
+    EXPECT_EQ(State().detectors[0].points[0], (Point{100, 100}));
+}
+
+TEST_F(MainViewTest, DragShorterThanOneZoomStepCommitsNothing) {
+    frame->OnCommand(CmdZoomIn);
+    frame->OnCommand(CmdZoomIn); // zoom 3
+    RunIdle();
+    AddQuad(0, kSquare);
+    Click(At(0, 120, 120));
+    size_t states = Doc().HistorySize();
+    QPoint corner = At(0, 100, 100);
+    Drag(corner, corner + QPoint(2, -2));
+    EXPECT_EQ(Doc().HistorySize(), states);
+    Drag(corner, corner + QPoint(3, 7)); // one step right, two down
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    EXPECT_EQ(State().detectors[0].points[0], (Point{101, 102}));
+}
+
+TEST_F(MainViewTest, CornerDraggedFarLeftOnANarrowPictureStopsAtTheMargin) {
+    RenderState narrow;
+    narrow.width = 180;
+    narrow.height = 144;
+    narrow.EnsureBackgrounds(4);
+    Detector d(1, 1, 0, 0, 1, 240, 144);
+    d.points = {{{60, 40}, {100, 40}, {100, 80}, {60, 80}}};
+    narrow.detectors.push_back(d);
+    Doc().NewRenderState(narrow);
+    RunIdle();
+    Click(At(0, 80, 60));
+    ASSERT_EQ(State().selected, 0);
+    Drag(At(0, 60, 40), At(0, 60, 40) - QPoint(500, 0));
+    EXPECT_EQ(State().detectors[0].points[0], (Point{30, 40}));
+    Drag(At(0, 100, 80), At(0, 100, 80) + QPoint(900, 900));
+    EXPECT_EQ(State().detectors[0].points[2], (Point{209, 143}));
+}
+
+TEST_F(MainViewTest, MoveDragShiftsTheDetectorAndClampsEachCorner) {
+    int d = AddQuad(0, {{{10, 100}, {50, 100}, {50, 140}, {10, 140}}});
+    frame->OnCommand(CmdModeMove);
+    size_t states = Doc().HistorySize();
+    Drag(At(0, 30, 120), At(0, 10, 130)); // 20 left, 10 down
+    EXPECT_EQ(State().selected, d);
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    const auto& p = State().detectors[0].points;
+    EXPECT_EQ(p[0], (Point{0, 110})); // clamped at the left edge
+    EXPECT_EQ(p[1], (Point{30, 110}));
+    EXPECT_EQ(p[3], (Point{0, 150}));
+}
+
+TEST_F(MainViewTest, MoveCardShiftsEveryDetectorOfThatCardOnly) {
+    AddQuad(0, kSquare);
+    AddQuad(0, {{{200, 100}, {220, 100}, {220, 120}, {200, 120}}});
+    AddQuad(1, kSquare);
+    frame->OnCommand(CmdModeMoveCard);
+    size_t states = Doc().HistorySize();
+    Drag(At(0, 120, 120), At(0, 130, 115));
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    EXPECT_EQ(State().detectors[0].points[0], (Point{110, 95}));
+    EXPECT_EQ(State().detectors[1].points[0], (Point{210, 95}));
+    EXPECT_EQ(State().detectors[2].points[0], (Point{100, 100})); // the other card stays
+}
+
+TEST_F(MainViewTest, ErasingMakesOneStatePerPress) {
+    AddQuad(0, kSquare);
+    Click(At(0, 120, 120));
+    frame->OnCommand(CmdModeErase);
+    EXPECT_EQ(View().Mode(), ModeErase);
+    size_t states = Doc().HistorySize();
+    Press(At(0, 110, 110));
+    MoveTo(At(0, 120, 110));
+    MoveTo(At(0, 130, 110));
+    Release(At(0, 130, 110));
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    const Bitmap& ex = State().detectors[0].exclusion;
+    EXPECT_TRUE(ex.IsBlack(110, 110));
+    EXPECT_TRUE(ex.IsBlack(124, 114)); // around the second position
+    EXPECT_TRUE(ex.IsBlack(134, 106)); // around the third
+    EXPECT_TRUE(ex.IsBlack(106, 106)); // the 9 x 9 square around the press
+    EXPECT_FALSE(ex.IsBlack(105, 110));
+    EXPECT_FALSE(ex.IsBlack(110, 120));
+    // Reshaping the detector brings its whole area back.
+    frame->OnCommand(CmdModeReshape);
+    Drag(At(0, 140, 140), At(0, 150, 150));
+    EXPECT_FALSE(State().detectors[0].exclusion.IsBlack(110, 110));
+}
+
+TEST_F(MainViewTest, AimingSetsTheAngleFromTheDragDirection) {
+    AddQuad(0, kSquare);
+    Click(At(0, 120, 120));
+    Doc().NewRenderState().SelectedDetector()->directional = true;
+    RunIdle();
+    frame->OnCommand(CmdModeAim);
+    ASSERT_EQ(View().Mode(), ModeAim);
+    QPoint o = At(0, 120, 120);
+    struct Case {
+        QPoint delta;
+        uint32_t angle;
+    } cases[] = {{{0, 40}, 0}, {{40, 0}, 90}, {{0, -40}, 180}, {{-40, 0}, 270}};
+    for (const Case& c : cases) {
+        Drag(o, o + c.delta);
+        EXPECT_EQ(State().detectors[0].angle, c.angle);
+    }
+    size_t states = Doc().HistorySize();
+    Click(o); // no movement: a new state, the angle as it was
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    EXPECT_EQ(State().detectors[0].angle, 270u);
+}
+
+TEST_F(MainViewTest, ModesThatNeedASuitableSelectionFallBackToReshape) {
+    AddQuad(0, kSquare);
+    Click(At(0, 120, 120));
+    frame->OnCommand(CmdModeAim); // not directional
+    RunIdle();
+    EXPECT_EQ(View().Mode(), ModeReshape);
+    EXPECT_FALSE(frame->Action(CmdModeAim)->isEnabled());
+    frame->OnCommand(CmdModeErase);
+    EXPECT_EQ(View().Mode(), ModeErase);
+    frame->OnCommand(CmdDelete); // no selection any more
+    RunIdle();
+    EXPECT_EQ(View().Mode(), ModeReshape);
+    EXPECT_TRUE(frame->Action(CmdModeReshape)->isChecked());
+    EXPECT_FALSE(frame->Action(CmdModeErase)->isEnabled());
+}
+
+TEST_F(MainViewTest, ZoomStopsAtItsLimitsWithoutMarkingAnything) {
+    for (int i = 0; i < 5; ++i)
+        frame->OnCommand(CmdZoomIn);
+    EXPECT_EQ(View().Zoom(), 6);
+    RunIdle();
+    EXPECT_EQ(View().width(), 2 * 320 * 6 + 32);
+    ChangeFlags::TakeAll();
+    View().Command(CmdZoomIn);
+    EXPECT_EQ(View().Zoom(), 6);
+    EXPECT_EQ(ChangeFlags::Peek(), 0u);
+    for (int i = 0; i < 5; ++i)
+        View().Command(CmdZoomOut);
+    EXPECT_EQ(View().Zoom(), 1);
+    ChangeFlags::TakeAll();
+    View().Command(CmdZoomOut);
+    EXPECT_EQ(ChangeFlags::Peek(), 0u);
+}
+
+TEST_F(MainViewTest, ZoomOnTheLivePageLeavesTheEditorAlone) {
+    frame->Tabs().setCurrentIndex(0);
+    frame->OnCommand(CmdZoomIn);
+    EXPECT_EQ(View().Zoom(), 1);
+}
+
+TEST_F(MainViewTest, CopyPasteAndDeleteWorkOnTheActiveCard) {
+    AddQuad(0, kSquare, 5);
+    Click(At(0, 120, 120));
+    frame->OnCommand(CmdCopy);
+    EXPECT_TRUE(frame->Action(CmdPaste)->isEnabled());
+    Click(At(3, 10, 10));
+    frame->OnCommand(CmdPaste);
+    ASSERT_EQ(State().detectors.size(), 2u);
+    EXPECT_EQ(State().detectors[1].card, 3u);
+    EXPECT_EQ(State().detectors[1].number, 5u);
+    EXPECT_EQ(State().detectors[1].points, kSquare);
+    EXPECT_EQ(State().selected, 1);
+    size_t states = Doc().HistorySize();
+    QTest::keyClick(frame.get(), Qt::Key_Delete);
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    EXPECT_EQ(State().detectors.size(), 1u);
+    EXPECT_EQ(State().selected, -1);
+    frame->OnCommand(CmdDelete); // nothing selected: nothing happens
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+}
+
+TEST_F(MainViewTest, PresetsChangeTheSelectionOrTheNextDetector) {
+    size_t states = Doc().HistorySize();
+    frame->OnCommand(CmdPenWidth3);
+    frame->OnCommand(CmdFill20);
+    EXPECT_EQ(Doc().HistorySize(), states); // no selection: settings only
+    EXPECT_EQ(View().PenWidth(), 3);
+    EXPECT_TRUE(frame->Action(CmdPenWidth3)->isChecked());
+    EXPECT_TRUE(frame->Action(CmdFill20)->isChecked());
+    frame->OnCommand(CmdAddQuad);
+    EXPECT_EQ(State().detectors[0].pen_width, 3u);
+    states = Doc().HistorySize();
+    frame->OnCommand(CmdPenWidth3); // already so
+    EXPECT_EQ(Doc().HistorySize(), states);
+    frame->OnCommand(CmdDivisions4);
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    EXPECT_EQ(State().detectors[0].divisions, 4u);
+    EXPECT_EQ(State().detectors[0].fill, 0);
+    EXPECT_TRUE(frame->Action(CmdDivisions4)->isChecked());
+    EXPECT_FALSE(frame->Action(CmdFill20)->isChecked());
+}
+
+TEST_F(MainViewTest, LoadBackgroundShowsBitmapErrorsAndChangesNothing) {
+    TempDir dir;
+    std::string bad = dir.Path() + "/bad.bmp";
+    FILE* f = fopen(bad.c_str(), "wb");
+    ASSERT_TRUE(f);
+    fputs("not a bitmap", f);
+    fclose(f);
+    prompts.openAnswer = QString::fromStdString(bad);
+    size_t states = Doc().HistorySize();
+    frame->OnCommand(CmdLoadBackground);
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(prompts.errors[0], QStringLiteral("Niepoprawny plik bitmapy."));
+    EXPECT_EQ(Doc().HistorySize(), states);
+
+    Bitmap picture(320, 240);
+    picture.SetPixelColour(5, 6, 0x0000FF);
+    std::vector<uint8_t> bytes = EncodeBmp24(picture);
+    std::string good = dir.Path() + "/good.bmp";
+    f = fopen(good.c_str(), "wb");
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+    prompts.openAnswer = QString::fromStdString(good);
+    Click(At(2, 1, 1));
+    frame->OnCommand(CmdLoadBackground);
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    EXPECT_EQ(State().backgrounds[2].GetPixelColour(5, 6), 0x0000FFu); // colour kept at full width
+    EXPECT_EQ(State().backgrounds[0].GetPixelColour(5, 6), 0xFFFFFFu);
+}
+
+TEST_F(MainViewTest, LivePicturesSayTheyAreNotAvailableYet) {
+    size_t states = Doc().HistorySize();
+    frame->OnCommand(CmdLiveBackgrounds);
+    EXPECT_EQ(prompts.infos.size(), 1u);
+    EXPECT_EQ(Doc().HistorySize(), states);
+}
+
+TEST_F(MainViewTest, CardNumbersSetOneBitPerValidDetector) {
+    AddQuad(0, kSquare, 1);
+    AddQuad(0, kSquare, 32);
+    AddQuad(2, kSquare, 3);
+    AddQuad(2, kSquare, 33); // out of range: no bit
+    auto words = View().CardNumbers();
+    EXPECT_EQ(words[0], 0x80000001u);
+    EXPECT_EQ(words[2], 0x4u);
+    EXPECT_EQ(words[1], 0u);
+}
+
+} // namespace
+} // namespace korvex::test
