@@ -2,6 +2,7 @@
 
 #include "app/Commands.h"
 #include "app/Dialogs.h"
+#include "app/Explorer.h"
 #include "app/Inspector.h"
 #include "app/PaneDock.h"
 #include "app/ProblemsView.h"
@@ -9,17 +10,20 @@
 #include "app/TabView.h"
 #include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
+#include "framework/Trace.h"
 
 #include <QAction>
 #include <QTest>
 #include <QApplication>
 #include <QMenu>
 #include <QToolBar>
+#include <QListWidget>
 #include <QToolButton>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 namespace korvex::test {
@@ -274,6 +278,71 @@ TEST_F(MainFrameTest, ContextMenuStatesFollowTheSelectionAndHistory) {
     EXPECT_EQ(added.line, 1u);
     EXPECT_EQ(added.Bounds().left, 200);
     EXPECT_EQ(added.Bounds().top, 50);
+}
+
+#ifdef KORVEX_HAVE_DEVICELINK
+TEST_F(MainFrameTest, ExplorerListsAnnouncedDevicesAndSetsTheTarget) {
+    Explorer& explorer = frame->GetExplorer();
+    std::thread scan([&explorer] {
+        explorer.Devices().DeviceSeen(0x1400A8C0u, "Gate 3"); // 192.168.0.20
+        explorer.Devices().DeviceSeen(0x1500A8C0u, "");
+    });
+    scan.join();
+    RunIdle();
+    ASSERT_EQ(explorer.List()->count(), 3);
+    EXPECT_EQ(explorer.List()->item(1)->text(), QStringLiteral("192.168.0.20 (Gate 3)"));
+    EXPECT_EQ(explorer.List()->item(2)->text(), QStringLiteral("192.168.0.21"));
+    EXPECT_TRUE(frame->ExplorerPane().windowTitle().endsWith(QStringLiteral(" (2)")));
+    explorer.List()->setCurrentRow(1);
+    EXPECT_EQ(explorer.SelectedAddress(), 0x1400A8C0u);
+    std::thread([&explorer] { explorer.Devices().DeviceSeen(0x1400A8C0u, ""); }).join();
+    RunIdle();
+    EXPECT_EQ(explorer.List()->item(1)->text(), QStringLiteral("192.168.0.20"));
+    explorer.List()->setCurrentRow(0);
+    EXPECT_EQ(explorer.SelectedAddress(), 0u);
+}
+#endif
+
+// Start-up and shutdown with the real worker threads: stopping them ends
+// the session thread first, then discovery, before the frame goes.
+TEST(FrameShutdown, StopsTheWorkersInOrder) {
+    EnsureApplication();
+    std::mutex lock;
+    std::vector<std::string> lines;
+    TraceSink previous = SetTraceSink([&](const std::string& line) {
+        std::lock_guard<std::mutex> guard(lock);
+        lines.push_back(line);
+    });
+    {
+        FakePrompter prompts;
+        FrameOptions options;
+        options.prompter = &prompts;
+        auto frame = std::make_unique<MainFrame>(options);
+        frame->Create();
+        RunIdle();
+        frame->StopThreads();
+        frame->StopThreads(); // a second call finds nothing to do
+        frame.reset();
+    }
+    SetTraceSink(previous);
+    ChangeFlags::TakeAll();
+    auto at = [&](const std::string& text) {
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (lines[i] == text)
+                return static_cast<long>(i);
+        return -1L;
+    };
+#ifdef KORVEX_HAVE_DEVICELINK
+    long connectionStopped = at("Thread::Stop: Stopped thread Connection\n");
+    long scanStopping = at("Thread::Stop: Stopping thread Scan\n");
+    ASSERT_GE(connectionStopped, 0);
+    ASSERT_GE(scanStopping, 0);
+    EXPECT_LT(at("Thread::Stop: Stopping thread Connection\n"), connectionStopped);
+    EXPECT_LT(connectionStopped, scanStopping);
+    EXPECT_GE(at("Thread::Stop: Stopped thread Scan\n"), 0);
+#else
+    EXPECT_EQ(at("Thread::Stop: Stopping thread Connection\n"), -1);
+#endif
 }
 
 // The language menu lists the folders beside the program that hold a
