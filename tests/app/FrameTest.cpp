@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -109,6 +110,57 @@ TEST_F(MainFrameTest, UploadIsRefusedWhileProblemsAreListed) {
     ASSERT_EQ(prompts.errors.size(), 1u);
     EXPECT_EQ(prompts.errors[0].toStdString(), LoadTextA(220));
     EXPECT_TRUE(prompts.warnings.empty());
+}
+
+// A frame whose device session is replaced by a recorder.
+class UploadFrame : public MainFrame {
+public:
+    using MainFrame::MainFrame;
+    bool DeviceConnected() override { return connected; }
+    bool PostUpload(std::vector<uint8_t> bytes) override {
+        posted.push_back(std::move(bytes));
+        return true;
+    }
+    bool connected = true;
+    std::vector<std::vector<uint8_t>> posted;
+};
+
+TEST(Upload, SavesAsksAndPostsTheSavedFile) {
+    EnsureApplication();
+    ChangeFlags::TakeAll();
+    FakePrompter prompts;
+    FrameOptions options;
+    options.prompter = &prompts;
+    options.startWorkers = false;
+    UploadFrame frame(options);
+    frame.Create();
+    Document& doc = frame.View().GetDocument();
+    RenderState& s = doc.NewRenderState();
+    s.detectors.push_back(Detector(0, 1, 0, 0, 1, 320, 240));
+
+    prompts.warningAnswer = false; // No: nothing saved or sent
+    frame.OnCommand(CmdUpload);
+    EXPECT_EQ(prompts.warnings.size(), 1u);
+    EXPECT_TRUE(frame.posted.empty());
+    EXPECT_EQ(prompts.saveDialogs, 0);
+
+    TempDir dir;
+    std::string path = dir.Path() + "/upload.kvx";
+    prompts.warningAnswer = true;
+    prompts.saveAnswer = QString::fromStdString(path);
+    frame.OnCommand(CmdUpload);
+    ASSERT_TRUE(prompts.errors.empty()) << prompts.errors[0].toStdString();
+    ASSERT_EQ(frame.posted.size(), 1u);
+    std::ifstream saved(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(frame.posted[0], bytes);
+    EXPECT_FALSE(doc.Modified());
+
+    frame.connected = false; // not connected: the command does nothing
+    frame.OnCommand(CmdUpload);
+    EXPECT_EQ(prompts.warnings.size(), 2u);
+    EXPECT_EQ(frame.posted.size(), 1u);
+    ChangeFlags::TakeAll();
 }
 
 TEST_F(MainFrameTest, MayCloseAsksOnlyWithUnsavedChanges) {
