@@ -110,8 +110,11 @@ Inspector::Inspector(MainView& view, Prompter& prompter, QWidget* parent) : QWid
         if (auto v = ReadUnsigned(text))
             this->view.SetNumber(*v);
     });
+    // Directions are degrees 0..359; a project holding a larger angle could
+    // not be saved, so such a text changes nothing, like one that is not a
+    // number.
     connect(angle, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (auto v = ReadUnsigned(text))
+        if (auto v = ReadUnsigned(text); v && *v < 360)
             this->view.SetAngle(*v);
     });
     connect(delay, &QLineEdit::textEdited, this, [this] {

@@ -362,6 +362,14 @@ void MainView::Paste() {
     RenderState& fresh = document.NewRenderState();
     Detector copy = clipboard;
     copy.card = static_cast<uint32_t>(activeCard);
+    // A detector copied from a project with another picture size keeps its
+    // place as far as the picture allows and gets a clean exclusion map of
+    // this canvas, so the project stays savable.
+    if (copy.exclusion.Width() != fresh.CanvasWidth() || copy.exclusion.Height() != fresh.CanvasHeight()) {
+        copy.exclusion = Bitmap(fresh.CanvasWidth(), fresh.CanvasHeight());
+        for (Point& p : copy.points)
+            p = ClampToPicture(fresh, p);
+    }
     fresh.detectors.push_back(std::move(copy));
     Select(static_cast<int32_t>(fresh.detectors.size()) - 1);
 }

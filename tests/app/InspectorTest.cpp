@@ -112,6 +112,10 @@ TEST_F(InspectorTest, KindBoxesSwitchTheKindAndItsFields) {
     EXPECT_FALSE(Check(Inspector::Plain)->isChecked());
     Type(Inspector::Angle, QStringLiteral("270"));
     EXPECT_EQ(State().detectors[0].angle, 270u);
+    size_t beforeWide = Doc().HistorySize();
+    QTest::keyClick(Edit(Inspector::Angle), Qt::Key_0); // 2700: no such direction
+    EXPECT_EQ(State().detectors[0].angle, 270u);
+    EXPECT_EQ(Doc().HistorySize(), beforeWide);
 
     Check(Inspector::Contrast)->click();
     EXPECT_TRUE(State().detectors[0].contrast);

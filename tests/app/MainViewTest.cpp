@@ -252,6 +252,26 @@ TEST_F(MainViewTest, CopyPasteAndDeleteWorkOnTheActiveCard) {
     EXPECT_EQ(Doc().HistorySize(), states + 1);
 }
 
+TEST_F(MainViewTest, PastingIntoAProjectOfAnotherPictureSizeKeepsItSavable) {
+    AddQuad(0, {{{250, 200}, {300, 200}, {300, 230}, {250, 230}}}, 2);
+    Click(At(0, 270, 210));
+    frame->OnCommand(CmdCopy);
+    RenderState narrow;
+    narrow.width = 180;
+    narrow.height = 144;
+    narrow.EnsureBackgrounds(2);
+    Doc().NewRenderState(narrow);
+    RunIdle();
+    Click(At(1, 40, 10));
+    frame->OnCommand(CmdPaste);
+    ASSERT_EQ(State().detectors.size(), 1u);
+    const Detector& d = State().detectors[0];
+    EXPECT_EQ(d.card, 1u);
+    EXPECT_EQ(d.exclusion.Width(), 240u);
+    EXPECT_EQ(d.exclusion.Height(), 144u);
+    EXPECT_EQ(d.points[2], (Point{209, 143}));
+}
+
 TEST_F(MainViewTest, PresetsChangeTheSelectionOrTheNextDetector) {
     size_t states = Doc().HistorySize();
     frame->OnCommand(CmdPenWidth3);
