@@ -29,6 +29,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 using namespace korvex;
 
@@ -192,7 +193,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: korvex_screenshots <output folder> [<sample folder>]\n");
         return 2;
     }
-    StringTable::Select("auto");
+    // KORVEX_SHOT_LANGUAGE picks a language folder (checking translations).
+    const char* language = std::getenv("KORVEX_SHOT_LANGUAGE");
+    StringTable::Select(language ? language : "auto");
     QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
 
