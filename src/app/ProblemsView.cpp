@@ -21,10 +21,10 @@ ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent) {
     list->setIconSize(QSize(20, 20));
     list->setWordWrap(false);
     list->setUniformRowHeights(true);
-    list->setSortingEnabled(true);
-    list->sortByColumn(0, Qt::AscendingOrder);
+    // The rules hand the lines over sorted by text, ignoring case, which is
+    // the order the list shows.
+    list->setSortingEnabled(false);
     list->header()->setSectionsClickable(false);
-    list->header()->setSortIndicatorShown(false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list);
@@ -39,10 +39,9 @@ bool ProblemsView::Rebuild(const RenderState& state) {
         auto* item = new QTreeWidgetItem;
         item->setText(0, QString::fromStdString(line));
         item->setIcon(0, icon);
-        list->insertTopLevelItem(0, item);
+        list->addTopLevelItem(item);
         hasProblems = true;
     }
-    list->sortByColumn(0, Qt::AscendingOrder);
     return hasProblems;
 }
 

@@ -104,6 +104,16 @@ TEST_F(MainFrameTest, ProblemsListEmptiesWhenTheLastOffenderGoes) {
     EXPECT_FALSE(frame->Problems().HasProblems());
 }
 
+TEST_F(MainFrameTest, ProblemLinesAreShownInTextOrder) {
+    AddQuad(1, kSquare, 33);
+    AddQuad(0, kSquare, 40);
+    RunIdle();
+    QStringList lines = frame->Problems().Lines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("A40")));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("B33")));
+}
+
 TEST_F(MainFrameTest, UploadIsRefusedWhileProblemsAreListed) {
     AddQuad(0, kSquare, 33);
     frame->OnCommand(CmdUpload);
