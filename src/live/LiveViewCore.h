@@ -52,7 +52,15 @@ struct LiveLayout {
 // The non-window half of the live view: the camera slots with their pacing,
 // the layout (camera size and count, magnification, zoomed camera) and the
 // view options the replies carry. The window half paints from it and
-// forwards its timer, double clicks and zoom commands.
+// forwards its timer, double clicks and zoom commands:
+//
+//     LiveViewCore core(host);                       // host: the window half
+//     LiveThread live(core, target, core, mask, tuning);  // sink and options
+//     live.Start();            ... every 25 ms: core.OnTimer();
+//     paint: LiveLayout l = core.Layout(); for each camera i shown:
+//            CellGeometry c = LiveViewCore::Cell(l, i);
+//            core.WithPicture(i, [&](const Bitmap& b) { ...copy b... });
+//     live.Stop();             before the core goes away
 class LiveViewCore : public LiveSink, public LiveViewOptions {
 public:
     using Clock = std::function<uint64_t()>;
