@@ -8,6 +8,7 @@
 #include "app/Inspector.h"
 #include "app/PaneDock.h"
 #include "app/ProblemsView.h"
+#include "app/ProjectIo.h"
 #include "app/Prompter.h"
 #include "app/ScrollView.h"
 #include "app/StatusBar.h"
@@ -675,6 +676,15 @@ void MainFrame::OnCommand(int id) {
     // the view and the toggles say.
     View().UpdateToolbar();
     UpdateMenuStates();
+}
+
+void MainFrame::OpenAtStart(const std::string& path) {
+    try {
+        OpenProjectFrom(View().GetDocument(), path);
+        tabView->setCurrentIndex(1);
+    } catch (const std::exception& e) {
+        prompter->Error(nullptr, QString::fromUtf8(e.what()));
+    }
 }
 
 void MainFrame::closeEvent(QCloseEvent* event) {

@@ -53,6 +53,8 @@ public:
     // call twice.
     void StopThreads();
 
+    // Opens a project given when the program starts (errors are shown).
+    void OpenAtStart(const std::string& path);
     // Carries out a command; errors are shown in an error box.
     void OnCommand(int id);
     // The loop's deferred refreshes for the taken change flags, in order:

@@ -29,6 +29,11 @@ int main(int argc, char** argv) {
         if (!Md5SelfTest())
             RaiseError(262);
         frame->Create();
+        // A project named on the command line opens at once; a file that
+        // cannot be read is reported and the new project stays.
+        QStringList arguments = QApplication::arguments();
+        if (arguments.size() > 1)
+            frame->OpenAtStart(arguments.at(1).toStdString());
         int code = app.exec();
         frame->StopThreads();
         frame.reset();

@@ -226,6 +226,23 @@ TEST_F(MainFrameTest, SavingSetsTheTitleAndReopeningRestoresTheProject) {
     EXPECT_EQ(View().ActiveCard(), 0);
 }
 
+TEST_F(MainFrameTest, AProjectNamedAtStartOpensOnTheEditingPage) {
+    TempDir dir;
+    std::string path = dir.Path() + "/start.kvx";
+    AddQuad(3, kSquare, 2);
+    prompts.saveAnswer = QString::fromStdString(path);
+    frame->OnCommand(CmdSaveAs);
+    frame->OnCommand(CmdNew);
+    frame->Tabs().setCurrentIndex(0);
+    frame->OpenAtStart(path);
+    EXPECT_EQ(frame->Tabs().ActiveTab(), 1);
+    ASSERT_EQ(State().detectors.size(), 1u);
+    EXPECT_EQ(State().detectors[0].card, 3u);
+    frame->OpenAtStart(dir.Path() + "/missing.kvx");
+    EXPECT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(State().detectors.size(), 1u);
+}
+
 TEST_F(MainFrameTest, OpeningABrokenFileShowsTheErrorAndKeepsTheProject) {
     TempDir dir;
     std::string path = dir.Path() + "/broken.kvx";
