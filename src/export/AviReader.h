@@ -14,6 +14,10 @@ public:
     // A "00dc" frame of the "movi" list; `data` points into the parsed
     // buffer and stays valid as long as the caller keeps that buffer.
     virtual void OnFrame(const uint8_t* data, uint32_t size) = 0;
+    // The reader is about to look at the bytes before offset `end` of the
+    // buffer. A sink that fills the buffer while it is being read makes sure
+    // they are there; by default the whole buffer already is.
+    virtual void Need(size_t end) { (void)end; }
 };
 
 // Walks a whole AVI file held in memory. Only the "avih" chunk of the "hdrl"

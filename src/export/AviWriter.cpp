@@ -21,6 +21,9 @@ constexpr int kMaxParts = 3 * kBatchFrames;
 
 const uint8_t kZeroPad[1] = {0};
 
+// Bytes of referenced frames gathered before they are written.
+constexpr size_t kWriteReferencedAfter = 1024 * 1024;
+
 // Bytes written before the disk writes of them are started.
 constexpr uint64_t kStartWritesAfter = 4 * 1024 * 1024;
 
@@ -136,6 +139,11 @@ void AviWriter::AddFrameReference(const uint8_t* data, uint32_t size) {
         pending[pendingParts++] = iovec{const_cast<uint8_t*>(data), size};
     if (size & 1)
         pending[pendingParts++] = iovec{const_cast<uint8_t*>(kZeroPad), 1};
+    // Referenced frames go out about a megabyte at a time, while the bytes
+    // just read are still in the processor's cache.
+    pendingReferenced += size;
+    if (pendingReferenced >= kWriteReferencedAfter)
+        Flush();
 }
 
 void AviWriter::AddFrameCopy(const uint8_t* data, uint32_t size) {
@@ -159,6 +167,7 @@ void AviWriter::Flush() {
     pendingParts = 0;
     pendingHeads = 0;
     workingUsed = 0;
+    pendingReferenced = 0;
 #ifdef __linux__
     // Start the disk writes of what is written so far, without waiting, so
     // that they overlap the reading of the next frames and the disk flush of

@@ -87,6 +87,7 @@ private:
     size_t pendingHeads = 0;
     std::unique_ptr<uint8_t[]> working;
     size_t workingUsed = 0;
+    size_t pendingReferenced = 0;
 
     uint64_t written = 0;       // bytes written to the file so far
     uint64_t startedToDisk = 0; // bytes whose disk writes have been started

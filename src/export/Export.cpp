@@ -13,6 +13,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 
 namespace korvex {
@@ -59,36 +60,77 @@ struct FrameRef {
     uint32_t size;
 };
 
-// One input file at a time, in a buffer kept for the next file so that
-// memory stays at the largest input rather than growing with each.
-class InputBuffer {
+// A failure to read an input file; reported as it stands rather than
+// wrapped like the errors about the file's content.
+class InputReadError : public LocalException {
 public:
-    const uint8_t* Load(const std::string& path, size_t& size) {
-        BinaryFile file(path, "rb");
+    using LocalException::LocalException;
+};
+
+// One input file at a time, read whole into a buffer that is kept for the
+// next file, so that memory stays at the largest input rather than growing
+// with each. The bytes arrive a step at a time as the reader walks forward,
+// so that the copy job writes each frame while it is still in the
+// processor's cache.
+class InputFile {
+public:
+    // Opens the file and makes room for all of it; returns the buffer.
+    const uint8_t* Open(const std::string& path, size_t& size) {
+        file.Open(path, "rb");
+        // A folder or a device opens but has no length to read.
+        struct stat info;
+        if (fstat(fileno(file.Handle()), &info) != 0 || !S_ISREG(info.st_mode))
+            RaiseMessage(LoadTextA(254) + path + "'.");
         uint64_t length = file.Size();
         if (length > SIZE_MAX)
             RaiseMessage(LoadTextA(254) + path + "'.");
-        size = static_cast<size_t>(length);
-        if (size > capacity) {
+        total = static_cast<size_t>(length);
+        if (total > capacity) {
             data.reset();
             capacity = 0;
-            data.reset(new uint8_t[size]);
-            capacity = size;
+            data.reset(new uint8_t[total]);
+            capacity = total;
         }
-        file.Read(data.get(), size);
+        loaded = 0;
+        size = total;
         return data.get();
     }
 
+    // Makes sure the bytes before `end` have been read.
+    void Need(size_t end) {
+        if (end <= loaded)
+            return;
+        size_t target = std::min(total, std::max(end, loaded + kReadStep));
+        try {
+            file.Read(data.get() + loaded, target - loaded);
+        } catch (const LocalException& e) {
+            throw InputReadError(e.message);
+        }
+        loaded = target;
+    }
+
+    // Reads what the walk did not need, so the file is always read whole,
+    // and closes it.
+    void Finish() {
+        Need(total);
+        file.Close();
+    }
+
 private:
+    static constexpr size_t kReadStep = 1024 * 1024;
+
+    BinaryFile file;
     std::unique_ptr<uint8_t[]> data;
     size_t capacity = 0;
+    size_t total = 0;
+    size_t loaded = 0;
 };
 
 // The copy job: every frame goes to the output as it is found.
 class CopyFrames : public AviInputSink {
 public:
-    CopyFrames(AviWriter& writer, const std::function<bool()>& cancelled)
-        : writer(writer), cancelled(cancelled) {}
+    CopyFrames(AviWriter& writer, InputFile& input, const std::function<bool()>& cancelled)
+        : writer(writer), input(input), cancelled(cancelled) {}
 
     void OnMainHeader(uint32_t width, uint32_t height) override { writer.SetPictureSize(width, height); }
 
@@ -98,8 +140,11 @@ public:
         writer.AddFrameReference(data, size);
     }
 
+    void Need(size_t end) override { input.Need(end); }
+
 private:
     AviWriter& writer;
+    InputFile& input;
     const std::function<bool()>& cancelled;
 };
 
@@ -107,15 +152,17 @@ private:
 // worked on in parallel.
 class CollectFrames : public AviInputSink {
 public:
-    explicit CollectFrames(AviWriter& writer) : writer(writer) {}
+    CollectFrames(AviWriter& writer, InputFile& input) : writer(writer), input(input) {}
 
     void OnMainHeader(uint32_t width, uint32_t height) override { writer.SetPictureSize(width, height); }
     void OnFrame(const uint8_t* data, uint32_t size) override { frames.push_back({data, size}); }
+    void Need(size_t end) override { input.Need(end); }
 
     std::vector<FrameRef> frames;
 
 private:
     AviWriter& writer;
+    InputFile& input;
 };
 
 // Re-encodes the frames of one file on several threads and hands the
@@ -275,7 +322,7 @@ ExportResult Export(ExportJob& job, ExportSink& sink, const ExportOptions& optio
     }
 
     AviWriter writer(job.outputPath);
-    InputBuffer input;
+    InputFile input;
     const size_t n = job.files.size();
     try {
         for (size_t i = 0; i < n; ++i) {
@@ -284,21 +331,25 @@ ExportResult Export(ExportJob& job, ExportSink& sink, const ExportOptions& optio
             sink.ShowProgress(static_cast<unsigned>(i * 100 / n));
             sink.ShowFile(i, n, path);
             size_t size = 0;
-            const uint8_t* data = input.Load(path, size);
+            const uint8_t* data = input.Open(path, size);
             try {
                 if (!options.reencode) {
-                    CopyFrames copy(writer, options.cancelled);
+                    CopyFrames copy(writer, input, options.cancelled);
                     ParseAvi(data, size, copy);
+                    input.Finish();
                 } else {
                     // A container error is reported only after the frames
                     // found before it, as a frame-by-frame walk would.
-                    CollectFrames collect(writer);
+                    CollectFrames collect(writer, input);
                     std::exception_ptr parseError;
                     try {
                         ParseAvi(data, size, collect);
+                    } catch (const InputReadError&) {
+                        throw;
                     } catch (const std::exception&) {
                         parseError = std::current_exception();
                     }
+                    input.Finish();
                     if (pipeline)
                         pipeline->Run(collect.frames, writer, options.cancelled);
                     else
@@ -307,6 +358,8 @@ ExportResult Export(ExportJob& job, ExportSink& sink, const ExportOptions& optio
                         std::rethrow_exception(parseError);
                 }
             } catch (const OutputError&) {
+                throw;
+            } catch (const InputReadError&) {
                 throw;
             } catch (const std::exception& e) {
                 RaiseMessage(LoadTextA(254) + path + "'.\n" + e.what());

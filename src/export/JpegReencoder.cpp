@@ -180,7 +180,9 @@ int Transcode(Context& c, const uint8_t* data, size_t size) {
 
 JpegReencoder::JpegReencoder() : state(new State) {}
 
-JpegReencoder::~JpegReencoder() { state->Release(); }
+JpegReencoder::~JpegReencoder() {
+    state->Release();
+}
 
 size_t JpegReencoder::Reencode(const uint8_t* data, size_t size, uint8_t* output) {
     State& c = *state;

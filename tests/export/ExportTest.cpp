@@ -7,6 +7,7 @@
 #include "export/RecordingSink.h"
 #include "framework/LocalException.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace korvex::test {
@@ -179,10 +180,16 @@ TEST_F(ExportTest, ErrorInAnyInputNamesTheFileAndLeavesNoOutput) {
     EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"0.avi", "1.avi", "2.avi"}));
 }
 
-TEST_F(ExportTest, MissingInputIsAFileErrorNotAContainerError) {
+TEST_F(ExportTest, UnreadableInputIsAFileErrorNotAContainerError) {
     AddInputs({MakeRecording(MakeFrames(2, 16, 16))});
     job.files.push_back("absent.avi");
     EXPECT_EQ(Run(false), "cannot open '" + folder / "absent.avi" + "'.");
+    EXPECT_FALSE(FileExists(folder / "joined.avi"));
+
+    // A folder opens like a file but cannot be read.
+    std::filesystem::create_directory(folder / "folder.avi");
+    job.files.back() = "folder.avi";
+    EXPECT_EQ(Run(true), "cannot read '" + folder / "folder.avi" + "'.");
     EXPECT_FALSE(FileExists(folder / "joined.avi"));
 }
 
