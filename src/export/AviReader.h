@@ -20,7 +20,9 @@ public:
     virtual void Need(size_t end) { (void)end; }
 };
 
-// Walks a whole AVI file held in memory. Only the "avih" chunk of the "hdrl"
+// Walks a whole AVI file of `size` bytes held in memory (or arriving in it:
+// the sink's Need is called before any byte is looked at, in increasing
+// order of offset). Only the "avih" chunk of the "hdrl"
 // list and the "00dc" chunks directly inside the "movi" list are reported;
 // every other chunk and list is skipped. Every length is checked against the
 // bytes that remain before it is used. Errors raised (string-table numbers):
