@@ -71,7 +71,13 @@ void Line(std::string& out, const char* format, unsigned a, unsigned b) {
 } // namespace
 
 std::string BuildConfigText(const RenderState& state, const std::string& alias) {
-    std::string text = "alias = " + alias + "\n";
+    // The alias comes from a file name, which may hold a line break; the
+    // device reads one "key = value" per line, so a control character in it
+    // is written as "_" rather than starting a line of its own.
+    std::string text = "alias = ";
+    for (char c : alias)
+        text += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '_' : c;
+    text += "\n";
     text += "compose_script = compose.txt\n";
     Line(text, "det_count = %u\n", static_cast<unsigned>(state.detectors.size()));
     unsigned k = 0;

@@ -26,7 +26,8 @@ uint32_t PictureOffsetX(const RenderState& state);
 // when the detector's card has no background.
 std::vector<uint8_t> BuildMaskBmp(const RenderState& state, size_t index);
 
-// The "config.txt" text.
+// The "config.txt" text. Control characters of the alias (a line break in
+// a file name) are written as "_" so that they cannot start a line.
 std::string BuildConfigText(const RenderState& state, const std::string& alias);
 
 // The whole package for `state`; only the alias is taken from `path`.

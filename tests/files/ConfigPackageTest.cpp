@@ -47,6 +47,9 @@ TEST(ConfigPackage, Alias) {
     EXPECT_EQ(AliasFromPath("test.tdv"), "test");
     EXPECT_EQ(AliasFromPath("dir.d/noext"), "noext");
     EXPECT_EQ(AliasFromPath("mixed/a\\b.kvx"), "b");
+    // A line break in a file name cannot add a line to config.txt.
+    std::string config = BuildConfigText(RenderState::NewProject(), AliasFromPath("/tmp/x\ndet_count = 9\r.kvx"));
+    EXPECT_EQ(config, "alias = x_det_count = 9_\ncompose_script = compose.txt\ndet_count = 0\n");
 }
 
 TEST(ConfigPackage, NoDetectorsGivesTwoEntries) {
@@ -250,4 +253,46 @@ TEST(ConfigPackage, MalformedPackagesAreRejected) {
     std::vector<uint8_t> wrong = bytes;
     wrong[0] = 11;
     EXPECT_FALSE(ReadPackageEntries(wrong.data(), wrong.size(), entries));
+}
+
+// The mask file must hold exactly what drawing the detector in mask mode on
+// the grey card background and reading the red pixels back gives, for any
+// geometry: out-of-canvas corners, every pen width, fills, divisions,
+// painted-out pixels, and coloured backgrounds.
+TEST(ConfigPackage, MaskEqualsTheDrawnMask) {
+    uint32_t seed = 77;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (uint32_t width : {180u, 320u, 192u}) {
+        RenderState s = width == 320 ? RenderState::NewProject() : State180();
+        s.width = width;
+        for (Bitmap& b : s.backgrounds)
+            for (uint32_t y = 0; y < b.Height(); ++y)
+                for (uint32_t x = 0; x < b.Width(); ++x)
+                    b.SetPixelColour(x, y, (x * 7 + y * 13) % 2 ? 0x0000FF : 0x20FF30); // red and green
+        for (int round = 0; round < 40; ++round) {
+            Detector d(next(5), 1 + next(6), next(4) == 0, next(4), 1, s.CanvasWidth(), s.CanvasHeight());
+            for (Point& p : d.points)
+                p = {int32_t(next(s.CanvasWidth() + 40)) - 20, int32_t(next(s.height + 40)) - 20};
+            d.fill = int32_t(next(3) == 0 ? 0 : next(101));
+            for (int k = 0; k < 400; ++k)
+                d.exclusion.PaintBlack(next(s.CanvasWidth()), next(s.height));
+            s.detectors = {d};
+
+            Bitmap canvas = s.backgrounds[d.card];
+            canvas.ToGrey();
+            DrawDetector(canvas, d.points, d, -1, false, true, s.CanvasWidth(), s.CanvasHeight(), d.exclusion);
+            std::vector<uint8_t> m = BuildMaskBmp(s, 0);
+            uint32_t offset = width == 180 ? 30 : 0;
+            for (uint32_t y = 0; y < s.height; ++y)
+                for (uint32_t x = 0; x < width; ++x) {
+                    uint32_t c = canvas.GetPixelColour(x + offset, y);
+                    bool red = (c & 0xFF) >= 192 && ((c >> 8) & 0xFF) < 64 && ((c >> 16) & 0xFF) < 64;
+                    ASSERT_EQ(MaskBit(m, width, s.height, x, y), red)
+                        << "width " << width << " round " << round << " at " << x << "," << y;
+                }
+        }
+    }
 }
