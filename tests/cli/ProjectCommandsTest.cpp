@@ -156,15 +156,43 @@ TEST_F(CliProject, NewEditPackageRereadGivesTheSameMasksAndTexts) {
     std::vector<uint8_t> picture = BinaryFile::ReadAll(Path("card1.bmp"));
     Bitmap drawn(320, 240);
     drawn.LoadBmp(picture.data(), picture.size());
-    uint32_t green = 0;
+    // B1 is directional: its arrow goes over the drawing, yellow with a
+    // black outline, inside the polygon's bounds; elsewhere the detector's
+    // mask pixels are exactly the dark green ones.
+    std::array<Point, 7> arrow = DirectionArrowPolygon(state.detectors[1].points, false, 90, 1);
+    Rect box{1000, 1000, -1000, -1000};
+    for (const Point& p : arrow)
+        box = {std::min(box.left, p.x), std::min(box.top, p.y), std::max(box.right, p.x), std::max(box.bottom, p.y)};
+    auto inArrowBox = [&](uint32_t x, uint32_t y) {
+        return int32_t(x) >= box.left && int32_t(x) <= box.right && int32_t(y) >= box.top && int32_t(y) <= box.bottom;
+    };
+    DetectorMask mask1 = ComputeDetectorMask(state.detectors[1], 320, 240);
+    uint32_t yellow = 0, black = 0;
+    for (uint32_t y = 0; y < 240; ++y)
+        for (uint32_t x = 0; x < 320; ++x) {
+            uint32_t c = drawn.GetPixelColour(x, y);
+            if (c == kArrowFill || c == kArrowOutline) {
+                ASSERT_TRUE(inArrowBox(x, y)) << x << "," << y;
+                (c == kArrowFill ? yellow : black) += 1;
+            } else if (!inArrowBox(x, y)) {
+                ASSERT_EQ(c == kRasterDarkGreen, mask1.At(x, y)) << x << "," << y;
+            }
+        }
+    EXPECT_GT(yellow, 40u);
+    EXPECT_GT(black, 30u);
+    // The corners of the arrow are on its outline.
+    for (const Point& p : arrow) {
+        if (p.x >= 0 && p.y >= 0) {
+            EXPECT_EQ(drawn.GetPixelColour(uint32_t(p.x), uint32_t(p.y)), kArrowOutline) << p.x << "," << p.y;
+        }
+    }
+    // Card 0's detector is not directional: no arrow there.
+    ASSERT_EQ(Cli("render " + Q("gate.kvx") + " " + Q("card0.bmp")).status, 0);
+    picture = BinaryFile::ReadAll(Path("card0.bmp"));
+    drawn.LoadBmp(picture.data(), picture.size());
     for (uint32_t y = 0; y < 240; ++y)
         for (uint32_t x = 0; x < 320; ++x)
-            green += drawn.GetPixelColour(x, y) == kRasterDarkGreen ? 1 : 0;
-    DetectorMask mask1 = ComputeDetectorMask(state.detectors[1], 320, 240);
-    uint32_t expected = 0;
-    for (uint8_t b : mask1.bits)
-        expected += b;
-    EXPECT_EQ(green, expected);
+            ASSERT_NE(drawn.GetPixelColour(x, y), kArrowFill) << x << "," << y;
 }
 
 TEST_F(CliProject, ExitCodesAndProblems) {
