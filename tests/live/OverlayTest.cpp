@@ -31,6 +31,20 @@ TEST(CellFont, RowRulesHoldForEveryGlyph) {
     // Descenders reach row 13, the capitals never do.
     EXPECT_NE(CellGlyph('g')[13], 0);
     EXPECT_NE(CellGlyph('p')[13], 0);
+    // The tilde is one wave over two adjacent rows, each row inked on both
+    // sides of its middle, the upper row's ink further right at its end.
+    const uint8_t* tilde = CellGlyph('~');
+    int first = -1, inked = 0;
+    for (int row = 0; row < 16; ++row)
+        if (tilde[row] != 0) {
+            first = first < 0 ? row : first;
+            ++inked;
+        }
+    ASSERT_EQ(inked, 2);
+    EXPECT_NE(tilde[first + 1], 0);
+    for (int row : {first, first + 1})
+        EXPECT_TRUE((tilde[row] & 0x07) != 0 && (tilde[row] & 0x38) != 0) << row;
+    EXPECT_GT(tilde[first] & 0x38, tilde[first + 1] & 0x38);
 }
 
 TEST(CellFont, CodesOutsideTheTableUseTheQuestionMark) {
