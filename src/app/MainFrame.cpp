@@ -511,7 +511,10 @@ void MainFrame::ProcessChanges(uint32_t flags) {
     }
     if (flags & ChangeFlags::SelectionChanged) {
         inspector->ShowDetector(View().State().SelectedDetector());
-        View().UpdateToolbar();
+        // The menu states too: the commands that need an active card keep
+        // their shortcuts (Ctrl+D, Ctrl+L) working only while enabled, so
+        // they follow every card change, not just the next menu opening.
+        View().UpdateMenuStates();
         View().update();
     }
 }

@@ -60,6 +60,26 @@ void MainView::Select(int32_t index) {
 
 Detector* MainView::Selected() { return document.Current().SelectedDetector(); }
 
+// Once the history holds its full hundred states, the document drops the
+// oldest one and keeps its current index for the new state, so it says
+// nothing about the selection and marks no document change when the
+// project was already modified. The edit still changes what the problems
+// list and the toolbar show, so every edit marks both bits here.
+void MainView::MarkEdited() { ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged); }
+
+RenderState& MainView::Edit() {
+    RenderState& fresh = document.NewRenderState();
+    MarkEdited();
+    return fresh;
+}
+
+void MainView::Edit(RenderState ready) {
+    document.NewRenderState(std::move(ready));
+    MarkEdited();
+    // The view's pen width, divisions and fill follow the edited detector.
+    Select(document.Current().selected);
+}
+
 void MainView::SetChecked(int command, bool on) {
     if (QAction* a = host.Action(command); a && a->isChecked() != on)
         a->setChecked(on);
@@ -270,7 +290,7 @@ void MainView::SetPenWidth(int32_t k) {
             return;
         RenderState copy = document.Current();
         copy.SelectedDetector()->pen_width = static_cast<uint32_t>(k);
-        document.NewRenderState(std::move(copy));
+        Edit(std::move(copy));
         return;
     }
     if (penWidth != k) {
@@ -286,7 +306,7 @@ void MainView::SetPattern(int32_t f, int32_t d) {
         RenderState copy = document.Current();
         copy.SelectedDetector()->fill = f;
         copy.SelectedDetector()->divisions = static_cast<uint32_t>(d);
-        document.NewRenderState(std::move(copy));
+        Edit(std::move(copy));
         return;
     }
     if (fill != f || divisions != d) {
@@ -304,11 +324,18 @@ void MainView::AddDetector(bool line, bool atMenuPoint) {
     settings.divisions = static_cast<uint32_t>(divisions);
     settings.pen_width = static_cast<uint32_t>(penWidth);
     settings.line = line ? 1 : 0;
-    settings.fill = 0;
+    settings.fill = fill;
     std::optional<Point> at;
     if (atMenuPoint)
         at = Geometry().ToCanvas(activeCard, menuPoint.x(), menuPoint.y());
     int32_t index = korvex::AddDetector(document, settings, at);
+    // The fill chosen while nothing was selected is meant for the next new
+    // detector, like the pen width and divisions; the new state is this
+    // edit's own, so the new detector gets it here.
+    RenderState& fresh = document.Current();
+    if (index >= 0 && static_cast<size_t>(index) < fresh.detectors.size())
+        fresh.detectors[static_cast<size_t>(index)].fill = fill;
+    MarkEdited();
     Select(index);
 }
 
@@ -326,7 +353,7 @@ void MainView::LoadBackground() {
     picture.LoadBmp(bytes.data(), bytes.size()); // raises its own messages; nothing changes then
     if (picture.Width() < 320)
         picture.ToGrey();
-    RenderState& fresh = document.NewRenderState();
+    RenderState& fresh = Edit();
     fresh.backgrounds[static_cast<size_t>(activeCard)] = std::move(picture);
 }
 
@@ -340,7 +367,7 @@ void MainView::LiveBackgrounds() {
     std::vector<bool> have(cards, false);
     for (size_t i = 0; i < cards; ++i)
         have[i] = host.CopyLivePicture(static_cast<int>(i), pictures[i]);
-    RenderState& fresh = document.NewRenderState();
+    RenderState& fresh = Edit();
     for (size_t i = 0; i < cards; ++i)
         if (have[i])
             fresh.backgrounds[i] = std::move(pictures[i]);
@@ -359,7 +386,7 @@ void MainView::CopyDetector() {
 void MainView::Paste() {
     if (!clipboardFull || activeCard < 0)
         return;
-    RenderState& fresh = document.NewRenderState();
+    RenderState& fresh = Edit();
     Detector copy = clipboard;
     copy.card = static_cast<uint32_t>(activeCard);
     // A detector copied from a project with another picture size keeps its
@@ -377,7 +404,7 @@ void MainView::Paste() {
 void MainView::DeleteDetector() {
     if (!Selected())
         return;
-    RenderState& fresh = document.NewRenderState();
+    RenderState& fresh = Edit();
     fresh.detectors.erase(fresh.detectors.begin() + fresh.selected);
     fresh.selected = -1;
     activeHandle = -1;
@@ -464,7 +491,7 @@ template <typename Change> void MainView::EditSelected(Change change) {
     Detector probe = *sel;
     if (!change(probe))
         return;
-    RenderState& fresh = document.NewRenderState();
+    RenderState& fresh = Edit();
     change(*fresh.SelectedDetector());
 }
 
@@ -579,7 +606,7 @@ void MainView::LeftDown(int32_t x, int32_t y) {
     }
     case ModeErase:
         if (state.SelectedDetector()) {
-            eraseState = &document.NewRenderState();
+            eraseState = &Edit();
             EraseAround(x, y);
         }
         break;
@@ -671,7 +698,7 @@ void MainView::LeftUp(int32_t x, int32_t y) {
     case ModeReshape:
         if (draggingPoint) {
             if ((dx != 0 || dy != 0) && activeHandle >= 0 && Selected()) {
-                RenderState& fresh = document.NewRenderState();
+                RenderState& fresh = Edit();
                 Detector& d = *fresh.SelectedDetector();
                 Point& c = d.points[static_cast<size_t>(activeHandle)];
                 c = {g.ClampX(c.x + dx), g.ClampY(c.y + dy)};
@@ -695,7 +722,7 @@ void MainView::LeftUp(int32_t x, int32_t y) {
     case ModeMoveCard:
         if (movingDetector) {
             if ((dx != 0 || dy != 0) && Selected()) {
-                RenderState& fresh = document.NewRenderState();
+                RenderState& fresh = Edit();
                 uint32_t card = fresh.SelectedDetector()->card;
                 for (size_t i = 0; i < fresh.detectors.size(); ++i) {
                     Detector& d = fresh.detectors[i];
@@ -714,7 +741,7 @@ void MainView::LeftUp(int32_t x, int32_t y) {
     case ModeAim:
         if (aiming) {
             if (Selected()) {
-                RenderState& fresh = document.NewRenderState();
+                RenderState& fresh = Edit();
                 dragLast = QPoint(x, y);
                 Detector& d = *fresh.SelectedDetector();
                 d.angle = AngleOf({dragStart.x(), dragStart.y()}, {dragLast.x(), dragLast.y()}, d.angle);

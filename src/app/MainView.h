@@ -148,6 +148,11 @@ private:
     // under way; its own points otherwise.
     std::array<Point, 4> PreviewPoints(size_t index) const;
     Detector* Selected();
+    // Every edit starts here: a new undo state (a copy of the current one,
+    // or `ready`), with the change marks made whatever the history's length.
+    RenderState& Edit();
+    void Edit(RenderState ready);
+    void MarkEdited();
     template <typename Change> void EditSelected(Change change);
 
     void SetChecked(int command, bool on);

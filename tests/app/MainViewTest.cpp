@@ -2,6 +2,7 @@
 
 #include "app/Commands.h"
 #include "app/MainView.h"
+#include "app/ProblemsView.h"
 #include "app/TabView.h"
 #include "framework/ChangeFlags.h"
 
@@ -338,6 +339,51 @@ TEST_F(MainViewTest, CardNumbersSetOneBitPerValidDetector) {
     EXPECT_EQ(words[0], 0x80000001u);
     EXPECT_EQ(words[2], 0x4u);
     EXPECT_EQ(words[1], 0u);
+}
+
+TEST_F(MainViewTest, CardCommandsFollowTheActiveCardWithoutOpeningAMenu) {
+    Click(QPoint(View().width() - 3, 3)); // outside every picture
+    frame->OnCommand(CmdZoomOut);         // any command brings the menu states up to date
+    RunIdle();
+    EXPECT_FALSE(frame->Action(CmdAddQuad)->isEnabled());
+    Click(At(2, 10, 10));
+    RunIdle();
+    EXPECT_TRUE(frame->Action(CmdAddQuad)->isEnabled());
+    EXPECT_TRUE(frame->Action(CmdAddLine)->isEnabled());
+    QTest::keyClick(frame.get(), Qt::Key_D, Qt::ControlModifier);
+    ASSERT_EQ(State().detectors.size(), 1u);
+    EXPECT_EQ(State().detectors[0].card, 2u);
+}
+
+TEST_F(MainViewTest, FillChosenWithoutSelectionGoesToTheNextDetector) {
+    frame->OnCommand(CmdFill100);
+    Click(At(0, 5, 5));
+    frame->OnCommand(CmdAddQuad);
+    ASSERT_EQ(State().detectors.size(), 1u);
+    EXPECT_EQ(State().detectors[0].fill, 100);
+    EXPECT_EQ(State().detectors[0].divisions, 0u);
+    EXPECT_EQ(View().Fill(), 100); // selecting the new detector keeps the choice
+    EXPECT_TRUE(frame->Action(CmdFill100)->isChecked());
+}
+
+TEST_F(MainViewTest, EditsOnAFullHistoryStillRefreshProblemsAndToolbar) {
+    Click(At(0, 5, 5));
+    frame->OnCommand(CmdAddQuad); // A1, selected
+    for (uint32_t i = 0; i < 110; ++i)
+        View().SetDelay(i % 2 ? 100 : 200);
+    ASSERT_EQ(Doc().HistorySize(), Document::MaxHistory);
+    RunIdle();
+    frame->OnCommand(CmdAddQuad); // A2
+    View().SetNumber(1);          // now two detectors A1
+    RunIdle();
+    EXPECT_EQ(frame->Problems().Lines().size(), 1);
+    frame->OnCommand(CmdPenWidth4);
+    EXPECT_EQ(State().SelectedDetector()->pen_width, 4u);
+    EXPECT_EQ(View().PenWidth(), 4);
+    EXPECT_TRUE(frame->Action(CmdPenWidth4)->isChecked());
+    frame->OnCommand(CmdDelete);
+    RunIdle();
+    EXPECT_TRUE(frame->Problems().Lines().isEmpty());
 }
 
 } // namespace
