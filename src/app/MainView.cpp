@@ -139,12 +139,16 @@ bool MainView::Command(int id) {
     switch (id) {
     case CmdZoomIn:
         if (zoom < 6) {
+            // A drag measures its way in screen pixels of one zoom; it
+            // cannot carry over to another.
+            CancelDrag();
             ++zoom;
             ChangeFlags::Mark(ChangeFlags::LayoutChanged);
         }
         return true;
     case CmdZoomOut:
         if (zoom > 1) {
+            CancelDrag();
             --zoom;
             ChangeFlags::Mark(ChangeFlags::LayoutChanged);
         }
@@ -785,6 +789,10 @@ void MainView::RightDown(int32_t x, int32_t y, const QPoint& globalPos) {
 
 void MainView::mousePressEvent(QMouseEvent* event) {
     QPoint p = event->position().toPoint();
+    // A drag whose release never arrived (a box opened while the button
+    // was held took it) ends here, uncommitted.
+    if (event->button() == Qt::LeftButton && Dragging())
+        CancelDrag();
     if (event->button() == Qt::LeftButton)
         LeftDown(p.x(), p.y());
     else if (event->button() == Qt::RightButton)
@@ -793,6 +801,12 @@ void MainView::mousePressEvent(QMouseEvent* event) {
 
 void MainView::mouseMoveEvent(QMouseEvent* event) {
     QPoint p = event->position().toPoint();
+    // The pointer moving without the left button while a drag is under way
+    // means the release went elsewhere: the drag is cancelled, as the
+    // platform's cancel-mode message would, instead of following the
+    // pointer and committing on some later release.
+    if (Dragging() && !(event->buttons() & Qt::LeftButton))
+        CancelDrag();
     Move(p.x(), p.y());
 }
 

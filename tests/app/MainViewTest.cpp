@@ -7,6 +7,8 @@
 #include "framework/ChangeFlags.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 
 namespace korvex::test {
@@ -384,6 +386,34 @@ TEST_F(MainViewTest, EditsOnAFullHistoryStillRefreshProblemsAndToolbar) {
     frame->OnCommand(CmdDelete);
     RunIdle();
     EXPECT_TRUE(frame->Problems().Lines().isEmpty());
+}
+
+TEST_F(MainViewTest, ADragWhoseReleaseWentElsewhereOrThatOutlivesItsZoomCommitsNothing) {
+    AddQuad(0, kSquare);
+    Click(At(0, 120, 120));
+    size_t states = Doc().HistorySize();
+    // The release went to a box that opened meanwhile: the next move comes
+    // without the button, and the drag is dropped.
+    Press(At(0, 100, 100));
+    ASSERT_TRUE(View().Dragging());
+    QMouseEvent move(QEvent::MouseMove, QPointF(At(0, 60, 60)), QPointF(View().mapToGlobal(At(0, 60, 60))),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&View(), &move);
+    EXPECT_FALSE(View().Dragging());
+    Click(At(0, 50, 50));
+    EXPECT_EQ(Doc().HistorySize(), states);
+    EXPECT_EQ(State().detectors[0].points[0], (Point{100, 100}));
+
+    // Zooming while a corner is held drops the drag too: its screen
+    // distances belong to the old zoom.
+    Click(At(0, 120, 120));
+    Press(At(0, 100, 100));
+    ASSERT_TRUE(View().Dragging());
+    frame->OnCommand(CmdZoomIn);
+    EXPECT_FALSE(View().Dragging());
+    Release(At(0, 40, 40));
+    EXPECT_EQ(Doc().HistorySize(), states);
+    EXPECT_EQ(State().detectors[0].points[0], (Point{100, 100}));
 }
 
 } // namespace
