@@ -144,7 +144,10 @@ Connection::Connection(StatusSink& statusBar, DeviceList& explorer)
     std::fill(std::begin(cameraChannel), std::end(cameraChannel), 1u);
 }
 
-Connection::~Connection() = default;
+// The base class would end a still-running thread only after this object's
+// members (the session among them) are gone, and the thread's way out
+// closes the session through them; end it while they still exist.
+Connection::~Connection() { Stop(); }
 
 bool Connection::Post(int32_t code) {
     int32_t idle = 0;

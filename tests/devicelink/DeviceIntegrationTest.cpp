@@ -276,10 +276,20 @@ TEST_F(DeviceJobs, WrongPasswordLeavesNothingBehind) {
     Connect();
 }
 
+// The fingerprint a "new key recorded" status text ends with.
+std::string RecordedFingerprint(const std::vector<std::string>& texts) {
+    for (const std::string& text : texts)
+        if (text.find("SHA256:") != std::string::npos)
+            return text.substr(text.find("SHA256:"));
+    return "";
+}
+
 TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
     StartDevice();
     Connect();
     Run(JobDisconnect);
+    const std::string deviceFingerprint = RecordedFingerprint(status.Texts());
+    ASSERT_FALSE(deviceFingerprint.empty());
     const std::string path = connection->knownHostsPath;
     const std::string name = "[127.0.0.1]:" + std::to_string(device->SshPort());
     std::string line = ReadFile(path);
@@ -291,8 +301,12 @@ TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
     devsim::DeviceSimulator other(otherOptions);
     other.Start();
     connection->port = other.SshPort();
+    status.Clear();
     Connect();
     Run(JobDisconnect);
+    const std::string otherFingerprint = RecordedFingerprint(status.Texts());
+    ASSERT_FALSE(otherFingerprint.empty());
+    ASSERT_NE(otherFingerprint, deviceFingerprint);
     const std::string all = ReadFile(path);
     const std::string otherLine = all.substr(all.find('\n') + 1);
     const std::string otherKey = otherLine.substr(otherLine.find(' ') + 1);
@@ -309,7 +323,10 @@ TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{142}));
     ASSERT_EQ(status.Errors().size(), 1u);
     const std::string error = status.Errors()[0];
-    EXPECT_NE(error.find("SHA256:"), error.rfind("SHA256:")) << error; // both fingerprints
+    // Both fingerprints: the one on record and the one now offered.
+    EXPECT_NE(error.find(otherFingerprint), std::string::npos) << error;
+    EXPECT_NE(error.find(deviceFingerprint), std::string::npos) << error;
+    EXPECT_LT(error.find(otherFingerprint), error.find(deviceFingerprint)) << error;
     EXPECT_EQ(device->AuthFailures(), 0u);
     EXPECT_TRUE(device->Commands().empty());
     EXPECT_EQ(ReadFile(path), "# kept as it is\n" + name + " " + otherKey); // file untouched
@@ -326,6 +343,14 @@ TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
     // The right key again: accepted.
     WriteFile(path, name + " " + recorded);
     Connect();
+}
+
+TEST_F(DeviceJobs, DestroyingAConnectedSessionWithoutStopClosesIt) {
+    StartDevice();
+    Connect();
+    status.Clear();
+    connection.reset(); // the owner never called Stop
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{144, 138}));
 }
 
 TEST_F(DeviceJobs, UploadThenDownloadGivesTheSameBytes) {
