@@ -67,12 +67,29 @@ std::optional<std::string> FirstMissing(const RenderState& state, const Composer
     return std::nullopt;
 }
 
+// Alphabetical order as a sorted list shows it: case does not count, and
+// blanks and punctuation come before digits, digits before letters, so
+// "Detector A1: ..." is listed before "Detector A10: ...".
+int CharRank(unsigned char c) {
+    if (c <= ' ')
+        return 0;
+    if (c >= 0x80)
+        return 4;
+    if (std::isdigit(c))
+        return 2;
+    if (std::isalpha(c))
+        return 3;
+    return 1;
+}
+
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
         int ca = std::tolower(static_cast<unsigned char>(a[i])), cb = std::tolower(static_cast<unsigned char>(b[i]));
-        if (ca != cb)
-            return ca < cb;
+        if (ca == cb)
+            continue;
+        int ra = CharRank(static_cast<unsigned char>(ca)), rb = CharRank(static_cast<unsigned char>(cb));
+        return ra != rb ? ra < rb : ca < cb;
     }
     if (a.size() != b.size())
         return a.size() < b.size();

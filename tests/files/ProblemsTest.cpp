@@ -77,6 +77,26 @@ TEST_F(Problems, FirstMissingReferencePerRow) {
                                    }));
 }
 
+TEST_F(Problems, ListedAlphabetically) {
+    Add(0, 10);
+    Add(0, 10);
+    Add(0, 1);
+    Add(0, 1);
+    Add(1, 0);
+    state.composer_y[9] = ComposerItem(ComposerItem::InputB, 1);
+    state.composer_y[1] = ComposerItem(ComposerItem::InputA, 2);
+    state.composer_y[0] = ComposerItem(ComposerItem::InputB, 2);
+    // A1 before A10 (":" comes before "0"), Y1 before Y10 before Y2.
+    EXPECT_EQ(ProblemLines(state), (std::vector<std::string>{
+                                       "Detector A1: duplicate",
+                                       "Detector A10: duplicate",
+                                       "Detector B0: number out of range",
+                                       "Y1 refers to missing detector B2",
+                                       "Y10 refers to missing detector B1",
+                                       "Y2 refers to missing detector A2",
+                                   }));
+}
+
 TEST_F(Problems, CleanProjectHasNone) {
     Add(0, 1);
     Add(1, 1);
