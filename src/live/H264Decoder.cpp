@@ -122,7 +122,12 @@ void DecoderSlots::DecodeUnit(unsigned camera, const PictureHeader& header, uint
     sink.OnFrameHeader(header);
     if (slot) {
         slot->Decode(data, length, [&](const AVFrame& frame) {
+            // A handed-back picture of the wrong size is not trusted (the
+            // message loop does the same for grey and colour pictures).
             Bitmap picture = sink.NewPicture(header.width, header.height);
+            if (picture.Width() != header.width || picture.Height() != header.height ||
+                picture.Data().size() != size_t(header.width) * header.height * 3)
+                picture = Bitmap(header.width, header.height);
             if (!CropDecodedFrame(frame, header, picture))
                 return;
             if (header.Blur())

@@ -389,5 +389,31 @@ TEST_F(LiveSessionH264, UnitLengthBoundAndDecoderErrors) {
     EXPECT_NE(d[0].picture, marked);
 }
 
+// A sink that hands back pictures of the wrong size for reuse.
+class WrongSizeSink : public RecordingSink {
+public:
+    Bitmap NewPicture(uint32_t, uint32_t) override { return Bitmap(4, 4); }
+};
+
+TEST_F(LiveSessionH264, PicturesHandedBackAtTheWrongSizeAreReplaced) {
+    auto units = EncodeTestStream(3, 3);
+    if (units.empty())
+        GTEST_SKIP() << "no H.264 encoder in this libavcodec";
+    for (size_t i = 0; i < units.size(); ++i)
+        Append(channel.input, Message(Picture(kFormatH264, 320, 240, 0, uint32_t(i)), H264Payload(units[i].data, units[i].keyFrame)));
+    Append(channel.input, Message(Picture(kFormatGrey, 180, 144, 1, 9), Bytes(25920, 3)));
+    WrongSizeSink odd;
+    LiveSession session(channel, buffers, odd, options, mask, tuning);
+    while (session.ProcessMessage()) {
+    }
+    auto expected = IndependentDecode(units);
+    ASSERT_FALSE(expected.empty());
+    auto d = odd.Deliveries();
+    ASSERT_EQ(d.size(), expected.size() + 1);
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(d[i].picture == expected[i]) << "picture " << i;
+    EXPECT_EQ(d.back().picture.Width(), 180u);
+}
+
 } // namespace
 } // namespace korvex
