@@ -43,9 +43,11 @@ void DrawArrow(Bitmap& canvas, const std::array<Point, 7>& poly) {
                 xs.push_back(a.x + (cy - a.y) * (b.x - a.x) / double(b.y - a.y));
         }
         std::sort(xs.begin(), xs.end());
+        // Spans clipped to the canvas, so a far-off arrow costs nothing.
+        const double right = double(canvas.Width());
         for (size_t i = 0; i + 1 < xs.size(); i += 2)
-            for (int64_t x = int64_t(std::ceil(xs[i] - 0.5)); double(x) + 0.5 < xs[i + 1]; ++x)
-                Plot(canvas, x, y, kArrowFill);
+            for (double x = std::max(0.0, std::ceil(xs[i] - 0.5)); x + 0.5 < xs[i + 1] && x < right; ++x)
+                Plot(canvas, int64_t(x), y, kArrowFill);
     }
     for (size_t i = 0; i < poly.size(); ++i) {
         int64_t x0 = poly[i].x, y0 = poly[i].y;
