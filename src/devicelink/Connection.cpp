@@ -463,15 +463,18 @@ void Connection::ListRecordings(int32_t code) {
             levels[l]->clear();
             dialog.SetLines(l, {});
         }
-        // The path of the selected folders above the level being listed.
-        std::string relative;
+        // The path of the selected folders above the level being listed,
+        // locally and as the listing command's argument.
+        std::string relative, quoted;
         for (int l = 0; l < level; ++l) {
             const int index = selectedLevel[l];
             if (index < 0 || static_cast<size_t>(index) >= levels[l]->size())
                 RaiseError(234 + static_cast<unsigned>(l));
-            relative += (l ? "/" : "") + (*levels[l])[static_cast<size_t>(index)];
+            const std::string& name = (*levels[l])[static_cast<size_t>(index)];
+            relative += (l ? "/" : "") + name;
+            quoted += (l ? "/" : "") + ShellWord(name);
         }
-        const std::string command = level == 0 ? "ls -p /mnt/usbdrive" : "ls -p /mnt/usbdrive/" + relative;
+        const std::string command = level == 0 ? "ls -p /mnt/usbdrive" : "ls -p /mnt/usbdrive/" + quoted;
         const std::string output = session->RunCommand(command, 240);
         static const ListingLevel kind[4] = {ListingLevel::Cameras, ListingLevel::Folders, ListingLevel::Folders,
                                              ListingLevel::Files};

@@ -154,6 +154,25 @@ std::vector<std::string> FilterListing(std::string_view output, ListingLevel lev
     return names;
 }
 
+std::string ShellWord(std::string_view name) {
+    bool plain = !name.empty();
+    for (char c : name) {
+        const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                          std::string_view("._-+:,@%=").find(c) != std::string_view::npos;
+        plain = plain && safe;
+    }
+    if (plain)
+        return std::string(name);
+    std::string word = "'";
+    for (char c : name) {
+        if (c == '\'')
+            word += "'\\''";
+        else
+            word += c;
+    }
+    return word + "'";
+}
+
 std::string HourLine(const std::string& name) {
     if (name.size() < 2)
         return "";

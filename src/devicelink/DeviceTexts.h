@@ -49,6 +49,11 @@ bool VersionFromOutput(std::string_view output, std::string& version);
 // zero byte) are left out: they would lead copies out of the local folder.
 enum class ListingLevel { Cameras, Folders, Files };
 std::vector<std::string> FilterListing(std::string_view output, ListingLevel level);
+// A folder name as one word of a device shell command: unchanged when it
+// holds only letters, digits and "._-+:,@%=", otherwise in single quotes
+// (a quote inside written '\''). Names come from the USB drive, so a name
+// such as "cam$(reboot)" must reach "ls" as a name, not as shell text.
+std::string ShellWord(std::string_view name);
 // Line of a level-3 (hour) folder: the first two characters and ":00", or
 // "" for a name shorter than two characters.
 std::string HourLine(const std::string& name);

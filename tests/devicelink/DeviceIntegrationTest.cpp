@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <dirent.h>
@@ -593,6 +594,27 @@ TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
     Run(JobDownloadRecordings);
     EXPECT_EQ(ReadFile(local + "cam1/2026-12-07/08/08-00-00.mp4"),
               ReadFile(device->HostPath("/mnt/usbdrive/cam1/2026-12-07/08/08-00-00.mp4")));
+}
+
+TEST_F(DeviceJobs, FolderNamesWithShellCharactersAreListedAsNames) {
+    StartDevice();
+    // A drive written elsewhere may hold any folder name.
+    const std::string odd = "cam 3;x'$(y)";
+    fs::create_directories(device->HostPath("/mnt/usbdrive/" + odd + "/2026-12-08"));
+    Connect();
+    testing::RecordingLists lists;
+    connection->recordingsDialog = &lists;
+    Run(JobListCameras);
+    const auto& cameras = connection->cameraDirs;
+    const auto at = std::find(cameras.begin(), cameras.end(), odd);
+    ASSERT_NE(at, cameras.end());
+    connection->selectedLevel[0] = static_cast<int>(at - cameras.begin());
+    device->ClearLogs();
+    Run(JobListLevel2);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(connection->level2Dirs, (std::vector<std::string>{"2026-12-08"}));
+    ASSERT_EQ(device->Commands().size(), 1u);
+    EXPECT_EQ(device->Commands()[0].command, "ls -p /mnt/usbdrive/'cam 3;x'\\''$(y)'");
 }
 
 class ClockJobs : public DeviceJobs {

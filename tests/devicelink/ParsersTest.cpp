@@ -100,6 +100,16 @@ TEST(Listings, ForgedNamesCannotLeaveTheLocalFolder) {
     EXPECT_TRUE(FilterListing(std::string("a\0b.mp4\n", 8), ListingLevel::Files).empty());
 }
 
+TEST(Listings, NamesInTheListingCommandStayNames) {
+    EXPECT_EQ(ShellWord("cam1"), "cam1");
+    EXPECT_EQ(ShellWord("2026-12-07"), "2026-12-07");
+    EXPECT_EQ(ShellWord("camera 3"), "'camera 3'");
+    EXPECT_EQ(ShellWord("cam$(reboot)"), "'cam$(reboot)'");
+    EXPECT_EQ(ShellWord("cam;rm x"), "'cam;rm x'");
+    EXPECT_EQ(ShellWord("it's"), "'it'\\''s'");
+    EXPECT_EQ(ShellWord(""), "''");
+}
+
 TEST(Listings, HourLines) {
     EXPECT_EQ(HourLine("08"), "08:00");
     EXPECT_EQ(HourLine("13-recording"), "13:00");
