@@ -66,6 +66,10 @@ std::string ReadLanguage() { return ReadLanguageFrom(LanguageFilePath()); }
 void WriteLanguageTo(const std::string& path, const std::string& name) {
     BinaryFile file(path, "wt");
     file.Write(name.data(), name.size());
+    // The few bytes sit in the stream's buffer until the file is closed, and
+    // closing cannot report; push them out here so that a full disk raises
+    // the write error instead of leaving an empty file behind silently.
+    file.Sync();
 }
 
 void WriteLanguage(const std::string& name) { WriteLanguageTo(LanguageFilePath(), name); }

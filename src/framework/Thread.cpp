@@ -30,7 +30,16 @@ void Thread::Start() {
 
 int Thread::ThreadProc(Thread* self) {
     TraceLine("Thread::ThreadProc: Starting thread " + self->name + "\n");
-    self->Run();
+    // An exception leaving a thread body would end the whole program (and
+    // lose the user's unsaved project); the body is over either way, so
+    // note it and end this thread normally.
+    try {
+        self->Run();
+    } catch (const std::exception& e) {
+        Trace("Thread::ThreadProc: %s ended by an error: %s\n", self->name.c_str(), e.what());
+    } catch (...) {
+        Trace("Thread::ThreadProc: %s ended by an unknown error\n", self->name.c_str());
+    }
     TraceLine("Thread::ThreadProc: Ending thread " + self->name + "\n");
     return 0;
 }

@@ -106,6 +106,8 @@ void Bitmap::LoadBmp(const uint8_t* bytes, size_t size) {
         RaiseMessage("Niepoprawny rozmiar pliku bitmapy.");
 
     uint32_t fw = uint32_t(fileWidth), fh = uint32_t(fileHeight);
+    if (fw == 0) // an empty target took an empty picture: nothing to copy
+        return;
     uint32_t left = (width - fw) / 2;
     for (uint32_t y = 0; y < fh; ++y) {
         const uint8_t* src = bytes + 54 + size_t(fh - 1 - y) * fw * 3;

@@ -144,3 +144,18 @@ TEST(Language, WriteThenReadRoundTripsWithoutLineEnd) {
     EXPECT_EQ(ReadLanguageFrom(path), "pl");
     EXPECT_THROW(WriteLanguageTo(dir.File("no/such/dir/lang.txt"), "en"), LocalException);
 }
+
+TEST(Language, AWriteTheDiskRefusesRaisesTheWriteError) {
+    // /dev/full accepts the open and the buffered write, then fails every
+    // flush: the setting must not be reported as saved.
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
+    StringTable::Install({{255, "Cannot write '"}});
+    try {
+        WriteLanguageTo("/dev/full", "pl");
+        ADD_FAILURE() << "no error";
+    } catch (const LocalException& e) {
+        EXPECT_STREQ(e.what(), "Cannot write '/dev/full'.");
+    }
+    StringTable::Install({});
+}

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -100,6 +101,34 @@ TEST(Thread, StopAfterTheBodyReturnedStillTracesBothLines) {
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[2], "Thread::Stop: Stopping thread Quick\n");
     EXPECT_EQ(lines[3], "Thread::Stop: Stopped thread Quick\n");
+}
+
+TEST(Thread, ABodyEndedByAnExceptionEndsOnlyItsThread) {
+    class FailingThread : public Thread {
+    public:
+        FailingThread() : Thread("Failing") {}
+
+    protected:
+        void Run() override { throw std::runtime_error("socket gone"); }
+    };
+    TraceCapture capture;
+    FailingThread t;
+    t.Start(); // an escaping exception would terminate the test program
+    t.Stop();
+    const std::vector<std::string> expected = {
+        "Thread::ThreadProc: Starting thread Failing\n",
+        "Thread::ThreadProc: Failing ended by an error: socket gone\n",
+        "Thread::ThreadProc: Ending thread Failing\n",
+    };
+    auto lines = capture.Lines();
+    ASSERT_EQ(lines.size(), 5u);
+    // Stop's first line may come before or after the body's lines.
+    std::vector<std::string> body;
+    for (const auto& l : lines)
+        if (l.rfind("Thread::ThreadProc:", 0) == 0)
+            body.push_back(l);
+    EXPECT_EQ(body, expected);
+    EXPECT_EQ(lines.back(), "Thread::Stop: Stopped thread Failing\n");
 }
 
 TEST(Thread, StopWakesABodyBlockedOutsideTheStopEvent) {

@@ -183,6 +183,16 @@ TEST(LoadBmp, EveryCheckInItsOrderWithItsMessage) {
     EXPECT_EQ(LoadError(t, b), "Niepoprawny rozmiar pliku bitmapy.");
 }
 
+TEST(LoadBmp, AnEmptyTargetTakesOnlyAnEmptyPicture) {
+    // Zero columns: the header is all there is; no row may be touched.
+    Bitmap empty(0, 3);
+    auto bytes = MakeBmp(0, 3);
+    ASSERT_EQ(bytes.size(), 54u);
+    EXPECT_NO_THROW(empty.LoadBmp(bytes.data(), bytes.size()));
+    EXPECT_EQ(empty, Bitmap(0, 3));
+    EXPECT_EQ(LoadError(empty, MakeBmp(4, 3)), "Niekompatybilne wymiary obrazu bitmapy z widokiem.");
+}
+
 TEST(EncodeBmp24, WritesAFileLoadBmpReadsBack) {
     Bitmap b(320, 240);
     for (uint32_t y = 0; y < 240; y += 7)
