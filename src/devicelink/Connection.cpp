@@ -156,9 +156,31 @@ bool Connection::Post(int32_t code) {
     return job.compare_exchange_strong(idle, code, std::memory_order_release, std::memory_order_relaxed);
 }
 
-void Connection::OnStopRequested() { GuardOf(internals).Interrupt(); }
+void Connection::OnStopRequested() {
+    // An idle thread sees the stop at once and closes the session with its
+    // disconnect message, which cutting the socket first would lose. A
+    // thread blocked in a job, or in that goodbye, is cut off after a short
+    // grace so that Stop always ends soon.
+    {
+        std::unique_lock<std::mutex> guard(runLock);
+        runChanged.wait_for(guard, std::chrono::milliseconds(timing.stopGrace_ms), [&] { return !runActive; });
+    }
+    GuardOf(internals).Interrupt();
+}
 
 void Connection::Run() {
+    {
+        std::lock_guard<std::mutex> guard(runLock);
+        runActive = true;
+    }
+    struct RunEnd {
+        Connection& self;
+        ~RunEnd() {
+            std::lock_guard<std::mutex> guard(self.runLock);
+            self.runActive = false;
+            self.runChanged.notify_all();
+        }
+    } runEnd{*this};
     round.store(0, std::memory_order_release);
     while (!StopRequested()) {
         if (SleepOrStop(timing.poll_ms))

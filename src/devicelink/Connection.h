@@ -5,6 +5,7 @@
 #include "framework/Thread.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,6 +49,7 @@ struct ConnectionTiming {
     unsigned connectTimeout_ms = 10000; // TCP connect
     unsigned ioTimeout_ms = 30000;   // longest time one SSH call may make no progress
     unsigned keepalive_s = 15;       // SSH keepalive interval once authenticated
+    unsigned stopGrace_ms = 1000;    // a stop waits this long for the thread to close the session cleanly
 };
 
 // The device session: one SSH connection held by one worker thread, driven
@@ -151,6 +153,11 @@ private:
     bool sshLibraryStarted = false;
     std::unique_ptr<ConnectionInternals> internals; // the socket shared with Stop
     std::unique_ptr<SshSession> session;
+    // Whether Run is under way, so that a stop can give an idle session the
+    // moment it needs to say goodbye to the device before the socket is cut.
+    std::mutex runLock;
+    std::condition_variable runChanged;
+    bool runActive = false;
 };
 
 // Helpers of the session that do not need a device (tested on their own).

@@ -101,6 +101,7 @@ public:
     uint16_t Port() const { return port; }
     void Stall() { stalled = true; }
     uint64_t ToClient() const { return toClient.load(); }
+    uint64_t ToDevice() const { return toDevice.load(); }
 
 private:
     void Relay() {
@@ -141,8 +142,7 @@ private:
                         break;
                     done += w;
                 }
-                if (i == 1)
-                    toClient += static_cast<uint64_t>(n);
+                (i == 1 ? toClient : toDevice) += static_cast<uint64_t>(n);
             }
         }
     }
@@ -155,6 +155,7 @@ private:
     std::atomic<bool> stop{false};
     std::atomic<bool> stalled{false};
     std::atomic<uint64_t> toClient{0};
+    std::atomic<uint64_t> toDevice{0};
     std::thread worker;
 };
 
@@ -344,6 +345,23 @@ TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
     // The right key again: accepted.
     WriteFile(path, name + " " + recorded);
     Connect();
+}
+
+TEST_F(DeviceJobs, StopWhileIdleSendsTheDisconnectMessage) {
+    StartDevice();
+    StallingRelay relay(device->SshPort());
+    Session().port = relay.Port();
+    connection->timing.keepalive_s = 0; // nothing else goes out while idle
+    Connect();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const uint64_t before = relay.ToDevice();
+    status.Clear();
+    connection->Stop();
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{144, 138}));
+    // The goodbye ("Shutdown", by application) reached the wire before the
+    // socket was closed; cutting the socket first would send nothing.
+    EXPECT_TRUE(WaitFor([&] { return relay.ToDevice() > before; }, 5000));
+    connection.reset();
 }
 
 TEST_F(DeviceJobs, DestroyingAConnectedSessionWithoutStopClosesIt) {
