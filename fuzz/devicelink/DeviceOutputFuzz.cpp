@@ -22,6 +22,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (name.find('\n') != std::string::npos)
                 std::abort();
             HourLine(name);
+            // A listed name goes into the next listing command as one shell
+            // word: quoted, it must read back as exactly the name.
+            const std::string word = ShellWord(name);
+            if (word != name) {
+                if (word.size() < 2 || word.front() != '\'' || word.back() != '\'')
+                    std::abort();
+                const std::string inner = word.substr(1, word.size() - 2);
+                std::string back;
+                for (size_t i = 0; i < inner.size();) {
+                    if (inner.compare(i, 4, "'\\''") == 0) {
+                        back += '\'';
+                        i += 4;
+                    } else if (inner[i] == '\'') {
+                        std::abort();
+                    } else {
+                        back += inner[i++];
+                    }
+                }
+                if (back != name)
+                    std::abort();
+            }
         }
     ClockCommand(text, SystemUtc100ns());
     return 0;
