@@ -15,7 +15,9 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvex {
 
@@ -545,19 +547,38 @@ void Connection::DownloadRecordings() {
             const std::string& name = mp4Files[static_cast<size_t>(index)];
             statusBar.ShowText(LoadTextA(173) + " '" + relative + "/" + name + "'");
             statusBar.ShowProgress(0, 0);
-            ::mkdir((localFolder + names[0]).c_str(), 0777);
-            ::mkdir((localFolder + names[0] + "/" + names[1]).c_str(), 0777);
-            ::mkdir((localFolder + relative).c_str(), 0777);
             // Streamed to a temporary file beside the target and renamed when
             // whole: a large recording needs no memory of its size, and a
-            // broken transfer leaves any earlier copy as it was.
-            AtomicFile local(localFolder + relative + "/" + name);
-            session->Fetch("/mnt/usbdrive/" + relative + "/" + name, 146, 146, 4096,
-                           [&](const uint8_t* data, size_t n, uint64_t received, uint64_t total) {
-                               local.Write(data, n);
-                               statusBar.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
-                           });
-            local.Commit();
+            // broken transfer leaves any earlier copy as it was. The folders
+            // are made once the device sends the file, and the ones made for
+            // a transfer that then breaks are removed again, so that a failed
+            // copy never shows as saved in a later listing.
+            std::vector<std::string> made;
+            std::optional<AtomicFile> local;
+            auto open = [&] {
+                if (local)
+                    return;
+                for (const std::string& folder : {localFolder + names[0], localFolder + names[0] + "/" + names[1],
+                                                  localFolder + relative})
+                    if (::mkdir(folder.c_str(), 0777) == 0)
+                        made.push_back(folder); // one that exists already is fine
+                local.emplace(localFolder + relative + "/" + name);
+            };
+            try {
+                session->Fetch("/mnt/usbdrive/" + relative + "/" + name, 146, 146, 4096,
+                               [&](const uint8_t* data, size_t n, uint64_t received, uint64_t total) {
+                                   open();
+                                   local->Write(data, n);
+                                   statusBar.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
+                               });
+                open(); // a recording of no bytes
+                local->Commit();
+            } catch (...) {
+                local.reset();
+                for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
+                    ::rmdir(folder->c_str());
+                throw;
+            }
             dialog.ReplaceLine(3, static_cast<size_t>(index), name + SavedMark, true);
         }
         dialog.ReplaceLine(0, static_cast<size_t>(selectedLevel[0]), names[0] + SavedMark, true);

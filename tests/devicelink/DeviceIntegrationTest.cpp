@@ -614,6 +614,35 @@ TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
               ReadFile(device->HostPath("/mnt/usbdrive/cam1/2026-12-07/08/08-00-00.mp4")));
 }
 
+TEST_F(DeviceJobs, FailedDownloadLeavesNothingThatLooksSaved) {
+    StartDevice();
+    Connect();
+    testing::RecordingLists lists;
+    connection->recordingsDialog = &lists;
+    const std::string local = (folder / "rec").string() + "/";
+    fs::create_directories(local);
+    connection->localFolder = local;
+    Run(JobListCameras);
+    connection->selectedLevel[0] = 0;
+    Run(JobListLevel2);
+    connection->selectedLevel[1] = 1;
+    Run(JobListHours);
+    connection->selectedLevel[2] = 0;
+    Run(JobListFiles);
+    ASSERT_EQ(connection->mp4Files.size(), 2u);
+    // The recording goes away between the listing and the download.
+    fs::remove(device->HostPath("/mnt/usbdrive/cam1/2026-12-07/08/" + connection->mp4Files[0]));
+    connection->selectedFiles = {0};
+    status.Clear();
+    Run(JobDownloadRecordings);
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(146)}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{146}));
+    // No folder was made for it, so a new listing marks nothing as saved.
+    EXPECT_FALSE(fs::exists(local + "cam1"));
+    Run(JobListCameras);
+    EXPECT_EQ(lists.Lines(0), (std::vector<std::string>{"cam1", "cam2"}));
+}
+
 TEST_F(DeviceJobs, FolderNamesWithShellCharactersAreListedAsNames) {
     StartDevice();
     // A drive written elsewhere may hold any folder name.
