@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
@@ -136,6 +137,29 @@ TEST_F(CliDevice, NetworkShowAndRecordingsGet) {
     EXPECT_EQ(ls.out, "08:00\n09:00  [S]\n");
     Outcome missing = Cli("KORVEX_PASSWORD=admin", Device() + "recordings ls cam9");
     EXPECT_EQ(missing.exitCode, 1);
+}
+
+TEST_F(CliDevice, DownloadPasswdAndSyncClock) {
+    options.clockOffset_s = 40;
+    StartDevice();
+    const fs::path copy = folder / "copy.kvx";
+    Outcome download = Cli("KORVEX_PASSWORD=admin", Device() + "download '" + copy.string() + "'");
+    EXPECT_EQ(download.exitCode, 0) << download.err;
+    EXPECT_EQ(download.out, LoadTextA(165) + "\n");
+    EXPECT_EQ(ReadFile(copy), ReadFile(device->HostPath("/etc/tavo/program.tdv")));
+
+    Outcome clock = Cli("KORVEX_PASSWORD=admin", Device() + "sync-clock");
+    EXPECT_EQ(clock.exitCode, 0) << clock.err;
+    EXPECT_EQ(clock.out, "device clock set\n");
+    EXPECT_LE(std::abs(device->ClockOffset()), 2);
+    Outcome again = Cli("KORVEX_PASSWORD=admin", Device() + "sync-clock");
+    EXPECT_EQ(again.out, "device clock in step\n");
+
+    Outcome passwd = Cli("KORVEX_PASSWORD=admin KORVEX_NEW_PASSWORD='two words'", Device() + "passwd");
+    EXPECT_EQ(passwd.exitCode, 0) << passwd.err;
+    EXPECT_EQ(device->Password(), "two words");
+    EXPECT_EQ(Cli("KORVEX_PASSWORD=admin", Device() + "version").exitCode, 1);
+    EXPECT_EQ(Cli("KORVEX_PASSWORD='two words'", Device() + "version").exitCode, 0);
 }
 
 TEST_F(CliDevice, DiscoverListsTheAnnouncingDevice) {
