@@ -91,6 +91,11 @@ void SshSession::OpenSocket(uint32_t networkAddress, uint16_t port) {
     if (fd < 0)
         RaiseError(230);
     socket.Set(fd);
+    // 0.0.0.0 is the device list's placeholder, not a device. Linux would
+    // connect it to this machine and hand the device's password to whatever
+    // SSH server runs here, so it is refused like any unreachable address.
+    if (networkAddress == 0)
+        RaiseError(230);
 
     // TCP keepalive notices a device that vanished while the session idles;
     // the user time-out bounds how long unacknowledged data may wait.

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <thread>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -122,6 +123,29 @@ TEST_F(SessionLoop, RefusedConnectShows142ThenError230) {
     status.Clear();
     ASSERT_TRUE(RunJob(JobConnect));
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(230)}));
+}
+
+TEST_F(SessionLoop, PlaceholderAddressIsNotThisMachine) {
+    // Something listens on every local address, as an SSH server here would.
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t n = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
+    connection.deviceAddress = 0; // the placeholder entry's address
+    connection.port = ntohs(a.sin_port);
+    connection.timing.ioTimeout_ms = 500;
+    connection.Start();
+    ASSERT_TRUE(RunJob(JobConnect));
+    EXPECT_FALSE(connection.Connected());
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{142}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(230)}));
+    pollfd p{listener, POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 0), 0); // nobody came
+    ::close(listener);
 }
 
 // A loopback port whose listen queue is full: a new connection there is
