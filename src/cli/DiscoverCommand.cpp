@@ -45,8 +45,13 @@ int RunDiscover(const std::vector<std::string>& args) {
     stopNow.store(false);
     std::signal(SIGINT, OnDiscoverInterrupt);
     scan.Start();
+    // The listening time starts once the socket is bound (a short wait; a
+    // port that cannot be bound ends it after a second).
+    const auto bindEnd = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!scan.Listening() && std::chrono::steady_clock::now() < bindEnd && !stopNow.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    bool bound = false;
+    bool bound = scan.Listening();
     while (std::chrono::steady_clock::now() < end && !stopNow.load()) {
         bound = bound || scan.Listening();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

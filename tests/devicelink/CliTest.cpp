@@ -167,6 +167,22 @@ TEST_F(CliDevice, DiscoverListsTheAnnouncingDevice) {
     Outcome found = Cli("", "discover --seconds 2 --port " + std::to_string(options.announcePort));
     EXPECT_EQ(found.exitCode, 0) << found.err;
     EXPECT_EQ(found.out, "127.0.0.1 (Yard)\n");
+
+    // No time to listen is still a listen, on a port that can be bound.
+    Outcome none = Cli("", "discover --seconds 0 --port " + std::to_string(FreeUdpPort()));
+    EXPECT_EQ(none.exitCode, 0) << none.err;
+    EXPECT_EQ(none.out, "");
+    // A port another program holds cannot be listened on.
+    int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    socklen_t n = sizeof a;
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&a), &n);
+    Outcome taken = Cli("", "discover --seconds 0 --port " + std::to_string(ntohs(a.sin_port)));
+    ::close(holder);
+    EXPECT_EQ(taken.exitCode, 1);
 }
 
 } // namespace
