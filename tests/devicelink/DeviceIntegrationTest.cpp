@@ -505,6 +505,13 @@ TEST_F(DeviceJobs, NetworkSettingsReadWriteRoundTrip) {
     Run(JobWriteNetwork);
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{160}));
+    // 0 with the start text, one step per camera row, the pass and
+    // controller files, 35 with the restart text, then 65 waiting steps.
+    std::vector<unsigned> expected = {0, 3, 6, 9, 12, 25, 30, 35};
+    for (unsigned i = 1; i <= 65; ++i)
+        expected.push_back(i + 35);
+    EXPECT_EQ(status.Percents(), expected);
+    EXPECT_EQ(status.Events().front().textId, 158u);
     EXPECT_EQ(ReadFile(device->HostPath("/tavo/cam0")), "10.0.0.5?channel=3");
     EXPECT_EQ(ReadFile(device->HostPath("/tavo/cam1")), "10.0.0.6");
     EXPECT_EQ(ReadFile(device->HostPath("/tavo/cam2")), "");
@@ -566,18 +573,26 @@ TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
     const std::string local = (folder / "rec").string() + "/";
     fs::create_directories(local + "cam2"); // cam2 has a local copy already
     connection->localFolder = local;
+    status.Clear();
     Run(JobListCameras);
     EXPECT_EQ(lists.Lines(0), (std::vector<std::string>{"cam1", "cam2  [S]"}));
     EXPECT_EQ(connection->cameraDirs, (std::vector<std::string>{"cam1", "cam2"}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{153, 154}));
     connection->selectedLevel[0] = 0;
+    status.Clear();
     Run(JobListLevel2);
     EXPECT_EQ(lists.Lines(1), (std::vector<std::string>{"2026-12-06", "2026-12-07"}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{152, 151}));
     connection->selectedLevel[1] = 1;
+    status.Clear();
     Run(JobListHours);
     EXPECT_EQ(lists.Lines(2), (std::vector<std::string>{"08:00", "09:00"}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{150, 151}));
     connection->selectedLevel[2] = 0;
+    status.Clear();
     Run(JobListFiles);
     EXPECT_EQ(lists.Lines(3), (std::vector<std::string>{"08-00-00.mp4", "08-15-00.mp4"})); // not index.txt
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{147, 149}));
     EXPECT_TRUE(status.Errors().empty());
 
     // Nothing selected: 237, status untouched.
@@ -591,6 +606,8 @@ TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
     Run(JobDownloadRecordings);
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{145}));
+    EXPECT_EQ(status.Texts(), (std::vector<std::string>{LoadTextA(173) + " 'cam1/2026-12-07/08/08-00-00.mp4'",
+                                                        LoadTextA(173) + " 'cam1/2026-12-07/08/08-15-00.mp4'"}));
     for (const char* name : {"08-00-00.mp4", "08-15-00.mp4"}) {
         const std::string device_path = std::string("/mnt/usbdrive/cam1/2026-12-07/08/") + name;
         EXPECT_EQ(ReadFile(local + "cam1/2026-12-07/08/" + name), ReadFile(device->HostPath(device_path)));
