@@ -23,11 +23,14 @@ void WalkChunks(const uint8_t* base, const uint8_t* begin, uint64_t length, List
         if (chunkLength + 8 > remaining)
             RaiseError(245);
         const uint8_t* body = chunk + 8;
+        // A list too short to hold its type is damaged at any depth, even
+        // where its content would be skipped.
+        const bool isList = IsCode(chunk, "LIST");
+        if (isList && chunkLength < 4)
+            RaiseError(244);
         switch (kind) {
         case ListKind::Body:
-            if (IsCode(chunk, "LIST")) {
-                if (chunkLength < 4)
-                    RaiseError(244);
+            if (isList) {
                 need(body + 4);
                 if (IsCode(body, "hdrl"))
                     WalkChunks(base, body + 4, chunkLength - 4, ListKind::HeaderList, sink);

@@ -26,7 +26,7 @@ public:
 // list and the "00dc" chunks directly inside the "movi" list are reported;
 // every other chunk and list is skipped. Every length is checked against the
 // bytes that remain before it is used. Errors raised (string-table numbers):
-// 244 file or list too short, 245 a length beyond the file or its list,
+// 244 file or list (at any depth) too short, 245 a length beyond the file or its list,
 // 246 main header too short, 251 form other than "AVI ", 253 not a RIFF
 // file. Errors the sink raises pass through.
 void ParseAvi(const uint8_t* data, size_t size, AviInputSink& sink);
