@@ -20,7 +20,7 @@ void OnInterrupt(int) {
 }
 
 void PrintHelp() {
-    std::printf("usage: korvex-cli export [--reencode] [--threads N] OUT.avi IN.avi...\n\n"
+    std::printf("usage: korvex-cli export [--reencode] [--threads N] [--] OUT.avi IN.avi...\n\n"
                 "Joins the recordings IN.avi... in the order given into OUT.avi.\n"
                 "  --reencode   decode every frame and encode it again (grey becomes colour)\n"
                 "  --threads N  threads that re-encode frames (default: one per core)\n"
@@ -89,9 +89,15 @@ int RunExport(const std::vector<std::string>& args) {
     }
     ExportOptions options;
     std::vector<std::string> paths;
+    bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--reencode") {
+        if (optionsEnded) {
+            paths.push_back(a);
+        } else if (a == "--") {
+            // Everything after "--" is a file name, even when it starts with '-'.
+            optionsEnded = true;
+        } else if (a == "--reencode") {
             options.reencode = true;
         } else if (a == "--threads") {
             if (i + 1 >= args.size())
@@ -101,7 +107,7 @@ int RunExport(const std::vector<std::string>& args) {
             if (*end != '\0' || n == 0 || n > 64)
                 return UsageError("export: --threads takes a number from 1 to 64");
             options.threads = static_cast<unsigned>(n);
-        } else if (a.size() > 1 && a[0] == '-' && a != "--") {
+        } else if (a.size() > 1 && a[0] == '-') {
             return UsageError("export: unknown option '" + a + "'");
         } else {
             paths.push_back(a);

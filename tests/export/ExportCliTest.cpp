@@ -56,6 +56,11 @@ TEST(ExportCliTest, JoinsFilesReportsEachFileAndFailsCleanly) {
     EXPECT_NE(bad.output.find(folder / "bad.avi" + "'.\n" + LoadTextA(251)), std::string::npos) << bad.output;
     EXPECT_EQ(ReadFile(out), before);
 
+    // "--" ends the options; it is not taken for the output file.
+    Outcome dashes = RunCli("export -- " + out + " " + folder / "a.avi");
+    EXPECT_EQ(dashes.exitCode, 0) << dashes.output;
+    EXPECT_NE(dashes.output.find(out + ": 3 frames"), std::string::npos) << dashes.output;
+
     EXPECT_EQ(RunCli("export " + out).exitCode, 2);
     EXPECT_EQ(RunCli("export --bogus " + out + " " + folder / "a.avi").exitCode, 2);
     EXPECT_EQ(RunCli("export --help").exitCode, 0);
