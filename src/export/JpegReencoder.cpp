@@ -39,7 +39,14 @@ struct JpegReencoder::State {
     bool inCreated = false;
     bool outCreated = false;
     uint8_t* output = nullptr;
+    size_t capacity = kJpegOutputBuffer;
     size_t outputSize = 0;
+    // The library asks for more room as soon as the buffer is full, before
+    // it knows whether another byte follows. The first such request gets
+    // this spare byte; only a byte actually written to it means the picture
+    // does not fit.
+    uint8_t spare[1] = {0};
+    bool spilled = false;
 
     void Release() {
         if (outCreated)
@@ -74,19 +81,33 @@ void OnMessage(j_common_ptr) {}
 
 void InitDestination(j_compress_ptr cinfo) {
     auto* context = reinterpret_cast<Context*>(cinfo->client_data);
+    context->spilled = false;
     cinfo->dest->next_output_byte = context->output;
-    cinfo->dest->free_in_buffer = kJpegOutputBuffer;
+    cinfo->dest->free_in_buffer = context->capacity;
 }
 
-// Called only when the fixed buffer is full: the result does not fit.
+// Called when the output buffer is full (first time: it may hold the whole
+// picture exactly) and when the spare byte is full (the picture does not fit).
 boolean EmptyDestination(j_compress_ptr cinfo) {
+    auto* context = reinterpret_cast<Context*>(cinfo->client_data);
+    if (!context->spilled) {
+        context->spilled = true;
+        cinfo->dest->next_output_byte = context->spare;
+        cinfo->dest->free_in_buffer = sizeof context->spare;
+        return TRUE;
+    }
     (*cinfo->err->error_exit)(reinterpret_cast<j_common_ptr>(cinfo));
     return FALSE;
 }
 
 void TermDestination(j_compress_ptr cinfo) {
     auto* context = reinterpret_cast<Context*>(cinfo->client_data);
-    context->outputSize = kJpegOutputBuffer - cinfo->dest->free_in_buffer;
+    if (!context->spilled)
+        context->outputSize = context->capacity - cinfo->dest->free_in_buffer;
+    else if (cinfo->dest->free_in_buffer == sizeof context->spare)
+        context->outputSize = context->capacity; // filled exactly
+    else
+        (*cinfo->err->error_exit)(reinterpret_cast<j_common_ptr>(cinfo));
 }
 
 void SetUpErrors(Context& c, ErrorManager& manager, int failureCode) {
@@ -178,7 +199,9 @@ int Transcode(Context& c, const uint8_t* data, size_t size) {
 
 } // namespace
 
-JpegReencoder::JpegReencoder() : state(new State) {}
+JpegReencoder::JpegReencoder(size_t capacity) : state(new State) {
+    state->capacity = capacity;
+}
 
 JpegReencoder::~JpegReencoder() {
     state->Release();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/AviFormat.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,18 +15,20 @@ namespace korvex {
 //
 // Errors raised (string-table numbers): 247 the picture cannot be decoded,
 // 248 no memory for a picture row, 249 the encoder gave no result or one
-// larger than kJpegOutputBuffer bytes.
+// larger than the output buffer (kJpegOutputBuffer bytes unless told).
 //
 // One object per thread; objects share nothing.
 class JpegReencoder {
 public:
-    JpegReencoder();
+    // `capacity` is the room of the output buffers given to Reencode
+    // (tests pass smaller values to reach the limit with small pictures).
+    explicit JpegReencoder(size_t capacity = kJpegOutputBuffer);
     ~JpegReencoder();
     JpegReencoder(const JpegReencoder&) = delete;
     JpegReencoder& operator=(const JpegReencoder&) = delete;
 
-    // Writes the new picture to `output`, which has room for
-    // kJpegOutputBuffer bytes, and returns its length.
+    // Writes the new picture to `output`, which has room for `capacity`
+    // bytes, and returns its length. A picture of exactly that length fits.
     size_t Reencode(const uint8_t* data, size_t size, uint8_t* output);
 
     static constexpr int kQuality = 98;

@@ -95,7 +95,8 @@ TEST_F(AviReaderTest, LengthsBeyondTheFileOrTheirListAreRefused) {
     // A list length under 4 cannot hold its type.
     EXPECT_EQ(ParseError(Riff("AVI ", {ChunkWithLength("LIST", 2, {'h', 'd'})})), "E244");
     // ... inside the header list or the movie list as well.
-    EXPECT_EQ(ParseError(Riff("AVI ", {List("hdrl", {ChunkWithLength("LIST", 3, {'s', 't', 'r'})})})), "E244");
+    EXPECT_EQ(ParseError(Riff("AVI ", {List("hdrl", {ChunkWithLength("LIST", 3, {'s', 't', 'r'})})})),
+              "E244");
     EXPECT_EQ(ParseError(Riff("AVI ", {List("movi", {ChunkWithLength("LIST", 0, {})})})), "E244");
     // A main header shorter than 56 bytes.
     EXPECT_EQ(ParseError(Riff("AVI ", {List("hdrl", {Chunk("avih", Bytes(55, 0))})})), "E246");

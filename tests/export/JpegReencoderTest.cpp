@@ -89,5 +89,28 @@ TEST_F(JpegReencoderTest, ResultLargerThanTheOutputBufferRaises249) {
     EXPECT_EQ(Reencode(MakeJpeg(64, 48, 3, 1), out), "");
 }
 
+TEST_F(JpegReencoderTest, ResultThatFillsTheBufferExactlyFits) {
+    for (int components : {3, 1}) {
+        Bytes input = components == 3 ? MakeJpeg(160, 120, 3, 3) : MakeJpeg(96, 80, 1, 6);
+        Bytes reference;
+        ASSERT_EQ(Reencode(input, reference), "");
+        const size_t n = reference.size();
+        for (size_t capacity : {n, n - 1, n + 1}) {
+            JpegReencoder bounded(capacity);
+            // A guard byte past the room given must stay untouched.
+            Bytes out(capacity + 1, 0xEE);
+            try {
+                size_t size = bounded.Reencode(input.data(), input.size(), out.data());
+                EXPECT_GE(capacity, n) << capacity;
+                EXPECT_EQ(Bytes(out.begin(), out.begin() + long(size)), reference) << capacity;
+            } catch (const LocalException& e) {
+                EXPECT_LT(capacity, n);
+                EXPECT_STREQ(e.what(), "E249");
+            }
+            EXPECT_EQ(out[capacity], 0xEE) << capacity;
+        }
+    }
+}
+
 } // namespace
 } // namespace korvex::test
