@@ -54,7 +54,10 @@ RenderState& Document::Push(std::unique_ptr<RenderState> state, unsigned start_m
             owner->RefreshView();
     }
     SetModified();
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    // Every edit marks the document changed together with the selection, also
+    // when the history was full and the position did not move (the problems
+    // list and the toolbar depend on that mark).
+    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged);
     Trace("%s: %ums\n", "Document::NewRenderState", TickCountMs() - start_ms);
     return *history.back();
 }

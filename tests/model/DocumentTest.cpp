@@ -65,7 +65,9 @@ TEST(Document, HistoryKeepsTheNewestHundredStates) {
         Edit(d, 1000 + i);
     EXPECT_EQ(d.HistorySize(), 100u);
     EXPECT_EQ(d.CurrentIndex(), 99);
+    ChangeFlags::TakeAll();
     Edit(d, 2000); // the 101st state drops the oldest
+    EXPECT_EQ(ChangeFlags::TakeAll(), 0x5u) << "an edit on a full history still marks the document changed";
     EXPECT_EQ(d.HistorySize(), 100u);
     EXPECT_EQ(d.CurrentIndex(), 99);
     EXPECT_EQ(d.Current().width, 2000u);
