@@ -1,5 +1,6 @@
 // korvex-cli device and discover against the device simulator.
 
+#include "support/FreePort.h"
 #include "devsim/DeviceSimulator.h"
 #include "framework/StringTable.h"
 
@@ -33,17 +34,7 @@ std::string ReadFile(const fs::path& path) {
     return s.str();
 }
 
-uint16_t FreeUdpPort() {
-    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
+using korvex::test::FreeUdpPort;
 
 class CliDevice : public ::testing::Test {
 protected:

@@ -1,5 +1,6 @@
 // Every job of the session against the device simulator on loopback.
 
+#include "support/FreePort.h"
 #include "Fakes.h"
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
@@ -49,17 +50,7 @@ size_t OpenDescriptors() {
     return n;
 }
 
-uint16_t FreeUdpPort() {
-    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
+using korvex::test::FreeUdpPort;
 
 class Chooser : public FileChooser {
 public:

@@ -1,5 +1,6 @@
 // Announcement parsing, the device list and the discovery thread on loopback.
 
+#include "support/FreePort.h"
 #include "Fakes.h"
 #include "devicelink/Announcement.h"
 #include "devicelink/DeviceList.h"
@@ -98,18 +99,7 @@ TEST(DeviceList, CapacityBoundsForgedSenders) {
     EXPECT_EQ(list.Lines().back(), "192.168.0.21 (b2)");
 }
 
-// A free UDP port on loopback.
-uint16_t FreeUdpPort() {
-    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
+using korvex::test::FreeUdpPort;
 
 void SendDatagram(uint16_t port, const std::string& payload) {
     int s = ::socket(AF_INET, SOCK_DGRAM, 0);
