@@ -1,5 +1,7 @@
-# Thin wrapper over the CMake presets: the README's two commands.
-.PHONY: run check deps build-release build-asan debug fuzz bench clean
+# Thin wrapper over the CMake presets: the README's two commands, plus the
+# package and the benchmarks. `make run` builds only the program it starts;
+# tests build under `make check`, benchmarks under `make bench`.
+.PHONY: run check package bench deps build-release build-asan debug fuzz clean
 
 JOBS ?= $(shell nproc)
 
@@ -9,12 +11,23 @@ run: deps build-release
 check: deps build-asan
 	ctest --preset asan -j $(JOBS)
 
+# build/release/package/korvex_<version>_<arch>.deb
+package: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target korvex_package_files
+	cd build/release && cpack --config CPackConfig.cmake
+
+bench: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target korvex_benchmarks
+	bash scripts/bench.sh build/release $(BENCH_ARGS)
+
 deps:
 	@bash scripts/install-deps.sh
 
 build-release:
 	cmake --preset release
-	cmake --build --preset release -j $(JOBS)
+	cmake --build --preset release -j $(JOBS) --target korvex
 
 build-asan:
 	cmake --preset asan

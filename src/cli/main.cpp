@@ -13,7 +13,7 @@
 using namespace korvex;
 
 static void PrintUsage(std::FILE* out) {
-    std::fprintf(out, "usage: korvex-cli <command> [options]\n\ncommands:\n");
+    std::fprintf(out, "usage: korvex-cli <command> [options]\n       korvex-cli --version\n\ncommands:\n");
     auto commands = cli::Commands();
     std::sort(commands.begin(), commands.end(),
               [](const cli::Command& a, const cli::Command& b) { return std::strcmp(a.name, b.name) < 0; });
@@ -31,6 +31,10 @@ int main(int argc, char** argv) {
     std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(stdout);
+        return cli::ExitOk;
+    }
+    if (name == "--version") {
+        std::printf("korvex-cli %s\n", KORVEX_VERSION);
         return cli::ExitOk;
     }
     std::vector<std::string> args(argv + 2, argv + argc);

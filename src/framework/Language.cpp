@@ -4,6 +4,7 @@
 #include "framework/StringTable.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -22,9 +23,25 @@ std::string ProgramDirectory() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+std::string ResourceDirectoryFor(const std::string& programDirectory) {
+    // <prefix>/bin/program with <prefix>/share/korvex is an installed
+    // layout; anything else is a build tree (or a copied folder) that keeps
+    // everything beside the program.
+    const std::string shared = programDirectory + "/../share/korvex";
+    struct stat st {};
+    if (stat(shared.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return programDirectory;
+    char resolved[PATH_MAX];
+    if (!realpath(shared.c_str(), resolved))
+        return programDirectory;
+    return resolved;
+}
+
+std::string ResourceDirectory() { return ResourceDirectoryFor(ProgramDirectory()); }
+
 std::string LanguageFilePath() {
     std::string dir = ProgramDirectory();
-    if (access(dir.c_str(), W_OK) == 0)
+    if (ResourceDirectoryFor(dir) == dir && access(dir.c_str(), W_OK) == 0)
         return dir + "/lang.txt";
     std::string config;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");

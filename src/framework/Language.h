@@ -8,8 +8,16 @@ namespace korvex {
 // The folder that holds the program file (no trailing slash).
 std::string ProgramDirectory();
 
-// Where "lang.txt" lives: beside the program when that folder is writable,
-// otherwise $XDG_CONFIG_HOME/korvex/lang.txt (~/.config when unset).
+// The folder that holds the language folders and "Help.pdf". An installed
+// program lives in <prefix>/bin and finds them in <prefix>/share/korvex; a
+// program in a build tree has them beside it.
+std::string ResourceDirectory();
+std::string ResourceDirectoryFor(const std::string& programDirectory);
+
+// Where "lang.txt" lives: beside the program when the program runs from its
+// build tree and that folder is writable, otherwise
+// $XDG_CONFIG_HOME/korvex/lang.txt (~/.config when unset). An installed
+// program never writes into the system's program folder, even as root.
 std::string LanguageFilePath();
 
 // The language setting: "auto" when the file is missing, unreadable or 16

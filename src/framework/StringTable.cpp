@@ -151,7 +151,7 @@ std::string LanguageRoot() {
     const char* env = std::getenv("KORVEX_LANG_DIR");
     if (env && *env)
         return env;
-    return ProgramDirectory();
+    return ResourceDirectory();
 }
 
 std::string StringTable::Select(const std::string& name) {

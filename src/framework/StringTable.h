@@ -46,7 +46,8 @@ std::wstring ToWide(std::string_view text);
 std::string ToNarrow(std::wstring_view text);
 
 // Folder that holds the language folders: $KORVEX_LANG_DIR when set,
-// otherwise the program's own folder.
+// otherwise ResourceDirectory() (the program's own folder in a build tree,
+// <prefix>/share/korvex when installed).
 std::string LanguageRoot();
 
 } // namespace korvex
