@@ -21,6 +21,8 @@ packages=(
   xvfb xauth
   # fonts for the GUI under Xvfb and offscreen
   fonts-dejavu-core
+  # the Debian package (make package) and its checks in CI
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()
