@@ -1,6 +1,8 @@
 // korvex-cli device: runs the device session's jobs from the command line,
 // exactly as the program's dialogs post them.
 #include "cli/Cli.h"
+#include "cli/Fleet.h"
+#include "cli/Secrets.h"
 
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
@@ -18,7 +20,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -27,6 +28,11 @@ namespace {
 
 const char* const Usage =
     "usage: korvex-cli device --host ADDR [--port N] --user NAME [--known-hosts FILE] COMMAND ...\n"
+    "       korvex-cli device --hosts FILE|- --user NAME [--parallel N] [--timeout S] COMMAND ...\n"
+    "\n"
+    "With --hosts the command runs on every device of the list (one HOST[:PORT] a\n"
+    "line, # comments), N at a time (default 8), and prints one JSON line per\n"
+    "device; 'korvex-cli device --hosts --help' tells more.\n"
     "\n"
     "The password comes from KORVEX_PASSWORD or is asked on the terminal.\n"
     "\n"
@@ -139,40 +145,6 @@ public:
 private:
     std::string path;
 };
-
-// Reads a line from the terminal without echo; nothing when there is none.
-std::optional<std::string> AskHidden(const char* prompt) {
-    std::FILE* tty = std::fopen("/dev/tty", "r+");
-    if (!tty)
-        return std::nullopt;
-    const int fd = fileno(tty);
-    termios saved{};
-    const bool isTerminal = tcgetattr(fd, &saved) == 0;
-    if (isTerminal) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(fd, TCSAFLUSH, &quiet);
-    }
-    std::fprintf(tty, "%s", prompt);
-    std::fflush(tty);
-    std::string line;
-    int c;
-    while ((c = std::fgetc(tty)) != EOF && c != '\n')
-        line.push_back(static_cast<char>(c));
-    if (isTerminal)
-        tcsetattr(fd, TCSAFLUSH, &saved);
-    std::fprintf(tty, "\n");
-    std::fclose(tty);
-    if (c == EOF && line.empty())
-        return std::nullopt;
-    return line;
-}
-
-std::optional<std::string> Secret(const char* variable, const char* prompt) {
-    if (const char* value = std::getenv(variable))
-        return std::string(value);
-    return AskHidden(prompt);
-}
 
 bool ParseHostAddress(const std::string& text, uint32_t& hostOrder) {
     in_addr a{};
@@ -288,6 +260,8 @@ std::string LocalFolder(const std::string& dir) {
 }
 
 int RunDevice(const std::vector<std::string>& args) {
+    if (NamesHostList(args))
+        return RunDeviceFleet(args);
     if (WantsHelp(args)) {
         std::printf("%s", Usage);
         return ExitOk;

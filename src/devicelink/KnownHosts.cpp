@@ -10,9 +10,14 @@
 #include <openssl/sha.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace korvex {
@@ -106,6 +111,41 @@ std::string Substitute(std::string text, const std::string& first, const std::st
     return text;
 }
 
+// Several sessions may meet new devices at the same moment (korvex-cli
+// device --hosts runs one process per device); each reads the file, adds
+// its line and replaces the file, so without a lock one of two new keys
+// would be lost. The lock is held only around that read-add-replace and is
+// waited for at most a few seconds: a holder that hangs costs no more than
+// the unlocked race did.
+class KnownHostsLock {
+public:
+    explicit KnownHostsLock(const std::string& path) {
+        MakeFolders(path);
+        fd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                break;
+            if (std::chrono::steady_clock::now() >= end) {
+                Trace("CheckHostKey: %s stays locked; going on without the lock\n", path.c_str());
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~KnownHostsLock() {
+        if (fd >= 0)
+            ::close(fd); // releases the lock
+    }
+    KnownHostsLock(const KnownHostsLock&) = delete;
+    KnownHostsLock& operator=(const KnownHostsLock&) = delete;
+
+private:
+    int fd = -1;
+};
+
 struct KnownHostsDeleter {
     void operator()(LIBSSH2_KNOWNHOSTS* hosts) const { libssh2_knownhost_free(hosts); }
 };
@@ -127,6 +167,7 @@ HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, c
     std::unique_ptr<LIBSSH2_KNOWNHOSTS, KnownHostsDeleter> hosts(libssh2_knownhost_init(session));
     if (!hosts)
         RaiseError(1003);
+    const KnownHostsLock lock(path);
     std::string existing;
     if (!ReadText(path, existing))
         RaiseError(1004);
@@ -182,7 +223,6 @@ HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, c
     content.append(line.data(), lineSize);
     if (content.back() != '\n')
         content += '\n';
-    MakeFolders(path);
     AtomicFile::WriteAll(path, content.data(), content.size());
     verdict.recorded = true;
     return verdict;

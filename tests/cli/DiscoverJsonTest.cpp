@@ -1,0 +1,66 @@
+// korvex-cli discover --json against an announcing simulator.
+#include "devsim/DeviceSimulator.h"
+#include "support/FreePort.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <regex>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DiscoverJson, OneObjectPerDeviceWithItsAliasAndWhenItWasHeard) {
+    const fs::path root = fs::temp_directory_path() / ("kx-discover-json-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    korvex::devsim::Options options;
+    options.rootDir = root.string();
+    options.sshPort = 0;
+    options.livePort = 0;
+    options.announcePort = korvex::test::FreeUdpPort();
+    options.announceInterval_ms = 100;
+    options.alias = "Brama \"P\xc3\xb3\xc5\x82noc\"";
+    korvex::devsim::DeviceSimulator device(options);
+    device.Start();
+
+    const auto before = std::chrono::system_clock::now();
+    const std::string command = std::string("'") + KORVEX_CLI_PATH + "' discover --json --seconds 2 --port " +
+                                std::to_string(options.announcePort) + " 2>/dev/null";
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    const auto after = std::chrono::system_clock::now();
+    device.Stop();
+    fs::remove_all(root);
+
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::smatch m;
+    const std::regex line(R"re(^\{"address": "127\.0\.0\.1", "alias": "(.*)", "last_seen": "(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)\.(\d{3})Z"\}\n$)re");
+    ASSERT_TRUE(std::regex_match(out, m, line)) << out;
+    EXPECT_EQ(m[1], "Brama \\\"P\xc3\xb3\xc5\x82noc\\\"");
+
+    // The time is a real UTC time within the listening window.
+    std::tm utc{};
+    utc.tm_year = std::stoi(m[2]) - 1900;
+    utc.tm_mon = std::stoi(m[3]) - 1;
+    utc.tm_mday = std::stoi(m[4]);
+    utc.tm_hour = std::stoi(m[5]);
+    utc.tm_min = std::stoi(m[6]);
+    utc.tm_sec = std::stoi(m[7]);
+    const auto seen = std::chrono::system_clock::from_time_t(timegm(&utc)) + std::chrono::milliseconds(std::stoi(m[8]));
+    EXPECT_GE(seen, before - std::chrono::seconds(1));
+    EXPECT_LE(seen, after + std::chrono::seconds(1));
+}
+
+} // namespace

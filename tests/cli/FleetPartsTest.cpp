@@ -1,0 +1,111 @@
+// The host list and the JSON lines of korvex-cli device --hosts.
+#include "cli/Fleet.h"
+#include "cli/ProjectArgs.h"
+
+#include <gtest/gtest.h>
+
+namespace korvex::cli {
+namespace {
+
+TEST(HostList, ReadsHostsPortsCommentsAndBlankLines) {
+    const HostList list = ParseHostList("# north site\n"
+                                        "10.0.0.5\n"
+                                        "\n"
+                                        "  10.0.0.6:2222   # gate 2\r\n"
+                                        "10.0.0.5:22\n"       // the same device again
+                                        "10.0.0.5:2200\n"     // another port is another device
+                                        "10.0.0.7",           // no line end at the end
+                                        22, "site.txt");
+    ASSERT_EQ(list.error, "");
+    ASSERT_EQ(list.hosts.size(), 4u);
+    EXPECT_EQ(list.hosts[0].host, "10.0.0.5");
+    EXPECT_EQ(list.hosts[0].port, 22);
+    EXPECT_EQ(list.hosts[0].line, 2u);
+    EXPECT_EQ(list.hosts[1].host, "10.0.0.6");
+    EXPECT_EQ(list.hosts[1].port, 2222);
+    EXPECT_EQ(list.hosts[2].port, 2200);
+    EXPECT_EQ(list.hosts[3].host, "10.0.0.7");
+    EXPECT_EQ(list.hosts[3].line, 7u);
+    ASSERT_EQ(list.notes.size(), 1u);
+    EXPECT_NE(list.notes[0].find("line 5"), std::string::npos);
+    // --port gives the port of lines without one.
+    EXPECT_EQ(ParseHostList("10.0.0.5\n", 2222, "x").hosts.at(0).port, 2222);
+}
+
+TEST(HostList, RefusesTheWholeListOnABadLineAndSaysWhere) {
+    struct Case {
+        const char* text;
+        const char* where;
+    };
+    for (const Case& c : {Case{"10.0.0.5\nnot-an-address\n", "line 2"},
+                          Case{"10.0.0.5:0\n", "line 1"},
+                          Case{"10.0.0.5:65536\n", "line 1"},
+                          Case{"10.0.0.5:\n", "line 1"},
+                          Case{"10.0.0.5:22x\n", "line 1"},
+                          Case{"\n\n10.0.0.5 10.0.0.6\n", "line 3"},
+                          Case{"10.0.0.256\n", "line 1"}}) {
+        const HostList list = ParseHostList(c.text, 22, "hosts.txt");
+        EXPECT_TRUE(list.hosts.empty()) << c.text;
+        EXPECT_NE(list.error.find(std::string("hosts.txt ") + c.where), std::string::npos)
+            << c.text << " -> " << list.error;
+    }
+    const std::string withZero("10.0.0.5\n10.0.0.6\0\n", 19);
+    EXPECT_NE(ParseHostList(withZero, 22, "h").error.find("line 2"), std::string::npos);
+    EXPECT_NE(ParseHostList(std::string(2000, '1') + "\n", 22, "h").error.find("line 1"), std::string::npos);
+}
+
+TEST(FleetLines, ResultsKeepTheirShapeAndStayValidJson) {
+    EXPECT_EQ(FleetResultJson("version", "Connected as admin@10.0.0.5; Firmware version: 2.1.0\n"),
+              "\"Connected as admin@10.0.0.5; Firmware version: 2.1.0\"");
+    EXPECT_EQ(FleetResultJson("upload", ""), "null");
+    EXPECT_EQ(FleetResultJson("recordings", "cam0/\ncam1/\n"), "[\"cam0/\", \"cam1/\"]");
+    EXPECT_EQ(FleetResultJson("recordings", ""), "[]");
+    EXPECT_EQ(FleetResultJson("network-show", "ipaddr: 10.0.0.5\ncameras: 2\ncamera 0: 10.0.0.101\npass: 007\n"),
+              "{\"ipaddr\": \"10.0.0.5\", \"cameras\": 2, \"camera_0\": \"10.0.0.101\", \"pass\": \"007\"}");
+
+    FleetHost host{"10.0.0.5", 2222, 1};
+    EXPECT_EQ(FleetLine(host, true, "\"x\""), "{\"host\": \"10.0.0.5\", \"port\": 2222, \"ok\": true, \"result\": \"x\"}");
+    EXPECT_EQ(FleetLine(host, false, "bad \"quote\"\n"),
+              "{\"host\": \"10.0.0.5\", \"port\": 2222, \"ok\": false, \"error\": \"bad \\\"quote\\\"\\n\"}");
+}
+
+TEST(FleetLines, ErrorTextDropsThePrefixJoinsLinesAndIsBounded) {
+    EXPECT_EQ(FleetErrorText("korvex-cli: Could not reach the device.\n\nkorvex-cli: second\n", "x"),
+              "Could not reach the device.; second");
+    EXPECT_EQ(FleetErrorText("", "failed with exit status 1"), "failed with exit status 1");
+    // A flood of errors is cut, never inside a character.
+    std::string flood;
+    for (int i = 0; i < 1500; ++i)
+        flood += "ż";
+    const std::string text = FleetErrorText(flood, "");
+    EXPECT_LE(text.size(), 2003u);
+    EXPECT_EQ(text.substr(text.size() - 3), "...");
+    EXPECT_EQ(JsonString(text).find("\\ufffd"), std::string::npos);
+}
+
+TEST(FleetLines, JsonStringReplacesBytesThatAreNotUtf8) {
+    EXPECT_EQ(JsonString("Brama \xc5\xbc"), "\"Brama \xc5\xbc\"");     // valid two-byte character kept
+    EXPECT_EQ(JsonString("\xf0\x9f\x93\xb7"), "\"\xf0\x9f\x93\xb7\""); // four-byte character kept
+    EXPECT_EQ(JsonString("Gate \xb3"), "\"Gate \\ufffd\"");            // Windows-1250 byte
+    EXPECT_EQ(JsonString("\xc5"), "\"\\ufffd\"");                      // cut short at the end
+    EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");           // overlong form
+    EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\""); // surrogate
+    EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
+}
+
+TEST(FleetLines, DownloadPatternsAndHostListDetection) {
+    const FleetHost host{"10.0.0.5", 2222, 1};
+    EXPECT_EQ(ExpandDevicePattern("site/{host}-{port}.kvx", host), "site/10.0.0.5-2222.kvx");
+    EXPECT_EQ(ExpandDevicePattern("{host}{host}{nothing}", host), "10.0.0.510.0.0.5{nothing}");
+
+    EXPECT_TRUE(NamesHostList({"--user", "admin", "--hosts", "-", "version"}));
+    EXPECT_TRUE(NamesHostList({"--hosts", "--help"}));
+    EXPECT_FALSE(NamesHostList({"--host", "10.0.0.5", "--user", "admin", "version"}));
+    // After the operation word, --hosts belongs to the operation (and a
+    // value named --hosts is just a value).
+    EXPECT_FALSE(NamesHostList({"--host", "10.0.0.5", "upload", "--hosts"}));
+    EXPECT_FALSE(NamesHostList({"--user", "--hosts", "--host", "10.0.0.5", "version"}));
+}
+
+} // namespace
+} // namespace korvex::cli

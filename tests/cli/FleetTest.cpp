@@ -1,0 +1,274 @@
+// korvex-cli device --hosts against several simulated devices on loopback,
+// one of them frozen (SIGSTOP), and against devices that are not there.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <netinet/in.h>
+#include <poll.h>
+#include <memory>
+#include <regex>
+#include <set>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::vector<std::string> lines;
+    std::string err;
+};
+
+struct DeviceLine {
+    unsigned port = 0;
+    bool ok = false;
+    std::string payload; // the result or error value as written
+};
+
+// Reads the fields of one output line; fails the test when the line does
+// not have the promised shape.
+DeviceLine ParseLine(const std::string& line) {
+    static const std::regex shape(
+        R"re(^\{"host": "127\.0\.0\.1", "port": (\d+), "ok": (true|false), "(result|error)": (.*)\}$)re");
+    std::smatch m;
+    DeviceLine d;
+    EXPECT_TRUE(std::regex_match(line, m, shape)) << line;
+    if (m.empty())
+        return d;
+    d.port = static_cast<unsigned>(std::stoul(m[1]));
+    d.ok = m[2] == "true";
+    EXPECT_EQ(m[3], d.ok ? "result" : "error") << line;
+    d.payload = m[4];
+    return d;
+}
+
+uint16_t FreeTcpPort() {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+// One korvex-devsim process on a free SSH port.
+class SimulatedDevice {
+public:
+    SimulatedDevice(const fs::path& root, const std::string& versionText) {
+        std::vector<std::string> args = {KORVEX_DEVSIM_PATH, "--root",      root.string(), "--ssh-port", "0",
+                                         "--live-port",      "0",           "--no-announce", "--version-text",
+                                         versionText};
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int out[2];
+        if (::pipe(out) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        if (posix_spawn(&pid, KORVEX_DEVSIM_PATH, &actions, nullptr, argv.data(), environ) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        // It prints its ports once it is serving.
+        std::string text;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (pid > 0 && text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < end) {
+            pollfd p{out[0], POLLIN, 0};
+            if (::poll(&p, 1, 200) > 0) {
+                char buffer[512];
+                const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+                if (n <= 0)
+                    break;
+                text.append(buffer, static_cast<size_t>(n));
+            }
+        }
+        ::close(out[0]);
+        std::smatch m;
+        if (std::regex_search(text, m, std::regex("SSH on 127\\.0\\.0\\.1:(\\d+)")))
+            port = static_cast<uint16_t>(std::stoul(m[1]));
+    }
+    ~SimulatedDevice() {
+        if (pid <= 0)
+            return;
+        ::kill(pid, SIGCONT);
+        ::kill(pid, SIGINT);
+        int status = 0;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() >= end) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    SimulatedDevice(const SimulatedDevice&) = delete;
+    SimulatedDevice& operator=(const SimulatedDevice&) = delete;
+
+    void Freeze() { ::kill(pid, SIGSTOP); }
+    uint16_t Port() const { return port; }
+
+private:
+    pid_t pid = -1;
+    uint16_t port = 0;
+};
+
+class Fleet : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() / ("kx-fleet-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    // Runs korvex-cli with its own configuration folder, no terminal and
+    // the simulator's password.
+    Outcome Cli(const std::string& arguments, const std::string& input = "") {
+        const fs::path err = folder / "stderr.txt";
+        const fs::path in = folder / "stdin.txt";
+        std::ofstream(in) << input;
+        const std::string command = "env KORVEX_PASSWORD=admin XDG_CONFIG_HOME='" + (folder / "config").string() +
+                                    "' setsid -w '" KORVEX_CLI_PATH "' " + arguments + " 2>'" + err.string() +
+                                    "' <'" + in.string() + "'";
+        Outcome outcome;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return outcome;
+        std::string out;
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream e(err);
+        outcome.err.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
+        for (size_t pos = 0; pos < out.size();) {
+            size_t end = out.find('\n', pos);
+            if (end == std::string::npos)
+                end = out.size();
+            outcome.lines.push_back(out.substr(pos, end - pos));
+            pos = end + 1;
+        }
+        return outcome;
+    }
+
+    fs::path folder;
+};
+
+TEST_F(Fleet, FrozenDeviceIsCutOffWhileTheOthersAnswerEachInItsOwnLine) {
+    std::vector<std::unique_ptr<SimulatedDevice>> devices;
+    for (int n = 0; n < 5; ++n) {
+        devices.push_back(std::make_unique<SimulatedDevice>(folder / ("device" + std::to_string(n)),
+                                                            "tavo 3.0." + std::to_string(n)));
+        ASSERT_NE(devices.back()->Port(), 0) << "simulator " << n << " did not start";
+    }
+    devices[0]->Freeze();
+
+    // The frozen device comes first, so it holds one of the three places
+    // from the start; the other four must still be served.
+    std::string list = "# yard\n";
+    for (const auto& d : devices)
+        list += "127.0.0.1:" + std::to_string(d->Port()) + "\n";
+    std::ofstream(folder / "hosts.txt") << list;
+    const Outcome run = Cli("device --hosts '" + (folder / "hosts.txt").string() +
+                            "' --user admin --parallel 3 --timeout 15 version");
+
+    EXPECT_EQ(run.status, 1) << run.err;
+    ASSERT_EQ(run.lines.size(), 5u) << run.err;
+    std::map<unsigned, DeviceLine> byPort;
+    for (const std::string& line : run.lines) {
+        const DeviceLine d = ParseLine(line);
+        EXPECT_TRUE(byPort.emplace(d.port, d).second) << "port reported twice: " << line;
+    }
+    for (int n = 0; n < 5; ++n) {
+        const DeviceLine& d = byPort[devices[n]->Port()];
+        if (n == 0) {
+            EXPECT_FALSE(d.ok);
+            EXPECT_GT(d.payload.size(), 2u) << "an error needs a text";
+        } else {
+            EXPECT_TRUE(d.ok) << d.payload;
+            // Each device's own answer, not a neighbour's.
+            EXPECT_NE(d.payload.find("3.0." + std::to_string(n)), std::string::npos) << d.payload;
+        }
+    }
+    // The frozen device is the last to be reported.
+    EXPECT_EQ(ParseLine(run.lines.back()).port, devices[0]->Port());
+
+    // Four processes met four new devices at once: every key is recorded.
+    std::ifstream known(folder / "config/korvex/known_hosts");
+    std::string line;
+    std::set<std::string> names;
+    while (std::getline(known, line))
+        if (!line.empty())
+            names.insert(line.substr(0, line.find(' ')));
+    std::set<std::string> expected;
+    for (int n = 1; n < 5; ++n)
+        expected.insert("[127.0.0.1]:" + std::to_string(devices[n]->Port()));
+    EXPECT_EQ(names, expected);
+}
+
+TEST_F(Fleet, ListFromStandardInputAndDevicesThatAreNotThere) {
+    const uint16_t a = FreeTcpPort(), b = FreeTcpPort();
+    const std::string list = "127.0.0.1:" + std::to_string(a) + "\n127.0.0.1:" + std::to_string(b) +
+                             "  # nobody listens\n127.0.0.1:" + std::to_string(a) + "\n";
+    const Outcome run = Cli("device --hosts - --user admin --parallel 8 --timeout 60 network-show", list);
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.lines.size(), 2u) << "the repeated entry runs once: " << run.err;
+    for (const std::string& line : run.lines)
+        EXPECT_FALSE(ParseLine(line).ok);
+    EXPECT_NE(run.err.find("line 3"), std::string::npos) << run.err;
+}
+
+TEST_F(Fleet, UsageErrorsRunNothing) {
+    std::ofstream(folder / "bad.txt") << "127.0.0.1:2222\n127.0.0.1:99999\n";
+    std::ofstream(folder / "two.txt") << "127.0.0.1:2222\n127.0.0.1:2223\n";
+    std::ofstream(folder / "empty.txt") << "# nothing yet\n\n";
+    const std::string bad = "'" + (folder / "bad.txt").string() + "'";
+    const std::string two = "'" + (folder / "two.txt").string() + "'";
+    const struct {
+        std::string arguments;
+        std::string says;
+    } cases[] = {
+        {"device --hosts " + bad + " --user admin version", "line 2"},
+        {"device --hosts " + two + " --user admin download same.kvx", "{host}"},
+        {"device --hosts " + two + " --user admin passwd", "passwd"},
+        {"device --hosts " + two + " --user admin recordings get c/d/h f --to x", "recordings"},
+        {"device --hosts " + two + " --user admin --parallel 0 version", "--parallel"},
+        {"device --hosts " + two + " --host 127.0.0.1 --user admin version", "--host"},
+        {"device --hosts '" + (folder / "empty.txt").string() + "' --user admin version", "no devices"},
+        {"device --hosts '" + (folder / "missing.txt").string() + "' --user admin version", "missing.txt"},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = Cli(c.arguments);
+        EXPECT_EQ(run.status, 2) << c.arguments;
+        EXPECT_TRUE(run.lines.empty()) << c.arguments;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << c.arguments << " -> " << run.err;
+    }
+    EXPECT_FALSE(fs::exists(folder / "same.kvx"));
+}
+
+} // namespace
