@@ -2,6 +2,7 @@
 // event loop, then an orderly shutdown with every worker stopped before
 // anything it uses is destroyed.
 #include "app/common/UiText.h"
+#include "app/frame/FrameSettings.h"
 #include "app/frame/MainFrame.h"
 #include "framework/Language.h"
 #include "framework/LocalException.h"
@@ -51,19 +52,22 @@ int main(int argc, char** argv) {
     QApplication::setAttribute(Qt::AA_DontShowIconsInMenus, false);
 
     // A language the system does not have simply leaves English in place.
-    StringTable::Select(ReadLanguage());
+    StringTable::Select(StartupLanguage());
 
     std::unique_ptr<MainFrame> frame;
     try {
         frame = std::make_unique<MainFrame>();
         if (!Md5SelfTest())
             RaiseError(262);
+        frame->RestoreSettings();
         frame->Create();
         // A project named on the command line opens at once; a file that
         // cannot be read is reported and the new project stays.
         QStringList arguments = QApplication::arguments();
         if (arguments.size() > 1)
             frame->OpenAtStart(arguments.at(1).toStdString());
+        // Changes a crashed run could not save are offered back.
+        frame->StartRecovery();
         int code = app.exec();
         frame->StopThreads();
         frame.reset();

@@ -50,6 +50,21 @@ enum AppString : unsigned {
     kStrNotConnected = 1519,
     kStrNoJobWhileBusy = 1520,
     kStrPackageUnreadable = 1521,
+
+    // Recent projects and recovery after a crash (1560-1579).
+    kStrRecentProjects = 1560,
+    kStrRecentClear = 1561,
+    kStrRecentEmpty = 1562,
+    kStrRecentOneGone = 1563,
+    kStrRecentSomeGone = 1564,
+    kStrRecoveryQuestion = 1565,
+    kStrRecoveryUntitled = 1566,
+    kStrRecoveryRecover = 1567,
+    kStrRecoveryDiscard = 1568,
+    kStrRecoveryLater = 1569,
+    kStrRecoveryCaption = 1570,
+    kStrRecoveryDone = 1571,
+    kStrRecoveryUnreadable = 1572,
 };
 
 // The text number of a command's menu item (0 when it has none).

@@ -1,9 +1,12 @@
 #include "app/common/Prompter.h"
 
+#include "app/common/AppSettings.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace korvex {
 
@@ -42,19 +45,42 @@ void QtPrompter::Information(QWidget* owner, const QString& text, const QString&
     QMessageBox::information(owner, caption.isEmpty() ? DefaultCaption() : caption, text);
 }
 
+// Each kind of file dialog starts in the folder it was last used in.
 QString QtPrompter::OpenFile(QWidget* owner, const QString& filterText, const QString& pattern) {
-    return QFileDialog::getOpenFileName(owner, QString(), QDir::homePath(), Filter(filterText, pattern));
+    const QString key = DialogKey("open", pattern);
+    QString path = QFileDialog::getOpenFileName(owner, QString(), LastFolder(key), Filter(filterText, pattern));
+    RememberFolder(key, path);
+    return path;
 }
 
 QString QtPrompter::SaveFile(QWidget* owner, const QString& title, const QString& filterText, const QString& pattern,
                              const QString& defaultSuffix) {
-    QFileDialog dialog(owner, title, QDir::homePath(), Filter(filterText, pattern));
+    const QString key = DialogKey("save", pattern);
+    QFileDialog dialog(owner, title, LastFolder(key), Filter(filterText, pattern));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    RememberFolder(key, dialog.selectedFiles().first());
     return dialog.selectedFiles().first();
+}
+
+Prompter::Answer QtPrompter::Choose(QWidget* owner, const QString& text, const QString& caption, const QString& yes,
+                                    const QString& no, const QString& cancel) {
+    QMessageBox box(QMessageBox::Question, caption.isEmpty() ? DefaultCaption() : caption, text, QMessageBox::NoButton,
+                    owner);
+    QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
+    QPushButton* noButton = box.addButton(no, QMessageBox::DestructiveRole);
+    QPushButton* cancelButton = box.addButton(cancel, QMessageBox::RejectRole);
+    box.setDefaultButton(yesButton);
+    box.setEscapeButton(cancelButton);
+    box.exec();
+    if (box.clickedButton() == yesButton)
+        return Yes;
+    if (box.clickedButton() == noButton)
+        return No;
+    return Cancel;
 }
 
 void QtPrompter::Beep() { QApplication::beep(); }

@@ -26,6 +26,12 @@ public:
                              const QString& pattern, const QString& defaultSuffix) = 0;
     // The platform's default beep.
     virtual void Beep() = 0;
+    // A question with three answers of its own wording (Yes is the default,
+    // Cancel the escape); a prompter without it asks Question.
+    virtual Answer Choose(QWidget* owner, const QString& text, const QString& caption, const QString& /*yes*/,
+                          const QString& /*no*/, const QString& /*cancel*/) {
+        return Question(owner, text, caption);
+    }
 };
 
 // The real dialogs.
@@ -39,6 +45,8 @@ public:
     QString SaveFile(QWidget* owner, const QString& title, const QString& filterText, const QString& pattern,
                      const QString& defaultSuffix) override;
     void Beep() override;
+    Answer Choose(QWidget* owner, const QString& text, const QString& caption, const QString& yes, const QString& no,
+                  const QString& cancel) override;
 };
 
 } // namespace korvex

@@ -10,9 +10,12 @@
 #include "app/dialogs/ConfigTestDialog.h"
 #include "app/editor/Inspector.h"
 #include "app/editor/ProblemsView.h"
+#include "app/frame/FrameSettings.h"
+#include "app/frame/RecentProjects.h"
 #include "app/frame/TabView.h"
 #include "app/live/LivePage.h"
 #include "app/session/DeviceSession.h"
+#include "app/session/ProjectRecovery.h"
 #include "app/session/ProjectSession.h"
 #include "app/sinks/DeviceListForwarder.h"
 #include "app/sinks/FileChooserBridge.h"
@@ -52,6 +55,7 @@ MainFrame::MainFrame(FrameOptions options) : startWorkers(options.startWorkers) 
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
 
     projects = std::make_unique<ProjectSession>(*prompter, this);
+    recovery = std::make_unique<ProjectRecovery>(*projects);
     statusSink = std::make_unique<StatusForwarder>(*prompter);
     fileChooser = std::make_unique<FileChooserBridge>(*prompter);
     liveSink = std::make_unique<LiveViewForwarder>();
@@ -125,7 +129,9 @@ void MainFrame::Create() {
     if (startWorkers)
         devices->Start();
     show();
-    PlacePanes();
+    // Panes restored from the last run stay where they were put.
+    if (!layoutRestored)
+        PlacePanes();
     ChangeFlags::Mark(ChangeFlags::PanesChanged | ChangeFlags::LayoutChanged);
 }
 
@@ -235,7 +241,11 @@ void MainFrame::BuildMenus() {
     };
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu(Text(kStrMenuFile));
-    add(file, {CmdNew, CmdOpen, CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdExit});
+    add(file, {CmdNew, CmdOpen});
+    recent = new RecentProjects(this, [this](const QString& text) { statusBar->ShowText(text.toStdString()); });
+    connect(recent, &RecentProjects::OpenRequested, this, [this](const QString& path) { OpenRecent(path); });
+    file->addMenu(recent->Menu());
+    add(file, {CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdExit});
     QMenu* edit = bar->addMenu(Text(kStrMenuEdit));
     add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine});
     QMenu* view = bar->addMenu(Text(kStrMenuView));
@@ -274,7 +284,7 @@ void MainFrame::BuildMenus() {
 void MainFrame::BuildLanguageMenu() {
     languageGroup = new QActionGroup(this);
     languageGroup->setExclusive(true);
-    std::string chosen = ReadLanguage();
+    std::string chosen = StartupLanguage();
     languages.clear();
     for (const std::string& name : AvailableLanguages()) {
         if (languages.size() >= 31)
@@ -388,6 +398,14 @@ void MainFrame::SetTitle(const std::string& path) {
         setWindowTitle(title);
 }
 
+void MainFrame::TitleChanged(const std::string& path) {
+    SetTitle(path);
+    // The document names its file after every open and save: that project
+    // goes to the top of the recent list.
+    if (recent && !path.empty())
+        recent->Add(QString::fromStdString(path));
+}
+
 static void Enable(QAction* action, bool on) {
     if (action && action->isEnabled() != on)
         action->setEnabled(on);
@@ -429,8 +447,10 @@ void MainFrame::RefreshStates(uint32_t flags) {
 void MainFrame::ProcessChanges(uint32_t flags) {
     if (flags & (ChangeFlags::DocumentChanged | ChangeFlags::PanesChanged | ChangeFlags::SelectionChanged)) {
         RefreshStates(flags);
-        if (flags & ChangeFlags::DocumentChanged)
+        if (flags & ChangeFlags::DocumentChanged) {
             problemsView->Rebuild(View().State());
+            recovery->DocumentChanged();
+        }
     }
     if (flags & ChangeFlags::LayoutChanged) {
         View().Relayout();
@@ -542,6 +562,7 @@ void MainFrame::ChooseLanguage(int id) {
     }
     if (QAction* a = Action(id))
         a->setChecked(true);
+    RememberLanguage(name);
     WriteLanguage(name);
     prompter->Information(this, Text(275), Text(276));
 }
@@ -647,6 +668,39 @@ void MainFrame::OpenAtStart(const std::string& path) {
     }
 }
 
+void MainFrame::OpenRecent(const QString& path) {
+    View().CancelDrag();
+    try {
+        if (!projects->MayClose())
+            return;
+        projects->Open(path.toStdString());
+        View().ProjectReplaced();
+        tabView->setCurrentIndex(1);
+    } catch (const std::exception& e) {
+        prompter->Error(this, QString::fromUtf8(e.what()));
+    }
+}
+
+bool MainFrame::RestoreSettings() {
+    PaneToggles toggles{showComposer, showInspector, showExplorer, showTuning};
+    layoutRestored = RestoreFrameLayout(*this, toggles);
+    showComposer = toggles.composer;
+    showInspector = toggles.inspector;
+    showExplorer = toggles.explorer;
+    showTuning = toggles.tuning;
+    ChangeFlags::Mark(ChangeFlags::PanesChanged);
+    return layoutRestored;
+}
+
+void MainFrame::StartRecovery(int interval_ms, int changesPerCopy) {
+    recovery->Start(interval_ms, changesPerCopy);
+    if (recovery->OfferPending(*prompter, this,
+                               [this](const QString& text) { statusBar->ShowText(text.toStdString()); })) {
+        View().ProjectReplaced();
+        tabView->setCurrentIndex(1);
+    }
+}
+
 void MainFrame::closeEvent(QCloseEvent* event) {
     bool mayClose = false;
     try {
@@ -659,6 +713,9 @@ void MainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+    SaveFrameLayout(*this, {showComposer, showInspector, showExplorer, showTuning});
+    // Saved or let go on purpose: nothing is left to recover.
+    recovery->RemoveCopy();
     // The floating panes go with the frame; the application ends when its
     // last main window has closed.
     for (PaneDock* dock : {inspectorDock, composerDock, explorerDock, tuningDock})

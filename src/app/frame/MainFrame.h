@@ -26,8 +26,10 @@ class Inspector;
 class LiveViewForwarder;
 class PaneDock;
 class ProblemsView;
+class ProjectRecovery;
 class ProjectSession;
 class Prompter;
+class RecentProjects;
 class StatusBar;
 class StatusForwarder;
 class TabView;
@@ -58,6 +60,12 @@ public:
 
     // Opens a project given when the program starts (errors are shown).
     void OpenAtStart(const std::string& path);
+    // Puts the window and its panes where they were at the last close
+    // (before Create); false on a first start.
+    bool RestoreSettings();
+    // Keeps copies of unsaved changes from now on and offers the copies a
+    // run that ended without closing left behind.
+    void StartRecovery(int interval_ms = 60000, int changesPerCopy = 20);
     // Carries out a command; errors are shown in an error box.
     void OnCommand(int id);
     // The loop's deferred refreshes for the taken change flags, in order:
@@ -68,6 +76,8 @@ public:
 
     MainView& View();
     ProjectSession& Projects() { return *projects; }
+    ProjectRecovery& Recovery() { return *recovery; }
+    RecentProjects& Recent() { return *recent; }
     DeviceSession& Devices() { return *devices; }
     StatusForwarder& StatusSinkForWorkers() { return *statusSink; }
     TabView& Tabs() { return *tabView; }
@@ -96,7 +106,7 @@ public:
     Prompter& Prompts() override { return *prompter; }
     QWidget* DialogOwner() override { return this; }
     QAction* Action(int command) override;
-    void TitleChanged(const std::string& path) override { SetTitle(path); }
+    void TitleChanged(const std::string& path) override;
     void AreaPainted(uint32_t card, uint32_t number, uint32_t count) override;
     bool RebuildProblems() override;
     void ShowContextMenu(const QPoint& globalPos) override;
@@ -121,6 +131,7 @@ private:
     void PostDeviceJob(JobCode code, bool needsConnection);
     // The file commands, with any drag in the view dropped first.
     void ProjectCommand(int id);
+    void OpenRecent(const QString& path);
     void Upload();
     void InstallIdleHook();
 
@@ -136,6 +147,9 @@ private:
     std::unique_ptr<TuningForwarder> tuningSink;
     std::unique_ptr<DeviceListForwarder> deviceListSink;
     std::unique_ptr<DeviceSession> devices;
+    std::unique_ptr<ProjectRecovery> recovery;
+    RecentProjects* recent = nullptr;
+    bool layoutRestored = false;
     bool startWorkers;
     TabView* tabView = nullptr;
     ProblemsView* problemsView = nullptr;
