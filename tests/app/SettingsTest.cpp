@@ -101,7 +101,7 @@ TEST_F(SettingsTest, FilesThatWentAreDroppedWithANoteWhenTheMenuOpens) {
     Q_EMIT recent.Menu()->aboutToShow();
     EXPECT_EQ(recent.Paths(), (QStringList{kept, alsoGone}));
     ASSERT_EQ(notes.size(), 1);
-    EXPECT_EQ(notes[0], Text(kStrRecentOneGone).arg(gone));
+    EXPECT_EQ(notes[0], Text(kStrRecentOneGone).arg(QStringLiteral("gone.kvx")));
 
     // Chosen after it went: taken off with its note, nothing is opened.
     QSignalSpy opened(&recent, &RecentProjects::OpenRequested);
@@ -155,7 +155,7 @@ TEST_F(SettingsTest, FrameListsOpenedAndSavedProjectsAndOpensThemFromTheMenu) {
     const auto labels = frame->Status().findChildren<QLabel*>();
     bool noted = false;
     for (QLabel* label : labels)
-        noted = noted || label->text() == Text(kStrRecentOneGone).arg(second);
+        noted = noted || label->text() == Text(kStrRecentOneGone).arg(QStringLiteral("second.kvx"));
     EXPECT_TRUE(noted);
 }
 

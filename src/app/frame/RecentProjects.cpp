@@ -57,7 +57,7 @@ QStringList RecentProjects::DropMissing() {
     Save();
     Fill();
     if (note)
-        note(gone.size() == 1 ? Text(kStrRecentOneGone).arg(gone.first())
+        note(gone.size() == 1 ? Text(kStrRecentOneGone).arg(QFileInfo(gone.first()).fileName())
                               : Text(kStrRecentSomeGone).arg(gone.size()));
     return gone;
 }

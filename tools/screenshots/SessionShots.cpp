@@ -1,0 +1,127 @@
+// Pictures of the window's memory between runs: File > Recent projects (with
+// the note about a project that has gone) and the question that offers the
+// changes a crashed run left behind.
+// korvex_session_screenshots <output folder> <scratch folder>
+// Meant to run under a virtual X server, with XDG_CONFIG_HOME and
+// XDG_STATE_HOME pointing into the scratch folder.
+#include "app/common/Commands.h"
+#include "app/frame/MainFrame.h"
+#include "app/frame/RecentProjects.h"
+#include "app/session/ProjectRecovery.h"
+#include "files/ProjectFile.h"
+#include "framework/ChangeFlags.h"
+#include "model/DetectorTools.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+
+using namespace korvex;
+
+namespace {
+
+void Settle(int ms = 300) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool Shoot(const QString& path, const QRect& r) {
+    QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+    if (shot.isNull() || !shot.save(path, "PNG")) {
+        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("wrote %s (%dx%d)\n", qPrintable(path), shot.width(), shot.height());
+    return true;
+}
+
+void AddDetectors(Document& document, int count) {
+    for (int i = 0; i < count; ++i) {
+        RenderState& s = document.NewRenderState();
+        const uint32_t card = static_cast<uint32_t>(i % 4);
+        Detector d(0, 1, 0, card, NextDetectorNumber(s, card), s.CanvasWidth(), s.CanvasHeight());
+        const int32_t x = 60 + i * 30;
+        d.points = {{{x, 60}, {x + 60, 60}, {x + 70, 150}, {x - 10, 150}}};
+        s.detectors.push_back(d);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: korvex_session_screenshots <output folder> <scratch folder>\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    const QString scratch = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(out);
+    QDir().mkpath(scratch + QStringLiteral("/sites"));
+    bool ok = true;
+
+    // A few projects of the kind an engineer keeps, one of which is then
+    // deleted: the menu takes it off with a note in the status bar.
+    const QStringList names{QStringLiteral("north-gate.kvx"), QStringLiteral("tunnel-east.kvx"),
+                            QStringLiteral("depot-yard.kvx"), QStringLiteral("crossing-12.kvx"),
+                            QStringLiteral("old-layout.kvx")};
+    {
+        FrameOptions options;
+        options.startWorkers = false;
+        MainFrame frame(options);
+        frame.move(0, 0);
+        frame.Create();
+        for (const QString& name : names) {
+            Document& document = frame.View().GetDocument();
+            document.New();
+            AddDetectors(document, 3);
+            SaveProject(document, (scratch + QStringLiteral("/sites/") + name).toStdString());
+        }
+        frame.OpenAtStart((scratch + QStringLiteral("/sites/north-gate.kvx")).toStdString());
+        QFile::remove(scratch + QStringLiteral("/sites/old-layout.kvx"));
+        ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged);
+        Settle();
+        QMenu* file = frame.menuBar()->actions().first()->menu();
+        frame.menuBar()->setActiveAction(file->menuAction());
+        Settle();
+        file->setActiveAction(frame.Recent().Menu()->menuAction());
+        frame.Recent().Menu()->popup(file->geometry().topRight() +
+                                     QPoint(0, file->actionGeometry(frame.Recent().Menu()->menuAction()).top()));
+        Settle();
+        ok &= Shoot(out + QStringLiteral("/recent-menu.png"), frame.frameGeometry());
+        frame.Recent().Menu()->close();
+        file->close();
+
+        // Unsaved changes, and then the run ends without closing.
+        frame.StartRecovery(60000, 1);
+        AddDetectors(frame.View().GetDocument(), 2);
+        frame.ProcessChanges(ChangeFlags::TakeAll());
+    }
+
+    // The next start finds the copy and asks.
+    FrameOptions options;
+    options.startWorkers = false;
+    MainFrame frame(options);
+    frame.move(0, 0);
+    frame.Create();
+    Settle();
+    QTimer::singleShot(800, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible())
+                continue;
+            ok &= Shoot(out + QStringLiteral("/recovery-question.png"), frame.frameGeometry());
+            box->reject(); // "Later": the copy stays
+        }
+    });
+    frame.StartRecovery();
+    return ok ? 0 : 1;
+}
