@@ -636,7 +636,7 @@ void MainFrame::OnCommand(int id) {
         }
         case CmdHelp:
             QDesktopServices::openUrl(
-                QUrl::fromLocalFile(QString::fromStdString(ProgramDirectory()) + QStringLiteral("/Help.pdf")));
+                QUrl::fromLocalFile(QString::fromStdString(ResourceDirectory()) + QStringLiteral("/Help.pdf")));
             break;
         case CmdAbout: {
             AboutDialog dialog(this);
