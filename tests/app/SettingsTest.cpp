@@ -9,6 +9,7 @@
 #include "app/frame/RecentProjects.h"
 #include "app/frame/TabView.h"
 #include "app/session/ProjectSession.h"
+#include "app/widgets/PaneDock.h"
 #include "app/widgets/StatusBar.h"
 #include "files/ProjectFile.h"
 #include "framework/ChangeFlags.h"
@@ -167,6 +168,9 @@ TEST_F(SettingsTest, LayoutAndPaneTogglesComeBackAtTheNextStart) {
     first->OnCommand(CmdToggleTuning);   // on
     first->OnCommand(CmdToggleExplorer); // off
     RunIdle();
+    first->TuningPane().setGeometry(QRect(300, 200, 340, 500)); // moved by the user
+    RunIdle();
+    const QRect tuningPlace = first->TuningPane().geometry();
     const QSize size = first->size();
     EXPECT_TRUE(first->close());
     first.reset();
@@ -179,6 +183,14 @@ TEST_F(SettingsTest, LayoutAndPaneTogglesComeBackAtTheNextStart) {
     EXPECT_FALSE(second->ShowingExplorer());
     EXPECT_TRUE(second->ShowingInspector());
     EXPECT_EQ(second->size(), size);
+    EXPECT_TRUE(second->TuningPane().isVisible());
+    EXPECT_EQ(second->TuningPane().geometry(), tuningPlace);
+    // The composer was never shown (the first run stayed on the live page):
+    // it gets its default place by the frame's right edge.
+    second->Tabs().setCurrentIndex(1);
+    RunIdle();
+    ASSERT_TRUE(second->ComposerPane().isVisible());
+    EXPECT_EQ(second->ComposerPane().geometry().left(), second->frameGeometry().right() - 233);
 
     // A layout saved by another version of the panes is not forced on.
     OpenAppSettings()->setValue(QStringLiteral("window/state"), QByteArray("not a layout"));

@@ -15,7 +15,7 @@ namespace {
 constexpr int LayoutVersion = 1;
 } // namespace
 
-void SaveFrameLayout(const QMainWindow& frame, const PaneToggles& toggles) {
+void SaveFrameLayout(const QMainWindow& frame, const PaneToggles& toggles, const QStringList& unplaced) {
     auto settings = OpenAppSettings();
     settings->beginGroup(QStringLiteral("window"));
     settings->setValue(QStringLiteral("geometry"), frame.saveGeometry());
@@ -24,10 +24,11 @@ void SaveFrameLayout(const QMainWindow& frame, const PaneToggles& toggles) {
     settings->setValue(QStringLiteral("showInspector"), toggles.inspector);
     settings->setValue(QStringLiteral("showExplorer"), toggles.explorer);
     settings->setValue(QStringLiteral("showTuning"), toggles.tuning);
+    settings->setValue(QStringLiteral("unplacedPanes"), unplaced);
     settings->endGroup();
 }
 
-bool RestoreFrameLayout(QMainWindow& frame, PaneToggles& toggles) {
+bool RestoreFrameLayout(QMainWindow& frame, PaneToggles& toggles, QStringList& unplaced) {
     auto settings = OpenAppSettings();
     settings->beginGroup(QStringLiteral("window"));
     const QByteArray geometry = settings->value(QStringLiteral("geometry")).toByteArray();
@@ -39,6 +40,8 @@ bool RestoreFrameLayout(QMainWindow& frame, PaneToggles& toggles) {
     toggles.inspector = settings->value(QStringLiteral("showInspector"), toggles.inspector).toBool();
     toggles.explorer = settings->value(QStringLiteral("showExplorer"), toggles.explorer).toBool();
     toggles.tuning = settings->value(QStringLiteral("showTuning"), toggles.tuning).toBool();
+    if (placed)
+        unplaced = settings->value(QStringLiteral("unplacedPanes")).toStringList();
     return placed;
 }
 

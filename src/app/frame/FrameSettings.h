@@ -3,6 +3,7 @@
 // What the frame remembers between runs: its geometry, where the panes are
 // and which of them are switched on, and the chosen language.
 
+#include <QStringList>
 #include <string>
 
 class QMainWindow;
@@ -16,10 +17,12 @@ struct PaneToggles {
     bool tuning = false;
 };
 
-void SaveFrameLayout(const QMainWindow& frame, const PaneToggles& toggles);
+// `unplaced` names the panes (object names) never shown in this run, whose
+// saved geometry is no place the user chose.
+void SaveFrameLayout(const QMainWindow& frame, const PaneToggles& toggles, const QStringList& unplaced);
 // False on a first start (nothing saved) or when the saved layout does not
-// fit this window; `toggles` keeps its values then.
-bool RestoreFrameLayout(QMainWindow& frame, PaneToggles& toggles);
+// fit this window; `toggles` and `unplaced` keep their values then.
+bool RestoreFrameLayout(QMainWindow& frame, PaneToggles& toggles, QStringList& unplaced);
 
 // The language to start in: what "lang.txt" says when that file exists,
 // otherwise the language last chosen in the menu, otherwise "auto".

@@ -129,9 +129,7 @@ void MainFrame::Create() {
     if (startWorkers)
         devices->Start();
     show();
-    // Panes restored from the last run stay where they were put.
-    if (!layoutRestored)
-        PlacePanes();
+    PlacePanes();
     ChangeFlags::Mark(ChangeFlags::PanesChanged | ChangeFlags::LayoutChanged);
 }
 
@@ -380,7 +378,11 @@ void MainFrame::PlacePanes() {
     placements[explorerDock] = QRect(f.right() - 20 - paneWidth, f.top() + 80, paneWidth, 300);
     placements[tuningDock] = QRect(inspectorRect.left() - 344, f.top() + 80, 340, 600);
     for (auto it = placements.begin(); it != placements.end();) {
-        if (it->first->isVisible()) {
+        // A pane that had its place in the last run keeps it; one never
+        // shown gets the default.
+        if (layoutRestored && !unplacedPanes.contains(it->first->objectName())) {
+            it = placements.erase(it);
+        } else if (it->first->isVisible()) {
             it->first->setGeometry(it->second);
             it = placements.erase(it);
         } else {
@@ -683,7 +685,7 @@ void MainFrame::OpenRecent(const QString& path) {
 
 bool MainFrame::RestoreSettings() {
     PaneToggles toggles{showComposer, showInspector, showExplorer, showTuning};
-    layoutRestored = RestoreFrameLayout(*this, toggles);
+    layoutRestored = RestoreFrameLayout(*this, toggles, unplacedPanes);
     showComposer = toggles.composer;
     showInspector = toggles.inspector;
     showExplorer = toggles.explorer;
@@ -713,7 +715,10 @@ void MainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
-    SaveFrameLayout(*this, {showComposer, showInspector, showExplorer, showTuning});
+    QStringList unplaced;
+    for (const auto& [dock, place] : placements)
+        unplaced << dock->objectName();
+    SaveFrameLayout(*this, {showComposer, showInspector, showExplorer, showTuning}, unplaced);
     // Saved or let go on purpose: nothing is left to recover.
     recovery->RemoveCopy();
     // The floating panes go with the frame; the application ends when its

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QRect>
+#include <QStringList>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -150,6 +151,7 @@ private:
     std::unique_ptr<ProjectRecovery> recovery;
     RecentProjects* recent = nullptr;
     bool layoutRestored = false;
+    QStringList unplacedPanes; // of the restored layout: never shown in the last run
     bool startWorkers;
     TabView* tabView = nullptr;
     ProblemsView* problemsView = nullptr;
