@@ -299,7 +299,7 @@ void MainFrame::BuildLanguageMenu() {
 }
 
 void MainFrame::BuildPanes() {
-    inspector = new Inspector(View(), *prompter);
+    inspector = new Inspector(projects->GetDocument(), *prompter);
     inspectorDock = new PaneDock(Text(kStrPaneInspector), this);
     inspectorDock->setObjectName(QStringLiteral("inspectorPane"));
     inspectorDock->setWidget(inspector);
@@ -397,8 +397,8 @@ void MainFrame::RefreshStates(uint32_t flags) {
     Document& document = View().GetDocument();
     if (flags & ChangeFlags::DocumentChanged) {
         Enable(actions[CmdSave], document.Modified());
-        Enable(actions[CmdUndo], document.HistorySize() > 0 && document.CurrentIndex() >= 1);
-        Enable(actions[CmdRedo], static_cast<size_t>(document.CurrentIndex()) + 1 < document.HistorySize());
+        Enable(actions[CmdUndo], document.CanUndo());
+        Enable(actions[CmdRedo], document.CanRedo());
     }
     if (flags & ChangeFlags::SelectionChanged) {
         const Detector* sel = document.Current().SelectedDetector();
@@ -511,20 +511,20 @@ void MainFrame::ProjectCommand(int id) {
 void MainFrame::Upload() {
     View().CancelDrag();
     if (RebuildProblems()) {
-        prompter->Error(this, Text(220));
+        prompter->Error(this, Text(kStrUploadRefusedProblems));
         return;
     }
     if (!DeviceConnected())
         return;
     try {
-        if (!prompter->Warning(this, Text(221), Text(222)))
+        if (!prompter->Warning(this, Text(kStrUploadQuestion), Text(kStrUploadCaption)))
             return;
         if (!projects->Save())
             return;
         // The bytes saving has just written, built again rather than read
         // back from the disk.
         if (!PostUpload(projects->FileBytes()))
-            prompter->Information(this, Text(kStrUploadBusy), Text(222));
+            prompter->Information(this, Text(kStrUploadBusy), Text(kStrUploadCaption));
     } catch (const std::exception& e) {
         prompter->Error(this, QString::fromStdString(e.what()));
     }
@@ -543,7 +543,7 @@ void MainFrame::ChooseLanguage(int id) {
     if (QAction* a = Action(id))
         a->setChecked(true);
     WriteLanguage(name);
-    prompter->Information(this, Text(275), Text(276));
+    prompter->Information(this, Text(kStrLanguageNextStart), Text(kStrLanguageCaption));
 }
 
 void MainFrame::OnCommand(int id) {
