@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QTest>
+#include <QStatusTipEvent>
 #include <QToolBar>
 #include <QToolButton>
 #include <cstdlib>
@@ -318,6 +319,22 @@ TEST_F(MainFrameTest, WorkersReachTheStatusBarThroughItsForwarder) {
     RunIdle();
     ASSERT_EQ(prompts.errors.size(), 1u);
     EXPECT_EQ(prompts.errors[0], QStringLiteral("lost"));
+}
+
+// Resting the pointer on a toolbar button leaves the status bar's text and
+// progress in view (the button shows its tool tip instead).
+TEST_F(MainFrameTest, HoveringTheToolbarKeepsTheStatusBar) {
+    StatusBar& status = frame->Status();
+    status.ShowProgress(30, 161);
+    QWidget* button = frame->ToolBar().widgetForAction(frame->Action(CmdNew));
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->toolTip().isEmpty());
+    QStatusTipEvent hover(button->statusTip());
+    QApplication::sendEvent(button, &hover);
+    RunIdle();
+    EXPECT_TRUE(status.ProgressVisible());
+    EXPECT_FALSE(status.findChild<QWidget*>(QStringLiteral("statusText"))->isHidden());
+    EXPECT_EQ(status.Text().toStdString(), LoadTextA(161));
 }
 
 // A widget that a worker reports to may go while the worker runs (a dialog

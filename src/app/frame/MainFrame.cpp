@@ -218,8 +218,10 @@ void MainFrame::BuildToolbar() {
         ++k;
         QAction* action = actions[entry.command];
         action->setIcon(ToolbarIcon(entry.image));
+        // A tool tip only: a status tip would be shown as a temporary
+        // message over the status bar's text and progress while the
+        // pointer rests on the button.
         action->setToolTip(Text(TooltipId(k)));
-        action->setStatusTip(Text(TooltipId(k)));
         toolbar->addAction(action);
     }
 }
