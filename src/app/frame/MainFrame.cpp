@@ -39,7 +39,8 @@
 
 namespace korvex {
 
-MainFrame::MainFrame(FrameOptions options) : startWorkers(options.startWorkers) {
+MainFrame::MainFrame(FrameOptions options)
+    : startWorkers(options.startWorkers), actions(this, [this](int id) { OnCommand(id); }) {
     if (options.prompter) {
         prompter = options.prompter;
     } else {
@@ -61,7 +62,6 @@ MainFrame::MainFrame(FrameOptions options) : startWorkers(options.startWorkers) 
     devices->Devices().SetSink(deviceListSink.get());
     fileChooser->Attach(this);
 
-    BuildActions();
     statusBar = new StatusBar(this);
     setStatusBar(statusBar);
     statusSink->Attach(statusBar);
@@ -138,69 +138,7 @@ void MainFrame::StopThreads() {
 
 // ---- actions, menus, toolbar ----------------------------------------------
 
-QAction* MainFrame::Action(int command) {
-    auto it = actions.find(command);
-    return it == actions.end() ? nullptr : it->second;
-}
-
-QAction* MainFrame::MakeAction(int id) {
-    auto* action = new QAction(Text(MenuTextId(id)), this);
-    action->setData(id);
-    action->setObjectName(QStringLiteral("cmd%1").arg(id));
-    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-    actions[id] = action;
-    return action;
-}
-
-void MainFrame::BuildActions() {
-    static const int all[] = {
-        CmdNew,           CmdOpen,          CmdSave,           CmdSaveAs,          CmdLoadBackground,
-        CmdLiveBackgrounds, CmdExit,        CmdUndo,           CmdRedo,            CmdCopy,
-        CmdPaste,         CmdDelete,        CmdAddQuad,        CmdAddLine,         CmdAddQuadHere,
-        CmdAddLineHere,   CmdZoomIn,        CmdZoomOut,        CmdToggleComposer,  CmdToggleInspector,
-        CmdToggleExplorer, CmdToggleTuning, CmdViewOptionA,    CmdViewOptionB,     CmdModeReshape,
-        CmdModeErase,     CmdModeMove,      CmdModeAim,        CmdModeMoveCard,    CmdPenWidth1,
-        CmdPenWidth2,     CmdPenWidth3,     CmdPenWidth4,      CmdNoPattern,       CmdDivisions1,
-        CmdDivisions2,    CmdDivisions3,    CmdDivisions4,     CmdDivisions5,      CmdDivisions6,
-        CmdFill20,        CmdFill100,       CmdConnect,        CmdDisconnect,      CmdUpload,
-        CmdDownloadProgram, CmdRestart,     CmdRecordings,     CmdNetworkSettings, CmdChangePassword,
-        CmdOptionMask,    CmdExport,        CmdConfigTest,     CmdHelp,            CmdAbout,
-    };
-    for (int id : all)
-        MakeAction(id);
-    static const int checkable[] = {
-        CmdToggleComposer, CmdToggleInspector, CmdToggleExplorer, CmdToggleTuning, CmdViewOptionA,
-        CmdViewOptionB,    CmdModeReshape,     CmdModeErase,      CmdModeMove,     CmdModeAim,
-        CmdModeMoveCard,   CmdPenWidth1,       CmdPenWidth2,      CmdPenWidth3,    CmdPenWidth4,
-        CmdNoPattern,      CmdDivisions1,      CmdDivisions2,     CmdDivisions3,   CmdDivisions4,
-        CmdDivisions5,     CmdDivisions6,      CmdFill20,         CmdFill100,
-    };
-    for (int id : checkable)
-        actions[id]->setCheckable(true);
-
-    actions[CmdNew]->setShortcut(QKeySequence::New);
-    actions[CmdOpen]->setShortcut(QKeySequence::Open);
-    actions[CmdSave]->setShortcut(QKeySequence::Save);
-    actions[CmdSaveAs]->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    actions[CmdUndo]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    actions[CmdRedo]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
-    actions[CmdCopy]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    actions[CmdPaste]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-    actions[CmdDelete]->setShortcut(QKeySequence(Qt::Key_Delete));
-    actions[CmdZoomIn]->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    actions[CmdZoomOut]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    actions[CmdExit]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    actions[CmdHelp]->setShortcut(QKeySequence(Qt::Key_F1));
-    actions[CmdAddQuad]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
-    actions[CmdAddLine]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    actions[CmdModeReshape]->setShortcut(QKeySequence(Qt::Key_R));
-    actions[CmdModeErase]->setShortcut(QKeySequence(Qt::Key_E));
-    actions[CmdModeMove]->setShortcut(QKeySequence(Qt::Key_M));
-    actions[CmdModeAim]->setShortcut(QKeySequence(Qt::Key_A));
-    actions[CmdModeMoveCard]->setShortcut(QKeySequence(Qt::Key_C));
-    for (auto& [id, action] : actions)
-        action->setShortcutContext(Qt::WindowShortcut);
-}
+QAction* MainFrame::Action(int command) { return actions[command]; }
 
 void MainFrame::BuildToolbar() {
     toolbar = addToolBar(QStringLiteral("Korvex"));
@@ -209,32 +147,11 @@ void MainFrame::BuildToolbar() {
     toolbar->setMovable(false);
     toolbar->setFloatable(false);
     toolbar->toggleViewAction()->setEnabled(false);
-    int k = 0;
-    for (const ToolbarEntry& entry : kToolbar) {
-        if (entry.command == 0) {
-            toolbar->addSeparator();
-            continue;
-        }
-        ++k;
-        QAction* action = actions[entry.command];
-        action->setIcon(ToolbarIcon(entry.image));
-        // A tool tip only: a status tip would be shown as a temporary
-        // message over the status bar's text and progress while the
-        // pointer rests on the button.
-        action->setToolTip(Text(TooltipId(k)));
-        toolbar->addAction(action);
-    }
+    actions.FillToolbar(*toolbar);
 }
 
 void MainFrame::BuildMenus() {
-    auto add = [this](QMenu* menu, std::initializer_list<int> ids) {
-        for (int id : ids) {
-            if (id == 0)
-                menu->addSeparator();
-            else
-                menu->addAction(actions[id]);
-        }
-    };
+    auto add = [this](QMenu* menu, std::initializer_list<int> ids) { actions.AddTo(*menu, ids); };
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu(Text(kStrMenuFile));
     add(file, {CmdNew, CmdOpen, CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdExit});
@@ -283,17 +200,14 @@ void MainFrame::BuildLanguageMenu() {
             break;
         int id = CmdLanguageFirst + static_cast<int>(languages.size());
         languages.push_back(name);
-        auto* action = new QAction(QString::fromStdString(name), this);
-        action->setObjectName(QStringLiteral("cmd%1").arg(id));
+        QAction* action = actions.Make(id, QString::fromStdString(name));
         action->setCheckable(true);
         action->setChecked(name == chosen);
         languageGroup->addAction(action);
         languageMenu->addAction(action);
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-        actions[id] = action;
     }
     languageMenu->addSeparator();
-    QAction* automatic = MakeAction(CmdLanguageAuto);
+    QAction* automatic = actions.Make(CmdLanguageAuto);
     automatic->setCheckable(true);
     automatic->setChecked(chosen == "auto");
     languageGroup->addAction(automatic);

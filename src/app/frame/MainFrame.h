@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/editor/MainView.h"
+#include "app/frame/ActionRegistry.h"
 
 #include <QMainWindow>
 #include <QRect>
@@ -109,8 +110,6 @@ protected:
     virtual bool PostUpload(std::vector<uint8_t> bytes);
 
 private:
-    QAction* MakeAction(int id);
-    void BuildActions();
     void BuildMenus();
     void BuildToolbar();
     void BuildLanguageMenu();
@@ -126,6 +125,8 @@ private:
 
     std::unique_ptr<Prompter> ownPrompter;
     Prompter* prompter;
+    bool startWorkers;
+    ActionRegistry actions;
     // The project document, and the forwarders every worker reports
     // through; they outlive the device session, which stops its threads
     // before anything it reports to goes.
@@ -136,7 +137,6 @@ private:
     std::unique_ptr<TuningForwarder> tuningSink;
     std::unique_ptr<DeviceListForwarder> deviceListSink;
     std::unique_ptr<DeviceSession> devices;
-    bool startWorkers;
     TabView* tabView = nullptr;
     ProblemsView* problemsView = nullptr;
     StatusBar* statusBar = nullptr;
@@ -150,7 +150,6 @@ private:
     QMenu* languageMenu = nullptr;
     QMenu* contextMenu = nullptr;
     QActionGroup* languageGroup = nullptr;
-    std::map<int, QAction*> actions;
     std::map<PaneDock*, QRect> placements;
     std::vector<std::string> languages;
     bool showComposer = true;
