@@ -122,8 +122,9 @@ void MainFrame::InstallIdleHook() {
 }
 
 void MainFrame::Create() {
+    // The live stream waits for the live page that shows its pictures.
     if (startWorkers)
-        devices->Start();
+        devices->Start(/*withLiveStream=*/false);
     show();
     PlacePanes();
     ChangeFlags::Mark(ChangeFlags::PanesChanged | ChangeFlags::LayoutChanged);
