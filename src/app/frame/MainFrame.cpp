@@ -18,6 +18,7 @@
 #include "app/sinks/FileChooserBridge.h"
 #include "app/sinks/LiveForwarders.h"
 #include "app/sinks/StatusForwarder.h"
+#include "app/sinks/UiPost.h"
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
 #include "app/widgets/StatusBar.h"
@@ -111,13 +112,10 @@ void MainFrame::InstallIdleHook() {
         if (idlePosted || ChangeFlags::Peek() == 0)
             return;
         idlePosted = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                idlePosted = false;
-                ProcessChanges(ChangeFlags::TakeAll());
-            },
-            Qt::QueuedConnection);
+        UiPost(this, [](MainFrame& frame) {
+            frame.idlePosted = false;
+            frame.ProcessChanges(ChangeFlags::TakeAll());
+        });
     });
 }
 
