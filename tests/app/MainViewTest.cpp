@@ -173,6 +173,28 @@ TEST_F(MainViewTest, ErasingMakesOneStatePerPress) {
     EXPECT_FALSE(State().detectors[0].exclusion.IsBlack(110, 110));
 }
 
+// A stroke ended by Escape (or a command) keeps what it erased, still as
+// one state; the document does not change while the stroke is under way.
+TEST_F(MainViewTest, AnEraserStrokeCutShortKeepsWhatItErased) {
+    AddQuad(0, kSquare);
+    Click(At(0, 120, 120));
+    frame->OnCommand(CmdModeErase);
+    size_t states = Doc().HistorySize();
+    Press(At(0, 110, 110));
+    MoveTo(At(0, 130, 110));
+    EXPECT_EQ(Doc().HistorySize(), states);
+    EXPECT_FALSE(State().detectors[0].exclusion.IsBlack(110, 110));
+    QTest::keyClick(&View(), Qt::Key_Escape);
+    EXPECT_FALSE(View().Dragging());
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    EXPECT_TRUE(State().detectors[0].exclusion.IsBlack(110, 110));
+    EXPECT_TRUE(State().detectors[0].exclusion.IsBlack(134, 106));
+    Release(At(0, 130, 110)); // the release after the stroke ended adds nothing
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    frame->OnCommand(CmdUndo);
+    EXPECT_FALSE(State().detectors[0].exclusion.IsBlack(110, 110));
+}
+
 TEST_F(MainViewTest, AimingSetsTheAngleFromTheDragDirection) {
     AddQuad(0, kSquare);
     Click(At(0, 120, 120));
