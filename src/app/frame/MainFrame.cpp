@@ -41,7 +41,7 @@
 namespace korvex {
 
 MainFrame::MainFrame(FrameOptions options)
-    : startWorkers(options.startWorkers), actions(this, [this](int id) { OnCommand(id); }) {
+    : startWorkers(options.startWorkers), actions(this, [this](int id) { OnCommand(id); }), panes(*this, actions) {
     if (options.prompter) {
         prompter = options.prompter;
     } else {
@@ -124,7 +124,7 @@ void MainFrame::Create() {
     if (startWorkers)
         devices->Start(/*withLiveStream=*/false);
     show();
-    PlacePanes();
+    panes.Place(frameGeometry());
     ChangeFlags::Mark(ChangeFlags::PanesChanged | ChangeFlags::LayoutChanged);
 }
 
@@ -214,15 +214,6 @@ void MainFrame::BuildLanguageMenu() {
 }
 
 void MainFrame::BuildPanes() {
-    inspector = new Inspector(projects->GetDocument(), *prompter);
-    inspectorDock = new PaneDock(Text(kStrPaneInspector), this);
-    inspectorDock->setObjectName(QStringLiteral("inspectorPane"));
-    inspectorDock->setWidget(inspector);
-    inspectorDock->SetClosedHandler([this] {
-        showInspector = false;
-        actions[CmdToggleInspector]->setChecked(false);
-    });
-
     auto placeholder = [](unsigned textId) {
         auto* label = new QLabel(Text(textId));
         label->setWordWrap(true);
@@ -233,65 +224,18 @@ void MainFrame::BuildPanes() {
         label->setMinimumSize(40, 40);
         return label;
     };
-    composerDock = new PaneDock(Text(kStrPaneComposer), this);
-    composerDock->setObjectName(QStringLiteral("composerPane"));
-    composerDock->setWidget(placeholder(kStrComposerPlaceholder));
-    composerDock->SetClosedHandler([this] {
-        showComposer = false;
-        actions[CmdToggleComposer]->setChecked(false);
-    });
-
+    inspector = new Inspector(projects->GetDocument(), *prompter);
+    panes.Add(PaneTable::Inspector, Text(kStrPaneInspector), QStringLiteral("inspectorPane"), inspector,
+              CmdToggleInspector, PaneTable::EditorPage, true);
+    panes.Add(PaneTable::Composer, Text(kStrPaneComposer), QStringLiteral("composerPane"),
+              placeholder(kStrComposerPlaceholder), CmdToggleComposer, PaneTable::EditorPage, true);
     explorer = new Explorer;
     deviceListSink->AttachExplorer(explorer);
-    explorerDock = new PaneDock(explorer->Caption(), this);
-    explorerDock->setObjectName(QStringLiteral("explorerPane"));
-    explorerDock->setWidget(explorer);
-    explorerDock->SetClosedHandler([this] {
-        showExplorer = false;
-        actions[CmdToggleExplorer]->setChecked(false);
-    });
+    PaneDock* explorerDock = panes.Add(PaneTable::Explorer, explorer->Caption(), QStringLiteral("explorerPane"),
+                                       explorer, CmdToggleExplorer, PaneTable::LivePage, true);
     connect(explorer, &Explorer::CaptionChanged, explorerDock, &QDockWidget::setWindowTitle);
-
-    tuningDock = new PaneDock(Text(kStrPaneTuning), this);
-    tuningDock->setObjectName(QStringLiteral("tuningPane"));
-    tuningDock->setWidget(placeholder(kStrTuningPlaceholder));
-    tuningDock->SetClosedHandler([this] {
-        showTuning = false;
-        actions[CmdToggleTuning]->setChecked(false);
-    });
-
-    for (PaneDock* dock : {inspectorDock, composerDock, explorerDock, tuningDock}) {
-        addDockWidget(Qt::RightDockWidgetArea, dock);
-        dock->setFloating(true);
-        dock->hide();
-    }
-    actions[CmdToggleComposer]->setChecked(showComposer);
-    actions[CmdToggleInspector]->setChecked(showInspector);
-    actions[CmdToggleExplorer]->setChecked(showExplorer);
-    actions[CmdToggleTuning]->setChecked(showTuning);
-}
-
-void MainFrame::PlacePanes() {
-    // Floating panes sit inside the frame's right edge, below the toolbar:
-    // the inspector with the composer under it, the device list in the
-    // same place (it shows on the other page), the tuning window to the
-    // inspector's left.
-    QRect f = frameGeometry();
-    const int paneWidth = 213;
-    int inspectorHeight = std::max(inspectorDock->sizeHint().height(), 300);
-    QRect inspectorRect(f.right() - 20 - paneWidth, f.top() + 80, paneWidth, inspectorHeight);
-    placements[inspectorDock] = inspectorRect;
-    placements[composerDock] = QRect(f.right() - 233, f.top() + inspectorHeight + 84, 213, 335);
-    placements[explorerDock] = QRect(f.right() - 20 - paneWidth, f.top() + 80, paneWidth, 300);
-    placements[tuningDock] = QRect(inspectorRect.left() - 344, f.top() + 80, 340, 600);
-    for (auto it = placements.begin(); it != placements.end();) {
-        if (it->first->isVisible()) {
-            it->first->setGeometry(it->second);
-            it = placements.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    panes.Add(PaneTable::Tuning, Text(kStrPaneTuning), QStringLiteral("tuningPane"),
+              placeholder(kStrTuningPlaceholder), CmdToggleTuning, PaneTable::AnyPage, false);
 }
 
 // ---- states -----------------------------------------------------------------
@@ -320,25 +264,8 @@ void MainFrame::RefreshStates(uint32_t flags) {
         Enable(actions[CmdModeErase], sel != nullptr);
         Enable(actions[CmdModeAim], sel != nullptr && sel->directional);
     }
-    if (flags & ChangeFlags::PanesChanged) {
-        bool editing = tabView->ActiveTab() == 1;
-        auto show = [this](PaneDock* dock, bool on) {
-            if (dock->isVisible() == on)
-                return;
-            dock->setVisible(on);
-            // A pane gets its place the first time it shows; after that it
-            // stays where the user puts it.
-            auto placed = placements.find(dock);
-            if (on && placed != placements.end()) {
-                dock->setGeometry(placed->second);
-                placements.erase(placed);
-            }
-        };
-        show(composerDock, showComposer && editing);
-        show(inspectorDock, showInspector && editing);
-        show(explorerDock, showExplorer && !editing);
-        show(tuningDock, showTuning);
-    }
+    if (flags & ChangeFlags::PanesChanged)
+        panes.Apply(tabView->ActiveTab() == 1);
 }
 
 void MainFrame::ProcessChanges(uint32_t flags) {
@@ -364,10 +291,7 @@ void MainFrame::ProcessChanges(uint32_t flags) {
 
 void MainFrame::UpdateMenuStates() {
     View().UpdateMenuStates();
-    actions[CmdToggleComposer]->setChecked(showComposer);
-    actions[CmdToggleInspector]->setChecked(showInspector);
-    actions[CmdToggleExplorer]->setChecked(showExplorer);
-    actions[CmdToggleTuning]->setChecked(showTuning);
+    panes.SyncChecks();
     actions[CmdViewOptionA]->setChecked(viewOptionA);
     actions[CmdViewOptionB]->setChecked(viewOptionB);
     bool connected = DeviceConnected();
@@ -483,19 +407,19 @@ void MainFrame::OnCommand(int id) {
                 View().Command(id);
             break;
         case CmdToggleComposer:
-            showComposer = !showComposer;
+            panes.Toggle(PaneTable::Composer);
             ChangeFlags::Mark(ChangeFlags::PanesChanged);
             break;
         case CmdToggleInspector:
-            showInspector = !showInspector;
+            panes.Toggle(PaneTable::Inspector);
             ChangeFlags::Mark(ChangeFlags::PanesChanged);
             break;
         case CmdToggleExplorer:
-            showExplorer = !showExplorer;
+            panes.Toggle(PaneTable::Explorer);
             ChangeFlags::Mark(ChangeFlags::PanesChanged);
             break;
         case CmdToggleTuning:
-            showTuning = !showTuning;
+            panes.Toggle(PaneTable::Tuning);
             ChangeFlags::Mark(ChangeFlags::PanesChanged);
             break;
         case CmdConnect:
@@ -576,8 +500,7 @@ void MainFrame::closeEvent(QCloseEvent* event) {
     event->accept();
     // The floating panes go with the frame; the application ends when its
     // last main window has closed.
-    for (PaneDock* dock : {inspectorDock, composerDock, explorerDock, tuningDock})
-        dock->hide();
+    panes.HideAll();
 }
 
 } // namespace korvex
