@@ -13,12 +13,10 @@
 #include <vector>
 
 class QAction;
-class QMenu;
 
 namespace korvex {
 
 class Prompter;
-class ScrollView;
 
 // What the main view needs from the frame around it. Every hook has a
 // harmless default so the view also works on its own (tests).

@@ -6,8 +6,7 @@
 
 #include <QMainWindow>
 #include <QRect>
-#include <atomic>
-#include <map>
+
 #include <memory>
 #include <string>
 #include <vector>
