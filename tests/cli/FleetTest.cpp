@@ -231,6 +231,35 @@ TEST_F(Fleet, FrozenDeviceIsCutOffWhileTheOthersAnswerEachInItsOwnLine) {
     EXPECT_EQ(names, expected);
 }
 
+TEST_F(Fleet, DownloadWritesOneFilePerDeviceAndNetworkShowGivesObjects) {
+    SimulatedDevice a(folder / "a", "tavo 3.1.0"), b(folder / "b", "tavo 3.1.1");
+    ASSERT_NE(a.Port(), 0);
+    ASSERT_NE(b.Port(), 0);
+    const std::string list = "127.0.0.1:" + std::to_string(a.Port()) + "\n127.0.0.1:" + std::to_string(b.Port()) + "\n";
+    const std::string pattern = (folder / "programs/{host}-{port}.kvx").string();
+    fs::create_directories(folder / "programs");
+    const Outcome download = Cli("device --hosts - --user admin download '" + pattern + "'", list);
+    EXPECT_EQ(download.status, 0) << download.err;
+    ASSERT_EQ(download.lines.size(), 2u);
+    for (const std::string& line : download.lines)
+        EXPECT_TRUE(ParseLine(line).ok) << line;
+    for (const SimulatedDevice* d : {&a, &b}) {
+        const fs::path file = folder / ("programs/127.0.0.1-" + std::to_string(d->Port()) + ".kvx");
+        EXPECT_TRUE(fs::exists(file)) << file;
+        EXPECT_GT(fs::exists(file) ? fs::file_size(file) : 0, 0u);
+    }
+
+    const Outcome show = Cli("device --hosts - --user admin network-show", list);
+    EXPECT_EQ(show.status, 0) << show.err;
+    ASSERT_EQ(show.lines.size(), 2u);
+    for (const std::string& line : show.lines) {
+        const DeviceLine d = ParseLine(line);
+        EXPECT_TRUE(d.ok);
+        EXPECT_EQ(d.payload.front(), '{') << line;
+        EXPECT_NE(d.payload.find("\"ipaddr\": "), std::string::npos) << line;
+    }
+}
+
 TEST_F(Fleet, ListFromStandardInputAndDevicesThatAreNotThere) {
     const uint16_t a = FreeTcpPort(), b = FreeTcpPort();
     const std::string list = "127.0.0.1:" + std::to_string(a) + "\n127.0.0.1:" + std::to_string(b) +
