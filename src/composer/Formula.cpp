@@ -299,7 +299,10 @@ bool SetRowExpression(Document& document, const ComposerRow& row, const Composer
     return true;
 }
 
-std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow& row, std::string_view formula) {
+std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow& row, std::string_view formula,
+                                          bool* changed) {
+    if (changed)
+        *changed = false;
     FormulaError error;
     std::optional<ComposerItem> item;
     if (row.list == 'Z' && formula.find_first_not_of(" \t") == std::string_view::npos)
@@ -308,7 +311,9 @@ std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow&
         item = ParseFormula(formula, &error);
     if (!item)
         return error;
-    SetRowExpression(document, row, *item);
+    bool made = SetRowExpression(document, row, *item);
+    if (changed)
+        *changed = made;
     return std::nullopt;
 }
 

@@ -80,9 +80,10 @@ const ComposerItem* RowItem(const RenderState& state, const ComposerRow& row);
 bool SetRowExpression(Document& document, const ComposerRow& row, const ComposerItem& expression);
 
 // Parses `formula` for `row` (an empty formula clears a Z row to `Empty`)
-// and sets it as above. Returns the error when it cannot be read; then the
-// document is untouched.
-std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow& row, std::string_view formula);
+// and sets it as above; `changed` tells whether an undo step was made.
+// Returns the error when it cannot be read; then the document is untouched.
+std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow& row, std::string_view formula,
+                                          bool* changed = nullptr);
 
 // Keyboard moves of the selection.
 enum class SelectionMove { Left, Right, Up, Down };

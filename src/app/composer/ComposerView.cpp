@@ -1,0 +1,376 @@
+#include "app/composer/ComposerView.h"
+
+#include "composer/Composer.h"
+#include "composer/Formula.h"
+#include "framework/StringTable.h"
+#include "framework/Trace.h"
+#include "model/Document.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <map>
+#include <set>
+
+namespace korvex {
+
+namespace {
+
+QString Str(unsigned id) { return QString::fromStdString(LoadTextA(id)); }
+
+// Texts of the context menu's own items.
+enum : unsigned {
+    kStrMenuOr = 1840,
+    kStrMenuAnd = 1841,
+    kStrMenuXor = 1842,
+    kStrMenuZero = 1843,
+    kStrMenuOne = 1844,
+    kStrMenuResetRow = 1845,
+};
+
+const char32_t GlyphChars[4] = {U'\u2229', U'\u222A', U'\u2295', U'\u21D0'}; // ∩ ∪ ⊕ ⇐
+const char* const AsciiGlyphs[4] = {"&", "|", "^", "="};
+
+size_t GlyphSlot(uint32_t kind) {
+    return kind == ComposerItem::And ? 0 : kind == ComposerItem::Or ? 1 : kind == ComposerItem::Xor ? 2 : 3;
+}
+
+const QColor SelectedColour(0, 0, 255);
+const QColor GreyColour(128, 128, 128);
+const QColor RedColour(255, 0, 0);
+
+} // namespace
+
+// Text sizes and fonts of the picture: the view's own font for leaves, a
+// small font for the blur/blank notes, and for the operator signs the first
+// font of a plain desktop that has all four of them, else ASCII signs.
+class ComposerView::Measure : public TextMeasure {
+public:
+    explicit Measure(const QFont& viewFont) : main(viewFont), note(viewFont), glyph(viewFont) {
+        note.setPixelSize(10);
+        glyph.setPixelSize(20);
+        glyph.setWeight(QFont::Medium);
+        const QStringList families = QFontDatabase::families();
+        for (const char* candidate : {"DejaVu Sans", "Noto Sans Math", "Noto Sans Symbols", "FreeSerif",
+                                      "Liberation Serif", "Symbola"}) {
+            if (!families.contains(QString::fromLatin1(candidate)))
+                continue;
+            QFont f(QString::fromLatin1(candidate));
+            f.setPixelSize(20);
+            f.setWeight(QFont::Medium);
+            if (HasAllGlyphs(f)) {
+                glyph = f;
+                glyphFamily = f.family();
+                break;
+            }
+        }
+        if (glyphFamily.isEmpty()) {
+            if (HasAllGlyphs(glyph))
+                glyphFamily = glyph.family();
+            else
+                ascii = true;
+        }
+        QFontMetrics gm(glyph);
+        for (size_t i = 0; i < 4; ++i) {
+            signs[i] = ascii ? QString::fromLatin1(AsciiGlyphs[i]) : QString::fromUcs4(&GlyphChars[i], 1);
+            glyphSizes[i] = {gm.horizontalAdvance(signs[i]), gm.height()};
+        }
+    }
+
+    LayoutSize MainText(const std::string& text) const override { return Cached(mainSizes, main, text); }
+    LayoutSize NoteText(const std::string& text) const override { return Cached(noteSizes, note, text); }
+    LayoutSize Glyph(uint32_t kind) const override { return glyphSizes[GlyphSlot(kind)]; }
+
+    QFont main, note, glyph;
+    QString glyphFamily;
+    QString signs[4];
+
+private:
+    static bool HasAllGlyphs(const QFont& f) {
+        QFontMetrics m(f);
+        for (char32_t c : GlyphChars)
+            if (!m.inFontUcs4(c))
+                return false;
+        return true;
+    }
+    static LayoutSize Cached(std::map<std::string, LayoutSize>& cache, const QFont& font, const std::string& text) {
+        auto it = cache.find(text);
+        if (it != cache.end())
+            return it->second;
+        QFontMetrics m(font);
+        // Measured as a box of text (from a 100 x 100 start), so multi-line
+        // texts of a translation still fit.
+        QRect r = m.boundingRect(QRect(0, 0, 100, 100), Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(text));
+        LayoutSize size{std::max(r.width(), 0), std::max(r.height(), m.height())};
+        cache.emplace(text, size);
+        return size;
+    }
+
+    bool ascii = false;
+    LayoutSize glyphSizes[4];
+    mutable std::map<std::string, LayoutSize> mainSizes, noteSizes;
+};
+
+ComposerView::ComposerView(QWidget* parent) : QWidget(parent), measure(std::make_unique<Measure>(font())) {
+    setObjectName(QStringLiteral("composerView"));
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setCursor(Qt::ArrowCursor);
+    resize(8, 4);
+}
+
+ComposerView::~ComposerView() = default;
+
+void ComposerView::Attach(Document* doc, std::function<uint32_t()> card) {
+    document = doc;
+    activeCard = std::move(card);
+    Layout();
+}
+
+QString ComposerView::GlyphFamily() const { return measure->glyphFamily; }
+
+void ComposerView::Layout() {
+    if (!document)
+        return;
+    unsigned start = TickCountMs();
+    ComposerTexts texts{LoadTextA(171), LoadTextA(212), LoadTextA(213)};
+    steps = LayoutComposer(document->Current(), *measure, texts);
+    Render();
+    ++layouts;
+    Trace("%s: %ums\n", "ComposerView::Invalidate", TickCountMs() - start);
+    if (size() != picture.size())
+        resize(picture.size());
+    update();
+}
+
+void ComposerView::Render() {
+    picture = QImage(steps.width, steps.height, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    const QString* signs = measure->signs;
+    for (const ComposerPaint& step : steps.steps) {
+        QRect r(step.rect.left, step.rect.top, step.rect.right - step.rect.left, step.rect.bottom - step.rect.top);
+        switch (step.kind) {
+        case ComposerPaint::Box:
+            painter.fillRect(r, step.red ? RedColour : QColor(Qt::white));
+            if (step.frame != ComposerPaint::NoFrame) {
+                painter.setPen(QPen(step.frame == ComposerPaint::SelectedFrame ? SelectedColour : GreyColour, 1));
+                painter.setBrush(Qt::NoBrush);
+                painter.drawRect(r.adjusted(0, 0, -1, -1));
+            }
+            break;
+        case ComposerPaint::MainText:
+        case ComposerPaint::NoteText:
+            painter.setFont(step.kind == ComposerPaint::MainText ? measure->main : measure->note);
+            painter.setPen(step.red ? QColor(Qt::white) : QColor(Qt::black));
+            painter.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, QString::fromStdString(step.text));
+            break;
+        case ComposerPaint::Glyph:
+            painter.setFont(measure->glyph);
+            painter.setPen(Qt::black);
+            painter.drawText(r, Qt::AlignCenter | Qt::TextDontClip, signs[GlyphSlot(step.glyph)]);
+            break;
+        }
+    }
+}
+
+void ComposerView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (picture.isNull()) {
+        painter.fillRect(rect(), Qt::white);
+        return;
+    }
+    painter.drawImage(0, 0, picture);
+    if (width() > picture.width())
+        painter.fillRect(picture.width(), 0, width() - picture.width(), height(), Qt::white);
+    if (height() > picture.height())
+        painter.fillRect(0, picture.height(), picture.width(), height() - picture.height(), Qt::white);
+}
+
+void ComposerView::SetSelection(const std::string& selection) {
+    RenderState& state = document->Current();
+    if (selection == state.composer_selection)
+        return;
+    // Selecting is not an edit: the current state changes in place.
+    state.composer_selection = selection;
+    Layout();
+    Q_EMIT SelectionChanged();
+}
+
+void ComposerView::Edited() {
+    Layout();
+    Q_EMIT DocumentEdited();
+}
+
+bool ComposerView::Select(int x, int y) {
+    if (!document)
+        return false;
+    std::string before = document->Current().composer_selection;
+    SetSelection(SelectionAt(document->Current(), x, y));
+    return before != document->Current().composer_selection;
+}
+
+bool ComposerView::PutDetector(int x, int y) {
+    if (!document)
+        return false;
+    std::string before = document->Current().composer_selection;
+    if (PutSelectedDetector(*document, x, y)) {
+        Edited();
+        return true;
+    }
+    if (before != document->Current().composer_selection) {
+        Layout();
+        Q_EMIT SelectionChanged();
+    }
+    return false;
+}
+
+bool ComposerView::Command(unsigned id) {
+    if (!document || !ApplyComposerCommand(*document, id))
+        return false;
+    Edited();
+    return true;
+}
+
+std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
+    if (!document)
+        return nullptr;
+    RenderState& state = document->Current();
+    ComposerSelection selected = ResolveSelection(state);
+    if (!selected.node)
+        return nullptr;
+    const ComposerItem& node = *selected.node;
+    auto menu = std::make_unique<QMenu>(this);
+    menu->setObjectName(QStringLiteral("composerMenu"));
+    auto add = [this](QMenu* into, QAction* before, const QString& text, unsigned id, bool checked) {
+        QAction* action = new QAction(text, into);
+        action->setData(id);
+        action->setCheckable(true);
+        action->setChecked(checked);
+        connect(action, &QAction::triggered, this, [this, id] { Command(id); });
+        into->insertAction(before, action);
+        return action;
+    };
+    // The menu's own items; the rest goes in before the first of them.
+    QAction* orItem = add(menu.get(), nullptr, Str(kStrMenuOr), CmdOr, node.kind == ComposerItem::Or);
+    add(menu.get(), nullptr, Str(kStrMenuAnd), CmdAnd, node.kind == ComposerItem::And);
+    add(menu.get(), nullptr, Str(kStrMenuXor), CmdXor, node.kind == ComposerItem::Xor);
+    menu->addSeparator();
+    add(menu.get(), nullptr, Str(kStrMenuZero), CmdZero, node.kind == ComposerItem::Zero);
+    add(menu.get(), nullptr, Str(kStrMenuOne), CmdOne, node.kind == ComposerItem::One);
+    menu->addSeparator();
+    add(menu.get(), nullptr, Str(kStrMenuResetRow), CmdResetRow, false)->setCheckable(false);
+
+    // Detector inputs: the active card's straight in the menu, every other
+    // card's in a submenu "B..." made with its first item.
+    std::set<uint32_t> numbers[8];
+    for (const Detector& d : state.detectors)
+        if (d.card < 8 && d.number >= 1 && d.number <= 32)
+            numbers[d.card].insert(d.number);
+    const Detector* current = state.SelectedDetector();
+    uint32_t active = activeCard ? activeCard() : 0;
+    for (uint32_t card = 0; card < 8; ++card) {
+        QMenu* into = menu.get();
+        QAction* before = orItem;
+        if (card != active && !numbers[card].empty()) {
+            into = new QMenu(QString(QChar('A' + card)) + QStringLiteral("..."), menu.get());
+            menu->insertMenu(orItem, into);
+            before = nullptr;
+        }
+        for (uint32_t n : numbers[card]) {
+            unsigned id = CmdInputFirst + 32 * card + (n - 1);
+            bool checked = node.kind == InputKindOfCard(card) && node.number == int32_t(n);
+            QAction* item = add(into, before, QString(QChar('A' + card)) + QString::number(n), id, checked);
+            if (current && current->card == card && current->number == n)
+                into->setDefaultAction(item);
+        }
+    }
+    // Blur and blank conditions, one item per camera of the project.
+    for (bool blur : {true, false}) {
+        QMenu* sub = new QMenu(Str(blur ? 169 : 170), menu.get());
+        sub->setObjectName(blur ? QStringLiteral("blurMenu") : QStringLiteral("blankMenu"));
+        for (size_t card = 0; card < state.backgrounds.size() && card < 8; ++card) {
+            uint32_t kind = blur ? ComposerItem::Blur : ComposerItem::Blank;
+            add(sub, nullptr, QString(QChar(char('A' + card))), (blur ? CmdBlurFirst : CmdBlankFirst) + unsigned(card),
+                node.kind == kind && node.number == int32_t(card));
+        }
+        menu->insertMenu(orItem, sub);
+    }
+    const std::string& path = state.composer_selection;
+    if (path.size() == 3 && path[0] == 'Z')
+        add(menu.get(), orItem, Str(171), CmdEmpty, node.kind == ComposerItem::Empty);
+    menu->insertSeparator(orItem);
+    return menu;
+}
+
+void ComposerView::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    QPoint p = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        Select(p.x(), p.y());
+    } else if (event->button() == Qt::RightButton) {
+        Select(p.x(), p.y());
+        if (std::unique_ptr<QMenu> menu = BuildContextMenu())
+            menu->exec(event->globalPosition().toPoint());
+    }
+}
+
+void ComposerView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        QPoint p = event->position().toPoint();
+        PutDetector(p.x(), p.y());
+    }
+}
+
+void ComposerView::keyPressEvent(QKeyEvent* event) {
+    if (!document) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    RenderState& state = document->Current();
+    switch (event->key()) {
+    case Qt::Key_Left:
+        SetSelection(MovedSelection(state, SelectionMove::Left));
+        return;
+    case Qt::Key_Right:
+        SetSelection(MovedSelection(state, SelectionMove::Right));
+        return;
+    case Qt::Key_Up:
+        SetSelection(MovedSelection(state, SelectionMove::Up));
+        return;
+    case Qt::Key_Down:
+        SetSelection(MovedSelection(state, SelectionMove::Down));
+        return;
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        if (unsigned id = ResetCommandForSelection(state))
+            Command(id);
+        return;
+    case Qt::Key_Escape:
+        SetSelection({});
+        return;
+    default:
+        break;
+    }
+    QString text = event->text();
+    if (text == QStringLiteral("&")) {
+        Command(CmdAnd);
+    } else if (text == QStringLiteral("|")) {
+        Command(CmdOr);
+    } else if (text == QStringLiteral("^")) {
+        Command(CmdXor);
+    } else if (text.size() == 1 && (text[0].isLetterOrNumber() || text[0] == QChar('(')) &&
+               !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        if (!RowOfSelection(state, state.composer_selection))
+            SetSelection(MovedSelection(state, SelectionMove::Down));
+        Q_EMIT TypingStarted(text);
+    } else {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+} // namespace korvex
