@@ -12,7 +12,9 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStaticText>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -78,8 +80,33 @@ public:
         for (size_t i = 0; i < 4; ++i) {
             signs[i] = ascii ? QString::fromLatin1(AsciiGlyphs[i]) : QString::fromUcs4(&GlyphChars[i], 1);
             glyphSizes[i] = {gm.horizontalAdvance(signs[i]), gm.height()};
+            preparedSigns[i].text.setText(signs[i]);
+            preparedSigns[i].text.setTextFormat(Qt::PlainText);
+            preparedSigns[i].text.prepare(QTransform(), glyph);
+            preparedSigns[i].width = glyphSizes[i].width;
         }
     }
+
+    // A text laid out once, drawn many times.
+    struct Prepared {
+        QStaticText text;
+        int width = 0;
+    };
+    const Prepared& Prepare(bool isMain, const std::string& text) {
+        auto& cache = isMain ? mainTexts : noteTexts;
+        auto it = cache.find(text);
+        if (it == cache.end()) {
+            Prepared p;
+            p.text.setText(QString::fromStdString(text));
+            p.text.setTextFormat(Qt::PlainText);
+            p.text.setPerformanceHint(QStaticText::AggressiveCaching);
+            p.text.prepare(QTransform(), isMain ? main : note);
+            p.width = int(p.text.size().width());
+            it = cache.emplace(text, std::move(p)).first;
+        }
+        return it->second;
+    }
+    const Prepared& Sign(uint32_t kind) const { return preparedSigns[GlyphSlot(kind)]; }
 
     LayoutSize MainText(const std::string& text) const override { return Cached(mainSizes, main, text); }
     LayoutSize NoteText(const std::string& text) const override { return Cached(noteSizes, note, text); }
@@ -112,6 +139,8 @@ private:
 
     bool ascii = false;
     LayoutSize glyphSizes[4];
+    Prepared preparedSigns[4];
+    std::map<std::string, Prepared> mainTexts, noteTexts;
     mutable std::map<std::string, LayoutSize> mainSizes, noteSizes;
 };
 
@@ -148,32 +177,68 @@ void ComposerView::Layout() {
 }
 
 void ComposerView::Render() {
-    picture = QImage(steps.width, steps.height, QImage::Format_RGB32);
+    // The same size as last time reuses the image's memory.
+    if (picture.width() != steps.width || picture.height() != steps.height)
+        picture = QImage(steps.width, steps.height, QImage::Format_RGB32);
     picture.fill(Qt::white);
-    QPainter painter(&picture);
-    const QString* signs = measure->signs;
+    // The picture starts white, so only red leaves are filled. Fills and
+    // 1-pixel frames are written straight into the image's rows (thousands
+    // of them per layout; the painter's general path costs far more), then
+    // the texts are drawn by font, each text laid out once and kept.
+    const int width = picture.width(), height = picture.height();
+    const qsizetype stride = picture.bytesPerLine() / 4;
+    auto* pixels = reinterpret_cast<uint32_t*>(picture.bits());
+    auto span = [&](int x0, int x1, int y, uint32_t colour) {
+        x0 = std::max(x0, 0);
+        x1 = std::min(x1, width);
+        if (y >= 0 && y < height && x0 < x1)
+            std::fill(pixels + y * stride + x0, pixels + y * stride + x1, colour);
+    };
+    const uint32_t red = RedColour.rgb(), grey = GreyColour.rgb(), blue = SelectedColour.rgb();
     for (const ComposerPaint& step : steps.steps) {
-        QRect r(step.rect.left, step.rect.top, step.rect.right - step.rect.left, step.rect.bottom - step.rect.top);
-        switch (step.kind) {
-        case ComposerPaint::Box:
-            painter.fillRect(r, step.red ? RedColour : QColor(Qt::white));
-            if (step.frame != ComposerPaint::NoFrame) {
-                painter.setPen(QPen(step.frame == ComposerPaint::SelectedFrame ? SelectedColour : GreyColour, 1));
-                painter.setBrush(Qt::NoBrush);
-                painter.drawRect(r.adjusted(0, 0, -1, -1));
+        if (step.kind != ComposerPaint::Box)
+            continue;
+        const ComposerBox& b = step.rect;
+        if (b.right <= b.left || b.bottom <= b.top)
+            continue;
+        if (step.red)
+            for (int y = b.top; y < b.bottom; ++y)
+                span(b.left, b.right, y, red);
+        if (step.frame == ComposerPaint::NoFrame)
+            continue;
+        uint32_t colour = step.frame == ComposerPaint::SelectedFrame ? blue : grey;
+        span(b.left, b.right, b.top, colour);
+        span(b.left, b.right, b.bottom - 1, colour);
+        for (int y = b.top + 1; y < b.bottom - 1; ++y) {
+            span(b.left, b.left + 1, y, colour);
+            span(b.right - 1, b.right, y, colour);
+        }
+    }
+
+    QPainter painter(&picture);
+    const QColor black(Qt::black), white(Qt::white);
+    for (ComposerPaint::Kind kind : {ComposerPaint::MainText, ComposerPaint::NoteText, ComposerPaint::Glyph}) {
+        painter.setFont(kind == ComposerPaint::MainText ? measure->main
+                        : kind == ComposerPaint::NoteText ? measure->note
+                                                          : measure->glyph);
+        bool whitePen = false;
+        painter.setPen(black);
+        for (const ComposerPaint& step : steps.steps) {
+            if (step.kind != kind)
+                continue;
+            if (step.red != whitePen) {
+                whitePen = step.red;
+                painter.setPen(whitePen ? white : black);
             }
-            break;
-        case ComposerPaint::MainText:
-        case ComposerPaint::NoteText:
-            painter.setFont(step.kind == ComposerPaint::MainText ? measure->main : measure->note);
-            painter.setPen(step.red ? QColor(Qt::white) : QColor(Qt::black));
-            painter.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, QString::fromStdString(step.text));
-            break;
-        case ComposerPaint::Glyph:
-            painter.setFont(measure->glyph);
-            painter.setPen(Qt::black);
-            painter.drawText(r, Qt::AlignCenter | Qt::TextDontClip, signs[GlyphSlot(step.glyph)]);
-            break;
+            if (kind == ComposerPaint::Glyph) {
+                const Measure::Prepared& sign = measure->Sign(step.glyph);
+                // Centred in the sign's box.
+                int x = step.rect.left + (step.rect.right - step.rect.left - sign.width) / 2;
+                painter.drawStaticText(x, step.rect.top, sign.text);
+            } else {
+                painter.drawStaticText(step.rect.left, step.rect.top,
+                                       measure->Prepare(kind == ComposerPaint::MainText, step.text).text);
+            }
         }
     }
 }
