@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace korvex;
@@ -220,4 +221,30 @@ TEST_F(ComposerWidgets, TypedFormulaIsOneStepAndErrorsChangeNothing) {
     field.setFocus();
     QTest::keyClick(&field, Qt::Key_Escape);
     EXPECT_EQ(field.text().toStdString(), "((A1 & B2) | Cblur)");
+}
+
+TEST_F(ComposerWidgets, DeferredLayoutAndTextBeingTyped) {
+    frame->SetLayoutDeferred(true);
+    View().Select(Centre(State().composer_y[4]).x(), Centre(State().composer_y[4]).y());
+    QSignalSpy edited(frame.get(), &ComposerFrame::DocumentEdited);
+    QLineEdit& field = frame->FormulaField();
+    field.setFocus();
+    field.selectAll();
+    QTest::keyClicks(&field, "A1 &");
+    // Something else lays the composer out: the half-typed formula stays.
+    frame->Layout();
+    EXPECT_EQ(field.text().toStdString(), "A1 &");
+    QTest::keyClicks(&field, " B2");
+    int layouts = View().LayoutCount();
+    QTest::keyClick(&field, Qt::Key_Return);
+    // The edit is reported; the layout is left to the frame's one pass.
+    EXPECT_EQ(edited.count(), 1);
+    EXPECT_EQ(View().LayoutCount(), layouts);
+    EXPECT_EQ(FormulaText(State().composer_y[4]), "(A1 & B2)");
+    frame->Layout();
+    EXPECT_EQ(View().LayoutCount(), layouts + 1);
+    // After the edit the field follows the document again (undo shows the old row).
+    document.Undo();
+    frame->Layout();
+    EXPECT_EQ(field.text().toStdString(), "1");
 }

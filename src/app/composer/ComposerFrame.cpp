@@ -75,6 +75,7 @@ ComposerFrame::ComposerFrame(QWidget* parent) : QWidget(parent) {
         Q_EMIT SelectionChanged();
     });
     connect(view, &ComposerView::TypingStarted, this, [this](const QString& text) {
+        ShowSelectedRow();
         formula->setFocus(Qt::OtherFocusReason);
         formula->setText(text);
         formula->setModified(true);
@@ -87,6 +88,11 @@ void ComposerFrame::Attach(Document* doc, std::function<uint32_t()> activeCard) 
     ShowSelectedRow();
 }
 
+void ComposerFrame::SetLayoutDeferred(bool deferred) {
+    deferLayout = deferred;
+    view->SetLayoutDeferred(deferred);
+}
+
 void ComposerFrame::Layout() {
     view->Layout();
     ShowSelectedRow();
@@ -97,15 +103,23 @@ void ComposerFrame::ShowSelectedRow() {
         return;
     const RenderState& state = document->Current();
     std::optional<ComposerRow> row = RowOfSelection(state, state.composer_selection);
-    error->hide();
     if (!row) {
+        error->hide();
         rowLabel->clear();
         formula->clear();
         formula->setEnabled(false);
+        shownRow.clear();
         return;
     }
     formula->setEnabled(true);
-    rowLabel->setText(Str(kStrRowLabel).replace(QStringLiteral("%s"), QString::fromStdString(row->Name())));
+    std::string name = row->Name();
+    // Text typed for this row and not yet entered stays while other things
+    // change (a detector moved in the editor lays the composer out again).
+    if (name == shownRow && formula->isModified())
+        return;
+    error->hide();
+    shownRow = name;
+    rowLabel->setText(Str(kStrRowLabel).replace(QStringLiteral("%s"), QString::fromStdString(name)));
     formula->setText(QString::fromStdString(FormulaText(*RowItem(state, *row))));
     formula->setModified(false);
 }
@@ -132,8 +146,10 @@ bool ComposerFrame::ApplyFormula() {
         formula->setCursorPosition(int(failure->column) - 1);
         return false;
     }
+    formula->setModified(false);
     if (changed) {
-        view->Layout();
+        if (!deferLayout)
+            view->Layout();
         ShowSelectedRow();
         Q_EMIT DocumentEdited();
     } else {
@@ -147,6 +163,7 @@ bool ComposerFrame::eventFilter(QObject* watched, QEvent* event) {
     if (watched == formula && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Escape) {
+            formula->setModified(false);
             ShowSelectedRow();
             view->setFocus(Qt::OtherFocusReason);
             return true;

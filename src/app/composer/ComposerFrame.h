@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <string>
 
 class QLabel;
 class QLineEdit;
@@ -24,8 +25,11 @@ public:
 
     // The document to show and edit, and where the active card is read.
     void Attach(Document* document, std::function<uint32_t()> activeCard);
-    // Lays the picture out again and shows the selected row's formula.
+    // Lays the picture out again and shows the selected row's formula (a
+    // formula being typed for that row is kept).
     void Layout();
+    // See ComposerView::SetLayoutDeferred; typed formulas follow it too.
+    void SetLayoutDeferred(bool deferred);
 
     ComposerView& View() { return *view; }
     QLineEdit& FormulaField() { return *formula; }
@@ -52,6 +56,8 @@ private:
     void ShowError(const QString& text);
 
     Document* document = nullptr;
+    bool deferLayout = false;
+    std::string shownRow; // the row whose formula the field holds
     ComposerView* view;
     QScrollArea* scroller;
     QLabel* rowLabel;

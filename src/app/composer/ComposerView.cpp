@@ -267,7 +267,8 @@ void ComposerView::SetSelection(const std::string& selection) {
 }
 
 void ComposerView::Edited() {
-    Layout();
+    if (!deferLayout)
+        Layout();
     Q_EMIT DocumentEdited();
 }
 

@@ -29,6 +29,12 @@ public:
     // the main view's active card is read (for the context menu).
     void Attach(Document* document, std::function<uint32_t()> activeCard);
 
+    // With deferred layout, the view's own edits only report DocumentEdited
+    // and leave the layout to whoever handles it (the frame lays every pane
+    // out once when the event queue runs empty); selection changes are still
+    // laid out at once.
+    void SetLayoutDeferred(bool deferred) { deferLayout = deferred; }
+
     // Draws the picture again from the current state (after every edit,
     // selection change, new or opened document, undo, redo and detector
     // selection); the view takes the picture's size.
@@ -78,6 +84,7 @@ private:
     ComposerPicture steps;
     QImage picture;
     int layouts = 0;
+    bool deferLayout = false;
 };
 
 } // namespace korvex
