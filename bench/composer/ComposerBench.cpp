@@ -13,9 +13,7 @@
 #include "model/Document.h"
 
 #include <QApplication>
-
 #include <benchmark/benchmark.h>
-
 #include <cstdlib>
 #include <random>
 

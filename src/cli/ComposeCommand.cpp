@@ -2,7 +2,6 @@
 // formula and saves the project.
 #include "cli/Cli.h"
 #include "cli/ProjectArgs.h"
-
 #include "composer/Formula.h"
 #include "files/ProjectFile.h"
 #include "model/Document.h"
@@ -44,11 +43,13 @@ int RunCompose(const std::vector<std::string>& args) {
     std::optional<ComposerRow> row = ParseRowName(document.Current(), rowName);
     if (!row) {
         const RenderState& state = document.Current();
-        return UsageError("unknown row '" + rowName + "': this project has the rows Y1 to Y" +
-                          std::to_string(state.composer_y.size()) + ", Z1 to Z" +
-                          std::to_string(state.composer_z.size()) + " and Ac to " +
-                          std::string(1, static_cast<char>('A' + (state.composer_a.empty() ? 0 : state.composer_a.size() - 1))) +
-                          "c");
+        return UsageError(
+            "unknown row '" + rowName + "': this project has the rows Y1 to Y" +
+            std::to_string(state.composer_y.size()) + ", Z1 to Z" + std::to_string(state.composer_z.size()) +
+            " and Ac to " +
+            std::string(
+                1, static_cast<char>('A' + (state.composer_a.empty() ? 0 : state.composer_a.size() - 1))) +
+            "c");
     }
     if (auto error = SetRowFormula(document, *row, formula))
         return UsageError(row->Name() + ": " + FormulaErrorText(*error));

@@ -37,8 +37,8 @@ const ComposerItem* FirstMissingCamera(const ComposerItem& item, size_t cameras)
 }
 
 const ComposerItem* FirstSameSides(const ComposerItem& item) {
-    if (IsOperator(item.kind) && item.children.size() == 2 && item.children[0].SameContent(item.children[1]) &&
-        HasInput(item.children[0]))
+    if (IsOperator(item.kind) && item.children.size() == 2 &&
+        item.children[0].SameContent(item.children[1]) && HasInput(item.children[0]))
         return &item;
     for (const ComposerItem& child : item.children)
         if (const ComposerItem* found = FirstSameSides(child))
@@ -100,7 +100,9 @@ Table Evaluate(const ComposerItem& item, const Inputs& inputs, size_t words) {
     Table a = Evaluate(item.children[0], inputs, words);
     Table b = Evaluate(item.children[1], inputs, words);
     for (size_t w = 0; w < words; ++w)
-        a[w] = item.kind == ComposerItem::And ? a[w] & b[w] : item.kind == ComposerItem::Or ? a[w] | b[w] : a[w] ^ b[w];
+        a[w] = item.kind == ComposerItem::And  ? a[w] & b[w]
+               : item.kind == ComposerItem::Or ? a[w] | b[w]
+                                               : a[w] ^ b[w];
     return a;
 }
 
@@ -128,8 +130,8 @@ std::vector<ExpressionFinding> CheckExpressions(const RenderState& state) {
     size_t cameras = state.backgrounds.size();
     auto check = [&](const ComposerItem& item, const ComposerRow& row) {
         if (const ComposerItem* node = FirstMissingCamera(item, cameras)) {
-            std::string name = node->number >= 0 && node->number < 8 ? ItemScriptText(*node)
-                                                                      : std::to_string(node->number);
+            std::string name =
+                node->number >= 0 && node->number < 8 ? ItemScriptText(*node) : std::to_string(node->number);
             findings.push_back({ExpressionFinding::MissingCamera, row.Name(), name});
         }
         if (const ComposerItem* node = FirstSameSides(item))

@@ -10,7 +10,9 @@ namespace korvex {
 
 namespace {
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 // Recursive descent over the text, one precedence level per function. Each
 // level returns the tree and its depth, so the depth limit is checked as the
@@ -34,7 +36,7 @@ public:
             if (text[pos] == ')')
                 return Fail(FormulaError::UnopenedParenthesis, pos, ")", error);
             return Fail(IsNameStart(pos) || text[pos] == '(' ? FormulaError::OperatorExpected
-                                                               : FormulaError::BadCharacter,
+                                                             : FormulaError::BadCharacter,
                         pos, TokenAt(pos), error);
         }
         return std::move(root.item);
@@ -46,7 +48,8 @@ private:
         int depth = 0;
     };
 
-    std::optional<ComposerItem> Fail(FormulaError::Code code, size_t at, std::string token, FormulaError* error) {
+    std::optional<ComposerItem> Fail(FormulaError::Code code, size_t at, std::string token,
+                                     FormulaError* error) {
         Set(code, at, std::move(token));
         if (error)
             *error = failure;
@@ -93,8 +96,7 @@ private:
 
     // One level: operands of the next level joined by `sign`, grouped from
     // the left.
-    template <typename Next>
-    bool Level(Node& out, char sign, uint32_t kind, Next next) {
+    template <typename Next> bool Level(Node& out, char sign, uint32_t kind, Next next) {
         if (!(this->*next)(out))
             return false;
         for (;;) {
@@ -199,7 +201,10 @@ std::string Replace(std::string text, const std::string& key, const std::string&
 }
 
 std::vector<ComposerItem>* ListOf(RenderState& state, char list) {
-    return list == 'Y' ? &state.composer_y : list == 'Z' ? &state.composer_z : list == 'C' ? &state.composer_a : nullptr;
+    return list == 'Y'   ? &state.composer_y
+           : list == 'Z' ? &state.composer_z
+           : list == 'C' ? &state.composer_a
+                         : nullptr;
 }
 
 const std::vector<ComposerItem>* ListOf(const RenderState& state, char list) {
@@ -224,7 +229,9 @@ std::string FormulaErrorText(const FormulaError& error) {
     return Replace(text, "%1", std::to_string(error.column));
 }
 
-std::string FormulaText(const ComposerItem& item) { return ItemScriptText(item); }
+std::string FormulaText(const ComposerItem& item) {
+    return ItemScriptText(item);
+}
 
 std::string ComposerRow::SelectionPrefix() const {
     std::string prefix(1, list);
@@ -299,8 +306,8 @@ bool SetRowExpression(Document& document, const ComposerRow& row, const Composer
     return true;
 }
 
-std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow& row, std::string_view formula,
-                                          bool* changed) {
+std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow& row,
+                                          std::string_view formula, bool* changed) {
     if (changed)
         *changed = false;
     FormulaError error;

@@ -21,15 +21,15 @@ class Document;
 // multi-byte character counts once); `token` is the text at fault, if any.
 struct FormulaError {
     enum Code : unsigned {
-        Empty = 1800,             // nothing but blanks
-        OperandExpected = 1801,   // an operator, ")" or the end where an operand belongs
-        UnknownName = 1802,       // a word that is no input, constant or condition
-        NumberOutOfRange = 1803,  // a detector number outside 1..32
+        Empty = 1800,               // nothing but blanks
+        OperandExpected = 1801,     // an operator, ")" or the end where an operand belongs
+        UnknownName = 1802,         // a word that is no input, constant or condition
+        NumberOutOfRange = 1803,    // a detector number outside 1..32
         UnclosedParenthesis = 1804, // "(" never closed; column of that "("
         UnopenedParenthesis = 1805, // ")" with no "(" before it
-        OperatorExpected = 1806,  // two operands side by side
-        BadCharacter = 1807,      // a character that has no place in a formula
-        TooDeep = 1808,           // nesting the project file could not hold
+        OperatorExpected = 1806,    // two operands side by side
+        BadCharacter = 1807,        // a character that has no place in a formula
+        TooDeep = 1808,             // nesting the project file could not hold
     };
     Code code = Empty;
     size_t column = 1;
@@ -82,8 +82,8 @@ bool SetRowExpression(Document& document, const ComposerRow& row, const Composer
 // Parses `formula` for `row` (an empty formula clears a Z row to `Empty`)
 // and sets it as above; `changed` tells whether an undo step was made.
 // Returns the error when it cannot be read; then the document is untouched.
-std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow& row, std::string_view formula,
-                                          bool* changed = nullptr);
+std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow& row,
+                                          std::string_view formula, bool* changed = nullptr);
 
 // Keyboard moves of the selection.
 enum class SelectionMove { Left, Right, Up, Down };

@@ -1,5 +1,6 @@
 // The composer picture's arithmetic with fixed text sizes: no screen needed.
 #include "app/composer/ComposerLayout.h"
+
 #include "composer/Composer.h"
 #include "composer/Formula.h"
 
@@ -24,7 +25,9 @@ ComposerItem Formula(const char* text) {
     return item ? *item : ComposerItem();
 }
 
-ComposerBox Centre(const ComposerBox& b) { return {(b.left + b.right) / 2, (b.top + b.bottom) / 2, 0, 0}; }
+ComposerBox Centre(const ComposerBox& b) {
+    return {(b.left + b.right) / 2, (b.top + b.bottom) / 2, 0, 0};
+}
 
 std::vector<const ComposerPaint*> StepsOf(const ComposerPicture& p, ComposerPaint::Kind kind) {
     std::vector<const ComposerPaint*> out;
@@ -66,7 +69,8 @@ TEST(ComposerLayout, NewProjectRowsAndSizes) {
     const int32_t leafH = TextH + 8, rowH = leafH + 8;
     const int32_t labelW = 2 * CharW + 8, oneW = CharW + 8;
     const ComposerBox& y1 = state.composer_y[0].box;
-    EXPECT_EQ(y1, (ComposerBox{4 + 4 + labelW + 4 + SignW + 4, 4 + 4, 4 + 4 + labelW + 4 + SignW + 4 + oneW, 4 + 4 + leafH}));
+    EXPECT_EQ(y1, (ComposerBox{4 + 4 + labelW + 4 + SignW + 4, 4 + 4, 4 + 4 + labelW + 4 + SignW + 4 + oneW,
+                               4 + 4 + leafH}));
     // Rows stack 4 pixels apart; the first Z row starts after 24 Y rows.
     EXPECT_EQ(state.composer_y[1].box.top - y1.top, rowH + 4);
     EXPECT_EQ(state.composer_z[0].box.top, 4 + 24 * (rowH + 4) + 4);
@@ -75,8 +79,8 @@ TEST(ComposerLayout, NewProjectRowsAndSizes) {
     EXPECT_EQ(picture.width, zRowW + 8);
     EXPECT_EQ(picture.height, 4 + 92 * (rowH + 4));
     // The sign sits between the two sides, centred on the row's height.
-    EXPECT_EQ(glyphs[0]->rect, (ComposerBox{4 + labelW + 8, 4 + (leafH - SignH) / 2 + 4, 4 + labelW + 8 + SignW,
-                                            4 + (leafH - SignH) / 2 + 4 + SignH}));
+    EXPECT_EQ(glyphs[0]->rect, (ComposerBox{4 + labelW + 8, 4 + (leafH - SignH) / 2 + 4,
+                                            4 + labelW + 8 + SignW, 4 + (leafH - SignH) / 2 + 4 + SignH}));
 }
 
 TEST(ComposerLayout, ClicksSelectLeavesOperatorsOrNothing) {

@@ -1,12 +1,11 @@
 // The composer window's widgets on the offscreen platform: real painting,
 // simulated mouse and keys, the document changed through the core.
-#include "app/composer/ComposerFrame.h"
 #include "app/composer/ComposerView.h"
+
+#include "app/composer/ComposerFrame.h"
 #include "composer/Composer.h"
 #include "composer/Formula.h"
 #include "model/Document.h"
-
-#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -14,6 +13,7 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <gtest/gtest.h>
 
 using namespace korvex;
 
@@ -125,7 +125,8 @@ TEST_F(ComposerWidgets, ContextMenuOfDetectorsConditionsAndEmpty) {
     State().selected = 1;                                        // B1
     activeCard = 1;
     Set("Y1", "B4 | 0");
-    View().Select(Centre(State().composer_y[0].children[0]).x(), Centre(State().composer_y[0].children[0]).y());
+    View().Select(Centre(State().composer_y[0].children[0]).x(),
+                  Centre(State().composer_y[0].children[0]).y());
     ASSERT_EQ(State().composer_selection, "Y0AX");
     std::unique_ptr<QMenu> menu = View().BuildContextMenu();
     ASSERT_TRUE(menu);
@@ -135,10 +136,10 @@ TEST_F(ComposerWidgets, ContextMenuOfDetectorsConditionsAndEmpty) {
     ASSERT_GE(texts.size(), 6);
     EXPECT_EQ(texts.mid(0, 5).join(";").toStdString(),
               "A...{A2};B1;B4;Blurred picture{A,B,C,D};Blank picture{A,B,C,D}");
-    EXPECT_TRUE(Find(*menu, CmdInputFirst + 32 + 3)->isChecked());   // B4 is the node
+    EXPECT_TRUE(Find(*menu, CmdInputFirst + 32 + 3)->isChecked()); // B4 is the node
     EXPECT_FALSE(Find(*menu, CmdInputFirst + 32 + 0)->isChecked());
     EXPECT_EQ(menu->defaultAction(), Find(*menu, CmdInputFirst + 32 + 0)); // B1 is the selected detector
-    EXPECT_EQ(Find(*menu, CmdEmpty), nullptr); // not a whole Z row
+    EXPECT_EQ(Find(*menu, CmdEmpty), nullptr);                             // not a whole Z row
     EXPECT_FALSE(Find(*menu, CmdOr)->isChecked());
 
     // Choosing an item is one undo step and lays out again.
@@ -212,7 +213,8 @@ TEST_F(ComposerWidgets, TypedFormulaIsOneStepAndErrorsChangeNothing) {
     layouts = View().LayoutCount();
     EXPECT_FALSE(frame->ApplyFormula());
     EXPECT_FALSE(frame->ErrorLabel().isHidden());
-    EXPECT_NE(frame->ErrorLabel().text().indexOf("Column 12"), -1) << frame->ErrorLabel().text().toStdString();
+    EXPECT_NE(frame->ErrorLabel().text().indexOf("Column 12"), -1)
+        << frame->ErrorLabel().text().toStdString();
     EXPECT_EQ(field.cursorPosition(), 11);
     EXPECT_EQ(field.text().toStdString(), "A1 & (B2 | Q9)");
     EXPECT_EQ(document.HistorySize(), 2u);

@@ -2,10 +2,9 @@
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -1,6 +1,7 @@
+#include "composer/Formula.h"
+
 #include "composer/Composer.h"
 #include "composer/ExpressionChecks.h"
-#include "composer/Formula.h"
 #include "files/Problems.h"
 #include "model/Document.h"
 
@@ -218,7 +219,8 @@ TEST(ExpressionChecks, FindingsNameTheRow) {
     std::vector<std::string> got;
     for (const auto& f : findings)
         got.push_back(std::to_string(f.code) + " " + f.row + " " + f.detail);
-    EXPECT_EQ(got, (std::vector<std::string>{"1820 Y1 Eblur", "1821 Y3 (C2 & C2)", "1822 Y4 1", "1822 Z10 0"}));
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"1820 Y1 Eblur", "1821 Y3 (C2 & C2)", "1822 Y4 1", "1822 Z10 0"}));
 }
 
 TEST(ExpressionChecks, ReachTheProblemsList) {

@@ -16,7 +16,9 @@ namespace korvex {
 
 namespace {
 
-QString Str(unsigned id) { return QString::fromStdString(LoadTextA(id)); }
+QString Str(unsigned id) {
+    return QString::fromStdString(LoadTextA(id));
+}
 
 enum : unsigned {
     kStrFormulaTip = 1830,
@@ -139,7 +141,8 @@ bool ComposerFrame::ApplyFormula() {
         return false;
     }
     bool changed = false;
-    std::optional<FormulaError> failure = SetRowFormula(*document, *row, formula->text().toStdString(), &changed);
+    std::optional<FormulaError> failure =
+        SetRowFormula(*document, *row, formula->text().toStdString(), &changed);
     if (failure) {
         ShowError(QString::fromStdString(row->Name() + ": " + FormulaErrorText(*failure)));
         // Put the cursor where the fault is: columns count characters.

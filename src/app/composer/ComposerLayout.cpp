@@ -11,12 +11,14 @@ namespace {
 constexpr int32_t Pad = ComposerPadding;
 
 bool IsOperatorNode(const ComposerItem& item) {
-    return (item.kind == ComposerItem::And || item.kind == ComposerItem::Or || item.kind == ComposerItem::Xor ||
-            item.kind == ComposerItem::Assign) &&
+    return (item.kind == ComposerItem::And || item.kind == ComposerItem::Or ||
+            item.kind == ComposerItem::Xor || item.kind == ComposerItem::Assign) &&
            item.children.size() == 2;
 }
 
-char CardLetter(int32_t number) { return number >= 0 && number < 8 ? static_cast<char>('A' + number) : '?'; }
+char CardLetter(int32_t number) {
+    return number >= 0 && number < 8 ? static_cast<char>('A' + number) : '?';
+}
 
 class Layout {
 public:
@@ -60,8 +62,12 @@ public:
             return;
         }
         if (framed)
-            steps.push_back({ComposerPaint::Box, selected ? ComposerPaint::SelectedFrame : ComposerPaint::GreyFrame,
-                             false, 0, node.box, {}});
+            steps.push_back({ComposerPaint::Box,
+                             selected ? ComposerPaint::SelectedFrame : ComposerPaint::GreyFrame,
+                             false,
+                             0,
+                             node.box,
+                             {}});
         ComposerItem& a = node.children[0];
         ComposerItem& b = node.children[1];
         int32_t inner = h - 2 * Pad;
@@ -72,8 +78,8 @@ public:
         glyphBox.right = glyphBox.left + g.width;
         glyphBox.bottom = glyphBox.top + g.height;
         steps.push_back({ComposerPaint::Glyph, ComposerPaint::NoFrame, false, node.kind, glyphBox, {}});
-        Place(b, x + aw + g.width + 3 * Pad, y + (inner - bh) / 2 + Pad, path && path[0] == 'B' ? path + 1 : nullptr,
-              true);
+        Place(b, x + aw + g.width + 3 * Pad, y + (inner - bh) / 2 + Pad,
+              path && path[0] == 'B' ? path + 1 : nullptr, true);
     }
 
 private:
@@ -83,7 +89,10 @@ private:
     };
 
     static size_t GlyphSlot(uint32_t kind) {
-        return kind == ComposerItem::And ? 0 : kind == ComposerItem::Or ? 1 : kind == ComposerItem::Xor ? 2 : 3;
+        return kind == ComposerItem::And   ? 0
+               : kind == ComposerItem::Or  ? 1
+               : kind == ComposerItem::Xor ? 2
+                                           : 3;
     }
 
     Leaf MeasureLeaf(const ComposerItem& node) const {
@@ -106,15 +115,26 @@ private:
         Leaf leaf = MeasureLeaf(node);
         bool red = redKind < 20 && node.kind == redKind && node.number == redNumber;
         const ComposerBox& box = node.box;
-        steps.push_back(
-            {ComposerPaint::Box, selected ? ComposerPaint::SelectedFrame : ComposerPaint::GreyFrame, red, 0, box, {}});
-        steps.push_back({ComposerPaint::MainText, ComposerPaint::NoFrame, red, 0,
+        steps.push_back({ComposerPaint::Box,
+                         selected ? ComposerPaint::SelectedFrame : ComposerPaint::GreyFrame,
+                         red,
+                         0,
+                         box,
+                         {}});
+        steps.push_back({ComposerPaint::MainText,
+                         ComposerPaint::NoFrame,
+                         red,
+                         0,
                          {box.left + Pad, box.top + Pad, box.left + Pad + leaf.w1, box.top + Pad + leaf.h1},
                          std::move(leaf.main)});
         if (!leaf.note.empty() || leaf.w2 > 0) {
             int32_t nx = box.left + leaf.w1 + Pad, ny = box.top + 10;
-            steps.push_back({ComposerPaint::NoteText, ComposerPaint::NoFrame, red, 0,
-                             {nx, ny, nx + leaf.w2, box.bottom - Pad}, std::move(leaf.note)});
+            steps.push_back({ComposerPaint::NoteText,
+                             ComposerPaint::NoFrame,
+                             red,
+                             0,
+                             {nx, ny, nx + leaf.w2, box.bottom - Pad},
+                             std::move(leaf.note)});
         }
     }
 
@@ -155,7 +175,8 @@ std::string LeafText(const ComposerItem& item, const ComposerTexts& texts) {
 
 ComposerPicture LayoutComposer(RenderState& state, const TextMeasure& measure, const ComposerTexts& texts) {
     ComposerPicture picture;
-    picture.steps.reserve(64 + 4 * (state.composer_y.size() + state.composer_z.size() + state.composer_a.size()));
+    picture.steps.reserve(64 +
+                          4 * (state.composer_y.size() + state.composer_z.size() + state.composer_a.size()));
     Layout layout(measure, texts, state.SelectedDetector(), picture.steps);
     const std::string& selection = state.composer_selection;
     struct List {
@@ -183,9 +204,11 @@ ComposerPicture LayoutComposer(RenderState& state, const TextMeasure& measure, c
             std::swap(root.children[1], expression);
             std::string highlight;
             const char* path = nullptr;
-            if (selection.size() >= 3 && (selection[0] == list.letter || (list.letter == 'C' && selection[0] != 'Y' &&
-                                                                          selection[0] != 'Z')) &&
-                static_cast<size_t>(static_cast<unsigned char>(selection[1])) == static_cast<size_t>(rowBase) + i) {
+            if (selection.size() >= 3 &&
+                (selection[0] == list.letter ||
+                 (list.letter == 'C' && selection[0] != 'Y' && selection[0] != 'Z')) &&
+                static_cast<size_t>(static_cast<unsigned char>(selection[1])) ==
+                    static_cast<size_t>(rowBase) + i) {
                 highlight = "B" + selection.substr(2);
                 path = highlight.c_str();
             }

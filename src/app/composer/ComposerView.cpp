@@ -13,7 +13,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStaticText>
-
 #include <algorithm>
 #include <map>
 #include <set>
@@ -22,7 +21,9 @@ namespace korvex {
 
 namespace {
 
-QString Str(unsigned id) { return QString::fromStdString(LoadTextA(id)); }
+QString Str(unsigned id) {
+    return QString::fromStdString(LoadTextA(id));
+}
 
 // Texts of the context menu's own items.
 enum : unsigned {
@@ -124,14 +125,16 @@ private:
                 return false;
         return true;
     }
-    static LayoutSize Cached(std::map<std::string, LayoutSize>& cache, const QFont& font, const std::string& text) {
+    static LayoutSize Cached(std::map<std::string, LayoutSize>& cache, const QFont& font,
+                             const std::string& text) {
         auto it = cache.find(text);
         if (it != cache.end())
             return it->second;
         QFontMetrics m(font);
         // Measured as a box of text (from a 100 x 100 start), so multi-line
         // texts of a translation still fit.
-        QRect r = m.boundingRect(QRect(0, 0, 100, 100), Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(text));
+        QRect r =
+            m.boundingRect(QRect(0, 0, 100, 100), Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(text));
         LayoutSize size{std::max(r.width(), 0), std::max(r.height(), m.height())};
         cache.emplace(text, size);
         return size;
@@ -160,7 +163,9 @@ void ComposerView::Attach(Document* doc, std::function<uint32_t()> card) {
     Layout();
 }
 
-QString ComposerView::GlyphFamily() const { return measure->glyphFamily; }
+QString ComposerView::GlyphFamily() const {
+    return measure->glyphFamily;
+}
 
 void ComposerView::Layout() {
     if (!document)
@@ -217,8 +222,9 @@ void ComposerView::Render() {
 
     QPainter painter(&picture);
     const QColor black(Qt::black), white(Qt::white);
-    for (ComposerPaint::Kind kind : {ComposerPaint::MainText, ComposerPaint::NoteText, ComposerPaint::Glyph}) {
-        painter.setFont(kind == ComposerPaint::MainText ? measure->main
+    for (ComposerPaint::Kind kind :
+         {ComposerPaint::MainText, ComposerPaint::NoteText, ComposerPaint::Glyph}) {
+        painter.setFont(kind == ComposerPaint::MainText   ? measure->main
                         : kind == ComposerPaint::NoteText ? measure->note
                                                           : measure->glyph);
         bool whitePen = false;
@@ -361,7 +367,8 @@ std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
         sub->setObjectName(blur ? QStringLiteral("blurMenu") : QStringLiteral("blankMenu"));
         for (size_t card = 0; card < state.backgrounds.size() && card < 8; ++card) {
             uint32_t kind = blur ? ComposerItem::Blur : ComposerItem::Blank;
-            add(sub, nullptr, QString(QChar(char('A' + card))), (blur ? CmdBlurFirst : CmdBlankFirst) + unsigned(card),
+            add(sub, nullptr, QString(QChar(char('A' + card))),
+                (blur ? CmdBlurFirst : CmdBlankFirst) + unsigned(card),
                 node.kind == kind && node.number == int32_t(card));
         }
         menu->insertMenu(orItem, sub);
