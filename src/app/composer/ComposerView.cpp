@@ -399,6 +399,35 @@ void ComposerView::mouseDoubleClickEvent(QMouseEvent* event) {
     }
 }
 
+bool ComposerView::event(QEvent* event) {
+    // The window's own shortcuts (Delete removes a detector) must not take
+    // the keys this view edits with while it has the focus.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        switch (key->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Delete:
+        case Qt::Key_Backspace:
+        case Qt::Key_Escape:
+            if (plain) {
+                event->accept();
+                return true;
+            }
+            break;
+        default:
+            if (plain && !key->text().isEmpty() && key->text()[0].isPrint()) {
+                event->accept();
+                return true;
+            }
+        }
+    }
+    return QWidget::event(event);
+}
+
 void ComposerView::keyPressEvent(QKeyEvent* event) {
     if (!document) {
         QWidget::keyPressEvent(event);

@@ -66,6 +66,7 @@ Q_SIGNALS:
     void TypingStarted(const QString& text);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;

@@ -5,6 +5,7 @@
 #include "app/common/Icons.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
+#include "app/composer/ComposerFrame.h"
 #include "app/device/Explorer.h"
 #include "app/dialogs/AboutDialog.h"
 #include "app/dialogs/ConfigTestDialog.h"
@@ -318,9 +319,15 @@ void MainFrame::BuildPanes() {
         label->setMinimumSize(40, 40);
         return label;
     };
-    composerDock = new PaneDock(Text(kStrPaneComposer), this);
+    // The composer edits the document only through the core's composer
+    // edits; the undo steps they make mark the document changed, and the
+    // idle pass below lays the composer out once for them.
+    composerFrame = new ComposerFrame;
+    composerFrame->SetLayoutDeferred(true);
+    composerFrame->Attach(&View().GetDocument(), [this] { return static_cast<uint32_t>(View().ActiveCard()); });
+    composerDock = new PaneDock(composerFrame->windowTitle(), this);
     composerDock->setObjectName(QStringLiteral("composerPane"));
-    composerDock->setWidget(placeholder(kStrComposerPlaceholder));
+    composerDock->setWidget(composerFrame);
     composerDock->SetClosedHandler([this] {
         showComposer = false;
         actions[CmdToggleComposer]->setChecked(false);
@@ -420,6 +427,8 @@ void MainFrame::RefreshStates(uint32_t flags) {
             }
         };
         show(composerDock, showComposer && editing);
+        if (composerStale && composerDock->isVisible())
+            LayoutComposer();
         show(inspectorDock, showInspector && editing);
         show(explorerDock, showExplorer && !editing);
         show(tuningDock, showTuning);
@@ -432,6 +441,11 @@ void MainFrame::ProcessChanges(uint32_t flags) {
         if (flags & ChangeFlags::DocumentChanged)
             problemsView->Rebuild(View().State());
     }
+    // The composer follows every edit (its own included), undo and redo, a
+    // new or opened project and every detector or card selection; a hidden
+    // composer is laid out when it shows again.
+    if (flags & (ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged))
+        LayoutComposer();
     if (flags & ChangeFlags::LayoutChanged) {
         View().Relayout();
         tabView->Scroll().Update();
@@ -445,6 +459,12 @@ void MainFrame::ProcessChanges(uint32_t flags) {
         View().UpdateMenuStates();
         View().update();
     }
+}
+
+void MainFrame::LayoutComposer() {
+    composerStale = !composerDock->isVisible();
+    if (!composerStale)
+        composerFrame->Layout();
 }
 
 void MainFrame::UpdateMenuStates() {

@@ -18,6 +18,7 @@ class QToolBar;
 namespace korvex {
 
 enum JobCode : int32_t;
+class ComposerFrame;
 class DeviceListForwarder;
 class DeviceSession;
 class Explorer;
@@ -78,6 +79,7 @@ public:
     QToolBar& ToolBar() { return *toolbar; }
     PaneDock& InspectorPane() { return *inspectorDock; }
     PaneDock& ComposerPane() { return *composerDock; }
+    ComposerFrame& Composer() { return *composerFrame; }
     PaneDock& ExplorerPane() { return *explorerDock; }
     PaneDock& TuningPane() { return *tuningDock; }
     QMenu& LanguageMenu() { return *languageMenu; }
@@ -123,6 +125,8 @@ private:
     void ProjectCommand(int id);
     void Upload();
     void InstallIdleHook();
+    // Lays the composer out now, or when it next shows if it is hidden.
+    void LayoutComposer();
 
     std::unique_ptr<Prompter> ownPrompter;
     Prompter* prompter;
@@ -145,6 +149,8 @@ private:
     Explorer* explorer = nullptr;
     PaneDock* inspectorDock = nullptr;
     PaneDock* composerDock = nullptr;
+    ComposerFrame* composerFrame = nullptr;
+    bool composerStale = true;
     PaneDock* explorerDock = nullptr;
     PaneDock* tuningDock = nullptr;
     QMenu* languageMenu = nullptr;
