@@ -250,3 +250,29 @@ TEST_F(ComposerWidgets, DeferredLayoutAndTextBeingTyped) {
     frame->Layout();
     EXPECT_EQ(field.text().toStdString(), "1");
 }
+
+TEST_F(ComposerWidgets, RowWiderThanAnyPictureIsCutNotFatal) {
+    // A tree from a file: 4096 leaves side by side, far wider than the
+    // painter's range. The picture is cut; the boxes are whole.
+    std::vector<ComposerItem> level(4096, ComposerItem(ComposerItem::InputA, 1));
+    while (level.size() > 1) {
+        std::vector<ComposerItem> next;
+        for (size_t i = 0; i + 1 < level.size(); i += 2) {
+            ComposerItem op(ComposerItem::Or);
+            op.children = {level[i], level[i + 1]};
+            next.push_back(std::move(op));
+        }
+        level = std::move(next);
+    }
+    State().composer_z[0] = level[0];
+    frame->Layout();
+    EXPECT_EQ(View().Picture().width(), 32767);
+    EXPECT_GT(View().Steps().width, 100000);
+    const ComposerItem* last = &State().composer_z[0];
+    std::string path;
+    while (!last->children.empty()) {
+        last = &last->children[1];
+        path += 'B';
+    }
+    EXPECT_EQ(SelectionAt(State(), last->box.left + 2, last->box.top + 2), "Z0" + path + "X");
+}

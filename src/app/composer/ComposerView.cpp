@@ -42,6 +42,11 @@ size_t GlyphSlot(uint32_t kind) {
     return kind == ComposerItem::And ? 0 : kind == ComposerItem::Or ? 1 : kind == ComposerItem::Xor ? 2 : 3;
 }
 
+// Limits of the off-screen picture: the raster painter's coordinate range
+// and 128 MB of pixels.
+constexpr int MaxPictureSide = 32767;
+constexpr int64_t MaxPicturePixels = int64_t(32) * 1024 * 1024;
+
 const QColor SelectedColour(0, 0, 255);
 const QColor GreyColour(128, 128, 128);
 const QColor RedColour(255, 0, 0);
@@ -182,9 +187,18 @@ void ComposerView::Layout() {
 }
 
 void ComposerView::Render() {
+    // A row from a file can be far wider or taller than any screen; the
+    // picture is cut to what the painter and the memory can hold (the boxes
+    // of the layout stay whole, so hit testing is not affected).
+    int wanted = std::clamp(steps.width, 1, MaxPictureSide);
+    int tall = std::clamp(steps.height, 1, MaxPictureSide);
+    if (int64_t(wanted) * tall > MaxPicturePixels)
+        tall = int(MaxPicturePixels / wanted);
     // The same size as last time reuses the image's memory.
-    if (picture.width() != steps.width || picture.height() != steps.height)
-        picture = QImage(steps.width, steps.height, QImage::Format_RGB32);
+    if (picture.width() != wanted || picture.height() != tall)
+        picture = QImage(wanted, tall, QImage::Format_RGB32);
+    if (picture.isNull()) // out of memory: an empty picture, drawn later
+        return;
     picture.fill(Qt::white);
     // The picture starts white, so only red leaves are filled. Fills and
     // 1-pixel frames are written straight into the image's rows (thousands
