@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 namespace korvex {
 
@@ -139,7 +140,7 @@ private:
                 return false;
         return true;
     }
-    static LayoutSize Cached(std::map<std::string, LayoutSize>& cache, const QFont& font,
+    static LayoutSize Cached(std::unordered_map<std::string, LayoutSize>& cache, const QFont& font,
                              const std::string& text) {
         auto it = cache.find(text);
         if (it != cache.end())
@@ -157,8 +158,8 @@ private:
     bool ascii = false;
     LayoutSize glyphSizes[4];
     Prepared preparedSigns[4];
-    std::map<std::string, Prepared> mainTexts, noteTexts;
-    mutable std::map<std::string, LayoutSize> mainSizes, noteSizes;
+    std::unordered_map<std::string, Prepared> mainTexts, noteTexts;
+    mutable std::unordered_map<std::string, LayoutSize> mainSizes, noteSizes;
 };
 
 ComposerView::ComposerView(QWidget* parent) : QWidget(parent), measure(std::make_unique<Measure>(font())) {
@@ -220,7 +221,7 @@ void ComposerView::Render() {
         x0 = std::max(x0, 0);
         x1 = std::min(x1, width);
         if (y >= 0 && y < height && x0 < x1)
-            std::fill(pixels + y * stride + x0, pixels + y * stride + x1, colour);
+            std::fill(pixels + qsizetype(y) * stride + x0, pixels + qsizetype(y) * stride + x1, colour);
     };
     const uint16_t red = Pixel(RedColour), grey = Pixel(GreyColour), blue = Pixel(SelectedColour);
     for (const ComposerPaint& step : steps.steps) {
@@ -237,9 +238,14 @@ void ComposerView::Render() {
         uint16_t colour = step.frame == ComposerPaint::SelectedFrame ? blue : grey;
         span(b.left, b.right, b.top, colour);
         span(b.left, b.right, b.bottom - 1, colour);
-        for (int y = b.top + 1; y < b.bottom - 1; ++y) {
-            span(b.left, b.left + 1, y, colour);
-            span(b.right - 1, b.right, y, colour);
+        // The two sides, clipped once for the whole column.
+        int y0 = std::max(b.top + 1, 0), y1 = std::min(b.bottom - 1, height);
+        for (int x : {b.left, b.right - 1}) {
+            if (x < 0 || x >= width)
+                continue;
+            uint16_t* p = pixels + qsizetype(y0) * stride + x;
+            for (int y = y0; y < y1; ++y, p += stride)
+                *p = colour;
         }
     }
 
