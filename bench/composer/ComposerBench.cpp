@@ -5,11 +5,13 @@
 //
 // "arithmetic" is the box layout alone with fixed text sizes; "layout" is
 // what the window does after every edit: the arithmetic with the real fonts,
-// then drawing the whole picture into its off-screen image.
+// then drawing the whole picture into its off-screen image; "problem lines"
+// is the problems list's rebuild over the same rows.
 
 #include "app/composer/ComposerLayout.h"
 #include "app/composer/ComposerView.h"
 #include "composer/Formula.h"
+#include "files/Problems.h"
 #include "model/Document.h"
 
 #include <QApplication>
@@ -101,6 +103,20 @@ void BM_Layout(benchmark::State& run) {
     Rows(run, document.Current());
 }
 BENCHMARK(BM_Layout)->Unit(benchmark::kMillisecond);
+
+// The problems list is rebuilt after every edit: the expression checks over
+// the same 92 rows (a constant check evaluates truth tables of up to 16
+// inputs).
+void BM_ProblemLines(benchmark::State& run) {
+    Document document;
+    Fill(document);
+    for (auto _ : run) {
+        std::vector<std::string> lines = ProblemLines(document.Current());
+        benchmark::DoNotOptimize(lines.data());
+    }
+    Rows(run, document.Current());
+}
+BENCHMARK(BM_ProblemLines)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace korvex

@@ -46,9 +46,9 @@ const ComposerItem* FirstSameSides(const ComposerItem& item) {
     return nullptr;
 }
 
-// Truth tables, 64 combinations of the inputs per word.
-using Table = std::vector<uint64_t>;
-
+// Truth tables, 64 combinations of the inputs per word, evaluated one word
+// at a time so that an expression that can change (nearly all of them) is
+// known as such after the first word, without building whole tables.
 struct Inputs {
     std::vector<uint64_t> keys;
     bool usable = true; // only inputs, constants and operators
@@ -80,30 +80,33 @@ struct Inputs {
     }
 };
 
-// Column of input i: bit j of the table is set when bit i of j is.
-Table Column(size_t i, size_t words) {
+// Word w of the column of input i: bit j of the table is set when bit i
+// of j is.
+uint64_t ColumnWord(size_t i, size_t w) {
     static constexpr uint64_t low[6] = {0xAAAAAAAAAAAAAAAAull, 0xCCCCCCCCCCCCCCCCull, 0xF0F0F0F0F0F0F0F0ull,
                                         0xFF00FF00FF00FF00ull, 0xFFFF0000FFFF0000ull, 0xFFFFFFFF00000000ull};
-    Table t(words);
-    for (size_t w = 0; w < words; ++w)
-        t[w] = i < 6 ? low[i] : ((w >> (i - 6)) & 1) ? ~0ull : 0;
-    return t;
+    return i < 6 ? low[i] : ((w >> (i - 6)) & 1) ? ~0ull : 0;
 }
 
-Table Evaluate(const ComposerItem& item, const Inputs& inputs, size_t words) {
+// Word w of the expression's truth table; the input of each leaf is looked
+// up once, in `slots` (pre-order, one entry per node).
+uint64_t Evaluate(const ComposerItem& item, const std::vector<size_t>& slots, size_t& at, size_t w) {
+    size_t slot = slots[at++];
     if (item.kind == ComposerItem::Zero)
-        return Table(words, 0);
+        return 0;
     if (item.kind == ComposerItem::One)
-        return Table(words, ~0ull);
+        return ~0ull;
     if (!IsOperator(item.kind))
-        return Column(inputs.IndexOf(item), words);
-    Table a = Evaluate(item.children[0], inputs, words);
-    Table b = Evaluate(item.children[1], inputs, words);
-    for (size_t w = 0; w < words; ++w)
-        a[w] = item.kind == ComposerItem::And  ? a[w] & b[w]
-               : item.kind == ComposerItem::Or ? a[w] | b[w]
-                                               : a[w] ^ b[w];
-    return a;
+        return ColumnWord(slot, w);
+    uint64_t a = Evaluate(item.children[0], slots, at, w);
+    uint64_t b = Evaluate(item.children[1], slots, at, w);
+    return item.kind == ComposerItem::And ? a & b : item.kind == ComposerItem::Or ? a | b : a ^ b;
+}
+
+void Slots(const ComposerItem& item, const Inputs& inputs, std::vector<size_t>& out) {
+    out.push_back(IsInput(item.kind) ? inputs.IndexOf(item) : 0);
+    for (const ComposerItem& child : item.children)
+        Slots(child, inputs, out);
 }
 
 } // namespace
@@ -116,11 +119,14 @@ int ConstantValue(const ComposerItem& item) {
     size_t n = inputs.keys.size();
     size_t words = n <= 6 ? 1 : size_t(1) << (n - 6);
     uint64_t mask = n >= 6 ? ~0ull : (uint64_t(1) << (size_t(1) << n)) - 1;
-    Table t = Evaluate(item, inputs, words);
+    std::vector<size_t> slots;
+    Slots(item, inputs, slots);
     bool allZero = true, allOne = true;
-    for (uint64_t w : t) {
-        allZero = allZero && (w & mask) == 0;
-        allOne = allOne && (w & mask) == mask;
+    for (size_t w = 0; w < words && (allZero || allOne); ++w) {
+        size_t at = 0;
+        uint64_t word = Evaluate(item, slots, at, w) & mask;
+        allZero = allZero && word == 0;
+        allOne = allOne && word == mask;
     }
     return allZero ? 0 : allOne ? 1 : -1;
 }
