@@ -24,6 +24,7 @@ enum : unsigned {
     kStrFormulaTip = 1830,
     kStrSelectRowFirst = 1831,
     kStrRowLabel = 1832,
+    kStrFieldPlaceholder = 1833,
 };
 
 } // namespace
@@ -45,7 +46,7 @@ ComposerFrame::ComposerFrame(QWidget* parent) : QWidget(parent) {
     formula = new QLineEdit(this);
     formula->setObjectName(QStringLiteral("formulaField"));
     formula->setToolTip(Str(kStrFormulaTip));
-    formula->setPlaceholderText(Str(kStrSelectRowFirst));
+    formula->setPlaceholderText(Str(kStrFieldPlaceholder));
     formula->setClearButtonEnabled(false);
     formula->installEventFilter(this);
     error = new QLabel(this);
