@@ -1,9 +1,10 @@
 // The composer inside the main window: the frame lays it out after every
 // kind of change, its edits are undo steps of the one document, and the keys
 // it edits with do not reach the window's shortcuts.
+#include "app/composer/ComposerFrame.h"
+
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
-#include "app/composer/ComposerFrame.h"
 #include "app/composer/ComposerView.h"
 #include "app/editor/ProblemsView.h"
 #include "app/frame/TabView.h"

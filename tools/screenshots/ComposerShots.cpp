@@ -34,7 +34,8 @@ void Settle(int ms = 250) {
 }
 
 bool Shoot(const QString& path, QRect area) {
-    QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    QPixmap shot =
+        QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     if (shot.isNull() || !shot.save(path, "PNG")) {
         std::fprintf(stderr, "could not save %s\n", qPrintable(path));
         return false;
@@ -51,7 +52,8 @@ QPoint Centre(const ComposerItem& item) {
 QPoint RootPoint(const ComposerItem& row) {
     if (row.children.size() != 2)
         return Centre(row);
-    return QPoint((row.children[0].box.right + row.children[1].box.left) / 2, (row.box.top + row.box.bottom) / 2);
+    return QPoint((row.children[0].box.right + row.children[1].box.left) / 2,
+                  (row.box.top + row.box.bottom) / 2);
 }
 
 void Press(QWidget* w, QPoint p, Qt::MouseButton button) {

@@ -427,8 +427,6 @@ void MainFrame::RefreshStates(uint32_t flags) {
             }
         };
         show(composerDock, showComposer && editing);
-        if (composerStale && composerDock->isVisible())
-            LayoutComposer();
         show(inspectorDock, showInspector && editing);
         show(explorerDock, showExplorer && !editing);
         show(tuningDock, showTuning);
@@ -443,8 +441,9 @@ void MainFrame::ProcessChanges(uint32_t flags) {
     }
     // The composer follows every edit (its own included), undo and redo, a
     // new or opened project and every detector or card selection; a hidden
-    // composer is laid out when it shows again.
-    if (flags & (ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged))
+    // composer is laid out when it shows again (just above, for the pane
+    // states come first).
+    if ((flags & (ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged)) || composerStale)
         LayoutComposer();
     if (flags & ChangeFlags::LayoutChanged) {
         View().Relayout();
