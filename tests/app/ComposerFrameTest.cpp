@@ -11,11 +11,15 @@
 #include "app/widgets/PaneDock.h"
 #include "composer/Composer.h"
 #include "composer/Formula.h"
+#include "files/Chunk.h"
+#include "files/ConfigPackage.h"
 #include "files/ProjectFile.h"
+#include "framework/BinaryFile.h"
 #include "framework/ChangeFlags.h"
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QTest>
 
 namespace korvex::test {
@@ -122,6 +126,75 @@ TEST_F(ComposerInFrame, DetectorSelectionRedrawsAndKeysStayInTheComposer) {
     EXPECT_EQ(FormulaText(State().composer_y[1]), "(A1 & A1)");
     // ... which the problems list reports as both sides being the same.
     EXPECT_EQ(frame->Problems().Lines().size(), 1);
+}
+
+// Y1 = (A1 & B2) | Cblur built with the mouse from the row's "1": every menu
+// choice one undo step that undo and redo walk exactly; the saved file's
+// script and its package's compose.txt hold the result.
+TEST_F(ComposerInFrame, FormulaByClicksUndoRedoAndSavedPackage) {
+    AddQuad(0, {{{100, 100}, {140, 100}, {140, 140}, {100, 140}}}, 1);
+    AddQuad(1, {{{100, 100}, {140, 100}, {140, 140}, {100, 140}}}, 2);
+    RunIdle();
+    ComposerView& view = frame->Composer().View();
+    auto choose = [&](const ComposerItem& node, unsigned id) {
+        QTest::mouseClick(&view, Qt::LeftButton, {}, Centre(node));
+        std::unique_ptr<QMenu> menu = view.BuildContextMenu();
+        ASSERT_TRUE(menu);
+        std::function<QAction*(QMenu&)> find = [&](QMenu& m) -> QAction* {
+            for (QAction* a : m.actions()) {
+                if (a->menu()) {
+                    if (QAction* inner = find(*a->menu()))
+                        return inner;
+                } else if (!a->isSeparator() && a->data().toUInt() == id) {
+                    return a;
+                }
+            }
+            return nullptr;
+        };
+        QAction* action = find(*menu);
+        ASSERT_TRUE(action) << id;
+        action->trigger();
+        RunIdle();
+    };
+    size_t start = Doc().HistorySize();
+    const auto& y1 = [&]() -> const ComposerItem& { return State().composer_y[0]; };
+    choose(y1(), CmdOr);                                          // (1 | 0)
+    choose(y1().children[0], CmdAnd);                             // ((1 & 1) | 0)
+    choose(y1().children[0].children[0], CmdInputFirst + 0);      // A1
+    choose(y1().children[0].children[1], CmdInputFirst + 32 + 1); // B2, from the B... submenu
+    choose(y1().children[1], CmdBlurFirst + 2);                   // Cblur
+    std::vector<std::string> steps = {
+        "1", "(1 | 0)", "((1 & 1) | 0)", "((A1 & 1) | 0)", "((A1 & B2) | 0)", "((A1 & B2) | Cblur)"};
+    ASSERT_EQ(Doc().HistorySize(), start + 5);
+    for (size_t i = steps.size() - 1; i-- > 0;) {
+        frame->OnCommand(CmdUndo);
+        RunIdle();
+        EXPECT_EQ(FormulaText(y1()), steps[i]);
+    }
+    for (size_t i = 1; i < steps.size(); ++i) {
+        frame->OnCommand(CmdRedo);
+        RunIdle();
+        EXPECT_EQ(FormulaText(y1()), steps[i]);
+    }
+
+    TempDir dir;
+    std::string path = dir.Path() + "/clicked.kvx";
+    SaveProject(Doc(), path);
+    std::vector<uint8_t> file = BinaryFile::ReadAll(path);
+    ChunkReader reader(file.data(), file.size());
+    ChunkReader::Chunk chunk;
+    std::vector<PackageEntry> entries;
+    while (reader.Next(chunk)) {
+        if (chunk.type == 11) {
+            ASSERT_TRUE(ReadPackageEntries(chunk.payload, chunk.size, entries));
+        }
+    }
+    std::string compose;
+    for (const PackageEntry& e : entries)
+        if (e.name == "compose.txt")
+            compose.assign(e.content.begin(), e.content.end());
+    EXPECT_EQ(compose.substr(0, compose.find('\n')), "Y1 = ((A1 & B2) | Cblur)");
+    EXPECT_EQ(compose, ComposeScript(LoadProject(path)));
 }
 
 } // namespace
