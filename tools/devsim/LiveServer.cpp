@@ -136,6 +136,25 @@ private:
         }
         case LiveFault::Raw:
             return Send(f.liveRaw) && AwaitReply();
+        case LiveFault::EndlessPayload:
+        case LiveFault::EndlessHeader: {
+            // A peer that never stops sending: the client must be able to
+            // leave in the middle of such a message.
+            std::string h = Header(state.nextFrameNumber++, 1, camera, 0);
+            if (f.liveFault == LiveFault::EndlessPayload) {
+                h[8] = char(9);  // a kind nobody knows
+                PutU32(h, 12, 0xFFFFFFFFu);
+                h.resize(16);
+            } else {
+                PutU32(h, 0, 0xFFFFFFF0u);
+            }
+            if (!Send(h))
+                return false;
+            const std::string chunk(64 * 1024, '\0');
+            while (Send(chunk)) {
+            }
+            return false;
+        }
         case LiveFault::RandomBytes: {
             std::mt19937 random(12345 + sent);
             std::string junk(4096, '\0');
