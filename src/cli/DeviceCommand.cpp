@@ -19,6 +19,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -234,8 +235,12 @@ public:
         }
         status.EndProgress();
         const auto errors = status.TakeErrors();
+        // One message per failure: a file the device cannot give (its
+        // factory record, say) fails the connect's version query and again
+        // the job that needs it, and is said once.
         for (const auto& e : errors)
-            std::fprintf(stderr, "korvex-cli: %s\n", e.c_str());
+            if (printed.insert(e).second)
+                std::fprintf(stderr, "korvex-cli: %s\n", e.c_str());
         return errors.empty();
     }
 
@@ -246,6 +251,7 @@ private:
     }
     CliStatus& status;
     Connection connection;
+    std::set<std::string> printed;
 };
 
 struct Arguments {
