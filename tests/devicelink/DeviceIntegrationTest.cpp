@@ -1,6 +1,7 @@
 // Every job of the session against the device simulator on loopback.
 
 #include "support/FreePort.h"
+#include "support/LoopbackListener.h"
 #include "Fakes.h"
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
@@ -72,15 +73,7 @@ const uint32_t Loopback = htonl(INADDR_LOOPBACK);
 class StallingRelay {
 public:
     explicit StallingRelay(uint16_t target) : target(target) {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener, 1);
-        socklen_t n = sizeof a;
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
+        listener = korvex::test::ListenOnLoopback(port, 1);
         worker = std::thread([this] { Relay(); });
     }
     ~StallingRelay() {

@@ -339,37 +339,13 @@ private:
 };
 
 LiveServer::LiveServer(DeviceSimulator::State& state) : Thread("LiveServer"), state(state) {}
-LiveServer::~LiveServer() { CloseSocket(listener); }
+LiveServer::~LiveServer() = default;
 
-void LiveServer::Open() { listener = ListenTcp(state.options.bindAddress, state.options.livePort, state.livePort); }
+void LiveServer::Open() { port.Open(state.options.livePort, state.livePort); }
 
 void LiveServer::Run() {
-    bool down = false;
     while (!StopRequested()) {
-        if (state.DeviceDown()) {
-            if (!down) {
-                down = true;
-                ++state.serversDown;
-                CloseSocket(listener);
-            }
-            SleepOrStop(50);
-            continue;
-        }
-        if (down) {
-            uint16_t port = 0;
-            try {
-                listener = ListenTcp(state.options.bindAddress, state.livePort, port);
-                down = false;
-                --state.serversDown;
-            } catch (const std::exception& e) {
-                Trace("LiveServer::Run: %s\n", e.what());
-                SleepOrStop(200);
-                continue;
-            }
-        }
-        if (WaitReady(listener, 100) <= 0)
-            continue;
-        int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = port.Accept(stopEvent, {});
         if (fd < 0)
             continue;
         ++state.liveConnections;
