@@ -391,16 +391,8 @@ void Connection::ChangePassword() {
             session->Raise(136);
         // What the command says last is its verdict; its exit status decides.
         const CommandResult rest = session->Collect(channel, 136);
-        if (rest.exitStatus != 0) {
-            std::string last;
-            for (size_t end = rest.output.size(); last.empty() && end > 0;) {
-                const size_t start = rest.output.find_last_of("\r\n", end - 1);
-                const size_t from = start == std::string::npos ? 0 : start + 1;
-                last = SshSession::FirstLine(rest.output.substr(from, end - from));
-                end = start == std::string::npos ? 0 : start;
-            }
-            RaiseMessage(SshSession::CommandFailure(136, rest.exitStatus, last));
-        }
+        if (rest.exitStatus != 0)
+            RaiseMessage(SshSession::CommandFailure(136, rest.exitStatus, SshSession::LastLine(rest.output)));
         statusBar.ShowMessage(137);
     } catch (...) {
         statusBar.ShowMessage(136);

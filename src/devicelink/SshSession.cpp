@@ -427,6 +427,14 @@ std::string SshSession::FirstLine(const std::string& text) {
     return line;
 }
 
+std::string SshSession::LastLine(const std::string& text) {
+    const size_t end = text.find_last_not_of("\r\n \t");
+    if (end == std::string::npos)
+        return "";
+    const size_t start = text.find_last_of("\r\n", end);
+    return FirstLine(text.substr(start == std::string::npos ? 0 : start + 1, std::string::npos));
+}
+
 std::string SshSession::CommandFailure(unsigned error, int status, const std::string& line) {
     std::string text = LoadTextA(error) + " " + Replace(LoadTextA(kCommandFailedText), "%1", std::to_string(status));
     if (!line.empty())

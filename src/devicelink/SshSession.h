@@ -164,6 +164,9 @@ public:
 
     // The first line of a text that holds something, at most 200 bytes.
     static std::string FirstLine(const std::string& text);
+    // The last line of a text that holds something, at most 200 bytes (what
+    // a command with merged streams said last).
+    static std::string LastLine(const std::string& text);
     // The text of `error` followed by the failure of a command that exited
     // with `status`, and `line` when it holds something.
     static std::string CommandFailure(unsigned error, int status, const std::string& line);
