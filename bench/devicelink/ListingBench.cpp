@@ -10,9 +10,8 @@
 #include "devicelink/Connection.h"
 #include "devsim/DeviceSimulator.h"
 
-#include <benchmark/benchmark.h>
-
 #include <arpa/inet.h>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>

@@ -4,13 +4,12 @@
 #include "framework/StringTable.h"
 #include "framework/Trace.h"
 
-#include <libssh2.h>
-
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <libssh2.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -112,7 +111,9 @@ void SshChannel::Release() {
 SshSession::SshSession(const ConnectionTiming& timing, const StopEvent& stop, SocketGuard& socket)
     : timing(timing), stop(stop), socket(socket) {}
 
-SshSession::~SshSession() { Close(); }
+SshSession::~SshSession() {
+    Close();
+}
 
 void SshSession::OpenSocket(uint32_t networkAddress, uint16_t port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -176,7 +177,9 @@ void SshSession::CreateSession() {
     libssh2_session_set_blocking(session, 0);
 }
 
-int64_t SshSession::Deadline() const { return SteadyMs() + static_cast<int64_t>(timing.ioTimeout_ms); }
+int64_t SshSession::Deadline() const {
+    return SteadyMs() + static_cast<int64_t>(timing.ioTimeout_ms);
+}
 
 SshSession::Wait SshSession::WaitSocket(int64_t deadline, bool stoppable) {
     const int fd = socket.Get();
@@ -240,7 +243,8 @@ void SshSession::NoteFailure(long rc) {
 void SshSession::Raise(unsigned error) {
     if (timedOut) {
         const unsigned seconds = (timing.ioTimeout_ms + 999) / 1000;
-        throw SessionLost(LoadTextA(error) + " " + Replace(LoadTextA(kTimedOutText), "%1", std::to_string(seconds)));
+        throw SessionLost(LoadTextA(error) + " " +
+                          Replace(LoadTextA(kTimedOutText), "%1", std::to_string(seconds)));
     }
     if (lost)
         throw SessionLost(LoadTextA(error));
@@ -259,9 +263,9 @@ void SshSession::Handshake() {
 void SshSession::Authenticate(const std::string& user, const std::string& password) {
     const long rc = Retry(
         [&] {
-            return static_cast<long>(libssh2_userauth_password_ex(session, user.data(),
-                                                                  static_cast<unsigned>(user.size()), password.data(),
-                                                                  static_cast<unsigned>(password.size()), nullptr));
+            return static_cast<long>(libssh2_userauth_password_ex(
+                session, user.data(), static_cast<unsigned>(user.size()), password.data(),
+                static_cast<unsigned>(password.size()), nullptr));
         },
         Deadline());
     if (rc != 0) {
@@ -292,8 +296,8 @@ void SshSession::Close() {
             const int64_t deadline = SteadyMs() + std::min(timing.ioTimeout_ms, kGoodbye_ms);
             Retry(
                 [&] {
-                    return static_cast<long>(
-                        libssh2_session_disconnect_ex(session, SSH_DISCONNECT_BY_APPLICATION, "Shutdown", ""));
+                    return static_cast<long>(libssh2_session_disconnect_ex(
+                        session, SSH_DISCONNECT_BY_APPLICATION, "Shutdown", ""));
                 },
                 deadline, false);
         }
@@ -310,8 +314,10 @@ void SshSession::Close() {
 void SshSession::ReleaseChannel(LIBSSH2_CHANNEL* channel) {
     if (!session)
         return;
-    const int64_t deadline = SteadyMs() + std::min(timing.ioTimeout_ms, lost ? kGoodbye_ms : timing.ioTimeout_ms);
-    const long closed = Retry([&] { return static_cast<long>(libssh2_channel_close(channel)); }, deadline, true);
+    const int64_t deadline =
+        SteadyMs() + std::min(timing.ioTimeout_ms, lost ? kGoodbye_ms : timing.ioTimeout_ms);
+    const long closed =
+        Retry([&] { return static_cast<long>(libssh2_channel_close(channel)); }, deadline, true);
     if (closed < 0)
         NoteFailure(closed);
     // A channel that cannot be freed now is freed with the session.
@@ -375,13 +381,15 @@ CommandResult SshSession::Collect(SshChannel& channel, unsigned error) {
         // writes much to one of them never waits on the other.
         bool progress = false;
         for (int stream = 0; stream < 2; ++stream) {
-            const long n = static_cast<long>(libssh2_channel_read_ex(channel.Get(), stream, buffer, sizeof buffer));
+            const long n =
+                static_cast<long>(libssh2_channel_read_ex(channel.Get(), stream, buffer, sizeof buffer));
             if (n > 0) {
                 progress = true;
                 if (stream == 0)
                     result.output.append(buffer, static_cast<size_t>(n));
                 else if (result.errorText.size() < kErrorKept)
-                    result.errorText.append(buffer, std::min(static_cast<size_t>(n), kErrorKept - result.errorText.size()));
+                    result.errorText.append(
+                        buffer, std::min(static_cast<size_t>(n), kErrorKept - result.errorText.size()));
             } else if (n < 0 && n != LIBSSH2_ERROR_EAGAIN) {
                 NoteFailure(n);
                 Raise(error);
@@ -407,7 +415,8 @@ CommandResult SshSession::Collect(SshChannel& channel, unsigned error) {
         }
     }
     // The exit status comes before the device closes the channel.
-    const long rc = Retry([&] { return static_cast<long>(libssh2_channel_close(channel.Get())); }, Deadline());
+    const long rc =
+        Retry([&] { return static_cast<long>(libssh2_channel_close(channel.Get())); }, Deadline());
     if (rc < 0) {
         NoteFailure(rc);
         Raise(error);
@@ -436,7 +445,8 @@ std::string SshSession::LastLine(const std::string& text) {
 }
 
 std::string SshSession::CommandFailure(unsigned error, int status, const std::string& line) {
-    std::string text = LoadTextA(error) + " " + Replace(LoadTextA(kCommandFailedText), "%1", std::to_string(status));
+    std::string text =
+        LoadTextA(error) + " " + Replace(LoadTextA(kCommandFailedText), "%1", std::to_string(status));
     if (!line.empty())
         text += ": " + line;
     return text;
@@ -464,7 +474,8 @@ void SshSession::RunCommandThenGone(const std::string& command, unsigned error) 
     for (;;) {
         bool progress = false;
         for (int stream = 0; stream < 2; ++stream) {
-            const long n = static_cast<long>(libssh2_channel_read_ex(channel.Get(), stream, buffer, sizeof buffer));
+            const long n =
+                static_cast<long>(libssh2_channel_read_ex(channel.Get(), stream, buffer, sizeof buffer));
             if (n > 0)
                 progress = true;
             else if (n < 0 && n != LIBSSH2_ERROR_EAGAIN)
@@ -484,7 +495,9 @@ std::string SshSession::ReadUntil(SshChannel& channel, const std::string& marker
     char buffer[100];
     while (seen.find(marker) == std::string::npos) {
         const long n = Retry(
-            [&] { return static_cast<long>(libssh2_channel_read_ex(channel.Get(), 0, buffer, sizeof buffer)); },
+            [&] {
+                return static_cast<long>(libssh2_channel_read_ex(channel.Get(), 0, buffer, sizeof buffer));
+            },
             Deadline());
         if (n < 0) {
             NoteFailure(n);
@@ -502,7 +515,8 @@ bool SshSession::WriteAll(SshChannel& channel, const std::string& text) {
     while (done < text.size()) {
         const long rc = Retry(
             [&] {
-                return static_cast<long>(libssh2_channel_write(channel.Get(), text.data() + done, text.size() - done));
+                return static_cast<long>(
+                    libssh2_channel_write(channel.Get(), text.data() + done, text.size() - done));
             },
             Deadline());
         if (rc <= 0) {
@@ -598,7 +612,8 @@ void SshSession::Send(const std::string& path, const void* data, size_t n, unsig
     const char* bytes = static_cast<const char*>(data);
     size_t remaining = n;
     if (n == 0) {
-        rc = Retry([&] { return static_cast<long>(libssh2_channel_write(channel.Get(), "", 0)); }, Deadline());
+        rc =
+            Retry([&] { return static_cast<long>(libssh2_channel_write(channel.Get(), "", 0)); }, Deadline());
         if (rc < 0) {
             NoteFailure(rc);
             Raise(error);
@@ -608,7 +623,10 @@ void SshSession::Send(const std::string& path, const void* data, size_t n, unsig
     }
     while (remaining > 0) {
         rc = Retry(
-            [&] { return static_cast<long>(libssh2_channel_write(channel.Get(), bytes + (n - remaining), remaining)); },
+            [&] {
+                return static_cast<long>(
+                    libssh2_channel_write(channel.Get(), bytes + (n - remaining), remaining));
+            },
             Deadline());
         if (rc <= 0) {
             NoteFailure(rc);

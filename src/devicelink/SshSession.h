@@ -57,7 +57,9 @@ public:
     SshChannel() = default;
     SshChannel(SshSession& owner, LIBSSH2_CHANNEL* channel) : owner(&owner), channel(channel) {}
     ~SshChannel() { Release(); }
-    SshChannel(SshChannel&& other) noexcept : owner(other.owner), channel(other.channel) { other.channel = nullptr; }
+    SshChannel(SshChannel&& other) noexcept : owner(other.owner), channel(other.channel) {
+        other.channel = nullptr;
+    }
     SshChannel& operator=(SshChannel&& other) noexcept;
     SshChannel(const SshChannel&) = delete;
     SshChannel& operator=(const SshChannel&) = delete;

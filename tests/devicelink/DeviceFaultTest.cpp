@@ -17,12 +17,10 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Chooser;
 using testing::DeviceJobs;
-using testing::StallingRelay;
 using testing::ReadFile;
+using testing::StallingRelay;
 using testing::WaitFor;
 using testing::WriteFile;
-
-
 
 std::string TimedOut(unsigned error, unsigned seconds) {
     std::string text = LoadTextA(1020);
@@ -102,8 +100,8 @@ TEST_F(DeviceJobs, RefusedPasswordChangeIsNotReportedAsDone) {
     status.Clear();
     connection->password = ""; // the device refuses an empty password
     Run(JobChangePassword);
-    EXPECT_EQ(status.Errors(),
-              (std::vector<std::string>{CommandFailed(136, 1, "chpass: empty password, password unchanged")}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{
+                                   CommandFailed(136, 1, "chpass: empty password, password unchanged")}));
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{136}));
     EXPECT_EQ(device->Password(), "admin");
 }
@@ -117,8 +115,9 @@ TEST_F(DeviceJobs, UnreachableNetworkSettingsAreRefusedBeforeAnythingIsSent) {
     struct Case {
         uint32_t address, netmask, gateway;
     };
-    for (const Case& c : {Case{0, 0, 0}, Case{0xFFFFFFFFu, 0xFFFFFF00u, 0xC0A80101u},
-                          Case{0xE0000005u, 0xFFFFFF00u, 0xE0000001u}, Case{0xC0A8010Au, 0xFFFF00FFu, 0xC0A80101u}}) {
+    for (const Case& c :
+         {Case{0, 0, 0}, Case{0xFFFFFFFFu, 0xFFFFFF00u, 0xC0A80101u},
+          Case{0xE0000005u, 0xFFFFFF00u, 0xE0000001u}, Case{0xC0A8010Au, 0xFFFF00FFu, 0xC0A80101u}}) {
         connection->ipAddress = c.address;
         connection->netmask = c.netmask;
         connection->gateway = c.gateway;

@@ -3,27 +3,26 @@
 // The fixture of the session's end-to-end tests: a device simulator on
 // loopback and a Connection driven job by job.
 
-#include "support/FreePort.h"
-#include "support/LoopbackListener.h"
 #include "Fakes.h"
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
 #include "devsim/DeviceSimulator.h"
 #include "framework/StringTable.h"
-
-#include <gtest/gtest.h>
+#include "support/FreePort.h"
+#include "support/LoopbackListener.h"
 
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
-#include <poll.h>
-#include <sys/socket.h>
-#include <thread>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sstream>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace korvex::testing {
@@ -69,9 +68,9 @@ inline const uint32_t Loopback = htonl(INADDR_LOOPBACK);
 class DeviceJobs : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("kx-devicelink-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("kx-devicelink-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
         options.rootDir = (folder / "device").string();

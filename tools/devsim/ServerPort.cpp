@@ -9,7 +9,9 @@
 
 namespace korvex::devsim {
 
-ServerPort::~ServerPort() { CloseSocket(listener); }
+ServerPort::~ServerPort() {
+    CloseSocket(listener);
+}
 
 void ServerPort::Open(uint16_t wanted, uint16_t& bound) {
     listener = ListenTcp(state.options.bindAddress, wanted, bound);
