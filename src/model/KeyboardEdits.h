@@ -1,0 +1,59 @@
+#pragma once
+
+#include "model/Document.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace korvex {
+
+// Edits made from the keyboard rather than the mouse: nudging the selected
+// detector with the arrow keys and typing a corner's picture coordinates.
+
+enum class NudgeOutcome {
+    Moved,       // one new state, or the run's state replaced by a new one
+    NoSelection, // no detector is selected
+    AtEdge,      // every corner is already against the picture edge in that direction
+};
+
+// A run of nudges on one detector that is kept as one undo step. The view
+// keeps one and ends it when anything else happens (another key, a click,
+// another selection); the nudge also checks on its own that the document
+// still holds exactly the state the last nudge of the run made.
+class NudgeBurst {
+public:
+    void End() {
+        made.reset();
+        detector = -1;
+    }
+    bool Active() const { return made != nullptr; }
+
+private:
+    friend NudgeOutcome NudgeSelected(Document&, NudgeBurst&, int32_t, int32_t);
+    const RenderState* address = nullptr;  // where that state lives in the history
+    std::unique_ptr<RenderState> made;     // a copy of the state the last nudge made
+    int32_t detector = -1;
+};
+
+// Moves every corner of the selected detector by (dx, dy) canvas pixels,
+// each clamped to the picture on its own as a mouse move is (so the shape
+// can change at an edge), and resets its exclusion map as a move does. The
+// first nudge of a run adds one undo step; the following ones replace it,
+// so undo takes the whole run back at once.
+NudgeOutcome NudgeSelected(Document& document, NudgeBurst& burst, int32_t dx, int32_t dy);
+
+enum class CornerOutcome {
+    Set,
+    NoDetector,     // `index` names no detector
+    NoSuchCorner,   // corner outside 0..3 (0..1 for a line)
+    OutsidePicture, // the point lies outside the camera picture
+    Unchanged,      // the corner is already there
+};
+
+// Puts corner `corner` of detector `index` at picture coordinates `picture`
+// (for a 180-wide project, columns 0..179) as one undo step, resetting the
+// exclusion map as a corner drag does. A point outside the picture is
+// refused and nothing changes.
+CornerOutcome SetCornerAt(Document& document, int32_t index, int32_t corner, Point picture);
+
+} // namespace korvex
