@@ -1,6 +1,6 @@
 #include "AppTestSupport.h"
 
-#include "app/CornerFields.h"
+#include "app/editor/CornerFields.h"
 
 #include <QLineEdit>
 #include <QTest>
