@@ -2,6 +2,7 @@
 
 #include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
+#include "app/editor/CornerFields.h"
 #include "app/editor/MainView.h"
 #include "framework/StringTable.h"
 
@@ -89,6 +90,8 @@ Inspector::Inspector(MainView& view, Prompter& prompter, QWidget* parent) : QWid
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(kindGroup);
+    corners = new CornerFields([this](int32_t corner, Point picture) { return this->view.SetCorner(corner, picture); });
+    layout->addWidget(corners);
     layout->addStretch();
 
     delayEdit = std::make_unique<SecondsEdit>(*delay, prompter);
@@ -181,6 +184,7 @@ void Inspector::ShowDetector(const Detector* d) {
     if (!area->text().isEmpty())
         area->clear();
     ShowKinds(d);
+    corners->Show(view.State(), d ? view.State().selected : -1);
 }
 
 void Inspector::AreaPainted(uint32_t card, uint32_t number, uint32_t count) {

@@ -121,6 +121,7 @@ void MainView::UpdateMenuStates() {
     bool card = activeCard >= 0;
     for (int id : {CmdAddQuad, CmdAddLine, CmdAddQuadHere, CmdAddLineHere, CmdLoadBackground, CmdLiveBackgrounds})
         SetEnabled(id, card);
+    UpdateToolStates();
 }
 
 void MainView::Relayout() {
@@ -134,6 +135,11 @@ void MainView::UpdateCursor() { setCursor(ModeCursor(mode)); }
 // ---- commands ---------------------------------------------------------------
 
 bool MainView::Command(int id) {
+    nudges.End();
+    if (id == CmdConvertTo320 || id == CmdConvertTo180 || id == CmdCopyDetectorsToCamera) {
+        CancelDrag();
+        return ToolCommand(id);
+    }
     switch (id) {
     case CmdZoomIn:
         if (zoom < 6) {
@@ -612,14 +618,16 @@ void MainView::LeftUp(int32_t x, int32_t y) {
     int32_t dx = (x - dragStart.x()) / zoom;
     int32_t dy = (y - dragStart.y()) / zoom;
     ViewGeometry g = Geometry();
+    if (draggingPoint || movingDetector)
+        dragLast = QPoint(x, y);
     switch (mode) {
     case ModeReshape:
         if (draggingPoint) {
             if ((dx != 0 || dy != 0) && activeHandle >= 0 && Selected()) {
+                Point corner = DraggedCorner().point;
                 RenderState& fresh = Edit();
                 Detector& d = *fresh.SelectedDetector();
-                Point& c = d.points[static_cast<size_t>(activeHandle)];
-                c = {g.ClampX(c.x + dx), g.ClampY(c.y + dy)};
+                d.points[static_cast<size_t>(activeHandle)] = corner;
                 d.exclusion = WhiteLike(d.exclusion);
             }
             activeHandle = CornerHit(x, y);
@@ -640,6 +648,7 @@ void MainView::LeftUp(int32_t x, int32_t y) {
     case ModeMoveCard:
         if (movingDetector) {
             if ((dx != 0 || dy != 0) && Selected()) {
+                Point off = MoveOffset();
                 RenderState& fresh = Edit();
                 uint32_t card = fresh.SelectedDetector()->card;
                 for (size_t i = 0; i < fresh.detectors.size(); ++i) {
@@ -648,7 +657,7 @@ void MainView::LeftUp(int32_t x, int32_t y) {
                     if (!moves)
                         continue;
                     for (Point& c : d.points)
-                        c = {g.ClampX(c.x + dx), g.ClampY(c.y + dy)};
+                        c = {g.ClampX(c.x + off.x), g.ClampY(c.y + off.y)};
                     d.exclusion = WhiteLike(d.exclusion);
                 }
             }
@@ -707,6 +716,8 @@ void MainView::mousePressEvent(QMouseEvent* event) {
     // was held took it) ends here, uncommitted.
     if (event->button() == Qt::LeftButton && Dragging())
         CancelDrag();
+    nudges.End();
+    freeDrag = event->modifiers() & Qt::ShiftModifier;
     if (event->button() == Qt::LeftButton)
         LeftDown(p.x(), p.y());
     else if (event->button() == Qt::RightButton)
@@ -721,12 +732,19 @@ void MainView::mouseMoveEvent(QMouseEvent* event) {
     // pointer and committing on some later release.
     if (Dragging() && !(event->buttons() & Qt::LeftButton))
         CancelDrag();
+    // Holding Shift drags freely; the mark follows the key at once.
+    bool free = event->modifiers() & Qt::ShiftModifier;
+    if (Dragging() && free != freeDrag) {
+        freeDrag = free;
+        ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    }
     Move(p.x(), p.y());
 }
 
 void MainView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         QPoint p = event->position().toPoint();
+        freeDrag = event->modifiers() & Qt::ShiftModifier;
         LeftUp(p.x(), p.y());
     }
 }
@@ -736,6 +754,8 @@ void MainView::keyPressEvent(QKeyEvent* event) {
         CancelDrag();
         return;
     }
+    if (NudgeKey(event))
+        return;
     QWidget::keyPressEvent(event);
 }
 
@@ -746,18 +766,16 @@ std::array<Point, 4> MainView::PreviewPoints(size_t index) const {
     const Detector& d = state.detectors[index];
     std::array<Point, 4> pts = d.points;
     bool isSelected = static_cast<int32_t>(index) == state.selected;
-    int32_t dx = (dragLast.x() - dragStart.x()) / zoom;
-    int32_t dy = (dragLast.y() - dragStart.y()) / zoom;
     ViewGeometry g = Geometry();
     if (draggingPoint && isSelected && activeHandle >= 0) {
-        Point& c = pts[static_cast<size_t>(activeHandle)];
-        c = {g.ClampX(c.x + dx), g.ClampY(c.y + dy)};
+        pts[static_cast<size_t>(activeHandle)] = DraggedCorner().point;
     } else if (movingDetector && state.selected >= 0) {
         const Detector& sel = state.detectors[static_cast<size_t>(state.selected)];
         bool moves = mode == ModeMove ? isSelected : (mode == ModeMoveCard && d.card == sel.card);
+        Point off = moves ? MoveOffset() : Point{};
         if (moves)
             for (Point& c : pts)
-                c = {g.ClampX(c.x + dx), g.ClampY(c.y + dy)};
+                c = {g.ClampX(c.x + off.x), g.ClampY(c.y + off.y)};
     }
     return pts;
 }
@@ -823,6 +841,7 @@ void MainView::paintEvent(QPaintEvent* event) {
             }
             DrawDirectionArrowOn(zoomed, PreviewPoints(k), d.IsLine(), angle, zoom);
         }
+        PaintEditingMarks(zoomed, i);
         int32_t sourceX = cw == 240 ? (240 - w) * zoom / 2 : 0;
         painter.drawImage(QPoint(r.left, r.top), zoomed, QRect(sourceX, 0, W, H));
     }

@@ -3,7 +3,9 @@
 #include "app/common/Commands.h"
 #include "app/editor/ViewGeometry.h"
 #include "model/Detector.h"
+#include "model/DetectorSnap.h"
 #include "model/Document.h"
+#include "model/KeyboardEdits.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -11,6 +13,8 @@
 #include <vector>
 
 class QAction;
+class QImage;
+class QKeyEvent;
 class QMenu;
 
 namespace korvex {
@@ -40,6 +44,8 @@ public:
     // current picture of one camera (false when it has none).
     virtual bool LivePicturesAvailable() { return false; }
     virtual bool CopyLivePicture(int /*camera*/, Bitmap& /*out*/) { return false; }
+    // A line in the status bar's text part.
+    virtual void ShowStatusText(const std::string& /*text*/) {}
 };
 
 // The editing surface: every camera card's background side by side, two per
@@ -91,6 +97,12 @@ public:
 
     // Drops any drag under way; nothing uncommitted survives.
     void CancelDrag();
+
+    // Puts a corner of the selected detector at picture coordinates (the
+    // inspector's corner fields); one undo step, or nothing with the reason.
+    CornerOutcome SetCorner(int32_t corner, Point picture);
+    // The corner a drag under way would snap to, if any.
+    std::optional<SnapTarget> SnapTargetShown() const;
 
     ViewGeometry Geometry() const { return ViewGeometry(document.Current(), zoom); }
     int32_t Mode() const { return mode; }
@@ -147,6 +159,18 @@ private:
     void MarkEdited();
     template <typename Change> void EditSelected(Change change);
 
+    // Editing tools (MainViewTools.cpp): snapping while dragging, nudging
+    // with the arrow keys, the size conversion and copying a card's detectors.
+    Point DragOffset() const;
+    CornerSnap DraggedCorner() const;
+    Point MoveOffset(std::optional<SnapTarget>* target = nullptr) const;
+    void PaintEditingMarks(QImage& zoomed, int32_t card) const;
+    bool NudgeKey(QKeyEvent* event);
+    bool ToolCommand(int id);
+    void UpdateToolStates();
+    void ConvertTo(uint32_t width, uint32_t height);
+    void CopyDetectorsToCamera();
+
     void SetChecked(int command, bool on);
     void SetEnabled(int command, bool on);
 
@@ -168,6 +192,8 @@ private:
     int32_t activeCard = 0;
     Detector clipboard;
     bool clipboardFull = false;
+    bool freeDrag = false; // Shift held during the drag: no snapping
+    NudgeBurst nudges;
 };
 
 } // namespace korvex

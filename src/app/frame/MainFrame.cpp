@@ -168,6 +168,8 @@ void MainFrame::BuildActions() {
     };
     for (int id : all)
         MakeAction(id);
+    for (int id : {CmdCopyDetectorsToCamera, CmdConvertTo320, CmdConvertTo180})
+        MakeAction(id);
     static const int checkable[] = {
         CmdToggleComposer, CmdToggleInspector, CmdToggleExplorer, CmdToggleTuning, CmdViewOptionA,
         CmdViewOptionB,    CmdModeReshape,     CmdModeErase,      CmdModeMove,     CmdModeAim,
@@ -237,7 +239,8 @@ void MainFrame::BuildMenus() {
     QMenu* file = bar->addMenu(Text(kStrMenuFile));
     add(file, {CmdNew, CmdOpen, CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdExit});
     QMenu* edit = bar->addMenu(Text(kStrMenuEdit));
-    add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine});
+    add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine, 0,
+               CmdCopyDetectorsToCamera, 0, CmdConvertTo320, CmdConvertTo180});
     QMenu* view = bar->addMenu(Text(kStrMenuView));
     add(view, {CmdZoomIn, CmdZoomOut, 0, CmdToggleInspector, CmdToggleComposer, CmdToggleExplorer, CmdToggleTuning,
                0, CmdViewOptionA, CmdViewOptionB});
@@ -472,6 +475,8 @@ void MainFrame::AreaPainted(uint32_t card, uint32_t number, uint32_t count) {
 bool MainFrame::RebuildProblems() { return problemsView && problemsView->Rebuild(View().State()); }
 
 void MainFrame::ShowContextMenu(const QPoint& globalPos) { contextMenu->popup(globalPos); }
+
+void MainFrame::ShowStatusText(const std::string& text) { statusBar->ShowText(text); }
 
 bool MainFrame::DeviceConnected() { return devices->Connected(); }
 
