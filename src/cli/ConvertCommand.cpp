@@ -1,7 +1,6 @@
 // korvex-cli convert: moves a project to the other camera picture size.
 #include "cli/Cli.h"
 #include "cli/ProjectArgs.h"
-
 #include "files/ProjectFile.h"
 #include "model/ProjectConvert.h"
 

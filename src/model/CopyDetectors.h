@@ -12,8 +12,8 @@ namespace korvex {
 
 enum class CopyRefusal {
     None,
-    SameCard,    // source and target are the same card
-    NoSuchCard,  // the target card is not one of the project's cameras
+    SameCard,      // source and target are the same card
+    NoSuchCard,    // the target card is not one of the project's cameras
     NothingToCopy, // the source card has no detectors
 };
 

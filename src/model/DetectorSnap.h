@@ -13,7 +13,7 @@ namespace korvex {
 // another detector of the same camera when it comes close to one.
 
 struct SnapTarget {
-    Point point;          // canvas point to snap to
+    Point point;           // canvas point to snap to
     int32_t detector = -1; // index of the detector that owns it
     int32_t corner = -1;   // its corner index
     bool operator==(const SnapTarget&) const = default;

@@ -30,8 +30,8 @@ public:
 
 private:
     friend NudgeOutcome NudgeSelected(Document&, NudgeBurst&, int32_t, int32_t);
-    const RenderState* address = nullptr;  // where that state lives in the history
-    std::unique_ptr<RenderState> made;     // a copy of the state the last nudge made
+    const RenderState* address = nullptr; // where that state lives in the history
+    std::unique_ptr<RenderState> made;    // a copy of the state the last nudge made
     int32_t detector = -1;
 };
 

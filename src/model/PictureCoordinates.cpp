@@ -12,8 +12,12 @@ PictureArea PictureAreaOf(uint32_t width, uint32_t height) {
     return area;
 }
 
-PictureArea PictureAreaOf(const RenderState& state) { return PictureAreaOf(state.width, state.height); }
+PictureArea PictureAreaOf(const RenderState& state) {
+    return PictureAreaOf(state.width, state.height);
+}
 
-int32_t RoundHalfAway(double value) { return static_cast<int32_t>(value < 0 ? -std::floor(-value + 0.5) : std::floor(value + 0.5)); }
+int32_t RoundHalfAway(double value) {
+    return static_cast<int32_t>(value < 0 ? -std::floor(-value + 0.5) : std::floor(value + 0.5));
+}
 
 } // namespace korvex

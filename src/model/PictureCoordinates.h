@@ -25,11 +25,17 @@ PictureArea PictureAreaOf(const RenderState& state);
 // The same for a state of `width` x `height` (a size only, no state).
 PictureArea PictureAreaOf(uint32_t width, uint32_t height);
 
-inline Point ToPicture(const PictureArea& area, Point canvas) { return {canvas.x - area.left, canvas.y}; }
-inline Point ToCanvasPoint(const PictureArea& area, Point picture) { return {picture.x + area.left, picture.y}; }
+inline Point ToPicture(const PictureArea& area, Point canvas) {
+    return {canvas.x - area.left, canvas.y};
+}
+inline Point ToCanvasPoint(const PictureArea& area, Point picture) {
+    return {picture.x + area.left, picture.y};
+}
 
 // Number of corners a detector uses: 2 for a line, 4 otherwise.
-inline int CornerCount(const Detector& d) { return d.IsLine() ? 2 : 4; }
+inline int CornerCount(const Detector& d) {
+    return d.IsLine() ? 2 : 4;
+}
 
 // Rounds half away from zero (2.5 -> 3, -2.5 -> -3).
 int32_t RoundHalfAway(double value);

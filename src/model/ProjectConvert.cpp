@@ -8,7 +8,9 @@ namespace korvex {
 
 namespace {
 
-bool IsConstantOne(const ComposerItem& item) { return item.kind == ComposerItem::One && item.children.empty(); }
+bool IsConstantOne(const ComposerItem& item) {
+    return item.kind == ComposerItem::One && item.children.empty();
+}
 
 bool Supported(uint32_t width, uint32_t height) {
     return (width == 180 && height == 144) || (width == 320 && height == 240);
@@ -44,8 +46,8 @@ void Resample(const Bitmap& source, const PictureArea& from, Bitmap& target, con
     }
 }
 
-Bitmap ResampledCanvas(const Bitmap& source, const PictureArea& from, const PictureArea& to, uint32_t canvasWidth,
-                       uint32_t canvasHeight) {
+Bitmap ResampledCanvas(const Bitmap& source, const PictureArea& from, const PictureArea& to,
+                       uint32_t canvasWidth, uint32_t canvasHeight) {
     Bitmap target(canvasWidth, canvasHeight);
     Resample(source, from, target, to);
     return target;

@@ -1,6 +1,6 @@
-#include "AppTestSupport.h"
-
 #include "app/editor/CornerFields.h"
+
+#include "AppTestSupport.h"
 
 #include <QLineEdit>
 #include <QTest>

@@ -2,7 +2,6 @@
 // numbers, nudging with the arrow keys, typed corner positions, the
 // camera-size conversion and copying a camera's detectors.
 #include "AppTestSupport.h"
-
 #include "app/common/Commands.h"
 #include "app/editor/CornerFields.h"
 #include "app/editor/Inspector.h"
@@ -191,7 +190,8 @@ TEST_F(EditingToolsTest, ConvertingAsksBeforeDroppingOutputs) {
     EXPECT_EQ(Doc().HistorySize(), states + 1);
     EXPECT_EQ(State().width, 180u);
     EXPECT_EQ(State().detectors[0].points[0], (Point{30 + 56, 60}));
-    EXPECT_TRUE(frame->Status().Text().contains(QStringLiteral("180"))) << frame->Status().Text().toStdString();
+    EXPECT_TRUE(frame->Status().Text().contains(QStringLiteral("180")))
+        << frame->Status().Text().toStdString();
     RunIdle();
     EXPECT_EQ(View().width(), View().Geometry().ViewWidth()) << "the view takes the new picture size";
 
@@ -225,7 +225,8 @@ TEST_F(EditingToolsTest, CopyDetectorsToAnotherCamera) {
     EXPECT_EQ(State().detectors[3].card, 3u);
     EXPECT_EQ(State().detectors[3].number, 1u);
     EXPECT_EQ(State().detectors[4].number, 3u) << "D2 exists: the copy of A2 becomes D3";
-    EXPECT_TRUE(frame->Status().Text().contains(QStringLiteral("A2→D3"))) << frame->Status().Text().toStdString();
+    EXPECT_TRUE(frame->Status().Text().contains(QStringLiteral("A2→D3")))
+        << frame->Status().Text().toStdString();
 
     Click(At(2, 10, 10)); // camera C has no detectors
     frame->UpdateMenuStates();

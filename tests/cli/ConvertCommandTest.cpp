@@ -7,10 +7,9 @@
 #include "model/ProjectConvert.h"
 #include "raster/DetectorRaster.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,7 +24,8 @@ struct Result {
 };
 
 Result Cli(const std::string& args, const std::string& errFile) {
-    std::string command = std::string("'") + KORVEX_CLI_PATH + "' " + args + " >/dev/null 2>'" + errFile + "'";
+    std::string command =
+        std::string("'") + KORVEX_CLI_PATH + "' " + args + " >/dev/null 2>'" + errFile + "'";
     int status = std::system(command.c_str());
     Result r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -99,7 +99,8 @@ TEST_F(CliConvert, ToTheSmallerPictureAndBack) {
     ASSERT_EQ(small.detectors.size(), 3u);
     for (size_t k = 0; k < 3; ++k)
         for (size_t i = 0; i < 4; ++i)
-            EXPECT_EQ(small.detectors[k].points[i], ConvertPoint(before, before.detectors[k].points[i], 180, 144));
+            EXPECT_EQ(small.detectors[k].points[i],
+                      ConvertPoint(before, before.detectors[k].points[i], 180, 144));
     // Square corners: 40 * 0.5625 = 22.5 -> 23 (half away from zero), 120 -> 67.5 -> 68.
     EXPECT_EQ(small.detectors[0].points[0], (Point{30 + 23, 24}));
     EXPECT_EQ(small.detectors[0].points[2], (Point{30 + 68, 72}));

@@ -84,7 +84,8 @@ TEST(KeyboardEdits, NudgeBurstIsOneUndoStep) {
     NudgeBurst burst;
 
     EXPECT_EQ(NudgeSelected(doc, burst, 1, 0), NudgeOutcome::Moved);
-    EXPECT_TRUE(doc.Current().detectors[0].exclusion == Bitmap(320, 240)) << "a move resets the exclusion map";
+    EXPECT_TRUE(doc.Current().detectors[0].exclusion == Bitmap(320, 240))
+        << "a move resets the exclusion map";
     EXPECT_EQ(NudgeSelected(doc, burst, 10, 0), NudgeOutcome::Moved);
     EXPECT_EQ(NudgeSelected(doc, burst, 0, -1), NudgeOutcome::Moved);
     EXPECT_EQ(doc.HistorySize(), history + 1);

@@ -1,9 +1,9 @@
-#include "model/PictureCoordinates.h"
 #include "model/ProjectConvert.h"
 
-#include <gtest/gtest.h>
+#include "model/PictureCoordinates.h"
 
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 using namespace korvex;
 

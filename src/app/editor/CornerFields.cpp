@@ -8,7 +8,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-
 #include <optional>
 
 namespace korvex {
@@ -66,9 +65,10 @@ void CornerFields::SetMarked(int corner, int axis, bool on) {
         return;
     edit->setProperty("refused", on);
     edit->setStyleSheet(on ? QString::fromLatin1(MarkedStyle) : QString());
-    edit->setToolTip(on ? QString::fromStdString(FillText(LoadTextA(kStrCornerOutside),
-                                                          {std::to_string(lastColumn), std::to_string(lastRow)}))
-                        : QString());
+    edit->setToolTip(
+        on ? QString::fromStdString(FillText(LoadTextA(kStrCornerOutside),
+                                             {std::to_string(lastColumn), std::to_string(lastRow)}))
+           : QString());
 }
 
 void CornerFields::Show(const RenderState& state, int32_t index) {
@@ -90,8 +90,8 @@ void CornerFields::Show(const RenderState& state, int32_t index) {
             edit->setVisible(used);
             int32_t value = axis == 0 ? p.x : p.y;
             bool has = d && used;
-            if (has && sameDetector && known[size_t(k)][size_t(axis)] && shown[size_t(k)][size_t(axis)] == value &&
-                Marked(k, axis))
+            if (has && sameDetector && known[size_t(k)][size_t(axis)] &&
+                shown[size_t(k)][size_t(axis)] == value && Marked(k, axis))
                 continue; // keep the refused text until it is typed again
             known[size_t(k)][size_t(axis)] = has;
             shown[size_t(k)][size_t(axis)] = value;

@@ -4,7 +4,6 @@
 #include "model/RenderState.h"
 
 #include <QGroupBox>
-
 #include <array>
 #include <functional>
 

@@ -3,14 +3,15 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
-
 #include <cmath>
 
 namespace korvex {
 
 namespace {
 
-QPointF CentreOf(Point p, int32_t zoom) { return QPointF((p.x + 0.5) * zoom, (p.y + 0.5) * zoom); }
+QPointF CentreOf(Point p, int32_t zoom) {
+    return QPointF((p.x + 0.5) * zoom, (p.y + 0.5) * zoom);
+}
 
 } // namespace
 

@@ -3,7 +3,6 @@
 #include "model/Detector.h"
 
 #include <QImage>
-
 #include <array>
 #include <cstdint>
 

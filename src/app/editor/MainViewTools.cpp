@@ -2,12 +2,11 @@
 // dragged, nudging the selection with the arrow keys, corner positions typed
 // in the inspector, the camera-size conversion and copying a card's
 // detectors to another card. Each edit is one core function.
-#include "app/editor/MainView.h"
-
 #include "app/common/EditorStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/editor/EditorOverlay.h"
+#include "app/editor/MainView.h"
 #include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
 #include "model/CopyDetectors.h"
@@ -26,7 +25,9 @@ namespace {
 // detector's corner to snap to it.
 constexpr double kSnapScreenPixels = 6.0;
 
-QString CardLetter(uint32_t card) { return card < 8 ? QString(QChar('A' + static_cast<int>(card))) : QString(); }
+QString CardLetter(uint32_t card) {
+    return card < 8 ? QString(QChar('A' + static_cast<int>(card))) : QString();
+}
 
 std::string SizeText(uint32_t width, uint32_t height) {
     return std::to_string(width) + " × " + std::to_string(height);
@@ -73,7 +74,8 @@ void MainView::PaintEditingMarks(QImage& zoomed, int32_t card) const {
     const RenderState& state = document.Current();
     const Detector* sel = state.SelectedDetector();
     if (sel && static_cast<int64_t>(sel->card) == card && zoom >= kCornerNumbersZoom)
-        DrawCornerNumbers(zoomed, PreviewPoints(static_cast<size_t>(state.selected)), CornerCount(*sel), zoom);
+        DrawCornerNumbers(zoomed, PreviewPoints(static_cast<size_t>(state.selected)), CornerCount(*sel),
+                          zoom);
     if (card == activeCard)
         if (std::optional<SnapTarget> target = SnapTargetShown())
             DrawSnapMarker(zoomed, target->point, zoom);
@@ -197,9 +199,10 @@ void MainView::CopyDetectorsToCamera() {
     for (const Detector& d : state.detectors)
         any = any || d.card == from;
     if (!any) {
-        prompts.Information(host.DialogOwner(),
-                            QString::fromStdString(FillText(LoadTextA(kStrNothingToCopy), {letter.toStdString()})),
-                            Text(kStrCopyDetectorsCaption));
+        prompts.Information(
+            host.DialogOwner(),
+            QString::fromStdString(FillText(LoadTextA(kStrNothingToCopy), {letter.toStdString()})),
+            Text(kStrCopyDetectorsCaption));
         return;
     }
     QString ask = QString::fromStdString(FillText(LoadTextA(kStrCopyDetectorsAsk), {letter.toStdString()}));
