@@ -10,33 +10,51 @@ NudgeOutcome NudgeSelected(Document& document, NudgeBurst& burst, int32_t dx, in
     const Detector* d = current.SelectedDetector();
     if (!d)
         return NudgeOutcome::NoSelection;
-    std::array<Point, 4> moved = d->points;
-    bool any = false;
-    for (int k = 0; k < 4; ++k) {
-        Point p = d->points[size_t(k)];
-        moved[size_t(k)] = ClampToPicture(current, {p.x + dx, p.y + dy});
-        any = any || (k < CornerCount(*d) && moved[size_t(k)] != p);
-    }
-    if (!any)
-        return NudgeOutcome::AtEdge;
 
     // The run goes on only while the document still shows, unchanged, the
     // state its last nudge made, on the same detector; anything else (an
-    // undo, another edit, a reload) starts a new undo step.
+    // undo, another edit, a reload) starts a new run and a new undo step.
     bool continuing = burst.made && burst.address == &current && burst.detector == current.selected &&
                       document.CanUndo() && *burst.made == current;
+    Point total{dx, dy};
+    std::array<Point, 4> start = d->points;
+    if (continuing) {
+        total = {burst.total.x + dx, burst.total.y + dy};
+        start = burst.start;
+    }
+    std::array<Point, 4> moved = start;
+    bool changes = false, atStart = true;
+    for (int k = 0; k < 4; ++k) {
+        Point p = start[size_t(k)];
+        moved[size_t(k)] = ClampToPicture(current, {p.x + total.x, p.y + total.y});
+        if (k < CornerCount(*d)) {
+            changes = changes || moved[size_t(k)] != d->points[size_t(k)];
+            atStart = atStart && moved[size_t(k)] == p;
+        }
+    }
+    if (!changes)
+        return NudgeOutcome::AtEdge;
 
-    RenderState next = current;
+    int32_t selected = current.selected;
+    if (continuing) {
+        document.Undo();
+        if (atStart) {
+            // Back where the run began: the undo has taken it back whole.
+            burst.End();
+            return NudgeOutcome::Moved;
+        }
+    }
+    RenderState next = document.Current();
+    next.selected = selected;
     Detector& target = *next.SelectedDetector();
     target.points = moved;
     target.exclusion.FillWhite();
-    int32_t selected = next.selected;
-    if (continuing)
-        document.Undo();
     RenderState& made = document.NewRenderState(std::move(next));
     burst.address = &made;
     burst.made = std::make_unique<RenderState>(made);
     burst.detector = selected;
+    burst.total = total;
+    burst.start = start;
     return NudgeOutcome::Moved;
 }
 

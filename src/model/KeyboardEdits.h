@@ -2,6 +2,8 @@
 
 #include "model/Document.h"
 
+#include <array>
+
 #include <cstdint>
 #include <memory>
 
@@ -11,15 +13,15 @@ namespace korvex {
 // detector with the arrow keys and typing a corner's picture coordinates.
 
 enum class NudgeOutcome {
-    Moved,       // one new state, or the run's state replaced by a new one
+    Moved,       // one new state, the run's state replaced, or the run undone at its start
     NoSelection, // no detector is selected
-    AtEdge,      // every corner is already against the picture edge in that direction
+    AtEdge,      // no corner can go further that way; nothing changed
 };
 
 // A run of nudges on one detector that is kept as one undo step. The view
-// keeps one and ends it when anything else happens (another key, a click,
-// another selection); the nudge also checks on its own that the document
-// still holds exactly the state the last nudge of the run made.
+// keeps one and ends it when anything else happens (another key, a click, a
+// command); the nudge also checks on its own that the document still holds
+// exactly the state the last nudge of the run made.
 class NudgeBurst {
 public:
     void End() {
@@ -33,13 +35,18 @@ private:
     const RenderState* address = nullptr; // where that state lives in the history
     std::unique_ptr<RenderState> made;    // a copy of the state the last nudge made
     int32_t detector = -1;
+    Point total;                  // the run's offset so far
+    std::array<Point, 4> start{}; // the corners before the run
 };
 
-// Moves every corner of the selected detector by (dx, dy) canvas pixels,
-// each clamped to the picture on its own as a mouse move is (so the shape
-// can change at an edge), and resets its exclusion map as a move does. The
-// first nudge of a run adds one undo step; the following ones replace it,
-// so undo takes the whole run back at once.
+// Moves the selected detector by (dx, dy) canvas pixels. A run of nudges is
+// one move by the sum of its steps from where the run began, each corner
+// clamped to the picture on its own exactly as a mouse move is: a corner
+// held at an edge keeps its place and comes back into shape when the run
+// turns round. The exclusion map is reset as a move does. The first nudge
+// adds one undo step, the following ones replace it, so undo takes the
+// whole run back at once; a run that comes back to its start is undone (it
+// stays in the redo part). A step that would move no corner changes nothing.
 NudgeOutcome NudgeSelected(Document& document, NudgeBurst& burst, int32_t dx, int32_t dy);
 
 enum class CornerOutcome {

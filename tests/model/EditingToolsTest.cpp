@@ -127,26 +127,41 @@ TEST(KeyboardEdits, NudgeRunEndsWhenAnotherEditComesBetween) {
     EXPECT_EQ(doc.Current().detectors[0].threshold, 9u);
 }
 
-TEST(KeyboardEdits, NudgeClampsEachCornerAtTheEdge) {
+TEST(KeyboardEdits, NudgeRunClampsLikeOneMouseMove) {
     RenderState narrow;
     narrow.width = 180;
     narrow.height = 144;
     Document doc = WithDetectors({Quad(narrow, 0, 1, {{{31, 5}, {60, 5}, {60, 20}, {35, 20}}})}, 180);
+    size_t history = doc.HistorySize();
+    int32_t index = doc.CurrentIndex();
     NudgeBurst burst;
     EXPECT_EQ(NudgeSelected(doc, burst, -10, 0), NudgeOutcome::Moved);
-    EXPECT_EQ(doc.Current().detectors[0].points,
-              (std::array<Point, 4>{{{30, 5}, {50, 5}, {50, 20}, {30, 20}}}))
+    EXPECT_EQ(doc.Current().detectors[0].points, (std::array<Point, 4>{{{30, 5}, {50, 5}, {50, 20}, {30, 20}}}))
         << "each corner stops at column 30 on its own";
-    size_t history = doc.HistorySize();
+    EXPECT_EQ(NudgeSelected(doc, burst, -1, 0), NudgeOutcome::Moved) << "P1 and P2 can still go";
+    // Turning round: the run is one move by -6 from where it began, so the
+    // corners held at the edge come back into shape.
+    EXPECT_EQ(NudgeSelected(doc, burst, 5, 0), NudgeOutcome::Moved);
+    EXPECT_EQ(doc.Current().detectors[0].points, (std::array<Point, 4>{{{30, 5}, {54, 5}, {54, 20}, {30, 20}}}));
+    EXPECT_EQ(doc.HistorySize(), history + 1);
+    // Back at the start: the run is undone (and could be redone).
+    EXPECT_EQ(NudgeSelected(doc, burst, 6, 0), NudgeOutcome::Moved);
+    EXPECT_EQ(doc.CurrentIndex(), index);
+    EXPECT_TRUE(doc.CanRedo());
+    EXPECT_EQ(doc.Current().detectors[0].points[0], (Point{31, 5}));
+    EXPECT_FALSE(burst.Active());
+
     // A line whose two used points sit on the edge does not move, although its
     // unused P2 and P3 could.
     RenderState& s = doc.NewRenderState();
     s.detectors[0].line = 1;
     s.detectors[0].points = {{{30, 0}, {30, 40}, {100, 100}, {100, 100}}};
     history = doc.HistorySize();
-    burst.End();
+    EXPECT_EQ(NudgeSelected(doc, burst, -1, 0), NudgeOutcome::AtEdge);
     EXPECT_EQ(NudgeSelected(doc, burst, -1, 0), NudgeOutcome::AtEdge);
     EXPECT_EQ(doc.HistorySize(), history);
+    EXPECT_EQ(NudgeSelected(doc, burst, 1, 0), NudgeOutcome::Moved) << "presses against the edge add nothing";
+    EXPECT_EQ(doc.Current().detectors[0].points[0], (Point{31, 0}));
 
     doc.NewRenderState().selected = -1;
     EXPECT_EQ(NudgeSelected(doc, burst, 1, 0), NudgeOutcome::NoSelection);
