@@ -1,6 +1,6 @@
 #include "model/DetectorSnap.h"
 
-#include "model/DetectorTools.h"
+#include "model/DetectorGeometry.h"
 #include "model/PictureCoordinates.h"
 
 namespace korvex {

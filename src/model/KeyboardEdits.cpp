@@ -1,6 +1,7 @@
 #include "model/KeyboardEdits.h"
 
-#include "model/DetectorTools.h"
+#include "model/DetectorEdits.h"
+#include "model/DetectorGeometry.h"
 #include "model/PictureCoordinates.h"
 
 namespace korvex {
@@ -37,19 +38,19 @@ NudgeOutcome NudgeSelected(Document& document, NudgeBurst& burst, int32_t dx, in
 
     int32_t selected = current.selected;
     if (continuing) {
-        document.Undo();
+        Undo(document);
         if (atStart) {
             // Back where the run began: the undo has taken it back whole.
             burst.End();
             return NudgeOutcome::Moved;
         }
     }
-    RenderState next = document.Current();
-    next.selected = selected;
-    Detector& target = *next.SelectedDetector();
-    target.points = moved;
-    target.exclusion.FillWhite();
-    RenderState& made = document.NewRenderState(std::move(next));
+    // From the state before the run, one move by the run's whole offset.
+    if (!MoveSelected(document, total.x, total.y)) {
+        burst.End();
+        return NudgeOutcome::AtEdge;
+    }
+    const RenderState& made = document.Current();
     burst.address = &made;
     burst.made = std::make_unique<RenderState>(made);
     burst.detector = selected;
@@ -58,24 +59,23 @@ NudgeOutcome NudgeSelected(Document& document, NudgeBurst& burst, int32_t dx, in
     return NudgeOutcome::Moved;
 }
 
-CornerOutcome SetCornerAt(Document& document, int32_t index, int32_t corner, Point picture) {
+CornerOutcome SetCornerAt(Document& document, int32_t corner, Point picture) {
     const RenderState& current = document.Current();
-    if (index < 0 || size_t(index) >= current.detectors.size())
+    const Detector* d = current.SelectedDetector();
+    if (!d)
         return CornerOutcome::NoDetector;
-    const Detector& d = current.detectors[size_t(index)];
-    if (corner < 0 || corner >= CornerCount(d))
+    if (corner < 0 || corner >= CornerCount(*d))
         return CornerOutcome::NoSuchCorner;
     PictureArea area = PictureAreaOf(current);
     if (!area.Contains(picture))
         return CornerOutcome::OutsidePicture;
     Point canvas = ToCanvasPoint(area, picture);
-    if (d.points[size_t(corner)] == canvas)
+    Point now = d->points[size_t(corner)];
+    if (now == canvas)
         return CornerOutcome::Unchanged;
-    RenderState& next = document.NewRenderState();
-    Detector& changed = next.detectors[size_t(index)];
-    changed.points[size_t(corner)] = canvas;
-    changed.exclusion.FillWhite();
-    return CornerOutcome::Set;
+    // A point inside the picture is where the clamped move puts it.
+    return MoveCorner(document, corner, canvas.x - now.x, canvas.y - now.y) ? CornerOutcome::Set
+                                                                            : CornerOutcome::Unchanged;
 }
 
 } // namespace korvex

@@ -3,7 +3,6 @@
 #include "model/Document.h"
 
 #include <array>
-
 #include <cstdint>
 #include <memory>
 
@@ -51,16 +50,16 @@ NudgeOutcome NudgeSelected(Document& document, NudgeBurst& burst, int32_t dx, in
 
 enum class CornerOutcome {
     Set,
-    NoDetector,     // `index` names no detector
+    NoDetector,     // no detector is selected
     NoSuchCorner,   // corner outside 0..3 (0..1 for a line)
     OutsidePicture, // the point lies outside the camera picture
     Unchanged,      // the corner is already there
 };
 
-// Puts corner `corner` of detector `index` at picture coordinates `picture`
-// (for a 180-wide project, columns 0..179) as one undo step, resetting the
-// exclusion map as a corner drag does. A point outside the picture is
-// refused and nothing changes.
-CornerOutcome SetCornerAt(Document& document, int32_t index, int32_t corner, Point picture);
+// Puts corner `corner` of the selected detector at picture coordinates
+// `picture` (for a 180-wide project, columns 0..179) as one undo step, made
+// as a corner drag makes it (the exclusion map is reset). A point outside
+// the picture is refused and nothing changes.
+CornerOutcome SetCornerAt(Document& document, int32_t corner, Point picture);
 
 } // namespace korvex

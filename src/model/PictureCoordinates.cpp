@@ -1,19 +1,25 @@
 #include "model/PictureCoordinates.h"
 
+#include "model/DetectorGeometry.h"
+
 #include <cmath>
 
 namespace korvex {
 
-PictureArea PictureAreaOf(uint32_t width, uint32_t height) {
+PictureArea PictureAreaOf(const RenderState& state) {
+    PictureSpan span = PictureOnCanvas(state);
     PictureArea area;
-    area.left = width == 180 ? 30 : 0;
-    area.width = static_cast<int32_t>(width);
-    area.height = static_cast<int32_t>(height);
+    area.left = span.left;
+    area.width = static_cast<int32_t>(state.width);
+    area.height = static_cast<int32_t>(state.height);
     return area;
 }
 
-PictureArea PictureAreaOf(const RenderState& state) {
-    return PictureAreaOf(state.width, state.height);
+PictureArea PictureAreaOf(uint32_t width, uint32_t height) {
+    RenderState shape;
+    shape.width = width;
+    shape.height = height;
+    return PictureAreaOf(shape);
 }
 
 int32_t RoundHalfAway(double value) {

@@ -7,10 +7,10 @@
 
 namespace korvex {
 
-// The camera picture inside the canvas of a state: a 180-wide picture sits
-// at canvas columns 30..209 of its 240-wide canvas; every other picture
-// starts at the canvas origin. Detector points are canvas coordinates; what
-// the user reads and types are picture coordinates.
+// The camera picture inside the canvas of a state, placed as the detector
+// geometry places it (a 180-wide picture at canvas columns 30..209 of its
+// 240-wide canvas, a 320-wide one from column 0). Detector points are canvas
+// coordinates; what the user reads and types are picture coordinates.
 struct PictureArea {
     int32_t left = 0;   // canvas column of picture column 0
     int32_t width = 0;  // picture columns

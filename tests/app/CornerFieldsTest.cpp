@@ -28,7 +28,7 @@ protected:
         document.NewRenderState(s);
         fields = std::make_unique<CornerFields>([this](int32_t corner, Point p) {
             ++applied;
-            return SetCornerAt(document, document.Current().selected, corner, p);
+            return SetCornerAt(document, corner, p);
         });
         fields->show();
         fields->Show(document.Current(), 0);

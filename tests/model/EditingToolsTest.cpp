@@ -136,13 +136,15 @@ TEST(KeyboardEdits, NudgeRunClampsLikeOneMouseMove) {
     int32_t index = doc.CurrentIndex();
     NudgeBurst burst;
     EXPECT_EQ(NudgeSelected(doc, burst, -10, 0), NudgeOutcome::Moved);
-    EXPECT_EQ(doc.Current().detectors[0].points, (std::array<Point, 4>{{{30, 5}, {50, 5}, {50, 20}, {30, 20}}}))
+    EXPECT_EQ(doc.Current().detectors[0].points,
+              (std::array<Point, 4>{{{30, 5}, {50, 5}, {50, 20}, {30, 20}}}))
         << "each corner stops at column 30 on its own";
     EXPECT_EQ(NudgeSelected(doc, burst, -1, 0), NudgeOutcome::Moved) << "P1 and P2 can still go";
     // Turning round: the run is one move by -6 from where it began, so the
     // corners held at the edge come back into shape.
     EXPECT_EQ(NudgeSelected(doc, burst, 5, 0), NudgeOutcome::Moved);
-    EXPECT_EQ(doc.Current().detectors[0].points, (std::array<Point, 4>{{{30, 5}, {54, 5}, {54, 20}, {30, 20}}}));
+    EXPECT_EQ(doc.Current().detectors[0].points,
+              (std::array<Point, 4>{{{30, 5}, {54, 5}, {54, 20}, {30, 20}}}));
     EXPECT_EQ(doc.HistorySize(), history + 1);
     // Back at the start: the run is undone (and could be redone).
     EXPECT_EQ(NudgeSelected(doc, burst, 6, 0), NudgeOutcome::Moved);
@@ -177,22 +179,25 @@ TEST(KeyboardEdits, TypedCornerInPictureCoordinates) {
     doc.Current().detectors[0].exclusion.PaintBlack(45, 45);
     size_t history = doc.HistorySize();
 
-    EXPECT_EQ(SetCornerAt(doc, 0, 2, {179, 143}), CornerOutcome::Set);
+    EXPECT_EQ(SetCornerAt(doc, 2, {179, 143}), CornerOutcome::Set);
     EXPECT_EQ(doc.Current().detectors[0].points[2], (Point{209, 143})) << "picture column 179 is canvas 209";
     EXPECT_FALSE(doc.Current().detectors[0].exclusion.IsBlack(45, 45));
     EXPECT_EQ(doc.HistorySize(), history + 1);
 
-    EXPECT_EQ(SetCornerAt(doc, 0, 2, {179, 143}), CornerOutcome::Unchanged);
-    EXPECT_EQ(SetCornerAt(doc, 0, 0, {180, 0}), CornerOutcome::OutsidePicture);
-    EXPECT_EQ(SetCornerAt(doc, 0, 0, {-1, 0}), CornerOutcome::OutsidePicture);
-    EXPECT_EQ(SetCornerAt(doc, 0, 0, {0, 144}), CornerOutcome::OutsidePicture);
-    EXPECT_EQ(SetCornerAt(doc, 1, 2, {5, 5}), CornerOutcome::NoSuchCorner) << "a line has two corners";
-    EXPECT_EQ(SetCornerAt(doc, 0, 4, {5, 5}), CornerOutcome::NoSuchCorner);
-    EXPECT_EQ(SetCornerAt(doc, 2, 0, {5, 5}), CornerOutcome::NoDetector);
-    EXPECT_EQ(SetCornerAt(doc, -1, 0, {5, 5}), CornerOutcome::NoDetector);
+    EXPECT_EQ(SetCornerAt(doc, 2, {179, 143}), CornerOutcome::Unchanged);
+    EXPECT_EQ(SetCornerAt(doc, 0, {180, 0}), CornerOutcome::OutsidePicture);
+    EXPECT_EQ(SetCornerAt(doc, 0, {-1, 0}), CornerOutcome::OutsidePicture);
+    EXPECT_EQ(SetCornerAt(doc, 0, {0, 144}), CornerOutcome::OutsidePicture);
+    EXPECT_EQ(SetCornerAt(doc, 4, {5, 5}), CornerOutcome::NoSuchCorner);
+    EXPECT_EQ(SetCornerAt(doc, -1, {5, 5}), CornerOutcome::NoSuchCorner);
+    doc.Current().selected = 1;
+    EXPECT_EQ(SetCornerAt(doc, 2, {5, 5}), CornerOutcome::NoSuchCorner) << "a line has two corners";
+    doc.Current().selected = -1;
+    EXPECT_EQ(SetCornerAt(doc, 0, {5, 5}), CornerOutcome::NoDetector);
     EXPECT_EQ(doc.HistorySize(), history + 1) << "refusals change nothing";
 
-    EXPECT_EQ(SetCornerAt(doc, 1, 1, {0, 0}), CornerOutcome::Set);
+    doc.Current().selected = 1;
+    EXPECT_EQ(SetCornerAt(doc, 1, {0, 0}), CornerOutcome::Set);
     EXPECT_EQ(doc.Current().detectors[1].points[1], (Point{30, 0}));
 }
 

@@ -10,7 +10,7 @@
 #include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
 #include "model/CopyDetectors.h"
-#include "model/DetectorTools.h"
+#include "model/DetectorGeometry.h"
 #include "model/PictureCoordinates.h"
 #include "model/ProjectConvert.h"
 
@@ -37,13 +37,9 @@ std::string SizeText(uint32_t width, uint32_t height) {
 
 // ---- snapping -----------------------------------------------------------------
 
-Point MainView::DragOffset() const {
-    return {(dragLast.x() - dragStart.x()) / zoom, (dragLast.y() - dragStart.y()) / zoom};
-}
-
 CornerSnap MainView::DraggedCorner() const {
     const RenderState& state = document.Current();
-    Point off = DragOffset();
+    Point off = DragDelta();
     // Without a move (less than one zoom step) the corner stays put and
     // does not jump to a neighbour either; with Shift it is only clamped.
     double reach = freeDrag || (off.x == 0 && off.y == 0) ? -1.0 : kSnapScreenPixels / zoom;
@@ -51,7 +47,7 @@ CornerSnap MainView::DraggedCorner() const {
 }
 
 Point MainView::MoveOffset(std::optional<SnapTarget>* target) const {
-    Point off = DragOffset();
+    Point off = DragDelta();
     if (mode != ModeMove || freeDrag || (off.x == 0 && off.y == 0))
         return off;
     const RenderState& state = document.Current();
@@ -62,10 +58,10 @@ Point MainView::MoveOffset(std::optional<SnapTarget>* target) const {
 }
 
 std::optional<SnapTarget> MainView::SnapTargetShown() const {
-    if (draggingPoint && activeHandle >= 0 && document.Current().SelectedDetector())
+    if (drag == DragCorner && activeHandle >= 0 && document.Current().SelectedDetector())
         return DraggedCorner().target;
     std::optional<SnapTarget> target;
-    if (movingDetector && document.Current().SelectedDetector())
+    if (drag == DragMove && document.Current().SelectedDetector())
         MoveOffset(&target);
     return target;
 }
@@ -107,25 +103,14 @@ bool MainView::NudgeKey(QKeyEvent* event) {
         nudges.End();
         return false;
     }
-    if (Dragging() || !Selected())
+    if (Dragging() || !document.Current().SelectedDetector())
         return false;
     int32_t step = (event->modifiers() & Qt::ShiftModifier) ? 10 : 1;
     if (NudgeSelected(document, nudges, dx * step, dy * step) == NudgeOutcome::Moved) {
-        MarkEdited();
+        Select(document.Current().selected);
         update();
     }
     return true;
-}
-
-CornerOutcome MainView::SetCorner(int32_t corner, Point picture) {
-    nudges.End();
-    CancelDrag();
-    CornerOutcome outcome = SetCornerAt(document, document.Current().selected, corner, picture);
-    if (outcome == CornerOutcome::Set) {
-        MarkEdited();
-        update();
-    }
-    return outcome;
 }
 
 // ---- commands -------------------------------------------------------------------
@@ -169,7 +154,6 @@ void MainView::ConvertTo(uint32_t width, uint32_t height) {
     }
     if (!outcome.changed)
         return;
-    MarkEdited();
     ChangeFlags::Mark(ChangeFlags::LayoutChanged);
     host.ComposerStateChanged(document.Current());
     Select(document.Current().selected);
@@ -213,7 +197,7 @@ void MainView::CopyDetectorsToCamera() {
     CopyOutcome outcome = CopyDetectorsToCard(document, from, to);
     if (!outcome.changed)
         return;
-    MarkEdited();
+    Select(document.Current().selected);
     update();
     std::string count = std::to_string(outcome.copied), target = CardLetter(to).toStdString();
     if (outcome.renumbered.empty()) {
