@@ -51,6 +51,14 @@ TEST(ProjectConvert, PointsScaleByThePictureRatioAndLandOnTheNewCanvas) {
     EXPECT_EQ(ConvertPoint(narrow, {209, 143}, 320, 240), (Point{318, 238}));
     // A point in the canvas margin (left of the picture) is kept inside.
     EXPECT_EQ(ConvertPoint(narrow, {0, 200}, 320, 240), (Point{0, 239}));
+
+    // An older 192-wide project: its picture is centred on the canvas
+    // (columns 24..215), and that is where its picture coordinates start.
+    RenderState older = Narrow();
+    older.width = 192;
+    EXPECT_EQ(ConvertPoint(older, {24, 0}, 320, 240), (Point{0, 0}));
+    EXPECT_EQ(ConvertPoint(older, {215, 143}, 320, 240), (Point{318, 238}));
+    EXPECT_EQ(ConvertPoint(older, {120, 72}, 180, 144), (Point{30 + 90, 72}));
 }
 
 TEST(ProjectConvert, RoundTripKeepsEveryCornerWithinOnePixel) {
