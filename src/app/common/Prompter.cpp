@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -66,8 +67,8 @@ QString QtPrompter::SaveFile(QWidget* owner, const QString& title, const QString
     return dialog.selectedFiles().first();
 }
 
-Prompter::Answer QtPrompter::Choose(QWidget* owner, const QString& text, const QString& caption, const QString& yes,
-                                    const QString& no, const QString& cancel) {
+Prompter::Answer QtPrompter::AskThreeWay(QWidget* owner, const QString& text, const QString& caption,
+                                         const QString& yes, const QString& no, const QString& cancel) {
     QMessageBox box(QMessageBox::Question, caption.isEmpty() ? DefaultCaption() : caption, text, QMessageBox::NoButton,
                     owner);
     QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
@@ -84,5 +85,12 @@ Prompter::Answer QtPrompter::Choose(QWidget* owner, const QString& text, const Q
 }
 
 void QtPrompter::Beep() { QApplication::beep(); }
+
+int QtPrompter::Choose(QWidget* owner, const QString& text, const QString& caption, const QStringList& items) {
+    bool ok = false;
+    QString chosen = QInputDialog::getItem(owner, caption.isEmpty() ? DefaultCaption() : caption, text, items, 0,
+                                           false, &ok);
+    return ok ? static_cast<int>(items.indexOf(chosen)) : -1;
+}
 
 } // namespace korvex

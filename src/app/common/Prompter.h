@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -26,10 +27,15 @@ public:
                              const QString& pattern, const QString& defaultSuffix) = 0;
     // The platform's default beep.
     virtual void Beep() = 0;
+    // Lets the user pick one of `items`; its index, or -1 when cancelled.
+    virtual int Choose(QWidget* /*owner*/, const QString& /*text*/, const QString& /*caption*/,
+                       const QStringList& /*items*/) {
+        return -1;
+    }
     // A question with three answers of its own wording (Yes is the default,
     // Cancel the escape); a prompter without it asks Question.
-    virtual Answer Choose(QWidget* owner, const QString& text, const QString& caption, const QString& /*yes*/,
-                          const QString& /*no*/, const QString& /*cancel*/) {
+    virtual Answer AskThreeWay(QWidget* owner, const QString& text, const QString& caption, const QString& /*yes*/,
+                               const QString& /*no*/, const QString& /*cancel*/) {
         return Question(owner, text, caption);
     }
 };
@@ -45,8 +51,9 @@ public:
     QString SaveFile(QWidget* owner, const QString& title, const QString& filterText, const QString& pattern,
                      const QString& defaultSuffix) override;
     void Beep() override;
-    Answer Choose(QWidget* owner, const QString& text, const QString& caption, const QString& yes, const QString& no,
-                  const QString& cancel) override;
+    int Choose(QWidget* owner, const QString& text, const QString& caption, const QStringList& items) override;
+    Answer AskThreeWay(QWidget* owner, const QString& text, const QString& caption, const QString& yes,
+                       const QString& no, const QString& cancel) override;
 };
 
 } // namespace korvex

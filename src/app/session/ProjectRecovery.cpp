@@ -195,7 +195,7 @@ bool ProjectRecovery::OfferPending(Prompter& prompter, QWidget* owner,
         const QString name = entry.project.empty() ? Text(kStrRecoveryUntitled) : QString::fromStdString(entry.project);
         const QString when = QLocale().toString(entry.written, QLocale::ShortFormat);
         const Prompter::Answer answer =
-            prompter.Choose(owner, Text(kStrRecoveryQuestion).arg(name, when), Text(kStrRecoveryCaption),
+            prompter.AskThreeWay(owner, Text(kStrRecoveryQuestion).arg(name, when), Text(kStrRecoveryCaption),
                             Text(kStrRecoveryRecover), Text(kStrRecoveryDiscard), Text(kStrRecoveryLater));
         if (answer == Prompter::No) {
             Remove(entry);
