@@ -4,6 +4,7 @@
 #include "framework/StringTable.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,6 +27,14 @@ void BinaryFile::Open(const std::string& p, const char* mode) {
     file = std::fopen(p.c_str(), m.c_str());
     if (!file)
         Fail(256);
+    // fopen opens a folder for reading too, and its size then reads as
+    // 2^63; devices and pipes have no size at all. Only regular files are
+    // read. (Writing to a folder fails in fopen already.)
+    struct stat st {};
+    if (m[0] == 'r' && (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode))) {
+        Close();
+        Fail(256);
+    }
 }
 
 void BinaryFile::Close() {
@@ -39,7 +48,7 @@ uint64_t BinaryFile::Size() {
     if (!file || fseeko(file, 0, SEEK_END) != 0)
         Fail(257);
     off_t size = ftello(file);
-    if (size < 0 || fseeko(file, 0, SEEK_SET) != 0)
+    if (size < 0 || uint64_t(size) > uint64_t(PTRDIFF_MAX) || fseeko(file, 0, SEEK_SET) != 0)
         Fail(257);
     return static_cast<uint64_t>(size);
 }

@@ -8,8 +8,9 @@
 
 namespace korvex {
 
-// A file opened with a C mode text ("rb", "wb", "wt", ...). Every failure
-// raises a LocalException naming the path: open (256), size (257),
+// A file opened with a C mode text ("rb", "wb", "wt", ...); the read modes
+// open regular files only. Every failure raises a LocalException naming the
+// path: open (256, also for reading a folder, device or pipe), size (257),
 // read (254), write (255). Closed when destroyed.
 class BinaryFile {
 public:

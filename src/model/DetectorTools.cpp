@@ -1,5 +1,7 @@
 #include "model/DetectorTools.h"
 
+#include "image/Placement.h"
+
 #include <algorithm>
 
 namespace korvex {
@@ -17,11 +19,8 @@ uint32_t NextDetectorNumber(const RenderState& state, uint32_t card) {
 }
 
 Point ClampToPicture(const RenderState& state, Point p) {
-    int32_t minX = 0, maxX = static_cast<int32_t>(state.width) - 1;
-    if (state.width == 180) {
-        minX = 30;
-        maxX = 209;
-    }
+    int32_t minX = static_cast<int32_t>(PictureLeft(state.width));
+    int32_t maxX = static_cast<int32_t>(PictureRight(state.width));
     p.x = std::clamp(p.x, minX, maxX);
     p.y = std::clamp(p.y, 0, std::max(0, static_cast<int32_t>(state.height) - 1));
     return p;

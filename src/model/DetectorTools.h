@@ -24,8 +24,9 @@ uint32_t NextDetectorNumber(const RenderState& state, uint32_t card);
 // point is clamped to the camera picture. Returns the new detector's index.
 int32_t AddDetector(Document& document, const DrawingSettings& settings, std::optional<Point> at = {});
 
-// Clamps a point to the camera picture of `state` (columns 30..209 on a
-// 180-wide state, else 0..width-1; rows 0..height-1).
+// Clamps a point to the camera picture of `state` (columns PictureLeft ..
+// PictureRight of its width: 30..209 for 180, 24..215 for 192, else
+// 0..width-1; rows 0..height-1).
 Point ClampToPicture(const RenderState& state, Point p);
 
 // The drawing presets. With a detector selected they change it (one undo

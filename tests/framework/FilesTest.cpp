@@ -71,6 +71,22 @@ TEST(BinaryFile, ErrorsNameThePathWithTheStringTableText) {
     StringTable::Install({});
 }
 
+TEST(BinaryFile, FoldersAndDevicesAreRefusedWithTheOpenError) {
+    // fopen accepts a folder for reading and its size reads as 2^63; it must
+    // be refused as a file that cannot be opened, naming the path.
+    StringTable::Install({{256, "Cannot open '"}});
+    TempDir dir;
+    for (const std::string& path : {dir.path, std::string("/dev/null")}) {
+        try {
+            BinaryFile::ReadAll(path);
+            ADD_FAILURE() << "read " << path;
+        } catch (const LocalException& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot open '" + path + "'.");
+        }
+    }
+    StringTable::Install({});
+}
+
 TEST(BinaryFile, ReadAllReturnsTheWholeFile) {
     TempDir dir;
     std::string data(70000, '\0');
