@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets: the README's two commands.
-.PHONY: run check deps build-release build-asan debug fuzz bench clean
+.PHONY: run check deps build-release build-asan debug fuzz fuzz-smoke bench clean
 
 JOBS ?= $(shell nproc)
 
@@ -27,6 +27,10 @@ debug: deps
 fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
+
+# Every fuzz target for FUZZ_SECONDS (default 20) on its seed corpus.
+fuzz-smoke: fuzz
+	bash scripts/fuzz-smoke.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build

@@ -165,7 +165,7 @@ private:
 class ReencodePipeline {
 public:
     ReencodePipeline(unsigned threads, AviWriter& writer, const std::function<bool()>& cancelled)
-        : threads(threads), window(threads > 1 ? 4 * threads : 1), writer(writer), cancelled(cancelled) {
+        : window(threads > 1 ? 4 * threads : 1), writer(writer), cancelled(cancelled) {
         slots.resize(window);
         for (Slot& s : slots)
             s.output.reset(new uint8_t[kJpegOutputBuffer]);
@@ -271,7 +271,6 @@ private:
         }
     }
 
-    unsigned threads;
     size_t window;
     AviWriter& writer;
     const std::function<bool()>& cancelled;
