@@ -25,10 +25,14 @@ Int128 FloorDiv(Int128 p, Int128 q) { // q > 0
 // Dividing lines that all cross the map yet are distinct (a fan of lines
 // through one point, possible only with corners thousands of pixels apart
 // and a huge `divisions`) cannot be grouped: each must be walked. Their
-// drawing stops after this many pixel tests, about a tenth of a second,
-// which is more than any detector with corners within +-1000 of the map
-// needs (at most 8,001 distinct lines of at most 5,280 tests each).
-constexpr uint64_t kDividingLineProbeBudget = uint64_t(1) << 26;
+// drawing stops after this much work, a few hundredths of a second: pixel
+// tests, and kRangeTestCost for each group of lines tested against the map.
+// That is more than any detector with corners within 100 pixels of the map
+// needs (each end coordinate is monotonic in the line number, so there are
+// at most 1 + 2 * 520 + 2 * 440 distinct lines, of at most 5,280 tests
+// each, and a few dozen group tests per line).
+constexpr uint64_t kDividingLineProbeBudget = uint64_t(1) << 24;
+constexpr uint64_t kRangeTestCost = 16;
 
 // The box a thick line's step pixels must come near for its brush to reach
 // the coverage map, with a margin for the half-pixel Bresenham rounding.
@@ -363,6 +367,7 @@ void DetectorRaster::DividingLines(const std::array<Point, 4>& p, uint32_t divis
             ThickLine(e0[0], e0[1], e0[2], e0[3], penWidth);
             continue;
         }
+        probes += kRangeTestCost;
         if (SegmentsMissMap({e0[0], e0[1]}, {e1[0], e1[1]}, {e0[2], e0[3]}, {e1[2], e1[3]}))
             continue;
         const uint64_t mid = r.first + (r.last - r.first) / 2;

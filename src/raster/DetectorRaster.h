@@ -80,8 +80,8 @@ public:
     // and rounded half away from zero, drawn with penWidth. Lines that
     // cannot reach the map are skipped in groups and equal lines drawn once,
     // so the result is that of drawing every line, as long as the lines
-    // crossing the map take fewer than 2^26 pixel tests (always so for
-    // corners within +-1000 of the map); beyond that, drawing stops.
+    // crossing the map take fewer than 2^24 pixel tests (always so for
+    // corners within 100 pixels of the map); beyond that, drawing stops.
     void DividingLines(const std::array<Point, 4>& p, uint32_t divisions, uint32_t penWidth);
 
     // Steps 3 to 6 of a detector drawing with these points: a line
@@ -92,8 +92,9 @@ public:
                    uint32_t canvasHeight);
 
     uint32_t Count() const { return count; }
-    // Pixel tests (DrawPixel calls, drawn or not) since Begin(): the work a
-    // drawing did, whatever the coordinates it was given.
+    // Pixel tests (DrawPixel calls, drawn or not) since Begin(), with the
+    // groups of dividing lines tested against the map counted as a few
+    // tests each: the work a drawing did, whatever its coordinates.
     uint64_t Probes() const { return probes; }
     uint32_t CanvasWidth() const { return canvasWidth; }
     uint32_t CanvasHeight() const { return canvasHeight; }
