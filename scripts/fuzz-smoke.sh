@@ -39,7 +39,10 @@ for entry in "${targets[@]}"; do
   fi
   mkdir -p "$work/$name"
   echo "== $name ($seconds s)"
-  if ! (cd "$work" && "$exe" "$work/$name" "$root/$seeds" -max_total_time="$seconds" -timeout=10 \
+  leaks=1
+  case " $options " in *" -detect_leaks=0 "*) leaks=0 ;; esac
+  if ! (cd "$work" && ASAN_OPTIONS="detect_leaks=$leaks${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
+        "$exe" "$work/$name" "$root/$seeds" -max_total_time="$seconds" -timeout=10 \
         -rss_limit_mb=4096 -print_final_stats=1 $options 2>"$work/$name.log"); then
     echo "fuzz-smoke: $name found a problem:" >&2
     tail -n 40 "$work/$name.log" >&2
