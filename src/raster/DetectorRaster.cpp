@@ -30,9 +30,10 @@ Int128 FloorDiv(Int128 p, Int128 q) { // q > 0
 // That is more than any detector with corners within 100 pixels of the map
 // needs (each end coordinate is monotonic in the line number, so there are
 // at most 1 + 2 * 520 + 2 * 440 distinct lines, of at most 5,280 tests
-// each, and a few dozen group tests per line).
+// each, and at most about twenty group tests per line). A group test costs
+// about as much as a hundred pixel tests.
 constexpr uint64_t kDividingLineProbeBudget = uint64_t(1) << 24;
-constexpr uint64_t kRangeTestCost = 16;
+constexpr uint64_t kRangeTestCost = 128;
 
 // The box a thick line's step pixels must come near for its brush to reach
 // the coverage map, with a margin for the half-pixel Bresenham rounding.
