@@ -1,7 +1,7 @@
 # Thin wrapper over the CMake presets: the README's two commands, plus the
 # package and the benchmarks. `make run` builds only the program it starts;
 # tests build under `make check`, benchmarks under `make bench`.
-.PHONY: run check package bench deps build-release build-asan debug fuzz clean
+.PHONY: run check package bench deps build-release build-asan debug fuzz fuzz-smoke clean
 
 JOBS ?= $(shell nproc)
 
@@ -40,6 +40,10 @@ debug: deps
 fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
+
+# Every fuzz target for FUZZ_SECONDS (default 20) on its seed corpus.
+fuzz-smoke: fuzz
+	bash scripts/fuzz-smoke.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build

@@ -131,10 +131,10 @@ ratio() { echo "scale=2; $1 / $2" | bc -l; }
 fps() { echo "scale=0; $total_frames / $1" | bc -l; }
 echo "ratios (lower is faster for time ratios):"
 echo "  copy / cat:                          $(ratio "${times[korvex-cli export (copy)]}" "${times[cat]}")  (target <= 1.3)"
-echo "  copy / (cat + fsync):                $(ratio "${times[korvex-cli export (copy)]}" "${times[cat + fsync of the output]}")"
+echo "  copy / (cat + fsync):                $(ratio "${times[korvex-cli export (copy)]}" "${times[cat + fsync of the output]}")  (target <= 1.0)"
 echo "  copy with flushes skipped / cat:     $(ratio "${times[korvex-cli copy, flushes skipped]}" "${times[cat]}")"
 echo "  ffmpeg concat copy / cat:            $(ratio "${times[ffmpeg concat -c copy]}" "${times[cat]}")"
-echo "  copy / ffmpeg concat copy:           $(ratio "${times[korvex-cli export (copy)]}" "${times[ffmpeg concat -c copy]}")"
+echo "  copy / ffmpeg concat copy:           $(ratio "${times[korvex-cli export (copy)]}" "${times[ffmpeg concat -c copy]}")  (target <= 0.9)"
 echo "re-encode throughput (frames/s):"
 echo "  korvex-cli, all cores:               $(fps "${times[korvex-cli export --reencode]}")"
 echo "  korvex-cli, 1 thread:                $(fps "${times[korvex-cli export --reencode -t 1]}")"

@@ -32,11 +32,15 @@ std::string ComposeScript(const RenderState& state);
 // the children's records), appended to `out`.
 void WriteItem(const ComposerItem& item, std::vector<uint8_t>& out);
 
+// The number of children a node of `kind` has: 2 for the operators (And,
+// Or, Assign, Xor), 0 for every other kind.
+uint32_t ItemChildCount(uint32_t kind);
+
 // Reads one item record from the `size` bytes at `data` (the record may be
 // followed by other bytes; `used` receives its length). Returns false,
 // leaving `item` unspecified, when any rule is broken: code 9, a complete
-// record, kind below 20, child count 0 or 2, payload used up exactly, and a
-// Blur or Blank camera below 8. Nesting deeper than MaxItemDepth fails too,
+// record, kind below 20, child count equal to ItemChildCount(kind), payload
+// used up exactly, and a Blur or Blank camera below 8. Nesting deeper than MaxItemDepth fails too,
 // so a hostile file cannot exhaust the stack.
 bool ReadItem(const uint8_t* data, size_t size, ComposerItem& item, size_t* used = nullptr);
 constexpr int MaxItemDepth = 256;

@@ -25,7 +25,10 @@ bool Read(const uint8_t* data, size_t size, ComposerItem& item, int depth) {
     uint32_t kind = ReadLe32(p), number = ReadLe32(p + 4), count = ReadLe32(p + 8);
     p += 12;
     left -= 12;
-    if (kind >= 20 || (count != 0 && count != 2))
+    // An operator without its two operands, or a constant or input carrying
+    // hidden children, would print as a broken formula and be checked for
+    // detectors the script never names.
+    if (kind >= 20 || count != ItemChildCount(kind))
         return false;
     if ((kind == ComposerItem::Blur || kind == ComposerItem::Blank) && number >= 8)
         return false;
@@ -48,6 +51,13 @@ bool Read(const uint8_t* data, size_t size, ComposerItem& item, int depth) {
 }
 
 } // namespace
+
+uint32_t ItemChildCount(uint32_t kind) {
+    return kind == ComposerItem::And || kind == ComposerItem::Or || kind == ComposerItem::Assign ||
+                   kind == ComposerItem::Xor
+               ? 2
+               : 0;
+}
 
 void WriteItem(const ComposerItem& item, std::vector<uint8_t>& out) {
     size_t start = out.size();

@@ -3,81 +3,110 @@
 #include "export/AviFormat.h"
 #include "framework/LocalException.h"
 
+#include <cstring>
+
 namespace korvex {
 
 namespace {
 
 enum class ListKind { Body, HeaderList, MovieList };
 
-// Walks the chunks in [begin, begin + length). The caller has made sure the
-// range lies inside the buffer that starts at `base`.
-void WalkChunks(const uint8_t* base, const uint8_t* begin, uint64_t length, ListKind kind,
-                AviInputSink& sink) {
-    auto need = [&](const uint8_t* end) { sink.Need(static_cast<size_t>(end - base)); };
+// Walks the chunks in [begin, begin + length) of the source; the caller has
+// made sure the range lies inside it.
+void WalkChunks(AviSource& source, uint64_t begin, uint64_t length, ListKind kind, AviFrameSink& sink) {
     uint64_t at = 0;
     while (length - at >= 8) {
-        const uint8_t* chunk = begin + at;
-        uint64_t remaining = length - at;
-        need(chunk + 8);
-        uint64_t chunkLength = ReadLe32(chunk + 4);
+        const uint64_t chunk = begin + at;
+        const uint64_t remaining = length - at;
+        uint8_t head[8];
+        source.Read(chunk, head, 8);
+        const uint64_t chunkLength = ReadLe32(head + 4);
         if (chunkLength + 8 > remaining)
             RaiseError(245);
-        const uint8_t* body = chunk + 8;
+        const uint64_t body = chunk + 8;
         // A list too short to hold its type is damaged at any depth, even
         // where its content would be skipped.
-        const bool isList = IsCode(chunk, "LIST");
+        const bool isList = IsCode(head, "LIST");
         if (isList && chunkLength < 4)
             RaiseError(244);
         switch (kind) {
         case ListKind::Body:
             if (isList) {
-                need(body + 4);
-                if (IsCode(body, "hdrl"))
-                    WalkChunks(base, body + 4, chunkLength - 4, ListKind::HeaderList, sink);
-                else if (IsCode(body, "movi"))
-                    WalkChunks(base, body + 4, chunkLength - 4, ListKind::MovieList, sink);
+                uint8_t type[4];
+                source.Read(body, type, 4);
+                if (IsCode(type, "hdrl"))
+                    WalkChunks(source, body + 4, chunkLength - 4, ListKind::HeaderList, sink);
+                else if (IsCode(type, "movi"))
+                    WalkChunks(source, body + 4, chunkLength - 4, ListKind::MovieList, sink);
             }
             break;
         case ListKind::HeaderList:
-            if (IsCode(chunk, "avih")) {
+            if (IsCode(head, "avih")) {
                 if (chunkLength < 56)
                     RaiseError(246);
-                need(body + 56);
-                sink.OnMainHeader(ReadLe32(body + 32), ReadLe32(body + 36));
+                uint8_t main[56];
+                source.Read(body, main, 56);
+                sink.OnMainHeader(ReadLe32(main + 32), ReadLe32(main + 36));
             }
             break;
         case ListKind::MovieList:
-            if (IsCode(chunk, "00dc")) {
-                need(body + chunkLength);
-                sink.OnFrame(body, static_cast<uint32_t>(chunkLength));
-            }
+            if (IsCode(head, "00dc"))
+                sink.OnFrameAt(body, static_cast<uint32_t>(chunkLength));
             break;
         }
         // The next chunk starts after the data rounded up to even; a pad
         // byte missing at the very end simply ends the walk.
-        uint64_t step = PaddedChunkLength(chunkLength);
+        const uint64_t step = PaddedChunkLength(chunkLength);
         if (step >= remaining)
             break;
         at += step;
     }
 }
 
+// A buffer in memory, announcing each range to the sink before it is read.
+class MemorySource : public AviSource, public AviFrameSink {
+public:
+    MemorySource(const uint8_t* data, size_t size, AviInputSink& sink) : data(data), size(size), sink(sink) {}
+    uint64_t Size() const override { return size; }
+    void Read(uint64_t offset, void* out, size_t n) override {
+        sink.Need(static_cast<size_t>(offset + n));
+        std::memcpy(out, data + offset, n);
+    }
+    void OnMainHeader(uint32_t width, uint32_t height) override { sink.OnMainHeader(width, height); }
+    void OnFrameAt(uint64_t offset, uint32_t n) override {
+        sink.Need(static_cast<size_t>(offset + n));
+        sink.OnFrame(data + offset, n);
+    }
+
+private:
+    const uint8_t* data;
+    size_t size;
+    AviInputSink& sink;
+};
+
 } // namespace
 
-void ParseAvi(const uint8_t* data, size_t size, AviInputSink& sink) {
+void WalkAvi(AviSource& source, AviFrameSink& sink) {
+    const uint64_t size = source.Size();
     if (size < 8)
         RaiseError(244);
-    sink.Need(12 <= size ? 12 : size);
-    uint64_t riffLength = ReadLe32(data + 4);
+    uint8_t head[12] = {};
+    source.Read(0, head, size < 12 ? size_t(size) : 12);
+    const uint64_t riffLength = ReadLe32(head + 4);
     if (riffLength + 8 > size)
         RaiseError(245);
-    if (!IsCode(data, "RIFF"))
+    if (!IsCode(head, "RIFF"))
         RaiseError(253);
     if (riffLength < 4)
         RaiseError(244);
-    if (!IsCode(data + 8, "AVI "))
+    if (!IsCode(head + 8, "AVI "))
         RaiseError(251);
-    WalkChunks(data, data + 12, riffLength - 4, ListKind::Body, sink);
+    WalkChunks(source, 12, riffLength - 4, ListKind::Body, sink);
+}
+
+void ParseAvi(const uint8_t* data, size_t size, AviInputSink& sink) {
+    MemorySource source(data, size, sink);
+    WalkAvi(source, source);
 }
 
 } // namespace korvex

@@ -5,7 +5,8 @@
 
 namespace korvex {
 
-// Receives what the reader finds in a recording, in file order.
+// Receives what the reader finds in a recording held in memory, in file
+// order.
 class AviInputSink {
 public:
     virtual ~AviInputSink() = default;
@@ -20,15 +21,38 @@ public:
     virtual void Need(size_t end) { (void)end; }
 };
 
-// Walks a whole AVI file of `size` bytes held in memory (or arriving in it:
-// the sink's Need is called before any byte is looked at, in increasing
-// order of offset). Only the "avih" chunk of the "hdrl"
-// list and the "00dc" chunks directly inside the "movi" list are reported;
-// every other chunk and list is skipped. Every length is checked against the
-// bytes that remain before it is used. Errors raised (string-table numbers):
-// 244 file or list (at any depth) too short, 245 a length beyond the file or its list,
-// 246 main header too short, 251 form other than "AVI ", 253 not a RIFF
-// file. Errors the sink raises pass through.
+// Where the walk reads a recording from: `Size` bytes, read a few at a time
+// at increasing offsets (chunk heads, list types, the main header). Read
+// raises its own errors.
+class AviSource {
+public:
+    virtual ~AviSource() = default;
+    virtual uint64_t Size() const = 0;
+    virtual void Read(uint64_t offset, void* out, size_t n) = 0;
+};
+
+// Receives what the walk finds, by position: the frame's data starts at
+// `offset` of the source (its 8-byte chunk head just before it).
+class AviFrameSink {
+public:
+    virtual ~AviFrameSink() = default;
+    virtual void OnMainHeader(uint32_t width, uint32_t height) = 0;
+    virtual void OnFrameAt(uint64_t offset, uint32_t size) = 0;
+};
+
+// Walks an AVI file without reading the frames themselves. Only the "avih"
+// chunk of the "hdrl" list and the "00dc" chunks directly inside the "movi"
+// list are reported; every other chunk and list is skipped. Every length is
+// checked against the bytes that remain before it is used. Errors raised
+// (string-table numbers): 244 file or list (at any depth) too short, 245 a
+// length beyond the file or its list, 246 main header too short, 251 form
+// other than "AVI ", 253 not a RIFF file. Errors the source or sink raises
+// pass through.
+void WalkAvi(AviSource& source, AviFrameSink& sink);
+
+// The same walk over a whole AVI file of `size` bytes held in memory (or
+// arriving in it: the sink's Need is called before any byte is looked at,
+// in increasing order of offset).
 void ParseAvi(const uint8_t* data, size_t size, AviInputSink& sink);
 
 } // namespace korvex

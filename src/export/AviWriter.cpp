@@ -5,6 +5,7 @@
 #include "framework/StringTable.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/uio.h>
@@ -133,6 +134,8 @@ uint8_t* AviWriter::Account(uint32_t size) {
 }
 
 void AviWriter::AddFrameReference(const uint8_t* data, uint32_t size) {
+    if (rangeLength > 0)
+        WriteRange();
     uint8_t* head = Account(size);
     pending[pendingParts++] = iovec{head, 8};
     if (size > 0)
@@ -148,6 +151,8 @@ void AviWriter::AddFrameReference(const uint8_t* data, uint32_t size) {
 
 void AviWriter::AddFrameCopy(const uint8_t* data, uint32_t size) {
     size_t padded = static_cast<size_t>(PaddedChunkLength(size));
+    if (rangeLength > 0)
+        WriteRange();
     if (padded <= kAviWorkingBuffer && workingUsed + padded > kAviWorkingBuffer)
         Flush();
     uint8_t* head = Account(size);
@@ -162,12 +167,78 @@ void AviWriter::AddFrameCopy(const uint8_t* data, uint32_t size) {
     pending[pendingParts++] = iovec{chunk, padded};
 }
 
-void AviWriter::Flush() {
+void AviWriter::AddFrameFromFile(int inFd, const std::string& inPath, uint64_t chunkOffset, uint32_t size,
+                                  bool padInFile) {
+    if (pendingParts > 0)
+        WriteParts();
+    Account(size); // its head slot is not used: the head comes from the input
+    const uint64_t inFile = 8 + uint64_t(size) + ((size & 1) && padInFile ? 1 : 0);
+    if (rangeLength > 0 && (inFd != rangeFd || rangeOffset + rangeLength != chunkOffset))
+        WriteRange();
+    if (rangeLength == 0) {
+        rangeFd = inFd;
+        rangePath = inPath;
+        rangeOffset = chunkOffset;
+    }
+    rangeLength += inFile;
+    if ((size & 1) && !padInFile) {
+        WriteRange();
+        pending[pendingParts++] = iovec{const_cast<uint8_t*>(kZeroPad), 1};
+    }
+    if (pendingHeads == kBatchFrames || rangeLength >= kStartWritesAfter)
+        Flush();
+}
+
+void AviWriter::WriteParts() {
     WriteVector(pending.get(), pendingParts);
     pendingParts = 0;
     pendingHeads = 0;
     workingUsed = 0;
     pendingReferenced = 0;
+}
+
+void AviWriter::WriteRange() {
+    // In-kernel copy first: no pass through this process, and file systems
+    // that share extents can share them.
+    bool inKernel = true;
+    while (rangeLength > 0) {
+        if (inKernel) {
+            loff_t from = loff_t(rangeOffset);
+            ssize_t n = copy_file_range(rangeFd, &from, fd, nullptr, size_t(rangeLength), 0);
+            if (n > 0) {
+                rangeOffset += uint64_t(n);
+                rangeLength -= uint64_t(n);
+                written += uint64_t(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0)
+                throw InputReadError(LoadTextA(254) + rangePath + "'.");
+            if (errno == ENOSPC || errno == EIO || errno == EFBIG || errno == EDQUOT)
+                WriteFailed();
+            inKernel = false; // refused (other file system, no support): copy through a buffer
+        }
+        if (!copyBuffer)
+            copyBuffer.reset(new uint8_t[kAviWorkingBuffer]);
+        const size_t step = size_t(std::min<uint64_t>(rangeLength, kAviWorkingBuffer));
+        ssize_t n = pread(rangeFd, copyBuffer.get(), step, off_t(rangeOffset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw InputReadError(LoadTextA(254) + rangePath + "'.");
+        iovec part{copyBuffer.get(), size_t(n)};
+        WriteVector(&part, 1);
+        rangeOffset += uint64_t(n);
+        rangeLength -= uint64_t(n);
+    }
+    rangeFd = -1;
+}
+
+void AviWriter::Flush() {
+    if (rangeLength > 0)
+        WriteRange();
+    WriteParts();
 #ifdef __linux__
     // Start the disk writes of what is written so far, without waiting, so
     // that they overlap the reading of the next frames and the disk flush of

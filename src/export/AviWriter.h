@@ -21,6 +21,13 @@ public:
     using LocalException::LocalException;
 };
 
+// A failure to read an input file (string 254 and its path), reported as it
+// stands rather than wrapped like the errors about the file's content.
+class InputReadError : public LocalException {
+public:
+    using LocalException::LocalException;
+};
+
 // Writes the joined AVI file: a 524-byte header with one MJPG video stream,
 // the frame chunks of the "movi" list, then the "idx1" index. The bytes go
 // to a temporary file beside the target; Commit completes the index and the
@@ -47,6 +54,17 @@ public:
     // Adds a frame chunk by copying its data into the working buffer.
     void AddFrameCopy(const uint8_t* data, uint32_t size);
 
+    // Adds a frame chunk that lies in the input file `inFd` (named `inPath`
+    // for errors) at `chunkOffset`: its "00dc" head, `size` data bytes and,
+    // when `padInFile`, a zero pad byte after odd data, all as the output
+    // holds them. Runs of such chunks that follow each other in the input
+    // are copied in one go inside the system, without passing through this
+    // process (a plain read and write where the system refuses). The input
+    // must stay open until the next Flush or Commit. A short input raises
+    // InputReadError (254).
+    void AddFrameFromFile(int inFd, const std::string& inPath, uint64_t chunkOffset, uint32_t size,
+                          bool padInFile);
+
     // Writes every frame added so far to the file.
     void Flush();
 
@@ -67,6 +85,9 @@ private:
     // records its index entry and counts it; returns its 8-byte head.
     uint8_t* Account(uint32_t size);
     void WriteVector(struct iovec* parts, int count);
+    // Writes the pending memory parts, or the pending input range.
+    void WriteParts();
+    void WriteRange();
     [[noreturn]] void WriteFailed() const;
 
     AtomicFile file;
@@ -88,6 +109,14 @@ private:
     std::unique_ptr<uint8_t[]> working;
     size_t workingUsed = 0;
     size_t pendingReferenced = 0;
+
+    // Input bytes waiting to be copied (at most one run at a time; memory
+    // parts and a run are never pending together).
+    int rangeFd = -1;
+    std::string rangePath;
+    uint64_t rangeOffset = 0;
+    uint64_t rangeLength = 0;
+    std::unique_ptr<uint8_t[]> copyBuffer; // for systems that refuse in-kernel copies
 
     uint64_t written = 0;       // bytes written to the file so far
     uint64_t startedToDisk = 0; // bytes whose disk writes have been started

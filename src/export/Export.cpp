@@ -9,11 +9,14 @@
 #include "framework/StringTable.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <condition_variable>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 
 namespace korvex {
@@ -55,92 +58,99 @@ namespace {
 // Thrown through the parser when the job is abandoned; not an error.
 struct JobCancelled {};
 
-struct FrameRef {
-    const uint8_t* data;
-    uint32_t size;
-};
-
-// A failure to read an input file; reported as it stands rather than
-// wrapped like the errors about the file's content.
-class InputReadError : public LocalException {
+// One input file, read where the walk looks: chunk heads through a small
+// buffer, frames only where they are re-encoded. Memory stays a small
+// multiple of the largest frame whatever the file's size.
+class InputFile : public AviSource {
 public:
-    using LocalException::LocalException;
-};
-
-// One input file at a time, read whole into a buffer that is kept for the
-// next file, so that memory stays at the largest input rather than growing
-// with each. The bytes arrive a step at a time as the reader walks forward,
-// so that the copy job writes each frame while it is still in the
-// processor's cache.
-class InputFile {
-public:
-    // Opens the file and makes room for all of it; returns the buffer.
-    const uint8_t* Open(const std::string& path, size_t& size) {
-        file.Open(path, "rb");
-        // A folder or a device opens but has no length to read.
-        struct stat info;
-        if (fstat(fileno(file.Handle()), &info) != 0 || !S_ISREG(info.st_mode))
-            RaiseMessage(LoadTextA(254) + path + "'.");
-        uint64_t length = file.Size();
-        if (length > SIZE_MAX)
-            RaiseMessage(LoadTextA(254) + path + "'.");
-        total = static_cast<size_t>(length);
-        if (total > capacity) {
-            data.reset();
-            capacity = 0;
-            data.reset(new uint8_t[total]);
-            capacity = total;
-        }
-        loaded = 0;
-        size = total;
-        return data.get();
+    void Open(const std::string& p) {
+        path = p;
+        file.Open(p, "rb"); // regular files only
+        total = file.Size();
+        fd = fileno(file.Handle());
+        bufferStart = 0;
+        bufferLength = 0;
     }
 
-    // Makes sure the bytes before `end` have been read.
-    void Need(size_t end) {
-        if (end <= loaded)
+    void Close() { file.Close(); }
+
+    int Descriptor() const { return fd; }
+    const std::string& Path() const { return path; }
+    uint64_t Size() const override { return total; }
+
+    void Read(uint64_t offset, void* out, size_t n) override {
+        uint8_t* to = static_cast<uint8_t*>(out);
+        if (n >= kBlock) {
+            ReadAt(offset, to, n);
             return;
-        size_t target = std::min(total, std::max(end, loaded + kReadStep));
-        try {
-            file.Read(data.get() + loaded, target - loaded);
-        } catch (const LocalException& e) {
-            throw InputReadError(e.message);
         }
-        loaded = target;
-    }
-
-    // Reads what the walk did not need, so the file is always read whole,
-    // and closes it.
-    void Finish() {
-        Need(total);
-        file.Close();
+        if (offset < bufferStart || offset + n > bufferStart + bufferLength) {
+            // Refill from `offset`: the walk moves forward, so what follows
+            // is read next.
+            const size_t length = size_t(std::min<uint64_t>(kBlock, total - std::min(total, offset)));
+            if (length < n)
+                Fail();
+            ReadAt(offset, block, length);
+            bufferStart = offset;
+            bufferLength = length;
+        }
+        std::memcpy(to, block + (offset - bufferStart), n);
     }
 
 private:
-    static constexpr size_t kReadStep = 1024 * 1024;
+    static constexpr size_t kBlock = 64 * 1024;
+
+    void ReadAt(uint64_t offset, uint8_t* to, size_t n) {
+        while (n > 0) {
+            ssize_t got = pread(fd, to, n, off_t(offset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                Fail();
+            to += got;
+            offset += uint64_t(got);
+            n -= size_t(got);
+        }
+    }
+
+    [[noreturn]] void Fail() const { throw InputReadError(LoadTextA(254) + path + "'."); }
 
     BinaryFile file;
-    std::unique_ptr<uint8_t[]> data;
-    size_t capacity = 0;
-    size_t total = 0;
-    size_t loaded = 0;
+    std::string path;
+    int fd = -1;
+    uint64_t total = 0;
+    uint8_t block[kBlock];
+    uint64_t bufferStart = 0;
+    size_t bufferLength = 0;
 };
 
-// The copy job: every frame goes to the output as it is found.
-class CopyFrames : public AviInputSink {
+// The copy job: every frame chunk goes to the output as it lies in the
+// input, runs of them copied inside the system.
+class CopyFrames : public AviFrameSink {
 public:
     CopyFrames(AviWriter& writer, InputFile& input, const std::function<bool()>& cancelled)
         : writer(writer), input(input), cancelled(cancelled) {}
 
     void OnMainHeader(uint32_t width, uint32_t height) override { writer.SetPictureSize(width, height); }
 
-    void OnFrame(const uint8_t* data, uint32_t size) override {
+    void OnFrameAt(uint64_t offset, uint32_t size) override {
         if (cancelled && cancelled())
             throw JobCancelled{};
-        writer.AddFrameReference(data, size);
+        if (size > kAviWorkingBuffer)
+            RaiseError(250);
+        // The output pads odd frames with a zero byte; the input's own pad
+        // byte is copied only when it is there and zero.
+        bool padInFile = false;
+        if (size & 1) {
+            const uint64_t pad = offset + size;
+            if (pad < input.Size()) {
+                uint8_t byte = 1;
+                input.Read(pad, &byte, 1);
+                padInFile = byte == 0;
+            }
+        }
+        writer.AddFrameFromFile(input.Descriptor(), input.Path(), offset - 8, size, padInFile);
     }
-
-    void Need(size_t end) override { input.Need(end); }
 
 private:
     AviWriter& writer;
@@ -148,111 +158,111 @@ private:
     const std::function<bool()>& cancelled;
 };
 
-// The re-encode job collects a file's frames first so that they can be
-// worked on in parallel.
-class CollectFrames : public AviInputSink {
-public:
-    CollectFrames(AviWriter& writer, InputFile& input) : writer(writer), input(input) {}
-
-    void OnMainHeader(uint32_t width, uint32_t height) override { writer.SetPictureSize(width, height); }
-    void OnFrame(const uint8_t* data, uint32_t size) override { frames.push_back({data, size}); }
-    void Need(size_t end) override { input.Need(end); }
-
-    std::vector<FrameRef> frames;
-
-private:
-    AviWriter& writer;
-    InputFile& input;
-};
-
-// Re-encodes the frames of one file on several threads and hands the
-// results to the writer strictly in frame order, so the output is the same
-// as one thread would write. At most `window` results wait at any time.
+// Re-encodes frames on several threads while the walk goes on, and hands
+// the results to the writer strictly in frame order, so the output is the
+// same as one thread would write. At most `window` frames are held at any
+// time; Submit waits for the oldest to be written when all are taken.
 class ReencodePipeline {
 public:
-    explicit ReencodePipeline(unsigned threads) : threads(threads), window(4 * threads) {
+    ReencodePipeline(unsigned threads, AviWriter& writer, const std::function<bool()>& cancelled)
+        : window(threads > 1 ? 4 * threads : 1), writer(writer), cancelled(cancelled) {
         slots.resize(window);
         for (Slot& s : slots)
-            s.data.reset(new uint8_t[kJpegOutputBuffer]);
+            s.output.reset(new uint8_t[kJpegOutputBuffer]);
+        if (threads > 1)
+            for (unsigned i = 0; i < threads; ++i)
+                workers.emplace_back(&ReencodePipeline::Work, this);
     }
 
-    void Run(const std::vector<FrameRef>& frames, AviWriter& writer, const std::function<bool()>& cancelled) {
+    ~ReencodePipeline() {
         {
             std::lock_guard<std::mutex> guard(lock);
-            work = &frames;
-            next = 0;
-            written = 0;
-            abort = false;
-            for (Slot& s : slots)
-                s.ready = false;
+            abort = true;
         }
-        std::vector<std::thread> workers;
-        struct Joiner {
-            ReencodePipeline& p;
-            std::vector<std::thread>& w;
-            ~Joiner() {
-                {
-                    std::lock_guard<std::mutex> guard(p.lock);
-                    p.abort = true;
-                }
-                p.workAvailable.notify_all();
-                for (std::thread& t : w)
-                    t.join();
-            }
-        } joiner{*this, workers};
-        for (unsigned i = 0; i < threads; ++i)
-            workers.emplace_back(&ReencodePipeline::Work, this);
+        workAvailable.notify_all();
+        for (std::thread& t : workers)
+            t.join();
+    }
 
-        for (size_t k = 0; k < frames.size(); ++k) {
+    // Frame `size` bytes at `offset` of `input`: read into a free slot and
+    // queued (encoded at once when there are no worker threads).
+    void Submit(InputFile& input, uint64_t offset, uint32_t size) {
+        if (cancelled && cancelled())
+            throw JobCancelled{};
+        if (submitted - done == window)
+            WriteOldest();
+        Slot& slot = slots[submitted % window];
+        slot.input.resize(size);
+        if (size > 0)
+            input.Read(offset, slot.input.data(), size);
+        if (workers.empty()) {
+            Encode(encoder, slot);
+            ++submitted;
+            WriteOldest();
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            slot.ready = false;
+            ++submitted;
+        }
+        workAvailable.notify_one();
+    }
+
+    // Writes every frame submitted so far, in order.
+    void Drain() {
+        while (done < submitted) {
             if (cancelled && cancelled())
                 throw JobCancelled{};
-            Slot& slot = slots[k % window];
-            {
-                std::unique_lock<std::mutex> guard(lock);
-                resultReady.wait(guard, [&] { return slot.ready; });
-                slot.ready = false;
-            }
-            if (slot.failed)
-                throw LocalException(slot.error);
-            writer.AddFrameCopy(slot.data.get(), static_cast<uint32_t>(slot.size));
-            {
-                std::lock_guard<std::mutex> guard(lock);
-                written = k + 1;
-            }
-            workAvailable.notify_all();
+            WriteOldest();
         }
     }
 
 private:
     struct Slot {
-        std::unique_ptr<uint8_t[]> data;
+        std::vector<uint8_t> input;
+        std::unique_ptr<uint8_t[]> output;
         size_t size = 0;
         bool ready = false;
         bool failed = false;
         std::string error;
     };
 
+    static void Encode(JpegReencoder& encoder, Slot& slot) {
+        try {
+            slot.size = encoder.Reencode(slot.input.data(), slot.input.size(), slot.output.get());
+            slot.failed = false;
+        } catch (const std::exception& e) {
+            slot.failed = true;
+            slot.error = e.what();
+        }
+    }
+
+    void WriteOldest() {
+        Slot& slot = slots[done % window];
+        if (!workers.empty()) {
+            std::unique_lock<std::mutex> guard(lock);
+            resultReady.wait(guard, [&] { return slot.ready; });
+        }
+        ++done;
+        if (slot.failed)
+            throw LocalException(slot.error);
+        writer.AddFrameCopy(slot.output.get(), static_cast<uint32_t>(slot.size));
+    }
+
     void Work() {
-        JpegReencoder encoder;
+        JpegReencoder own;
         for (;;) {
             size_t k;
             {
                 std::unique_lock<std::mutex> guard(lock);
-                workAvailable.wait(guard,
-                                   [&] { return abort || next >= work->size() || next < written + window; });
-                if (abort || next >= work->size())
+                workAvailable.wait(guard, [&] { return abort || next < submitted; });
+                if (abort)
                     return;
                 k = next++;
             }
             Slot& slot = slots[k % window];
-            const FrameRef& frame = (*work)[k];
-            try {
-                slot.size = encoder.Reencode(frame.data, frame.size, slot.data.get());
-                slot.failed = false;
-            } catch (const std::exception& e) {
-                slot.failed = true;
-                slot.error = e.what();
-            }
+            Encode(own, slot);
             {
                 std::lock_guard<std::mutex> guard(lock);
                 slot.ready = true;
@@ -261,28 +271,34 @@ private:
         }
     }
 
-    unsigned threads;
     size_t window;
+    AviWriter& writer;
+    const std::function<bool()>& cancelled;
+    JpegReencoder encoder;
     std::vector<Slot> slots;
+    std::vector<std::thread> workers;
     std::mutex lock;
     std::condition_variable workAvailable;
     std::condition_variable resultReady;
-    const std::vector<FrameRef>* work = nullptr;
-    size_t next = 0;
-    size_t written = 0;
+    size_t submitted = 0; // frames handed in (guarded by `lock` while workers run)
+    size_t next = 0;      // next frame a worker takes
+    size_t done = 0;      // frames written
     bool abort = false;
 };
 
-void ReencodeInOrder(const std::vector<FrameRef>& frames, AviWriter& writer,
-                     const std::function<bool()>& cancelled, uint8_t* buffer) {
-    JpegReencoder encoder;
-    for (const FrameRef& frame : frames) {
-        if (cancelled && cancelled())
-            throw JobCancelled{};
-        size_t size = encoder.Reencode(frame.data, frame.size, buffer);
-        writer.AddFrameCopy(buffer, static_cast<uint32_t>(size));
-    }
-}
+// The re-encode job: frames go into the pipeline as the walk finds them.
+class ReencodeFrames : public AviFrameSink {
+public:
+    ReencodeFrames(AviWriter& writer, InputFile& input, ReencodePipeline& pipeline)
+        : writer(writer), input(input), pipeline(pipeline) {}
+    void OnMainHeader(uint32_t width, uint32_t height) override { writer.SetPictureSize(width, height); }
+    void OnFrameAt(uint64_t offset, uint32_t size) override { pipeline.Submit(input, offset, size); }
+
+private:
+    AviWriter& writer;
+    InputFile& input;
+    ReencodePipeline& pipeline;
+};
 
 std::string SuggestedName() {
     std::string name = LoadTextA(206);
@@ -312,17 +328,12 @@ ExportResult Export(ExportJob& job, ExportSink& sink, const ExportOptions& optio
     unsigned threads = options.threads;
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
-    std::unique_ptr<ReencodePipeline> pipeline;
-    std::unique_ptr<uint8_t[]> single;
-    if (options.reencode) {
-        if (threads > 1)
-            pipeline = std::make_unique<ReencodePipeline>(threads);
-        else
-            single.reset(new uint8_t[kJpegOutputBuffer]);
-    }
 
     AviWriter writer(job.outputPath);
-    InputFile input;
+    std::unique_ptr<InputFile> input = std::make_unique<InputFile>();
+    std::unique_ptr<ReencodePipeline> pipeline;
+    if (options.reencode)
+        pipeline = std::make_unique<ReencodePipeline>(threads, writer, options.cancelled);
     const size_t n = job.files.size();
     try {
         for (size_t i = 0; i < n; ++i) {
@@ -330,33 +341,31 @@ ExportResult Export(ExportJob& job, ExportSink& sink, const ExportOptions& optio
             sink.ShowStatus(LoadTextA(207));
             sink.ShowProgress(static_cast<unsigned>(i * 100 / n));
             sink.ShowFile(i, n, path);
-            size_t size = 0;
-            const uint8_t* data = input.Open(path, size);
+            input->Open(path);
             try {
                 if (!options.reencode) {
-                    CopyFrames copy(writer, input, options.cancelled);
-                    ParseAvi(data, size, copy);
-                    input.Finish();
+                    CopyFrames copy(writer, *input, options.cancelled);
+                    WalkAvi(*input, copy);
                 } else {
                     // A container error is reported only after the frames
                     // found before it, as a frame-by-frame walk would.
-                    CollectFrames collect(writer, input);
+                    ReencodeFrames reencode(writer, *input, *pipeline);
                     std::exception_ptr parseError;
                     try {
-                        ParseAvi(data, size, collect);
+                        WalkAvi(*input, reencode);
                     } catch (const InputReadError&) {
+                        throw;
+                    } catch (const JobCancelled&) {
                         throw;
                     } catch (const std::exception&) {
                         parseError = std::current_exception();
                     }
-                    input.Finish();
-                    if (pipeline)
-                        pipeline->Run(collect.frames, writer, options.cancelled);
-                    else
-                        ReencodeInOrder(collect.frames, writer, options.cancelled, single.get());
+                    pipeline->Drain();
                     if (parseError)
                         std::rethrow_exception(parseError);
                 }
+                // Runs copied from this input are written before it closes.
+                writer.Flush();
             } catch (const OutputError&) {
                 throw;
             } catch (const InputReadError&) {
@@ -364,9 +373,7 @@ ExportResult Export(ExportJob& job, ExportSink& sink, const ExportOptions& optio
             } catch (const std::exception& e) {
                 RaiseMessage(LoadTextA(254) + path + "'.\n" + e.what());
             }
-            // Frames of the copy job point into the input buffer, which the
-            // next file reuses.
-            writer.Flush();
+            input->Close();
         }
         writer.Commit();
     } catch (const JobCancelled&) {

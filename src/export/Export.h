@@ -73,7 +73,8 @@ struct ExportResult {
 
 // Joins the job's files into one AVI file (the copy job keeps the frames'
 // bytes, the re-encode job decodes and encodes every frame again). Reads one
-// input file at a time, whole. The output appears only when the export
+// input file at a time, as it goes: memory stays a small multiple of the
+// largest frame plus the output's index, whatever the inputs' sizes. The output appears only when the export
 // succeeds: until then it is a temporary file beside the chosen path, and an
 // error or a cancellation removes it. Errors about an input file are raised
 // as string 254, the input path, "'.\n" and the error's own text.

@@ -2,6 +2,7 @@
 
 #include "composer/Composer.h"
 #include "files/Chunk.h"
+#include "image/Placement.h"
 #include "raster/DetectorRaster.h"
 
 #include <cstdio>
@@ -20,7 +21,7 @@ std::string AliasFromPath(const std::string& path) {
     return name;
 }
 
-uint32_t PictureOffsetX(const RenderState& state) { return state.width == 180 ? 30 : 0; }
+uint32_t PictureOffsetX(const RenderState& state) { return PictureLeft(state.width); }
 
 std::vector<uint8_t> BuildMaskBmp(const RenderState& state, size_t index) {
     const Detector& detector = state.detectors.at(index);

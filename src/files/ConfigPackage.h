@@ -17,8 +17,8 @@ namespace korvex {
 std::string AliasFromPath(const std::string& path);
 
 // Where the camera picture sits on the canvas, and the picture's size:
-// a 180-wide picture at column 30 of the 240-wide canvas; every other width
-// (320, and 192 or 240 from older files) from column 0.
+// PictureLeft of its width (column 30 for 180, 24 for 192, 0 for 240 and
+// 320), where the bitmap loader puts it.
 uint32_t PictureOffsetX(const RenderState& state);
 
 // The 1-bit mask file of detector `index` (bottom-up rows of

@@ -2,11 +2,13 @@
 
 #include "composer/Composer.h"
 #include "composer/ExpressionChecks.h"
+#include "files/ProjectFile.h"
 #include "framework/StringTable.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <optional>
 
 namespace korvex {
@@ -102,15 +104,26 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
 std::vector<std::string> ProblemLines(const RenderState& state) {
     std::vector<std::string> lines;
     const auto& detectors = state.detectors;
-    for (size_t i = 0; i < detectors.size(); ++i) {
-        const Detector& d = detectors[i];
+    // One duplicate line per pair of equally named detectors: how many
+    // later detectors share each name is counted once (no pairwise scan),
+    // and the lines stop at what a full state (kMaxDetectors, all sharing
+    // one name) can give, so an oversized state cannot ask for more.
+    std::map<std::pair<uint32_t, uint32_t>, size_t> remaining;
+    for (const Detector& d : detectors)
+        ++remaining[{d.card, d.number}];
+    size_t duplicateBudget = kMaxDetectors * (kMaxDetectors - 1) / 2;
+    for (const Detector& d : detectors) {
         std::string letter(1, static_cast<char>('A' + d.card));
         std::string number = std::to_string(d.number);
         if (d.number == 0 || d.number > 32)
             lines.push_back(FormatText(LoadTextA(215), {letter, number}));
-        for (size_t j = i + 1; j < detectors.size(); ++j)
-            if (detectors[j].card == d.card && detectors[j].number == d.number)
-                lines.push_back(FormatText(LoadTextA(216), {letter, number}));
+        size_t later = --remaining[{d.card, d.number}];
+        later = std::min(later, duplicateBudget);
+        duplicateBudget -= later;
+        if (later > 0) {
+            const std::string line = FormatText(LoadTextA(216), {letter, number});
+            lines.insert(lines.end(), later, line);
+        }
     }
     auto rows = [&](const std::vector<ComposerItem>& list, auto name) {
         for (size_t i = 0; i < list.size(); ++i)

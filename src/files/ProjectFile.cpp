@@ -5,6 +5,7 @@
 #include "files/ConfigPackage.h"
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
+#include "image/Placement.h"
 
 #include <algorithm>
 #include <cstring>
@@ -38,12 +39,13 @@ void WriteExclusion(const RenderState& state, const Bitmap& exclusion, std::vect
     uint32_t h = std::min(exclusion.Height(), state.CanvasHeight());
     if (state.width == 180) {
         // The camera picture only: columns 30..209, rows 0..143.
+        const uint32_t left = PictureLeft(180);
         AppendLe32(out, 0);
         for (uint32_t y = 0; y < std::min(h, 144u); ++y) {
             const uint8_t* row = exclusion.Row(y);
-            for (uint32_t x = 30; x < std::min(w, 210u); ++x)
+            for (uint32_t x = left; x < std::min(w, left + 180); ++x)
                 if (IsBlackPixel(row + size_t(x) * 3))
-                    AppendLe16(out, static_cast<uint16_t>((x - 30) | y << 8));
+                    AppendLe16(out, static_cast<uint16_t>((x - left) | y << 8));
         }
         return;
     }
@@ -88,7 +90,7 @@ void WriteBackground(const RenderState& state, const Bitmap& background, std::ve
         AppendLe32(out, 0);
         for (uint32_t y = 0; y < 144; ++y) {
             const uint8_t* row = y < picture.Height() ? picture.Row(y) : nullptr;
-            for (uint32_t x = 30; x < 210; ++x) {
+            for (uint32_t x = PictureLeft(180); x < PictureLeft(180) + 180; ++x) {
                 const uint8_t* p = row ? row + size_t(x) * 3 : nullptr;
                 out.push_back(p ? static_cast<uint8_t>((p[0] + p[1] + p[2]) / 3) : 255);
             }
@@ -178,7 +180,7 @@ std::vector<uint8_t> ComposerListsPayload(const RenderState& state) {
 namespace {
 
 bool ItemSavable(const ComposerItem& item, int depth) {
-    if (depth > MaxItemDepth || item.kind >= 20 || (item.children.size() != 0 && item.children.size() != 2))
+    if (depth > MaxItemDepth || item.kind >= 20 || item.children.size() != ItemChildCount(item.kind))
         return false;
     if ((item.kind == ComposerItem::Blur || item.kind == ComposerItem::Blank) &&
         (item.number < 0 || item.number >= 8))
@@ -192,6 +194,8 @@ bool ItemSavable(const ComposerItem& item, int depth) {
 bool Savable(const RenderState& state) {
     bool size144 = (state.width == 180 || state.width == 192 || state.width == 240) && state.height == 144;
     if (!size144 && !(state.width == 320 && state.height == 240))
+        return false;
+    if (state.detectors.size() > kMaxDetectors)
         return false;
     for (const Detector& d : state.detectors)
         if (d.line > 1 || d.card >= 8 || d.feature_threshold >= 1000 || d.angle >= 360 || d.fill < 0 ||
@@ -228,9 +232,21 @@ std::vector<uint8_t> ProjectFileBytes(const RenderState& state, const std::strin
 
 namespace {
 
-bool ParseExclusion(const uint8_t* p, size_t size, Bitmap& exclusion) {
+// An exclusion record's shape: format 0 (2 bytes per pixel) or 1 (3 bytes
+// per pixel) with no byte left over. Checked before any map is made.
+bool ExclusionShapeValid(const uint8_t* p, size_t size) {
     if (size < 4)
         return false;
+    uint32_t format = ReadLe32(p);
+    if (format == 1)
+        return (size - 4) % 3 == 0;
+    if (format == 0)
+        return (size - 4) % 2 == 0;
+    return false;
+}
+
+// Paints the pixels of a record whose shape has been checked.
+void PaintExclusion(const uint8_t* p, size_t size, Bitmap& exclusion) {
     uint32_t format = ReadLe32(p);
     p += 4;
     size -= 4;
@@ -240,20 +256,25 @@ bool ParseExclusion(const uint8_t* p, size_t size, Bitmap& exclusion) {
             if (x < exclusion.Width() && y < exclusion.Height())
                 exclusion.PaintBlack(x, y);
         }
-        return size == 0;
+        return;
     }
-    if (format == 0) {
-        for (; size >= 2; p += 2, size -= 2) {
-            uint32_t x = p[0], y = p[1];
-            if (x < 180 && y < 144 && x + 30 < exclusion.Width() && y < exclusion.Height())
-                exclusion.PaintBlack(x + 30, y);
-        }
-        return size == 0;
+    const uint32_t left = PictureLeft(180);
+    for (; size >= 2; p += 2, size -= 2) {
+        uint32_t x = p[0], y = p[1];
+        if (x < 180 && y < 144 && x + left < exclusion.Width() && y < exclusion.Height())
+            exclusion.PaintBlack(x + left, y);
     }
-    return false;
 }
 
-bool ParseDetector(const uint8_t* data, size_t size, Detector& d) {
+struct Span {
+    const uint8_t* data;
+    size_t size;
+};
+
+// Reads a detector's parameters and checks its exclusion records without
+// painting them: the caller makes the map only for a detector that passed,
+// so a file of empty or broken detector chunks costs no pictures.
+bool ParseDetector(const uint8_t* data, size_t size, Detector& d, std::vector<Span>& exclusions) {
     ChunkReader reader(data, size);
     ChunkReader::Chunk c;
     while (reader.Next(c)) {
@@ -295,8 +316,9 @@ bool ParseDetector(const uint8_t* data, size_t size, Detector& d) {
             d.extend = ReadLe32(c.payload + 4);
             break;
         case DetExclusion:
-            if (!ParseExclusion(c.payload, c.size, d.exclusion))
+            if (!ExclusionShapeValid(c.payload, c.size))
                 return false;
+            exclusions.push_back({c.payload, c.size});
             break;
         default:
             break;
@@ -329,7 +351,7 @@ bool ParseBackground(const uint8_t* p, size_t size, Bitmap& picture) {
                 picture.SetPixelColour(x, y, uint32_t(q[0]) | uint32_t(q[1]) << 8 | uint32_t(q[2]) << 16);
             } else {
                 uint32_t g = p[size_t(y) * w + x];
-                picture.SetPixelColour(x + 30, y, g | g << 8 | g << 16);
+                picture.SetPixelColour(x + PictureLeft(180), y, g | g << 8 | g << 16);
             }
         }
     return true;
@@ -338,6 +360,7 @@ bool ParseBackground(const uint8_t* p, size_t size, Bitmap& picture) {
 bool ParseState(const uint8_t* data, size_t size, RenderState& state) {
     ChunkReader reader(data, size);
     ChunkReader::Chunk c;
+    std::vector<Span> exclusions;
     while (reader.Next(c)) {
         switch (c.type) {
         case SubSize180: {
@@ -357,10 +380,17 @@ bool ParseState(const uint8_t* data, size_t size, RenderState& state) {
             state.height = 240;
             break;
         case SubDetector: {
-            Detector d;
-            d.exclusion = Bitmap(state.CanvasWidth(), state.CanvasHeight());
-            if (!ParseDetector(c.payload, c.size, d))
+            // No state holds more detectors than its cards can number; a file
+            // with more is refused before anything is built for it.
+            if (state.detectors.size() >= kMaxDetectors)
                 return false;
+            Detector d;
+            exclusions.clear();
+            if (!ParseDetector(c.payload, c.size, d, exclusions))
+                return false;
+            d.exclusion = Bitmap(state.CanvasWidth(), state.CanvasHeight());
+            for (const Span& e : exclusions)
+                PaintExclusion(e.data, e.size, d.exclusion);
             state.detectors.push_back(std::move(d));
             break;
         }
@@ -438,6 +468,13 @@ std::optional<RenderState> ParseProject(const uint8_t* data, size_t size) {
                 return std::nullopt;
         }
     }
+    // A detector's mask is built over its card's picture, and a file may
+    // hold detectors on cards it stores no picture for. Such cards get a
+    // white one, so that every file that reads can be saved again.
+    if (state)
+        for (const Detector& d : state->detectors)
+            if (d.card >= state->backgrounds.size())
+                state->EnsureBackgrounds(d.card + 1);
     return state;
 }
 
@@ -450,19 +487,10 @@ RenderState LoadProject(const std::string& path) {
 }
 
 void SaveProject(Document& document, const std::string& path) {
-    // Everything is built before the file is touched.
-    std::vector<uint8_t> stateChunk, composerChunk, packageChunk;
-    const RenderState& state = document.Current();
-    CheckSavable(state);
-    AppendChunk(packageChunk, ChunkPackage, BuildConfigPackage(state, path));
-    AppendChunk(stateChunk, ChunkState, RenderStatePayload(state));
-    AppendChunk(composerChunk, ChunkComposer, ComposerListsPayload(state));
-
-    AtomicFile file(path);
-    file.Write(stateChunk.data(), stateChunk.size());
-    file.Write(composerChunk.data(), composerChunk.size());
-    file.Write(packageChunk.data(), packageChunk.size());
-    file.Commit();
+    // Everything is built before the file is touched, by the one route that
+    // every writer of project files takes.
+    const std::vector<uint8_t> bytes = ProjectFileBytes(document.Current(), path);
+    AtomicFile::WriteAll(path, bytes.data(), bytes.size());
     document.MarkSaved(path);
 }
 

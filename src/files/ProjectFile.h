@@ -14,6 +14,10 @@ namespace korvex {
 // chunk 11 (the configuration package), little-endian chunk lists all the
 // way down. The same file is the device's program file.
 
+// The most detectors a state holds: 32 numbers on each of the 8 cards. A
+// file with more is refused when read, a state with more when saved.
+inline constexpr size_t kMaxDetectors = 8 * 32;
+
 // Payload of chunk 2: the size first, then the detectors, then the
 // backgrounds. A background whose size is not the canvas size is stored as
 // it shows on the canvas: placed at the origin of a white canvas-size
@@ -29,7 +33,7 @@ std::vector<uint8_t> ComposerListsPayload(const RenderState& state);
 std::vector<uint8_t> ProjectFileBytes(const RenderState& state, const std::string& path);
 
 // Raises string 1300 when `state` holds a value that a saved file could not
-// be read back with: a picture size other than 180/192/240 x 144 or
+// be read back with: more than kMaxDetectors detectors, a picture size other than 180/192/240 x 144 or
 // 320 x 240, a detector field out of its stored range, more than 8
 // backgrounds, composer lists longer than the file allows, or an item
 // reading would reject.

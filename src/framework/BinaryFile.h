@@ -8,8 +8,9 @@
 
 namespace korvex {
 
-// A file opened with a C mode text ("rb", "wb", "wt", ...). Every failure
-// raises a LocalException naming the path: open (256), size (257),
+// A file opened with a C mode text ("rb", "wb", "wt", ...); the read modes
+// open regular files only. Every failure raises a LocalException naming the
+// path: open (256, also for reading a folder, device or pipe), size (257),
 // read (254), write (255). Closed when destroyed.
 class BinaryFile {
 public:
@@ -42,12 +43,19 @@ private:
 };
 
 // Writes a file so that it either appears whole or not at all: the bytes go
-// to a temporary file in the target's folder, which Commit flushes to the
-// disk and renames over the target. Destroying an uncommitted AtomicFile
-// removes the temporary file and leaves any previous target untouched.
+// to a temporary file in the target's folder (unnamed where the file system
+// allows it), which Commit flushes to the disk and renames over the target.
+// A target that is a symbolic link stays a link: the file it points to is
+// replaced. A replaced file keeps its permissions (and owner where
+// permitted); a new one gets the umask's permissions, which are never
+// changed. Destroying an uncommitted AtomicFile removes the temporary file
+// and leaves any previous target untouched; temporaries of the same target
+// left by a killed process are removed by the next Commit.
 class AtomicFile {
 public:
-    explicit AtomicFile(std::string target);
+    // `unnamedTemporary` false forces a named temporary file even where the
+    // file system offers unnamed ones (as on file systems without them).
+    explicit AtomicFile(std::string target, bool unnamedTemporary = true);
     ~AtomicFile();
 
     AtomicFile(const AtomicFile&) = delete;
@@ -55,7 +63,6 @@ public:
 
     void Write(const void* buffer, size_t n);
     std::FILE* Handle() const { return file; }
-    const std::string& TemporaryPath() const { return temporary; }
     const std::string& Target() const { return target; }
     void Commit();
     void Discard();
@@ -65,8 +72,12 @@ public:
 
 private:
     std::string target;
-    std::string temporary;
+    std::string finalPath; // the target with its links followed
+    std::string folder;
+    std::string prefix;    // ".NAME.tmp-" of temporary names
+    std::string temporary; // named temporary, if any
     std::FILE* file = nullptr;
+    bool unnamed = false;
     bool committed = false;
 };
 

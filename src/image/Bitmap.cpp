@@ -1,18 +1,15 @@
 #include "image/Bitmap.h"
 
+#include "framework/BinaryFile.h"
 #include "framework/ByteOrder.h"
 #include "framework/LocalException.h"
+#include "image/Placement.h"
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
 namespace korvex {
-
-namespace {
-
-
-} // namespace
 
 Bitmap::Bitmap(uint32_t w, uint32_t h) : width(w), height(h) {
     if (w % 4 != 0)
@@ -64,8 +61,8 @@ void Bitmap::ToGrey() {
     }
 }
 
-void Bitmap::LoadBmp(const uint8_t* bytes, size_t size) {
-    if (size < 54)
+BmpPicture Bitmap::CheckBmpHeader(const uint8_t* bytes, size_t headerSize, uint64_t fileSize) const {
+    if (fileSize < 54 || headerSize < 54)
         RaiseMessage("Niepoprawny plik bitmapy.");
     if (ReadLe16(bytes) != 0x4D42)
         RaiseMessage("Niepoprawna sygnatura nagłówka bitampy.");
@@ -92,17 +89,42 @@ void Bitmap::LoadBmp(const uint8_t* bytes, size_t size) {
     if (ReadLe32(bytes + 10) != 54)
         RaiseMessage("Niepoprawny plik bitmapy.");
     uint64_t expected = uint64_t(fileWidth) * uint64_t(fileHeight) * 3 + 54;
-    if (size != expected)
+    if (fileSize != expected)
         RaiseMessage("Niepoprawny rozmiar pliku bitmapy.");
+    return {uint32_t(fileWidth), uint32_t(fileHeight)};
+}
 
-    uint32_t fw = uint32_t(fileWidth), fh = uint32_t(fileHeight);
+void Bitmap::CopyBmpPixels(const uint8_t* pixels, BmpPicture picture) {
+    const uint32_t fw = picture.width, fh = picture.height;
     if (fw == 0) // an empty target took an empty picture: nothing to copy
         return;
-    uint32_t left = (width - fw) / 2;
+    // A 144-high picture is centred on the 240-wide canvas; any other
+    // target has the file's own size.
+    const uint32_t left = width == 240 && height == 144 ? PictureLeft(fw) : 0;
     for (uint32_t y = 0; y < fh; ++y) {
-        const uint8_t* src = bytes + 54 + size_t(fh - 1 - y) * fw * 3;
+        const uint8_t* src = pixels + size_t(fh - 1 - y) * fw * 3;
         std::memcpy(Row(y) + size_t(left) * 3, src, size_t(fw) * 3);
     }
+}
+
+void Bitmap::LoadBmp(const uint8_t* bytes, size_t size) {
+    BmpPicture picture = CheckBmpHeader(bytes, size, size);
+    CopyBmpPixels(bytes + 54, picture);
+}
+
+void Bitmap::LoadBmpFile(const std::string& path) {
+    // Only the header is read before the checks: the declared picture must
+    // account for the file's size exactly, so a huge or unrelated file is
+    // refused after 54 bytes, and nothing more than the picture is read.
+    BinaryFile file(path, "rb");
+    const uint64_t size = file.Size();
+    uint8_t header[54] = {};
+    const size_t headerSize = size < sizeof header ? size_t(size) : sizeof header;
+    file.Read(header, headerSize);
+    BmpPicture picture = CheckBmpHeader(header, headerSize, size);
+    std::vector<uint8_t> pixels(size_t(size - 54));
+    file.Read(pixels.data(), pixels.size());
+    CopyBmpPixels(pixels.data(), picture);
 }
 
 std::vector<uint8_t> EncodeBmp24(const Bitmap& bitmap) {

@@ -2,9 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace korvex {
+
+// The picture size a BMP header declares.
+struct BmpPicture {
+    uint32_t width = 0, height = 0;
+};
 
 // A 24-bit picture: width a multiple of 4, rows top to bottom without
 // padding, three bytes per pixel in the order blue, green, red. Colours are
@@ -41,11 +47,20 @@ public:
     // size; raises a LocalException with the failed check's message and
     // leaves the bitmap unchanged on failure.
     void LoadBmp(const uint8_t* bytes, size_t size);
+    // The same for a file: the 54-byte header and the file's size are
+    // checked before any pixel data is read. File errors raise the file
+    // messages (256 also for a folder), the checks their own.
+    void LoadBmpFile(const std::string& path);
 
     bool operator==(const Bitmap& other) const = default;
 
 private:
     void Check(uint32_t x, uint32_t y) const;
+    // Checks 1 to 10 of a BMP header against the file's size; raises the
+    // failed check's message.
+    BmpPicture CheckBmpHeader(const uint8_t* header, size_t headerSize, uint64_t fileSize) const;
+    // Copies bottom-up file rows into this bitmap at the picture's place.
+    void CopyBmpPixels(const uint8_t* pixels, BmpPicture picture);
 
     uint32_t width = 0;
     uint32_t height = 0;

@@ -10,9 +10,11 @@ Detector::Detector(uint32_t divisions, uint32_t pen_width, uint32_t line, uint32
       exclusion(canvasWidth, canvasHeight), line(line) {}
 
 Rect Detector::Bounds() const {
-    Rect r{1000, 1000, 0, 0};
+    // Start from P0: coordinates anywhere in the 32-bit range (a file may
+    // hold corners above 1000 or entirely negative) bound correctly.
+    Rect r{points[0].x, points[0].y, points[0].x, points[0].y};
     int count = IsLine() ? 2 : 4;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 1; i < count; ++i) {
         r.left = std::min(r.left, points[i].x);
         r.top = std::min(r.top, points[i].y);
         r.right = std::max(r.right, points[i].x);

@@ -44,7 +44,7 @@ struct Detector {
 
     bool IsLine() const { return line != 0; }
     // (min x, min y, max x, max y) over P0, P1 for a line and P0..P3
-    // otherwise; the minimums start at 1000 and the maximums at 0.
+    // otherwise.
     Rect Bounds() const;
 
     bool operator==(const Detector&) const = default;

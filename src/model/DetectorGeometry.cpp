@@ -1,15 +1,16 @@
 #include "model/DetectorGeometry.h"
 
+#include "image/Placement.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace korvex {
 
 PictureSpan PictureOnCanvas(const RenderState& state) {
-    const int32_t w = static_cast<int32_t>(state.width), h = static_cast<int32_t>(state.height);
-    const int32_t canvas = static_cast<int32_t>(state.CanvasWidth());
-    const int32_t left = (canvas - w) / 2;
-    return {left, 0, left + std::max(w, 1) - 1, std::max(h, 1) - 1};
+    const int32_t h = static_cast<int32_t>(state.height);
+    return {static_cast<int32_t>(PictureLeft(state.width)), 0, static_cast<int32_t>(PictureRight(state.width)),
+            std::max(h, 1) - 1};
 }
 
 Point ClampToPicture(const RenderState& state, Point p) {

@@ -14,14 +14,80 @@ __extension__ typedef __int128 Int128;
 
 constexpr int32_t kDither[16] = {1, 9, 3, 11, 13, 5, 15, 7, 4, 12, 2, 10, 16, 8, 14, 6};
 
-// A detector of picture size has at most a few thousand distinct dividing
-// lines whatever its `divisions`; only corners millions of pixels apart
-// together with a huge `divisions` (a damaged or hostile file) can make more.
-// Drawing stops after this many so that such a file cannot stall the program.
-constexpr uint64_t kMaxDistinctDividingLines = uint64_t(1) << 16;
-
 Int128 CeilDiv(Int128 p, Int128 q) { // q > 0
     return p >= 0 ? (p + q - 1) / q : -((-p) / q);
+}
+
+Int128 FloorDiv(Int128 p, Int128 q) { // q > 0
+    return p >= 0 ? p / q : -((-p + q - 1) / q);
+}
+
+// Dividing lines that all cross the map yet are distinct (a fan of lines
+// through one point, possible only with corners thousands of pixels apart
+// and a huge `divisions`) cannot be grouped: each must be walked. Their
+// drawing stops after this much work, a few hundredths of a second: pixel
+// tests, and kRangeTestCost for each group of lines tested against the map.
+// That is more than any detector with corners within 100 pixels of the map
+// needs (each end coordinate is monotonic in the line number, so there are
+// at most 1 + 2 * 520 + 2 * 440 distinct lines, of at most 5,280 tests
+// each, and at most about twenty group tests per line). A group test costs
+// about as much as a hundred pixel tests.
+constexpr uint64_t kDividingLineProbeBudget = uint64_t(1) << 24;
+constexpr uint64_t kRangeTestCost = 128;
+
+// The box a thick line's step pixels must come near for its brush to reach
+// the coverage map, with a margin for the half-pixel Bresenham rounding.
+constexpr int64_t kReachMargin = 4;
+constexpr int64_t kReachLeft = -kReachMargin;
+constexpr int64_t kReachTop = -kReachMargin;
+constexpr int64_t kReachRight = int64_t(DetectorRaster::kWidth) - 1 + kReachMargin;
+constexpr int64_t kReachBottom = int64_t(DetectorRaster::kHeight) - 1 + kReachMargin;
+
+struct IPoint {
+    int64_t x, y;
+};
+
+// True when no segment with one end in box A and the other in box B (boxes
+// given by two opposite corners each) can come near the coverage map: the
+// convex hull of the two boxes is separated from the reach box along one of
+// the axes, the hull's sloped edges, or the boxes' own edges. Exact integer
+// arithmetic (coordinates are below 2^41 in magnitude).
+bool SegmentsMissMap(IPoint a0, IPoint a1, IPoint b0, IPoint b1) {
+    const int64_t ax0 = std::min(a0.x, a1.x), ax1 = std::max(a0.x, a1.x);
+    const int64_t ay0 = std::min(a0.y, a1.y), ay1 = std::max(a0.y, a1.y);
+    const int64_t bx0 = std::min(b0.x, b1.x), bx1 = std::max(b0.x, b1.x);
+    const int64_t by0 = std::min(b0.y, b1.y), by1 = std::max(b0.y, b1.y);
+    if (std::max(ax1, bx1) < kReachLeft || std::min(ax0, bx0) > kReachRight || std::max(ay1, by1) < kReachTop ||
+        std::min(ay0, by0) > kReachBottom)
+        return true;
+    const IPoint ca[4] = {{ax0, ay0}, {ax1, ay0}, {ax0, ay1}, {ax1, ay1}};
+    const IPoint cb[4] = {{bx0, by0}, {bx1, by0}, {bx0, by1}, {bx1, by1}};
+    const IPoint w[4] = {{kReachLeft, kReachTop}, {kReachRight, kReachTop}, {kReachLeft, kReachBottom},
+                         {kReachRight, kReachBottom}};
+    // Every sloped hull edge joins a corner of A to a corner of B; trying
+    // all sixteen such directions includes them.
+    for (const IPoint& p : ca)
+        for (const IPoint& q : cb) {
+            const Int128 nx = -(q.y - p.y), ny = q.x - p.x;
+            if (nx == 0 && ny == 0)
+                continue;
+            auto project = [&](const IPoint& r) { return nx * r.x + ny * r.y; };
+            Int128 sMin = project(ca[0]), sMax = sMin;
+            for (const IPoint* set : {ca, cb})
+                for (int k = 0; k < 4; ++k) {
+                    const Int128 v = project(set[k]);
+                    sMin = std::min(sMin, v);
+                    sMax = std::max(sMax, v);
+                }
+            Int128 wMin = project(w[0]), wMax = wMin;
+            for (const IPoint& r : w) {
+                wMin = std::min(wMin, project(r));
+                wMax = std::max(wMax, project(r));
+            }
+            if (sMax < wMin || sMin > wMax)
+                return true;
+        }
+    return false;
 }
 
 // Truncation towards zero of a float that may be far outside any int range;
@@ -84,6 +150,7 @@ void DetectorRaster::Begin(uint32_t width, uint32_t height, int32_t fill) {
         for (int32_t y = minY; y <= maxY; ++y)
             std::fill_n(coverage.begin() + ptrdiff_t(y) * kWidth + minX, maxX - minX + 1, uint8_t(0));
     count = 0;
+    probes = 0;
     canvasWidth = width;
     canvasHeight = height;
     fillLevel = std::clamp(fill, 0, 100) * 16 / 100;
@@ -92,6 +159,7 @@ void DetectorRaster::Begin(uint32_t width, uint32_t height, int32_t fill) {
 }
 
 bool DetectorRaster::DrawPixel(int64_t x, int64_t y) {
+    ++probes;
     if (x < 0 || y < 0 || x >= int64_t(kWidth) || y >= int64_t(kHeight))
         return false;
     uint8_t& flag = coverage[size_t(y) * kWidth + size_t(x)];
@@ -168,6 +236,29 @@ void DetectorRaster::ThickLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, u
     kLast = std::min(kLast, limit + 1 - sa);
     if (kFirst > kLast)
         return;
+    // The same for the minor coordinate sb + minorStep * n_k, whose offset
+    // n_k (below) never decreases along the walk: keep the steps whose minor
+    // coordinate lies in -1 .. minorLimit + 1.
+    const int64_t minorLimit = xMajor ? int64_t(kHeight) : int64_t(kWidth);
+    const Int128 nLo = minorStep > 0 ? Int128(-1) - sb : Int128(sb) - minorLimit - 1;
+    const Int128 nHi = minorStep > 0 ? Int128(minorLimit) + 1 - sb : Int128(sb) + 1;
+    if (db == 0) {
+        if (nLo > 0 || nHi < 0) // the offset stays 0
+            return;
+    } else {
+        // n_k >= N from k = floor((2 da (N - 1) + da) / (2 db)) + 1 on;
+        // n_k <= N up to k = floor((2 da N + da) / (2 db)).
+        const Int128 first = FloorDiv(Int128(2) * da * (nLo - 1) + da, Int128(2) * db) + 1;
+        const Int128 lastK = FloorDiv(Int128(2) * da * nHi + da, Int128(2) * db);
+        if (first > kLast || lastK < kFirst)
+            return;
+        if (first > kFirst)
+            kFirst = int64_t(first);
+        if (lastK < kLast)
+            kLast = int64_t(lastK);
+        if (kFirst > kLast)
+            return;
+    }
     // Minor offset and error term at step kFirst, in closed form: the walk
     // from step 0 (e = 2 db - da; e > 0 moves the minor coordinate and adds
     // 2 (db - da), otherwise adds 2 db) reaches offset
@@ -252,34 +343,37 @@ void DetectorRaster::DividingLines(const std::array<Point, 4>& p, uint32_t divis
         return {coord(qAx, baseAx, i), coord(qAy, baseAy, i), coord(qBx, baseBx, i), coord(qBy, baseBy, i)};
     };
     // Each end coordinate is a monotonic function of i (every step is a
-    // monotonic rounding), so lines with equal ends form runs; drawing a
-    // line again changes nothing, so each run is drawn once and skipped by
-    // bisection. A huge `divisions` from a file then costs no more than the
-    // distinct lines it makes.
-    uint64_t distinct = 0;
-    uint64_t i = 1;
-    const uint64_t last = divisions;
-    while (i <= last) {
-        const Ends e = ends(i);
-        ThickLine(e[0], e[1], e[2], e[3], penWidth);
-        if (++distinct >= kMaxDistinctDividingLines)
-            return;
-        if (i == last)
-            break;
-        if (ends(i + 1) != e) {
-            ++i;
+    // monotonic rounding), so over a range of lines i0..i1 each end stays in
+    // the box its values at i0 and i1 span, and every line of the range lies
+    // in the convex hull of those two boxes. A range whose hull misses the
+    // map is skipped whole; a range whose ends do not change is one line
+    // (drawing a line again changes nothing). What is left is the lines
+    // that come near the map, each drawn with the clipped walk, so the work
+    // follows the map and not `divisions` or the corners' distance.
+    struct Range {
+        uint64_t first, last;
+    };
+    std::vector<Range> stack{{1, divisions}};
+    const uint64_t budgetEnd = probes + kDividingLineProbeBudget;
+    while (!stack.empty() && probes < budgetEnd) {
+        const Range r = stack.back();
+        stack.pop_back();
+        const Ends e0 = ends(r.first);
+        if (r.first == r.last) {
+            ThickLine(e0[0], e0[1], e0[2], e0[3], penWidth);
             continue;
         }
-        // Largest j in [i + 1, last] with the same ends.
-        uint64_t lo = i + 1, hi = last;
-        while (lo < hi) {
-            const uint64_t mid = lo + (hi - lo + 1) / 2;
-            if (ends(mid) == e)
-                lo = mid;
-            else
-                hi = mid - 1;
+        const Ends e1 = ends(r.last);
+        if (e0 == e1) {
+            ThickLine(e0[0], e0[1], e0[2], e0[3], penWidth);
+            continue;
         }
-        i = lo + 1;
+        probes += kRangeTestCost;
+        if (SegmentsMissMap({e0[0], e0[1]}, {e1[0], e1[1]}, {e0[2], e0[3]}, {e1[2], e1[3]}))
+            continue;
+        const uint64_t mid = r.first + (r.last - r.first) / 2;
+        stack.push_back({mid + 1, r.last}); // lower half drawn first
+        stack.push_back({r.first, mid});
     }
 }
 

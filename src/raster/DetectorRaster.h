@@ -63,8 +63,8 @@ public:
     // Bresenham thick line from a to b: start included, end excluded (the
     // column, or row for a steep line, of b is not drawn). x-major when
     // dy < dx, otherwise y-major; equal points draw nothing. Coordinates may
-    // be anything: the walk is clipped to the steps that can reach 320 x 240
-    // without changing which pixels are drawn.
+    // be anything: the walk is clipped, along both axes, to the steps whose
+    // brush can reach 320 x 240, without changing which pixels are drawn.
     void ThickLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t penWidth);
     void ThickLine(Point a, Point b, uint32_t penWidth) { ThickLine(a.x, a.y, b.x, b.y, penWidth); }
 
@@ -77,7 +77,11 @@ public:
     // The `divisions` dividing lines of quadrilateral p: line i (1..d) from
     // p3 + (p0 - p3) * i / n to p2 + (p1 - p2) * i / n, n = d + 1, each
     // coordinate computed in single precision as (difference / n) * i + base
-    // and rounded half away from zero, drawn with penWidth.
+    // and rounded half away from zero, drawn with penWidth. Lines that
+    // cannot reach the map are skipped in groups and equal lines drawn once,
+    // so the result is that of drawing every line, as long as the lines
+    // crossing the map take fewer than 2^24 pixel tests (always so for
+    // corners within 100 pixels of the map); beyond that, drawing stops.
     void DividingLines(const std::array<Point, 4>& p, uint32_t divisions, uint32_t penWidth);
 
     // Steps 3 to 6 of a detector drawing with these points: a line
@@ -88,6 +92,10 @@ public:
                    uint32_t canvasHeight);
 
     uint32_t Count() const { return count; }
+    // Pixel tests (DrawPixel calls, drawn or not) since Begin(), with the
+    // groups of dividing lines tested against the map counted as a few
+    // tests each: the work a drawing did, whatever its coordinates.
+    uint64_t Probes() const { return probes; }
     uint32_t CanvasWidth() const { return canvasWidth; }
     uint32_t CanvasHeight() const { return canvasHeight; }
     int32_t FillLevel() const { return fillLevel; }
@@ -105,6 +113,7 @@ public:
 private:
     std::vector<uint8_t> coverage;
     uint32_t count = 0;
+    uint64_t probes = 0;
     uint32_t canvasWidth = 0;
     uint32_t canvasHeight = 0;
     int32_t fillLevel = 0;

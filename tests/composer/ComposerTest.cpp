@@ -139,6 +139,26 @@ TEST(ItemRecord, DeepNestingFailsInsteadOfOverflowing) {
     EXPECT_FALSE(ReadItem(bytes.data(), bytes.size(), back));
 }
 
+TEST(ItemRecord, ChildCountMustMatchTheKind) {
+    // Every kind with 0 and with 2 children: only operators take two, every
+    // other kind none; the writer's output for a well-formed node reads back.
+    for (uint32_t kind = 0; kind < 20; ++kind) {
+        ComposerItem leaf(kind, kind == ComposerItem::Blur || kind == ComposerItem::Blank ? 1 : 0);
+        ComposerItem withTwo = Op(kind, ComposerItem(ComposerItem::One), ComposerItem(ComposerItem::Zero));
+        const bool op = kind == ComposerItem::And || kind == ComposerItem::Or || kind == ComposerItem::Assign ||
+                        kind == ComposerItem::Xor;
+        ComposerItem back;
+        std::vector<uint8_t> bare = Record(leaf), two = Record(withTwo);
+        EXPECT_EQ(ReadItem(bare.data(), bare.size(), back), !op) << "kind " << kind;
+        EXPECT_EQ(ReadItem(two.data(), two.size(), back), op) << "kind " << kind;
+        EXPECT_EQ(ItemChildCount(kind), op ? 2u : 0u);
+    }
+    // An And with no children nested under a sound Or fails the whole record.
+    std::vector<uint8_t> nested = Record(Op(ComposerItem::Or, ComposerItem(ComposerItem::And), ComposerItem(0u)));
+    ComposerItem back;
+    EXPECT_FALSE(ReadItem(nested.data(), nested.size(), back));
+}
+
 TEST(Selection, ResolvesPaths) {
     RenderState state = RenderState::NewProject();
     state.composer_y[2] = Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 1),

@@ -3,11 +3,13 @@
 #include "export/AviFormat.h"
 #include "export/AviReader.h"
 #include "export/AviTestData.h"
+#include "export/AviWriter.h"
 #include "export/LibavReader.h"
 #include "export/RecordingSink.h"
 #include "framework/LocalException.h"
 
 #include <filesystem>
+#include <sys/resource.h>
 #include <gtest/gtest.h>
 
 namespace korvex::test {
@@ -186,11 +188,107 @@ TEST_F(ExportTest, UnreadableInputIsAFileErrorNotAContainerError) {
     EXPECT_EQ(Run(false), "cannot open '" + folder / "absent.avi" + "'.");
     EXPECT_FALSE(FileExists(folder / "joined.avi"));
 
-    // A folder opens like a file but cannot be read.
+    // A folder is no file to read: refused as it is opened.
     std::filesystem::create_directory(folder / "folder.avi");
     job.files.back() = "folder.avi";
-    EXPECT_EQ(Run(true), "cannot read '" + folder / "folder.avi" + "'.");
+    EXPECT_EQ(Run(true), "cannot open '" + folder / "folder.avi" + "'.");
     EXPECT_FALSE(FileExists(folder / "joined.avi"));
+}
+
+// What the copy job must write: every frame found by the in-memory walk,
+// each copied into a fresh writer.
+Bytes ReferenceCopy(const std::vector<Bytes>& inputs, const std::string& path) {
+    struct Collect : AviInputSink {
+        AviWriter& writer;
+        explicit Collect(AviWriter& w) : writer(w) {}
+        void OnMainHeader(uint32_t w, uint32_t h) override { writer.SetPictureSize(w, h); }
+        void OnFrame(const uint8_t* d, uint32_t s) override { writer.AddFrameCopy(d, s); }
+    };
+    {
+        AviWriter writer(path);
+        for (const Bytes& input : inputs) {
+            Collect collect(writer);
+            ParseAvi(input.data(), input.size(), collect);
+        }
+        writer.Commit();
+    }
+    return ReadFile(path);
+}
+
+TEST_F(ExportTest, CopiedRunsGiveTheBytesOfFrameByFrameCopying) {
+    // Odd frames with zero, non-zero and missing pad bytes, frames in runs
+    // and frames parted by other chunks: the in-system copy of runs must
+    // write what copying each frame's data would.
+    Bytes odd = MakeJpeg(16, 16, 3, 1);
+    if (odd.size() % 2 == 0)
+        odd.push_back(0xD9);
+    Bytes even = MakeJpeg(16, 16, 3, 2);
+    if (even.size() % 2 == 1)
+        even.push_back(0xD9);
+    Bytes withJunkPad = Chunk("00dc", odd);
+    withJunkPad.back() = 0x5A; // a recorder's pad byte need not be zero
+    Bytes lastNoPad = ChunkWithLength("00dc", uint32_t(odd.size()), odd);
+    lastNoPad.pop_back();
+    std::vector<Bytes> inputs = {
+        MakeRecording(MakeFrames(30, 64, 48), {64, 48, false, false}),
+        MakeRecording(MakeFrames(20, 64, 48, 5), {64, 48, true, true}),
+        Riff("AVI ", {List("hdrl", {MainHeader(16, 16, 4)}),
+                      List("movi", {Chunk("00dc", odd), Chunk("00dc", even), withJunkPad, Chunk("00dc", {}),
+                                    Chunk("00dc", odd)})}),
+    };
+    // A file whose last frame's pad byte is cut off by the end of the file.
+    Bytes cut = Riff("AVI ", {List("hdrl", {MainHeader(16, 16, 2)}), List("movi", {Chunk("00dc", even)})});
+    Bytes tail = Bytes{'0', '0', 'd', 'c', 0, 0, 0, 0};
+    WriteLe32(tail.data() + 4, uint32_t(odd.size()));
+    tail.insert(tail.end(), odd.begin(), odd.end());
+    WriteLe32(cut.data() + 4, uint32_t(cut.size() - 8 + tail.size()));
+    const size_t moviAt = cut.size() - Chunk("00dc", even).size() - 12;
+    WriteLe32(cut.data() + moviAt + 4, ReadLe32(cut.data() + moviAt + 4) + uint32_t(tail.size()));
+    cut.insert(cut.end(), tail.begin(), tail.end());
+    inputs.push_back(cut);
+
+    AddInputs(inputs);
+    ASSERT_EQ(Run(false), "");
+    EXPECT_EQ(result.frames, 30u + 20u + 5u + 2u);
+    EXPECT_EQ(ReadFile(folder / "joined.avi"), ReferenceCopy(inputs, folder / "reference.avi"));
+}
+
+TEST_F(ExportTest, AHugeInputIsReadAsItGoes) {
+    // Two gigabytes, nearly all of it a hole in a skipped chunk, around a
+    // few frames: the export reads the chunk heads and copies the frames,
+    // so it ends quickly and with the same bytes as from memory.
+    std::vector<Bytes> frames = MakeFrames(3, 32, 32);
+    Bytes head = Riff("AVI ", {List("hdrl", {MainHeader(32, 32, 3)}),
+                               List("movi", {Chunk("00dc", frames[0]), Chunk("00dc", frames[1])})});
+    const uint64_t hole = (uint64_t(2) << 30) - 4096;
+    Bytes last = Chunk("00dc", frames[2]);
+    // The movi list grows by a JUNK chunk of `hole` bytes and the last frame.
+    const size_t moviAt = head.size() - Chunk("00dc", frames[0]).size() - Chunk("00dc", frames[1]).size() - 12;
+    WriteLe32(head.data() + moviAt + 4, uint32_t(ReadLe32(head.data() + moviAt + 4) + 8 + hole + last.size()));
+    WriteLe32(head.data() + 4, uint32_t(head.size() - 8 + 8 + hole + last.size()));
+    Bytes junk = {'J', 'U', 'N', 'K', 0, 0, 0, 0};
+    WriteLe32(junk.data() + 4, uint32_t(hole));
+    const std::string path = folder / "big.avi";
+    WriteFile(path, head);
+    {
+        FILE* f = std::fopen(path.c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        std::fseek(f, 0, SEEK_END);
+        std::fwrite(junk.data(), 1, junk.size(), f);
+        ASSERT_EQ(fseeko(f, off_t(head.size() + junk.size() + hole), SEEK_SET), 0);
+        std::fwrite(last.data(), 1, last.size(), f);
+        std::fclose(f);
+    }
+    job.ChooseFiles({path});
+    ASSERT_EQ(Run(false), "");
+    EXPECT_EQ(result.frames, 3u);
+    Parsed joined = ParseFile(folder / "joined.avi");
+    EXPECT_EQ(joined.frames, frames);
+    // The process's peak memory stays far below the input's size (each
+    // test runs in a process of its own under ctest).
+    struct rusage usage {};
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 512 * 1024) << "peak resident kilobytes";
 }
 
 TEST_F(ExportTest, OutputMayReplaceOneOfItsInputs) {

@@ -1,5 +1,6 @@
 #include "files/Chunk.h"
 #include "files/ConfigPackage.h"
+#include "image/Placement.h"
 #include "raster/DetectorRaster.h"
 
 #include <gtest/gtest.h>
@@ -219,11 +220,15 @@ TEST(ConfigPackage, ExclusionClearsBitsButKeepsTheEntry) {
     EXPECT_TRUE(MaskBit(m, 320, 240, 13, 13));
 }
 
-TEST(ConfigPackage, Widths192And240StartAtColumnZero) {
+TEST(ConfigPackage, MasksReadThePictureWhereTheLoaderPutsIt) {
+    // The picture of a 192-wide state sits at canvas column 24, of a
+    // 240-wide one at column 0: a square drawn over the picture's top left
+    // corner is the mask's top left corner.
     for (uint32_t w : {192u, 240u}) {
         RenderState s = State180();
         s.width = w;
-        s.detectors.push_back(Square(s, 0, 0, 8, 8, 100));
+        const int32_t left = w == 192 ? 24 : 0;
+        s.detectors.push_back(Square(s, left, 0, left + 8, 8, 100));
         std::vector<uint8_t> m = BuildMaskBmp(s, 0);
         uint32_t r = (w + 7) / 8;
         ASSERT_EQ(m.size(), r * 144 + 54) << w;
@@ -285,7 +290,7 @@ TEST(ConfigPackage, MaskEqualsTheDrawnMask) {
             canvas.ToGrey();
             DrawDetector(canvas, d.points, d, -1, false, true, s.CanvasWidth(), s.CanvasHeight(), d.exclusion);
             std::vector<uint8_t> m = BuildMaskBmp(s, 0);
-            uint32_t offset = width == 180 ? 30 : 0;
+            uint32_t offset = PictureLeft(width);
             for (uint32_t y = 0; y < s.height; ++y)
                 for (uint32_t x = 0; x < width; ++x) {
                     uint32_t c = canvas.GetPixelColour(x + offset, y);

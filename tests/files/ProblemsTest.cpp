@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace korvex;
 
 namespace {
@@ -110,4 +112,20 @@ TEST(FormatText, TypedPlaceholders) {
     EXPECT_EQ(FormatText("%-5s|%n|%s", {"x"}), "x|%n|");
     EXPECT_EQ(FormatText("%s", {}), "");
     EXPECT_EQ(FormatText("trailing %", {"x"}), "trailing %");
+}
+
+TEST_F(Problems, DuplicateLinesPerPairStayWithinWhatAFullStateGives) {
+    // Three of A1 give the pairs 1-2, 1-3, 2-3; a state of 300 equal
+    // detectors (more than a file may hold) gives no more lines than a
+    // full one of 256.
+    Add(0, 1);
+    Add(2, 9);
+    Add(0, 1);
+    Add(0, 1);
+    std::vector<std::string> lines = ProblemLines(state);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Detector A1: duplicate"), 3);
+    EXPECT_EQ(lines.size(), 3u);
+    state.detectors.assign(300, state.detectors[0]);
+    lines = ProblemLines(state);
+    EXPECT_EQ(lines.size(), 256u * 255u / 2u);
 }

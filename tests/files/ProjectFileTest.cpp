@@ -437,6 +437,39 @@ TEST(ProjectFile, UnsavableStatesAreRefusedBeforeWriting) {
     EXPECT_EQ(fs::directory_iterator(dir.path)->path().filename(), "keep.kvx"); // no temporary left
 }
 
+TEST(ProjectFile, NoMoreDetectorsThanTheCardsCanNumber) {
+    // 8 cards x 32 numbers. Empty 8-byte detector chunks each asked for a
+    // canvas-size exclusion map; a file of them is refused at the 257th.
+    std::vector<uint8_t> detectors;
+    for (size_t i = 0; i < kMaxDetectors; ++i)
+        detectors = detectors + Chunk(1, {});
+    std::vector<uint8_t> full = Chunk(2, Chunk(16, U32s({320, 240})) + detectors);
+    auto state = Parse(full);
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->detectors.size(), kMaxDetectors);
+    EXPECT_EQ(state->detectors.back().exclusion.Width(), 320u);
+    EXPECT_FALSE(Parse(Chunk(2, Chunk(16, U32s({320, 240})) + detectors + Chunk(1, {}))));
+    // A state with more cannot be saved either: it could not be read back.
+    state->detectors.push_back(state->detectors.back());
+    EXPECT_THROW(CheckSavable(*state), LocalException);
+}
+
+TEST(ProjectFile, EveryFileThatReadsCanBeSavedAgain) {
+    // A detector on a card the file holds no picture for: reading gives
+    // that card a white picture, so the package (whose masks are drawn over
+    // the card's picture) can be built and the file saved and read again.
+    std::vector<uint8_t> file = StateWith(Params(3, 7));
+    auto state = Parse(file);
+    ASSERT_TRUE(state);
+    ASSERT_EQ(state->backgrounds.size(), 4u);
+    EXPECT_EQ(state->backgrounds[3], Bitmap(240, 144));
+    std::vector<uint8_t> saved = ProjectFileBytes(*state, "x.kvx");
+    auto again = Parse(saved);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->detectors, state->detectors);
+    EXPECT_EQ(again->backgrounds, state->backgrounds);
+}
+
 TEST(ProjectFile, FailedOpenLeavesTheDocumentAlone) {
     TempDir dir;
     Document doc;

@@ -9,7 +9,9 @@
 #include <dirent.h>
 #include <filesystem>
 #include <fstream>
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace korvex;
@@ -71,6 +73,22 @@ TEST(BinaryFile, ErrorsNameThePathWithTheStringTableText) {
     StringTable::Install({});
 }
 
+TEST(BinaryFile, FoldersAndDevicesAreRefusedWithTheOpenError) {
+    // fopen accepts a folder for reading and its size reads as 2^63; it must
+    // be refused as a file that cannot be opened, naming the path.
+    StringTable::Install({{256, "Cannot open '"}});
+    TempDir dir;
+    for (const std::string& path : {dir.path, std::string("/dev/null")}) {
+        try {
+            BinaryFile::ReadAll(path);
+            ADD_FAILURE() << "read " << path;
+        } catch (const LocalException& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot open '" + path + "'.");
+        }
+    }
+    StringTable::Install({});
+}
+
 TEST(BinaryFile, ReadAllReturnsTheWholeFile) {
     TempDir dir;
     std::string data(70000, '\0');
@@ -93,6 +111,73 @@ TEST(AtomicFile, CommitReplacesTheTargetWhole) {
     }
     EXPECT_EQ(ReadBytes(target), "new");
     EXPECT_EQ(EntriesIn(dir.path), 1u); // no temporary left behind
+}
+
+TEST(AtomicFile, ASaveKeepsPermissionsLinksAndTheUmask) {
+    TempDir dir;
+    std::string target = dir.File("p.kvx");
+    WriteBytes(target, "old");
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    AtomicFile::WriteAll(target, "new", 3);
+    struct stat st {};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(ReadBytes(target), "new");
+
+    // Through a relative symbolic link: the link stays, its file changes.
+    fs::create_directory(dir.File("real"));
+    WriteBytes(dir.File("real/q.kvx"), "first");
+    fs::create_symlink("real/q.kvx", dir.File("link.kvx"));
+    AtomicFile::WriteAll(dir.File("link.kvx"), "second", 6);
+    EXPECT_TRUE(fs::is_symlink(dir.File("link.kvx")));
+    EXPECT_EQ(ReadBytes(dir.File("real/q.kvx")), "second");
+    EXPECT_EQ(EntriesIn(dir.File("real")), 1u);
+
+    // A new file gets what the umask gives; the umask is left as it was.
+    mode_t before = umask(027);
+    for (bool unnamed : {true, false}) {
+        std::string fresh = dir.File(unnamed ? "fresh1" : "fresh2");
+        AtomicFile f(fresh, unnamed);
+        f.Write("x", 1);
+        f.Commit();
+        ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+    }
+    EXPECT_EQ(umask(before), 027u);
+}
+
+TEST(AtomicFile, KilledSavesLeaveTheOldOrNewFileAndNoLitter) {
+    TempDir dir;
+    std::string target = dir.File("p.kvx");
+    const std::string small(1000, 'a'), large(400000, 'b');
+    WriteBytes(target, small);
+    // Children save over and over, alternating contents, and are killed at
+    // varying moments. Named temporaries a kill leaves are removed by the
+    // next save; unnamed ones never appear.
+    for (int round = 0; round < 24; ++round) {
+        const bool unnamed = round % 2 == 0;
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0;; ++i) {
+                const std::string& content = i % 2 ? small : large;
+                AtomicFile f(target, unnamed);
+                f.Write(content.data(), content.size());
+                f.Commit();
+            }
+        }
+        usleep(useconds_t(2000 + round * 1700));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        const std::string now = ReadBytes(target);
+        ASSERT_TRUE(now == small || now == large) << "round " << round << ": " << now.size() << " bytes";
+    }
+    AtomicFile f(target, false);
+    f.Write("done", 4);
+    f.Commit();
+    EXPECT_EQ(ReadBytes(target), "done");
+    EXPECT_EQ(EntriesIn(dir.path), 1u);
 }
 
 TEST(AtomicFile, AnUncommittedWriteLeavesTheOldFileAndNoTemporary) {

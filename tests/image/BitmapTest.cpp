@@ -1,9 +1,14 @@
 #include "framework/LocalException.h"
+#include "framework/StringTable.h"
 #include "image/Bitmap.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 #include <stdexcept>
 
 using namespace korvex;
@@ -203,4 +208,46 @@ TEST(EncodeBmp24, WritesAFileLoadBmpReadsBack) {
     Bitmap back(320, 240);
     back.LoadBmp(bytes.data(), bytes.size());
     EXPECT_EQ(back, b);
+}
+
+TEST(LoadBmpFile, TheHeaderIsCheckedBeforeThePixelsAreRead) {
+    std::string dir = (std::filesystem::temp_directory_path() / "korvex-bmp-XXXXXX").string();
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes, uint64_t sparseSize = 0) {
+        std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    std::streamsize(bytes.size()));
+        if (sparseSize)
+            std::filesystem::resize_file(path, sparseSize);
+        return path;
+    };
+    auto error = [](Bitmap& target, const std::string& path) -> std::string {
+        Bitmap before = target;
+        try {
+            target.LoadBmpFile(path);
+        } catch (const LocalException& e) {
+            EXPECT_EQ(target, before);
+            return e.what();
+        }
+        return "";
+    };
+    Bitmap canvas(240, 144);
+    // A good file loads as from memory.
+    std::vector<uint8_t> good = MakeBmp(192, 144);
+    EXPECT_EQ(error(canvas, write("good.bmp", good)), "");
+    Bitmap fromMemory(240, 144);
+    fromMemory.LoadBmp(good.data(), good.size());
+    EXPECT_EQ(canvas, fromMemory);
+    // Three gigabytes (sparse) behind a good header, and behind no header:
+    // refused from the header and the size alone.
+    std::vector<uint8_t> header(good.begin(), good.begin() + 54);
+    EXPECT_EQ(error(canvas, write("huge.bmp", header, 3ull << 30)), "Niepoprawny rozmiar pliku bitmapy.");
+    EXPECT_EQ(error(canvas, write("other.bin", {'P', 'K', 3, 4}, 3ull << 30)),
+              "Niepoprawna sygnatura nagłówka bitampy.");
+    EXPECT_EQ(error(canvas, write("short.bmp", {'B', 'M'})), "Niepoprawny plik bitmapy.");
+    // A folder is not a picture file.
+    StringTable::Install({{256, "Cannot open '"}});
+    EXPECT_EQ(error(canvas, dir), "Cannot open '" + dir + "'.");
+    StringTable::Install({});
+    std::filesystem::remove_all(dir);
 }

@@ -23,9 +23,20 @@ TEST(Detector, DefaultsAndBounds) {
     EXPECT_EQ(d.Bounds(), (Rect{40, 40, 80, 80}));
     d.line = 1;
     EXPECT_EQ(d.Bounds(), (Rect{50, 40, 70, 40})) << "a line's bounds ignore P2 and P3";
+}
+
+TEST(Detector, BoundsHoldForAnyCoordinates) {
+    // Files may hold corners beyond 1000 or entirely negative; the bounds are
+    // the corners' own extremes, for lines over P0 and P1 only.
+    Detector d;
+    d.line = 1;
     d.points = {{{1200, 1300}, {1100, 1250}, {0, 0}, {0, 0}}};
-    // The minimums start at 1000 and the maximums at 0.
-    EXPECT_EQ(d.Bounds(), (Rect{1000, 1000, 1200, 1300}));
+    EXPECT_EQ(d.Bounds(), (Rect{1100, 1250, 1200, 1300}));
+    d.line = 0;
+    d.points = {{{-50, -40}, {-10, -45}, {-20, -5}, {-60, -8}}};
+    EXPECT_EQ(d.Bounds(), (Rect{-60, -45, -10, -5}));
+    d.points = {{{INT32_MIN, 7}, {INT32_MAX, 7}, {3, INT32_MIN}, {3, INT32_MAX}}};
+    EXPECT_EQ(d.Bounds(), (Rect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}));
 }
 
 TEST(DetectorTools, NumberingPerCard) {
@@ -73,6 +84,15 @@ TEST(DetectorTools, PlacingClampsToTheCameraPicture) {
     // Unclamped placement moves the bounds' corner to the point.
     int32_t i = AddDetector(doc, settings, Point{100, 50}).index;
     EXPECT_EQ(doc.Current().detectors[size_t(i)].Bounds(), (Rect{100, 50, 140, 90}));
+
+    // A 192-wide picture lies at columns 24..215 of its canvas, where the
+    // bitmap loader puts it.
+    RenderState mid = doc.Current();
+    mid.width = 192;
+    doc.NewRenderState(mid);
+    EXPECT_EQ(ClampToPicture(doc.Current(), {0, 0}), (Point{24, 0}));
+    EXPECT_EQ(ClampToPicture(doc.Current(), {239, 200}), (Point{215, 143}));
+    EXPECT_EQ(ClampToPicture(doc.Current(), {100, 10}), (Point{100, 10}));
 
     Document wide;
     wide.New();

@@ -5,7 +5,6 @@
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/editor/DetectorDrawing.h"
-#include "framework/BinaryFile.h"
 #include "framework/ChangeFlags.h"
 #include "framework/Trace.h"
 #include "model/DetectorGeometry.h"
@@ -280,9 +279,10 @@ void MainView::LoadBackground() {
     QString path = host.Prompts().OpenFile(host.DialogOwner(), Text(kStrBmpPictures), QStringLiteral("*.bmp"));
     if (path.isEmpty())
         return;
-    std::vector<uint8_t> bytes = BinaryFile::ReadAll(path.toStdString());
     Bitmap picture = document.Current().backgrounds[static_cast<size_t>(activeCard)];
-    picture.LoadBmp(bytes.data(), bytes.size()); // raises its own messages; nothing changes then
+    // Checks the header against the file's size before reading any pixels;
+    // raises its own messages, and nothing changes then.
+    picture.LoadBmpFile(path.toStdString());
     Edited(SetBackground(document, activeCard, std::move(picture)));
 }
 
