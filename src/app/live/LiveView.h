@@ -1,0 +1,76 @@
+#pragma once
+
+#include "live/LiveViewCore.h"
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+namespace korvex {
+
+// The live page: the pictures of up to eight cameras of one device, two
+// per row, or one camera enlarged. The camera slots, their pacing and the
+// layout live in a LiveViewCore (owned by the device session); this widget
+// paints from the slots, each under its own lock, and forwards its timer,
+// double clicks and the frame's zoom commands to it.
+class LiveView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kTimerPeriod_ms = 25;
+    static constexpr QRgb kShadow = 0xFFE6E6E6;  // RGB(230, 230, 230)
+
+    explicit LiveView(QWidget* parent = nullptr);
+    ~LiveView() override;
+
+    // The core to paint from and to drive; nullptr detaches (no pictures,
+    // the timer idles). The core must outlive the attachment.
+    void Attach(LiveViewCore* core);
+    LiveViewCore* Core() const { return core; }
+
+    // The frame's 40002 / 40003 while the live tab is active.
+    void ZoomIn();
+    void ZoomOut();
+
+    // Applies a content size the core asked for (UI thread).
+    void ApplyContentSize(int width, int height);
+
+    // Paint statistics: how many paints, and their total and latest time.
+    struct PaintStats {
+        uint64_t paints = 0;
+        uint64_t total_us = 0;
+        uint64_t last_us = 0;
+    };
+    PaintStats Stats() const { return stats; }
+    void ResetStats() { stats = {}; }
+
+    // Called for every picture painted, with its camera and pixel buffer,
+    // while the slot's lock is held (measurements only; keep it short).
+    using PaintObserver = std::function<void(unsigned camera, const uint8_t* pixels)>;
+    void SetPaintObserver(PaintObserver observer) { paintObserver = std::move(observer); }
+
+signals:
+    // The view's size changed; the scroll container fits its bars.
+    void ContentSizeChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void OnTimer();
+
+    LiveViewCore* core = nullptr;
+    QTimer timer;
+    // One off-screen picture per camera, the slot's picture converted for
+    // a fast stretch.
+    std::array<QImage, kCameraSlots> offscreen;
+    PaintStats stats;
+    PaintObserver paintObserver;
+};
+
+} // namespace korvex
