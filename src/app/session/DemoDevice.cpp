@@ -3,6 +3,10 @@
 #include "devsim/DeviceSimulator.h"
 #include "framework/Trace.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -58,6 +62,8 @@ uint32_t DemoDevice::Address() { return 0x0100007Fu; }
 void DemoDevice::Start(const Settings& settings) {
     if (Running())
         return;
+    // The encoder's statistics would otherwise fill the terminal.
+    av_log_set_level(AV_LOG_ERROR);
     rootDir = MakeRoot();
     // The usual ports first; when another program holds one of them the
     // bind fails (nothing of ours listens there) and free ports are taken.

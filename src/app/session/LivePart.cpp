@@ -20,9 +20,11 @@ void LivePart::Stop() {
         thread.Stop();
 }
 
-void LivePart::StartDemo(uint16_t announcePort) {
+void LivePart::StartDemo(uint16_t announcePort, bool usualPortsFirst) {
     DemoDevice::Settings s;
     s.announcePort = announcePort;
+    if (!usualPortsFirst)
+        s.preferredLivePort = s.preferredSshPort = 0;
     demo.Start(s);
     target.SetDemo(DemoDevice::Address(), demo.LivePort());
 }

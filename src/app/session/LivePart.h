@@ -34,8 +34,9 @@ public:
     bool Started() const { return thread.Started(); }
 
     // Starts the demo device (announcing to `announcePort`) and points the
-    // live thread at its port; throws when it cannot start.
-    void StartDemo(uint16_t announcePort);
+    // live thread at its port; throws when it cannot start. Without
+    // `usualPortsFirst` it takes free ports straight away.
+    void StartDemo(uint16_t announcePort, bool usualPortsFirst = true);
     void StopDemo();
     DemoDevice& Demo() { return demo; }
 
