@@ -79,6 +79,10 @@ void LiveView::ApplyContentSize(int width, int height) {
 void LiveView::OnTimer() {
     if (core)
         core->OnTimer();
+    if (paintDue) {
+        paintDue = false;
+        update();
+    }
 }
 
 void LiveView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -102,13 +106,21 @@ void LiveView::paintEvent(QPaintEvent* event) {
             const CellGeometry cell = LiveViewCore::Cell(layout, i);
             const int k = cell.magnification;
             // The picture, copied out under the slot's lock.
+            // Every replacement of a slot's picture moves its last-shown
+            // time or its buffer, so an unchanged pair means the off-screen
+            // copy is still good.
             int w = 0, h = 0;
+            const uint64_t shown = core->LastShown(i);
             core->WithPicture(i, [&](const Bitmap& picture) {
                 if (picture.Empty())
                     return;
-                ToOffscreen(picture, offscreen[i]);
                 w = int(picture.Width());
                 h = int(picture.Height());
+                const Source now{picture.Data().data(), shown, picture.Width(), picture.Height()};
+                if (!(sources[i] == now)) {
+                    ToOffscreen(picture, offscreen[i]);
+                    sources[i] = now;
+                }
                 if (paintObserver)
                     paintObserver(i, picture.Data().data());
             });

@@ -38,6 +38,9 @@ public:
 
     // Applies a content size the core asked for (UI thread).
     void ApplyContentSize(int width, int height);
+    // A repaint the core asked for: done at the next 25-ms tick, so that
+    // any number of requests between two ticks cost one paint.
+    void RequestPaint() { paintDue = true; }
 
     // Paint statistics: how many paints, and their total and latest time.
     struct PaintStats {
@@ -69,6 +72,16 @@ private:
     // One off-screen picture per camera, the slot's picture converted for
     // a fast stretch.
     std::array<QImage, kCameraSlots> offscreen;
+    // What each off-screen picture was made from: a slot whose picture is
+    // the same is not converted again.
+    struct Source {
+        const uint8_t* pixels = nullptr;
+        uint64_t shown_ms = 0;
+        uint32_t width = 0, height = 0;
+        bool operator==(const Source&) const = default;
+    };
+    std::array<Source, kCameraSlots> sources{};
+    bool paintDue = false;
     PaintStats stats;
     PaintObserver paintObserver;
 };

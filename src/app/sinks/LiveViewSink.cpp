@@ -47,7 +47,7 @@ void LiveViewSink::SetContentSize(int w, int h) {
 void LiveViewSink::ApplyRepaint() {
     repaintPending.store(false);
     if (view)
-        view->update();
+        view->RequestPaint();
 }
 
 void LiveViewSink::ApplySize() {
