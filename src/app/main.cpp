@@ -1,8 +1,9 @@
 // The program's entry: language, self-test, the frame and its threads, the
 // event loop, then an orderly shutdown with every worker stopped before
 // anything it uses is destroyed.
-#include "app/MainFrame.h"
-#include "app/UiText.h"
+#include "app/common/LiveStrings.h"
+#include "app/common/UiText.h"
+#include "app/frame/MainFrame.h"
 #include "framework/Language.h"
 #include "framework/LocalException.h"
 #include "framework/Md5.h"
@@ -10,7 +11,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-
 #include <memory>
 
 int main(int argc, char** argv) {
@@ -29,11 +29,23 @@ int main(int argc, char** argv) {
         if (!Md5SelfTest())
             RaiseError(262);
         frame->Create();
-        // A project named on the command line opens at once; a file that
-        // cannot be read is reported and the new project stays.
+        // "--demo" starts the simulated device inside the program; a project
+        // named on the command line opens at once (a file that cannot be
+        // read is reported and the new project stays).
         QStringList arguments = QApplication::arguments();
-        if (arguments.size() > 1)
-            frame->OpenAtStart(arguments.at(1).toStdString());
+        arguments.removeFirst();
+        const bool demo = arguments.removeAll(QStringLiteral("--demo")) > 0;
+        if (!arguments.isEmpty())
+            frame->OpenAtStart(arguments.first().toStdString());
+        if (demo) {
+            try {
+                frame->StartDemo();
+            } catch (const std::exception& e) {
+                // The program goes on without it.
+                QMessageBox::critical(frame.get(), QString(),
+                                      QString::fromStdString(FillText(Text(kStrDemoFailed).toStdString(), {e.what()})));
+            }
+        }
         int code = app.exec();
         frame->StopThreads();
         frame.reset();

@@ -30,7 +30,7 @@ uint64_t Advance(size_t n) {
 LiveViewCore::LiveViewCore(LiveViewHost& host, Clock clock) : host(host), clock(clock ? std::move(clock) : Clock(SteadyMs)) {}
 
 void LiveViewCore::ResizeSlot(unsigned camera, int width, int height) {
-    CameraSlot& slot = cameraSlots[camera];
+    CameraSlot& slot = slots[camera];
     std::lock_guard<std::mutex> guard(slot.lock);
     if (int(slot.picture.Width()) == width && int(slot.picture.Height()) == height)
         return;
@@ -84,7 +84,7 @@ void LiveViewCore::OnFrameHeader(const PictureHeader& header) {
 void LiveViewCore::Deliver(unsigned camera, Bitmap picture) {
     if (camera >= kCameraSlots)
         return;
-    CameraSlot& slot = cameraSlots[camera];
+    CameraSlot& slot = slots[camera];
     bool shown = false;
     Bitmap old;
     {
@@ -114,7 +114,7 @@ void LiveViewCore::Deliver(unsigned camera, Bitmap picture) {
 bool LiveViewCore::OnTimer() {
     const uint64_t now = clock();
     bool any = false;
-    for (auto& slot : cameraSlots) {
+    for (auto& slot : slots) {
         std::lock_guard<std::mutex> guard(slot.lock);
         const size_t n = slot.pending.size();
         if (n > 0 && now >= slot.lastShown_ms + kInterval_ms) {
@@ -135,8 +135,8 @@ void LiveViewCore::ResetCameras() {
     {
         std::lock_guard<std::mutex> guard(layoutLock);
         for (unsigned i = 0; i < cameraCount; ++i) {
-            std::lock_guard<std::mutex> slotGuard(cameraSlots[i].lock);
-            cameraSlots[i].picture = Bitmap();
+            std::lock_guard<std::mutex> slotGuard(slots[i].lock);
+            slots[i].picture = Bitmap();
         }
         cameraCount = 0;
     }
@@ -248,15 +248,15 @@ void LiveViewCore::ZoomOut() {
 size_t LiveViewCore::PendingCount(unsigned camera) const {
     if (camera >= kCameraSlots)
         return 0;
-    std::lock_guard<std::mutex> guard(cameraSlots[camera].lock);
-    return cameraSlots[camera].pending.size();
+    std::lock_guard<std::mutex> guard(slots[camera].lock);
+    return slots[camera].pending.size();
 }
 
 uint64_t LiveViewCore::LastShown(unsigned camera) const {
     if (camera >= kCameraSlots)
         return 0;
-    std::lock_guard<std::mutex> guard(cameraSlots[camera].lock);
-    return cameraSlots[camera].lastShown_ms;
+    std::lock_guard<std::mutex> guard(slots[camera].lock);
+    return slots[camera].lastShown_ms;
 }
 
 } // namespace korvex

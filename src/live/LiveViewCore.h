@@ -107,8 +107,8 @@ public:
     template <typename F> void WithPicture(unsigned camera, F&& f) const {
         if (camera >= kCameraSlots)
             return;
-        std::lock_guard<std::mutex> guard(cameraSlots[camera].lock);
-        f(static_cast<const Bitmap&>(cameraSlots[camera].picture));
+        std::lock_guard<std::mutex> guard(slots[camera].lock);
+        f(static_cast<const Bitmap&>(slots[camera].picture));
     }
 
     // Test and diagnostic access.
@@ -140,7 +140,7 @@ private:
     int reportedWidth[kCameraSlots] = {};
     int reportedHeight[kCameraSlots] = {};
 
-    CameraSlot cameraSlots[kCameraSlots];
+    CameraSlot slots[kCameraSlots];
     std::atomic<uint64_t> dropped{0};
 
     // Pictures no longer shown, handed out again by NewPicture. A leaf lock:

@@ -4,7 +4,7 @@
 #include "AppTestSupport.h"
 
 #include "app/live/LiveView.h"
-#include "app/sinks/LiveViewSink.h"
+#include "app/sinks/LiveForwarders.h"
 
 #include <QApplication>
 #include <QImage>
@@ -21,12 +21,12 @@ class LivePageTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureApplication(); }
     void SetUp() override {
-        sink.Attach(&view);
+        sink.AttachHost(&view, &view);
         view.Attach(&core);
     }
     void TearDown() override {
         view.Attach(nullptr);
-        sink.Detach();
+        sink.DetachHost(&view);
     }
 
     void Header(uint8_t camera, uint16_t w = 320, uint16_t h = 240) {
@@ -59,7 +59,7 @@ protected:
     }
 
     uint64_t now = 1000000;
-    LiveViewSink sink;
+    LiveViewForwarder sink;
     LiveViewCore core{sink, [this] { return now; }};
     LiveView view;
 };
@@ -174,8 +174,9 @@ TEST_F(LivePageTest, WorkerRequestsReachTheWidgetOnlyThroughTheUiThread) {
     EXPECT_EQ(view.size(), before);
     // Fifty rounds of requests became a handful of queued calls.
     EXPECT_LE(sink.Posted(), 4u);
-    QTest::qWait(10);
+    QTest::qWait(3 * LiveView::kTimerPeriod_ms);
     EXPECT_EQ(view.size(), QSize(2 * 180 + 32, (144 + 16) * 2));
+    EXPECT_EQ(Rgb(Shot(), 5, 144 + 16 + 5), 0x445566u);  // camera 2: first column, second row
 }
 
 } // namespace

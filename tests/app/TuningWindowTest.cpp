@@ -3,7 +3,7 @@
 // with its question, and the saved trace.
 #include "AppTestSupport.h"
 
-#include "app/sinks/TuningSink.h"
+#include "app/sinks/LiveForwarders.h"
 #include "app/tuning/TuningFrame.h"
 #include "model/Detector.h"
 
@@ -50,7 +50,7 @@ protected:
     }
     TuningView& View() { return frame.View(); }
 
-    TuningSink sink;
+    TuningForwarder sink;
     TuningFrame frame;
     bool answer = true;
     std::vector<QString> questions;
@@ -199,10 +199,7 @@ TEST_F(TuningWindowTest, PointerReadoutsAndClickToSet) {
 TEST_F(TuningWindowTest, TraceFromTheLiveThreadArrivesWholeAndSaves) {
     Detector d = Plain(1, 3);
     frame.ShowDetector(&d);
-    QObject::connect(&sink, &TuningSink::TraceReady, &frame, [this] {
-        if (auto c = sink.Take())
-            frame.SetCurve(*c);
-    });
+    sink.AttachView(&frame, [this](const TuningCurve& c) { frame.SetCurve(c); });
     EXPECT_FALSE(frame.SaveButton().isEnabled());
     TuningTrace t{};
     t.fill(2);

@@ -1,6 +1,6 @@
 #include "app/device/OptionMaskDialog.h"
 
-#include "app/UiText.h"
+#include "app/common/UiText.h"
 #include "app/common/LiveStrings.h"
 #include "live/LiveInterfaces.h"
 

@@ -73,7 +73,7 @@ void LiveView::ZoomOut() {
 void LiveView::ApplyContentSize(int width, int height) {
     if (size() != QSize(width, height))
         resize(width, height);
-    emit ContentSizeChanged();
+    Q_EMIT ContentSizeChanged();
 }
 
 void LiveView::OnTimer() {

@@ -17,8 +17,10 @@ namespace korvex {
 // per row, or one camera enlarged. The camera slots, their pacing and the
 // layout live in a LiveViewCore (owned by the device session); this widget
 // paints from the slots, each under its own lock, and forwards its timer,
-// double clicks and the frame's zoom commands to it.
-class LiveView : public QWidget {
+// double clicks and the frame's zoom commands to it. As the core's
+// LiveViewHost it is called on the user-interface thread only (the live
+// thread's requests arrive through the live view forwarder).
+class LiveView : public QWidget, public LiveViewHost {
     Q_OBJECT
 public:
     static constexpr int kTimerPeriod_ms = 25;
@@ -42,6 +44,11 @@ public:
     // any number of requests between two ticks cost one paint.
     void RequestPaint() { paintDue = true; }
 
+    // LiveViewHost (user-interface thread). The view paints every cell and
+    // its background in full, so erasing or not comes to the same repaint.
+    void Invalidate(bool /*erase*/) override { RequestPaint(); }
+    void SetContentSize(int width, int height) override { ApplyContentSize(width, height); }
+
     // Paint statistics: how many paints, and their total and latest time.
     struct PaintStats {
         uint64_t paints = 0;
@@ -56,7 +63,7 @@ public:
     using PaintObserver = std::function<void(unsigned camera, const uint8_t* pixels)>;
     void SetPaintObserver(PaintObserver observer) { paintObserver = std::move(observer); }
 
-signals:
+Q_SIGNALS:
     // The view's size changed; the scroll container fits its bars.
     void ContentSizeChanged();
 

@@ -1,6 +1,6 @@
 #include "app/tuning/TuningFrame.h"
 
-#include "app/UiText.h"
+#include "app/common/UiText.h"
 #include "app/common/LiveStrings.h"
 #include "live/LiveInterfaces.h"
 #include "model/Detector.h"
@@ -79,9 +79,9 @@ TuningFrame::TuningFrame(QWidget* parent) : QWidget(parent), asker(AskYesNo), ch
     // Only what the user types counts as an edit; the window's own updates
     // of the fields do not.
     connect(featureEdit, &QLineEdit::textEdited, this,
-            [this](const QString& t) { emit FeatureThresholdEdited(LeadingNumber(t)); });
+            [this](const QString& t) { Q_EMIT FeatureThresholdEdited(LeadingNumber(t)); });
     connect(thresholdEdit, &QLineEdit::textEdited, this,
-            [this](const QString& t) { emit ThresholdEdited(LeadingNumber(t)); });
+            [this](const QString& t) { Q_EMIT ThresholdEdited(LeadingNumber(t)); });
     connect(requestButton, &QPushButton::clicked, this, [this] {
         if (selection)
             selection->RequestOnce();
@@ -144,7 +144,7 @@ void TuningFrame::SetCurve(const TuningCurve& curve) {
 void TuningFrame::OnClicked(unsigned feature, unsigned threshold) {
     if (!asker(view, Text(129), Text(130)))
         return;
-    emit ThresholdsChosen(feature, threshold);
+    Q_EMIT ThresholdsChosen(feature, threshold);
 }
 
 uint32_t TuningFrame::LeadingNumber(const QString& text) {

@@ -63,7 +63,7 @@ public:
     // none; values beyond 32 bits are held at the largest.
     static uint32_t LeadingNumber(const QString& text);
 
-signals:
+Q_SIGNALS:
     void FeatureThresholdEdited(uint32_t value);
     void ThresholdEdited(uint32_t value);
     // The user clicked the plot and answered Yes: both at once, one edit.

@@ -67,14 +67,14 @@ std::optional<tuning::Reading> TuningView::ReadAt(const QPoint& point) const {
 
 void TuningView::mouseMoveEvent(QMouseEvent* event) {
     if (auto r = ReadAt(event->position().toPoint()))
-        emit PointerRead(r->feature, r->threshold);
+        Q_EMIT PointerRead(r->feature, r->threshold);
 }
 
 void TuningView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     if (auto r = ReadAt(event->position().toPoint()))
-        emit Clicked(r->feature, r->threshold);
+        Q_EMIT Clicked(r->feature, r->threshold);
 }
 
 } // namespace korvex

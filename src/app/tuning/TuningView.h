@@ -28,7 +28,7 @@ public:
     // The plot as painted, 250 columns wide and the view's height (tests).
     QImage Plot() const;
 
-signals:
+Q_SIGNALS:
     // The values under the pointer (only while there is a trace).
     void PointerRead(unsigned feature, unsigned threshold);
     // A click on the plot: the thresholds it stands for.

@@ -1,0 +1,35 @@
+#include "app/frame/TabView.h"
+
+#include "app/common/UiText.h"
+#include "app/editor/MainView.h"
+#include "app/live/LiveView.h"
+#include "app/widgets/ScrollView.h"
+#include "framework/ChangeFlags.h"
+
+namespace korvex {
+
+TabView::TabView(MainViewHost& host, Document& document, QWidget* parent) : QTabWidget(parent) {
+    setDocumentMode(true);
+    liveScroll = new ScrollView;
+    liveScroll->setObjectName(QStringLiteral("liveScroll"));
+    live = new LiveView;
+    liveScroll->setWidget(live);
+    // The live view changes its size as cameras come and go and as it
+    // zooms; the bars follow.
+    connect(live, &LiveView::ContentSizeChanged, liveScroll, &ScrollView::Update);
+    scroll = new ScrollView;
+    scroll->setObjectName(QStringLiteral("mainScroll"));
+    mainView = new MainView(host, document);
+    scroll->setWidget(mainView);
+    addTab(liveScroll, Text(134));
+    addTab(scroll, Text(135));
+    activeTab = currentIndex();
+    connect(this, &QTabWidget::currentChanged, this, [this](int index) {
+        activeTab = index;
+        ChangeFlags::Mark(ChangeFlags::PanesChanged);
+        Q_EMIT ActiveTabChanged(index);
+    });
+    ChangeFlags::Mark(ChangeFlags::PanesChanged);
+}
+
+} // namespace korvex
