@@ -15,7 +15,7 @@
 //  (c) the delay from a picture's arrival in the view to its first paint,
 //      at 25 pictures per second and again with a device sending 8.
 #include "app/live/LiveView.h"
-#include "app/sinks/LiveViewSink.h"
+#include "app/sinks/LiveForwarders.h"
 #include "devsim/H264Encoder.h"
 #include "live/LiveInterfaces.h"
 #include "live/LiveThread.h"
@@ -204,7 +204,7 @@ struct Page {
     explicit Page(uint16_t port)
         : core(sink), stamping(core), target(port),
           thread(stamping, target, core, mask, tuning, Settings()) {
-        sink.Attach(&view);
+        sink.AttachHost(&view, &view);
         view.Attach(&core);
         view.SetPaintObserver([this](unsigned, const uint8_t* pixels) { stamping.Painted(pixels); });
         view.show();
@@ -213,7 +213,7 @@ struct Page {
     ~Page() {
         thread.Stop();
         view.Attach(nullptr);
-        sink.Detach();
+        sink.DetachHost(&view);
     }
     static LiveThreadSettings Settings() {
         LiveThreadSettings s;
@@ -232,7 +232,7 @@ struct Page {
         return true;
     }
 
-    LiveViewSink sink;
+    LiveViewForwarder sink;
     LiveViewCore core;
     StampingSink stamping;
     LoopbackTarget target;

@@ -11,7 +11,25 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
+#include <csignal>
 #include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Ctrl+C or a termination request from the terminal closes the window the
+// way its close button does, so the workers and the demo device stop in
+// order. The handler only writes a byte; the event loop does the rest.
+int quitPipe[2] = {-1, -1};
+
+void OnQuitSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(quitPipe[1], &byte, 1);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace korvex;
@@ -29,6 +47,17 @@ int main(int argc, char** argv) {
         if (!Md5SelfTest())
             RaiseError(262);
         frame->Create();
+        std::unique_ptr<QSocketNotifier> quitNotifier;
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, quitPipe) == 0) {
+            quitNotifier = std::make_unique<QSocketNotifier>(quitPipe[0], QSocketNotifier::Read);
+            QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, frame.get(), [&frame] {
+                char byte;
+                [[maybe_unused]] ssize_t n = ::read(quitPipe[0], &byte, 1);
+                frame->close();
+            });
+            std::signal(SIGINT, OnQuitSignal);
+            std::signal(SIGTERM, OnQuitSignal);
+        }
         // "--demo" starts the simulated device inside the program; a project
         // named on the command line opens at once (a file that cannot be
         // read is reported and the new project stays).

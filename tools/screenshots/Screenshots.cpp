@@ -4,6 +4,10 @@
 // korvex_screenshots <output folder> [<sample folder>]
 // Meant to run under a virtual X server (scripts/screenshot.sh).
 #include "app/common/Commands.h"
+#include "app/device/OptionMaskDialog.h"
+#include "app/live/LiveView.h"
+#include "app/session/DeviceSession.h"
+#include "app/tuning/TuningFrame.h"
 #include "app/editor/Inspector.h"
 #include "app/editor/MainView.h"
 #include "app/frame/MainFrame.h"
@@ -16,6 +20,7 @@
 #include "model/Document.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -198,11 +203,13 @@ int main(int argc, char** argv) {
     QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
 
+    // The workers run: the demo device plays on the live page.
     FrameOptions options;
-    options.startWorkers = false;
+    options.startWorkers = true;
     MainFrame frame(options);
     frame.move(0, 0);
     frame.Create();
+    frame.StartDemo(false);
     MainView& view = frame.View();
     BuildSample(view.GetDocument());
     if (argc >= 3) {
@@ -215,8 +222,6 @@ int main(int argc, char** argv) {
     ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged | ChangeFlags::SelectionChanged);
 
     bool ok = true;
-    // The live page with the device list.
-    ok &= Shoot(out + QStringLiteral("/live-page.png"), frame);
     // The editor: four cards, the inspector, the problems list.
     frame.Tabs().setCurrentIndex(1);
     Settle();
@@ -258,5 +263,59 @@ int main(int argc, char** argv) {
         ok &= Shoot(out + QStringLiteral("/detector-menu.png"), frame);
         detectorMenu->close();
     }
+
+    // The live page: the demo device's four cameras (grey 320 x 240, grey
+    // 180 x 144, 16-bit colour, H.264) and the device list.
+    frame.Tabs().setCurrentIndex(0);
+    LiveViewCore& live = frame.Devices().LiveCore();
+    QElapsedTimer waited;
+    waited.start();
+    while (live.Layout().cameraCount < 4 && waited.elapsed() < 15000)
+        Settle(100);
+    Settle(1500);
+    ok &= Shoot(out + QStringLiteral("/live-page.png"), frame);
+    // One camera zoomed by a double click (the H.264 one).
+    const CellGeometry cell = LiveViewCore::Cell(live.Layout(), 3);
+    live.OnDoubleClick(cell.x + 20, cell.y + 20);
+    Settle(800);
+    ok &= Shoot(out + QStringLiteral("/live-zoomed.png"), frame);
+    live.OnDoubleClick(5, 5);
+
+    // The tuning window with the trace of card A's detector 3.
+    frame.Tabs().setCurrentIndex(1);
+    Settle();
+    Click(&view, CanvasPoint(view, 0, 190, 150));
+    frame.OnCommand(CmdToggleTuning);
+    waited.restart();
+    TuningFrame& tuning = frame.Tuning();
+    while (tuning.View().Curve().Total() == 0 && waited.elapsed() < 10000)
+        Settle(100);
+    // Thresholds where the curve bends, as a click there would set them:
+    // the cross-hair in the middle of the plot.
+    view.SetThresholds(600, tuning.View().Curve().Total() * 3 / 4);
+    Settle();
+    const QRect area = tuning.View().contentsRect();
+    QPoint over = area.topLeft() + QPoint(area.width() * 3 / 5, area.height() / 3);
+    QMouseEvent hover(QEvent::MouseMove, QPointF(over), QPointF(tuning.View().mapToGlobal(over)), Qt::NoButton,
+                      Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&tuning.View(), &hover);
+    ok &= Shoot(out + QStringLiteral("/tuning.png"), frame);
+    frame.OnCommand(CmdToggleTuning);
+
+    // The option-mask dialog with a few bits set, over the live page.
+    frame.Tabs().setCurrentIndex(0);
+    Settle();
+    {
+        OptionMaskDialog dialog(frame.Devices().OptionMask(), &frame);
+        dialog.show();
+        Settle();
+        for (int id : {1048, 1051, 1059, 1070})
+            dialog.Box(id)->click();
+        QRect r = dialog.frameGeometry();
+        dialog.move(frame.frameGeometry().center() - QPoint(r.width() / 2, r.height() / 2));
+        ok &= Shoot(out + QStringLiteral("/option-mask.png"), frame);
+        dialog.reject();
+    }
+    frame.StopThreads();
     return ok ? 0 : 1;
 }

@@ -29,6 +29,8 @@
 #include "framework/StringTable.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAbstractItemModel>
+#include <QListWidget>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
@@ -86,6 +88,8 @@ MainFrame::MainFrame(FrameOptions options) : startWorkers(options.startWorkers) 
     BuildLanguageMenu();
 
     connect(explorer, &Explorer::RowChosen, this, [this](int row) { devices->ChooseDevice(row); });
+    // The demo device, once heard, is shown chosen in the device list.
+    connect(explorer->List()->model(), &QAbstractItemModel::rowsInserted, this, [this] { SelectDemoRow(); });
     // The live page paints from the session's live core; the live thread's
     // requests reach it through the forwarder.
     liveSink->AttachHost(&tabView->Live(), &tabView->Live());
@@ -513,8 +517,22 @@ bool MainFrame::CopyLivePicture(int camera, Bitmap& out) {
     return copied;
 }
 
+void MainFrame::SelectDemoRow() {
+    if (!devices->DemoRunning() || devices->TargetAddress() != DemoDevice::Address())
+        return;
+    const std::vector<DeviceEntry> entries = devices->Devices().Entries();
+    for (size_t i = 1; i < entries.size(); ++i)
+        if (entries[i].address == DemoDevice::Address()) {
+            // Through the list's own selection, as a user's click would go.
+            if (explorer->List()->currentRow() != int(i) && int(i) < explorer->List()->count())
+                explorer->List()->setCurrentRow(int(i));
+            return;
+        }
+}
+
 void MainFrame::StartDemo(bool usualPortsFirst) {
     devices->StartDemo(usualPortsFirst);
+    SelectDemoRow();
     statusBar->ShowText(FillText(Text(kStrDemoPorts).toStdString(),
                                  {std::to_string(devices->Demo().LivePort()), std::to_string(devices->Demo().SshPort())}));
     tabView->setCurrentIndex(0);

@@ -131,6 +131,7 @@ private:
     void Upload();
     void InstallIdleHook();
     void ToggleDemo();
+    void SelectDemoRow();
 
     std::unique_ptr<Prompter> ownPrompter;
     Prompter* prompter;

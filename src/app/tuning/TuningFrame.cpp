@@ -41,6 +41,10 @@ void SetTextIfDifferent(QLineEdit* edit, const QString& text) {
 TuningFrame::TuningFrame(QWidget* parent) : QWidget(parent), asker(AskYesNo), chooser(ChooseCsv) {
     setObjectName(QStringLiteral("tuningFrame"));
     setWindowTitle(Text(130));
+    // The controls' positions are those of an 8-point dialog font.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
     auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,15}")), this);
     auto makeEdit = [&](const char* name) {
         auto* e = new QLineEdit(this);
