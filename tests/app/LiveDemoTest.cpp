@@ -87,7 +87,8 @@ TEST_F(LiveDemoTest, FourCamerasOnTheLivePageWithItsZoomAndOptions) {
     Core().WithPicture(1, [](const Bitmap& b) { EXPECT_EQ(b.Width(), 180u); });
     Core().WithPicture(3, [](const Bitmap& b) { EXPECT_EQ(b.Width(), 320u); });  // H.264, centre window
     LiveView& live = frame->Tabs().Live();
-    EXPECT_EQ(live.size(), QSize(2 * 320 + 32, (240 + 16) * 2));
+    // The size the live thread asked for arrives through the event loop.
+    EXPECT_TRUE(Until([&] { return live.size() == QSize(2 * 320 + 32, (240 + 16) * 2); }));
 
     // Zoom on the live tab acts on the live page only.
     const int editorZoom = frame->View().Geometry().Zoom();
@@ -180,6 +181,16 @@ TEST_F(LiveDemoTest, TuningWindowFollowsTheSelectionAndSetsThresholdsWithOneClic
 
 TEST_F(LiveDemoTest, LivePicturesBecomeTheBackgroundsInOneUndoStep) {
     ASSERT_TRUE(Until([&] { return AllFourCameras(); }));
+    // The command works on every card: it stays available without an
+    // active card, unlike loading one card's background.
+    frame->Tabs().setCurrentIndex(1);
+    RunIdle();
+    MainView& editor = frame->View();
+    QTest::mouseClick(&editor, Qt::LeftButton, Qt::NoModifier, QPoint(editor.width() - 3, 3));
+    ASSERT_EQ(editor.ActiveCard(), -1);
+    frame->UpdateMenuStates();
+    EXPECT_FALSE(frame->Action(CmdLoadBackground)->isEnabled());
+    EXPECT_TRUE(frame->Action(CmdLiveBackgrounds)->isEnabled());
     Document& document = frame->View().GetDocument();
     ASSERT_EQ(frame->View().State().width, 320u);
     ASSERT_EQ(frame->View().State().backgrounds.size(), 4u);

@@ -41,8 +41,8 @@ LiveView::LiveView(QWidget* parent) : QWidget(parent) {
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     setCursor(Qt::ArrowCursor);
-    // Every pixel of a cell is painted by us: no need to clear it first.
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    // The paint fills its whole area itself: Qt need not clear it first.
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
     resize(100, 100);
     timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, this, &LiveView::OnTimer);
