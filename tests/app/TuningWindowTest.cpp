@@ -6,6 +6,7 @@
 #include "app/sinks/LiveForwarders.h"
 #include "app/tuning/TuningFrame.h"
 #include "model/Detector.h"
+#include "model/Document.h"
 
 #include <QFile>
 #include <QLabel>
@@ -23,6 +24,11 @@ class TuningWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureApplication(); }
     void SetUp() override {
+        // A project with one selected plain detector (card C, number 5).
+        document.New();
+        RenderState& s = document.NewRenderState();
+        s.detectors.push_back(Plain());
+        s.selected = 0;
         frame.SetSelection(&sink);
         frame.SetAsker([this](QWidget*, const QString& text, const QString& caption) {
             questions.push_back(text + " | " + caption);
@@ -50,8 +56,11 @@ protected:
     }
     TuningView& View() { return frame.View(); }
 
+    const Detector& Selected() { return *document.Current().SelectedDetector(); }
+
+    Document document;
     TuningForwarder sink;
-    TuningFrame frame;
+    TuningFrame frame{document};
     bool answer = true;
     std::vector<QString> questions;
 };
@@ -94,10 +103,10 @@ TEST_F(TuningWindowTest, EnablingRulesAndTheSelectionForTheLiveThread) {
 }
 
 TEST_F(TuningWindowTest, EqualTextsAreNotRewrittenAndOnlyTypingEdits) {
-    Detector d = Plain();
+    Detector d = Selected();
     frame.ShowDetector(&d);
+    const int start = document.CurrentIndex();
     QSignalSpy changed(&frame.FeatureEdit(), &QLineEdit::textChanged);
-    QSignalSpy edited(&frame, &TuningFrame::FeatureThresholdEdited);
     frame.FeatureEdit().setCursorPosition(1);
     frame.ShowDetector(&d);
     EXPECT_EQ(changed.count(), 0);
@@ -105,19 +114,25 @@ TEST_F(TuningWindowTest, EqualTextsAreNotRewrittenAndOnlyTypingEdits) {
     d.feature_threshold = 500;
     frame.ShowDetector(&d);
     EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(edited.count(), 0);  // the window's own update is no edit
+    EXPECT_EQ(document.CurrentIndex(), start);  // the window's own update is no edit
 
+    // Typing edits the selected detector through the document, one state
+    // per accepted change; the other threshold stays.
     frame.FeatureEdit().setFocus();
     frame.FeatureEdit().selectAll();
     QTest::keyClicks(&frame.FeatureEdit(), QStringLiteral("72"));
-    ASSERT_GE(edited.count(), 1);
-    EXPECT_EQ(edited.last().at(0).toUInt(), 72u);
-    QSignalSpy thresholdEdited(&frame, &TuningFrame::ThresholdEdited);
+    EXPECT_EQ(Selected().feature_threshold, 72u);
+    EXPECT_EQ(Selected().threshold, 40u);
+    EXPECT_EQ(document.CurrentIndex(), start + 2);  // "7", then "72"
     frame.ThresholdEdit().setFocus();
     frame.ThresholdEdit().selectAll();
     QTest::keyClick(&frame.ThresholdEdit(), Qt::Key_Backspace);
-    ASSERT_EQ(thresholdEdited.count(), 1);
-    EXPECT_EQ(thresholdEdited.last().at(0).toUInt(), 0u);  // no number: 0
+    EXPECT_EQ(Selected().threshold, 0u);  // no number: 0
+    EXPECT_EQ(Selected().feature_threshold, 72u);
+    // A text that gives the same value makes no state.
+    const int now = document.CurrentIndex();
+    QTest::keyClicks(&frame.ThresholdEdit(), QStringLiteral("0"));
+    EXPECT_EQ(document.CurrentIndex(), now);
 
     EXPECT_EQ(TuningFrame::LeadingNumber(QStringLiteral("12ab")), 12u);
     EXPECT_EQ(TuningFrame::LeadingNumber(QStringLiteral("x12")), 0u);
@@ -162,9 +177,9 @@ TEST_F(TuningWindowTest, PlotCurveAndCrossHair) {
 }
 
 TEST_F(TuningWindowTest, PointerReadoutsAndClickToSet) {
-    Detector d = Plain();
+    Detector d = Selected();
     frame.ShowDetector(&d);
-    QSignalSpy chosen(&frame, &TuningFrame::ThresholdsChosen);
+    const int start = document.CurrentIndex();
     const QRect area = View().contentsRect();
     const QPoint middle = area.topLeft() + QPoint(area.width() / 2, area.height() / 2);
 
@@ -173,7 +188,7 @@ TEST_F(TuningWindowTest, PointerReadoutsAndClickToSet) {
     EXPECT_TRUE(frame.FeatureReadout().text().isEmpty());
     QTest::mouseClick(&View(), Qt::LeftButton, Qt::NoModifier, middle);
     EXPECT_TRUE(questions.empty());
-    EXPECT_EQ(chosen.count(), 0);
+    EXPECT_EQ(document.CurrentIndex(), start);
 
     frame.SetCurve(Trace());
     QTest::mouseMove(&View(), middle + QPoint(1, 0));
@@ -187,13 +202,17 @@ TEST_F(TuningWindowTest, PointerReadoutsAndClickToSet) {
     QTest::mouseClick(&View(), Qt::LeftButton, Qt::NoModifier, middle);
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_TRUE(questions[0].endsWith(QStringLiteral(" | Threshold tuning")));
-    EXPECT_EQ(chosen.count(), 0);
+    EXPECT_EQ(document.CurrentIndex(), start);  // No: nothing changes
 
     answer = true;
     QTest::mouseClick(&View(), Qt::LeftButton, Qt::NoModifier, middle);
-    ASSERT_EQ(chosen.count(), 1);
-    EXPECT_EQ(chosen.last().at(0).toUInt(), wantFeature);
-    EXPECT_EQ(chosen.last().at(1).toUInt(), wantThreshold);
+    // Both thresholds in one undo state.
+    EXPECT_EQ(document.CurrentIndex(), start + 1);
+    EXPECT_EQ(Selected().feature_threshold, wantFeature);
+    EXPECT_EQ(Selected().threshold, wantThreshold);
+    document.Undo();
+    EXPECT_EQ(Selected().feature_threshold, 880u);
+    EXPECT_EQ(Selected().threshold, 40u);
 }
 
 TEST_F(TuningWindowTest, TraceFromTheLiveThreadArrivesWholeAndSaves) {

@@ -17,6 +17,7 @@
 #include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
 #include "image/Bitmap.h"
+#include "model/DetectorEdits.h"
 #include "model/Document.h"
 
 #include <QApplication>
@@ -292,7 +293,7 @@ int main(int argc, char** argv) {
         Settle(100);
     // Thresholds where the curve bends, as a click there would set them:
     // the cross-hair in the middle of the plot.
-    view.SetThresholds(600, tuning.View().Curve().Total() * 3 / 4);
+    SetThresholds(view.GetDocument(), 600, tuning.View().Curve().Total() * 3 / 4);
     Settle();
     const QRect area = tuning.View().contentsRect();
     QPoint over = area.topLeft() + QPoint(area.width() * 3 / 5, area.height() / 3);

@@ -5,6 +5,13 @@
 namespace korvex {
 
 enum LiveString : unsigned {
+    // The tuning window's texts (lang/<name>/korvex.mui).
+    kStrTuningQuestion = 129,
+    kStrTuningTitle = 130,
+    kStrFeatureThresholdLabel = 131,
+    kStrRequestTrace = 132,
+    kStrThresholdLabel = 133,
+
     kStrSaveTrace = 1700,
     kStrCsvFilter = 1701,
     kStrSaveTraceTitle = 1702,

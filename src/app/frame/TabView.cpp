@@ -1,5 +1,6 @@
 #include "app/frame/TabView.h"
 
+#include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
 #include "app/editor/MainView.h"
 #include "app/live/LiveView.h"
@@ -21,8 +22,8 @@ TabView::TabView(MainViewHost& host, Document& document, QWidget* parent) : QTab
     scroll->setObjectName(QStringLiteral("mainScroll"));
     mainView = new MainView(host, document);
     scroll->setWidget(mainView);
-    addTab(liveScroll, Text(134));
-    addTab(scroll, Text(135));
+    addTab(liveScroll, Text(kStrTabLive));
+    addTab(scroll, Text(kStrTabEditor));
     activeTab = currentIndex();
     connect(this, &QTabWidget::currentChanged, this, [this](int index) {
         activeTab = index;

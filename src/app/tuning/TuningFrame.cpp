@@ -4,6 +4,8 @@
 #include "app/common/LiveStrings.h"
 #include "live/LiveInterfaces.h"
 #include "model/Detector.h"
+#include "model/DetectorEdits.h"
+#include "model/Document.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -38,9 +40,10 @@ void SetTextIfDifferent(QLineEdit* edit, const QString& text) {
 
 } // namespace
 
-TuningFrame::TuningFrame(QWidget* parent) : QWidget(parent), asker(AskYesNo), chooser(ChooseCsv) {
+TuningFrame::TuningFrame(Document& document, QWidget* parent)
+    : QWidget(parent), document(document), asker(AskYesNo), chooser(ChooseCsv) {
     setObjectName(QStringLiteral("tuningFrame"));
-    setWindowTitle(Text(130));
+    setWindowTitle(Text(kStrTuningTitle));
     // The controls' positions are those of an 8-point dialog font.
     QFont small = font();
     small.setPointSize(8);
@@ -54,13 +57,13 @@ TuningFrame::TuningFrame(QWidget* parent) : QWidget(parent), asker(AskYesNo), ch
         e->setMaxLength(15);
         return e;
     };
-    featureLabel = new QLabel(Text(131), this);
+    featureLabel = new QLabel(Text(kStrFeatureThresholdLabel), this);
     featureEdit = makeEdit("featureEdit");
     featureReadout = new QLabel(this);
     featureReadout->setObjectName(QStringLiteral("featureReadout"));
-    requestButton = new QPushButton(Text(132), this);
+    requestButton = new QPushButton(Text(kStrRequestTrace), this);
     requestButton->setObjectName(QStringLiteral("requestButton"));
-    thresholdLabel = new QLabel(Text(133), this);
+    thresholdLabel = new QLabel(Text(kStrThresholdLabel), this);
     thresholdEdit = makeEdit("thresholdEdit");
     thresholdReadout = new QLabel(this);
     thresholdReadout->setObjectName(QStringLiteral("thresholdReadout"));
@@ -83,9 +86,9 @@ TuningFrame::TuningFrame(QWidget* parent) : QWidget(parent), asker(AskYesNo), ch
     // Only what the user types counts as an edit; the window's own updates
     // of the fields do not.
     connect(featureEdit, &QLineEdit::textEdited, this,
-            [this](const QString& t) { Q_EMIT FeatureThresholdEdited(LeadingNumber(t)); });
+            [this](const QString& t) { EditThresholds(LeadingNumber(t), -1); });
     connect(thresholdEdit, &QLineEdit::textEdited, this,
-            [this](const QString& t) { Q_EMIT ThresholdEdited(LeadingNumber(t)); });
+            [this](const QString& t) { EditThresholds(-1, LeadingNumber(t)); });
     connect(requestButton, &QPushButton::clicked, this, [this] {
         if (selection)
             selection->RequestOnce();
@@ -146,9 +149,18 @@ void TuningFrame::SetCurve(const TuningCurve& curve) {
 }
 
 void TuningFrame::OnClicked(unsigned feature, unsigned threshold) {
-    if (!asker(view, Text(129), Text(130)))
+    if (!asker(view, Text(kStrTuningQuestion), Text(kStrTuningTitle)))
         return;
-    Q_EMIT ThresholdsChosen(feature, threshold);
+    EditThresholds(feature, threshold);
+}
+
+void TuningFrame::EditThresholds(int64_t feature, int64_t threshold) {
+    const Detector* selected = document.Current().SelectedDetector();
+    if (!selected)
+        return;
+    // One request for both values: an unchanged pair makes no state.
+    SetThresholds(document, feature < 0 ? selected->feature_threshold : uint32_t(feature),
+                  threshold < 0 ? selected->threshold : uint32_t(threshold));
 }
 
 uint32_t TuningFrame::LeadingNumber(const QString& text) {

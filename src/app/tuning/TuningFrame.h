@@ -13,13 +13,15 @@ class QPushButton;
 
 namespace korvex {
 
+class Document;
 struct Detector;
 class TuningSelection;
 
 // The tuning window's content: the feature and detection thresholds of the
 // selected detector with the pointer's read-outs, the one-shot request
-// button, the plot and a button that keeps the shown trace as CSV. Edits
-// leave as signals; the frame turns them into document edits.
+// button, the plot and a button that keeps the shown trace as CSV. It
+// changes the document only through the core's edit requests, each a
+// single undo state (a click on the plot sets both thresholds in one).
 class TuningFrame : public QWidget {
     Q_OBJECT
 public:
@@ -28,7 +30,7 @@ public:
     static constexpr int kWidth = 340;
     static constexpr int kHeight = 600;
 
-    explicit TuningFrame(QWidget* parent = nullptr);
+    explicit TuningFrame(Document& document, QWidget* parent = nullptr);
 
     // The selection the live thread reads (card, number - 1, one-shot).
     void SetSelection(TuningSelection* selection);
@@ -63,17 +65,13 @@ public:
     // none; values beyond 32 bits are held at the largest.
     static uint32_t LeadingNumber(const QString& text);
 
-Q_SIGNALS:
-    void FeatureThresholdEdited(uint32_t value);
-    void ThresholdEdited(uint32_t value);
-    // The user clicked the plot and answered Yes: both at once, one edit.
-    void ThresholdsChosen(uint32_t feature, uint32_t threshold);
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void OnClicked(unsigned feature, unsigned threshold);
+    // Edits the selected detector's thresholds; -1 keeps a value.
+    void EditThresholds(int64_t feature, int64_t threshold);
     void OnSave();
     int Scaled(int v) const;
 
@@ -87,6 +85,7 @@ private:
     QPushButton* saveButton;
     TuningView* view;
 
+    Document& document;
     TuningSelection* selection = nullptr;
     int shownFeature = -1;
     int shownThreshold = -1;
