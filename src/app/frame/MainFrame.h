@@ -19,6 +19,7 @@ class QToolBar;
 namespace korvex {
 
 enum JobCode : int32_t;
+class ComposerFrame;
 class DeviceListForwarder;
 class DeviceSession;
 class Explorer;
@@ -80,6 +81,7 @@ public:
     QToolBar& ToolBar() { return *toolbar; }
     PaneDock& InspectorPane() { return panes.Dock(PaneTable::Inspector); }
     PaneDock& ComposerPane() { return panes.Dock(PaneTable::Composer); }
+    ComposerFrame& Composer() { return *composerFrame; }
     PaneDock& ExplorerPane() { return panes.Dock(PaneTable::Explorer); }
     PaneDock& TuningPane() { return panes.Dock(PaneTable::Tuning); }
     QMenu& LanguageMenu() { return *languageMenu; }
@@ -130,6 +132,8 @@ private:
     void InstallIdleHook();
     void ToggleDemo();
     void SelectDemoRow();
+    // Lays the composer out now, or when it next shows if it is hidden.
+    void LayoutComposer();
 
     std::unique_ptr<Prompter> ownPrompter;
     Prompter* prompter;
@@ -153,6 +157,8 @@ private:
     Inspector* inspector = nullptr;
     Explorer* explorer = nullptr;
     TuningFrame* tuningFrame = nullptr;
+    ComposerFrame* composerFrame = nullptr;
+    bool composerStale = true;
     QMenu* languageMenu = nullptr;
     QMenu* contextMenu = nullptr;
     QActionGroup* languageGroup = nullptr;
