@@ -30,7 +30,6 @@ extern "C" {
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -62,7 +61,8 @@ uint64_t NowUs() {
 double ProcessCpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 uint16_t FreeTcpPort() {
@@ -87,8 +87,8 @@ void Pump(int ms) {
 class Simulator {
 public:
     Simulator(unsigned fps, uint16_t livePort) {
-        root = std::filesystem::temp_directory_path() / ("korvex-bench-" + std::to_string(getpid()) + "-" +
-                                                          std::to_string(fps));
+        root = std::filesystem::temp_directory_path() /
+               ("korvex-bench-" + std::to_string(getpid()) + "-" + std::to_string(fps));
         std::string formats;
         for (unsigned i = 0; i < kCameras; ++i)
             formats += i ? ",h264" : "h264";
@@ -97,9 +97,10 @@ public:
                           rootText = root.string();
         pid = fork();
         if (pid == 0) {
-            execl(KORVEX_DEVSIM_PATH, "korvex-devsim", "--root", rootText.c_str(), "--no-announce", "--live-port",
-                  port.c_str(), "--ssh-port", ssh.c_str(), "--cameras", cams.c_str(), "--format", formats.c_str(),
-                  "--fps", fpsText.c_str(), "--key-interval", "50", static_cast<char*>(nullptr));
+            execl(KORVEX_DEVSIM_PATH, "korvex-devsim", "--root", rootText.c_str(), "--no-announce",
+                  "--live-port", port.c_str(), "--ssh-port", ssh.c_str(), "--cameras", cams.c_str(),
+                  "--format", formats.c_str(), "--fps", fpsText.c_str(), "--key-interval", "50",
+                  static_cast<char*>(nullptr));
             _exit(127);
         }
     }
@@ -202,8 +203,7 @@ Percentiles Summarise(std::vector<uint64_t> v) {
 // One live page against one simulator.
 struct Page {
     explicit Page(uint16_t port)
-        : core(sink), stamping(core), target(port),
-          thread(stamping, target, core, mask, tuning, Settings()) {
+        : core(sink), stamping(core), target(port), thread(stamping, target, core, mask, tuning, Settings()) {
         sink.AttachHost(&view, &view);
         view.Attach(&core);
         view.SetPaintObserver([this](unsigned, const uint8_t* pixels) { stamping.Painted(pixels); });
@@ -299,7 +299,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "no eight cameras from the simulator\n");
             return 1;
         }
-        Pump(2000);  // decoders warm, queues at their working length
+        Pump(2000); // decoders warm, queues at their working length
 
         // (a) zoom 1 and (b) CPU over the same interval.
         page.view.ResetStats();
@@ -353,17 +353,19 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::printf("\n(a) paint per 25-ms tick, 8 cells at zoom 1: mean %.2f ms (max %.2f ms); zoomed cell: mean %.2f ms"
-                "   goal <= 3 ms\n",
-                paintZoom1, paintZoom1Max, paintZoomed);
-    std::printf("(b) process CPU per second of video: %.3f s; raw libavcodec decode of the same units: %.3f s;"
-                " ratio %.2f   goal <= 2 x raw + 0.10 = %.3f s\n",
-                cpuPerVideoSecond, rawPerVideoSecond, cpuPerVideoSecond / std::max(rawPerVideoSecond, 1e-9),
-                2 * rawPerVideoSecond + 0.10);
+    std::printf(
+        "\n(a) paint per 25-ms tick, 8 cells at zoom 1: mean %.2f ms (max %.2f ms); zoomed cell: mean %.2f ms"
+        "   goal <= 3 ms\n",
+        paintZoom1, paintZoom1Max, paintZoomed);
+    std::printf(
+        "(b) process CPU per second of video: %.3f s; raw libavcodec decode of the same units: %.3f s;"
+        " ratio %.2f   goal <= 2 x raw + 0.10 = %.3f s\n",
+        cpuPerVideoSecond, rawPerVideoSecond, cpuPerVideoSecond / std::max(rawPerVideoSecond, 1e-9),
+        2 * rawPerVideoSecond + 0.10);
     std::printf("(c) arrival to first paint at 25 pictures/s: median %.0f ms, p95 %.0f ms, max %.0f ms"
                 " (%llu pictures dropped by the bounded queues)\n",
                 delay25.median, delay25.p95, delay25.max, static_cast<unsigned long long>(dropped));
-    std::printf("    at 8 pictures/s: median %.0f ms, p95 %.0f ms, max %.0f ms   goal <= 100 + 25 ms\n", delay8.median,
-                delay8.p95, delay8.max);
+    std::printf("    at 8 pictures/s: median %.0f ms, p95 %.0f ms, max %.0f ms   goal <= 100 + 25 ms\n",
+                delay8.median, delay8.p95, delay8.max);
     return 0;
 }

@@ -4,7 +4,8 @@
 
 namespace korvex {
 
-std::optional<Bitmap> LiveBackground(const Bitmap& live, uint32_t width, uint32_t height, const Bitmap& current) {
+std::optional<Bitmap> LiveBackground(const Bitmap& live, uint32_t width, uint32_t height,
+                                     const Bitmap& current) {
     if (live.Empty() || live.Width() != width || live.Height() != height)
         return std::nullopt;
     if (current.Width() == width && current.Height() == height)

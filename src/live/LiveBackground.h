@@ -15,6 +15,7 @@ namespace korvex {
 // columns around it kept from the current background. A picture of any
 // other size, or none, gives std::nullopt: the card keeps its background
 // rather than getting one that does not fit its detectors.
-std::optional<Bitmap> LiveBackground(const Bitmap& live, uint32_t width, uint32_t height, const Bitmap& current);
+std::optional<Bitmap> LiveBackground(const Bitmap& live, uint32_t width, uint32_t height,
+                                     const Bitmap& current);
 
 } // namespace korvex

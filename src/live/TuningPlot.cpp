@@ -26,7 +26,9 @@ std::optional<int> BarTop(const TuningCurve& curve, unsigned bin, int height) {
     return int(int64_t(height) - int64_t(height) * curve.cumulative[bin] / total - 1);
 }
 
-int FeatureColumn(int featureThreshold) { return featureThreshold / 4; }
+int FeatureColumn(int featureThreshold) {
+    return featureThreshold / 4;
+}
 
 std::optional<int> ThresholdRow(int threshold, uint32_t total, int height) {
     if (total == 0)

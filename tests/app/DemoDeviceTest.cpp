@@ -1,12 +1,12 @@
 // The demo device never takes a port another program holds, and leaves
 // nothing behind.
 #include "app/session/DemoDevice.h"
-#include "devsim/DeviceSimulator.h"
 
-#include <gtest/gtest.h>
+#include "devsim/DeviceSimulator.h"
 
 #include <arpa/inet.h>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -38,7 +38,7 @@ TEST(DemoDeviceTest, TakesFreePortsWhenTheUsualOnesAreHeld) {
     HeldPort live, ssh;
     DemoDevice demo;
     DemoDevice::Settings settings;
-    settings.announcePort = 9;  // discard: nobody listens in this test
+    settings.announcePort = 9; // discard: nobody listens in this test
     settings.preferredLivePort = live.port;
     settings.preferredSshPort = ssh.port;
     demo.Start(settings);
@@ -61,7 +61,7 @@ TEST(DemoDeviceTest, TakesFreePortsWhenTheUsualOnesAreHeld) {
     demo.Stop();
     EXPECT_FALSE(demo.Running());
     EXPECT_FALSE(std::filesystem::exists(root));
-    demo.Stop();  // twice is harmless
+    demo.Stop(); // twice is harmless
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 // window's selection, traces and click-to-set, live pictures taken as
 // backgrounds, and a bounded shutdown while the device has stalled.
 #include "AppTestSupport.h"
-
 #include "app/common/Commands.h"
 #include "app/device/OptionMaskDialog.h"
 #include "app/frame/TabView.h"
@@ -20,7 +19,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-
 #include <chrono>
 #include <functional>
 
@@ -73,7 +71,8 @@ protected:
         return have;
     }
     bool AllFourCameras() {
-        return Core().Layout().cameraCount == 4 && HasPicture(0) && HasPicture(1) && HasPicture(2) && HasPicture(3);
+        return Core().Layout().cameraCount == 4 && HasPicture(0) && HasPicture(1) && HasPicture(2) &&
+               HasPicture(3);
     }
 
     FakePrompter prompts;
@@ -85,7 +84,7 @@ TEST_F(LiveDemoTest, FourCamerasOnTheLivePageWithItsZoomAndOptions) {
     ASSERT_TRUE(Until([&] { return AllFourCameras(); }));
     EXPECT_EQ(Core().Layout().cameraWidth, 320);
     Core().WithPicture(1, [](const Bitmap& b) { EXPECT_EQ(b.Width(), 180u); });
-    Core().WithPicture(3, [](const Bitmap& b) { EXPECT_EQ(b.Width(), 320u); });  // H.264, centre window
+    Core().WithPicture(3, [](const Bitmap& b) { EXPECT_EQ(b.Width(), 320u); }); // H.264, centre window
     LiveView& live = frame->Tabs().Live();
     // The size the live thread asked for arrives through the event loop.
     EXPECT_TRUE(Until([&] { return live.size() == QSize(2 * 320 + 32, (240 + 16) * 2); }));
@@ -120,19 +119,21 @@ TEST_F(LiveDemoTest, OptionMaskBitsTravelOnlyWhileTheDialogIsOpen) {
         QTest::mouseClick(dialog.Box(1050), Qt::LeftButton);
         QTest::mouseClick(dialog.Box(1065), Qt::LeftButton);
         const uint32_t want = 1u << 2 | 1u << 17;
-        EXPECT_TRUE(Until([&] { return LastReply([&](auto& r) { return (r.options & 0x02) && r.mask == want; }); }));
+        EXPECT_TRUE(
+            Until([&] { return LastReply([&](auto& r) { return (r.options & 0x02) && r.mask == want; }); }));
         QTest::mouseClick(dialog.Box(1050), Qt::LeftButton);
         EXPECT_TRUE(Until([&] { return LastReply([](auto& r) { return r.mask == 1u << 17; }); }));
         dialog.reject();
         EXPECT_FALSE(Session().OptionMask().MaskDialogOpen());
     }
-    EXPECT_TRUE(Until([&] { return LastReply([](auto& r) { return (r.options & 0x02) == 0 && r.mask == 0; }); }));
+    EXPECT_TRUE(
+        Until([&] { return LastReply([](auto& r) { return (r.options & 0x02) == 0 && r.mask == 0; }); }));
 }
 
 TEST_F(LiveDemoTest, TuningWindowFollowsTheSelectionAndSetsThresholdsWithOneClick) {
     // Detector 3 on card C, selected: the loop hands it to the tuning
     // window after the inspector.
-    frame->View().Command(CmdAddQuad);  // on the active card A
+    frame->View().Command(CmdAddQuad); // on the active card A
     RenderState& fresh = frame->View().GetDocument().NewRenderState();
     fresh.detectors.back().card = 2;
     fresh.detectors.back().number = 3;
@@ -143,7 +144,8 @@ TEST_F(LiveDemoTest, TuningWindowFollowsTheSelectionAndSetsThresholdsWithOneClic
     EXPECT_EQ(tuning.Camera(), 2);
     EXPECT_EQ(tuning.DetectorIndex(), 2);
     ASSERT_TRUE(Until([&] {
-        return LastReply([](auto& r) { return (r.options & 0x04) && r.tuningCamera == 2 && r.tuningDetector == 2; });
+        return LastReply(
+            [](auto& r) { return (r.options & 0x04) && r.tuningCamera == 2 && r.tuningDetector == 2; });
     }));
     uint32_t total = 0;
     for (uint16_t v : devsim::TuningTraceValues(2, 2))
@@ -172,7 +174,8 @@ TEST_F(LiveDemoTest, TuningWindowFollowsTheSelectionAndSetsThresholdsWithOneClic
     const Detector* d = frame->View().State().SelectedDetector();
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->feature_threshold, uint32_t((at.x() - area.left()) * 1000 / area.width()));
-    EXPECT_EQ(d->threshold, uint32_t(uint64_t(area.height() - (at.y() - area.top())) * total / area.height()));
+    EXPECT_EQ(d->threshold,
+              uint32_t(uint64_t(area.height() - (at.y() - area.top())) * total / area.height()));
     EXPECT_EQ(frame->View().GetDocument().CurrentIndex(), currentBefore + 1);
     EXPECT_LE(frame->View().GetDocument().HistorySize(), historyBefore + 1);
     // The fields show the new values.
@@ -204,7 +207,7 @@ TEST_F(LiveDemoTest, LivePicturesBecomeTheBackgroundsInOneUndoStep) {
     // keeps its white background.
     EXPECT_EQ(state.backgrounds[0].GetPixelColour(10, 100), 0x303030u);
     EXPECT_EQ(state.backgrounds[1].GetPixelColour(10, 100), 0xFFFFFFu);
-    EXPECT_EQ(state.backgrounds[2].Data()[size_t(100 * 320 + 10) * 3 + 2], 0xF8);  // red byte
+    EXPECT_EQ(state.backgrounds[2].Data()[size_t(100 * 320 + 10) * 3 + 2], 0xF8); // red byte
     EXPECT_NEAR(int(state.backgrounds[3].Data()[size_t(100 * 320 + 10) * 3]), 48, 4);
     frame->OnCommand(CmdUndo);
     EXPECT_EQ(frame->View().State().backgrounds[0].GetPixelColour(10, 100), 0xFFFFFFu);
@@ -221,9 +224,9 @@ TEST_F(LiveDemoTest, ShutdownEndsPromptlyWhileTheDeviceStalls) {
     const unsigned connections = Device().LiveConnections();
     Session().ChooseDevice(-1);
     ASSERT_TRUE(Until([&] { return Core().Layout().cameraCount == 0; }));
-    frame->Devices().StartDemo(false);  // running: only makes it the target again
+    frame->Devices().StartDemo(false); // running: only makes it the target again
     ASSERT_TRUE(Until([&] { return Device().LiveConnections() > connections; }));
-    QTest::qWait(300);  // the live thread now waits for bytes that never come
+    QTest::qWait(300); // the live thread now waits for bytes that never come
     const auto start = std::chrono::steady_clock::now();
     frame->StopThreads();
     const auto took = std::chrono::steady_clock::now() - start;

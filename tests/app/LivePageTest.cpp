@@ -2,7 +2,6 @@
 // slots, pacing seen through the widget, and requests from the live thread
 // reaching the widget only through the UI thread.
 #include "AppTestSupport.h"
-
 #include "app/live/LiveView.h"
 #include "app/sinks/LiveForwarders.h"
 
@@ -11,7 +10,6 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QTest>
-
 #include <thread>
 
 namespace korvex::test {
@@ -41,9 +39,9 @@ protected:
         Bitmap b(w, h);
         uint8_t* p = b.Data().data();
         for (uint32_t i = 0; i < w * h; ++i, p += 3) {
-            p[0] = uint8_t(rgb);        // blue
-            p[1] = uint8_t(rgb >> 8);   // green
-            p[2] = uint8_t(rgb >> 16);  // red
+            p[0] = uint8_t(rgb);       // blue
+            p[1] = uint8_t(rgb >> 8);  // green
+            p[2] = uint8_t(rgb >> 16); // red
         }
         return b;
     }
@@ -80,7 +78,7 @@ TEST_F(LivePageTest, CellAndZoomLayoutSizes) {
     EXPECT_EQ(core.ZoomCamera(), -1);
     EXPECT_EQ(view.size(), QSize(2 * 2 * 320 + 32, (2 * 240 + 16) * 2));
     // Outside every cell: no zoom, only a re-layout.
-    DoubleClick(1 + 2 * 320 + 8, 5);  // the gap between the columns
+    DoubleClick(1 + 2 * 320 + 8, 5); // the gap between the columns
     EXPECT_EQ(core.ZoomCamera(), -1);
     // The zoom limits change nothing.
     for (int i = 0; i < 8; ++i)
@@ -105,7 +103,7 @@ TEST_F(LivePageTest, PaintsEachCameraInItsCellWithShadowAndFrame) {
     // Shadow right of and below camera 0, the frame just outside it.
     EXPECT_EQ(Rgb(shot, 1 + 320 + 2, 1 + 10), 0xE6E6E6u);
     EXPECT_EQ(Rgb(shot, 1 + 10, 1 + 240 + 2), 0xE6E6E6u);
-    EXPECT_EQ(Rgb(shot, 1 + 320 + 2, 1 + 2), 0xFFFFFFu);  // shadow starts 4 below the top
+    EXPECT_EQ(Rgb(shot, 1 + 320 + 2, 1 + 2), 0xFFFFFFu); // shadow starts 4 below the top
     EXPECT_EQ(Rgb(shot, 0, 0), uint32_t(view.palette().color(QPalette::Dark).rgb() & 0xFFFFFF));
 }
 
@@ -176,7 +174,7 @@ TEST_F(LivePageTest, WorkerRequestsReachTheWidgetOnlyThroughTheUiThread) {
     EXPECT_LE(sink.Posted(), 4u);
     QTest::qWait(3 * LiveView::kTimerPeriod_ms);
     EXPECT_EQ(view.size(), QSize(2 * 180 + 32, (144 + 16) * 2));
-    EXPECT_EQ(Rgb(Shot(), 5, 144 + 16 + 5), 0x445566u);  // camera 2: first column, second row
+    EXPECT_EQ(Rgb(Shot(), 5, 144 + 16 + 5), 0x445566u); // camera 2: first column, second row
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // live thread's selection, the plot, the pointer read-outs, click-to-set
 // with its question, and the saved trace.
 #include "AppTestSupport.h"
-
 #include "app/sinks/LiveForwarders.h"
 #include "app/tuning/TuningFrame.h"
 #include "model/Detector.h"
@@ -14,7 +13,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <thread>
 
 namespace korvex::test {
@@ -93,7 +91,7 @@ TEST_F(TuningWindowTest, EnablingRulesAndTheSelectionForTheLiveThread) {
     EXPECT_EQ(frame.FeatureEdit().text(), QStringLiteral("880"));
     frame.SetCurve(Trace());
     const QImage plot = View().Plot();
-    EXPECT_EQ(plot.pixel(220, 2) & 0xFFFFFF, 0xC80000u);  // cross-hair still drawn
+    EXPECT_EQ(plot.pixel(220, 2) & 0xFFFFFF, 0xC80000u); // cross-hair still drawn
 
     frame.ShowDetector(nullptr);
     EXPECT_TRUE(frame.ThresholdEdit().text().isEmpty());
@@ -114,7 +112,7 @@ TEST_F(TuningWindowTest, EqualTextsAreNotRewrittenAndOnlyTypingEdits) {
     d.feature_threshold = 500;
     frame.ShowDetector(&d);
     EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(document.CurrentIndex(), start);  // the window's own update is no edit
+    EXPECT_EQ(document.CurrentIndex(), start); // the window's own update is no edit
 
     // Typing edits the selected detector through the document, one state
     // per accepted change; the other threshold stays.
@@ -123,11 +121,11 @@ TEST_F(TuningWindowTest, EqualTextsAreNotRewrittenAndOnlyTypingEdits) {
     QTest::keyClicks(&frame.FeatureEdit(), QStringLiteral("72"));
     EXPECT_EQ(Selected().feature_threshold, 72u);
     EXPECT_EQ(Selected().threshold, 40u);
-    EXPECT_EQ(document.CurrentIndex(), start + 2);  // "7", then "72"
+    EXPECT_EQ(document.CurrentIndex(), start + 2); // "7", then "72"
     frame.ThresholdEdit().setFocus();
     frame.ThresholdEdit().selectAll();
     QTest::keyClick(&frame.ThresholdEdit(), Qt::Key_Backspace);
-    EXPECT_EQ(Selected().threshold, 0u);  // no number: 0
+    EXPECT_EQ(Selected().threshold, 0u); // no number: 0
     EXPECT_EQ(Selected().feature_threshold, 72u);
     // A text that gives the same value makes no state.
     const int now = document.CurrentIndex();
@@ -202,7 +200,7 @@ TEST_F(TuningWindowTest, PointerReadoutsAndClickToSet) {
     QTest::mouseClick(&View(), Qt::LeftButton, Qt::NoModifier, middle);
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_TRUE(questions[0].endsWith(QStringLiteral(" | Threshold tuning")));
-    EXPECT_EQ(document.CurrentIndex(), start);  // No: nothing changes
+    EXPECT_EQ(document.CurrentIndex(), start); // No: nothing changes
 
     answer = true;
     QTest::mouseClick(&View(), Qt::LeftButton, Qt::NoModifier, middle);

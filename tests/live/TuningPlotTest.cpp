@@ -1,9 +1,9 @@
-#include "live/LiveInterfaces.h"
 #include "live/TuningPlot.h"
 
-#include <gtest/gtest.h>
+#include "live/LiveInterfaces.h"
 
 #include <atomic>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -118,7 +118,7 @@ TEST(TuningPlot, MailboxHandsOverWholeTracesOnce) {
     box.Put(Trace({{0, 2}}));
     auto taken = box.Take();
     ASSERT_TRUE(taken.has_value());
-    EXPECT_EQ(taken->level, 2);  // the newest wins
+    EXPECT_EQ(taken->level, 2); // the newest wins
     EXPECT_FALSE(box.Take().has_value());
 
     // A writer filling traces whose samples are all equal: every trace the

@@ -1,7 +1,7 @@
 #include "app/device/OptionMaskDialog.h"
 
-#include "app/common/UiText.h"
 #include "app/common/LiveStrings.h"
+#include "app/common/UiText.h"
 #include "live/LiveInterfaces.h"
 
 #include <QCheckBox>

@@ -5,7 +5,6 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-
 #include <algorithm>
 
 namespace korvex {
@@ -132,7 +131,8 @@ void LiveView::paintEvent(QPaintEvent* event) {
             const int x = cell.x + (cellW - pw) / 2, y = cell.y + (cellH - ph) / 2;
             if (!QRect(x - 1, y - 1, pw + 7, ph + 7).intersects(event->rect()))
                 continue;
-            painter.fillRect(QRect(QPoint(x + pw + 1, y + 4), QPoint(x + pw + 5, y + ph + 5)), QColor(kShadow));
+            painter.fillRect(QRect(QPoint(x + pw + 1, y + 4), QPoint(x + pw + 5, y + ph + 5)),
+                             QColor(kShadow));
             painter.fillRect(QRect(QPoint(x + 4, y + ph + 1), QPoint(x + pw, y + ph + 5)), QColor(kShadow));
             painter.setPen(frameColour);
             painter.setBrush(Qt::NoBrush);

@@ -5,7 +5,6 @@
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
-
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -24,7 +23,7 @@ class LiveView : public QWidget, public LiveViewHost {
     Q_OBJECT
 public:
     static constexpr int kTimerPeriod_ms = 25;
-    static constexpr QRgb kShadow = 0xFFE6E6E6;  // RGB(230, 230, 230)
+    static constexpr QRgb kShadow = 0xFFE6E6E6; // RGB(230, 230, 230)
 
     explicit LiveView(QWidget* parent = nullptr);
     ~LiveView() override;

@@ -27,7 +27,8 @@ std::string MakeRoot() {
     return pattern;
 }
 
-devsim::Options DemoOptions(const std::string& root, const DemoDevice::Settings& s, uint16_t live, uint16_t ssh) {
+devsim::Options DemoOptions(const std::string& root, const DemoDevice::Settings& s, uint16_t live,
+                            uint16_t ssh) {
     devsim::Options o;
     o.rootDir = root;
     o.alias = DemoDevice::Alias();
@@ -39,8 +40,8 @@ devsim::Options DemoOptions(const std::string& root, const DemoDevice::Settings&
     o.announcePort = s.announcePort;
     o.announceInterval_ms = 1000;
     o.cameraCount = 4;
-    o.formats = {devsim::CameraFormat::Grey320, devsim::CameraFormat::Grey180, devsim::CameraFormat::Colour320,
-                 devsim::CameraFormat::H264};
+    o.formats = {devsim::CameraFormat::Grey320, devsim::CameraFormat::Grey180,
+                 devsim::CameraFormat::Colour320, devsim::CameraFormat::H264};
     o.fps = s.picturesPerSecond;
     o.keyFrameInterval = 2 * s.picturesPerSecond;
     o.blurEvery = 0;
@@ -53,11 +54,17 @@ devsim::Options DemoOptions(const std::string& root, const DemoDevice::Settings&
 
 DemoDevice::DemoDevice() = default;
 
-DemoDevice::~DemoDevice() { Stop(); }
+DemoDevice::~DemoDevice() {
+    Stop();
+}
 
-bool DemoDevice::Running() const { return device && device->Running(); }
+bool DemoDevice::Running() const {
+    return device && device->Running();
+}
 
-uint32_t DemoDevice::Address() { return 0x0100007Fu; }
+uint32_t DemoDevice::Address() {
+    return 0x0100007Fu;
+}
 
 void DemoDevice::Start(const Settings& settings) {
     if (Running())
@@ -79,7 +86,8 @@ void DemoDevice::Start(const Settings& settings) {
             device = std::move(candidate);
             livePort = device->LivePort();
             sshPort = device->SshPort();
-            Trace("%s: live port %u, SSH port %u\n", "DemoDevice::Start", unsigned(livePort), unsigned(sshPort));
+            Trace("%s: live port %u, SSH port %u\n", "DemoDevice::Start", unsigned(livePort),
+                  unsigned(sshPort));
             return;
         } catch (const std::exception& e) {
             if (firstError.empty())

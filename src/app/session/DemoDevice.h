@@ -28,7 +28,7 @@ public:
     };
 
     DemoDevice();
-    ~DemoDevice();  // stops and removes its files
+    ~DemoDevice(); // stops and removes its files
     DemoDevice(const DemoDevice&) = delete;
     DemoDevice& operator=(const DemoDevice&) = delete;
 

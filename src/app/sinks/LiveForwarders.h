@@ -6,7 +6,6 @@
 #include "live/TuningPlot.h"
 
 #include <QThread>
-
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -82,7 +81,7 @@ private:
     std::atomic<bool> repaintPosted{false};
     std::atomic<bool> sizePosted{false};
     std::atomic<bool> sizeKnown{false};
-    std::atomic<uint64_t> size{0};  // width << 32 | height, read together
+    std::atomic<uint64_t> size{0}; // width << 32 | height, read together
     std::atomic<unsigned> posted{0};
 };
 
@@ -111,7 +110,7 @@ public:
         UiPost(this, [](TuningForwarder& self) {
             self.tracePosted.store(false);
             if (!self.Attached() || !self.view)
-                return;  // the trace waits in the mailbox
+                return; // the trace waits in the mailbox
             if (auto curve = self.mailbox.Take())
                 self.view(*curve);
         });

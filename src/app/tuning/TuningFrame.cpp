@@ -1,7 +1,7 @@
 #include "app/tuning/TuningFrame.h"
 
-#include "app/common/UiText.h"
 #include "app/common/LiveStrings.h"
+#include "app/common/UiText.h"
 #include "live/LiveInterfaces.h"
 #include "model/Detector.h"
 #include "model/DetectorEdits.h"
@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSaveFile>
-
 #include <limits>
 
 namespace korvex {
@@ -121,8 +120,8 @@ void TuningFrame::SetSelection(TuningSelection* s) {
 
 void TuningFrame::ShowDetector(const Detector* d) {
     const bool enable = d != nullptr && !d->contrast;
-    for (QWidget* w : std::initializer_list<QWidget*>{featureLabel, featureEdit, requestButton, thresholdLabel,
-                                                       thresholdEdit})
+    for (QWidget* w : std::initializer_list<QWidget*>{featureLabel, featureEdit, requestButton,
+                                                      thresholdLabel, thresholdEdit})
         w->setEnabled(enable);
     SetTextIfDifferent(featureEdit, d ? QString::number(d->feature_threshold) : QString());
     SetTextIfDifferent(thresholdEdit, d ? QString::number(d->threshold) : QString());
@@ -180,8 +179,9 @@ bool TuningFrame::SaveTrace(const QString& path) {
     if (file.open(QIODevice::WriteOnly) && file.write(csv.data(), qint64(csv.size())) == qint64(csv.size()) &&
         file.commit())
         return true;
-    QMessageBox::critical(this, QString(),
-                          QString::fromStdString(FillText(Text(kStrSaveTraceFailed).toStdString(), {path.toStdString()})));
+    QMessageBox::critical(
+        this, QString(),
+        QString::fromStdString(FillText(Text(kStrSaveTraceFailed).toStdString(), {path.toStdString()})));
     return false;
 }
 

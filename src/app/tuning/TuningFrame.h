@@ -4,7 +4,6 @@
 #include "live/TuningPlot.h"
 
 #include <QWidget>
-
 #include <functional>
 
 class QLabel;

@@ -31,7 +31,7 @@ QImage TuningView::Plot() const {
     plot.fill(Qt::white);
     const uint32_t total = curve.Total();
     if (total == 0)
-        return plot;  // no trace: white, no cross-hair
+        return plot; // no trace: white, no cross-hair
     QPainter p(&plot);
     p.setPen(QColor(kCurve));
     // Each bar covers the rows below its top, the top row itself excluded

@@ -13,8 +13,8 @@ namespace korvex {
 class TuningView : public QFrame {
     Q_OBJECT
 public:
-    static constexpr QRgb kCurve = 0xFF007F00;      // RGB(0, 127, 0)
-    static constexpr QRgb kCrossHair = 0xFFC80000;  // RGB(200, 0, 0)
+    static constexpr QRgb kCurve = 0xFF007F00;     // RGB(0, 127, 0)
+    static constexpr QRgb kCrossHair = 0xFFC80000; // RGB(200, 0, 0)
 
     explicit TuningView(QWidget* parent = nullptr);
 
