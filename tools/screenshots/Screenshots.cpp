@@ -5,13 +5,15 @@
 // Meant to run under a virtual X server (scripts/screenshot.sh).
 #include "app/common/Commands.h"
 #include "app/device/OptionMaskDialog.h"
-#include "app/live/LiveView.h"
-#include "app/session/DeviceSession.h"
-#include "app/tuning/TuningFrame.h"
+#include "app/editor/CornerFields.h"
 #include "app/editor/Inspector.h"
 #include "app/editor/MainView.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/TabView.h"
+#include "app/live/LiveView.h"
+#include "app/session/DeviceSession.h"
+#include "app/tuning/TuningFrame.h"
+#include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
 #include "files/ProjectFile.h"
 #include "framework/ChangeFlags.h"
@@ -26,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLineEdit>
 #include <QLinearGradient>
 #include <QMenu>
 #include <QMenuBar>
@@ -101,7 +104,8 @@ QImage Scene(int kind) {
         p.setBrush(QColor(225, 225, 220));
         p.setPen(Qt::NoPen);
         for (int i = 0; i < 7; ++i)
-            p.drawPolygon(QPolygon({{40 + i * 36, 130}, {60 + i * 36, 130}, {52 + i * 38, 210}, {28 + i * 38, 210}}));
+            p.drawPolygon(
+                QPolygon({{40 + i * 36, 130}, {60 + i * 36, 130}, {52 + i * 38, 210}, {28 + i * 38, 210}}));
         p.setBrush(QColor(50, 90, 60));
         p.drawEllipse(QRectF(270, 60, 40, 50));
         break;
@@ -132,7 +136,8 @@ Bitmap ToBitmap(const QImage& image) {
     return b;
 }
 
-Detector Make(uint32_t card, uint32_t number, std::array<Point, 4> pts, uint32_t divisions, uint32_t pen, int fill) {
+Detector Make(uint32_t card, uint32_t number, std::array<Point, 4> pts, uint32_t divisions, uint32_t pen,
+              int fill) {
     Detector d(divisions, pen, 0, card, number, 320, 240);
     d.points = pts;
     d.fill = fill;
@@ -189,6 +194,54 @@ void Click(QWidget* w, QPoint p, Qt::MouseButton button = Qt::LeftButton) {
     QApplication::sendEvent(w, &release);
 }
 
+// Snapping, corner numbers and the corner fields: card A at zoom 3, the lane
+// detector A1's corner 2 dragged next to A2's corner 1.
+bool ShootEditingTools(const QString& out, MainFrame& frame) {
+    MainView& view = frame.View();
+    frame.OnCommand(CmdModeReshape);
+    frame.OnCommand(CmdZoomIn);
+    frame.OnCommand(CmdZoomIn);
+    Settle();
+    QPoint body = CanvasPoint(view, 0, 100, 215);
+    frame.Tabs().Scroll().ensureVisible(CanvasPoint(view, 0, 160, 200).x(),
+                                        CanvasPoint(view, 0, 160, 200).y(), 420, 200);
+    Settle();
+    Click(&view, body); // selects A1
+    Settle();
+    bool ok = Shoot(out + QStringLiteral("/corner-numbers.png"), frame);
+
+    QPoint from = CanvasPoint(view, 0, 150, 200), to = CanvasPoint(view, 0, 171, 201);
+    QPointF gf(view.mapToGlobal(from)), gt(view.mapToGlobal(to));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(from), gf, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&view, &press);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), gt, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&view, &move);
+    ok &= Shoot(out + QStringLiteral("/snapping.png"), frame);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(to), gt, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(&view, &release);
+    Settle();
+
+    // A value outside the picture typed into corner 4's X: refused and marked.
+    QLineEdit* x = frame.GetInspector().Corners().Field(3, 0);
+    x->setFocus();
+    x->selectAll();
+    x->insert(QStringLiteral("400"));
+    x->setModified(true);
+    Q_EMIT x->editingFinished();
+    Settle();
+    QWidget& pane = frame.InspectorPane();
+    QPixmap shot = pane.grab();
+    QString path = out + QStringLiteral("/corner-fields.png");
+    if (shot.isNull() || !shot.save(path, "PNG")) {
+        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("wrote %s (%dx%d)\n", qPrintable(path), shot.width(), shot.height());
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -220,7 +273,8 @@ int main(int argc, char** argv) {
         // A background picture of the kind users load.
         Scene(1).convertToFormat(QImage::Format_RGB888).save(sample + QStringLiteral("/gate.bmp"), "BMP");
     }
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged | ChangeFlags::SelectionChanged);
+    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged |
+                      ChangeFlags::SelectionChanged);
 
     bool ok = true;
     // The editor: four cards, the inspector, the problems list.
@@ -240,12 +294,14 @@ int main(int argc, char** argv) {
     frame.OnCommand(CmdModeAim);
     QPoint end(start + QPoint(150, -60));
     QPointF gs(view.mapToGlobal(start)), ge(view.mapToGlobal(end));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(start), gs, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(start), gs, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(&view, &press);
     QMouseEvent move(QEvent::MouseMove, QPointF(end), ge, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&view, &move);
     ok &= Shoot(out + QStringLiteral("/aiming.png"), frame);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(end), ge, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(end), ge, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
     QApplication::sendEvent(&view, &release);
 
     // Back to the overview with the Detector menu open.
@@ -264,6 +320,14 @@ int main(int argc, char** argv) {
         ok &= Shoot(out + QStringLiteral("/detector-menu.png"), frame);
         detectorMenu->close();
     }
+    ok &= ShootEditingTools(out, frame);
+
+    // Back to the whole editor at zoom 1 for the live page's pictures.
+    frame.Tabs().setCurrentIndex(1);
+    frame.OnCommand(CmdModeReshape);
+    for (int i = 0; i < 6; ++i)
+        frame.OnCommand(CmdZoomOut);
+    Settle();
 
     // The live page: the demo device's four cameras (grey 320 x 240, grey
     // 180 x 144, 16-bit colour, H.264) and the device list.
@@ -297,8 +361,8 @@ int main(int argc, char** argv) {
     Settle();
     const QRect area = tuning.View().contentsRect();
     QPoint over = area.topLeft() + QPoint(area.width() * 3 / 5, area.height() / 3);
-    QMouseEvent hover(QEvent::MouseMove, QPointF(over), QPointF(tuning.View().mapToGlobal(over)), Qt::NoButton,
-                      Qt::NoButton, Qt::NoModifier);
+    QMouseEvent hover(QEvent::MouseMove, QPointF(over), QPointF(tuning.View().mapToGlobal(over)),
+                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&tuning.View(), &hover);
     ok &= Shoot(out + QStringLiteral("/tuning.png"), frame);
     frame.OnCommand(CmdToggleTuning);

@@ -70,6 +70,9 @@ ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onComman
         CmdConfigTest,
         CmdHelp,
         CmdAbout,
+        CmdCopyDetectorsToCamera,
+        CmdConvertTo320,
+        CmdConvertTo180,
         CmdDemoDevice,
     };
     for (int id : all)
