@@ -5,8 +5,10 @@
 
 JOBS ?= $(shell nproc)
 
+# The sample project, with the simulated device inside the program playing
+# on the live page (no hardware needed).
 run: deps build-release
-	./build/release/bin/korvex
+	./build/release/bin/korvex --demo docs/sample/sample.kvx
 
 check: deps build-asan
 	ctest --preset asan -j $(JOBS)

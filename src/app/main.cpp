@@ -2,6 +2,7 @@
 // event loop, then an orderly shutdown with every worker stopped before
 // anything it uses is destroyed.
 #include "app/common/AppStrings.h"
+#include "app/common/LiveStrings.h"
 #include "app/common/UiText.h"
 #include "app/frame/FrameSettings.h"
 #include "app/frame/MainFrame.h"
@@ -12,10 +13,28 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Ctrl+C or a termination request from the terminal closes the window the
+// way its close button does, so the workers and the demo device stop in
+// order. The handler only writes a byte; the event loop does the rest.
+int quitPipe[2] = {-1, -1};
+
+void OnQuitSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(quitPipe[1], &byte, 1);
+}
+
+} // namespace
 
 // --help and --version answer before any window system is needed, so they
 // work on a console, in scripts and while packaging.
@@ -27,9 +46,10 @@ static bool AnswerInfoOption(int argc, char** argv, int& code) {
             return true;
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("usage: korvex [FILE.kvx]\n"
+            std::printf("usage: korvex [--demo] [FILE.kvx]\n"
                         "Opens the Korvex window; a project file named here is opened at start.\n"
                         "\n"
+                        "  --demo       start a simulated device inside the program\n"
                         "  --help       this text\n"
                         "  --version    the program's version\n"
                         "\n"
@@ -62,11 +82,34 @@ int main(int argc, char** argv) {
             RaiseError(kStrMd5SelfTestFailed);
         frame->RestoreSettings();
         frame->Create();
-        // A project named on the command line opens at once; a file that
-        // cannot be read is reported and the new project stays.
+        std::unique_ptr<QSocketNotifier> quitNotifier;
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, quitPipe) == 0) {
+            quitNotifier = std::make_unique<QSocketNotifier>(quitPipe[0], QSocketNotifier::Read);
+            QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, frame.get(), [&frame] {
+                char byte;
+                [[maybe_unused]] ssize_t n = ::read(quitPipe[0], &byte, 1);
+                frame->close();
+            });
+            std::signal(SIGINT, OnQuitSignal);
+            std::signal(SIGTERM, OnQuitSignal);
+        }
+        // "--demo" starts the simulated device inside the program; a project
+        // named on the command line opens at once (a file that cannot be
+        // read is reported and the new project stays).
         QStringList arguments = QApplication::arguments();
-        if (arguments.size() > 1)
-            frame->OpenAtStart(arguments.at(1).toStdString());
+        arguments.removeFirst();
+        const bool demo = arguments.removeAll(QStringLiteral("--demo")) > 0;
+        if (!arguments.isEmpty())
+            frame->OpenAtStart(arguments.first().toStdString());
+        if (demo) {
+            try {
+                frame->StartDemo();
+            } catch (const std::exception& e) {
+                // The program goes on without it.
+                QMessageBox::critical(frame.get(), QString(),
+                                      QString::fromStdString(FillText(Text(kStrDemoFailed).toStdString(), {e.what()})));
+            }
+        }
         // Changes a crashed run could not save are offered back.
         frame->StartRecovery();
         int code = app.exec();

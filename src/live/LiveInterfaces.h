@@ -41,6 +41,9 @@ class TargetAddressSource {
 public:
     virtual ~TargetAddressSource() = default;
     virtual uint32_t TargetAddress() const = 0;
+    // The live port of that device; 0 = the thread's configured port. A
+    // device simulated on this machine may have had to take another one.
+    virtual uint16_t TargetPort() const { return 0; }
 };
 
 // The live view's flags carried in each reply.

@@ -145,7 +145,8 @@ bool LiveThread::Connect(uint32_t address) {
 
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(settings.port);
+    const uint16_t port = target.TargetPort();
+    to.sin_port = htons(port != 0 ? port : settings.port);
     const uint8_t octets[4] = {uint8_t(o1), uint8_t(o2), uint8_t(o3), uint8_t(o4)};
     std::memcpy(&to.sin_addr.s_addr, octets, 4);
 

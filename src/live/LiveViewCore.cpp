@@ -50,26 +50,29 @@ void LiveViewCore::OnFrameHeader(const PictureHeader& header) {
     bool changed = false;
     {
         std::lock_guard<std::mutex> guard(layoutLock);
-        if (cameraCount > 0) {
-            uint32_t w0, h0;
-            {
-                std::lock_guard<std::mutex> slotGuard(slots[0].lock);
-                w0 = slots[0].picture.Width();
-                h0 = slots[0].picture.Height();
-            }
-            if (uint32_t(w) != w0 || uint32_t(h) != h0) {
-                cameraWidth = w;
-                cameraHeight = h;
-                for (unsigned i = 0; i < cameraCount; ++i)
-                    ResizeSlot(i, w, h);
-                changed = true;
-            }
+        // A known camera whose picture size changed: the device switched
+        // resolution, every known slot takes the new size. The size is
+        // compared with what this camera reported last rather than with
+        // slot 0, so that a device whose cameras differ in size (a 180-wide
+        // one beside 320-wide ones) does not re-lay out the view on every
+        // picture.
+        if (header.camera < cameraCount && (reportedWidth[header.camera] != w || reportedHeight[header.camera] != h)) {
+            cameraWidth = w;
+            cameraHeight = h;
+            for (unsigned i = 0; i < cameraCount; ++i)
+                ResizeSlot(i, w, h);
+            reportedWidth[header.camera] = w;
+            reportedHeight[header.camera] = h;
+            changed = true;
         }
         if (header.camera >= cameraCount) {
             cameraWidth = w;
             cameraHeight = h;
-            for (unsigned i = cameraCount; i <= header.camera; ++i)
+            for (unsigned i = cameraCount; i <= header.camera; ++i) {
                 ResizeSlot(i, w, h);
+                reportedWidth[i] = w;
+                reportedHeight[i] = h;
+            }
             cameraCount = header.camera + 1u;
             changed = true;
         }

@@ -136,6 +136,9 @@ private:
     int cameraWidth = 0;
     int cameraHeight = 0;
     unsigned cameraCount = 0;
+    // The size each known camera's headers gave last (under layoutLock).
+    int reportedWidth[kCameraSlots] = {};
+    int reportedHeight[kCameraSlots] = {};
 
     CameraSlot slots[kCameraSlots];
     std::atomic<uint64_t> dropped{0};

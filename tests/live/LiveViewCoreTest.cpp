@@ -254,5 +254,31 @@ TEST_F(LiveLayoutTest, OptionsToggleAndHeadersWithOddWidthsAreIgnored) {
     EXPECT_EQ(view.Layout().cameraCount, 0u);
 }
 
+TEST_F(LiveLayoutTest, CamerasOfSeveralSizesKeepOneLayout) {
+    // One round of a device with a 180-wide camera among 320-wide ones.
+    auto round = [&] {
+        Header(0);
+        Header(1, 180, 144);
+        Header(2);
+        Header(3);
+    };
+    round();
+    const size_t relayouts = host.sizes.size();
+    EXPECT_EQ(view.Layout().cameraWidth, 320);
+    EXPECT_EQ(view.Layout().cameraCount, 4u);
+    for (int i = 0; i < 5; ++i)
+        round();
+    // Steady pictures of steady sizes: no further layout, and each slot
+    // keeps its own camera's size.
+    EXPECT_EQ(host.sizes.size(), relayouts);
+    view.WithPicture(1, [](const Bitmap& b) { EXPECT_EQ(b.Width(), 180u); });
+    view.WithPicture(2, [](const Bitmap& b) { EXPECT_EQ(b.Width(), 320u); });
+    // A camera that really changes its size still re-lays out every slot.
+    Header(2, 180, 144);
+    EXPECT_EQ(view.Layout().cameraWidth, 180);
+    EXPECT_GT(host.sizes.size(), relayouts);
+    view.WithPicture(0, [](const Bitmap& b) { EXPECT_EQ(b.Width(), 180u); });
+}
+
 } // namespace
 } // namespace korvex

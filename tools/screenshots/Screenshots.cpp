@@ -4,20 +4,26 @@
 // korvex_screenshots <output folder> [<sample folder>]
 // Meant to run under a virtual X server (scripts/screenshot.sh).
 #include "app/common/Commands.h"
+#include "app/device/OptionMaskDialog.h"
 #include "app/editor/CornerFields.h"
 #include "app/editor/Inspector.h"
 #include "app/editor/MainView.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/TabView.h"
+#include "app/live/LiveView.h"
+#include "app/session/DeviceSession.h"
+#include "app/tuning/TuningFrame.h"
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
 #include "files/ProjectFile.h"
 #include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
 #include "image/Bitmap.h"
+#include "model/DetectorEdits.h"
 #include "model/Document.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -98,7 +104,8 @@ QImage Scene(int kind) {
         p.setBrush(QColor(225, 225, 220));
         p.setPen(Qt::NoPen);
         for (int i = 0; i < 7; ++i)
-            p.drawPolygon(QPolygon({{40 + i * 36, 130}, {60 + i * 36, 130}, {52 + i * 38, 210}, {28 + i * 38, 210}}));
+            p.drawPolygon(
+                QPolygon({{40 + i * 36, 130}, {60 + i * 36, 130}, {52 + i * 38, 210}, {28 + i * 38, 210}}));
         p.setBrush(QColor(50, 90, 60));
         p.drawEllipse(QRectF(270, 60, 40, 50));
         break;
@@ -129,7 +136,8 @@ Bitmap ToBitmap(const QImage& image) {
     return b;
 }
 
-Detector Make(uint32_t card, uint32_t number, std::array<Point, 4> pts, uint32_t divisions, uint32_t pen, int fill) {
+Detector Make(uint32_t card, uint32_t number, std::array<Point, 4> pts, uint32_t divisions, uint32_t pen,
+              int fill) {
     Detector d(divisions, pen, 0, card, number, 320, 240);
     d.points = pts;
     d.fill = fill;
@@ -195,8 +203,8 @@ bool ShootEditingTools(const QString& out, MainFrame& frame) {
     frame.OnCommand(CmdZoomIn);
     Settle();
     QPoint body = CanvasPoint(view, 0, 100, 215);
-    frame.Tabs().Scroll().ensureVisible(CanvasPoint(view, 0, 160, 200).x(), CanvasPoint(view, 0, 160, 200).y(), 420,
-                                        200);
+    frame.Tabs().Scroll().ensureVisible(CanvasPoint(view, 0, 160, 200).x(),
+                                        CanvasPoint(view, 0, 160, 200).y(), 420, 200);
     Settle();
     Click(&view, body); // selects A1
     Settle();
@@ -204,12 +212,14 @@ bool ShootEditingTools(const QString& out, MainFrame& frame) {
 
     QPoint from = CanvasPoint(view, 0, 150, 200), to = CanvasPoint(view, 0, 171, 201);
     QPointF gf(view.mapToGlobal(from)), gt(view.mapToGlobal(to));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(from), gf, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(from), gf, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(&view, &press);
     QMouseEvent move(QEvent::MouseMove, QPointF(to), gt, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&view, &move);
     ok &= Shoot(out + QStringLiteral("/snapping.png"), frame);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(to), gt, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(to), gt, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
     QApplication::sendEvent(&view, &release);
     Settle();
 
@@ -247,11 +257,13 @@ int main(int argc, char** argv) {
     QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
 
+    // The workers run: the demo device plays on the live page.
     FrameOptions options;
-    options.startWorkers = false;
+    options.startWorkers = true;
     MainFrame frame(options);
     frame.move(0, 0);
     frame.Create();
+    frame.StartDemo(false);
     MainView& view = frame.View();
     BuildSample(view.GetDocument());
     if (argc >= 3) {
@@ -261,11 +273,10 @@ int main(int argc, char** argv) {
         // A background picture of the kind users load.
         Scene(1).convertToFormat(QImage::Format_RGB888).save(sample + QStringLiteral("/gate.bmp"), "BMP");
     }
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged | ChangeFlags::SelectionChanged);
+    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged |
+                      ChangeFlags::SelectionChanged);
 
     bool ok = true;
-    // The live page with the device list.
-    ok &= Shoot(out + QStringLiteral("/live-page.png"), frame);
     // The editor: four cards, the inspector, the problems list.
     frame.Tabs().setCurrentIndex(1);
     Settle();
@@ -283,12 +294,14 @@ int main(int argc, char** argv) {
     frame.OnCommand(CmdModeAim);
     QPoint end(start + QPoint(150, -60));
     QPointF gs(view.mapToGlobal(start)), ge(view.mapToGlobal(end));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(start), gs, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(start), gs, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(&view, &press);
     QMouseEvent move(QEvent::MouseMove, QPointF(end), ge, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&view, &move);
     ok &= Shoot(out + QStringLiteral("/aiming.png"), frame);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(end), ge, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(end), ge, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
     QApplication::sendEvent(&view, &release);
 
     // Back to the overview with the Detector menu open.
@@ -308,5 +321,66 @@ int main(int argc, char** argv) {
         detectorMenu->close();
     }
     ok &= ShootEditingTools(out, frame);
+
+    // Back to the whole editor at zoom 1 for the live page's pictures.
+    frame.Tabs().setCurrentIndex(1);
+    frame.OnCommand(CmdModeReshape);
+    for (int i = 0; i < 6; ++i)
+        frame.OnCommand(CmdZoomOut);
+    Settle();
+
+    // The live page: the demo device's four cameras (grey 320 x 240, grey
+    // 180 x 144, 16-bit colour, H.264) and the device list.
+    frame.Tabs().setCurrentIndex(0);
+    LiveViewCore& live = frame.Devices().LiveCore();
+    QElapsedTimer waited;
+    waited.start();
+    while (live.Layout().cameraCount < 4 && waited.elapsed() < 15000)
+        Settle(100);
+    Settle(1500);
+    ok &= Shoot(out + QStringLiteral("/live-page.png"), frame);
+    // One camera zoomed by a double click (the H.264 one).
+    const CellGeometry cell = LiveViewCore::Cell(live.Layout(), 3);
+    live.OnDoubleClick(cell.x + 20, cell.y + 20);
+    Settle(800);
+    ok &= Shoot(out + QStringLiteral("/live-zoomed.png"), frame);
+    live.OnDoubleClick(5, 5);
+
+    // The tuning window with the trace of card A's detector 3.
+    frame.Tabs().setCurrentIndex(1);
+    Settle();
+    Click(&view, CanvasPoint(view, 0, 190, 150));
+    frame.OnCommand(CmdToggleTuning);
+    waited.restart();
+    TuningFrame& tuning = frame.Tuning();
+    while (tuning.View().Curve().Total() == 0 && waited.elapsed() < 10000)
+        Settle(100);
+    // Thresholds where the curve bends, as a click there would set them:
+    // the cross-hair in the middle of the plot.
+    SetThresholds(view.GetDocument(), 600, tuning.View().Curve().Total() * 3 / 4);
+    Settle();
+    const QRect area = tuning.View().contentsRect();
+    QPoint over = area.topLeft() + QPoint(area.width() * 3 / 5, area.height() / 3);
+    QMouseEvent hover(QEvent::MouseMove, QPointF(over), QPointF(tuning.View().mapToGlobal(over)),
+                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&tuning.View(), &hover);
+    ok &= Shoot(out + QStringLiteral("/tuning.png"), frame);
+    frame.OnCommand(CmdToggleTuning);
+
+    // The option-mask dialog with a few bits set, over the live page.
+    frame.Tabs().setCurrentIndex(0);
+    Settle();
+    {
+        OptionMaskDialog dialog(frame.Devices().OptionMask(), &frame);
+        dialog.show();
+        Settle();
+        for (int id : {1048, 1051, 1059, 1070})
+            dialog.Box(id)->click();
+        QRect r = dialog.frameGeometry();
+        dialog.move(frame.frameGeometry().center() - QPoint(r.width() / 2, r.height() / 2));
+        ok &= Shoot(out + QStringLiteral("/option-mask.png"), frame);
+        dialog.reject();
+    }
+    frame.StopThreads();
     return ok ? 0 : 1;
 }

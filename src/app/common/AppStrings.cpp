@@ -12,6 +12,7 @@ unsigned MenuTextId(int command) {
     case CmdSaveAs: return 1413;
     case CmdLoadBackground: return 1414;
     case CmdLiveBackgrounds: return 1415;
+    case CmdDemoDevice: return 1708;
     case CmdExit: return 1416;
     case CmdUndo: return 1417;
     case CmdRedo: return 1418;

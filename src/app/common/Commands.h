@@ -61,6 +61,8 @@ enum Command : int {
     CmdLanguageAuto = 40330,
     CmdLanguageFirst = 40331,
     CmdLanguageLast = 40361,
+    // Help menu: start or stop the simulated device inside the program.
+    CmdDemoDevice = 40400,
     CmdNew = 57600,
     CmdOpen = 57601,
     CmdSave = 57603,

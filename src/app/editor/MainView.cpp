@@ -1,13 +1,17 @@
 #include "app/editor/MainView.h"
 
 #include "app/common/AppStrings.h"
+#include "app/common/LiveStrings.h"
 #include "app/common/Icons.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/editor/DetectorDrawing.h"
 #include "framework/ChangeFlags.h"
 #include "framework/Trace.h"
+#include "live/LiveBackground.h"
 #include "model/DetectorGeometry.h"
+
+#include <optional>
 
 #include <QAction>
 #include <QKeyEvent>
@@ -105,7 +109,9 @@ void MainView::UpdateMenuStates() {
     SetEnabled(CmdUndo, document.CanUndo());
     SetEnabled(CmdRedo, document.CanRedo());
     bool card = activeCard >= 0;
-    for (int id : {CmdAddQuad, CmdAddLine, CmdAddQuadHere, CmdAddLineHere, CmdLoadBackground, CmdLiveBackgrounds})
+    // Taking the live pictures works on every card: it does not depend on
+    // the active one.
+    for (int id : {CmdAddQuad, CmdAddLine, CmdAddQuadHere, CmdAddLineHere, CmdLoadBackground})
         SetEnabled(id, card);
     UpdateToolStates();
 }
@@ -287,17 +293,31 @@ void MainView::LoadBackground() {
 }
 
 void MainView::LiveBackgrounds() {
-    if (!host.LivePicturesAvailable()) {
-        host.Prompts().Information(host.DialogOwner(), Text(kStrLivePlaceholder), Text(kStrTabEditor));
+    // Every card takes its camera's current picture, copied under the
+    // camera slot's lock; a card whose camera shows nothing, or a picture
+    // of another size than the project's, keeps its background. All cards
+    // change in one undo state, and nothing changes when no card would.
+    const RenderState& state = document.Current();
+    const size_t cards = state.backgrounds.size();
+    std::vector<std::optional<Bitmap>> fitted(cards);
+    bool anyPicture = false, anyFits = false;
+    for (size_t i = 0; i < cards; ++i) {
+        Bitmap live;
+        if (!host.CopyLivePicture(static_cast<int>(i), live))
+            continue;
+        anyPicture = true;
+        fitted[i] = LiveBackground(live, state.width, state.height, state.backgrounds[i]);
+        anyFits = anyFits || fitted[i].has_value();
+    }
+    if (!anyFits) {
+        const QString text =
+            anyPicture ? QString::fromStdString(FillText(Text(kStrNoMatchingLivePictures).toStdString(),
+                                                         {std::to_string(state.width), std::to_string(state.height)}))
+                       : Text(kStrNoLivePictures);
+        host.Prompts().Information(host.DialogOwner(), text, Text(kStrTabLive));
         return;
     }
-    std::vector<std::optional<Bitmap>> pictures(document.Current().backgrounds.size());
-    for (size_t i = 0; i < pictures.size(); ++i) {
-        Bitmap picture;
-        if (host.CopyLivePicture(static_cast<int>(i), picture))
-            pictures[i] = std::move(picture);
-    }
-    Edited(SetBackgrounds(document, std::move(pictures)));
+    Edited(SetBackgrounds(document, std::move(fitted)));
 }
 
 void MainView::CopyDetector() {

@@ -73,6 +73,7 @@ ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onComman
         CmdCopyDetectorsToCamera,
         CmdConvertTo320,
         CmdConvertTo180,
+        CmdDemoDevice,
     };
     for (int id : all)
         Make(id);

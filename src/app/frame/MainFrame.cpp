@@ -14,7 +14,10 @@
 #include "app/frame/FrameSettings.h"
 #include "app/frame/RecentProjects.h"
 #include "app/frame/TabView.h"
-#include "app/live/LivePage.h"
+#include "app/common/LiveStrings.h"
+#include "app/device/OptionMaskDialog.h"
+#include "app/live/LiveView.h"
+#include "app/tuning/TuningFrame.h"
 #include "app/session/DeviceSession.h"
 #include "app/session/ProjectRecovery.h"
 #include "app/session/ProjectSession.h"
@@ -31,6 +34,8 @@
 #include "framework/StringTable.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAbstractItemModel>
+#include <QListWidget>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
@@ -88,8 +93,13 @@ MainFrame::MainFrame(FrameOptions options)
     BuildMenus();
     BuildLanguageMenu();
 
-    connect(explorer, &Explorer::RowChosen, this,
-            [this](int row) { tabView->Live().SetTarget(devices->ChooseDevice(row)); });
+    connect(explorer, &Explorer::RowChosen, this, [this](int row) { devices->ChooseDevice(row); });
+    // The demo device, once heard, is shown chosen in the device list.
+    connect(explorer->List()->model(), &QAbstractItemModel::rowsInserted, this, [this] { SelectDemoRow(); });
+    // The live page paints from the session's live core; the live thread's
+    // requests reach it through the forwarder.
+    liveSink->AttachHost(&tabView->Live(), &tabView->Live());
+    tabView->Live().Attach(&devices->LiveCore());
     connect(tabView, &TabView::ActiveTabChanged, this, [this] { UpdateMenuStates(); });
 
     QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
@@ -125,9 +135,10 @@ void MainFrame::InstallIdleHook() {
 }
 
 void MainFrame::Create() {
-    // The live stream waits for the live page that shows its pictures.
+    // "Connection", then "Live" (the live page paints its pictures), then
+    // "Scan".
     if (startWorkers)
-        devices->Start(/*withLiveStream=*/false);
+        devices->Start();
     show();
     panes.Place(frameGeometry());
     ChangeFlags::Mark(ChangeFlags::PanesChanged | ChangeFlags::LayoutChanged);
@@ -180,7 +191,7 @@ void MainFrame::BuildMenus() {
     add(tools, {CmdExport, CmdConfigTest});
     languageMenu = bar->addMenu(Text(kStrMenuLanguage));
     QMenu* help = bar->addMenu(Text(kStrMenuHelp));
-    add(help, {CmdHelp, 0, CmdAbout});
+    add(help, {CmdHelp, 0, CmdDemoDevice, 0, CmdAbout});
     for (QMenu* menu : {file, edit, view, detector, device, tools, help})
         connect(menu, &QMenu::aboutToShow, this, [this] { UpdateMenuStates(); });
 
@@ -224,16 +235,6 @@ void MainFrame::BuildLanguageMenu() {
 }
 
 void MainFrame::BuildPanes() {
-    auto placeholder = [](unsigned textId) {
-        auto* label = new QLabel(Text(textId));
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignCenter);
-        label->setMargin(12);
-        label->setEnabled(false);
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        label->setMinimumSize(40, 40);
-        return label;
-    };
     inspector = new Inspector(projects->GetDocument(), *prompter);
     panes.Add(PaneTable::Inspector, Text(kStrPaneInspector), QStringLiteral("inspectorPane"), inspector,
               CmdToggleInspector, PaneTable::EditorPage, true);
@@ -250,8 +251,12 @@ void MainFrame::BuildPanes() {
     PaneDock* explorerDock = panes.Add(PaneTable::Explorer, explorer->Caption(), QStringLiteral("explorerPane"),
                                        explorer, CmdToggleExplorer, PaneTable::LivePage, true);
     connect(explorer, &Explorer::CaptionChanged, explorerDock, &QDockWidget::setWindowTitle);
-    panes.Add(PaneTable::Tuning, Text(kStrPaneTuning), QStringLiteral("tuningPane"),
-              placeholder(kStrTuningPlaceholder), CmdToggleTuning, PaneTable::AnyPage, false);
+
+    tuningFrame = new TuningFrame(projects->GetDocument());
+    tuningFrame->SetSelection(tuningSink.get());
+    tuningSink->AttachView(tuningFrame, [frame = tuningFrame](const TuningCurve& curve) { frame->SetCurve(curve); });
+    panes.Add(PaneTable::Tuning, Text(kStrTuningTitle), QStringLiteral("tuningPane"), tuningFrame, CmdToggleTuning,
+              PaneTable::AnyPage, false);
 }
 
 // ---- states -----------------------------------------------------------------
@@ -305,6 +310,7 @@ void MainFrame::ProcessChanges(uint32_t flags) {
     }
     if (flags & ChangeFlags::SelectionChanged) {
         inspector->ShowDetector(View().State().SelectedDetector());
+        tuningFrame->ShowDetector(View().State().SelectedDetector());
         // The menu states too: the commands that need an active card keep
         // their shortcuts (Ctrl+D, Ctrl+L) working only while enabled, so
         // they follow every card change, not just the next menu opening.
@@ -322,8 +328,9 @@ void MainFrame::LayoutComposer() {
 void MainFrame::UpdateMenuStates() {
     View().UpdateMenuStates();
     panes.SyncChecks();
-    actions[CmdViewOptionA]->setChecked(viewOptionA);
-    actions[CmdViewOptionB]->setChecked(viewOptionB);
+    actions[CmdViewOptionA]->setChecked(ViewOptionA());
+    actions[CmdViewOptionB]->setChecked(ViewOptionB());
+    actions[CmdDemoDevice]->setText(Text(devices->DemoRunning() ? kStrStopDemo : kStrStartDemo));
     bool connected = DeviceConnected();
     Enable(actions[CmdConnect], !connected);
     for (int id : {CmdDisconnect, CmdUpload, CmdDownloadProgram, CmdRestart, CmdRecordings, CmdChangePassword,
@@ -345,6 +352,57 @@ void MainFrame::ShowContextMenu(const QPoint& globalPos) { contextMenu->popup(gl
 void MainFrame::ShowStatusText(const std::string& text) { statusBar->ShowText(text); }
 
 bool MainFrame::DeviceConnected() { return devices->Connected(); }
+
+bool MainFrame::ViewOptionA() const { return devices->LiveCore().ViewOptionA(); }
+bool MainFrame::ViewOptionB() const { return devices->LiveCore().ViewOptionB(); }
+
+bool MainFrame::CopyLivePicture(int camera, Bitmap& out) {
+    if (camera < 0 || unsigned(camera) >= devices->LiveCore().Layout().cameraCount)
+        return false;
+    bool copied = false;
+    // Under the slot's lock: the live thread cannot replace the picture
+    // half way through the copy.
+    devices->LiveCore().WithPicture(unsigned(camera), [&](const Bitmap& picture) {
+        if (picture.Empty())
+            return;
+        out = picture;
+        copied = true;
+    });
+    return copied;
+}
+
+void MainFrame::SelectDemoRow() {
+    if (!devices->DemoRunning() || devices->TargetAddress() != DemoDevice::Address())
+        return;
+    const std::vector<DeviceEntry> entries = devices->Devices().Entries();
+    for (size_t i = 1; i < entries.size(); ++i)
+        if (entries[i].address == DemoDevice::Address()) {
+            // Through the list's own selection, as a user's click would go.
+            if (explorer->List()->currentRow() != int(i) && int(i) < explorer->List()->count())
+                explorer->List()->setCurrentRow(int(i));
+            return;
+        }
+}
+
+void MainFrame::StartDemo(bool usualPortsFirst) {
+    devices->StartDemo(usualPortsFirst);
+    SelectDemoRow();
+    statusBar->ShowText(FillText(Text(kStrDemoPorts).toStdString(),
+                                 {std::to_string(devices->Demo().LivePort()), std::to_string(devices->Demo().SshPort())}));
+    tabView->setCurrentIndex(0);
+}
+
+void MainFrame::ToggleDemo() {
+    if (devices->DemoRunning()) {
+        devices->StopDemo();
+        return;
+    }
+    try {
+        StartDemo();
+    } catch (const std::exception& e) {
+        prompter->Error(this, QString::fromStdString(FillText(Text(kStrDemoFailed).toStdString(), {e.what()})));
+    }
+}
 
 bool MainFrame::PostUpload(std::vector<uint8_t> bytes) { return devices->PostUpload(std::move(bytes)); }
 
@@ -435,9 +493,12 @@ void MainFrame::OnCommand(int id) {
             break;
         case CmdZoomIn:
         case CmdZoomOut:
-            // The live page's zoom arrives with the live pictures.
             if (tabView->ActiveTab() == 1)
                 View().Command(id);
+            else if (id == CmdZoomIn)
+                tabView->Live().ZoomIn();
+            else
+                tabView->Live().ZoomOut();
             break;
         case CmdToggleComposer:
             panes.Toggle(PaneTable::Composer);
@@ -459,8 +520,16 @@ void MainFrame::OnCommand(int id) {
         case CmdRecordings:
         case CmdChangePassword:
         case CmdNetworkSettings:
-        case CmdOptionMask:
             ShowPlaceholder(kStrDeviceDialogPlaceholder);
+            break;
+        case CmdOptionMask: {
+            // The mask travels in the replies only while the dialog is open.
+            OptionMaskDialog dialog(devices->OptionMask(), this);
+            dialog.exec();
+            break;
+        }
+        case CmdDemoDevice:
+            ToggleDemo();
             break;
         case CmdExport:
             ShowPlaceholder(kStrExportPlaceholder);
@@ -475,10 +544,10 @@ void MainFrame::OnCommand(int id) {
             PostDeviceJob(JobDownloadProgram, true);
             break;
         case CmdViewOptionA:
-            viewOptionA = !viewOptionA;
+            devices->LiveCore().ToggleViewOptionA();
             break;
         case CmdViewOptionB:
-            viewOptionB = !viewOptionB;
+            devices->LiveCore().ToggleViewOptionB();
             break;
         case CmdConfigTest: {
             ConfigTestDialog dialog(View().State(), *prompter, this);

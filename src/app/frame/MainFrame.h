@@ -37,6 +37,7 @@ class StatusBar;
 class StatusForwarder;
 class TabView;
 class TuningForwarder;
+class TuningFrame;
 
 struct FrameOptions {
     // Boxes and file dialogs; null = the real ones.
@@ -101,8 +102,13 @@ public:
     bool ShowingInspector() const { return panes.Shown(PaneTable::Inspector); }
     bool ShowingExplorer() const { return panes.Shown(PaneTable::Explorer); }
     bool ShowingTuning() const { return panes.Shown(PaneTable::Tuning); }
-    bool ViewOptionA() const { return viewOptionA; }
-    bool ViewOptionB() const { return viewOptionB; }
+    TuningFrame& Tuning() { return *tuningFrame; }
+    // The live view's options, kept by the live core.
+    bool ViewOptionA() const;
+    bool ViewOptionB() const;
+    // Starts the demo device and shows the live page; throws when the
+    // device cannot start.
+    void StartDemo(bool usualPortsFirst = true);
     // Menu states as they are set when a menu opens.
     void UpdateMenuStates();
 
@@ -115,6 +121,7 @@ public:
     bool RebuildProblems() override;
     void ShowStatusText(const std::string& text) override;
     void ShowContextMenu(const QPoint& globalPos) override;
+    bool CopyLivePicture(int camera, Bitmap& out) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -136,6 +143,8 @@ private:
     void OpenRecent(const QString& path);
     void Upload();
     void InstallIdleHook();
+    void ToggleDemo();
+    void SelectDemoRow();
     // Lays the composer out now, or when it next shows if it is hidden.
     void LayoutComposer();
 
@@ -162,14 +171,13 @@ private:
     QToolBar* toolbar = nullptr;
     Inspector* inspector = nullptr;
     Explorer* explorer = nullptr;
+    TuningFrame* tuningFrame = nullptr;
     ComposerFrame* composerFrame = nullptr;
     bool composerStale = true;
     QMenu* languageMenu = nullptr;
     QMenu* contextMenu = nullptr;
     QActionGroup* languageGroup = nullptr;
     std::vector<std::string> languages;
-    bool viewOptionA = true;
-    bool viewOptionB = true;
     bool idlePosted = false;
 };
 

@@ -3,7 +3,7 @@
 #include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
 #include "app/editor/MainView.h"
-#include "app/live/LivePage.h"
+#include "app/live/LiveView.h"
 #include "app/widgets/ScrollView.h"
 #include "framework/ChangeFlags.h"
 
@@ -11,12 +11,18 @@ namespace korvex {
 
 TabView::TabView(MainViewHost& host, Document& document, QWidget* parent) : QTabWidget(parent) {
     setDocumentMode(true);
-    live = new LivePage;
+    liveScroll = new ScrollView;
+    liveScroll->setObjectName(QStringLiteral("liveScroll"));
+    live = new LiveView;
+    liveScroll->setWidget(live);
+    // The live view changes its size as cameras come and go and as it
+    // zooms; the bars follow.
+    connect(live, &LiveView::ContentSizeChanged, liveScroll, &ScrollView::Update);
     scroll = new ScrollView;
     scroll->setObjectName(QStringLiteral("mainScroll"));
     mainView = new MainView(host, document);
     scroll->setWidget(mainView);
-    addTab(live, Text(kStrTabLive));
+    addTab(liveScroll, Text(kStrTabLive));
     addTab(scroll, Text(kStrTabEditor));
     activeTab = currentIndex();
     connect(this, &QTabWidget::currentChanged, this, [this](int index) {

@@ -5,12 +5,13 @@
 namespace korvex {
 
 class Document;
-class LivePage;
+class LiveView;
 class MainView;
 class MainViewHost;
 class ScrollView;
 
-// The tab control with the live page (tab 0) and the editing page (tab 1).
+// The tab control with the live page (tab 0) and the editing page (tab 1),
+// each view in its own scroll container.
 class TabView : public QTabWidget {
     Q_OBJECT
 public:
@@ -18,7 +19,8 @@ public:
 
     MainView& View() { return *mainView; }
     ScrollView& Scroll() { return *scroll; }
-    LivePage& Live() { return *live; }
+    LiveView& Live() { return *live; }
+    ScrollView& LiveScroll() { return *liveScroll; }
     // 0 = live page, 1 = editing page.
     int ActiveTab() const { return activeTab; }
 
@@ -26,7 +28,8 @@ Q_SIGNALS:
     void ActiveTabChanged(int tab);
 
 private:
-    LivePage* live;
+    ScrollView* liveScroll;
+    LiveView* live;
     ScrollView* scroll;
     MainView* mainView;
     int activeTab = 0;

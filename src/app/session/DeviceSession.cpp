@@ -30,6 +30,30 @@ void DeviceSession::StopAll() {
                            static_cast<Thread*>(scanThread.get())})
         if (thread->Started())
             thread->Stop();
+    // The demo device goes after the threads that talk to it.
+    StopDemo();
+}
+
+void DeviceSession::StartDemo(bool usualPortsFirst) {
+    if (!demo.Running()) {
+        DemoDevice::Settings settings;
+        settings.announcePort = ScanThread::DefaultPort;
+        if (!usualPortsFirst)
+            settings.preferredLivePort = settings.preferredSshPort = 0;
+        demo.Start(settings);
+        demoLivePort.store(demo.LivePort());
+        demoAddress.store(DemoDevice::Address());
+    }
+    // The demo becomes the device the live page shows.
+    scanThread->targetAddress.store(DemoDevice::Address(), std::memory_order_release);
+}
+
+void DeviceSession::StopDemo() {
+    if (scanThread->targetAddress.load() == demoAddress.load() && demoAddress.load() != 0)
+        scanThread->targetAddress.store(0, std::memory_order_release);
+    demoAddress.store(0);
+    demoLivePort.store(0);
+    demo.Stop();
 }
 
 uint32_t DeviceSession::ChooseDevice(int row) {

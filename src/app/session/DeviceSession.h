@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/session/DemoDevice.h"
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceList.h"
 #include "devicelink/ScanThread.h"
@@ -57,6 +58,22 @@ public:
     uint32_t TargetAddress() const override {
         return scanThread->targetAddress.load(std::memory_order_acquire);
     }
+    // The demo device's live port while it is the target (it may have had
+    // to take another port than the device's usual one), else 0.
+    uint16_t TargetPort() const override {
+        const uint32_t a = TargetAddress();
+        return a != 0 && a == demoAddress.load() ? demoLivePort.load() : 0;
+    }
+
+    // The simulated device inside the program: started on loopback (unless
+    // it runs already), it announces itself to the discovery thread and
+    // becomes the target. Throws (nothing started) when it cannot start.
+    // StopAll stops it last.
+    // Without `usualPortsFirst` it takes free ports straight away.
+    void StartDemo(bool usualPortsFirst = true);
+    void StopDemo();
+    bool DemoRunning() const { return demo.Running(); }
+    DemoDevice& Demo() { return demo; }
 
     bool Connected() const { return connection->Connected(); }
     // Posts a job to the session thread when none is pending (and, with
@@ -73,6 +90,9 @@ private:
     std::unique_ptr<LiveViewCore> liveCore;
     std::unique_ptr<ScanThread> scanThread;
     std::unique_ptr<LiveThread> liveThread;
+    DemoDevice demo;
+    std::atomic<uint32_t> demoAddress{0};
+    std::atomic<uint16_t> demoLivePort{0};
     bool stopped = false;
 };
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+class QCheckBox;
+
+namespace korvex {
+
+class OptionMaskState;
+
+// Dialog 121: 24 check boxes (ids 1048-1071) whose bits go to the device in
+// every live reply while the dialog is open. Opening marks the mask present;
+// every click rebuilds it from all 24 boxes; when the dialog has returned
+// the mask is absent again (and 0).
+class OptionMaskDialog : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kFirstBox = 1048;
+    static constexpr int kBoxCount = 24;
+
+    OptionMaskDialog(OptionMaskState& state, QWidget* parent = nullptr);
+    ~OptionMaskDialog() override;
+
+    // The box with control id `id` (1048-1071), or nullptr.
+    QCheckBox* Box(int id) const;
+
+private:
+    void Rebuild();
+
+    OptionMaskState& state;
+    std::array<QCheckBox*, kBoxCount> boxes{};
+};
+
+} // namespace korvex

@@ -1,0 +1,196 @@
+#include "app/tuning/TuningFrame.h"
+
+#include "app/common/LiveStrings.h"
+#include "app/common/UiText.h"
+#include "live/LiveInterfaces.h"
+#include "model/Detector.h"
+#include "model/DetectorEdits.h"
+#include "model/Document.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSaveFile>
+#include <limits>
+
+namespace korvex {
+
+namespace {
+
+bool AskYesNo(QWidget* owner, const QString& text, const QString& caption) {
+    return QMessageBox::question(owner, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+QString ChooseCsv(QWidget* owner) {
+    return QFileDialog::getSaveFileName(owner, Text(kStrSaveTraceTitle), QString(),
+                                        Text(kStrCsvFilter) + QStringLiteral(" (*.csv)"));
+}
+
+// Rewrites a control's text only when it differs, so that the caret and
+// any selection of an unchanged field stay put.
+void SetTextIfDifferent(QLineEdit* edit, const QString& text) {
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
+} // namespace
+
+TuningFrame::TuningFrame(Document& document, QWidget* parent)
+    : QWidget(parent), document(document), asker(AskYesNo), chooser(ChooseCsv) {
+    setObjectName(QStringLiteral("tuningFrame"));
+    setWindowTitle(Text(kStrTuningTitle));
+    // The controls' positions are those of an 8-point dialog font.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+    auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,15}")), this);
+    auto makeEdit = [&](const char* name) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        e->setAlignment(Qt::AlignRight);
+        e->setValidator(digits);
+        e->setMaxLength(15);
+        return e;
+    };
+    featureLabel = new QLabel(Text(kStrFeatureThresholdLabel), this);
+    featureEdit = makeEdit("featureEdit");
+    featureReadout = new QLabel(this);
+    featureReadout->setObjectName(QStringLiteral("featureReadout"));
+    requestButton = new QPushButton(Text(kStrRequestTrace), this);
+    requestButton->setObjectName(QStringLiteral("requestButton"));
+    thresholdLabel = new QLabel(Text(kStrThresholdLabel), this);
+    thresholdEdit = makeEdit("thresholdEdit");
+    thresholdReadout = new QLabel(this);
+    thresholdReadout->setObjectName(QStringLiteral("thresholdReadout"));
+    saveButton = new QPushButton(Text(kStrSaveTrace), this);
+    saveButton->setObjectName(QStringLiteral("saveTraceButton"));
+    saveButton->setEnabled(false);
+    view = new TuningView(this);
+
+    featureLabel->setGeometry(Scaled(9), Scaled(6), Scaled(140), Scaled(20));
+    featureEdit->setGeometry(Scaled(149), Scaled(6), Scaled(36), Scaled(20));
+    featureReadout->setGeometry(Scaled(189), Scaled(6), Scaled(42), Scaled(20));
+    requestButton->setGeometry(Scaled(239), Scaled(6), Scaled(80), Scaled(20));
+    thresholdLabel->setGeometry(Scaled(9), Scaled(32), Scaled(140), Scaled(20));
+    thresholdEdit->setGeometry(Scaled(149), Scaled(32), Scaled(36), Scaled(20));
+    thresholdReadout->setGeometry(Scaled(189), Scaled(32), Scaled(42), Scaled(20));
+    saveButton->setGeometry(Scaled(239), Scaled(32), Scaled(80), Scaled(20));
+    view->move(2, Scaled(60));
+    resize(Scaled(kWidth), Scaled(kHeight));
+
+    // Only what the user types counts as an edit; the window's own updates
+    // of the fields do not.
+    connect(featureEdit, &QLineEdit::textEdited, this,
+            [this](const QString& t) { EditThresholds(LeadingNumber(t), -1); });
+    connect(thresholdEdit, &QLineEdit::textEdited, this,
+            [this](const QString& t) { EditThresholds(-1, LeadingNumber(t)); });
+    connect(requestButton, &QPushButton::clicked, this, [this] {
+        if (selection)
+            selection->RequestOnce();
+    });
+    connect(saveButton, &QPushButton::clicked, this, &TuningFrame::OnSave);
+    connect(view, &TuningView::PointerRead, this, [this](unsigned f, unsigned t) {
+        featureReadout->setText(QString::number(f));
+        thresholdReadout->setText(QString::number(t));
+    });
+    connect(view, &TuningView::Clicked, this, &TuningFrame::OnClicked);
+    ShowDetector(nullptr);
+}
+
+int TuningFrame::Scaled(int v) const {
+    const int dpi = logicalDpiY();
+    return dpi > 96 ? v * dpi / 96 : v;
+}
+
+void TuningFrame::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const QPoint at = view->pos();
+    view->resize(std::max(0, width() - 4), std::max(0, height() - at.y() - 2));
+}
+
+void TuningFrame::SetSelection(TuningSelection* s) {
+    selection = s;
+    if (selection)
+        selection->Select(camera, detector);
+}
+
+void TuningFrame::ShowDetector(const Detector* d) {
+    const bool enable = d != nullptr && !d->contrast;
+    for (QWidget* w : std::initializer_list<QWidget*>{featureLabel, featureEdit, requestButton,
+                                                      thresholdLabel, thresholdEdit})
+        w->setEnabled(enable);
+    SetTextIfDifferent(featureEdit, d ? QString::number(d->feature_threshold) : QString());
+    SetTextIfDifferent(thresholdEdit, d ? QString::number(d->threshold) : QString());
+    if (d) {
+        camera = int(d->card);
+        detector = int(d->number) - 1;
+        shownFeature = int(d->feature_threshold);
+        shownThreshold = int(d->threshold);
+    } else {
+        camera = detector = shownFeature = shownThreshold = -1;
+    }
+    if (selection)
+        selection->Select(camera, detector);
+    view->SetCrossHair(shownFeature, shownThreshold);
+}
+
+void TuningFrame::SetCurve(const TuningCurve& curve) {
+    // The trace belongs to the selection it arrived for; it stays when
+    // another detector is selected, and so do its camera and number.
+    traceCamera = camera;
+    traceNumber = detector == -1 ? -1 : detector + 1;
+    view->SetCurve(curve);
+    saveButton->setEnabled(curve.Total() != 0);
+}
+
+void TuningFrame::OnClicked(unsigned feature, unsigned threshold) {
+    if (!asker(view, Text(kStrTuningQuestion), Text(kStrTuningTitle)))
+        return;
+    EditThresholds(feature, threshold);
+}
+
+void TuningFrame::EditThresholds(int64_t feature, int64_t threshold) {
+    const Detector* selected = document.Current().SelectedDetector();
+    if (!selected)
+        return;
+    // One request for both values: an unchanged pair makes no state.
+    SetThresholds(document, feature < 0 ? selected->feature_threshold : uint32_t(feature),
+                  threshold < 0 ? selected->threshold : uint32_t(threshold));
+}
+
+uint32_t TuningFrame::LeadingNumber(const QString& text) {
+    uint64_t value = 0;
+    const int n = std::min<int>(int(text.size()), 15);
+    for (int i = 0; i < n && text[i].isDigit() && text[i].unicode() < 128; ++i) {
+        value = value * 10 + uint64_t(text[i].unicode() - '0');
+        if (value > std::numeric_limits<uint32_t>::max())
+            return std::numeric_limits<uint32_t>::max();
+    }
+    return uint32_t(value);
+}
+
+bool TuningFrame::SaveTrace(const QString& path) {
+    const std::string csv = tuning::TraceCsv(view->Curve(), traceCamera, traceNumber);
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(csv.data(), qint64(csv.size())) == qint64(csv.size()) &&
+        file.commit())
+        return true;
+    QMessageBox::critical(
+        this, QString(),
+        QString::fromStdString(FillText(Text(kStrSaveTraceFailed).toStdString(), {path.toStdString()})));
+    return false;
+}
+
+void TuningFrame::OnSave() {
+    if (view->Curve().Total() == 0)
+        return;
+    QString path = chooser(this);
+    if (!path.isEmpty())
+        SaveTrace(path);
+}
+
+} // namespace korvex

@@ -1,0 +1,68 @@
+// The demo device never takes a port another program holds, and leaves
+// nothing behind.
+#include "app/session/DemoDevice.h"
+
+#include "devsim/DeviceSimulator.h"
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace korvex::test {
+namespace {
+
+// A listening TCP socket on a free loopback port, as another program
+// would hold it.
+class HeldPort {
+public:
+    HeldPort() {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        EXPECT_EQ(::listen(fd, 1), 0);
+        socklen_t n = sizeof a;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+        port = ntohs(a.sin_port);
+    }
+    ~HeldPort() { ::close(fd); }
+    int fd = -1;
+    uint16_t port = 0;
+};
+
+TEST(DemoDeviceTest, TakesFreePortsWhenTheUsualOnesAreHeld) {
+    HeldPort live, ssh;
+    DemoDevice demo;
+    DemoDevice::Settings settings;
+    settings.announcePort = 9; // discard: nobody listens in this test
+    settings.preferredLivePort = live.port;
+    settings.preferredSshPort = ssh.port;
+    demo.Start(settings);
+    ASSERT_TRUE(demo.Running());
+    EXPECT_NE(demo.LivePort(), live.port);
+    EXPECT_NE(demo.SshPort(), ssh.port);
+    EXPECT_NE(demo.LivePort(), 0);
+    EXPECT_NE(demo.SshPort(), 0);
+    // Four cameras of the four formats.
+    const auto& options = demo.Simulator()->Settings();
+    ASSERT_EQ(options.cameraCount, 4u);
+    EXPECT_EQ(options.formats[1], devsim::CameraFormat::Grey180);
+    EXPECT_EQ(options.formats[3], devsim::CameraFormat::H264);
+    const std::string root = options.rootDir;
+    EXPECT_TRUE(std::filesystem::exists(root));
+    // Starting again while running changes nothing.
+    const uint16_t port = demo.LivePort();
+    demo.Start(settings);
+    EXPECT_EQ(demo.LivePort(), port);
+    demo.Stop();
+    EXPECT_FALSE(demo.Running());
+    EXPECT_FALSE(std::filesystem::exists(root));
+    demo.Stop(); // twice is harmless
+}
+
+} // namespace
+} // namespace korvex::test
