@@ -1,8 +1,8 @@
 // The program's entry: language, self-test, the frame and its threads, the
 // event loop, then an orderly shutdown with every worker stopped before
 // anything it uses is destroyed.
-#include "app/MainFrame.h"
-#include "app/UiText.h"
+#include "app/common/UiText.h"
+#include "app/frame/MainFrame.h"
 #include "framework/Language.h"
 #include "framework/LocalException.h"
 #include "framework/Md5.h"
@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-
 #include <memory>
 
 int main(int argc, char** argv) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framework/ByteOrder.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -14,22 +16,6 @@ constexpr uint32_t kAviMoviCodeOffset = 520;  // file offset of the "movi" code
 constexpr size_t kAviWorkingBuffer = 1048576; // largest padded frame chunk
 constexpr size_t kJpegOutputBuffer = 262144;  // largest re-encoded frame
 constexpr uint32_t kAviKeyFrame = 0x10;
-
-inline uint32_t ReadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-inline void WriteU32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
-inline void WriteU16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
 
 inline bool IsCode(const uint8_t* p, const char (&code)[5]) {
     return p[0] == uint8_t(code[0]) && p[1] == uint8_t(code[1]) && p[2] == uint8_t(code[2]) &&

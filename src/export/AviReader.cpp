@@ -19,7 +19,7 @@ void WalkChunks(const uint8_t* base, const uint8_t* begin, uint64_t length, List
         const uint8_t* chunk = begin + at;
         uint64_t remaining = length - at;
         need(chunk + 8);
-        uint64_t chunkLength = ReadU32(chunk + 4);
+        uint64_t chunkLength = ReadLe32(chunk + 4);
         if (chunkLength + 8 > remaining)
             RaiseError(245);
         const uint8_t* body = chunk + 8;
@@ -43,7 +43,7 @@ void WalkChunks(const uint8_t* base, const uint8_t* begin, uint64_t length, List
                 if (chunkLength < 56)
                     RaiseError(246);
                 need(body + 56);
-                sink.OnMainHeader(ReadU32(body + 32), ReadU32(body + 36));
+                sink.OnMainHeader(ReadLe32(body + 32), ReadLe32(body + 36));
             }
             break;
         case ListKind::MovieList:
@@ -68,7 +68,7 @@ void ParseAvi(const uint8_t* data, size_t size, AviInputSink& sink) {
     if (size < 8)
         RaiseError(244);
     sink.Need(12 <= size ? 12 : size);
-    uint64_t riffLength = ReadU32(data + 4);
+    uint64_t riffLength = ReadLe32(data + 4);
     if (riffLength + 8 > size)
         RaiseError(245);
     if (!IsCode(data, "RIFF"))

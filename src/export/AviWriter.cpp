@@ -47,55 +47,55 @@ std::array<uint8_t, 524> AviWriter::BuildHeader(uint32_t width, uint32_t height,
     std::array<uint8_t, 524> h{};
     uint8_t* p = h.data();
     WriteCode(p + 0, "RIFF");
-    WriteU32(p + 4, riffLength);
+    WriteLe32(p + 4, riffLength);
     WriteCode(p + 8, "AVI ");
     WriteCode(p + 12, "LIST");
-    WriteU32(p + 16, 492);
+    WriteLe32(p + 16, 492);
     WriteCode(p + 20, "hdrl");
     WriteCode(p + 24, "avih");
-    WriteU32(p + 28, 56);
-    WriteU32(p + 32, 160000);  // microseconds per frame
-    WriteU32(p + 36, 1000000); // maximum bytes per second
-    WriteU32(p + 40, 0);       // padding granularity
-    WriteU32(p + 44, 0x10);    // has index
-    WriteU32(p + 48, frames);
-    WriteU32(p + 52, 0); // initial frames
-    WriteU32(p + 56, 1); // streams
-    WriteU32(p + 60, 0); // suggested buffer size
-    WriteU32(p + 64, width);
-    WriteU32(p + 68, height);
+    WriteLe32(p + 28, 56);
+    WriteLe32(p + 32, 160000);  // microseconds per frame
+    WriteLe32(p + 36, 1000000); // maximum bytes per second
+    WriteLe32(p + 40, 0);       // padding granularity
+    WriteLe32(p + 44, 0x10);    // has index
+    WriteLe32(p + 48, frames);
+    WriteLe32(p + 52, 0); // initial frames
+    WriteLe32(p + 56, 1); // streams
+    WriteLe32(p + 60, 0); // suggested buffer size
+    WriteLe32(p + 64, width);
+    WriteLe32(p + 68, height);
     WriteCode(p + 88, "LIST");
-    WriteU32(p + 92, 116);
+    WriteLe32(p + 92, 116);
     WriteCode(p + 96, "strl");
     WriteCode(p + 100, "strh");
-    WriteU32(p + 104, 56);
+    WriteLe32(p + 104, 56);
     WriteCode(p + 108, "vids");
     WriteCode(p + 112, "tavo");
-    WriteU32(p + 128, 160000);  // scale
-    WriteU32(p + 132, 1000000); // rate: 6.25 frames per second with the scale
-    WriteU32(p + 140, frames);
-    WriteU32(p + 148, 10000); // quality
-    WriteU16(p + 160, static_cast<uint16_t>(width));
-    WriteU16(p + 162, static_cast<uint16_t>(height));
+    WriteLe32(p + 128, 160000);  // scale
+    WriteLe32(p + 132, 1000000); // rate: 6.25 frames per second with the scale
+    WriteLe32(p + 140, frames);
+    WriteLe32(p + 148, 10000); // quality
+    WriteLe16(p + 160, static_cast<uint16_t>(width));
+    WriteLe16(p + 162, static_cast<uint16_t>(height));
     WriteCode(p + 164, "strf");
-    WriteU32(p + 168, 40);
-    WriteU32(p + 172, 40);
-    WriteU32(p + 176, width);
-    WriteU32(p + 180, height);
-    WriteU16(p + 184, 1);  // planes
-    WriteU16(p + 186, 24); // bits per pixel
+    WriteLe32(p + 168, 40);
+    WriteLe32(p + 172, 40);
+    WriteLe32(p + 176, width);
+    WriteLe32(p + 180, height);
+    WriteLe16(p + 184, 1);  // planes
+    WriteLe16(p + 186, 24); // bits per pixel
     WriteCode(p + 188, "MJPG");
-    WriteU32(p + 192, width * height * 3);
+    WriteLe32(p + 192, width * height * 3);
     WriteCode(p + 212, "LIST");
-    WriteU32(p + 216, 260);
+    WriteLe32(p + 216, 260);
     WriteCode(p + 220, "odml");
     WriteCode(p + 224, "dmlh");
-    WriteU32(p + 228, 248);
-    WriteU32(p + 232, frames);
+    WriteLe32(p + 228, 248);
+    WriteLe32(p + 232, frames);
     WriteCode(p + 480, "JUNK");
-    WriteU32(p + 484, 24);
+    WriteLe32(p + 484, 24);
     WriteCode(p + 512, "LIST");
-    WriteU32(p + 516, moviLength);
+    WriteLe32(p + 516, moviLength);
     WriteCode(p + 520, "movi");
     return h;
 }
@@ -117,9 +117,9 @@ uint8_t* AviWriter::Account(uint32_t size) {
 
     uint8_t entry[16];
     WriteCode(entry, "00dc");
-    WriteU32(entry + 4, kAviKeyFrame);
-    WriteU32(entry + 8, static_cast<uint32_t>(riffLength + 8 - kAviMoviCodeOffset));
-    WriteU32(entry + 12, size);
+    WriteLe32(entry + 4, kAviKeyFrame);
+    WriteLe32(entry + 8, static_cast<uint32_t>(riffLength + 8 - kAviMoviCodeOffset));
+    WriteLe32(entry + 12, size);
     index.insert(index.end(), entry, entry + 16);
 
     ++frames;
@@ -128,7 +128,7 @@ uint8_t* AviWriter::Account(uint32_t size) {
 
     uint8_t* head = heads[pendingHeads++].data();
     WriteCode(head, "00dc");
-    WriteU32(head + 4, size);
+    WriteLe32(head + 4, size);
     return head;
 }
 
@@ -206,7 +206,7 @@ void AviWriter::Commit() {
     Flush();
     uint8_t indexHead[8];
     WriteCode(indexHead, "idx1");
-    WriteU32(indexHead + 4, static_cast<uint32_t>(index.size()));
+    WriteLe32(indexHead + 4, static_cast<uint32_t>(index.size()));
     iovec parts[2] = {{indexHead, 8}, {index.data(), index.size()}};
     WriteVector(parts, index.empty() ? 1 : 2);
     riffLength += 8 + index.size();

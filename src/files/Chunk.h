@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framework/ByteOrder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -9,10 +11,6 @@ namespace korvex {
 
 // Little-endian helpers for the chunk lists of project files and packages:
 // u32 type, u32 length including the 8-byte header, payload.
-void PutU16(std::vector<uint8_t>& out, uint16_t value);
-void PutU32(std::vector<uint8_t>& out, uint32_t value);
-uint32_t GetU32(const uint8_t* p);
-uint16_t GetU16(const uint8_t* p);
 
 // Appends a whole chunk.
 void AppendChunk(std::vector<uint8_t>& out, uint32_t type, const uint8_t* payload, size_t size);

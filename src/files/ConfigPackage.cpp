@@ -34,19 +34,19 @@ std::vector<uint8_t> BuildMaskBmp(const RenderState& state, size_t index) {
 
     std::vector<uint8_t> out;
     out.reserve(54 + imageSize);
-    PutU16(out, 0x4D42);
-    PutU32(out, imageSize + 54);
-    PutU32(out, 0);
-    PutU32(out, 54);
-    PutU32(out, 40);
-    PutU32(out, w);
-    PutU32(out, h);
-    PutU16(out, 1);
-    PutU16(out, 1);
-    PutU32(out, 0);
-    PutU32(out, imageSize);
+    AppendLe16(out, 0x4D42);
+    AppendLe32(out, imageSize + 54);
+    AppendLe32(out, 0);
+    AppendLe32(out, 54);
+    AppendLe32(out, 40);
+    AppendLe32(out, w);
+    AppendLe32(out, h);
+    AppendLe16(out, 1);
+    AppendLe16(out, 1);
+    AppendLe32(out, 0);
+    AppendLe32(out, imageSize);
     for (int i = 0; i < 4; ++i)
-        PutU32(out, 0);
+        AppendLe32(out, 0);
     for (uint32_t y = h; y-- > 0;) {
         const uint8_t* row = rows.data() + size_t(y) * rowBytes;
         out.insert(out.end(), row, row + rowBytes);

@@ -38,23 +38,23 @@ void WriteExclusion(const RenderState& state, const Bitmap& exclusion, std::vect
     uint32_t h = std::min(exclusion.Height(), state.CanvasHeight());
     if (state.width == 180) {
         // The camera picture only: columns 30..209, rows 0..143.
-        PutU32(out, 0);
+        AppendLe32(out, 0);
         for (uint32_t y = 0; y < std::min(h, 144u); ++y) {
             const uint8_t* row = exclusion.Row(y);
             for (uint32_t x = 30; x < std::min(w, 210u); ++x)
                 if (IsBlackPixel(row + size_t(x) * 3))
-                    PutU16(out, static_cast<uint16_t>((x - 30) | y << 8));
+                    AppendLe16(out, static_cast<uint16_t>((x - 30) | y << 8));
         }
         return;
     }
     // 320 wide, and 192 or 240 wide whose picture starts at column 0: every
     // canvas pixel, so nothing inside the picture is lost.
-    PutU32(out, 1);
+    AppendLe32(out, 1);
     for (uint32_t y = 0; y < std::min(h, 256u); ++y) {
         const uint8_t* row = exclusion.Row(y);
         for (uint32_t x = 0; x < w; ++x)
             if (IsBlackPixel(row + size_t(x) * 3)) {
-                PutU16(out, static_cast<uint16_t>(x));
+                AppendLe16(out, static_cast<uint16_t>(x));
                 out.push_back(static_cast<uint8_t>(y));
             }
     }
@@ -74,18 +74,18 @@ Bitmap CanvasPicture(const RenderState& state, const Bitmap& background) {
 
 void WriteBackground(const RenderState& state, const Bitmap& background, std::vector<uint8_t>& out) {
     if (background.Empty()) {
-        PutU32(out, 0);
-        PutU32(out, 0);
-        PutU32(out, 3);
-        PutU32(out, 1);
+        AppendLe32(out, 0);
+        AppendLe32(out, 0);
+        AppendLe32(out, 3);
+        AppendLe32(out, 1);
         return;
     }
     Bitmap picture = CanvasPicture(state, background);
     if (picture.Width() == 240) {
-        PutU32(out, 180);
-        PutU32(out, 144);
-        PutU32(out, 1);
-        PutU32(out, 0);
+        AppendLe32(out, 180);
+        AppendLe32(out, 144);
+        AppendLe32(out, 1);
+        AppendLe32(out, 0);
         for (uint32_t y = 0; y < 144; ++y) {
             const uint8_t* row = y < picture.Height() ? picture.Row(y) : nullptr;
             for (uint32_t x = 30; x < 210; ++x) {
@@ -95,10 +95,10 @@ void WriteBackground(const RenderState& state, const Bitmap& background, std::ve
         }
         return;
     }
-    PutU32(out, picture.Width());
-    PutU32(out, picture.Height());
-    PutU32(out, 3);
-    PutU32(out, 1);
+    AppendLe32(out, picture.Width());
+    AppendLe32(out, picture.Height());
+    AppendLe32(out, 3);
+    AppendLe32(out, 1);
     // Rows top to bottom, each pixel R, G, B (the bitmap holds B, G, R).
     size_t at = out.size();
     out.resize(at + picture.Data().size());
@@ -118,31 +118,31 @@ std::vector<uint8_t> RenderStatePayload(const RenderState& state) {
                 state.backgrounds.size() * (28 + size_t(state.CanvasWidth()) * state.CanvasHeight() * 3));
     if (state.width == 320) {
         size_t c = OpenChunk(out, SubSize320);
-        PutU32(out, state.width);
-        PutU32(out, state.height);
+        AppendLe32(out, state.width);
+        AppendLe32(out, state.height);
         CloseChunk(out, c);
     } else {
         size_t c = OpenChunk(out, SubSize180);
-        PutU32(out, state.width);
+        AppendLe32(out, state.width);
         CloseChunk(out, c);
     }
     for (const Detector& d : state.detectors) {
         size_t det = OpenChunk(out, SubDetector);
         size_t c = OpenChunk(out, DetParams);
         for (const Point& p : d.points) {
-            PutU32(out, static_cast<uint32_t>(p.x));
-            PutU32(out, static_cast<uint32_t>(p.y));
+            AppendLe32(out, static_cast<uint32_t>(p.x));
+            AppendLe32(out, static_cast<uint32_t>(p.y));
         }
         for (uint32_t v : {d.divisions, d.pen_width, d.line, uint32_t(d.contrast), d.card, d.number,
                            d.feature_threshold, uint32_t(d.directional), d.angle, static_cast<uint32_t>(d.fill)})
-            PutU32(out, v);
+            AppendLe32(out, v);
         CloseChunk(out, c);
         c = OpenChunk(out, DetThreshold);
-        PutU32(out, d.threshold);
+        AppendLe32(out, d.threshold);
         CloseChunk(out, c);
         c = OpenChunk(out, DetTimes);
-        PutU32(out, d.delay);
-        PutU32(out, d.extend);
+        AppendLe32(out, d.delay);
+        AppendLe32(out, d.extend);
         CloseChunk(out, c);
         c = OpenChunk(out, DetExclusion);
         WriteExclusion(state, d.exclusion, out);
@@ -151,7 +151,7 @@ std::vector<uint8_t> RenderStatePayload(const RenderState& state) {
     }
     for (size_t i = 0; i < state.backgrounds.size(); ++i) {
         size_t c = OpenChunk(out, SubBackground);
-        PutU32(out, static_cast<uint32_t>(i));
+        AppendLe32(out, static_cast<uint32_t>(i));
         WriteBackground(state, state.backgrounds[i], out);
         CloseChunk(out, c);
     }
@@ -163,8 +163,8 @@ std::vector<uint8_t> ComposerListsPayload(const RenderState& state) {
     auto list = [&](const std::vector<ComposerItem>& items, uint32_t group, uint32_t first) {
         for (size_t i = 0; i < items.size(); ++i) {
             size_t c = OpenChunk(out, SubComposerItem);
-            PutU32(out, group);
-            PutU32(out, static_cast<uint32_t>(i) + first);
+            AppendLe32(out, group);
+            AppendLe32(out, static_cast<uint32_t>(i) + first);
             WriteItem(items[i], out);
             CloseChunk(out, c);
         }
@@ -231,12 +231,12 @@ namespace {
 bool ParseExclusion(const uint8_t* p, size_t size, Bitmap& exclusion) {
     if (size < 4)
         return false;
-    uint32_t format = GetU32(p);
+    uint32_t format = ReadLe32(p);
     p += 4;
     size -= 4;
     if (format == 1) {
         for (; size >= 3; p += 3, size -= 3) {
-            uint32_t x = GetU16(p), y = p[2];
+            uint32_t x = ReadLe16(p), y = p[2];
             if (x < exclusion.Width() && y < exclusion.Height())
                 exclusion.PaintBlack(x, y);
         }
@@ -263,7 +263,7 @@ bool ParseDetector(const uint8_t* data, size_t size, Detector& d) {
                 return false;
             uint32_t v[18];
             for (int i = 0; i < 18; ++i)
-                v[i] = GetU32(c.payload + 4 * i);
+                v[i] = ReadLe32(c.payload + 4 * i);
             for (int i = 0; i < 4; ++i)
                 d.points[size_t(i)] = {static_cast<int32_t>(v[2 * i]), static_cast<int32_t>(v[2 * i + 1])};
             if (v[10] > 1 || v[11] > 1 || v[12] >= 8 || v[14] >= 1000 || v[15] > 1 || v[16] >= 360)
@@ -286,13 +286,13 @@ bool ParseDetector(const uint8_t* data, size_t size, Detector& d) {
         case DetThreshold:
             if (c.size < 4)
                 return false;
-            d.threshold = GetU32(c.payload);
+            d.threshold = ReadLe32(c.payload);
             break;
         case DetTimes:
             if (c.size < 8)
                 return false;
-            d.delay = GetU32(c.payload);
-            d.extend = GetU32(c.payload + 4);
+            d.delay = ReadLe32(c.payload);
+            d.extend = ReadLe32(c.payload + 4);
             break;
         case DetExclusion:
             if (!ParseExclusion(c.payload, c.size, d.exclusion))
@@ -310,7 +310,7 @@ bool ParseDetector(const uint8_t* data, size_t size, Detector& d) {
 bool ParseBackground(const uint8_t* p, size_t size, Bitmap& picture) {
     if (size < 16)
         return false;
-    uint32_t w = GetU32(p), h = GetU32(p + 4), bpp = GetU32(p + 8), format = GetU32(p + 12);
+    uint32_t w = ReadLe32(p), h = ReadLe32(p + 4), bpp = ReadLe32(p + 8), format = ReadLe32(p + 12);
     p += 16;
     size -= 16;
     if (w == 0 && h == 0)
@@ -343,7 +343,7 @@ bool ParseState(const uint8_t* data, size_t size, RenderState& state) {
         case SubSize180: {
             if (c.size < 4)
                 return false;
-            uint32_t w = GetU32(c.payload);
+            uint32_t w = ReadLe32(c.payload);
             if (w != 180 && w != 192 && w != 240)
                 return false;
             state.width = w;
@@ -351,7 +351,7 @@ bool ParseState(const uint8_t* data, size_t size, RenderState& state) {
             break;
         }
         case SubSize320:
-            if (c.size < 8 || GetU32(c.payload) != 320 || GetU32(c.payload + 4) != 240)
+            if (c.size < 8 || ReadLe32(c.payload) != 320 || ReadLe32(c.payload + 4) != 240)
                 return false;
             state.width = 320;
             state.height = 240;
@@ -367,7 +367,7 @@ bool ParseState(const uint8_t* data, size_t size, RenderState& state) {
         case SubBackground: {
             if (c.size < 4)
                 return false;
-            uint32_t card = GetU32(c.payload);
+            uint32_t card = ReadLe32(c.payload);
             if (card >= 8)
                 return false;
             if (card >= state.backgrounds.size())
@@ -391,7 +391,7 @@ bool ParseComposerLists(const uint8_t* data, size_t size, RenderState& state) {
             continue;
         if (c.size < 8)
             return false;
-        uint32_t group = GetU32(c.payload), index = GetU32(c.payload + 4);
+        uint32_t group = ReadLe32(c.payload), index = ReadLe32(c.payload + 4);
         ComposerItem* target = nullptr;
         if (group == RenderState::GroupY) {
             uint32_t rows = state.width == 320 ? 24 : 8;

@@ -1,5 +1,6 @@
 #include "image/Bitmap.h"
 
+#include "framework/ByteOrder.h"
 #include "framework/LocalException.h"
 
 #include <algorithm>
@@ -10,17 +11,6 @@ namespace korvex {
 
 namespace {
 
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-
-void Put16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
 
 } // namespace
 
@@ -77,29 +67,29 @@ void Bitmap::ToGrey() {
 void Bitmap::LoadBmp(const uint8_t* bytes, size_t size) {
     if (size < 54)
         RaiseMessage("Niepoprawny plik bitmapy.");
-    if (U16(bytes) != 0x4D42)
+    if (ReadLe16(bytes) != 0x4D42)
         RaiseMessage("Niepoprawna sygnatura nagłówka bitampy.");
-    if (U16(bytes + 6) != 0 || U16(bytes + 8) != 0)
+    if (ReadLe16(bytes + 6) != 0 || ReadLe16(bytes + 8) != 0)
         RaiseMessage("Niepoprawny nagłówek bitampy.");
-    if (U32(bytes + 14) != 40)
+    if (ReadLe32(bytes + 14) != 40)
         RaiseMessage("Niepoprawny rozmiar nagłówka bitmapy.");
-    if (U16(bytes + 26) != 1)
+    if (ReadLe16(bytes + 26) != 1)
         RaiseMessage("Niepoprawna liczba warstw bitmapy.");
-    if (U32(bytes + 30) != 0)
+    if (ReadLe32(bytes + 30) != 0)
         RaiseMessage("Niepoprawny format kodowania obrazu bitmapy.");
-    if (U16(bytes + 28) != 24)
+    if (ReadLe16(bytes + 28) != 24)
         RaiseMessage("Niepoprawna głebia koloru obrazu bitmapy (musi być 24-bitowa).");
     // Width and height are signed in the file; a top-down (negative) height
     // never matches a target.
-    int32_t fileWidth = static_cast<int32_t>(U32(bytes + 18));
-    int32_t fileHeight = static_cast<int32_t>(U32(bytes + 22));
+    int32_t fileWidth = static_cast<int32_t>(ReadLe32(bytes + 18));
+    int32_t fileHeight = static_cast<int32_t>(ReadLe32(bytes + 22));
     if (width == 240 && height == 144) {
         if ((fileWidth != 180 && fileWidth != 192 && fileWidth != 240) || fileHeight != 144)
             RaiseMessage("Niepoprawne wymiary obrazu bitmapy (muszą wynosić 180x144, 192x144 lub 240x144).");
     } else if (fileWidth != static_cast<int32_t>(width) || fileHeight != static_cast<int32_t>(height)) {
         RaiseMessage("Niekompatybilne wymiary obrazu bitmapy z widokiem.");
     }
-    if (U32(bytes + 10) != 54)
+    if (ReadLe32(bytes + 10) != 54)
         RaiseMessage("Niepoprawny plik bitmapy.");
     uint64_t expected = uint64_t(fileWidth) * uint64_t(fileHeight) * 3 + 54;
     if (size != expected)
@@ -120,17 +110,17 @@ std::vector<uint8_t> EncodeBmp24(const Bitmap& bitmap) {
     size_t rowBytes = size_t(w) * 3; // widths are multiples of 4: no padding
     std::vector<uint8_t> out(54 + rowBytes * h, 0);
     uint8_t* p = out.data();
-    Put16(p, 0x4D42);
-    Put32(p + 2, uint32_t(out.size()));
-    Put32(p + 10, 54);
-    Put32(p + 14, 40);
-    Put32(p + 18, w);
-    Put32(p + 22, h);
-    Put16(p + 26, 1);
-    Put16(p + 28, 24);
-    Put32(p + 34, uint32_t(rowBytes * h));
-    Put32(p + 38, 2835);
-    Put32(p + 42, 2835);
+    WriteLe16(p, 0x4D42);
+    WriteLe32(p + 2, uint32_t(out.size()));
+    WriteLe32(p + 10, 54);
+    WriteLe32(p + 14, 40);
+    WriteLe32(p + 18, w);
+    WriteLe32(p + 22, h);
+    WriteLe16(p + 26, 1);
+    WriteLe16(p + 28, 24);
+    WriteLe32(p + 34, uint32_t(rowBytes * h));
+    WriteLe32(p + 38, 2835);
+    WriteLe32(p + 42, 2835);
     for (uint32_t y = 0; y < h; ++y)
         std::memcpy(p + 54 + size_t(h - 1 - y) * rowBytes, bitmap.Row(y), rowBytes);
     return out;

@@ -1,5 +1,6 @@
 #include "live/LiveSession.h"
 
+#include "framework/ByteOrder.h"
 #include "framework/Trace.h"
 #include "live/Overlay.h"
 #include "live/PictureConvert.h"
@@ -12,9 +13,6 @@ namespace korvex {
 namespace {
 const char* const kRun = "LiveThread::Run";
 
-uint32_t Get32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 } // namespace
 
 LiveBuffers::LiveBuffers()
@@ -117,8 +115,8 @@ bool LiveSession::HandlePicture() {
         uint8_t preamble[kH264Preamble];
         if (!channel.ReadExact(preamble, kH264Preamble))
             return false;
-        const uint32_t unitFlags = Get32(preamble);
-        const uint32_t unitLength = Get32(preamble + 4);
+        const uint32_t unitFlags = ReadLe32(preamble);
+        const uint32_t unitLength = ReadLe32(preamble + 4);
         if (unitLength > header.payloadLength - kH264Preamble)
             return false;
         if (!channel.ReadExact(buffers.unit.data(), unitLength))

@@ -1,6 +1,6 @@
 #include "AppTestSupport.h"
 
-#include "app/TabView.h"
+#include "app/frame/TabView.h"
 #include "framework/ChangeFlags.h"
 #include "model/DetectorTools.h"
 
@@ -8,7 +8,6 @@
 #include <QEventLoop>
 #include <QTest>
 #include <QTimer>
-
 #include <cstdlib>
 #include <filesystem>
 

@@ -1,15 +1,13 @@
 #pragma once
 
-#include "app/MainFrame.h"
-#include "app/Prompter.h"
+#include "app/common/Prompter.h"
+#include "app/frame/MainFrame.h"
 #include "model/Document.h"
-
-#include <gtest/gtest.h>
 
 #include <QPoint>
 #include <QString>
-
 #include <deque>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>

@@ -1,25 +1,28 @@
 #include "AppTestSupport.h"
-
-#include "app/Commands.h"
-#include "app/Dialogs.h"
-#include "app/Explorer.h"
-#include "app/Inspector.h"
-#include "app/PaneDock.h"
-#include "app/ProblemsView.h"
-#include "app/StatusBar.h"
-#include "app/TabView.h"
+#include "app/device/DeviceCommands.h"
+#include "app/common/Commands.h"
+#include "app/device/Explorer.h"
+#include "app/dialogs/AboutDialog.h"
+#include "app/dialogs/ConfigTestDialog.h"
+#include "app/editor/Inspector.h"
+#include "app/editor/ProblemsView.h"
+#include "app/frame/TabView.h"
+#include "app/session/DeviceSession.h"
+#include "app/session/ProjectSession.h"
+#include "app/sinks/StatusForwarder.h"
+#include "app/widgets/PaneDock.h"
+#include "app/widgets/StatusBar.h"
 #include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
 #include "framework/Trace.h"
 
 #include <QAction>
-#include <QTest>
 #include <QApplication>
-#include <QMenu>
-#include <QToolBar>
 #include <QListWidget>
+#include <QMenu>
+#include <QTest>
+#include <QToolBar>
 #include <QToolButton>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -174,18 +177,18 @@ TEST(Upload, SavesAsksAndPostsTheSavedFile) {
 }
 
 TEST_F(MainFrameTest, MayCloseAsksOnlyWithUnsavedChanges) {
-    EXPECT_TRUE(View().MayClose());
+    EXPECT_TRUE(frame->Projects().MayClose());
     EXPECT_TRUE(prompts.questions.empty());
     AddQuad(0, kSquare);
     prompts.questionAnswer = Prompter::Cancel;
-    EXPECT_FALSE(View().MayClose());
+    EXPECT_FALSE(frame->Projects().MayClose());
     prompts.questionAnswer = Prompter::No;
-    EXPECT_TRUE(View().MayClose());
+    EXPECT_TRUE(frame->Projects().MayClose());
     EXPECT_EQ(prompts.questions.size(), 2u);
     // Yes saves: a cancelled save dialog keeps the window open.
     prompts.questionAnswer = Prompter::Yes;
     prompts.saveAnswer.clear();
-    EXPECT_FALSE(View().MayClose());
+    EXPECT_FALSE(frame->Projects().MayClose());
     EXPECT_EQ(prompts.saveDialogs, 1);
 }
 
@@ -294,37 +297,66 @@ TEST_F(MainFrameTest, ClosingAPaneClearsItsToggle) {
     EXPECT_TRUE(frame->Action(CmdToggleInspector)->isChecked());
 }
 
-TEST_F(MainFrameTest, StatusBarTakesCallsFromAnyThread) {
+TEST_F(MainFrameTest, WorkersReachTheStatusBarThroughItsForwarder) {
     StatusBar& status = frame->Status();
+    StatusSink& sink = frame->StatusSinkForWorkers();
     EXPECT_EQ(status.Text().toStdString(), LoadTextA(138));
     EXPECT_FALSE(status.ProgressVisible());
-    std::thread worker([&status] {
-        status.ShowProgress(40, 161);
-        status.ShowProgress(60, 0);
+    std::thread worker([&sink] {
+        sink.ShowProgress(40, 161);
+        sink.ShowProgress(60, 0);
     });
     worker.join();
     RunIdle();
     EXPECT_TRUE(status.ProgressVisible());
     EXPECT_EQ(status.Progress(), 60);
     EXPECT_EQ(status.Text().toStdString(), LoadTextA(161));
-    std::thread([&status] { status.ShowText("Connected as admin"); }).join();
+    std::thread([&sink] { sink.ShowText("Connected as admin"); }).join();
     RunIdle();
     EXPECT_FALSE(status.ProgressVisible());
     EXPECT_EQ(status.Text(), QStringLiteral("Connected as admin"));
-    std::thread([&status] { status.ShowError("lost"); }).join();
+    std::thread([&sink] { sink.ShowError("lost"); }).join();
     RunIdle();
     ASSERT_EQ(prompts.errors.size(), 1u);
     EXPECT_EQ(prompts.errors[0], QStringLiteral("lost"));
+}
+
+// A widget that a worker reports to may go while the worker runs (a dialog
+// closed in the middle of a job): the worker holds only the forwarder, and
+// what it sends after the widget went is dropped.
+TEST_F(MainFrameTest, AForwarderDropsCallsForAWidgetThatWent) {
+    StatusForwarder forwarder(prompts);
+    auto* bar = new StatusBar;
+    forwarder.Attach(bar);
+    std::thread([&forwarder] { forwarder.ShowText("first"); }).join();
+    RunIdle();
+    EXPECT_EQ(bar->Text(), QStringLiteral("first"));
+    // Posted while attached, delivered after the widget is gone.
+    std::thread([&forwarder] { forwarder.ShowText("second"); }).join();
+    delete bar;
+    RunIdle();
+    EXPECT_EQ(forwarder.Attached(), nullptr);
+    auto* other = new StatusBar;
+    forwarder.Attach(other);
+    forwarder.Detach(other);
+    std::thread([&forwarder] { forwarder.ShowProgress(50, 0); }).join();
+    RunIdle();
+    EXPECT_FALSE(other->ProgressVisible());
+    delete other;
 }
 
 TEST_F(MainFrameTest, DeviceCommandsAreGreyedWhileNotConnected) {
     frame->UpdateMenuStates();
     EXPECT_TRUE(frame->Action(CmdConnect)->isEnabled());
     for (int id : {CmdDisconnect, CmdUpload, CmdDownloadProgram, CmdRestart, CmdRecordings, CmdChangePassword,
-                   CmdNetworkSettings})
+                   CmdNetworkSettings, CmdRestoreProgram})
         EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
-    frame->OnCommand(CmdRecordings); // a dialog of the next release: says so
-    EXPECT_EQ(prompts.infos.size(), 1u);
+    frame->OnCommand(CmdRecordings); // not connected: no window
+    EXPECT_EQ(frame->DeviceWindows().ActiveDialog(), nullptr);
+    frame->OnCommand(CmdConnect);
+    ASSERT_NE(frame->DeviceWindows().ActiveDialog(), nullptr);
+    EXPECT_NE(frame->DeviceWindows().ActiveDialog()->findChild<QWidget*>("c1009"), nullptr);
+    frame->DeviceWindows().ActiveDialog()->reject();
 }
 
 TEST_F(MainFrameTest, ConfigurationTestListsThePackageEntries) {
@@ -359,12 +391,12 @@ TEST_F(MainFrameTest, ContextMenuStatesFollowTheSelectionAndHistory) {
     EXPECT_EQ(added.Bounds().top, 50);
 }
 
-#ifdef KORVEX_HAVE_DEVICELINK
 TEST_F(MainFrameTest, ExplorerListsAnnouncedDevicesAndSetsTheTarget) {
     Explorer& explorer = frame->GetExplorer();
-    std::thread scan([&explorer] {
-        explorer.Devices().DeviceSeen(0x1400A8C0u, "Gate 3"); // 192.168.0.20
-        explorer.Devices().DeviceSeen(0x1500A8C0u, "");
+    DeviceSession& session = frame->Devices();
+    std::thread scan([&session] {
+        session.Devices().DeviceSeen(0x1400A8C0u, "Gate 3"); // 192.168.0.20
+        session.Devices().DeviceSeen(0x1500A8C0u, "");
     });
     scan.join();
     RunIdle();
@@ -373,14 +405,13 @@ TEST_F(MainFrameTest, ExplorerListsAnnouncedDevicesAndSetsTheTarget) {
     EXPECT_EQ(explorer.List()->item(2)->text(), QStringLiteral("192.168.0.21"));
     EXPECT_TRUE(frame->ExplorerPane().windowTitle().endsWith(QStringLiteral(" (2)")));
     explorer.List()->setCurrentRow(1);
-    EXPECT_EQ(explorer.SelectedAddress(), 0x1400A8C0u);
-    std::thread([&explorer] { explorer.Devices().DeviceSeen(0x1400A8C0u, ""); }).join();
+    EXPECT_EQ(session.TargetAddress(), 0x1400A8C0u);
+    std::thread([&session] { session.Devices().DeviceSeen(0x1400A8C0u, ""); }).join();
     RunIdle();
     EXPECT_EQ(explorer.List()->item(1)->text(), QStringLiteral("192.168.0.20"));
     explorer.List()->setCurrentRow(0);
-    EXPECT_EQ(explorer.SelectedAddress(), 0u);
+    EXPECT_EQ(session.TargetAddress(), 0u);
 }
-#endif
 
 // Start-up and shutdown with the real worker threads: stopping them ends
 // the session thread first, then discovery, before the frame goes.
@@ -411,17 +442,16 @@ TEST(FrameShutdown, StopsTheWorkersInOrder) {
                 return static_cast<long>(i);
         return -1L;
     };
-#ifdef KORVEX_HAVE_DEVICELINK
     long connectionStopped = at("Thread::Stop: Stopped thread Connection\n");
     long scanStopping = at("Thread::Stop: Stopping thread Scan\n");
     ASSERT_GE(connectionStopped, 0);
     ASSERT_GE(scanStopping, 0);
     EXPECT_LT(at("Thread::Stop: Stopping thread Connection\n"), connectionStopped);
     EXPECT_LT(connectionStopped, scanStopping);
+    long liveStopping = at("Thread::Stop: Stopping thread Live\n");
+    EXPECT_LT(connectionStopped, liveStopping);
+    EXPECT_LT(at("Thread::Stop: Stopped thread Live\n"), scanStopping);
     EXPECT_GE(at("Thread::Stop: Stopped thread Scan\n"), 0);
-#else
-    EXPECT_EQ(at("Thread::Stop: Stopping thread Connection\n"), -1);
-#endif
 }
 
 // The language menu lists the folders beside the program that hold a

@@ -1,6 +1,6 @@
-#include "app/SecondsEdit.h"
-#include "app/UiText.h"
-#include "app/ViewGeometry.h"
+#include "app/common/UiText.h"
+#include "app/editor/ViewGeometry.h"
+#include "app/widgets/SecondsEdit.h"
 
 #include <gtest/gtest.h>
 

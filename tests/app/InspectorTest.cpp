@@ -1,7 +1,7 @@
-#include "AppTestSupport.h"
+#include "app/editor/Inspector.h"
 
-#include "app/Commands.h"
-#include "app/Inspector.h"
+#include "AppTestSupport.h"
+#include "app/common/Commands.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,9 +1,9 @@
-#include "AppTestSupport.h"
+#include "app/editor/MainView.h"
 
-#include "app/Commands.h"
-#include "app/MainView.h"
-#include "app/ProblemsView.h"
-#include "app/TabView.h"
+#include "AppTestSupport.h"
+#include "app/common/Commands.h"
+#include "app/editor/ProblemsView.h"
+#include "app/frame/TabView.h"
 #include "framework/ChangeFlags.h"
 
 #include <QAction>

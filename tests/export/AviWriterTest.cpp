@@ -11,7 +11,7 @@ namespace korvex::test {
 namespace {
 
 uint32_t U32(const Bytes& b, size_t at) {
-    return ReadU32(b.data() + at);
+    return ReadLe32(b.data() + at);
 }
 uint16_t U16(const Bytes& b, size_t at) {
     return uint16_t(b[at] | b[at + 1] << 8);

@@ -85,10 +85,10 @@ TEST_F(ExportTest, CopyJoinsTwoRecorderFilesThatAnIndependentReaderAccepts) {
     EXPECT_EQ(p.height, 240u);
     EXPECT_EQ(p.frames, Join(first, second));
     Bytes f = ReadFile(out);
-    EXPECT_EQ(ReadU32(f.data() + 48), 150u);
-    EXPECT_EQ(ReadU32(f.data() + 140), 150u);
-    EXPECT_EQ(ReadU32(f.data() + 232), 150u);
-    EXPECT_EQ(ReadU32(f.data() + f.size() - 2400 - 4), 2400u); // idx1 length
+    EXPECT_EQ(ReadLe32(f.data() + 48), 150u);
+    EXPECT_EQ(ReadLe32(f.data() + 140), 150u);
+    EXPECT_EQ(ReadLe32(f.data() + 232), 150u);
+    EXPECT_EQ(ReadLe32(f.data() + f.size() - 2400 - 4), 2400u); // idx1 length
 
     LibavReport report = ReadWithLibav(out);
     ASSERT_TRUE(report.opened);

@@ -67,13 +67,13 @@ TEST(ConfigPackage, EntryFramingBytes) {
     std::vector<uint8_t> bytes = BuildConfigPackage(s, "a.kvx");
     // First entry: chunk 12 holding chunk 13 "config.txt" and chunk 14.
     std::string config = "alias = a\ncompose_script = compose.txt\ndet_count = 0\n";
-    EXPECT_EQ(GetU32(&bytes[0]), 12u);
-    EXPECT_EQ(GetU32(&bytes[4]), 8u + 8 + 10 + 8 + config.size());
-    EXPECT_EQ(GetU32(&bytes[8]), 13u);
-    EXPECT_EQ(GetU32(&bytes[12]), 18u);
+    EXPECT_EQ(ReadLe32(&bytes[0]), 12u);
+    EXPECT_EQ(ReadLe32(&bytes[4]), 8u + 8 + 10 + 8 + config.size());
+    EXPECT_EQ(ReadLe32(&bytes[8]), 13u);
+    EXPECT_EQ(ReadLe32(&bytes[12]), 18u);
     EXPECT_EQ(std::string(bytes.begin() + 16, bytes.begin() + 26), "config.txt");
-    EXPECT_EQ(GetU32(&bytes[26]), 14u);
-    EXPECT_EQ(GetU32(&bytes[30]), 8u + config.size());
+    EXPECT_EQ(ReadLe32(&bytes[26]), 14u);
+    EXPECT_EQ(ReadLe32(&bytes[30]), 8u + config.size());
 }
 
 TEST(ConfigPackage, ConfigLines) {
@@ -145,16 +145,16 @@ TEST(ConfigPackage, MaskHeaderAndSizes) {
     ASSERT_EQ(m.size(), 9654u);
     EXPECT_EQ(m[0], 'B');
     EXPECT_EQ(m[1], 'M');
-    EXPECT_EQ(GetU32(&m[2]), 9654u);
-    EXPECT_EQ(GetU32(&m[6]), 0u);
-    EXPECT_EQ(GetU32(&m[10]), 54u);
-    EXPECT_EQ(GetU32(&m[14]), 40u);
-    EXPECT_EQ(GetU32(&m[18]), 320u);
-    EXPECT_EQ(GetU32(&m[22]), 240u);
-    EXPECT_EQ(GetU16(&m[26]), 1u);
-    EXPECT_EQ(GetU16(&m[28]), 1u);
-    EXPECT_EQ(GetU32(&m[30]), 0u);
-    EXPECT_EQ(GetU32(&m[34]), 9600u);
+    EXPECT_EQ(ReadLe32(&m[2]), 9654u);
+    EXPECT_EQ(ReadLe32(&m[6]), 0u);
+    EXPECT_EQ(ReadLe32(&m[10]), 54u);
+    EXPECT_EQ(ReadLe32(&m[14]), 40u);
+    EXPECT_EQ(ReadLe32(&m[18]), 320u);
+    EXPECT_EQ(ReadLe32(&m[22]), 240u);
+    EXPECT_EQ(ReadLe16(&m[26]), 1u);
+    EXPECT_EQ(ReadLe16(&m[28]), 1u);
+    EXPECT_EQ(ReadLe32(&m[30]), 0u);
+    EXPECT_EQ(ReadLe32(&m[34]), 9600u);
     for (int i = 38; i < 54; ++i)
         EXPECT_EQ(m[size_t(i)], 0) << i;
     // The filled square 10..19 x 10..19, and nothing else.
@@ -174,8 +174,8 @@ TEST(ConfigPackage, MaskHeaderAndSizes) {
     small.detectors.push_back(Square(small, 40, 10, 50, 20, 100));
     m = BuildMaskBmp(small, 0);
     ASSERT_EQ(m.size(), 3366u);
-    EXPECT_EQ(GetU32(&m[18]), 180u);
-    EXPECT_EQ(GetU32(&m[34]), 23u * 144);
+    EXPECT_EQ(ReadLe32(&m[18]), 180u);
+    EXPECT_EQ(ReadLe32(&m[34]), 23u * 144);
     // Canvas column 40 is picture column 10.
     EXPECT_TRUE(MaskBit(m, 180, 144, 10, 10));
     EXPECT_FALSE(MaskBit(m, 180, 144, 9, 10));
@@ -227,7 +227,7 @@ TEST(ConfigPackage, Widths192And240StartAtColumnZero) {
         std::vector<uint8_t> m = BuildMaskBmp(s, 0);
         uint32_t r = (w + 7) / 8;
         ASSERT_EQ(m.size(), r * 144 + 54) << w;
-        EXPECT_EQ(GetU32(&m[18]), w);
+        EXPECT_EQ(ReadLe32(&m[18]), w);
         EXPECT_TRUE(MaskBit(m, w, 144, 0, 0));
         EXPECT_TRUE(MaskBit(m, w, 144, 7, 7));
         EXPECT_FALSE(MaskBit(m, w, 144, 8, 0));

@@ -47,7 +47,7 @@ std::vector<uint8_t> Chunk(uint32_t type, const std::vector<uint8_t>& payload) {
 std::vector<uint8_t> U32s(std::initializer_list<uint32_t> values) {
     std::vector<uint8_t> out;
     for (uint32_t v : values)
-        PutU32(out, v);
+        AppendLe32(out, v);
     return out;
 }
 std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
@@ -241,7 +241,7 @@ TEST(ProjectFile, ComposerListsLayout) {
     EXPECT_EQ(std::vector<uint8_t>(p.begin(), p.begin() + 16), U32s({8, 36, 4, 1}));
     EXPECT_EQ(std::vector<uint8_t>(p.begin() + 24 * 36, p.begin() + 24 * 36 + 16), U32s({8, 36, 8, 1}));
     EXPECT_EQ(std::vector<uint8_t>(p.begin() + 88 * 36, p.begin() + 88 * 36 + 16), U32s({8, 36, 13, 0}));
-    EXPECT_EQ(GetU32(&p[88 * 36 + 16 + 8]), 1u); // kind One
+    EXPECT_EQ(ReadLe32(&p[88 * 36 + 16 + 8]), 1u); // kind One
 }
 
 TEST(ProjectFile, LoadFailures) {

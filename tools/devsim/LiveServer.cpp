@@ -3,6 +3,7 @@
 #include "devsim/H264Encoder.h"
 #include "devsim/Sockets.h"
 
+#include "framework/ByteOrder.h"
 #include "framework/Trace.h"
 
 #include <sys/socket.h>
@@ -21,17 +22,9 @@ constexpr int kSendTimeout_ms = 10000;
 constexpr size_t kMaxLiveLog = 20000;
 constexpr uint32_t kMaxH264Unit = 131072;
 
-void PutU16(std::string& b, size_t at, uint16_t v) {
-    b[at] = char(v & 0xFF);
-    b[at + 1] = char(v >> 8);
-}
+void PutU16(std::string& b, size_t at, uint16_t v) { WriteLe16(reinterpret_cast<uint8_t*>(&b[at]), v); }
 
-void PutU32(std::string& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = char((v >> (8 * i)) & 0xFF);
-}
-
-uint32_t GetU32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+void PutU32(std::string& b, size_t at, uint32_t v) { WriteLe32(reinterpret_cast<uint8_t*>(&b[at]), v); }
 
 // A 64-byte header for a message.
 std::string Header(uint32_t frameNumber, uint8_t kind, uint8_t camera, uint32_t payloadLength) {
@@ -295,8 +288,8 @@ private:
         }
         LiveReplyRecord rec;
         std::memcpy(rec.raw.data(), reply, sizeof reply);
-        rec.length = GetU32(reply);
-        rec.frameNumber = GetU32(reply + 4);
+        rec.length = ReadLe32(reply);
+        rec.frameNumber = ReadLe32(reply + 4);
         rec.camera = reply[9];
         rec.options = reply[16];
         rec.mask = reply[17] | reply[20] << 8 | uint32_t(reply[21]) << 16;

@@ -1,7 +1,7 @@
 #include "app/device/ConnectDialog.h"
 
-#include "app/Prompter.h"
-#include "app/UiText.h"
+#include "app/common/Prompter.h"
+#include "app/common/UiText.h"
 #include "app/device/DeviceJobs.h"
 #include "app/device/DeviceStrings.h"
 #include "app/device/Ipv4Edit.h"
@@ -88,7 +88,7 @@ void ConnectDialog::accept() {
         prompter.Error(this, Text(278));
         return;
     }
-    emit Posted(request.networkAddress, request.port, QString::fromStdString(request.userName));
+    Q_EMIT Posted(request.networkAddress, request.port, QString::fromStdString(request.userName));
     password->clear();
     QDialog::accept();
 }

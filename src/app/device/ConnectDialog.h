@@ -34,7 +34,7 @@ public:
 
     void accept() override;
 
-signals:
+Q_SIGNALS:
     // The connect job was posted with this address, port and user.
     void Posted(uint32_t networkAddress, uint16_t port, const QString& user);
 

@@ -1,7 +1,7 @@
 #include "app/device/DeviceCommands.h"
 
-#include "app/Prompter.h"
-#include "app/UiText.h"
+#include "app/common/Prompter.h"
+#include "app/common/UiText.h"
 #include "app/device/ConnectDialog.h"
 #include "app/device/DeviceJobs.h"
 #include "app/device/DeviceStrings.h"
@@ -44,14 +44,15 @@ void DeviceCommands::Show(QDialog* dialog) {
     dialog->show();
 }
 
-void DeviceCommands::Connect(uint32_t networkAddress) {
+void DeviceCommands::Connect(uint32_t networkAddress, uint16_t wantedPort) {
     auto* dialog = new ConnectDialog(jobs, prompter, &owner);
     uint16_t port = 22;
     std::string user;
     if (networkAddress) {
         const uint32_t host = (networkAddress & 255) << 24 | ((networkAddress >> 8) & 255) << 16 |
                               ((networkAddress >> 16) & 255) << 8 | (networkAddress >> 24);
-        if (auto known = remembered.FindAddress(Ipv4Edit::TextOf(host))) {
+        const QString text = Ipv4Edit::TextOf(host);
+        if (auto known = wantedPort ? remembered.Find(text, wantedPort) : remembered.FindAddress(text)) {
             port = known->port;
             user = known->user.toStdString();
         }
@@ -74,8 +75,8 @@ void DeviceCommands::WatchConnect() {
     connectWatch->stop();
     if (!jobs.Connected() || pendingAddress.isEmpty())
         return;
-    remembered.Remember(pendingAddress, pendingPort, pendingUser, QString());
-    emit Connected(pendingAddress, pendingPort);
+    remembered.Remember(pendingAddress, pendingPort, pendingUser, aliasOf ? aliasOf(pendingAddress) : QString());
+    Q_EMIT Connected(pendingAddress, pendingPort);
     pendingAddress.clear();
 }
 

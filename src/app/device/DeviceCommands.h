@@ -32,7 +32,8 @@ public:
 
     // Opens the connect dialog, preset with `networkAddress` (0 = empty) and
     // what is remembered of that device.
-    void Connect(uint32_t networkAddress);
+    // `port` 0: the most recently used entry of that address, any port.
+    void Connect(uint32_t networkAddress, uint16_t port = 0);
     void ChangePassword();
     void NetworkSettings();
     void Recordings();
@@ -50,10 +51,12 @@ public:
     QDialog* ActiveDialog() const { return active; }
     RememberedDevices& Remembered() { return remembered; }
 
+    // The alias the network announces for an address ("" when unknown).
+    std::function<QString(const QString& address)> aliasOf;
     // The save-file dialog (tests answer it): title, filter, initial path.
     std::function<QString(QWidget*, const QString&, const QString&, const QString&)> askSaveFile;
 
-signals:
+Q_SIGNALS:
     // A connect posted from the dialog ended connected (and was remembered).
     void Connected(const QString& address, uint16_t port);
 

@@ -1,7 +1,7 @@
 #include "app/device/NetworkDialog.h"
 
-#include "app/Prompter.h"
-#include "app/UiText.h"
+#include "app/common/Prompter.h"
+#include "app/common/UiText.h"
 #include "app/device/DeviceJobs.h"
 #include "app/device/DeviceStrings.h"
 #include "app/device/Ipv4Edit.h"

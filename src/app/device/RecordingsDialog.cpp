@@ -1,6 +1,6 @@
 #include "app/device/RecordingsDialog.h"
 
-#include "app/UiText.h"
+#include "app/common/UiText.h"
 #include "app/device/DeviceJobs.h"
 #include "app/device/DeviceStrings.h"
 

@@ -1,6 +1,6 @@
 #include "app/export/ExportDialog.h"
 
-#include "app/UiText.h"
+#include "app/common/UiText.h"
 #include "app/device/DeviceStrings.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
 
-#include <QMetaObject>
+#include "app/sinks/UiPost.h"
 
 namespace korvex {
 
@@ -21,9 +21,9 @@ DeviceDialogSinks::DeviceDialogSinks(Connection& connection, QObject* parent)
 DeviceDialogSinks::~DeviceDialogSinks() = default;
 
 template <typename F> void DeviceDialogSinks::Post(F f) {
-    // The session is stopped before this object goes (the frame owns both),
-    // so `this` outlives every call that can arrive.
-    QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+    // The session is stopped before this object goes (the frame owns both);
+    // a call still queued then is dropped.
+    UiPost(this, [f = std::move(f)](DeviceDialogSinks&) mutable { f(); });
 }
 
 // ---- DeviceJobs
@@ -104,6 +104,9 @@ bool DeviceDialogSinks::PostUpload(std::vector<uint8_t> bytes) {
 std::string DeviceDialogSinks::DeviceAddressText() const {
     return connection.deviceAddress ? NetworkAddressText(connection.deviceAddress) : std::string();
 }
+
+void DeviceDialogSinks::AttachRecordings(RecordingsDialog* dialog) { recordings = dialog; }
+void DeviceDialogSinks::AttachNetwork(NetworkDialog* dialog) { network = dialog; }
 
 // ---- forwarders (called on the session thread)
 

@@ -53,8 +53,8 @@ public:
     bool PostDownloadProgram(const std::string& path) override;
     bool PostUpload(std::vector<uint8_t> bytes) override;
     std::string DeviceAddressText() const override;
-    void AttachRecordings(RecordingsDialog* dialog) override { recordings = dialog; }
-    void AttachNetwork(NetworkDialog* dialog) override { network = dialog; }
+    void AttachRecordings(RecordingsDialog* dialog) override;
+    void AttachNetwork(NetworkDialog* dialog) override;
 
 private:
     // Session thread -> user-interface thread.

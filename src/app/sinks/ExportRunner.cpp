@@ -3,7 +3,8 @@
 #include "export/Export.h"
 #include "export/ExportThread.h"
 
-#include <QMetaObject>
+#include "app/sinks/UiPost.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -31,13 +32,7 @@ public:
 
 private:
     template <typename F> void Post(F f) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, f] {
-                if (dialog)
-                    f(*dialog);
-            },
-            Qt::QueuedConnection);
+        UiPost(dialog.data(), std::move(f));
     }
 
     // ExportSink, on the "Export" thread.

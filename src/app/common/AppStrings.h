@@ -1,0 +1,58 @@
+#pragma once
+
+// Numbers of the window's own texts (lang/<name>/app.mui).
+namespace korvex {
+
+enum AppString : unsigned {
+    kStrMenuFile = 1400,
+    kStrMenuEdit = 1401,
+    kStrMenuView = 1402,
+    kStrMenuDetector = 1403,
+    kStrMenuDevice = 1404,
+    kStrMenuTools = 1405,
+    kStrMenuLanguage = 1406,
+    kStrMenuHelp = 1407,
+    kStrMenuMode = 1466,
+    kStrMenuPenWidth = 1467,
+    kStrMenuPattern = 1468,
+
+    kStrInspectorDetector = 1480,
+    kStrInspectorArea = 1481,
+    kStrInspectorKind = 1482,
+    kStrInspectorPlain = 1483,
+    kStrInspectorDirectional = 1484,
+    kStrInspectorContrast = 1485,
+    kStrInspectorAngle = 1486,
+    kStrInspectorDelay = 1487,
+    kStrInspectorExtend = 1488,
+    kStrInspectorPixels = 1489,
+    kStrPaneInspector = 1490,
+    kStrPaneComposer = 1491,
+    kStrPaneTuning = 1492,
+
+    kStrComposerPlaceholder = 1500,
+    kStrTuningPlaceholder = 1501,
+    kStrDeviceDialogPlaceholder = 1502,
+    kStrUploadBusy = 1503,
+    kStrLivePlaceholder = 1504,
+    kStrLivePageTitle = 1505,
+    kStrLivePageBody = 1506,
+    kStrLiveNoDevice = 1507,
+    kStrLiveDevice = 1508,
+    kStrExportPlaceholder = 1511,
+    kStrAboutVersion = 1512,
+    kStrAboutDescription = 1513,
+    kStrAboutLinkText = 1514,
+    kStrAboutLinkAddress = 1515,
+    kStrConfigTestTitle = 1516,
+    kStrConfigTestLabel = 1517,
+    kStrAboutTitle = 1518,
+    kStrNotConnected = 1519,
+    kStrNoJobWhileBusy = 1520,
+    kStrPackageUnreadable = 1521,
+};
+
+// The text number of a command's menu item (0 when it has none).
+unsigned MenuTextId(int command);
+
+} // namespace korvex

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+
+namespace korvex {
+
+// Command ids of the menus, accelerators, toolbar and the main view's context
+// menu. The numbers are kept because dispatch, states and tests rely on them.
+enum Command : int {
+    CmdExit = 40001,
+    CmdZoomIn = 40002,
+    CmdZoomOut = 40003,
+    CmdPenWidth1 = 40004,
+    CmdPenWidth2 = 40005,
+    CmdPenWidth3 = 40006,
+    CmdPenWidth4 = 40007,
+    CmdFill20 = 40008,
+    CmdDivisions1 = 40009,
+    CmdDivisions2 = 40010,
+    CmdDivisions3 = 40011,
+    CmdDivisions4 = 40012,
+    CmdDivisions5 = 40013,
+    CmdDivisions6 = 40014,
+    CmdModeErase = 40015,
+    CmdModeReshape = 40016,
+    CmdAddQuad = 40017,
+    CmdLoadBackground = 40018,
+    CmdDelete = 40019,
+    CmdUpload = 40020,
+    CmdSaveAs = 40021,
+    CmdAddLine = 40022,
+    CmdAddQuadHere = 40023,
+    CmdAddLineHere = 40024,
+    CmdToggleInspector = 40025,
+    CmdToggleComposer = 40026,
+    CmdLiveBackgrounds = 40288,
+    CmdToggleExplorer = 40289,
+    CmdRecordings = 40290,
+    CmdNoPattern = 40292,
+    CmdToggleTuning = 40293,
+    CmdModeAim = 40294,
+    CmdConnect = 40295,
+    CmdDisconnect = 40296,
+    CmdRestart = 40297,
+    CmdExport = 40298,
+    CmdViewOptionA = 40301,
+    CmdChangePassword = 40302,
+    CmdNetworkSettings = 40303,
+    CmdOptionMask = 40304,
+    CmdHelp = 40305,
+    CmdAbout = 40306,
+    CmdDownloadProgram = 40307,
+    CmdModeMove = 40308,
+    CmdConfigTest = 40309,
+    CmdFill100 = 40310,
+    CmdViewOptionB = 40311,
+    CmdModeMoveCard = 40312,
+    CmdRestoreProgram = 40313, // upload the newest kept program back
+    CmdLanguageAuto = 40330,
+    CmdLanguageFirst = 40331,
+    CmdLanguageLast = 40361,
+    CmdNew = 57600,
+    CmdOpen = 57601,
+    CmdSave = 57603,
+    CmdCopy = 57634,
+    CmdPaste = 57637,
+    CmdUndo = 57643,
+    CmdRedo = 57644,
+};
+
+// Editing modes of the main view, in command order of the mode table.
+enum EditMode : int32_t { ModeReshape = 0, ModeErase = 1, ModeMove = 2, ModeAim = 3, ModeMoveCard = 4 };
+
+// One toolbar entry: a command with its picture index, or a separator
+// (command 0).
+struct ToolbarEntry {
+    int command;
+    int image;
+};
+
+// The 32 toolbar entries, left to right. The k-th entry that is not a
+// separator (counted from 1) has string 178 + k as its tooltip.
+inline constexpr ToolbarEntry kToolbar[32] = {
+    {CmdNew, 0},         {CmdOpen, 1},          {CmdSave, 2},          {0, -1},
+    {CmdUndo, 3},        {CmdRedo, 4},          {0, -1},               {CmdPenWidth1, 5},
+    {CmdPenWidth2, 6},   {CmdPenWidth3, 7},     {CmdPenWidth4, 8},     {0, -1},
+    {CmdNoPattern, 15},  {CmdDivisions1, 16},   {CmdDivisions2, 17},   {CmdDivisions3, 18},
+    {CmdDivisions4, 19}, {CmdDivisions5, 20},   {CmdDivisions6, 21},   {CmdFill20, 22},
+    {CmdFill100, 25},    {0, -1},               {CmdDelete, 9},        {0, -1},
+    {CmdZoomIn, 10},     {CmdZoomOut, 11},      {0, -1},               {CmdModeReshape, 12},
+    {CmdModeErase, 13},  {CmdModeMove, 24},     {CmdModeAim, 23},      {CmdModeMoveCard, 26},
+};
+
+// Number of toolbar pictures (the highest index used plus one).
+inline constexpr int kToolbarImageCount = 27;
+
+// Tooltip string of the k-th button (k from 1).
+inline constexpr unsigned TooltipId(int k) { return 178u + static_cast<unsigned>(k); }
+
+} // namespace korvex

@@ -1,0 +1,105 @@
+#include "app/device/Explorer.h"
+
+#include "app/common/UiText.h"
+#include "app/device/DeviceStrings.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+namespace korvex {
+
+Explorer::Explorer(QWidget* parent) : QWidget(parent) {
+    list = new QListWidget(this);
+    list->setObjectName(QStringLiteral("c1006"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(list, 2);
+    connect(list, &QListWidget::currentRowChanged, this, [this](int row) { Q_EMIT RowChosen(row); });
+
+    rememberedHeading = new QLabel(Text(kStrRememberedHeading));
+    rememberedHeading->setContentsMargins(4, 4, 4, 0);
+    remembered = new QListWidget(this);
+    remembered->setObjectName(QStringLiteral("rememberedDevices"));
+    remembered->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* forget = new QAction(Text(kStrForgetDevice), remembered);
+    remembered->addAction(forget);
+    layout->addWidget(rememberedHeading);
+    layout->addWidget(remembered, 1);
+    rememberedHeading->hide();
+    remembered->hide();
+    auto entryOf = [](QListWidgetItem* item, QString& address, uint16_t& port) {
+        if (!item)
+            return false;
+        address = item->data(Qt::UserRole).toString();
+        port = static_cast<uint16_t>(item->data(Qt::UserRole + 1).toUInt());
+        return true;
+    };
+    connect(remembered, &QListWidget::itemActivated, this, [this, entryOf](QListWidgetItem* item) {
+        QString address;
+        uint16_t port = 22;
+        if (entryOf(item, address, port))
+            Q_EMIT RememberedChosen(address, port);
+    });
+    connect(forget, &QAction::triggered, this, [this, entryOf] {
+        QString address;
+        uint16_t port = 22;
+        if (entryOf(remembered->currentItem(), address, port))
+            Q_EMIT RememberedForgotten(address, port);
+    });
+}
+
+void Explorer::ShowRemembered(const QList<RememberedDevice>& devices,
+                              const std::function<bool(const QString&)>& heard) {
+    remembered->clear();
+    for (const RememberedDevice& d : devices) {
+        const QString where = d.port == 22 ? d.address : QStringLiteral("%1:%2").arg(d.address).arg(d.port);
+        QString line = d.user.isEmpty() ? where : d.user + QLatin1Char('@') + where;
+        if (!d.alias.isEmpty())
+            line += QStringLiteral(" (%1)").arg(d.alias);
+        if (heard && !heard(d.address))
+            line += QStringLiteral(" \u2014 ") + Text(kStrRememberedNotHeard);
+        auto* item = new QListWidgetItem(line, remembered);
+        item->setData(Qt::UserRole, d.address);
+        item->setData(Qt::UserRole + 1, d.port);
+        if (heard && !heard(d.address))
+            item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+    }
+    rememberedHeading->setVisible(!devices.isEmpty());
+    remembered->setVisible(!devices.isEmpty());
+}
+
+void Explorer::SetCaption(const std::string& text) {
+    QString fresh = QString::fromStdString(text);
+    if (fresh == caption)
+        return;
+    caption = fresh;
+    Q_EMIT CaptionChanged(caption);
+}
+
+void Explorer::SetLines(const std::vector<std::string>& lines, const std::string& newCaption) {
+    int row = list->currentRow();
+    list->blockSignals(true);
+    list->clear();
+    for (const std::string& line : lines)
+        list->addItem(QString::fromStdString(line));
+    list->setCurrentRow(row < 0 ? 0 : std::min(row, list->count() - 1));
+    list->blockSignals(false);
+    SetCaption(newCaption);
+}
+
+bool Explorer::AddLine(size_t index, const std::string& line, const std::string& newCaption) {
+    if (index != static_cast<size_t>(list->count()))
+        return false;
+    list->addItem(QString::fromStdString(line));
+    SetCaption(newCaption);
+    return true;
+}
+
+void Explorer::ChangeLine(size_t index, const std::string& line) {
+    if (index < static_cast<size_t>(list->count()))
+        list->item(static_cast<int>(index))->setText(QString::fromStdString(line));
+}
+
+} // namespace korvex

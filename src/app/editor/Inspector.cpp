@@ -1,0 +1,195 @@
+#include "app/editor/Inspector.h"
+
+#include "app/common/AppStrings.h"
+#include "app/common/UiText.h"
+#include "app/editor/MainView.h"
+#include "framework/StringTable.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace korvex {
+
+namespace {
+template <typename W> W* Named(W* w, int id) {
+    w->setObjectName(QStringLiteral("c%1").arg(id));
+    return w;
+}
+
+std::optional<uint32_t> ReadUnsigned(const QString& text) {
+    bool ok = false;
+    uint value = text.trimmed().toUInt(&ok, 10);
+    if (!ok || text.trimmed().isEmpty() || text.trimmed().startsWith(QLatin1Char('+')))
+        return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+} // namespace
+
+Inspector::Inspector(MainView& view, Prompter& prompter, QWidget* parent) : QWidget(parent), view(view) {
+    detectorLabel = Named(new QLabel(Text(kStrInspectorDetector)), DetectorLabel);
+    cardLetter = Named(new QLabel, CardLetter);
+    cardLetter->setMinimumWidth(16);
+    cardLetter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont bold = cardLetter->font();
+    bold.setBold(true);
+    cardLetter->setFont(bold);
+    number = Named(new QLineEdit, Number);
+    number->setMaxLength(10);
+    number->setMaximumWidth(64);
+    areaLabel = Named(new QLabel(Text(kStrInspectorArea)), AreaLabel);
+    area = Named(new QLabel, Area);
+    area->setMinimumWidth(60);
+    area->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    kindGroup = Named(new QGroupBox(Text(kStrInspectorKind)), KindGroup);
+    plain = Named(new QCheckBox(Text(kStrInspectorPlain)), Plain);
+    directional = Named(new QCheckBox(Text(kStrInspectorDirectional)), Directional);
+    contrast = Named(new QCheckBox(Text(kStrInspectorContrast)), Contrast);
+    angleLabel = Named(new QLabel(Text(kStrInspectorAngle)), AngleLabel);
+    angle = Named(new QLineEdit, Angle);
+    angle->setMaxLength(10);
+    angle->setMaximumWidth(64);
+    delayLabel = Named(new QLabel(Text(kStrInspectorDelay)), DelayLabel);
+    delay = Named(new QLineEdit, Delay);
+    delay->setMaximumWidth(64);
+    extendLabel = Named(new QLabel(Text(kStrInspectorExtend)), ExtendLabel);
+    extend = Named(new QLineEdit, Extend);
+    extend->setMaximumWidth(64);
+
+    auto* top = new QGridLayout;
+    top->addWidget(detectorLabel, 0, 0);
+    auto* id = new QHBoxLayout;
+    id->setSpacing(4);
+    id->addWidget(cardLetter);
+    id->addWidget(number);
+    id->addStretch();
+    top->addLayout(id, 0, 1);
+    top->addWidget(areaLabel, 1, 0);
+    top->addWidget(area, 1, 1);
+
+    auto* kinds = new QGridLayout(kindGroup);
+    kinds->addWidget(plain, 0, 0, 1, 3);
+    kinds->addWidget(delayLabel, 1, 1);
+    kinds->addWidget(delay, 1, 2);
+    kinds->addWidget(extendLabel, 2, 1);
+    kinds->addWidget(extend, 2, 2);
+    kinds->addWidget(directional, 3, 0, 1, 3);
+    kinds->addWidget(angleLabel, 4, 1);
+    kinds->addWidget(angle, 4, 2);
+    kinds->addWidget(contrast, 5, 0, 1, 3);
+    kinds->setColumnMinimumWidth(0, 14);
+    kinds->setColumnStretch(2, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(kindGroup);
+    layout->addStretch();
+
+    delayEdit = std::make_unique<SecondsEdit>(*delay, prompter);
+    extendEdit = std::make_unique<SecondsEdit>(*extend, prompter);
+
+    connect(contrast, &QCheckBox::clicked, this, [this] {
+        this->view.SetContrastKind();
+        ShowKinds(this->view.State().SelectedDetector());
+    });
+    connect(directional, &QCheckBox::clicked, this, [this] {
+        this->view.SetDirectionalKind();
+        ShowKinds(this->view.State().SelectedDetector());
+    });
+    connect(plain, &QCheckBox::clicked, this, [this] {
+        this->view.SetPlainKind();
+        ShowKinds(this->view.State().SelectedDetector());
+    });
+    connect(number, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (auto v = ReadUnsigned(text))
+            this->view.SetNumber(*v);
+    });
+    // Directions are degrees 0..359; a project holding a larger angle could
+    // not be saved, so such a text changes nothing, like one that is not a
+    // number.
+    connect(angle, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (auto v = ReadUnsigned(text); v && *v < 360)
+            this->view.SetAngle(*v);
+    });
+    connect(delay, &QLineEdit::textEdited, this, [this] {
+        if (delayEdit->Validate())
+            this->view.SetDelay(delayEdit->Value());
+    });
+    connect(extend, &QLineEdit::textEdited, this, [this] {
+        if (extendEdit->Validate())
+            this->view.SetExtend(extendEdit->Value());
+    });
+    ShowDetector(nullptr);
+}
+
+Inspector::~Inspector() = default;
+
+QWidget* Inspector::Control(int id) const { return findChild<QWidget*>(QStringLiteral("c%1").arg(id)); }
+
+void Inspector::SetTextIfDifferent(QLineEdit* edit, const QString& text) {
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
+void Inspector::SetLabelIfDifferent(QLabel* label, const QString& text) {
+    if (label->text() != text)
+        label->setText(text);
+}
+
+void Inspector::ShowKinds(const Detector* d) {
+    bool isPlain = d && !d->contrast && !d->directional;
+    plain->setChecked(isPlain);
+    directional->setChecked(d && d->directional);
+    contrast->setChecked(d && d->contrast);
+}
+
+void Inspector::ShowDetector(const Detector* d) {
+    if (d) {
+        shownNumber = static_cast<int32_t>(d->number);
+        shownCard = static_cast<int32_t>(d->card);
+        showing = true;
+        shownArea = 0;
+    } else {
+        showing = false;
+    }
+    bool isPlain = d && !d->contrast && !d->directional;
+    bool isDirectional = d && d->directional;
+    for (QWidget* w : std::initializer_list<QWidget*>{detectorLabel, kindGroup, number, areaLabel, plain,
+                                                      directional, contrast})
+        w->setEnabled(d != nullptr);
+    for (QWidget* w : std::initializer_list<QWidget*>{delayLabel, delay, extendLabel, extend})
+        w->setEnabled(isPlain);
+    angleLabel->setEnabled(isDirectional);
+    angle->setEnabled(isDirectional);
+
+    SetLabelIfDifferent(cardLetter, d && d->card < 8 ? QString(QChar('A' + static_cast<int>(d->card))) : QString());
+    SetTextIfDifferent(number, d ? QString::number(d->number) : QString());
+    SetTextIfDifferent(angle, isDirectional ? QString::number(d->angle) : QString());
+    if (isPlain) {
+        delayEdit->SetValue(d->delay);
+        extendEdit->SetValue(d->extend);
+    } else if (!d) {
+        delayEdit->SetText(QString());
+        extendEdit->SetText(QString());
+    }
+    if (!area->text().isEmpty())
+        area->clear();
+    ShowKinds(d);
+}
+
+void Inspector::AreaPainted(uint32_t card, uint32_t number, uint32_t count) {
+    if (!showing || static_cast<int32_t>(card) != shownCard || static_cast<int32_t>(number) != shownNumber)
+        return;
+    if (static_cast<int32_t>(count) == shownArea && !area->text().isEmpty())
+        return;
+    shownArea = static_cast<int32_t>(count);
+    SetLabelIfDifferent(area, QString::fromStdString(FillText(LoadTextA(kStrInspectorPixels), {std::to_string(count)})));
+}
+
+} // namespace korvex

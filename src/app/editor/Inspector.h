@@ -1,0 +1,86 @@
+#pragma once
+
+#include "app/widgets/SecondsEdit.h"
+#include "model/Detector.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+
+namespace korvex {
+
+class MainView;
+class Prompter;
+
+// The detector inspector: the selected detector's identity and parameters,
+// edited through the main view's setters (one undo step per accepted
+// change). Controls carry their numbers as object names ("c1004").
+class Inspector : public QWidget {
+    Q_OBJECT
+public:
+    enum Control : int {
+        CardLetter = 1003,
+        Number = 1004,
+        Contrast = 1005,
+        Directional = 1032,
+        Angle = 1033,
+        Plain = 1034,
+        Delay = 1035,
+        Extend = 1036,
+        DetectorLabel = 1037,
+        KindGroup = 1038,
+        DelayLabel = 1039,
+        ExtendLabel = 1040,
+        AngleLabel = 1041,
+        Area = 1094,
+        AreaLabel = 1095,
+    };
+
+    Inspector(MainView& view, Prompter& prompter, QWidget* parent = nullptr);
+    ~Inspector() override;
+
+    // Shows a detector (or none); called for every selection change. Texts
+    // equal to what a control shows are not rewritten.
+    void ShowDetector(const Detector* detector);
+    // The painted pixel count of a detector; shown when it is the one on
+    // display and the count changed.
+    void AreaPainted(uint32_t card, uint32_t number, uint32_t count);
+
+    QWidget* Control(int id) const;
+    bool Showing() const { return showing; }
+
+private:
+    void SetTextIfDifferent(QLineEdit* edit, const QString& text);
+    void SetLabelIfDifferent(QLabel* label, const QString& text);
+    void ShowKinds(const Detector* detector);
+
+    MainView& view;
+    QLabel* cardLetter;
+    QLineEdit* number;
+    QLabel* area;
+    QCheckBox* plain;
+    QCheckBox* directional;
+    QCheckBox* contrast;
+    QLineEdit* angle;
+    QLineEdit* delay;
+    QLineEdit* extend;
+    QLabel* detectorLabel;
+    QGroupBox* kindGroup;
+    QLabel* delayLabel;
+    QLabel* extendLabel;
+    QLabel* angleLabel;
+    QLabel* areaLabel;
+    std::unique_ptr<SecondsEdit> delayEdit;
+    std::unique_ptr<SecondsEdit> extendEdit;
+    int32_t shownNumber = 0;
+    int32_t shownCard = 0;
+    bool showing = false;
+    int32_t shownArea = 0;
+};
+
+} // namespace korvex

@@ -1,0 +1,173 @@
+#pragma once
+
+#include "app/common/Commands.h"
+#include "app/editor/ViewGeometry.h"
+#include "model/Detector.h"
+#include "model/Document.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QAction;
+class QMenu;
+
+namespace korvex {
+
+class Prompter;
+class ScrollView;
+
+// What the main view needs from the frame around it. Every hook has a
+// harmless default so the view also works on its own (tests).
+class MainViewHost {
+public:
+    virtual ~MainViewHost() = default;
+    virtual Prompter& Prompts() = 0;
+    // Owner window for dialogs and boxes.
+    virtual QWidget* DialogOwner() = 0;
+    // The action of a command (toolbar button and menu item), or null.
+    virtual QAction* Action(int /*command*/) { return nullptr; }
+    virtual void TitleChanged(const std::string& /*path*/) {}
+    // Painting reports each detector's pixel count for the inspector.
+    virtual void AreaPainted(uint32_t /*card*/, uint32_t /*number*/, uint32_t /*count*/) {}
+    // Rebuilds the problems list; true when it holds problems.
+    virtual bool RebuildProblems() { return false; }
+    virtual void ComposerStateChanged(RenderState& /*state*/) {}
+    // Shows the context menu (its actions' states are set) at a screen point.
+    virtual void ShowContextMenu(const QPoint& /*globalPos*/) {}
+    // Whether the live page can hand out pictures at all, and a copy of the
+    // current picture of one camera (false when it has none).
+    virtual bool LivePicturesAvailable() { return false; }
+    virtual bool CopyLivePicture(int /*camera*/, Bitmap& /*out*/) { return false; }
+};
+
+// The editing surface: every camera card's background side by side, two per
+// row, scaled by an integer zoom, with the detectors drawn over them. It
+// carries out the editing commands on the project session's document.
+class MainView : public QWidget, public DocumentOwner {
+    Q_OBJECT
+public:
+    MainView(MainViewHost& host, Document& document, QWidget* parent = nullptr);
+
+    Document& GetDocument() { return document; }
+    const RenderState& State() const { return document.Current(); }
+
+    // Carries out a command routed by the frame; false when it is not one of
+    // the view's commands. Errors propagate to the frame's catcher.
+    bool Command(int id);
+
+    // The loop's refreshes: size for the current state and zoom, and the
+    // toolbar buttons with the mode fallback.
+    void Relayout();
+    void UpdateToolbar();
+    // The context-menu states, also applied to the main menu when it opens.
+    void UpdateMenuStates();
+
+    // The document was replaced (new or opened project): the first card
+    // becomes the active one and no corner is under the pointer.
+    void ProjectReplaced();
+
+    // Selection as the document and the clicks set it.
+    void Select(int32_t index);
+
+    // Detector property setters for the inspector and the tuning window:
+    // each acts on the selected detector and does nothing without one or
+    // when the value is unchanged; otherwise one undo step.
+    void SetNumber(uint32_t v);
+    void SetDelay(uint32_t v);
+    void SetExtend(uint32_t v);
+    void SetFeatureThreshold(uint32_t v);
+    void SetThreshold(uint32_t v);
+    void SetThresholds(uint32_t f, uint32_t t);
+    void SetAngle(uint32_t v);
+    void SetContrastKind();
+    void SetDirectionalKind();
+    void SetPlainKind();
+
+    // Bit (number - 1) of word card for every detector numbered 1..32 on
+    // cards 0..7.
+    std::array<uint32_t, 8> CardNumbers() const;
+
+    // Drops any drag under way; nothing uncommitted survives.
+    void CancelDrag();
+
+    ViewGeometry Geometry() const { return ViewGeometry(document.Current(), zoom); }
+    int32_t Mode() const { return mode; }
+    int32_t Zoom() const { return zoom; }
+    int32_t ActiveCard() const { return activeCard; }
+    int32_t ActiveHandle() const { return activeHandle; }
+    int32_t PenWidth() const { return penWidth; }
+    int32_t Divisions() const { return divisions; }
+    int32_t Fill() const { return fill; }
+    bool ClipboardFull() const { return clipboardFull; }
+    bool Dragging() const { return draggingPoint || movingDetector || aiming || eraseState != nullptr; }
+    QPoint MenuPoint() const { return menuPoint; }
+
+    // DocumentOwner
+    void TitleChanged(const std::string& path) override;
+    void SelectDetector(int32_t index) override;
+    void RefreshView() override;
+    void ComposerStateChanged(RenderState& state) override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void LeftDown(int32_t x, int32_t y);
+    void LeftUp(int32_t x, int32_t y);
+    void RightDown(int32_t x, int32_t y, const QPoint& globalPos);
+    void Move(int32_t x, int32_t y);
+    void ChangeCard(int32_t x, int32_t y);
+    int32_t CornerHit(int32_t x, int32_t y) const;
+    int32_t PickDetector(int32_t x, int32_t y) const;
+    void EraseAround(int32_t x, int32_t y);
+    void SetMode(int32_t m);
+    void SetPenWidth(int32_t k);
+    void SetPattern(int32_t f, int32_t d);
+    void AddDetector(bool line, bool atMenuPoint);
+    void LoadBackground();
+    void LiveBackgrounds();
+    void CopyDetector();
+    void Paste();
+    void DeleteDetector();
+    void UpdateCursor();
+    // The points the selected (or card-moved) detector shows while a drag is
+    // under way; its own points otherwise.
+    std::array<Point, 4> PreviewPoints(size_t index) const;
+    Detector* Selected();
+    // Every edit starts here: a new undo state (a copy of the current one,
+    // or `ready`), with the change marks made whatever the history's length.
+    RenderState& Edit();
+    void Edit(RenderState ready);
+    void MarkEdited();
+    template <typename Change> void EditSelected(Change change);
+
+    void SetChecked(int command, bool on);
+    void SetEnabled(int command, bool on);
+
+    MainViewHost& host;
+    Document& document;
+    int32_t mode = ModeReshape;
+    int32_t zoom = 1;
+    int32_t penWidth = 1;
+    int32_t divisions = 2;
+    int32_t fill = 0;
+    bool draggingPoint = false;
+    bool movingDetector = false;
+    bool aiming = false;
+    QPoint dragStart;
+    QPoint dragLast;
+    RenderState* eraseState = nullptr;
+    int32_t activeHandle = -1;
+    QPoint menuPoint;
+    int32_t activeCard = 0;
+    Detector clipboard;
+    bool clipboardFull = false;
+};
+
+} // namespace korvex

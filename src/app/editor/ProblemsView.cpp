@@ -1,0 +1,55 @@
+#include "app/editor/ProblemsView.h"
+
+#include "app/common/Icons.h"
+#include "app/common/UiText.h"
+#include "files/Problems.h"
+
+#include <QHeaderView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace korvex {
+
+ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent) {
+    list = new QTreeWidget(this);
+    list->setObjectName(QStringLiteral("problemsList"));
+    list->setColumnCount(1);
+    list->setHeaderLabels({Text(128)});
+    list->setRootIsDecorated(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setIconSize(QSize(20, 20));
+    list->setWordWrap(false);
+    list->setUniformRowHeights(true);
+    // The rules hand the lines over sorted by text, ignoring case, which is
+    // the order the list shows.
+    list->setSortingEnabled(false);
+    list->header()->setSectionsClickable(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(list);
+}
+
+bool ProblemsView::Rebuild(const RenderState& state) {
+    ++rebuilds;
+    list->clear();
+    hasProblems = false;
+    QIcon icon = ProblemIcon();
+    for (const std::string& line : ProblemLines(state)) {
+        auto* item = new QTreeWidgetItem;
+        item->setText(0, QString::fromStdString(line));
+        item->setIcon(0, icon);
+        list->addTopLevelItem(item);
+        hasProblems = true;
+    }
+    return hasProblems;
+}
+
+QStringList ProblemsView::Lines() const {
+    QStringList lines;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        lines << list->topLevelItem(i)->text(0);
+    return lines;
+}
+
+} // namespace korvex

@@ -1,0 +1,177 @@
+#pragma once
+
+#include "app/editor/MainView.h"
+
+#include <QMainWindow>
+#include <QRect>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+namespace korvex {
+
+enum JobCode : int32_t;
+class DeviceCommands;
+class DeviceDialogSinks;
+class DeviceListForwarder;
+class DeviceSession;
+class Explorer;
+class FileChooserBridge;
+class Inspector;
+class LiveViewForwarder;
+class PaneDock;
+class ProgramHistory;
+class RememberedDevices;
+class ProblemsView;
+class ProjectSession;
+class Prompter;
+class StatusBar;
+class StatusForwarder;
+class TabView;
+class TuningForwarder;
+
+struct FrameOptions {
+    // Boxes and file dialogs; null = the real ones.
+    Prompter* prompter = nullptr;
+    // Start the device session and discovery threads (tests leave them).
+    bool startWorkers = true;
+};
+
+// The top-level window: toolbar, tab view (live page and editor), problems
+// list, status bar and the floating panes. It routes every command, keeps
+// toolbar and menu states, and runs the deferred refreshes the change flags
+// ask for whenever the event queue runs empty.
+class MainFrame : public QMainWindow, public MainViewHost {
+    Q_OBJECT
+public:
+    explicit MainFrame(FrameOptions options = {});
+    ~MainFrame() override;
+
+    // Starts the worker threads, places the floating panes and shows the
+    // frame (the last step of start-up).
+    void Create();
+    // Stops "Connection", then "Live", then "Scan"; safe to call twice.
+    void StopThreads();
+
+    // Opens a project given when the program starts (errors are shown).
+    void OpenAtStart(const std::string& path);
+    // Carries out a command; errors are shown in an error box.
+    void OnCommand(int id);
+    // The loop's deferred refreshes for the taken change flags, in order:
+    // states, problems, layout, selection-bound panes and repaint.
+    void ProcessChanges(uint32_t flags);
+    void RefreshStates(uint32_t flags);
+    void SetTitle(const std::string& path);
+
+    MainView& View();
+    ProjectSession& Projects() { return *projects; }
+    DeviceSession& Devices() { return *devices; }
+    StatusForwarder& StatusSinkForWorkers() { return *statusSink; }
+    TabView& Tabs() { return *tabView; }
+    Inspector& GetInspector() { return *inspector; }
+    Explorer& GetExplorer() { return *explorer; }
+    DeviceCommands& DeviceWindows() { return *deviceCommands; }
+    ProblemsView& Problems() { return *problemsView; }
+    StatusBar& Status() { return *statusBar; }
+    QToolBar& ToolBar() { return *toolbar; }
+    PaneDock& InspectorPane() { return *inspectorDock; }
+    PaneDock& ComposerPane() { return *composerDock; }
+    PaneDock& ExplorerPane() { return *explorerDock; }
+    PaneDock& TuningPane() { return *tuningDock; }
+    QMenu& LanguageMenu() { return *languageMenu; }
+    QMenu& ContextMenu() { return *contextMenu; }
+    const std::vector<std::string>& Languages() const { return languages; }
+    bool ShowingComposer() const { return showComposer; }
+    bool ShowingInspector() const { return showInspector; }
+    bool ShowingExplorer() const { return showExplorer; }
+    bool ShowingTuning() const { return showTuning; }
+    bool ViewOptionA() const { return viewOptionA; }
+    bool ViewOptionB() const { return viewOptionB; }
+    // Menu states as they are set when a menu opens.
+    void UpdateMenuStates();
+
+    // MainViewHost
+    Prompter& Prompts() override { return *prompter; }
+    QWidget* DialogOwner() override { return this; }
+    QAction* Action(int command) override;
+    void TitleChanged(const std::string& path) override { SetTitle(path); }
+    void AreaPainted(uint32_t card, uint32_t number, uint32_t count) override;
+    bool RebuildProblems() override;
+    void ShowContextMenu(const QPoint& globalPos) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    // The device session as the upload sees it (tests put a recorder here).
+    virtual bool DeviceConnected();
+    // Posts the program upload; false while another job is pending.
+    virtual bool PostUpload(std::vector<uint8_t> bytes);
+
+private:
+    QAction* MakeAction(int id);
+    void BuildActions();
+    void BuildMenus();
+    void BuildToolbar();
+    void BuildLanguageMenu();
+    void BuildPanes();
+    void BuildDeviceWindows();
+    void PlacePanes();
+    void ChooseLanguage(int id);
+    void ShowPlaceholder(unsigned textId);
+    void PostDeviceJob(JobCode code, bool needsConnection);
+    // The file commands, with any drag in the view dropped first.
+    void ProjectCommand(int id);
+    void Upload();
+    void InstallIdleHook();
+
+    std::unique_ptr<Prompter> ownPrompter;
+    Prompter* prompter;
+    // The project document, and the forwarders every worker reports
+    // through; they outlive the device session, which stops its threads
+    // before anything it reports to goes.
+    std::unique_ptr<ProjectSession> projects;
+    std::unique_ptr<StatusForwarder> statusSink;
+    std::unique_ptr<FileChooserBridge> fileChooser;
+    std::unique_ptr<LiveViewForwarder> liveSink;
+    std::unique_ptr<TuningForwarder> tuningSink;
+    std::unique_ptr<DeviceListForwarder> deviceListSink;
+    std::unique_ptr<DeviceSession> devices;
+    // The device windows: kept programs, the session's dialog forwarders,
+    // devices used before, and the Device menu's windows.
+    std::unique_ptr<ProgramHistory> programHistory;
+    std::unique_ptr<DeviceDialogSinks> deviceDialogs;
+    std::unique_ptr<RememberedDevices> rememberedDevices;
+    DeviceCommands* deviceCommands = nullptr;
+    bool startWorkers;
+    TabView* tabView = nullptr;
+    ProblemsView* problemsView = nullptr;
+    StatusBar* statusBar = nullptr;
+    QToolBar* toolbar = nullptr;
+    Inspector* inspector = nullptr;
+    Explorer* explorer = nullptr;
+    PaneDock* inspectorDock = nullptr;
+    PaneDock* composerDock = nullptr;
+    PaneDock* explorerDock = nullptr;
+    PaneDock* tuningDock = nullptr;
+    QMenu* languageMenu = nullptr;
+    QMenu* contextMenu = nullptr;
+    QActionGroup* languageGroup = nullptr;
+    std::map<int, QAction*> actions;
+    std::map<PaneDock*, QRect> placements;
+    std::vector<std::string> languages;
+    bool showComposer = true;
+    bool showInspector = true;
+    bool showExplorer = true;
+    bool showTuning = false;
+    bool viewOptionA = true;
+    bool viewOptionB = true;
+    bool idlePosted = false;
+};
+
+} // namespace korvex

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QTabWidget>
+
+namespace korvex {
+
+class Document;
+class LivePage;
+class MainView;
+class MainViewHost;
+class ScrollView;
+
+// The tab control with the live page (tab 0) and the editing page (tab 1).
+class TabView : public QTabWidget {
+    Q_OBJECT
+public:
+    TabView(MainViewHost& host, Document& document, QWidget* parent = nullptr);
+
+    MainView& View() { return *mainView; }
+    ScrollView& Scroll() { return *scroll; }
+    LivePage& Live() { return *live; }
+    // 0 = live page, 1 = editing page.
+    int ActiveTab() const { return activeTab; }
+
+Q_SIGNALS:
+    void ActiveTabChanged(int tab);
+
+private:
+    LivePage* live;
+    ScrollView* scroll;
+    MainView* mainView;
+    int activeTab = 0;
+};
+
+} // namespace korvex

@@ -1,0 +1,56 @@
+#include "app/session/DeviceSession.h"
+
+namespace korvex {
+
+DeviceSession::DeviceSession(DeviceSessionSinks sinks)
+    : connection(std::make_unique<Connection>(sinks.status, devices)),
+      liveCore(std::make_unique<LiveViewCore>(sinks.liveView)),
+      scanThread(std::make_unique<ScanThread>(devices)),
+      liveThread(std::make_unique<LiveThread>(*liveCore, *this, *liveCore, optionMask, sinks.tuning)) {
+    connection->fileChooser = &sinks.fileChooser;
+}
+
+DeviceSession::~DeviceSession() {
+    StopAll();
+    devices.SetSink(nullptr);
+}
+
+void DeviceSession::Start() {
+    connection->Start();
+    liveThread->Start();
+    scanThread->Start();
+}
+
+void DeviceSession::StopAll() {
+    if (stopped)
+        return;
+    stopped = true;
+    for (Thread* thread : {static_cast<Thread*>(connection.get()), static_cast<Thread*>(liveThread.get()),
+                           static_cast<Thread*>(scanThread.get())})
+        if (thread->Started())
+            thread->Stop();
+}
+
+uint32_t DeviceSession::ChooseDevice(int row) {
+    devices.Select(row < 0 ? static_cast<size_t>(-1) : static_cast<size_t>(row));
+    uint32_t address = devices.SelectedAddress();
+    scanThread->targetAddress.store(address, std::memory_order_release);
+    return address;
+}
+
+bool DeviceSession::PostJob(JobCode code, bool needsConnection) {
+    if (needsConnection && !connection->Connected())
+        return false;
+    if (connection->PendingJob() != JobNone)
+        return false;
+    return connection->Post(code);
+}
+
+bool DeviceSession::PostUpload(std::vector<uint8_t> bytes) {
+    if (connection->PendingJob() != JobNone)
+        return false;
+    connection->uploadPayload = std::move(bytes);
+    return connection->Post(JobUploadProgram);
+}
+
+} // namespace korvex

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "devicelink/Connection.h"
+#include "devicelink/DeviceList.h"
+#include "devicelink/ScanThread.h"
+#include "live/LiveInterfaces.h"
+#include "live/LiveThread.h"
+#include "live/LiveViewCore.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace korvex {
+
+// Where the device workers report to; the frame owns every one of these
+// and keeps them alive until StopAll() has returned.
+struct DeviceSessionSinks {
+    StatusSink& status;
+    FileChooser& fileChooser;
+    LiveViewHost& liveView;
+    TuningSource& tuning;
+};
+
+// Everything that talks to devices, in one place: the device list the
+// discovery thread fills, the device session thread ("Connection"), the
+// live stream thread ("Live") with the core half of the live view and the
+// option-mask state its replies carry, and discovery ("Scan"). Start()
+// starts the threads in that order; StopAll() stops them in the order the
+// program shuts down: the session first, then "Live", then "Scan".
+class DeviceSession : public TargetAddressSource {
+public:
+    explicit DeviceSession(DeviceSessionSinks sinks);
+    ~DeviceSession() override;
+
+    DeviceSession(const DeviceSession&) = delete;
+    DeviceSession& operator=(const DeviceSession&) = delete;
+
+    void Start();
+    // Stops every started thread; safe to call more than once.
+    void StopAll();
+
+    DeviceList& Devices() { return devices; }
+    Connection& Session() { return *connection; }
+    LiveViewCore& LiveCore() { return *liveCore; }
+    OptionMaskState& OptionMask() { return optionMask; }
+
+    // The explorer's row became the chosen device (row -1 = none); returns
+    // its address (network byte order, 0 = none), which the live thread
+    // connects to from now on.
+    uint32_t ChooseDevice(int row);
+    uint32_t TargetAddress() const override {
+        return scanThread->targetAddress.load(std::memory_order_acquire);
+    }
+
+    bool Connected() const { return connection->Connected(); }
+    // Posts a job to the session thread when none is pending (and, with
+    // `needsConnection`, only while connected); false when not posted.
+    bool PostJob(JobCode code, bool needsConnection);
+    // Posts the program upload with the project file's bytes; false when a
+    // job is still pending.
+    bool PostUpload(std::vector<uint8_t> bytes);
+
+private:
+    DeviceList devices;
+    OptionMaskState optionMask;
+    std::unique_ptr<Connection> connection;
+    std::unique_ptr<LiveViewCore> liveCore;
+    std::unique_ptr<ScanThread> scanThread;
+    std::unique_ptr<LiveThread> liveThread;
+    bool stopped = false;
+};
+
+} // namespace korvex

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+class QLineEdit;
+
+namespace korvex {
+
+class Prompter;
+
+// A time field in seconds with one decimal ("1,5", "12.3", "0"), holding
+// milliseconds. Text that does not read as such is undone at once with a
+// beep, so the field always shows the last valid text.
+class SecondsEdit : public QObject {
+    Q_OBJECT
+public:
+    SecondsEdit(QLineEdit& edit, Prompter& prompter);
+
+    // Milliseconds of `text`: "" gives 0; at most 4 characters; digits with
+    // at most one "." or ","; at most 2 digits before it and 1 after it.
+    static std::optional<uint32_t> Parse(const QString& text);
+
+    // Parse of the last valid text, 0 if it fails.
+    uint32_t Value() const;
+    // Shows `ms` as "%u.%u" unless the last valid text already means it.
+    void SetValue(uint32_t ms);
+    // Writes `text` when it differs from the last valid text.
+    void SetText(const QString& text);
+    // Keeps the control's text if it parses, else restores the last valid
+    // text and beeps. True when the text was kept.
+    bool Validate();
+
+    const QString& LastValid() const { return lastValid; }
+
+private:
+    QLineEdit& edit;
+    Prompter& prompter;
+    QString lastValid;
+};
+
+} // namespace korvex

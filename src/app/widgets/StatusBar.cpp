@@ -1,0 +1,58 @@
+#include "app/widgets/StatusBar.h"
+
+#include "app/common/UiText.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <algorithm>
+
+namespace korvex {
+
+StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {
+    setSizeGripEnabled(true);
+    text = new QLabel(korvex::Text(138));
+    text->setObjectName(QStringLiteral("statusText"));
+    text->setFixedWidth(480);
+    text->setContentsMargins(4, 0, 4, 0);
+    progress = new QProgressBar;
+    progress->setObjectName(QStringLiteral("statusProgress"));
+    progress->setRange(0, 100);
+    progress->setFixedWidth(160);
+    progress->setMaximumHeight(16);
+    progress->setTextVisible(false);
+    rest = new QWidget;
+    rest->setFixedWidth(160);
+    addWidget(text);
+    addWidget(progress);
+    addWidget(rest, 1);
+    progress->hide();
+}
+
+void StatusBar::ShowProgress(unsigned percent, unsigned textId) {
+    progress->setValue(static_cast<int>(std::min(percent, 100u)));
+    progress->show();
+    if (textId != 0)
+        text->setText(korvex::Text(textId));
+}
+
+void StatusBar::ShowMessage(unsigned textId) {
+    progress->hide();
+    text->setText(korvex::Text(textId));
+}
+
+void StatusBar::ShowText(const std::string& line) {
+    progress->hide();
+    text->setText(QString::fromStdString(line));
+}
+
+QString StatusBar::Text() const {
+    return text->text();
+}
+bool StatusBar::ProgressVisible() const {
+    return !progress->isHidden();
+}
+int StatusBar::Progress() const {
+    return progress->value();
+}
+
+} // namespace korvex
