@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the Korvex window under a virtual X server with a sample project
 # (four camera cards, detectors of every kind, background pictures) and saves
-# screenshots to docs/screenshots/. The sample project itself is written to
+# screenshots to docs/screenshots/, then opens the device windows against the
+# device simulator and saves one picture of each. The sample project itself is written to
 # docs/sample/ so it can be opened in Korvex.
 #   scripts/screenshot.sh [build folder]   (default: build/release)
 set -euo pipefail
@@ -11,8 +12,11 @@ if [ ! -d "$build" ]; then
   cmake --preset release -S "$root"
   build="$root/build/release"
 fi
-cmake --build "$build" --target korvex_screenshots korvex_languages
+cmake --build "$build" --target korvex_screenshots korvex_device_screenshots korvex_languages
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}"
 export KORVEX_LANG_DIR="$build/bin"
 xvfb-run -a -s "-screen 0 1600x1000x24" \
   "$build/tools/korvex_screenshots" "$root/docs/screenshots" "$root/docs/sample"
+# The device windows, filled from the in-process device simulator.
+xvfb-run -a -s "-screen 0 1600x1000x24" \
+  "$build/tools/korvex_device_screenshots" "$root/docs/screenshots"

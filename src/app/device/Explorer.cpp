@@ -61,6 +61,7 @@ void Explorer::ShowRemembered(const QList<RememberedDevice>& devices,
         if (heard && !heard(d.address))
             line += QStringLiteral(" \u2014 ") + Text(kStrRememberedNotHeard);
         auto* item = new QListWidgetItem(line, remembered);
+        item->setToolTip(line);
         item->setData(Qt::UserRole, d.address);
         item->setData(Qt::UserRole + 1, d.port);
         if (heard && !heard(d.address))
