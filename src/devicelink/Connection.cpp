@@ -274,17 +274,17 @@ void Connection::Connect() {
                 throw UnconfirmedKey();
             }
         } else {
-        HostKeyVerdict verdict = CheckHostKey(session->Handle(), path, NetworkAddressText(deviceAddress), port);
-        if (verdict.recorded) {
-            std::string text = LoadTextA(1000);
-            size_t at = text.find("%1");
-            if (at != std::string::npos)
-                text.replace(at, 2, verdict.fingerprint);
-            else
-                text += " " + verdict.fingerprint;
-            statusBar.ShowText(text);
-            Trace("Connection::Connect: recorded %s\n", verdict.fingerprint.c_str());
-        }
+            HostKeyVerdict verdict = CheckHostKey(session->Handle(), path, NetworkAddressText(deviceAddress), port);
+            if (verdict.recorded) {
+                std::string text = LoadTextA(1000);
+                size_t at = text.find("%1");
+                if (at != std::string::npos)
+                    text.replace(at, 2, verdict.fingerprint);
+                else
+                    text += " " + verdict.fingerprint;
+                statusBar.ShowText(text);
+                Trace("Connection::Connect: recorded %s\n", verdict.fingerprint.c_str());
+            }
         }
         session->Authenticate(userName, password);
     } catch (const UnconfirmedKey&) {

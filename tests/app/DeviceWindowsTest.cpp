@@ -467,6 +467,24 @@ TEST_F(DeviceWindows, ProgramDownloadAsksFirstAndRestoreUploadsTheKeptProgramBac
     EXPECT_EQ(ReadFile(kept[0].path), "new"); // the step can be undone the same way
 }
 
+TEST_F(DeviceWindows, NetworkDialogClosedMidReadIsLeftAloneAndTheNextOneIsFilled) {
+    StartDevice();
+    ConnectTrusting();
+    commands->NetworkSettings();
+    QPointer<NetworkDialog> first = Active<NetworkDialog>();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(sinks->Busy());
+    first->reject(); // the read goes on; what it reports reaches nobody
+    Settle();
+    EXPECT_TRUE(first.isNull());
+    commands->NetworkSettings();
+    auto* second = Active<NetworkDialog>();
+    ASSERT_NE(second, nullptr);
+    Settle();
+    EXPECT_EQ(Ctl<Ipv4Edit>(second, NetworkDialog::DeviceAddress)->text(), "192.168.0.20");
+    second->reject();
+}
+
 TEST_F(DeviceWindows, StoppingTheSessionWithADialogOpenOnAHangingReadEnds) {
     StartDevice();
     ConnectTrusting();
