@@ -105,7 +105,8 @@ std::string ProgramHistory::EntryName(uint64_t utc100ns) {
     return name;
 }
 
-std::string ProgramHistory::Keep(const std::string& address, const void* data, size_t size, uint64_t utc100ns) {
+std::string ProgramHistory::Keep(const std::string& address, const void* data, size_t size,
+                                 uint64_t utc100ns) {
     const std::string folder = FolderOf(address);
     MakeFolders(folder);
     // Never before the newest entry, so that "newest" stays the one kept last

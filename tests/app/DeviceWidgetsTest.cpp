@@ -11,7 +11,6 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <fstream>
 
 namespace korvex::test {
@@ -21,7 +20,8 @@ TEST(Ipv4EditTest, ParsesOnlyFourOctetsAndConvertsByteOrders) {
     EnsureApplication();
     EXPECT_EQ(Ipv4Edit::Parse("192.168.0.20"), 0xC0A80014u);
     EXPECT_EQ(Ipv4Edit::Parse("0.0.0.0"), 0u);
-    for (const char* bad : {"192.168.0", "192.168.0.256", "1.2.3.4.5", "1..2.3", " 1.2.3.4", "1.2.3.+4", "a.b.c.d", ""})
+    for (const char* bad :
+         {"192.168.0", "192.168.0.256", "1.2.3.4.5", "1..2.3", " 1.2.3.4", "1.2.3.+4", "a.b.c.d", ""})
         EXPECT_FALSE(Ipv4Edit::Parse(bad).has_value()) << bad;
     Ipv4Edit edit;
     edit.SetNetworkAddress(0x1400A8C0u); // 192.168.0.20, first octet in the lowest byte
@@ -94,7 +94,8 @@ TEST(RememberedDevicesTest, KeepsMostRecentFirstAndSurvivesABrokenLine) {
     ASSERT_EQ(all.size(), 1);
     EXPECT_EQ(all[0].address, "10.1.2.3");
     for (int i = 0; i < RememberedDevices::Limit + 5; ++i)
-        devices.Remember(QStringLiteral("10.0.%1.%2").arg(i / 250).arg(i % 250 + 1), 22, "u", "", t0.addSecs(100 + i));
+        devices.Remember(QStringLiteral("10.0.%1.%2").arg(i / 250).arg(i % 250 + 1), 22, "u", "",
+                         t0.addSecs(100 + i));
     EXPECT_EQ(devices.All().size(), RememberedDevices::Limit);
 }
 

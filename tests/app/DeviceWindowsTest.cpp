@@ -25,7 +25,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
-
 #include <arpa/inet.h>
 #include <filesystem>
 #include <fstream>
@@ -65,7 +64,8 @@ protected:
         history = std::make_unique<ProgramHistory>(temp.Path() + "/history");
         connection->programHistory = history.get();
         sinks = std::make_unique<DeviceDialogSinks>(*connection);
-        remembered = std::make_unique<RememberedDevices>(QString::fromStdString(temp.Path() + "/devices.ini"));
+        remembered =
+            std::make_unique<RememberedDevices>(QString::fromStdString(temp.Path() + "/devices.ini"));
         owner = std::make_unique<QWidget>();
         commands = new DeviceCommands(*owner, prompts, *sinks, *remembered, history->Root());
         sinks->SetCommands(commands);
@@ -199,7 +199,8 @@ TEST_F(DeviceWindows, ConnectAsksAboutTheKeyFirstThenWrongAndRightPasswordsOnACu
     EXPECT_EQ(known[0].address, "127.0.0.1");
     EXPECT_EQ(known[0].port, device->SshPort());
     EXPECT_EQ(known[0].user, "admin");
-    EXPECT_EQ(ReadFile(remembered->File().toStdString()).find("Right-Pass1"), std::string::npos); // never kept
+    EXPECT_EQ(ReadFile(remembered->File().toStdString()).find("Right-Pass1"),
+              std::string::npos); // never kept
     // The next connect dialog for this address comes preset with port and user.
     ASSERT_TRUE(sinks->PostDisconnect());
     Settle();
@@ -305,8 +306,9 @@ TEST_F(DeviceWindows, NetworkSettingsReadRefuseBadValuesThenWriteAndRestart) {
     EXPECT_EQ(status.Messages().back(), 160u);
     bool written = false;
     for (const auto& c : device->Commands())
-        written |= c.command ==
-                   "/tavo/ipconfig --proto static --ipaddr 192.168.0.20 --netmask 255.255.0.0 --gateway 192.168.0.1";
+        written |=
+            c.command ==
+            "/tavo/ipconfig --proto static --ipaddr 192.168.0.20 --netmask 255.255.0.0 --gateway 192.168.0.1";
     EXPECT_TRUE(written);
     EXPECT_EQ(ReadFile(device->HostPath("/tavo/controller")), "192.168.0.5");
     EXPECT_EQ(ReadFile(device->HostPath("/tavo/cam0")), "192.168.0.101?channel=3");
@@ -356,10 +358,12 @@ TEST_F(DeviceWindows, RecordingsListedLevelByLevelAndTwoDownloadedByteIdentical)
     dialog->Level(3)->item(1)->setSelected(true);
     Ctl<QPushButton>(dialog, RecordingsDialog::Download)->click();
     Settle();
-    ASSERT_TRUE(status.Errors().empty()) << status.Errors().front() << " " << (lines(3).join(",")).toStdString();
+    ASSERT_TRUE(status.Errors().empty())
+        << status.Errors().front() << " " << (lines(3).join(",")).toStdString();
     for (const char* name : {"09-00-00.mp4", "09-15-00.mp4"}) {
         const std::string relative = std::string("cam2/2026-12-06/09/") + name;
-        EXPECT_EQ(ReadFile(local + "/" + relative), ReadFile(device->HostPath("/mnt/usbdrive/" + relative))) << name;
+        EXPECT_EQ(ReadFile(local + "/" + relative), ReadFile(device->HostPath("/mnt/usbdrive/" + relative)))
+            << name;
     }
     EXPECT_EQ(lines(3), QStringList({"09-00-00.mp4  [S]", "09-15-00.mp4  [S]"}));
     EXPECT_EQ(lines(0), QStringList({"cam1", "cam2  [S]"}));
@@ -388,7 +392,7 @@ TEST_F(DeviceWindows, ClosingTheRecordingsDialogWhileAListingHangsLeavesNoDangli
     dialog->reject();
     RunIdle(30);
     EXPECT_TRUE(dialog.isNull()); // gone while the session still lists
-    Settle(); // the listing ends (time-out) and its lists go nowhere
+    Settle();                     // the listing ends (time-out) and its lists go nowhere
     EXPECT_NE(status.Messages().back(), 153u);
 }
 
@@ -440,7 +444,9 @@ TEST_F(DeviceWindows, ProgramDownloadAsksFirstAndRestoreUploadsTheKeptProgramBac
     EXPECT_EQ(ReadFile(temp.Path() + "/copy.kvx"), original);
     EXPECT_EQ(status.Messages().back(), 165u);
     // Cancelled: nothing is fetched.
-    commands->askSaveFile = [](QWidget*, const QString&, const QString&, const QString&) { return QString(); };
+    commands->askSaveFile = [](QWidget*, const QString&, const QString&, const QString&) {
+        return QString();
+    };
     const size_t transfers = device->Transfers().size();
     commands->DownloadProgram();
     Settle();

@@ -1,7 +1,8 @@
 // The export dialog with its real worker thread, joining small AVI files.
 
-#include "AppTestSupport.h"
 #include "app/export/ExportDialog.h"
+
+#include "AppTestSupport.h"
 #include "app/sinks/ExportRunner.h"
 #include "export/AviWriter.h"
 #include "framework/StringTable.h"
@@ -12,7 +13,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -42,7 +42,8 @@ void MakeAvi(const std::string& path, int frames, char tag) {
     writer.SetPictureSize(320, 240);
     for (int i = 0; i < frames; ++i) {
         std::string frame = std::string("frame ") + tag + std::to_string(i);
-        writer.AddFrameCopy(reinterpret_cast<const uint8_t*>(frame.data()), static_cast<uint32_t>(frame.size()));
+        writer.AddFrameCopy(reinterpret_cast<const uint8_t*>(frame.data()),
+                            static_cast<uint32_t>(frame.size()));
     }
     writer.Commit();
 }
@@ -107,7 +108,8 @@ TEST_F(ExportDialogTest, JoinsTwoFilesWhileTheControlsAreLockedAndClosingIsRefus
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
     for (int id : {ExportDialog::Choose, ExportDialog::Files, ExportDialog::Copy, ExportDialog::Reencode})
         EXPECT_TRUE(Ctl(id)->isEnabled()) << id;
-    EXPECT_EQ(static_cast<QLabel*>(Ctl(ExportDialog::Status))->text(), QString::fromStdString(LoadTextA(208)));
+    EXPECT_EQ(static_cast<QLabel*>(Ctl(ExportDialog::Status))->text(),
+              QString::fromStdString(LoadTextA(208)));
     EXPECT_EQ(static_cast<QProgressBar*>(Ctl(ExportDialog::Progress))->value(), 0);
 
     const std::string joined = ReadFile(out + ".avi");
@@ -130,7 +132,9 @@ TEST_F(ExportDialogTest, CancelledOutputStartsNothingAndABadInputIsReportedAndRe
     EXPECT_TRUE(Ctl(ExportDialog::Copy)->isEnabled());
 
     const std::string out = temp.Path() + "/out.avi";
-    dialog->askOutputFile = [&](QWidget*, const QString&, const QString&) { return QString::fromStdString(out); };
+    dialog->askOutputFile = [&](QWidget*, const QString&, const QString&) {
+        return QString::fromStdString(out);
+    };
     static_cast<QPushButton*>(Ctl(ExportDialog::Copy))->click();
     WaitForEnd();
     ASSERT_EQ(errors.size(), 1);
@@ -145,7 +149,9 @@ TEST_F(ExportDialogTest, DestroyingTheDialogMidJobStopsTheWorker) {
     MakeAvi(a, 2000, 'a');
     dialog->SetFiles({QString::fromStdString(a), QString::fromStdString(a), QString::fromStdString(a)});
     const std::string out = temp.Path() + "/out.avi";
-    dialog->askOutputFile = [&](QWidget*, const QString&, const QString&) { return QString::fromStdString(out); };
+    dialog->askOutputFile = [&](QWidget*, const QString&, const QString&) {
+        return QString::fromStdString(out);
+    };
     static_cast<QPushButton*>(Ctl(ExportDialog::Copy))->click();
     EXPECT_TRUE(dialog->Busy());
     dialog.reset(); // the frame going away: the worker is stopped, the job abandoned

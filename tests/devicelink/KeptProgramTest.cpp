@@ -2,19 +2,18 @@
 // host keys handed to the window instead of being recorded, and the program
 // an upload replaces kept first.
 
-#include "support/FreePort.h"
 #include "Fakes.h"
 #include "devicelink/Connection.h"
 #include "devicelink/KnownHosts.h"
 #include "devicelink/ProgramHistory.h"
 #include "devsim/DeviceSimulator.h"
 #include "framework/StringTable.h"
-
-#include <gtest/gtest.h>
+#include "support/FreePort.h"
 
 #include <arpa/inet.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <unistd.h>
 
@@ -53,8 +52,9 @@ private:
 class WindowSession : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() / ("kx-window-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("kx-window-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
         options.rootDir = (folder / "device").string();
@@ -145,8 +145,8 @@ TEST_F(WindowSession, NewKeyIsAskedAboutBeforeAnyPasswordIsSent) {
     EXPECT_EQ(q.host, "127.0.0.1");
     EXPECT_EQ(q.port, device->SshPort());
     EXPECT_EQ(q.keyType, "ecdsa-sha2-nistp256");
-    EXPECT_EQ(q.fingerprint, KeyFingerprint(reinterpret_cast<const unsigned char*>(q.keyBlob.data()),
-                                            q.keyBlob.size()));
+    EXPECT_EQ(q.fingerprint,
+              KeyFingerprint(reinterpret_cast<const unsigned char*>(q.keyBlob.data()), q.keyBlob.size()));
     EXPECT_TRUE(q.recordedFingerprint.empty());
 
     // Recorded as the window does: the next attempt logs in (or fails on

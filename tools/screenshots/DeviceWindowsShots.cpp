@@ -34,7 +34,6 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
@@ -94,7 +93,8 @@ void MakeAvi(const QString& path, int frames) {
     writer.SetPictureSize(320, 240);
     for (int i = 0; i < frames; ++i) {
         const std::string frame = "frame " + std::to_string(i);
-        writer.AddFrameCopy(reinterpret_cast<const uint8_t*>(frame.data()), static_cast<uint32_t>(frame.size()));
+        writer.AddFrameCopy(reinterpret_cast<const uint8_t*>(frame.data()),
+                            static_cast<uint32_t>(frame.size()));
     }
     writer.Commit();
 }

@@ -57,7 +57,9 @@ void ConnectDialog::Preset(uint32_t networkAddress, uint16_t newPort, const std:
         ->setFocus();
 }
 
-QWidget* ConnectDialog::Control(int id) const { return findChild<QWidget*>(QStringLiteral("c%1").arg(id)); }
+QWidget* ConnectDialog::Control(int id) const {
+    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+}
 
 bool ConnectDialog::Check(ConnectRequest& request) {
     const auto value = address->NetworkAddress();

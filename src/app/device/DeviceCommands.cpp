@@ -22,8 +22,22 @@
 
 namespace korvex {
 
-DeviceCommands::DeviceCommands(QWidget& owner, Prompter& prompter, DeviceJobs& jobs, RememberedDevices& remembered,
-                               std::string historyRoot)
+namespace {
+// Last-used folders of these windows ($XDG_CONFIG_HOME/korvex/devicewindows.ini).
+QString LoadSetting(const QString& key, const QString& fallback = QString()) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
+                       QStringLiteral("devicewindows"));
+    return settings.value(key, fallback).toString();
+}
+void StoreSetting(const QString& key, const QString& value) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
+                       QStringLiteral("devicewindows"));
+    settings.setValue(key, value);
+}
+} // namespace
+
+DeviceCommands::DeviceCommands(QWidget& owner, Prompter& prompter, DeviceJobs& jobs,
+                               RememberedDevices& remembered, std::string historyRoot)
     : QObject(&owner), owner(owner), prompter(prompter), jobs(jobs), remembered(remembered),
       historyRoot(std::move(historyRoot)) {
     askSaveFile = [](QWidget* parent, const QString& title, const QString& filter, const QString& initial) {
@@ -58,14 +72,15 @@ void DeviceCommands::Connect(uint32_t networkAddress, uint16_t wantedPort) {
         }
     }
     dialog->Preset(networkAddress, port, user);
-    connect(dialog, &ConnectDialog::Posted, this, [this](uint32_t address, uint16_t port, const QString& user) {
-        const uint32_t host =
-            (address & 255) << 24 | ((address >> 8) & 255) << 16 | ((address >> 16) & 255) << 8 | (address >> 24);
-        pendingAddress = Ipv4Edit::TextOf(host);
-        pendingPort = port;
-        pendingUser = user;
-        connectWatch->start();
-    });
+    connect(dialog, &ConnectDialog::Posted, this,
+            [this](uint32_t address, uint16_t port, const QString& user) {
+                const uint32_t host = (address & 255) << 24 | ((address >> 8) & 255) << 16 |
+                                      ((address >> 16) & 255) << 8 | (address >> 24);
+                pendingAddress = Ipv4Edit::TextOf(host);
+                pendingPort = port;
+                pendingUser = user;
+                connectWatch->start();
+            });
     Show(dialog);
 }
 
@@ -75,7 +90,8 @@ void DeviceCommands::WatchConnect() {
     connectWatch->stop();
     if (!jobs.Connected() || pendingAddress.isEmpty())
         return;
-    remembered.Remember(pendingAddress, pendingPort, pendingUser, aliasOf ? aliasOf(pendingAddress) : QString());
+    remembered.Remember(pendingAddress, pendingPort, pendingUser,
+                        aliasOf ? aliasOf(pendingAddress) : QString());
     Q_EMIT Connected(pendingAddress, pendingPort);
     pendingAddress.clear();
 }
@@ -98,10 +114,10 @@ void DeviceCommands::UnknownKey(const HostKeyQuestion& question) {
 void DeviceCommands::ChangedKey(const HostKeyQuestion& question) {
     auto* dialog = new HostKeyDialog(HostKeyDialog::ChangedKey, question, &owner);
     connect(dialog, &QDialog::accepted, this, [this, question] {
-        const QString where = question.port == 22 ? QString::fromStdString(question.host)
-                                                  : QStringLiteral("%1:%2")
-                                                        .arg(QString::fromStdString(question.host))
-                                                        .arg(question.port);
+        const QString where =
+            question.port == 22
+                ? QString::fromStdString(question.host)
+                : QStringLiteral("%1:%2").arg(QString::fromStdString(question.host)).arg(question.port);
         const QString confirm = FillText(Text(kStrRemoveKeyConfirm).toStdString(),
                                          {where.toStdString(), question.recordedFingerprint})
                                     .c_str();
@@ -143,15 +159,14 @@ void DeviceCommands::Recordings() {
 void DeviceCommands::DownloadProgram() {
     if (!jobs.Connected() || jobs.Busy())
         return;
-    QSettings settings;
-    const QString folder = settings.value(QStringLiteral("device/programFolder"), QDir::homePath()).toString();
+    const QString folder = LoadSetting(QStringLiteral("device/programFolder"), QDir::homePath());
     const QString filter = Text(177) + QStringLiteral(" (*.kvx)");
     QString path = askSaveFile(&owner, Text(kStrDownloadTitle), filter, QDir(folder).filePath(Text(176)));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".kvx");
-    settings.setValue(QStringLiteral("device/programFolder"), QFileInfo(path).absolutePath());
+    StoreSetting(QStringLiteral("device/programFolder"), QFileInfo(path).absolutePath());
     if (!jobs.PostDownloadProgram(path.toStdString()))
         prompter.Error(&owner, Text(278));
 }
@@ -170,7 +185,8 @@ void DeviceCommands::RestoreProgram() {
         return;
     }
     const QString confirm =
-        FillText(Text(kStrRestoreConfirm).toStdString(), {jobs.DeviceAddressText(), kept.front().name}).c_str();
+        FillText(Text(kStrRestoreConfirm).toStdString(), {jobs.DeviceAddressText(), kept.front().name})
+            .c_str();
     if (!prompter.Warning(&owner, confirm, Text(kStrRestoreCaption)))
         return;
     std::vector<uint8_t> bytes = BinaryFile::ReadAll(kept.front().path);

@@ -22,9 +22,9 @@ struct ConnectRequest {
 };
 
 struct RecordingsRequest {
-    std::string localFolder;         // "" or ending in "/" or "\"
-    int selected[3] = {-1, -1, -1};  // rows of lists 1090, 1015, 1091
-    std::vector<int> files;          // selected rows of list 1012
+    std::string localFolder;        // "" or ending in "/" or "\"
+    int selected[3] = {-1, -1, -1}; // rows of lists 1090, 1015, 1091
+    std::vector<int> files;         // selected rows of list 1012
 };
 
 struct NetworkRequest {

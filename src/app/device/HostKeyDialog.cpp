@@ -36,9 +36,10 @@ HostKeyDialog::HostKeyDialog(Kind kind, const HostKeyQuestion& question, QWidget
     const bool changed = kind == ChangedKey;
     setWindowTitle(korvex::Text(changed ? kStrChangedKeyTitle : kStrNewKeyTitle));
     auto* icon = new QLabel;
-    icon->setPixmap(style()
-                        ->standardIcon(changed ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxQuestion)
-                        .pixmap(40, 40));
+    icon->setPixmap(
+        style()
+            ->standardIcon(changed ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxQuestion)
+            .pixmap(40, 40));
     icon->setAlignment(Qt::AlignTop);
     shown = FillText(korvex::Text(changed ? kStrChangedKeyText : kStrNewKeyText).toStdString(),
                      {Where(question).toStdString()})
@@ -54,7 +55,8 @@ HostKeyDialog::HostKeyDialog(Kind kind, const HostKeyQuestion& question, QWidget
     grid->addWidget(type, 0, 1);
     if (changed) {
         grid->addWidget(new QLabel(korvex::Text(kStrRecordedKey)), 1, 0);
-        grid->addWidget(Fingerprint(question.recordedFingerprint, QStringLiteral("recordedFingerprint")), 1, 1);
+        grid->addWidget(Fingerprint(question.recordedFingerprint, QStringLiteral("recordedFingerprint")), 1,
+                        1);
         grid->addWidget(new QLabel(korvex::Text(kStrOfferedKey)), 2, 0);
         grid->addWidget(Fingerprint(question.fingerprint, QStringLiteral("offeredFingerprint")), 2, 1);
     } else {
@@ -67,7 +69,8 @@ HostKeyDialog::HostKeyDialog(Kind kind, const HostKeyQuestion& question, QWidget
     advice->setVisible(!changed);
 
     auto* buttons = new QDialogButtonBox;
-    action = buttons->addButton(korvex::Text(changed ? kStrRemoveKey : kStrTrustKey), QDialogButtonBox::AcceptRole);
+    action = buttons->addButton(korvex::Text(changed ? kStrRemoveKey : kStrTrustKey),
+                                QDialogButtonBox::AcceptRole);
     action->setObjectName(QStringLiteral("keyAction"));
     QPushButton* close = changed ? buttons->addButton(korvex::Text(kStrClose), QDialogButtonBox::RejectRole)
                                  : buttons->addButton(QDialogButtonBox::Cancel);
@@ -92,6 +95,8 @@ HostKeyDialog::HostKeyDialog(Kind kind, const HostKeyQuestion& question, QWidget
     setMinimumWidth(560);
 }
 
-QString HostKeyDialog::Text() const { return shown; }
+QString HostKeyDialog::Text() const {
+    return shown;
+}
 
 } // namespace korvex

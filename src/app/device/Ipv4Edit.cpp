@@ -43,7 +43,9 @@ QString Ipv4Edit::TextOf(uint32_t a) {
     return QStringLiteral("%1.%2.%3.%4").arg(a >> 24).arg((a >> 16) & 255).arg((a >> 8) & 255).arg(a & 255);
 }
 
-std::optional<uint32_t> Ipv4Edit::Address() const { return Parse(text()); }
+std::optional<uint32_t> Ipv4Edit::Address() const {
+    return Parse(text());
+}
 
 void Ipv4Edit::SetAddress(uint32_t hostOrder) {
     setText(TextOf(hostOrder));
@@ -61,14 +63,17 @@ std::optional<uint32_t> Ipv4Edit::NetworkAddress() const {
     return Swap(*a);
 }
 
-void Ipv4Edit::SetNetworkAddress(uint32_t networkOrder) { SetAddress(Swap(networkOrder)); }
+void Ipv4Edit::SetNetworkAddress(uint32_t networkOrder) {
+    SetAddress(Swap(networkOrder));
+}
 
 void Ipv4Edit::SetMarked(bool on, const QString& reason) {
     if (marked == on && (!on || toolTip() == reason))
         return;
     marked = on;
     setProperty("refused", on);
-    setStyleSheet(on ? QStringLiteral("QLineEdit { border: 2px solid #c62828; background: #fff0f0; }") : QString());
+    setStyleSheet(on ? QStringLiteral("QLineEdit { border: 2px solid #c62828; background: #fff0f0; }")
+                     : QString());
     setToolTip(on ? reason : QString());
 }
 

@@ -141,9 +141,13 @@ void NetworkDialog::done(int result) {
     QDialog::done(result);
 }
 
-QWidget* NetworkDialog::Control(int id) const { return findChild<QWidget*>(QStringLiteral("c%1").arg(id)); }
+QWidget* NetworkDialog::Control(int id) const {
+    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+}
 
-Ipv4Edit* NetworkDialog::AddressControl(int id) const { return qobject_cast<Ipv4Edit*>(Control(id)); }
+Ipv4Edit* NetworkDialog::AddressControl(int id) const {
+    return qobject_cast<Ipv4Edit*>(Control(id));
+}
 
 void NetworkDialog::SetAddress(int control, uint32_t hostOrder) {
     if (Ipv4Edit* edit = AddressControl(control))
@@ -176,11 +180,14 @@ bool NetworkDialog::Check(NetworkRequest& request) {
         const auto value = Ipv4Edit::Parse(edit->text());
         unsigned problem = 0;
         if (!value)
-            problem = field == NetworkField::Camera && edit->text().isEmpty() ? 0u : unsigned(kStrRefusedIncomplete);
+            problem = field == NetworkField::Camera && edit->text().isEmpty()
+                          ? 0u
+                          : unsigned(kStrRefusedIncomplete);
         else
             problem = NetworkValueProblem(field, *value);
         if (problem) {
-            const QString reason = FillText(Text(problem).toStdString(), {edit->text().toStdString()}).c_str();
+            const QString reason =
+                FillText(Text(problem).toStdString(), {edit->text().toStdString()}).c_str();
             edit->SetMarked(true, reason);
             edit->setFocus();
             prompter.Error(this, reason);

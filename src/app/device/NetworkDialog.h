@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <cstdint>
 #include <string>
 
@@ -27,8 +26,15 @@ class NetworkDialog : public QDialog {
     Q_OBJECT
 public:
     enum Control {
-        DeviceAddress = 1009, Netmask = 1046, Gateway = 1045, HardwareAddress = 1047, ControllerUsed = 1097,
-        Controller = 1098, CameraAddress0 = 1074, CameraChannel0 = 1082, PassText = 1011,
+        DeviceAddress = 1009,
+        Netmask = 1046,
+        Gateway = 1045,
+        HardwareAddress = 1047,
+        ControllerUsed = 1097,
+        Controller = 1098,
+        CameraAddress0 = 1074,
+        CameraChannel0 = 1082,
+        PassText = 1011,
     };
 
     NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent = nullptr);

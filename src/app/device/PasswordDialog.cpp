@@ -47,7 +47,9 @@ PasswordDialog::PasswordDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pa
     current->setFocus();
 }
 
-QWidget* PasswordDialog::Control(int id) const { return findChild<QWidget*>(QStringLiteral("c%1").arg(id)); }
+QWidget* PasswordDialog::Control(int id) const {
+    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+}
 
 void PasswordDialog::accept() {
     if (!jobs.PasswordIs(current->text().left(99).toStdString())) {

@@ -19,8 +19,21 @@
 namespace korvex {
 
 namespace {
-const int kJobForLevel[3] = {8, 7, 6}; // a selection in list 0, 1, 2 lists the level below
+
+// Last-used folders of these windows ($XDG_CONFIG_HOME/korvex/devicewindows.ini).
+QString LoadSetting(const QString& key, const QString& fallback = QString()) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
+                       QStringLiteral("devicewindows"));
+    return settings.value(key, fallback).toString();
 }
+void StoreSetting(const QString& key, const QString& value) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
+                       QStringLiteral("devicewindows"));
+    settings.setValue(key, value);
+}
+
+const int kJobForLevel[3] = {8, 7, 6}; // a selection in list 0, 1, 2 lists the level below
+} // namespace
 
 RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(parent), jobs(jobs) {
     setWindowTitle(Text(kStrRecordingsTitle));
@@ -37,12 +50,13 @@ RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(
         grid->addWidget(lists[level], 1, level);
         grid->setColumnStretch(level, level == 3 ? 2 : 1);
         if (level < 3)
-            connect(lists[level], &QListWidget::itemSelectionChanged, this, [this, level] { SelectionChanged(level); });
+            connect(lists[level], &QListWidget::itemSelectionChanged, this,
+                    [this, level] { SelectionChanged(level); });
     }
     folder = new QLineEdit;
     folder->setObjectName(QStringLiteral("c1031"));
     folder->setMaxLength(259);
-    folder->setText(QSettings().value(QStringLiteral("recordings/localFolder")).toString());
+    folder->setText(LoadSetting(QStringLiteral("recordings/localFolder")));
     auto* browse = new QPushButton(Text(kStrRecordingsBrowse));
     browse->setObjectName(QStringLiteral("c1020"));
     auto* list = new QPushButton(Text(kStrRecordingsList));
@@ -95,7 +109,9 @@ void RecordingsDialog::done(int result) {
     QDialog::done(result);
 }
 
-QWidget* RecordingsDialog::Control(int id) const { return findChild<QWidget*>(QStringLiteral("c%1").arg(id)); }
+QWidget* RecordingsDialog::Control(int id) const {
+    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+}
 
 std::string RecordingsDialog::NormalisedFolder(const QString& text) {
     QString path = text.trimmed().left(259);
@@ -131,7 +147,7 @@ void RecordingsDialog::Post(int job) {
     if (job == 4 && !request.localFolder.empty())
         QDir().mkpath(QString::fromStdString(request.localFolder));
     if (jobs.PostRecordings(job, request) && !request.localFolder.empty())
-        QSettings().setValue(QStringLiteral("recordings/localFolder"), folder->text().trimmed());
+        StoreSetting(QStringLiteral("recordings/localFolder"), folder->text().trimmed());
 }
 
 void RecordingsDialog::SelectionChanged(int level) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,8 +23,14 @@ class RecordingsDialog : public QDialog {
     Q_OBJECT
 public:
     enum Control {
-        Cameras = 1090, Folders = 1015, Hours = 1091, Files = 1012, LocalFolder = 1031, Browse = 1020,
-        List = 1014, Download = 1013,
+        Cameras = 1090,
+        Folders = 1015,
+        Hours = 1091,
+        Files = 1012,
+        LocalFolder = 1031,
+        Browse = 1020,
+        List = 1014,
+        Download = 1013,
     };
 
     RecordingsDialog(DeviceJobs& jobs, QWidget* parent = nullptr);

@@ -1,7 +1,6 @@
 #include "app/device/RememberedDevices.h"
 
 #include <QSettings>
-
 #include <algorithm>
 
 namespace korvex {
@@ -45,8 +44,9 @@ QList<RememberedDevice> RememberedDevices::All() const {
             devices.push_back(d);
     }
     settings.endArray();
-    std::stable_sort(devices.begin(), devices.end(),
-                     [](const RememberedDevice& a, const RememberedDevice& b) { return a.lastUsed > b.lastUsed; });
+    std::stable_sort(
+        devices.begin(), devices.end(),
+        [](const RememberedDevice& a, const RememberedDevice& b) { return a.lastUsed > b.lastUsed; });
     return devices;
 }
 
@@ -64,8 +64,8 @@ std::optional<RememberedDevice> RememberedDevices::FindAddress(const QString& ad
     return std::nullopt;
 }
 
-void RememberedDevices::Remember(const QString& address, uint16_t port, const QString& user, const QString& alias,
-                                 const QDateTime& when) {
+void RememberedDevices::Remember(const QString& address, uint16_t port, const QString& user,
+                                 const QString& alias, const QDateTime& when) {
     if (!ValidAddress(address))
         return;
     QList<RememberedDevice> devices = All();
@@ -86,9 +86,10 @@ void RememberedDevices::Remember(const QString& address, uint16_t port, const QS
 
 void RememberedDevices::Forget(const QString& address, uint16_t port) {
     QList<RememberedDevice> devices = All();
-    devices.erase(std::remove_if(devices.begin(), devices.end(),
-                                 [&](const RememberedDevice& d) { return d.address == address && d.port == port; }),
-                  devices.end());
+    devices.erase(
+        std::remove_if(devices.begin(), devices.end(),
+                       [&](const RememberedDevice& d) { return d.address == address && d.port == port; }),
+        devices.end());
     Save(devices);
 }
 

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
-
 #include <cstdint>
 #include <optional>
 

@@ -20,7 +20,22 @@
 
 namespace korvex {
 
-ExportDialog::ExportDialog(std::function<std::unique_ptr<ExportRunner>(ExportDialog&)> makeRunner, QWidget* parent)
+namespace {
+// Last-used folders of these windows ($XDG_CONFIG_HOME/korvex/export.ini).
+QString LoadSetting(const QString& key, const QString& fallback = QString()) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
+                       QStringLiteral("export"));
+    return settings.value(key, fallback).toString();
+}
+void StoreSetting(const QString& key, const QString& value) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
+                       QStringLiteral("export"));
+    settings.setValue(key, value);
+}
+} // namespace
+
+ExportDialog::ExportDialog(std::function<std::unique_ptr<ExportRunner>(ExportDialog&)> makeRunner,
+                           QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(Text(kStrExportTitle));
     list = new QListWidget;
@@ -39,15 +54,13 @@ ExportDialog::ExportDialog(std::function<std::unique_ptr<ExportRunner>(ExportDia
     reencode->setObjectName(QStringLiteral("c1023"));
 
     askInputFiles = [](QWidget* owner, const QString& filter) {
-        const QString start = QSettings().value(QStringLiteral("export/inputFolder")).toString();
+        const QString start = LoadSetting(QStringLiteral("export/inputFolder"));
         return QFileDialog::getOpenFileNames(owner, QString(), start, filter);
     };
     askOutputFile = [](QWidget* owner, const QString& filter, const QString& initial) {
         return QFileDialog::getSaveFileName(owner, QString(), initial, filter);
     };
-    showError = [](QWidget* owner, const QString& text) {
-        QMessageBox::critical(owner, QString(), text);
-    };
+    showError = [](QWidget* owner, const QString& text) { QMessageBox::critical(owner, QString(), text); };
     connect(choose, &QPushButton::clicked, this, [this] {
         const QStringList chosen = askInputFiles(this, Text(205) + QStringLiteral(" (*.avi)"));
         if (!chosen.isEmpty())
@@ -77,9 +90,13 @@ ExportDialog::~ExportDialog() {
     runner.reset();
 }
 
-QWidget* ExportDialog::Control(int id) const { return findChild<QWidget*>(QStringLiteral("c%1").arg(id)); }
+QWidget* ExportDialog::Control(int id) const {
+    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+}
 
-bool ExportDialog::Busy() const { return runner && runner->Busy(); }
+bool ExportDialog::Busy() const {
+    return runner && runner->Busy();
+}
 
 void ExportDialog::SetFiles(const QStringList& paths) {
     if (paths.isEmpty())
@@ -91,12 +108,13 @@ void ExportDialog::SetFiles(const QStringList& paths) {
         const QFileInfo info(path);
         // A name in the first file's folder is kept bare; another folder's
         // file keeps its whole path.
-        const std::string name = info.absolutePath().toStdString() == folder ? info.fileName().toStdString()
-                                                                            : info.absoluteFilePath().toStdString();
+        const std::string name = info.absolutePath().toStdString() == folder
+                                     ? info.fileName().toStdString()
+                                     : info.absoluteFilePath().toStdString();
         files.push_back(name);
         list->addItem(QString::fromStdString(name));
     }
-    QSettings().setValue(QStringLiteral("export/inputFolder"), QString::fromStdString(folder));
+    StoreSetting(QStringLiteral("export/inputFolder"), QString::fromStdString(folder));
     UpdateNotes();
 }
 
@@ -106,8 +124,8 @@ void ExportDialog::UpdateNotes() {
 }
 
 void ExportDialog::SetControlsEnabled(bool enabled) {
-    for (QWidget* w : {static_cast<QWidget*>(choose), static_cast<QWidget*>(list), static_cast<QWidget*>(copy),
-                       static_cast<QWidget*>(reencode)})
+    for (QWidget* w : {static_cast<QWidget*>(choose), static_cast<QWidget*>(list),
+                       static_cast<QWidget*>(copy), static_cast<QWidget*>(reencode)})
         w->setEnabled(enabled);
 }
 
@@ -129,10 +147,16 @@ void ExportDialog::StartJob(bool reencodeJob) {
         SetControlsEnabled(true);
 }
 
-void ExportDialog::ShowStatus(const QString& text) { status->setText(text); }
-void ExportDialog::ShowProgress(unsigned position) { progress->setValue(static_cast<int>(std::min(position, 100u))); }
+void ExportDialog::ShowStatus(const QString& text) {
+    status->setText(text);
+}
+void ExportDialog::ShowProgress(unsigned position) {
+    progress->setValue(static_cast<int>(std::min(position, 100u)));
+}
 
-void ExportDialog::ShowError(const QString& text) { showError(this, text); }
+void ExportDialog::ShowError(const QString& text) {
+    showError(this, text);
+}
 
 void ExportDialog::JobEnded() {
     progress->setValue(0);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,11 +32,19 @@ public:
 class ExportDialog : public QDialog {
     Q_OBJECT
 public:
-    enum Control { Files = 1012, Progress = 1016, Status = 1017, Choose = 1019, Copy = 1022, Reencode = 1023 };
+    enum Control {
+        Files = 1012,
+        Progress = 1016,
+        Status = 1017,
+        Choose = 1019,
+        Copy = 1022,
+        Reencode = 1023
+    };
 
     // `makeRunner` builds the worker for this dialog (it reports back
     // through the four operations below).
-    ExportDialog(std::function<std::unique_ptr<ExportRunner>(ExportDialog&)> makeRunner, QWidget* parent = nullptr);
+    ExportDialog(std::function<std::unique_ptr<ExportRunner>(ExportDialog&)> makeRunner,
+                 QWidget* parent = nullptr);
     ~ExportDialog() override;
 
     QWidget* Control(int id) const;

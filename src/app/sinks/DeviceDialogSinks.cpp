@@ -3,10 +3,9 @@
 #include "app/device/DeviceCommands.h"
 #include "app/device/NetworkDialog.h"
 #include "app/device/RecordingsDialog.h"
+#include "app/sinks/UiPost.h"
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
-
-#include "app/sinks/UiPost.h"
 
 namespace korvex {
 
@@ -28,8 +27,12 @@ template <typename F> void DeviceDialogSinks::Post(F f) {
 
 // ---- DeviceJobs
 
-bool DeviceDialogSinks::Connected() const { return connection.Connected(); }
-bool DeviceDialogSinks::Busy() const { return connection.PendingJob() != 0; }
+bool DeviceDialogSinks::Connected() const {
+    return connection.Connected();
+}
+bool DeviceDialogSinks::Busy() const {
+    return connection.PendingJob() != 0;
+}
 
 bool DeviceDialogSinks::PostConnect(const ConnectRequest& r) {
     if (Busy())
@@ -41,10 +44,18 @@ bool DeviceDialogSinks::PostConnect(const ConnectRequest& r) {
     return connection.Post(JobConnect);
 }
 
-bool DeviceDialogSinks::RepostConnect() { return !Busy() && connection.Post(JobConnect); }
-bool DeviceDialogSinks::PostDisconnect() { return !Busy() && connection.Post(JobDisconnect); }
-std::string DeviceDialogSinks::UserName() const { return connection.userName; }
-bool DeviceDialogSinks::PasswordIs(const std::string& password) const { return password == connection.password; }
+bool DeviceDialogSinks::RepostConnect() {
+    return !Busy() && connection.Post(JobConnect);
+}
+bool DeviceDialogSinks::PostDisconnect() {
+    return !Busy() && connection.Post(JobDisconnect);
+}
+std::string DeviceDialogSinks::UserName() const {
+    return connection.userName;
+}
+bool DeviceDialogSinks::PasswordIs(const std::string& password) const {
+    return password == connection.password;
+}
 
 bool DeviceDialogSinks::PostChangePassword(const std::string& newPassword) {
     if (Busy() || !Connected())
@@ -54,7 +65,8 @@ bool DeviceDialogSinks::PostChangePassword(const std::string& newPassword) {
 }
 
 bool DeviceDialogSinks::PostRecordings(int job, const RecordingsRequest& r) {
-    if (Busy() || !Connected() || !(job == JobDownloadRecordings || (job >= JobListFiles && job <= JobListCameras)))
+    if (Busy() || !Connected() ||
+        !(job == JobDownloadRecordings || (job >= JobListFiles && job <= JobListCameras)))
         return false;
     connection.localFolder = r.localFolder;
     for (int i = 0; i < 3; ++i)
@@ -63,9 +75,13 @@ bool DeviceDialogSinks::PostRecordings(int job, const RecordingsRequest& r) {
     return connection.Post(job);
 }
 
-bool DeviceDialogSinks::PostReadNetwork() { return !Busy() && connection.Post(JobReadNetwork); }
+bool DeviceDialogSinks::PostReadNetwork() {
+    return !Busy() && connection.Post(JobReadNetwork);
+}
 
-uint32_t DeviceDialogSinks::NetworkCameraRows() const { return Busy() ? 0 : connection.cameraCount; }
+uint32_t DeviceDialogSinks::NetworkCameraRows() const {
+    return Busy() ? 0 : connection.cameraCount;
+}
 
 bool DeviceDialogSinks::PostWriteNetwork(const NetworkRequest& r) {
     if (Busy() || !Connected())
@@ -82,7 +98,9 @@ bool DeviceDialogSinks::PostWriteNetwork(const NetworkRequest& r) {
     return connection.Post(JobWriteNetwork);
 }
 
-bool DeviceDialogSinks::PostRestart() { return !Busy() && Connected() && connection.Post(JobRestart); }
+bool DeviceDialogSinks::PostRestart() {
+    return !Busy() && Connected() && connection.Post(JobRestart);
+}
 
 bool DeviceDialogSinks::PostDownloadProgram(const std::string& path) {
     if (Busy() || !Connected())
@@ -105,8 +123,12 @@ std::string DeviceDialogSinks::DeviceAddressText() const {
     return connection.deviceAddress ? NetworkAddressText(connection.deviceAddress) : std::string();
 }
 
-void DeviceDialogSinks::AttachRecordings(RecordingsDialog* dialog) { recordings = dialog; }
-void DeviceDialogSinks::AttachNetwork(NetworkDialog* dialog) { network = dialog; }
+void DeviceDialogSinks::AttachRecordings(RecordingsDialog* dialog) {
+    recordings = dialog;
+}
+void DeviceDialogSinks::AttachNetwork(NetworkDialog* dialog) {
+    network = dialog;
+}
 
 // ---- forwarders (called on the session thread)
 

@@ -12,7 +12,6 @@
 
 #include <QObject>
 #include <QPointer>
-
 #include <mutex>
 #include <optional>
 

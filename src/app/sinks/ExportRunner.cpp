@@ -1,9 +1,8 @@
 #include "app/sinks/ExportRunner.h"
 
+#include "app/sinks/UiPost.h"
 #include "export/Export.h"
 #include "export/ExportThread.h"
-
-#include "app/sinks/UiPost.h"
 
 #include <QObject>
 #include <QPointer>
@@ -31,9 +30,7 @@ public:
     bool Busy() const override { return thread.PendingRequest() != ExportThread::Idle; }
 
 private:
-    template <typename F> void Post(F f) {
-        UiPost(dialog.data(), std::move(f));
-    }
+    template <typename F> void Post(F f) { UiPost(dialog.data(), std::move(f)); }
 
     // ExportSink, on the "Export" thread.
     bool AskOutputPath(const std::string&, std::string& path) override {
@@ -64,6 +61,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<ExportRunner> MakeExportRunner(ExportDialog& dialog) { return std::make_unique<ThreadRunner>(dialog); }
+std::unique_ptr<ExportRunner> MakeExportRunner(ExportDialog& dialog) {
+    return std::make_unique<ThreadRunner>(dialog);
+}
 
 } // namespace korvex
