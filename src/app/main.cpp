@@ -1,6 +1,7 @@
 // The program's entry: language, self-test, the frame and its threads, the
 // event loop, then an orderly shutdown with every worker stopped before
 // anything it uses is destroyed.
+#include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
 #include "app/frame/MainFrame.h"
 #include "framework/Language.h"
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
     try {
         frame = std::make_unique<MainFrame>();
         if (!Md5SelfTest())
-            RaiseError(262);
+            RaiseError(kStrMd5SelfTestFailed);
         frame->Create();
         // A project named on the command line opens at once; a file that
         // cannot be read is reported and the new project stays.
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         if (frame)
             frame->StopThreads();
-        QMessageBox::critical(nullptr, QString(), Text(223) + QStringLiteral("\n") + QString::fromUtf8(e.what()));
+        QMessageBox::critical(nullptr, QString(), Text(kStrUnexpectedError) + QStringLiteral("\n") + QString::fromUtf8(e.what()));
         frame.reset();
         return 1;
     }

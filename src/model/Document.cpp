@@ -12,14 +12,16 @@ void Document::SetModified() {
     }
 }
 
-void Document::New() {
+void Document::New() { Reset(RenderState::NewProject(), std::string()); }
+
+void Document::Reset(RenderState state, const std::string& newPath) {
     history.clear();
-    history.push_back(std::make_unique<RenderState>(RenderState::NewProject()));
+    history.push_back(std::make_unique<RenderState>(std::move(state)));
     bool moved = current != 0;
     current = 0;
     if (moved && owner)
         owner->SelectDetector(Current().selected);
-    path.clear();
+    path = newPath;
     if (owner)
         owner->TitleChanged(path);
     modified = false;
@@ -87,21 +89,7 @@ RenderState& Document::Select(int32_t index) {
     return Current();
 }
 
-void Document::ReplaceWithLoaded(RenderState state, const std::string& p) {
-    history.clear();
-    history.push_back(std::make_unique<RenderState>(std::move(state)));
-    bool moved = current != 0;
-    current = 0;
-    if (moved && owner)
-        owner->SelectDetector(Current().selected);
-    path = p;
-    if (owner)
-        owner->TitleChanged(path);
-    modified = false;
-    if (owner)
-        owner->ComposerStateChanged(Current());
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged);
-}
+void Document::ReplaceWithLoaded(RenderState state, const std::string& p) { Reset(std::move(state), p); }
 
 void Document::MarkSaved(const std::string& p) {
     path = p;

@@ -32,9 +32,11 @@ public:
     // A new project: one new-project state, no path, not modified.
     void New();
 
-    // The operation every edit begins with: drops the redo part, pushes a
-    // deep copy of the current state (or `ready`), keeps at most 100 states
-    // and returns the new current state for the caller to change.
+    // Drops the redo part, pushes `ready` (a complete new state) or a deep
+    // copy of the current state, keeps at most 100 states and returns the
+    // new current state. The owner hears of the new state as it is pushed,
+    // so editors commit a finished state (model/DetectorEdits); the copying
+    // form is for programs and tests that fill the copy in afterwards.
     RenderState& NewRenderState();
     RenderState& NewRenderState(RenderState ready);
 
@@ -58,6 +60,8 @@ public:
     int32_t CurrentIndex() const { return current; }
 
 private:
+    // Replaces the whole history with `state` under `path`, unmodified.
+    void Reset(RenderState state, const std::string& path);
     RenderState& Push(std::unique_ptr<RenderState> state, unsigned start_ms);
     void SetModified();
 

@@ -7,28 +7,6 @@
 namespace korvex {
 namespace {
 
-TEST(AngleOf, PointsTheWayOfTheDrag) {
-    Point o{100, 100};
-    EXPECT_EQ(AngleOf(o, {100, 140}, 7), 0u);   // down
-    EXPECT_EQ(AngleOf(o, {140, 100}, 7), 90u);  // right
-    EXPECT_EQ(AngleOf(o, {100, 60}, 7), 180u);  // up
-    EXPECT_EQ(AngleOf(o, {60, 100}, 7), 270u);  // left
-    EXPECT_EQ(AngleOf(o, {140, 140}, 7), 45u);  // down and right
-    EXPECT_EQ(AngleOf(o, {60, 140}, 7), 315u);  // down and left: never 360
-    EXPECT_EQ(AngleOf(o, o, 123), 123u);        // no movement keeps the old angle
-}
-
-TEST(CycleHit, RepeatedClicksCycleThroughTheDetectorsUnderThePoint) {
-    std::vector<int32_t> hits{2, 5, 7};
-    EXPECT_EQ(CycleHit(hits, -1), 2);
-    EXPECT_EQ(CycleHit(hits, 2), 5);
-    EXPECT_EQ(CycleHit(hits, 5), 7);
-    EXPECT_EQ(CycleHit(hits, 7), 2);
-    EXPECT_EQ(CycleHit(hits, 4), 2); // selection elsewhere: the first
-    EXPECT_EQ(CycleHit({}, 2), -1);
-    EXPECT_EQ(CycleHit({9}, 9), 9);
-}
-
 TEST(ViewGeometry, CardsSitTwoPerRowAndTheViewFollowsTheCount) {
     RenderState s = RenderState::NewProject(); // 320 x 240, four cards
     ViewGeometry g(s, 2);
@@ -61,20 +39,12 @@ TEST(ViewGeometry, NarrowPicturesMapIntoTheCanvasMargins) {
     EXPECT_EQ(g.ToCanvas(0, 1 + 3 * 10 + 2, 1 + 3 * 5), (Point{40, 5}));
     EXPECT_EQ(g.ToCanvas(0, -50, -50), (Point{30, 0}));
     EXPECT_EQ(g.ToCanvas(0, 5000, 5000), (Point{209, 143}));
-    EXPECT_EQ(g.ClampX(0), 30);
-    EXPECT_EQ(g.ClampX(400), 209);
-}
-
-TEST(CornerAt, HandleSquaresAreSixPixelsAndLinesHaveTwo) {
-    Detector d;
-    d.points = {{{50, 40}, {70, 40}, {80, 80}, {40, 80}}};
-    EXPECT_EQ(CornerAt(d, {47, 37}), 0);
-    EXPECT_EQ(CornerAt(d, {52, 42}), 0);
-    EXPECT_EQ(CornerAt(d, {53, 40}), -1); // right edge exclusive
-    EXPECT_EQ(CornerAt(d, {80, 80}), 2);
-    d.line = 1;
-    EXPECT_EQ(CornerAt(d, {80, 80}), -1); // a line has no P2
-    EXPECT_EQ(CornerAt(d, {70, 40}), 1);
+    // The same rule puts a 192-wide picture at columns 24..215, where the
+    // view shows it.
+    s.width = 192;
+    ViewGeometry wide(s, 1);
+    EXPECT_EQ(wide.ToCanvas(0, 1, 1), (Point{24, 0}));
+    EXPECT_EQ(wide.ToCanvas(0, 5000, 1), (Point{215, 0}));
 }
 
 TEST(SecondsEditParse, ReadsSecondsWithOneDecimal) {

@@ -5,6 +5,7 @@
 #include "app/editor/ProblemsView.h"
 #include "app/frame/TabView.h"
 #include "framework/ChangeFlags.h"
+#include "model/DetectorEdits.h"
 
 #include <QAction>
 #include <QApplication>
@@ -172,6 +173,28 @@ TEST_F(MainViewTest, ErasingMakesOneStatePerPress) {
     EXPECT_FALSE(State().detectors[0].exclusion.IsBlack(110, 110));
 }
 
+// A stroke ended by Escape (or a command) keeps what it erased, still as
+// one state; the document does not change while the stroke is under way.
+TEST_F(MainViewTest, AnEraserStrokeCutShortKeepsWhatItErased) {
+    AddQuad(0, kSquare);
+    Click(At(0, 120, 120));
+    frame->OnCommand(CmdModeErase);
+    size_t states = Doc().HistorySize();
+    Press(At(0, 110, 110));
+    MoveTo(At(0, 130, 110));
+    EXPECT_EQ(Doc().HistorySize(), states);
+    EXPECT_FALSE(State().detectors[0].exclusion.IsBlack(110, 110));
+    QTest::keyClick(&View(), Qt::Key_Escape);
+    EXPECT_FALSE(View().Dragging());
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    EXPECT_TRUE(State().detectors[0].exclusion.IsBlack(110, 110));
+    EXPECT_TRUE(State().detectors[0].exclusion.IsBlack(134, 106));
+    Release(At(0, 130, 110)); // the release after the stroke ended adds nothing
+    EXPECT_EQ(Doc().HistorySize(), states + 1);
+    frame->OnCommand(CmdUndo);
+    EXPECT_FALSE(State().detectors[0].exclusion.IsBlack(110, 110));
+}
+
 TEST_F(MainViewTest, AimingSetsTheAngleFromTheDragDirection) {
     AddQuad(0, kSquare);
     Click(At(0, 120, 120));
@@ -332,17 +355,6 @@ TEST_F(MainViewTest, LivePicturesSayTheyAreNotAvailableYet) {
     EXPECT_EQ(Doc().HistorySize(), states);
 }
 
-TEST_F(MainViewTest, CardNumbersSetOneBitPerValidDetector) {
-    AddQuad(0, kSquare, 1);
-    AddQuad(0, kSquare, 32);
-    AddQuad(2, kSquare, 3);
-    AddQuad(2, kSquare, 33); // out of range: no bit
-    auto words = View().CardNumbers();
-    EXPECT_EQ(words[0], 0x80000001u);
-    EXPECT_EQ(words[2], 0x4u);
-    EXPECT_EQ(words[1], 0u);
-}
-
 TEST_F(MainViewTest, CardCommandsFollowTheActiveCardWithoutOpeningAMenu) {
     Click(QPoint(View().width() - 3, 3)); // outside every picture
     frame->OnCommand(CmdZoomOut);         // any command brings the menu states up to date
@@ -372,11 +384,11 @@ TEST_F(MainViewTest, EditsOnAFullHistoryStillRefreshProblemsAndToolbar) {
     Click(At(0, 5, 5));
     frame->OnCommand(CmdAddQuad); // A1, selected
     for (uint32_t i = 0; i < 110; ++i)
-        View().SetDelay(i % 2 ? 100 : 200);
+        SetDelay(Doc(), i % 2 ? 100 : 200);
     ASSERT_EQ(Doc().HistorySize(), Document::MaxHistory);
     RunIdle();
     frame->OnCommand(CmdAddQuad); // A2
-    View().SetNumber(1);          // now two detectors A1
+    SetNumber(Doc(), 1);          // now two detectors A1
     RunIdle();
     EXPECT_EQ(frame->Problems().Lines().size(), 1);
     frame->OnCommand(CmdPenWidth4);

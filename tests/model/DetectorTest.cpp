@@ -45,7 +45,7 @@ TEST(DetectorTools, NumberingPerCard) {
     DrawingSettings settings;
     settings.card = 1;
     size_t before = doc.HistorySize();
-    int32_t index = AddDetector(doc, settings);
+    int32_t index = AddDetector(doc, settings).index;
     EXPECT_EQ(doc.HistorySize(), before + 1);
     EXPECT_EQ(doc.Current().selected, index);
     EXPECT_EQ(doc.Current().detectors[size_t(index)].number, 2u);
@@ -61,7 +61,7 @@ TEST(DetectorTools, PlacingClampsToTheCameraPicture) {
     doc.NewRenderState(narrow);
     DrawingSettings settings;
     for (Point at : {Point{0, 0}, Point{230, 140}, Point{-50, -50}, Point{200, 100}}) {
-        int32_t i = AddDetector(doc, settings, at);
+        int32_t i = AddDetector(doc, settings, at).index;
         const Detector& d = doc.Current().detectors[size_t(i)];
         for (const Point& p : d.points) {
             EXPECT_GE(p.x, 30);
@@ -71,12 +71,12 @@ TEST(DetectorTools, PlacingClampsToTheCameraPicture) {
         }
     }
     // Unclamped placement moves the bounds' corner to the point.
-    int32_t i = AddDetector(doc, settings, Point{100, 50});
+    int32_t i = AddDetector(doc, settings, Point{100, 50}).index;
     EXPECT_EQ(doc.Current().detectors[size_t(i)].Bounds(), (Rect{100, 50, 140, 90}));
 
     Document wide;
     wide.New();
-    i = AddDetector(wide, settings, Point{300, 230});
+    i = AddDetector(wide, settings, Point{300, 230}).index;
     Rect b = wide.Current().detectors[size_t(i)].Bounds();
     EXPECT_EQ(b.right, 319);
     EXPECT_EQ(b.bottom, 239);

@@ -52,6 +52,27 @@ enum AppString : unsigned {
     kStrPackageUnreadable = 1521,
 };
 
+// Texts of the program's common table (lang/<name>/korvex.mui) that the
+// window shows.
+enum CommonString : unsigned {
+    kStrProblemsHeader = 128,
+    kStrTabLive = 134,
+    kStrTabEditor = 135,
+    kStrStatusNotConnected = 138,
+    kStrProjectFiles = 177,
+    kStrSaveProjectAs = 178,
+    kStrBmpPictures = 217,
+    kStrSaveChangesQuestion = 218,
+    kStrUnsavedChanges = 219,
+    kStrUploadRefusedProblems = 220,
+    kStrUploadQuestion = 221,
+    kStrUploadCaption = 222,
+    kStrUnexpectedError = 223,
+    kStrMd5SelfTestFailed = 262,
+    kStrLanguageNextStart = 275,
+    kStrLanguageCaption = 276,
+};
+
 // The text number of a command's menu item (0 when it has none).
 unsigned MenuTextId(int command);
 

@@ -16,7 +16,7 @@ DrawnArea DrawDetectorOnCanvas(Bitmap& canvas, const std::array<Point, 4>& point
                                int32_t activePoint, bool selected) {
     DrawResult r = DrawDetector(canvas, points, detector, activePoint, selected, false, canvas.Width(),
                                 canvas.Height(), detector.exclusion);
-    return {r.card, r.number, r.count, true};
+    return {r.card, r.number, r.count};
 }
 
 static QPolygon ArrowPolygon(const std::array<Point, 4>& points, bool line, uint32_t angle, int32_t zoom) {
@@ -26,7 +26,6 @@ static QPolygon ArrowPolygon(const std::array<Point, 4>& points, bool line, uint
         q << QPoint(p.x, p.y);
     return q;
 }
-
 
 void DrawDirectionArrowOn(QImage& zoomed, const std::array<Point, 4>& points, bool line, uint32_t angle,
                           int32_t zoom) {

@@ -10,12 +10,11 @@
 namespace korvex {
 
 // What drawing a detector reports: which detector and how many pixels its
-// area covers (0 when the count is not known).
+// area covers.
 struct DrawnArea {
     uint32_t card = 0;
     uint32_t number = 0;
     uint32_t count = 0;
-    bool counted = false;
 };
 
 // Draws a detector onto a canvas-size picture the way the device sees its

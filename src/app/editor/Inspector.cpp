@@ -2,8 +2,8 @@
 
 #include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
-#include "app/editor/MainView.h"
 #include "framework/StringTable.h"
+#include "model/DetectorEdits.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -31,7 +31,7 @@ std::optional<uint32_t> ReadUnsigned(const QString& text) {
 }
 } // namespace
 
-Inspector::Inspector(MainView& view, Prompter& prompter, QWidget* parent) : QWidget(parent), view(view) {
+Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent) : QWidget(parent), document(document) {
     detectorLabel = Named(new QLabel(Text(kStrInspectorDetector)), DetectorLabel);
     cardLetter = Named(new QLabel, CardLetter);
     cardLetter->setMinimumWidth(16);
@@ -95,35 +95,35 @@ Inspector::Inspector(MainView& view, Prompter& prompter, QWidget* parent) : QWid
     extendEdit = std::make_unique<SecondsEdit>(*extend, prompter);
 
     connect(contrast, &QCheckBox::clicked, this, [this] {
-        this->view.SetContrastKind();
-        ShowKinds(this->view.State().SelectedDetector());
+        SetKind(this->document, DetectorKind::Contrast);
+        ShowKinds(this->document.Current().SelectedDetector());
     });
     connect(directional, &QCheckBox::clicked, this, [this] {
-        this->view.SetDirectionalKind();
-        ShowKinds(this->view.State().SelectedDetector());
+        SetKind(this->document, DetectorKind::Directional);
+        ShowKinds(this->document.Current().SelectedDetector());
     });
     connect(plain, &QCheckBox::clicked, this, [this] {
-        this->view.SetPlainKind();
-        ShowKinds(this->view.State().SelectedDetector());
+        SetKind(this->document, DetectorKind::Plain);
+        ShowKinds(this->document.Current().SelectedDetector());
     });
     connect(number, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (auto v = ReadUnsigned(text))
-            this->view.SetNumber(*v);
+            SetNumber(this->document, *v);
     });
     // Directions are degrees 0..359; a project holding a larger angle could
     // not be saved, so such a text changes nothing, like one that is not a
     // number.
     connect(angle, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (auto v = ReadUnsigned(text); v && *v < 360)
-            this->view.SetAngle(*v);
+            SetAngle(this->document, *v);
     });
     connect(delay, &QLineEdit::textEdited, this, [this] {
         if (delayEdit->Validate())
-            this->view.SetDelay(delayEdit->Value());
+            SetDelay(this->document, delayEdit->Value());
     });
     connect(extend, &QLineEdit::textEdited, this, [this] {
         if (extendEdit->Validate())
-            this->view.SetExtend(extendEdit->Value());
+            SetExtend(this->document, extendEdit->Value());
     });
     ShowDetector(nullptr);
 }

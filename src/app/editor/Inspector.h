@@ -14,11 +14,11 @@ class QLineEdit;
 
 namespace korvex {
 
-class MainView;
+class Document;
 class Prompter;
 
 // The detector inspector: the selected detector's identity and parameters,
-// edited through the main view's setters (one undo step per accepted
+// edited through the document's detector edits (one undo step per accepted
 // change). Controls carry their numbers as object names ("c1004").
 class Inspector : public QWidget {
     Q_OBJECT
@@ -41,7 +41,7 @@ public:
         AreaLabel = 1095,
     };
 
-    Inspector(MainView& view, Prompter& prompter, QWidget* parent = nullptr);
+    Inspector(Document& document, Prompter& prompter, QWidget* parent = nullptr);
     ~Inspector() override;
 
     // Shows a detector (or none); called for every selection change. Texts
@@ -59,7 +59,7 @@ private:
     void SetLabelIfDifferent(QLabel* label, const QString& text);
     void ShowKinds(const Detector* detector);
 
-    MainView& view;
+    Document& document;
     QLabel* cardLetter;
     QLineEdit* number;
     QLabel* area;

@@ -3,20 +3,20 @@
 #include "app/common/Commands.h"
 #include "app/editor/ViewGeometry.h"
 #include "model/Detector.h"
+#include "model/DetectorEdits.h"
 #include "model/Document.h"
 
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 class QAction;
-class QMenu;
 
 namespace korvex {
 
 class Prompter;
-class ScrollView;
 
 // What the main view needs from the frame around it. Every hook has a
 // harmless default so the view also works on its own (tests).
@@ -68,28 +68,13 @@ public:
     // becomes the active one and no corner is under the pointer.
     void ProjectReplaced();
 
-    // Selection as the document and the clicks set it.
+    // Selection as the document and the clicks set it; the pen width,
+    // pattern and fill for the next detector follow the selected one.
     void Select(int32_t index);
 
-    // Detector property setters for the inspector and the tuning window:
-    // each acts on the selected detector and does nothing without one or
-    // when the value is unchanged; otherwise one undo step.
-    void SetNumber(uint32_t v);
-    void SetDelay(uint32_t v);
-    void SetExtend(uint32_t v);
-    void SetFeatureThreshold(uint32_t v);
-    void SetThreshold(uint32_t v);
-    void SetThresholds(uint32_t f, uint32_t t);
-    void SetAngle(uint32_t v);
-    void SetContrastKind();
-    void SetDirectionalKind();
-    void SetPlainKind();
-
-    // Bit (number - 1) of word card for every detector numbered 1..32 on
-    // cards 0..7.
-    std::array<uint32_t, 8> CardNumbers() const;
-
-    // Drops any drag under way; nothing uncommitted survives.
+    // Ends any drag under way. A corner, move or aim drag is dropped
+    // uncommitted; an eraser stroke keeps what it erased so far (one press
+    // of the eraser is one state).
     void CancelDrag();
 
     ViewGeometry Geometry() const { return ViewGeometry(document.Current(), zoom); }
@@ -97,11 +82,11 @@ public:
     int32_t Zoom() const { return zoom; }
     int32_t ActiveCard() const { return activeCard; }
     int32_t ActiveHandle() const { return activeHandle; }
-    int32_t PenWidth() const { return penWidth; }
-    int32_t Divisions() const { return divisions; }
-    int32_t Fill() const { return fill; }
-    bool ClipboardFull() const { return clipboardFull; }
-    bool Dragging() const { return draggingPoint || movingDetector || aiming || eraseState != nullptr; }
+    int32_t PenWidth() const { return static_cast<int32_t>(settings.pen_width); }
+    int32_t Divisions() const { return static_cast<int32_t>(settings.divisions); }
+    int32_t Fill() const { return settings.fill; }
+    bool ClipboardFull() const { return clipboard.has_value(); }
+    bool Dragging() const { return drag != DragNone; }
     QPoint MenuPoint() const { return menuPoint; }
 
     // DocumentOwner
@@ -118,6 +103,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    enum DragKind { DragNone, DragCorner, DragMove, DragAim, DragErase };
+
     void LeftDown(int32_t x, int32_t y);
     void LeftUp(int32_t x, int32_t y);
     void RightDown(int32_t x, int32_t y, const QPoint& globalPos);
@@ -125,7 +112,8 @@ private:
     void ChangeCard(int32_t x, int32_t y);
     int32_t CornerHit(int32_t x, int32_t y) const;
     int32_t PickDetector(int32_t x, int32_t y) const;
-    void EraseAround(int32_t x, int32_t y);
+    void SetActiveHandle(int32_t corner);
+    void EraseAt(int32_t x, int32_t y);
     void SetMode(int32_t m);
     void SetPenWidth(int32_t k);
     void SetPattern(int32_t f, int32_t d);
@@ -133,19 +121,14 @@ private:
     void LoadBackground();
     void LiveBackgrounds();
     void CopyDetector();
-    void Paste();
-    void DeleteDetector();
     void UpdateCursor();
+    // After a committed edit: the view follows the new state's selection.
+    void Edited(const EditResult& result);
+    // The drag distance in canvas pixels.
+    Point DragDelta() const;
     // The points the selected (or card-moved) detector shows while a drag is
     // under way; its own points otherwise.
     std::array<Point, 4> PreviewPoints(size_t index) const;
-    Detector* Selected();
-    // Every edit starts here: a new undo state (a copy of the current one,
-    // or `ready`), with the change marks made whatever the history's length.
-    RenderState& Edit();
-    void Edit(RenderState ready);
-    void MarkEdited();
-    template <typename Change> void EditSelected(Change change);
 
     void SetChecked(int command, bool on);
     void SetEnabled(int command, bool on);
@@ -154,20 +137,20 @@ private:
     Document& document;
     int32_t mode = ModeReshape;
     int32_t zoom = 1;
-    int32_t penWidth = 1;
-    int32_t divisions = 2;
-    int32_t fill = 0;
-    bool draggingPoint = false;
-    bool movingDetector = false;
-    bool aiming = false;
+    // The pattern, pen width and fill for the next new detector (the card
+    // is the active one when it is added).
+    DrawingSettings settings{0, 2, 1, 0, 0};
+    DragKind drag = DragNone;
     QPoint dragStart;
     QPoint dragLast;
-    RenderState* eraseState = nullptr;
+    // An eraser stroke under way: its points in the picture, and the
+    // selected detector as the stroke has erased it so far.
+    std::vector<Point> eraseStroke;
+    std::optional<Detector> erasePreview;
     int32_t activeHandle = -1;
     QPoint menuPoint;
     int32_t activeCard = 0;
-    Detector clipboard;
-    bool clipboardFull = false;
+    std::optional<Detector> clipboard;
 };
 
 } // namespace korvex

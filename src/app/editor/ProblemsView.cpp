@@ -1,5 +1,6 @@
 #include "app/editor/ProblemsView.h"
 
+#include "app/common/AppStrings.h"
 #include "app/common/Icons.h"
 #include "app/common/UiText.h"
 #include "files/Problems.h"
@@ -14,7 +15,7 @@ ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent) {
     list = new QTreeWidget(this);
     list->setObjectName(QStringLiteral("problemsList"));
     list->setColumnCount(1);
-    list->setHeaderLabels({Text(128)});
+    list->setHeaderLabels({Text(kStrProblemsHeader)});
     list->setRootIsDecorated(false);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);

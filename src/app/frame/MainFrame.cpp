@@ -23,6 +23,7 @@
 #include "app/sinks/FileChooserBridge.h"
 #include "app/sinks/LiveForwarders.h"
 #include "app/sinks/StatusForwarder.h"
+#include "app/sinks/UiPost.h"
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
 #include "app/widgets/StatusBar.h"
@@ -47,7 +48,8 @@
 
 namespace korvex {
 
-MainFrame::MainFrame(FrameOptions options) : startWorkers(options.startWorkers) {
+MainFrame::MainFrame(FrameOptions options)
+    : startWorkers(options.startWorkers), actions(this, [this](int id) { OnCommand(id); }), panes(*this, actions) {
     if (options.prompter) {
         prompter = options.prompter;
     } else {
@@ -77,7 +79,6 @@ MainFrame::MainFrame(FrameOptions options) : startWorkers(options.startWorkers) 
     deviceDialogs = std::make_unique<DeviceDialogSinks>(devices->Session());
     rememberedDevices = std::make_unique<RememberedDevices>();
 
-    BuildActions();
     statusBar = new StatusBar(this);
     setStatusBar(statusBar);
     statusSink->Attach(statusBar);
@@ -128,21 +129,19 @@ void MainFrame::InstallIdleHook() {
         if (idlePosted || ChangeFlags::Peek() == 0)
             return;
         idlePosted = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                idlePosted = false;
-                ProcessChanges(ChangeFlags::TakeAll());
-            },
-            Qt::QueuedConnection);
+        UiPost(this, [](MainFrame& frame) {
+            frame.idlePosted = false;
+            frame.ProcessChanges(ChangeFlags::TakeAll());
+        });
     });
 }
 
 void MainFrame::Create() {
+    // The live stream waits for the live page that shows its pictures.
     if (startWorkers)
-        devices->Start();
+        devices->Start(/*withLiveStream=*/false);
     show();
-    PlacePanes();
+    panes.Place(frameGeometry());
     ChangeFlags::Mark(ChangeFlags::PanesChanged | ChangeFlags::LayoutChanged);
 }
 
@@ -198,70 +197,7 @@ void MainFrame::StopThreads() {
 
 // ---- actions, menus, toolbar ----------------------------------------------
 
-QAction* MainFrame::Action(int command) {
-    auto it = actions.find(command);
-    return it == actions.end() ? nullptr : it->second;
-}
-
-QAction* MainFrame::MakeAction(int id) {
-    auto* action = new QAction(Text(MenuTextId(id)), this);
-    action->setData(id);
-    action->setObjectName(QStringLiteral("cmd%1").arg(id));
-    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-    actions[id] = action;
-    return action;
-}
-
-void MainFrame::BuildActions() {
-    static const int all[] = {
-        CmdNew,           CmdOpen,          CmdSave,           CmdSaveAs,          CmdLoadBackground,
-        CmdLiveBackgrounds, CmdExit,        CmdUndo,           CmdRedo,            CmdCopy,
-        CmdPaste,         CmdDelete,        CmdAddQuad,        CmdAddLine,         CmdAddQuadHere,
-        CmdAddLineHere,   CmdZoomIn,        CmdZoomOut,        CmdToggleComposer,  CmdToggleInspector,
-        CmdToggleExplorer, CmdToggleTuning, CmdViewOptionA,    CmdViewOptionB,     CmdModeReshape,
-        CmdModeErase,     CmdModeMove,      CmdModeAim,        CmdModeMoveCard,    CmdRestoreProgram,
-        CmdPenWidth1,
-        CmdPenWidth2,     CmdPenWidth3,     CmdPenWidth4,      CmdNoPattern,       CmdDivisions1,
-        CmdDivisions2,    CmdDivisions3,    CmdDivisions4,     CmdDivisions5,      CmdDivisions6,
-        CmdFill20,        CmdFill100,       CmdConnect,        CmdDisconnect,      CmdUpload,
-        CmdDownloadProgram, CmdRestart,     CmdRecordings,     CmdNetworkSettings, CmdChangePassword,
-        CmdOptionMask,    CmdExport,        CmdConfigTest,     CmdHelp,            CmdAbout,
-    };
-    for (int id : all)
-        MakeAction(id);
-    static const int checkable[] = {
-        CmdToggleComposer, CmdToggleInspector, CmdToggleExplorer, CmdToggleTuning, CmdViewOptionA,
-        CmdViewOptionB,    CmdModeReshape,     CmdModeErase,      CmdModeMove,     CmdModeAim,
-        CmdModeMoveCard,   CmdPenWidth1,       CmdPenWidth2,      CmdPenWidth3,    CmdPenWidth4,
-        CmdNoPattern,      CmdDivisions1,      CmdDivisions2,     CmdDivisions3,   CmdDivisions4,
-        CmdDivisions5,     CmdDivisions6,      CmdFill20,         CmdFill100,
-    };
-    for (int id : checkable)
-        actions[id]->setCheckable(true);
-
-    actions[CmdNew]->setShortcut(QKeySequence::New);
-    actions[CmdOpen]->setShortcut(QKeySequence::Open);
-    actions[CmdSave]->setShortcut(QKeySequence::Save);
-    actions[CmdSaveAs]->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    actions[CmdUndo]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    actions[CmdRedo]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
-    actions[CmdCopy]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    actions[CmdPaste]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-    actions[CmdDelete]->setShortcut(QKeySequence(Qt::Key_Delete));
-    actions[CmdZoomIn]->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    actions[CmdZoomOut]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    actions[CmdExit]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    actions[CmdHelp]->setShortcut(QKeySequence(Qt::Key_F1));
-    actions[CmdAddQuad]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
-    actions[CmdAddLine]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    actions[CmdModeReshape]->setShortcut(QKeySequence(Qt::Key_R));
-    actions[CmdModeErase]->setShortcut(QKeySequence(Qt::Key_E));
-    actions[CmdModeMove]->setShortcut(QKeySequence(Qt::Key_M));
-    actions[CmdModeAim]->setShortcut(QKeySequence(Qt::Key_A));
-    actions[CmdModeMoveCard]->setShortcut(QKeySequence(Qt::Key_C));
-    for (auto& [id, action] : actions)
-        action->setShortcutContext(Qt::WindowShortcut);
-}
+QAction* MainFrame::Action(int command) { return actions[command]; }
 
 void MainFrame::BuildToolbar() {
     toolbar = addToolBar(QStringLiteral("Korvex"));
@@ -270,30 +206,11 @@ void MainFrame::BuildToolbar() {
     toolbar->setMovable(false);
     toolbar->setFloatable(false);
     toolbar->toggleViewAction()->setEnabled(false);
-    int k = 0;
-    for (const ToolbarEntry& entry : kToolbar) {
-        if (entry.command == 0) {
-            toolbar->addSeparator();
-            continue;
-        }
-        ++k;
-        QAction* action = actions[entry.command];
-        action->setIcon(ToolbarIcon(entry.image));
-        action->setToolTip(Text(TooltipId(k)));
-        action->setStatusTip(Text(TooltipId(k)));
-        toolbar->addAction(action);
-    }
+    actions.FillToolbar(*toolbar);
 }
 
 void MainFrame::BuildMenus() {
-    auto add = [this](QMenu* menu, std::initializer_list<int> ids) {
-        for (int id : ids) {
-            if (id == 0)
-                menu->addSeparator();
-            else
-                menu->addAction(actions[id]);
-        }
-    };
+    auto add = [this](QMenu* menu, std::initializer_list<int> ids) { actions.AddTo(*menu, ids); };
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu(Text(kStrMenuFile));
     add(file, {CmdNew, CmdOpen, CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdExit});
@@ -343,17 +260,14 @@ void MainFrame::BuildLanguageMenu() {
             break;
         int id = CmdLanguageFirst + static_cast<int>(languages.size());
         languages.push_back(name);
-        auto* action = new QAction(QString::fromStdString(name), this);
-        action->setObjectName(QStringLiteral("cmd%1").arg(id));
+        QAction* action = actions.Make(id, QString::fromStdString(name));
         action->setCheckable(true);
         action->setChecked(name == chosen);
         languageGroup->addAction(action);
         languageMenu->addAction(action);
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-        actions[id] = action;
     }
     languageMenu->addSeparator();
-    QAction* automatic = MakeAction(CmdLanguageAuto);
+    QAction* automatic = actions.Make(CmdLanguageAuto);
     automatic->setCheckable(true);
     automatic->setChecked(chosen == "auto");
     languageGroup->addAction(automatic);
@@ -361,15 +275,6 @@ void MainFrame::BuildLanguageMenu() {
 }
 
 void MainFrame::BuildPanes() {
-    inspector = new Inspector(View(), *prompter);
-    inspectorDock = new PaneDock(Text(kStrPaneInspector), this);
-    inspectorDock->setObjectName(QStringLiteral("inspectorPane"));
-    inspectorDock->setWidget(inspector);
-    inspectorDock->SetClosedHandler([this] {
-        showInspector = false;
-        actions[CmdToggleInspector]->setChecked(false);
-    });
-
     auto placeholder = [](unsigned textId) {
         auto* label = new QLabel(Text(textId));
         label->setWordWrap(true);
@@ -380,65 +285,18 @@ void MainFrame::BuildPanes() {
         label->setMinimumSize(40, 40);
         return label;
     };
-    composerDock = new PaneDock(Text(kStrPaneComposer), this);
-    composerDock->setObjectName(QStringLiteral("composerPane"));
-    composerDock->setWidget(placeholder(kStrComposerPlaceholder));
-    composerDock->SetClosedHandler([this] {
-        showComposer = false;
-        actions[CmdToggleComposer]->setChecked(false);
-    });
-
+    inspector = new Inspector(projects->GetDocument(), *prompter);
+    panes.Add(PaneTable::Inspector, Text(kStrPaneInspector), QStringLiteral("inspectorPane"), inspector,
+              CmdToggleInspector, PaneTable::EditorPage, true);
+    panes.Add(PaneTable::Composer, Text(kStrPaneComposer), QStringLiteral("composerPane"),
+              placeholder(kStrComposerPlaceholder), CmdToggleComposer, PaneTable::EditorPage, true);
     explorer = new Explorer;
     deviceListSink->AttachExplorer(explorer);
-    explorerDock = new PaneDock(explorer->Caption(), this);
-    explorerDock->setObjectName(QStringLiteral("explorerPane"));
-    explorerDock->setWidget(explorer);
-    explorerDock->SetClosedHandler([this] {
-        showExplorer = false;
-        actions[CmdToggleExplorer]->setChecked(false);
-    });
+    PaneDock* explorerDock = panes.Add(PaneTable::Explorer, explorer->Caption(), QStringLiteral("explorerPane"),
+                                       explorer, CmdToggleExplorer, PaneTable::LivePage, true);
     connect(explorer, &Explorer::CaptionChanged, explorerDock, &QDockWidget::setWindowTitle);
-
-    tuningDock = new PaneDock(Text(kStrPaneTuning), this);
-    tuningDock->setObjectName(QStringLiteral("tuningPane"));
-    tuningDock->setWidget(placeholder(kStrTuningPlaceholder));
-    tuningDock->SetClosedHandler([this] {
-        showTuning = false;
-        actions[CmdToggleTuning]->setChecked(false);
-    });
-
-    for (PaneDock* dock : {inspectorDock, composerDock, explorerDock, tuningDock}) {
-        addDockWidget(Qt::RightDockWidgetArea, dock);
-        dock->setFloating(true);
-        dock->hide();
-    }
-    actions[CmdToggleComposer]->setChecked(showComposer);
-    actions[CmdToggleInspector]->setChecked(showInspector);
-    actions[CmdToggleExplorer]->setChecked(showExplorer);
-    actions[CmdToggleTuning]->setChecked(showTuning);
-}
-
-void MainFrame::PlacePanes() {
-    // Floating panes sit inside the frame's right edge, below the toolbar:
-    // the inspector with the composer under it, the device list in the
-    // same place (it shows on the other page), the tuning window to the
-    // inspector's left.
-    QRect f = frameGeometry();
-    const int paneWidth = 213;
-    int inspectorHeight = std::max(inspectorDock->sizeHint().height(), 300);
-    QRect inspectorRect(f.right() - 20 - paneWidth, f.top() + 80, paneWidth, inspectorHeight);
-    placements[inspectorDock] = inspectorRect;
-    placements[composerDock] = QRect(f.right() - 233, f.top() + inspectorHeight + 84, 213, 335);
-    placements[explorerDock] = QRect(f.right() - 20 - paneWidth, f.top() + 80, paneWidth, 300);
-    placements[tuningDock] = QRect(inspectorRect.left() - 344, f.top() + 80, 340, 600);
-    for (auto it = placements.begin(); it != placements.end();) {
-        if (it->first->isVisible()) {
-            it->first->setGeometry(it->second);
-            it = placements.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    panes.Add(PaneTable::Tuning, Text(kStrPaneTuning), QStringLiteral("tuningPane"),
+              placeholder(kStrTuningPlaceholder), CmdToggleTuning, PaneTable::AnyPage, false);
 }
 
 // ---- states -----------------------------------------------------------------
@@ -459,33 +317,16 @@ void MainFrame::RefreshStates(uint32_t flags) {
     Document& document = View().GetDocument();
     if (flags & ChangeFlags::DocumentChanged) {
         Enable(actions[CmdSave], document.Modified());
-        Enable(actions[CmdUndo], document.HistorySize() > 0 && document.CurrentIndex() >= 1);
-        Enable(actions[CmdRedo], static_cast<size_t>(document.CurrentIndex()) + 1 < document.HistorySize());
+        Enable(actions[CmdUndo], document.CanUndo());
+        Enable(actions[CmdRedo], document.CanRedo());
     }
     if (flags & ChangeFlags::SelectionChanged) {
         const Detector* sel = document.Current().SelectedDetector();
         Enable(actions[CmdModeErase], sel != nullptr);
         Enable(actions[CmdModeAim], sel != nullptr && sel->directional);
     }
-    if (flags & ChangeFlags::PanesChanged) {
-        bool editing = tabView->ActiveTab() == 1;
-        auto show = [this](PaneDock* dock, bool on) {
-            if (dock->isVisible() == on)
-                return;
-            dock->setVisible(on);
-            // A pane gets its place the first time it shows; after that it
-            // stays where the user puts it.
-            auto placed = placements.find(dock);
-            if (on && placed != placements.end()) {
-                dock->setGeometry(placed->second);
-                placements.erase(placed);
-            }
-        };
-        show(composerDock, showComposer && editing);
-        show(inspectorDock, showInspector && editing);
-        show(explorerDock, showExplorer && !editing);
-        show(tuningDock, showTuning);
-    }
+    if (flags & ChangeFlags::PanesChanged)
+        panes.Apply(tabView->ActiveTab() == 1);
 }
 
 void MainFrame::ProcessChanges(uint32_t flags) {
@@ -511,10 +352,7 @@ void MainFrame::ProcessChanges(uint32_t flags) {
 
 void MainFrame::UpdateMenuStates() {
     View().UpdateMenuStates();
-    actions[CmdToggleComposer]->setChecked(showComposer);
-    actions[CmdToggleInspector]->setChecked(showInspector);
-    actions[CmdToggleExplorer]->setChecked(showExplorer);
-    actions[CmdToggleTuning]->setChecked(showTuning);
+    panes.SyncChecks();
     actions[CmdViewOptionA]->setChecked(viewOptionA);
     actions[CmdViewOptionB]->setChecked(viewOptionB);
     bool connected = DeviceConnected();
@@ -573,20 +411,20 @@ void MainFrame::ProjectCommand(int id) {
 void MainFrame::Upload() {
     View().CancelDrag();
     if (RebuildProblems()) {
-        prompter->Error(this, Text(220));
+        prompter->Error(this, Text(kStrUploadRefusedProblems));
         return;
     }
     if (!DeviceConnected())
         return;
     try {
-        if (!prompter->Warning(this, Text(221), Text(222)))
+        if (!prompter->Warning(this, Text(kStrUploadQuestion), Text(kStrUploadCaption)))
             return;
         if (!projects->Save())
             return;
         // The bytes saving has just written, built again rather than read
         // back from the disk.
         if (!PostUpload(projects->FileBytes()))
-            prompter->Information(this, Text(kStrUploadBusy), Text(222));
+            prompter->Information(this, Text(kStrUploadBusy), Text(kStrUploadCaption));
     } catch (const std::exception& e) {
         prompter->Error(this, QString::fromStdString(e.what()));
     }
@@ -605,7 +443,7 @@ void MainFrame::ChooseLanguage(int id) {
     if (QAction* a = Action(id))
         a->setChecked(true);
     WriteLanguage(name);
-    prompter->Information(this, Text(275), Text(276));
+    prompter->Information(this, Text(kStrLanguageNextStart), Text(kStrLanguageCaption));
 }
 
 void MainFrame::OnCommand(int id) {
@@ -630,19 +468,19 @@ void MainFrame::OnCommand(int id) {
                 View().Command(id);
             break;
         case CmdToggleComposer:
-            showComposer = !showComposer;
+            panes.Toggle(PaneTable::Composer);
             ChangeFlags::Mark(ChangeFlags::PanesChanged);
             break;
         case CmdToggleInspector:
-            showInspector = !showInspector;
+            panes.Toggle(PaneTable::Inspector);
             ChangeFlags::Mark(ChangeFlags::PanesChanged);
             break;
         case CmdToggleExplorer:
-            showExplorer = !showExplorer;
+            panes.Toggle(PaneTable::Explorer);
             ChangeFlags::Mark(ChangeFlags::PanesChanged);
             break;
         case CmdToggleTuning:
-            showTuning = !showTuning;
+            panes.Toggle(PaneTable::Tuning);
             ChangeFlags::Mark(ChangeFlags::PanesChanged);
             break;
         case CmdConnect:
@@ -739,8 +577,7 @@ void MainFrame::closeEvent(QCloseEvent* event) {
     event->accept();
     // The floating panes go with the frame; the application ends when its
     // last main window has closed.
-    for (PaneDock* dock : {inspectorDock, composerDock, explorerDock, tuningDock})
-        dock->hide();
+    panes.HideAll();
 }
 
 } // namespace korvex

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "app/editor/MainView.h"
+#include "app/frame/ActionRegistry.h"
+#include "app/frame/PaneTable.h"
 
 #include <QMainWindow>
 #include <QRect>
-#include <atomic>
-#include <map>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,17 +82,17 @@ public:
     ProblemsView& Problems() { return *problemsView; }
     StatusBar& Status() { return *statusBar; }
     QToolBar& ToolBar() { return *toolbar; }
-    PaneDock& InspectorPane() { return *inspectorDock; }
-    PaneDock& ComposerPane() { return *composerDock; }
-    PaneDock& ExplorerPane() { return *explorerDock; }
-    PaneDock& TuningPane() { return *tuningDock; }
+    PaneDock& InspectorPane() { return panes.Dock(PaneTable::Inspector); }
+    PaneDock& ComposerPane() { return panes.Dock(PaneTable::Composer); }
+    PaneDock& ExplorerPane() { return panes.Dock(PaneTable::Explorer); }
+    PaneDock& TuningPane() { return panes.Dock(PaneTable::Tuning); }
     QMenu& LanguageMenu() { return *languageMenu; }
     QMenu& ContextMenu() { return *contextMenu; }
     const std::vector<std::string>& Languages() const { return languages; }
-    bool ShowingComposer() const { return showComposer; }
-    bool ShowingInspector() const { return showInspector; }
-    bool ShowingExplorer() const { return showExplorer; }
-    bool ShowingTuning() const { return showTuning; }
+    bool ShowingComposer() const { return panes.Shown(PaneTable::Composer); }
+    bool ShowingInspector() const { return panes.Shown(PaneTable::Inspector); }
+    bool ShowingExplorer() const { return panes.Shown(PaneTable::Explorer); }
+    bool ShowingTuning() const { return panes.Shown(PaneTable::Tuning); }
     bool ViewOptionA() const { return viewOptionA; }
     bool ViewOptionB() const { return viewOptionB; }
     // Menu states as they are set when a menu opens.
@@ -114,14 +115,11 @@ protected:
     virtual bool PostUpload(std::vector<uint8_t> bytes);
 
 private:
-    QAction* MakeAction(int id);
-    void BuildActions();
     void BuildMenus();
     void BuildToolbar();
     void BuildLanguageMenu();
     void BuildPanes();
     void BuildDeviceWindows();
-    void PlacePanes();
     void ChooseLanguage(int id);
     void ShowPlaceholder(unsigned textId);
     void PostDeviceJob(JobCode code, bool needsConnection);
@@ -132,6 +130,9 @@ private:
 
     std::unique_ptr<Prompter> ownPrompter;
     Prompter* prompter;
+    bool startWorkers;
+    ActionRegistry actions;
+    PaneTable panes;
     // The project document, and the forwarders every worker reports
     // through; they outlive the device session, which stops its threads
     // before anything it reports to goes.
@@ -148,27 +149,16 @@ private:
     std::unique_ptr<DeviceDialogSinks> deviceDialogs;
     std::unique_ptr<RememberedDevices> rememberedDevices;
     DeviceCommands* deviceCommands = nullptr;
-    bool startWorkers;
     TabView* tabView = nullptr;
     ProblemsView* problemsView = nullptr;
     StatusBar* statusBar = nullptr;
     QToolBar* toolbar = nullptr;
     Inspector* inspector = nullptr;
     Explorer* explorer = nullptr;
-    PaneDock* inspectorDock = nullptr;
-    PaneDock* composerDock = nullptr;
-    PaneDock* explorerDock = nullptr;
-    PaneDock* tuningDock = nullptr;
     QMenu* languageMenu = nullptr;
     QMenu* contextMenu = nullptr;
     QActionGroup* languageGroup = nullptr;
-    std::map<int, QAction*> actions;
-    std::map<PaneDock*, QRect> placements;
     std::vector<std::string> languages;
-    bool showComposer = true;
-    bool showInspector = true;
-    bool showExplorer = true;
-    bool showTuning = false;
     bool viewOptionA = true;
     bool viewOptionB = true;
     bool idlePosted = false;

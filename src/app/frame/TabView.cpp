@@ -1,5 +1,6 @@
 #include "app/frame/TabView.h"
 
+#include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
 #include "app/editor/MainView.h"
 #include "app/live/LivePage.h"
@@ -15,8 +16,8 @@ TabView::TabView(MainViewHost& host, Document& document, QWidget* parent) : QTab
     scroll->setObjectName(QStringLiteral("mainScroll"));
     mainView = new MainView(host, document);
     scroll->setWidget(mainView);
-    addTab(live, Text(134));
-    addTab(scroll, Text(135));
+    addTab(live, Text(kStrTabLive));
+    addTab(scroll, Text(kStrTabEditor));
     activeTab = currentIndex();
     connect(this, &QTabWidget::currentChanged, this, [this](int index) {
         activeTab = index;

@@ -15,9 +15,10 @@ DeviceSession::~DeviceSession() {
     devices.SetSink(nullptr);
 }
 
-void DeviceSession::Start() {
+void DeviceSession::Start(bool withLiveStream) {
     connection->Start();
-    liveThread->Start();
+    if (withLiveStream)
+        liveThread->Start();
     scanThread->Start();
 }
 

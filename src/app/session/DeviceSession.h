@@ -29,6 +29,10 @@ struct DeviceSessionSinks {
 // option-mask state its replies carry, and discovery ("Scan"). Start()
 // starts the threads in that order; StopAll() stops them in the order the
 // program shuts down: the session first, then "Live", then "Scan".
+//
+// The live stream is started only when something takes its pictures: the
+// core queues up to LiveViewCore::kMaxPending pictures per camera until the
+// live page's timer moves them on.
 class DeviceSession : public TargetAddressSource {
 public:
     explicit DeviceSession(DeviceSessionSinks sinks);
@@ -37,7 +41,7 @@ public:
     DeviceSession(const DeviceSession&) = delete;
     DeviceSession& operator=(const DeviceSession&) = delete;
 
-    void Start();
+    void Start(bool withLiveStream = true);
     // Stops every started thread; safe to call more than once.
     void StopAll();
 

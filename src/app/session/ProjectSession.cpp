@@ -1,5 +1,6 @@
 #include "app/session/ProjectSession.h"
 
+#include "app/common/AppStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "files/ProjectFile.h"
@@ -13,7 +14,7 @@ ProjectSession::ProjectSession(Prompter& prompter, QWidget* owner) : prompter(pr
 bool ProjectSession::MayClose() {
     if (!document.Modified())
         return true;
-    switch (prompter.Question(owner, Text(218), Text(219))) {
+    switch (prompter.Question(owner, Text(kStrSaveChangesQuestion), Text(kStrUnsavedChanges))) {
     case Prompter::Yes:
         return Save();
     case Prompter::No:
@@ -34,7 +35,7 @@ bool ProjectSession::NewProject() {
 bool ProjectSession::OpenProject() {
     if (!MayClose())
         return false;
-    QString path = prompter.OpenFile(owner, Text(177), QStringLiteral("*.kvx"));
+    QString path = prompter.OpenFile(owner, Text(kStrProjectFiles), QStringLiteral("*.kvx"));
     if (path.isEmpty())
         return false;
     Open(path.toStdString());
@@ -54,7 +55,7 @@ bool ProjectSession::Save() {
 
 bool ProjectSession::SaveAs() {
     QString path =
-        prompter.SaveFile(owner, Text(178), Text(177), QStringLiteral("*.kvx"), QStringLiteral("kvx"));
+        prompter.SaveFile(owner, Text(kStrSaveProjectAs), Text(kStrProjectFiles), QStringLiteral("*.kvx"), QStringLiteral("kvx"));
     if (path.isEmpty())
         return false;
     SaveProject(document, path.toStdString());

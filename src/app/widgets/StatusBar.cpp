@@ -1,5 +1,6 @@
 #include "app/widgets/StatusBar.h"
 
+#include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
 
 #include <QLabel>
@@ -10,7 +11,7 @@ namespace korvex {
 
 StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {
     setSizeGripEnabled(true);
-    text = new QLabel(korvex::Text(138));
+    text = new QLabel(korvex::Text(kStrStatusNotConnected));
     text->setObjectName(QStringLiteral("statusText"));
     text->setFixedWidth(480);
     text->setContentsMargins(4, 0, 4, 0);

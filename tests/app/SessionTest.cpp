@@ -1,0 +1,92 @@
+#include "app/session/DeviceSession.h"
+#include "framework/Trace.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace korvex {
+namespace {
+
+struct QuietStatus : StatusSink {
+    void ShowProgress(unsigned, unsigned) override {}
+    void ShowMessage(unsigned) override {}
+    void ShowText(const std::string&) override {}
+    void ShowError(const std::string&) override {}
+};
+struct NoChooser : FileChooser {
+    std::optional<std::string> ChooseSaveFile(const SaveFileRequest&) override { return std::nullopt; }
+};
+struct NoView : LiveViewHost {
+    void Invalidate(bool) override {}
+    void SetContentSize(int, int) override {}
+};
+struct NoTuning : TuningSelection {
+    void SetTrace(const TuningTrace&) override {}
+};
+
+class DeviceSessionTest : public ::testing::Test {
+protected:
+    QuietStatus status;
+    NoChooser chooser;
+    NoView view;
+    NoTuning tuning;
+    DeviceSessionSinks Sinks() { return {status, chooser, view, tuning}; }
+};
+
+// Shutdown stops the session thread first, then the live stream, then
+// discovery, each one finished before the next is asked to stop.
+TEST_F(DeviceSessionTest, StopAllEndsTheThreadsInShutdownOrder) {
+    std::mutex lock;
+    std::vector<std::string> lines;
+    TraceSink previous = SetTraceSink([&](const std::string& line) {
+        std::lock_guard<std::mutex> guard(lock);
+        lines.push_back(line);
+    });
+    size_t stopLines = 0;
+    {
+        DeviceSession session(Sinks());
+        session.Start();
+        session.StopAll();
+        session.StopAll(); // a second call finds nothing to do
+        std::lock_guard<std::mutex> guard(lock);
+        for (const std::string& line : lines)
+            stopLines += line.rfind("Thread::Stop: Stopping", 0) == 0;
+    }
+    SetTraceSink(previous);
+    auto at = [&](const std::string& name, const char* what) {
+        std::string text = std::string("Thread::Stop: ") + what + " thread " + name + "\n";
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (lines[i] == text)
+                return static_cast<long>(i);
+        return -1L;
+    };
+    ASSERT_GE(at("Connection", "Stopped"), 0);
+    EXPECT_LT(at("Connection", "Stopped"), at("Live", "Stopping"));
+    EXPECT_LT(at("Live", "Stopped"), at("Scan", "Stopping"));
+    EXPECT_GE(at("Scan", "Stopped"), 0);
+    EXPECT_EQ(stopLines, 3u);
+}
+
+TEST_F(DeviceSessionTest, ChosenRowBecomesTheTargetAndJobsWaitForAConnection) {
+    DeviceSession session(Sinks());
+    session.Devices().DeviceSeen(0x1400A8C0u, "Gate 3"); // 192.168.0.20
+    EXPECT_EQ(session.ChooseDevice(1), 0x1400A8C0u);
+    EXPECT_EQ(session.TargetAddress(), 0x1400A8C0u);
+    EXPECT_EQ(session.ChooseDevice(-1), 0u);
+    EXPECT_EQ(session.TargetAddress(), 0u);
+
+    // Not connected: a job that needs the connection is not posted.
+    EXPECT_FALSE(session.PostJob(JobRestart, true));
+    EXPECT_EQ(session.Session().PendingJob(), JobNone);
+    // One job at a time: a second one is refused while the first waits.
+    EXPECT_TRUE(session.PostJob(JobDisconnect, false));
+    EXPECT_FALSE(session.PostUpload({1, 2, 3}));
+    EXPECT_EQ(session.Session().PendingJob(), JobDisconnect);
+    EXPECT_TRUE(session.Session().uploadPayload.empty());
+}
+
+} // namespace
+} // namespace korvex
