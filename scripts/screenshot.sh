@@ -12,11 +12,14 @@ if [ ! -d "$build" ]; then
   cmake --preset release -S "$root"
   build="$root/build/release"
 fi
-cmake --build "$build" --target korvex_screenshots korvex_device_screenshots korvex_languages
+cmake --build "$build" --target korvex_screenshots korvex_composer_screenshots korvex_device_screenshots korvex_languages
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}"
 export KORVEX_LANG_DIR="$build/bin"
 xvfb-run -a -s "-screen 0 1600x1000x24" \
   "$build/tools/korvex_screenshots" "$root/docs/screenshots" "$root/docs/sample"
+# The composer window, with formulas typed into the sample project.
+xvfb-run -a -s "-screen 0 1600x1000x24" \
+  "$build/tools/korvex_composer_screenshots" "$root/docs/screenshots" "$root/docs/sample/sample.kvx"
 # The device windows, filled from the in-process device simulator.
 xvfb-run -a -s "-screen 0 1600x1000x24" \
   "$build/tools/korvex_device_screenshots" "$root/docs/screenshots"

@@ -10,9 +10,18 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     using namespace korvex;
-    ParseAddressText(SettingsValue(text, "ipaddr"));
-    const CameraSetting camera = ParseCameraFile(TrimTrailing(text));
-    CameraFileContent(camera.address, camera.channel);
+    // An address that was read writes back to a text that reads the same.
+    if (const auto value = SettingsValue(text, "ipaddr"))
+        if (const auto address = ParseAddressText(*value))
+            if (ParseAddressText(HostAddressText(*address)) != address)
+                std::abort();
+    // A camera file that reads back must write back to content that reads
+    // back the same.
+    if (const auto camera = ParseCameraFile(TrimTrailing(text))) {
+        const auto again = ParseCameraFile(CameraFileContent(camera->address, camera->channel));
+        if (camera->address != 0 && (!again || again->address != camera->address || again->channel != camera->channel))
+            std::abort();
+    }
     if (HardwareAddress(text).size() > 17)
         std::abort();
     std::string version;

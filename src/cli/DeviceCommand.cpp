@@ -4,6 +4,7 @@
 
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
+#include "devicelink/NetworkSettings.h"
 #include "devicelink/ProgramHistory.h"
 #include "devicelink/ScanThread.h"
 #include "framework/BinaryFile.h"
@@ -19,6 +20,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -40,8 +42,10 @@ const char* const Usage =
     "  restart [--announce-port N]     restart and wait for the device to announce itself\n"
     "  network-show                    show the network settings\n"
     "  network-set --ip A --netmask M --gateway G [--controller A|none]\n"
-    "              [--camera I=ADDR[?channel=N]]... [--pass TEXT]\n"
-    "                                  write the network settings and restart\n"
+    "              [--camera I=ADDR[?channel=N]]... [--pass TEXT] [--force]\n"
+    "                                  write the network settings and restart;\n"
+    "                                  a gateway outside the device's network\n"
+    "                                  needs --force\n"
     "  passwd                          change the password (KORVEX_NEW_PASSWORD or asked twice)\n"
     "  recordings ls [CAM[/DAY[/HOUR]]] [--to DIR]\n"
     "                                  list recordings; \"  [S]\" marks copies in DIR\n"
@@ -118,7 +122,18 @@ public:
     void SetText(int control, const std::string& text) override { texts[control] = text; }
     void SetChecked(int control, bool value) override { checked[control] = value; }
     void Enable(int, bool) override {}
+    void SetMissing(int control) override {
+        addresses.erase(control);
+        missing[control] = true;
+    }
+    // The address of a control as network-show prints it.
+    std::string Shown(int control) {
+        if (missing[control])
+            return "missing";
+        return HostAddressText(addresses[control]);
+    }
 
+    std::map<int, bool> missing;
     std::map<int, uint32_t> addresses;
     std::map<int, std::string> texts;
     std::map<int, bool> checked;
@@ -223,8 +238,12 @@ public:
         }
         status.EndProgress();
         const auto errors = status.TakeErrors();
+        // One message per failure: a file the device cannot give (its
+        // factory record, say) fails the connect's version query and again
+        // the job that needs it, and is said once.
         for (const auto& e : errors)
-            std::fprintf(stderr, "korvex-cli: %s\n", e.c_str());
+            if (printed.insert(e).second)
+                std::fprintf(stderr, "korvex-cli: %s\n", e.c_str());
         return errors.empty();
     }
 
@@ -235,6 +254,7 @@ private:
     }
     CliStatus& status;
     Connection connection;
+    std::set<std::string> printed;
 };
 
 struct Arguments {
@@ -342,6 +362,7 @@ int RunDevice(const std::vector<std::string>& args) {
     // Check the command's own arguments before asking for anything.
     std::string file, toDir, ip, netmask, gateway, controller, pass;
     bool passGiven = false;
+    bool force = false;
     std::map<unsigned, std::string> cameras;
     std::vector<std::string> recordingArgs;
     uint16_t announcePort = ScanThread::DefaultPort;
@@ -365,6 +386,10 @@ int RunDevice(const std::vector<std::string>& args) {
     } else if (word == "network-set") {
         for (size_t k = 0; k < rest.size(); ++k) {
             const std::string& o = rest[k];
+            if (o == "--force") {
+                force = true;
+                continue;
+            }
             if (k + 1 >= rest.size())
                 return UsageError(o + " needs a value");
             const std::string& v = rest[++k];
@@ -394,6 +419,18 @@ int RunDevice(const std::vector<std::string>& args) {
         for (const std::string* t : {&ip, &netmask, &gateway})
             if (!ParseHostAddress(*t, dummy))
                 return UsageError("'" + *t + "' is not an IPv4 address");
+        // Settings that would cut the device off are refused before the
+        // device is even asked; a gateway outside its network only with
+        // --force.
+        uint32_t a = 0, m = 0, g = 0;
+        ParseHostAddress(ip, a);
+        ParseHostAddress(netmask, m);
+        ParseHostAddress(gateway, g);
+        const NetworkCheck check = ValidateNetworkSettings(a, m, g);
+        if (check.Refused())
+            return UsageError(check.error);
+        if (!check.warning.empty() && !force)
+            return UsageError(check.warning + "\nGive --force to write it all the same.");
         if (!controller.empty() && controller != "none" && !ParseHostAddress(controller, dummy))
             return UsageError("--controller needs an IPv4 address or none");
         for (const auto& [index, text] : cameras) {
@@ -531,17 +568,16 @@ int RunDevice(const std::vector<std::string>& args) {
                 result = ExitFailure;
             } else if (word == "network-show") {
                 using C = NetworkSettingsSink;
-                std::printf("ipaddr: %s\n", HostAddressText(dialog.addresses[C::DeviceAddress]).c_str());
-                std::printf("netmask: %s\n", HostAddressText(dialog.addresses[C::Netmask]).c_str());
-                std::printf("gateway: %s\n", HostAddressText(dialog.addresses[C::Gateway]).c_str());
+                std::printf("ipaddr: %s\n", dialog.Shown(C::DeviceAddress).c_str());
+                std::printf("netmask: %s\n", dialog.Shown(C::Netmask).c_str());
+                std::printf("gateway: %s\n", dialog.Shown(C::Gateway).c_str());
                 std::printf("hwaddr: %s\n", dialog.texts[C::HardwareAddress].c_str());
-                std::printf("controller: %s\n", dialog.checked[C::ControllerUsed]
-                                                     ? HostAddressText(dialog.addresses[C::Controller]).c_str()
-                                                     : "none");
+                std::printf("controller: %s\n",
+                            dialog.checked[C::ControllerUsed] ? dialog.Shown(C::Controller).c_str() : "none");
                 std::printf("cameras: %u\n", c.cameraCount);
                 for (uint32_t k = 0; k < c.cameraCount; ++k) {
                     const int control = C::CameraAddress0 + static_cast<int>(k);
-                    std::string line = "none";
+                    std::string line = dialog.missing[control] ? "missing" : "none";
                     if (dialog.addresses.count(control)) {
                         unsigned long channel = 1;
                         ParseNumber(dialog.texts[C::CameraChannel0 + static_cast<int>(k)], 0xFFFFFFFFul, channel);
@@ -557,13 +593,26 @@ int RunDevice(const std::vector<std::string>& args) {
                 ParseHostAddress(gateway, c.gateway);
                 // What is not given keeps the value the device holds, as the
                 // dialog shows it before OK.
+                // A value the device holds unreadably is never written back
+                // made up: it has to be given.
+                std::string missing;
                 if (controller == "none")
                     c.controllerAddress = 0xFFFFFFFFu;
                 else if (!controller.empty())
                     ParseHostAddress(controller, c.controllerAddress);
+                else if (dialog.missing[C::Controller])
+                    missing = "--controller";
                 else
                     c.controllerAddress =
                         dialog.checked[C::ControllerUsed] ? dialog.addresses[C::Controller] : 0xFFFFFFFFu;
+                for (uint32_t k = 0; k < c.cameraCount; ++k)
+                    if (dialog.missing[C::CameraAddress0 + static_cast<int>(k)] && !cameras.count(k))
+                        missing += (missing.empty() ? "" : ", ") + std::string("--camera ") + std::to_string(k) + "=...";
+                if (!missing.empty()) {
+                    std::fprintf(stderr, "korvex-cli: the device's value could not be read; give %s\n",
+                                 missing.c_str());
+                    result = ExitUsage;
+                }
                 for (uint32_t k = 0; k < c.cameraCount; ++k) {
                     const int control = C::CameraAddress0 + static_cast<int>(k);
                     c.cameraAddress[k] = dialog.addresses.count(control) ? dialog.addresses[control] : 0;
@@ -578,9 +627,14 @@ int RunDevice(const std::vector<std::string>& args) {
                         result = ExitUsage;
                         break;
                     }
-                    const CameraSetting setting = ParseCameraFile(text);
-                    c.cameraAddress[index] = setting.address;
-                    c.cameraChannel[index] = setting.channel;
+                    const std::optional<CameraSetting> setting = ParseCameraFile(text);
+                    if (!setting) {
+                        std::fprintf(stderr, "korvex-cli: --camera %u=%s: not ADDR[?channel=N]\n", index, text.c_str());
+                        result = ExitUsage;
+                        break;
+                    }
+                    c.cameraAddress[index] = setting->address;
+                    c.cameraChannel[index] = setting->channel;
                 }
                 c.passText = passGiven ? pass : dialog.texts[C::PassText];
                 if (result == ExitOk)

@@ -3,6 +3,7 @@
 #include "devicelink/DeviceTexts.h"
 #include "devicelink/FactoryRecord.h"
 #include "devicelink/KnownHosts.h"
+#include "devicelink/NetworkSettings.h"
 #include "devicelink/ProgramHistory.h"
 #include "devicelink/SshSession.h"
 #include "framework/BinaryFile.h"
@@ -202,6 +203,7 @@ void Connection::Run() {
                 else
                     statusBar.ShowError(e.what());
             }
+            EndLostSession();
         }
         if (code != 0)
             job.store(0, std::memory_order_release);
@@ -213,8 +215,10 @@ void Connection::Run() {
         if (connected.load(std::memory_order_acquire) && timing.livenessRounds &&
             counter % timing.livenessRounds == 0)
             CheckLiveness();
-        if (connected.load(std::memory_order_acquire) && session)
+        if (connected.load(std::memory_order_acquire) && session) {
             session->Keepalive();
+            EndLostSession();
+        }
     }
     try {
         Disconnect();
@@ -223,9 +227,20 @@ void Connection::Run() {
     }
 }
 
+void Connection::EndLostSession() {
+    // A device that fell silent or a connection that broke leaves a session
+    // of no further use: it is closed at once, and the status says so,
+    // rather than left for the next job to fail on.
+    if (StopRequested() || !session || !session->Lost() || !connected.load(std::memory_order_acquire))
+        return;
+    try {
+        Disconnect();
+    } catch (const std::exception& e) {
+        Trace("Connection::EndLostSession: %s\n", e.what());
+    }
+}
+
 void Connection::PerformJob(int32_t code) {
-    if (session)
-        session->ApplyTimeout();
     switch (code) {
     case JobChangePassword: ChangePassword(); break;
     case JobConnect: Connect(); break;
@@ -348,18 +363,24 @@ void Connection::SynchroniseClock() {
         Disconnect();
         return;
     }
-    if (!session->Exec(first, "date -u -Iseconds"))
-        return;
-    const std::string command = ClockCommand(session->Collect(first), utcNow());
-    if (command.empty())
-        return;
-    Trace("Connection::SynchroniseClock: setting the device clock\n");
-    SshChannel second = session->TryOpenChannel();
-    if (!second)
-        return;
-    session->Exec(second, command);
-    SleepOrStop(timing.setDateWait_ms);
-    clockSettings.fetch_add(1, std::memory_order_acq_rel);
+    try {
+        if (!session->Exec(first, "date -u -Iseconds"))
+            return;
+        const std::string command = ClockCommand(session->Collect(first, 238).output, utcNow());
+        if (command.empty())
+            return;
+        Trace("Connection::SynchroniseClock: setting the device clock\n");
+        SshChannel second = session->TryOpenChannel();
+        if (!second)
+            return;
+        session->Exec(second, command);
+        SleepOrStop(timing.setDateWait_ms);
+        clockSettings.fetch_add(1, std::memory_order_acq_rel);
+    } catch (const std::exception& e) {
+        // Nobody asked for this round: a failure is traced, and a session it
+        // left useless is ended by the loop.
+        Trace("Connection::SynchroniseClock: %s\n", e.what());
+    }
 }
 
 uint32_t Connection::ReadFactoryConfig() {
@@ -384,30 +405,18 @@ void Connection::ChangePassword() {
         return;
     try {
         SshChannel channel = session->OpenChannel();
-        libssh2_channel_handle_extended_data2(channel.Get(), LIBSSH2_CHANNEL_EXTENDED_DATA_MERGE);
-        if (!session->Exec(channel, "/tavo/chpass " + userName))
-            RaiseError(136);
-        auto readPrompt = [&]() {
-            std::string seen;
-            char buffer[100];
-            while (seen.find("password:") == std::string::npos) {
-                long n = session->Read(channel, 0, buffer, sizeof buffer);
-                if (n < 0)
-                    break;
-                seen.append(buffer, static_cast<size_t>(n));
-                if (libssh2_channel_eof(channel.Get()))
-                    break;
-            }
-        };
-        readPrompt();
+        if (!session->MergeStandardError(channel) || !session->Exec(channel, "/tavo/chpass " + userName))
+            session->Raise(136);
+        session->ReadUntil(channel, "password:", 136);
         if (!session->WriteAll(channel, password + "\n"))
-            RaiseError(136);
-        readPrompt();
+            session->Raise(136);
+        session->ReadUntil(channel, "password:", 136);
         if (!session->WriteAll(channel, password + "\n"))
-            RaiseError(136);
-        char rest[100];
-        session->Read(channel, 0, rest, sizeof rest);
-        channel.Release();
+            session->Raise(136);
+        // What the command says last is its verdict; its exit status decides.
+        const CommandResult rest = session->Collect(channel, 136);
+        if (rest.exitStatus != 0)
+            RaiseMessage(SshSession::CommandFailure(136, rest.exitStatus, SshSession::LastLine(rest.output)));
         statusBar.ShowMessage(137);
     } catch (...) {
         statusBar.ShowMessage(136);
@@ -415,7 +424,7 @@ void Connection::ChangePassword() {
     }
 }
 
-void Connection::RestartCommand() { session->RunCommand(RestartCommandText, 156); }
+void Connection::RestartCommand() { session->RunCommandThenGone(RestartCommandText, 156); }
 
 void Connection::Restart() {
     if (!connected.load(std::memory_order_acquire))
@@ -625,12 +634,20 @@ void Connection::ReadNetwork() {
     using C = NetworkSettingsSink;
 
     const std::string settings = session->RunCommand("/tavo/ipconfig --show", 238);
-    dialog.SetAddress(C::DeviceAddress, ParseAddressText(SettingsValue(settings, "ipaddr")));
-    dialog.SetAddress(C::Netmask, ParseAddressText(SettingsValue(settings, "netmask")));
-    dialog.SetAddress(C::Gateway, ParseAddressText(SettingsValue(settings, "gateway")));
-    dialog.Enable(C::DeviceAddress, true);
-    dialog.Enable(C::Netmask, true);
-    dialog.Enable(C::Gateway, true);
+    const std::pair<int, const char*> keys[3] = {
+        {C::DeviceAddress, "ipaddr"}, {C::Netmask, "netmask"}, {C::Gateway, "gateway"}};
+    for (const auto& [control, key] : keys) {
+        // A key the device does not report, or a value that is no address,
+        // is shown as missing, never as a made-up 0.0.0.0 that OK would
+        // write back.
+        const std::optional<std::string> value = SettingsValue(settings, key);
+        const std::optional<uint32_t> address = value ? ParseAddressText(*value) : std::nullopt;
+        if (address)
+            dialog.SetAddress(control, *address);
+        else
+            dialog.SetMissing(control);
+        dialog.Enable(control, true);
+    }
 
     const std::string ifconfig = session->RunCommand("ifconfig eth0", 238);
     if (ifconfig.find("HWaddr ") != std::string::npos)
@@ -642,11 +659,14 @@ void Connection::ReadNetwork() {
     if (session->FetchAll("/tavo/controller", 0, 0, 4096, content)) {
         const std::string text = TrimTrailing(content);
         if (!text.empty()) {
-            const uint32_t address = ParseAddressText(text);
-            if (address != 0xFFFFFFFFu) {
+            const std::optional<uint32_t> address = ParseAddressText(text);
+            if (!address || *address != 0xFFFFFFFFu) {
                 dialog.SetChecked(C::ControllerUsed, true);
                 dialog.Enable(C::Controller, true);
-                dialog.SetAddress(C::Controller, address);
+                if (address)
+                    dialog.SetAddress(C::Controller, *address);
+                else
+                    dialog.SetMissing(C::Controller);
             }
         }
     }
@@ -661,9 +681,13 @@ void Connection::ReadNetwork() {
         if (i == 0)
             cameraZeroSet = !text.empty();
         if (!text.empty()) {
-            const CameraSetting camera = ParseCameraFile(text);
-            dialog.SetAddress(C::CameraAddress0 + static_cast<int>(i), camera.address);
-            dialog.SetText(C::CameraChannel0 + static_cast<int>(i), std::to_string(camera.channel));
+            const std::optional<CameraSetting> camera = ParseCameraFile(text);
+            if (camera) {
+                dialog.SetAddress(C::CameraAddress0 + static_cast<int>(i), camera->address);
+                dialog.SetText(C::CameraChannel0 + static_cast<int>(i), std::to_string(camera->channel));
+            } else {
+                dialog.SetMissing(C::CameraAddress0 + static_cast<int>(i));
+            }
         }
         dialog.Enable(C::CameraAddress0 + static_cast<int>(i), cameraZeroSet);
         dialog.Enable(C::CameraChannel0 + static_cast<int>(i), cameraZeroSet);
@@ -682,18 +706,20 @@ void Connection::WriteNetwork() {
     if (!connected.load(std::memory_order_acquire))
         return;
     try {
+        // Settings that would leave the device unreachable are refused
+        // before anything is sent. (A gateway outside the network is the
+        // requester's to confirm.)
+        const NetworkCheck check = ValidateNetworkSettings(ipAddress, netmask, gateway);
+        if (check.Refused())
+            RaiseMessage(LoadTextA(159) + " " + check.error);
         statusBar.ShowProgress(0, 158);
         const std::string command = "/tavo/ipconfig --proto static --ipaddr " + HostAddressText(ipAddress) +
                                     " --netmask " + HostAddressText(netmask) + " --gateway " +
                                     HostAddressText(gateway);
-        {
-            SshChannel channel = session->OpenChannel();
-            if (!session->Exec(channel, command))
-                RaiseError(159);
-            // The output is not used, but it is drained so that the command
-            // has finished before the files it may depend on are written.
-            session->Collect(channel);
-        }
+        // The output is not used, but the command is waited out, and a
+        // device that refuses the settings (a non-zero exit status) ends the
+        // job before any file is written or the device restarted.
+        session->RunCommand(command, 159);
         const uint32_t cameras = std::min<uint32_t>(cameraCount, 8);
         for (uint32_t i = 0; i < cameras; ++i) {
             statusBar.ShowProgress(3 * i + 3, 0);

@@ -137,6 +137,7 @@ protected:
 
 private:
     void PerformJob(int32_t code);
+    void EndLostSession();
     void Connect();
     void Disconnect();
     void CloseSession();

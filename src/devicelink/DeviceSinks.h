@@ -76,6 +76,11 @@ public:
     virtual void SetText(int control, const std::string& text) = 0;
     virtual void SetChecked(int control, bool checked) = 0;
     virtual void Enable(int control, bool enabled) = 0;
+    // The device holds no readable value for an address control (a key
+    // missing from its settings, an address text that is no address): the
+    // control is shown empty and marked missing, and its value is not
+    // written back until the user has entered one.
+    virtual void SetMissing(int control) { (void)control; }
 };
 
 // What the program download asks of the platform's save-file dialog.

@@ -16,11 +16,53 @@ std::string NetworkAddressText(uint32_t a) {
     return text;
 }
 
-uint32_t ParseAddressText(std::string_view text) {
-    std::string copy(text); // sscanf needs the terminator
-    unsigned o[4] = {0, 0, 0, 0};
-    std::sscanf(copy.c_str(), "%u.%u.%u.%u", &o[0], &o[1], &o[2], &o[3]);
-    return (o[0] << 24) + (o[1] << 16) + (o[2] << 8) + o[3];
+namespace {
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Reads an address at the start of `text` (after blanks); `used` is how
+// many characters it took.
+std::optional<uint32_t> ReadAddress(std::string_view text, size_t& used) {
+    size_t i = 0;
+    while (i < text.size() && IsSpace(text[i]))
+        ++i;
+    uint32_t address = 0;
+    for (int octet = 0; octet < 4; ++octet) {
+        if (octet > 0) {
+            if (i >= text.size() || text[i] != '.')
+                return std::nullopt;
+            ++i;
+        }
+        unsigned value = 0;
+        size_t digits = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
+            value = value * 10 + unsigned(text[i] - '0');
+            ++i;
+            ++digits;
+        }
+        // An octet above 255 is no octet: it must never spill into the
+        // one before it.
+        if (digits == 0 || digits > 3 || value > 255)
+            return std::nullopt;
+        address = (address << 8) | value;
+    }
+    used = i;
+    return address;
+}
+
+bool OnlySpaces(std::string_view text) {
+    for (char c : text)
+        if (!IsSpace(c))
+            return false;
+    return true;
+}
+} // namespace
+
+std::optional<uint32_t> ParseAddressText(std::string_view text) {
+    size_t used = 0;
+    const std::optional<uint32_t> address = ReadAddress(text, used);
+    if (!address || !OnlySpaces(text.substr(used)))
+        return std::nullopt;
+    return address;
 }
 
 std::string CameraFileContent(uint32_t address, uint32_t channel) {
@@ -32,19 +74,30 @@ std::string CameraFileContent(uint32_t address, uint32_t channel) {
     return text;
 }
 
-CameraSetting ParseCameraFile(std::string_view text) {
+std::optional<CameraSetting> ParseCameraFile(std::string_view text) {
+    size_t used = 0;
+    const std::optional<uint32_t> address = ReadAddress(text, used);
+    if (!address)
+        return std::nullopt;
     CameraSetting setting;
-    std::string copy(text);
-    unsigned o[4] = {0, 0, 0, 0};
-    if (copy.find("?channel=") != std::string::npos) {
-        unsigned channel = 0;
-        std::sscanf(copy.c_str(), "%u.%u.%u.%u?channel=%u", &o[0], &o[1], &o[2], &o[3], &channel);
-        setting.channel = channel;
-    } else {
-        std::sscanf(copy.c_str(), "%u.%u.%u.%u", &o[0], &o[1], &o[2], &o[3]);
-        setting.channel = 1;
+    setting.address = *address;
+    std::string_view rest = text.substr(used);
+    constexpr std::string_view marker = "?channel=";
+    if (rest.substr(0, marker.size()) == marker) {
+        rest.remove_prefix(marker.size());
+        uint64_t channel = 0;
+        size_t digits = 0;
+        while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9' && channel <= 0xFFFFFFFFull) {
+            channel = channel * 10 + uint64_t(rest[digits] - '0');
+            ++digits;
+        }
+        if (digits == 0 || channel > 0xFFFFFFFFull)
+            return std::nullopt;
+        setting.channel = uint32_t(channel);
+        rest.remove_prefix(digits);
     }
-    setting.address = (o[0] << 24) + (o[1] << 16) + (o[2] << 8) + o[3];
+    if (!OnlySpaces(rest))
+        return std::nullopt;
     return setting;
 }
 
@@ -62,7 +115,7 @@ bool IsKeyChar(char c) {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 } // namespace
 
-std::string SettingsValue(std::string_view text, std::string_view wanted) {
+std::optional<std::string> SettingsValue(std::string_view text, std::string_view wanted) {
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -97,7 +150,7 @@ std::string SettingsValue(std::string_view text, std::string_view wanted) {
         if (key == wanted)
             return std::string(line.substr(i, valueEnd - i));
     }
-    return "0.0.0.0";
+    return std::nullopt;
 }
 
 std::string HardwareAddress(std::string_view output) {

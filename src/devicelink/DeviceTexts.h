@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,9 +16,11 @@ namespace korvex {
 std::string HostAddressText(uint32_t hostOrder);
 // "%u.%u.%u.%u" of a network-order address (first octet in the lowest byte).
 std::string NetworkAddressText(uint32_t networkOrder);
-// Reads "%u.%u.%u.%u" into a host-order address; octets that cannot be read
-// count as 0 (so do the ones after the first unreadable one).
-uint32_t ParseAddressText(std::string_view text);
+// Reads "%u.%u.%u.%u" into a host-order address: four decimal octets of at
+// most 255, blanks around them allowed, nothing else. Anything else (an
+// octet above 255, a missing or extra part) is no address: a value that
+// cannot be read is shown as missing and never written back made up.
+std::optional<uint32_t> ParseAddressText(std::string_view text);
 
 // Content of a camera file: "" for address 0, the address for channel 1,
 // otherwise the address followed by "?channel=N".
@@ -26,14 +29,17 @@ struct CameraSetting {
     uint32_t address = 0; // host order
     uint32_t channel = 1;
 };
-CameraSetting ParseCameraFile(std::string_view text);
+// Reads a camera file's content (an address text, optionally followed by
+// "?channel=" and a decimal number below 2^32); nothing when it holds none.
+std::optional<CameraSetting> ParseCameraFile(std::string_view text);
 
 // `text` without trailing blanks, tabs, carriage returns and line feeds.
 std::string TrimTrailing(std::string_view text);
 
-// The value of `key` in "key = value ; comment" output; "0.0.0.0" when the
-// key is not found before a malformed line or the end of the text.
-std::string SettingsValue(std::string_view text, std::string_view key);
+// The value of `key` in "key = value ; comment" output; nothing when the
+// key is not found before a malformed line or the end of the text (the
+// caller shows such a value as missing rather than as 0.0.0.0).
+std::optional<std::string> SettingsValue(std::string_view text, std::string_view key);
 
 // The 17 characters after "HWaddr " in the output of "ifconfig eth0";
 // "" when the marker is absent (fewer characters when the text ends).

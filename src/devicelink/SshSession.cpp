@@ -1,15 +1,15 @@
 #include "devicelink/SshSession.h"
 
 #include "devicelink/Connection.h"
-#include "framework/LocalException.h"
+#include "framework/StringTable.h"
 #include "framework/Trace.h"
-
-#include <libssh2.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <libssh2.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -18,6 +18,39 @@
 #include <vector>
 
 namespace korvex {
+
+namespace {
+
+int64_t SteadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Longest single wait, so that a stop request is seen promptly.
+constexpr int kWaitSlice_ms = 100;
+// The most a goodbye (disconnect message, channel close on the way out)
+// may take.
+constexpr unsigned kGoodbye_ms = 1000;
+// How much of a command's standard error is kept for its failure message.
+constexpr size_t kErrorKept = 4096;
+// Shown with the job's error when the device fell silent (string table).
+constexpr unsigned kTimedOutText = 1020;
+// Shown with the job's error when the device's command failed.
+constexpr unsigned kCommandFailedText = 1021;
+
+void SetIntOption(int fd, int level, int name, int value) {
+    // Best effort: a missing option only weakens the dead-peer detection.
+    ::setsockopt(fd, level, name, &value, sizeof value);
+}
+
+std::string Replace(std::string text, const char* mark, const std::string& value) {
+    const size_t at = text.find(mark);
+    if (at != std::string::npos)
+        text.replace(at, 2, value);
+    return text;
+}
+
+} // namespace
 
 // ---- SocketGuard
 
@@ -58,6 +91,7 @@ void SocketGuard::Close() {
 SshChannel& SshChannel::operator=(SshChannel&& other) noexcept {
     if (this != &other) {
         Release();
+        owner = other.owner;
         channel = other.channel;
         other.channel = nullptr;
     }
@@ -67,8 +101,8 @@ SshChannel& SshChannel::operator=(SshChannel&& other) noexcept {
 void SshChannel::Release() {
     if (!channel)
         return;
-    libssh2_channel_close(channel);
-    libssh2_channel_free(channel);
+    if (owner)
+        owner->ReleaseChannel(channel);
     channel = nullptr;
 }
 
@@ -77,14 +111,9 @@ void SshChannel::Release() {
 SshSession::SshSession(const ConnectionTiming& timing, const StopEvent& stop, SocketGuard& socket)
     : timing(timing), stop(stop), socket(socket) {}
 
-SshSession::~SshSession() { Close(); }
-
-namespace {
-void SetIntOption(int fd, int level, int name, int value) {
-    // Best effort: a missing option only weakens the dead-peer detection.
-    ::setsockopt(fd, level, name, &value, sizeof value);
+SshSession::~SshSession() {
+    Close();
 }
-} // namespace
 
 void SshSession::OpenSocket(uint32_t networkAddress, uint16_t port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -106,6 +135,8 @@ void SshSession::OpenSocket(uint32_t networkAddress, uint16_t port) {
     SetIntOption(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, static_cast<int>(timing.ioTimeout_ms));
     SetIntOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
 
+    // The socket stays non-blocking: every wait on it is a poll with a
+    // deadline, in slices that look at the stop event.
     int flags = ::fcntl(fd, F_GETFL, 0);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
         RaiseError(230);
@@ -116,27 +147,23 @@ void SshSession::OpenSocket(uint32_t networkAddress, uint16_t port) {
     if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
         if (errno != EINPROGRESS)
             RaiseError(230);
-        // Wait in slices so that a stop request is noticed within 100 ms.
-        unsigned waited_ms = 0;
+        const int64_t deadline = SteadyMs() + timing.connectTimeout_ms;
         for (;;) {
-            if (stop.IsSet() || waited_ms >= timing.connectTimeout_ms)
+            const int64_t now = SteadyMs();
+            if (stop.IsSet() || now >= deadline)
                 RaiseError(230);
             pollfd p{fd, POLLOUT, 0};
-            unsigned slice = std::min(100u, timing.connectTimeout_ms - waited_ms);
-            int rc = ::poll(&p, 1, static_cast<int>(slice));
+            int rc = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(kWaitSlice_ms, deadline - now)));
             if (rc > 0)
                 break;
             if (rc < 0 && errno != EINTR)
                 RaiseError(230);
-            waited_ms += slice;
         }
         int error = 0;
         socklen_t size = sizeof error;
         if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
             RaiseError(230);
     }
-    if (::fcntl(fd, F_SETFL, flags) < 0)
-        RaiseError(230);
     // A stop that came before the connection existed could not shut it
     // down; from here on the stop's shutdown reaches it.
     if (stop.IsSet())
@@ -147,18 +174,86 @@ void SshSession::CreateSession() {
     session = libssh2_session_init();
     if (!session)
         RaiseError(231);
-    libssh2_session_set_blocking(session, 1);
-    // Without a time-out a blocking call waits for ever on a silent device.
-    libssh2_session_set_timeout(session, static_cast<long>(timing.ioTimeout_ms));
+    libssh2_session_set_blocking(session, 0);
 }
 
-void SshSession::ApplyTimeout() {
-    if (session)
-        libssh2_session_set_timeout(session, static_cast<long>(timing.ioTimeout_ms));
+int64_t SshSession::Deadline() const {
+    return SteadyMs() + static_cast<int64_t>(timing.ioTimeout_ms);
+}
+
+SshSession::Wait SshSession::WaitSocket(int64_t deadline, bool stoppable) {
+    const int fd = socket.Get();
+    if (fd < 0)
+        return Wait::Failed;
+    const int directions = session ? libssh2_session_block_directions(session) : 0;
+    short events = 0;
+    if (directions & LIBSSH2_SESSION_BLOCK_INBOUND)
+        events |= POLLIN;
+    if (directions & LIBSSH2_SESSION_BLOCK_OUTBOUND)
+        events |= POLLOUT;
+    if (events == 0)
+        events = POLLIN;
+    for (;;) {
+        if (stoppable && stop.IsSet())
+            return Wait::Stopped;
+        const int64_t now = SteadyMs();
+        if (now >= deadline)
+            return Wait::TimedOut;
+        pollfd p{fd, events, 0};
+        const int rc = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(kWaitSlice_ms, deadline - now)));
+        // An error or hang-up counts as ready: the next call reports it.
+        if (rc > 0)
+            return Wait::Ready;
+        if (rc < 0 && errno != EINTR)
+            return Wait::Failed;
+    }
+}
+
+long SshSession::Retry(const std::function<long()>& call, int64_t deadline, bool stoppable) {
+    for (;;) {
+        const long rc = call();
+        if (rc != LIBSSH2_ERROR_EAGAIN)
+            return rc;
+        switch (WaitSocket(deadline, stoppable)) {
+        case Wait::Ready:
+            continue;
+        case Wait::TimedOut:
+            timedOut = true;
+            NoteFailure(LIBSSH2_ERROR_TIMEOUT);
+            return LIBSSH2_ERROR_TIMEOUT;
+        case Wait::Stopped:
+        case Wait::Failed:
+            NoteFailure(LIBSSH2_ERROR_SOCKET_DISCONNECT);
+            return LIBSSH2_ERROR_SOCKET_DISCONNECT;
+        }
+    }
+}
+
+void SshSession::NoteFailure(long rc) {
+    if (rc == LIBSSH2_ERROR_TIMEOUT || rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV ||
+        rc == LIBSSH2_ERROR_SOCKET_DISCONNECT || rc == LIBSSH2_ERROR_SOCKET_TIMEOUT ||
+        rc == LIBSSH2_ERROR_BAD_SOCKET) {
+        if (!lost)
+            Trace("SshSession::NoteFailure: %ld, giving the connection up\n", rc);
+        lost = true;
+        socket.Shutdown();
+    }
+}
+
+void SshSession::Raise(unsigned error) {
+    if (timedOut) {
+        const unsigned seconds = (timing.ioTimeout_ms + 999) / 1000;
+        throw SessionLost(LoadTextA(error) + " " +
+                          Replace(LoadTextA(kTimedOutText), "%1", std::to_string(seconds)));
+    }
+    if (lost)
+        throw SessionLost(LoadTextA(error));
+    RaiseError(error);
 }
 
 void SshSession::Handshake() {
-    int rc = libssh2_session_handshake(session, socket.Get());
+    const long rc = Retry([&] { return static_cast<long>(libssh2_session_handshake(session, socket.Get())); },
+                          Deadline());
     if (rc != 0) {
         NoteFailure(rc);
         RaiseError(232);
@@ -166,8 +261,13 @@ void SshSession::Handshake() {
 }
 
 void SshSession::Authenticate(const std::string& user, const std::string& password) {
-    int rc = libssh2_userauth_password_ex(session, user.data(), static_cast<unsigned>(user.size()), password.data(),
-                                          static_cast<unsigned>(password.size()), nullptr);
+    const long rc = Retry(
+        [&] {
+            return static_cast<long>(libssh2_userauth_password_ex(
+                session, user.data(), static_cast<unsigned>(user.size()), password.data(),
+                static_cast<unsigned>(password.size()), nullptr));
+        },
+        Deadline());
     if (rc != 0) {
         NoteFailure(rc);
         RaiseError(233);
@@ -175,99 +275,250 @@ void SshSession::Authenticate(const std::string& user, const std::string& passwo
 }
 
 void SshSession::StartKeepalive() {
+    // In non-blocking mode the library sends nothing by itself: keepalives
+    // go out only from Keepalive, which the idle loop calls.
     if (session && timing.keepalive_s > 0)
         libssh2_keepalive_config(session, 1, timing.keepalive_s);
 }
 
 void SshSession::Keepalive() {
-    if (!session || timing.keepalive_s == 0)
+    if (!session || lost || timing.keepalive_s == 0)
         return;
     int next = 0;
-    int rc = libssh2_keepalive_send(session, &next);
-    if (rc != 0)
+    const int rc = libssh2_keepalive_send(session, &next);
+    if (rc != 0 && rc != LIBSSH2_ERROR_EAGAIN)
         NoteFailure(rc);
 }
 
 void SshSession::Close() {
     if (session) {
-        libssh2_session_disconnect_ex(session, SSH_DISCONNECT_BY_APPLICATION, "Shutdown", "");
-        libssh2_session_free(session);
+        if (!lost) {
+            const int64_t deadline = SteadyMs() + std::min(timing.ioTimeout_ms, kGoodbye_ms);
+            Retry(
+                [&] {
+                    return static_cast<long>(libssh2_session_disconnect_ex(
+                        session, SSH_DISCONNECT_BY_APPLICATION, "Shutdown", ""));
+                },
+                deadline, false);
+        }
+        // Whatever is still open fails at once from here on, so freeing the
+        // session cannot wait for the device.
+        socket.Shutdown();
+        const int64_t deadline = SteadyMs() + kGoodbye_ms;
+        Retry([&] { return static_cast<long>(libssh2_session_free(session)); }, deadline, false);
         session = nullptr;
     }
     socket.Close();
 }
 
-void SshSession::NoteFailure(long rc) {
-    if (rc == LIBSSH2_ERROR_TIMEOUT || rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV ||
-        rc == LIBSSH2_ERROR_SOCKET_DISCONNECT || rc == LIBSSH2_ERROR_SOCKET_TIMEOUT) {
-        Trace("SshSession::NoteFailure: %ld, giving the connection up\n", rc);
-        socket.Shutdown();
-    }
+void SshSession::ReleaseChannel(LIBSSH2_CHANNEL* channel) {
+    if (!session)
+        return;
+    const int64_t deadline =
+        SteadyMs() + std::min(timing.ioTimeout_ms, lost ? kGoodbye_ms : timing.ioTimeout_ms);
+    const long closed =
+        Retry([&] { return static_cast<long>(libssh2_channel_close(channel)); }, deadline, true);
+    if (closed < 0)
+        NoteFailure(closed);
+    // A channel that cannot be freed now is freed with the session.
+    Retry([&] { return static_cast<long>(libssh2_channel_free(channel)); }, SteadyMs() + kGoodbye_ms, false);
 }
 
 SshChannel SshSession::TryOpenChannel() {
-    if (!session)
+    if (!session || lost)
         return SshChannel();
-    LIBSSH2_CHANNEL* channel = libssh2_channel_open_session(session);
+    LIBSSH2_CHANNEL* channel = nullptr;
+    const long rc = Retry(
+        [&]() -> long {
+            channel = libssh2_channel_open_session(session);
+            if (channel)
+                return 0;
+            const int error = libssh2_session_last_errno(session);
+            return error ? error : -1;
+        },
+        Deadline());
     if (!channel)
-        NoteFailure(libssh2_session_last_errno(session));
-    return SshChannel(channel);
+        NoteFailure(rc);
+    return channel ? SshChannel(*this, channel) : SshChannel();
 }
 
 SshChannel SshSession::OpenChannel() {
     SshChannel channel = TryOpenChannel();
     if (!channel)
-        RaiseError(226);
+        Raise(226);
     return channel;
 }
 
+bool SshSession::MergeStandardError(SshChannel& channel) {
+    const long rc = Retry(
+        [&] {
+            return static_cast<long>(
+                libssh2_channel_handle_extended_data2(channel.Get(), LIBSSH2_CHANNEL_EXTENDED_DATA_MERGE));
+        },
+        Deadline());
+    NoteFailure(rc);
+    return rc == 0;
+}
+
 bool SshSession::Exec(SshChannel& channel, const std::string& command) {
-    int rc = libssh2_channel_process_startup(channel.Get(), "exec", 4, command.data(),
-                                             static_cast<unsigned>(command.size()));
+    const long rc = Retry(
+        [&] {
+            return static_cast<long>(libssh2_channel_process_startup(channel.Get(), "exec", 4, command.data(),
+                                                                     static_cast<unsigned>(command.size())));
+        },
+        Deadline());
     if (rc != 0)
         NoteFailure(rc);
     return rc == 0;
 }
 
-long SshSession::Read(SshChannel& channel, int stream, char* buffer, size_t n) {
-    long rc = static_cast<long>(libssh2_channel_read_ex(channel.Get(), stream, buffer, n));
-    if (rc < 0)
-        NoteFailure(rc);
-    return rc;
-}
-
-std::string SshSession::Collect(SshChannel& channel) {
-    std::string output;
+CommandResult SshSession::Collect(SshChannel& channel, unsigned error) {
+    CommandResult result;
     char buffer[100];
+    int64_t deadline = Deadline();
     for (;;) {
-        long n = Read(channel, 0, buffer, sizeof buffer);
-        if (n < 0)
-            break;
-        output.append(buffer, static_cast<size_t>(n));
-        // Standard error is read and discarded. A command that writes none
-        // must not make this read wait out the session's time-out while
-        // standard output flows, so it waits briefly; finding nothing there
-        // is no failure.
-        libssh2_session_set_timeout(session, 50);
-        libssh2_channel_read_ex(channel.Get(), 1, buffer, sizeof buffer);
-        libssh2_session_set_timeout(session, static_cast<long>(timing.ioTimeout_ms));
+        // Both streams are read as their bytes arrive, so a command that
+        // writes much to one of them never waits on the other.
+        bool progress = false;
+        for (int stream = 0; stream < 2; ++stream) {
+            const long n =
+                static_cast<long>(libssh2_channel_read_ex(channel.Get(), stream, buffer, sizeof buffer));
+            if (n > 0) {
+                progress = true;
+                if (stream == 0)
+                    result.output.append(buffer, static_cast<size_t>(n));
+                else if (result.errorText.size() < kErrorKept)
+                    result.errorText.append(
+                        buffer, std::min(static_cast<size_t>(n), kErrorKept - result.errorText.size()));
+            } else if (n < 0 && n != LIBSSH2_ERROR_EAGAIN) {
+                NoteFailure(n);
+                Raise(error);
+            }
+        }
+        if (progress) {
+            deadline = Deadline(); // the time-out counts silence, not the whole command
+            continue;
+        }
         if (libssh2_channel_eof(channel.Get()))
             break;
+        switch (WaitSocket(deadline, true)) {
+        case Wait::Ready:
+            break;
+        case Wait::TimedOut:
+            timedOut = true;
+            NoteFailure(LIBSSH2_ERROR_TIMEOUT);
+            Raise(error);
+        case Wait::Stopped:
+        case Wait::Failed:
+            NoteFailure(LIBSSH2_ERROR_SOCKET_DISCONNECT);
+            Raise(error);
+        }
     }
-    return output;
+    // The exit status comes before the device closes the channel.
+    const long rc =
+        Retry([&] { return static_cast<long>(libssh2_channel_close(channel.Get())); }, Deadline());
+    if (rc < 0) {
+        NoteFailure(rc);
+        Raise(error);
+    }
+    result.exitStatus = libssh2_channel_get_exit_status(channel.Get());
+    return result;
 }
 
-std::string SshSession::RunCommand(const std::string& command, unsigned execError) {
+std::string SshSession::FirstLine(const std::string& text) {
+    size_t start = text.find_first_not_of("\r\n \t");
+    if (start == std::string::npos)
+        return "";
+    size_t end = text.find_first_of("\r\n", start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (line.size() > 200)
+        line.resize(200);
+    return line;
+}
+
+std::string SshSession::LastLine(const std::string& text) {
+    const size_t end = text.find_last_not_of("\r\n \t");
+    if (end == std::string::npos)
+        return "";
+    const size_t start = text.find_last_of("\r\n", end);
+    return FirstLine(text.substr(start == std::string::npos ? 0 : start + 1, std::string::npos));
+}
+
+std::string SshSession::CommandFailure(unsigned error, int status, const std::string& line) {
+    std::string text =
+        LoadTextA(error) + " " + Replace(LoadTextA(kCommandFailedText), "%1", std::to_string(status));
+    if (!line.empty())
+        text += ": " + line;
+    return text;
+}
+
+std::string SshSession::RunCommand(const std::string& command, unsigned error) {
     SshChannel channel = OpenChannel();
     if (!Exec(channel, command))
-        RaiseError(execError);
-    return Collect(channel);
+        Raise(error);
+    CommandResult result = Collect(channel, error);
+    if (result.exitStatus != 0)
+        RaiseMessage(CommandFailure(error, result.exitStatus, FirstLine(result.errorText)));
+    return result.output;
+}
+
+void SshSession::RunCommandThenGone(const std::string& command, unsigned error) {
+    SshChannel channel = OpenChannel();
+    if (!Exec(channel, command))
+        Raise(error);
+    // The device goes away by design: its connection ending, or falling
+    // silent, ends the reading without an error. The session is left to the
+    // next liveness check, as after any restart.
+    char buffer[100];
+    int64_t deadline = Deadline();
+    for (;;) {
+        bool progress = false;
+        for (int stream = 0; stream < 2; ++stream) {
+            const long n =
+                static_cast<long>(libssh2_channel_read_ex(channel.Get(), stream, buffer, sizeof buffer));
+            if (n > 0)
+                progress = true;
+            else if (n < 0 && n != LIBSSH2_ERROR_EAGAIN)
+                return;
+        }
+        if (progress) {
+            deadline = Deadline();
+            continue;
+        }
+        if (libssh2_channel_eof(channel.Get()) || WaitSocket(deadline, true) != Wait::Ready)
+            return;
+    }
+}
+
+std::string SshSession::ReadUntil(SshChannel& channel, const std::string& marker, unsigned error) {
+    std::string seen;
+    char buffer[100];
+    while (seen.find(marker) == std::string::npos) {
+        const long n = Retry(
+            [&] {
+                return static_cast<long>(libssh2_channel_read_ex(channel.Get(), 0, buffer, sizeof buffer));
+            },
+            Deadline());
+        if (n < 0) {
+            NoteFailure(n);
+            Raise(error);
+        }
+        if (n == 0)
+            break; // end of file
+        seen.append(buffer, static_cast<size_t>(n));
+    }
+    return seen;
 }
 
 bool SshSession::WriteAll(SshChannel& channel, const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
-        long rc = static_cast<long>(libssh2_channel_write(channel.Get(), text.data() + done, text.size() - done));
+        const long rc = Retry(
+            [&] {
+                return static_cast<long>(
+                    libssh2_channel_write(channel.Get(), text.data() + done, text.size() - done));
+            },
+            Deadline());
         if (rc <= 0) {
             NoteFailure(rc);
             return false;
@@ -280,12 +531,25 @@ bool SshSession::WriteAll(SshChannel& channel, const std::string& text) {
 bool SshSession::Fetch(const std::string& path, unsigned requestError, unsigned readError, size_t chunk,
                        const ChunkFn& onChunk) {
     libssh2_struct_stat info{};
-    SshChannel channel(session ? libssh2_scp_recv2(session, path.c_str(), &info) : nullptr);
+    LIBSSH2_CHANNEL* raw = nullptr;
+    long rc = -1;
+    if (session && !lost)
+        rc = Retry(
+            [&]() -> long {
+                raw = libssh2_scp_recv2(session, path.c_str(), &info);
+                if (raw)
+                    return 0;
+                const int error = libssh2_session_last_errno(session);
+                return error ? error : -1;
+            },
+            Deadline());
+    SshChannel channel = raw ? SshChannel(*this, raw) : SshChannel();
     if (!channel) {
-        if (session)
-            NoteFailure(libssh2_session_last_errno(session));
+        NoteFailure(rc);
         if (requestError)
-            RaiseError(requestError);
+            Raise(requestError);
+        if (lost)
+            Raise(readError ? readError : 146);
         return false;
     }
     uint64_t total = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
@@ -294,14 +558,19 @@ bool SshSession::Fetch(const std::string& path, unsigned requestError, unsigned 
     const size_t limit = chunk ? chunk : size_t(256) * 1024;
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(limit, std::max<uint64_t>(total, 1))));
     while (received < total) {
-        size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), total - received));
-        long n = static_cast<long>(libssh2_channel_read(channel.Get(), reinterpret_cast<char*>(buffer.data()), want));
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), total - received));
+        const long n = Retry(
+            [&] {
+                return static_cast<long>(
+                    libssh2_channel_read(channel.Get(), reinterpret_cast<char*>(buffer.data()), want));
+            },
+            Deadline());
         // End of file before the announced size is a failed read too: a
         // retry could only wait for ever.
         if (n <= 0) {
             NoteFailure(n);
-            if (readError)
-                RaiseError(readError);
+            if (readError || lost)
+                Raise(readError ? readError : 146);
             return false;
         }
         received += static_cast<uint64_t>(n);
@@ -323,29 +592,45 @@ bool SshSession::FetchAll(const std::string& path, unsigned requestError, unsign
 
 void SshSession::Send(const std::string& path, const void* data, size_t n, unsigned error,
                       const std::function<void(uint64_t, uint64_t)>& progress) {
-    SshChannel channel(session ? libssh2_scp_send64(session, path.c_str(), 0777, static_cast<libssh2_int64_t>(n), 0, 0)
-                               : nullptr);
+    LIBSSH2_CHANNEL* raw = nullptr;
+    long rc = -1;
+    if (session && !lost)
+        rc = Retry(
+            [&]() -> long {
+                raw = libssh2_scp_send64(session, path.c_str(), 0777, static_cast<libssh2_int64_t>(n), 0, 0);
+                if (raw)
+                    return 0;
+                const int code = libssh2_session_last_errno(session);
+                return code ? code : -1;
+            },
+            Deadline());
+    SshChannel channel = raw ? SshChannel(*this, raw) : SshChannel();
     if (!channel) {
-        if (session)
-            NoteFailure(libssh2_session_last_errno(session));
-        RaiseError(error);
+        NoteFailure(rc);
+        Raise(error);
     }
     const char* bytes = static_cast<const char*>(data);
     size_t remaining = n;
     if (n == 0) {
-        long rc = static_cast<long>(libssh2_channel_write(channel.Get(), "", 0));
+        rc =
+            Retry([&] { return static_cast<long>(libssh2_channel_write(channel.Get(), "", 0)); }, Deadline());
         if (rc < 0) {
             NoteFailure(rc);
-            RaiseError(error);
+            Raise(error);
         }
         if (progress)
             progress(0, 0);
     }
     while (remaining > 0) {
-        long rc = static_cast<long>(libssh2_channel_write(channel.Get(), bytes + (n - remaining), remaining));
+        rc = Retry(
+            [&] {
+                return static_cast<long>(
+                    libssh2_channel_write(channel.Get(), bytes + (n - remaining), remaining));
+            },
+            Deadline());
         if (rc <= 0) {
             NoteFailure(rc);
-            RaiseError(error);
+            Raise(error);
         }
         remaining -= static_cast<size_t>(rc);
         if (progress)
@@ -353,8 +638,13 @@ void SshSession::Send(const std::string& path, const void* data, size_t n, unsig
     }
     // Let the device's copy program see the end and finish writing before
     // the channel is closed, so the file is complete on the device.
-    libssh2_channel_send_eof(channel.Get());
-    libssh2_channel_wait_eof(channel.Get());
+    rc = Retry([&] { return static_cast<long>(libssh2_channel_send_eof(channel.Get())); }, Deadline());
+    if (rc == 0)
+        rc = Retry([&] { return static_cast<long>(libssh2_channel_wait_eof(channel.Get())); }, Deadline());
+    if (rc < 0) {
+        NoteFailure(rc);
+        Raise(error);
+    }
 }
 
 } // namespace korvex

@@ -1,12 +1,13 @@
 #pragma once
 
 // The SSH transport of the device session: a TCP socket with bounded
-// connect and keepalives, a libssh2 session in blocking mode with a limit on
-// how long one call may wait, and the three common procedures (run a
-// command, fetch a file, send a file). Used on the session thread only,
-// except SocketGuard::Shutdown, which any thread may call to break a
-// blocked call off.
+// connect, a libssh2 session in non-blocking mode whose every call is
+// waited out with poll on the socket against a deadline, and the common
+// procedures (run a command, fetch a file, send a file). Used on the
+// session thread only, except SocketGuard::Shutdown, which any thread may
+// call to break a wait off.
 
+#include "framework/LocalException.h"
 #include "framework/StopEvent.h"
 
 #include <cstddef>
@@ -21,14 +22,15 @@ typedef struct _LIBSSH2_CHANNEL LIBSSH2_CHANNEL;
 namespace korvex {
 
 struct ConnectionTiming;
+class SshSession;
 
 // The socket of the session, shared with the thread that stops the session.
 class SocketGuard {
 public:
     void Set(int fd);
     int Get() const;
-    // Shuts the socket down in both directions: every blocked and later call
-    // on it returns at once. The descriptor stays open until Close.
+    // Shuts the socket down in both directions: every wait on it and every
+    // later call returns at once. The descriptor stays open until Close.
     void Shutdown();
     // Shutdown for good: also every socket Set from now on (a stop that
     // comes while the socket is being created).
@@ -41,24 +43,43 @@ private:
     bool interrupted = false;
 };
 
+// A job's failure after which the session is of no further use: the device
+// did not answer in time or the connection broke. The session thread ends
+// the session when a job leaves with it.
+class SessionLost : public LocalException {
+public:
+    using LocalException::LocalException;
+};
+
 // A channel that is closed and freed when it goes out of scope.
 class SshChannel {
 public:
     SshChannel() = default;
-    explicit SshChannel(LIBSSH2_CHANNEL* channel) : channel(channel) {}
+    SshChannel(SshSession& owner, LIBSSH2_CHANNEL* channel) : owner(&owner), channel(channel) {}
     ~SshChannel() { Release(); }
-    SshChannel(SshChannel&& other) noexcept : channel(other.channel) { other.channel = nullptr; }
+    SshChannel(SshChannel&& other) noexcept : owner(other.owner), channel(other.channel) {
+        other.channel = nullptr;
+    }
     SshChannel& operator=(SshChannel&& other) noexcept;
     SshChannel(const SshChannel&) = delete;
     SshChannel& operator=(const SshChannel&) = delete;
 
     LIBSSH2_CHANNEL* Get() const { return channel; }
     explicit operator bool() const { return channel != nullptr; }
-    // Close, then free.
+    // Close, then free (bounded: a device that does not confirm the close
+    // within the I/O time-out loses the session).
     void Release();
 
 private:
+    SshSession* owner = nullptr;
     LIBSSH2_CHANNEL* channel = nullptr;
+};
+
+// What a finished command left behind.
+struct CommandResult {
+    std::string output;    // standard output (with standard error when merged)
+    std::string errorText; // the start of standard error (bounded)
+    int exitStatus = 0;    // 0 also when the device reported none
 };
 
 class SshSession {
@@ -80,15 +101,17 @@ public:
     void Handshake();     // error 232
     // Password authentication; error 233.
     void Authenticate(const std::string& user, const std::string& password);
-    // SSH keepalive; only after authentication.
+    // Sets the keepalive interval; only after authentication.
     void StartKeepalive();
-    // Sends a keepalive when one is due (cheap; called every loop round).
+    // Sends a keepalive when one is due. Called by the idle loop only, never
+    // while a job waits for the device.
     void Keepalive();
-    // Takes up a changed timing.ioTimeout_ms (the session reads it when it
-    // is created and before each job).
-    void ApplyTimeout();
-    // Disconnects ("Shutdown", reason 11), frees the session, closes the socket.
+    // Disconnects ("Shutdown", reason 11; skipped when the connection is
+    // already broken), frees the session, closes the socket.
     void Close();
+
+    // A time-out or a broken connection made the session useless.
+    bool Lost() const { return lost; }
 
     LIBSSH2_SESSION* Handle() const { return session; }
 
@@ -96,24 +119,36 @@ public:
     SshChannel TryOpenChannel();
     // A session channel; error 226 when it cannot be opened.
     SshChannel OpenChannel();
+    // Merges standard error into standard output; false on failure.
+    bool MergeStandardError(SshChannel& channel);
     // Sends the exec request (the text without terminator); false on refusal.
     bool Exec(SshChannel& channel, const std::string& command);
-    // Collects standard output (100-byte reads, standard error discarded)
-    // until end of file or a read error.
-    std::string Collect(SshChannel& channel);
-    // Open a channel (226), exec (`execError`), collect the output.
-    std::string RunCommand(const std::string& command, unsigned execError);
+    // Reads both streams as they arrive until the device ends them, then
+    // waits for the channel to close and takes the exit status. Up to the
+    // I/O time-out of silence is waited out; a time-out or a broken
+    // connection raises `error` (as SessionLost).
+    CommandResult Collect(SshChannel& channel, unsigned error);
+    // Open a channel (226), exec (`error`), collect. A non-zero exit status
+    // raises `error` with the first line of the command's standard error.
+    std::string RunCommand(const std::string& command, unsigned error);
+    // For a command after which the device goes away by design (restart):
+    // open (226), exec (`error`), then read what comes; a connection that
+    // ends or falls silent ends the reading without an error and the exit
+    // status is not asked for.
+    void RunCommandThenGone(const std::string& command, unsigned error);
 
-    // Reads up to `n` bytes of a stream (0 = standard output); < 0 on error.
-    long Read(SshChannel& channel, int stream, char* buffer, size_t n);
+    // Reads standard output until `marker` has arrived, the stream ends or
+    // the read fails (`error` on a time-out or a broken connection). Returns
+    // what was read.
+    std::string ReadUntil(SshChannel& channel, const std::string& marker, unsigned error);
     // Writes all of `text`; false on error.
     bool WriteAll(SshChannel& channel, const std::string& text);
 
-    // SCP receive of `path`. `chunk` is the most read per call (0 = the
-    // whole remainder). A refused request raises `requestError` (or returns
-    // false when it is 0); a failed read raises `readError` (or returns
-    // false when it is 0). A file's size is never trusted for allocation:
-    // bytes are handed on as they arrive.
+    // SCP receive of `path`. `chunk` is the most read per call (0 = up to
+    // 256 KiB). A refused request raises `requestError` (or returns false
+    // when it is 0); a failed read raises `readError` (or returns false when
+    // it is 0). A file's size is never trusted for allocation: bytes are
+    // handed on as they arrive.
     bool Fetch(const std::string& path, unsigned requestError, unsigned readError, size_t chunk,
                const ChunkFn& onChunk);
     // Fetch into memory.
@@ -125,15 +160,45 @@ public:
     void Send(const std::string& path, const void* data, size_t n, unsigned error,
               const std::function<void(uint64_t remaining, uint64_t total)>& progress = {});
 
+    // Raises `error`; after a time-out or a broken connection as
+    // SessionLost with the reason added.
+    [[noreturn]] void Raise(unsigned error);
+
+    // The first line of a text that holds something, at most 200 bytes.
+    static std::string FirstLine(const std::string& text);
+    // The last line of a text that holds something, at most 200 bytes (what
+    // a command with merged streams said last).
+    static std::string LastLine(const std::string& text);
+    // The text of `error` followed by the failure of a command that exited
+    // with `status`, and `line` when it holds something.
+    static std::string CommandFailure(unsigned error, int status, const std::string& line);
+
 private:
-    // After a time-out or a broken connection the session is of no further
-    // use: shut the socket so the clean-up calls that follow end at once.
+    friend class SshChannel;
+    enum class Wait { Ready, TimedOut, Stopped, Failed };
+
+    // Waits until the socket is ready in the directions the session is
+    // blocked on, in slices that look at the stop event; at most until
+    // `deadline_ms` (steady clock). A stop request ends the wait when
+    // `stoppable`.
+    Wait WaitSocket(int64_t deadline_ms, bool stoppable);
+    // Repeats `call` while it reports that it would block, waiting for the
+    // socket in between; the result of the last call, or
+    // LIBSSH2_ERROR_TIMEOUT when the deadline passed or a stop came.
+    long Retry(const std::function<long()>& call, int64_t deadline_ms, bool stoppable = true);
+    int64_t Deadline() const;
+    // Notes a failed call: a time-out or a socket error gives the
+    // connection up (the socket is shut, so the clean-up that follows ends
+    // at once).
     void NoteFailure(long rc);
+    void ReleaseChannel(LIBSSH2_CHANNEL* channel);
 
     const ConnectionTiming& timing;
     const StopEvent& stop;
     SocketGuard& socket;
     LIBSSH2_SESSION* session = nullptr;
+    bool lost = false;
+    bool timedOut = false;
 };
 
 } // namespace korvex

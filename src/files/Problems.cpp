@@ -1,6 +1,7 @@
 #include "files/Problems.h"
 
 #include "composer/Composer.h"
+#include "composer/ExpressionChecks.h"
 #include "framework/StringTable.h"
 
 #include <algorithm>
@@ -119,6 +120,8 @@ std::vector<std::string> ProblemLines(const RenderState& state) {
     rows(state.composer_y, [](size_t i) { return std::string(1, 'Y') += std::to_string(i + 1); });
     rows(state.composer_z, [](size_t i) { return std::string(1, 'Z') += std::to_string(i + 1); });
     rows(state.composer_a, [](size_t i) { return std::string(1, static_cast<char>('A' + i)) + "c"; });
+    for (const ExpressionFinding& finding : CheckExpressions(state))
+        lines.push_back(FormatText(LoadTextA(finding.code), {finding.row, finding.detail}));
     std::stable_sort(lines.begin(), lines.end(), LessIgnoringCase);
     return lines;
 }

@@ -17,7 +17,8 @@ std::string FormatText(const std::string& format, const std::vector<std::string>
 // The problem lines of a state, as the problems list shows them (sorted by
 // text, ignoring case): detector numbers out of 1..32 (string 215),
 // duplicate card and number per pair of detectors (216), and for each
-// composer row its first reference to a missing detector (214).
+// composer row its first reference to a missing detector (214), then the
+// expression checks of CheckExpressions (composer/ExpressionChecks.h).
 std::vector<std::string> ProblemLines(const RenderState& state);
 
 } // namespace korvex

@@ -25,6 +25,8 @@ LiveSession::LiveSession(LiveChannel& channel, LiveBuffers& buffers, LiveSink& s
 LiveSession::~LiveSession() { decoders.ReleaseSlots(); }
 
 bool LiveSession::Skip(uint64_t n) {
+    if (n > kMaxSkippedPayload)
+        return false;
     while (n > 0) {
         const size_t chunk = size_t(std::min<uint64_t>(n, buffers.scratch.size()));
         if (!channel.ReadExact(buffers.scratch.data(), chunk))
@@ -40,7 +42,7 @@ bool LiveSession::ProcessMessage() {
         return false;
     header = PictureHeader{};
     ParseMessageHeader(h, header);
-    if (header.headerLength < kMessageHeaderSize)
+    if (header.headerLength < kMessageHeaderSize || header.headerLength > kMaxHeaderLength)
         return false;
     bool ok;
     switch (header.kind) {
@@ -73,14 +75,18 @@ void LiveSession::Finish(Bitmap& picture) {
     sink.Deliver(header.camera, std::move(picture));
 }
 
-bool LiveSession::HandlePicture() {
+bool LiveSession::ReadPictureHeader() {
     if (header.headerLength < kPictureHeaderSize)
         return false;
     uint8_t* h = buffers.header.data();
     if (!channel.ReadExact(h + kMessageHeaderSize, kPictureHeaderSize - kMessageHeaderSize))
         return false;
     ParsePictureHeader(h, header);
-    if (!Skip(header.headerLength - kPictureHeaderSize))
+    return Skip(header.headerLength - kPictureHeaderSize);
+}
+
+bool LiveSession::HandlePicture() {
+    if (!ReadPictureHeader())
         return false;
     if (header.camera >= kCameraSlots)
         return Skip(header.payloadLength);
@@ -151,13 +157,7 @@ bool LiveSession::HandlePicture() {
 }
 
 bool LiveSession::HandleTrace() {
-    if (header.headerLength < kPictureHeaderSize)
-        return false;
-    uint8_t* h = buffers.header.data();
-    if (!channel.ReadExact(h + kMessageHeaderSize, kPictureHeaderSize - kMessageHeaderSize))
-        return false;
-    ParsePictureHeader(h, header);
-    if (!Skip(header.headerLength - kPictureHeaderSize))
+    if (!ReadPictureHeader())
         return false;
     if (header.payloadLength != kTracePayload || header.x != kTraceSamples || header.y != 16)
         return Skip(header.payloadLength);

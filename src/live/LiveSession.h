@@ -35,6 +35,13 @@ struct LiveBuffers {
 constexpr uint32_t kMaxBlankWidth = 640;
 constexpr uint32_t kMaxBlankHeight = 480;
 
+// No device sends a header longer than this or skips more payload than
+// this in one message; a message that asks for more is taken as a broken
+// stream and ends the connection rather than keep the reader busy for
+// gigabytes.
+constexpr uint32_t kMaxHeaderLength = 64 * 1024;
+constexpr uint32_t kMaxSkippedPayload = 16 * 1024 * 1024;
+
 // Reads and answers the messages of one connection. The decoders of its
 // cameras live as long as the session.
 class LiveSession {
@@ -56,6 +63,10 @@ public:
 
 private:
     bool Skip(uint64_t n);
+    // Reads the rest of the picture header (kinds 1 and 2) and skips what
+    // lies beyond its 64 bytes; false when the message must end the
+    // connection.
+    bool ReadPictureHeader();
     bool HandlePicture();
     bool HandleTrace();
     bool Reply();

@@ -57,6 +57,10 @@ public:
     bool ReadExact(uint8_t* buffer, size_t n) override {
         size_t got = 0;
         while (got < n) {
+            // Looked at before every receive, not only when one would block:
+            // a peer that never stops sending must not keep a stop waiting.
+            if (stopped())
+                return false;
             const ssize_t r = recv(fd, buffer + got, n - got, 0);
             if (r > 0) {
                 got += size_t(r);
@@ -107,23 +111,34 @@ LiveThread::~LiveThread() {
 }
 
 void LiveThread::OnStopRequested() {
-    // Blocking waits poll in short slices and look at the stop event; nothing
-    // else to break off here.
+    // Waits poll in short slices and look at the stop event, and so does
+    // every read; shutting the socket down also ends a receive or send that
+    // is under way at once, whatever the device does.
+    std::lock_guard<std::mutex> guard(socketLock);
+    if (socketFd >= 0)
+        shutdown(socketFd, SHUT_RDWR);
 }
 
 void LiveThread::CloseSocket() {
-    const int fd = socketFd.exchange(-1);
-    if (fd >= 0) {
-        shutdown(fd, SHUT_RDWR);
-        close(fd);
+    std::lock_guard<std::mutex> guard(socketLock);
+    if (socketFd >= 0) {
+        shutdown(socketFd, SHUT_RDWR);
+        close(socketFd);
     }
+    socketFd = -1;
 }
 
 bool LiveThread::Connect(uint32_t address) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    socketFd.store(fd);
+    {
+        std::lock_guard<std::mutex> guard(socketLock);
+        socketFd = fd;
+        // A stop that came just before cannot have reached this socket.
+        if (StopRequested())
+            shutdown(fd, SHUT_RDWR);
+    }
     const unsigned o1 = address & 0xFF, o2 = (address >> 8) & 0xFF, o3 = (address >> 16) & 0xFF, o4 = address >> 24;
     Trace("%s: Opening connection with %u.%u.%u.%u\n", kRun, o1, o2, o3, o4);
     connections.fetch_add(1);
@@ -167,7 +182,12 @@ void LiveThread::Run() {
             continue;
         }
         {
-            SocketChannel<decltype(stopped)> channel(socketFd.load(), settings.readTimeout_ms, stopped);
+            int fd;
+            {
+                std::lock_guard<std::mutex> guard(socketLock);
+                fd = socketFd;
+            }
+            SocketChannel<decltype(stopped)> channel(fd, settings.readTimeout_ms, stopped);
             LiveSession session(channel, buffers, sink, view, mask, tuning);
             try {
                 while (!StopRequested() && target.TargetAddress() == address && session.ProcessMessage()) {

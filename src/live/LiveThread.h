@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 namespace korvex {
 
@@ -46,7 +47,10 @@ private:
     TuningSource& tuning;
     LiveThreadSettings settings;
 
-    std::atomic<int> socketFd{-1};
+    // The connection's socket; the lock keeps a stop from shutting down a
+    // descriptor that is being closed (and may be reused).
+    std::mutex socketLock;
+    int socketFd = -1;
     std::atomic<unsigned> connections{0};
     std::atomic<bool> runFinished{false};
 };

@@ -315,6 +315,50 @@ TEST_F(DeviceWindows, NetworkSettingsReadRefuseBadValuesThenWriteAndRestart) {
     EXPECT_EQ(device->RestartCount(), 1u);
 }
 
+TEST_F(DeviceWindows, NetworkDialogMarksMissingValuesAndAsksAboutAForeignGateway) {
+    options.faults.hiddenSettings = {"netmask"};
+    StartDevice();
+    ConnectTrusting();
+    commands->NetworkSettings();
+    auto* dialog = Active<NetworkDialog>();
+    ASSERT_NE(dialog, nullptr);
+    Settle();
+    Ipv4Edit* netmask = Ctl<Ipv4Edit>(dialog, NetworkDialog::Netmask);
+    EXPECT_TRUE(netmask->text().isEmpty());
+    EXPECT_TRUE(netmask->Marked());
+    dialog->accept(); // nothing is written in place of the unreadable value
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(prompts.errors.size(), 1u);
+    EXPECT_FALSE(sinks->Busy());
+
+    // The network's own address is refused by the session's check.
+    netmask->setText("255.255.255.0");
+    Ctl<Ipv4Edit>(dialog, NetworkDialog::DeviceAddress)->setText("192.168.0.0");
+    dialog->accept();
+    EXPECT_EQ(prompts.errors.size(), 2u);
+    EXPECT_TRUE(Ctl<Ipv4Edit>(dialog, NetworkDialog::DeviceAddress)->Marked());
+    EXPECT_FALSE(sinks->Busy());
+
+    // A gateway outside the network is written only once confirmed.
+    Ctl<Ipv4Edit>(dialog, NetworkDialog::DeviceAddress)->setText("192.168.0.30");
+    Ctl<Ipv4Edit>(dialog, NetworkDialog::Gateway)->setText("10.0.0.1");
+    prompts.warningAnswer = false;
+    dialog->accept();
+    EXPECT_EQ(prompts.warnings.size(), 1u);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(sinks->Busy());
+    prompts.warningAnswer = true;
+    dialog->accept();
+    EXPECT_EQ(Active<NetworkDialog>(), nullptr);
+    Settle();
+    bool written = false;
+    for (const auto& c : device->Commands())
+        written |=
+            c.command ==
+            "/tavo/ipconfig --proto static --ipaddr 192.168.0.30 --netmask 255.255.255.0 --gateway 10.0.0.1";
+    EXPECT_TRUE(written);
+}
+
 TEST_F(DeviceWindows, NetworkDialogOpenedWhileBusyShowsTheErrorAndCloses) {
     StartDevice();
     ConnectTrusting();

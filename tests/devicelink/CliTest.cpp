@@ -184,6 +184,90 @@ TEST_F(CliDevice, HistoryListsKeptProgramsAndRestoreKeepsTheOneItReplaces) {
     EXPECT_EQ(ReadFile(again.out.substr(0, again.out.find('\t'))), original);
 }
 
+bool Sent(const devsim::DeviceSimulator& device, const std::string& prefix) {
+    for (const auto& c : device.Commands())
+        if (c.command.rfind(prefix, 0) == 0)
+            return true;
+    return false;
+}
+
+TEST_F(CliDevice, NetworkSetRefusesUnreachableSettingsAndWantsForceForAForeignGateway) {
+    StartDevice();
+    const std::string set = Device() + "network-set ";
+    for (const char* values : {"--ip 0.0.0.0 --netmask 0.0.0.0 --gateway 0.0.0.0",
+                               "--ip 255.255.255.255 --netmask 255.255.255.0 --gateway 192.168.0.1",
+                               "--ip 224.0.0.9 --netmask 255.255.255.0 --gateway 192.168.0.1",
+                               "--ip 192.168.0.30 --netmask 255.0.255.0 --gateway 192.168.0.1"}) {
+        Outcome refused = Cli("KORVEX_PASSWORD=admin", set + values + " --force");
+        EXPECT_EQ(refused.exitCode, 2) << values;
+        EXPECT_NE(refused.err.find("korvex-cli: "), std::string::npos) << refused.err;
+    }
+    // Refused before the device is even asked.
+    EXPECT_TRUE(device->Commands().empty());
+    EXPECT_EQ(device->AuthFailures(), 0u);
+
+    const std::string foreign = set + "--ip 192.168.0.30 --netmask 255.255.255.0 --gateway 10.0.0.1";
+    Outcome unconfirmed = Cli("KORVEX_PASSWORD=admin", foreign);
+    EXPECT_EQ(unconfirmed.exitCode, 2);
+    EXPECT_NE(unconfirmed.err.find("--force"), std::string::npos) << unconfirmed.err;
+    EXPECT_TRUE(device->Commands().empty());
+
+    // Confirmed, it goes to the device; the device's refusal (a non-zero
+    // exit status) is the command's failure, with the device's words, and
+    // nothing is restarted.
+    devsim::FaultOptions faults;
+    faults.failCommand = "/tavo/ipconfig --proto";
+    faults.failText = "ipconfig: eth0 is busy\n";
+    device->SetFaults(faults);
+    Outcome forced = Cli("KORVEX_PASSWORD=admin", foreign + " --force");
+    EXPECT_EQ(forced.exitCode, 1);
+    EXPECT_EQ(forced.out, "");
+    EXPECT_NE(forced.err.find("ipconfig: eth0 is busy"), std::string::npos) << forced.err;
+    EXPECT_TRUE(Sent(*device, "/tavo/ipconfig --proto static --ipaddr 192.168.0.30 --netmask 255.255.255.0 "
+                              "--gateway 10.0.0.1"));
+    EXPECT_EQ(device->RestartCount(), 0u);
+}
+
+TEST_F(CliDevice, UnreadableValuesShowAsMissingAndAreNeverWrittenBack) {
+    options.faults.hiddenSettings = {"netmask"};
+    StartDevice();
+    std::ofstream(device->HostPath("/tavo/cam0")) << "10.0.0.300?channel=3\n";
+    Outcome show = Cli("KORVEX_PASSWORD=admin", Device() + "network-show");
+    EXPECT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_NE(show.out.find("netmask: missing\n"), std::string::npos) << show.out;
+    EXPECT_NE(show.out.find("camera 0: missing\n"), std::string::npos) << show.out;
+
+    Outcome set = Cli("KORVEX_PASSWORD=admin",
+                      Device() + "network-set --ip 192.168.0.20 --netmask 255.255.255.0 --gateway 192.168.0.1");
+    EXPECT_EQ(set.exitCode, 2);
+    EXPECT_NE(set.err.find("--camera 0="), std::string::npos) << set.err;
+    EXPECT_FALSE(Sent(*device, "/tavo/ipconfig --proto"));
+    EXPECT_EQ(ReadFile(device->HostPath("/tavo/cam0")), "10.0.0.300?channel=3\n");
+}
+
+TEST_F(CliDevice, AFailedDownloadIsReportedOnce) {
+    StartDevice();
+    // Without its factory record the device fails the connect's version
+    // query and the settings job that needs the record.
+    fs::remove(device->HostPath("/etc/tavo/factory/config.pb"));
+    Outcome show = Cli("KORVEX_PASSWORD=admin", Device() + "network-show");
+    EXPECT_EQ(show.exitCode, 1);
+    const std::string line = "korvex-cli: " + LoadTextA(146) + "\n";
+    const size_t first = show.err.find(line);
+    ASSERT_NE(first, std::string::npos) << show.err;
+    EXPECT_EQ(show.err.find(line, first + line.size()), std::string::npos) << show.err;
+}
+
+TEST_F(CliDevice, RefusedPasswordChangeFails) {
+    StartDevice();
+    Outcome passwd = Cli("KORVEX_PASSWORD=admin KORVEX_NEW_PASSWORD=", Device() + "passwd");
+    EXPECT_EQ(passwd.exitCode, 1);
+    EXPECT_EQ(passwd.out, "");
+    EXPECT_NE(passwd.err.find(LoadTextA(136)), std::string::npos) << passwd.err;
+    EXPECT_NE(passwd.err.find("chpass: empty password, password unchanged"), std::string::npos) << passwd.err;
+    EXPECT_EQ(device->Password(), "admin");
+}
+
 TEST_F(CliDevice, DiscoverListsTheAnnouncingDevice) {
     StartDevice();
     Outcome found = Cli("", "discover --seconds 2 --port " + std::to_string(options.announcePort));

@@ -1,7 +1,7 @@
 // Every job of the session against the device simulator on loopback.
 
 #include "support/FreePort.h"
-#include "Fakes.h"
+#include "DeviceJobsFixture.h"
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
 #include "devicelink/ScanThread.h"
@@ -20,212 +20,25 @@
 #include <poll.h>
 #include <thread>
 #include <random>
+#include <set>
 #include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
+
 
 namespace korvex {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Chooser;
+using testing::DeviceJobs;
+using testing::Loopback;
+using testing::OpenDescriptors;
+using testing::ReadFile;
 using testing::RecordingStatus;
+using testing::StallingRelay;
 using testing::WaitFor;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
-
-size_t OpenDescriptors() {
-    size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))
-        ++n;
-    return n;
-}
-
-using korvex::test::FreeUdpPort;
-
-class Chooser : public FileChooser {
-public:
-    std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override {
-        asked = request;
-        ++calls;
-        return answer;
-    }
-    std::optional<std::string> answer;
-    SaveFileRequest asked;
-    int calls = 0;
-};
-
-const uint32_t Loopback = htonl(INADDR_LOOPBACK);
-
-// A TCP relay between the session and the simulator that can stop passing
-// bytes on, as a device whose link dies in the middle of a transfer.
-class StallingRelay {
-public:
-    explicit StallingRelay(uint16_t target) : target(target) {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener, 1);
-        socklen_t n = sizeof a;
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
-        worker = std::thread([this] { Relay(); });
-    }
-    ~StallingRelay() {
-        stop = true;
-        worker.join();
-        for (int fd : {listener, client, upstream})
-            if (fd >= 0)
-                ::close(fd);
-    }
-    uint16_t Port() const { return port; }
-    void Stall() { stalled = true; }
-    uint64_t ToClient() const { return toClient.load(); }
-    uint64_t ToDevice() const { return toDevice.load(); }
-
-private:
-    void Relay() {
-        char buffer[16384];
-        while (!stop) {
-            if (client < 0) {
-                pollfd p{listener, POLLIN, 0};
-                if (::poll(&p, 1, 50) > 0) {
-                    client = ::accept(listener, nullptr, nullptr);
-                    upstream = ::socket(AF_INET, SOCK_STREAM, 0);
-                    sockaddr_in a{};
-                    a.sin_family = AF_INET;
-                    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-                    a.sin_port = htons(target);
-                    ::connect(upstream, reinterpret_cast<sockaddr*>(&a), sizeof a);
-                }
-                continue;
-            }
-            if (stalled) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                continue;
-            }
-            pollfd p[2] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}};
-            if (::poll(p, 2, 50) <= 0)
-                continue;
-            for (int i = 0; i < 2; ++i) {
-                if (!(p[i].revents & (POLLIN | POLLHUP)))
-                    continue;
-                ssize_t n = ::recv(p[i].fd, buffer, sizeof buffer, 0);
-                if (n <= 0) {
-                    stalled = true; // one side went away: stop relaying
-                    break;
-                }
-                const int to = i == 0 ? upstream : client;
-                for (ssize_t done = 0; done < n;) {
-                    ssize_t w = ::send(to, buffer + done, static_cast<size_t>(n - done), MSG_NOSIGNAL);
-                    if (w <= 0)
-                        break;
-                    done += w;
-                }
-                (i == 1 ? toClient : toDevice) += static_cast<uint64_t>(n);
-            }
-        }
-    }
-
-    uint16_t target;
-    uint16_t port = 0;
-    int listener = -1;
-    int client = -1;
-    int upstream = -1;
-    std::atomic<bool> stop{false};
-    std::atomic<bool> stalled{false};
-    std::atomic<uint64_t> toClient{0};
-    std::atomic<uint64_t> toDevice{0};
-    std::thread worker;
-};
-
-
-class DeviceJobs : public ::testing::Test {
-protected:
-    void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("kx-devicelink-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        options.rootDir = (folder / "device").string();
-        options.sshPort = 0;
-        options.livePort = 0;
-        options.announce = false;
-        options.announcePort = FreeUdpPort();
-        options.announceInterval_ms = 200;
-        options.cameraCount = 2;
-        options.restartSeconds = 1;
-    }
-
-    void TearDown() override {
-        if (connection) {
-            connection->Stop();
-            connection.reset();
-        }
-        if (device)
-            device->Stop();
-        device.reset();
-        fs::remove_all(folder);
-    }
-
-    void StartDevice() {
-        device = std::make_unique<devsim::DeviceSimulator>(options);
-        device->Start();
-    }
-
-    Connection& Session() {
-        if (!connection) {
-            connection = std::make_unique<Connection>(status, devices);
-            connection->timing.poll_ms = 10;
-            connection->timing.restartStep_ms = 20;
-            connection->timing.uploadStep_ms = 20;
-            connection->timing.networkStep_ms = 20;
-            connection->timing.ioTimeout_ms = 10000;
-            connection->knownHostsPath = (folder / "config/korvex/known_hosts").string();
-            connection->deviceAddress = Loopback;
-            connection->port = device->SshPort();
-            connection->userName = "admin";
-            connection->password = "admin";
-            connection->Start();
-        }
-        return *connection;
-    }
-
-    // Posts a job and waits until the session has finished it.
-    void Run(int32_t code) {
-        ASSERT_TRUE(Session().Post(code)) << "job " << code << " not posted";
-        ASSERT_TRUE(WaitFor([&] { return connection->PendingJob() == 0; }, 60000)) << "job " << code;
-    }
-
-    void Connect() {
-        Run(JobConnect);
-        ASSERT_TRUE(connection->Connected()) << (status.Errors().empty() ? "" : status.Errors().back());
-    }
-
-    std::string ConnectedText(unsigned cameras) const {
-        return LoadTextA(143) + " admin@127.0.0.1; " + LoadTextA(174) + ": 2.1.0; " + LoadTextA(175) + ": " +
-               std::to_string(cameras);
-    }
-
-    fs::path folder;
-    devsim::Options options;
-    std::unique_ptr<devsim::DeviceSimulator> device;
-    RecordingStatus status;
-    DeviceList devices;
-    std::unique_ptr<Connection> connection;
-};
+using testing::WriteFile;
 
 TEST_F(DeviceJobs, ConnectShowsVersionAndCamerasAndRecordsHostKey) {
     StartDevice();
@@ -730,100 +543,6 @@ TEST_F(DeviceJobs, LivenessCheckKeepsHealthySession) {
     connection->SetRound(127);
     ASSERT_TRUE(WaitFor([&] { return connection->Round() >= 130; }, 10000));
     EXPECT_TRUE(connection->Connected());
-}
-
-TEST_F(DeviceJobs, SilentDeviceEndsTheJobAfterTheTimeOut) {
-    StartDevice();
-    Connect();
-    connection->timing.ioTimeout_ms = 500; // taken up by the next job
-    devsim::FaultOptions faults;
-    faults.hangCommands = true;
-    device->SetFaults(faults);
-    status.Clear();
-    Run(JobListCameras); // returns although the command never answers
-    EXPECT_TRUE(connection->cameraDirs.empty());
-    // The session was given up; the next liveness check says so.
-    connection->SetRound(127);
-    ASSERT_TRUE(WaitFor([&] { return !connection->Connected(); }, 20000));
-    const auto messages = status.Messages();
-    ASSERT_GE(messages.size(), 2u);
-    EXPECT_EQ(messages[messages.size() - 2], 144u);
-    EXPECT_EQ(messages.back(), 138u);
-}
-
-TEST_F(DeviceJobs, StopDuringStalledJobEndsPromptly) {
-    StartDevice();
-    Connect();
-    connection->timing.ioTimeout_ms = 120000; // only the stop can end the wait
-    devsim::FaultOptions faults;
-    faults.hangCommands = true;
-    device->SetFaults(faults);
-    ASSERT_TRUE(connection->Post(JobListCameras));
-    ASSERT_TRUE(device->WaitUntil(
-        [&] {
-            for (const auto& c : device->Commands())
-                if (c.command == "ls -p /mnt/usbdrive")
-                    return true;
-            return false;
-        },
-        10000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // well inside the blocked read
-    const auto start = std::chrono::steady_clock::now();
-    connection->Stop();
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    // Not a speed measurement: without the interrupt Stop would wait for the
-    // two-minute time-out.
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
-    EXPECT_FALSE(connection->Connected());
-    EXPECT_TRUE(status.Errors().empty()); // a stop is not an error
-    connection.reset();
-}
-
-// The link dies in the middle of a program download.
-class StalledTransfer : public DeviceJobs {
-protected:
-    void StartStalledDownload(unsigned ioTimeout_ms) {
-        StartDevice();
-        std::string big(6 * 1024 * 1024, 'p');
-        WriteFile(device->HostPath("/etc/tavo/program.tdv"), big);
-        relay = std::make_unique<StallingRelay>(device->SshPort());
-        Session().port = relay->Port();
-        Connect();
-        connection->timing.ioTimeout_ms = ioTimeout_ms;
-        chooser.answer = (folder / "never.kvx").string();
-        connection->fileChooser = &chooser;
-        status.Clear();
-        const uint64_t before = relay->ToClient();
-        ASSERT_TRUE(connection->Post(JobDownloadProgram));
-        ASSERT_TRUE(WaitFor([&] { return relay->ToClient() > before + 256 * 1024; }, 30000));
-        relay->Stall();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the session now waits for bytes
-    }
-    std::unique_ptr<StallingRelay> relay;
-    Chooser chooser;
-};
-
-TEST_F(StalledTransfer, StopEndsTheBlockedReadPromptly) {
-    StartStalledDownload(120000); // only the stop can end the wait
-    ASSERT_NE(connection->PendingJob(), 0);
-    const auto start = std::chrono::steady_clock::now();
-    connection->Stop();
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    // Not a speed measurement: without the interrupt Stop would wait for the
-    // two-minute time-out.
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
-    EXPECT_EQ(chooser.calls, 0);
-    EXPECT_FALSE(fs::exists(*chooser.answer));
-    EXPECT_TRUE(status.Errors().empty());
-    connection.reset();
-}
-
-TEST_F(StalledTransfer, NoProgressTimeOutFailsTheJob) {
-    StartStalledDownload(2000);
-    ASSERT_TRUE(WaitFor([&] { return connection->PendingJob() == 0; }, 60000));
-    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(146)}));
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{146}));
-    EXPECT_EQ(chooser.calls, 0);
 }
 
 } // namespace

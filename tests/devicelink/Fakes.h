@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -110,7 +111,12 @@ public:
         std::lock_guard<std::mutex> guard(lock);
         this->enabled[control] = enabled;
     }
+    void SetMissing(int control) override {
+        std::lock_guard<std::mutex> guard(lock);
+        missing.insert(control);
+    }
 
+    std::set<int> missing;
     std::map<int, uint32_t> addresses;
     std::map<int, std::string> texts;
     std::map<int, bool> checked;

@@ -3,6 +3,7 @@
 
 #include "devicelink/DeviceTexts.h"
 #include "devicelink/FactoryRecord.h"
+#include "devicelink/NetworkSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +18,15 @@ TEST(SettingsReader, FindsValuesAndStopsAtMalformedLines) {
     const char* output = "; current settings\n\n  \tnetmask\t=\t255.255.255.0\t\ngateway=192.168.1.1";
     EXPECT_EQ(SettingsValue(output, "netmask"), "255.255.255.0");
     EXPECT_EQ(SettingsValue(output, "gateway"), "192.168.1.1"); // last line without a line feed
-    // A first line that is not a key (a "#" comment) ends the search.
-    EXPECT_EQ(SettingsValue("# ipconfig\nipaddr = 10.0.0.1\n", "ipaddr"), "0.0.0.0");
+    // A first line that is not a key (a "#" comment) ends the search: the
+    // value is missing, not 0.0.0.0.
+    EXPECT_EQ(SettingsValue("# ipconfig\nipaddr = 10.0.0.1\n", "ipaddr"), std::nullopt);
     // A key without "=" ends it too, also for keys on later lines.
-    EXPECT_EQ(SettingsValue("proto static\nipaddr = 10.0.0.1\n", "ipaddr"), "0.0.0.0");
+    EXPECT_EQ(SettingsValue("proto static\nipaddr = 10.0.0.1\n", "ipaddr"), std::nullopt);
     // Keys are exact and case-sensitive; the first match wins.
     EXPECT_EQ(SettingsValue("IPADDR = 1.1.1.1\nipaddr = 2.2.2.2\nipaddr = 3.3.3.3\n", "ipaddr"), "2.2.2.2");
-    EXPECT_EQ(SettingsValue("ipaddr_old = 1.1.1.1\n", "ipaddr"), "0.0.0.0");
-    EXPECT_EQ(SettingsValue("", "ipaddr"), "0.0.0.0");
+    EXPECT_EQ(SettingsValue("ipaddr_old = 1.1.1.1\n", "ipaddr"), std::nullopt);
+    EXPECT_EQ(SettingsValue("", "ipaddr"), std::nullopt);
     EXPECT_EQ(SettingsValue("ipaddr =\n", "ipaddr"), "");
 }
 
@@ -32,9 +34,55 @@ TEST(AddressTexts, FormatAndReadBothByteOrders) {
     EXPECT_EQ(HostAddressText(0xC0A8010Au), "192.168.1.10");
     EXPECT_EQ(NetworkAddressText(0x1400A8C0u), "192.168.0.20");
     EXPECT_EQ(ParseAddressText("192.168.1.10"), 0xC0A8010Au);
-    EXPECT_EQ(ParseAddressText("10.1"), 0x0A010000u); // missing octets count as 0
-    EXPECT_EQ(ParseAddressText("none"), 0u);
+    EXPECT_EQ(ParseAddressText(" 192.168.001.10 \n"), 0xC0A8010Au);
     EXPECT_EQ(ParseAddressText("255.255.255.255"), 0xFFFFFFFFu);
+    EXPECT_EQ(ParseAddressText("0.0.0.0"), 0u);
+}
+
+TEST(AddressTexts, WhatIsNoAddressIsMissingNeverWrapped) {
+    // An octet above 255 once spilled into the octet before it
+    // (10.0.0.300 became 10.0.1.44).
+    EXPECT_EQ(ParseAddressText("10.0.0.300"), std::nullopt);
+    EXPECT_EQ(ParseAddressText("10.0.256.1"), std::nullopt);
+    EXPECT_EQ(ParseAddressText("4294967306.0.0.1"), std::nullopt);
+    EXPECT_EQ(ParseAddressText("10.1"), std::nullopt);
+    EXPECT_EQ(ParseAddressText("10.0.0.1.5"), std::nullopt);
+    EXPECT_EQ(ParseAddressText("none"), std::nullopt);
+    EXPECT_EQ(ParseAddressText(""), std::nullopt);
+    EXPECT_EQ(ParseCameraFile("10.0.0.300?channel=3"), std::nullopt);
+    EXPECT_EQ(ParseCameraFile("10.0.0.3?channel="), std::nullopt);
+    EXPECT_EQ(ParseCameraFile("10.0.0.3?channel=4294967296"), std::nullopt);
+    EXPECT_EQ(ParseCameraFile("10.0.0.3 junk"), std::nullopt);
+}
+
+TEST(NetworkSettingsCheck, RefusesWhatCutsTheDeviceOff) {
+    const uint32_t address = 0xC0A8010Au; // 192.168.1.10
+    const uint32_t mask = 0xFFFFFF00u;    // 255.255.255.0
+    const uint32_t gateway = 0xC0A80101u; // 192.168.1.1
+    EXPECT_FALSE(ValidateNetworkSettings(address, mask, gateway).Refused());
+    EXPECT_TRUE(ValidateNetworkSettings(address, mask, gateway).warning.empty());
+    // The settings the device was once made unreachable with.
+    EXPECT_TRUE(ValidateNetworkSettings(0, 0, 0).Refused());
+    for (uint32_t bad : {0u, 0xFFFFFFFFu, 0xE0000001u /* 224.0.0.1 */, 0xEFFFFFFFu, 0x7F000001u})
+        EXPECT_TRUE(ValidateNetworkSettings(bad, mask, gateway).Refused()) << HostAddressText(bad);
+    for (uint32_t bad : {0u, 0xFFFF00FFu, 0x00FFFFFFu, 0xFFFFFF01u})
+        EXPECT_TRUE(ValidateNetworkSettings(address, bad, gateway).Refused()) << HostAddressText(bad);
+    // The network's own address and its broadcast address are not hosts...
+    EXPECT_TRUE(ValidateNetworkSettings(0xC0A80100u, mask, gateway).Refused());
+    EXPECT_TRUE(ValidateNetworkSettings(0xC0A801FFu, mask, gateway).Refused());
+    // ...except under /31 and /32, which have none.
+    EXPECT_FALSE(ValidateNetworkSettings(0xC0A80100u, 0xFFFFFFFEu, 0xC0A80101u).Refused());
+    EXPECT_FALSE(ValidateNetworkSettings(address, 0xFFFFFFFFu, address).Refused());
+    EXPECT_TRUE(ValidateNetworkSettings(address, mask, 0xFFFFFFFFu).Refused());
+    EXPECT_TRUE(ValidateNetworkSettings(address, mask, 0xE0000001u).Refused());
+    // A gateway outside the network is written only once confirmed.
+    for (uint32_t outside : {0u, 0xC0A80201u}) {
+        const NetworkCheck check = ValidateNetworkSettings(address, mask, outside);
+        EXPECT_FALSE(check.Refused());
+        EXPECT_NE(check.warning.find(HostAddressText(outside)), std::string::npos) << check.warning;
+    }
+    EXPECT_TRUE(IsContiguousNetmask(0x80000000u));
+    EXPECT_FALSE(IsContiguousNetmask(0x7FFFFFFFu));
 }
 
 TEST(CameraFiles, ContentAndReadBack) {
@@ -43,14 +91,14 @@ TEST(CameraFiles, ContentAndReadBack) {
     EXPECT_EQ(CameraFileContent(address, 2), "10.0.0.5?channel=2");
     EXPECT_EQ(CameraFileContent(0, 3), "");
 
-    CameraSetting withChannel = ParseCameraFile("10.0.0.5?channel=3");
+    CameraSetting withChannel = ParseCameraFile("10.0.0.5?channel=3").value();
     EXPECT_EQ(withChannel.address, address);
     EXPECT_EQ(withChannel.channel, 3u);
-    CameraSetting plain = ParseCameraFile("10.0.0.5");
+    CameraSetting plain = ParseCameraFile("10.0.0.5").value();
     EXPECT_EQ(plain.address, address);
     EXPECT_EQ(plain.channel, 1u);
     // Round trip of what the write job sends.
-    CameraSetting back = ParseCameraFile(CameraFileContent(0xC0A80002u, 7));
+    CameraSetting back = ParseCameraFile(CameraFileContent(0xC0A80002u, 7)).value();
     EXPECT_EQ(back.address, 0xC0A80002u);
     EXPECT_EQ(back.channel, 7u);
 }

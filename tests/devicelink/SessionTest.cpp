@@ -1,6 +1,7 @@
 // The session without a device: clock arithmetic, the job protocol, bounded
 // connects, host-key names and fingerprints.
 
+#include "support/LoopbackListener.h"
 #include "Fakes.h"
 #include "devicelink/Connection.h"
 #include "devicelink/KnownHosts.h"
@@ -153,15 +154,11 @@ TEST_F(SessionLoop, PlaceholderAddressIsNotThisMachine) {
 class FullListener {
 public:
     FullListener() {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        listener = korvex::test::ListenOnLoopback(port, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener, 0);
-        socklen_t n = sizeof a;
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
+        a.sin_port = htons(port);
         for (int i = 0; i < 4; ++i) {
             int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
             ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);

@@ -134,6 +134,50 @@ TEST_F(HandlerTest, CommandListsStopAtTheFirstFailure) {
     EXPECT_EQ(state.password, state.options.password);
 }
 
+TEST_F(HandlerTest, FaultsMakeCommandsFailOrLeaveSettingsOut) {
+    state.faults.failCommand = "ls -p";
+    state.faults.failStatus = 5;
+    state.faults.failText = "ls: I/O error\n";
+    ExecContext c = Run("ls -p /mnt/usbdrive", "");
+    EXPECT_EQ(c.exitStatus, 5);
+    EXPECT_EQ(c.errorOutput, "ls: I/O error\n");
+    EXPECT_EQ(c.output, "");
+    EXPECT_EQ(Run("date -u -Iseconds", "").exitStatus, 0); // other commands run
+
+    state.faults = {};
+    state.faults.hiddenSettings = {"netmask", "gateway"};
+    c = Run("/tavo/ipconfig --show", "");
+    EXPECT_EQ(c.exitStatus, 0);
+    EXPECT_NE(c.output.find("ipaddr = "), std::string::npos);
+    EXPECT_EQ(c.output.find("netmask ="), std::string::npos);
+    EXPECT_EQ(c.output.find("gateway ="), std::string::npos);
+}
+
+TEST_F(HandlerTest, AQuietCommandSaysNothingUntilItsTimeThenAnswers) {
+    state.faults.quietCommands_ms = 60000;
+    auto quiet = CreateHandler(state, state.options.user, "date -u -Iseconds");
+    ExecContext c;
+    quiet->Step(c);
+    EXPECT_FALSE(c.done);
+    EXPECT_EQ(c.output, "");
+    // A client that gives up ends it.
+    c.inputEof = true;
+    quiet->Step(c);
+    EXPECT_TRUE(c.done);
+    EXPECT_EQ(c.output, "");
+
+    state.faults.quietCommands_ms = 1;
+    auto brief = CreateHandler(state, state.options.user, "date -u -Iseconds");
+    ExecContext d;
+    for (int i = 0; i < 200 && !d.done; ++i) {
+        brief->Step(d);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(d.done);
+    EXPECT_EQ(d.exitStatus, 0);
+    EXPECT_EQ(d.output.size(), std::string("2026-12-07T08:00:00+00:00\n").size());
+}
+
 TEST_F(HandlerTest, ScpSinkAcceptsAFileWithoutTheFinalZeroByte) {
     // As libssh2 sends it: quoted path, mode 0777, data, then EOF.
     ExecContext c = Run("scp -t '/etc/tavo/program.tdv'", "C0777 5 program.tdv\nhello");

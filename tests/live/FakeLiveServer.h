@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <functional>
@@ -20,17 +22,7 @@ public:
     using Serve = std::function<void(int fd, unsigned connection)>;
 
     explicit FakeLiveServer(Serve serve) : serve(std::move(serve)) {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
-        listen(listener, 4);
+        listener = ListenOnLoopback(port, 4);
         thread = std::thread([this] { Loop(); });
     }
     ~FakeLiveServer() {

@@ -292,6 +292,33 @@ TEST_F(LiveDevice, BrokenStreamsEndOnlyTheConnection) {
     }
 }
 
+TEST_F(LiveDevice, APeerThatNeverStopsSendingNeitherHoldsTheThreadNorItsStop) {
+    for (auto fault : {devsim::LiveFault::EndlessPayload, devsim::LiveFault::EndlessHeader}) {
+        SCOPED_TRACE(int(fault));
+        devsim::Options o;
+        o.formats = {devsim::CameraFormat::Grey180};
+        o.fps = 30;
+        o.faults.liveFault = fault;
+        o.faults.liveFaultAfter = 2;
+        StartDevice(o);
+        StartThread(device->LivePort());
+        // The endless message ends its connection at once; the next one
+        // delivers pictures again.
+        ASSERT_TRUE(WaitFor([&] { return device->LiveConnections() >= 2 && sink.DeliveryCount() >= 3; }));
+        // A stop in the middle of the endless message ends the thread.
+        ASSERT_TRUE(WaitFor([&] { return device->LiveConnections() >= 3; }));
+        const auto start = std::chrono::steady_clock::now();
+        thread->Stop();
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        // Not a speed measurement: a stop that waited for the peer would
+        // wait for ever.
+        EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
+        thread.reset();
+        device->Stop();
+        device.reset();
+    }
+}
+
 TEST_F(LiveDevice, ChangedTargetEndsTheConnectionAtTheNextMessage) {
     devsim::Options o;
     o.formats = {devsim::CameraFormat::Grey180};

@@ -185,6 +185,49 @@ TEST_F(LiveSessionFormats, BrokenHeadersEndTheConnection) {
     EXPECT_EQ(sink.DeliveryCount(), 0u);
 }
 
+// A peer that never stops sending: every read is filled, and the bytes
+// taken are counted.
+class EndlessChannel : public LiveChannel {
+public:
+    explicit EndlessChannel(std::vector<uint8_t> start) : start(std::move(start)) {}
+    bool ReadExact(uint8_t* buffer, size_t n) override {
+        for (size_t i = 0; i < n; ++i, ++taken)
+            buffer[i] = taken < start.size() ? start[taken] : 0;
+        return true;
+    }
+    bool Send(const uint8_t*, size_t) override { return true; }
+    std::vector<uint8_t> start;
+    uint64_t taken = 0;
+};
+
+TEST_F(LiveSessionFormats, GiganticHeadersAndSkipsEndTheConnectionUnread) {
+    struct Case {
+        uint8_t kind;
+        uint32_t headerLength, payloadLength;
+        uint64_t read; // bytes taken before the connection ends
+    };
+    for (const Case& c : {Case{kKindPicture, 0xFFFFFFF0u, 0, 16}, Case{9, 64, 0xFFFFFFFFu, 64},
+                          Case{kKindTuningTrace, kMaxHeaderLength + 1, 500, 16},
+                          Case{kKindPicture, 64, kMaxSkippedPayload + 1, 64}}) {
+        PictureHeader h = Picture(kFormatGrey, 180, 144);
+        h.kind = c.kind;
+        h.headerLength = c.headerLength;
+        h.payloadLength = c.payloadLength;
+        const auto fixed = EncodePictureHeader(h);
+        EndlessChannel endless({fixed.begin(), fixed.end()});
+        LiveSession session(endless, buffers, sink, options, mask, tuning);
+        EXPECT_FALSE(session.ProcessMessage()) << int(c.kind) << " " << c.headerLength;
+        EXPECT_EQ(endless.taken, c.read) << int(c.kind) << " " << c.headerLength;
+        EXPECT_EQ(session.MessagesAnswered(), 0u);
+    }
+    // Up to the bound a message of an unknown kind is still consumed and
+    // answered.
+    PictureHeader h = Picture(kFormatGrey, 180, 144);
+    h.kind = 9;
+    channel = MemoryChannel(Message(h, std::vector<uint8_t>(kMaxSkippedPayload, 1)));
+    EXPECT_EQ(RunAll(), 1u);
+}
+
 std::vector<uint8_t> TracePayload(uint16_t first) {
     std::vector<uint8_t> p(500);
     for (unsigned i = 0; i < 250; ++i) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstring>
@@ -18,15 +20,7 @@ namespace korvex::test {
 class RecordingProxy {
 public:
     explicit RecordingProxy(uint16_t targetPort) : targetPort(targetPort) {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
-        listen(listener, 2);
+        listener = ListenOnLoopback(port, 2);
         thread = std::thread([this] { Loop(); });
     }
     ~RecordingProxy() {

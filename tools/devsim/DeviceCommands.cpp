@@ -45,13 +45,19 @@ Result IpConfig(DeviceSimulator::State& state, const std::vector<std::string>& a
     const std::string& root = state.options.rootDir;
     if (args.size() == 1 && args[0] == "--show") {
         NetworkSettings s = ReadNetworkSettings(root);
+        const std::vector<std::string> hidden = state.CurrentFaults().hiddenSettings;
+        auto shown = [&](const char* key) { return std::find(hidden.begin(), hidden.end(), key) == hidden.end(); };
         Result r;
         r.output = "; network settings of eth0\n"
-                   "; change them with /tavo/ipconfig --proto static --ipaddr A --netmask M --gateway G\n"
-                   "proto = " + s.proto + "\n"
-                   "ipaddr = " + s.ipaddr + " ; " + s.proto + "\n"
-                   "netmask = " + s.netmask + "\n"
-                   "gateway = " + s.gateway + "\n";
+                   "; change them with /tavo/ipconfig --proto static --ipaddr A --netmask M --gateway G\n";
+        if (shown("proto"))
+            r.output += "proto = " + s.proto + "\n";
+        if (shown("ipaddr"))
+            r.output += "ipaddr = " + s.ipaddr + " ; " + s.proto + "\n";
+        if (shown("netmask"))
+            r.output += "netmask = " + s.netmask + "\n";
+        if (shown("gateway"))
+            r.output += "gateway = " + s.gateway + "\n";
         return r;
     }
     NetworkSettings s = ReadNetworkSettings(root);
@@ -248,6 +254,26 @@ public:
     }
 };
 
+// Fault: a slow device. Says nothing for a while, then hands over to the
+// command's own handler.
+class QuietHandler : public ExecHandler {
+public:
+    QuietHandler(std::unique_ptr<ExecHandler> inner, unsigned quiet_ms)
+        : inner(std::move(inner)), until_ms(SteadyMs() + int64_t(quiet_ms)) {}
+    void Step(ExecContext& c) override {
+        if (c.inputEof && !c.done && SteadyMs() < until_ms) {
+            c.exitStatus = 130;
+            c.done = true;
+        }
+        if (!c.done && SteadyMs() >= until_ms)
+            inner->Step(c);
+    }
+
+private:
+    std::unique_ptr<ExecHandler> inner;
+    int64_t until_ms;
+};
+
 Result RunSimple(DeviceSimulator::State& state, const std::string& user, const std::vector<std::string>& words) {
     const std::string& name = words[0];
     std::vector<std::string> args(words.begin() + 1, words.end());
@@ -378,6 +404,13 @@ bool ParseDateTime(const std::string& text, std::time_t& utc) {
     return back.tm_mday == int(d) && back.tm_mon == int(mo) - 1;
 }
 
+namespace {
+std::unique_ptr<ExecHandler> CreateCommandHandler(DeviceSimulator::State& state, const std::string& user,
+                                                  const std::vector<std::string>& words,
+                                                  const std::vector<bool>& operators, const std::string& command,
+                                                  const FaultOptions& faults);
+} // namespace
+
 std::unique_ptr<ExecHandler> CreateHandler(DeviceSimulator::State& state, const std::string& user,
                                            const std::string& command) {
     std::vector<std::string> words;
@@ -391,8 +424,23 @@ std::unique_ptr<ExecHandler> CreateHandler(DeviceSimulator::State& state, const 
         if (!compound)
             return CreateScpHandler(state, std::vector<std::string>(words.begin() + 1, words.end()));
     }
-    if (state.CurrentFaults().hangCommands)
+    const FaultOptions faults = state.CurrentFaults();
+    if (faults.hangCommands)
         return std::make_unique<HangingHandler>();
+    std::unique_ptr<ExecHandler> handler = CreateCommandHandler(state, user, words, operators, command, faults);
+    if (faults.quietCommands_ms > 0)
+        return std::make_unique<QuietHandler>(std::move(handler), faults.quietCommands_ms);
+    return handler;
+}
+
+namespace {
+
+std::unique_ptr<ExecHandler> CreateCommandHandler(DeviceSimulator::State& state, const std::string& user,
+                                                  const std::vector<std::string>& words,
+                                                  const std::vector<bool>& operators, const std::string& command,
+                                                  const FaultOptions& faults) {
+    if (!faults.failCommand.empty() && command.rfind(faults.failCommand, 0) == 0)
+        return std::make_unique<ImmediateHandler>(Fail(faults.failText, faults.failStatus));
     if (words.size() == 2 && !operators[0] && words[0] == "/tavo/chpass")
         return std::make_unique<ChpassHandler>(state, words[1] == user);
 
@@ -419,5 +467,7 @@ std::unique_ptr<ExecHandler> CreateHandler(DeviceSimulator::State& state, const 
     }
     return std::make_unique<ImmediateHandler>(total);
 }
+
+} // namespace
 
 } // namespace korvex::devsim

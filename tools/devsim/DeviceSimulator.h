@@ -55,6 +55,9 @@ enum class LiveFault {
     OversizedUnit,  // an H.264 message whose unitLength is payloadLength - 7
     RandomBytes,    // 4096 random bytes instead of a message; goes on only if a reply still comes
     Raw,            // `liveRaw` sent as it stands in place of one message, then one reply is awaited
+    EndlessPayload, // a message of an unknown kind announcing 4 GiB - 1 payload bytes, then bytes
+                    // without end until the client goes away
+    EndlessHeader,  // a picture message whose headerLength is 4 GiB - 16, then bytes without end
 };
 
 // Deliberately malformed announcements.
@@ -80,6 +83,16 @@ struct FaultOptions {
     // Exec commands other than scp answer nothing and never exit until the
     // client closes the channel or the simulator stops.
     bool hangCommands = false;
+    // Exec commands other than scp say nothing for this long, then answer
+    // as usual (a slow device).
+    unsigned quietCommands_ms = 0;
+    // A command that begins with this text (not empty) does not run: it
+    // writes `failText` to standard error and exits with `failStatus`.
+    std::string failCommand;
+    int failStatus = 1;
+    std::string failText;
+    // Keys that "/tavo/ipconfig --show" leaves out of its output.
+    std::vector<std::string> hiddenSettings;
 };
 
 struct Options {

@@ -136,6 +136,25 @@ private:
         }
         case LiveFault::Raw:
             return Send(f.liveRaw) && AwaitReply();
+        case LiveFault::EndlessPayload:
+        case LiveFault::EndlessHeader: {
+            // A peer that never stops sending: the client must be able to
+            // leave in the middle of such a message.
+            std::string h = Header(state.nextFrameNumber++, 1, camera, 0);
+            if (f.liveFault == LiveFault::EndlessPayload) {
+                h[8] = char(9);  // a kind nobody knows
+                PutU32(h, 12, 0xFFFFFFFFu);
+                h.resize(16);
+            } else {
+                PutU32(h, 0, 0xFFFFFFF0u);
+            }
+            if (!Send(h))
+                return false;
+            const std::string chunk(64 * 1024, '\0');
+            while (Send(chunk)) {
+            }
+            return false;
+        }
         case LiveFault::RandomBytes: {
             std::mt19937 random(12345 + sent);
             std::string junk(4096, '\0');
@@ -320,37 +339,13 @@ private:
 };
 
 LiveServer::LiveServer(DeviceSimulator::State& state) : Thread("LiveServer"), state(state) {}
-LiveServer::~LiveServer() { CloseSocket(listener); }
+LiveServer::~LiveServer() = default;
 
-void LiveServer::Open() { listener = ListenTcp(state.options.bindAddress, state.options.livePort, state.livePort); }
+void LiveServer::Open() { port.Open(state.options.livePort, state.livePort); }
 
 void LiveServer::Run() {
-    bool down = false;
     while (!StopRequested()) {
-        if (state.DeviceDown()) {
-            if (!down) {
-                down = true;
-                ++state.serversDown;
-                CloseSocket(listener);
-            }
-            SleepOrStop(50);
-            continue;
-        }
-        if (down) {
-            uint16_t port = 0;
-            try {
-                listener = ListenTcp(state.options.bindAddress, state.livePort, port);
-                down = false;
-                --state.serversDown;
-            } catch (const std::exception& e) {
-                Trace("LiveServer::Run: %s\n", e.what());
-                SleepOrStop(200);
-                continue;
-            }
-        }
-        if (WaitReady(listener, 100) <= 0)
-            continue;
-        int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = port.Accept(stopEvent, {});
         if (fd < 0)
             continue;
         ++state.liveConnections;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devsim/ServerPort.h"
 #include "devsim/SimulatorState.h"
 #include "framework/Thread.h"
 
@@ -26,7 +27,7 @@ private:
     void ServeClient(int client);
 
     DeviceSimulator::State& state;
-    int listener = -1;
+    ServerPort port{state};
     std::mutex clientLock;  // guards `client` against a stop from another thread
     int client = -1;
 };

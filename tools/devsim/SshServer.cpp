@@ -227,7 +227,6 @@ SshServer::SshServer(DeviceSimulator::State& state) : Thread("SshServer"), state
 
 SshServer::~SshServer() {
     ReapSessions(true);
-    CloseSocket(listener);
     if (bind)
         ssh_bind_free(static_cast<ssh_bind>(bind));
     ssh_finalize();
@@ -243,39 +242,13 @@ void SshServer::Open() {
     bind = b;
     if (ssh_bind_options_set(b, SSH_BIND_OPTIONS_HOSTKEY, keyFile.c_str()) != SSH_OK)
         throw std::runtime_error("devsim: cannot use the SSH host key " + keyFile + ": " + ssh_get_error(b));
-    listener = ListenTcp(state.options.bindAddress, state.options.sshPort, state.sshPort);
+    port.Open(state.options.sshPort, state.sshPort);
 }
 
 void SshServer::Run() {
-    bool down = false;
     while (!StopRequested()) {
         ReapSessions(false);
-        if (state.DeviceDown()) {
-            // Restarting: no port, no sessions.
-            if (!down) {
-                down = true;
-                ++state.serversDown;
-                CloseSocket(listener);
-                CloseSessions();
-            }
-            SleepOrStop(50);
-            continue;
-        }
-        if (down) {
-            uint16_t port = 0;
-            try {
-                listener = ListenTcp(state.options.bindAddress, state.sshPort, port);
-                down = false;
-                --state.serversDown;
-            } catch (const std::exception& e) {
-                Trace("SshServer::Run: %s\n", e.what());
-                SleepOrStop(200);
-                continue;
-            }
-        }
-        if (WaitReady(listener, 100) <= 0)
-            continue;
-        int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = port.Accept(stopEvent, [this] { CloseSessions(); });
         if (fd < 0)
             continue;
         std::lock_guard guard(sessionsLock);

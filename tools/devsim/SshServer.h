@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devsim/ServerPort.h"
 #include "devsim/SimulatorState.h"
 #include "framework/Thread.h"
 
@@ -32,7 +33,7 @@ private:
 
     DeviceSimulator::State& state;
     void* bind = nullptr;  // ssh_bind
-    int listener = -1;
+    ServerPort port{state};
     std::mutex sessionsLock;
     std::list<std::unique_ptr<Session>> sessions;
 };

@@ -53,6 +53,17 @@ const char* const kHelp =
     "  --clock-offset S      device clock minus real UTC time, seconds (default 0)\n"
     "  --restart-seconds S   how long a restart keeps the device away (default 5)\n"
     "  --host-key FILE       SSH host key file (default: generated into the root)\n"
+    "\n"
+    "Faults, for trying how a client copes:\n"
+    "  --quiet-commands MS   commands say nothing for MS milliseconds, then answer\n"
+    "  --fail-command TEXT   a command beginning with TEXT fails instead of running,\n"
+    "                        with --fail-status N (default 1) and --fail-text T on\n"
+    "                        its standard error\n"
+    "  --hide-setting KEY    \"/tavo/ipconfig --show\" leaves KEY out (repeatable)\n"
+    "  --live-fault F        endless-payload (a message of an unknown kind that never\n"
+    "                        ends) or endless-header (a picture header of 4 GiB),\n"
+    "                        struck once per live connection after --live-fault-after\n"
+    "                        N messages (default 0)\n"
     "  --help                this text\n";
 
 unsigned long Number(const char* option, const char* text, unsigned long max, unsigned long min = 0) {
@@ -136,6 +147,26 @@ int main(int argc, char** argv) {
                 options.restartSeconds = unsigned(Number("--restart-seconds", v, 3600));
             else if (a == "--host-key")
                 options.hostKeyFile = v;
+            else if (a == "--quiet-commands")
+                options.faults.quietCommands_ms = unsigned(Number("--quiet-commands", v, 3600000));
+            else if (a == "--fail-command")
+                options.faults.failCommand = v;
+            else if (a == "--fail-status")
+                options.faults.failStatus = int(Number("--fail-status", v, 255, 1));
+            else if (a == "--fail-text")
+                options.faults.failText = std::string(v) + "\n";
+            else if (a == "--hide-setting")
+                options.faults.hiddenSettings.push_back(v);
+            else if (a == "--live-fault") {
+                const std::string fault = v;
+                if (fault == "endless-payload")
+                    options.faults.liveFault = LiveFault::EndlessPayload;
+                else if (fault == "endless-header")
+                    options.faults.liveFault = LiveFault::EndlessHeader;
+                else
+                    throw std::invalid_argument("--live-fault: '" + fault + "' is not endless-payload or endless-header");
+            } else if (a == "--live-fault-after")
+                options.faults.liveFaultAfter = uint32_t(Number("--live-fault-after", v, 1000000));
             else
                 throw std::invalid_argument("unknown option: " + a + " (see --help)");
         }

@@ -56,7 +56,7 @@ enum DeviceString : unsigned {
     kStrRefusedMulticast = 2655,
     kStrRefusedNetmask = 2656,
     kStrRefusedIncomplete = 2657,
-    kStrNetworkRefusedBox = 2658,
+    kStrNetworkMissing = 2659,
 
     kStrRecordingsTitle = 2660,
     kStrRecordingsCameras = 2661,

@@ -5,6 +5,7 @@
 #include "app/device/DeviceJobs.h"
 #include "app/device/DeviceStrings.h"
 #include "app/device/Ipv4Edit.h"
+#include "devicelink/NetworkSettings.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -164,6 +165,13 @@ void NetworkDialog::SetChecked(int control, bool checked) {
         box->setChecked(checked);
 }
 
+void NetworkDialog::SetMissing(int control) {
+    if (Ipv4Edit* edit = AddressControl(control)) {
+        edit->clear();
+        edit->SetMarked(true, Text(kStrNetworkMissing));
+    }
+}
+
 void NetworkDialog::Enable(int control, bool enabled) {
     if (QWidget* w = Control(control))
         w->setEnabled(enabled);
@@ -179,7 +187,9 @@ bool NetworkDialog::Check(NetworkRequest& request) {
         Ipv4Edit* edit = AddressControl(id);
         const auto value = Ipv4Edit::Parse(edit->text());
         unsigned problem = 0;
-        if (!value)
+        if (edit->Marked() && edit->text().isEmpty())
+            problem = kStrNetworkMissing; // the device's value was unreadable and nothing was entered
+        else if (!value)
             problem = field == NetworkField::Camera && edit->text().isEmpty()
                           ? 0u
                           : unsigned(kStrRefusedIncomplete);
@@ -201,6 +211,23 @@ bool NetworkDialog::Check(NetworkRequest& request) {
         !take(Netmask, NetworkField::Netmask, request.netmask) ||
         !take(Gateway, NetworkField::Gateway, request.gateway))
         return false;
+    // The session's own check of the three together (the address must not
+    // be the network's or its broadcast address, ...); a gateway outside the
+    // network is written only once the user confirms it.
+    const NetworkCheck check = ValidateNetworkSettings(request.ipAddress, request.netmask, request.gateway);
+    if (check.Refused()) {
+        Ipv4Edit* edit = AddressControl(DeviceAddress);
+        const QString reason = QString::fromStdString(check.error);
+        edit->SetMarked(true, reason);
+        edit->setFocus();
+        prompter.Error(this, reason);
+        return false;
+    }
+    if (!check.warning.empty() &&
+        !prompter.Warning(this, QString::fromStdString(check.warning), Text(kStrNetworkTitle))) {
+        AddressControl(Gateway)->setFocus();
+        return false;
+    }
     request.controllerAddress = 0xFFFFFFFFu;
     if (static_cast<QCheckBox*>(Control(ControllerUsed))->isChecked() &&
         !take(Controller, NetworkField::Controller, request.controllerAddress))

@@ -53,6 +53,9 @@ public:
     void SetText(int control, const std::string& text);
     void SetChecked(int control, bool checked);
     void Enable(int control, bool enabled);
+    // The device holds no readable value for this address control: shown
+    // empty and marked; OK refuses until a value is entered.
+    void SetMissing(int control);
 
     void accept() override;
     void done(int result) override;

@@ -5,6 +5,7 @@
 #include "app/common/Icons.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
+#include "app/composer/ComposerFrame.h"
 #include "app/device/DeviceCommands.h"
 #include "app/device/Explorer.h"
 #include "app/device/Ipv4Edit.h"
@@ -288,8 +289,14 @@ void MainFrame::BuildPanes() {
     inspector = new Inspector(projects->GetDocument(), *prompter);
     panes.Add(PaneTable::Inspector, Text(kStrPaneInspector), QStringLiteral("inspectorPane"), inspector,
               CmdToggleInspector, PaneTable::EditorPage, true);
-    panes.Add(PaneTable::Composer, Text(kStrPaneComposer), QStringLiteral("composerPane"),
-              placeholder(kStrComposerPlaceholder), CmdToggleComposer, PaneTable::EditorPage, true);
+    // The composer edits the document only through the core's composer
+    // edits; the undo steps they make mark the document changed, and the
+    // idle pass lays the composer out once for them.
+    composerFrame = new ComposerFrame;
+    composerFrame->SetLayoutDeferred(true);
+    composerFrame->Attach(&projects->GetDocument(), [this] { return static_cast<uint32_t>(View().ActiveCard()); });
+    panes.Add(PaneTable::Composer, composerFrame->windowTitle(), QStringLiteral("composerPane"), composerFrame,
+              CmdToggleComposer, PaneTable::EditorPage, true);
     explorer = new Explorer;
     deviceListSink->AttachExplorer(explorer);
     PaneDock* explorerDock = panes.Add(PaneTable::Explorer, explorer->Caption(), QStringLiteral("explorerPane"),
@@ -335,6 +342,12 @@ void MainFrame::ProcessChanges(uint32_t flags) {
         if (flags & ChangeFlags::DocumentChanged)
             problemsView->Rebuild(View().State());
     }
+    // The composer follows every edit (its own included), undo and redo, a
+    // new or opened project and every detector or card selection; a hidden
+    // composer is laid out when it shows again (just above, for the pane
+    // states come first).
+    if ((flags & (ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged)) || composerStale)
+        LayoutComposer();
     if (flags & ChangeFlags::LayoutChanged) {
         View().Relayout();
         tabView->Scroll().Update();
@@ -348,6 +361,12 @@ void MainFrame::ProcessChanges(uint32_t flags) {
         View().UpdateMenuStates();
         View().update();
     }
+}
+
+void MainFrame::LayoutComposer() {
+    composerStale = !ComposerPane().isVisible();
+    if (!composerStale)
+        composerFrame->Layout();
 }
 
 void MainFrame::UpdateMenuStates() {

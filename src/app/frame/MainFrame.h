@@ -19,6 +19,7 @@ class QToolBar;
 namespace korvex {
 
 enum JobCode : int32_t;
+class ComposerFrame;
 class DeviceCommands;
 class DeviceDialogSinks;
 class DeviceListForwarder;
@@ -84,6 +85,7 @@ public:
     QToolBar& ToolBar() { return *toolbar; }
     PaneDock& InspectorPane() { return panes.Dock(PaneTable::Inspector); }
     PaneDock& ComposerPane() { return panes.Dock(PaneTable::Composer); }
+    ComposerFrame& Composer() { return *composerFrame; }
     PaneDock& ExplorerPane() { return panes.Dock(PaneTable::Explorer); }
     PaneDock& TuningPane() { return panes.Dock(PaneTable::Tuning); }
     QMenu& LanguageMenu() { return *languageMenu; }
@@ -127,6 +129,8 @@ private:
     void ProjectCommand(int id);
     void Upload();
     void InstallIdleHook();
+    // Lays the composer out now, or when it next shows if it is hidden.
+    void LayoutComposer();
 
     std::unique_ptr<Prompter> ownPrompter;
     Prompter* prompter;
@@ -155,6 +159,8 @@ private:
     QToolBar* toolbar = nullptr;
     Inspector* inspector = nullptr;
     Explorer* explorer = nullptr;
+    ComposerFrame* composerFrame = nullptr;
+    bool composerStale = true;
     QMenu* languageMenu = nullptr;
     QMenu* contextMenu = nullptr;
     QActionGroup* languageGroup = nullptr;

@@ -174,6 +174,13 @@ void DeviceDialogSinks::Enable(int control, bool enabled) {
     });
 }
 
+void DeviceDialogSinks::SetMissing(int control) {
+    Post([this, control] {
+        if (network)
+            network->SetMissing(control);
+    });
+}
+
 void DeviceDialogSinks::UnknownKey(const HostKeyQuestion& question) {
     Post([this, question] {
         if (commands)

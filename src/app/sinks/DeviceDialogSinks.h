@@ -65,6 +65,7 @@ private:
     void SetText(int control, const std::string& text) override;
     void SetChecked(int control, bool checked) override;
     void Enable(int control, bool enabled) override;
+    void SetMissing(int control) override;
     void UnknownKey(const HostKeyQuestion& question) override;
     void ChangedKey(const HostKeyQuestion& question) override;
     std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override;

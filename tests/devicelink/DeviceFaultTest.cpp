@@ -1,0 +1,236 @@
+// The session against a device that is slow, silent, refuses what it is
+// asked or loses its link: every such failure is the job's, shown once,
+// and a session that can no longer be used is ended visibly.
+
+#include "DeviceJobsFixture.h"
+
+#include <atomic>
+#include <chrono>
+#include <poll.h>
+#include <set>
+#include <sys/socket.h>
+#include <thread>
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Chooser;
+using testing::DeviceJobs;
+using testing::ReadFile;
+using testing::StallingRelay;
+using testing::WaitFor;
+using testing::WriteFile;
+
+std::string TimedOut(unsigned error, unsigned seconds) {
+    std::string text = LoadTextA(1020);
+    text.replace(text.find("%1"), 2, std::to_string(seconds));
+    return LoadTextA(error) + " " + text;
+}
+
+std::string CommandFailed(unsigned error, int status, const std::string& line) {
+    std::string text = LoadTextA(1021);
+    text.replace(text.find("%1"), 2, std::to_string(status));
+    return LoadTextA(error) + " " + text + ": " + line;
+}
+
+TEST_F(DeviceJobs, QuietCommandIsWaitedOutNotTakenForItsEnd) {
+    StartDevice();
+    Session().timing.keepalive_s = 1; // keepalives used to cut a quiet read short
+    Connect();
+    devsim::FaultOptions faults;
+    faults.quietCommands_ms = 2500;
+    device->SetFaults(faults);
+    status.Clear();
+    Run(JobListCameras);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(connection->cameraDirs, (std::vector<std::string>{"cam1", "cam2"}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{153, 154}));
+    // The session is as good as before: the next job runs on it.
+    device->SetFaults({});
+    Run(JobListCameras);
+    EXPECT_TRUE(connection->Connected());
+    EXPECT_TRUE(status.Errors().empty());
+}
+
+TEST_F(DeviceJobs, SilentCommandFailsTheJobAndEndsTheSessionVisibly) {
+    StartDevice();
+    Connect();
+    connection->timing.ioTimeout_ms = 1000;
+    devsim::FaultOptions faults;
+    faults.hangCommands = true;
+    device->SetFaults(faults);
+    status.Clear();
+    Run(JobListCameras);
+    // A listing that never came is an error, not an empty list.
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{TimedOut(240, 1)}));
+    EXPECT_TRUE(connection->cameraDirs.empty());
+    // The session is closed at once and says so, without waiting for a
+    // liveness check.
+    EXPECT_FALSE(connection->Connected());
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{153, 148, 144, 138}));
+}
+
+TEST_F(DeviceJobs, NonZeroExitStatusIsTheJobsFailureWithTheDevicesWords) {
+    StartDevice();
+    Connect();
+    devsim::FaultOptions faults;
+    faults.failCommand = "ls -p /mnt/usbdrive";
+    faults.failStatus = 2;
+    faults.failText = "\nls: /mnt/usbdrive: Input/output error\nsecond line\n";
+    device->SetFaults(faults);
+    status.Clear();
+    Run(JobListCameras);
+    EXPECT_EQ(status.Errors(),
+              (std::vector<std::string>{CommandFailed(240, 2, "ls: /mnt/usbdrive: Input/output error")}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{153, 148}));
+    EXPECT_TRUE(connection->Connected()); // the device answered: the session is fine
+    // A very long first line is cut.
+    faults.failText = std::string(5000, 'x') + "\n";
+    device->SetFaults(faults);
+    status.Clear();
+    Run(JobListCameras);
+    ASSERT_EQ(status.Errors().size(), 1u);
+    EXPECT_EQ(status.Errors()[0], CommandFailed(240, 2, std::string(200, 'x')));
+}
+
+TEST_F(DeviceJobs, RefusedPasswordChangeIsNotReportedAsDone) {
+    StartDevice();
+    Connect();
+    status.Clear();
+    connection->password = ""; // the device refuses an empty password
+    Run(JobChangePassword);
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{
+                                   CommandFailed(136, 1, "chpass: empty password, password unchanged")}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{136}));
+    EXPECT_EQ(device->Password(), "admin");
+}
+
+TEST_F(DeviceJobs, UnreachableNetworkSettingsAreRefusedBeforeAnythingIsSent) {
+    StartDevice();
+    Connect();
+    connection->cameraCount = 1;
+    connection->passText = "p";
+    connection->controllerAddress = 0xFFFFFFFFu;
+    struct Case {
+        uint32_t address, netmask, gateway;
+    };
+    for (const Case& c :
+         {Case{0, 0, 0}, Case{0xFFFFFFFFu, 0xFFFFFF00u, 0xC0A80101u},
+          Case{0xE0000005u, 0xFFFFFF00u, 0xE0000001u}, Case{0xC0A8010Au, 0xFFFF00FFu, 0xC0A80101u}}) {
+        connection->ipAddress = c.address;
+        connection->netmask = c.netmask;
+        connection->gateway = c.gateway;
+        device->ClearLogs();
+        status.Clear();
+        Run(JobWriteNetwork);
+        ASSERT_EQ(status.Errors().size(), 1u);
+        EXPECT_EQ(status.Errors()[0].rfind(LoadTextA(159), 0), 0u) << status.Errors()[0];
+        EXPECT_EQ(status.Messages(), (std::vector<unsigned>{159}));
+        EXPECT_TRUE(device->Commands().empty());
+        EXPECT_TRUE(device->Transfers().empty());
+    }
+    EXPECT_EQ(device->RestartCount(), 0u);
+    EXPECT_TRUE(connection->Connected());
+}
+
+TEST_F(DeviceJobs, ValuesThatCannotBeReadAreMarkedMissing) {
+    StartDevice();
+    devsim::FaultOptions faults;
+    faults.hiddenSettings = {"gateway"};
+    device->SetFaults(faults);
+    WriteFile(device->HostPath("/tavo/cam0"), "10.0.0.300?channel=3\n");
+    WriteFile(device->HostPath("/tavo/controller"), "10.0.0.1234\n");
+    Connect();
+    testing::RecordingNetworkDialog dialog;
+    connection->networkDialog = &dialog;
+    Run(JobReadNetwork);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    using C = NetworkSettingsSink;
+    EXPECT_EQ(dialog.missing, (std::set<int>{C::Gateway, C::CameraAddress0, C::Controller}));
+    // Never wrapped into the next octet, never made 0.0.0.0.
+    EXPECT_EQ(dialog.addresses.count(C::CameraAddress0), 0u);
+    EXPECT_EQ(dialog.addresses.count(C::Gateway), 0u);
+    EXPECT_EQ(dialog.addresses.count(C::Controller), 0u);
+    EXPECT_EQ(dialog.addresses.count(C::DeviceAddress), 1u);
+    EXPECT_TRUE(dialog.checked[C::ControllerUsed]);
+}
+
+TEST_F(DeviceJobs, StopDuringStalledJobEndsPromptly) {
+    StartDevice();
+    Connect();
+    connection->timing.ioTimeout_ms = 120000; // only the stop can end the wait
+    devsim::FaultOptions faults;
+    faults.hangCommands = true;
+    device->SetFaults(faults);
+    ASSERT_TRUE(connection->Post(JobListCameras));
+    ASSERT_TRUE(device->WaitUntil(
+        [&] {
+            for (const auto& c : device->Commands())
+                if (c.command == "ls -p /mnt/usbdrive")
+                    return true;
+            return false;
+        },
+        10000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // well inside the blocked read
+    const auto start = std::chrono::steady_clock::now();
+    connection->Stop();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // Not a speed measurement: without the interrupt Stop would wait for the
+    // two-minute time-out.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
+    EXPECT_FALSE(connection->Connected());
+    EXPECT_TRUE(status.Errors().empty()); // a stop is not an error
+    connection.reset();
+}
+
+// The link dies in the middle of a program download.
+class StalledTransfer : public DeviceJobs {
+protected:
+    void StartStalledDownload(unsigned ioTimeout_ms) {
+        StartDevice();
+        std::string big(6 * 1024 * 1024, 'p');
+        WriteFile(device->HostPath("/etc/tavo/program.tdv"), big);
+        relay = std::make_unique<StallingRelay>(device->SshPort());
+        Session().port = relay->Port();
+        Connect();
+        connection->timing.ioTimeout_ms = ioTimeout_ms;
+        chooser.answer = (folder / "never.kvx").string();
+        connection->fileChooser = &chooser;
+        status.Clear();
+        const uint64_t before = relay->ToClient();
+        ASSERT_TRUE(connection->Post(JobDownloadProgram));
+        ASSERT_TRUE(WaitFor([&] { return relay->ToClient() > before + 256 * 1024; }, 30000));
+        relay->Stall();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the session now waits for bytes
+    }
+    std::unique_ptr<StallingRelay> relay;
+    Chooser chooser;
+};
+
+TEST_F(StalledTransfer, StopEndsTheBlockedReadPromptly) {
+    StartStalledDownload(120000); // only the stop can end the wait
+    ASSERT_NE(connection->PendingJob(), 0);
+    const auto start = std::chrono::steady_clock::now();
+    connection->Stop();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // Not a speed measurement: without the interrupt Stop would wait for the
+    // two-minute time-out.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
+    EXPECT_EQ(chooser.calls, 0);
+    EXPECT_FALSE(fs::exists(*chooser.answer));
+    EXPECT_TRUE(status.Errors().empty());
+    connection.reset();
+}
+
+TEST_F(StalledTransfer, NoProgressTimeOutFailsTheJobAndEndsTheSession) {
+    StartStalledDownload(2000);
+    ASSERT_TRUE(WaitFor([&] { return connection->PendingJob() == 0; }, 60000));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{TimedOut(146, 2)}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{146, 144, 138}));
+    EXPECT_FALSE(connection->Connected());
+    EXPECT_EQ(chooser.calls, 0);
+}
+
+} // namespace
+} // namespace korvex
