@@ -44,12 +44,17 @@ public:
         return saveAnswer;
     }
     void Beep() override { ++beeps; }
+    int Choose(QWidget*, const QString& text, const QString&, const QStringList& items) override {
+        choices.push_back(text + " | " + items.join(QLatin1Char(',')));
+        return items.indexOf(chooseAnswer);
+    }
 
     Answer questionAnswer = Cancel;
     bool warningAnswer = false;
     QString openAnswer;
     QString saveAnswer;
-    std::vector<QString> questions, warnings, errors, infos, openPatterns;
+    QString chooseAnswer; // the item Choose picks; none when it is not offered
+    std::vector<QString> questions, warnings, errors, infos, openPatterns, choices;
     int saveDialogs = 0;
     int beeps = 0;
 };

@@ -4,10 +4,12 @@
 // korvex_screenshots <output folder> [<sample folder>]
 // Meant to run under a virtual X server (scripts/screenshot.sh).
 #include "app/common/Commands.h"
+#include "app/editor/CornerFields.h"
 #include "app/editor/Inspector.h"
 #include "app/editor/MainView.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/TabView.h"
+#include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
 #include "files/ProjectFile.h"
 #include "framework/ChangeFlags.h"
@@ -20,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLineEdit>
 #include <QLinearGradient>
 #include <QMenu>
 #include <QMenuBar>
@@ -183,6 +186,52 @@ void Click(QWidget* w, QPoint p, Qt::MouseButton button = Qt::LeftButton) {
     QApplication::sendEvent(w, &release);
 }
 
+// Snapping, corner numbers and the corner fields: card A at zoom 3, the lane
+// detector A1's corner 2 dragged next to A2's corner 1.
+bool ShootEditingTools(const QString& out, MainFrame& frame) {
+    MainView& view = frame.View();
+    frame.OnCommand(CmdModeReshape);
+    frame.OnCommand(CmdZoomIn);
+    frame.OnCommand(CmdZoomIn);
+    Settle();
+    QPoint body = CanvasPoint(view, 0, 100, 215);
+    frame.Tabs().Scroll().ensureVisible(CanvasPoint(view, 0, 160, 200).x(), CanvasPoint(view, 0, 160, 200).y(), 420,
+                                        200);
+    Settle();
+    Click(&view, body); // selects A1
+    Settle();
+    bool ok = Shoot(out + QStringLiteral("/corner-numbers.png"), frame);
+
+    QPoint from = CanvasPoint(view, 0, 150, 200), to = CanvasPoint(view, 0, 171, 201);
+    QPointF gf(view.mapToGlobal(from)), gt(view.mapToGlobal(to));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(from), gf, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&view, &press);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), gt, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&view, &move);
+    ok &= Shoot(out + QStringLiteral("/snapping.png"), frame);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(to), gt, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&view, &release);
+    Settle();
+
+    // A value outside the picture typed into corner 4's X: refused and marked.
+    QLineEdit* x = frame.GetInspector().Corners().Field(3, 0);
+    x->setFocus();
+    x->selectAll();
+    x->insert(QStringLiteral("400"));
+    x->setModified(true);
+    Q_EMIT x->editingFinished();
+    Settle();
+    QWidget& pane = frame.InspectorPane();
+    QPixmap shot = pane.grab();
+    QString path = out + QStringLiteral("/corner-fields.png");
+    if (shot.isNull() || !shot.save(path, "PNG")) {
+        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("wrote %s (%dx%d)\n", qPrintable(path), shot.width(), shot.height());
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -258,5 +307,6 @@ int main(int argc, char** argv) {
         ok &= Shoot(out + QStringLiteral("/detector-menu.png"), frame);
         detectorMenu->close();
     }
+    ok &= ShootEditingTools(out, frame);
     return ok ? 0 : 1;
 }

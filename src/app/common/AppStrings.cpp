@@ -63,6 +63,9 @@ unsigned MenuTextId(int command) {
     case CmdLanguageAuto: return 1463;
     case CmdHelp: return 1464;
     case CmdAbout: return 1465;
+    case CmdConvertTo320: return 2404;
+    case CmdConvertTo180: return 2405;
+    case CmdCopyDetectorsToCamera: return 2409;
     default: return 0;
     }
 }

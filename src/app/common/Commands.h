@@ -56,6 +56,9 @@ enum Command : int {
     CmdViewOptionB = 40311,
     CmdModeMoveCard = 40312,
     CmdRestoreProgram = 40313, // upload the newest kept program back
+    CmdConvertTo320 = 40320,
+    CmdConvertTo180 = 40321,
+    CmdCopyDetectorsToCamera = 40322,
     CmdLanguageAuto = 40330,
     CmdLanguageFirst = 40331,
     CmdLanguageLast = 40361,

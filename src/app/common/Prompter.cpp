@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace korvex {
@@ -58,5 +59,12 @@ QString QtPrompter::SaveFile(QWidget* owner, const QString& title, const QString
 }
 
 void QtPrompter::Beep() { QApplication::beep(); }
+
+int QtPrompter::Choose(QWidget* owner, const QString& text, const QString& caption, const QStringList& items) {
+    bool ok = false;
+    QString chosen = QInputDialog::getItem(owner, caption.isEmpty() ? DefaultCaption() : caption, text, items, 0,
+                                           false, &ok);
+    return ok ? static_cast<int>(items.indexOf(chosen)) : -1;
+}
 
 } // namespace korvex

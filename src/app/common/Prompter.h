@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -26,6 +27,11 @@ public:
                              const QString& pattern, const QString& defaultSuffix) = 0;
     // The platform's default beep.
     virtual void Beep() = 0;
+    // Lets the user pick one of `items`; its index, or -1 when cancelled.
+    virtual int Choose(QWidget* /*owner*/, const QString& /*text*/, const QString& /*caption*/,
+                       const QStringList& /*items*/) {
+        return -1;
+    }
 };
 
 // The real dialogs.
@@ -39,6 +45,7 @@ public:
     QString SaveFile(QWidget* owner, const QString& title, const QString& filterText, const QString& pattern,
                      const QString& defaultSuffix) override;
     void Beep() override;
+    int Choose(QWidget* owner, const QString& text, const QString& caption, const QStringList& items) override;
 };
 
 } // namespace korvex

@@ -2,8 +2,10 @@
 
 #include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
+#include "app/editor/CornerFields.h"
 #include "framework/StringTable.h"
 #include "model/DetectorEdits.h"
+#include "model/KeyboardEdits.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -89,6 +91,9 @@ Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent) : 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(kindGroup);
+    corners = new CornerFields(
+        [this](int32_t corner, Point picture) { return SetCornerAt(this->document, corner, picture); });
+    layout->addWidget(corners);
     layout->addStretch();
 
     delayEdit = std::make_unique<SecondsEdit>(*delay, prompter);
@@ -181,6 +186,7 @@ void Inspector::ShowDetector(const Detector* d) {
     if (!area->text().isEmpty())
         area->clear();
     ShowKinds(d);
+    corners->Show(document.Current(), d ? document.Current().selected : -1);
 }
 
 void Inspector::AreaPainted(uint32_t card, uint32_t number, uint32_t count) {

@@ -14,6 +14,7 @@ class QLineEdit;
 
 namespace korvex {
 
+class CornerFields;
 class Document;
 class Prompter;
 
@@ -53,6 +54,7 @@ public:
 
     QWidget* Control(int id) const;
     bool Showing() const { return showing; }
+    CornerFields& Corners() const { return *corners; }
 
 private:
     void SetTextIfDifferent(QLineEdit* edit, const QString& text);
@@ -75,6 +77,7 @@ private:
     QLabel* extendLabel;
     QLabel* angleLabel;
     QLabel* areaLabel;
+    CornerFields* corners;
     std::unique_ptr<SecondsEdit> delayEdit;
     std::unique_ptr<SecondsEdit> extendEdit;
     int32_t shownNumber = 0;

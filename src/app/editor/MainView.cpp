@@ -108,6 +108,7 @@ void MainView::UpdateMenuStates() {
     bool card = activeCard >= 0;
     for (int id : {CmdAddQuad, CmdAddLine, CmdAddQuadHere, CmdAddLineHere, CmdLoadBackground, CmdLiveBackgrounds})
         SetEnabled(id, card);
+    UpdateToolStates();
 }
 
 void MainView::Relayout() {
@@ -128,6 +129,11 @@ void MainView::ProjectReplaced() {
 // ---- commands ---------------------------------------------------------------
 
 bool MainView::Command(int id) {
+    nudges.End();
+    if (id == CmdConvertTo320 || id == CmdConvertTo180 || id == CmdCopyDetectorsToCamera) {
+        CancelDrag();
+        return ToolCommand(id);
+    }
     switch (id) {
     case CmdZoomIn:
     case CmdZoomOut: {
@@ -425,19 +431,33 @@ void MainView::LeftUp(int32_t x, int32_t y) {
         CancelDrag(); // keeps the stroke
         return;
     }
-    drag = DragNone;
     const Point delta = {(x - dragStart.x()) / zoom, (y - dragStart.y()) / zoom};
+    // Where snapping puts the corner or the detector, measured while the
+    // drag is still under way.
+    dragLast = QPoint(x, y);
+    std::optional<SnapTarget> moveTarget;
+    const CornerSnap corner = ended == DragCorner ? DraggedCorner() : CornerSnap{};
+    const Point move = ended == DragMove ? MoveOffset(&moveTarget) : Point{};
+    drag = DragNone;
     switch (ended) {
     case DragNone:
         if (mode == ModeReshape)
             SetActiveHandle(CornerHit(x, y));
         return;
     case DragCorner:
-        Edited(MoveCorner(document, activeHandle, delta.x, delta.y));
+        if (const Detector* d = document.Current().SelectedDetector(); corner.target && d) {
+            Point now = d->points[static_cast<size_t>(activeHandle)];
+            Edited(MoveCorner(document, activeHandle, corner.point.x - now.x, corner.point.y - now.y));
+        } else {
+            Edited(MoveCorner(document, activeHandle, delta.x, delta.y));
+        }
         activeHandle = CornerHit(x, y);
         break;
     case DragMove:
-        Edited(mode == ModeMove ? MoveSelected(document, delta.x, delta.y) : MoveCard(document, delta.x, delta.y));
+        if (mode == ModeMove)
+            Edited(MoveSelected(document, moveTarget ? move.x : delta.x, moveTarget ? move.y : delta.y));
+        else
+            Edited(MoveCard(document, delta.x, delta.y));
         break;
     case DragAim:
         Edited(AimSelected(document, {dragStart.x(), dragStart.y()}, {x, y}));
@@ -481,6 +501,8 @@ void MainView::RightDown(int32_t x, int32_t y, const QPoint& globalPos) {
 
 void MainView::mousePressEvent(QMouseEvent* event) {
     QPoint p = event->position().toPoint();
+    nudges.End();
+    freeDrag = event->modifiers() & Qt::ShiftModifier;
     if (event->button() == Qt::LeftButton) {
         // A drag whose release never arrived (a box opened while the button
         // was held took it) ends here, uncommitted.
@@ -499,12 +521,19 @@ void MainView::mouseMoveEvent(QMouseEvent* event) {
     // pointer and committing on some later release.
     if (Dragging() && !(event->buttons() & Qt::LeftButton))
         CancelDrag();
+    // Holding Shift drags freely; the mark follows the key at once.
+    bool free = event->modifiers() & Qt::ShiftModifier;
+    if (Dragging() && free != freeDrag) {
+        freeDrag = free;
+        ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    }
     Move(p.x(), p.y());
 }
 
 void MainView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         QPoint p = event->position().toPoint();
+        freeDrag = event->modifiers() & Qt::ShiftModifier;
         LeftUp(p.x(), p.y());
     }
 }
@@ -514,6 +543,8 @@ void MainView::keyPressEvent(QKeyEvent* event) {
         CancelDrag();
         return;
     }
+    if (NudgeKey(event))
+        return;
     QWidget::keyPressEvent(event);
 }
 
@@ -527,13 +558,23 @@ std::array<Point, 4> MainView::PreviewPoints(size_t index) const {
     const Point delta = DragDelta();
     auto shift = [&](Point& c) { c = ClampToPicture(state, {c.x + delta.x, c.y + delta.y}); };
     if (drag == DragCorner && isSelected && activeHandle >= 0) {
-        shift(pts[static_cast<size_t>(activeHandle)]);
+        CornerSnap snap = DraggedCorner();
+        if (snap.target)
+            pts[static_cast<size_t>(activeHandle)] = snap.point;
+        else
+            shift(pts[static_cast<size_t>(activeHandle)]);
     } else if (drag == DragMove && state.selected >= 0) {
         const Detector& sel = state.detectors[static_cast<size_t>(state.selected)];
         bool moves = mode == ModeMove ? isSelected : (mode == ModeMoveCard && d.card == sel.card);
+        std::optional<SnapTarget> target;
+        const Point move = moves && mode == ModeMove ? MoveOffset(&target) : Point{};
         if (moves)
-            for (Point& c : pts)
-                shift(c);
+            for (Point& c : pts) {
+                if (target)
+                    c = ClampToPicture(state, {c.x + move.x, c.y + move.y});
+                else
+                    shift(c);
+            }
     }
     return pts;
 }
@@ -589,6 +630,7 @@ void MainView::paintEvent(QPaintEvent* event) {
                 DrawGuideLine(zoomed, QPoint(a.x * zoom, a.y * zoom), QPoint(b.x * zoom, b.y * zoom));
             }
         }
+        PaintEditingMarks(zoomed, i);
         painter.drawImage(QPoint(r.left, r.top), zoomed, QRect(sourceX, 0, W, H));
     }
 }

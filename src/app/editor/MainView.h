@@ -4,7 +4,9 @@
 #include "app/editor/ViewGeometry.h"
 #include "model/Detector.h"
 #include "model/DetectorEdits.h"
+#include "model/DetectorSnap.h"
 #include "model/Document.h"
+#include "model/KeyboardEdits.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <vector>
 
 class QAction;
+class QImage;
 
 namespace korvex {
 
@@ -40,6 +43,8 @@ public:
     // current picture of one camera (false when it has none).
     virtual bool LivePicturesAvailable() { return false; }
     virtual bool CopyLivePicture(int /*camera*/, Bitmap& /*out*/) { return false; }
+    // A line in the status bar's text part.
+    virtual void ShowStatusText(const std::string& /*text*/) {}
 };
 
 // The editing surface: every camera card's background side by side, two per
@@ -76,6 +81,9 @@ public:
     // uncommitted; an eraser stroke keeps what it erased so far (one press
     // of the eraser is one state).
     void CancelDrag();
+
+    // The corner a drag under way would snap to, if any.
+    std::optional<SnapTarget> SnapTargetShown() const;
 
     ViewGeometry Geometry() const { return ViewGeometry(document.Current(), zoom); }
     int32_t Mode() const { return mode; }
@@ -130,6 +138,18 @@ private:
     // under way; its own points otherwise.
     std::array<Point, 4> PreviewPoints(size_t index) const;
 
+    // Editing tools (MainViewTools.cpp): snapping while dragging, nudging
+    // with the arrow keys, the size conversion and copying a card's
+    // detectors.
+    CornerSnap DraggedCorner() const;
+    Point MoveOffset(std::optional<SnapTarget>* target = nullptr) const;
+    void PaintEditingMarks(QImage& zoomed, int32_t card) const;
+    bool NudgeKey(QKeyEvent* event);
+    bool ToolCommand(int id);
+    void UpdateToolStates();
+    void ConvertTo(uint32_t width, uint32_t height);
+    void CopyDetectorsToCamera();
+
     void SetChecked(int command, bool on);
     void SetEnabled(int command, bool on);
 
@@ -151,6 +171,8 @@ private:
     QPoint menuPoint;
     int32_t activeCard = 0;
     std::optional<Detector> clipboard;
+    bool freeDrag = false; // Shift held during the drag: no snapping
+    NudgeBurst nudges;
 };
 
 } // namespace korvex

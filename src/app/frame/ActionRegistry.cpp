@@ -71,6 +71,9 @@ ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onComman
         CmdConfigTest,
         CmdHelp,
         CmdAbout,
+        CmdCopyDetectorsToCamera,
+        CmdConvertTo320,
+        CmdConvertTo180,
     };
     for (int id : all)
         Make(id);

@@ -216,7 +216,8 @@ void MainFrame::BuildMenus() {
     QMenu* file = bar->addMenu(Text(kStrMenuFile));
     add(file, {CmdNew, CmdOpen, CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdExit});
     QMenu* edit = bar->addMenu(Text(kStrMenuEdit));
-    add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine});
+    add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine, 0,
+               CmdCopyDetectorsToCamera, 0, CmdConvertTo320, CmdConvertTo180});
     QMenu* view = bar->addMenu(Text(kStrMenuView));
     add(view, {CmdZoomIn, CmdZoomOut, 0, CmdToggleInspector, CmdToggleComposer, CmdToggleExplorer, CmdToggleTuning,
                0, CmdViewOptionA, CmdViewOptionB});
@@ -391,6 +392,8 @@ void MainFrame::AreaPainted(uint32_t card, uint32_t number, uint32_t count) {
 bool MainFrame::RebuildProblems() { return problemsView && problemsView->Rebuild(View().State()); }
 
 void MainFrame::ShowContextMenu(const QPoint& globalPos) { contextMenu->popup(globalPos); }
+
+void MainFrame::ShowStatusText(const std::string& text) { statusBar->ShowText(text); }
 
 bool MainFrame::DeviceConnected() { return devices->Connected(); }
 

@@ -107,6 +107,7 @@ public:
     void TitleChanged(const std::string& path) override { SetTitle(path); }
     void AreaPainted(uint32_t card, uint32_t number, uint32_t count) override;
     bool RebuildProblems() override;
+    void ShowStatusText(const std::string& text) override;
     void ShowContextMenu(const QPoint& globalPos) override;
 
 protected:
