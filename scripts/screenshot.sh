@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the Korvex window under a virtual X server with a sample project
 # (four camera cards, detectors of every kind, background pictures) and saves
-# screenshots to docs/screenshots/. The sample project itself is written to
+# screenshots to docs/screenshots/, then opens the device windows against the
+# device simulator and saves one picture of each. The sample project itself is written to
 # docs/sample/ so it can be opened in Korvex.
 #   scripts/screenshot.sh [build folder]   (default: build/release)
 set -euo pipefail
@@ -12,7 +13,7 @@ if [ ! -d "$build" ]; then
   build="$root/build/release"
 fi
 cmake --build "$build" --target korvex_screenshots korvex_composer_screenshots korvex_session_screenshots \
-  korvex_languages
+  korvex_device_screenshots korvex_languages
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}"
 export KORVEX_LANG_DIR="$build/bin"
 xvfb-run -a -s "-screen 0 1600x1000x24" \
@@ -26,3 +27,6 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 XDG_CONFIG_HOME="$scratch/config" XDG_STATE_HOME="$scratch/state" xvfb-run -a -s "-screen 0 1600x1000x24" \
   "$build/tools/korvex_session_screenshots" "$root/docs/screenshots" "$scratch"
+# The device windows, filled from the in-process device simulator.
+xvfb-run -a -s "-screen 0 1600x1000x24" \
+  "$build/tools/korvex_device_screenshots" "$root/docs/screenshots"

@@ -7,6 +7,7 @@
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
 #include "devicelink/NetworkSettings.h"
+#include "devicelink/ProgramHistory.h"
 #include "devicelink/ScanThread.h"
 #include "framework/BinaryFile.h"
 #include "framework/StringTable.h"
@@ -40,7 +41,9 @@ const char* const Usage =
     "\n"
     "commands:\n"
     "  version                         connect and show the device's status text\n"
-    "  upload FILE.kvx                 send the program and restart the device\n"
+    "  upload FILE.kvx                 keep the device's program, send FILE and restart the device\n"
+    "  history                         list the kept programs of the device, newest first\n"
+    "  restore                         upload the newest kept program back (keeping the one it replaces)\n"
     "  download FILE.kvx               fetch the device's program\n"
     "  restart [--announce-port N]     restart and wait for the device to announce itself\n"
     "  network-show                    show the network settings\n"
@@ -337,7 +340,8 @@ int RunDevice(const std::vector<std::string>& args) {
     std::map<unsigned, std::string> cameras;
     std::vector<std::string> recordingArgs;
     uint16_t announcePort = ScanThread::DefaultPort;
-    if (word == "version" || word == "network-show" || word == "passwd" || word == "sync-clock") {
+    if (word == "version" || word == "network-show" || word == "passwd" || word == "sync-clock" ||
+        word == "history" || word == "restore") {
         if (!rest.empty())
             return UsageError(word + " takes no arguments");
     } else if (word == "upload" || word == "download") {
@@ -433,6 +437,20 @@ int RunDevice(const std::vector<std::string>& args) {
         return UsageError("unknown device command '" + word + "'\n" + Usage);
     }
 
+    // The kept programs are on this computer: listing them needs no device.
+    ProgramHistory history;
+    if (word == "history") {
+        for (const ProgramHistory::Entry& entry : history.List(a.host))
+            std::printf("%s\t%llu bytes\n", entry.path.c_str(), static_cast<unsigned long long>(entry.size));
+        return ExitOk;
+    }
+    if (word == "restore") {
+        const std::vector<ProgramHistory::Entry> kept = history.List(a.host);
+        if (kept.empty())
+            return Failure(LoadTextA(2604));
+        file = kept.front().path;
+    }
+
     std::optional<std::string> password = Secret("KORVEX_PASSWORD", "Password: ");
     if (!password)
         return UsageError("no password: set KORVEX_PASSWORD or run on a terminal");
@@ -453,7 +471,7 @@ int RunDevice(const std::vector<std::string>& args) {
             return UsageError("the new password holds at most 99 characters");
     }
     std::vector<uint8_t> payload;
-    if (word == "upload")
+    if (word == "upload" || word == "restore")
         payload = BinaryFile::ReadAll(file);
 
     interrupted.store(false);
@@ -484,9 +502,17 @@ int RunDevice(const std::vector<std::string>& args) {
             result = ExitFailure;
         else if (word == "version") {
             std::printf("%s\n", status.Text().c_str());
-        } else if (word == "upload") {
+        } else if (word == "upload" || word == "restore") {
             c.uploadPayload = std::move(payload);
+            c.programHistory = &history;
+            auto newest = [&] {
+                const auto kept = history.List(a.host);
+                return kept.empty() ? std::string() : kept.front().path;
+            };
+            const std::string before = newest();
             result = session.Run(JobUploadProgram) ? ExitOk : ExitFailure;
+            if (const std::string after = newest(); after != before)
+                std::fprintf(stderr, "%s %s\n", LoadTextA(2605).c_str(), after.c_str());
         } else if (word == "download") {
             FixedChooser chooser(file);
             c.fileChooser = &chooser;

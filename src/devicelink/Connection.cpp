@@ -4,6 +4,7 @@
 #include "devicelink/FactoryRecord.h"
 #include "devicelink/KnownHosts.h"
 #include "devicelink/NetworkSettings.h"
+#include "devicelink/ProgramHistory.h"
 #include "devicelink/SshSession.h"
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
@@ -92,6 +93,9 @@ CivilTime CivilFrom100ns(uint64_t units) {
 }
 
 const char* const RestartCommandText = "sync && /tavo/restart";
+
+// Ends a connect job at a key the window has to ask about (not an error).
+struct UnconfirmedKey {};
 
 } // namespace
 
@@ -275,18 +279,38 @@ void Connection::Connect() {
         // The password goes only to a device whose key is the one on record
         // (or one never seen before, which is recorded now).
         const std::string path = knownHostsPath.empty() ? DefaultKnownHostsPath() : knownHostsPath;
-        HostKeyVerdict verdict = CheckHostKey(session->Handle(), path, NetworkAddressText(deviceAddress), port);
-        if (verdict.recorded) {
-            std::string text = LoadTextA(1000);
-            size_t at = text.find("%1");
-            if (at != std::string::npos)
-                text.replace(at, 2, verdict.fingerprint);
-            else
-                text += " " + verdict.fingerprint;
-            statusBar.ShowText(text);
-            Trace("Connection::Connect: recorded %s\n", verdict.fingerprint.c_str());
+        if (hostKeys) {
+            // The window asks about a new key and shows a changed one; the
+            // job ends here without logging in.
+            HostKeyLookup lookup = LookUpHostKey(session->Handle(), path, NetworkAddressText(deviceAddress), port);
+            if (lookup.result != HostKeyLookup::Known) {
+                unconfirmedKey = HostKeyQuestion{NetworkAddressText(deviceAddress), port, path, lookup.keyType,
+                                                 lookup.fingerprint, lookup.recordedFingerprint, lookup.keyBlob};
+                throw UnconfirmedKey();
+            }
+        } else {
+            HostKeyVerdict verdict = CheckHostKey(session->Handle(), path, NetworkAddressText(deviceAddress), port);
+            if (verdict.recorded) {
+                std::string text = LoadTextA(1000);
+                size_t at = text.find("%1");
+                if (at != std::string::npos)
+                    text.replace(at, 2, verdict.fingerprint);
+                else
+                    text += " " + verdict.fingerprint;
+                statusBar.ShowText(text);
+                Trace("Connection::Connect: recorded %s\n", verdict.fingerprint.c_str());
+            }
         }
         session->Authenticate(userName, password);
+    } catch (const UnconfirmedKey&) {
+        CloseSession();
+        const bool changed = !unconfirmedKey.recordedFingerprint.empty();
+        statusBar.ShowMessage(changed ? 142 : 2600);
+        if (changed)
+            hostKeys->ChangedKey(unconfirmedKey);
+        else
+            hostKeys->UnknownKey(unconfirmedKey);
+        return;
     } catch (...) {
         CloseSession();
         statusBar.ShowMessage(142);
@@ -434,6 +458,8 @@ void Connection::UploadProgram() {
     if (!connected.load(std::memory_order_acquire))
         return;
     try {
+        if (programHistory)
+            KeepCurrentProgram();
         statusBar.ShowProgress(0, 161);
         session->Send("/etc/tavo/program.tdv", uploadPayload.data(), uploadPayload.size(), 162,
                       [&](uint64_t remaining, uint64_t total) {
@@ -719,6 +745,24 @@ void Connection::WriteNetwork() {
         statusBar.ShowMessage(159);
         throw;
     }
+}
+
+// ---- program history: the program an upload replaces is kept first
+
+void Connection::KeepCurrentProgram() {
+    statusBar.ShowProgress(0, 2601);
+    std::string bytes;
+    if (!session->FetchAll("/etc/tavo/program.tdv", 0, 2602, 0, bytes)) {
+        // A device that has no program yet has nothing to lose; a program
+        // that is there but cannot be fetched stops the upload. (The SCP
+        // refusal does not say which it was; the folder listing does.)
+        const std::string listing = session->RunCommand("ls -p /etc/tavo", 2602);
+        if (("\n" + listing + "\n").find("\nprogram.tdv") != std::string::npos)
+            RaiseError(2602);
+        Trace("Connection::KeepCurrentProgram: the device has no program\n");
+        return;
+    }
+    programHistory->Keep(NetworkAddressText(deviceAddress), bytes.data(), bytes.size(), utcNow());
 }
 
 } // namespace korvex

@@ -15,6 +15,7 @@
 
 namespace korvex {
 
+class ProgramHistory;
 class SshSession;
 struct ConnectionInternals;
 
@@ -95,6 +96,15 @@ public:
     NetworkSettingsSink* networkDialog = nullptr;
     FileChooser* fileChooser = nullptr;
 
+    // Set once before the thread starts; null keeps the command-line ways.
+    // hostKeys: a key that is new or changed ends the connect job before
+    // the login and is handed to this sink instead of being recorded (new)
+    // or raised (changed).
+    HostKeySink* hostKeys = nullptr;
+    // programHistory: an upload (job 12) first keeps the device's current
+    // program there; when that fails nothing is sent.
+    ProgramHistory* programHistory = nullptr;
+
     // Connect request.
     uint32_t deviceAddress = 0; // network byte order (first octet in the lowest byte)
     uint16_t port = 22;         // SSH port of the device
@@ -138,6 +148,7 @@ private:
     void Restart();
     void UploadProgram();
     void DownloadProgram();
+    void KeepCurrentProgram();
     void ListRecordings(int32_t code);
     void DownloadRecordings();
     void ReadNetwork();
@@ -159,6 +170,7 @@ private:
     std::mutex runLock;
     std::condition_variable runChanged;
     bool runActive = false;
+    HostKeyQuestion unconfirmedKey; // the connect job's question for hostKeys
 };
 
 // Helpers of the session that do not need a device (tested on their own).

@@ -116,4 +116,27 @@ public:
     virtual void LineChanged(size_t index, const std::string& line) = 0;
 };
 
+// A device key the known-hosts file does not vouch for, as the connect job
+// met it. The job has ended without logging in (nothing of the credentials
+// was sent); the window asks the user and, when told to, records the key or
+// removes the old one (KnownHosts.h) and posts the connect job again.
+struct HostKeyQuestion {
+    std::string host;                // "%u.%u.%u.%u"
+    uint16_t port = 22;
+    std::string knownHostsPath;      // the file that was consulted
+    std::string keyType;             // "ssh-ed25519", ...
+    std::string fingerprint;         // "SHA256:..." of the offered key
+    std::string recordedFingerprint; // ChangedKey: of the key on record
+    std::string keyBlob;             // the offered key, wire format
+};
+
+class HostKeySink {
+public:
+    virtual ~HostKeySink() = default;
+    // First contact: no key is recorded for this host and port.
+    virtual void UnknownKey(const HostKeyQuestion& question) = 0;
+    // The device offers another key than the one on record: refused.
+    virtual void ChangedKey(const HostKeyQuestion& question) = 0;
+};
+
 } // namespace korvex

@@ -9,6 +9,7 @@
 #include <openssl/evp.h>
 #include <openssl/sha.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -226,6 +227,138 @@ HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, c
     AtomicFile::WriteAll(path, content.data(), content.size());
     verdict.recorded = true;
     return verdict;
+}
+
+// ---- asking before recording (the window's way)
+
+std::string KeyTypeOfBlob(const std::string& blob) {
+    if (blob.size() < 4)
+        return "";
+    const uint32_t n = (static_cast<uint32_t>(static_cast<unsigned char>(blob[0])) << 24) |
+                       (static_cast<uint32_t>(static_cast<unsigned char>(blob[1])) << 16) |
+                       (static_cast<uint32_t>(static_cast<unsigned char>(blob[2])) << 8) |
+                       static_cast<uint32_t>(static_cast<unsigned char>(blob[3]));
+    if (n == 0 || n > 64 || n > blob.size() - 4)
+        return "";
+    std::string type = blob.substr(4, n);
+    for (char c : type)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '@' || c == '.'))
+            return "";
+    return type;
+}
+
+HostKeyLookup LookUpHostKey(LIBSSH2_SESSION* session, const std::string& path, const std::string& host,
+                            uint16_t port) {
+    size_t keySize = 0;
+    int keyType = 0;
+    const char* key = libssh2_session_hostkey(session, &keySize, &keyType);
+    const int keyBits = KnownHostKeyBits(keyType);
+    if (!key || keySize == 0 || keyBits == 0)
+        RaiseError(1003);
+    HostKeyLookup lookup;
+    lookup.keyBlob.assign(key, keySize);
+    lookup.keyType = KeyTypeOfBlob(lookup.keyBlob);
+    lookup.fingerprint = KeyFingerprint(reinterpret_cast<const unsigned char*>(key), keySize);
+
+    std::unique_ptr<LIBSSH2_KNOWNHOSTS, KnownHostsDeleter> hosts(libssh2_knownhost_init(session));
+    if (!hosts)
+        RaiseError(1003);
+    std::string existing;
+    if (!ReadText(path, existing))
+        RaiseError(1004);
+    for (size_t pos = 0; pos < existing.size();) {
+        size_t end = existing.find('\n', pos);
+        size_t next = end == std::string::npos ? existing.size() : end + 1;
+        std::string line = existing.substr(pos, next - pos);
+        pos = next;
+        libssh2_knownhost_readline(hosts.get(), line.data(), line.size(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
+    }
+    const std::string name = KnownHostName(host, port);
+    const int plainRaw = LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW;
+    libssh2_knownhost* found = nullptr;
+    int rc = libssh2_knownhost_checkp(hosts.get(), name.c_str(), -1, key, keySize, plainRaw | keyBits, &found);
+    if (rc == LIBSSH2_KNOWNHOST_CHECK_NOTFOUND) {
+        // A recorded key of another type counts as a change as well.
+        found = nullptr;
+        rc = libssh2_knownhost_checkp(hosts.get(), name.c_str(), -1, key, keySize, plainRaw, &found);
+    }
+    switch (rc) {
+    case LIBSSH2_KNOWNHOST_CHECK_MATCH: lookup.result = HostKeyLookup::Known; break;
+    case LIBSSH2_KNOWNHOST_CHECK_NOTFOUND: lookup.result = HostKeyLookup::New; break;
+    case LIBSSH2_KNOWNHOST_CHECK_MISMATCH:
+        lookup.result = HostKeyLookup::Changed;
+        lookup.recordedFingerprint = FingerprintOfBase64(found ? found->key : nullptr);
+        break;
+    default: RaiseError(1003);
+    }
+    return lookup;
+}
+
+void RecordHostKey(const std::string& path, const std::string& host, uint16_t port, const std::string& keyBlob) {
+    const std::string type = KeyTypeOfBlob(keyBlob);
+    if (type.empty())
+        RaiseError(1003);
+    std::vector<unsigned char> text(4 * ((keyBlob.size() + 2) / 3) + 1);
+    const int n = EVP_EncodeBlock(text.data(), reinterpret_cast<const unsigned char*>(keyBlob.data()),
+                                  static_cast<int>(keyBlob.size()));
+    if (n <= 0)
+        RaiseError(1003);
+    std::string content;
+    if (!ReadText(path, content))
+        RaiseError(1004);
+    if (!content.empty() && content.back() != '\n')
+        content += '\n';
+    content += KnownHostName(host, port) + " " + type + " " +
+               std::string(reinterpret_cast<const char*>(text.data()), static_cast<size_t>(n)) + "\n";
+    MakeFolders(path);
+    AtomicFile::WriteAll(path, content.data(), content.size());
+}
+
+size_t ForgetHostKey(const std::string& path, const std::string& host, uint16_t port) {
+    std::string existing;
+    if (!ReadText(path, existing))
+        RaiseError(1004);
+    const std::string name = KnownHostName(host, port);
+    std::string kept;
+    size_t removed = 0;
+    for (size_t pos = 0; pos < existing.size();) {
+        size_t end = existing.find('\n', pos);
+        size_t next = end == std::string::npos ? existing.size() : end + 1;
+        std::string line = existing.substr(pos, next - pos);
+        pos = next;
+        const size_t start = line.find_first_not_of(" \t");
+        const size_t field = start == std::string::npos ? std::string::npos : line.find_first_of(" \t", start);
+        if (start == std::string::npos || line[start] == '#' || field == std::string::npos) {
+            kept += line;
+            continue;
+        }
+        // The first field may list several names separated by commas; only
+        // this one goes.
+        std::string names = line.substr(start, field - start);
+        std::string others;
+        bool matched = false;
+        for (size_t from = 0; from <= names.size();) {
+            size_t comma = names.find(',', from);
+            if (comma == std::string::npos)
+                comma = names.size();
+            const std::string one = names.substr(from, comma - from);
+            if (one == name)
+                matched = true;
+            else if (!one.empty())
+                others += (others.empty() ? "" : ",") + one;
+            from = comma + 1;
+        }
+        if (!matched) {
+            kept += line;
+            continue;
+        }
+        ++removed;
+        if (!others.empty())
+            kept += line.substr(0, start) + others + line.substr(field);
+    }
+    if (removed)
+        AtomicFile::WriteAll(path, kept.data(), kept.size());
+    return removed;
 }
 
 } // namespace korvex

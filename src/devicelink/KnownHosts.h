@@ -35,4 +35,34 @@ struct HostKeyVerdict {
 HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, const std::string& host,
                             uint16_t port);
 
+// What the file says about the key a device offered, without changing the
+// file: for a window that asks the user before a new key is recorded.
+struct HostKeyLookup {
+    enum Result { Known, New, Changed } result = New;
+    std::string keyType;             // "ssh-ed25519", "ssh-rsa", ... as the key names itself
+    std::string fingerprint;         // of the key the device offered
+    std::string recordedFingerprint; // Changed: of the key on record
+    std::string keyBlob;             // the offered key (wire format)
+};
+
+// Reads the offered key of `session` (after the handshake) and compares it
+// with the file at `path`, as CheckHostKey does, but records nothing and
+// raises nothing for a new or changed key. Errors: 1003 for a key that
+// cannot be read, 1004 for a file that cannot be read.
+HostKeyLookup LookUpHostKey(LIBSSH2_SESSION* session, const std::string& path, const std::string& host,
+                            uint16_t port);
+
+// Appends "name type base64" for `keyBlob` to the file at `path` (made with
+// its folders when missing; rewritten whole and atomically). Error 1003 for
+// a blob that does not name its key type.
+void RecordHostKey(const std::string& path, const std::string& host, uint16_t port, const std::string& keyBlob);
+
+// Removes every key recorded for exactly this host and port (other hosts,
+// other ports of the same host and comment lines stay). Returns how many
+// keys were removed; a missing file removes nothing.
+size_t ForgetHostKey(const std::string& path, const std::string& host, uint16_t port);
+
+// The key type a wire-format key blob names ("" when it names none).
+std::string KeyTypeOfBlob(const std::string& keyBlob);
+
 } // namespace korvex

@@ -1,4 +1,5 @@
 #include "AppTestSupport.h"
+#include "app/device/DeviceCommands.h"
 #include "app/common/Commands.h"
 #include "app/device/Explorer.h"
 #include "app/dialogs/AboutDialog.h"
@@ -365,10 +366,14 @@ TEST_F(MainFrameTest, DeviceCommandsAreGreyedWhileNotConnected) {
     frame->UpdateMenuStates();
     EXPECT_TRUE(frame->Action(CmdConnect)->isEnabled());
     for (int id : {CmdDisconnect, CmdUpload, CmdDownloadProgram, CmdRestart, CmdRecordings, CmdChangePassword,
-                   CmdNetworkSettings})
+                   CmdNetworkSettings, CmdRestoreProgram})
         EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
-    frame->OnCommand(CmdRecordings); // a dialog of the next release: says so
-    EXPECT_EQ(prompts.infos.size(), 1u);
+    frame->OnCommand(CmdRecordings); // not connected: no window
+    EXPECT_EQ(frame->DeviceWindows().ActiveDialog(), nullptr);
+    frame->OnCommand(CmdConnect);
+    ASSERT_NE(frame->DeviceWindows().ActiveDialog(), nullptr);
+    EXPECT_NE(frame->DeviceWindows().ActiveDialog()->findChild<QWidget*>("c1009"), nullptr);
+    frame->DeviceWindows().ActiveDialog()->reject();
 }
 
 TEST_F(MainFrameTest, ConfigurationTestListsThePackageEntries) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <filesystem>
@@ -151,6 +152,36 @@ TEST_F(CliDevice, DownloadPasswdAndSyncClock) {
     EXPECT_EQ(device->Password(), "two words");
     EXPECT_EQ(Cli("KORVEX_PASSWORD=admin", Device() + "version").exitCode, 1);
     EXPECT_EQ(Cli("KORVEX_PASSWORD='two words'", Device() + "version").exitCode, 0);
+}
+
+// One upload only: each waits the device's full restart time (about 40 s).
+TEST_F(CliDevice, HistoryListsKeptProgramsAndRestoreKeepsTheOneItReplaces) {
+    StartDevice();
+    const std::string data = "XDG_DATA_HOME='" + (folder / "data").string() + "' KORVEX_PASSWORD=admin ";
+    const std::string original = ReadFile(device->HostPath("/etc/tavo/program.tdv"));
+    EXPECT_EQ(Cli(data, Device() + "history").out, "");
+    Outcome restoreNothing = Cli(data, Device() + "restore");
+    EXPECT_EQ(restoreNothing.exitCode, 1);
+    EXPECT_NE(restoreNothing.err.find(LoadTextA(2604)), std::string::npos) << restoreNothing.err;
+    EXPECT_EQ(device->Commands().size(), 0u); // decided without the device
+
+    const fs::path kept = folder / "data/korvex/history/127.0.0.1";
+    fs::create_directories(kept);
+    std::ofstream(kept / "20261201T080000.000Z.kvx", std::ios::binary) << "older program";
+    std::ofstream(kept / "20261202T080000.000Z.kvx", std::ios::binary) << "kept program";
+    Outcome listed = Cli(data, Device() + "history");
+    EXPECT_EQ(listed.out, (kept / "20261202T080000.000Z.kvx").string() + "\t12 bytes\n" +
+                              (kept / "20261201T080000.000Z.kvx").string() + "\t13 bytes\n");
+
+    Outcome restore = Cli(data, Device() + "restore");
+    EXPECT_EQ(restore.exitCode, 0) << restore.err;
+    EXPECT_EQ(ReadFile(device->HostPath("/etc/tavo/program.tdv")), "kept program");
+    EXPECT_NE(restore.err.find(LoadTextA(2605) + " " + kept.string() + "/"), std::string::npos) << restore.err;
+    // The program the restore replaced is the newest kept one now, so the
+    // step can be undone the same way.
+    Outcome again = Cli(data, Device() + "history");
+    ASSERT_EQ(std::count(again.out.begin(), again.out.end(), '\n'), 3) << again.out;
+    EXPECT_EQ(ReadFile(again.out.substr(0, again.out.find('\t'))), original);
 }
 
 bool Sent(const devsim::DeviceSimulator& device, const std::string& prefix) {

@@ -36,6 +36,7 @@ unsigned MenuTextId(int command) {
     case CmdModeMove: return 1436;
     case CmdModeAim: return 1437;
     case CmdModeMoveCard: return 1438;
+    case CmdRestoreProgram: return 2680;
     case CmdPenWidth1: return 1439;
     case CmdPenWidth2: return 1440;
     case CmdPenWidth3: return 1441;

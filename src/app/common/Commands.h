@@ -55,6 +55,7 @@ enum Command : int {
     CmdFill100 = 40310,
     CmdViewOptionB = 40311,
     CmdModeMoveCard = 40312,
+    CmdRestoreProgram = 40313, // upload the newest kept program back
     CmdConvertTo320 = 40320,
     CmdConvertTo180 = 40321,
     CmdCopyDetectorsToCamera = 40322,

@@ -1,5 +1,10 @@
 #include "app/device/Explorer.h"
 
+#include "app/common/UiText.h"
+#include "app/device/DeviceStrings.h"
+
+#include <QAction>
+#include <QLabel>
 #include <QListWidget>
 #include <QVBoxLayout>
 
@@ -10,8 +15,60 @@ Explorer::Explorer(QWidget* parent) : QWidget(parent) {
     list->setObjectName(QStringLiteral("c1006"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(list);
+    layout->addWidget(list, 2);
     connect(list, &QListWidget::currentRowChanged, this, [this](int row) { Q_EMIT RowChosen(row); });
+
+    rememberedHeading = new QLabel(Text(kStrRememberedHeading));
+    rememberedHeading->setContentsMargins(4, 4, 4, 0);
+    remembered = new QListWidget(this);
+    remembered->setObjectName(QStringLiteral("rememberedDevices"));
+    remembered->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* forget = new QAction(Text(kStrForgetDevice), remembered);
+    remembered->addAction(forget);
+    layout->addWidget(rememberedHeading);
+    layout->addWidget(remembered, 1);
+    rememberedHeading->hide();
+    remembered->hide();
+    auto entryOf = [](QListWidgetItem* item, QString& address, uint16_t& port) {
+        if (!item)
+            return false;
+        address = item->data(Qt::UserRole).toString();
+        port = static_cast<uint16_t>(item->data(Qt::UserRole + 1).toUInt());
+        return true;
+    };
+    connect(remembered, &QListWidget::itemActivated, this, [this, entryOf](QListWidgetItem* item) {
+        QString address;
+        uint16_t port = 22;
+        if (entryOf(item, address, port))
+            Q_EMIT RememberedChosen(address, port);
+    });
+    connect(forget, &QAction::triggered, this, [this, entryOf] {
+        QString address;
+        uint16_t port = 22;
+        if (entryOf(remembered->currentItem(), address, port))
+            Q_EMIT RememberedForgotten(address, port);
+    });
+}
+
+void Explorer::ShowRemembered(const QList<RememberedDevice>& devices,
+                              const std::function<bool(const QString&)>& heard) {
+    remembered->clear();
+    for (const RememberedDevice& d : devices) {
+        const QString where = d.port == 22 ? d.address : QStringLiteral("%1:%2").arg(d.address).arg(d.port);
+        QString line = d.user.isEmpty() ? where : d.user + QLatin1Char('@') + where;
+        if (!d.alias.isEmpty())
+            line += QStringLiteral(" (%1)").arg(d.alias);
+        if (heard && !heard(d.address))
+            line += QStringLiteral(" \u2014 ") + Text(kStrRememberedNotHeard);
+        auto* item = new QListWidgetItem(line, remembered);
+        item->setToolTip(line);
+        item->setData(Qt::UserRole, d.address);
+        item->setData(Qt::UserRole + 1, d.port);
+        if (heard && !heard(d.address))
+            item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+    }
+    rememberedHeading->setVisible(!devices.isEmpty());
+    remembered->setVisible(!devices.isEmpty());
 }
 
 void Explorer::SetCaption(const std::string& text) {

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "app/device/RememberedDevices.h"
+
 #include <QWidget>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
+class QLabel;
 class QListWidget;
 
 namespace korvex {
@@ -30,14 +34,24 @@ public:
     QString Caption() const { return caption; }
     QListWidget* List() const { return list; }
 
+    // The devices connected to before, most recently used first, below the
+    // heard ones; `heard` says whether an address was heard recently (the
+    // others are marked). Activating one asks to connect to it.
+    void ShowRemembered(const QList<RememberedDevice>& devices, const std::function<bool(const QString&)>& heard);
+    QListWidget* RememberedList() const { return remembered; }
+
 Q_SIGNALS:
     void RowChosen(int row);
     void CaptionChanged(const QString& caption);
+    void RememberedChosen(const QString& address, uint16_t port);
+    void RememberedForgotten(const QString& address, uint16_t port);
 
 private:
     void SetCaption(const std::string& text);
 
     QListWidget* list;
+    QLabel* rememberedHeading;
+    QListWidget* remembered;
     QString caption;
 };
 

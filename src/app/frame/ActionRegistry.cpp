@@ -61,6 +61,7 @@ ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onComman
         CmdDisconnect,
         CmdUpload,
         CmdDownloadProgram,
+        CmdRestoreProgram,
         CmdRestart,
         CmdRecordings,
         CmdNetworkSettings,

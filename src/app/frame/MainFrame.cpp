@@ -6,7 +6,10 @@
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/composer/ComposerFrame.h"
+#include "app/device/DeviceCommands.h"
 #include "app/device/Explorer.h"
+#include "app/device/Ipv4Edit.h"
+#include "app/export/ExportDialog.h"
 #include "app/dialogs/AboutDialog.h"
 #include "app/dialogs/ConfigTestDialog.h"
 #include "app/editor/Inspector.h"
@@ -21,7 +24,9 @@
 #include "app/session/DeviceSession.h"
 #include "app/session/ProjectRecovery.h"
 #include "app/session/ProjectSession.h"
+#include "app/sinks/DeviceDialogSinks.h"
 #include "app/sinks/DeviceListForwarder.h"
+#include "app/sinks/ExportRunner.h"
 #include "app/sinks/FileChooserBridge.h"
 #include "app/sinks/LiveForwarders.h"
 #include "app/sinks/StatusForwarder.h"
@@ -29,6 +34,8 @@
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
 #include "app/widgets/StatusBar.h"
+#include "devicelink/DeviceTexts.h"
+#include "devicelink/ProgramHistory.h"
 #include "framework/ChangeFlags.h"
 #include "framework/Language.h"
 #include "framework/StringTable.h"
@@ -43,6 +50,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -72,6 +80,14 @@ MainFrame::MainFrame(FrameOptions options)
     deviceListSink = std::make_unique<DeviceListForwarder>(devices->Devices());
     devices->Devices().SetSink(deviceListSink.get());
     fileChooser->Attach(this);
+    // The device windows' forwarders take the session's dialog sinks (the
+    // program download's path is asked before the job, so the session
+    // never waits for a file dialog); an upload keeps the program it
+    // replaces.
+    programHistory = std::make_unique<ProgramHistory>();
+    devices->Session().programHistory = programHistory.get();
+    deviceDialogs = std::make_unique<DeviceDialogSinks>(devices->Session());
+    rememberedDevices = std::make_unique<RememberedDevices>();
 
     statusBar = new StatusBar(this);
     setStatusBar(statusBar);
@@ -101,6 +117,7 @@ MainFrame::MainFrame(FrameOptions options)
     liveSink->AttachHost(&tabView->Live(), &tabView->Live());
     tabView->Live().Attach(&devices->LiveCore());
     connect(tabView, &TabView::ActiveTabChanged, this, [this] { UpdateMenuStates(); });
+    BuildDeviceWindows();
 
     QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                     : QRect(0, 0, 1280, 800);
@@ -144,6 +161,49 @@ void MainFrame::Create() {
     ChangeFlags::Mark(ChangeFlags::PanesChanged | ChangeFlags::LayoutChanged);
 }
 
+namespace {
+// "a.b.c.d" to network byte order (first octet in the lowest byte); 0 when
+// the text is no address.
+uint32_t NetworkOrderOf(const QString& text) {
+    const auto host = Ipv4Edit::Parse(text);
+    if (!host)
+        return 0;
+    return (*host & 255) << 24 | ((*host >> 8) & 255) << 16 | ((*host >> 16) & 255) << 8 | (*host >> 24);
+}
+} // namespace
+
+void MainFrame::BuildDeviceWindows() {
+    deviceCommands = new DeviceCommands(*this, *prompter, *deviceDialogs, *rememberedDevices, programHistory->Root());
+    deviceDialogs->SetCommands(deviceCommands);
+    deviceCommands->aliasOf = [this](const QString& address) {
+        const uint32_t network = NetworkOrderOf(address);
+        for (const std::string& line : devices->Devices().Lines())
+            if (network && line.rfind(address.toStdString() + " (", 0) == 0 && line.back() == ')')
+                return QString::fromStdString(line.substr(address.size() + 2, line.size() - address.size() - 3));
+        return QString();
+    };
+    auto showRemembered = [this] {
+        explorer->ShowRemembered(rememberedDevices->All(), [this](const QString& address) {
+            const uint64_t seen = devices->Devices().LastSeen(NetworkOrderOf(address));
+            return seen != 0 && TickCount64Ms() - seen < 60000;
+        });
+    };
+    showRemembered();
+    connect(deviceCommands, &DeviceCommands::Connected, this, showRemembered);
+    auto* refresh = new QTimer(this);
+    connect(refresh, &QTimer::timeout, this, showRemembered);
+    refresh->start(10000);
+    connect(explorer, &Explorer::RememberedChosen, this, [this](const QString& address, uint16_t port) {
+        if (!DeviceConnected())
+            deviceCommands->Connect(NetworkOrderOf(address), port);
+    });
+    connect(explorer, &Explorer::RememberedForgotten, this, [this, showRemembered](const QString& address,
+                                                                                 uint16_t port) {
+        rememberedDevices->Forget(address, port);
+        showRemembered();
+    });
+}
+
 void MainFrame::StopThreads() {
     // A download waiting for its file dialog gives up first, so the
     // session thread can end.
@@ -185,7 +245,8 @@ void MainFrame::BuildMenus() {
                    CmdPenWidth2, CmdPenWidth3, CmdPenWidth4, 0, CmdNoPattern, CmdDivisions1, CmdDivisions2,
                    CmdDivisions3, CmdDivisions4, CmdDivisions5, CmdDivisions6, CmdFill20, CmdFill100});
     QMenu* device = bar->addMenu(Text(kStrMenuDevice));
-    add(device, {CmdConnect, CmdDisconnect, 0, CmdUpload, CmdDownloadProgram, CmdRestart, 0, CmdRecordings,
+    add(device, {CmdConnect, CmdDisconnect, 0, CmdUpload, CmdRestoreProgram, CmdDownloadProgram, CmdRestart, 0,
+                 CmdRecordings,
                  CmdNetworkSettings, CmdChangePassword, CmdOptionMask});
     QMenu* tools = bar->addMenu(Text(kStrMenuTools));
     add(tools, {CmdExport, CmdConfigTest});
@@ -334,7 +395,7 @@ void MainFrame::UpdateMenuStates() {
     bool connected = DeviceConnected();
     Enable(actions[CmdConnect], !connected);
     for (int id : {CmdDisconnect, CmdUpload, CmdDownloadProgram, CmdRestart, CmdRecordings, CmdChangePassword,
-                   CmdNetworkSettings})
+                   CmdNetworkSettings, CmdRestoreProgram})
         Enable(actions[id], connected);
 }
 
@@ -408,7 +469,6 @@ bool MainFrame::PostUpload(std::vector<uint8_t> bytes) { return devices->PostUpl
 
 // ---- commands ---------------------------------------------------------------
 
-void MainFrame::ShowPlaceholder(unsigned textId) { prompter->Information(this, Text(textId), QStringLiteral("Korvex")); }
 
 void MainFrame::PostDeviceJob(JobCode code, bool needsConnection) {
     devices->PostJob(code, needsConnection);
@@ -517,10 +577,20 @@ void MainFrame::OnCommand(int id) {
             ChangeFlags::Mark(ChangeFlags::PanesChanged);
             break;
         case CmdConnect:
+            if (!DeviceConnected())
+                deviceCommands->Connect(devices->Devices().SelectedAddress());
+            break;
         case CmdRecordings:
+            deviceCommands->Recordings();
+            break;
         case CmdChangePassword:
+            deviceCommands->ChangePassword();
+            break;
         case CmdNetworkSettings:
-            ShowPlaceholder(kStrDeviceDialogPlaceholder);
+            deviceCommands->NetworkSettings();
+            break;
+        case CmdRestoreProgram:
+            deviceCommands->RestoreProgram();
             break;
         case CmdOptionMask: {
             // The mask travels in the replies only while the dialog is open.
@@ -531,9 +601,13 @@ void MainFrame::OnCommand(int id) {
         case CmdDemoDevice:
             ToggleDemo();
             break;
-        case CmdExport:
-            ShowPlaceholder(kStrExportPlaceholder);
+        case CmdExport: {
+            auto* dialog = new ExportDialog([](ExportDialog& d) { return MakeExportRunner(d); }, this);
+            connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
+            dialog->setWindowModality(Qt::ApplicationModal);
+            dialog->show();
             break;
+        }
         case CmdDisconnect:
             PostDeviceJob(JobDisconnect, false);
             break;
@@ -541,7 +615,7 @@ void MainFrame::OnCommand(int id) {
             PostDeviceJob(JobRestart, true);
             break;
         case CmdDownloadProgram:
-            PostDeviceJob(JobDownloadProgram, true);
+            deviceCommands->DownloadProgram();
             break;
         case CmdViewOptionA:
             devices->LiveCore().ToggleViewOptionA();

@@ -21,6 +21,8 @@ namespace korvex {
 
 enum JobCode : int32_t;
 class ComposerFrame;
+class DeviceCommands;
+class DeviceDialogSinks;
 class DeviceListForwarder;
 class DeviceSession;
 class Explorer;
@@ -28,6 +30,8 @@ class FileChooserBridge;
 class Inspector;
 class LiveViewForwarder;
 class PaneDock;
+class ProgramHistory;
+class RememberedDevices;
 class ProblemsView;
 class ProjectRecovery;
 class ProjectSession;
@@ -87,6 +91,7 @@ public:
     TabView& Tabs() { return *tabView; }
     Inspector& GetInspector() { return *inspector; }
     Explorer& GetExplorer() { return *explorer; }
+    DeviceCommands& DeviceWindows() { return *deviceCommands; }
     ProblemsView& Problems() { return *problemsView; }
     StatusBar& Status() { return *statusBar; }
     QToolBar& ToolBar() { return *toolbar; }
@@ -135,8 +140,8 @@ private:
     void BuildToolbar();
     void BuildLanguageMenu();
     void BuildPanes();
+    void BuildDeviceWindows();
     void ChooseLanguage(int id);
-    void ShowPlaceholder(unsigned textId);
     void PostDeviceJob(JobCode code, bool needsConnection);
     // The file commands, with any drag in the view dropped first.
     void ProjectCommand(int id);
@@ -165,6 +170,12 @@ private:
     std::unique_ptr<DeviceSession> devices;
     std::unique_ptr<ProjectRecovery> recovery;
     RecentProjects* recent = nullptr;
+    // The device windows: kept programs, the session's dialog forwarders,
+    // devices used before, and the Device menu's windows.
+    std::unique_ptr<ProgramHistory> programHistory;
+    std::unique_ptr<DeviceDialogSinks> deviceDialogs;
+    std::unique_ptr<RememberedDevices> rememberedDevices;
+    DeviceCommands* deviceCommands = nullptr;
     TabView* tabView = nullptr;
     ProblemsView* problemsView = nullptr;
     StatusBar* statusBar = nullptr;

@@ -1,0 +1,98 @@
+#include "app/device/ConnectDialog.h"
+
+#include "app/common/Prompter.h"
+#include "app/common/UiText.h"
+#include "app/device/DeviceJobs.h"
+#include "app/device/DeviceStrings.h"
+#include "app/device/Ipv4Edit.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace korvex {
+
+ConnectDialog::ConnectDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), jobs(jobs), prompter(prompter) {
+    setWindowTitle(Text(kStrConnectTitle));
+    address = new Ipv4Edit;
+    address->setObjectName(QStringLiteral("c1009"));
+    port = new QSpinBox;
+    port->setObjectName(QStringLiteral("c1120"));
+    port->setRange(1, 65535);
+    port->setValue(22);
+    user = new QLineEdit;
+    user->setObjectName(QStringLiteral("c1010"));
+    user->setMaxLength(99);
+    password = new QLineEdit;
+    password->setObjectName(QStringLiteral("c1011"));
+    password->setMaxLength(99);
+    password->setEchoMode(QLineEdit::Password);
+
+    auto* form = new QFormLayout;
+    form->addRow(Text(kStrConnectAddress), address);
+    form->addRow(Text(kStrConnectPort), port);
+    form->addRow(Text(kStrConnectUser), user);
+    form->addRow(Text(kStrConnectPassword), password);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &ConnectDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &ConnectDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    setMinimumWidth(340);
+}
+
+void ConnectDialog::Preset(uint32_t networkAddress, uint16_t newPort, const std::string& newUser) {
+    if (networkAddress)
+        address->SetNetworkAddress(networkAddress);
+    else
+        address->clear();
+    port->setValue(newPort ? newPort : 22);
+    user->setText(QString::fromStdString(newUser).left(99));
+    (user->text().isEmpty() ? static_cast<QWidget*>(address->text().isEmpty() ? address : user)
+                            : static_cast<QWidget*>(password))
+        ->setFocus();
+}
+
+QWidget* ConnectDialog::Control(int id) const {
+    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+}
+
+bool ConnectDialog::Check(ConnectRequest& request) {
+    const auto value = address->NetworkAddress();
+    if (!value || *value == 0 || *value == 0xFFFFFFFFu) {
+        address->SetMarked(true, Text(kStrBadAddress));
+        prompter.Error(this, Text(kStrBadAddress));
+        address->setFocus();
+        return false;
+    }
+    if (user->text().isEmpty()) {
+        prompter.Error(this, Text(kStrNoUser));
+        user->setFocus();
+        return false;
+    }
+    request.networkAddress = *value;
+    request.port = static_cast<uint16_t>(port->value());
+    request.userName = user->text().left(99).toStdString();
+    request.password = password->text().left(99).toStdString();
+    return true;
+}
+
+void ConnectDialog::accept() {
+    ConnectRequest request;
+    if (!Check(request))
+        return;
+    if (!jobs.PostConnect(request)) {
+        // Another job is still running: say so and keep what was typed.
+        prompter.Error(this, Text(278));
+        return;
+    }
+    Q_EMIT Posted(request.networkAddress, request.port, QString::fromStdString(request.userName));
+    password->clear();
+    QDialog::accept();
+}
+
+} // namespace korvex

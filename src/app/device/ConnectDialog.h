@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+#include <string>
+
+class QLineEdit;
+class QSpinBox;
+
+namespace korvex {
+
+class DeviceJobs;
+class Ipv4Edit;
+class Prompter;
+struct ConnectRequest;
+
+// The connect dialog: device address (1009, preset from the explorer's
+// selection), port (1120, 22 unless a remembered device says otherwise),
+// user name (1010) and password (1011), both at most 99 characters and not
+// preset. OK posts the connect job when no job runs.
+class ConnectDialog : public QDialog {
+    Q_OBJECT
+public:
+    enum Control { Address = 1009, User = 1010, Password = 1011, Port = 1120 };
+
+    ConnectDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent = nullptr);
+
+    // Network byte order (first octet in the lowest byte); 0 leaves it empty.
+    void Preset(uint32_t networkAddress, uint16_t port = 22, const std::string& user = "");
+    QWidget* Control(int id) const;
+    // What OK would post (valid after a successful check).
+    bool Check(ConnectRequest& request);
+
+    void accept() override;
+
+Q_SIGNALS:
+    // The connect job was posted with this address, port and user.
+    void Posted(uint32_t networkAddress, uint16_t port, const QString& user);
+
+private:
+    DeviceJobs& jobs;
+    Prompter& prompter;
+    Ipv4Edit* address;
+    QSpinBox* port;
+    QLineEdit* user;
+    QLineEdit* password;
+};
+
+} // namespace korvex

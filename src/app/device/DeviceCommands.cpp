@@ -1,0 +1,197 @@
+#include "app/device/DeviceCommands.h"
+
+#include "app/common/Prompter.h"
+#include "app/common/UiText.h"
+#include "app/device/ConnectDialog.h"
+#include "app/device/DeviceJobs.h"
+#include "app/device/DeviceStrings.h"
+#include "app/device/HostKeyDialog.h"
+#include "app/device/Ipv4Edit.h"
+#include "app/device/NetworkDialog.h"
+#include "app/device/PasswordDialog.h"
+#include "app/device/RecordingsDialog.h"
+#include "devicelink/KnownHosts.h"
+#include "devicelink/ProgramHistory.h"
+#include "framework/BinaryFile.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTimer>
+
+namespace korvex {
+
+namespace {
+// Last-used folders of these windows ($XDG_CONFIG_HOME/korvex/devicewindows.ini).
+QString LoadSetting(const QString& key, const QString& fallback = QString()) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
+                       QStringLiteral("devicewindows"));
+    return settings.value(key, fallback).toString();
+}
+void StoreSetting(const QString& key, const QString& value) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
+                       QStringLiteral("devicewindows"));
+    settings.setValue(key, value);
+}
+} // namespace
+
+DeviceCommands::DeviceCommands(QWidget& owner, Prompter& prompter, DeviceJobs& jobs,
+                               RememberedDevices& remembered, std::string historyRoot)
+    : QObject(&owner), owner(owner), prompter(prompter), jobs(jobs), remembered(remembered),
+      historyRoot(std::move(historyRoot)) {
+    askSaveFile = [](QWidget* parent, const QString& title, const QString& filter, const QString& initial) {
+        return QFileDialog::getSaveFileName(parent, title, initial, filter);
+    };
+    connectWatch = new QTimer(this);
+    connectWatch->setInterval(100);
+    connect(connectWatch, &QTimer::timeout, this, &DeviceCommands::WatchConnect);
+}
+
+void DeviceCommands::Show(QDialog* dialog) {
+    if (active)
+        active->reject();
+    active = dialog;
+    // Gone once closed, whichever way (OK, Cancel, the window's close box).
+    connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->show();
+}
+
+void DeviceCommands::Connect(uint32_t networkAddress, uint16_t wantedPort) {
+    auto* dialog = new ConnectDialog(jobs, prompter, &owner);
+    uint16_t port = 22;
+    std::string user;
+    if (networkAddress) {
+        const uint32_t host = (networkAddress & 255) << 24 | ((networkAddress >> 8) & 255) << 16 |
+                              ((networkAddress >> 16) & 255) << 8 | (networkAddress >> 24);
+        const QString text = Ipv4Edit::TextOf(host);
+        if (auto known = wantedPort ? remembered.Find(text, wantedPort) : remembered.FindAddress(text)) {
+            port = known->port;
+            user = known->user.toStdString();
+        }
+    }
+    dialog->Preset(networkAddress, port, user);
+    connect(dialog, &ConnectDialog::Posted, this,
+            [this](uint32_t address, uint16_t port, const QString& user) {
+                const uint32_t host = (address & 255) << 24 | ((address >> 8) & 255) << 16 |
+                                      ((address >> 16) & 255) << 8 | (address >> 24);
+                pendingAddress = Ipv4Edit::TextOf(host);
+                pendingPort = port;
+                pendingUser = user;
+                connectWatch->start();
+            });
+    Show(dialog);
+}
+
+void DeviceCommands::WatchConnect() {
+    if (jobs.Busy())
+        return;
+    connectWatch->stop();
+    if (!jobs.Connected() || pendingAddress.isEmpty())
+        return;
+    remembered.Remember(pendingAddress, pendingPort, pendingUser,
+                        aliasOf ? aliasOf(pendingAddress) : QString());
+    Q_EMIT Connected(pendingAddress, pendingPort);
+    pendingAddress.clear();
+}
+
+void DeviceCommands::UnknownKey(const HostKeyQuestion& question) {
+    auto* dialog = new HostKeyDialog(HostKeyDialog::NewKey, question, &owner);
+    connect(dialog, &QDialog::accepted, this, [this, question] {
+        try {
+            RecordHostKey(question.knownHostsPath, question.host, question.port, question.keyBlob);
+        } catch (const std::exception& e) {
+            prompter.Error(&owner, QString::fromUtf8(e.what()));
+            return;
+        }
+        if (jobs.RepostConnect() && !pendingAddress.isEmpty())
+            connectWatch->start();
+    });
+    Show(dialog);
+}
+
+void DeviceCommands::ChangedKey(const HostKeyQuestion& question) {
+    auto* dialog = new HostKeyDialog(HostKeyDialog::ChangedKey, question, &owner);
+    connect(dialog, &QDialog::accepted, this, [this, question] {
+        const QString where =
+            question.port == 22
+                ? QString::fromStdString(question.host)
+                : QStringLiteral("%1:%2").arg(QString::fromStdString(question.host)).arg(question.port);
+        const QString confirm = FillText(Text(kStrRemoveKeyConfirm).toStdString(),
+                                         {where.toStdString(), question.recordedFingerprint})
+                                    .c_str();
+        if (!prompter.Warning(&owner, confirm, Text(kStrRemoveKeyCaption)))
+            return;
+        try {
+            ForgetHostKey(question.knownHostsPath, question.host, question.port);
+        } catch (const std::exception& e) {
+            prompter.Error(&owner, QString::fromUtf8(e.what()));
+            return;
+        }
+        // Connecting again meets the new key as a first contact and asks.
+        if (jobs.RepostConnect() && !pendingAddress.isEmpty())
+            connectWatch->start();
+    });
+    Show(dialog);
+}
+
+void DeviceCommands::ChangePassword() {
+    if (!jobs.Connected())
+        return;
+    Show(new PasswordDialog(jobs, prompter, &owner));
+}
+
+void DeviceCommands::NetworkSettings() {
+    if (!jobs.Connected())
+        return;
+    auto* dialog = new NetworkDialog(jobs, prompter, &owner);
+    Show(dialog);
+    dialog->Start();
+}
+
+void DeviceCommands::Recordings() {
+    if (!jobs.Connected())
+        return;
+    Show(new RecordingsDialog(jobs, &owner));
+}
+
+void DeviceCommands::DownloadProgram() {
+    if (!jobs.Connected() || jobs.Busy())
+        return;
+    const QString folder = LoadSetting(QStringLiteral("device/programFolder"), QDir::homePath());
+    const QString filter = Text(177) + QStringLiteral(" (*.kvx)");
+    QString path = askSaveFile(&owner, Text(kStrDownloadTitle), filter, QDir(folder).filePath(Text(176)));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".kvx");
+    StoreSetting(QStringLiteral("device/programFolder"), QFileInfo(path).absolutePath());
+    if (!jobs.PostDownloadProgram(path.toStdString()))
+        prompter.Error(&owner, Text(278));
+}
+
+void DeviceCommands::RestoreProgram() {
+    if (!jobs.Connected())
+        return;
+    if (jobs.Busy()) {
+        prompter.Error(&owner, Text(278));
+        return;
+    }
+    ProgramHistory history(historyRoot);
+    const auto kept = history.List(jobs.DeviceAddressText());
+    if (kept.empty()) {
+        prompter.Information(&owner, Text(kStrNoKeptProgram), Text(kStrRestoreCaption));
+        return;
+    }
+    const QString confirm =
+        FillText(Text(kStrRestoreConfirm).toStdString(), {jobs.DeviceAddressText(), kept.front().name})
+            .c_str();
+    if (!prompter.Warning(&owner, confirm, Text(kStrRestoreCaption)))
+        return;
+    std::vector<uint8_t> bytes = BinaryFile::ReadAll(kept.front().path);
+    if (!jobs.PostUpload(std::move(bytes)))
+        prompter.Error(&owner, Text(278));
+}
+
+} // namespace korvex

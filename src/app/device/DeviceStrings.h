@@ -1,0 +1,88 @@
+#pragma once
+
+// Numbers of the device windows' own texts (lang/<name>/devicewindows.mui,
+// ids 2600-2699; 2600-2609 are used by the device-link core).
+namespace korvex {
+
+enum DeviceString : unsigned {
+    kStrNoKeptProgram = 2604,
+    kStrKeptIn = 2605,
+
+    kStrConnectTitle = 2610,
+    kStrConnectAddress = 2611,
+    kStrConnectPort = 2612,
+    kStrConnectUser = 2613,
+    kStrConnectPassword = 2614,
+    kStrBadAddress = 2615,
+    kStrBadPort = 2616,
+    kStrNoUser = 2617,
+    kStrConnectRemembered = 2618,
+
+    kStrNewKeyTitle = 2620,
+    kStrNewKeyText = 2621,
+    kStrKeyType = 2622,
+    kStrKeyFingerprint = 2623,
+    kStrNewKeyAdvice = 2624,
+    kStrTrustKey = 2625,
+    kStrChangedKeyTitle = 2626,
+    kStrChangedKeyText = 2627,
+    kStrRecordedKey = 2628,
+    kStrOfferedKey = 2629,
+    kStrRemoveKey = 2630,
+    kStrRemoveKeyConfirm = 2631,
+    kStrRemoveKeyCaption = 2632,
+
+    kStrPasswordTitle = 2635,
+    kStrPasswordUser = 2636,
+    kStrPasswordCurrent = 2637,
+    kStrPasswordNew = 2638,
+    kStrPasswordRepeat = 2639,
+
+    kStrNetworkTitle = 2640,
+    kStrNetworkDevice = 2641,
+    kStrNetworkAddress = 2642,
+    kStrNetworkNetmask = 2643,
+    kStrNetworkGateway = 2644,
+    kStrNetworkHardware = 2645,
+    kStrNetworkController = 2646,
+    kStrNetworkUseController = 2647,
+    kStrNetworkCameras = 2648,
+    kStrNetworkCamera = 2649,
+    kStrNetworkChannel = 2650,
+    kStrNetworkPass = 2651,
+    kStrNetworkNotRead = 2652,
+    kStrRefusedUnset = 2653,
+    kStrRefusedBroadcast = 2654,
+    kStrRefusedMulticast = 2655,
+    kStrRefusedNetmask = 2656,
+    kStrRefusedIncomplete = 2657,
+    kStrNetworkMissing = 2659,
+
+    kStrRecordingsTitle = 2660,
+    kStrRecordingsCameras = 2661,
+    kStrRecordingsFolders = 2662,
+    kStrRecordingsHours = 2663,
+    kStrRecordingsFiles = 2664,
+    kStrRecordingsLocal = 2665,
+    kStrRecordingsBrowse = 2666,
+    kStrRecordingsList = 2667,
+    kStrRecordingsDownload = 2668,
+    kStrClose = 2669,
+
+    kStrExportTitle = 2670,
+    kStrExportChoose = 2671,
+    kStrExportCopy = 2672,
+    kStrExportReencode = 2673,
+    kStrExportFiles = 2674,
+    kStrExportBusyClose = 2675,
+
+    kStrRestoreProgram = 2680,
+    kStrRestoreConfirm = 2681,
+    kStrRestoreCaption = 2682,
+    kStrDownloadTitle = 2683,
+    kStrRememberedHeading = 2684,
+    kStrRememberedNotHeard = 2685,
+    kStrForgetDevice = 2686,
+};
+
+} // namespace korvex

@@ -1,0 +1,263 @@
+#include "app/device/NetworkDialog.h"
+
+#include "app/common/Prompter.h"
+#include "app/common/UiText.h"
+#include "app/device/DeviceJobs.h"
+#include "app/device/DeviceStrings.h"
+#include "app/device/Ipv4Edit.h"
+#include "devicelink/NetworkSettings.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace korvex {
+
+unsigned NetworkValueProblem(NetworkField field, uint32_t a) {
+    const bool multicast = (a >> 28) == 0xE;
+    switch (field) {
+    case NetworkField::Netmask: {
+        // Ones from the top, then zeros; neither no network nor a single host.
+        const uint32_t inverted = ~a;
+        if (a == 0 || a == 0xFFFFFFFFu || (inverted & (inverted + 1)) != 0)
+            return kStrRefusedNetmask;
+        return 0;
+    }
+    case NetworkField::Camera:
+        if (a == 0)
+            return 0; // no camera on this row
+        [[fallthrough]];
+    case NetworkField::DeviceAddress:
+    case NetworkField::Gateway:
+    case NetworkField::Controller:
+        if (a == 0)
+            return kStrRefusedUnset;
+        if (a == 0xFFFFFFFFu)
+            return kStrRefusedBroadcast;
+        if (multicast)
+            return kStrRefusedMulticast;
+        return 0;
+    }
+    return 0;
+}
+
+namespace {
+
+Ipv4Edit* AddressEdit(int id) {
+    auto* edit = new Ipv4Edit;
+    edit->setObjectName(QStringLiteral("c%1").arg(id));
+    edit->setEnabled(false);
+    return edit;
+}
+
+} // namespace
+
+NetworkDialog::NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), jobs(jobs), prompter(prompter) {
+    setWindowTitle(Text(kStrNetworkTitle));
+    auto* device = new QGroupBox(Text(kStrNetworkDevice));
+    auto* deviceForm = new QFormLayout(device);
+    deviceForm->addRow(Text(kStrNetworkAddress), AddressEdit(DeviceAddress));
+    deviceForm->addRow(Text(kStrNetworkNetmask), AddressEdit(Netmask));
+    deviceForm->addRow(Text(kStrNetworkGateway), AddressEdit(Gateway));
+    auto* hardware = new QLineEdit;
+    hardware->setObjectName(QStringLiteral("c1047"));
+    hardware->setReadOnly(true);
+    deviceForm->addRow(Text(kStrNetworkHardware), hardware);
+
+    auto* controllerBox = new QGroupBox(Text(kStrNetworkController));
+    auto* controllerForm = new QFormLayout(controllerBox);
+    auto* used = new QCheckBox(Text(kStrNetworkUseController));
+    used->setObjectName(QStringLiteral("c1097"));
+    Ipv4Edit* controller = AddressEdit(Controller);
+    controllerForm->addRow(used, controller);
+    connect(used, &QCheckBox::toggled, controller, [controller](bool on) {
+        controller->setEnabled(on);
+        if (!on)
+            controller->SetMarked(false);
+    });
+
+    auto* cameras = new QGroupBox(Text(kStrNetworkCameras));
+    auto* grid = new QGridLayout(cameras);
+    grid->addWidget(new QLabel(Text(kStrNetworkChannel)), 0, 2);
+    for (int i = 0; i < 4; ++i) {
+        grid->addWidget(new QLabel(Text(kStrNetworkCamera).arg(i + 1)), i + 1, 0);
+        grid->addWidget(AddressEdit(CameraAddress0 + i), i + 1, 1);
+        auto* channel = new QLineEdit;
+        channel->setObjectName(QStringLiteral("c%1").arg(CameraChannel0 + i));
+        channel->setValidator(new QIntValidator(0, 2147483647, channel));
+        channel->setMaximumWidth(80);
+        channel->setEnabled(false);
+        grid->addWidget(channel, i + 1, 2);
+    }
+    grid->setColumnStretch(1, 1);
+
+    auto* pass = new QLineEdit;
+    pass->setObjectName(QStringLiteral("c1011"));
+    pass->setMaxLength(99);
+    pass->setEnabled(false);
+    auto* passForm = new QFormLayout;
+    passForm->addRow(Text(kStrNetworkPass), pass);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &NetworkDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &NetworkDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(device);
+    layout->addWidget(controllerBox);
+    layout->addWidget(cameras);
+    layout->addLayout(passForm);
+    layout->addWidget(buttons);
+    setMinimumWidth(420);
+}
+
+NetworkDialog::~NetworkDialog() {
+    if (attached)
+        jobs.AttachNetwork(nullptr);
+}
+
+bool NetworkDialog::Start() {
+    attached = true;
+    jobs.AttachNetwork(this);
+    if (!jobs.PostReadNetwork()) {
+        prompter.Error(this, Text(278));
+        reject();
+        return false;
+    }
+    return true;
+}
+
+void NetworkDialog::done(int result) {
+    // Updates of a read still running go nowhere once the dialog is closed.
+    if (attached) {
+        jobs.AttachNetwork(nullptr);
+        attached = false;
+    }
+    QDialog::done(result);
+}
+
+QWidget* NetworkDialog::Control(int id) const {
+    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+}
+
+Ipv4Edit* NetworkDialog::AddressControl(int id) const {
+    return qobject_cast<Ipv4Edit*>(Control(id));
+}
+
+void NetworkDialog::SetAddress(int control, uint32_t hostOrder) {
+    if (Ipv4Edit* edit = AddressControl(control))
+        edit->SetAddress(hostOrder);
+}
+
+void NetworkDialog::SetText(int control, const std::string& text) {
+    if (auto* edit = qobject_cast<QLineEdit*>(Control(control)))
+        edit->setText(QString::fromStdString(text));
+}
+
+void NetworkDialog::SetChecked(int control, bool checked) {
+    if (auto* box = qobject_cast<QCheckBox*>(Control(control)))
+        box->setChecked(checked);
+}
+
+void NetworkDialog::SetMissing(int control) {
+    if (Ipv4Edit* edit = AddressControl(control)) {
+        edit->clear();
+        edit->SetMarked(true, Text(kStrNetworkMissing));
+    }
+}
+
+void NetworkDialog::Enable(int control, bool enabled) {
+    if (QWidget* w = Control(control))
+        w->setEnabled(enabled);
+}
+
+bool NetworkDialog::Check(NetworkRequest& request) {
+    // Settings never read from the device are not written back as zeros.
+    if (!Control(DeviceAddress)->isEnabled()) {
+        prompter.Error(this, Text(kStrNetworkNotRead));
+        return false;
+    }
+    auto take = [&](int id, NetworkField field, uint32_t& out) {
+        Ipv4Edit* edit = AddressControl(id);
+        const auto value = Ipv4Edit::Parse(edit->text());
+        unsigned problem = 0;
+        if (edit->Marked() && edit->text().isEmpty())
+            problem = kStrNetworkMissing; // the device's value was unreadable and nothing was entered
+        else if (!value)
+            problem = field == NetworkField::Camera && edit->text().isEmpty()
+                          ? 0u
+                          : unsigned(kStrRefusedIncomplete);
+        else
+            problem = NetworkValueProblem(field, *value);
+        if (problem) {
+            const QString reason =
+                FillText(Text(problem).toStdString(), {edit->text().toStdString()}).c_str();
+            edit->SetMarked(true, reason);
+            edit->setFocus();
+            prompter.Error(this, reason);
+            return false;
+        }
+        edit->SetMarked(false);
+        out = value ? *value : 0;
+        return true;
+    };
+    if (!take(DeviceAddress, NetworkField::DeviceAddress, request.ipAddress) ||
+        !take(Netmask, NetworkField::Netmask, request.netmask) ||
+        !take(Gateway, NetworkField::Gateway, request.gateway))
+        return false;
+    // The session's own check of the three together (the address must not
+    // be the network's or its broadcast address, ...); a gateway outside the
+    // network is written only once the user confirms it.
+    const NetworkCheck check = ValidateNetworkSettings(request.ipAddress, request.netmask, request.gateway);
+    if (check.Refused()) {
+        Ipv4Edit* edit = AddressControl(DeviceAddress);
+        const QString reason = QString::fromStdString(check.error);
+        edit->SetMarked(true, reason);
+        edit->setFocus();
+        prompter.Error(this, reason);
+        return false;
+    }
+    if (!check.warning.empty() &&
+        !prompter.Warning(this, QString::fromStdString(check.warning), Text(kStrNetworkTitle))) {
+        AddressControl(Gateway)->setFocus();
+        return false;
+    }
+    request.controllerAddress = 0xFFFFFFFFu;
+    if (static_cast<QCheckBox*>(Control(ControllerUsed))->isChecked() &&
+        !take(Controller, NetworkField::Controller, request.controllerAddress))
+        return false;
+    const uint32_t rows = std::min<uint32_t>(jobs.NetworkCameraRows(), 4);
+    for (uint32_t i = 0; i < rows; ++i) {
+        if (!take(CameraAddress0 + static_cast<int>(i), NetworkField::Camera, request.cameraAddress[i]))
+            return false;
+        bool ok = false;
+        const uint32_t channel =
+            static_cast<QLineEdit*>(Control(CameraChannel0 + static_cast<int>(i)))->text().toUInt(&ok, 10);
+        request.cameraChannel[i] = ok ? channel : 1;
+    }
+    request.passText = static_cast<QLineEdit*>(Control(PassText))->text().left(99).toStdString();
+    return true;
+}
+
+void NetworkDialog::accept() {
+    if (jobs.Busy()) {
+        prompter.Error(this, Text(278));
+        return;
+    }
+    NetworkRequest request;
+    if (!Check(request))
+        return;
+    if (!jobs.PostWriteNetwork(request)) {
+        prompter.Error(this, Text(278));
+        return;
+    }
+    QDialog::accept();
+}
+
+} // namespace korvex

@@ -1,0 +1,76 @@
+#include "app/device/PasswordDialog.h"
+
+#include "app/common/Prompter.h"
+#include "app/common/UiText.h"
+#include "app/device/DeviceJobs.h"
+#include "app/device/DeviceStrings.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace korvex {
+
+namespace {
+QLineEdit* Edit(int id, bool secret) {
+    auto* edit = new QLineEdit;
+    edit->setObjectName(QStringLiteral("c%1").arg(id));
+    edit->setMaxLength(99);
+    if (secret)
+        edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+} // namespace
+
+PasswordDialog::PasswordDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), jobs(jobs), prompter(prompter) {
+    setWindowTitle(Text(kStrPasswordTitle));
+    QLineEdit* user = Edit(User, false);
+    user->setText(QString::fromStdString(jobs.UserName()));
+    user->setReadOnly(true);
+    current = Edit(Current, true);
+    fresh = Edit(New, true);
+    repeat = Edit(Repeat, true);
+    auto* form = new QFormLayout;
+    form->addRow(Text(kStrPasswordUser), user);
+    form->addRow(Text(kStrPasswordCurrent), current);
+    form->addRow(Text(kStrPasswordNew), fresh);
+    form->addRow(Text(kStrPasswordRepeat), repeat);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &PasswordDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &PasswordDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    setMinimumWidth(340);
+    current->setFocus();
+}
+
+QWidget* PasswordDialog::Control(int id) const {
+    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+}
+
+void PasswordDialog::accept() {
+    if (!jobs.PasswordIs(current->text().left(99).toStdString())) {
+        prompter.Error(this, Text(167));
+        current->selectAll();
+        current->setFocus();
+        return;
+    }
+    if (fresh->text() != repeat->text()) {
+        prompter.Error(this, Text(168));
+        repeat->selectAll();
+        repeat->setFocus();
+        return;
+    }
+    // While another job runs the session may be reading the password; it is
+    // changed only together with posting the job.
+    if (!jobs.PostChangePassword(fresh->text().left(99).toStdString())) {
+        prompter.Error(this, Text(278));
+        return;
+    }
+    QDialog::accept();
+}
+
+} // namespace korvex

@@ -1,0 +1,180 @@
+#include "app/device/RecordingsDialog.h"
+
+#include "app/common/UiText.h"
+#include "app/device/DeviceJobs.h"
+#include "app/device/DeviceStrings.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QVBoxLayout>
+
+namespace korvex {
+
+namespace {
+
+// Last-used folders of these windows ($XDG_CONFIG_HOME/korvex/devicewindows.ini).
+QString LoadSetting(const QString& key, const QString& fallback = QString()) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
+                       QStringLiteral("devicewindows"));
+    return settings.value(key, fallback).toString();
+}
+void StoreSetting(const QString& key, const QString& value) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
+                       QStringLiteral("devicewindows"));
+    settings.setValue(key, value);
+}
+
+const int kJobForLevel[3] = {8, 7, 6}; // a selection in list 0, 1, 2 lists the level below
+} // namespace
+
+RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(parent), jobs(jobs) {
+    setWindowTitle(Text(kStrRecordingsTitle));
+    const int ids[4] = {Cameras, Folders, Hours, Files};
+    const unsigned titles[4] = {kStrRecordingsCameras, kStrRecordingsFolders, kStrRecordingsHours,
+                                kStrRecordingsFiles};
+    auto* grid = new QGridLayout;
+    for (int level = 0; level < 4; ++level) {
+        lists[level] = new QListWidget;
+        lists[level]->setObjectName(QStringLiteral("c%1").arg(ids[level]));
+        lists[level]->setSelectionMode(level == 3 ? QAbstractItemView::ExtendedSelection
+                                                  : QAbstractItemView::SingleSelection);
+        grid->addWidget(new QLabel(Text(titles[level])), 0, level);
+        grid->addWidget(lists[level], 1, level);
+        grid->setColumnStretch(level, level == 3 ? 2 : 1);
+        if (level < 3)
+            connect(lists[level], &QListWidget::itemSelectionChanged, this,
+                    [this, level] { SelectionChanged(level); });
+    }
+    folder = new QLineEdit;
+    folder->setObjectName(QStringLiteral("c1031"));
+    folder->setMaxLength(259);
+    folder->setText(LoadSetting(QStringLiteral("recordings/localFolder")));
+    auto* browse = new QPushButton(Text(kStrRecordingsBrowse));
+    browse->setObjectName(QStringLiteral("c1020"));
+    auto* list = new QPushButton(Text(kStrRecordingsList));
+    list->setObjectName(QStringLiteral("c1014"));
+    auto* download = new QPushButton(Text(kStrRecordingsDownload));
+    download->setObjectName(QStringLiteral("c1013"));
+    auto* close = new QPushButton(Text(kStrClose));
+    close->setObjectName(QStringLiteral("c2"));
+    chooseFolder = [](QWidget* owner, const QString& title, const QString& start) {
+        return QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly);
+    };
+    connect(browse, &QPushButton::clicked, this, [this] {
+        const QString chosen = chooseFolder(this, Text(166), folder->text());
+        if (!chosen.isEmpty())
+            folder->setText(chosen.left(259));
+    });
+    connect(list, &QPushButton::clicked, this, [this] { Post(9); });
+    connect(download, &QPushButton::clicked, this, [this] { Post(4); });
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(new QLabel(Text(kStrRecordingsLocal)));
+    folderRow->addWidget(folder, 1);
+    folderRow->addWidget(browse);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(list);
+    buttonRow->addWidget(download);
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid, 1);
+    layout->addLayout(folderRow);
+    layout->addLayout(buttonRow);
+    resize(820, 420);
+    jobs.AttachRecordings(this);
+}
+
+RecordingsDialog::~RecordingsDialog() {
+    if (attached)
+        jobs.AttachRecordings(nullptr);
+}
+
+void RecordingsDialog::done(int result) {
+    // A listing or download still running carries on; what it reports no
+    // longer reaches this dialog.
+    if (attached) {
+        jobs.AttachRecordings(nullptr);
+        attached = false;
+    }
+    QDialog::done(result);
+}
+
+QWidget* RecordingsDialog::Control(int id) const {
+    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+}
+
+std::string RecordingsDialog::NormalisedFolder(const QString& text) {
+    QString path = text.trimmed().left(259);
+    if (path.isEmpty())
+        return "";
+    if (path == QStringLiteral("~") || path.startsWith(QStringLiteral("~/")))
+        path = QDir::homePath() + path.mid(1);
+    path = QDir::cleanPath(path);
+    if (!path.endsWith(QLatin1Char('/')) && !path.endsWith(QLatin1Char('\\')))
+        path += QLatin1Char('/');
+    return path.toStdString();
+}
+
+RecordingsRequest RecordingsDialog::Request() const {
+    RecordingsRequest request;
+    request.localFolder = NormalisedFolder(folder->text());
+    for (int level = 0; level < 3; ++level) {
+        const auto selected = lists[level]->selectedItems();
+        request.selected[level] = selected.isEmpty() ? -1 : lists[level]->row(selected.first());
+    }
+    for (int row = 0; row < lists[3]->count(); ++row)
+        if (lists[3]->item(row)->isSelected())
+            request.files.push_back(row);
+    return request;
+}
+
+void RecordingsDialog::Post(int job) {
+    if (jobs.Busy())
+        return; // ignored, as every action while the session is busy
+    const RecordingsRequest request = Request();
+    // The session makes the folders of the device's layout below the local
+    // folder, not the local folder itself.
+    if (job == 4 && !request.localFolder.empty())
+        QDir().mkpath(QString::fromStdString(request.localFolder));
+    if (jobs.PostRecordings(job, request) && !request.localFolder.empty())
+        StoreSetting(QStringLiteral("recordings/localFolder"), folder->text().trimmed());
+}
+
+void RecordingsDialog::SelectionChanged(int level) {
+    if (filling || lists[level]->selectedItems().isEmpty())
+        return;
+    Post(kJobForLevel[level]);
+}
+
+void RecordingsDialog::SetLines(int level, const std::vector<std::string>& lines) {
+    if (level < 0 || level > 3)
+        return;
+    ++filling;
+    lists[level]->clear();
+    for (const std::string& line : lines)
+        lists[level]->addItem(QString::fromStdString(line));
+    --filling;
+}
+
+void RecordingsDialog::ReplaceLine(int level, size_t index, const std::string& line, bool select) {
+    if (level < 0 || level > 3 || index >= static_cast<size_t>(lists[level]->count()))
+        return;
+    ++filling;
+    QListWidgetItem* item = lists[level]->item(static_cast<int>(index));
+    item->setText(QString::fromStdString(line));
+    if (select)
+        item->setSelected(true);
+    --filling;
+}
+
+} // namespace korvex

@@ -1,0 +1,81 @@
+#pragma once
+
+// The device windows' side of the session: DeviceJobs over the Connection,
+// and frame-owned forwarders for the session's dialog sinks. The session
+// holds only the forwarders, which live as long as it does; a dialog
+// attaches and detaches, and every call from the session thread is posted
+// to the user-interface thread and delivered there only to a dialog that is
+// still attached. Nothing here ever waits for the user-interface thread.
+
+#include "app/device/DeviceJobs.h"
+#include "devicelink/DeviceSinks.h"
+
+#include <QObject>
+#include <QPointer>
+#include <mutex>
+#include <optional>
+
+namespace korvex {
+
+class Connection;
+class DeviceCommands;
+
+class DeviceDialogSinks : public QObject,
+                          public DeviceJobs,
+                          private RecordingsSink,
+                          private NetworkSettingsSink,
+                          private HostKeySink,
+                          private FileChooser {
+    Q_OBJECT
+public:
+    // Installs the forwarders into `connection`; call before it starts.
+    explicit DeviceDialogSinks(Connection& connection, QObject* parent = nullptr);
+    ~DeviceDialogSinks() override;
+
+    // Where host-key questions go (null: they are dropped).
+    void SetCommands(DeviceCommands* commands) { this->commands = commands; }
+
+    // DeviceJobs
+    bool Connected() const override;
+    bool Busy() const override;
+    bool PostConnect(const ConnectRequest& request) override;
+    bool RepostConnect() override;
+    bool PostDisconnect() override;
+    std::string UserName() const override;
+    bool PasswordIs(const std::string& password) const override;
+    bool PostChangePassword(const std::string& newPassword) override;
+    bool PostRecordings(int job, const RecordingsRequest& request) override;
+    bool PostReadNetwork() override;
+    uint32_t NetworkCameraRows() const override;
+    bool PostWriteNetwork(const NetworkRequest& request) override;
+    bool PostRestart() override;
+    bool PostDownloadProgram(const std::string& path) override;
+    bool PostUpload(std::vector<uint8_t> bytes) override;
+    std::string DeviceAddressText() const override;
+    void AttachRecordings(RecordingsDialog* dialog) override;
+    void AttachNetwork(NetworkDialog* dialog) override;
+
+private:
+    // Session thread -> user-interface thread.
+    template <typename F> void Post(F f);
+
+    void SetLines(int level, const std::vector<std::string>& lines) override;
+    void ReplaceLine(int level, size_t index, const std::string& line, bool select) override;
+    void SetAddress(int control, uint32_t hostOrderAddress) override;
+    void SetText(int control, const std::string& text) override;
+    void SetChecked(int control, bool checked) override;
+    void Enable(int control, bool enabled) override;
+    void SetMissing(int control) override;
+    void UnknownKey(const HostKeyQuestion& question) override;
+    void ChangedKey(const HostKeyQuestion& question) override;
+    std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override;
+
+    Connection& connection;
+    QPointer<RecordingsDialog> recordings;
+    QPointer<NetworkDialog> network;
+    QPointer<DeviceCommands> commands;
+    std::mutex chosenLock;
+    std::optional<std::string> chosenPath; // the path job 13 writes to
+};
+
+} // namespace korvex

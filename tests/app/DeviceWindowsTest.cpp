@@ -1,0 +1,552 @@
+// The device windows end to end: real dialogs on the offscreen platform, the
+// real session thread, and the device simulator on loopback.
+
+#include "AppTestSupport.h"
+#include "app/device/ConnectDialog.h"
+#include "app/device/DeviceCommands.h"
+#include "app/device/HostKeyDialog.h"
+#include "app/device/Ipv4Edit.h"
+#include "app/device/NetworkDialog.h"
+#include "app/device/PasswordDialog.h"
+#include "app/device/RecordingsDialog.h"
+#include "app/device/RememberedDevices.h"
+#include "app/sinks/DeviceDialogSinks.h"
+#include "devicelink/Connection.h"
+#include "devicelink/Fakes.h"
+#include "devicelink/ProgramHistory.h"
+#include "devsim/DeviceSimulator.h"
+#include "framework/StringTable.h"
+#include "support/FreePort.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <arpa/inet.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace korvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+const uint32_t Loopback = htonl(INADDR_LOOPBACK);
+
+class DeviceWindows : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureApplication(); }
+
+    void SetUp() override {
+        options.rootDir = temp.Path() + "/device";
+        options.sshPort = 0;
+        options.livePort = 0;
+        options.announce = false;
+        options.announcePort = FreeUdpPort();
+        options.restartSeconds = 1;
+        connection = std::make_unique<Connection>(status, devices);
+        connection->timing.poll_ms = 10;
+        connection->timing.restartStep_ms = 10;
+        connection->timing.uploadStep_ms = 10;
+        connection->timing.networkStep_ms = 10;
+        connection->knownHostsPath = temp.Path() + "/config/known_hosts";
+        history = std::make_unique<ProgramHistory>(temp.Path() + "/history");
+        connection->programHistory = history.get();
+        sinks = std::make_unique<DeviceDialogSinks>(*connection);
+        remembered =
+            std::make_unique<RememberedDevices>(QString::fromStdString(temp.Path() + "/devices.ini"));
+        owner = std::make_unique<QWidget>();
+        commands = new DeviceCommands(*owner, prompts, *sinks, *remembered, history->Root());
+        sinks->SetCommands(commands);
+        connection->Start();
+    }
+
+    void TearDown() override {
+        connection->Stop(); // first: nothing reaches the sinks afterwards
+        owner.reset();
+        sinks.reset();
+        connection.reset();
+        if (device)
+            device->Stop();
+    }
+
+    void StartDevice() {
+        device = std::make_unique<devsim::DeviceSimulator>(options);
+        device->Start();
+    }
+
+    // Lets the session finish its job and the posted updates arrive.
+    void Settle() {
+        for (int i = 0; i < 3000 && sinks->Busy(); ++i)
+            QTest::qWait(10);
+        ASSERT_FALSE(sinks->Busy());
+        RunIdle(30);
+    }
+
+    // The dialog on screen now, if it is a D.
+    template <typename D> D* Active() {
+        auto* dialog = qobject_cast<D*>(commands->ActiveDialog());
+        return dialog && dialog->isVisible() ? dialog : nullptr;
+    }
+    void HangCommands() {
+        devsim::FaultOptions faults;
+        faults.hangCommands = true;
+        device->SetFaults(faults);
+    }
+    template <typename W = QWidget> W* Ctl(QDialog* dialog, int id) {
+        return dialog->findChild<W*>(QStringLiteral("c%1").arg(id));
+    }
+
+    // Fills the connect dialog and presses OK.
+    void FillConnect(const QString& user, const QString& password) {
+        commands->Connect(Loopback);
+        auto* dialog = Active<ConnectDialog>();
+        ASSERT_NE(dialog, nullptr);
+        Ctl<QSpinBox>(dialog, ConnectDialog::Port)->setValue(device->SshPort());
+        Ctl<QLineEdit>(dialog, ConnectDialog::User)->setText(user);
+        Ctl<QLineEdit>(dialog, ConnectDialog::Password)->setText(password);
+        dialog->accept();
+        Settle();
+    }
+
+    // Connects with admin/admin, trusting a first-use key.
+    void ConnectTrusting(const QString& password = QStringLiteral("admin")) {
+        FillConnect(QStringLiteral("admin"), password);
+        if (auto* key = Active<HostKeyDialog>()) {
+            key->ActionButton()->click();
+            Settle();
+        }
+        ASSERT_TRUE(sinks->Connected()) << (status.Errors().empty() ? "" : status.Errors().back());
+    }
+
+    void ReconnectAfterRestart() {
+        ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 20000));
+        ASSERT_TRUE(sinks->PostDisconnect());
+        Settle();
+        ASSERT_TRUE(sinks->RepostConnect());
+        Settle();
+        ASSERT_TRUE(sinks->Connected());
+    }
+
+    TempDir temp;
+    devsim::Options options;
+    std::unique_ptr<devsim::DeviceSimulator> device;
+    testing::RecordingStatus status;
+    DeviceList devices;
+    FakePrompter prompts;
+    std::unique_ptr<Connection> connection;
+    std::unique_ptr<ProgramHistory> history;
+    std::unique_ptr<DeviceDialogSinks> sinks;
+    std::unique_ptr<RememberedDevices> remembered;
+    std::unique_ptr<QWidget> owner;
+    DeviceCommands* commands = nullptr;
+};
+
+TEST_F(DeviceWindows, ConnectAsksAboutTheKeyFirstThenWrongAndRightPasswordsOnACustomPort) {
+    options.password = "Right-Pass1";
+    StartDevice();
+    commands->Connect(Loopback);
+    auto* dialog = Active<ConnectDialog>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, ConnectDialog::Address)->text(), "127.0.0.1");
+    EXPECT_EQ(Ctl<QSpinBox>(dialog, ConnectDialog::Port)->value(), 22);
+    EXPECT_TRUE(Ctl<QLineEdit>(dialog, ConnectDialog::User)->text().isEmpty());
+    EXPECT_EQ(Ctl<QLineEdit>(dialog, ConnectDialog::Password)->maxLength(), 99);
+    // A half-typed address is refused in the dialog.
+    Ctl<Ipv4Edit>(dialog, ConnectDialog::Address)->setText("127.0.0");
+    Ctl<QLineEdit>(dialog, ConnectDialog::User)->setText("admin");
+    dialog->accept();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(Ctl<Ipv4Edit>(dialog, ConnectDialog::Address)->Marked());
+    EXPECT_FALSE(sinks->Busy());
+    dialog->reject();
+
+    FillConnect("admin", "wrong");
+    auto* key = Active<HostKeyDialog>();
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->GetKind(), HostKeyDialog::NewKey);
+    EXPECT_EQ(key->findChild<QLabel*>("keyType")->text(), "ecdsa-sha2-nistp256");
+    EXPECT_TRUE(key->findChild<QLabel*>("offeredFingerprint")->text().startsWith("SHA256:"));
+    EXPECT_EQ(device->AuthFailures(), 0u); // nothing sent before the key is accepted
+    EXPECT_FALSE(fs::exists(connection->knownHostsPath));
+    key->ActionButton()->click();
+    Settle();
+    EXPECT_TRUE(fs::exists(connection->knownHostsPath));
+    EXPECT_EQ(device->AuthFailures(), 1u);
+    EXPECT_FALSE(sinks->Connected());
+    ASSERT_FALSE(status.Errors().empty());
+    EXPECT_EQ(status.Errors().back(), LoadTextA(233));
+    EXPECT_TRUE(remembered->All().isEmpty());
+
+    FillConnect("admin", "Right-Pass1");
+    EXPECT_EQ(Active<HostKeyDialog>(), nullptr); // the key is on record now
+    ASSERT_TRUE(sinks->Connected());
+    EXPECT_NE(status.Texts().back().find(LoadTextA(174) + ": 2.1.0"), std::string::npos);
+    RunIdle(150); // the watch that remembers the device
+    const auto known = remembered->All();
+    ASSERT_EQ(known.size(), 1);
+    EXPECT_EQ(known[0].address, "127.0.0.1");
+    EXPECT_EQ(known[0].port, device->SshPort());
+    EXPECT_EQ(known[0].user, "admin");
+    EXPECT_EQ(ReadFile(remembered->File().toStdString()).find("Right-Pass1"),
+              std::string::npos); // never kept
+    // The next connect dialog for this address comes preset with port and user.
+    ASSERT_TRUE(sinks->PostDisconnect());
+    Settle();
+    commands->Connect(Loopback);
+    EXPECT_EQ(Ctl<QSpinBox>(Active<ConnectDialog>(), ConnectDialog::Port)->value(), device->SshPort());
+    EXPECT_EQ(Ctl<QLineEdit>(Active<ConnectDialog>(), ConnectDialog::User)->text(), "admin");
+}
+
+TEST_F(DeviceWindows, ChangedKeyIsRefusedAndRemovedOnlyAfterASecondYes) {
+    StartDevice();
+    ConnectTrusting();
+    const uint16_t port = device->SshPort();
+    ASSERT_TRUE(sinks->PostDisconnect());
+    Settle();
+    device->Stop();
+    ASSERT_TRUE(fs::remove(options.rootDir + "/etc/tavo/ssh_host_key"));
+    options.sshPort = port;
+    StartDevice();
+    const std::string recorded = ReadFile(connection->knownHostsPath);
+
+    FillConnect("admin", "admin");
+    auto* refused = Active<HostKeyDialog>();
+    ASSERT_NE(refused, nullptr);
+    EXPECT_EQ(refused->GetKind(), HostKeyDialog::ChangedKey);
+    const QString before = refused->findChild<QLabel*>("recordedFingerprint")->text();
+    const QString now = refused->findChild<QLabel*>("offeredFingerprint")->text();
+    EXPECT_TRUE(before.startsWith("SHA256:"));
+    EXPECT_NE(before, now);
+    EXPECT_EQ(device->AuthFailures(), 0u);
+    EXPECT_FALSE(sinks->Connected());
+    EXPECT_TRUE(status.Errors().empty());
+
+    prompts.warningAnswer = false; // second question answered No: nothing removed
+    refused->ActionButton()->click();
+    Settle();
+    EXPECT_EQ(prompts.warnings.size(), 1u);
+    EXPECT_EQ(ReadFile(connection->knownHostsPath), recorded);
+    EXPECT_FALSE(sinks->Connected());
+
+    FillConnect("admin", "admin");
+    prompts.warningAnswer = true;
+    Active<HostKeyDialog>()->ActionButton()->click();
+    Settle();
+    // Connecting again meets the new key as a first contact.
+    auto* fresh = Active<HostKeyDialog>();
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(fresh->GetKind(), HostKeyDialog::NewKey);
+    EXPECT_EQ(fresh->findChild<QLabel*>("offeredFingerprint")->text(), now);
+    fresh->ActionButton()->click();
+    Settle();
+    EXPECT_TRUE(sinks->Connected());
+}
+
+TEST_F(DeviceWindows, NetworkSettingsReadRefuseBadValuesThenWriteAndRestart) {
+    options.cameraCount = 2;
+    StartDevice();
+    ConnectTrusting();
+    commands->NetworkSettings();
+    auto* dialog = Active<NetworkDialog>();
+    ASSERT_NE(dialog, nullptr);
+    Settle();
+    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, 1009)->text(), "192.168.0.20");
+    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, 1046)->text(), "255.255.255.0");
+    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, 1045)->text(), "192.168.0.1");
+    EXPECT_EQ(Ctl<QLineEdit>(dialog, 1047)->text(), "02:4B:56:00:00:01");
+    EXPECT_TRUE(Ctl(dialog, 1009)->isEnabled());
+    EXPECT_FALSE(Ctl<QCheckBox>(dialog, 1097)->isChecked());
+    EXPECT_FALSE(Ctl(dialog, 1098)->isEnabled());
+    EXPECT_TRUE(Ctl(dialog, 1074)->isEnabled());
+    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, 1075)->text(), "192.168.0.102");
+    EXPECT_EQ(Ctl<QLineEdit>(dialog, 1083)->text(), "2");
+    EXPECT_FALSE(Ctl(dialog, 1076)->isEnabled()); // only the device's two cameras
+    Ctl<QCheckBox>(dialog, 1097)->setChecked(true);
+    EXPECT_TRUE(Ctl(dialog, 1098)->isEnabled());
+
+    const size_t commandsBefore = device->Commands().size();
+    struct Bad {
+        int control;
+        const char* text;
+    };
+    for (Bad bad : {Bad{1046, "255.0.255.0"}, Bad{1046, "255.255.255.255"}, Bad{1009, "0.0.0.0"},
+                    Bad{1045, "255.255.255.255"}, Bad{1009, "224.1.2.3"}, Bad{1098, "239.0.0.1"},
+                    Bad{1074, "192.168.0"}}) {
+        Ipv4Edit* edit = Ctl<Ipv4Edit>(dialog, bad.control);
+        const QString good = edit->text();
+        edit->setText(bad.text);
+        prompts.errors.clear();
+        dialog->accept();
+        EXPECT_TRUE(dialog->isVisible()) << bad.text;
+        EXPECT_TRUE(edit->Marked()) << bad.text;
+        EXPECT_EQ(prompts.errors.size(), 1u) << bad.text;
+        EXPECT_FALSE(sinks->Busy()) << bad.text;
+        edit->setText(bad.control == 1098 ? QStringLiteral("192.168.0.5") : good);
+    }
+    EXPECT_EQ(device->Commands().size(), commandsBefore);
+
+    Ctl<Ipv4Edit>(dialog, 1046)->setText("255.255.0.0");
+    Ctl<QLineEdit>(dialog, 1082)->setText("3");
+    dialog->accept();
+    EXPECT_EQ(Active<NetworkDialog>(), nullptr);
+    Settle();
+    ASSERT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(status.Messages().back(), 160u);
+    bool written = false;
+    for (const auto& c : device->Commands())
+        written |=
+            c.command ==
+            "/tavo/ipconfig --proto static --ipaddr 192.168.0.20 --netmask 255.255.0.0 --gateway 192.168.0.1";
+    EXPECT_TRUE(written);
+    EXPECT_EQ(ReadFile(device->HostPath("/tavo/controller")), "192.168.0.5");
+    EXPECT_EQ(ReadFile(device->HostPath("/tavo/cam0")), "192.168.0.101?channel=3");
+    EXPECT_EQ(device->RestartCount(), 1u);
+}
+
+TEST_F(DeviceWindows, NetworkDialogMarksMissingValuesAndAsksAboutAForeignGateway) {
+    options.faults.hiddenSettings = {"netmask"};
+    StartDevice();
+    ConnectTrusting();
+    commands->NetworkSettings();
+    auto* dialog = Active<NetworkDialog>();
+    ASSERT_NE(dialog, nullptr);
+    Settle();
+    Ipv4Edit* netmask = Ctl<Ipv4Edit>(dialog, NetworkDialog::Netmask);
+    EXPECT_TRUE(netmask->text().isEmpty());
+    EXPECT_TRUE(netmask->Marked());
+    dialog->accept(); // nothing is written in place of the unreadable value
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(prompts.errors.size(), 1u);
+    EXPECT_FALSE(sinks->Busy());
+
+    // The network's own address is refused by the session's check.
+    netmask->setText("255.255.255.0");
+    Ctl<Ipv4Edit>(dialog, NetworkDialog::DeviceAddress)->setText("192.168.0.0");
+    dialog->accept();
+    EXPECT_EQ(prompts.errors.size(), 2u);
+    EXPECT_TRUE(Ctl<Ipv4Edit>(dialog, NetworkDialog::DeviceAddress)->Marked());
+    EXPECT_FALSE(sinks->Busy());
+
+    // A gateway outside the network is written only once confirmed.
+    Ctl<Ipv4Edit>(dialog, NetworkDialog::DeviceAddress)->setText("192.168.0.30");
+    Ctl<Ipv4Edit>(dialog, NetworkDialog::Gateway)->setText("10.0.0.1");
+    prompts.warningAnswer = false;
+    dialog->accept();
+    EXPECT_EQ(prompts.warnings.size(), 1u);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(sinks->Busy());
+    prompts.warningAnswer = true;
+    dialog->accept();
+    EXPECT_EQ(Active<NetworkDialog>(), nullptr);
+    Settle();
+    bool written = false;
+    for (const auto& c : device->Commands())
+        written |=
+            c.command ==
+            "/tavo/ipconfig --proto static --ipaddr 192.168.0.30 --netmask 255.255.255.0 --gateway 10.0.0.1";
+    EXPECT_TRUE(written);
+}
+
+TEST_F(DeviceWindows, NetworkDialogOpenedWhileBusyShowsTheErrorAndCloses) {
+    StartDevice();
+    ConnectTrusting();
+    connection->timing.restartStep_ms = 40; // the restart job keeps the session busy for 3 s
+    ASSERT_TRUE(sinks->PostRestart());
+    commands->NetworkSettings();
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(prompts.errors[0], QString::fromStdString(LoadTextA(278)));
+    RunIdle(30);
+    EXPECT_EQ(Active<NetworkDialog>(), nullptr);
+    Settle();
+}
+
+TEST_F(DeviceWindows, RecordingsListedLevelByLevelAndTwoDownloadedByteIdentical) {
+    StartDevice();
+    ConnectTrusting();
+    commands->Recordings();
+    auto* dialog = Active<RecordingsDialog>();
+    ASSERT_NE(dialog, nullptr);
+    const std::string local = temp.Path() + "/copies";
+    Ctl<QLineEdit>(dialog, RecordingsDialog::LocalFolder)->setText(QString::fromStdString(local));
+    Ctl<QPushButton>(dialog, RecordingsDialog::List)->click();
+    Settle();
+    auto lines = [&](int level) {
+        QStringList l;
+        for (int i = 0; i < dialog->Level(level)->count(); ++i)
+            l << dialog->Level(level)->item(i)->text();
+        return l;
+    };
+    EXPECT_EQ(lines(0), QStringList({"cam1", "cam2"}));
+    dialog->Level(0)->item(1)->setSelected(true);
+    Settle();
+    EXPECT_EQ(lines(1), QStringList({"2026-12-06", "2026-12-07"}));
+    dialog->Level(1)->item(0)->setSelected(true);
+    Settle();
+    EXPECT_EQ(lines(2), QStringList({"08:00", "09:00"}));
+    dialog->Level(2)->item(1)->setSelected(true);
+    Settle();
+    EXPECT_EQ(lines(3), QStringList({"09-00-00.mp4", "09-15-00.mp4"}));
+    dialog->Level(3)->item(0)->setSelected(true);
+    dialog->Level(3)->item(1)->setSelected(true);
+    Ctl<QPushButton>(dialog, RecordingsDialog::Download)->click();
+    Settle();
+    ASSERT_TRUE(status.Errors().empty())
+        << status.Errors().front() << " " << (lines(3).join(",")).toStdString();
+    for (const char* name : {"09-00-00.mp4", "09-15-00.mp4"}) {
+        const std::string relative = std::string("cam2/2026-12-06/09/") + name;
+        EXPECT_EQ(ReadFile(local + "/" + relative), ReadFile(device->HostPath("/mnt/usbdrive/" + relative)))
+            << name;
+    }
+    EXPECT_EQ(lines(3), QStringList({"09-00-00.mp4  [S]", "09-15-00.mp4  [S]"}));
+    EXPECT_EQ(lines(0), QStringList({"cam1", "cam2  [S]"}));
+    EXPECT_EQ(lines(2), QStringList({"08:00", "09:00  [S]"}));
+    EXPECT_EQ(status.Messages().back(), 145u);
+}
+
+TEST_F(DeviceWindows, RecordingsFolderIsNormalised) {
+    EXPECT_EQ(RecordingsDialog::NormalisedFolder(""), "");
+    EXPECT_EQ(RecordingsDialog::NormalisedFolder("  /data/rec  "), "/data/rec/");
+    EXPECT_EQ(RecordingsDialog::NormalisedFolder("/data/rec/"), "/data/rec/");
+    EXPECT_EQ(RecordingsDialog::NormalisedFolder("/data/x/../rec/."), "/data/rec/");
+    EXPECT_EQ(RecordingsDialog::NormalisedFolder("~/rec"), (QDir::homePath() + "/rec/").toStdString());
+}
+
+TEST_F(DeviceWindows, ClosingTheRecordingsDialogWhileAListingHangsLeavesNoDanglingSink) {
+    StartDevice();
+    ConnectTrusting();
+    HangCommands();
+    connection->timing.ioTimeout_ms = 1500;
+    commands->Recordings();
+    QPointer<RecordingsDialog> dialog = Active<RecordingsDialog>();
+    Ctl<QPushButton>(dialog, RecordingsDialog::List)->click();
+    QTest::qWait(100);
+    EXPECT_TRUE(sinks->Busy());
+    dialog->reject();
+    RunIdle(30);
+    EXPECT_TRUE(dialog.isNull()); // gone while the session still lists
+    Settle();                     // the listing ends (time-out) and its lists go nowhere
+    EXPECT_NE(status.Messages().back(), 153u);
+}
+
+TEST_F(DeviceWindows, PasswordChecksThenTheChangeIsSeenByAReconnect) {
+    StartDevice();
+    ConnectTrusting();
+    commands->ChangePassword();
+    auto* dialog = Active<PasswordDialog>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Ctl<QLineEdit>(dialog, PasswordDialog::User)->text(), "admin");
+    Ctl<QLineEdit>(dialog, PasswordDialog::Current)->setText("Admin");
+    Ctl<QLineEdit>(dialog, PasswordDialog::New)->setText("s3cret");
+    Ctl<QLineEdit>(dialog, PasswordDialog::Repeat)->setText("s3cret");
+    dialog->accept();
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(prompts.errors[0], QString::fromStdString(LoadTextA(167)));
+    Ctl<QLineEdit>(dialog, PasswordDialog::Current)->setText("admin");
+    Ctl<QLineEdit>(dialog, PasswordDialog::Repeat)->setText("s3cret ");
+    dialog->accept();
+    ASSERT_EQ(prompts.errors.size(), 2u);
+    EXPECT_EQ(prompts.errors[1], QString::fromStdString(LoadTextA(168)));
+    EXPECT_TRUE(dialog->isVisible());
+    Ctl<QLineEdit>(dialog, PasswordDialog::Repeat)->setText("s3cret");
+    dialog->accept();
+    Settle();
+    EXPECT_EQ(status.Messages().back(), 137u);
+    EXPECT_EQ(device->Password(), "s3cret");
+    ASSERT_TRUE(sinks->PostDisconnect());
+    Settle();
+    FillConnect("admin", "admin");
+    EXPECT_FALSE(sinks->Connected());
+    FillConnect("admin", "s3cret");
+    EXPECT_TRUE(sinks->Connected());
+}
+
+TEST_F(DeviceWindows, ProgramDownloadAsksFirstAndRestoreUploadsTheKeptProgramBack) {
+    StartDevice();
+    ConnectTrusting();
+    const std::string devicePath = device->HostPath("/etc/tavo/program.tdv");
+    const std::string original = ReadFile(devicePath);
+    QString asked;
+    commands->askSaveFile = [&](QWidget*, const QString&, const QString&, const QString& initial) {
+        asked = initial;
+        return QString::fromStdString(temp.Path() + "/copy");
+    };
+    commands->DownloadProgram();
+    EXPECT_TRUE(asked.endsWith(QString::fromStdString("/" + LoadTextA(176)))) << asked.toStdString();
+    Settle();
+    EXPECT_EQ(ReadFile(temp.Path() + "/copy.kvx"), original);
+    EXPECT_EQ(status.Messages().back(), 165u);
+    // Cancelled: nothing is fetched.
+    commands->askSaveFile = [](QWidget*, const QString&, const QString&, const QString&) {
+        return QString();
+    };
+    const size_t transfers = device->Transfers().size();
+    commands->DownloadProgram();
+    Settle();
+    EXPECT_EQ(device->Transfers().size(), transfers);
+
+    // Nothing kept yet: restore says so.
+    commands->RestoreProgram();
+    EXPECT_EQ(prompts.infos.size(), 1u);
+    ASSERT_TRUE(sinks->PostUpload({'n', 'e', 'w'}));
+    Settle();
+    EXPECT_EQ(ReadFile(devicePath), "new");
+    ASSERT_EQ(history->List("127.0.0.1").size(), 1u);
+    ReconnectAfterRestart();
+
+    prompts.warningAnswer = false;
+    commands->RestoreProgram();
+    EXPECT_FALSE(sinks->Busy());
+    prompts.warningAnswer = true;
+    commands->RestoreProgram();
+    Settle();
+    EXPECT_EQ(ReadFile(devicePath), original);
+    const auto kept = history->List("127.0.0.1");
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(ReadFile(kept[0].path), "new"); // the step can be undone the same way
+}
+
+TEST_F(DeviceWindows, NetworkDialogClosedMidReadIsLeftAloneAndTheNextOneIsFilled) {
+    StartDevice();
+    ConnectTrusting();
+    commands->NetworkSettings();
+    QPointer<NetworkDialog> first = Active<NetworkDialog>();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(sinks->Busy());
+    first->reject(); // the read goes on; what it reports reaches nobody
+    Settle();
+    EXPECT_TRUE(first.isNull());
+    commands->NetworkSettings();
+    auto* second = Active<NetworkDialog>();
+    ASSERT_NE(second, nullptr);
+    Settle();
+    EXPECT_EQ(Ctl<Ipv4Edit>(second, NetworkDialog::DeviceAddress)->text(), "192.168.0.20");
+    second->reject();
+}
+
+TEST_F(DeviceWindows, StoppingTheSessionWithADialogOpenOnAHangingReadEnds) {
+    StartDevice();
+    ConnectTrusting();
+    HangCommands();
+    commands->NetworkSettings();
+    ASSERT_NE(Active<NetworkDialog>(), nullptr);
+    QTest::qWait(100);
+    EXPECT_TRUE(sinks->Busy());
+    connection->Stop(); // bounded: the session never waits for the dialog
+    EXPECT_FALSE(connection->Connected());
+    RunIdle(30);
+}
+
+} // namespace
+} // namespace korvex::test

@@ -1,0 +1,241 @@
+// The session's own ways for the device windows, against the simulator:
+// host keys handed to the window instead of being recorded, and the program
+// an upload replaces kept first.
+
+#include "Fakes.h"
+#include "devicelink/Connection.h"
+#include "devicelink/KnownHosts.h"
+#include "devicelink/ProgramHistory.h"
+#include "devsim/DeviceSimulator.h"
+#include "framework/StringTable.h"
+#include "support/FreePort.h"
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingStatus;
+using testing::WaitFor;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Questions : public HostKeySink {
+public:
+    void UnknownKey(const HostKeyQuestion& q) override { Add(q, false); }
+    void ChangedKey(const HostKeyQuestion& q) override { Add(q, true); }
+    std::vector<std::pair<bool, HostKeyQuestion>> Taken() {
+        std::lock_guard<std::mutex> guard(lock);
+        return std::move(asked);
+    }
+
+private:
+    void Add(const HostKeyQuestion& q, bool changed) {
+        std::lock_guard<std::mutex> guard(lock);
+        asked.emplace_back(changed, q);
+    }
+    std::mutex lock;
+    std::vector<std::pair<bool, HostKeyQuestion>> asked;
+};
+
+class WindowSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder =
+            fs::temp_directory_path() / ("kx-window-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        options.rootDir = (folder / "device").string();
+        options.sshPort = 0;
+        options.livePort = 0;
+        options.announce = false;
+        options.announcePort = korvex::test::FreeUdpPort();
+        options.restartSeconds = 1;
+        knownHosts = (folder / "known_hosts").string();
+        history = std::make_unique<ProgramHistory>((folder / "history").string());
+    }
+    void TearDown() override {
+        if (connection)
+            connection->Stop();
+        connection.reset();
+        if (device)
+            device->Stop();
+        fs::remove_all(folder);
+    }
+    void StartDevice() {
+        device = std::make_unique<devsim::DeviceSimulator>(options);
+        device->Start();
+    }
+    Connection& Session() {
+        if (!connection) {
+            connection = std::make_unique<Connection>(status, devices);
+            connection->timing.poll_ms = 10;
+            connection->timing.uploadStep_ms = 10;
+            connection->knownHostsPath = knownHosts;
+            connection->deviceAddress = htonl(INADDR_LOOPBACK);
+            connection->port = device->SshPort();
+            connection->userName = "admin";
+            connection->password = "admin";
+            connection->hostKeys = &questions;
+            connection->programHistory = history.get();
+            connection->Start();
+        }
+        return *connection;
+    }
+    void Run(int32_t code) {
+        ASSERT_TRUE(Session().Post(code));
+        ASSERT_TRUE(WaitFor([&] { return connection->PendingJob() == 0; }, 60000));
+    }
+    // Connects, confirming a first-use key the way the window does.
+    void ConnectTrusting() {
+        Run(JobConnect);
+        for (auto& [changed, q] : questions.Taken()) {
+            ASSERT_FALSE(changed);
+            RecordHostKey(q.knownHostsPath, q.host, q.port, q.keyBlob);
+        }
+        if (!connection->Connected())
+            Run(JobConnect);
+        ASSERT_TRUE(connection->Connected());
+    }
+
+    // The upload restarts the device, which ends the session.
+    void Reconnect() {
+        ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 20000));
+        Run(JobDisconnect);
+        Run(JobConnect);
+        ASSERT_TRUE(connection->Connected());
+    }
+
+    fs::path folder;
+    std::string knownHosts;
+    devsim::Options options;
+    std::unique_ptr<devsim::DeviceSimulator> device;
+    RecordingStatus status;
+    DeviceList devices;
+    Questions questions;
+    std::unique_ptr<ProgramHistory> history;
+    std::unique_ptr<Connection> connection;
+};
+
+TEST_F(WindowSession, NewKeyIsAskedAboutBeforeAnyPasswordIsSent) {
+    StartDevice();
+    Session().password = "wrong"; // would count as a failed login if it were sent
+    Run(JobConnect);
+    EXPECT_FALSE(connection->Connected());
+    EXPECT_EQ(device->AuthFailures(), 0u);
+    EXPECT_FALSE(fs::exists(knownHosts));
+    EXPECT_TRUE(status.Errors().empty());
+    EXPECT_EQ(status.Messages().back(), 2600u);
+    auto asked = questions.Taken();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_FALSE(asked[0].first);
+    const HostKeyQuestion& q = asked[0].second;
+    EXPECT_EQ(q.host, "127.0.0.1");
+    EXPECT_EQ(q.port, device->SshPort());
+    EXPECT_EQ(q.keyType, "ecdsa-sha2-nistp256");
+    EXPECT_EQ(q.fingerprint,
+              KeyFingerprint(reinterpret_cast<const unsigned char*>(q.keyBlob.data()), q.keyBlob.size()));
+    EXPECT_TRUE(q.recordedFingerprint.empty());
+
+    // Recorded as the window does: the next attempt logs in (or fails on
+    // the password, which now is sent).
+    RecordHostKey(q.knownHostsPath, q.host, q.port, q.keyBlob);
+    Run(JobConnect);
+    EXPECT_EQ(device->AuthFailures(), 1u);
+    connection->password = "admin";
+    Run(JobConnect);
+    EXPECT_TRUE(connection->Connected());
+    EXPECT_TRUE(questions.Taken().empty());
+}
+
+TEST_F(WindowSession, ChangedKeyIsRefusedWithBothFingerprintsUntilTheOldOneIsRemoved) {
+    StartDevice();
+    Session();
+    ConnectTrusting();
+    Run(JobDisconnect);
+    // Another key on the same address and port.
+    const std::string first = ReadFile(knownHosts);
+    const uint16_t port = device->SshPort();
+    device->Stop();
+    options.sshPort = port;
+    ASSERT_TRUE(fs::remove(folder / "device/etc/tavo/ssh_host_key")); // a new one is made on start
+    StartDevice();
+    Run(JobConnect);
+    EXPECT_FALSE(connection->Connected());
+    EXPECT_EQ(device->AuthFailures(), 0u);
+    EXPECT_TRUE(status.Errors().empty());
+    auto asked = questions.Taken();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].first);
+    EXPECT_FALSE(asked[0].second.recordedFingerprint.empty());
+    EXPECT_NE(asked[0].second.recordedFingerprint, asked[0].second.fingerprint);
+    EXPECT_EQ(ReadFile(knownHosts), first); // nothing recorded or removed by the session
+
+    EXPECT_EQ(ForgetHostKey(knownHosts, "127.0.0.1", port), 1u);
+    ConnectTrusting();
+}
+
+TEST_F(WindowSession, UploadKeepsTheReplacedProgramAndAFailedKeepStopsIt) {
+    StartDevice();
+    const std::string devicePath = device->HostPath("/etc/tavo/program.tdv");
+    const std::string original = ReadFile(devicePath);
+    ASSERT_FALSE(original.empty());
+    Session();
+    ConnectTrusting();
+    const std::string next = "new program bytes";
+    connection->uploadPayload.assign(next.begin(), next.end());
+    Run(JobUploadProgram);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(ReadFile(devicePath), next);
+    auto kept = history->List("127.0.0.1");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadFile(kept[0].path), original);
+
+    // Restoring is an upload of the kept bytes: the program it replaces is
+    // kept in its turn.
+    const std::string back = ReadFile(kept[0].path);
+    Reconnect();
+    connection->uploadPayload.assign(back.begin(), back.end());
+    Run(JobUploadProgram);
+    EXPECT_EQ(ReadFile(devicePath), original);
+    kept = history->List("127.0.0.1");
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(ReadFile(kept[0].path), next);
+
+    // A program that cannot be fetched (here: not a file) stops the upload.
+    fs::remove(devicePath);
+    fs::create_directory(devicePath);
+    Reconnect();
+    status.Clear();
+    connection->uploadPayload.assign(next.begin(), next.end());
+    Run(JobUploadProgram);
+    ASSERT_EQ(status.Errors().size(), 1u);
+    EXPECT_EQ(status.Errors()[0], LoadTextA(2602));
+    EXPECT_EQ(status.Messages().back(), 162u);
+    EXPECT_TRUE(fs::is_directory(devicePath));
+    EXPECT_EQ(history->List("127.0.0.1").size(), 2u);
+
+    // A device without any program has nothing to keep: the upload goes on.
+    fs::remove(devicePath);
+    status.Clear();
+    Run(JobUploadProgram);
+    EXPECT_EQ(status.Messages().back(), 163u);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(ReadFile(devicePath), next);
+    EXPECT_EQ(history->List("127.0.0.1").size(), 2u);
+}
+
+} // namespace
+} // namespace korvex
