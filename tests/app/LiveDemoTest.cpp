@@ -5,6 +5,8 @@
 // backgrounds, and a bounded shutdown while the device has stalled.
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
+#include "app/device/ConnectDialog.h"
+#include "app/device/DeviceJobs.h"
 #include "app/device/OptionMaskDialog.h"
 #include "app/frame/TabView.h"
 #include "app/live/LiveView.h"
@@ -18,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <chrono>
 #include <functional>
@@ -234,6 +237,27 @@ TEST_F(LiveDemoTest, ShutdownEndsPromptlyWhileTheDeviceStalls) {
     // looks at its stop request in short slices.
     EXPECT_LT(took, std::chrono::seconds(2));
     EXPECT_FALSE(Session().DemoRunning());
+}
+
+// The demo device may have had to take a free port for SSH: the connect
+// dialog opened on it offers that port, and connecting with it works.
+TEST_F(LiveDemoTest, ConnectDialogOffersTheDemoDevicesOwnPort) {
+    frame->OnCommand(CmdConnect);
+    RunIdle();
+    ConnectDialog* dialog = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<ConnectDialog*>(w); d && d->isVisible())
+            dialog = d;
+    ASSERT_NE(dialog, nullptr);
+    auto* port = dialog->findChild<QSpinBox*>(QStringLiteral("c%1").arg(int(ConnectDialog::Port)));
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->value(), int(Session().Demo().SshPort()));
+    ConnectRequest request;
+    dialog->findChild<QLineEdit*>(QStringLiteral("c%1").arg(int(ConnectDialog::User)))->setText("admin");
+    dialog->findChild<QLineEdit*>(QStringLiteral("c%1").arg(int(ConnectDialog::Password)))->setText("admin");
+    ASSERT_TRUE(dialog->Check(request));
+    EXPECT_EQ(request.port, Session().Demo().SshPort());
+    dialog->close();
 }
 
 } // namespace

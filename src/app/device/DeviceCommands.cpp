@@ -60,7 +60,7 @@ void DeviceCommands::Show(QDialog* dialog) {
 
 void DeviceCommands::Connect(uint32_t networkAddress, uint16_t wantedPort) {
     auto* dialog = new ConnectDialog(jobs, prompter, &owner);
-    uint16_t port = 22;
+    uint16_t port = wantedPort ? wantedPort : 22;
     std::string user;
     if (networkAddress) {
         const uint32_t host = (networkAddress & 255) << 24 | ((networkAddress >> 8) & 255) << 16 |

@@ -577,8 +577,10 @@ void MainFrame::OnCommand(int id) {
             ChangeFlags::Mark(ChangeFlags::PanesChanged);
             break;
         case CmdConnect:
-            if (!DeviceConnected())
-                deviceCommands->Connect(devices->Devices().SelectedAddress());
+            if (!DeviceConnected()) {
+                const uint32_t address = devices->Devices().SelectedAddress();
+                deviceCommands->Connect(address, devices->SshPortFor(address));
+            }
             break;
         case CmdRecordings:
             deviceCommands->Recordings();

@@ -65,6 +65,13 @@ public:
         return a != 0 && a == demoAddress.load() ? demoLivePort.load() : 0;
     }
 
+    // The SSH port to offer for a device at `address` (network byte order):
+    // the demo device's own port when it is that device, else 0 (the
+    // connect dialog's usual port).
+    uint16_t SshPortFor(uint32_t address) const {
+        return address != 0 && address == demoAddress.load() && demo.Running() ? demo.SshPort() : 0;
+    }
+
     // The simulated device inside the program: started on loopback (unless
     // it runs already), it announces itself to the discovery thread and
     // becomes the target. Throws (nothing started) when it cannot start.
