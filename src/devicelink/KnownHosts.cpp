@@ -151,6 +151,41 @@ struct KnownHostsDeleter {
     void operator()(LIBSSH2_KNOWNHOSTS* hosts) const { libssh2_knownhost_free(hosts); }
 };
 
+// Reads the file at `path` into `hosts` and returns its text. Line by line,
+// so that one line libssh2 cannot parse (a key type it does not know, say)
+// does not hide the lines after it.
+std::string ReadKnownHosts(LIBSSH2_KNOWNHOSTS* hosts, const std::string& path) {
+    std::string existing;
+    if (!ReadText(path, existing))
+        RaiseError(1004);
+    for (size_t pos = 0; pos < existing.size();) {
+        size_t end = existing.find('\n', pos);
+        size_t next = end == std::string::npos ? existing.size() : end + 1;
+        std::string line = existing.substr(pos, next - pos);
+        pos = next;
+        libssh2_knownhost_readline(hosts, line.data(), line.size(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
+    }
+    return existing;
+}
+
+// Compares the offered key with what `hosts` records for `name`. Port -1:
+// only the exact name counts; a key recorded for the plain host name must
+// not vouch for another port.
+int CompareWithRecorded(LIBSSH2_KNOWNHOSTS* hosts, const std::string& name, const char* key, size_t keySize,
+                        int keyBits, libssh2_knownhost** found) {
+    const int plainRaw = LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW;
+    *found = nullptr;
+    int rc = libssh2_knownhost_checkp(hosts, name.c_str(), -1, key, keySize, plainRaw | keyBits, found);
+    if (rc == LIBSSH2_KNOWNHOST_CHECK_NOTFOUND) {
+        // Only keys of the same type are compared above; a device that now
+        // offers a key of another type must be refused as well. Key type 0
+        // compares with a recorded key of any type.
+        *found = nullptr;
+        rc = libssh2_knownhost_checkp(hosts, name.c_str(), -1, key, keySize, plainRaw, found);
+    }
+    return rc;
+}
+
 } // namespace
 
 HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, const std::string& host,
@@ -169,36 +204,14 @@ HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, c
     if (!hosts)
         RaiseError(1003);
     const KnownHostsLock lock(path);
-    std::string existing;
-    if (!ReadText(path, existing))
-        RaiseError(1004);
-    // Line by line, so that one line libssh2 cannot parse (a key type it does
-    // not know, say) does not hide the lines after it.
-    for (size_t pos = 0; pos < existing.size();) {
-        size_t end = existing.find('\n', pos);
-        size_t next = end == std::string::npos ? existing.size() : end + 1;
-        std::string line = existing.substr(pos, next - pos);
-        pos = next;
-        libssh2_knownhost_readline(hosts.get(), line.data(), line.size(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
-    }
+    const std::string existing = ReadKnownHosts(hosts.get(), path);
 
     const std::string name = KnownHostName(host, port);
     const int plainRaw = LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW;
     libssh2_knownhost* found = nullptr;
-    // Port -1: only the exact name counts; a key recorded for the plain host
-    // name must not vouch for another port.
-    int rc = libssh2_knownhost_checkp(hosts.get(), name.c_str(), -1, key, keySize, plainRaw | keyBits, &found);
+    const int rc = CompareWithRecorded(hosts.get(), name, key, keySize, keyBits, &found);
     if (rc == LIBSSH2_KNOWNHOST_CHECK_MATCH)
         return verdict;
-    if (rc == LIBSSH2_KNOWNHOST_CHECK_NOTFOUND) {
-        // Only keys of the same type are compared above; a device that now
-        // offers a key of another type must be refused as well. Key type 0
-        // compares with a recorded key of any type.
-        found = nullptr;
-        rc = libssh2_knownhost_checkp(hosts.get(), name.c_str(), -1, key, keySize, plainRaw, &found);
-        if (rc == LIBSSH2_KNOWNHOST_CHECK_MATCH)
-            return verdict;
-    }
     if (rc == LIBSSH2_KNOWNHOST_CHECK_MISMATCH) {
         std::string recorded = FingerprintOfBase64(found ? found->key : nullptr);
         Trace("CheckHostKey: key of %s changed\n", name.c_str());
@@ -263,25 +276,10 @@ HostKeyLookup LookUpHostKey(LIBSSH2_SESSION* session, const std::string& path, c
     std::unique_ptr<LIBSSH2_KNOWNHOSTS, KnownHostsDeleter> hosts(libssh2_knownhost_init(session));
     if (!hosts)
         RaiseError(1003);
-    std::string existing;
-    if (!ReadText(path, existing))
-        RaiseError(1004);
-    for (size_t pos = 0; pos < existing.size();) {
-        size_t end = existing.find('\n', pos);
-        size_t next = end == std::string::npos ? existing.size() : end + 1;
-        std::string line = existing.substr(pos, next - pos);
-        pos = next;
-        libssh2_knownhost_readline(hosts.get(), line.data(), line.size(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
-    }
+    ReadKnownHosts(hosts.get(), path);
     const std::string name = KnownHostName(host, port);
-    const int plainRaw = LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW;
     libssh2_knownhost* found = nullptr;
-    int rc = libssh2_knownhost_checkp(hosts.get(), name.c_str(), -1, key, keySize, plainRaw | keyBits, &found);
-    if (rc == LIBSSH2_KNOWNHOST_CHECK_NOTFOUND) {
-        // A recorded key of another type counts as a change as well.
-        found = nullptr;
-        rc = libssh2_knownhost_checkp(hosts.get(), name.c_str(), -1, key, keySize, plainRaw, &found);
-    }
+    const int rc = CompareWithRecorded(hosts.get(), name, key, keySize, keyBits, &found);
     switch (rc) {
     case LIBSSH2_KNOWNHOST_CHECK_MATCH: lookup.result = HostKeyLookup::Known; break;
     case LIBSSH2_KNOWNHOST_CHECK_NOTFOUND: lookup.result = HostKeyLookup::New; break;
