@@ -4,6 +4,7 @@
 #include "app/common/UiText.h"
 #include "app/device/ConnectDialog.h"
 #include "app/device/DeviceJobs.h"
+#include "app/device/DeviceSettings.h"
 #include "app/device/DeviceStrings.h"
 #include "app/device/HostKeyDialog.h"
 #include "app/device/Ipv4Edit.h"
@@ -17,24 +18,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSettings>
 #include <QTimer>
 
 namespace korvex {
-
-namespace {
-// Last-used folders of these windows ($XDG_CONFIG_HOME/korvex/devicewindows.ini).
-QString LoadSetting(const QString& key, const QString& fallback = QString()) {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
-                       QStringLiteral("devicewindows"));
-    return settings.value(key, fallback).toString();
-}
-void StoreSetting(const QString& key, const QString& value) {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
-                       QStringLiteral("devicewindows"));
-    settings.setValue(key, value);
-}
-} // namespace
 
 DeviceCommands::DeviceCommands(QWidget& owner, Prompter& prompter, DeviceJobs& jobs,
                                RememberedDevices& remembered, std::string historyRoot)
@@ -96,17 +82,22 @@ void DeviceCommands::WatchConnect() {
     pendingAddress.clear();
 }
 
+void DeviceCommands::EditKeysAndReconnect(const std::function<void()>& edit) {
+    try {
+        edit();
+    } catch (const std::exception& e) {
+        prompter.Error(&owner, QString::fromUtf8(e.what()));
+        return;
+    }
+    if (jobs.RepostConnect() && !pendingAddress.isEmpty())
+        connectWatch->start();
+}
+
 void DeviceCommands::UnknownKey(const HostKeyQuestion& question) {
     auto* dialog = new HostKeyDialog(HostKeyDialog::NewKey, question, &owner);
     connect(dialog, &QDialog::accepted, this, [this, question] {
-        try {
-            RecordHostKey(question.knownHostsPath, question.host, question.port, question.keyBlob);
-        } catch (const std::exception& e) {
-            prompter.Error(&owner, QString::fromUtf8(e.what()));
-            return;
-        }
-        if (jobs.RepostConnect() && !pendingAddress.isEmpty())
-            connectWatch->start();
+        EditKeysAndReconnect(
+            [&] { RecordHostKey(question.knownHostsPath, question.host, question.port, question.keyBlob); });
     });
     Show(dialog);
 }
@@ -123,15 +114,8 @@ void DeviceCommands::ChangedKey(const HostKeyQuestion& question) {
                                     .c_str();
         if (!prompter.Warning(&owner, confirm, Text(kStrRemoveKeyCaption)))
             return;
-        try {
-            ForgetHostKey(question.knownHostsPath, question.host, question.port);
-        } catch (const std::exception& e) {
-            prompter.Error(&owner, QString::fromUtf8(e.what()));
-            return;
-        }
         // Connecting again meets the new key as a first contact and asks.
-        if (jobs.RepostConnect() && !pendingAddress.isEmpty())
-            connectWatch->start();
+        EditKeysAndReconnect([&] { ForgetHostKey(question.knownHostsPath, question.host, question.port); });
     });
     Show(dialog);
 }
@@ -159,14 +143,14 @@ void DeviceCommands::Recordings() {
 void DeviceCommands::DownloadProgram() {
     if (!jobs.Connected() || jobs.Busy())
         return;
-    const QString folder = LoadSetting(QStringLiteral("device/programFolder"), QDir::homePath());
+    const QString folder = LoadDeviceSetting(QStringLiteral("device/programFolder"), QDir::homePath());
     const QString filter = Text(177) + QStringLiteral(" (*.kvx)");
     QString path = askSaveFile(&owner, Text(kStrDownloadTitle), filter, QDir(folder).filePath(Text(176)));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".kvx");
-    StoreSetting(QStringLiteral("device/programFolder"), QFileInfo(path).absolutePath());
+    StoreDeviceSetting(QStringLiteral("device/programFolder"), QFileInfo(path).absolutePath());
     if (!jobs.PostDownloadProgram(path.toStdString()))
         prompter.Error(&owner, Text(278));
 }

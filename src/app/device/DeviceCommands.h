@@ -62,6 +62,9 @@ Q_SIGNALS:
 private:
     void Show(QDialog* dialog);
     void WatchConnect();
+    // Runs `edit` on the known-hosts file; when it succeeds, posts the
+    // connect that stopped at the key question again. A failure is shown.
+    void EditKeysAndReconnect(const std::function<void()>& edit);
 
     QWidget& owner;
     Prompter& prompter;

@@ -2,6 +2,7 @@
 
 #include "app/common/UiText.h"
 #include "app/device/DeviceJobs.h"
+#include "app/device/DeviceSettings.h"
 #include "app/device/DeviceStrings.h"
 
 #include <QDialogButtonBox>
@@ -13,25 +14,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSettings>
 #include <QVBoxLayout>
 
 namespace korvex {
 
 namespace {
-
-// Last-used folders of these windows ($XDG_CONFIG_HOME/korvex/devicewindows.ini).
-QString LoadSetting(const QString& key, const QString& fallback = QString()) {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
-                       QStringLiteral("devicewindows"));
-    return settings.value(key, fallback).toString();
-}
-void StoreSetting(const QString& key, const QString& value) {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("korvex"),
-                       QStringLiteral("devicewindows"));
-    settings.setValue(key, value);
-}
-
 const int kJobForLevel[3] = {8, 7, 6}; // a selection in list 0, 1, 2 lists the level below
 } // namespace
 
@@ -56,7 +43,7 @@ RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(
     folder = new QLineEdit;
     folder->setObjectName(QStringLiteral("c1031"));
     folder->setMaxLength(259);
-    folder->setText(LoadSetting(QStringLiteral("recordings/localFolder")));
+    folder->setText(LoadDeviceSetting(QStringLiteral("recordings/localFolder")));
     auto* browse = new QPushButton(Text(kStrRecordingsBrowse));
     browse->setObjectName(QStringLiteral("c1020"));
     auto* list = new QPushButton(Text(kStrRecordingsList));
@@ -147,7 +134,7 @@ void RecordingsDialog::Post(int job) {
     if (job == 4 && !request.localFolder.empty())
         QDir().mkpath(QString::fromStdString(request.localFolder));
     if (jobs.PostRecordings(job, request) && !request.localFolder.empty())
-        StoreSetting(QStringLiteral("recordings/localFolder"), folder->text().trimmed());
+        StoreDeviceSetting(QStringLiteral("recordings/localFolder"), folder->text().trimmed());
 }
 
 void RecordingsDialog::SelectionChanged(int level) {
