@@ -21,6 +21,25 @@ namespace korvex {
 
 namespace {
 
+// One read from each of the channel's two streams (0: output, 1: error
+// text), handing the bytes that arrive to `take`. Returns the first failure
+// other than "try again" (0 when none); `progress` tells whether any bytes
+// arrived.
+template <typename Take> long ReadBothStreams(LIBSSH2_CHANNEL* channel, bool& progress, Take&& take) {
+    char buffer[100];
+    progress = false;
+    for (int stream = 0; stream < 2; ++stream) {
+        const long n = static_cast<long>(libssh2_channel_read_ex(channel, stream, buffer, sizeof buffer));
+        if (n > 0) {
+            progress = true;
+            take(stream, buffer, static_cast<size_t>(n));
+        } else if (n < 0 && n != LIBSSH2_ERROR_EAGAIN) {
+            return n;
+        }
+    }
+    return 0;
+}
+
 int64_t SteadyMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -374,26 +393,21 @@ bool SshSession::Exec(SshChannel& channel, const std::string& command) {
 
 CommandResult SshSession::Collect(SshChannel& channel, unsigned error) {
     CommandResult result;
-    char buffer[100];
     int64_t deadline = Deadline();
     for (;;) {
         // Both streams are read as their bytes arrive, so a command that
         // writes much to one of them never waits on the other.
         bool progress = false;
-        for (int stream = 0; stream < 2; ++stream) {
-            const long n =
-                static_cast<long>(libssh2_channel_read_ex(channel.Get(), stream, buffer, sizeof buffer));
-            if (n > 0) {
-                progress = true;
+        const long failure =
+            ReadBothStreams(channel.Get(), progress, [&](int stream, const char* bytes, size_t n) {
                 if (stream == 0)
-                    result.output.append(buffer, static_cast<size_t>(n));
+                    result.output.append(bytes, n);
                 else if (result.errorText.size() < kErrorKept)
-                    result.errorText.append(
-                        buffer, std::min(static_cast<size_t>(n), kErrorKept - result.errorText.size()));
-            } else if (n < 0 && n != LIBSSH2_ERROR_EAGAIN) {
-                NoteFailure(n);
-                Raise(error);
-            }
+                    result.errorText.append(bytes, std::min(n, kErrorKept - result.errorText.size()));
+            });
+        if (failure != 0) {
+            NoteFailure(failure);
+            Raise(error);
         }
         if (progress) {
             deadline = Deadline(); // the time-out counts silence, not the whole command
@@ -469,18 +483,11 @@ void SshSession::RunCommandThenGone(const std::string& command, unsigned error) 
     // The device goes away by design: its connection ending, or falling
     // silent, ends the reading without an error. The session is left to the
     // next liveness check, as after any restart.
-    char buffer[100];
     int64_t deadline = Deadline();
     for (;;) {
         bool progress = false;
-        for (int stream = 0; stream < 2; ++stream) {
-            const long n =
-                static_cast<long>(libssh2_channel_read_ex(channel.Get(), stream, buffer, sizeof buffer));
-            if (n > 0)
-                progress = true;
-            else if (n < 0 && n != LIBSSH2_ERROR_EAGAIN)
-                return;
-        }
+        if (ReadBothStreams(channel.Get(), progress, [](int, const char*, size_t) {}) != 0)
+            return;
         if (progress) {
             deadline = Deadline();
             continue;
