@@ -3,6 +3,7 @@
 #include "cli/Fleet.h"
 
 #include "cli/ProjectArgs.h"
+#include "framework/TextSplit.h"
 
 #include <arpa/inet.h>
 #include <set>
@@ -26,16 +27,10 @@ std::string_view Trim(std::string_view s) {
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(pos, end - pos);
+    for (std::string_view line : SplitAt(text, '\n')) {
         if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::move(line));
-        pos = end + 1;
+            line.remove_suffix(1);
+        lines.emplace_back(line);
     }
     return lines;
 }

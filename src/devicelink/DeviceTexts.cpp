@@ -1,5 +1,7 @@
 #include "devicelink/DeviceTexts.h"
 
+#include "framework/TextSplit.h"
+
 #include <cstdio>
 
 namespace korvex {
@@ -116,14 +118,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 } // namespace
 
 std::optional<std::string> SettingsValue(std::string_view text, std::string_view wanted) {
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
-
+    for (std::string_view line : SplitAt(text, '\n')) {
         size_t i = 0;
         while (i < line.size() && IsBlank(line[i]))
             ++i;

@@ -1,6 +1,7 @@
 #include "framework/StringTable.h"
 
 #include "framework/Language.h"
+#include "framework/TextSplit.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -106,13 +107,7 @@ std::string LocaleLanguage() {
 
 std::map<unsigned, std::string> StringTable::Parse(std::string_view text) {
     std::map<unsigned, std::string> table;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
+    for (std::string_view line : SplitAt(text, '\n')) {
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (line.empty() || line[0] == '#')

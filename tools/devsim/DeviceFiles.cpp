@@ -1,6 +1,7 @@
 #include "devsim/DeviceFiles.h"
 
 #include "framework/BinaryFile.h"
+#include "framework/TextSplit.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -22,13 +23,7 @@ const char* const kMappedFolders[] = {"/tavo", "/etc/tavo", "/mnt/usbdrive"};
 // false when ".." would climb above the top.
 bool NormalisedParts(const std::string& path, std::vector<std::string>& parts) {
     parts.clear();
-    size_t i = 0;
-    while (i < path.size()) {
-        size_t j = path.find('/', i);
-        if (j == std::string::npos)
-            j = path.size();
-        std::string part = path.substr(i, j - i);
-        i = j + 1;
+    for (std::string_view part : SplitAt(path, '/')) {
         if (part.empty() || part == ".")
             continue;
         if (part == "..") {
@@ -37,7 +32,7 @@ bool NormalisedParts(const std::string& path, std::vector<std::string>& parts) {
             parts.pop_back();
             continue;
         }
-        parts.push_back(part);
+        parts.emplace_back(part);
     }
     return true;
 }
