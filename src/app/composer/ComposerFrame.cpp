@@ -1,8 +1,8 @@
 #include "app/composer/ComposerFrame.h"
 
 #include "app/composer/ComposerView.h"
+#include "app/common/UiText.h"
 #include "composer/Formula.h"
-#include "framework/StringTable.h"
 #include "model/Document.h"
 
 #include <QHBoxLayout>
@@ -16,10 +16,6 @@ namespace korvex {
 
 namespace {
 
-QString Str(unsigned id) {
-    return QString::fromStdString(LoadTextA(id));
-}
-
 enum : unsigned {
     kStrFormulaTip = 1830,
     kStrSelectRowFirst = 1831,
@@ -31,7 +27,7 @@ enum : unsigned {
 
 ComposerFrame::ComposerFrame(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("composerFrame"));
-    setWindowTitle(Str(172));
+    setWindowTitle(Text(172));
     resize(213, 335);
 
     scroller = new QScrollArea(this);
@@ -45,8 +41,8 @@ ComposerFrame::ComposerFrame(QWidget* parent) : QWidget(parent) {
     rowLabel = new QLabel(this);
     formula = new QLineEdit(this);
     formula->setObjectName(QStringLiteral("formulaField"));
-    formula->setToolTip(Str(kStrFormulaTip));
-    formula->setPlaceholderText(Str(kStrFieldPlaceholder));
+    formula->setToolTip(Text(kStrFormulaTip));
+    formula->setPlaceholderText(Text(kStrFieldPlaceholder));
     formula->setClearButtonEnabled(false);
     formula->installEventFilter(this);
     error = new QLabel(this);
@@ -122,7 +118,7 @@ void ComposerFrame::ShowSelectedRow() {
         return;
     error->hide();
     shownRow = name;
-    rowLabel->setText(Str(kStrRowLabel).replace(QStringLiteral("%s"), QString::fromStdString(name)));
+    rowLabel->setText(Text(kStrRowLabel).replace(QStringLiteral("%s"), QString::fromStdString(name)));
     formula->setText(QString::fromStdString(FormulaText(*RowItem(state, *row))));
     formula->setModified(false);
 }
@@ -138,7 +134,7 @@ bool ComposerFrame::ApplyFormula() {
     const RenderState& state = document->Current();
     std::optional<ComposerRow> row = RowOfSelection(state, state.composer_selection);
     if (!row) {
-        ShowError(Str(kStrSelectRowFirst));
+        ShowError(Text(kStrSelectRowFirst));
         return false;
     }
     bool changed = false;

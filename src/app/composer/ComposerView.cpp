@@ -1,5 +1,6 @@
 #include "app/composer/ComposerView.h"
 
+#include "app/common/UiText.h"
 #include "composer/Composer.h"
 #include "composer/Formula.h"
 #include "framework/StringTable.h"
@@ -21,10 +22,6 @@
 namespace korvex {
 
 namespace {
-
-QString Str(unsigned id) {
-    return QString::fromStdString(LoadTextA(id));
-}
 
 // Texts of the context menu's own items.
 enum : unsigned {
@@ -357,14 +354,14 @@ std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
         return action;
     };
     // The menu's own items; the rest goes in before the first of them.
-    QAction* orItem = add(menu.get(), nullptr, Str(kStrMenuOr), CmdOr, node.kind == ComposerItem::Or);
-    add(menu.get(), nullptr, Str(kStrMenuAnd), CmdAnd, node.kind == ComposerItem::And);
-    add(menu.get(), nullptr, Str(kStrMenuXor), CmdXor, node.kind == ComposerItem::Xor);
+    QAction* orItem = add(menu.get(), nullptr, Text(kStrMenuOr), CmdOr, node.kind == ComposerItem::Or);
+    add(menu.get(), nullptr, Text(kStrMenuAnd), CmdAnd, node.kind == ComposerItem::And);
+    add(menu.get(), nullptr, Text(kStrMenuXor), CmdXor, node.kind == ComposerItem::Xor);
     menu->addSeparator();
-    add(menu.get(), nullptr, Str(kStrMenuZero), CmdZero, node.kind == ComposerItem::Zero);
-    add(menu.get(), nullptr, Str(kStrMenuOne), CmdOne, node.kind == ComposerItem::One);
+    add(menu.get(), nullptr, Text(kStrMenuZero), CmdZero, node.kind == ComposerItem::Zero);
+    add(menu.get(), nullptr, Text(kStrMenuOne), CmdOne, node.kind == ComposerItem::One);
     menu->addSeparator();
-    add(menu.get(), nullptr, Str(kStrMenuResetRow), CmdResetRow, false)->setCheckable(false);
+    add(menu.get(), nullptr, Text(kStrMenuResetRow), CmdResetRow, false)->setCheckable(false);
 
     // Detector inputs: the active card's straight in the menu, every other
     // card's in a submenu "B..." made with its first item.
@@ -392,7 +389,7 @@ std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
     }
     // Blur and blank conditions, one item per camera of the project.
     for (bool blur : {true, false}) {
-        QMenu* sub = new QMenu(Str(blur ? 169 : 170), menu.get());
+        QMenu* sub = new QMenu(Text(blur ? 169 : 170), menu.get());
         sub->setObjectName(blur ? QStringLiteral("blurMenu") : QStringLiteral("blankMenu"));
         for (size_t card = 0; card < state.backgrounds.size() && card < 8; ++card) {
             uint32_t kind = blur ? ComposerItem::Blur : ComposerItem::Blank;
@@ -404,7 +401,7 @@ std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
     }
     const std::string& path = state.composer_selection;
     if (path.size() == 3 && path[0] == 'Z')
-        add(menu.get(), orItem, Str(171), CmdEmpty, node.kind == ComposerItem::Empty);
+        add(menu.get(), orItem, Text(171), CmdEmpty, node.kind == ComposerItem::Empty);
     menu->insertSeparator(orItem);
     return menu;
 }
