@@ -9,7 +9,7 @@
 #include "app/frame/MainFrame.h"
 #include "app/frame/TabView.h"
 #include "app/widgets/PaneDock.h"
-#include "framework/StringTable.h"
+#include "ShotTools.h"
 #include "model/Document.h"
 
 #include <QApplication>
@@ -24,25 +24,9 @@
 #include <cstdlib>
 
 using namespace korvex;
+using namespace korvex::shots;
 
 namespace {
-
-void Settle(int ms = 250) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool Shoot(const QString& path, QRect area) {
-    QPixmap shot =
-        QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    if (shot.isNull() || !shot.save(path, "PNG")) {
-        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("wrote %s (%dx%d)\n", qPrintable(path), shot.width(), shot.height());
-    return true;
-}
 
 QPoint Centre(const ComposerItem& item) {
     return QPoint((item.box.left + item.box.right) / 2, (item.box.top + item.box.bottom) / 2);
@@ -84,10 +68,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: korvex_composer_screenshots <output folder> <sample project>\n");
         return 2;
     }
-    const char* language = std::getenv("KORVEX_SHOT_LANGUAGE");
-    StringTable::Select(language ? language : "auto");
-    QString out = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(out);
+    const QString out = StartShots(argv[1]);
 
     FrameOptions options;
     options.startWorkers = false;
@@ -119,7 +100,7 @@ int main(int argc, char** argv) {
     // Select the node (A1 ∩ B2) of Y1.
     Press(&composer.View(), Centre(document.Current().composer_y[0].children[0]), Qt::LeftButton);
     Settle();
-    bool ok = Shoot(out + QStringLiteral("/composer.png"), pane.frameGeometry());
+    bool ok = ShootScreen(out + QStringLiteral("/composer.png"), pane.frameGeometry());
 
     // The menu of the leaf B2 of Y3 (opened by a right click; the picture is
     // taken while it is open, then it is closed).
@@ -142,7 +123,7 @@ int main(int argc, char** argv) {
                 area = area.united(popup->frameGeometry());
             if (sub)
                 area = area.united(sub->frameGeometry());
-            ok &= Shoot(out + QStringLiteral("/composer-menu.png"), area);
+            ok &= ShootScreen(out + QStringLiteral("/composer-menu.png"), area);
             if (sub)
                 sub->close();
             if (popup)
@@ -160,6 +141,6 @@ int main(int argc, char** argv) {
     composer.FormulaField().setModified(true);
     composer.ApplyFormula();
     Settle();
-    ok &= Shoot(out + QStringLiteral("/composer-error.png"), pane.frameGeometry());
+    ok &= ShootScreen(out + QStringLiteral("/composer-error.png"), pane.frameGeometry());
     return ok ? 0 : 1;
 }

@@ -19,7 +19,7 @@
 #include "app/sinks/ExportRunner.h"
 #include "devsim/DeviceSimulator.h"
 #include "export/AviWriter.h"
-#include "framework/StringTable.h"
+#include "ShotTools.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -40,14 +40,9 @@
 #include <functional>
 
 using namespace korvex;
+using namespace korvex::shots;
 
 namespace {
-
-void Settle(int ms = 300) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 bool WaitFor(const std::function<bool()>& condition, int ms = 20000) {
     for (int waited = 0; waited < ms; waited += 50) {
@@ -58,15 +53,6 @@ bool WaitFor(const std::function<bool()>& condition, int ms = 20000) {
     return condition();
 }
 
-bool Save(const QPixmap& shot, const QString& path) {
-    if (shot.isNull() || !shot.save(path, "PNG")) {
-        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("wrote %s (%dx%d)\n", qPrintable(path), shot.width(), shot.height());
-    return true;
-}
-
 // A dialog with its frame as the window manager would draw it is not
 // available under a bare X server; the dialog's own pixels are.
 bool ShootDialog(QWidget* dialog, const QString& path) {
@@ -74,14 +60,14 @@ bool ShootDialog(QWidget* dialog, const QString& path) {
         std::fprintf(stderr, "no dialog for %s\n", qPrintable(path));
         return false;
     }
-    Settle();
-    return Save(dialog->grab(), path);
+    Settle(300);
+    return SavePng(dialog->grab(), path);
 }
 
 bool ShootFrame(const QWidget& frame, const QString& path) {
-    Settle();
+    Settle(300);
     const QRect r = frame.frameGeometry();
-    return Save(QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()), path);
+    return ShootScreen(path, r);
 }
 
 template <typename D> D* Active(MainFrame& frame) {
@@ -113,10 +99,7 @@ int main(int argc, char** argv) {
     setenv("XDG_DATA_HOME", qPrintable(home.path() + "/data"), 1);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    const char* language = std::getenv("KORVEX_SHOT_LANGUAGE");
-    StringTable::Select(language ? language : "auto");
-    const QString out = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(out);
+    const QString out = StartShots(argv[1]);
 
     devsim::Options options;
     options.rootDir = (home.path() + "/device").toStdString();
@@ -175,7 +158,7 @@ int main(int argc, char** argv) {
     frame.OnCommand(CmdNetworkSettings);
     if (auto* dialog = Active<NetworkDialog>(frame)) {
         WaitFor([&] { return !frame.Devices().Session().PendingJob(); });
-        Settle();
+        Settle(300);
         auto* netmask = static_cast<Ipv4Edit*>(dialog->Control(NetworkDialog::Netmask));
         netmask->setText("255.255.0.255");
         NetworkRequest request;
@@ -198,16 +181,16 @@ int main(int argc, char** argv) {
             ->setText(home.path() + "/Recordings");
         static_cast<QPushButton*>(dialog->Control(RecordingsDialog::List))->click();
         idle();
-        Settle();
+        Settle(300);
         dialog->Level(0)->item(0)->setSelected(true);
         idle();
-        Settle();
+        Settle(300);
         dialog->Level(1)->item(1)->setSelected(true);
         idle();
-        Settle();
+        Settle(300);
         dialog->Level(2)->item(0)->setSelected(true);
         idle();
-        Settle();
+        Settle(300);
         for (int i = 0; i < dialog->Level(3)->count() && i < 2; ++i)
             dialog->Level(3)->item(i)->setSelected(true);
         static_cast<QPushButton*>(dialog->Control(RecordingsDialog::Download))->click();

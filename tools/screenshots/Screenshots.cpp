@@ -17,7 +17,7 @@
 #include "app/widgets/ScrollView.h"
 #include "files/ProjectFile.h"
 #include "framework/ChangeFlags.h"
-#include "framework/StringTable.h"
+#include "ShotTools.h"
 #include "image/Bitmap.h"
 #include "model/DetectorEdits.h"
 #include "model/Document.h"
@@ -40,26 +40,15 @@
 #include <cstdlib>
 
 using namespace korvex;
+using namespace korvex::shots;
 
 namespace {
-
-void Settle(int ms = 250) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // The frame's part of the screen; the floating panes sit inside it.
 bool Shoot(const QString& path, const QWidget& frame) {
     Settle();
     QRect r = frame.frameGeometry();
-    QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
-    if (shot.isNull() || !shot.save(path, "PNG")) {
-        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("wrote %s (%dx%d)\n", qPrintable(path), shot.width(), shot.height());
-    return true;
+    return ShootScreen(path, r);
 }
 
 // Camera-like scenes, drawn so that the sample needs no outside pictures.
@@ -232,13 +221,8 @@ bool ShootEditingTools(const QString& out, MainFrame& frame) {
     Q_EMIT x->editingFinished();
     Settle();
     QWidget& pane = frame.InspectorPane();
-    QPixmap shot = pane.grab();
-    QString path = out + QStringLiteral("/corner-fields.png");
-    if (shot.isNull() || !shot.save(path, "PNG")) {
-        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+    if (!SavePng(pane.grab(), out + QStringLiteral("/corner-fields.png")))
         return false;
-    }
-    std::printf("wrote %s (%dx%d)\n", qPrintable(path), shot.width(), shot.height());
     return ok;
 }
 
@@ -251,11 +235,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: korvex_screenshots <output folder> [<sample folder>]\n");
         return 2;
     }
-    // KORVEX_SHOT_LANGUAGE picks a language folder (checking translations).
-    const char* language = std::getenv("KORVEX_SHOT_LANGUAGE");
-    StringTable::Select(language ? language : "auto");
-    QString out = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(out);
+    const QString out = StartShots(argv[1]);
 
     // The workers run: the demo device plays on the live page.
     FrameOptions options;

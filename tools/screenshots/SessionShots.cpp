@@ -11,6 +11,7 @@
 #include "files/ProjectFile.h"
 #include "framework/ChangeFlags.h"
 #include "model/DetectorTools.h"
+#include "ShotTools.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,24 +24,9 @@
 #include <cstdio>
 
 using namespace korvex;
+using namespace korvex::shots;
 
 namespace {
-
-void Settle(int ms = 300) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool Shoot(const QString& path, const QRect& r) {
-    QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
-    if (shot.isNull() || !shot.save(path, "PNG")) {
-        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("wrote %s (%dx%d)\n", qPrintable(path), shot.width(), shot.height());
-    return true;
-}
 
 void AddDetectors(Document& document, int count) {
     for (int i = 0; i < count; ++i) {
@@ -88,15 +74,15 @@ int main(int argc, char** argv) {
         frame.OpenAtStart((scratch + QStringLiteral("/sites/north-gate.kvx")).toStdString());
         QFile::remove(scratch + QStringLiteral("/sites/old-layout.kvx"));
         ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged);
-        Settle();
+        Settle(300);
         QMenu* file = frame.menuBar()->actions().first()->menu();
         frame.menuBar()->setActiveAction(file->menuAction());
-        Settle();
+        Settle(300);
         file->setActiveAction(frame.Recent().Menu()->menuAction());
         frame.Recent().Menu()->popup(file->geometry().topRight() +
                                      QPoint(0, file->actionGeometry(frame.Recent().Menu()->menuAction()).top()));
-        Settle();
-        ok &= Shoot(out + QStringLiteral("/recent-menu.png"), frame.frameGeometry());
+        Settle(300);
+        ok &= ShootScreen(out + QStringLiteral("/recent-menu.png"), frame.frameGeometry());
         frame.Recent().Menu()->close();
         file->close();
 
@@ -112,13 +98,13 @@ int main(int argc, char** argv) {
     MainFrame frame(options);
     frame.move(0, 0);
     frame.Create();
-    Settle();
+    Settle(300);
     QTimer::singleShot(800, [&] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(w);
             if (!box || !box->isVisible())
                 continue;
-            ok &= Shoot(out + QStringLiteral("/recovery-question.png"), frame.frameGeometry());
+            ok &= ShootScreen(out + QStringLiteral("/recovery-question.png"), frame.frameGeometry());
             box->reject(); // "Later": the copy stays
         }
     });
