@@ -1,5 +1,7 @@
 // korvex-cli device --hosts against several simulated devices on loopback,
 // one of them frozen (SIGSTOP), and against devices that are not there.
+#include "support/FreePort.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -55,17 +57,7 @@ DeviceLine ParseLine(const std::string& line) {
     return d;
 }
 
-uint16_t FreeTcpPort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
+using korvex::test::FreeTcpPort;
 
 // One korvex-devsim process on a free SSH port.
 class SimulatedDevice {

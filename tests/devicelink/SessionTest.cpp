@@ -1,6 +1,7 @@
 // The session without a device: clock arithmetic, the job protocol, bounded
 // connects, host-key names and fingerprints.
 
+#include "support/FreePort.h"
 #include "support/LoopbackListener.h"
 #include "Fakes.h"
 #include "devicelink/Connection.h"
@@ -101,15 +102,7 @@ TEST_F(SessionLoop, PostOnlyWhileIdle) {
 }
 
 uint16_t ClosedTcpPort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s); // nobody listens there now
-    return ntohs(a.sin_port);
+    return test::FreeTcpPort(); // nobody listens there now
 }
 
 TEST_F(SessionLoop, RefusedConnectShows142ThenError230) {

@@ -1,6 +1,6 @@
 #pragma once
 
-// A UDP port on loopback that nothing is bound to at the moment of the call.
+// Ports on loopback that nothing is bound to at the moment of the call.
 #include <arpa/inet.h>
 #include <cstdint>
 #include <netinet/in.h>
@@ -9,8 +9,9 @@
 
 namespace korvex::test {
 
-inline uint16_t FreeUdpPort() {
-    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+// `type`: SOCK_DGRAM or SOCK_STREAM.
+inline uint16_t FreePort(int type) {
+    int s = ::socket(AF_INET, type, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -19,6 +20,16 @@ inline uint16_t FreeUdpPort() {
     ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
     ::close(s);
     return ntohs(a.sin_port);
+}
+
+inline uint16_t FreeUdpPort() {
+    return FreePort(SOCK_DGRAM);
+}
+
+// Nobody listens there after the call, so it also serves as a port that
+// refuses connections.
+inline uint16_t FreeTcpPort() {
+    return FreePort(SOCK_STREAM);
 }
 
 } // namespace korvex::test
