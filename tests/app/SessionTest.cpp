@@ -16,9 +16,6 @@ struct QuietStatus : StatusSink {
     void ShowText(const std::string&) override {}
     void ShowError(const std::string&) override {}
 };
-struct NoChooser : FileChooser {
-    std::optional<std::string> ChooseSaveFile(const SaveFileRequest&) override { return std::nullopt; }
-};
 struct NoView : LiveViewHost {
     void Invalidate(bool) override {}
     void SetContentSize(int, int) override {}
@@ -30,10 +27,9 @@ struct NoTuning : TuningSelection {
 class DeviceSessionTest : public ::testing::Test {
 protected:
     QuietStatus status;
-    NoChooser chooser;
     NoView view;
     NoTuning tuning;
-    DeviceSessionSinks Sinks() { return {status, chooser, view, tuning}; }
+    DeviceSessionSinks Sinks() { return {status, view, tuning}; }
 };
 
 // Shutdown stops the session thread first, then the live stream, then

@@ -27,7 +27,6 @@
 #include "app/sinks/DeviceDialogSinks.h"
 #include "app/sinks/DeviceListForwarder.h"
 #include "app/sinks/ExportRunner.h"
-#include "app/sinks/FileChooserBridge.h"
 #include "app/sinks/LiveForwarders.h"
 #include "app/sinks/StatusForwarder.h"
 #include "app/sinks/UiPost.h"
@@ -73,13 +72,11 @@ MainFrame::MainFrame(FrameOptions options)
     projects = std::make_unique<ProjectSession>(*prompter, this);
     recovery = std::make_unique<ProjectRecovery>(*projects);
     statusSink = std::make_unique<StatusForwarder>(*prompter);
-    fileChooser = std::make_unique<FileChooserBridge>(*prompter);
     liveSink = std::make_unique<LiveViewForwarder>();
     tuningSink = std::make_unique<TuningForwarder>();
-    devices = std::make_unique<DeviceSession>(DeviceSessionSinks{*statusSink, *fileChooser, *liveSink, *tuningSink});
+    devices = std::make_unique<DeviceSession>(DeviceSessionSinks{*statusSink, *liveSink, *tuningSink});
     deviceListSink = std::make_unique<DeviceListForwarder>(devices->Devices());
     devices->Devices().SetSink(deviceListSink.get());
-    fileChooser->Attach(this);
     // The device windows' forwarders take the session's dialog sinks (the
     // program download's path is asked before the job, so the session
     // never waits for a file dialog); an upload keeps the program it
@@ -205,9 +202,6 @@ void MainFrame::BuildDeviceWindows() {
 }
 
 void MainFrame::StopThreads() {
-    // A download waiting for its file dialog gives up first, so the
-    // session thread can end.
-    fileChooser->Close();
     devices->StopAll();
 }
 

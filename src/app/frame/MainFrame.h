@@ -26,7 +26,6 @@ class DeviceDialogSinks;
 class DeviceListForwarder;
 class DeviceSession;
 class Explorer;
-class FileChooserBridge;
 class Inspector;
 class LiveViewForwarder;
 class PaneDock;
@@ -163,7 +162,6 @@ private:
     // before anything it reports to goes.
     std::unique_ptr<ProjectSession> projects;
     std::unique_ptr<StatusForwarder> statusSink;
-    std::unique_ptr<FileChooserBridge> fileChooser;
     std::unique_ptr<LiveViewForwarder> liveSink;
     std::unique_ptr<TuningForwarder> tuningSink;
     std::unique_ptr<DeviceListForwarder> deviceListSink;

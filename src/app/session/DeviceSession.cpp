@@ -6,9 +6,7 @@ DeviceSession::DeviceSession(DeviceSessionSinks sinks)
     : connection(std::make_unique<Connection>(sinks.status, devices)),
       liveCore(std::make_unique<LiveViewCore>(sinks.liveView)),
       scanThread(std::make_unique<ScanThread>(devices)),
-      liveThread(std::make_unique<LiveThread>(*liveCore, *this, *liveCore, optionMask, sinks.tuning)) {
-    connection->fileChooser = &sinks.fileChooser;
-}
+      liveThread(std::make_unique<LiveThread>(*liveCore, *this, *liveCore, optionMask, sinks.tuning)) {}
 
 DeviceSession::~DeviceSession() {
     StopAll();

@@ -19,7 +19,6 @@ namespace korvex {
 // and keeps them alive until StopAll() has returned.
 struct DeviceSessionSinks {
     StatusSink& status;
-    FileChooser& fileChooser;
     LiveViewHost& liveView;
     TuningSource& tuning;
 };
