@@ -572,7 +572,11 @@ void MainFrame::OnCommand(int id) {
             break;
         case CmdConnect:
             if (!DeviceConnected()) {
-                const uint32_t address = devices->Devices().SelectedAddress();
+                // The explorer's choice; the demo device is the target
+                // before its first announcement has reached the list.
+                uint32_t address = devices->Devices().SelectedAddress();
+                if (address == 0)
+                    address = devices->TargetAddress();
                 deviceCommands->Connect(address, devices->SshPortFor(address));
             }
             break;
