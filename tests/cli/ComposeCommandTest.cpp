@@ -2,6 +2,8 @@
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
 
+#include "support/CommandRun.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -13,33 +15,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out; // stdout and stderr together
-};
+using Outcome = korvex::test::CommandOutcome; // stdout and stderr together
 
 Outcome Cli(const std::string& args) {
-    std::string command = std::string("'") + KORVEX_CLI_PATH + "' " + args + " 2>&1";
-    Outcome r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return r;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        r.out.append(buffer, n);
-    int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return korvex::test::RunCommand(std::string("'") + KORVEX_CLI_PATH + "' " + args + " 2>&1");
 }
 
 class Compose : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "korvex-compose-XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        dir = mkdtemp(buf.data());
+        dir = korvex::test::MakeTempFolder("korvex-compose");
+        ASSERT_FALSE(dir.empty());
         project = "'" + (fs::path(dir) / "p.kvx").string() + "'";
         ASSERT_EQ(Cli("new " + project).status, 0);
     }

@@ -7,6 +7,8 @@
 #include "model/ProjectConvert.h"
 #include "raster/DetectorRaster.h"
 
+#include "support/CommandRun.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -37,10 +39,8 @@ Result Cli(const std::string& args, const std::string& errFile) {
 class CliConvert : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "korvex-convert-XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        dir = mkdtemp(buf.data());
+        dir = korvex::test::MakeTempFolder("korvex-convert");
+        ASSERT_FALSE(dir.empty());
     }
     void TearDown() override { fs::remove_all(dir); }
     std::string Path(const std::string& name) const { return (fs::path(dir) / name).string(); }

@@ -8,6 +8,8 @@
 #include "model/DetectorTools.h"
 #include "raster/DetectorRaster.h"
 
+#include "support/CommandRun.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,35 +23,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-};
+using Result = korvex::test::CommandOutcome;
 
-// Runs korvex-cli with `args` (already quoted), capturing stdout; stderr goes
-// to a file next to the outputs.
+// Runs korvex-cli with `args` (already quoted), capturing stdout; stderr is
+// dropped.
 Result Cli(const std::string& args) {
-    std::string command = std::string("'") + KORVEX_CLI_PATH + "' " + args + " 2>/dev/null";
-    Result r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return r;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        r.out.append(buffer, n);
-    int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return korvex::test::RunCommand(std::string("'") + KORVEX_CLI_PATH + "' " + args + " 2>/dev/null");
 }
 
 class CliProject : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "korvex-cli-XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        dir = mkdtemp(buf.data());
+        dir = korvex::test::MakeTempFolder("korvex-cli");
+        ASSERT_FALSE(dir.empty());
     }
     void TearDown() override { fs::remove_all(dir); }
     std::string Path(const std::string& name) const { return (fs::path(dir) / name).string(); }
