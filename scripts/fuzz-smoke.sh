@@ -24,6 +24,7 @@ targets=(
   "fuzz_device_output    fuzz/devicelink/corpus/device_output -max_len=4096"
   "fuzz_known_hosts      fuzz/devicelink/corpus/known_hosts  -max_len=8192 -detect_leaks=0"
   "fuzz_string_table     fuzz/framework/corpus/string_table  -max_len=8192"
+  "formula_fuzz          fuzz/composer/corpus/formula        -max_len=4096"
 )
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvex-fuzz-smoke.XXXXXX")
