@@ -55,6 +55,7 @@ RenderState& Document::Push(std::unique_ptr<RenderState> state, unsigned start_m
         if (owner)
             owner->RefreshView();
     }
+    ++edits;
     SetModified();
     // Every edit marks the document changed together with the selection, also
     // when the history was full and the position did not move (the problems
@@ -77,6 +78,7 @@ void Document::Redo() {
 RenderState& Document::Select(int32_t index) {
     if (index != current && index >= 0 && static_cast<size_t>(index) < history.size()) {
         current = index;
+        ++edits;
         if (owner)
             owner->SelectDetector(Current().selected);
         ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged);

@@ -2,6 +2,7 @@
 
 #include "model/RenderState.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,9 @@ public:
     bool Modified() const { return modified; }
     size_t HistorySize() const { return history.size(); }
     int32_t CurrentIndex() const { return current; }
+    // Content changes so far: every new state, undo and redo counts one,
+    // however many of them reach the window in one refresh.
+    uint64_t Edits() const { return edits; }
 
 private:
     // Replaces the whole history with `state` under `path`, unmodified.
@@ -70,6 +74,7 @@ private:
     bool modified = false;
     std::vector<std::unique_ptr<RenderState>> history;
     int32_t current = 0;
+    uint64_t edits = 0;
 };
 
 } // namespace korvex

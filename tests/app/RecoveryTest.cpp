@@ -105,6 +105,41 @@ TEST_F(RecoveryTest, CopyIsWrittenOnEveryThirdChangeAndByTheTimerAndGoesWhenSave
     EXPECT_EQ(CopiesOnDisk(), 0u);
 }
 
+TEST_F(RecoveryTest, ChangesAreCountedInEditsNotInRefreshes) {
+    FakePrompter prompts;
+    MainFrame& frame = NewFrame(prompts);
+    frame.StartRecovery(60000, 3);
+    Edit(frame);
+    // Refreshes that carry no edit (a pane toggled, a repaint asked for)
+    // do not bring the copy nearer.
+    for (int i = 0; i < 5; ++i)
+        frame.ProcessChanges(ChangeFlags::DocumentChanged);
+    EXPECT_EQ(frame.Recovery().CopiesWritten(), 0u);
+
+    // Two edits reaching the window in one refresh count as two: with the
+    // one before, that makes three.
+    Document& doc = frame.View().GetDocument();
+    for (int shift : {5, 10}) {
+        RenderState& s = doc.NewRenderState();
+        Detector d(0, 1, 0, 0, NextDetectorNumber(s, 0), s.CanvasWidth(), s.CanvasHeight());
+        d.points = kSquare;
+        for (Point& p : d.points)
+            p.x += shift;
+        s.detectors.push_back(d);
+    }
+    frame.ProcessChanges(ChangeFlags::TakeAll());
+    ASSERT_EQ(frame.Recovery().CopiesWritten(), 1u);
+    EXPECT_EQ(BinaryFile::ReadAll(frame.Recovery().CopyPath()), Bytes(frame));
+
+    // Undo and redo are edits too.
+    doc.Undo();
+    doc.Redo();
+    doc.Undo();
+    frame.ProcessChanges(ChangeFlags::TakeAll());
+    ASSERT_EQ(frame.Recovery().CopiesWritten(), 2u);
+    EXPECT_EQ(BinaryFile::ReadAll(frame.Recovery().CopyPath()), Bytes(frame));
+}
+
 TEST_F(RecoveryTest, ClosingWithoutSavingRemovesTheCopyTooAndACleanProjectHasNone) {
     FakePrompter prompts;
     MainFrame& frame = NewFrame(prompts);

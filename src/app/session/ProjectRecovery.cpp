@@ -50,7 +50,7 @@ bool HeldByARun(const QString& folder, const QString& id) {
 ProjectRecovery::ProjectRecovery(ProjectSession& projects, QObject* parent) : QObject(parent), projects(projects) {
     timer.setSingleShot(false);
     connect(&timer, &QTimer::timeout, this, [this] {
-        if (changedSinceCopy)
+        if (this->projects.GetDocument().Edits() != editsAtCopy)
             WriteNow();
     });
 }
@@ -73,6 +73,8 @@ QString ProjectRecovery::Folder() {
 
 void ProjectRecovery::Start(int interval_ms, int perCopy) {
     changesPerCopy = std::max(1, perCopy);
+    // Edits made before the copies start count from here.
+    editsAtCopy = projects.GetDocument().Edits();
     const QString folder = Folder();
     QDir().mkpath(folder);
     ::chmod(QFile::encodeName(folder).constData(), 0700);
@@ -95,8 +97,9 @@ void ProjectRecovery::DocumentChanged() {
         RemoveCopy();
         return;
     }
-    changedSinceCopy = true;
-    if (++changesSinceCopy >= changesPerCopy)
+    // Counted in edits, not in refreshes: several edits can reach the
+    // window in one refresh, and a refresh can come without an edit.
+    if (projects.GetDocument().Edits() - editsAtCopy >= uint64_t(changesPerCopy))
         WriteNow();
 }
 
@@ -104,8 +107,7 @@ bool ProjectRecovery::WriteNow() {
     Document& document = projects.GetDocument();
     if (id.empty() || !document.Modified())
         return false;
-    changesSinceCopy = 0;
-    changedSinceCopy = false;
+    editsAtCopy = document.Edits();
     try {
         const std::vector<uint8_t> bytes = ProjectFileBytes(document.Current(), document.Path());
         // The project's path first, so a copy never stands without it.
@@ -123,8 +125,7 @@ bool ProjectRecovery::WriteNow() {
 }
 
 void ProjectRecovery::RemoveCopy() {
-    changesSinceCopy = 0;
-    changedSinceCopy = false;
+    editsAtCopy = projects.GetDocument().Edits();
     if (!copyExists)
         return;
     ::unlink(copyPath.c_str());

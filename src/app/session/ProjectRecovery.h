@@ -77,8 +77,7 @@ private:
     std::string lockPath;
     int lockFd = -1;
     int changesPerCopy = 20;
-    int changesSinceCopy = 0;
-    bool changedSinceCopy = false;
+    uint64_t editsAtCopy = 0; // the document's edit count the copy (or its removal) reflects
     bool copyExists = false;
     unsigned copies = 0;
 };
