@@ -51,14 +51,18 @@ protected:
         RunIdle();
         return *frames.back();
     }
-    // One edit, seen by the frame as one change.
-    static void Edit(MainFrame& frame, int32_t shift = 0) {
-        RenderState& s = frame.View().GetDocument().NewRenderState();
+    // One edit: a new state with one more square detector.
+    static void AddSquare(Document& document, int32_t shift) {
+        RenderState& s = document.NewRenderState();
         Detector d(0, 1, 0, 0, NextDetectorNumber(s, 0), s.CanvasWidth(), s.CanvasHeight());
         d.points = kSquare;
         for (Point& p : d.points)
             p.x += shift;
         s.detectors.push_back(d);
+    }
+    // One edit, seen by the frame as one change.
+    static void Edit(MainFrame& frame, int32_t shift = 0) {
+        AddSquare(frame.View().GetDocument(), shift);
         frame.ProcessChanges(ChangeFlags::TakeAll());
     }
     static std::vector<uint8_t> Bytes(MainFrame& frame) {
@@ -119,14 +123,8 @@ TEST_F(RecoveryTest, ChangesAreCountedInEditsNotInRefreshes) {
     // Two edits reaching the window in one refresh count as two: with the
     // one before, that makes three.
     Document& doc = frame.View().GetDocument();
-    for (int shift : {5, 10}) {
-        RenderState& s = doc.NewRenderState();
-        Detector d(0, 1, 0, 0, NextDetectorNumber(s, 0), s.CanvasWidth(), s.CanvasHeight());
-        d.points = kSquare;
-        for (Point& p : d.points)
-            p.x += shift;
-        s.detectors.push_back(d);
-    }
+    AddSquare(doc, 5);
+    AddSquare(doc, 10);
     frame.ProcessChanges(ChangeFlags::TakeAll());
     ASSERT_EQ(frame.Recovery().CopiesWritten(), 1u);
     EXPECT_EQ(BinaryFile::ReadAll(frame.Recovery().CopyPath()), Bytes(frame));
