@@ -257,7 +257,8 @@ uint16_t PatternColour(uint32_t x, uint32_t y, uint32_t frameNumber);
 // Left edge of the black region of a Blank picture in message frameNumber.
 uint16_t BlankRegionX(uint32_t frameNumber);
 // The 250 values of a tuning trace: first 1000 + 10 * camera + detector,
-// then increments i % 5 (i = 1..249).
+// then counts i = 1..249 shaped as a bell (height 120, width 22) centred on
+// bin 70 + 25 * (camera % 4) + 6 * (detector % 8).
 std::vector<uint16_t> TuningTraceValues(uint8_t camera, uint8_t detector);
 
 } // namespace korvex::devsim

@@ -1,5 +1,6 @@
 #include "devsim/DeviceSimulator.h"
 
+#include <cmath>
 #include <stdexcept>
 
 namespace korvex::devsim {
@@ -39,8 +40,14 @@ uint16_t BlankRegionX(uint32_t frameNumber) { return uint16_t((frameNumber * 20)
 std::vector<uint16_t> TuningTraceValues(uint8_t camera, uint8_t detector) {
     std::vector<uint16_t> values(250);
     values[0] = uint16_t(1000 + 10 * camera + detector);
-    for (unsigned i = 1; i < values.size(); ++i)
-        values[i] = uint16_t(i % 5);
+    // A bell of feature values around a bin that differs per camera and
+    // detector, so the tuning window shows the S-shaped curve of a real
+    // detector rather than a ramp.
+    const double centre = 70 + 25 * (camera % 4) + 6 * (detector % 8);
+    for (unsigned i = 1; i < values.size(); ++i) {
+        const double z = (double(i) - centre) / 22.0;
+        values[i] = uint16_t(std::lround(120.0 * std::exp(-z * z)));
+    }
     return values;
 }
 

@@ -15,6 +15,7 @@
 #include "app/tuning/TuningFrame.h"
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
+#include "composer/Formula.h"
 #include "files/ProjectFile.h"
 #include "framework/ChangeFlags.h"
 #include "ShotTools.h"
@@ -166,6 +167,14 @@ void BuildSample(Document& document) {
     exit.points = {{{60, 60}, {260, 60}, {0, 0}, {0, 0}}};
     s.detectors.push_back(exit);
     s.selected = -1;
+    // Outputs: a vehicle in either lane, one coming the wrong way past the
+    // line, the gate, the crossing, the tunnel, and any camera gone blurred.
+    const std::pair<const char*, const char*> outputs[] = {
+        {"Y1", "A1 | A2"}, {"Y2", "A3 & A4"}, {"Y3", "B1 | B2"},
+        {"Y4", "C1 & C2"}, {"Y5", "D1 | D3"}, {"Y6", "Ablur | Bblur | Cblur | Dblur"}};
+    for (const auto& [row, formula] : outputs)
+        if (SetRowFormula(document, *ParseRowName(document.Current(), row), formula))
+            std::fprintf(stderr, "sample: cannot set %s = %s\n", row, formula);
 }
 
 // The view point over canvas point (x, y) of a 320-wide card.
