@@ -1,28 +1,20 @@
 // korvex-cli copied into an installed layout (<prefix>/bin with
 // <prefix>/share/korvex) finds its languages there and its language choice
 // in the user's configuration folder, and reports its version.
+#include "support/CommandRun.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using Outcome = korvex::test::CommandOutcome;
+using korvex::test::ReadWholeFile;
 
 class InstalledLayout : public ::testing::Test {
 protected:
@@ -39,21 +31,8 @@ protected:
 
     // Runs `program` with `arguments` under `environment` (env syntax).
     Outcome Run(const std::string& environment, const std::string& program, const std::string& arguments) {
-        const fs::path err = root / "stderr.txt";
-        const std::string command = "env " + environment + " '" + program + "' " + arguments + " 2>'" +
-                                    err.string() + "' </dev/null";
-        Outcome outcome;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return outcome;
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            outcome.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.err = ReadFile(err);
-        return outcome;
+        return korvex::test::RunCommandWithErrors("env " + environment + " '" + program + "' " + arguments,
+                                                  root / "stderr.txt");
     }
 
     fs::path root;

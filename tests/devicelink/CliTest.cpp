@@ -1,5 +1,6 @@
 // korvex-cli device and discover against the device simulator.
 
+#include "support/CommandRun.h"
 #include "support/FreePort.h"
 #include "devsim/DeviceSimulator.h"
 #include "framework/StringTable.h"
@@ -12,9 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
-#include <sstream>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace korvex {
@@ -22,18 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using Outcome = test::CommandOutcome;
+using test::ReadWholeFile;
 
 using korvex::test::FreeUdpPort;
 
@@ -65,21 +54,9 @@ protected:
     // assignments, with its own configuration folder and no controlling
     // terminal (so nothing can be asked).
     Outcome Cli(const std::string& environment, const std::string& arguments) {
-        const fs::path err = folder / "stderr.txt";
-        const std::string command = "env XDG_CONFIG_HOME='" + (folder / "config").string() + "' " + environment +
-                                    " setsid -w '" KORVEX_CLI_PATH "' " + arguments + " 2>'" + err.string() + "' </dev/null";
-        Outcome outcome;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return outcome;
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            outcome.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.err = ReadFile(err);
-        return outcome;
+        return test::RunCommandWithErrors("env XDG_CONFIG_HOME='" + (folder / "config").string() + "' " +
+                                              environment + " setsid -w '" KORVEX_CLI_PATH "' " + arguments,
+                                          folder / "stderr.txt");
     }
     std::string Device() const {
         return "device --host 127.0.0.1 --port " + std::to_string(device->SshPort()) + " --user admin ";
@@ -93,27 +70,27 @@ protected:
 TEST_F(CliDevice, VersionPrintsStatusTextAndWrongPasswordFails) {
     StartDevice();
     Outcome ok = Cli("KORVEX_PASSWORD=admin", Device() + "version");
-    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(ok.status, 0) << ok.err;
     EXPECT_EQ(ok.out, LoadTextA(143) + " admin@127.0.0.1; " + LoadTextA(174) + ": 2.1.0; " + LoadTextA(175) +
                           ": 1\n");
     EXPECT_NE(ok.err.find("SHA256:"), std::string::npos) << ok.err; // the key recorded on first use
     EXPECT_TRUE(fs::exists(folder / "config/korvex/known_hosts"));
 
     Outcome bad = Cli("KORVEX_PASSWORD=nope", Device() + "version");
-    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, "");
     EXPECT_NE(bad.err.find(LoadTextA(233)), std::string::npos) << bad.err;
 
     // Never from the command line; no terminal and no variable: no attempt.
-    EXPECT_EQ(Cli("", Device() + "--password admin version").exitCode, 2);
-    EXPECT_EQ(Cli("", Device() + "version").exitCode, 2);
+    EXPECT_EQ(Cli("", Device() + "--password admin version").status, 2);
+    EXPECT_EQ(Cli("", Device() + "version").status, 2);
     EXPECT_EQ(device->AuthFailures(), 1u);
 }
 
 TEST_F(CliDevice, NetworkShowAndRecordingsGet) {
     StartDevice();
     Outcome show = Cli("KORVEX_PASSWORD=admin", Device() + "network-show");
-    EXPECT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_EQ(show.status, 0) << show.err;
     EXPECT_EQ(show.out, "ipaddr: 192.168.0.20\nnetmask: 255.255.255.0\ngateway: 192.168.0.1\n"
                         "hwaddr: 02:4B:56:00:00:01\ncontroller: none\ncameras: 1\ncamera 0: 192.168.0.101\n"
                         "pass: gate 1 pass\n");
@@ -121,14 +98,14 @@ TEST_F(CliDevice, NetworkShowAndRecordingsGet) {
     const std::string to = (folder / "copies").string();
     Outcome get = Cli("KORVEX_PASSWORD=admin",
                       Device() + "recordings get cam2/2026-12-06/09 09-15-00.mp4 --to '" + to + "'");
-    EXPECT_EQ(get.exitCode, 0) << get.err;
+    EXPECT_EQ(get.status, 0) << get.err;
     EXPECT_EQ(get.out, "09-00-00.mp4\n09-15-00.mp4  [S]\n");
-    EXPECT_EQ(ReadFile(to + "/cam2/2026-12-06/09/09-15-00.mp4"),
-              ReadFile(device->HostPath("/mnt/usbdrive/cam2/2026-12-06/09/09-15-00.mp4")));
+    EXPECT_EQ(ReadWholeFile(to + "/cam2/2026-12-06/09/09-15-00.mp4"),
+              ReadWholeFile(device->HostPath("/mnt/usbdrive/cam2/2026-12-06/09/09-15-00.mp4")));
     Outcome ls = Cli("KORVEX_PASSWORD=admin", Device() + "recordings ls cam2/2026-12-06 --to '" + to + "'");
     EXPECT_EQ(ls.out, "08:00\n09:00  [S]\n");
     Outcome missing = Cli("KORVEX_PASSWORD=admin", Device() + "recordings ls cam9");
-    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.status, 1);
 }
 
 TEST_F(CliDevice, DownloadPasswdAndSyncClock) {
@@ -136,32 +113,32 @@ TEST_F(CliDevice, DownloadPasswdAndSyncClock) {
     StartDevice();
     const fs::path copy = folder / "copy.kvx";
     Outcome download = Cli("KORVEX_PASSWORD=admin", Device() + "download '" + copy.string() + "'");
-    EXPECT_EQ(download.exitCode, 0) << download.err;
+    EXPECT_EQ(download.status, 0) << download.err;
     EXPECT_EQ(download.out, LoadTextA(165) + "\n");
-    EXPECT_EQ(ReadFile(copy), ReadFile(device->HostPath("/etc/tavo/program.tdv")));
+    EXPECT_EQ(ReadWholeFile(copy), ReadWholeFile(device->HostPath("/etc/tavo/program.tdv")));
 
     Outcome clock = Cli("KORVEX_PASSWORD=admin", Device() + "sync-clock");
-    EXPECT_EQ(clock.exitCode, 0) << clock.err;
+    EXPECT_EQ(clock.status, 0) << clock.err;
     EXPECT_EQ(clock.out, "device clock set\n");
     EXPECT_LE(std::abs(device->ClockOffset()), 2);
     Outcome again = Cli("KORVEX_PASSWORD=admin", Device() + "sync-clock");
     EXPECT_EQ(again.out, "device clock in step\n");
 
     Outcome passwd = Cli("KORVEX_PASSWORD=admin KORVEX_NEW_PASSWORD='two words'", Device() + "passwd");
-    EXPECT_EQ(passwd.exitCode, 0) << passwd.err;
+    EXPECT_EQ(passwd.status, 0) << passwd.err;
     EXPECT_EQ(device->Password(), "two words");
-    EXPECT_EQ(Cli("KORVEX_PASSWORD=admin", Device() + "version").exitCode, 1);
-    EXPECT_EQ(Cli("KORVEX_PASSWORD='two words'", Device() + "version").exitCode, 0);
+    EXPECT_EQ(Cli("KORVEX_PASSWORD=admin", Device() + "version").status, 1);
+    EXPECT_EQ(Cli("KORVEX_PASSWORD='two words'", Device() + "version").status, 0);
 }
 
 // One upload only: each waits the device's full restart time (about 40 s).
 TEST_F(CliDevice, HistoryListsKeptProgramsAndRestoreKeepsTheOneItReplaces) {
     StartDevice();
     const std::string data = "XDG_DATA_HOME='" + (folder / "data").string() + "' KORVEX_PASSWORD=admin ";
-    const std::string original = ReadFile(device->HostPath("/etc/tavo/program.tdv"));
+    const std::string original = ReadWholeFile(device->HostPath("/etc/tavo/program.tdv"));
     EXPECT_EQ(Cli(data, Device() + "history").out, "");
     Outcome restoreNothing = Cli(data, Device() + "restore");
-    EXPECT_EQ(restoreNothing.exitCode, 1);
+    EXPECT_EQ(restoreNothing.status, 1);
     EXPECT_NE(restoreNothing.err.find(LoadTextA(2604)), std::string::npos) << restoreNothing.err;
     EXPECT_EQ(device->Commands().size(), 0u); // decided without the device
 
@@ -174,14 +151,14 @@ TEST_F(CliDevice, HistoryListsKeptProgramsAndRestoreKeepsTheOneItReplaces) {
                               (kept / "20261201T080000.000Z.kvx").string() + "\t13 bytes\n");
 
     Outcome restore = Cli(data, Device() + "restore");
-    EXPECT_EQ(restore.exitCode, 0) << restore.err;
-    EXPECT_EQ(ReadFile(device->HostPath("/etc/tavo/program.tdv")), "kept program");
+    EXPECT_EQ(restore.status, 0) << restore.err;
+    EXPECT_EQ(ReadWholeFile(device->HostPath("/etc/tavo/program.tdv")), "kept program");
     EXPECT_NE(restore.err.find(LoadTextA(2605) + " " + kept.string() + "/"), std::string::npos) << restore.err;
     // The program the restore replaced is the newest kept one now, so the
     // step can be undone the same way.
     Outcome again = Cli(data, Device() + "history");
     ASSERT_EQ(std::count(again.out.begin(), again.out.end(), '\n'), 3) << again.out;
-    EXPECT_EQ(ReadFile(again.out.substr(0, again.out.find('\t'))), original);
+    EXPECT_EQ(ReadWholeFile(again.out.substr(0, again.out.find('\t'))), original);
 }
 
 bool Sent(const devsim::DeviceSimulator& device, const std::string& prefix) {
@@ -199,7 +176,7 @@ TEST_F(CliDevice, NetworkSetRefusesUnreachableSettingsAndWantsForceForAForeignGa
                                "--ip 224.0.0.9 --netmask 255.255.255.0 --gateway 192.168.0.1",
                                "--ip 192.168.0.30 --netmask 255.0.255.0 --gateway 192.168.0.1"}) {
         Outcome refused = Cli("KORVEX_PASSWORD=admin", set + values + " --force");
-        EXPECT_EQ(refused.exitCode, 2) << values;
+        EXPECT_EQ(refused.status, 2) << values;
         EXPECT_NE(refused.err.find("korvex-cli: "), std::string::npos) << refused.err;
     }
     // Refused before the device is even asked.
@@ -208,7 +185,7 @@ TEST_F(CliDevice, NetworkSetRefusesUnreachableSettingsAndWantsForceForAForeignGa
 
     const std::string foreign = set + "--ip 192.168.0.30 --netmask 255.255.255.0 --gateway 10.0.0.1";
     Outcome unconfirmed = Cli("KORVEX_PASSWORD=admin", foreign);
-    EXPECT_EQ(unconfirmed.exitCode, 2);
+    EXPECT_EQ(unconfirmed.status, 2);
     EXPECT_NE(unconfirmed.err.find("--force"), std::string::npos) << unconfirmed.err;
     EXPECT_TRUE(device->Commands().empty());
 
@@ -220,7 +197,7 @@ TEST_F(CliDevice, NetworkSetRefusesUnreachableSettingsAndWantsForceForAForeignGa
     faults.failText = "ipconfig: eth0 is busy\n";
     device->SetFaults(faults);
     Outcome forced = Cli("KORVEX_PASSWORD=admin", foreign + " --force");
-    EXPECT_EQ(forced.exitCode, 1);
+    EXPECT_EQ(forced.status, 1);
     EXPECT_EQ(forced.out, "");
     EXPECT_NE(forced.err.find("ipconfig: eth0 is busy"), std::string::npos) << forced.err;
     EXPECT_TRUE(Sent(*device, "/tavo/ipconfig --proto static --ipaddr 192.168.0.30 --netmask 255.255.255.0 "
@@ -233,16 +210,16 @@ TEST_F(CliDevice, UnreadableValuesShowAsMissingAndAreNeverWrittenBack) {
     StartDevice();
     std::ofstream(device->HostPath("/tavo/cam0")) << "10.0.0.300?channel=3\n";
     Outcome show = Cli("KORVEX_PASSWORD=admin", Device() + "network-show");
-    EXPECT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_EQ(show.status, 0) << show.err;
     EXPECT_NE(show.out.find("netmask: missing\n"), std::string::npos) << show.out;
     EXPECT_NE(show.out.find("camera 0: missing\n"), std::string::npos) << show.out;
 
     Outcome set = Cli("KORVEX_PASSWORD=admin",
                       Device() + "network-set --ip 192.168.0.20 --netmask 255.255.255.0 --gateway 192.168.0.1");
-    EXPECT_EQ(set.exitCode, 2);
+    EXPECT_EQ(set.status, 2);
     EXPECT_NE(set.err.find("--camera 0="), std::string::npos) << set.err;
     EXPECT_FALSE(Sent(*device, "/tavo/ipconfig --proto"));
-    EXPECT_EQ(ReadFile(device->HostPath("/tavo/cam0")), "10.0.0.300?channel=3\n");
+    EXPECT_EQ(ReadWholeFile(device->HostPath("/tavo/cam0")), "10.0.0.300?channel=3\n");
 }
 
 TEST_F(CliDevice, AFailedDownloadIsReportedOnce) {
@@ -251,7 +228,7 @@ TEST_F(CliDevice, AFailedDownloadIsReportedOnce) {
     // query and the settings job that needs the record.
     fs::remove(device->HostPath("/etc/tavo/factory/config.pb"));
     Outcome show = Cli("KORVEX_PASSWORD=admin", Device() + "network-show");
-    EXPECT_EQ(show.exitCode, 1);
+    EXPECT_EQ(show.status, 1);
     const std::string line = "korvex-cli: " + LoadTextA(146) + "\n";
     const size_t first = show.err.find(line);
     ASSERT_NE(first, std::string::npos) << show.err;
@@ -261,7 +238,7 @@ TEST_F(CliDevice, AFailedDownloadIsReportedOnce) {
 TEST_F(CliDevice, RefusedPasswordChangeFails) {
     StartDevice();
     Outcome passwd = Cli("KORVEX_PASSWORD=admin KORVEX_NEW_PASSWORD=", Device() + "passwd");
-    EXPECT_EQ(passwd.exitCode, 1);
+    EXPECT_EQ(passwd.status, 1);
     EXPECT_EQ(passwd.out, "");
     EXPECT_NE(passwd.err.find(LoadTextA(136)), std::string::npos) << passwd.err;
     EXPECT_NE(passwd.err.find("chpass: empty password, password unchanged"), std::string::npos) << passwd.err;
@@ -271,12 +248,12 @@ TEST_F(CliDevice, RefusedPasswordChangeFails) {
 TEST_F(CliDevice, DiscoverListsTheAnnouncingDevice) {
     StartDevice();
     Outcome found = Cli("", "discover --seconds 2 --port " + std::to_string(options.announcePort));
-    EXPECT_EQ(found.exitCode, 0) << found.err;
+    EXPECT_EQ(found.status, 0) << found.err;
     EXPECT_EQ(found.out, "127.0.0.1 (Yard)\n");
 
     // No time to listen is still a listen, on a port that can be bound.
     Outcome none = Cli("", "discover --seconds 0 --port " + std::to_string(FreeUdpPort()));
-    EXPECT_EQ(none.exitCode, 0) << none.err;
+    EXPECT_EQ(none.status, 0) << none.err;
     EXPECT_EQ(none.out, "");
     // A port another program holds cannot be listened on.
     int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
@@ -288,7 +265,7 @@ TEST_F(CliDevice, DiscoverListsTheAnnouncingDevice) {
     ::getsockname(holder, reinterpret_cast<sockaddr*>(&a), &n);
     Outcome taken = Cli("", "discover --seconds 0 --port " + std::to_string(ntohs(a.sin_port)));
     ::close(holder);
-    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_EQ(taken.status, 1);
 }
 
 } // namespace

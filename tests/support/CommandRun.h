@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -14,6 +16,7 @@ namespace korvex::test {
 struct CommandOutcome {
     int status = -1;  // exit status, -1 when the program did not exit normally
     std::string out;  // what the command wrote to its standard output
+    std::string err;  // its standard error, when RunCommandWithErrors ran it
 };
 
 // Runs `command` with /bin/sh and collects its standard output (redirect
@@ -29,6 +32,20 @@ inline CommandOutcome RunCommand(const std::string& command) {
         r.out.append(buffer, n);
     const int status = pclose(pipe);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// The bytes of a file ("" when it cannot be read).
+inline std::string ReadWholeFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs `command` as RunCommand does, with standard input from /dev/null and
+// standard error kept in `errFile` and returned in `err`.
+inline CommandOutcome RunCommandWithErrors(const std::string& command, const std::filesystem::path& errFile) {
+    CommandOutcome r = RunCommand(command + " 2>'" + errFile.string() + "' </dev/null");
+    r.err = ReadWholeFile(errFile);
     return r;
 }
 
