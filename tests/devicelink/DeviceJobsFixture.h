@@ -112,10 +112,13 @@ protected:
             connection->port = device->SshPort();
             connection->userName = "admin";
             connection->password = "admin";
+            Prepare(*connection);
             connection->Start();
         }
         return *connection;
     }
+    // What a fixture adds to the session before it starts.
+    virtual void Prepare(Connection&) {}
 
     // Posts a job and waits until the session has finished it.
     void Run(int32_t code) {

@@ -2,34 +2,19 @@
 // host keys handed to the window instead of being recorded, and the program
 // an upload replaces kept first.
 
-#include "Fakes.h"
-#include "devicelink/Connection.h"
+#include "DeviceJobsFixture.h"
 #include "devicelink/KnownHosts.h"
 #include "devicelink/ProgramHistory.h"
-#include "devsim/DeviceSimulator.h"
-#include "framework/StringTable.h"
-#include "support/FreePort.h"
 
-#include <arpa/inet.h>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
-#include <unistd.h>
 
 namespace korvex {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RecordingStatus;
+using testing::ReadFile;
 using testing::WaitFor;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class Questions : public HostKeySink {
 public:
@@ -49,54 +34,17 @@ private:
     std::vector<std::pair<bool, HostKeyQuestion>> asked;
 };
 
-class WindowSession : public ::testing::Test {
+class WindowSession : public testing::DeviceJobs {
 protected:
     void SetUp() override {
-        folder =
-            fs::temp_directory_path() / ("kx-window-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        options.rootDir = (folder / "device").string();
-        options.sshPort = 0;
-        options.livePort = 0;
-        options.announce = false;
-        options.announcePort = korvex::test::FreeUdpPort();
-        options.restartSeconds = 1;
-        knownHosts = (folder / "known_hosts").string();
+        DeviceJobs::SetUp();
+        knownHosts = (folder / "config/korvex/known_hosts").string();
         history = std::make_unique<ProgramHistory>((folder / "history").string());
     }
-    void TearDown() override {
-        if (connection)
-            connection->Stop();
-        connection.reset();
-        if (device)
-            device->Stop();
-        fs::remove_all(folder);
-    }
-    void StartDevice() {
-        device = std::make_unique<devsim::DeviceSimulator>(options);
-        device->Start();
-    }
-    Connection& Session() {
-        if (!connection) {
-            connection = std::make_unique<Connection>(status, devices);
-            connection->timing.poll_ms = 10;
-            connection->timing.uploadStep_ms = 10;
-            connection->knownHostsPath = knownHosts;
-            connection->deviceAddress = htonl(INADDR_LOOPBACK);
-            connection->port = device->SshPort();
-            connection->userName = "admin";
-            connection->password = "admin";
-            connection->hostKeys = &questions;
-            connection->programHistory = history.get();
-            connection->Start();
-        }
-        return *connection;
-    }
-    void Run(int32_t code) {
-        ASSERT_TRUE(Session().Post(code));
-        ASSERT_TRUE(WaitFor([&] { return connection->PendingJob() == 0; }, 60000));
+    // Host keys go to the window's questions; uploads keep the replaced program.
+    void Prepare(Connection& session) override {
+        session.hostKeys = &questions;
+        session.programHistory = history.get();
     }
     // Connects, confirming a first-use key the way the window does.
     void ConnectTrusting() {
@@ -118,15 +66,9 @@ protected:
         ASSERT_TRUE(connection->Connected());
     }
 
-    fs::path folder;
     std::string knownHosts;
-    devsim::Options options;
-    std::unique_ptr<devsim::DeviceSimulator> device;
-    RecordingStatus status;
-    DeviceList devices;
     Questions questions;
     std::unique_ptr<ProgramHistory> history;
-    std::unique_ptr<Connection> connection;
 };
 
 TEST_F(WindowSession, NewKeyIsAskedAboutBeforeAnyPasswordIsSent) {
