@@ -88,8 +88,10 @@ int RunDiscover(const std::vector<std::string>& args) {
     bound = bound || scan.Listening();
     scan.Stop();
     std::signal(SIGINT, SIG_DFL);
-    if (!bound)
-        return Failure("cannot listen on UDP port " + std::to_string(port));
+    if (!bound) {
+        const std::string problem = devices.DiscoveryProblem();
+        return Failure(problem.empty() ? "cannot listen on UDP port " + std::to_string(port) : problem);
+    }
     if (json) {
         const auto entries = devices.Entries();
         const uint64_t nowTick = TickCount64Ms();

@@ -29,6 +29,12 @@ std::string DeviceList::LineOf(const DeviceEntry& entry) {
     return line;
 }
 
+std::string DeviceList::LineAtLocked(size_t index) const {
+    if (index == 0 && !discoveryProblem.empty())
+        return discoveryProblem;
+    return LineOf(entries[index]);
+}
+
 std::string DeviceList::CaptionLocked() const {
     return LoadTextA(274) + " (" + std::to_string(entries.size() - 1) + ")";
 }
@@ -63,6 +69,20 @@ void DeviceList::DeviceSeen(uint32_t address, const std::string& alias, uint64_t
         sink->LineAdded(entries.size() - 1, LineOf(entries.back()), CaptionLocked());
 }
 
+void DeviceList::SetDiscoveryProblem(const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (text == discoveryProblem)
+        return;
+    discoveryProblem = text;
+    if (sink)
+        sink->LineChanged(0, LineAtLocked(0));
+}
+
+std::string DeviceList::DiscoveryProblem() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return discoveryProblem;
+}
+
 void DeviceList::Select(size_t index) {
     std::lock_guard<std::mutex> guard(lock);
     selected = index;
@@ -94,8 +114,8 @@ size_t DeviceList::Size() const {
 std::vector<std::string> DeviceList::Lines() const {
     std::lock_guard<std::mutex> guard(lock);
     std::vector<std::string> lines;
-    for (const DeviceEntry& entry : entries)
-        lines.push_back(LineOf(entry));
+    for (size_t i = 0; i < entries.size(); ++i)
+        lines.push_back(LineAtLocked(i));
     return lines;
 }
 

@@ -26,6 +26,9 @@ struct DeviceEntry {
 // Announcements are forgeable by any host, so the list holds at most
 // `capacity` entries (placeholder included); datagrams from further new
 // senders are traced and ignored.
+//
+// While discovery cannot listen, the placeholder's line says so instead of
+// showing the bare address 0.0.0.0.
 class DeviceList {
 public:
     static constexpr size_t DefaultCapacity = 1024;
@@ -55,11 +58,17 @@ public:
     // The pane's caption: string 274, " (", entries without the placeholder, ")".
     std::string Caption() const;
 
+    // Why discovery is not listening ("" while it listens); shown as the
+    // placeholder's line.
+    void SetDiscoveryProblem(const std::string& text);
+    std::string DiscoveryProblem() const;
+
     // "a.b.c.d" or "a.b.c.d (alias)".
     static std::string LineOf(const DeviceEntry& entry);
 
 private:
     std::string CaptionLocked() const;
+    std::string LineAtLocked(size_t index) const;
 
     mutable std::mutex lock;
     std::vector<DeviceEntry> entries;
@@ -67,6 +76,7 @@ private:
     size_t selected = 0;
     DeviceListSink* sink = nullptr;
     bool capTraced = false;
+    std::string discoveryProblem;
 };
 
 // 64-bit millisecond tick count from a steady clock.

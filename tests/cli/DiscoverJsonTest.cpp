@@ -1,4 +1,4 @@
-// korvex-cli discover --json against an announcing simulator.
+// korvex-cli discover against announcing simulators.
 #include "devsim/DeviceSimulator.h"
 #include "support/FreePort.h"
 
@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,6 +63,63 @@ TEST(DiscoverJson, OneObjectPerDeviceWithItsAliasAndWhenItWasHeard) {
     const auto seen = std::chrono::system_clock::from_time_t(timegm(&utc)) + std::chrono::milliseconds(std::stoi(m[8]));
     EXPECT_GE(seen, before - std::chrono::seconds(1));
     EXPECT_LE(seen, after + std::chrono::seconds(1));
+}
+
+// A discover run started in the background; Finish() collects its output.
+struct DiscoverRun {
+    DiscoverRun(uint16_t port, unsigned seconds, const std::string& tag) {
+        errPath = (fs::temp_directory_path() / ("kx-discover-" + tag + std::to_string(::getpid()))).string();
+        const std::string command = std::string("'") + KORVEX_CLI_PATH + "' discover --seconds " +
+                                    std::to_string(seconds) + " --port " + std::to_string(port) + " 2>'" +
+                                    errPath + "'";
+        pipe = ::popen(command.c_str(), "r");
+    }
+    void Finish() {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
+        status = ::pclose(pipe);
+        std::ifstream in(errPath);
+        std::stringstream text;
+        text << in.rdbuf();
+        err = text.str();
+        fs::remove(errPath);
+    }
+    bool ExitedOk() const { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
+    FILE* pipe = nullptr;
+    std::string errPath, out, err;
+    int status = -1;
+};
+
+korvex::devsim::Options AnnouncingDevice(const fs::path& root, uint16_t port, const std::string& alias) {
+    korvex::devsim::Options options;
+    options.rootDir = root.string();
+    options.sshPort = 0;
+    options.livePort = 0;
+    options.announcePort = port;
+    options.announceInterval_ms = 100;
+    options.alias = alias;
+    return options;
+}
+
+TEST(Discover, TwoRunsAtOnceBothListABroadcastingDevice) {
+    const fs::path root = fs::temp_directory_path() / ("kx-discover-two-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    korvex::devsim::Options options = AnnouncingDevice(root, korvex::test::FreeUdpPort(), "Gate");
+    options.announceAddress = "127.255.255.255"; // as devices do: to everyone
+    korvex::devsim::DeviceSimulator device(options);
+    device.Start();
+    DiscoverRun first(options.announcePort, 2, "a"), second(options.announcePort, 2, "b");
+    ASSERT_TRUE(first.pipe && second.pipe);
+    first.Finish();
+    second.Finish();
+    device.Stop();
+    fs::remove_all(root);
+    EXPECT_TRUE(first.ExitedOk()) << first.err;
+    EXPECT_TRUE(second.ExitedOk()) << second.err;
+    EXPECT_EQ(first.out, "127.0.0.1 (Gate)\n");
+    EXPECT_EQ(second.out, "127.0.0.1 (Gate)\n");
 }
 
 } // namespace

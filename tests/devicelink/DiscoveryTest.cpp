@@ -131,5 +131,81 @@ TEST(ScanThread, RecordsSendersAndIgnoresOversizedDatagrams) {
     EXPECT_TRUE(sink.changed.empty());
 }
 
+// Binds `port` on loopback without address reuse, as a program that wants
+// it for itself would.
+int HoldPort(uint16_t port) {
+    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(port);
+    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+void Broadcast(uint16_t port, const std::string& payload) {
+    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(0x7FFFFFFFu); // 127.255.255.255
+    a.sin_port = htons(port);
+    ::sendto(s, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::close(s);
+}
+
+TEST(ScanThread, TwoListenersOnOnePortBothHearBroadcasts) {
+    const uint16_t port = FreeUdpPort();
+    DeviceList first, second;
+    ScanThread a(first, port), b(second, port);
+    a.Start();
+    b.Start();
+    ASSERT_TRUE(testing::WaitFor([&] { return a.Listening() && b.Listening(); }, 5000));
+    const uint32_t loopback = htonl(INADDR_LOOPBACK);
+    // Datagrams can be lost; announce until both have heard it, as devices do.
+    EXPECT_TRUE(testing::WaitFor(
+        [&] {
+            Broadcast(port, "VISION\nalias `Both`\n");
+            return first.LastSeen(loopback) != 0 && second.LastSeen(loopback) != 0;
+        },
+        5000));
+    a.Stop();
+    b.Stop();
+    EXPECT_EQ(first.Lines().back(), "127.0.0.1 (Both)");
+    EXPECT_EQ(second.Lines().back(), "127.0.0.1 (Both)");
+}
+
+TEST(ScanThread, PortHeldElsewhereIsReportedOnceAndRetriedUntilFree) {
+    const uint16_t port = FreeUdpPort();
+    const int holder = HoldPort(port);
+    ASSERT_GE(holder, 0);
+    DeviceList list;
+    ListRecorder sink;
+    list.SetSink(&sink);
+    testing::RecordingStatus status;
+    ScanThread scan(list, port, &status, 100);
+    scan.Start();
+    const std::string problem =
+        "Device discovery is off: UDP port " + std::to_string(port) + " is in use by another program";
+    ASSERT_TRUE(testing::WaitFor([&] { return list.Lines().front() == problem; }, 5000));
+    // Several retries later: still said once, in the first row and the status.
+    ::usleep(400 * 1000);
+    EXPECT_FALSE(scan.Listening());
+    EXPECT_EQ(sink.changed, (std::vector<std::pair<size_t, std::string>>{{0, problem}}));
+    EXPECT_EQ(status.Events().size(), 1u);
+    EXPECT_EQ(status.Texts(), std::vector<std::string>{problem});
+    // Once the port is free the thread listens and the first row is back.
+    ::close(holder);
+    ASSERT_TRUE(testing::WaitFor([&] { return scan.Listening(); }, 5000));
+    EXPECT_EQ(list.Lines().front(), "0.0.0.0");
+    SendDatagram(port, "VISION\n");
+    EXPECT_TRUE(testing::WaitFor([&] { return list.Size() == 2; }, 5000));
+    scan.Stop();
+}
+
 } // namespace
 } // namespace korvex
