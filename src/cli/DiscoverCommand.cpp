@@ -45,7 +45,9 @@ int RunDiscover(const std::vector<std::string>& args) {
         std::printf("usage: korvex-cli discover [--seconds N] [--port N] [--json]\n"
                     "Listens for device announcements (UDP port 21060) for N seconds (default 5)\n"
                     "and prints one line per device heard: address and alias. With --json each\n"
-                    "line is an object: {\"address\": ..., \"alias\": ..., \"last_seen\": UTC time}.\n");
+                    "line is an object: {\"address\": ..., \"alias\": ..., \"last_seen\": UTC time}.\n"
+                    "When more devices announce than the list holds, those heard longest ago give\n"
+                    "way; their number is reported on standard error.\n");
         return ExitOk;
     }
     unsigned long seconds = 5;
@@ -92,6 +94,12 @@ int RunDiscover(const std::vector<std::string>& args) {
         const std::string problem = devices.DiscoveryProblem();
         return Failure(problem.empty() ? "cannot listen on UDP port " + std::to_string(port) : problem);
     }
+    // A full list makes room by dropping the devices heard longest ago; say
+    // so, since what is printed is then not everything that announced.
+    if (const uint64_t dropped = devices.Dropped())
+        std::fprintf(stderr,
+                     "korvex-cli: the device list was full: %llu entries heard longest ago were dropped\n",
+                     static_cast<unsigned long long>(dropped));
     if (json) {
         const auto entries = devices.Entries();
         const uint64_t nowTick = TickCount64Ms();

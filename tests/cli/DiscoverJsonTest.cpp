@@ -1,9 +1,10 @@
-// korvex-cli discover against announcing simulators.
+// korvex-cli discover against announcing simulators and a flood of forged ones.
 #include "devsim/DeviceSimulator.h"
 #include "support/FreePort.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -12,6 +13,7 @@
 #include <regex>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -120,6 +122,45 @@ TEST(Discover, TwoRunsAtOnceBothListABroadcastingDevice) {
     EXPECT_TRUE(second.ExitedOk()) << second.err;
     EXPECT_EQ(first.out, "127.0.0.1 (Gate)\n");
     EXPECT_EQ(second.out, "127.0.0.1 (Gate)\n");
+}
+
+// One announcement from 127.1.x.y for each of `count` senders.
+void Flood(uint16_t port, unsigned count) {
+    for (unsigned i = 0; i < count; ++i) {
+        int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in from{}, to{};
+        from.sin_family = to.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(0x7F010000u | (i + 1));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(port);
+        const std::string payload = "VISION\nalias `fake`\n";
+        if (::bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0)
+            ::sendto(s, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ::close(s);
+        if (i % 64 == 63) // leave the listener time to keep up
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+TEST(Discover, AFloodDoesNotHideADeviceThatAnnouncesAfterIt) {
+    const fs::path root = fs::temp_directory_path() / ("kx-discover-flood-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    const uint16_t port = korvex::test::FreeUdpPort();
+    DiscoverRun run(port, 6, "flood");
+    ASSERT_TRUE(run.pipe);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // let it bind
+    Flood(port, 3000);
+    korvex::devsim::DeviceSimulator device(AnnouncingDevice(root, port, "Real"));
+    device.Start();
+    run.Finish();
+    device.Stop();
+    fs::remove_all(root);
+    EXPECT_TRUE(run.ExitedOk()) << run.err;
+    EXPECT_NE(run.out.find("127.0.0.1 (Real)\n"), std::string::npos);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1023); // a full list
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(run.err, m, std::regex(R"(full: (\d+) entries)"))) << run.err;
+    EXPECT_GT(std::stoul(m[1]), 0u);
 }
 
 } // namespace

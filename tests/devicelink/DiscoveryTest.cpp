@@ -1,15 +1,15 @@
 // Announcement parsing, the device list and the discovery thread on loopback.
 
-#include "support/FreePort.h"
 #include "Fakes.h"
 #include "devicelink/Announcement.h"
 #include "devicelink/DeviceList.h"
 #include "devicelink/ScanThread.h"
 #include "framework/StringTable.h"
+#include "support/FreePort.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -47,7 +47,12 @@ public:
         lastCaption = caption;
     }
     void LineChanged(size_t index, const std::string& line) override { changed.push_back({index, line}); }
+    void LineRemoved(size_t index, const std::string& caption) override {
+        removed.push_back(index);
+        lastCaption = caption;
+    }
     std::vector<std::pair<size_t, std::string>> added, changed;
+    std::vector<size_t> removed;
     std::string lastCaption;
 };
 
@@ -86,17 +91,44 @@ TEST(DeviceList, SelectionAndLookups) {
     EXPECT_EQ(list.LastSeen(Device21), 0u);
 }
 
-TEST(DeviceList, CapacityBoundsForgedSenders) {
-    DeviceList list(3); // placeholder and two devices
-    list.DeviceSeen(Device20, "a", 1);
-    list.DeviceSeen(Device21, "b", 1);
-    list.DeviceSeen(0x1600A8C0u, "c", 1);
-    EXPECT_EQ(list.Size(), 3u);
+TEST(DeviceList, FullListGivesWayToNewSendersOldestFirst) {
+    DeviceList list(4); // placeholder and three devices
+    ListRecorder sink;
+    list.SetSink(&sink);
+    const uint32_t real = 0x0A00A8C0u; // 192.168.0.10
+    list.DeviceSeen(real, "Gate", 100);
+    for (uint32_t i = 0; i < 50; ++i) // forged senders, each heard once
+        list.DeviceSeen(0x0000000Au | (i << 24), "", 200 + i);
+    EXPECT_EQ(list.Size(), 4u);
+    EXPECT_EQ(list.Dropped(), 48u); // the real device was the first to go
+    EXPECT_EQ(list.LastSeen(real), 0u);
+    // The real device announces again and is listed: the oldest forgery goes.
+    list.DeviceSeen(real, "Gate", 1000);
+    EXPECT_EQ(list.LastSeen(real), 1000u);
+    EXPECT_EQ(list.Dropped(), 49u);
+    EXPECT_EQ(list.Lines().back(), "192.168.0.10 (Gate)");
+    EXPECT_EQ(list.Lines().front(), "0.0.0.0");
+    // Every removal was announced, never for the placeholder, and the caption
+    // still counts the devices listed.
+    EXPECT_EQ(sink.removed.size(), 49u);
+    EXPECT_EQ(std::count(sink.removed.begin(), sink.removed.end(), size_t(0)), 0);
+    EXPECT_EQ(sink.lastCaption, LoadTextA(274) + " (3)");
+    // Known devices update in place without dropping anything.
+    list.DeviceSeen(real, "Gate 2", 1100);
+    EXPECT_EQ(list.Dropped(), 49u);
+}
+
+TEST(DeviceList, SelectedDeviceStaysSelectedWhileOthersGiveWay) {
+    DeviceList list(3);
+    list.DeviceSeen(Device20, "", 1);
+    list.DeviceSeen(Device21, "", 2);
+    list.Select(2);                      // Device21
+    list.DeviceSeen(0x1600A8C0u, "", 3); // Device20 (index 1) goes
+    EXPECT_EQ(list.SelectedAddress(), Device21);
+    list.DeviceSeen(0x1700A8C0u, "", 4); // .22 goes, not the older selected .21
+    EXPECT_EQ(list.SelectedAddress(), Device21);
+    EXPECT_NE(list.LastSeen(Device21), 0u);
     EXPECT_EQ(list.LastSeen(0x1600A8C0u), 0u);
-    // Known devices still update when the list is full.
-    list.DeviceSeen(Device21, "b2", 9);
-    EXPECT_EQ(list.LastSeen(Device21), 9u);
-    EXPECT_EQ(list.Lines().back(), "192.168.0.21 (b2)");
 }
 
 using korvex::test::FreeUdpPort;

@@ -103,4 +103,13 @@ void Explorer::ChangeLine(size_t index, const std::string& line) {
         list->item(static_cast<int>(index))->setText(QString::fromStdString(line));
 }
 
+void Explorer::RemoveLine(size_t index, const std::string& newCaption) {
+    if (index == 0 || index >= static_cast<size_t>(list->count()))
+        return;
+    list->blockSignals(true);
+    delete list->takeItem(static_cast<int>(index));
+    list->blockSignals(false);
+    SetCaption(newCaption);
+}
+
 } // namespace korvex

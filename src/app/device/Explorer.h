@@ -30,6 +30,10 @@ public:
     // row, so the caller can send the whole list instead.
     bool AddLine(size_t index, const std::string& line, const std::string& caption);
     void ChangeLine(size_t index, const std::string& line);
+    // The row of an entry that gave way in a full list; the rows below move
+    // up and the current row stays on the same device without being
+    // reported again (the device list moved its selection the same way).
+    void RemoveLine(size_t index, const std::string& caption);
 
     QString Caption() const { return caption; }
     QListWidget* List() const { return list; }
