@@ -44,10 +44,11 @@ int RunDiscover(const std::vector<std::string>& args) {
     if (WantsHelp(args)) {
         std::printf("usage: korvex-cli discover [--seconds N] [--port N] [--json]\n"
                     "Listens for device announcements (UDP port 21060) for N seconds (default 5)\n"
-                    "and prints one line per device heard: address and alias. With --json each\n"
-                    "line is an object: {\"address\": ..., \"alias\": ..., \"last_seen\": UTC time}.\n"
-                    "When more devices announce than the list holds, those heard longest ago give\n"
-                    "way; their number is reported on standard error.\n");
+                    "and prints one line per device heard: address and alias (control characters\n"
+                    "and bytes that are not UTF-8 escaped). With --json each line is an object:\n"
+                    "{\"address\": ..., \"alias\": ..., \"last_seen\": UTC time}. When more devices\n"
+                    "announce than the list holds, those heard longest ago give way; their number\n"
+                    "is reported on standard error.\n");
         return ExitOk;
     }
     unsigned long seconds = 5;

@@ -1,5 +1,6 @@
 #include "devicelink/DeviceList.h"
 
+#include "devicelink/Announcement.h"
 #include "devicelink/DeviceTexts.h"
 #include "framework/StringTable.h"
 #include "framework/Trace.h"
@@ -25,7 +26,7 @@ void DeviceList::SetSink(DeviceListSink* newSink) {
 std::string DeviceList::LineOf(const DeviceEntry& entry) {
     std::string line = NetworkAddressText(entry.address);
     if (!entry.alias.empty())
-        line += " (" + entry.alias + ")";
+        line += " (" + DisplayAlias(entry.alias) + ")";
     return line;
 }
 

@@ -68,7 +68,8 @@ public:
     void SetDiscoveryProblem(const std::string& text);
     std::string DiscoveryProblem() const;
 
-    // "a.b.c.d" or "a.b.c.d (alias)".
+    // "a.b.c.d" or "a.b.c.d (alias)", the alias made safe to display
+    // (DisplayAlias).
     static std::string LineOf(const DeviceEntry& entry);
 
 private:

@@ -1,6 +1,6 @@
 // The device list pane fed by the device list through its forwarder, as the
-// discovery thread feeds it: lines that give way in a full list, and the
-// first row while discovery is off.
+// discovery thread feeds it: lines that give way in a full list, the first
+// row while discovery is off, and names that try to reorder a row.
 
 #include "app/device/Explorer.h"
 
@@ -69,6 +69,30 @@ TEST(ExplorerTest, FirstRowSaysWhileDiscoveryIsOff) {
     std::thread([&] { pane.list.SetDiscoveryProblem(""); }).join();
     RunIdle();
     EXPECT_EQ(pane.Rows(), QStringList{QStringLiteral("0.0.0.0")});
+}
+
+TEST(ExplorerTest, NamesCannotReorderTheirRow) {
+    ExplorerOnList pane(8);
+    // A right-to-left override, then a right-to-left isolate left open.
+    pane.list.DeviceSeen(0x1400A8C0u, "evil\xe2\x80\xae)02.0.861.291", 1);
+    pane.list.DeviceSeen(0x1500A8C0u, "\xe2\x81\xa7open", 2);
+    // A Hebrew name: kept, but isolated from the address and the brackets.
+    pane.list.DeviceSeen(0x1600A8C0u, "\xd7\xa9\xd7\xa2\xd7\xa8 1", 3);
+    RunIdle();
+    const QStringList rows = pane.Rows();
+    ASSERT_EQ(rows.size(), 4);
+    for (const QString& row : rows)
+        for (QChar c : row)
+            EXPECT_FALSE((c.unicode() >= 0x202A && c.unicode() <= 0x202E) ||
+                         (c.unicode() >= 0x2066 && c.unicode() <= 0x2067))
+                << row.toStdString();
+    EXPECT_TRUE(rows[1].startsWith(QStringLiteral("192.168.0.20 (evil")));
+    EXPECT_TRUE(rows[2].startsWith(QStringLiteral("192.168.0.21 (")));
+    EXPECT_EQ(rows[3], QStringLiteral("192.168.0.22 (\u2068\u05e9\u05e2\u05e8 1\u2069)"));
+    // Direct lines that bypass the list's escaping are cleaned as well.
+    EXPECT_FALSE(Explorer::RowText("10.0.0.1 (a\xe2\x80\xae"
+                                   "b)")
+                     .contains(QChar(0x202E)));
 }
 
 } // namespace

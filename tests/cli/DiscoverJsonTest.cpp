@@ -1,4 +1,5 @@
-// korvex-cli discover against announcing simulators and a flood of forged ones.
+// korvex-cli discover against announcing simulators, a flood of forged ones and
+// aliases that would act on a terminal.
 #include "devsim/DeviceSimulator.h"
 #include "support/FreePort.h"
 
@@ -161,6 +162,21 @@ TEST(Discover, AFloodDoesNotHideADeviceThatAnnouncesAfterIt) {
     std::smatch m;
     ASSERT_TRUE(std::regex_search(run.err, m, std::regex(R"(full: (\d+) entries)"))) << run.err;
     EXPECT_GT(std::stoul(m[1]), 0u);
+}
+
+TEST(Discover, PlainLinesEscapeWhatWouldActOnTheTerminal) {
+    const fs::path root = fs::temp_directory_path() / ("kx-discover-esc-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    const korvex::devsim::Options options =
+        AnnouncingDevice(root, korvex::test::FreeUdpPort(), "\x1b]0;title\x07\x1b[2J\b\rOK\xe2\x80\xae\xfe");
+    korvex::devsim::DeviceSimulator device(options);
+    device.Start();
+    DiscoverRun run(options.announcePort, 1, "esc");
+    run.Finish();
+    device.Stop();
+    fs::remove_all(root);
+    EXPECT_TRUE(run.ExitedOk()) << run.err;
+    EXPECT_EQ(run.out, "127.0.0.1 (\\u001b]0;title\\u0007\\u001b[2J\\u0008\\rOK\\u202e\xef\xbf\xbd)\n");
 }
 
 } // namespace

@@ -131,6 +131,23 @@ TEST(DeviceList, SelectedDeviceStaysSelectedWhileOthersGiveWay) {
     EXPECT_EQ(list.LastSeen(0x1600A8C0u), 0u);
 }
 
+TEST(DeviceList, LinesNeverCarryDisplayControls) {
+    DeviceList list;
+    // Colour, window title, backspace, carriage return, a C1 control, a
+    // right-to-left override and an invalid byte.
+    list.DeviceSeen(Device20, "\x1b[31mRED\x1b]0;owned\x07\b\rX\xc2\x9b\xe2\x80\xae\xff", 1);
+    const std::string line = list.Lines().back();
+    EXPECT_EQ(line,
+              "192.168.0.20 (\\u001b[31mRED\\u001b]0;owned\\u0007\\u0008\\rX\\u009b\\u202e\xef\xbf\xbd)");
+    for (unsigned char c : line)
+        EXPECT_GE(c, 0x20);
+    // Printable UTF-8 is kept as it is.
+    list.DeviceSeen(Device21, "P\xc3\xb3\xc5\x82noc \xd7\xa9", 2);
+    EXPECT_EQ(list.Lines().back(), "192.168.0.21 (P\xc3\xb3\xc5\x82noc \xd7\xa9)");
+    // The stored alias is what was announced.
+    EXPECT_EQ(list.Entries()[1].alias.substr(0, 4), "\x1b[31");
+}
+
 using korvex::test::FreeUdpPort;
 
 void SendDatagram(uint16_t port, const std::string& payload) {

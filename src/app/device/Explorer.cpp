@@ -6,7 +6,9 @@
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace korvex {
 
@@ -79,12 +81,36 @@ void Explorer::SetCaption(const std::string& text) {
     Q_EMIT CaptionChanged(caption);
 }
 
+QString Explorer::RowText(const std::string& line) {
+    QString text = QString::fromStdString(line);
+    // The device list escapes these in aliases; any that reach a row another
+    // way are left out.
+    static const QRegularExpression formatting(
+        QStringLiteral("[\\x{061C}\\x{200E}\\x{200F}\\x{202A}-\\x{202E}\\x{2066}-\\x{2069}]"));
+    text.remove(formatting);
+    static const QRegularExpression deviceLine(QStringLiteral("^([0-9.]+) \\((.*)\\)$"),
+                                               QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch m = deviceLine.match(text);
+    if (!m.hasMatch())
+        return text;
+    const QString alias = m.captured(2);
+    const bool rightToLeft = std::any_of(alias.begin(), alias.end(), [](QChar c) {
+        const QChar::Direction d = c.direction();
+        return d == QChar::DirR || d == QChar::DirAL || d == QChar::DirAN;
+    });
+    if (!rightToLeft)
+        return text;
+    // A first-strong isolate around the name keeps its right-to-left run
+    // from pulling the brackets and the address into it.
+    return m.captured(1) + QStringLiteral(" (\u2068") + alias + QStringLiteral("\u2069)");
+}
+
 void Explorer::SetLines(const std::vector<std::string>& lines, const std::string& newCaption) {
     int row = list->currentRow();
     list->blockSignals(true);
     list->clear();
     for (const std::string& line : lines)
-        list->addItem(QString::fromStdString(line));
+        list->addItem(RowText(line));
     list->setCurrentRow(row < 0 ? 0 : std::min(row, list->count() - 1));
     list->blockSignals(false);
     SetCaption(newCaption);
@@ -93,14 +119,14 @@ void Explorer::SetLines(const std::vector<std::string>& lines, const std::string
 bool Explorer::AddLine(size_t index, const std::string& line, const std::string& newCaption) {
     if (index != static_cast<size_t>(list->count()))
         return false;
-    list->addItem(QString::fromStdString(line));
+    list->addItem(RowText(line));
     SetCaption(newCaption);
     return true;
 }
 
 void Explorer::ChangeLine(size_t index, const std::string& line) {
     if (index < static_cast<size_t>(list->count()))
-        list->item(static_cast<int>(index))->setText(QString::fromStdString(line));
+        list->item(static_cast<int>(index))->setText(RowText(line));
 }
 
 void Explorer::RemoveLine(size_t index, const std::string& newCaption) {

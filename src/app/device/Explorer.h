@@ -35,6 +35,12 @@ public:
     // reported again (the device list moved its selection the same way).
     void RemoveLine(size_t index, const std::string& caption);
 
+    // The text a device line is shown with: the alias part ("a.b.c.d (alias)")
+    // is isolated, so that right-to-left text in a name cannot reorder the
+    // address or the brackets, and bidirectional formatting characters are
+    // kept out of the row.
+    static QString RowText(const std::string& line);
+
     QString Caption() const { return caption; }
     QListWidget* List() const { return list; }
 
