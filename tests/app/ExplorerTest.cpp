@@ -89,6 +89,12 @@ TEST(ExplorerTest, NamesCannotReorderTheirRow) {
     EXPECT_TRUE(rows[1].startsWith(QStringLiteral("192.168.0.20 (evil")));
     EXPECT_TRUE(rows[2].startsWith(QStringLiteral("192.168.0.21 (")));
     EXPECT_EQ(rows[3], QStringLiteral("192.168.0.22 (\u2068\u05e9\u05e2\u05e8 1\u2069)"));
+    // So are the names of remembered devices, which were stored before.
+    QList<RememberedDevice> remembered;
+    remembered.push_back({"10.0.0.2", 22, "admin", QString::fromUtf8("x\xe2\x80\xae\xd7\xa9y"), {}});
+    pane.explorer.ShowRemembered(remembered, {});
+    EXPECT_EQ(pane.explorer.RememberedList()->item(0)->text(),
+              QStringLiteral("admin@10.0.0.2 (\u2068x\u05e9y\u2069)"));
     // Direct lines that bypass the list's escaping are cleaned as well.
     EXPECT_FALSE(Explorer::RowText("10.0.0.1 (a\xe2\x80\xae"
                                    "b)")

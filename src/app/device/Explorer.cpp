@@ -59,7 +59,7 @@ void Explorer::ShowRemembered(const QList<RememberedDevice>& devices,
         const QString where = d.port == 22 ? d.address : QStringLiteral("%1:%2").arg(d.address).arg(d.port);
         QString line = d.user.isEmpty() ? where : d.user + QLatin1Char('@') + where;
         if (!d.alias.isEmpty())
-            line += QStringLiteral(" (%1)").arg(d.alias);
+            line += QStringLiteral(" (%1)").arg(IsolatedName(d.alias));
         if (heard && !heard(d.address))
             line += QStringLiteral(" \u2014 ") + Text(kStrRememberedNotHeard);
         auto* item = new QListWidgetItem(line, remembered);
@@ -81,28 +81,38 @@ void Explorer::SetCaption(const std::string& text) {
     Q_EMIT CaptionChanged(caption);
 }
 
-QString Explorer::RowText(const std::string& line) {
-    QString text = QString::fromStdString(line);
-    // The device list escapes these in aliases; any that reach a row another
-    // way are left out.
+namespace {
+
+// Bidirectional marks, embeddings, overrides and isolates. The device list
+// escapes these in aliases; any that reach a row another way (a name
+// remembered earlier, say) are left out.
+QString WithoutFormatting(QString text) {
     static const QRegularExpression formatting(
         QStringLiteral("[\\x{061C}\\x{200E}\\x{200F}\\x{202A}-\\x{202E}\\x{2066}-\\x{2069}]"));
-    text.remove(formatting);
+    return text.remove(formatting);
+}
+
+} // namespace
+
+QString Explorer::RowText(const std::string& line) {
+    const QString text = WithoutFormatting(QString::fromStdString(line));
     static const QRegularExpression deviceLine(QStringLiteral("^([0-9.]+) \\((.*)\\)$"),
                                                QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch m = deviceLine.match(text);
     if (!m.hasMatch())
         return text;
-    const QString alias = m.captured(2);
-    const bool rightToLeft = std::any_of(alias.begin(), alias.end(), [](QChar c) {
+    return m.captured(1) + QStringLiteral(" (") + IsolatedName(m.captured(2)) + QLatin1Char(')');
+}
+
+QString Explorer::IsolatedName(const QString& text) {
+    const QString name = WithoutFormatting(text);
+    const bool rightToLeft = std::any_of(name.begin(), name.end(), [](QChar c) {
         const QChar::Direction d = c.direction();
         return d == QChar::DirR || d == QChar::DirAL || d == QChar::DirAN;
     });
-    if (!rightToLeft)
-        return text;
     // A first-strong isolate around the name keeps its right-to-left run
     // from pulling the brackets and the address into it.
-    return m.captured(1) + QStringLiteral(" (\u2068") + alias + QStringLiteral("\u2069)");
+    return rightToLeft ? QStringLiteral("\u2068") + name + QStringLiteral("\u2069") : name;
 }
 
 void Explorer::SetLines(const std::vector<std::string>& lines, const std::string& newCaption) {

@@ -40,6 +40,9 @@ public:
     // address or the brackets, and bidirectional formatting characters are
     // kept out of the row.
     static QString RowText(const std::string& line);
+    // A device name as shown inside a row: isolated when it holds
+    // right-to-left text.
+    static QString IsolatedName(const QString& name);
 
     QString Caption() const { return caption; }
     QListWidget* List() const { return list; }
