@@ -66,6 +66,7 @@ TEST(ExplorerTest, FirstRowSaysWhileDiscoveryIsOff) {
     std::thread([&] { pane.list.SetDiscoveryProblem(problem); }).join();
     RunIdle();
     EXPECT_EQ(pane.Rows(), QStringList{QString::fromStdString(problem)});
+    EXPECT_EQ(pane.explorer.List()->item(0)->toolTip(), QString::fromStdString(problem)); // a narrow pane
     std::thread([&] { pane.list.SetDiscoveryProblem(""); }).join();
     RunIdle();
     EXPECT_EQ(pane.Rows(), QStringList{QStringLiteral("0.0.0.0")});

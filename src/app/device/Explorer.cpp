@@ -120,7 +120,7 @@ void Explorer::SetLines(const std::vector<std::string>& lines, const std::string
     list->blockSignals(true);
     list->clear();
     for (const std::string& line : lines)
-        list->addItem(RowText(line));
+        AddRow(line);
     list->setCurrentRow(row < 0 ? 0 : std::min(row, list->count() - 1));
     list->blockSignals(false);
     SetCaption(newCaption);
@@ -129,14 +129,24 @@ void Explorer::SetLines(const std::vector<std::string>& lines, const std::string
 bool Explorer::AddLine(size_t index, const std::string& line, const std::string& newCaption) {
     if (index != static_cast<size_t>(list->count()))
         return false;
-    list->addItem(RowText(line));
+    AddRow(line);
     SetCaption(newCaption);
     return true;
 }
 
 void Explorer::ChangeLine(size_t index, const std::string& line) {
-    if (index < static_cast<size_t>(list->count()))
-        list->item(static_cast<int>(index))->setText(RowText(line));
+    if (index < static_cast<size_t>(list->count())) {
+        // The tooltip shows a row the pane is too narrow for (the first
+        // row's note that discovery is off, a long name).
+        QListWidgetItem* item = list->item(static_cast<int>(index));
+        item->setText(RowText(line));
+        item->setToolTip(item->text());
+    }
+}
+
+void Explorer::AddRow(const std::string& line) {
+    auto* item = new QListWidgetItem(RowText(line), list);
+    item->setToolTip(item->text());
 }
 
 void Explorer::RemoveLine(size_t index, const std::string& newCaption) {

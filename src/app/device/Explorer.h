@@ -61,6 +61,7 @@ Q_SIGNALS:
 
 private:
     void SetCaption(const std::string& text);
+    void AddRow(const std::string& line);
 
     QListWidget* list;
     QLabel* rememberedHeading;
