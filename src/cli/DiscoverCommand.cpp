@@ -44,8 +44,11 @@ int RunDiscover(const std::vector<std::string>& args) {
     if (WantsHelp(args)) {
         std::printf("usage: korvex-cli discover [--seconds N] [--port N] [--json]\n"
                     "Listens for device announcements (UDP port 21060) for N seconds (default 5)\n"
-                    "and prints one line per device heard: address and alias. With --json each\n"
-                    "line is an object: {\"address\": ..., \"alias\": ..., \"last_seen\": UTC time}.\n");
+                    "and prints one line per device heard: address and alias (control characters\n"
+                    "and bytes that are not UTF-8 escaped). With --json each line is an object:\n"
+                    "{\"address\": ..., \"alias\": ..., \"last_seen\": UTC time}. When more devices\n"
+                    "announce than the list holds, those heard longest ago give way; their number\n"
+                    "is reported on standard error.\n");
         return ExitOk;
     }
     unsigned long seconds = 5;
@@ -88,8 +91,16 @@ int RunDiscover(const std::vector<std::string>& args) {
     bound = bound || scan.Listening();
     scan.Stop();
     std::signal(SIGINT, SIG_DFL);
-    if (!bound)
-        return Failure("cannot listen on UDP port " + std::to_string(port));
+    if (!bound) {
+        const std::string problem = devices.DiscoveryProblem();
+        return Failure(problem.empty() ? "cannot listen on UDP port " + std::to_string(port) : problem);
+    }
+    // A full list makes room by dropping the devices heard longest ago; say
+    // so, since what is printed is then not everything that announced.
+    if (const uint64_t dropped = devices.Dropped())
+        std::fprintf(stderr,
+                     "korvex-cli: the device list was full: %llu entries heard longest ago were dropped\n",
+                     static_cast<unsigned long long>(dropped));
     if (json) {
         const auto entries = devices.Entries();
         const uint64_t nowTick = TickCount64Ms();

@@ -1,5 +1,6 @@
 #include "devicelink/DeviceList.h"
 
+#include "devicelink/Announcement.h"
 #include "devicelink/DeviceTexts.h"
 #include "framework/StringTable.h"
 #include "framework/Trace.h"
@@ -25,8 +26,14 @@ void DeviceList::SetSink(DeviceListSink* newSink) {
 std::string DeviceList::LineOf(const DeviceEntry& entry) {
     std::string line = NetworkAddressText(entry.address);
     if (!entry.alias.empty())
-        line += " (" + entry.alias + ")";
+        line += " (" + DisplayAlias(entry.alias) + ")";
     return line;
+}
+
+std::string DeviceList::LineAtLocked(size_t index) const {
+    if (index == 0 && !discoveryProblem.empty())
+        return discoveryProblem;
+    return LineOf(entries[index]);
 }
 
 std::string DeviceList::CaptionLocked() const {
@@ -51,16 +58,50 @@ void DeviceList::DeviceSeen(uint32_t address, const std::string& alias, uint64_t
         entry.lastSeen = now_ms;
         return;
     }
-    if (entries.size() >= capacity) {
-        // Trace the first refusal only: a flood would otherwise flood the trace too.
-        if (!capTraced)
-            Trace("DeviceList::DeviceSeen: list full, ignoring %s\n", NetworkAddressText(address).c_str());
-        capTraced = true;
+    if (entries.size() >= capacity && !DropOldestLocked())
         return;
-    }
     entries.push_back(DeviceEntry{address, alias, now_ms});
     if (sink)
         sink->LineAdded(entries.size() - 1, LineOf(entries.back()), CaptionLocked());
+}
+
+bool DeviceList::DropOldestLocked() {
+    size_t oldest = 0;
+    for (size_t i = 1; i < entries.size(); ++i)
+        if (i != selected && (oldest == 0 || entries[i].lastSeen < entries[oldest].lastSeen))
+            oldest = i;
+    if (oldest == 0)
+        return false;
+    // Trace the first removal only: a flood would otherwise flood the trace too.
+    if (dropped == 0)
+        Trace("DeviceList::DeviceSeen: list full, dropping %s\n",
+              NetworkAddressText(entries[oldest].address).c_str());
+    ++dropped;
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(oldest));
+    if (selected > oldest && selected <= entries.size()) // the selection stays on its device
+        --selected;
+    if (sink)
+        sink->LineRemoved(oldest, CaptionLocked());
+    return true;
+}
+
+uint64_t DeviceList::Dropped() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return dropped;
+}
+
+void DeviceList::SetDiscoveryProblem(const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (text == discoveryProblem)
+        return;
+    discoveryProblem = text;
+    if (sink)
+        sink->LineChanged(0, LineAtLocked(0));
+}
+
+std::string DeviceList::DiscoveryProblem() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return discoveryProblem;
 }
 
 void DeviceList::Select(size_t index) {
@@ -94,8 +135,8 @@ size_t DeviceList::Size() const {
 std::vector<std::string> DeviceList::Lines() const {
     std::lock_guard<std::mutex> guard(lock);
     std::vector<std::string> lines;
-    for (const DeviceEntry& entry : entries)
-        lines.push_back(LineOf(entry));
+    for (size_t i = 0; i < entries.size(); ++i)
+        lines.push_back(LineAtLocked(i));
     return lines;
 }
 

@@ -19,13 +19,18 @@ struct DeviceEntry {
 
 // The list of discovered devices shown by the explorer. Entry 0 is a
 // placeholder with address 0 that is never removed; entries are kept in the
-// order first heard and never removed. Written by the discovery thread, read
-// by the user-interface thread (selection) and the session thread
-// (LastSeen); one lock guards each whole lookup or update.
+// order first heard. Written by the discovery thread, read by the
+// user-interface thread (selection) and the session thread (LastSeen); one
+// lock guards each whole lookup or update.
 //
 // Announcements are forgeable by any host, so the list holds at most
-// `capacity` entries (placeholder included); datagrams from further new
-// senders are traced and ignored.
+// `capacity` entries (placeholder included). When it is full, a new sender
+// takes the place of the entry heard longest ago (never the selected one):
+// a real device announces again and comes back, a forged sender does not.
+// Each such removal is counted.
+//
+// While discovery cannot listen, the placeholder's line says so instead of
+// showing the bare address 0.0.0.0.
 class DeviceList {
 public:
     static constexpr size_t DefaultCapacity = 1024;
@@ -55,18 +60,32 @@ public:
     // The pane's caption: string 274, " (", entries without the placeholder, ")".
     std::string Caption() const;
 
-    // "a.b.c.d" or "a.b.c.d (alias)".
+    // Entries that gave way to newer senders because the list was full.
+    uint64_t Dropped() const;
+
+    // Why discovery is not listening ("" while it listens); shown as the
+    // placeholder's line.
+    void SetDiscoveryProblem(const std::string& text);
+    std::string DiscoveryProblem() const;
+
+    // "a.b.c.d" or "a.b.c.d (alias)", the alias made safe to display
+    // (DisplayAlias).
     static std::string LineOf(const DeviceEntry& entry);
 
 private:
     std::string CaptionLocked() const;
+    std::string LineAtLocked(size_t index) const;
+    // Removes the entry heard longest ago, never the placeholder or the
+    // selected entry; false when there is none to remove.
+    bool DropOldestLocked();
 
     mutable std::mutex lock;
     std::vector<DeviceEntry> entries;
     size_t capacity;
     size_t selected = 0;
     DeviceListSink* sink = nullptr;
-    bool capTraced = false;
+    uint64_t dropped = 0;
+    std::string discoveryProblem;
 };
 
 // 64-bit millisecond tick count from a steady clock.

@@ -114,6 +114,10 @@ public:
 
     // The line of an existing entry changed (its alias changed).
     virtual void LineChanged(size_t index, const std::string& line) = 0;
+
+    // The entry at `index` was removed (it gave way to a newer sender in a
+    // full list); the lines after it move up by one.
+    virtual void LineRemoved(size_t index, const std::string& caption) = 0;
 };
 
 // A device key the known-hosts file does not vouch for, as the connect job

@@ -1,13 +1,20 @@
 #include "live/H264Decoder.h"
 
+#include "framework/Trace.h"
+#include "live/H264Units.h"
 #include "live/Overlay.h"
 #include "live/PictureConvert.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdarg>
 #include <cstring>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/pixfmt.h>
 }
 
@@ -19,7 +26,59 @@ namespace {
 constexpr int kMaxRounds = 8;
 // Time stamp step per unit, in units of 100 ns (100 ms).
 constexpr int64_t kSampleDuration = 1000000;
+
+std::mutex logLock;
+DecoderLogBudget logBudget;
+
+uint64_t LogClockMs() {
+    using namespace std::chrono;
+    return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// libavcodec's messages go to our trace, a few a second: a broken stream
+// makes the decoder complain about every unit, and the messages say the
+// same thing over and over.
+void DecoderLog(void* object, int level, const char* format, va_list args) {
+    if (level > std::min(av_log_get_level(), AV_LOG_WARNING))
+        return;
+    std::lock_guard<std::mutex> guard(logLock);
+    uint64_t skipped = 0;
+    if (!logBudget.Take(LogClockMs(), skipped))
+        return;
+    if (skipped != 0)
+        Trace("%s: %llu decoder messages left out\n", "H264Decoder::Log",
+              static_cast<unsigned long long>(skipped));
+    char line[100];
+    int prefix = 1;
+    av_log_format_line2(object, level, format, args, line, sizeof line, &prefix);
+    size_t n = std::strlen(line);
+    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r'))
+        line[--n] = 0;
+    Trace("%s: %s\n", "H264Decoder::Log", line);
+}
+
 } // namespace
+
+bool DecoderLogBudget::Take(uint64_t now_ms, uint64_t& skippedBefore) {
+    skippedBefore = 0;
+    if (now_ms >= windowStart_ms + kWindow_ms) {
+        windowStart_ms = now_ms;
+        used = 0;
+    }
+    if (used >= kLinesPerWindow) {
+        ++skipped;
+        return false;
+    }
+    ++used;
+    skippedBefore = skipped;
+    skipped = 0;
+    return true;
+}
+
+void RouteDecoderLog() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_callback(DecoderLog); });
+}
 
 H264Decoder::H264Decoder() = default;
 
@@ -40,7 +99,12 @@ bool H264Decoder::Open() {
         avcodec_free_context(&context);
         return false;
     }
+    RouteDecoderLog();
+    // One thread, and no picture much larger than the stream's: the units
+    // say what they hold, and the decoder would size its memory by that.
+    // (The decoder checks its row-aligned width, hence the room.)
     context->thread_count = 1;
+    context->max_pixels = 2 * int64_t(kDecodedWidth) * kDecodedHeight;
     context->width = kDecodedWidth;
     context->height = kDecodedHeight;
     if (avcodec_open2(context, codec, nullptr) < 0) {
@@ -114,6 +178,17 @@ void DecoderSlots::DecodeUnit(unsigned camera, const PictureHeader& header, uint
     if (camera >= kCameraSlots)
         return;
     auto& slot = slots[camera];
+    // A unit whose parameter sets declare another picture size than the
+    // stream's is refused before the decoder sees it.
+    const UnitCheck check = CheckUnitSize(data, length, kDecodedWidth, kDecodedHeight);
+    if (check != UnitCheck::Accept) {
+        if (refused++ == 0)
+            Trace("%s: camera %u: unit %s, refused\n", "DecoderSlots::DecodeUnit", camera,
+                  check == UnitCheck::WrongSize ? "declares another picture size"
+                                                : "has an unreadable parameter set");
+        sink.OnFrameHeader(header);
+        return;
+    }
     if (!slot && (unitFlags & 1) != 0) {
         auto decoder = std::make_unique<H264Decoder>();
         if (decoder->Open())
@@ -136,6 +211,10 @@ void DecoderSlots::DecodeUnit(unsigned camera, const PictureHeader& header, uint
         });
     }
     sink.RequestRepaint();
+}
+
+uint64_t DecoderSlots::RefusedUnits() const {
+    return refused;
 }
 
 void DecoderSlots::ReleaseSlots() {

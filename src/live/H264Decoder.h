@@ -39,6 +39,27 @@ private:
     int64_t sampleTime = 0;
 };
 
+// How many libavcodec messages reach the trace: at most kLinesPerWindow in
+// each window of kWindow_ms; the number left out is told with the next line
+// that goes through.
+class DecoderLogBudget {
+public:
+    static constexpr uint64_t kWindow_ms = 1000;
+    static constexpr unsigned kLinesPerWindow = 10;
+    // True when a line may be written at `now_ms`; `skippedBefore` is then
+    // the number left out since the last one written.
+    bool Take(uint64_t now_ms, uint64_t& skippedBefore);
+
+private:
+    uint64_t windowStart_ms = 0;
+    unsigned used = 0;
+    uint64_t skipped = 0;
+};
+
+// Sends libavcodec's log to the trace through one DecoderLogBudget for the
+// whole process (done by the first decoder opened).
+void RouteDecoderLog();
+
 // Size of the decoded pictures and the camera window in their centre.
 constexpr int kDecodedWidth = 352;
 constexpr int kDecodedHeight = 288;
@@ -58,7 +79,9 @@ public:
     DecoderSlots();
     ~DecoderSlots();
 
-    // Handles one accepted H.264 message: creates the decoder on a key frame,
+    // Handles one accepted H.264 message: refuses a unit whose parameter sets
+    // declare another picture size than 352 x 288 (counted, nothing decoded),
+    // creates the decoder on a key frame,
     // passes the header to OnFrameHeader, decodes, delivers every picture
     // (marked "BLUR" when flagged) and asks for a repaint. A decoder error
     // drops the unit only.
@@ -66,9 +89,13 @@ public:
                     LiveSink& sink);
     void ReleaseSlots();
     bool HasDecoder(unsigned camera) const;
+    // Units refused unread because their parameter sets declared another
+    // picture size than the stream's, or could not be read.
+    uint64_t RefusedUnits() const;
 
 private:
     std::unique_ptr<H264Decoder> slots[kCameraSlots];
+    uint64_t refused = 0;
 };
 
 } // namespace korvex

@@ -55,9 +55,10 @@ public:
     bool ProcessMessage();
 
     // Messages answered and pictures dropped for a width that is not a
-    // multiple of 4 or an oversized blank.
+    // multiple of 4, an oversized blank, or an H.264 unit that declares
+    // another picture size than the stream's.
     uint64_t MessagesAnswered() const { return answered; }
-    uint64_t PicturesDropped() const { return droppedPictures; }
+    uint64_t PicturesDropped() const { return droppedPictures + decoders.RefusedUnits(); }
     const PictureHeader& LastHeader() const { return header; }
     bool HasDecoder(unsigned camera) const { return decoders.HasDecoder(camera); }
 

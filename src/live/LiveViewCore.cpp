@@ -15,16 +15,6 @@ uint64_t SteadyMs() {
     return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-// Catch-up rule: how far lastShown advances when a pending picture is shown
-// while n pictures wait.
-uint64_t Advance(size_t n) {
-    if (n <= 20)
-        return 100;
-    if (n < 70)
-        return 120 - n;
-    return 50;
-}
-
 } // namespace
 
 LiveViewCore::LiveViewCore(LiveViewHost& host, Clock clock) : host(host), clock(clock ? std::move(clock) : Clock(SteadyMs)) {}
@@ -98,11 +88,12 @@ void LiveViewCore::Deliver(unsigned camera, Bitmap picture) {
         } else {
             slot.pending.push_back(std::move(picture));
             // A device sending faster than the view shows would otherwise
-            // grow the queue without end.
+            // put the view ever further behind (at 25 pictures a second
+            // against 10 shown, by seconds within a minute).
             if (slot.pending.size() > kMaxPending) {
-                old = std::move(slot.pending.front());
-                slot.pending.pop_front();
-                dropped.fetch_add(1);
+                old = std::move(slot.pending.front()); // one kept for reuse
+                dropped.fetch_add(slot.pending.size() - 1);
+                slot.pending.erase(slot.pending.begin(), slot.pending.end() - 1);
             }
         }
     }
@@ -116,9 +107,11 @@ bool LiveViewCore::OnTimer() {
     bool any = false;
     for (auto& slot : slots) {
         std::lock_guard<std::mutex> guard(slot.lock);
-        const size_t n = slot.pending.size();
-        if (n > 0 && now >= slot.lastShown_ms + kInterval_ms) {
-            slot.lastShown_ms += Advance(n);
+        // lastShown advances from its old value, not to now, which keeps
+        // the pictures evenly spaced; the queue is never long enough to
+        // need catching up (see Deliver).
+        if (!slot.pending.empty() && now >= slot.lastShown_ms + kInterval_ms) {
+            slot.lastShown_ms += kInterval_ms;
             Bitmap old = std::move(slot.picture);
             slot.picture = std::move(slot.pending.front());
             slot.pending.pop_front();

@@ -65,10 +65,13 @@ class LiveViewCore : public LiveSink, public LiveViewOptions {
 public:
     using Clock = std::function<uint64_t()>;
 
-    // Display interval and catch-up rules.
+    // Display interval: at most one new picture per camera this often.
     static constexpr uint64_t kInterval_ms = 100;
-    // Pending pictures kept per camera; beyond this the oldest is dropped.
-    static constexpr size_t kMaxPending = 200;
+    // A live view shows what happens now: a camera's queue holds at most
+    // this many display intervals of pictures. A picture that would make it
+    // longer leaves only itself queued (the older ones are dropped and
+    // counted), so it is shown within one interval.
+    static constexpr size_t kMaxPending = 2;
     static constexpr int kMaxScale = 6;
 
     // `clock` returns milliseconds; the default is a steady clock.

@@ -1,15 +1,15 @@
 // Announcement parsing, the device list and the discovery thread on loopback.
 
-#include "support/FreePort.h"
 #include "Fakes.h"
 #include "devicelink/Announcement.h"
 #include "devicelink/DeviceList.h"
 #include "devicelink/ScanThread.h"
 #include "framework/StringTable.h"
+#include "support/FreePort.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -47,7 +47,12 @@ public:
         lastCaption = caption;
     }
     void LineChanged(size_t index, const std::string& line) override { changed.push_back({index, line}); }
+    void LineRemoved(size_t index, const std::string& caption) override {
+        removed.push_back(index);
+        lastCaption = caption;
+    }
     std::vector<std::pair<size_t, std::string>> added, changed;
+    std::vector<size_t> removed;
     std::string lastCaption;
 };
 
@@ -86,17 +91,61 @@ TEST(DeviceList, SelectionAndLookups) {
     EXPECT_EQ(list.LastSeen(Device21), 0u);
 }
 
-TEST(DeviceList, CapacityBoundsForgedSenders) {
-    DeviceList list(3); // placeholder and two devices
-    list.DeviceSeen(Device20, "a", 1);
-    list.DeviceSeen(Device21, "b", 1);
-    list.DeviceSeen(0x1600A8C0u, "c", 1);
-    EXPECT_EQ(list.Size(), 3u);
+TEST(DeviceList, FullListGivesWayToNewSendersOldestFirst) {
+    DeviceList list(4); // placeholder and three devices
+    ListRecorder sink;
+    list.SetSink(&sink);
+    const uint32_t real = 0x0A00A8C0u; // 192.168.0.10
+    list.DeviceSeen(real, "Gate", 100);
+    for (uint32_t i = 0; i < 50; ++i) // forged senders, each heard once
+        list.DeviceSeen(0x0000000Au | (i << 24), "", 200 + i);
+    EXPECT_EQ(list.Size(), 4u);
+    EXPECT_EQ(list.Dropped(), 48u); // the real device was the first to go
+    EXPECT_EQ(list.LastSeen(real), 0u);
+    // The real device announces again and is listed: the oldest forgery goes.
+    list.DeviceSeen(real, "Gate", 1000);
+    EXPECT_EQ(list.LastSeen(real), 1000u);
+    EXPECT_EQ(list.Dropped(), 49u);
+    EXPECT_EQ(list.Lines().back(), "192.168.0.10 (Gate)");
+    EXPECT_EQ(list.Lines().front(), "0.0.0.0");
+    // Every removal was announced, never for the placeholder, and the caption
+    // still counts the devices listed.
+    EXPECT_EQ(sink.removed.size(), 49u);
+    EXPECT_EQ(std::count(sink.removed.begin(), sink.removed.end(), size_t(0)), 0);
+    EXPECT_EQ(sink.lastCaption, LoadTextA(274) + " (3)");
+    // Known devices update in place without dropping anything.
+    list.DeviceSeen(real, "Gate 2", 1100);
+    EXPECT_EQ(list.Dropped(), 49u);
+}
+
+TEST(DeviceList, SelectedDeviceStaysSelectedWhileOthersGiveWay) {
+    DeviceList list(3);
+    list.DeviceSeen(Device20, "", 1);
+    list.DeviceSeen(Device21, "", 2);
+    list.Select(2);                      // Device21
+    list.DeviceSeen(0x1600A8C0u, "", 3); // Device20 (index 1) goes
+    EXPECT_EQ(list.SelectedAddress(), Device21);
+    list.DeviceSeen(0x1700A8C0u, "", 4); // .22 goes, not the older selected .21
+    EXPECT_EQ(list.SelectedAddress(), Device21);
+    EXPECT_NE(list.LastSeen(Device21), 0u);
     EXPECT_EQ(list.LastSeen(0x1600A8C0u), 0u);
-    // Known devices still update when the list is full.
-    list.DeviceSeen(Device21, "b2", 9);
-    EXPECT_EQ(list.LastSeen(Device21), 9u);
-    EXPECT_EQ(list.Lines().back(), "192.168.0.21 (b2)");
+}
+
+TEST(DeviceList, LinesNeverCarryDisplayControls) {
+    DeviceList list;
+    // Colour, window title, backspace, carriage return, a C1 control, a
+    // right-to-left override and an invalid byte.
+    list.DeviceSeen(Device20, "\x1b[31mRED\x1b]0;owned\x07\b\rX\xc2\x9b\xe2\x80\xae\xff", 1);
+    const std::string line = list.Lines().back();
+    EXPECT_EQ(line,
+              "192.168.0.20 (\\u001b[31mRED\\u001b]0;owned\\u0007\\u0008\\rX\\u009b\\u202e\xef\xbf\xbd)");
+    for (unsigned char c : line)
+        EXPECT_GE(c, 0x20);
+    // Printable UTF-8 is kept as it is.
+    list.DeviceSeen(Device21, "P\xc3\xb3\xc5\x82noc \xd7\xa9", 2);
+    EXPECT_EQ(list.Lines().back(), "192.168.0.21 (P\xc3\xb3\xc5\x82noc \xd7\xa9)");
+    // The stored alias is what was announced.
+    EXPECT_EQ(list.Entries()[1].alias.substr(0, 4), "\x1b[31");
 }
 
 using korvex::test::FreeUdpPort;
@@ -129,6 +178,82 @@ TEST(ScanThread, RecordsSendersAndIgnoresOversizedDatagrams) {
     ASSERT_EQ(sink.added.size(), 1u);
     EXPECT_EQ(sink.added[0].second, "127.0.0.1 (Loop)");
     EXPECT_TRUE(sink.changed.empty());
+}
+
+// Binds `port` on loopback without address reuse, as a program that wants
+// it for itself would.
+int HoldPort(uint16_t port) {
+    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(port);
+    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+void Broadcast(uint16_t port, const std::string& payload) {
+    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(0x7FFFFFFFu); // 127.255.255.255
+    a.sin_port = htons(port);
+    ::sendto(s, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::close(s);
+}
+
+TEST(ScanThread, TwoListenersOnOnePortBothHearBroadcasts) {
+    const uint16_t port = FreeUdpPort();
+    DeviceList first, second;
+    ScanThread a(first, port), b(second, port);
+    a.Start();
+    b.Start();
+    ASSERT_TRUE(testing::WaitFor([&] { return a.Listening() && b.Listening(); }, 5000));
+    const uint32_t loopback = htonl(INADDR_LOOPBACK);
+    // Datagrams can be lost; announce until both have heard it, as devices do.
+    EXPECT_TRUE(testing::WaitFor(
+        [&] {
+            Broadcast(port, "VISION\nalias `Both`\n");
+            return first.LastSeen(loopback) != 0 && second.LastSeen(loopback) != 0;
+        },
+        5000));
+    a.Stop();
+    b.Stop();
+    EXPECT_EQ(first.Lines().back(), "127.0.0.1 (Both)");
+    EXPECT_EQ(second.Lines().back(), "127.0.0.1 (Both)");
+}
+
+TEST(ScanThread, PortHeldElsewhereIsReportedOnceAndRetriedUntilFree) {
+    const uint16_t port = FreeUdpPort();
+    const int holder = HoldPort(port);
+    ASSERT_GE(holder, 0);
+    DeviceList list;
+    ListRecorder sink;
+    list.SetSink(&sink);
+    testing::RecordingStatus status;
+    ScanThread scan(list, port, &status, 100);
+    scan.Start();
+    const std::string problem =
+        "Device discovery is off: UDP port " + std::to_string(port) + " is in use by another program";
+    ASSERT_TRUE(testing::WaitFor([&] { return list.Lines().front() == problem; }, 5000));
+    // Several retries later: still said once, in the first row and the status.
+    ::usleep(400 * 1000);
+    EXPECT_FALSE(scan.Listening());
+    EXPECT_EQ(sink.changed, (std::vector<std::pair<size_t, std::string>>{{0, problem}}));
+    EXPECT_EQ(status.Events().size(), 1u);
+    EXPECT_EQ(status.Texts(), std::vector<std::string>{problem});
+    // Once the port is free the thread listens and the first row is back.
+    ::close(holder);
+    ASSERT_TRUE(testing::WaitFor([&] { return scan.Listening(); }, 5000));
+    EXPECT_EQ(list.Lines().front(), "0.0.0.0");
+    SendDatagram(port, "VISION\n");
+    EXPECT_TRUE(testing::WaitFor([&] { return list.Size() == 2; }, 5000));
+    scan.Stop();
 }
 
 } // namespace

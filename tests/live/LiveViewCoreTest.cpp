@@ -2,8 +2,8 @@
 
 #include "framework/Trace.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -68,58 +68,91 @@ TEST_F(LivePacing, SecondPictureThirtyMsLaterWaitsForTheTimer) {
     EXPECT_EQ(view.PendingCount(0), 0u);
 }
 
-TEST_F(LivePacing, CatchUpIntervalsFollowTheQueueLength) {
-    view.Deliver(0, Tagged(200));  // shown at once
-    for (int i = 0; i < 80; ++i)
-        view.Deliver(0, Tagged(uint8_t(i)));
-    ASSERT_EQ(view.PendingCount(0), 80u);
-    // Drive the timer every 25 ms and note when each picture is taken and
-    // how far lastShown moved.
-    std::vector<std::pair<size_t, uint64_t>> steps;  // (queue length before, advance)
-    uint64_t last = view.LastShown(0);
-    for (int tick = 0; tick < 1000 && view.PendingCount(0) > 0; ++tick) {
-        now += 25;
-        const size_t n = view.PendingCount(0);
-        if (view.OnTimer()) {
-            steps.push_back({n, view.LastShown(0) - last});
-            last = view.LastShown(0);
+// A camera sending `fps` pictures a second for `seconds`, the view's timer
+// ticking every 25 ms: the delay of every picture from its arrival to the
+// moment the slot takes it, and the number never shown.
+struct PacingRun {
+    std::vector<uint64_t> delays;
+    size_t arrived = 0;
+    size_t neverShown = 0;
+    size_t longestQueue = 0;
+};
+PacingRun RunCamera(LiveViewCore& view, uint64_t& now, unsigned fps, unsigned seconds) {
+    PacingRun run;
+    std::vector<uint64_t> arrived;
+    uint16_t shown = 0xFFFF;
+    auto note = [&] {
+        view.WithPicture(0, [&](const Bitmap& b) {
+            const uint16_t tag = uint16_t(b.Data()[0] | b.Data()[1] << 8);
+            if (tag != shown && tag < arrived.size())
+                run.delays.push_back(now - arrived[tag]);
+            shown = tag;
+        });
+    };
+    const uint64_t start = now, end = now + seconds * 1000ull;
+    uint64_t nextPicture = start, nextTick = start + 25;
+    while (now < end) {
+        now = std::min(nextPicture, nextTick);
+        if (now == nextPicture) {
+            Bitmap b(4, 1);
+            b.Data()[0] = uint8_t(arrived.size());
+            b.Data()[1] = uint8_t(arrived.size() >> 8);
+            arrived.push_back(now);
+            view.Deliver(0, std::move(b));
+            nextPicture = start + arrived.size() * 1000 / fps;
+            note();
         }
+        if (now == nextTick) {
+            view.OnTimer();
+            nextTick += 25;
+            note();
+        }
+        run.longestQueue = std::max(run.longestQueue, view.PendingCount(0));
     }
-    ASSERT_EQ(steps.size(), 80u);
-    for (auto [n, advance] : steps) {
-        const uint64_t want = n <= 20 ? 100 : n < 70 ? 120 - n : 50;
-        EXPECT_EQ(advance, want) << "queue " << n;
-    }
-    // Pictures come out oldest first.
-    EXPECT_EQ(Shown(0), 79);
+    run.arrived = arrived.size();
+    run.neverShown = arrived.size() - run.delays.size() - view.PendingCount(0);
+    std::sort(run.delays.begin(), run.delays.end());
+    return run;
 }
 
-TEST_F(LivePacing, FiftyWaitingAreShownSeventyMsApart) {
-    view.Deliver(0, Tagged(1));
-    for (int i = 0; i < 50; ++i)
-        view.Deliver(0, Tagged(2));
-    const uint64_t first = view.LastShown(0);
-    now = first + 100;
-    ASSERT_TRUE(view.OnTimer());
-    EXPECT_EQ(view.LastShown(0), first + 70);  // 50 were waiting
-    // lastShown advances from its old value, not to now: the next one is
-    // due 100 ms after first + 70.
-    now = first + 169;
-    EXPECT_FALSE(view.OnTimer());
-    now = first + 170;
-    ASSERT_TRUE(view.OnTimer());
-    EXPECT_EQ(view.LastShown(0), first + 70 + 71);  // 49 were waiting
+TEST_F(LivePacing, AFastCameraIsShownNowNotSecondsLate) {
+    const PacingRun run = RunCamera(view, now, 25, 20);
+    ASSERT_FALSE(run.delays.empty());
+    // Ten a second are shown, evenly, and what is shown is recent.
+    EXPECT_GE(run.delays.size(), 195u);
+    EXPECT_LE(run.delays[run.delays.size() / 2], LiveViewCore::kInterval_ms);
+    EXPECT_LE(run.delays.back(), 2 * LiveViewCore::kInterval_ms);
+    EXPECT_LE(run.longestQueue, LiveViewCore::kMaxPending);
+    // Every picture not shown was dropped, and counted.
+    EXPECT_EQ(view.DroppedCount(), run.neverShown);
+    EXPECT_GT(run.neverShown, 250u);
 }
 
-TEST_F(LivePacing, QueueIsBoundedDroppingTheOldest) {
+TEST_F(LivePacing, ASlowCameraLosesNothingAndWaitsLessThanAnInterval) {
+    const PacingRun run = RunCamera(view, now, 8, 10);
+    EXPECT_GE(run.arrived, 80u);
+    EXPECT_EQ(run.delays.size(), run.arrived);
+    EXPECT_EQ(view.DroppedCount(), 0u);
+    EXPECT_LT(run.delays.back(), LiveViewCore::kInterval_ms);
+}
+
+TEST_F(LivePacing, ABurstLeavesTheNewestNextInLine) {
     view.Deliver(0, Tagged(250));
-    for (int i = 0; i < 260; ++i)
+    for (int i = 0; i < 60; ++i)
         view.Deliver(0, Tagged(uint8_t(i)));
-    EXPECT_EQ(view.PendingCount(0), LiveViewCore::kMaxPending);
-    EXPECT_EQ(view.DroppedCount(), 60u);
-    now += 100;
-    ASSERT_TRUE(view.OnTimer());
-    EXPECT_EQ(Shown(0), 60);  // pictures 0-59 were dropped
+    EXPECT_LE(view.PendingCount(0), LiveViewCore::kMaxPending);
+    EXPECT_EQ(view.DroppedCount() + view.PendingCount(0), 60u);
+    // The newest of the burst is shown within two intervals, nothing older
+    // after it.
+    std::vector<uint8_t> seen;
+    for (int tick = 0; tick < 8; ++tick) {
+        now += 25;
+        if (view.OnTimer())
+            seen.push_back(Shown(0));
+    }
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), 59);
+    EXPECT_EQ(view.PendingCount(0), 0u);
 }
 
 TEST_F(LivePacing, CamerasArePacedIndependentlyAndTimerInvalidatesOnce) {

@@ -6,7 +6,9 @@
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace korvex {
 
@@ -57,7 +59,7 @@ void Explorer::ShowRemembered(const QList<RememberedDevice>& devices,
         const QString where = d.port == 22 ? d.address : QStringLiteral("%1:%2").arg(d.address).arg(d.port);
         QString line = d.user.isEmpty() ? where : d.user + QLatin1Char('@') + where;
         if (!d.alias.isEmpty())
-            line += QStringLiteral(" (%1)").arg(d.alias);
+            line += QStringLiteral(" (%1)").arg(IsolatedName(d.alias));
         if (heard && !heard(d.address))
             line += QStringLiteral(" \u2014 ") + Text(kStrRememberedNotHeard);
         auto* item = new QListWidgetItem(line, remembered);
@@ -79,12 +81,46 @@ void Explorer::SetCaption(const std::string& text) {
     Q_EMIT CaptionChanged(caption);
 }
 
+namespace {
+
+// Bidirectional marks, embeddings, overrides and isolates. The device list
+// escapes these in aliases; any that reach a row another way (a name
+// remembered earlier, say) are left out.
+QString WithoutFormatting(QString text) {
+    static const QRegularExpression formatting(
+        QStringLiteral("[\\x{061C}\\x{200E}\\x{200F}\\x{202A}-\\x{202E}\\x{2066}-\\x{2069}]"));
+    return text.remove(formatting);
+}
+
+} // namespace
+
+QString Explorer::RowText(const std::string& line) {
+    const QString text = WithoutFormatting(QString::fromStdString(line));
+    static const QRegularExpression deviceLine(QStringLiteral("^([0-9.]+) \\((.*)\\)$"),
+                                               QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch m = deviceLine.match(text);
+    if (!m.hasMatch())
+        return text;
+    return m.captured(1) + QStringLiteral(" (") + IsolatedName(m.captured(2)) + QLatin1Char(')');
+}
+
+QString Explorer::IsolatedName(const QString& text) {
+    const QString name = WithoutFormatting(text);
+    const bool rightToLeft = std::any_of(name.begin(), name.end(), [](QChar c) {
+        const QChar::Direction d = c.direction();
+        return d == QChar::DirR || d == QChar::DirAL || d == QChar::DirAN;
+    });
+    // A first-strong isolate around the name keeps its right-to-left run
+    // from pulling the brackets and the address into it.
+    return rightToLeft ? QStringLiteral("\u2068") + name + QStringLiteral("\u2069") : name;
+}
+
 void Explorer::SetLines(const std::vector<std::string>& lines, const std::string& newCaption) {
     int row = list->currentRow();
     list->blockSignals(true);
     list->clear();
     for (const std::string& line : lines)
-        list->addItem(QString::fromStdString(line));
+        AddRow(line);
     list->setCurrentRow(row < 0 ? 0 : std::min(row, list->count() - 1));
     list->blockSignals(false);
     SetCaption(newCaption);
@@ -93,14 +129,33 @@ void Explorer::SetLines(const std::vector<std::string>& lines, const std::string
 bool Explorer::AddLine(size_t index, const std::string& line, const std::string& newCaption) {
     if (index != static_cast<size_t>(list->count()))
         return false;
-    list->addItem(QString::fromStdString(line));
+    AddRow(line);
     SetCaption(newCaption);
     return true;
 }
 
 void Explorer::ChangeLine(size_t index, const std::string& line) {
-    if (index < static_cast<size_t>(list->count()))
-        list->item(static_cast<int>(index))->setText(QString::fromStdString(line));
+    if (index < static_cast<size_t>(list->count())) {
+        // The tooltip shows a row the pane is too narrow for (the first
+        // row's note that discovery is off, a long name).
+        QListWidgetItem* item = list->item(static_cast<int>(index));
+        item->setText(RowText(line));
+        item->setToolTip(item->text());
+    }
+}
+
+void Explorer::AddRow(const std::string& line) {
+    auto* item = new QListWidgetItem(RowText(line), list);
+    item->setToolTip(item->text());
+}
+
+void Explorer::RemoveLine(size_t index, const std::string& newCaption) {
+    if (index == 0 || index >= static_cast<size_t>(list->count()))
+        return;
+    list->blockSignals(true);
+    delete list->takeItem(static_cast<int>(index));
+    list->blockSignals(false);
+    SetCaption(newCaption);
 }
 
 } // namespace korvex

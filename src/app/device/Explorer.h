@@ -30,6 +30,19 @@ public:
     // row, so the caller can send the whole list instead.
     bool AddLine(size_t index, const std::string& line, const std::string& caption);
     void ChangeLine(size_t index, const std::string& line);
+    // The row of an entry that gave way in a full list; the rows below move
+    // up and the current row stays on the same device without being
+    // reported again (the device list moved its selection the same way).
+    void RemoveLine(size_t index, const std::string& caption);
+
+    // The text a device line is shown with: the alias part ("a.b.c.d (alias)")
+    // is isolated, so that right-to-left text in a name cannot reorder the
+    // address or the brackets, and bidirectional formatting characters are
+    // kept out of the row.
+    static QString RowText(const std::string& line);
+    // A device name as shown inside a row: isolated when it holds
+    // right-to-left text.
+    static QString IsolatedName(const QString& name);
 
     QString Caption() const { return caption; }
     QListWidget* List() const { return list; }
@@ -48,6 +61,7 @@ Q_SIGNALS:
 
 private:
     void SetCaption(const std::string& text);
+    void AddRow(const std::string& line);
 
     QListWidget* list;
     QLabel* rememberedHeading;

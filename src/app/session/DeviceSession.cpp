@@ -5,7 +5,7 @@ namespace korvex {
 DeviceSession::DeviceSession(DeviceSessionSinks sinks)
     : connection(std::make_unique<Connection>(sinks.status, devices)),
       liveCore(std::make_unique<LiveViewCore>(sinks.liveView)),
-      scanThread(std::make_unique<ScanThread>(devices)),
+      scanThread(std::make_unique<ScanThread>(devices, ScanThread::DefaultPort, &sinks.status)),
       liveThread(std::make_unique<LiveThread>(*liveCore, *this, *liveCore, optionMask, sinks.tuning)) {}
 
 DeviceSession::~DeviceSession() {

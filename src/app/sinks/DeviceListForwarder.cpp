@@ -19,4 +19,8 @@ void DeviceListForwarder::LineChanged(size_t index, const std::string& line) {
     Forward([index, line](Explorer& explorer) { explorer.ChangeLine(index, line); });
 }
 
+void DeviceListForwarder::LineRemoved(size_t index, const std::string& caption) {
+    Forward([index, caption](Explorer& explorer) { explorer.RemoveLine(index, caption); });
+}
+
 } // namespace korvex

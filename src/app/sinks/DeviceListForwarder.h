@@ -18,6 +18,7 @@ public:
 
     void LineAdded(size_t index, const std::string& line, const std::string& caption) override;
     void LineChanged(size_t index, const std::string& line) override;
+    void LineRemoved(size_t index, const std::string& caption) override;
 
 private:
     const DeviceList& source;
