@@ -80,7 +80,9 @@ void AddLane(SceneLayout& layout, const DetectorBox& box, bool approaching) {
     SceneLane lane;
     lane.x = box.CentreX();
     lane.y = std::max(box.CentreY(), layout.horizon + 8);
-    lane.vehicleWidth = std::clamp(box.Width() * 0.55f, 12.0f, 120.0f);
+    // A tunnel's detectors span its whole road, a lane's about two cars.
+    const float share = layout.kind == SceneKind::Tunnel ? 0.42f : 0.55f;
+    lane.vehicleWidth = std::clamp(box.Width() * share, 12.0f, 120.0f);
     lane.approaching = approaching;
     for (const SceneLane& other : layout.lanes) {
         const float s = (other.y - layout.horizon) / (lane.y - layout.horizon);

@@ -10,6 +10,7 @@ namespace {
 
 constexpr int W = ScenePicture::kWidth;
 constexpr int H = ScenePicture::kHeight;
+constexpr int kEdgeTolerance = 12;   // grey levels an edge pixel may differ by
 constexpr int kReach = 6;            // the camera check looks this far each way
 constexpr unsigned kCheckEvery = 10; // pictures between two camera checks
 
@@ -40,24 +41,32 @@ unsigned SceneStream::CoveredShare(const SceneCard& card, const SceneDetector& d
 }
 
 PictureShift SceneStream::BestAlignment(const SceneCard& card, const ScenePicture& picture, float light) {
-    // Sum of differences on the background's edges for every offset:
-    // traffic and noise add about the same to each, the edges decide.
+    // How many of the background's edge pixels the picture matches at each
+    // offset: traffic hides about as many at every offset, so it cannot
+    // pull the answer away from where the edges line up.
+    auto matches = [&](int dx, int dy) {
+        unsigned n = 0;
+        for (uint32_t index : card.edges) {
+            const int x = int(index % W), y = int(index / W);
+            n += std::abs(int(picture.Grey(x + dx, y + dy)) - EmptyGrey(card, x, y, light)) <= kEdgeTolerance;
+        }
+        return n;
+    };
+    const unsigned still = matches(0, 0);
     PictureShift best;
-    uint64_t bestSum = std::numeric_limits<uint64_t>::max();
+    unsigned bestCount = still;
     for (int dy = -kReach; dy <= kReach; ++dy)
         for (int dx = -kReach; dx <= kReach; ++dx) {
-            uint64_t sum = 0;
-            for (uint32_t index : card.edges) {
-                const int x = int(index % W), y = int(index / W);
-                sum += uint64_t(std::abs(int(picture.Grey(x + dx, y + dy)) - EmptyGrey(card, x, y, light)));
-            }
-            // Ties go to the smaller move, so a still camera reads (0, 0).
+            const unsigned n = matches(dx, dy);
             const int size = std::abs(dx) + std::abs(dy), bestSize = std::abs(best.dx) + std::abs(best.dy);
-            if (sum < bestSum || (sum == bestSum && size < bestSize)) {
-                bestSum = sum;
+            if (n > bestCount || (n == bestCount && size < bestSize)) {
+                bestCount = n;
                 best = {dx, dy};
             }
         }
+    // A still camera is not called moved for a handful of pixels.
+    if (bestCount <= still + still / 8 + 8)
+        return {};
     return best;
 }
 

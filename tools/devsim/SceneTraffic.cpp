@@ -77,7 +77,7 @@ Sprite Vehicle(const SceneLayout& layout, const SceneLane& lane, float z, uint32
 // the same speed, so none overtakes another.
 void LaneTraffic(const SceneLayout& layout, const SceneLane& lane, uint32_t laneSeed, int64_t t_ms,
                  bool lightsOn, std::vector<Sprite>& out) {
-    const int64_t period_ms = 2600 + int64_t(laneSeed % 5) * 200;
+    const int64_t period_ms = 3800 + int64_t(laneSeed % 5) * 300;
     const int64_t travel_ms = 7000;
     const int64_t firstK = (t_ms - travel_ms - period_ms) / period_ms - 1;
     for (int64_t k = std::max<int64_t>(0, firstK); k <= t_ms / period_ms + 1; ++k) {
