@@ -262,3 +262,63 @@ TEST_F(LiveDemoTest, ConnectDialogOffersTheDemoDevicesOwnPort) {
 
 } // namespace
 } // namespace korvex::test
+
+namespace korvex::test {
+namespace {
+
+// With a project file open, the demo's cameras show its cards, and the
+// Help menu's demo entries knock camera 2 and put it back.
+TEST(LiveDemoScenesTest, OpenedProjectPlaysAndCameraTwoCanBeKnockedAndStraightened) {
+    EnsureApplication();
+    ChangeFlags::TakeAll();
+    FakePrompter prompts;
+    FrameOptions options;
+    options.prompter = &prompts;
+    options.startWorkers = true;
+    MainFrame frame(options);
+    frame.Create();
+    frame.OpenAtStart(KORVEX_SAMPLE_PROJECT);
+    frame.StartDemo(false);
+    devsim::DeviceSimulator& device = *frame.Devices().Demo().Simulator();
+    EXPECT_TRUE(device.ShowsScenes());
+    auto until = [](const std::function<bool()>& condition) {
+        QElapsedTimer t;
+        t.start();
+        while (!condition() && t.elapsed() < 20000)
+            QTest::qWait(10);
+        return condition();
+    };
+    // Camera A shows the road's sky where the test picture had its dark
+    // quadrant.
+    LiveViewCore& core = frame.Devices().LiveCore();
+    auto skyGrey = [&] {
+        int grey = -1;
+        core.WithPicture(0, [&](const Bitmap& b) {
+            if (!b.Empty())
+                grey = int(b.Row(10)[10 * 3 + 1]);
+        });
+        return grey;
+    };
+    ASSERT_TRUE(until([&] { return skyGrey() >= 0; }));
+    EXPECT_GT(skyGrey(), 80);
+
+    auto lastFlagsOfCameraTwo = [&] {
+        const auto messages = device.LiveMessages();
+        for (auto it = messages.rbegin(); it != messages.rend(); ++it)
+            if (it->kind == 1 && it->camera == 1)
+                return int(it->pictureFlags & 1);
+        return -1;
+    };
+    EXPECT_TRUE(until([&] { return lastFlagsOfCameraTwo() == 0; }));
+    frame.OnCommand(CmdDemoKnock);
+    EXPECT_EQ(device.CameraShift(1), std::make_pair(int(DemoDevice::kKnockX), int(DemoDevice::kKnockY)));
+    EXPECT_TRUE(until([&] { return lastFlagsOfCameraTwo() == 1; }));
+    frame.OnCommand(CmdDemoStraighten);
+    EXPECT_EQ(device.CameraShift(1), std::make_pair(0, 0));
+    EXPECT_TRUE(until([&] { return lastFlagsOfCameraTwo() == 0; }));
+    frame.StopThreads();
+    ChangeFlags::TakeAll();
+}
+
+} // namespace
+} // namespace korvex::test

@@ -1,6 +1,8 @@
 // A minimal live-stream client against the simulator's live server.
 
 #include "DevsimFixture.h"
+#include "LiveClient.h"
+#include "devsim/SceneRenderer.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -8,6 +10,7 @@ extern "C" {
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <numeric>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,106 +22,6 @@ using namespace korvex::devsim;
 using namespace devsimtest;
 
 namespace {
-
-uint32_t U32(const std::string& b, size_t at) {
-    return uint8_t(b[at]) | uint8_t(b[at + 1]) << 8 | uint8_t(b[at + 2]) << 16 | uint32_t(uint8_t(b[at + 3])) << 24;
-}
-uint16_t U16(const std::string& b, size_t at) { return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8); }
-
-struct Message {
-    std::string header;  // headerLength bytes
-    std::string payload;
-    uint32_t HeaderLength() const { return U32(header, 0); }
-    uint32_t FrameNumber() const { return U32(header, 4); }
-    uint8_t Kind() const { return uint8_t(header[8]); }
-    uint8_t Camera() const { return uint8_t(header[9]); }
-    uint16_t X() const { return U16(header, 16); }
-    uint16_t Y() const { return U16(header, 18); }
-    uint16_t Width() const { return U16(header, 20); }
-    uint16_t Height() const { return U16(header, 22); }
-    uint8_t Format() const { return uint8_t(header[24]); }
-    uint8_t Flags() const { return uint8_t(header[25]); }
-    uint8_t Detector() const { return uint8_t(header[36]); }
-};
-
-class LiveClient {
-public:
-    explicit LiveClient(uint16_t port) {
-        fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_port = htons(port);
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected = connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
-    }
-    ~LiveClient() { close(fd); }
-
-    // Reads n bytes; false on close or after timeout_ms without data.
-    bool Read(std::string& into, size_t n, int timeout_ms = 5000) {
-        into.resize(n);
-        size_t got = 0;
-        while (got < n) {
-            pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, timeout_ms) <= 0)
-                return false;
-            ssize_t r = recv(fd, into.data() + got, n - got, 0);
-            if (r <= 0)
-                return false;
-            got += size_t(r);
-        }
-        return true;
-    }
-
-    // Reads one well-formed message (header length at least 64).
-    bool ReadMessage(Message& m) {
-        if (!Read(m.header, 16))
-            return false;
-        uint32_t headerLength = U32(m.header, 0);
-        if (headerLength < 64 || headerLength > 4096)
-            return true;  // caller inspects the short header
-        std::string rest;
-        if (!Read(rest, headerLength - 16))
-            return false;
-        m.header += rest;
-        return Read(m.payload, U32(m.header, 12));
-    }
-
-    void Reply(const Message& m, uint8_t options = 0x10, uint8_t tuningCamera = 0, uint8_t tuningDetector = 0,
-               uint32_t mask = 0) {
-        std::string r(64, '\0');
-        r[0] = 64;
-        for (int i = 0; i < 4; ++i)
-            r[4 + i] = char((m.FrameNumber() >> (8 * i)) & 0xFF);
-        r[9] = char(m.Camera());
-        r[16] = char(options);
-        r[17] = char(mask & 0xFF);
-        r[18] = char(tuningDetector);
-        r[19] = char(tuningCamera);
-        r[20] = char((mask >> 8) & 0xFF);
-        r[21] = char((mask >> 16) & 0xFF);
-        send(fd, r.data(), r.size(), MSG_NOSIGNAL);
-    }
-
-    // Next message, answered with a plain reply.
-    Message Next() {
-        Message m;
-        EXPECT_TRUE(ReadMessage(m));
-        if (m.header.size() >= 64)
-            Reply(m);
-        return m;
-    }
-
-    bool Closed(int timeout_ms) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, timeout_ms) <= 0)
-            return false;
-        char c;
-        return recv(fd, &c, 1, MSG_PEEK) == 0;
-    }
-
-    int fd = -1;
-    bool connected = false;
-};
 
 class LiveStreamTest : public ::testing::Test {
 protected:
@@ -287,6 +190,63 @@ TEST_F(LiveStreamTest, H264UnitsDecodeToTheTestPatternWithKeyFramesOnSchedule) {
     av_frame_free(&frame);
     av_packet_free(&packet);
     avcodec_free_context(&ctx);
+}
+
+TEST_F(LiveStreamTest, ScenesCarryTheCardsTracesMeasureThemAndAKnockIsFlagged) {
+    options.cameraCount = 4;
+    options.formats = {CameraFormat::Grey320, CameraFormat::Grey180, CameraFormat::Colour320,
+                       CameraFormat::H264};
+    options.scenesProject = KORVEX_SAMPLE_PROJECT;
+    options.sceneRecordings = false;
+    options.shifts = {{1, 5, 3}};
+    StartDevice();
+    ASSERT_EQ(device->CameraShift(1), std::make_pair(5, 3));
+    const SceneSet sample = SceneSet::FromProject(KORVEX_SAMPLE_PROJECT, 1);
+    LiveClient client(device->LivePort());
+    ASSERT_TRUE(client.connected);
+    // Ask for the trace of A1 with every reply; the traces count the
+    // pictures of camera 0 drawn so far instead of the test bell.
+    unsigned cameraZero = 0, flaggedKnocked = 0, flaggedOthers = 0;
+    std::vector<uint16_t> trace;
+    for (int i = 0; i < 4 * 25; ++i) {
+        Message m;
+        ASSERT_TRUE(client.ReadMessage(m));
+        client.Reply(m, 0x10 | 0x04, 0, 0);
+        if (m.Kind() == 2) {
+            trace.resize(250);
+            for (size_t k = 0; k < 250; ++k)
+                trace[k] = U16(m.payload, k * 2);
+            continue;
+        }
+        if (m.Camera() == 0) {
+            ++cameraZero;
+            ASSERT_EQ(m.payload.size(), 76800u);
+            // The sky of the road picture, not a test quadrant.
+            const int sky = uint8_t(m.payload[10 * 320 + 10]);
+            EXPECT_NEAR(sky, sample.Card(0).background.Grey(10, 10) * DaylightAt(0), 60);
+        }
+        if (m.Camera() == 1) {
+            EXPECT_EQ(m.payload.size(), 25920u);
+            flaggedKnocked += m.Flags() & 1;
+        } else {
+            flaggedOthers += m.Flags() & 1;
+        }
+    }
+    ASSERT_EQ(trace.size(), 250u);
+    const unsigned total = std::accumulate(trace.begin(), trace.end(), 0u);
+    EXPECT_GE(total, cameraZero - 2);
+    EXPECT_LE(total, cameraZero);
+    EXPECT_GT(flaggedKnocked, 15u);
+    EXPECT_EQ(flaggedOthers, 0u);
+    // Straightened, camera 2 is found in place again at the next check.
+    device->SetCameraShift(1, 0, 0);
+    unsigned lastFlags = 1;
+    for (int i = 0; i < 4 * 25; ++i) {
+        Message m = client.Next();
+        if (m.Kind() == 1 && m.Camera() == 1)
+            lastFlags = m.Flags() & 1;
+    }
+    EXPECT_EQ(lastFlags, 0u);
 }
 
 TEST_F(LiveStreamTest, FaultsStrikeAfterTheGivenNumberOfMessages) {

@@ -3,6 +3,8 @@
 #include "devsim/Announcer.h"
 #include "devsim/DeviceFiles.h"
 #include "devsim/LiveServer.h"
+#include "devsim/RecordingClips.h"
+#include "devsim/SceneRenderer.h"
 #include "devsim/SshServer.h"
 
 #include <stdexcept>
@@ -37,6 +39,7 @@ void DeviceSimulator::Start() {
         throw std::invalid_argument("devsim: the picture rate must be 1 to 60 per second");
     if (o.keyFrameInterval < 1)
         o.keyFrameInterval = 1;
+    PrepareScenes();
     PrepareRoot(o);
 
     state->restartUntil_ms = 0;
@@ -63,6 +66,41 @@ void DeviceSimulator::Start() {
     state->running = true;
 }
 
+void DeviceSimulator::PrepareScenes() {
+    const Options& o = state->options;
+    for (const Options::Shift& shift : o.shifts)
+        SetCameraShift(shift.camera, shift.dx, shift.dy);
+    if (!o.scenesState && o.scenesProject.empty())
+        return;
+    if (!state->scenes)
+        state->scenes = o.scenesState
+                            ? std::make_shared<SceneSet>(*o.scenesState, o.sceneSeed)
+                            : std::make_shared<SceneSet>(SceneSet::FromProject(o.scenesProject, o.sceneSeed));
+    state->startedAt_ms = SteadyMs();
+    // Before the default files, which would put stand-in recordings there.
+    if (o.rootDir.empty())
+        throw std::runtime_error("devsim: no root folder given");
+    if (o.sceneRecordings && !state->recordings)
+        state->recordings = std::make_unique<RecordingWriter>(o.rootDir + "/mnt/usbdrive", state->scenes);
+}
+
+void DeviceSimulator::SetCameraShift(unsigned camera, int dx, int dy) {
+    if (camera >= state->shiftX.size())
+        return;
+    state->shiftX[camera] = dx;
+    state->shiftY[camera] = dy;
+}
+
+std::pair<int, int> DeviceSimulator::CameraShift(unsigned camera) const {
+    if (camera >= state->shiftX.size())
+        return {0, 0};
+    return {state->shiftX[camera].load(), state->shiftY[camera].load()};
+}
+
+bool DeviceSimulator::ShowsScenes() const {
+    return state->scenes != nullptr;
+}
+
 void DeviceSimulator::Stop() {
     if (!state->running)
         return;
@@ -76,6 +114,7 @@ void DeviceSimulator::Stop() {
     state->announcer.reset();
     state->live.reset();
     state->ssh.reset();
+    state->recordings.reset();
     state->running = false;
 }
 

@@ -26,7 +26,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
+
+namespace korvex {
+struct RenderState;
+}
 
 namespace korvex::devsim {
 
@@ -119,6 +124,25 @@ struct Options {
     unsigned fps = 5;               // picture rounds per second (1..60)
     unsigned keyFrameInterval = 10; // H.264: a key frame every N units
     unsigned blurEvery = 0;         // pictures whose frameNumber % N == 0 carry the blur flag; 0 = never
+
+    // Scenes instead of test pictures: each camera with a card shows that
+    // card's background with traffic moving over it, tuning traces measure
+    // the detectors on those pictures, and the recordings are short H.264
+    // clips of the scenes. `scenesState` (a project in memory) comes before
+    // `scenesProject` (a project file); with neither, test pictures.
+    std::string scenesProject;
+    std::shared_ptr<const RenderState> scenesState;
+    uint32_t sceneSeed = 1;
+    // With scenes: write the recordings (in the background, about a second
+    // of work per clip in a sanitizer build); tests that do not look at
+    // them turn this off.
+    bool sceneRecordings = true;
+    // Cameras whose picture starts moved (a knocked camera).
+    struct Shift {
+        unsigned camera = 0; // 0..7
+        int dx = 0, dy = 0;  // scene pixels (320 x 240)
+    };
+    std::vector<Shift> shifts;
 
     // Camera number written into the factory record on first start;
     // -1 = cameraCount.
@@ -231,6 +255,13 @@ public:
     void SetFaults(const FaultOptions& faults);
     FaultOptions Faults() const;
 
+    // Moves camera `camera`'s picture by (dx, dy) scene pixels from the
+    // next picture on; (0, 0) puts it back. Cameras 0..7, others ignored.
+    void SetCameraShift(unsigned camera, int dx, int dy);
+    std::pair<int, int> CameraShift(unsigned camera) const;
+    // True when the simulator draws scenes (see Options::scenesProject).
+    bool ShowsScenes() const;
+
     // The device's restart: announcements, live stream and SSH go away for
     // `restartSeconds`, then come back. Also what "sync && /tavo/restart"
     // does (after the command has answered).
@@ -241,6 +272,10 @@ public:
     struct State;
 
 private:
+    // Builds the scenes and their recordings when the options ask for them,
+    // and applies the starting camera shifts.
+    void PrepareScenes();
+
     std::unique_ptr<State> state;
 };
 

@@ -1,6 +1,7 @@
 #include "devsim/LiveServer.h"
 
 #include "devsim/H264Encoder.h"
+#include "devsim/SceneStream.h"
 #include "devsim/Sockets.h"
 
 #include "framework/ByteOrder.h"
@@ -50,6 +51,8 @@ class LiveServer::Connection {
 public:
     Connection(LiveServer& server, int fd) : server(server), state(server.state), fd(fd) {
         encoders.resize(8);
+        if (state.scenes)
+            scenes = std::make_unique<SceneStream>(*state.scenes);
     }
 
     void Serve() {
@@ -177,12 +180,20 @@ private:
         std::string payload;
         uint16_t width = 320, height = 240, x = 0;
         uint8_t formatCode = 0;
+        const bool scene = scenes && scenes->HasScene(camera) && format != CameraFormat::Blank;
+        if (scene)
+            DrawScene(camera);
         switch (format) {
         case CameraFormat::Grey180:
             width = 180;
             height = 144;
             [[fallthrough]];
         case CameraFormat::Grey320:
+            if (scene) {
+                const std::vector<uint8_t> grey = SceneGrey(*drawn, width, height, Shift(camera));
+                payload.assign(grey.begin(), grey.end());
+                break;
+            }
             payload.resize(size_t(width) * height);
             for (uint32_t y = 0; y < height; ++y)
                 for (uint32_t xx = 0; xx < width; ++xx)
@@ -191,6 +202,12 @@ private:
         case CameraFormat::Colour320:
             formatCode = 1;
             payload.resize(320 * 240 * 2);
+            if (scene) {
+                const std::vector<uint16_t> colour = SceneColour565(*drawn, Shift(camera));
+                for (size_t i = 0; i < colour.size(); ++i)
+                    PutU16(payload, i * 2, colour[i]);
+                break;
+            }
             for (uint32_t y = 0; y < 240; ++y)
                 for (uint32_t xx = 0; xx < 320; ++xx)
                     PutU16(payload, (y * 320 + xx) * 2, PatternColour(xx, y, frame));
@@ -206,7 +223,10 @@ private:
                     encoders[camera] = std::make_unique<H264Encoder>(o.keyFrameInterval, o.fps);
                 std::string unit;
                 bool key = false;
-                if (!encoders[camera]->Encode(H264TestFrame(frame), unit, key) || unit.size() > kMaxH264Unit)
+                const std::vector<uint8_t> luma =
+                    scene ? SceneLuma(*drawn, H264Encoder::kWidth, H264Encoder::kHeight, Shift(camera))
+                          : H264TestFrame(frame);
+                if (!encoders[camera]->Encode(luma, unit, key) || unit.size() > kMaxH264Unit)
                     return true;  // nothing to send for this picture
                 payload.assign(8, '\0');
                 PutU32(payload, 0, key ? 1 : 0);
@@ -226,7 +246,9 @@ private:
         PutU16(m, 20, width);
         PutU16(m, 22, height);
         m[24] = char(formatCode);
-        uint8_t flags = (o.blurEvery && frame % o.blurEvery == 0) ? 1 : 0;
+        // The camera check flags a camera that no longer looks where it did.
+        uint8_t flags =
+            ((o.blurEvery && frame % o.blurEvery == 0) || (scene && scenes->Moved(camera))) ? 1 : 0;
         m[25] = char(flags);
         rec.format = formatCode;
         rec.pictureFlags = flags;
@@ -241,7 +263,9 @@ private:
         PutU16(m, 16, 250);
         PutU16(m, 18, 16);
         m[36] = char(detector);
-        std::vector<uint16_t> values = TuningTraceValues(camera, detector);
+        std::vector<uint16_t> values = scenes ? scenes->Trace(camera, detector) : std::vector<uint16_t>{};
+        if (values.empty())
+            values = TuningTraceValues(camera, detector);
         std::string payload(500, '\0');
         for (size_t i = 0; i < values.size(); ++i)
             PutU16(payload, i * 2, values[i]);
@@ -253,6 +277,14 @@ private:
         rec.payloadLength = 500;
         Log(rec);
         return Send(m + payload) && AwaitReply();
+    }
+
+    PictureShift Shift(uint8_t camera) const {
+        return {state.shiftX[camera % 8].load(), state.shiftY[camera % 8].load()};
+    }
+
+    void DrawScene(uint8_t camera) {
+        drawn = &scenes->Draw(camera, SteadyMs() - state.startedAt_ms, Shift(camera));
     }
 
     void Log(const LiveMessageRecord& rec) {
@@ -331,6 +363,8 @@ private:
     DeviceSimulator::State& state;
     int fd;
     std::vector<std::unique_ptr<H264Encoder>> encoders;
+    std::unique_ptr<SceneStream> scenes; // when the simulator shows scenes
+    const ScenePicture* drawn = nullptr; // the scene picture being sent
     unsigned sent = 0;  // answered messages on this connection
     bool faultDone = false;
     bool traceWanted = false;

@@ -5,8 +5,10 @@
 #include "devsim/DeviceSimulator.h"
 #include "framework/StopEvent.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 
 namespace korvex::devsim {
@@ -14,6 +16,8 @@ namespace korvex::devsim {
 class Announcer;
 class SshServer;
 class LiveServer;
+class SceneSet;
+class RecordingWriter;
 
 // Milliseconds of a steady clock.
 int64_t SteadyMs();
@@ -44,6 +48,12 @@ struct DeviceSimulator::State {
     std::atomic<unsigned> announcementsSent{0};
     std::atomic<unsigned> liveConnections{0};
     std::atomic<uint32_t> nextFrameNumber{1};
+    // Camera shifts in scene pixels (Options::shifts, SetCameraShift).
+    std::array<std::atomic<int>, 8> shiftX{}, shiftY{};
+    // The scenes, when the options ask for them (built by Start).
+    std::shared_ptr<const SceneSet> scenes;
+    std::unique_ptr<RecordingWriter> recordings; // writes the scenes' clips
+    int64_t startedAt_ms = 0;                    // scene time 0
     uint16_t sshPort = 0;
     uint16_t livePort = 0;
 

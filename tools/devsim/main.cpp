@@ -47,6 +47,11 @@ const char* const kHelp =
     "  --key-interval N      H.264: a key frame every N units (default 10)\n"
     "  --blur-every N        flag every N-th picture as blurred (default 0 = never)\n"
     "  --factory-cameras N   camera number in the factory record (default: --cameras)\n"
+    "  --scenes PROJECT.kvx  cameras show the backgrounds of the project's cards with\n"
+    "                        traffic moving over them, traces measure its detectors,\n"
+    "                        recordings are clips of the scenes (default: test pictures)\n"
+    "  --scene-seed N        chooses the traffic (default 1)\n"
+    "  --shift CAMERA:DX,DY  camera 1 to 8 starts moved by DX,DY pixels (repeatable)\n"
     "  --user U              SSH user name (default admin)\n"
     "  --password P          SSH password (default admin)\n"
     "  --version-text T      output of \"/tavo/tavo --version\" (default \"tavo 2.1.0\")\n"
@@ -74,6 +79,26 @@ unsigned long Number(const char* option, const char* text, unsigned long max, un
         throw std::invalid_argument(std::string(option) + ": '" + text + "' is not a number from " +
                                     std::to_string(min) + " to " + std::to_string(max));
     return v;
+}
+
+// "CAMERA:DX,DY": camera 1 to 8, moves of -40 to 40 pixels.
+korvex::devsim::Options::Shift ParseShift(const std::string& text) {
+    const size_t colon = text.find(':'), comma = text.find(',', colon == std::string::npos ? 0 : colon);
+    auto move = [&](const std::string& part) {
+        char* end = nullptr;
+        errno = 0;
+        long v = std::strtol(part.c_str(), &end, 10);
+        if (part.empty() || *end || errno || v < -40 || v > 40)
+            throw std::invalid_argument("--shift: '" + text + "' is not CAMERA:DX,DY (moves -40 to 40)");
+        return int(v);
+    };
+    if (colon == std::string::npos || comma == std::string::npos)
+        throw std::invalid_argument("--shift: '" + text + "' is not CAMERA:DX,DY");
+    korvex::devsim::Options::Shift shift;
+    shift.camera = unsigned(Number("--shift", text.substr(0, colon).c_str(), 8, 1)) - 1;
+    shift.dx = move(text.substr(colon + 1, comma - colon - 1));
+    shift.dy = move(text.substr(comma + 1));
+    return shift;
 }
 
 } // namespace
@@ -131,6 +156,12 @@ int main(int argc, char** argv) {
                 options.blurEvery = unsigned(Number("--blur-every", v, 1000000));
             else if (a == "--factory-cameras")
                 options.factoryCameraCount = int(Number("--factory-cameras", v, 1000));
+            else if (a == "--scenes")
+                options.scenesProject = v;
+            else if (a == "--scene-seed")
+                options.sceneSeed = uint32_t(Number("--scene-seed", v, 0xFFFFFFFFul));
+            else if (a == "--shift")
+                options.shifts.push_back(ParseShift(v));
             else if (a == "--user")
                 options.user = v;
             else if (a == "--password")

@@ -252,7 +252,6 @@ int main(int argc, char** argv) {
     MainFrame frame(options);
     frame.move(0, 0);
     frame.Create();
-    frame.StartDemo(false);
     MainView& view = frame.View();
     BuildSample(view.GetDocument());
     if (argc >= 3) {
@@ -262,6 +261,8 @@ int main(int argc, char** argv) {
         // A background picture of the kind users load.
         Scene(1).convertToFormat(QImage::Format_RGB888).save(sample + QStringLiteral("/gate.bmp"), "BMP");
     }
+    // The saved sample lends its cards to the demo's scenes.
+    frame.StartDemo(false);
     ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged |
                       ChangeFlags::SelectionChanged);
 
@@ -342,11 +343,12 @@ int main(int argc, char** argv) {
     frame.OnCommand(CmdToggleTuning);
     waited.restart();
     TuningFrame& tuning = frame.Tuning();
-    while (tuning.View().Curve().Total() == 0 && waited.elapsed() < 10000)
+    // A trace of a few hundred pictures of the road.
+    while (tuning.View().Curve().Total() < 300 && waited.elapsed() < 60000)
         Settle(100);
-    // Thresholds where the curve bends, as a click there would set them:
-    // the cross-hair in the middle of the plot.
-    SetThresholds(view.GetDocument(), 600, tuning.View().Curve().Total() * 3 / 4);
+    // Thresholds between the empty road and a vehicle, as a click there
+    // would set them.
+    SetThresholds(view.GetDocument(), 100, tuning.View().Curve().Total() * 3 / 4);
     Settle();
     const QRect area = tuning.View().contentsRect();
     QPoint over = area.topLeft() + QPoint(area.width() * 3 / 5, area.height() / 3);

@@ -13,6 +13,8 @@ unsigned MenuTextId(int command) {
     case CmdLoadBackground: return 1414;
     case CmdLiveBackgrounds: return 1415;
     case CmdDemoDevice: return 1708;
+    case CmdDemoKnock: return 1714;
+    case CmdDemoStraighten: return 1715;
     case CmdExit: return 1416;
     case CmdUndo: return 1417;
     case CmdRedo: return 1418;

@@ -64,6 +64,9 @@ enum Command : int {
     CmdLanguageLast = 40361,
     // Help menu: start or stop the simulated device inside the program.
     CmdDemoDevice = 40400,
+    // Help menu, demo device: move camera 2's picture, and put it back.
+    CmdDemoKnock = 40401,
+    CmdDemoStraighten = 40402,
     CmdNew = 57600,
     CmdOpen = 57601,
     CmdSave = 57603,

@@ -26,6 +26,9 @@ enum LiveString : unsigned {
     kStrDemoPorts = 1711,
     kStrNoLivePictures = 1712,
     kStrNoMatchingLivePictures = 1713,
+    kStrDemoKnock = 1714,
+    kStrDemoStraighten = 1715,
+    kStrMenuDemo = 1716,
 };
 
 } // namespace korvex

@@ -246,8 +246,11 @@ void MainFrame::BuildMenus() {
     add(tools, {CmdExport, CmdConfigTest});
     languageMenu = bar->addMenu(Text(kStrMenuLanguage));
     QMenu* help = bar->addMenu(Text(kStrMenuHelp));
-    add(help, {CmdHelp, 0, CmdDemoDevice, 0, CmdAbout});
-    for (QMenu* menu : {file, edit, view, detector, device, tools, help})
+    add(help, {CmdHelp, 0});
+    QMenu* demoMenu = help->addMenu(Text(kStrMenuDemo));
+    add(demoMenu, {CmdDemoDevice, 0, CmdDemoKnock, CmdDemoStraighten});
+    add(help, {0, CmdAbout});
+    for (QMenu* menu : {file, edit, view, detector, device, tools, help, demoMenu})
         connect(menu, &QMenu::aboutToShow, this, [this] { UpdateMenuStates(); });
 
     // The editor's context menu shares the actions, so its choices arrive
@@ -386,6 +389,8 @@ void MainFrame::UpdateMenuStates() {
     actions[CmdViewOptionA]->setChecked(ViewOptionA());
     actions[CmdViewOptionB]->setChecked(ViewOptionB());
     actions[CmdDemoDevice]->setText(Text(devices->DemoRunning() ? kStrStopDemo : kStrStartDemo));
+    Enable(actions[CmdDemoKnock], devices->DemoRunning());
+    Enable(actions[CmdDemoStraighten], devices->DemoRunning());
     bool connected = DeviceConnected();
     Enable(actions[CmdConnect], !connected);
     for (int id : {CmdDisconnect, CmdUpload, CmdDownloadProgram, CmdRestart, CmdRecordings, CmdChangePassword,
@@ -440,7 +445,12 @@ void MainFrame::SelectDemoRow() {
 }
 
 void MainFrame::StartDemo(bool usualPortsFirst) {
-    devices->StartDemo(usualPortsFirst);
+    // An opened project file lends its cards to the demo's scenes.
+    const Document& document = View().GetDocument();
+    std::shared_ptr<const RenderState> scenes;
+    if (!document.Path().empty())
+        scenes = std::make_shared<RenderState>(document.Current());
+    devices->StartDemo(usualPortsFirst, scenes);
     SelectDemoRow();
     statusBar->ShowText(FillText(Text(kStrDemoPorts).toStdString(),
                                  {std::to_string(devices->Demo().LivePort()), std::to_string(devices->Demo().SshPort())}));
@@ -600,6 +610,12 @@ void MainFrame::OnCommand(int id) {
         }
         case CmdDemoDevice:
             ToggleDemo();
+            break;
+        case CmdDemoKnock:
+            devices->Demo().KnockCamera(1);
+            break;
+        case CmdDemoStraighten:
+            devices->Demo().Straighten();
             break;
         case CmdExport: {
             auto* dialog = new ExportDialog([](ExportDialog& d) { return MakeExportRunner(d); }, this);

@@ -45,6 +45,7 @@ devsim::Options DemoOptions(const std::string& root, const DemoDevice::Settings&
     o.fps = s.picturesPerSecond;
     o.keyFrameInterval = 2 * s.picturesPerSecond;
     o.blurEvery = 0;
+    o.scenesState = s.scenes;
     o.user = DemoDevice::User();
     o.password = DemoDevice::Password();
     return o;
@@ -99,6 +100,17 @@ void DemoDevice::Start(const Settings& settings) {
     std::filesystem::remove_all(rootDir, ec);
     rootDir.clear();
     throw std::runtime_error(firstError);
+}
+
+void DemoDevice::KnockCamera(unsigned camera) {
+    if (device)
+        device->SetCameraShift(camera, kKnockX, kKnockY);
+}
+
+void DemoDevice::Straighten() {
+    if (device)
+        for (unsigned camera = 0; camera < 8; ++camera)
+            device->SetCameraShift(camera, 0, 0);
 }
 
 void DemoDevice::Stop() {

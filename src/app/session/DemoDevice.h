@@ -6,6 +6,8 @@
 
 namespace korvex {
 
+struct RenderState;
+
 namespace devsim {
 class DeviceSimulator;
 }
@@ -25,6 +27,10 @@ public:
         uint16_t preferredLivePort = 25100;
         uint16_t preferredSshPort = 2222;
         unsigned picturesPerSecond = 10;
+        // The project whose cards the cameras show, with traffic over them,
+        // traces from its detectors and recordings of the scenes; none:
+        // test pictures.
+        std::shared_ptr<const RenderState> scenes;
     };
 
     DemoDevice();
@@ -48,6 +54,13 @@ public:
     static const char* User() { return "admin"; }
     static const char* Password() { return "admin"; }
     static const char* Alias() { return "Demo device"; }
+
+    // Moves camera `camera`'s picture (0 = the first) by a few pixels, as a
+    // knock would, so the camera check has something to find; Straighten
+    // puts every camera back. Nothing happens while stopped.
+    void KnockCamera(unsigned camera);
+    void Straighten();
+    static constexpr int kKnockX = 5, kKnockY = 3;
 
     // The simulator itself (tests look at its logs); nullptr when stopped.
     devsim::DeviceSimulator* Simulator() { return device.get(); }

@@ -32,9 +32,10 @@ void DeviceSession::StopAll() {
     StopDemo();
 }
 
-void DeviceSession::StartDemo(bool usualPortsFirst) {
+void DeviceSession::StartDemo(bool usualPortsFirst, std::shared_ptr<const RenderState> scenes) {
     if (!demo.Running()) {
         DemoDevice::Settings settings;
+        settings.scenes = std::move(scenes);
         settings.announcePort = ScanThread::DefaultPort;
         if (!usualPortsFirst)
             settings.preferredLivePort = settings.preferredSshPort = 0;

@@ -76,7 +76,9 @@ public:
     // becomes the target. Throws (nothing started) when it cannot start.
     // StopAll stops it last.
     // Without `usualPortsFirst` it takes free ports straight away.
-    void StartDemo(bool usualPortsFirst = true);
+    // `scenes`: the project whose cards the demo's cameras show (none: test
+    // pictures).
+    void StartDemo(bool usualPortsFirst = true, std::shared_ptr<const RenderState> scenes = {});
     void StopDemo();
     bool DemoRunning() const { return demo.Running(); }
     DemoDevice& Demo() { return demo; }
