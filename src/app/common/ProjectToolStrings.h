@@ -1,0 +1,17 @@
+#pragma once
+
+// Numbers of the project tools' texts (lang/<name>/projecttools.mui).
+namespace korvex {
+
+enum ProjectToolString : unsigned {
+    kStrAnyPictures = 3100,
+    kStrPictureUnreadable = 3101,
+    kStrPictureTooLarge = 3102,
+    kStrPictureDamaged = 3103,
+    kStrPictureFitAsk = 3104,
+    kStrPictureFitBars = 3105,
+    kStrPictureFillCrop = 3106,
+    kStrPictureCaption = 3107,
+};
+
+} // namespace korvex
