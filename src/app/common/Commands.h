@@ -64,6 +64,8 @@ enum Command : int {
     CmdLanguageLast = 40361,
     // Help menu: start or stop the simulated device inside the program.
     CmdDemoDevice = 40400,
+    // File menu: the commissioning report.
+    CmdExportReport = 40420,
     CmdNew = 57600,
     CmdOpen = 57601,
     CmdSave = 57603,

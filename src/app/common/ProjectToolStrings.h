@@ -12,6 +12,9 @@ enum ProjectToolString : unsigned {
     kStrPictureFitBars = 3105,
     kStrPictureFillCrop = 3106,
     kStrPictureCaption = 3107,
+    kStrPdfDocuments = 3137,
+    kStrReportTitle = 3138,
+    kStrReportWritten = 3139,
 };
 
 } // namespace korvex

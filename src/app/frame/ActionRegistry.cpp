@@ -75,6 +75,7 @@ ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onComman
         CmdConvertTo320,
         CmdConvertTo180,
         CmdDemoDevice,
+        CmdExportReport,
     };
     for (int id : all)
         Make(id);

@@ -21,6 +21,7 @@ namespace korvex {
 
 enum JobCode : int32_t;
 class ComposerFrame;
+struct ReportFacts;
 class DeviceCommands;
 class DeviceDialogSinks;
 class DeviceListForwarder;
@@ -115,6 +116,8 @@ public:
     void StartDemo(bool usualPortsFirst = true);
     // Menu states as they are set when a menu opens.
     void UpdateMenuStates();
+    // The report's title-page facts (ProjectTools.cpp).
+    ReportFacts ReportFactsNow();
 
     // MainViewHost
     Prompter& Prompts() override { return *prompter; }
@@ -151,6 +154,8 @@ private:
     void SelectDemoRow();
     // Lays the composer out now, or when it next shows if it is hidden.
     void LayoutComposer();
+    void BuildProjectTools();
+    void ExportReport();
 
     std::unique_ptr<Prompter> ownPrompter;
     Prompter* prompter;
@@ -188,6 +193,9 @@ private:
     QActionGroup* languageGroup = nullptr;
     std::vector<std::string> languages;
     bool idlePosted = false;
+    // What the device said of itself when it was connected.
+    QString deviceFirmware;
+    unsigned deviceCameras = 0;
 };
 
 } // namespace korvex
