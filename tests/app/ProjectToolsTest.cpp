@@ -1,12 +1,18 @@
 // The commissioning report (window command and `korvex --report`) read
-// back with pdftotext.
+// back with pdftotext, and the comparison pane.
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
+#include "app/compare/ComparePane.h"
+#include "app/frame/TabView.h"
 #include "composer/Formula.h"
 #include "files/ProjectFile.h"
 #include "support/CommandRun.h"
 
+#include <QDockWidget>
 #include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QTest>
 #include <fstream>
 
 namespace korvex::test {
@@ -75,6 +81,46 @@ TEST_F(ProjectToolsTest, ReportOptionWritesWithoutAWindowAndFailsCleanly) {
     EXPECT_EQ(RunCommand(program + "'" + project + "' '" + dir.Path() + "/no/such/folder/x.pdf' 2>/dev/null")
                   .status,
               1);
+}
+
+TEST_F(ProjectToolsTest, CompareWithAFileListsChangesAndClickingSelects) {
+    MakeProject();
+    prompts.openAnswer = QString::fromStdString(SaveTo("before.kvx"));
+    RenderState next = State();
+    next.detectors[2].delay = 2000;
+    next.composer_y[0] = *ParseFormula("A1 & A2", nullptr);
+    next.selected = -1;
+    Doc().NewRenderState(next);
+
+    frame->OnCommand(CmdCompareWith);
+    ASSERT_TRUE(prompts.errors.empty()) << prompts.errors[0].toStdString();
+    EXPECT_TRUE(prompts.choices.empty()); // no device: straight to the file
+    EXPECT_TRUE(frame->ComparisonDock().isVisible());
+    QListWidget* list = frame->Comparison().List();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("B1: delay 0 ms → 2000 ms"));
+    EXPECT_TRUE(frame->Comparison().Header()->text().contains(QStringLiteral("before.kvx")));
+
+    frame->Tabs().setCurrentIndex(0);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    EXPECT_EQ(State().selected, 2);
+    EXPECT_EQ(frame->Tabs().currentIndex(), 1);
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    const std::string y1 = ComposerRow{'Y', 0}.SelectionPrefix();
+    EXPECT_EQ(State().composer_selection.substr(0, 2), y1);
+
+    // Compared with itself the pane says there is nothing.
+    prompts.openAnswer = QString::fromStdString(SaveTo("now.kvx"));
+    frame->OnCommand(CmdCompareWith);
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_TRUE(frame->Comparison().Header()->text().contains(QStringLiteral("same")));
+
+    // A file that is no project: an error, the pane keeps what it had.
+    std::ofstream(dir.Path() + "/junk.kvx") << "junk";
+    prompts.openAnswer = QString::fromStdString(dir.Path() + "/junk.kvx");
+    frame->OnCommand(CmdCompareWith);
+    EXPECT_EQ(prompts.errors.size(), 1u);
 }
 
 } // namespace

@@ -64,8 +64,9 @@ enum Command : int {
     CmdLanguageLast = 40361,
     // Help menu: start or stop the simulated device inside the program.
     CmdDemoDevice = 40400,
-    // File menu: the commissioning report.
+    // File menu: the commissioning report and comparing with another program.
     CmdExportReport = 40420,
+    CmdCompareWith = 40421,
     CmdNew = 57600,
     CmdOpen = 57601,
     CmdSave = 57603,

@@ -15,6 +15,16 @@ enum ProjectToolString : unsigned {
     kStrPdfDocuments = 3137,
     kStrReportTitle = 3138,
     kStrReportWritten = 3139,
+    kStrCompareTitle = 3142,
+    kStrCompareAsk = 3143,
+    kStrCompareFile = 3144,
+    kStrCompareDevice = 3145,
+    kStrCompareKept = 3146,
+    kStrCompareChanges = 3147,
+    kStrCompareSame = 3148,
+    kStrDeviceProgramName = 3190,
+    kStrDeviceProgramFailed = 3191,
+    kStrDeviceBusy = 3192,
 };
 
 } // namespace korvex

@@ -76,6 +76,7 @@ ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onComman
         CmdConvertTo180,
         CmdDemoDevice,
         CmdExportReport,
+        CmdCompareWith,
     };
     for (int id : all)
         Make(id);

@@ -13,6 +13,7 @@
 #include <vector>
 
 class QActionGroup;
+class QDockWidget;
 class QLabel;
 class QMenu;
 class QToolBar;
@@ -20,6 +21,7 @@ class QToolBar;
 namespace korvex {
 
 enum JobCode : int32_t;
+class ComparePane;
 class ComposerFrame;
 struct ReportFacts;
 class DeviceCommands;
@@ -116,7 +118,10 @@ public:
     void StartDemo(bool usualPortsFirst = true);
     // Menu states as they are set when a menu opens.
     void UpdateMenuStates();
-    // The report's title-page facts (ProjectTools.cpp).
+    // The project tools (ProjectTools.cpp): the comparison pane and the
+    // report's title-page facts.
+    ComparePane& Comparison();
+    QDockWidget& ComparisonDock();
     ReportFacts ReportFactsNow();
 
     // MainViewHost
@@ -156,6 +161,9 @@ private:
     void LayoutComposer();
     void BuildProjectTools();
     void ExportReport();
+    void CompareWith();
+    void CompareWithDeviceProgram();
+    void ShowComparison(const QString& source, const RenderState& other);
 
     std::unique_ptr<Prompter> ownPrompter;
     Prompter* prompter;
@@ -193,6 +201,8 @@ private:
     QActionGroup* languageGroup = nullptr;
     std::vector<std::string> languages;
     bool idlePosted = false;
+    ComparePane* comparePane = nullptr;
+    QDockWidget* compareDock = nullptr;
     // What the device said of itself when it was connected.
     QString deviceFirmware;
     unsigned deviceCameras = 0;
