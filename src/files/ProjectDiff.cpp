@@ -55,14 +55,6 @@ std::string T(unsigned id, const std::vector<std::string>& args = {}) {
     return FormatText(LoadTextA(id), args);
 }
 
-std::string CardLetter(uint32_t card) {
-    return card < 26 ? std::string(1, char('A' + card)) : "#" + std::to_string(card + 1);
-}
-
-std::string Name(const Detector& d) {
-    return CardLetter(d.card) + std::to_string(d.number);
-}
-
 size_t Corners(const Detector& d) {
     return d.IsLine() ? 2 : 4;
 }
@@ -137,7 +129,7 @@ public:
     ProjectChange About(ProjectChange::Kind kind, const Detector& d, int32_t index, int32_t indexBefore) {
         ProjectChange c;
         c.kind = kind;
-        c.subject = Name(d);
+        c.subject = DetectorName(d);
         c.detector = index;
         c.detectorBefore = indexBefore;
         c.card = int32_t(d.card);
@@ -232,11 +224,11 @@ public:
             const int32_t i = pair[j];
             kept[size_t(i)] = true;
             const Detector& was = a.detectors[size_t(i)];
-            if (Name(was) != Name(now)) {
+            if (DetectorName(was) != DetectorName(now)) {
                 ProjectChange c = About(ProjectChange::Kind::DetectorRenumbered, now, int32_t(j), i);
                 c.field = "number";
-                c.before = Name(was);
-                c.after = Name(now);
+                c.before = DetectorName(was);
+                c.after = DetectorName(now);
                 c.text = T(kRenumbered, {c.before, c.after});
                 Add(std::move(c));
             }
@@ -257,7 +249,7 @@ public:
         for (size_t k = 0; k < std::max(a.backgrounds.size(), b.backgrounds.size()); ++k) {
             ProjectChange c;
             c.kind = ProjectChange::Kind::BackgroundChanged;
-            c.subject = CardLetter(uint32_t(k));
+            c.subject = CardName(uint32_t(k));
             c.card = int32_t(k);
             c.field = "background";
             if (k >= a.backgrounds.size() || k >= b.backgrounds.size()) {
@@ -322,6 +314,14 @@ std::vector<ProjectChange> DiffProjects(const RenderState& before, const RenderS
     differ.Rows('Z', before.composer_z, after.composer_z);
     differ.Rows('C', before.composer_a, after.composer_a);
     return std::move(differ.changes);
+}
+
+std::string CardName(uint32_t card) {
+    return card < 26 ? std::string(1, char('A' + card)) : "#" + std::to_string(card + 1);
+}
+
+std::string DetectorName(const Detector& detector) {
+    return CardName(detector.card) + std::to_string(detector.number);
 }
 
 std::string TypedFormula(const ComposerItem& row) {

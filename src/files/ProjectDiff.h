@@ -52,6 +52,10 @@ struct ProjectChange {
 // its camera and corners, then by nearest position on its camera.
 std::vector<ProjectChange> DiffProjects(const RenderState& before, const RenderState& after);
 
+// A camera card as the user names it ("A".."H"), and a detector ("A1").
+std::string CardName(uint32_t card);
+std::string DetectorName(const Detector& detector);
+
 // The formula of an expression row as an engineer types it: the text the
 // composer's field shows, without parentheses around the whole of it
 // ("A1 | A2", not "(A1 | A2)").

@@ -47,10 +47,6 @@ std::string T(unsigned id, const std::vector<std::string>& args = {}) {
     return FormatText(LoadTextA(id), args);
 }
 
-std::string Letter(uint32_t card) {
-    return card < 26 ? std::string(1, char('A' + card)) : "#" + std::to_string(card + 1);
-}
-
 std::string Kind(const Detector& d) {
     std::string kind = T(d.IsLine() ? kLine : kQuadrilateral);
     if (d.directional)
@@ -64,7 +60,7 @@ ReportDetectorRow Row(const RenderState& state, const Detector& d, size_t index)
     const PictureArea area = PictureAreaOf(state);
     ReportDetectorRow row;
     row.detector = int32_t(index);
-    row.name = Letter(d.card) + std::to_string(d.number);
+    row.name = DetectorName(d);
     row.kind = Kind(d);
     row.number = std::to_string(d.number);
     row.delay = T(kMilliseconds, {std::to_string(d.delay)});
@@ -118,7 +114,7 @@ ReportContent BuildReportContent(const RenderState& state, const ReportFacts& fa
     for (uint32_t card = 0; card < cards; ++card) {
         ReportCamera camera;
         camera.card = card;
-        camera.title = T(kCamera, {Letter(card)});
+        camera.title = T(kCamera, {CardName(card)});
         for (size_t i = 0; i < state.detectors.size(); ++i)
             if (state.detectors[i].card == card)
                 camera.rows.push_back(Row(state, state.detectors[i], i));

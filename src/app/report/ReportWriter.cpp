@@ -1,5 +1,6 @@
 #include "app/report/ReportWriter.h"
 
+#include "files/ProjectDiff.h"
 #include "model/PictureCoordinates.h"
 
 #include <QDateTime>
@@ -117,7 +118,7 @@ QImage CameraPicture(const RenderState& state, uint32_t card) {
             p.drawPolyline(outline);
         else
             p.drawPolygon(outline);
-        const QString name = QString(QChar('A' + int(d.card % 26))) + QString::number(d.number);
+        const QString name = Q(DetectorName(d));
         const QRectF label(outline.boundingRect().topLeft() + QPointF(4, 4),
                            QSizeF(22 * name.size() * 0.75 + 8, 28));
         p.fillRect(label, QColor(255, 255, 255, 210));
