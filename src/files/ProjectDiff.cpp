@@ -192,14 +192,17 @@ public:
     }
 
     void Exclusion(const Detector& a, const Detector& b, int32_t j, int32_t i) {
+        // Canvas pixels erased in one version and not in the other; a map of
+        // another size (a converted project) counts as white beyond its edge.
+        auto black = [](const Bitmap& map, uint32_t x, uint32_t y) {
+            return x < map.Width() && y < map.Height() && map.IsBlack(x, y);
+        };
         uint64_t pixels = 0;
-        if (a.exclusion.Width() != b.exclusion.Width() || a.exclusion.Height() != b.exclusion.Height()) {
-            pixels = std::max(a.exclusion.Data().size(), b.exclusion.Data().size()) / 3;
-        } else {
-            for (uint32_t y = 0; y < a.exclusion.Height(); ++y)
-                for (uint32_t x = 0; x < a.exclusion.Width(); ++x)
-                    pixels += a.exclusion.IsBlack(x, y) != b.exclusion.IsBlack(x, y);
-        }
+        const uint32_t w = std::max(a.exclusion.Width(), b.exclusion.Width());
+        const uint32_t h = std::max(a.exclusion.Height(), b.exclusion.Height());
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x)
+                pixels += black(a.exclusion, x, y) != black(b.exclusion, x, y);
         if (pixels == 0)
             return;
         ProjectChange c = About(ProjectChange::Kind::ExclusionChanged, b, j, i);

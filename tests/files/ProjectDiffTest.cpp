@@ -117,9 +117,18 @@ TEST(ProjectDiffTest, PicturesCountTheirChangedPixels) {
     ASSERT_EQ(changes.size(), 3u);
     EXPECT_EQ(changes[0].kind, Kind::ExclusionChanged);
     EXPECT_EQ(changes[0].pixels, 5u);
-    EXPECT_EQ(changes[1].text, "Camera C background: 7 pixels changed");
+    EXPECT_EQ(changes[1].text, "Camera C background, pixels changed: 7");
     EXPECT_EQ(changes[1].card, 2);
     EXPECT_EQ(changes[2].text, "Camera D background removed");
+
+    // A map of another size (a converted project) compares pixel by pixel
+    // where both have them: white maps of two sizes do not differ.
+    RenderState c = Project();
+    c.detectors[1].exclusion = Bitmap(240, 144);
+    c.detectors[1].exclusion.PaintBlack(3, 3);
+    changes = DiffProjects(a, c);
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].text, "A2: exclusion map, pixels changed: 1");
 }
 
 TEST(ProjectDiffTest, OutputsShowOldAndNewFormulasAndSizeComesFirst) {
