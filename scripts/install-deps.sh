@@ -17,6 +17,8 @@ packages=(
   libssh-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev openssh-client sshpass
+  # reading back the commissioning report in its tests
+  poppler-utils
   # screenshots
   xvfb xauth
   # fonts for the GUI under Xvfb and offscreen

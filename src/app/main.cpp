@@ -6,6 +6,7 @@
 #include "app/common/UiText.h"
 #include "app/frame/FrameSettings.h"
 #include "app/frame/MainFrame.h"
+#include "app/frame/ReportCommand.h"
 #include "framework/Language.h"
 #include "framework/LocalException.h"
 #include "framework/Md5.h"
@@ -64,6 +65,8 @@ static bool AnswerInfoOption(int argc, char** argv, int& code) {
 int main(int argc, char** argv) {
     using namespace korvex;
     if (int code = 0; AnswerInfoOption(argc, argv, code))
+        return code;
+    if (int code = 0; AnswerReportOption(argc, argv, code))
         return code;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvex"));

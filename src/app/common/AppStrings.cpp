@@ -69,6 +69,8 @@ unsigned MenuTextId(int command) {
     case CmdConvertTo320: return 2404;
     case CmdConvertTo180: return 2405;
     case CmdCopyDetectorsToCamera: return 2409;
+    case CmdExportReport: return 3140;
+    case CmdCompareWith: return 3141;
     default: return 0;
     }
 }

@@ -67,6 +67,9 @@ enum Command : int {
     // Help menu, demo device: move camera 2's picture, and put it back.
     CmdDemoKnock = 40401,
     CmdDemoStraighten = 40402,
+    // File menu: the commissioning report and comparing with another program.
+    CmdExportReport = 40420,
+    CmdCompareWith = 40421,
     CmdNew = 57600,
     CmdOpen = 57601,
     CmdSave = 57603,

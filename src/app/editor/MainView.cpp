@@ -3,8 +3,10 @@
 #include "app/common/AppStrings.h"
 #include "app/common/LiveStrings.h"
 #include "app/common/Icons.h"
+#include "app/common/ProjectToolStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
+#include "app/editor/BackgroundPicture.h"
 #include "app/editor/DetectorDrawing.h"
 #include "framework/ChangeFlags.h"
 #include "framework/Trace.h"
@@ -282,14 +284,15 @@ void MainView::AddDetector(bool line, bool atMenuPoint) {
 void MainView::LoadBackground() {
     if (activeCard < 0 || static_cast<size_t>(activeCard) >= document.Current().backgrounds.size())
         return;
-    QString path = host.Prompts().OpenFile(host.DialogOwner(), Text(kStrBmpPictures), QStringLiteral("*.bmp"));
+    QString path = host.Prompts().OpenFile(host.DialogOwner(), Text(kStrAnyPictures), PicturePatterns());
     if (path.isEmpty())
         return;
-    Bitmap picture = document.Current().backgrounds[static_cast<size_t>(activeCard)];
-    // Checks the header against the file's size before reading any pixels;
-    // raises its own messages, and nothing changes then.
-    picture.LoadBmpFile(path.toStdString());
-    Edited(SetBackground(document, activeCard, std::move(picture)));
+    // Raises the file's own message, and nothing changes then; none when
+    // the user cancels the fit question.
+    std::optional<Bitmap> picture =
+        BackgroundPicture(host.Prompts(), host.DialogOwner(), path, document.Current(), activeCard);
+    if (picture)
+        Edited(SetBackground(document, activeCard, std::move(*picture)));
 }
 
 void MainView::LiveBackgrounds() {

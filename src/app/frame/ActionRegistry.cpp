@@ -77,6 +77,8 @@ ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onComman
         CmdDemoDevice,
         CmdDemoKnock,
         CmdDemoStraighten,
+        CmdExportReport,
+        CmdCompareWith,
     };
     for (int id : all)
         Make(id);

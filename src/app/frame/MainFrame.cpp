@@ -105,6 +105,7 @@ MainFrame::MainFrame(FrameOptions options)
     BuildToolbar();
     BuildMenus();
     BuildLanguageMenu();
+    BuildProjectTools();
 
     connect(explorer, &Explorer::RowChosen, this, [this](int row) { devices->ChooseDevice(row); });
     // The demo device, once heard, is shown chosen in the device list.
@@ -227,7 +228,8 @@ void MainFrame::BuildMenus() {
     recent = new RecentProjects(this, [this](const QString& text) { statusBar->ShowText(text.toStdString()); });
     connect(recent, &RecentProjects::OpenRequested, this, [this](const QString& path) { OpenRecent(path); });
     file->addMenu(recent->Menu());
-    add(file, {CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdExit});
+    add(file, {CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdCompareWith, CmdExportReport, 0,
+               CmdExit});
     QMenu* edit = bar->addMenu(Text(kStrMenuEdit));
     add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine, 0,
                CmdCopyDetectorsToCamera, 0, CmdConvertTo320, CmdConvertTo180});
@@ -554,6 +556,12 @@ void MainFrame::OnCommand(int id) {
             break;
         case CmdUpload:
             Upload();
+            break;
+        case CmdExportReport:
+            ExportReport();
+            break;
+        case CmdCompareWith:
+            CompareWith();
             break;
         case CmdZoomIn:
         case CmdZoomOut:

@@ -13,6 +13,7 @@
 #include <vector>
 
 class QActionGroup;
+class QDockWidget;
 class QLabel;
 class QMenu;
 class QToolBar;
@@ -20,7 +21,9 @@ class QToolBar;
 namespace korvex {
 
 enum JobCode : int32_t;
+class ComparePane;
 class ComposerFrame;
+struct ReportFacts;
 class DeviceCommands;
 class DeviceDialogSinks;
 class DeviceListForwarder;
@@ -115,6 +118,11 @@ public:
     void StartDemo(bool usualPortsFirst = true);
     // Menu states as they are set when a menu opens.
     void UpdateMenuStates();
+    // The project tools (ProjectTools.cpp): the comparison pane and the
+    // report's title-page facts.
+    ComparePane& Comparison();
+    QDockWidget& ComparisonDock();
+    ReportFacts ReportFactsNow();
 
     // MainViewHost
     Prompter& Prompts() override { return *prompter; }
@@ -151,6 +159,11 @@ private:
     void SelectDemoRow();
     // Lays the composer out now, or when it next shows if it is hidden.
     void LayoutComposer();
+    void BuildProjectTools();
+    void ExportReport();
+    void CompareWith();
+    void CompareWithDeviceProgram();
+    void ShowComparison(const QString& source, const RenderState& other);
 
     std::unique_ptr<Prompter> ownPrompter;
     Prompter* prompter;
@@ -188,6 +201,11 @@ private:
     QActionGroup* languageGroup = nullptr;
     std::vector<std::string> languages;
     bool idlePosted = false;
+    ComparePane* comparePane = nullptr;
+    QDockWidget* compareDock = nullptr;
+    // What the device said of itself when it was connected.
+    QString deviceFirmware;
+    unsigned deviceCameras = 0;
 };
 
 } // namespace korvex

@@ -44,6 +44,7 @@ void StatusBar::ShowMessage(unsigned textId) {
 void StatusBar::ShowText(const std::string& line) {
     progress->hide();
     text->setText(QString::fromStdString(line));
+    Q_EMIT TextShown(text->text());
 }
 
 QString StatusBar::Text() const {

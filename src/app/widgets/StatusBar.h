@@ -24,6 +24,10 @@ public:
     bool ProgressVisible() const;
     int Progress() const;
 
+Q_SIGNALS:
+    // Every text shown by ShowText (the device's connect report among them).
+    void TextShown(const QString& text);
+
 private:
     QLabel* text;
     QProgressBar* progress;

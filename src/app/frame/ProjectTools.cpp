@@ -1,0 +1,189 @@
+// The frame's project tools: the commissioning report and comparing the
+// project with a file, the device's program or a program kept before an
+// upload.
+// DeviceCommands.h (under DeviceDialogSinks.h) needs the whole QDialog.
+#include <QDialog>
+
+// The window and the core.
+#include "app/common/AppStrings.h"
+#include "app/common/Commands.h"
+#include "app/common/ProjectToolStrings.h"
+#include "app/common/Prompter.h"
+#include "app/common/UiText.h"
+#include "app/compare/ComparePane.h"
+#include "app/device/DeviceCommands.h"
+#include "app/frame/MainFrame.h"
+#include "app/frame/TabView.h"
+#include "app/report/ReportWriter.h"
+#include "app/session/DeviceSession.h"
+#include "app/sinks/DeviceDialogSinks.h"
+#include "app/widgets/StatusBar.h"
+#include "composer/Formula.h"
+#include "devicelink/DeviceTexts.h"
+#include "devicelink/ProgramHistory.h"
+#include "files/ProjectDiff.h"
+#include "files/ProjectFile.h"
+#include "framework/ChangeFlags.h"
+#include "framework/StringTable.h"
+
+#include <QDeadlineTimer>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+namespace korvex {
+
+namespace {
+
+// The value after "<label>: " in a status text, up to the next ";".
+QString FactAfter(const QString& text, const QString& label) {
+    const QString key = label + QStringLiteral(": ");
+    const int at = text.indexOf(key);
+    if (at < 0)
+        return {};
+    const int start = at + int(key.size());
+    const int end = text.indexOf(QLatin1Char(';'), start);
+    return text.mid(start, end < 0 ? -1 : end - start).trimmed();
+}
+
+} // namespace
+
+void MainFrame::BuildProjectTools() {
+    comparePane = new ComparePane;
+    compareDock = new QDockWidget(Text(kStrCompareTitle), this);
+    compareDock->setObjectName(QStringLiteral("comparePane"));
+    compareDock->setWidget(comparePane);
+    addDockWidget(Qt::BottomDockWidgetArea, compareDock);
+    compareDock->hide();
+    connect(comparePane, &ComparePane::DetectorChosen, this, [this](int index) {
+        if (index < 0 || size_t(index) >= View().State().detectors.size())
+            return;
+        tabView->setCurrentIndex(1);
+        View().Select(index);
+        View().update();
+    });
+    connect(comparePane, &ComparePane::RowChosen, this, [this](const QString& name) {
+        RenderState& state = View().GetDocument().Current();
+        if (const auto row = ParseRowName(state, name.toStdString())) {
+            tabView->setCurrentIndex(1);
+            state.composer_selection = row->SelectionPrefix();
+            panes.SetShown(PaneTable::Composer, true);
+            ChangeFlags::Mark(ChangeFlags::SelectionChanged | ChangeFlags::PanesChanged);
+        }
+    });
+    // The connect report in the status bar names the firmware and the
+    // camera count; the report's title page repeats them.
+    connect(statusBar, &StatusBar::TextShown, this, [this](const QString& text) {
+        const QString firmware = FactAfter(text, QString::fromStdString(LoadTextA(174)));
+        const QString cameras = FactAfter(text, QString::fromStdString(LoadTextA(175)));
+        if (!firmware.isEmpty())
+            deviceFirmware = firmware;
+        if (!cameras.isEmpty())
+            deviceCameras = cameras.toUInt();
+    });
+}
+
+ComparePane& MainFrame::Comparison() {
+    return *comparePane;
+}
+QDockWidget& MainFrame::ComparisonDock() {
+    return *compareDock;
+}
+
+ReportFacts MainFrame::ReportFactsNow() {
+    ReportFacts facts = LocalReportFacts(View().GetDocument().Path());
+    facts.connected = DeviceConnected();
+    if (facts.connected) {
+        facts.deviceAddress = deviceDialogs->DeviceAddressText();
+        facts.firmware = deviceFirmware.toStdString();
+        facts.deviceCameras = deviceCameras ? deviceCameras : devices->LiveCore().Layout().cameraCount;
+    }
+    return facts;
+}
+
+void MainFrame::ExportReport() {
+    View().CancelDrag();
+    QString path = prompter->SaveFile(this, Text(kStrReportTitle), Text(kStrPdfDocuments),
+                                      QStringLiteral("*.pdf"), QStringLiteral("pdf"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".pdf");
+    QString error;
+    if (!WriteReportPdf(path, View().State(), ReportFactsNow(), &error)) {
+        prompter->Error(this, path + QStringLiteral(": ") + error);
+        return;
+    }
+    statusBar->ShowText(FillText(Text(kStrReportWritten).toStdString(), {path.toStdString()}));
+}
+
+void MainFrame::ShowComparison(const QString& source, const RenderState& other) {
+    comparePane->ShowChanges(source, DiffProjects(other, View().State()));
+    compareDock->show();
+    compareDock->raise();
+}
+
+void MainFrame::CompareWith() {
+    View().CancelDrag();
+    // The device's kept programs: of the connected device, or of the one
+    // chosen in the device list.
+    const bool connected = DeviceConnected();
+    const std::string address =
+        connected ? deviceDialogs->DeviceAddressText()
+                  : (devices->TargetAddress() ? NetworkAddressText(devices->TargetAddress()) : std::string());
+    std::vector<ProgramHistory::Entry> kept;
+    if (!address.empty() && programHistory)
+        kept = programHistory->List(address);
+    QStringList items{Text(kStrCompareFile)};
+    if (connected)
+        items << Text(kStrCompareDevice);
+    for (const ProgramHistory::Entry& e : kept)
+        items << QString::fromStdString(FillText(Text(kStrCompareKept).toStdString(), {e.name, address}));
+    int choice = 0;
+    if (items.size() > 1)
+        choice = prompter->Choose(this, Text(kStrCompareAsk), Text(kStrCompareTitle), items);
+    if (choice < 0)
+        return;
+    if (choice == 0) {
+        const QString path = prompter->OpenFile(this, Text(kStrProjectFiles), QStringLiteral("*.kvx"));
+        if (!path.isEmpty())
+            ShowComparison(QFileInfo(path).fileName(), LoadProject(path.toStdString()));
+        return;
+    }
+    if (connected && choice == 1) {
+        CompareWithDeviceProgram();
+        return;
+    }
+    const ProgramHistory::Entry& entry = kept.at(size_t(choice - (connected ? 2 : 1)));
+    ShowComparison(items[choice], LoadProject(entry.path));
+}
+
+void MainFrame::CompareWithDeviceProgram() {
+    auto folder = std::make_shared<QTemporaryDir>();
+    const QString path = folder->filePath(QStringLiteral("device.kvx"));
+    if (!folder->isValid() || !deviceDialogs->PostDownloadProgram(path.toStdString())) {
+        prompter->Information(this, Text(kStrDeviceBusy), Text(kStrCompareTitle));
+        return;
+    }
+    // The download runs on the session thread; its end is seen here when
+    // the session has no job any more (given up after two minutes).
+    auto* wait = new QTimer(this);
+    const QDeadlineTimer deadline(120000);
+    connect(wait, &QTimer::timeout, this, [this, wait, deadline, folder, path] {
+        if (deviceDialogs->Busy() && !deadline.hasExpired())
+            return;
+        wait->stop();
+        wait->deleteLater();
+        try {
+            ShowComparison(Text(kStrDeviceProgramName), LoadProject(path.toStdString()));
+        } catch (const std::exception& e) {
+            prompter->Error(this, Text(kStrDeviceProgramFailed) + QStringLiteral("\n") +
+                                      QString::fromUtf8(e.what()));
+        }
+    });
+    wait->start(100);
+}
+
+} // namespace korvex

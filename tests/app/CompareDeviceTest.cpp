@@ -1,0 +1,151 @@
+// File > Compare with... against the demo device over SSH: the device's
+// current program (fetched first) and a program kept before an upload,
+// which says what that upload changed.
+#include "AppTestSupport.h"
+#include "app/common/Commands.h"
+#include "app/common/ProjectToolStrings.h"
+#include "app/common/UiText.h"
+#include "app/compare/ComparePane.h"
+#include "app/device/ConnectDialog.h"
+#include "app/device/DeviceCommands.h"
+#include "app/device/HostKeyDialog.h"
+#include "app/session/DeviceSession.h"
+#include "devicelink/DeviceTexts.h"
+#include "devicelink/ProgramHistory.h"
+#include "devsim/DeviceFiles.h"
+#include "devsim/DeviceSimulator.h"
+#include "files/ProjectFile.h"
+#include "framework/ChangeFlags.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+
+namespace korvex::test {
+namespace {
+
+class CompareDeviceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureApplication(); }
+    void SetUp() override {
+        // Programs kept before an upload go to this test's folder.
+        setenv("XDG_DATA_HOME", (temp.Path() + "/data").c_str(), 1);
+        ChangeFlags::TakeAll();
+        FrameOptions options;
+        options.prompter = &prompts;
+        frame = std::make_unique<MainFrame>(options);
+        frame->Create();
+        frame->StartDemo(false);
+        RunIdle();
+    }
+    void TearDown() override {
+        frame->StopThreads();
+        frame.reset();
+        unsetenv("XDG_DATA_HOME");
+        ChangeFlags::TakeAll();
+    }
+
+    static bool Until(const std::function<bool()>& condition, int timeout_ms = 20000) {
+        QElapsedTimer t;
+        t.start();
+        while (!condition()) {
+            if (t.elapsed() > timeout_ms)
+                return false;
+            QTest::qWait(10);
+        }
+        return true;
+    }
+    bool Idle() {
+        return Until([&] { return frame->Devices().Session().PendingJob() == 0; });
+    }
+
+    // The device's program: a new project whose detector A1 waits `delay_ms`.
+    void PutDeviceProgram(uint32_t delay_ms) {
+        RenderState s = RenderState::NewProject();
+        Detector d(1, 1, 0, 0, 1, s.CanvasWidth(), s.CanvasHeight());
+        d.delay = delay_ms;
+        s.detectors.push_back(d);
+        const std::vector<uint8_t> bytes = ProjectFileBytes(s, "program.kvx");
+        const std::string path = devsim::MapDevicePath(
+            frame->Devices().Demo().Simulator()->Settings().rootDir, "/etc/tavo/program.tdv");
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+
+    void ConnectTrusting() {
+        frame->OnCommand(CmdConnect);
+        auto* dialog = qobject_cast<ConnectDialog*>(frame->DeviceWindows().ActiveDialog());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>(QStringLiteral("c%1").arg(int(ConnectDialog::User)))->setText("admin");
+        dialog->findChild<QLineEdit*>(QStringLiteral("c%1").arg(int(ConnectDialog::Password)))
+            ->setText("admin");
+        dialog->accept();
+        ASSERT_TRUE(Idle());
+        RunIdle();
+        if (auto* key = qobject_cast<HostKeyDialog*>(frame->DeviceWindows().ActiveDialog())) {
+            key->ActionButton()->click();
+            ASSERT_TRUE(Idle());
+        }
+        ASSERT_TRUE(Until([&] { return frame->Devices().Connected(); }));
+    }
+
+    // Compares with the source offered under `item` and waits for the pane.
+    QListWidget* CompareWith(const QString& item) {
+        prompts.chooseAnswer = item;
+        frame->Comparison().Header()->clear();
+        frame->OnCommand(CmdCompareWith);
+        EXPECT_TRUE(Until(
+            [&] { return !frame->Comparison().Header()->text().isEmpty() || !prompts.errors.empty(); }));
+        EXPECT_TRUE(prompts.errors.empty()) << prompts.errors.back().toStdString();
+        return frame->Comparison().List();
+    }
+
+    TempDir temp;
+    FakePrompter prompts;
+    std::unique_ptr<MainFrame> frame;
+};
+
+TEST_F(CompareDeviceTest, TheDevicesProgramAndTheOneKeptBeforeAnUploadAreCompared) {
+    PutDeviceProgram(0);
+    ASSERT_NO_FATAL_FAILURE(ConnectTrusting());
+
+    // The project being edited: A1 waits 1.5 s.
+    RenderState mine = RenderState::NewProject();
+    Detector d(1, 1, 0, 0, 1, mine.CanvasWidth(), mine.CanvasHeight());
+    d.delay = 1500;
+    mine.detectors.push_back(d);
+    frame->View().GetDocument().NewRenderState(mine);
+
+    QListWidget* list = CompareWith(Text(kStrCompareDevice));
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("A1: delay 0 ms → 1500 ms"));
+    ASSERT_FALSE(prompts.choices.empty());
+    EXPECT_TRUE(prompts.choices.back().contains(Text(kStrCompareFile)));
+
+    // A program kept before an earlier upload (delay 700 ms): compared with
+    // it, the project shows what that upload changed.
+    RenderState before = RenderState::NewProject();
+    before.detectors.push_back(d);
+    before.detectors[0].delay = 700;
+    const std::vector<uint8_t> bytes = ProjectFileBytes(before, "kept.kvx");
+    const std::string address = NetworkAddressText(frame->Devices().Session().deviceAddress);
+    ProgramHistory(ProgramHistory::DefaultRoot())
+        .Keep(address, bytes.data(), bytes.size(), 133'000'000'000'000'000ull);
+    list = CompareWith(Text(kStrCompareDevice));
+    ASSERT_EQ(list->count(), 1);
+    const QString choices = prompts.choices.back();
+    const qsizetype kept = choices.indexOf(QStringLiteral("Kept "));
+    ASSERT_GE(kept, 0) << choices.toStdString();
+    list = CompareWith(choices.mid(kept).section(QLatin1Char(','), 0, 0));
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("A1: delay 700 ms → 1500 ms"));
+}
+
+} // namespace
+} // namespace korvex::test
