@@ -1,6 +1,6 @@
 #include "AppTestSupport.h"
-#include "app/device/DeviceCommands.h"
 #include "app/common/Commands.h"
+#include "app/device/DeviceCommands.h"
 #include "app/device/Explorer.h"
 #include "app/dialogs/AboutDialog.h"
 #include "app/dialogs/ConfigTestDialog.h"
@@ -20,8 +20,8 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QMenu>
-#include <QTest>
 #include <QStatusTipEvent>
+#include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 #include <cstdlib>
@@ -87,7 +87,7 @@ TEST_F(MainFrameTest, UndoRedoAndSaveButtonsFollowTheHistory) {
 TEST_F(MainFrameTest, ManyEditsBetweenIdleMomentsCostOneProblemsRebuild) {
     int before = frame->Problems().RebuildCount();
     for (int i = 0; i < 5; ++i)
-        AddQuad(0, kSquare, 1); // five detectors A1: duplicates
+        AddQuad(0, kSquare, 1);                          // five detectors A1: duplicates
     EXPECT_EQ(frame->Problems().RebuildCount(), before); // nothing until the queue runs empty
     RunIdle();
     EXPECT_EQ(frame->Problems().RebuildCount(), before + 1);
@@ -381,8 +381,7 @@ TEST_F(MainFrameTest, ConfigurationTestListsThePackageEntries) {
     AddQuad(1, kSquare, 1);
     ConfigTestDialog dialog(State(), prompts, frame.get());
     dialog.Fill();
-    EXPECT_EQ(dialog.Names(),
-              (QStringList{"det1.bmp", "det2.bmp", "config.txt", "compose.txt"}));
+    EXPECT_EQ(dialog.Names(), (QStringList{"det1.bmp", "det2.bmp", "config.txt", "compose.txt"}));
 }
 
 TEST_F(MainFrameTest, AboutBoxShowsVersionSix) {
@@ -510,6 +509,49 @@ TEST_F(LanguageMenuTest, ListsFoldersWithStringTablesOnly) {
         setenv("KORVEX_LANG_DIR", saved.c_str(), 1);
     else
         unsetenv("KORVEX_LANG_DIR");
+    ChangeFlags::TakeAll();
+}
+
+// The expression checks are warnings: listed with their own mark after the
+// problems, they never stop an upload; the problems still do.
+TEST(Upload, WarningsAreListedButDoNotStopIt) {
+    EnsureApplication();
+    ChangeFlags::TakeAll();
+    FakePrompter prompts;
+    FrameOptions options;
+    options.prompter = &prompts;
+    options.startWorkers = false;
+    UploadFrame frame(options);
+    frame.Create();
+    Document& doc = frame.View().GetDocument();
+    RenderState& s = doc.NewRenderState();
+    s.detectors.push_back(Detector(0, 1, 0, 0, 1, 320, 240));
+    // Or applied to a fresh row: (1 | 0), an output that never changes.
+    ComposerItem constant(ComposerItem::Or);
+    constant.children = {ComposerItem(ComposerItem::One), ComposerItem(ComposerItem::Zero)};
+    s.composer_y[0] = constant;
+
+    TempDir dir;
+    prompts.warningAnswer = true;
+    prompts.saveAnswer = QString::fromStdString(dir.Path() + "/warned.kvx");
+    frame.OnCommand(CmdUpload);
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_EQ(frame.posted.size(), 1u);
+    ASSERT_EQ(frame.Problems().Lines().size(), 1);
+    EXPECT_TRUE(frame.Problems().IsWarning(0));
+    EXPECT_FALSE(frame.Problems().HasProblems());
+    EXPECT_EQ(frame.Problems().WarningCount(), 1);
+
+    // A detector number out of range is a problem: listed first, and the
+    // upload is refused.
+    doc.NewRenderState().detectors.push_back(Detector(0, 1, 0, 1, 40, 320, 240));
+    frame.OnCommand(CmdUpload);
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(frame.posted.size(), 1u);
+    ASSERT_EQ(frame.Problems().Lines().size(), 2);
+    EXPECT_TRUE(frame.Problems().Lines()[0].contains(QStringLiteral("B40")));
+    EXPECT_FALSE(frame.Problems().IsWarning(0));
+    EXPECT_TRUE(frame.Problems().IsWarning(1));
     ChangeFlags::TakeAll();
 }
 
