@@ -20,7 +20,8 @@ int RunCheck(const std::vector<std::string>& args) {
                     "line per warning, beginning \"warning: \" (conditions of cameras the\n"
                     "project does not have, operators with two identical sides, outputs that\n"
                     "never change), sorted as the problems list shows them. Problems stop an\n"
-                    "upload; warnings do not.\n"
+                    "upload; warnings do not. A file that is cut short or damaged gives a\n"
+                    "first line naming what could not be read whole, and counts as a problem.\n"
                     "Exit status: 0 no problems (warnings or none), 3 problems found,\n"
                     "1 failure, 2 bad usage.\n",
                     Usage);
@@ -29,9 +30,12 @@ int RunCheck(const std::vector<std::string>& args) {
     auto parsed = ParseArgs(args, {}, {}, 1, 1, Usage);
     if (!parsed)
         return ExitUsage;
-    RenderState state = LoadProject(parsed->positional[0]);
-    bool problems = false;
-    std::string text;
+    ReadGaps gaps;
+    RenderState state = LoadProject(parsed->positional[0], &gaps);
+    // A file read only in part is a problem of its own: what is missing
+    // cannot be checked, and uploading it would lose it.
+    bool problems = !gaps.Complete();
+    std::string text = problems ? IncompleteFileText(parsed->positional[0], gaps) + "\n" : "";
     for (const ProblemLine& line : ListProblems(state)) {
         problems = problems || !line.warning;
         text += (line.warning ? "warning: " : "") + line.text + "\n";

@@ -12,6 +12,8 @@
 #include "app/sinks/StatusForwarder.h"
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/StatusBar.h"
+#include "files/ProjectFile.h"
+#include "framework/BinaryFile.h"
 #include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
 #include "framework/Trace.h"
@@ -553,6 +555,47 @@ TEST(Upload, WarningsAreListedButDoNotStopIt) {
     EXPECT_FALSE(frame.Problems().IsWarning(0));
     EXPECT_TRUE(frame.Problems().IsWarning(1));
     ChangeFlags::TakeAll();
+}
+
+// A file cut inside its output expressions opens with what could be read
+// and a box that says what could not; saving over it asks first.
+TEST_F(MainFrameTest, ACutFileOpensWithABoxAndSavingOverItAsks) {
+    RenderState state = RenderState::NewProject();
+    state.detectors.push_back(Detector(1, 1, 0, 0, 1, 320, 240));
+    state.composer_y[0] = ComposerItem(ComposerItem::InputA, 1);
+    const std::vector<uint8_t> whole = ProjectFileBytes(state, "cut.kvx");
+    const size_t cut = 8 + RenderStatePayload(state).size() + 12; // inside the expressions
+    TempDir dir;
+    const std::string path = dir.Path() + "/cut.kvx";
+    AtomicFile::WriteAll(path, whole.data(), cut);
+
+    frame->Projects().Open(path);
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_TRUE(prompts.errors[0].contains(QString::fromStdString(LoadTextA(1302))))
+        << prompts.errors[0].toStdString();
+    EXPECT_TRUE(frame->Projects().FromIncompleteFile());
+    EXPECT_EQ(frame->Projects().State().detectors.size(), 1u);
+
+    prompts.warningAnswer = false; // No: the file stays as it is
+    EXPECT_FALSE(frame->Projects().Save());
+    ASSERT_EQ(prompts.warnings.size(), 1u);
+    EXPECT_TRUE(prompts.warnings[0].contains(QString::fromStdString(path)));
+    EXPECT_EQ(BinaryFile::ReadAll(path).size(), cut);
+
+    // Saving elsewhere asks nothing, and the project is whole from then on.
+    prompts.saveAnswer = QString::fromStdString(dir.Path() + "/copy.kvx");
+    EXPECT_TRUE(frame->Projects().SaveAs());
+    EXPECT_EQ(prompts.warnings.size(), 1u);
+    EXPECT_FALSE(frame->Projects().FromIncompleteFile());
+
+    // Yes replaces the cut file with what was read.
+    frame->Projects().Open(path);
+    prompts.warningAnswer = true;
+    EXPECT_TRUE(frame->Projects().Save());
+    EXPECT_EQ(prompts.warnings.size(), 2u);
+    ReadGaps gaps;
+    EXPECT_EQ(LoadProject(path, &gaps).detectors.size(), 1u);
+    EXPECT_TRUE(gaps.Complete());
 }
 
 } // namespace

@@ -242,3 +242,40 @@ TEST_F(CliProject, CheckMarksWarningsAndExitsZeroForThemAlone) {
     EXPECT_EQ(blocked.out.rfind(FormatText(LoadTextA(216), {"A", "1"}) + "\nwarning: ", 0), 0u)
         << blocked.out;
 }
+
+// A file cut inside its output expressions still reads, but no command
+// passes it off as whole: info and check say what was not read, resave and
+// convert refuse to make the loss permanent unless told to.
+TEST_F(CliProject, ACutFileIsReportedAndNotSavedOverWithoutForce) {
+    RenderState state = RenderState::NewProject();
+    state.detectors.push_back(Detector(1, 1, 0, 0, 1, 320, 240)); // A1
+    state.composer_y[0] = ComposerItem(ComposerItem::InputA, 1);
+    const std::vector<uint8_t> whole = ProjectFileBytes(state, Path("cut.kvx"));
+    const size_t expressions = 8 + RenderStatePayload(state).size() + 12; // inside chunk 7
+    AtomicFile::WriteAll(Path("cut.kvx"), whole.data(), expressions);
+    const std::string parts = LoadTextA(1302);
+
+    Result info = Cli("info " + Q("cut.kvx"));
+    EXPECT_EQ(info.status, 1);
+    EXPECT_NE(info.out.find("incomplete: " + parts + "\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("detectors: 1\n"), std::string::npos); // what was read is described
+    Result json = Cli("info --json " + Q("cut.kvx"));
+    EXPECT_NE(json.out.find("\"incomplete\": \"" + parts + "\""), std::string::npos) << json.out;
+
+    Result check = Cli("check " + Q("cut.kvx"));
+    EXPECT_EQ(check.status, 3);
+    EXPECT_EQ(check.out, FormatText(LoadTextA(1305), {Path("cut.kvx"), parts}) + "\n");
+
+    EXPECT_EQ(Cli("resave " + Q("cut.kvx") + " " + Q("cut.kvx")).status, 1);
+    EXPECT_EQ(BinaryFile::ReadAll(Path("cut.kvx")).size(), expressions); // untouched
+    EXPECT_EQ(Cli("resave " + Q("cut.kvx") + " " + Q("other.kvx")).status, 1);
+    EXPECT_FALSE(fs::exists(Path("other.kvx")));
+    EXPECT_EQ(Cli("convert " + Q("cut.kvx") + " " + Q("small.kvx") + " --size 180x144").status, 1);
+    EXPECT_FALSE(fs::exists(Path("small.kvx")));
+
+    // --force saves what was read, which then reads whole.
+    EXPECT_EQ(Cli("resave --force " + Q("cut.kvx") + " " + Q("other.kvx")).status, 0);
+    EXPECT_EQ(Cli("info " + Q("other.kvx")).status, 0);
+    EXPECT_EQ(Cli("convert --force " + Q("cut.kvx") + " " + Q("small.kvx") + " --size 180x144").status, 0);
+    EXPECT_EQ(Cli("check " + Q("other.kvx")).status, 0);
+}
