@@ -262,6 +262,7 @@ TEST_F(CliProject, ACutFileIsReportedAndNotSavedOverWithoutForce) {
     Result json = Cli("info --json " + Q("cut.kvx"));
     EXPECT_NE(json.out.find("\"incomplete\": \"" + parts + "\""), std::string::npos) << json.out;
 
+    EXPECT_EQ(Cli("script " + Q("cut.kvx")).status, 1);
     Result check = Cli("check " + Q("cut.kvx"));
     EXPECT_EQ(check.status, 3);
     EXPECT_EQ(check.out, FormatText(LoadTextA(1305), {Path("cut.kvx"), parts}) + "\n");
