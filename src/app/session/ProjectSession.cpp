@@ -27,7 +27,7 @@ ProjectSession::ProjectSession(Prompter& prompter, QWidget* owner) : prompter(pr
 }
 
 bool ProjectSession::MayClose() {
-    if (!document.Modified())
+    if (!document.Modified() || endingWithoutQuestions)
         return true;
     switch (prompter.Question(owner, Text(kStrSaveChangesQuestion), Text(kStrUnsavedChanges))) {
     case Prompter::Yes:

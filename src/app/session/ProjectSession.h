@@ -29,6 +29,10 @@ public:
     // A modified project asks first: Yes saves (false when saving was
     // cancelled), No drops the changes, Cancel keeps the project.
     bool MayClose();
+    // From now on MayClose lets the project go without asking: the program
+    // is ending on a termination request, and the unsaved changes go to a
+    // recovery copy instead.
+    void EndWithoutQuestions() { endingWithoutQuestions = true; }
     // Each returns true when the document was replaced.
     bool NewProject();
     bool OpenProject();
@@ -54,6 +58,7 @@ private:
     Document document;
     std::string readFrom;    // the file the project was read from
     std::string unreadParts; // what was not read of it; "" when it was whole
+    bool endingWithoutQuestions = false;
 };
 
 } // namespace korvex
