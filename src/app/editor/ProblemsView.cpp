@@ -14,8 +14,9 @@
 namespace korvex {
 
 namespace {
-// The tip of a warning line: what the mark means.
+// The tip of a warning line (what the mark means), and its text.
 constexpr unsigned kStrWarningLineTip = 1823;
+constexpr unsigned kStrWarningLine = 1824;
 } // namespace
 
 ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent) {
@@ -44,16 +45,20 @@ bool ProblemsView::Rebuild(const RenderState& state) {
     hasProblems = false;
     warnings = 0;
     const QIcon problem = ProblemIcon();
-    const QIcon warning = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    // The problems' own picture is a warning sign already; warnings, which
+    // stop nothing, get the lighter one and say what they are.
+    const QIcon warning = QApplication::style()->standardIcon(QStyle::SP_MessageBoxInformation);
     for (const ProblemLine& line : ListProblems(state)) {
         auto* item = new QTreeWidgetItem;
-        item->setText(0, QString::fromStdString(line.text));
         item->setData(0, WarningRole, line.warning);
         if (line.warning) {
+            item->setText(0,
+                          QString::fromStdString(FillText(Text(kStrWarningLine).toStdString(), {line.text})));
             item->setIcon(0, warning);
             item->setToolTip(0, Text(kStrWarningLineTip));
             ++warnings;
         } else {
+            item->setText(0, QString::fromStdString(line.text));
             item->setIcon(0, problem);
             hasProblems = true;
         }
