@@ -35,8 +35,9 @@ int RunConvert(const std::vector<std::string>& args) {
                     "exclusion maps and backgrounds are resampled (grey at 180 x 144), and the\n"
                     "outputs become Y1-Y24 (320x240) or Y1-Y8 (180x144). Converting to 180x144\n"
                     "while Y9-Y24 hold expressions other than 1 is refused unless --force is\n"
-                    "given, which drops them. OUT is replaced only once it is complete; IN is\n"
-                    "never written.\n"
+                    "given, which drops them. An IN that could not be read whole (cut short\n"
+                    "or damaged) is refused too unless --force is given, which converts what\n"
+                    "was read. OUT is replaced only once it is complete; IN is never written.\n"
                     "Exit status: 0 written, 1 failure or refusal, 2 bad usage.\n",
                     Usage);
         return ExitOk;
@@ -64,7 +65,10 @@ int RunConvert(const std::vector<std::string>& args) {
 
     Document document;
     document.New();
-    OpenProject(document, in);
+    ReadGaps gaps;
+    OpenProject(document, in, &gaps);
+    if (int refused = RefuseIncomplete(in, gaps, parsed->options.count("--force") != 0))
+        return refused;
     ConvertOutcome outcome = ConvertProject(document, width, height, parsed->options.count("--force") != 0);
     switch (outcome.refusal) {
     case ConvertRefusal::None:

@@ -2,7 +2,6 @@
 // every parameter and their pixel counts, and the composer rows.
 #include "cli/Cli.h"
 #include "cli/ProjectArgs.h"
-
 #include "composer/Composer.h"
 #include "files/ConfigPackage.h"
 #include "files/ProjectFile.h"
@@ -60,8 +59,10 @@ std::string Name(const Detector& d) {
     return name;
 }
 
-void PrintText(const std::string& path, const RenderState& s) {
+void PrintText(const std::string& path, const RenderState& s, const ReadGaps& gaps) {
     std::printf("project: %s\n", path.c_str());
+    if (!gaps.Complete())
+        std::printf("incomplete: %s\n", UnreadPartsText(gaps).c_str());
     std::printf("size: %ux%u (canvas %ux%u)\n", s.width, s.height, s.CanvasWidth(), s.CanvasHeight());
     std::printf("backgrounds: %zu\n", s.backgrounds.size());
     for (size_t i = 0; i < s.backgrounds.size(); ++i)
@@ -74,11 +75,12 @@ void PrintText(const std::string& path, const RenderState& s) {
         int corners = d.line ? 2 : 4;
         for (int k = 0; k < corners; ++k)
             std::printf(" (%d,%d)", d.points[size_t(k)].x, d.points[size_t(k)].y);
-        std::printf("\n    card %u number %u divisions %u pen_width %u fill %d\n", d.card, d.number, d.divisions,
-                    d.pen_width, d.fill);
-        std::printf("    contrast %d directional %d angle %u feature_threshold %u threshold %u delay %u extend %u\n",
-                    d.contrast ? 1 : 0, d.directional ? 1 : 0, d.angle, d.feature_threshold, d.threshold, d.delay,
-                    d.extend);
+        std::printf("\n    card %u number %u divisions %u pen_width %u fill %d\n", d.card, d.number,
+                    d.divisions, d.pen_width, d.fill);
+        std::printf(
+            "    contrast %d directional %d angle %u feature_threshold %u threshold %u delay %u extend %u\n",
+            d.contrast ? 1 : 0, d.directional ? 1 : 0, d.angle, d.feature_threshold, d.threshold, d.delay,
+            d.extend);
         std::printf("    pixels %u mask_pixels %u excluded_pixels %u\n", f.pixels, f.maskPixels, f.excluded);
     }
     std::vector<Row> rows = ComposerRows(s);
@@ -98,11 +100,15 @@ void Field(std::string& out, const char* key, const std::string& value, bool fir
     out += value;
 }
 
-template <typename T> std::string Num(T value) { return std::to_string(value); }
+template <typename T> std::string Num(T value) {
+    return std::to_string(value);
+}
 
-void PrintJson(const std::string& path, const RenderState& s) {
+void PrintJson(const std::string& path, const RenderState& s, const ReadGaps& gaps) {
     std::string out = "{\n  ";
     Field(out, "project", JsonString(path), true);
+    out += ",\n  ";
+    Field(out, "incomplete", gaps.Complete() ? "null" : JsonString(UnreadPartsText(gaps)), true);
     for (auto [key, value] : {std::pair<const char*, uint32_t>{"width", s.width},
                               {"height", s.height},
                               {"canvas_width", s.CanvasWidth()},
@@ -174,7 +180,10 @@ int RunInfo(const std::vector<std::string>& args) {
                     "the area the editor shows), the bits of its device mask (\"mask_pixels\")\n"
                     "and its painted-out pixels, and the composer rows that carry a formula.\n"
                     "--json prints the same as one JSON object whose keys and order are fixed.\n"
-                    "Exit status: 0 done, 1 failure, 2 bad usage.\n",
+                    "A file that is cut short or damaged is described as far as it could be\n"
+                    "read, with an \"incomplete\" line (key) naming what was not read whole,\n"
+                    "and ends with status 1.\n"
+                    "Exit status: 0 done, 1 failure or incomplete file, 2 bad usage.\n",
                     Usage);
         return ExitOk;
     }
@@ -182,13 +191,16 @@ int RunInfo(const std::vector<std::string>& args) {
     if (!parsed)
         return ExitUsage;
     const std::string& path = parsed->positional[0];
-    RenderState state = LoadProject(path);
+    ReadGaps gaps;
+    RenderState state = LoadProject(path, &gaps);
     if (parsed->options.count("--json"))
-        PrintJson(path, state);
+        PrintJson(path, state, gaps);
     else
-        PrintText(path, state);
+        PrintText(path, state, gaps);
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         return Failure("could not write to standard output");
+    if (!gaps.Complete())
+        return Failure(IncompleteFileText(path, gaps));
     return ExitOk;
 }
 

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace korvex {
+struct ReadGaps;
+}
+
 namespace korvex::cli {
 
 struct ParsedArgs {
@@ -20,9 +24,15 @@ struct ParsedArgs {
 // that do not. Returns none and prints a usage error for an unknown option,
 // a missing value, or a positional count outside [minPositional,
 // maxPositional].
-std::optional<ParsedArgs> ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valued,
+std::optional<ParsedArgs> ParseArgs(const std::vector<std::string>& args,
+                                    const std::vector<std::string>& valued,
                                     const std::vector<std::string>& flags, size_t minPositional,
                                     size_t maxPositional, const char* usage);
+
+// For commands that write what they read (IncompleteFiles.cpp): 0 when `gaps` is complete or
+// `force` is set (a forced save of an incomplete file says so on stderr);
+// otherwise prints why the file is refused and returns ExitFailure.
+int RefuseIncomplete(const std::string& path, const ReadGaps& gaps, bool force);
 
 // Parses a decimal number in [0, max]; none when it is not one.
 std::optional<unsigned> ParseNumber(const std::string& text, unsigned max);

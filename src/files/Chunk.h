@@ -43,6 +43,9 @@ public:
 
     bool Next(Chunk& chunk);
     bool CutShort() const { return offset < size; }
+    // The type of the chunk the walk stopped at; 0 when not even its type
+    // was there.
+    uint32_t StoppedAtType() const { return size - offset >= 4 ? ReadLe32(data + offset) : 0; }
 
 private:
     const uint8_t* data;

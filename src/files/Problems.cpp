@@ -88,7 +88,8 @@ int CharRank(unsigned char c) {
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        int ca = std::tolower(static_cast<unsigned char>(a[i])), cb = std::tolower(static_cast<unsigned char>(b[i]));
+        int ca = std::tolower(static_cast<unsigned char>(a[i])),
+            cb = std::tolower(static_cast<unsigned char>(b[i]));
         if (ca == cb)
             continue;
         int ra = CharRank(static_cast<unsigned char>(ca)), rb = CharRank(static_cast<unsigned char>(cb));
@@ -101,7 +102,10 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
 
 } // namespace
 
-std::vector<std::string> ProblemLines(const RenderState& state) {
+namespace {
+
+// The lines that stop an upload, unsorted.
+std::vector<std::string> BlockingLines(const RenderState& state) {
     std::vector<std::string> lines;
     const auto& detectors = state.detectors;
     // One duplicate line per pair of equally named detectors: how many
@@ -133,10 +137,36 @@ std::vector<std::string> ProblemLines(const RenderState& state) {
     rows(state.composer_y, [](size_t i) { return std::string(1, 'Y') += std::to_string(i + 1); });
     rows(state.composer_z, [](size_t i) { return std::string(1, 'Z') += std::to_string(i + 1); });
     rows(state.composer_a, [](size_t i) { return std::string(1, static_cast<char>('A' + i)) + "c"; });
-    for (const ExpressionFinding& finding : CheckExpressions(state))
-        lines.push_back(FormatText(LoadTextA(finding.code), {finding.row, finding.detail}));
-    std::stable_sort(lines.begin(), lines.end(), LessIgnoringCase);
     return lines;
+}
+
+void AppendSorted(std::vector<std::string> texts, bool warning, std::vector<ProblemLine>& out) {
+    std::stable_sort(texts.begin(), texts.end(), LessIgnoringCase);
+    for (std::string& text : texts)
+        out.push_back({std::move(text), warning});
+}
+
+} // namespace
+
+std::vector<ProblemLine> ListProblems(const RenderState& state) {
+    std::vector<ProblemLine> lines;
+    AppendSorted(BlockingLines(state), false, lines);
+    std::vector<std::string> warnings;
+    for (const ExpressionFinding& finding : CheckExpressions(state))
+        warnings.push_back(FormatText(LoadTextA(finding.code), {finding.row, finding.detail}));
+    AppendSorted(std::move(warnings), true, lines);
+    return lines;
+}
+
+bool HasBlockingProblems(const RenderState& state) {
+    return !BlockingLines(state).empty();
+}
+
+std::vector<std::string> ProblemLines(const RenderState& state) {
+    std::vector<std::string> texts;
+    for (ProblemLine& line : ListProblems(state))
+        texts.push_back(std::move(line.text));
+    return texts;
 }
 
 } // namespace korvex

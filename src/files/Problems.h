@@ -14,11 +14,27 @@ namespace korvex {
 // text with wrong placeholders cannot do harm.
 std::string FormatText(const std::string& format, const std::vector<std::string>& args);
 
-// The problem lines of a state, as the problems list shows them (sorted by
-// text, ignoring case): detector numbers out of 1..32 (string 215),
-// duplicate card and number per pair of detectors (216), and for each
-// composer row its first reference to a missing detector (214), then the
-// expression checks of CheckExpressions (composer/ExpressionChecks.h).
+// One line of the problems list. A problem (a detector number out of
+// 1..32, string 215; a duplicate card and number per pair of detectors,
+// 216; a composer row's first reference to a missing detector, 214) stops
+// an upload. A warning (the expression checks of CheckExpressions in
+// composer/ExpressionChecks.h: conditions of missing cameras, operators
+// with two identical sides, constant outputs) is shown but stops nothing:
+// the device accepts such a program.
+struct ProblemLine {
+    std::string text;
+    bool warning = false;
+};
+
+// The lines of a state as the problems list shows them: the problems
+// sorted by text ignoring case, then the warnings sorted the same way.
+std::vector<ProblemLine> ListProblems(const RenderState& state);
+
+// True when the state has a problem that stops an upload; warnings do not
+// count.
+bool HasBlockingProblems(const RenderState& state);
+
+// The texts of ListProblems, in its order.
 std::vector<std::string> ProblemLines(const RenderState& state);
 
 } // namespace korvex

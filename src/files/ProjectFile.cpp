@@ -3,8 +3,10 @@
 #include "composer/Composer.h"
 #include "files/Chunk.h"
 #include "files/ConfigPackage.h"
+#include "files/Problems.h"
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
+#include "framework/StringTable.h"
 #include "image/Placement.h"
 
 #include <algorithm>
@@ -31,8 +33,15 @@ enum : uint32_t {
 
 constexpr uint32_t ErrorUnreadable = 242;
 constexpr uint32_t ErrorUnsavable = 1300;
+constexpr unsigned PartState = 1301;
+constexpr unsigned PartComposer = 1302;
+constexpr unsigned PartPackage = 1303;
+constexpr unsigned PartEnd = 1304;
+constexpr unsigned TextIncomplete = 1305;
 
-bool IsBlackPixel(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 0; }
+bool IsBlackPixel(const uint8_t* p) {
+    return p[0] == 0 && p[1] == 0 && p[2] == 0;
+}
 
 void WriteExclusion(const RenderState& state, const Bitmap& exclusion, std::vector<uint8_t>& out) {
     uint32_t w = std::min(exclusion.Width(), state.CanvasWidth());
@@ -135,8 +144,9 @@ std::vector<uint8_t> RenderStatePayload(const RenderState& state) {
             AppendLe32(out, static_cast<uint32_t>(p.x));
             AppendLe32(out, static_cast<uint32_t>(p.y));
         }
-        for (uint32_t v : {d.divisions, d.pen_width, d.line, uint32_t(d.contrast), d.card, d.number,
-                           d.feature_threshold, uint32_t(d.directional), d.angle, static_cast<uint32_t>(d.fill)})
+        for (uint32_t v :
+             {d.divisions, d.pen_width, d.line, uint32_t(d.contrast), d.card, d.number, d.feature_threshold,
+              uint32_t(d.directional), d.angle, static_cast<uint32_t>(d.fill)})
             AppendLe32(out, v);
         CloseChunk(out, c);
         c = OpenChunk(out, DetThreshold);
@@ -274,7 +284,8 @@ struct Span {
 // Reads a detector's parameters and checks its exclusion records without
 // painting them: the caller makes the map only for a detector that passed,
 // so a file of empty or broken detector chunks costs no pictures.
-bool ParseDetector(const uint8_t* data, size_t size, Detector& d, std::vector<Span>& exclusions) {
+bool ParseDetector(const uint8_t* data, size_t size, Detector& d, std::vector<Span>& exclusions,
+                   ReadGaps& gaps) {
     ChunkReader reader(data, size);
     ChunkReader::Chunk c;
     while (reader.Next(c)) {
@@ -324,6 +335,8 @@ bool ParseDetector(const uint8_t* data, size_t size, Detector& d, std::vector<Sp
             break;
         }
     }
+    if (reader.CutShort())
+        gaps.Add(PartState);
     return true;
 }
 
@@ -357,7 +370,7 @@ bool ParseBackground(const uint8_t* p, size_t size, Bitmap& picture) {
     return true;
 }
 
-bool ParseState(const uint8_t* data, size_t size, RenderState& state) {
+bool ParseState(const uint8_t* data, size_t size, RenderState& state, ReadGaps& gaps) {
     ChunkReader reader(data, size);
     ChunkReader::Chunk c;
     std::vector<Span> exclusions;
@@ -386,7 +399,7 @@ bool ParseState(const uint8_t* data, size_t size, RenderState& state) {
                 return false;
             Detector d;
             exclusions.clear();
-            if (!ParseDetector(c.payload, c.size, d, exclusions))
+            if (!ParseDetector(c.payload, c.size, d, exclusions, gaps))
                 return false;
             d.exclusion = Bitmap(state.CanvasWidth(), state.CanvasHeight());
             for (const Span& e : exclusions)
@@ -410,10 +423,12 @@ bool ParseState(const uint8_t* data, size_t size, RenderState& state) {
             break;
         }
     }
+    if (reader.CutShort())
+        gaps.Add(PartState);
     return true;
 }
 
-bool ParseComposerLists(const uint8_t* data, size_t size, RenderState& state) {
+bool ParseComposerLists(const uint8_t* data, size_t size, RenderState& state, ReadGaps& gaps) {
     ChunkReader reader(data, size);
     ChunkReader::Chunk c;
     while (reader.Next(c)) {
@@ -449,25 +464,65 @@ bool ParseComposerLists(const uint8_t* data, size_t size, RenderState& state) {
         if (!ReadItem(c.payload + 8, c.size - 8, *target))
             return false;
     }
+    if (reader.CutShort())
+        gaps.Add(PartComposer);
     return true;
+}
+
+unsigned PartOfChunk(uint32_t type) {
+    switch (type) {
+    case ChunkState:
+        return PartState;
+    case ChunkComposer:
+        return PartComposer;
+    case ChunkPackage:
+        return PartPackage;
+    default:
+        return PartEnd;
+    }
 }
 
 } // namespace
 
-std::optional<RenderState> ParseProject(const uint8_t* data, size_t size) {
+void ReadGaps::Add(unsigned part) {
+    if (std::find(parts.begin(), parts.end(), part) == parts.end())
+        parts.push_back(part);
+}
+
+std::string UnreadPartsText(const ReadGaps& gaps) {
+    std::string text;
+    for (unsigned part : gaps.parts)
+        text += (text.empty() ? "" : ", ") + LoadTextA(part);
+    return text;
+}
+
+std::string IncompleteFileText(const std::string& path, const ReadGaps& gaps) {
+    return FormatText(LoadTextA(TextIncomplete), {path, UnreadPartsText(gaps)});
+}
+
+std::optional<RenderState> ParseProject(const uint8_t* data, size_t size, ReadGaps* gapsOut) {
     std::optional<RenderState> state;
+    ReadGaps gaps;
     ChunkReader reader(data, size);
     ChunkReader::Chunk c;
+    size_t read = 0;
     while (reader.Next(c)) {
+        read = size_t(c.payload + c.size - data);
         if (c.type == ChunkState && !state) {
             state.emplace();
-            if (!ParseState(c.payload, c.size, *state))
+            if (!ParseState(c.payload, c.size, *state, gaps))
                 return std::nullopt;
         } else if (c.type == ChunkComposer && state) {
-            if (!ParseComposerLists(c.payload, c.size, *state))
+            if (!ParseComposerLists(c.payload, c.size, *state, gaps))
                 return std::nullopt;
         }
     }
+    if (reader.CutShort()) {
+        gaps.Add(PartOfChunk(reader.StoppedAtType()));
+        gaps.unreadBytes = size - read;
+    }
+    if (gapsOut)
+        *gapsOut = std::move(gaps);
     // A detector's mask is built over its card's picture, and a file may
     // hold detectors on cards it stores no picture for. Such cards get a
     // white one, so that every file that reads can be saved again.
@@ -478,9 +533,9 @@ std::optional<RenderState> ParseProject(const uint8_t* data, size_t size) {
     return state;
 }
 
-RenderState LoadProject(const std::string& path) {
+RenderState LoadProject(const std::string& path, ReadGaps* gaps) {
     std::vector<uint8_t> bytes = BinaryFile::ReadAll(path);
-    std::optional<RenderState> state = ParseProject(bytes.data(), bytes.size());
+    std::optional<RenderState> state = ParseProject(bytes.data(), bytes.size(), gaps);
     if (!state)
         RaiseError(ErrorUnreadable);
     return std::move(*state);
@@ -494,8 +549,8 @@ void SaveProject(Document& document, const std::string& path) {
     document.MarkSaved(path);
 }
 
-void OpenProject(Document& document, const std::string& path) {
-    RenderState state = LoadProject(path);
+void OpenProject(Document& document, const std::string& path, ReadGaps* gaps) {
+    RenderState state = LoadProject(path, gaps);
     document.ReplaceWithLoaded(std::move(state), path);
 }
 

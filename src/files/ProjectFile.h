@@ -39,13 +39,36 @@ std::vector<uint8_t> ProjectFileBytes(const RenderState& state, const std::strin
 // reading would reject.
 void CheckSavable(const RenderState& state);
 
+// What reading a file had to leave out. A chunk list is read up to a chunk
+// that runs past the end of its list (a file cut short, most often) and
+// what came before is kept; such a file reads, but not whole, and saving
+// what was read over it would make the loss permanent.
+struct ReadGaps {
+    // String-table ids of the parts not (wholly) read, in file order, each
+    // once: 1301 detectors and camera pictures, 1302 output expressions,
+    // 1303 the configuration package, 1304 the end of the file.
+    std::vector<unsigned> parts;
+    uint64_t unreadBytes = 0; // at the end of the file
+
+    bool Complete() const { return parts.empty(); }
+    void Add(unsigned part);
+};
+
+// "The file PATH is incomplete (...): ... could not be read whole."
+// (string 1305) naming the parts of `gaps`.
+std::string IncompleteFileText(const std::string& path, const ReadGaps& gaps);
+// The parts of `gaps` as one list ("the output expressions, the end of the
+// file").
+std::string UnreadPartsText(const ReadGaps& gaps);
+
 // Parses a project file. Returns none on any rule broken (the caller turns
 // that into error 242); a colour background inside a 180-wide state raises
-// the bitmap range error instead, as the picture cannot hold it.
-std::optional<RenderState> ParseProject(const uint8_t* data, size_t size);
+// the bitmap range error instead, as the picture cannot hold it. `gaps`,
+// when given, learns what a successful read left out.
+std::optional<RenderState> ParseProject(const uint8_t* data, size_t size, ReadGaps* gaps = nullptr);
 
 // Reads and parses a file; raises the file errors (254, 256, 257) or 242.
-RenderState LoadProject(const std::string& path);
+RenderState LoadProject(const std::string& path, ReadGaps* gaps = nullptr);
 
 // Document::Save: builds every payload first, then writes them to a
 // temporary file beside `path` that is flushed to the disk and renamed
@@ -55,6 +78,7 @@ void SaveProject(Document& document, const std::string& path);
 
 // Document::Open: on success the history is replaced by the loaded state;
 // on failure (file errors, 242, range error) the document is untouched.
-void OpenProject(Document& document, const std::string& path);
+// `gaps` as for ParseProject.
+void OpenProject(Document& document, const std::string& path, ReadGaps* gaps = nullptr);
 
 } // namespace korvex

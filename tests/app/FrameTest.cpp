@@ -1,6 +1,6 @@
 #include "AppTestSupport.h"
-#include "app/device/DeviceCommands.h"
 #include "app/common/Commands.h"
+#include "app/device/DeviceCommands.h"
 #include "app/device/Explorer.h"
 #include "app/dialogs/AboutDialog.h"
 #include "app/dialogs/ConfigTestDialog.h"
@@ -12,6 +12,8 @@
 #include "app/sinks/StatusForwarder.h"
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/StatusBar.h"
+#include "files/ProjectFile.h"
+#include "framework/BinaryFile.h"
 #include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
 #include "framework/Trace.h"
@@ -20,8 +22,8 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QMenu>
-#include <QTest>
 #include <QStatusTipEvent>
+#include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 #include <cstdlib>
@@ -87,7 +89,7 @@ TEST_F(MainFrameTest, UndoRedoAndSaveButtonsFollowTheHistory) {
 TEST_F(MainFrameTest, ManyEditsBetweenIdleMomentsCostOneProblemsRebuild) {
     int before = frame->Problems().RebuildCount();
     for (int i = 0; i < 5; ++i)
-        AddQuad(0, kSquare, 1); // five detectors A1: duplicates
+        AddQuad(0, kSquare, 1);                          // five detectors A1: duplicates
     EXPECT_EQ(frame->Problems().RebuildCount(), before); // nothing until the queue runs empty
     RunIdle();
     EXPECT_EQ(frame->Problems().RebuildCount(), before + 1);
@@ -381,8 +383,7 @@ TEST_F(MainFrameTest, ConfigurationTestListsThePackageEntries) {
     AddQuad(1, kSquare, 1);
     ConfigTestDialog dialog(State(), prompts, frame.get());
     dialog.Fill();
-    EXPECT_EQ(dialog.Names(),
-              (QStringList{"det1.bmp", "det2.bmp", "config.txt", "compose.txt"}));
+    EXPECT_EQ(dialog.Names(), (QStringList{"det1.bmp", "det2.bmp", "config.txt", "compose.txt"}));
 }
 
 TEST_F(MainFrameTest, AboutBoxShowsVersionSix) {
@@ -511,6 +512,90 @@ TEST_F(LanguageMenuTest, ListsFoldersWithStringTablesOnly) {
     else
         unsetenv("KORVEX_LANG_DIR");
     ChangeFlags::TakeAll();
+}
+
+// The expression checks are warnings: listed with their own mark after the
+// problems, they never stop an upload; the problems still do.
+TEST(Upload, WarningsAreListedButDoNotStopIt) {
+    EnsureApplication();
+    ChangeFlags::TakeAll();
+    FakePrompter prompts;
+    FrameOptions options;
+    options.prompter = &prompts;
+    options.startWorkers = false;
+    UploadFrame frame(options);
+    frame.Create();
+    Document& doc = frame.View().GetDocument();
+    RenderState& s = doc.NewRenderState();
+    s.detectors.push_back(Detector(0, 1, 0, 0, 1, 320, 240));
+    // Or applied to a fresh row: (1 | 0), an output that never changes.
+    ComposerItem constant(ComposerItem::Or);
+    constant.children = {ComposerItem(ComposerItem::One), ComposerItem(ComposerItem::Zero)};
+    s.composer_y[0] = constant;
+
+    TempDir dir;
+    prompts.warningAnswer = true;
+    prompts.saveAnswer = QString::fromStdString(dir.Path() + "/warned.kvx");
+    frame.OnCommand(CmdUpload);
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_EQ(frame.posted.size(), 1u);
+    ASSERT_EQ(frame.Problems().Lines().size(), 1);
+    EXPECT_TRUE(frame.Problems().IsWarning(0));
+    EXPECT_FALSE(frame.Problems().HasProblems());
+    EXPECT_EQ(frame.Problems().WarningCount(), 1);
+
+    // A detector number out of range is a problem: listed first, and the
+    // upload is refused.
+    doc.NewRenderState().detectors.push_back(Detector(0, 1, 0, 1, 40, 320, 240));
+    frame.OnCommand(CmdUpload);
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(frame.posted.size(), 1u);
+    ASSERT_EQ(frame.Problems().Lines().size(), 2);
+    EXPECT_TRUE(frame.Problems().Lines()[0].contains(QStringLiteral("B40")));
+    EXPECT_FALSE(frame.Problems().IsWarning(0));
+    EXPECT_TRUE(frame.Problems().IsWarning(1));
+    ChangeFlags::TakeAll();
+}
+
+// A file cut inside its output expressions opens with what could be read
+// and a box that says what could not; saving over it asks first.
+TEST_F(MainFrameTest, ACutFileOpensWithABoxAndSavingOverItAsks) {
+    RenderState state = RenderState::NewProject();
+    state.detectors.push_back(Detector(1, 1, 0, 0, 1, 320, 240));
+    state.composer_y[0] = ComposerItem(ComposerItem::InputA, 1);
+    const std::vector<uint8_t> whole = ProjectFileBytes(state, "cut.kvx");
+    const size_t cut = 8 + RenderStatePayload(state).size() + 12; // inside the expressions
+    TempDir dir;
+    const std::string path = dir.Path() + "/cut.kvx";
+    AtomicFile::WriteAll(path, whole.data(), cut);
+
+    frame->Projects().Open(path);
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_TRUE(prompts.errors[0].contains(QString::fromStdString(LoadTextA(1302))))
+        << prompts.errors[0].toStdString();
+    EXPECT_TRUE(frame->Projects().FromIncompleteFile());
+    EXPECT_EQ(frame->Projects().State().detectors.size(), 1u);
+
+    prompts.warningAnswer = false; // No: the file stays as it is
+    EXPECT_FALSE(frame->Projects().Save());
+    ASSERT_EQ(prompts.warnings.size(), 1u);
+    EXPECT_TRUE(prompts.warnings[0].contains(QString::fromStdString(path)));
+    EXPECT_EQ(BinaryFile::ReadAll(path).size(), cut);
+
+    // Saving elsewhere asks nothing, and the project is whole from then on.
+    prompts.saveAnswer = QString::fromStdString(dir.Path() + "/copy.kvx");
+    EXPECT_TRUE(frame->Projects().SaveAs());
+    EXPECT_EQ(prompts.warnings.size(), 1u);
+    EXPECT_FALSE(frame->Projects().FromIncompleteFile());
+
+    // Yes replaces the cut file with what was read.
+    frame->Projects().Open(path);
+    prompts.warningAnswer = true;
+    EXPECT_TRUE(frame->Projects().Save());
+    EXPECT_EQ(prompts.warnings.size(), 2u);
+    ReadGaps gaps;
+    EXPECT_EQ(LoadProject(path, &gaps).detectors.size(), 1u);
+    EXPECT_TRUE(gaps.Complete());
 }
 
 } // namespace

@@ -3,18 +3,18 @@
 #include "composer/Composer.h"
 #include "files/Chunk.h"
 #include "files/ConfigPackage.h"
+#include "files/Problems.h"
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
+#include "framework/StringTable.h"
 #include "model/DetectorTools.h"
 #include "raster/DetectorRaster.h"
-
 #include "support/CommandRun.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,12 +65,12 @@ TEST_F(CliProject, NewEditPackageRereadGivesTheSameMasksAndTexts) {
     settings.card = 0;
     settings.fill = 0;
     settings.divisions = 2;
-    AddDetector(doc, settings, Point{100, 60});                        // A1: outline + 2 dividing lines
+    AddDetector(doc, settings, Point{100, 60}); // A1: outline + 2 dividing lines
     ApplyPenWidth(doc, settings, 3);
     settings.card = 1;
-    AddDetector(doc, settings, Point{10, 10});                         // B1
-    ApplyFillDivisions(doc, settings, 50, 0);                          // half-toned fill
-    doc.NewRenderState().detectors[1].exclusion.PaintBlack(12, 12);   // paint one pixel out
+    AddDetector(doc, settings, Point{10, 10});                      // B1
+    ApplyFillDivisions(doc, settings, 50, 0);                       // half-toned fill
+    doc.NewRenderState().detectors[1].exclusion.PaintBlack(12, 12); // paint one pixel out
     RenderState& edit = doc.NewRenderState();
     edit.detectors[0].contrast = true;
     edit.detectors[1].directional = true;
@@ -78,9 +78,9 @@ TEST_F(CliProject, NewEditPackageRereadGivesTheSameMasksAndTexts) {
     doc.Current().composer_selection = "Y0X";
     ASSERT_TRUE(ApplyComposerCommand(doc, CmdAnd));
     doc.Current().composer_selection = "Y0AX";
-    ASSERT_TRUE(ApplyComposerCommand(doc, CmdInputFirst + 0));          // A1
+    ASSERT_TRUE(ApplyComposerCommand(doc, CmdInputFirst + 0)); // A1
     doc.Current().composer_selection = "Y0BX";
-    ASSERT_TRUE(ApplyComposerCommand(doc, CmdInputFirst + 32 + 0));     // B1
+    ASSERT_TRUE(ApplyComposerCommand(doc, CmdInputFirst + 32 + 0)); // B1
     SaveProject(doc, Path("gate.kvx"));
 
     Result check = Cli("check " + Q("gate.kvx"));
@@ -148,9 +148,11 @@ TEST_F(CliProject, NewEditPackageRereadGivesTheSameMasksAndTexts) {
     std::array<Point, 7> arrow = DirectionArrowPolygon(state.detectors[1].points, false, 90, 1);
     Rect box{1000, 1000, -1000, -1000};
     for (const Point& p : arrow)
-        box = {std::min(box.left, p.x), std::min(box.top, p.y), std::max(box.right, p.x), std::max(box.bottom, p.y)};
+        box = {std::min(box.left, p.x), std::min(box.top, p.y), std::max(box.right, p.x),
+               std::max(box.bottom, p.y)};
     auto inArrowBox = [&](uint32_t x, uint32_t y) {
-        return int32_t(x) >= box.left && int32_t(x) <= box.right && int32_t(y) >= box.top && int32_t(y) <= box.bottom;
+        return int32_t(x) >= box.left && int32_t(x) <= box.right && int32_t(y) >= box.top &&
+               int32_t(y) <= box.bottom;
     };
     DetectorMask mask1 = ComputeDetectorMask(state.detectors[1], 320, 240);
     uint32_t yellow = 0, black = 0;
@@ -183,7 +185,7 @@ TEST_F(CliProject, NewEditPackageRereadGivesTheSameMasksAndTexts) {
 
 TEST_F(CliProject, ExitCodesAndProblems) {
     ASSERT_EQ(Cli("new " + Q("p.kvx") + " --size 180x144").status, 0);
-    EXPECT_EQ(Cli("new " + Q("p.kvx")).status, 1);      // exists
+    EXPECT_EQ(Cli("new " + Q("p.kvx")).status, 1); // exists
     EXPECT_EQ(Cli("new " + Q("p.kvx") + " --force --size=180x144").status, 0);
     EXPECT_EQ(Cli("new " + Q("q.kvx") + " --size 640x480").status, 2);
     EXPECT_EQ(Cli("info").status, 2);
@@ -214,4 +216,67 @@ TEST_F(CliProject, ExitCodesAndProblems) {
     Result check = Cli("check " + Q("p.kvx"));
     EXPECT_EQ(check.status, 3);
     EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 4); // 2 range, 1 duplicate, 1 missing
+}
+
+// The expression checks are warnings: marked as such, after the problems,
+// and only problems give exit status 3.
+TEST_F(CliProject, CheckMarksWarningsAndExitsZeroForThemAlone) {
+    RenderState state = RenderState::NewProject();
+    state.detectors.push_back(Detector(1, 1, 0, 0, 1, 320, 240)); // A1
+    ComposerItem constant(ComposerItem::Or);                      // (1 | 0)
+    constant.children = {ComposerItem(ComposerItem::One), ComposerItem(ComposerItem::Zero)};
+    state.composer_y[0] = constant;
+    state.composer_y[1] = ComposerItem(ComposerItem::Blur, 6); // Gblur: no seventh camera
+    std::vector<uint8_t> bytes = ProjectFileBytes(state, Path("w.kvx"));
+    AtomicFile::WriteAll(Path("w.kvx"), bytes.data(), bytes.size());
+    Result warned = Cli("check " + Q("w.kvx"));
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_EQ(warned.out, "warning: " + FormatText(LoadTextA(1822), {"Y1", "1"}) +
+                              "\nwarning: " + FormatText(LoadTextA(1820), {"Y2", "Gblur"}) + "\n");
+
+    state.detectors.push_back(Detector(1, 1, 0, 0, 1, 320, 240)); // a second A1
+    bytes = ProjectFileBytes(state, Path("w.kvx"));
+    AtomicFile::WriteAll(Path("w.kvx"), bytes.data(), bytes.size());
+    Result blocked = Cli("check " + Q("w.kvx"));
+    EXPECT_EQ(blocked.status, 3);
+    EXPECT_EQ(blocked.out.rfind(FormatText(LoadTextA(216), {"A", "1"}) + "\nwarning: ", 0), 0u)
+        << blocked.out;
+}
+
+// A file cut inside its output expressions still reads, but no command
+// passes it off as whole: info and check say what was not read, resave and
+// convert refuse to make the loss permanent unless told to.
+TEST_F(CliProject, ACutFileIsReportedAndNotSavedOverWithoutForce) {
+    RenderState state = RenderState::NewProject();
+    state.detectors.push_back(Detector(1, 1, 0, 0, 1, 320, 240)); // A1
+    state.composer_y[0] = ComposerItem(ComposerItem::InputA, 1);
+    const std::vector<uint8_t> whole = ProjectFileBytes(state, Path("cut.kvx"));
+    const size_t expressions = 8 + RenderStatePayload(state).size() + 12; // inside chunk 7
+    AtomicFile::WriteAll(Path("cut.kvx"), whole.data(), expressions);
+    const std::string parts = LoadTextA(1302);
+
+    Result info = Cli("info " + Q("cut.kvx"));
+    EXPECT_EQ(info.status, 1);
+    EXPECT_NE(info.out.find("incomplete: " + parts + "\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("detectors: 1\n"), std::string::npos); // what was read is described
+    Result json = Cli("info --json " + Q("cut.kvx"));
+    EXPECT_NE(json.out.find("\"incomplete\": \"" + parts + "\""), std::string::npos) << json.out;
+
+    EXPECT_EQ(Cli("script " + Q("cut.kvx")).status, 1);
+    Result check = Cli("check " + Q("cut.kvx"));
+    EXPECT_EQ(check.status, 3);
+    EXPECT_EQ(check.out, FormatText(LoadTextA(1305), {Path("cut.kvx"), parts}) + "\n");
+
+    EXPECT_EQ(Cli("resave " + Q("cut.kvx") + " " + Q("cut.kvx")).status, 1);
+    EXPECT_EQ(BinaryFile::ReadAll(Path("cut.kvx")).size(), expressions); // untouched
+    EXPECT_EQ(Cli("resave " + Q("cut.kvx") + " " + Q("other.kvx")).status, 1);
+    EXPECT_FALSE(fs::exists(Path("other.kvx")));
+    EXPECT_EQ(Cli("convert " + Q("cut.kvx") + " " + Q("small.kvx") + " --size 180x144").status, 1);
+    EXPECT_FALSE(fs::exists(Path("small.kvx")));
+
+    // --force saves what was read, which then reads whole.
+    EXPECT_EQ(Cli("resave --force " + Q("cut.kvx") + " " + Q("other.kvx")).status, 0);
+    EXPECT_EQ(Cli("info " + Q("other.kvx")).status, 0);
+    EXPECT_EQ(Cli("convert --force " + Q("cut.kvx") + " " + Q("small.kvx") + " --size 180x144").status, 0);
+    EXPECT_EQ(Cli("check " + Q("other.kvx")).status, 0);
 }

@@ -1,17 +1,17 @@
+#include "files/ProjectFile.h"
+
 #include "composer/Composer.h"
 #include "files/Chunk.h"
 #include "files/ConfigPackage.h"
-#include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/ChangeFlags.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
 
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <random>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -34,9 +34,13 @@ public:
     std::string path;
 };
 
-std::vector<uint8_t> Slurp(const std::string& path) { return BinaryFile::ReadAll(path); }
+std::vector<uint8_t> Slurp(const std::string& path) {
+    return BinaryFile::ReadAll(path);
+}
 
-std::optional<RenderState> Parse(const std::vector<uint8_t>& bytes) { return ParseProject(bytes.data(), bytes.size()); }
+std::optional<RenderState> Parse(const std::vector<uint8_t>& bytes) {
+    return ParseProject(bytes.data(), bytes.size());
+}
 
 // Builders for hand-made files.
 std::vector<uint8_t> Chunk(uint32_t type, const std::vector<uint8_t>& payload) {
@@ -55,9 +59,10 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t
     return a;
 }
 
-std::vector<uint8_t> Params(uint32_t card = 0, uint32_t number = 1, uint32_t feature = 880, uint32_t angle = 0,
-                            uint32_t fill = 0, uint32_t pen = 1) {
-    return Chunk(3, U32s({50, 40, 70, 40, 80, 80, 40, 80, 1, pen, 0, 0, card, number, feature, 0, angle, fill}));
+std::vector<uint8_t> Params(uint32_t card = 0, uint32_t number = 1, uint32_t feature = 880,
+                            uint32_t angle = 0, uint32_t fill = 0, uint32_t pen = 1) {
+    return Chunk(3,
+                 U32s({50, 40, 70, 40, 80, 80, 40, 80, 1, pen, 0, 0, card, number, feature, 0, angle, fill}));
 }
 
 std::vector<uint8_t> StateWith(const std::vector<uint8_t>& detectorPayload, uint32_t width = 180) {
@@ -223,7 +228,8 @@ TEST(ProjectFile, WriterLayout) {
     ChunkReader dr(sub.payload, sub.size);
     while (dr.Next(dc))
         if (dc.type == 4) {
-            EXPECT_EQ(std::vector<uint8_t>(dc.payload, dc.payload + dc.size), (std::vector<uint8_t>{0, 0, 0, 0, 1, 2}));
+            EXPECT_EQ(std::vector<uint8_t>(dc.payload, dc.payload + dc.size),
+                      (std::vector<uint8_t>{0, 0, 0, 0, 1, 2}));
         }
     ASSERT_TRUE(r.Next(sub));
     EXPECT_EQ(sub.size, 4u + 16 + 180 * 144);
@@ -336,13 +342,52 @@ TEST(ProjectFile, StopRulesAndChunkOrder) {
     ASSERT_TRUE(s);
     EXPECT_EQ(s->detectors[0].card, 3u);
     // A composer list ending in a fragment keeps the rows before it.
-    s = Parse(first + Chunk(7, Chunk(8, U32s({13, 2, 9, 20, 0, 0, 0})) + std::vector<uint8_t>{8, 0, 0, 0, 99}));
+    s = Parse(first +
+              Chunk(7, Chunk(8, U32s({13, 2, 9, 20, 0, 0, 0})) + std::vector<uint8_t>{8, 0, 0, 0, 99}));
     ASSERT_TRUE(s);
     EXPECT_EQ(s->composer_a.size(), 3u);
     // Unknown chunks are skipped at every level.
-    s = Parse(Chunk(99, {1}) + Chunk(2, Chunk(6, U32s({180})) + Chunk(42, {}) + Chunk(1, Chunk(77, {}) + Params())));
+    s = Parse(Chunk(99, {1}) +
+              Chunk(2, Chunk(6, U32s({180})) + Chunk(42, {}) + Chunk(1, Chunk(77, {}) + Params())));
     ASSERT_TRUE(s);
     EXPECT_EQ(s->detectors.size(), 1u);
+}
+
+// The walk still stops where a chunk runs past the end, but the read says
+// what it left out, so that nobody saves a cut file as if it were whole.
+TEST(ProjectFile, ACutFileReadsAndNamesWhatWasNotRead) {
+    auto gapsOf = [](const std::vector<uint8_t>& bytes) {
+        ReadGaps gaps;
+        EXPECT_TRUE(ParseProject(bytes.data(), bytes.size(), &gaps));
+        return gaps.parts;
+    };
+    RenderState state = RenderState::NewProject();
+    state.detectors.push_back(Detector(1, 1, 0, 0, 1, 320, 240));
+    state.composer_y[0] = ComposerItem(ComposerItem::InputA, 1);
+    const std::vector<uint8_t> whole = ProjectFileBytes(state, "gate.kvx");
+    const size_t seven = 8 + RenderStatePayload(state).size(); // where chunk 7 starts
+    const size_t eleven = seven + 8 + ComposerListsPayload(state).size();
+    using Parts = std::vector<unsigned>;
+    EXPECT_EQ(gapsOf(whole), Parts{});
+    // Cut inside the output expressions: the rows are not read at all.
+    std::vector<uint8_t> cut(whole.begin(), whole.begin() + long(seven + 20));
+    EXPECT_EQ(gapsOf(cut), Parts{1302});
+    ReadGaps gaps;
+    auto read = ParseProject(cut.data(), cut.size(), &gaps);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->detectors.size(), 1u);
+    EXPECT_EQ(gaps.unreadBytes, 20u);
+    EXPECT_NE(IncompleteFileText("gate.kvx", gaps).find(LoadTextA(1302)), std::string::npos);
+    // Inside the package, and in the last header.
+    EXPECT_EQ(gapsOf(std::vector<uint8_t>(whole.begin(), whole.begin() + long(eleven + 100))), Parts{1303});
+    EXPECT_EQ(gapsOf(std::vector<uint8_t>(whole.begin(), whole.end() - long(whole.size() - eleven - 3))),
+              Parts{1304});
+    // Fragments inside a whole chunk: a detector's last record, the
+    // composer list's last row.
+    std::vector<uint8_t> shortTimes = Chunk(15, U32s({1, 2}));
+    shortTimes.resize(shortTimes.size() - 3);
+    EXPECT_EQ(gapsOf(StateWith(Params() + shortTimes)), Parts{1301});
+    EXPECT_EQ(gapsOf(StateWith(Params()) + Chunk(7, std::vector<uint8_t>{8, 0, 0, 0, 99})), Parts{1302});
 }
 
 TEST(ProjectFile, ExclusionAndBackgroundRecords) {
@@ -354,8 +399,8 @@ TEST(ProjectFile, ExclusionAndBackgroundRecords) {
     const Bitmap& m = s->detectors[0].exclusion;
     EXPECT_TRUE(m.IsBlack(30, 0));
     EXPECT_TRUE(m.IsBlack(209, 143));
-    EXPECT_FALSE(m.IsBlack(35, 143)); // high byte 144: ignored
-    EXPECT_FALSE(excl(U32s({0}) + std::vector<uint8_t>{0, 0, 1}));  // odd trailing byte
+    EXPECT_FALSE(m.IsBlack(35, 143));                              // high byte 144: ignored
+    EXPECT_FALSE(excl(U32s({0}) + std::vector<uint8_t>{0, 0, 1})); // odd trailing byte
     EXPECT_FALSE(excl(U32s({2})));
     EXPECT_FALSE(excl({0, 0}));
     s = excl(U32s({1}) + std::vector<uint8_t>{63, 1, 239, 64, 1, 240}, 320);

@@ -5,11 +5,19 @@
 #include "app/common/UiText.h"
 #include "files/Problems.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace korvex {
+
+namespace {
+// The tip of a warning line (what the mark means), and its text.
+constexpr unsigned kStrWarningLineTip = 1823;
+constexpr unsigned kStrWarningLine = 1824;
+} // namespace
 
 ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent) {
     list = new QTreeWidget(this);
@@ -35,13 +43,26 @@ bool ProblemsView::Rebuild(const RenderState& state) {
     ++rebuilds;
     list->clear();
     hasProblems = false;
-    QIcon icon = ProblemIcon();
-    for (const std::string& line : ProblemLines(state)) {
+    warnings = 0;
+    const QIcon problem = ProblemIcon();
+    // The problems' own picture is a warning sign already; warnings, which
+    // stop nothing, get the lighter one and say what they are.
+    const QIcon warning = QApplication::style()->standardIcon(QStyle::SP_MessageBoxInformation);
+    for (const ProblemLine& line : ListProblems(state)) {
         auto* item = new QTreeWidgetItem;
-        item->setText(0, QString::fromStdString(line));
-        item->setIcon(0, icon);
+        item->setData(0, WarningRole, line.warning);
+        if (line.warning) {
+            item->setText(0,
+                          QString::fromStdString(FillText(Text(kStrWarningLine).toStdString(), {line.text})));
+            item->setIcon(0, warning);
+            item->setToolTip(0, Text(kStrWarningLineTip));
+            ++warnings;
+        } else {
+            item->setText(0, QString::fromStdString(line.text));
+            item->setIcon(0, problem);
+            hasProblems = true;
+        }
         list->addTopLevelItem(item);
-        hasProblems = true;
     }
     return hasProblems;
 }
@@ -51,6 +72,11 @@ QStringList ProblemsView::Lines() const {
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         lines << list->topLevelItem(i)->text(0);
     return lines;
+}
+
+bool ProblemsView::IsWarning(int line) const {
+    const QTreeWidgetItem* item = list->topLevelItem(line);
+    return item && item->data(0, WarningRole).toBool();
 }
 
 } // namespace korvex

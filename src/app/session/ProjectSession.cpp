@@ -5,14 +5,29 @@
 #include "app/common/UiText.h"
 #include "files/ProjectFile.h"
 
+#include <filesystem>
+
 namespace korvex {
+
+namespace {
+
+constexpr unsigned kStrIncompleteOpened = 1306;
+constexpr unsigned kStrSaveOverIncomplete = 1307;
+constexpr unsigned kStrIncompleteCaption = 1308;
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return a == b || std::filesystem::equivalent(a, b, ec);
+}
+
+} // namespace
 
 ProjectSession::ProjectSession(Prompter& prompter, QWidget* owner) : prompter(prompter), owner(owner) {
     document.New();
 }
 
 bool ProjectSession::MayClose() {
-    if (!document.Modified())
+    if (!document.Modified() || endingWithoutQuestions)
         return true;
     switch (prompter.Question(owner, Text(kStrSaveChangesQuestion), Text(kStrUnsavedChanges))) {
     case Prompter::Yes:
@@ -29,6 +44,8 @@ bool ProjectSession::NewProject() {
     if (!MayClose())
         return false;
     document.New();
+    readFrom.clear();
+    unreadParts.clear();
     return true;
 }
 
@@ -43,22 +60,46 @@ bool ProjectSession::OpenProject() {
 }
 
 void ProjectSession::Open(const std::string& path) {
-    korvex::OpenProject(document, path);
+    ReadGaps gaps;
+    korvex::OpenProject(document, path, &gaps);
+    readFrom = path;
+    unreadParts = UnreadPartsText(gaps);
+    if (!gaps.Complete())
+        prompter.Error(owner, QString::fromStdString(FillText(Text(kStrIncompleteOpened).toStdString(),
+                                                              {IncompleteFileText(path, gaps)})));
+}
+
+bool ProjectSession::MaySaveOver(const std::string& path) {
+    if (unreadParts.empty() || !SameFile(path, readFrom))
+        return true;
+    return prompter.Warning(
+        owner,
+        QString::fromStdString(FillText(Text(kStrSaveOverIncomplete).toStdString(), {path, unreadParts})),
+        Text(kStrIncompleteCaption));
+}
+
+void ProjectSession::SaveTo(const std::string& path) {
+    SaveProject(document, path);
+    // The project now belongs to a file that holds all of it.
+    readFrom = path;
+    unreadParts.clear();
 }
 
 bool ProjectSession::Save() {
     if (document.Path().empty())
         return SaveAs();
-    SaveProject(document, document.Path());
+    if (!MaySaveOver(document.Path()))
+        return false;
+    SaveTo(document.Path());
     return true;
 }
 
 bool ProjectSession::SaveAs() {
-    QString path =
-        prompter.SaveFile(owner, Text(kStrSaveProjectAs), Text(kStrProjectFiles), QStringLiteral("*.kvx"), QStringLiteral("kvx"));
-    if (path.isEmpty())
+    QString path = prompter.SaveFile(owner, Text(kStrSaveProjectAs), Text(kStrProjectFiles),
+                                     QStringLiteral("*.kvx"), QStringLiteral("kvx"));
+    if (path.isEmpty() || !MaySaveOver(path.toStdString()))
         return false;
-    SaveProject(document, path.toStdString());
+    SaveTo(path.toStdString());
     return true;
 }
 
