@@ -19,6 +19,7 @@ protected:
         ASSERT_TRUE(AddDetector(doc, s, Point{10, 10}));
         doc.Current().selected = 1;
         doc.Current().detectors[0].exclusion.PaintBlack(101, 101);
+        doc.Current().backgrounds[0].SetPixelColour(50, 60, 0x123456);
     }
     Document doc;
 };
@@ -26,7 +27,10 @@ protected:
 TEST_F(CameraFollow, MovesTheCardsDetectorsAsOneStepClampedLikeADrag) {
     const RenderState before = doc.Current();
     const size_t states = doc.HistorySize();
-    ASSERT_TRUE(FollowCamera(doc, 0, 7, -3));
+    Bitmap seen(320, 240);
+    seen.SetPixelColour(319, 239, 0x0000AA); // in the strip that comes into view
+    seen.SetPixelColour(57, 57, 0x0000BB);   // where the old background is kept
+    ASSERT_TRUE(FollowCamera(doc, 0, 7, -3, seen));
     EXPECT_EQ(doc.HistorySize(), states + 1);
     const RenderState& after = doc.Current();
     for (size_t k = 0; k < 4; ++k) {
@@ -40,16 +44,20 @@ TEST_F(CameraFollow, MovesTheCardsDetectorsAsOneStepClampedLikeADrag) {
     }
     EXPECT_FALSE(after.detectors[0].exclusion.IsBlack(101, 101));
     EXPECT_EQ(after.selected, 1);
+    // The background moved with them; the new strip comes from the picture.
+    EXPECT_EQ(after.backgrounds[0].GetPixelColour(57, 57), 0x123456u);
+    EXPECT_EQ(after.backgrounds[0].GetPixelColour(319, 239), 0x0000AAu);
+    EXPECT_EQ(after.backgrounds[1], before.backgrounds[1]);
     // One undo brings every detector back.
     ASSERT_TRUE(Undo(doc));
     EXPECT_EQ(doc.Current().detectors[0].points, before.detectors[0].points);
     EXPECT_EQ(doc.Current().detectors[1].points, before.detectors[1].points);
+    EXPECT_EQ(doc.Current().backgrounds[0], before.backgrounds[0]);
 }
 
 TEST_F(CameraFollow, RefusesWithoutChangingAnything) {
     const size_t states = doc.HistorySize();
     EXPECT_EQ(FollowCamera(doc, 0, 0, 0).refusal, EditRefusal::NoMovement);
-    EXPECT_EQ(FollowCamera(doc, 2, 5, 5).refusal, EditRefusal::NoMovement); // no detectors there
     EXPECT_EQ(FollowCamera(doc, 9, 5, 5).refusal, EditRefusal::NoSuchCard);
     EXPECT_EQ(doc.HistorySize(), states);
 }

@@ -1,6 +1,7 @@
 #include "app/common/AppStrings.h"
 
 #include "app/common/Commands.h"
+#include "app/common/LiveStrings.h"
 
 namespace korvex {
 
@@ -13,6 +14,8 @@ unsigned MenuTextId(int command) {
     case CmdLoadBackground: return 1414;
     case CmdLiveBackgrounds: return 1415;
     case CmdDemoDevice: return 1708;
+    case CmdLiveDetectors: return kStrLiveDetectors;
+    case CmdFollowCamera: return kStrFollowCamera;
     case CmdExit: return 1416;
     case CmdUndo: return 1417;
     case CmdRedo: return 1418;

@@ -64,6 +64,10 @@ enum Command : int {
     CmdLanguageLast = 40361,
     // Help menu: start or stop the simulated device inside the program.
     CmdDemoDevice = 40400,
+    // Live page: the project's detectors over the live pictures; detectors
+    // follow a camera that has moved.
+    CmdLiveDetectors = 40410,
+    CmdFollowCamera = 40411,
     CmdNew = 57600,
     CmdOpen = 57601,
     CmdSave = 57603,

@@ -26,6 +26,15 @@ enum LiveString : unsigned {
     kStrDemoPorts = 1711,
     kStrNoLivePictures = 1712,
     kStrNoMatchingLivePictures = 1713,
+    kStrLiveDetectors = 1720,
+    kStrFollowCamera = 1721,
+    kStrCameraMoved = 1722,
+    kStrMovedRight = 1723,
+    kStrMovedLeft = 1724,
+    kStrMovedDown = 1725,
+    kStrMovedUp = 1726,
+    kStrLiveDetectorsTip = 1727,
+    kStrMovedNote = 1728,
 };
 
 } // namespace korvex

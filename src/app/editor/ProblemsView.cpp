@@ -6,6 +6,7 @@
 #include "files/Problems.h"
 
 #include <QHeaderView>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -43,7 +44,30 @@ bool ProblemsView::Rebuild(const RenderState& state) {
         list->addTopLevelItem(item);
         hasProblems = true;
     }
+    AddWarnings();
     return hasProblems;
+}
+
+void ProblemsView::SetWarnings(const QStringList& lines) {
+    if (lines == warnings)
+        return;
+    // Only the warning rows change: the problems stay as they were built.
+    for (int i = list->topLevelItemCount() - 1; i >= 0; --i)
+        if (list->topLevelItem(i)->data(0, Qt::UserRole).toBool())
+            delete list->takeTopLevelItem(i);
+    warnings = lines;
+    AddWarnings();
+}
+
+void ProblemsView::AddWarnings() {
+    const QIcon icon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (const QString& line : warnings) {
+        auto* item = new QTreeWidgetItem;
+        item->setText(0, line);
+        item->setIcon(0, icon);
+        item->setData(0, Qt::UserRole, true);
+        list->addTopLevelItem(item);
+    }
 }
 
 QStringList ProblemsView::Lines() const {

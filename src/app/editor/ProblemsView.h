@@ -18,6 +18,9 @@ public:
 
     // Rebuilds the list from `state`; true when it holds problems.
     bool Rebuild(const RenderState& state);
+    // Warnings shown below the problems (a camera that has moved, say):
+    // they do not count as problems and stay until replaced.
+    void SetWarnings(const QStringList& lines);
     bool HasProblems() const { return hasProblems; }
     QStringList Lines() const;
     // How many times the list was rebuilt (the main loop coalesces).
@@ -28,6 +31,8 @@ public:
 private:
     QTreeWidget* list;
     bool hasProblems = false;
+    QStringList warnings;
+    void AddWarnings();
     int rebuilds = 0;
 };
 

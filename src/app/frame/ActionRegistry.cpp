@@ -75,6 +75,8 @@ ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onComman
         CmdConvertTo320,
         CmdConvertTo180,
         CmdDemoDevice,
+        CmdLiveDetectors,
+        CmdFollowCamera,
     };
     for (int id : all)
         Make(id);
