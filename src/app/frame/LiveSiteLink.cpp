@@ -50,7 +50,7 @@ QString MovedText(int32_t dx, int32_t dy) {
 LiveSiteLink::LiveSiteLink(LiveView& live, LiveViewCore& core, MainView& view, ProblemsView& problems,
                            QAction& toggle, QAction& follow, QObject* parent)
     : QObject(parent), live(live), core(core), view(view), problems(problems), toggle(toggle), follow(follow),
-      watch(std::make_unique<CameraDriftWatch>(core)) {
+      watch(std::make_unique<CameraWatch>(core)) {
     toggle.setCheckable(true);
     toggle.setIcon(DetectorsIcon());
     toggle.setToolTip(Text(kStrLiveDetectorsTip));
@@ -73,13 +73,11 @@ LiveSiteLink::~LiveSiteLink() {
 }
 
 void LiveSiteLink::StartWatch() {
-    if (!watch->Started())
-        watch->Start();
+    watch->Start();
 }
 
 void LiveSiteLink::StopWatch() {
-    if (watch->Started())
-        watch->Stop();
+    watch->Stop();
 }
 
 void LiveSiteLink::ShowDetectors(bool on) {
@@ -94,10 +92,7 @@ void LiveSiteLink::ProjectChanged(bool content) {
     live.SetDetectors(LiveOverlayOf(state), state.width, state.height);
     if (!content)
         return;
-    std::array<Bitmap, kCameraSlots> references;
-    for (uint32_t card = 0; card < kCameraSlots && card < state.backgrounds.size(); ++card)
-        references[card] = CameraPictureOf(state, card);
-    watch->SetReferences(references);
+    watch->SetProject(state);
 }
 
 void LiveSiteLink::Poll() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "live/CameraDriftWatch.h"
+#include "app/session/CameraWatch.h"
 
 #include <QObject>
 #include <QStringList>
@@ -38,7 +38,7 @@ public:
     // live core goes.
     void StartWatch();
     void StopWatch();
-    CameraDriftWatch& Watch() { return *watch; }
+    CameraWatch& Watch() { return *watch; }
 
     // Shows or hides the detectors and remembers the choice.
     void ShowDetectors(bool on);
@@ -64,7 +64,7 @@ private:
     ProblemsView& problems;
     QAction& toggle;
     QAction& follow;
-    std::unique_ptr<CameraDriftWatch> watch;
+    std::unique_ptr<CameraWatch> watch;
     std::array<CameraDriftWatch::Drift, kCameraSlots> drifts{};
     QStringList warnings;
     QTimer poll;
