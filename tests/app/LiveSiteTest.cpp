@@ -110,6 +110,13 @@ TEST_F(LiveOverlayView, DoubleClickOnADetectorChoosesItElsewhereZooms) {
     EXPECT_EQ(core.ZoomCamera(), -1);
     DoubleClick(view, view.PictureRect(0).topLeft() + QPoint(200, 200));
     EXPECT_EQ(core.ZoomCamera(), 0);
+    // The enlarged camera (magnification 2) gets its outlines at that scale.
+    const QRect big = (view.grab(), view.PictureRect(0));
+    ASSERT_EQ(big.width(), 640);
+    EXPECT_EQ(view.grab().toImage().pixel(big.topLeft() + QPoint(2 * 40 + 1, 2 * 50)) | 0xFF000000u,
+              LiveView::kDetectorColour);
+    EXPECT_EQ(view.grab().toImage().pixel(big.topLeft() + QPoint(2 * 40 + 5, 2 * 50)) | 0xFF000000u,
+              qRgb(100, 100, 100));
     // Hidden detectors cannot be chosen: the click zooms back.
     view.ShowDetectors(false);
     chosen = -1;
