@@ -13,7 +13,7 @@ if [ ! -d "$build" ]; then
   build="$root/build/release"
 fi
 cmake --build "$build" --target korvex_screenshots korvex_composer_screenshots korvex_session_screenshots \
-  korvex_device_screenshots korvex_project_tools_screenshots korvex_languages
+  korvex_device_screenshots korvex_project_tools_screenshots korvex_live_site_screenshots korvex_languages
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}"
 export KORVEX_LANG_DIR="$build/bin"
 xvfb-run -a -s "-screen 0 1600x1000x24" \
@@ -35,3 +35,7 @@ xvfb-run -a -s "-screen 0 1600x1000x24" \
 XDG_CONFIG_HOME="$scratch/config" XDG_STATE_HOME="$scratch/state" xvfb-run -a -s "-screen 0 1600x1000x24" \
   "$build/tools/korvex_project_tools_screenshots" "$root/docs/screenshots" "$root/docs/sample/sample.kvx" "$scratch"
 pdftoppm -png -r 100 -f 2 -l 2 -x 0 -y 0 -W 827 -H 560 -singlefile "$scratch/report.pdf" "$root/docs/screenshots/report-camera"
+# The live page's site checks: detectors over the demo device's pictures and
+# a camera that has moved, on the sample project (read, not rewritten).
+XDG_CONFIG_HOME="$scratch/config-live" xvfb-run -a -s "-screen 0 1600x1000x24" \
+  "$build/tools/korvex_live_site_screenshots" "$root/docs/screenshots" "$root/docs/sample/sample.kvx"

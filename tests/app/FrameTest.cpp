@@ -42,7 +42,10 @@ const std::array<Point, 4> kSquare{{{100, 100}, {140, 100}, {140, 140}, {100, 14
 
 TEST_F(MainFrameTest, ToolbarHasTheThirtyTwoEntriesWithTheirTooltips) {
     QList<QAction*> entries = frame->ToolBar().actions();
-    ASSERT_EQ(entries.size(), 32);
+    // The 32 entries, then a separator and the live page's detector toggle.
+    ASSERT_EQ(entries.size(), 34);
+    EXPECT_TRUE(entries[32]->isSeparator());
+    EXPECT_EQ(entries[33]->data().toInt(), int(CmdLiveDetectors));
     int k = 0;
     for (int i = 0; i < 32; ++i) {
         if (kToolbar[i].command == 0) {

@@ -1,6 +1,7 @@
 #include "app/common/AppStrings.h"
 
 #include "app/common/Commands.h"
+#include "app/common/LiveStrings.h"
 
 namespace korvex {
 
@@ -15,6 +16,8 @@ unsigned MenuTextId(int command) {
     case CmdDemoDevice: return 1708;
     case CmdDemoKnock: return 1714;
     case CmdDemoStraighten: return 1715;
+    case CmdLiveDetectors: return kStrLiveDetectors;
+    case CmdFollowCamera: return kStrFollowCamera;
     case CmdExit: return 1416;
     case CmdUndo: return 1417;
     case CmdRedo: return 1418;

@@ -70,6 +70,10 @@ enum Command : int {
     // File menu: the commissioning report and comparing with another program.
     CmdExportReport = 40420,
     CmdCompareWith = 40421,
+    // Live page: the project's detectors over the live pictures; detectors
+    // follow a camera that has moved.
+    CmdLiveDetectors = 40410,
+    CmdFollowCamera = 40411,
     CmdNew = 57600,
     CmdOpen = 57601,
     CmdSave = 57603,

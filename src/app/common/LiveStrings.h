@@ -29,6 +29,15 @@ enum LiveString : unsigned {
     kStrDemoKnock = 1714,
     kStrDemoStraighten = 1715,
     kStrMenuDemo = 1716,
+    kStrLiveDetectors = 1720,
+    kStrFollowCamera = 1721,
+    kStrCameraMoved = 1722,
+    kStrMovedRight = 1723,
+    kStrMovedLeft = 1724,
+    kStrMovedDown = 1725,
+    kStrMovedUp = 1726,
+    kStrLiveDetectorsTip = 1727,
+    kStrMovedNote = 1728,
 };
 
 } // namespace korvex

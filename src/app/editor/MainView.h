@@ -76,6 +76,9 @@ public:
     // Selection as the document and the clicks set it; the pen width,
     // pattern and fill for the next detector follow the selected one.
     void Select(int32_t index);
+    // Makes detector `index` the selection and its card the active one
+    // (a detector chosen outside the view, on the live page say).
+    void ChooseDetector(int32_t index);
 
     // Ends any drag under way. A corner, move or aim drag is dropped
     // uncommitted; an eraser stroke keeps what it erased so far (one press

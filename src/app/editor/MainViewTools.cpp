@@ -19,6 +19,20 @@
 
 namespace korvex {
 
+void MainView::ChooseDetector(int32_t index) {
+    const RenderState& state = document.Current();
+    if (index < 0 || static_cast<size_t>(index) >= state.detectors.size())
+        return;
+    CancelDrag();
+    const auto card = static_cast<int32_t>(state.detectors[static_cast<size_t>(index)].card);
+    if (card != activeCard) {
+        activeCard = card;
+        host.ComposerStateChanged(document.Current());
+    }
+    Select(index);
+    update();
+}
+
 namespace {
 
 // How close, in screen pixels, a dragged corner must come to another

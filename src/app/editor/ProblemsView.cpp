@@ -64,7 +64,37 @@ bool ProblemsView::Rebuild(const RenderState& state) {
         }
         list->addTopLevelItem(item);
     }
+    AddWarnings();
     return hasProblems;
+}
+
+void ProblemsView::SetWarnings(const QStringList& lines) {
+    if (lines == liveWarnings)
+        return;
+    // Only these rows change: the project's problems and warnings stay as
+    // they were built.
+    for (int i = list->topLevelItemCount() - 1; i >= 0; --i)
+        if (list->topLevelItem(i)->data(0, Qt::UserRole).toBool())
+            delete list->takeTopLevelItem(i);
+    liveWarnings = lines;
+    AddWarnings();
+}
+
+// Warnings from outside the project carry the same mark as the project's
+// own warnings; Qt::UserRole tells them apart so that SetWarnings can
+// replace them alone.
+void ProblemsView::AddWarnings() {
+    const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxInformation);
+    for (const QString& line : liveWarnings) {
+        auto* item = new QTreeWidgetItem;
+        item->setText(
+            0, QString::fromStdString(FillText(Text(kStrWarningLine).toStdString(), {line.toStdString()})));
+        item->setIcon(0, icon);
+        item->setToolTip(0, Text(kStrWarningLineTip));
+        item->setData(0, Qt::UserRole, true);
+        item->setData(0, WarningRole, true);
+        list->addTopLevelItem(item);
+    }
 }
 
 QStringList ProblemsView::Lines() const {

@@ -21,6 +21,9 @@ public:
     // Rebuilds the list from `state`; true when it holds problems (lines
     // that stop an upload; warnings do not count).
     bool Rebuild(const RenderState& state);
+    // Warnings shown below the problems (a camera that has moved, say):
+    // they do not count as problems and stay until replaced.
+    void SetWarnings(const QStringList& lines);
     bool HasProblems() const { return hasProblems; }
     int WarningCount() const { return warnings; }
     QStringList Lines() const;
@@ -35,6 +38,9 @@ private:
     QTreeWidget* list;
     bool hasProblems = false;
     int warnings = 0;
+    // Warnings from outside the project (a camera that has moved).
+    QStringList liveWarnings;
+    void AddWarnings();
     int rebuilds = 0;
     static constexpr int WarningRole = Qt::UserRole + 1;
 };

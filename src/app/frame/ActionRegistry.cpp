@@ -79,6 +79,8 @@ ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onComman
         CmdDemoStraighten,
         CmdExportReport,
         CmdCompareWith,
+        CmdLiveDetectors,
+        CmdFollowCamera,
     };
     for (int id : all)
         Make(id);

@@ -15,6 +15,7 @@
 #include "app/editor/Inspector.h"
 #include "app/editor/ProblemsView.h"
 #include "app/frame/FrameSettings.h"
+#include "app/frame/LiveSiteLink.h"
 #include "app/frame/RecentProjects.h"
 #include "app/frame/TabView.h"
 #include "app/common/LiveStrings.h"
@@ -114,6 +115,8 @@ MainFrame::MainFrame(FrameOptions options)
     // requests reach it through the forwarder.
     liveSink->AttachHost(&tabView->Live(), &tabView->Live());
     tabView->Live().Attach(&devices->LiveCore());
+    liveSite = std::make_unique<LiveSiteLink>(tabView->Live(), devices->LiveCore(), View(), *problemsView,
+                                              *actions[CmdLiveDetectors], *actions[CmdFollowCamera]);
     connect(tabView, &TabView::ActiveTabChanged, this, [this] { UpdateMenuStates(); });
     BuildDeviceWindows();
 
@@ -152,8 +155,10 @@ void MainFrame::InstallIdleHook() {
 void MainFrame::Create() {
     // "Connection", then "Live" (the live page paints its pictures), then
     // "Scan".
-    if (startWorkers)
+    if (startWorkers) {
         devices->Start();
+        liveSite->StartWatch();
+    }
     show();
     panes.Place(frameGeometry());
     ChangeFlags::Mark(ChangeFlags::PanesChanged | ChangeFlags::LayoutChanged);
@@ -203,6 +208,8 @@ void MainFrame::BuildDeviceWindows() {
 }
 
 void MainFrame::StopThreads() {
+    if (liveSite)
+        liveSite->StopWatch();
     devices->StopAll();
 }
 
@@ -218,6 +225,8 @@ void MainFrame::BuildToolbar() {
     toolbar->setFloatable(false);
     toolbar->toggleViewAction()->setEnabled(false);
     actions.FillToolbar(*toolbar);
+    toolbar->addSeparator();
+    toolbar->addAction(actions[CmdLiveDetectors]);
 }
 
 void MainFrame::BuildMenus() {
@@ -235,7 +244,7 @@ void MainFrame::BuildMenus() {
                CmdCopyDetectorsToCamera, 0, CmdConvertTo320, CmdConvertTo180});
     QMenu* view = bar->addMenu(Text(kStrMenuView));
     add(view, {CmdZoomIn, CmdZoomOut, 0, CmdToggleInspector, CmdToggleComposer, CmdToggleExplorer, CmdToggleTuning,
-               0, CmdViewOptionA, CmdViewOptionB});
+               0, CmdViewOptionA, CmdViewOptionB, 0, CmdLiveDetectors});
     QMenu* detector = bar->addMenu(Text(kStrMenuDetector));
     add(detector, {CmdModeReshape, CmdModeErase, CmdModeMove, CmdModeAim, CmdModeMoveCard, 0, CmdPenWidth1,
                    CmdPenWidth2, CmdPenWidth3, CmdPenWidth4, 0, CmdNoPattern, CmdDivisions1, CmdDivisions2,
@@ -363,6 +372,8 @@ void MainFrame::ProcessChanges(uint32_t flags) {
     // states come first).
     if ((flags & (ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged)) || composerStale)
         LayoutComposer();
+    if (flags & (ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged))
+        liveSite->ProjectChanged(flags & ChangeFlags::DocumentChanged);
     if (flags & ChangeFlags::LayoutChanged) {
         View().Relayout();
         tabView->Scroll().Update();
@@ -640,6 +651,12 @@ void MainFrame::OnCommand(int id) {
             break;
         case CmdDownloadProgram:
             deviceCommands->DownloadProgram();
+            break;
+        case CmdFollowCamera:
+            if (liveSite->MenuCamera() >= 0)
+                liveSite->FollowCamera(unsigned(liveSite->MenuCamera()));
+            break;
+        case CmdLiveDetectors: // its toggled signal does the work
             break;
         case CmdViewOptionA:
             devices->LiveCore().ToggleViewOptionA();

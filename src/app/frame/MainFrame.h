@@ -30,6 +30,7 @@ class DeviceListForwarder;
 class DeviceSession;
 class Explorer;
 class Inspector;
+class LiveSiteLink;
 class LiveViewForwarder;
 class PaneDock;
 class ProgramHistory;
@@ -110,6 +111,7 @@ public:
     bool ShowingExplorer() const { return panes.Shown(PaneTable::Explorer); }
     bool ShowingTuning() const { return panes.Shown(PaneTable::Tuning); }
     TuningFrame& Tuning() { return *tuningFrame; }
+    LiveSiteLink& LiveSite() { return *liveSite; }
     // The live view's options, kept by the live core.
     bool ViewOptionA() const;
     bool ViewOptionB() const;
@@ -179,6 +181,9 @@ private:
     std::unique_ptr<TuningForwarder> tuningSink;
     std::unique_ptr<DeviceListForwarder> deviceListSink;
     std::unique_ptr<DeviceSession> devices;
+    // Detectors over the live pictures and the moved-camera watch (stopped
+    // before the session's live core goes).
+    std::unique_ptr<LiveSiteLink> liveSite;
     std::unique_ptr<ProjectRecovery> recovery;
     RecentProjects* recent = nullptr;
     // The device windows: kept programs, the session's dialog forwarders,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "live/LiveViewCore.h"
+#include "model/LiveOverlay.h"
 
 #include <QImage>
 #include <QTimer>
@@ -9,6 +10,9 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace korvex {
 
@@ -24,6 +28,12 @@ class LiveView : public QWidget, public LiveViewHost {
 public:
     static constexpr int kTimerPeriod_ms = 25;
     static constexpr QRgb kShadow = 0xFFE6E6E6; // RGB(230, 230, 230)
+    // The detector overlay: outlines, name labels, the selected detector,
+    // and the background of a camera's note.
+    static constexpr QRgb kDetectorColour = 0xFF00E000;
+    static constexpr QRgb kLabelBackground = 0xFF006000;
+    static constexpr QRgb kSelectedColour = 0xFFFFD000;
+    static constexpr QRgb kNoteBackground = 0xFFFFE060;
 
     explicit LiveView(QWidget* parent = nullptr);
     ~LiveView() override;
@@ -62,13 +72,33 @@ public:
     using PaintObserver = std::function<void(unsigned camera, const uint8_t* pixels)>;
     void SetPaintObserver(PaintObserver observer) { paintObserver = std::move(observer); }
 
+    // The project's detectors drawn over the pictures whose size is the
+    // project's camera picture size (`width` x `height`).
+    void SetDetectors(LiveOverlayShapes shapes, uint32_t width, uint32_t height);
+    void ShowDetectors(bool on);
+    bool ShowingDetectors() const { return showDetectors; }
+    // A line of text over camera `camera`'s picture ("moved 7 px right"),
+    // empty for none.
+    void SetCameraNote(unsigned camera, const QString& text);
+    QString CameraNote(unsigned camera) const { return camera < kCameraSlots ? notes[camera] : QString(); }
+    // Where camera `camera`'s picture was last painted and its
+    // magnification; an empty rectangle when it was not.
+    QRect PictureRect(unsigned camera) const { return camera < kCameraSlots ? painted[camera] : QRect(); }
+    // The camera whose painted picture holds `point`, -1 if none.
+    int CameraAt(const QPoint& point) const;
+
 Q_SIGNALS:
     // The view's size changed; the scroll container fits its bars.
     void ContentSizeChanged();
+    // A double click on a drawn detector (index in the project's detectors).
+    void DetectorChosen(int index);
+    // The context menu for the camera under the pointer (-1 for none).
+    void CameraMenuRequested(int camera, const QPoint& globalPos);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void OnTimer();
@@ -89,6 +119,25 @@ private:
     std::array<Source, kCameraSlots> sources{};
     bool paintDue = false;
     PaintStats stats;
+    // The detector overlay and the per-camera notes.
+    void PaintExtras(QPainter& painter, unsigned camera, const QRect& picture, int k);
+    // Whether camera's pictures get the detectors, and drawing their
+    // outlines into its off-screen picture.
+    bool DetectorsFit(unsigned camera) const;
+    void DrawOutlines(unsigned camera);
+    LiveOverlayShapes shapes;
+    uint32_t shapesWidth = 0, shapesHeight = 0;
+    bool showDetectors = false;
+    std::array<QString, kCameraSlots> notes;
+    std::array<QRect, kCameraSlots> painted;
+    std::array<int, kCameraSlots> paintedScale{};
+    // Name labels, drawn once per name and blitted.
+    std::map<std::string, QImage> labels;
+    std::array<std::vector<const QImage*>, kCameraSlots> labelImages;
+    std::array<bool, kCameraSlots> shapesInside{};
+    // One camera enlarged: its detectors are drawn when painting.
+    bool zoomedLayout = false;
+    const QImage& Label(const std::string& name, bool selected);
     PaintObserver paintObserver;
 };
 
