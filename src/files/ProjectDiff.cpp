@@ -319,14 +319,6 @@ std::vector<ProjectChange> DiffProjects(const RenderState& before, const RenderS
     return std::move(differ.changes);
 }
 
-std::string CardName(uint32_t card) {
-    return card < 26 ? std::string(1, char('A' + card)) : "#" + std::to_string(card + 1);
-}
-
-std::string DetectorName(const Detector& detector) {
-    return CardName(detector.card) + std::to_string(detector.number);
-}
-
 std::string TypedFormula(const ComposerItem& row) {
     std::string text = FormulaText(row);
     // Drop the outer pair only when it closes at the very end.

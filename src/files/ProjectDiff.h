@@ -5,6 +5,7 @@
 // properties, exclusion maps and backgrounds, the output formulas and the
 // picture size.
 
+#include "model/DetectorNames.h"
 #include "model/RenderState.h"
 
 #include <cstdint>
@@ -51,10 +52,6 @@ struct ProjectChange {
 // are paired by camera and number first, then a renumbered detector by
 // its camera and corners, then by nearest position on its camera.
 std::vector<ProjectChange> DiffProjects(const RenderState& before, const RenderState& after);
-
-// A camera card as the user names it ("A".."H"), and a detector ("A1").
-std::string CardName(uint32_t card);
-std::string DetectorName(const Detector& detector);
 
 // The formula of an expression row as an engineer types it: the text the
 // composer's field shows, without parentheses around the whole of it

@@ -32,11 +32,6 @@ bool Inside(const std::array<Point, 4>& p, double x, double y) {
 
 } // namespace
 
-std::string DetectorName(const Detector& d) {
-    const std::string letter = d.card < 8 ? std::string(1, char('A' + d.card)) : std::string("?");
-    return letter + std::to_string(d.number);
-}
-
 LiveOverlayShapes LiveOverlayOf(const RenderState& state) {
     LiveOverlayShapes out;
     const int32_t left = int32_t(PictureLeft(state.width));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Detector.h"
+#include "model/DetectorNames.h"
 #include "model/RenderState.h"
 
 #include <array>
@@ -25,10 +26,6 @@ struct OverlayShape {
 
 // The shapes of every camera card 0..7, in detector order.
 using LiveOverlayShapes = std::array<std::vector<OverlayShape>, 8>;
-
-// The card letter and number as detectors are named ("A1"); "?" and the
-// number for a card beyond H.
-std::string DetectorName(const Detector& d);
 
 // The overlay of `state`: each detector on its card, the selected one
 // marked.
