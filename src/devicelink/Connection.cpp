@@ -93,6 +93,7 @@ CivilTime CivilFrom100ns(uint64_t units) {
 }
 
 const char* const RestartCommandText = "sync && /tavo/restart";
+const char* const ProgramPath = "/etc/tavo/program.tdv";
 
 // Ends a connect job at a key the window has to ask about (not an error).
 struct UnconfirmedKey {};
@@ -461,11 +462,7 @@ void Connection::UploadProgram() {
         if (programHistory)
             KeepCurrentProgram();
         statusBar.ShowProgress(0, 161);
-        session->Send("/etc/tavo/program.tdv", uploadPayload.data(), uploadPayload.size(), 162,
-                      [&](uint64_t remaining, uint64_t total) {
-                          statusBar.ShowProgress(
-                              total ? static_cast<unsigned>(25 - remaining * 25 / total) : 25, 0);
-                      });
+        PlaceProgram();
         statusBar.ShowProgress(25, 155);
         RestartCommand();
         for (unsigned i = 0; i < 75; ++i) {
@@ -478,6 +475,47 @@ void Connection::UploadProgram() {
         statusBar.ShowMessage(163);
     } catch (...) {
         statusBar.ShowMessage(162);
+        throw;
+    }
+}
+
+// The program goes to a file beside the device's program, is read back and
+// compared, and only then renamed over it in one step: a transfer that
+// breaks anywhere leaves the previous program whole, and the caller never
+// restarts the device on a program that is not the one sent.
+void Connection::PlaceProgram() {
+    const std::string program = ProgramPath;
+    const std::string sibling = program + ".new";
+    try {
+        session->Send(sibling, uploadPayload.data(), uploadPayload.size(), 162,
+                      [&](uint64_t remaining, uint64_t total) {
+                          statusBar.ShowProgress(
+                              total ? static_cast<unsigned>(25 - remaining * 25 / total) : 25, 0);
+                      });
+        std::string copy;
+        session->FetchAll(sibling, 162, 162, 0, copy);
+        if (copy.size() != uploadPayload.size() ||
+            !std::equal(copy.begin(), copy.end(), uploadPayload.begin(),
+                        [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; })) {
+            size_t same = 0;
+            while (same < copy.size() && same < uploadPayload.size() &&
+                   static_cast<uint8_t>(copy[same]) == uploadPayload[same])
+                ++same;
+            std::string text = LoadTextA(1031);
+            text.replace(text.find("%1"), 2, std::to_string(same));
+            text.replace(text.find("%2"), 2, std::to_string(uploadPayload.size()));
+            RaiseMessage(LoadTextA(162) + " " + text);
+        }
+        session->RunCommand("mv -f " + sibling + " " + program, 162);
+    } catch (...) {
+        // Best effort: a session that still works removes the partial copy.
+        if (session && !session->Lost()) {
+            try {
+                session->RunCommand("rm -f " + sibling, 162);
+            } catch (const std::exception& e) {
+                Trace("Connection::PlaceProgram: %s stays: %s\n", sibling.c_str(), e.what());
+            }
+        }
         throw;
     }
 }

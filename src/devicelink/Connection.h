@@ -147,6 +147,7 @@ private:
     void ChangePassword();
     void Restart();
     void UploadProgram();
+    void PlaceProgram();
     void DownloadProgram();
     void KeepCurrentProgram();
     void ListRecordings(int32_t code);

@@ -142,6 +142,18 @@ TEST_P(RealServerTest, EveryOperationEndsWithoutWaitingOnTheServer) {
     }
 }
 
+TEST_P(RealServerTest, BrokenUploadKeepsTheProgramAndDoesNotRestart) {
+    const std::string program = server->HostPath("/etc/tavo/program.tdv");
+    const std::string before = ReadAll(program);
+    ASSERT_EQ(Run(JobConnect), "");
+    server->SetShellOptions("--cut-upload 20000");
+    Upload(Payload(26083, 7));
+    EXPECT_NE(Run(JobUploadProgram), "");
+    EXPECT_TRUE(ReadAll(program) == before) << "the device's program was changed";
+    EXPECT_EQ(server->Restarts(), 0u);
+    EXPECT_FALSE(fs::exists(program + ".new"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerTest,
                          ::testing::Values(ServerKind::OpenSsh, ServerKind::Dropbear),
                          [](const auto& info) { return std::string(test::ServerName(info.param)); });
