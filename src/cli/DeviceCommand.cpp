@@ -526,11 +526,15 @@ int RunDevice(const std::vector<std::string>& args) {
         } else if (word == "sync-clock") {
             const unsigned checks = c.ClockChecks();
             const unsigned settings = c.ClockSettings();
+            const unsigned failures = c.ClockFailures();
             c.SetRound(c.timing.clockRounds - 1);
             while (c.ClockChecks() == checks && c.Connected() && !interrupted.load())
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             if (c.ClockChecks() == checks) {
                 std::fprintf(stderr, "korvex-cli: the clock could not be checked\n");
+                result = ExitFailure;
+            } else if (c.ClockFailures() != failures) {
+                std::fprintf(stderr, "korvex-cli: %s\n", c.ClockError().c_str());
                 result = ExitFailure;
             } else {
                 std::printf("%s\n", c.ClockSettings() != settings ? "device clock set" : "device clock in step");

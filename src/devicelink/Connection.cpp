@@ -114,16 +114,23 @@ uint64_t SystemUtc100ns() {
     return static_cast<uint64_t>(since1970 / 100) + 116444736000000000ULL;
 }
 
-std::string ClockCommand(const std::string& output, uint64_t pc) {
+std::optional<uint64_t> DeviceClock(const std::string& output) {
     if (output.size() < 22)
-        return "";
+        return std::nullopt;
     unsigned y, mo, d, h, mi, s;
     if (std::sscanf(output.c_str(), "%u-%u-%uT%u:%u:%u", &y, &mo, &d, &h, &mi, &s) != 6)
-        return "";
-    // A date the calendar does not have cannot be compared; leave the clock.
+        return std::nullopt;
+    // A date the calendar does not have cannot be compared.
     if (y < 1601 || y > 30827 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59)
+        return std::nullopt;
+    return UtcTo100ns(y, mo, d, h, mi, s);
+}
+
+std::string ClockCommand(const std::string& output, uint64_t pc) {
+    const std::optional<uint64_t> clock = DeviceClock(output);
+    if (!clock)
         return "";
-    const uint64_t device = UtcTo100ns(y, mo, d, h, mi, s);
+    const uint64_t device = *clock;
     const uint64_t difference = device > pc ? device - pc : pc - device;
     if (difference <= 100000000ULL)
         return "";
@@ -366,22 +373,44 @@ void Connection::SynchroniseClock() {
     }
     try {
         if (!session->Exec(first, "date -u -Iseconds"))
-            return;
-        const std::string command = ClockCommand(session->Collect(first, 238).output, utcNow());
+            session->Raise(238);
+        const CommandResult date = session->Collect(first, 238);
+        first.Release();
+        if (date.exitStatus != 0)
+            RaiseMessage(
+                SshSession::CommandFailure(1033, date.exitStatus, SshSession::FirstLine(date.errorText)));
+        if (!DeviceClock(date.output))
+            RaiseError(1033);
+        const std::string command = ClockCommand(date.output, utcNow());
         if (command.empty())
             return;
         Trace("Connection::SynchroniseClock: setting the device clock\n");
-        SshChannel second = session->TryOpenChannel();
-        if (!second)
-            return;
-        session->Exec(second, command);
-        SleepOrStop(timing.setDateWait_ms);
+        session->RunCommand(command, 1035);
         clockSettings.fetch_add(1, std::memory_order_acq_rel);
+        // The clock is read back: a device that took the command but kept
+        // its time is not in step.
+        const std::string after = session->RunCommand("date -u -Iseconds", 1033);
+        if (!DeviceClock(after))
+            RaiseError(1033);
+        if (!ClockCommand(after, utcNow()).empty()) {
+            std::string text = LoadTextA(1034);
+            text.replace(text.find("%1"), 2, SshSession::FirstLine(after));
+            RaiseMessage(text);
+        }
     } catch (const std::exception& e) {
-        // Nobody asked for this round: a failure is traced, and a session it
-        // left useless is ended by the loop.
+        // Nobody asked for this round: the failure is kept for whoever
+        // reads it (korvex-cli sync-clock), and a session it left useless
+        // is ended by the loop.
         Trace("Connection::SynchroniseClock: %s\n", e.what());
+        std::lock_guard<std::mutex> guard(clockLock);
+        clockError = e.what();
+        clockFailures.fetch_add(1, std::memory_order_acq_rel);
     }
+}
+
+std::string Connection::ClockError() const {
+    std::lock_guard<std::mutex> guard(clockLock);
+    return clockError;
 }
 
 uint32_t Connection::ReadFactoryConfig() {
@@ -434,7 +463,9 @@ void Connection::Restart() {
         statusBar.ShowProgress(0, 155);
         RestartCommand();
         uint64_t remembered = 0;
-        for (unsigned i = 0; i < 75; ++i) {
+        bool heardAgain = false;
+        unsigned i = 0;
+        for (; i < 75 && !heardAgain; ++i) {
             if (StopRequested())
                 break;
             if (i >= 5) {
@@ -442,12 +473,19 @@ void Connection::Restart() {
                 if (i == 5)
                     remembered = seen;
                 else if (seen > remembered)
-                    break; // the device has announced itself again
+                    heardAgain = true; // the device has announced itself again
             }
+            if (heardAgain)
+                break;
             statusBar.ShowProgress(i * 100 / 75, 0);
             if (SleepOrStop(timing.restartStep_ms))
                 break;
         }
+        // A device whose announcements never arrived (gone for good, or on
+        // another subnet) is asked once more on a fresh connection.
+        if (i == 75 && !heardAgain &&
+            !SshServerAnswers(deviceAddress, port, timing.reconnectTimeout_ms, stopEvent) && !StopRequested())
+            RaiseError(1032);
         statusBar.ShowMessage(157);
     } catch (...) {
         statusBar.ShowMessage(156);

@@ -133,8 +133,9 @@ public:
     std::string RunCommand(const std::string& command, unsigned error);
     // For a command after which the device goes away by design (restart):
     // open (226), exec (`error`), then read what comes; a connection that
-    // ends or falls silent ends the reading without an error and the exit
-    // status is not asked for.
+    // ends or falls silent ends the reading without an error. A command that
+    // ends with a non-zero exit status while the device is still there
+    // raises `error` with the first line of its standard error.
     void RunCommandThenGone(const std::string& command, unsigned error);
 
     // Reads standard output until `marker` has arrived, the stream ends or
@@ -211,5 +212,9 @@ private:
     bool lost = false;
     bool timedOut = false;
 };
+
+// Whether an SSH server answers on a fresh connection (its version line
+// arrives) within `timeout_ms`; a stop request ends the wait with false.
+bool SshServerAnswers(uint32_t networkAddress, uint16_t port, unsigned timeout_ms, const StopEvent& stop);
 
 } // namespace korvex
