@@ -202,9 +202,12 @@ public:
             return Fail("the session is busy");
         while (connection.PendingJob() != 0) {
             if (interrupted.load()) {
-                connection.Stop(); // breaks a blocked transfer off
                 status.EndProgress();
-                return Fail("interrupted");
+                Fail("interrupted");
+                EndSoon();
+                connection.timing.stopGrace_ms = 200; // no time for a polite goodbye
+                connection.Stop(); // breaks a blocked transfer off
+                return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -220,6 +223,16 @@ public:
     }
 
 private:
+    // Ctrl+C ends the program within a second whatever the session is
+    // waiting for: the worker is told to stop, and should it not be done
+    // in time the process ends without it.
+    static void EndSoon() {
+        std::fflush(nullptr);
+        std::thread([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(900));
+            std::_Exit(ExitFailure);
+        }).detach();
+    }
     bool Fail(const char* text) {
         std::fprintf(stderr, "korvex-cli: %s\n", text);
         return false;

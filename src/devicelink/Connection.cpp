@@ -278,6 +278,10 @@ void Connection::Connect() {
                 RaiseError(231);
         }
         sshLibraryStarted = true;
+        // A known-hosts path that names a FIFO or a device is refused
+        // before anything reaches the device.
+        const std::string keysPath = knownHostsPath.empty() ? DefaultKnownHostsPath() : knownHostsPath;
+        KnownHostsFileKind(keysPath);
         session = std::make_unique<SshSession>(timing, stopEvent, GuardOf(internals));
         session->OpenSocket(deviceAddress, port);
         session->CreateSession();
@@ -286,7 +290,7 @@ void Connection::Connect() {
         statusBar.ShowProgress(80, 141);
         // The password goes only to a device whose key is the one on record
         // (or one never seen before, which is recorded now).
-        const std::string path = knownHostsPath.empty() ? DefaultKnownHostsPath() : knownHostsPath;
+        const std::string& path = keysPath;
         if (hostKeys) {
             // The window asks about a new key and shows a changed one; the
             // job ends here without logging in.

@@ -2,6 +2,7 @@
 
 #include "support/CommandRun.h"
 #include "support/FreePort.h"
+#include "support/LoopbackListener.h"
 #include "devsim/DeviceSimulator.h"
 #include "framework/StringTable.h"
 
@@ -12,8 +13,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace korvex {
@@ -266,6 +274,80 @@ TEST_F(CliDevice, DiscoverListsTheAnnouncingDevice) {
     Outcome taken = Cli("", "discover --seconds 0 --port " + std::to_string(ntohs(a.sin_port)));
     ::close(holder);
     EXPECT_EQ(taken.status, 1);
+}
+
+// Starts korvex-cli device on 127.0.0.1:`port` with `known` as its
+// known-hosts file (none given when empty), all output dropped.
+pid_t SpawnCli(const fs::path& folder, uint16_t port, const std::string& known) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("KORVEX_PASSWORD", "admin", 1);
+        ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; ++fd)
+            ::dup2(null, fd);
+        const std::string portText = std::to_string(port);
+        std::vector<const char*> argv = {KORVEX_CLI_PATH, "device", "--host", "127.0.0.1", "--port",
+                                         portText.c_str(), "--user", "admin"};
+        if (!known.empty()) {
+            argv.push_back("--known-hosts");
+            argv.push_back(known.c_str());
+        }
+        argv.push_back("version");
+        argv.push_back(nullptr);
+        ::execv(KORVEX_CLI_PATH, const_cast<char* const*>(argv.data()));
+        ::_exit(127);
+    }
+    return child;
+}
+
+// Waits up to `timeout_ms` for the child to end; its exit status, or -1
+// when it had to be killed.
+int WaitExit(pid_t child, unsigned timeout_ms) {
+    int status = 0;
+    for (unsigned waited = 0; waited < timeout_ms; waited += 10) {
+        if (::waitpid(child, &status, WNOHANG) == child)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    return -1;
+}
+
+// A FIFO as the known-hosts file is refused at once, untouched, and never
+// blocks the program (which Ctrl+C then could not end either).
+TEST_F(CliDevice, FifoKnownHostsIsRefusedAndCtrlCEndsAWaitingCommand) {
+    uint16_t port = 0;
+    const int listener = test::ListenOnLoopback(port, 1);
+    const std::string fifo = (folder / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    pid_t child = SpawnCli(folder, port, fifo);
+    int status = WaitExit(child, 5000);
+    EXPECT_EQ(status, 1) << "not ended with a failure within 5 s";
+    struct stat info {};
+    ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_FALSE(fs::exists(fifo + ".lock"));
+    pollfd p{listener, POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 0), 0) << "the device was contacted";
+
+    // Ctrl+C while the device says nothing at all (the connect waits for
+    // its greeting) ends the program promptly, reporting the interruption.
+    child = SpawnCli(folder, port, "");
+    ASSERT_EQ(::poll(&p, 1, 20000), 1) << "the program never connected";
+    const int accepted = ::accept(listener, nullptr, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto interrupted = std::chrono::steady_clock::now();
+    ::kill(child, SIGINT);
+    status = WaitExit(child, 5000);
+    std::printf("ended %lld ms after Ctrl+C\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - interrupted)
+                                           .count()));
+    EXPECT_EQ(status, 1);
+    ::close(accepted);
+    ::close(listener);
 }
 
 } // namespace
