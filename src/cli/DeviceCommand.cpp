@@ -577,6 +577,13 @@ int RunDevice(const std::vector<std::string>& args) {
                     std::printf("camera %u: %s\n", k, line.c_str());
                 }
                 std::printf("pass: %s\n", dialog.texts[C::PassText].c_str());
+                // A read command that failed left its fields missing: said
+                // on standard error, and the command fails.
+                const std::string notRead = LoadTextA(1036);
+                if (status.Text().rfind(notRead.substr(0, notRead.find("%1")), 0) == 0) {
+                    std::fprintf(stderr, "korvex-cli: %s\n", status.Text().c_str());
+                    result = ExitFailure;
+                }
             } else {
                 using C = NetworkSettingsSink;
                 ParseHostAddress(ip, c.ipAddress);

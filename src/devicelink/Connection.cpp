@@ -713,14 +713,29 @@ void Connection::ReadNetwork() {
     NetworkSettingsSink& dialog = networkDialog ? *networkDialog : none;
     using C = NetworkSettingsSink;
 
-    const std::string settings = session->RunCommand("/tavo/ipconfig --show", 238);
+    // A read command that fails leaves only its own fields missing; the
+    // others are read all the same, and the status names what failed. (A
+    // session that is lost ends the job.)
+    std::vector<std::string> failed;
+    const auto read = [&](const std::string& command) -> std::optional<std::string> {
+        try {
+            return session->RunCommand(command, 238);
+        } catch (const SessionLost&) {
+            throw;
+        } catch (const std::exception& e) {
+            Trace("Connection::ReadNetwork: %s\n", e.what());
+            failed.push_back(command);
+            return std::nullopt;
+        }
+    };
+    const std::optional<std::string> settings = read("/tavo/ipconfig --show");
     const std::pair<int, const char*> keys[3] = {
         {C::DeviceAddress, "ipaddr"}, {C::Netmask, "netmask"}, {C::Gateway, "gateway"}};
     for (const auto& [control, key] : keys) {
         // A key the device does not report, or a value that is no address,
         // is shown as missing, never as a made-up 0.0.0.0 that OK would
         // write back.
-        const std::optional<std::string> value = SettingsValue(settings, key);
+        const std::optional<std::string> value = settings ? SettingsValue(*settings, key) : std::nullopt;
         const std::optional<uint32_t> address = value ? ParseAddressText(*value) : std::nullopt;
         if (address)
             dialog.SetAddress(control, *address);
@@ -729,9 +744,11 @@ void Connection::ReadNetwork() {
         dialog.Enable(control, true);
     }
 
-    const std::string ifconfig = session->RunCommand("ifconfig eth0", 238);
-    if (ifconfig.find("HWaddr ") != std::string::npos)
-        dialog.SetText(C::HardwareAddress, HardwareAddress(ifconfig));
+    const std::optional<std::string> ifconfig = read("ifconfig eth0");
+    if (!ifconfig)
+        dialog.SetMissing(C::HardwareAddress);
+    else if (ifconfig->find("HWaddr ") != std::string::npos)
+        dialog.SetText(C::HardwareAddress, HardwareAddress(*ifconfig));
 
     // A controller or camera file that cannot be fetched, or whose read
     // breaks off, is skipped: the row keeps what it shows.
@@ -779,6 +796,14 @@ void Connection::ReadNetwork() {
             dialog.SetText(C::PassText, text);
             dialog.Enable(C::PassText, cameraZeroSet);
         }
+    }
+    if (!failed.empty()) {
+        std::string list;
+        for (const std::string& command : failed)
+            list += (list.empty() ? "\"" : ", \"") + command + "\"";
+        std::string text = LoadTextA(1036);
+        text.replace(text.find("%1"), 2, list);
+        statusBar.ShowText(text);
     }
 }
 

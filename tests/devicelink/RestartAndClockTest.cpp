@@ -1,6 +1,6 @@
-// Restarts and clock settings whose outcome the device reports: a refused
-// command, a device that never comes back and a clock that cannot be read
-// or set are failures, never shown as success.
+// Outcomes the device reports: a refused restart, a device that never comes
+// back and a clock that cannot be read or set are failures, never shown as
+// success; a network read command that fails costs only its own fields.
 
 #include "DeviceJobsFixture.h"
 
@@ -105,6 +105,36 @@ TEST_F(DeviceVerdicts, SetClockIsReadBack) {
     EXPECT_EQ(sent[1].rfind("/tavo/setdate ", 0), 0u);
     EXPECT_EQ(sent[2], "date -u -Iseconds");
     EXPECT_LE(std::abs(device->ClockOffset()), 2);
+}
+
+// A read command that fails leaves its own fields missing and no others.
+TEST_F(DeviceVerdicts, FailingReadCommandLeavesOnlyItsFieldsMissing) {
+    using C = NetworkSettingsSink;
+    StartDevice();
+    Connect();
+    for (const std::string command : {"ifconfig eth0", "/tavo/ipconfig --show"}) {
+        SCOPED_TRACE(command);
+        Refuse(command, 1, "no such device");
+        testing::RecordingNetworkDialog dialog;
+        connection->networkDialog = &dialog;
+        status.Clear();
+        Run(JobReadNetwork);
+        connection->networkDialog = nullptr;
+        EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+        ASSERT_FALSE(status.Texts().empty());
+        EXPECT_NE(status.Texts().back().find(command), std::string::npos) << status.Texts().back();
+        const bool settingsFailed = command != "ifconfig eth0";
+        for (int control : {C::DeviceAddress, C::Netmask, C::Gateway}) {
+            EXPECT_EQ(dialog.missing.count(control), settingsFailed ? 1u : 0u) << control;
+            EXPECT_EQ(dialog.addresses.count(control), settingsFailed ? 0u : 1u) << control;
+            EXPECT_TRUE(dialog.enabled[control]) << control;
+        }
+        EXPECT_EQ(dialog.missing.count(C::HardwareAddress), settingsFailed ? 0u : 1u);
+        // Everything else is read as from a healthy device.
+        EXPECT_EQ(connection->cameraCount, 2u);
+        EXPECT_EQ(HostAddressText(dialog.addresses[C::CameraAddress0]), "192.168.0.101");
+        EXPECT_EQ(dialog.texts[C::PassText], "gate 1 pass");
+    }
 }
 
 } // namespace
