@@ -137,5 +137,23 @@ TEST_F(DeviceVerdicts, FailingReadCommandLeavesOnlyItsFieldsMissing) {
     }
 }
 
+// Some servers end a command's channel without an exit status: the command
+// ran, and its output is what counts.
+TEST_F(DeviceVerdicts, NoExitStatusIsNoFailure) {
+    StartDevice();
+    Connect();
+    devsim::FaultOptions faults;
+    faults.omitExitStatus = true;
+    device->SetFaults(faults);
+    status.Clear();
+    Run(JobListCameras);
+    Run(JobReadNetwork);
+    connection->uploadPayload.assign(3000, 1);
+    Run(JobUploadProgram);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(connection->cameraDirs, (std::vector<std::string>{"cam1", "cam2"}));
+    EXPECT_EQ(device->RestartCount(), 1u);
+}
+
 } // namespace
 } // namespace korvex

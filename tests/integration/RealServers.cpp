@@ -31,7 +31,7 @@ const char* const Dropbear = "/usr/sbin/dropbear";
 const char* const DropbearKey = "/usr/bin/dropbearkey";
 
 void Run(const std::string& command) {
-    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
+    if (std::system(("(" + command + ") >/dev/null 2>&1").c_str()) != 0)
         throw std::runtime_error("could not run: " + command);
 }
 
