@@ -173,8 +173,8 @@ void NetworkDialog::SetMissing(int control) {
         // A text the device could not give (its hardware address): shown
         // as not read rather than empty.
         edit->clear();
-        edit->setPlaceholderText(Text(kStrNetworkMissing));
-        edit->setToolTip(Text(kStrNetworkMissing));
+        edit->setPlaceholderText(Text(kStrNetworkTextNotRead));
+        edit->setToolTip(Text(kStrNetworkTextNotRead));
     }
 }
 
