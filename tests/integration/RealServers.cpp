@@ -121,6 +121,10 @@ RealServer::RealServer(ServerKind kind) : kind(kind) {
         options.rootDir = folder + "/root";
         options.cameraCount = 2;
         devsim::PrepareRoot(options);
+        // The test user may not be able to reach the build folder (a
+        // checkout under /root, say): the shell runs a copy.
+        fs::copy_file(KORVEX_DEVSIM_PATH, folder + "/korvex-devsim");
+        ::chmod((folder + "/korvex-devsim").c_str(), 0755);
         SetShellOptions("");
         ListShell(folder + "/shell", true);
         Run(std::string("id -u ") + User + " || useradd -M -N -g nogroup -d " + folder + " -s " + folder +
@@ -155,7 +159,7 @@ std::string RealServer::HostPath(const std::string& devicePath) const {
 void RealServer::SetShellOptions(const std::string& options) {
     // Leak reports of the sanitizer build would reach the device's output.
     WriteText(folder + "/shell",
-              "#!/bin/sh\nASAN_OPTIONS=detect_leaks=0 exec '" KORVEX_DEVSIM_PATH "' --root '" + folder +
+              "#!/bin/sh\nASAN_OPTIONS=detect_leaks=0 exec '" + folder + "/korvex-devsim' --root '" + folder +
                   "/root' " + options + " \"$@\"\n",
               0755);
 }
