@@ -1,21 +1,20 @@
 // korvex-cli device and discover against the device simulator.
 
+#include "devsim/DeviceSimulator.h"
+#include "framework/StringTable.h"
 #include "support/CommandRun.h"
 #include "support/FreePort.h"
 #include "support/LoopbackListener.h"
-#include "devsim/DeviceSimulator.h"
-#include "framework/StringTable.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -37,8 +36,9 @@ using korvex::test::FreeUdpPort;
 class CliDevice : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() / ("kx-cli-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("kx-cli-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
         options.rootDir = (folder / "device").string();
@@ -161,12 +161,56 @@ TEST_F(CliDevice, HistoryListsKeptProgramsAndRestoreKeepsTheOneItReplaces) {
     Outcome restore = Cli(data, Device() + "restore");
     EXPECT_EQ(restore.status, 0) << restore.err;
     EXPECT_EQ(ReadWholeFile(device->HostPath("/etc/tavo/program.tdv")), "kept program");
-    EXPECT_NE(restore.err.find(LoadTextA(2605) + " " + kept.string() + "/"), std::string::npos) << restore.err;
+    EXPECT_NE(restore.err.find(LoadTextA(2605) + " " + kept.string() + "/"), std::string::npos)
+        << restore.err;
     // The program the restore replaced is the newest kept one now, so the
     // step can be undone the same way.
     Outcome again = Cli(data, Device() + "history");
     ASSERT_EQ(std::count(again.out.begin(), again.out.end(), '\n'), 3) << again.out;
     EXPECT_EQ(ReadWholeFile(again.out.substr(0, again.out.find('\t'))), original);
+}
+
+// What the device reports as failed ends the command with its words and
+// exit status 1, never with a success text.
+TEST_F(CliDevice, DeviceFailuresEndTheCommandWithStatusOne) {
+    options.clockOffset_s = 40;
+    StartDevice();
+    auto refuse = [&](const std::string& command, const std::string& text) {
+        devsim::FaultOptions faults;
+        faults.failCommand = command;
+        faults.failStatus = 3;
+        faults.failText = text;
+        device->SetFaults(faults);
+    };
+
+    const std::string program = ReadWholeFile(device->HostPath("/etc/tavo/program.tdv"));
+    const fs::path file = folder / "new.kvx";
+    std::ofstream(file, std::ios::binary) << std::string(26083, 'N');
+    devsim::FaultOptions cut;
+    cut.cutUploadAfter = 20000;
+    device->SetFaults(cut);
+    Outcome upload = Cli("KORVEX_PASSWORD=admin", Device() + "upload '" + file.string() + "'");
+    EXPECT_EQ(upload.status, 1) << upload.out;
+    EXPECT_EQ(upload.out.find(LoadTextA(163)), std::string::npos) << upload.out;
+    EXPECT_TRUE(ReadWholeFile(device->HostPath("/etc/tavo/program.tdv")) == program);
+
+    refuse("sync && /tavo/restart", "boom");
+    Outcome restart = Cli("KORVEX_PASSWORD=admin",
+                          Device() + "restart --announce-port " + std::to_string(test::FreeUdpPort()));
+    EXPECT_EQ(restart.status, 1) << restart.out;
+    EXPECT_NE(restart.err.find("boom"), std::string::npos) << restart.err;
+    EXPECT_EQ(device->RestartCount(), 0u);
+
+    refuse("/tavo/setdate", "setdate: no clock");
+    Outcome clock = Cli("KORVEX_PASSWORD=admin", Device() + "sync-clock");
+    EXPECT_EQ(clock.status, 1) << clock.out;
+    EXPECT_NE(clock.err.find(LoadTextA(1035)), std::string::npos) << clock.err;
+
+    refuse("ifconfig eth0", "ifconfig: eth0: no such device");
+    Outcome shown = Cli("KORVEX_PASSWORD=admin", Device() + "network-show");
+    EXPECT_EQ(shown.status, 1);
+    EXPECT_NE(shown.out.find("ipaddr: 192.168.0.20\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.err.find("\"ifconfig eth0\""), std::string::npos) << shown.err;
 }
 
 bool Sent(const devsim::DeviceSimulator& device, const std::string& prefix) {
@@ -222,8 +266,9 @@ TEST_F(CliDevice, UnreadableValuesShowAsMissingAndAreNeverWrittenBack) {
     EXPECT_NE(show.out.find("netmask: missing\n"), std::string::npos) << show.out;
     EXPECT_NE(show.out.find("camera 0: missing\n"), std::string::npos) << show.out;
 
-    Outcome set = Cli("KORVEX_PASSWORD=admin",
-                      Device() + "network-set --ip 192.168.0.20 --netmask 255.255.255.0 --gateway 192.168.0.1");
+    Outcome set =
+        Cli("KORVEX_PASSWORD=admin",
+            Device() + "network-set --ip 192.168.0.20 --netmask 255.255.255.0 --gateway 192.168.0.1");
     EXPECT_EQ(set.status, 2);
     EXPECT_NE(set.err.find("--camera 0="), std::string::npos) << set.err;
     EXPECT_FALSE(Sent(*device, "/tavo/ipconfig --proto"));
@@ -287,8 +332,8 @@ pid_t SpawnCli(const fs::path& folder, uint16_t port, const std::string& known) 
         for (int fd = 0; fd < 3; ++fd)
             ::dup2(null, fd);
         const std::string portText = std::to_string(port);
-        std::vector<const char*> argv = {KORVEX_CLI_PATH, "device", "--host", "127.0.0.1", "--port",
-                                         portText.c_str(), "--user", "admin"};
+        std::vector<const char*> argv = {KORVEX_CLI_PATH, "device",         "--host", "127.0.0.1",
+                                         "--port",        portText.c_str(), "--user", "admin"};
         if (!known.empty()) {
             argv.push_back("--known-hosts");
             argv.push_back(known.c_str());
