@@ -15,6 +15,8 @@ packages=(
   libjpeg62-turbo-dev libavcodec-dev libavutil-dev libavformat-dev libswscale-dev
   # device simulator
   libssh-dev
+  # real SSH servers for the device-link tests
+  openssh-server dropbear-bin
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev openssh-client sshpass
   # reading back the commissioning report in its tests

@@ -202,9 +202,12 @@ public:
             return Fail("the session is busy");
         while (connection.PendingJob() != 0) {
             if (interrupted.load()) {
-                connection.Stop(); // breaks a blocked transfer off
                 status.EndProgress();
-                return Fail("interrupted");
+                Fail("interrupted");
+                EndSoon();
+                connection.timing.stopGrace_ms = 200; // no time for a polite goodbye
+                connection.Stop(); // breaks a blocked transfer off
+                return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -220,6 +223,16 @@ public:
     }
 
 private:
+    // Ctrl+C ends the program within a second whatever the session is
+    // waiting for: the worker is told to stop, and should it not be done
+    // in time the process ends without it.
+    static void EndSoon() {
+        std::fflush(nullptr);
+        std::thread([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(900));
+            std::_Exit(ExitFailure);
+        }).detach();
+    }
     bool Fail(const char* text) {
         std::fprintf(stderr, "korvex-cli: %s\n", text);
         return false;
@@ -526,11 +539,15 @@ int RunDevice(const std::vector<std::string>& args) {
         } else if (word == "sync-clock") {
             const unsigned checks = c.ClockChecks();
             const unsigned settings = c.ClockSettings();
+            const unsigned failures = c.ClockFailures();
             c.SetRound(c.timing.clockRounds - 1);
             while (c.ClockChecks() == checks && c.Connected() && !interrupted.load())
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             if (c.ClockChecks() == checks) {
                 std::fprintf(stderr, "korvex-cli: the clock could not be checked\n");
+                result = ExitFailure;
+            } else if (c.ClockFailures() != failures) {
+                std::fprintf(stderr, "korvex-cli: %s\n", c.ClockError().c_str());
                 result = ExitFailure;
             } else {
                 std::printf("%s\n", c.ClockSettings() != settings ? "device clock set" : "device clock in step");
@@ -560,6 +577,13 @@ int RunDevice(const std::vector<std::string>& args) {
                     std::printf("camera %u: %s\n", k, line.c_str());
                 }
                 std::printf("pass: %s\n", dialog.texts[C::PassText].c_str());
+                // A read command that failed left its fields missing: said
+                // on standard error, and the command fails.
+                const std::string notRead = LoadTextA(1036);
+                if (status.Text().rfind(notRead.substr(0, notRead.find("%1")), 0) == 0) {
+                    std::fprintf(stderr, "korvex-cli: %s\n", status.Text().c_str());
+                    result = ExitFailure;
+                }
             } else {
                 using C = NetworkSettingsSink;
                 ParseHostAddress(ip, c.ipAddress);

@@ -57,81 +57,13 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
-// Days from 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-struct CivilTime {
-    unsigned year, month, day, hour, minute, second;
-};
-
-CivilTime CivilFrom100ns(uint64_t units) {
-    const int64_t unixSeconds = static_cast<int64_t>(units / 10000000ULL) - 11644473600LL;
-    int64_t days = unixSeconds / 86400;
-    int64_t rest = unixSeconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(days - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-    const int64_t y = static_cast<int64_t>(yoe) + era * 400 + (m <= 2);
-    return CivilTime{static_cast<unsigned>(y), m, d, static_cast<unsigned>(rest / 3600),
-                     static_cast<unsigned>(rest % 3600 / 60), static_cast<unsigned>(rest % 60)};
-}
-
 const char* const RestartCommandText = "sync && /tavo/restart";
+const char* const ProgramPath = "/etc/tavo/program.tdv";
 
 // Ends a connect job at a key the window has to ask about (not an error).
 struct UnconfirmedKey {};
 
 } // namespace
-
-// ---- clock helpers
-
-uint64_t UtcTo100ns(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second) {
-    const int64_t days = DaysFromCivil(year, month, day) + 134774; // 1601-01-01 .. 1970-01-01
-    const int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second;
-    return static_cast<uint64_t>(seconds) * 10000000ULL;
-}
-
-uint64_t SystemUtc100ns() {
-    using namespace std::chrono;
-    const auto since1970 = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
-    return static_cast<uint64_t>(since1970 / 100) + 116444736000000000ULL;
-}
-
-std::string ClockCommand(const std::string& output, uint64_t pc) {
-    if (output.size() < 22)
-        return "";
-    unsigned y, mo, d, h, mi, s;
-    if (std::sscanf(output.c_str(), "%u-%u-%uT%u:%u:%u", &y, &mo, &d, &h, &mi, &s) != 6)
-        return "";
-    // A date the calendar does not have cannot be compared; leave the clock.
-    if (y < 1601 || y > 30827 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59)
-        return "";
-    const uint64_t device = UtcTo100ns(y, mo, d, h, mi, s);
-    const uint64_t difference = device > pc ? device - pc : pc - device;
-    if (difference <= 100000000ULL)
-        return "";
-    const CivilTime now = CivilFrom100ns(pc);
-    char command[96];
-    std::snprintf(command, sizeof command, "/tavo/setdate \"%04u-%02u-%02u %02u:%02u:%02u\"", now.year, now.month,
-                  now.day, now.hour, now.minute, now.second);
-    return command;
-}
 
 // ---- Connection
 
@@ -270,6 +202,10 @@ void Connection::Connect() {
                 RaiseError(231);
         }
         sshLibraryStarted = true;
+        // A known-hosts path that names a FIFO or a device is refused
+        // before anything reaches the device.
+        const std::string keysPath = knownHostsPath.empty() ? DefaultKnownHostsPath() : knownHostsPath;
+        KnownHostsFileKind(keysPath);
         session = std::make_unique<SshSession>(timing, stopEvent, GuardOf(internals));
         session->OpenSocket(deviceAddress, port);
         session->CreateSession();
@@ -278,7 +214,7 @@ void Connection::Connect() {
         statusBar.ShowProgress(80, 141);
         // The password goes only to a device whose key is the one on record
         // (or one never seen before, which is recorded now).
-        const std::string path = knownHostsPath.empty() ? DefaultKnownHostsPath() : knownHostsPath;
+        const std::string& path = keysPath;
         if (hostKeys) {
             // The window asks about a new key and shows a changed one; the
             // job ends here without logging in.
@@ -365,22 +301,44 @@ void Connection::SynchroniseClock() {
     }
     try {
         if (!session->Exec(first, "date -u -Iseconds"))
-            return;
-        const std::string command = ClockCommand(session->Collect(first, 238).output, utcNow());
+            session->Raise(238);
+        const CommandResult date = session->Collect(first, 238);
+        first.Release();
+        if (date.exitStatus != 0)
+            RaiseMessage(
+                SshSession::CommandFailure(1033, date.exitStatus, SshSession::FirstLine(date.errorText)));
+        if (!DeviceClock(date.output))
+            RaiseError(1033);
+        const std::string command = ClockCommand(date.output, utcNow());
         if (command.empty())
             return;
         Trace("Connection::SynchroniseClock: setting the device clock\n");
-        SshChannel second = session->TryOpenChannel();
-        if (!second)
-            return;
-        session->Exec(second, command);
-        SleepOrStop(timing.setDateWait_ms);
+        session->RunCommand(command, 1035);
         clockSettings.fetch_add(1, std::memory_order_acq_rel);
+        // The clock is read back: a device that took the command but kept
+        // its time is not in step.
+        const std::string after = session->RunCommand("date -u -Iseconds", 1033);
+        if (!DeviceClock(after))
+            RaiseError(1033);
+        if (!ClockCommand(after, utcNow()).empty()) {
+            std::string text = LoadTextA(1034);
+            text.replace(text.find("%1"), 2, SshSession::FirstLine(after));
+            RaiseMessage(text);
+        }
     } catch (const std::exception& e) {
-        // Nobody asked for this round: a failure is traced, and a session it
-        // left useless is ended by the loop.
+        // Nobody asked for this round: the failure is kept for whoever
+        // reads it (korvex-cli sync-clock), and a session it left useless
+        // is ended by the loop.
         Trace("Connection::SynchroniseClock: %s\n", e.what());
+        std::lock_guard<std::mutex> guard(clockLock);
+        clockError = e.what();
+        clockFailures.fetch_add(1, std::memory_order_acq_rel);
     }
+}
+
+std::string Connection::ClockError() const {
+    std::lock_guard<std::mutex> guard(clockLock);
+    return clockError;
 }
 
 uint32_t Connection::ReadFactoryConfig() {
@@ -433,7 +391,9 @@ void Connection::Restart() {
         statusBar.ShowProgress(0, 155);
         RestartCommand();
         uint64_t remembered = 0;
-        for (unsigned i = 0; i < 75; ++i) {
+        bool heardAgain = false;
+        unsigned i = 0;
+        for (; i < 75 && !heardAgain; ++i) {
             if (StopRequested())
                 break;
             if (i >= 5) {
@@ -441,12 +401,19 @@ void Connection::Restart() {
                 if (i == 5)
                     remembered = seen;
                 else if (seen > remembered)
-                    break; // the device has announced itself again
+                    heardAgain = true; // the device has announced itself again
             }
+            if (heardAgain)
+                break;
             statusBar.ShowProgress(i * 100 / 75, 0);
             if (SleepOrStop(timing.restartStep_ms))
                 break;
         }
+        // A device whose announcements never arrived (gone for good, or on
+        // another subnet) is asked once more on a fresh connection.
+        if (i == 75 && !heardAgain &&
+            !SshServerAnswers(deviceAddress, port, timing.reconnectTimeout_ms, stopEvent) && !StopRequested())
+            RaiseError(1032);
         statusBar.ShowMessage(157);
     } catch (...) {
         statusBar.ShowMessage(156);
@@ -461,11 +428,7 @@ void Connection::UploadProgram() {
         if (programHistory)
             KeepCurrentProgram();
         statusBar.ShowProgress(0, 161);
-        session->Send("/etc/tavo/program.tdv", uploadPayload.data(), uploadPayload.size(), 162,
-                      [&](uint64_t remaining, uint64_t total) {
-                          statusBar.ShowProgress(
-                              total ? static_cast<unsigned>(25 - remaining * 25 / total) : 25, 0);
-                      });
+        PlaceProgram();
         statusBar.ShowProgress(25, 155);
         RestartCommand();
         for (unsigned i = 0; i < 75; ++i) {
@@ -478,6 +441,47 @@ void Connection::UploadProgram() {
         statusBar.ShowMessage(163);
     } catch (...) {
         statusBar.ShowMessage(162);
+        throw;
+    }
+}
+
+// The program goes to a file beside the device's program, is read back and
+// compared, and only then renamed over it in one step: a transfer that
+// breaks anywhere leaves the previous program whole, and the caller never
+// restarts the device on a program that is not the one sent.
+void Connection::PlaceProgram() {
+    const std::string program = ProgramPath;
+    const std::string sibling = program + ".new";
+    try {
+        session->Send(sibling, uploadPayload.data(), uploadPayload.size(), 162,
+                      [&](uint64_t remaining, uint64_t total) {
+                          statusBar.ShowProgress(
+                              total ? static_cast<unsigned>(25 - remaining * 25 / total) : 25, 0);
+                      });
+        std::string copy;
+        session->FetchAll(sibling, 162, 162, 0, copy);
+        if (copy.size() != uploadPayload.size() ||
+            !std::equal(copy.begin(), copy.end(), uploadPayload.begin(),
+                        [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; })) {
+            size_t same = 0;
+            while (same < copy.size() && same < uploadPayload.size() &&
+                   static_cast<uint8_t>(copy[same]) == uploadPayload[same])
+                ++same;
+            std::string text = LoadTextA(1031);
+            text.replace(text.find("%1"), 2, std::to_string(same));
+            text.replace(text.find("%2"), 2, std::to_string(uploadPayload.size()));
+            RaiseMessage(LoadTextA(162) + " " + text);
+        }
+        session->RunCommand("mv -f " + sibling + " " + program, 162);
+    } catch (...) {
+        // Best effort: a session that still works removes the partial copy.
+        if (session && !session->Lost()) {
+            try {
+                session->RunCommand("rm -f " + sibling, 162);
+            } catch (const std::exception& e) {
+                Trace("Connection::PlaceProgram: %s stays: %s\n", sibling.c_str(), e.what());
+            }
+        }
         throw;
     }
 }
@@ -633,14 +637,29 @@ void Connection::ReadNetwork() {
     NetworkSettingsSink& dialog = networkDialog ? *networkDialog : none;
     using C = NetworkSettingsSink;
 
-    const std::string settings = session->RunCommand("/tavo/ipconfig --show", 238);
+    // A read command that fails leaves only its own fields missing; the
+    // others are read all the same, and the status names what failed. (A
+    // session that is lost ends the job.)
+    std::vector<std::string> failed;
+    const auto read = [&](const std::string& command) -> std::optional<std::string> {
+        try {
+            return session->RunCommand(command, 238);
+        } catch (const SessionLost&) {
+            throw;
+        } catch (const std::exception& e) {
+            Trace("Connection::ReadNetwork: %s\n", e.what());
+            failed.push_back(command);
+            return std::nullopt;
+        }
+    };
+    const std::optional<std::string> settings = read("/tavo/ipconfig --show");
     const std::pair<int, const char*> keys[3] = {
         {C::DeviceAddress, "ipaddr"}, {C::Netmask, "netmask"}, {C::Gateway, "gateway"}};
     for (const auto& [control, key] : keys) {
         // A key the device does not report, or a value that is no address,
         // is shown as missing, never as a made-up 0.0.0.0 that OK would
         // write back.
-        const std::optional<std::string> value = SettingsValue(settings, key);
+        const std::optional<std::string> value = settings ? SettingsValue(*settings, key) : std::nullopt;
         const std::optional<uint32_t> address = value ? ParseAddressText(*value) : std::nullopt;
         if (address)
             dialog.SetAddress(control, *address);
@@ -649,9 +668,11 @@ void Connection::ReadNetwork() {
         dialog.Enable(control, true);
     }
 
-    const std::string ifconfig = session->RunCommand("ifconfig eth0", 238);
-    if (ifconfig.find("HWaddr ") != std::string::npos)
-        dialog.SetText(C::HardwareAddress, HardwareAddress(ifconfig));
+    const std::optional<std::string> ifconfig = read("ifconfig eth0");
+    if (!ifconfig)
+        dialog.SetMissing(C::HardwareAddress);
+    else if (ifconfig->find("HWaddr ") != std::string::npos)
+        dialog.SetText(C::HardwareAddress, HardwareAddress(*ifconfig));
 
     // A controller or camera file that cannot be fetched, or whose read
     // breaks off, is skipped: the row keeps what it shows.
@@ -699,6 +720,14 @@ void Connection::ReadNetwork() {
             dialog.SetText(C::PassText, text);
             dialog.Enable(C::PassText, cameraZeroSet);
         }
+    }
+    if (!failed.empty()) {
+        std::string list;
+        for (const std::string& command : failed)
+            list += (list.empty() ? "\"" : ", \"") + command + "\"";
+        std::string text = LoadTextA(1036);
+        text.replace(text.find("%1"), 2, list);
+        statusBar.ShowText(text);
     }
 }
 

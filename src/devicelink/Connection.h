@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,7 @@ struct ConnectionTiming {
     unsigned networkStep_ms = 1000;  // job 11: one of 65 wait steps
     unsigned setDateWait_ms = 200;   // after the set-date command
     unsigned connectTimeout_ms = 10000; // TCP connect
+    unsigned reconnectTimeout_ms = 10000; // job 10: the device is asked once more after the wait
     unsigned ioTimeout_ms = 30000;   // longest time one SSH call may make no progress
     unsigned keepalive_s = 15;       // SSH keepalive interval once authenticated
     unsigned stopGrace_ms = 1000;    // a stop waits this long for the thread to close the session cleanly
@@ -80,6 +82,11 @@ public:
     // the set-date command (for reports; any thread).
     unsigned ClockChecks() const { return clockChecks.load(std::memory_order_acquire); }
     unsigned ClockSettings() const { return clockSettings.load(std::memory_order_acquire); }
+    // How many of them failed (the device's date unreadable or failing, its
+    // set-date command failing, or its clock not in step after it), and the
+    // text of the latest failure.
+    unsigned ClockFailures() const { return clockFailures.load(std::memory_order_acquire); }
+    std::string ClockError() const;
 
     // Network settings request (host order: first octet in the top byte).
     uint32_t ipAddress = 0;
@@ -147,6 +154,7 @@ private:
     void ChangePassword();
     void Restart();
     void UploadProgram();
+    void PlaceProgram();
     void DownloadProgram();
     void KeepCurrentProgram();
     void ListRecordings(int32_t code);
@@ -162,6 +170,9 @@ private:
     std::atomic<uint32_t> round{0};
     std::atomic<unsigned> clockChecks{0};
     std::atomic<unsigned> clockSettings{0};
+    std::atomic<unsigned> clockFailures{0};
+    mutable std::mutex clockLock;
+    std::string clockError;
     bool sshLibraryStarted = false;
     std::unique_ptr<ConnectionInternals> internals; // the socket shared with Stop
     std::unique_ptr<SshSession> session;
@@ -180,6 +191,9 @@ uint64_t UtcTo100ns(unsigned year, unsigned month, unsigned day, unsigned hour, 
                     unsigned second);
 // The system clock in the same units.
 uint64_t SystemUtc100ns();
+// The device's UTC time read from the output of "date -u -Iseconds", in the
+// same units; nothing when the output cannot be read as a date.
+std::optional<uint64_t> DeviceClock(const std::string& dateOutput);
 // The set-date command for the output of "date -u -Iseconds" when the device
 // is more than 10 s away from `pcUtc100ns`; "" when it must be left alone
 // (in step, or output that cannot be read).

@@ -84,17 +84,31 @@ int KnownHostKeyBits(int hostKeyType) {
     }
 }
 
+[[noreturn]] void RefuseSpecialFile(const std::string& path) {
+    std::string text = LoadTextA(1005);
+    text.replace(text.find("%1"), 2, path);
+    RaiseMessage(text);
+}
+
+// Reads a regular file (a missing one is empty). The open never waits (a
+// FIFO put in its place would block it for good) and anything but a
+// regular file is refused before a byte is read.
 bool ReadText(const std::string& path, std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return errno == ENOENT;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        RefuseSpecialFile(path);
+    }
     char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, n);
-    bool ok = !std::ferror(file);
-    std::fclose(file);
-    return ok;
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0)
+            text.append(buffer, static_cast<size_t>(n));
+    ::close(fd);
+    return n == 0;
 }
 
 void MakeFolders(const std::string& path) {
@@ -118,25 +132,36 @@ std::string Substitute(std::string text, const std::string& first, const std::st
 // would be lost. The lock is held only around that read-add-replace and is
 // waited for at most a few seconds: a holder that hangs costs no more than
 // the unlocked race did.
+//
+// The lock file is removed again by its holder. A waiter that got hold of
+// a lock file that was removed meanwhile (or replaced) tries again with the
+// file now at the path, so two holders never hold different files.
 class KnownHostsLock {
 public:
-    explicit KnownHostsLock(const std::string& path) {
+    explicit KnownHostsLock(const std::string& path) : lockPath(path + ".lock") {
         MakeFolders(path);
-        fd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0)
-            return;
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                break;
-            if (std::chrono::steady_clock::now() >= end) {
-                Trace("CheckHostKey: %s stays locked; going on without the lock\n", path.c_str());
-                break;
+        while (!held && std::chrono::steady_clock::now() < end) {
+            fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0)
+                return;
+            while (::flock(fd, LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EINTR) &&
+                   std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            struct stat mine {}, now {};
+            held = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &mine) == 0 &&
+                   ::stat(lockPath.c_str(), &now) == 0 && mine.st_ino == now.st_ino && mine.st_dev == now.st_dev;
+            if (!held) {
+                ::close(fd);
+                fd = -1;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        if (!held)
+            Trace("CheckHostKey: %s stays locked; going on without the lock\n", path.c_str());
     }
     ~KnownHostsLock() {
+        if (held)
+            ::unlink(lockPath.c_str());
         if (fd >= 0)
             ::close(fd); // releases the lock
     }
@@ -144,7 +169,9 @@ public:
     KnownHostsLock& operator=(const KnownHostsLock&) = delete;
 
 private:
+    std::string lockPath;
     int fd = -1;
+    bool held = false;
 };
 
 struct KnownHostsDeleter {
@@ -188,6 +215,17 @@ int CompareWithRecorded(LIBSSH2_KNOWNHOSTS* hosts, const std::string& name, cons
 
 } // namespace
 
+KnownHostsFile KnownHostsFileKind(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode))
+        return KnownHostsFile::Regular; // missing, or a read that fails tells why
+    struct stat null {};
+    if (S_ISCHR(info.st_mode) && ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) &&
+        info.st_rdev == null.st_rdev)
+        return KnownHostsFile::Null;
+    RefuseSpecialFile(path);
+}
+
 HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, const std::string& host,
                             uint16_t port) {
     size_t keySize = 0;
@@ -199,6 +237,8 @@ HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, c
 
     HostKeyVerdict verdict;
     verdict.fingerprint = KeyFingerprint(reinterpret_cast<const unsigned char*>(key), keySize);
+    if (KnownHostsFileKind(path) == KnownHostsFile::Null)
+        return verdict; // no key known, none recorded
 
     std::unique_ptr<LIBSSH2_KNOWNHOSTS, KnownHostsDeleter> hosts(libssh2_knownhost_init(session));
     if (!hosts)
@@ -272,6 +312,8 @@ HostKeyLookup LookUpHostKey(LIBSSH2_SESSION* session, const std::string& path, c
     lookup.keyBlob.assign(key, keySize);
     lookup.keyType = KeyTypeOfBlob(lookup.keyBlob);
     lookup.fingerprint = KeyFingerprint(reinterpret_cast<const unsigned char*>(key), keySize);
+    if (KnownHostsFileKind(path) == KnownHostsFile::Null)
+        return lookup; // every key is new
 
     std::unique_ptr<LIBSSH2_KNOWNHOSTS, KnownHostsDeleter> hosts(libssh2_knownhost_init(session));
     if (!hosts)
@@ -296,6 +338,8 @@ void RecordHostKey(const std::string& path, const std::string& host, uint16_t po
     const std::string type = KeyTypeOfBlob(keyBlob);
     if (type.empty())
         RaiseError(1003);
+    if (KnownHostsFileKind(path) == KnownHostsFile::Null)
+        return;
     std::vector<unsigned char> text(4 * ((keyBlob.size() + 2) / 3) + 1);
     const int n = EVP_EncodeBlock(text.data(), reinterpret_cast<const unsigned char*>(keyBlob.data()),
                                   static_cast<int>(keyBlob.size()));
@@ -313,6 +357,8 @@ void RecordHostKey(const std::string& path, const std::string& host, uint16_t po
 }
 
 size_t ForgetHostKey(const std::string& path, const std::string& host, uint16_t port) {
+    if (KnownHostsFileKind(path) == KnownHostsFile::Null)
+        return 0;
     std::string existing;
     if (!ReadText(path, existing))
         RaiseError(1004);

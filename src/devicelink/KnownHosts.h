@@ -10,6 +10,15 @@ typedef struct _LIBSSH2_SESSION LIBSSH2_SESSION;
 
 namespace korvex {
 
+// What a known-hosts path names: a regular file (or nothing yet), which is
+// read and rewritten, or /dev/null, which as for OpenSSH means that no key
+// is known and none is recorded, so every key is new.
+enum class KnownHostsFile { Regular, Null };
+
+// The kind of the file at `path`; any other special file (a FIFO, a
+// device, a folder) raises 1005 naming it. Never blocks.
+KnownHostsFile KnownHostsFileKind(const std::string& path);
+
 // $XDG_CONFIG_HOME/korvex/known_hosts, or ~/.config/korvex/known_hosts.
 std::string DefaultKnownHostsPath();
 

@@ -18,8 +18,8 @@ namespace korvex {
 
 namespace {
 
-constexpr unsigned kPortInUseText = 1030;
-constexpr unsigned kPortFailedText = 1031;
+constexpr unsigned kPortInUseText = 1040;
+constexpr unsigned kPortFailedText = 1041;
 
 std::string Fill(std::string text, const char* mark, const std::string& value) {
     const size_t at = text.find(mark);

@@ -50,10 +50,19 @@ constexpr int kWaitSlice_ms = 100;
 // The most a goodbye (disconnect message, channel close on the way out)
 // may take.
 constexpr unsigned kGoodbye_ms = 1000;
+// How long a channel whose command has ended may take to close. Some
+// servers close late, or send no exit status at all; the command's output
+// is complete by then, so this wait is short and its end is no failure.
+constexpr unsigned kCloseWait_ms = 2000;
+// Permission bits of a file sent to the device: the owner writes it,
+// everyone reads it, nobody executes it.
+constexpr int kSentFileMode = 0644;
 // How much of a command's standard error is kept for its failure message.
 constexpr size_t kErrorKept = 4096;
 // Shown with the job's error when the device fell silent (string table).
 constexpr unsigned kTimedOutText = 1020;
+// Shown when an SCP peer ends without its answer.
+constexpr unsigned kUnconfirmedCopyText = 1030;
 // Shown with the job's error when the device's command failed.
 constexpr unsigned kCommandFailedText = 1021;
 
@@ -228,7 +237,8 @@ SshSession::Wait SshSession::WaitSocket(int64_t deadline, bool stoppable) {
     }
 }
 
-long SshSession::Retry(const std::function<long()>& call, int64_t deadline, bool stoppable) {
+long SshSession::Retry(const std::function<long()>& call, int64_t deadline, bool stoppable,
+                       bool timeoutLoses) {
     for (;;) {
         const long rc = call();
         if (rc != LIBSSH2_ERROR_EAGAIN)
@@ -237,6 +247,8 @@ long SshSession::Retry(const std::function<long()>& call, int64_t deadline, bool
         case Wait::Ready:
             continue;
         case Wait::TimedOut:
+            if (!timeoutLoses)
+                return LIBSSH2_ERROR_TIMEOUT;
             timedOut = true;
             NoteFailure(LIBSSH2_ERROR_TIMEOUT);
             return LIBSSH2_ERROR_TIMEOUT;
@@ -333,14 +345,55 @@ void SshSession::Close() {
 void SshSession::ReleaseChannel(LIBSSH2_CHANNEL* channel) {
     if (!session)
         return;
-    const int64_t deadline =
-        SteadyMs() + std::min(timing.ioTimeout_ms, lost ? kGoodbye_ms : timing.ioTimeout_ms);
+    // A channel whose command has ended was closed by the device already
+    // (AwaitClose), so this returns at once; one the device keeps open is
+    // not worth a failed session.
+    const int64_t deadline = SteadyMs() + std::min(timing.ioTimeout_ms, lost ? kGoodbye_ms : kCloseWait_ms);
     const long closed =
-        Retry([&] { return static_cast<long>(libssh2_channel_close(channel)); }, deadline, true);
+        Retry([&] { return static_cast<long>(libssh2_channel_close(channel)); }, deadline, true, false);
+    if (closed == LIBSSH2_ERROR_TIMEOUT && !lost) {
+        Trace("SshSession::ReleaseChannel: the device did not close the channel; freed with the session\n");
+        return;
+    }
     if (closed < 0)
         NoteFailure(closed);
     // A channel that cannot be freed now is freed with the session.
     Retry([&] { return static_cast<long>(libssh2_channel_free(channel)); }, SteadyMs() + kGoodbye_ms, false);
+}
+
+bool SshSession::AwaitClose(SshChannel& channel) {
+    LIBSSH2_CHANNEL* raw = channel.Get();
+    if (!raw || lost)
+        return false;
+    const int64_t deadline = SteadyMs() + std::min(timing.ioTimeout_ms, kCloseWait_ms);
+    // Nothing more goes to the command: a copy program or a command that
+    // reads its input ends on this.
+    long rc = Retry([&] { return static_cast<long>(libssh2_channel_send_eof(raw)); }, deadline, true, false);
+    // What still comes is not wanted; reading it keeps the device's window
+    // open until its end of file, which it sends when the command is over.
+    while (rc >= 0 && !libssh2_channel_eof(raw)) {
+        bool progress = false;
+        rc = ReadBothStreams(raw, progress, [](int, const char*, size_t) {});
+        if (rc != 0 || progress || libssh2_channel_eof(raw))
+            continue;
+        const Wait wait = WaitSocket(deadline, true);
+        if (wait == Wait::TimedOut)
+            rc = LIBSSH2_ERROR_TIMEOUT;
+        else if (wait != Wait::Ready)
+            rc = LIBSSH2_ERROR_SOCKET_DISCONNECT;
+    }
+    // Then the channel is closed from this side; the device answers with
+    // its own close (its exit status, when it sends one, comes before). A
+    // device that keeps it open is left alone: the command has ended.
+    if (rc >= 0)
+        rc = Retry([&] { return static_cast<long>(libssh2_channel_close(raw)); }, deadline, true, false);
+    if (rc == LIBSSH2_ERROR_TIMEOUT) {
+        Trace("SshSession::AwaitClose: the device did not end the channel within %u ms\n", kCloseWait_ms);
+        return false;
+    }
+    if (rc < 0)
+        NoteFailure(rc);
+    return rc == 0;
 }
 
 SshChannel SshSession::TryOpenChannel() {
@@ -428,13 +481,13 @@ CommandResult SshSession::Collect(SshChannel& channel, unsigned error) {
             Raise(error);
         }
     }
-    // The exit status comes before the device closes the channel.
-    const long rc =
-        Retry([&] { return static_cast<long>(libssh2_channel_close(channel.Get())); }, Deadline());
-    if (rc < 0) {
-        NoteFailure(rc);
+    // The output is complete. The exit status comes before the device
+    // closes the channel; a device that closes it without one, or late, has
+    // still run the command (no status counts as success), and the channel
+    // is not torn down under a command that has not quite exited.
+    AwaitClose(channel);
+    if (lost)
         Raise(error);
-    }
     result.exitStatus = libssh2_channel_get_exit_status(channel.Get());
     return result;
 }
@@ -482,19 +535,73 @@ void SshSession::RunCommandThenGone(const std::string& command, unsigned error) 
         Raise(error);
     // The device goes away by design: its connection ending, or falling
     // silent, ends the reading without an error. The session is left to the
-    // next liveness check, as after any restart.
+    // next liveness check, as after any restart. A command that ends while
+    // the device is still there has said whether it worked: a non-zero exit
+    // status is the job's failure, with the device's words.
+    std::string errorText;
     int64_t deadline = Deadline();
     for (;;) {
         bool progress = false;
-        if (ReadBothStreams(channel.Get(), progress, [](int, const char*, size_t) {}) != 0)
+        if (ReadBothStreams(channel.Get(), progress, [&](int stream, const char* bytes, size_t n) {
+                if (stream == 1 && errorText.size() < kErrorKept)
+                    errorText.append(bytes, std::min(n, kErrorKept - errorText.size()));
+            }) != 0)
             return;
         if (progress) {
             deadline = Deadline();
             continue;
         }
-        if (libssh2_channel_eof(channel.Get()) || WaitSocket(deadline, true) != Wait::Ready)
+        if (libssh2_channel_eof(channel.Get()))
+            break;
+        if (WaitSocket(deadline, true) != Wait::Ready)
             return;
     }
+    if (!AwaitClose(channel))
+        return; // gone before it said how it ended
+    const int status = libssh2_channel_get_exit_status(channel.Get());
+    if (status != 0)
+        RaiseMessage(CommandFailure(error, status, FirstLine(errorText)));
+}
+
+bool SshServerAnswers(uint32_t networkAddress, uint16_t port, unsigned timeout_ms, const StopEvent& stop) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_addr.s_addr = networkAddress;
+    remote.sin_port = htons(port);
+    const int64_t deadline = SteadyMs() + timeout_ms;
+    bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0;
+    bool failed = !connected && errno != EINPROGRESS;
+    std::string banner;
+    // Connected once writable; answering once "SSH-" has arrived.
+    while (!failed && banner.size() < 4 && !stop.IsSet()) {
+        const int64_t now = SteadyMs();
+        if (now >= deadline)
+            break;
+        pollfd p{fd, static_cast<short>(connected ? POLLIN : POLLOUT), 0};
+        const int rc = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(kWaitSlice_ms, deadline - now)));
+        if (rc < 0 && errno != EINTR)
+            failed = true;
+        if (rc <= 0)
+            continue;
+        if (!connected) {
+            int code = 0;
+            socklen_t size = sizeof code;
+            connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &size) == 0 && code == 0;
+            failed = !connected;
+            continue;
+        }
+        char bytes[4];
+        const ssize_t n = ::recv(fd, bytes, 4 - banner.size(), 0);
+        if (n <= 0)
+            failed = n == 0 || (errno != EAGAIN && errno != EINTR);
+        else
+            banner.append(bytes, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return banner == "SSH-";
 }
 
 std::string SshSession::ReadUntil(SshChannel& channel, const std::string& marker, unsigned error) {
@@ -583,7 +690,42 @@ bool SshSession::Fetch(const std::string& path, unsigned requestError, unsigned 
         received += static_cast<uint64_t>(n);
         onChunk(buffer.data(), static_cast<size_t>(n), received, total);
     }
+    // The copy program ends the file with its status byte and waits for
+    // this side's answer before it exits; only then is the channel closed.
+    std::string why;
+    if (!ReadScpStatus(channel, why) || !WriteAll(channel, std::string(1, '\0'))) {
+        Trace("SshSession::Fetch: %s: the copy did not end cleanly: %s\n", path.c_str(), why.c_str());
+        if (readError || lost)
+            Raise(readError ? readError : 146);
+        return false;
+    }
+    AwaitClose(channel);
     return true;
+}
+
+bool SshSession::ReadScpStatus(SshChannel& channel, std::string& message) {
+    char byte = 0;
+    const auto readByte = [&] {
+        return Retry([&] { return static_cast<long>(libssh2_channel_read(channel.Get(), &byte, 1)); },
+                     Deadline());
+    };
+    long n = readByte();
+    if (n <= 0) {
+        NoteFailure(n);
+        message = LoadTextA(kUnconfirmedCopyText);
+        return false;
+    }
+    if (byte == 0)
+        return true;
+    // 1 (warning) or 2 (error), then the device's text up to a line end.
+    message.clear();
+    while ((n = readByte()) > 0 && byte != '\n' && message.size() < 1024)
+        message.push_back(byte);
+    if (n < 0)
+        NoteFailure(n);
+    if (message.empty())
+        message = LoadTextA(kUnconfirmedCopyText);
+    return false;
 }
 
 bool SshSession::FetchAll(const std::string& path, unsigned requestError, unsigned readError, size_t chunk,
@@ -604,7 +746,8 @@ void SshSession::Send(const std::string& path, const void* data, size_t n, unsig
     if (session && !lost)
         rc = Retry(
             [&]() -> long {
-                raw = libssh2_scp_send64(session, path.c_str(), 0777, static_cast<libssh2_int64_t>(n), 0, 0);
+                raw = libssh2_scp_send64(session, path.c_str(), kSentFileMode,
+                                         static_cast<libssh2_int64_t>(n), 0, 0);
                 if (raw)
                     return 0;
                 const int code = libssh2_session_last_errno(session);
@@ -643,15 +786,16 @@ void SshSession::Send(const std::string& path, const void* data, size_t n, unsig
         if (progress)
             progress(remaining, n);
     }
-    // Let the device's copy program see the end and finish writing before
-    // the channel is closed, so the file is complete on the device.
-    rc = Retry([&] { return static_cast<long>(libssh2_channel_send_eof(channel.Get())); }, Deadline());
-    if (rc == 0)
-        rc = Retry([&] { return static_cast<long>(libssh2_channel_wait_eof(channel.Get())); }, Deadline());
-    if (rc < 0) {
-        NoteFailure(rc);
-        Raise(error);
+    // The file is complete on the device only when its copy program has
+    // confirmed the bytes (after this side's end-of-file byte); a program
+    // that died half-way, or answered with an error, is a failed send.
+    std::string why;
+    if (!WriteAll(channel, std::string(1, '\0')) || !ReadScpStatus(channel, why)) {
+        if (lost || why.empty())
+            Raise(error);
+        RaiseMessage(LoadTextA(error) + " " + why);
     }
+    AwaitClose(channel);
 }
 
 } // namespace korvex

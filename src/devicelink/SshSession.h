@@ -133,14 +133,24 @@ public:
     std::string RunCommand(const std::string& command, unsigned error);
     // For a command after which the device goes away by design (restart):
     // open (226), exec (`error`), then read what comes; a connection that
-    // ends or falls silent ends the reading without an error and the exit
-    // status is not asked for.
+    // ends or falls silent ends the reading without an error. A command that
+    // ends with a non-zero exit status while the device is still there
+    // raises `error` with the first line of its standard error.
     void RunCommandThenGone(const std::string& command, unsigned error);
 
     // Reads standard output until `marker` has arrived, the stream ends or
     // the read fails (`error` on a time-out or a broken connection). Returns
     // what was read.
     std::string ReadUntil(SshChannel& channel, const std::string& marker, unsigned error);
+    // Ends a channel whose command has done its part: sends end of file,
+    // discards what still comes and waits a short while for the device to
+    // close the channel (after its exit status, if it sends one). False
+    // when the device did not close it in that time, which is no failure;
+    // a broken connection is noted as one.
+    bool AwaitClose(SshChannel& channel);
+    // Reads the one-byte answer of an SCP peer: true for 0 (fine); false
+    // for an error, with the peer's text (or why nothing came) in `message`.
+    bool ReadScpStatus(SshChannel& channel, std::string& message);
     // Writes all of `text`; false on error.
     bool WriteAll(SshChannel& channel, const std::string& text);
 
@@ -155,7 +165,7 @@ public:
     bool FetchAll(const std::string& path, unsigned requestError, unsigned readError, size_t chunk,
                   std::string& content, const std::function<void(uint64_t, uint64_t)>& progress = {});
 
-    // SCP send with mode 0777; `error` on any failure. `progress` gets the
+    // SCP send with mode 0644; `error` on any failure. `progress` gets the
     // bytes remaining after each write.
     void Send(const std::string& path, const void* data, size_t n, unsigned error,
               const std::function<void(uint64_t remaining, uint64_t total)>& progress = {});
@@ -185,7 +195,9 @@ private:
     // Repeats `call` while it reports that it would block, waiting for the
     // socket in between; the result of the last call, or
     // LIBSSH2_ERROR_TIMEOUT when the deadline passed or a stop came.
-    long Retry(const std::function<long()>& call, int64_t deadline_ms, bool stoppable = true);
+    // A time-out gives the session up unless `timeoutLoses` is false.
+    long Retry(const std::function<long()>& call, int64_t deadline_ms, bool stoppable = true,
+               bool timeoutLoses = true);
     int64_t Deadline() const;
     // Notes a failed call: a time-out or a socket error gives the
     // connection up (the socket is shut, so the clean-up that follows ends
@@ -200,5 +212,9 @@ private:
     bool lost = false;
     bool timedOut = false;
 };
+
+// Whether an SSH server answers on a fresh connection (its version line
+// arrives) within `timeout_ms`; a stop request ends the wait with false.
+bool SshServerAnswers(uint32_t networkAddress, uint16_t port, unsigned timeout_ms, const StopEvent& stop);
 
 } // namespace korvex

@@ -1,19 +1,26 @@
 // korvex-cli device and discover against the device simulator.
 
-#include "support/CommandRun.h"
-#include "support/FreePort.h"
 #include "devsim/DeviceSimulator.h"
 #include "framework/StringTable.h"
-
-#include <gtest/gtest.h>
+#include "support/CommandRun.h"
+#include "support/FreePort.h"
+#include "support/LoopbackListener.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace korvex {
@@ -29,8 +36,9 @@ using korvex::test::FreeUdpPort;
 class CliDevice : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() / ("kx-cli-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("kx-cli-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
         options.rootDir = (folder / "device").string();
@@ -153,12 +161,56 @@ TEST_F(CliDevice, HistoryListsKeptProgramsAndRestoreKeepsTheOneItReplaces) {
     Outcome restore = Cli(data, Device() + "restore");
     EXPECT_EQ(restore.status, 0) << restore.err;
     EXPECT_EQ(ReadWholeFile(device->HostPath("/etc/tavo/program.tdv")), "kept program");
-    EXPECT_NE(restore.err.find(LoadTextA(2605) + " " + kept.string() + "/"), std::string::npos) << restore.err;
+    EXPECT_NE(restore.err.find(LoadTextA(2605) + " " + kept.string() + "/"), std::string::npos)
+        << restore.err;
     // The program the restore replaced is the newest kept one now, so the
     // step can be undone the same way.
     Outcome again = Cli(data, Device() + "history");
     ASSERT_EQ(std::count(again.out.begin(), again.out.end(), '\n'), 3) << again.out;
     EXPECT_EQ(ReadWholeFile(again.out.substr(0, again.out.find('\t'))), original);
+}
+
+// What the device reports as failed ends the command with its words and
+// exit status 1, never with a success text.
+TEST_F(CliDevice, DeviceFailuresEndTheCommandWithStatusOne) {
+    options.clockOffset_s = 40;
+    StartDevice();
+    auto refuse = [&](const std::string& command, const std::string& text) {
+        devsim::FaultOptions faults;
+        faults.failCommand = command;
+        faults.failStatus = 3;
+        faults.failText = text;
+        device->SetFaults(faults);
+    };
+
+    const std::string program = ReadWholeFile(device->HostPath("/etc/tavo/program.tdv"));
+    const fs::path file = folder / "new.kvx";
+    std::ofstream(file, std::ios::binary) << std::string(26083, 'N');
+    devsim::FaultOptions cut;
+    cut.cutUploadAfter = 20000;
+    device->SetFaults(cut);
+    Outcome upload = Cli("KORVEX_PASSWORD=admin", Device() + "upload '" + file.string() + "'");
+    EXPECT_EQ(upload.status, 1) << upload.out;
+    EXPECT_EQ(upload.out.find(LoadTextA(163)), std::string::npos) << upload.out;
+    EXPECT_TRUE(ReadWholeFile(device->HostPath("/etc/tavo/program.tdv")) == program);
+
+    refuse("sync && /tavo/restart", "boom");
+    Outcome restart = Cli("KORVEX_PASSWORD=admin",
+                          Device() + "restart --announce-port " + std::to_string(test::FreeUdpPort()));
+    EXPECT_EQ(restart.status, 1) << restart.out;
+    EXPECT_NE(restart.err.find("boom"), std::string::npos) << restart.err;
+    EXPECT_EQ(device->RestartCount(), 0u);
+
+    refuse("/tavo/setdate", "setdate: no clock");
+    Outcome clock = Cli("KORVEX_PASSWORD=admin", Device() + "sync-clock");
+    EXPECT_EQ(clock.status, 1) << clock.out;
+    EXPECT_NE(clock.err.find(LoadTextA(1035)), std::string::npos) << clock.err;
+
+    refuse("ifconfig eth0", "ifconfig: eth0: no such device");
+    Outcome shown = Cli("KORVEX_PASSWORD=admin", Device() + "network-show");
+    EXPECT_EQ(shown.status, 1);
+    EXPECT_NE(shown.out.find("ipaddr: 192.168.0.20\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.err.find("\"ifconfig eth0\""), std::string::npos) << shown.err;
 }
 
 bool Sent(const devsim::DeviceSimulator& device, const std::string& prefix) {
@@ -214,8 +266,9 @@ TEST_F(CliDevice, UnreadableValuesShowAsMissingAndAreNeverWrittenBack) {
     EXPECT_NE(show.out.find("netmask: missing\n"), std::string::npos) << show.out;
     EXPECT_NE(show.out.find("camera 0: missing\n"), std::string::npos) << show.out;
 
-    Outcome set = Cli("KORVEX_PASSWORD=admin",
-                      Device() + "network-set --ip 192.168.0.20 --netmask 255.255.255.0 --gateway 192.168.0.1");
+    Outcome set =
+        Cli("KORVEX_PASSWORD=admin",
+            Device() + "network-set --ip 192.168.0.20 --netmask 255.255.255.0 --gateway 192.168.0.1");
     EXPECT_EQ(set.status, 2);
     EXPECT_NE(set.err.find("--camera 0="), std::string::npos) << set.err;
     EXPECT_FALSE(Sent(*device, "/tavo/ipconfig --proto"));
@@ -266,6 +319,80 @@ TEST_F(CliDevice, DiscoverListsTheAnnouncingDevice) {
     Outcome taken = Cli("", "discover --seconds 0 --port " + std::to_string(ntohs(a.sin_port)));
     ::close(holder);
     EXPECT_EQ(taken.status, 1);
+}
+
+// Starts korvex-cli device on 127.0.0.1:`port` with `known` as its
+// known-hosts file (none given when empty), all output dropped.
+pid_t SpawnCli(const fs::path& folder, uint16_t port, const std::string& known) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("KORVEX_PASSWORD", "admin", 1);
+        ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; ++fd)
+            ::dup2(null, fd);
+        const std::string portText = std::to_string(port);
+        std::vector<const char*> argv = {KORVEX_CLI_PATH, "device",         "--host", "127.0.0.1",
+                                         "--port",        portText.c_str(), "--user", "admin"};
+        if (!known.empty()) {
+            argv.push_back("--known-hosts");
+            argv.push_back(known.c_str());
+        }
+        argv.push_back("version");
+        argv.push_back(nullptr);
+        ::execv(KORVEX_CLI_PATH, const_cast<char* const*>(argv.data()));
+        ::_exit(127);
+    }
+    return child;
+}
+
+// Waits up to `timeout_ms` for the child to end; its exit status, or -1
+// when it had to be killed.
+int WaitExit(pid_t child, unsigned timeout_ms) {
+    int status = 0;
+    for (unsigned waited = 0; waited < timeout_ms; waited += 10) {
+        if (::waitpid(child, &status, WNOHANG) == child)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    return -1;
+}
+
+// A FIFO as the known-hosts file is refused at once, untouched, and never
+// blocks the program (which Ctrl+C then could not end either).
+TEST_F(CliDevice, FifoKnownHostsIsRefusedAndCtrlCEndsAWaitingCommand) {
+    uint16_t port = 0;
+    const int listener = test::ListenOnLoopback(port, 1);
+    const std::string fifo = (folder / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    pid_t child = SpawnCli(folder, port, fifo);
+    int status = WaitExit(child, 5000);
+    EXPECT_EQ(status, 1) << "not ended with a failure within 5 s";
+    struct stat info {};
+    ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_FALSE(fs::exists(fifo + ".lock"));
+    pollfd p{listener, POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 0), 0) << "the device was contacted";
+
+    // Ctrl+C while the device says nothing at all (the connect waits for
+    // its greeting) ends the program promptly, reporting the interruption.
+    child = SpawnCli(folder, port, "");
+    ASSERT_EQ(::poll(&p, 1, 20000), 1) << "the program never connected";
+    const int accepted = ::accept(listener, nullptr, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto interrupted = std::chrono::steady_clock::now();
+    ::kill(child, SIGINT);
+    status = WaitExit(child, 5000);
+    std::printf("ended %lld ms after Ctrl+C\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - interrupted)
+                                           .count()));
+    EXPECT_EQ(status, 1);
+    ::close(accepted);
+    ::close(listener);
 }
 
 } // namespace

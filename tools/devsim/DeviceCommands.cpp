@@ -163,6 +163,67 @@ Result List(DeviceSimulator::State& state, const std::vector<std::string>& args)
     return r;
 }
 
+// Splits "-f" style options from the paths of mv and rm.
+bool SplitForced(const std::vector<std::string>& args, std::vector<std::string>& paths, bool& forced,
+                 std::string& bad) {
+    forced = false;
+    for (const auto& a : args) {
+        if (a == "-f")
+            forced = true;
+        else if (!a.empty() && a[0] == '-') {
+            bad = a;
+            return false;
+        } else
+            paths.push_back(a);
+    }
+    return true;
+}
+
+// "mv [-f] FROM TO": one rename inside the device's folders.
+Result Move(DeviceSimulator::State& state, const std::vector<std::string>& args) {
+    std::vector<std::string> paths;
+    bool forced = false;
+    std::string bad;
+    if (!SplitForced(args, paths, forced, bad))
+        return Fail("mv: unrecognized option '" + bad + "'\n");
+    if (paths.size() != 2)
+        return Fail("mv: give a source and a target\n");
+    const std::string from = MapDevicePath(state.options.rootDir, paths[0]);
+    const std::string to = MapDevicePath(state.options.rootDir, paths[1]);
+    std::error_code ec;
+    if (from.empty() || !fs::exists(from, ec))
+        return Fail("mv: can't rename '" + paths[0] + "': No such file or directory\n");
+    if (to.empty() || fs::is_directory(to, ec))
+        return Fail("mv: can't rename '" + paths[0] + "': Permission denied\n");
+    fs::rename(from, to, ec);
+    if (ec)
+        return Fail("mv: can't rename '" + paths[0] + "': " + ec.message() + "\n");
+    return {};
+}
+
+// "rm [-f] PATH...": removes files; -f keeps quiet about missing ones.
+Result Remove(DeviceSimulator::State& state, const std::vector<std::string>& args) {
+    std::vector<std::string> paths;
+    bool forced = false;
+    std::string bad;
+    if (!SplitForced(args, paths, forced, bad))
+        return Fail("rm: unrecognized option '" + bad + "'\n");
+    Result r;
+    for (const auto& p : paths) {
+        const std::string host = MapDevicePath(state.options.rootDir, p);
+        std::error_code ec;
+        if (!host.empty() && fs::is_directory(host, ec)) {
+            r = Fail("rm: '" + p + "' is a directory\n");
+            continue;
+        }
+        if (host.empty() || !fs::remove(host, ec)) {
+            if (!forced || ec)
+                r = Fail("rm: can't remove '" + p + "': No such file or directory\n");
+        }
+    }
+    return r;
+}
+
 // A command that has all its output at once.
 class ImmediateHandler : public ExecHandler {
 public:
@@ -295,6 +356,10 @@ Result RunSimple(DeviceSimulator::State& state, const std::string& user, const s
         return SetDate(state, args);
     if (name == "ls" || name == "/bin/ls")
         return List(state, args);
+    if (name == "mv" || name == "/bin/mv")
+        return Move(state, args);
+    if (name == "rm" || name == "/bin/rm")
+        return Remove(state, args);
     if (name == "sync" || name == "/bin/sync")
         return {};
     if (name == "/tavo/restart") {

@@ -22,6 +22,7 @@ struct ExecContext {
     int exitStatus = 0;
     bool restartAfter = false;  // the device restarts once the exit is sent
     bool logOutput = true;      // false for binary transfers
+    bool killed = false;       // the command died: no exit status is sent
 };
 
 class ExecHandler {

@@ -98,6 +98,14 @@ struct FaultOptions {
     std::string failText;
     // Keys that "/tavo/ipconfig --show" leaves out of its output.
     std::vector<std::string> hiddenSettings;
+    // An incoming SCP copy ("scp -t") breaks off after this many file bytes
+    // (0 = never): the bytes so far are written over the target in place,
+    // as a device whose link drops mid-copy leaves them, and the copy
+    // program dies without an exit status.
+    uint64_t cutUploadAfter = 0;
+    // Commands end without an exit status (the channel just closes), as
+    // some SSH servers end them.
+    bool omitExitStatus = false;
 };
 
 struct Options {

@@ -207,7 +207,8 @@ private:
 // "scp -t PATH": the device receives files.
 class SinkHandler : public ExecHandler {
 public:
-    SinkHandler(DeviceSimulator::State& state, ScpArgs args) : state(state), args(std::move(args)) {}
+    SinkHandler(DeviceSimulator::State& state, ScpArgs args)
+        : state(state), args(std::move(args)), cutAfter(state.CurrentFaults().cutUploadAfter) {}
 
     void Step(ExecContext& c) override {
         c.logOutput = false;
@@ -340,6 +341,8 @@ private:
         index = state.AddTransfer(r);
         hostPath = host;
         remaining = size;
+        received = 0;
+        partial.clear();
         fileMode = mode & 07777;
         c.output.push_back('\0');
     }
@@ -347,9 +350,16 @@ private:
     // Consumes file bytes; true when the file is finished (written or
     // dropped) and control lines follow again, false to wait for input.
     bool ReceiveData(ExecContext& c) {
+        if (remaining > 0 && cutAfter > 0 && received + c.input.size() >= cutAfter) {
+            Cut(c);
+            return false;
+        }
         if (remaining > 0) {
             size_t n = size_t(std::min<uint64_t>(remaining, c.input.size()));
+            received += n;
             if (n > 0) {
+                if (cutAfter > 0)
+                    partial.append(c.input, 0, n);
                 try {
                     file->Write(c.input.data(), n);
                 } catch (const std::exception& e) {
@@ -390,6 +400,28 @@ private:
         }
         CommitFile(c, clientError);
         return true;
+    }
+
+    // The link drops after `cutAfter` file bytes: what arrived so far lands
+    // over the target's first bytes (the rest of the old file stays), and
+    // the copy program dies.
+    void Cut(ExecContext& c) {
+        const uint64_t take = std::min<uint64_t>(cutAfter - received, c.input.size());
+        partial.append(c.input, 0, size_t(take));
+        file.reset();
+        FILE* f = std::fopen(hostPath.c_str(), "r+b");
+        if (!f)
+            f = std::fopen(hostPath.c_str(), "wb");
+        if (f) {
+            std::fwrite(partial.data(), 1, partial.size(), f);
+            std::fclose(f);
+        }
+        record.error = "the link dropped after " + std::to_string(cutAfter) + " bytes";
+        state.UpdateTransfer(index, record);
+        c.input.clear();
+        c.killed = true;
+        c.exitStatus = 1;
+        c.done = true;
     }
 
     void CommitFile(ExecContext& c, bool clientError) {
@@ -449,6 +481,9 @@ private:
     uint64_t remaining = 0;
     unsigned fileMode = 0644;
     std::string writeError;
+    uint64_t cutAfter = 0; // see FaultOptions::cutUploadAfter
+    uint64_t received = 0;
+    std::string partial; // the bytes a cut copy leaves behind
 };
 
 class ScpErrorHandler : public ExecHandler {

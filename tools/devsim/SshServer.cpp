@@ -210,7 +210,8 @@ bool Drive(Session& s, ChannelState& c) {
         return true;
     }
     if (ctx.done && ctx.output.empty() && ctx.errorOutput.empty()) {
-        ssh_channel_request_send_exit_status(c.channel, ctx.exitStatus);
+        if (!ctx.killed && !s.state->CurrentFaults().omitExitStatus)
+            ssh_channel_request_send_exit_status(c.channel, ctx.exitStatus);
         ssh_channel_send_eof(c.channel);
         ssh_channel_close(c.channel);
         c.exitSent = true;

@@ -1,5 +1,6 @@
 // korvex-devsim: runs the device simulator until Ctrl-C.
 
+#include "devsim/DeviceShell.h"
 #include "devsim/DeviceSimulator.h"
 
 extern "C" {
@@ -65,11 +66,15 @@ const char* const kHelp =
     "                        with --fail-status N (default 1) and --fail-text T on\n"
     "                        its standard error\n"
     "  --hide-setting KEY    \"/tavo/ipconfig --show\" leaves KEY out (repeatable)\n"
+    "  --cut-upload N        an incoming SCP copy breaks off after N bytes\n"
     "  --live-fault F        endless-payload (a message of an unknown kind that never\n"
     "                        ends) or endless-header (a picture header of 4 GiB),\n"
     "                        struck once per live connection after --live-fault-after\n"
     "                        N messages (default 0)\n"
-    "  --help                this text\n";
+    "  --help                this text\n"
+    "\n"
+    "As a login shell (for a real SSH server): korvex-devsim --root DIR -c COMMAND\n"
+    "runs one device command on DIR over standard input and output.\n";
 
 unsigned long Number(const char* option, const char* text, unsigned long max, unsigned long min = 0) {
     char* end = nullptr;
@@ -108,6 +113,8 @@ int main(int argc, char** argv) {
     Options options;
     options.rootDir = "devsim-root";
     std::vector<CameraFormat> formats;
+    std::string shellCommand;
+    bool shell = false;
     try {
         for (int i = 1; i < argc; ++i) {
             std::string a = argv[i];
@@ -122,7 +129,10 @@ int main(int argc, char** argv) {
             if (i + 1 >= argc)
                 throw std::invalid_argument("unknown option or missing value: " + a);
             const char* v = argv[++i];
-            if (a == "--root")
+            if (a == "-c") {
+                shell = true;
+                shellCommand = v;
+            } else if (a == "--root")
                 options.rootDir = v;
             else if (a == "--alias")
                 options.alias = v;
@@ -186,6 +196,8 @@ int main(int argc, char** argv) {
                 options.faults.failStatus = int(Number("--fail-status", v, 255, 1));
             else if (a == "--fail-text")
                 options.faults.failText = std::string(v) + "\n";
+            else if (a == "--cut-upload")
+                options.faults.cutUploadAfter = Number("--cut-upload", v, 1ul << 30, 1);
             else if (a == "--hide-setting")
                 options.faults.hiddenSettings.push_back(v);
             else if (a == "--live-fault") {
@@ -201,6 +213,8 @@ int main(int argc, char** argv) {
             else
                 throw std::invalid_argument("unknown option: " + a + " (see --help)");
         }
+        if (shell)
+            return RunDeviceShell(options, shellCommand);
         for (unsigned c = 0; c < options.cameraCount && !formats.empty(); ++c)
             options.formats.push_back(formats[std::min<size_t>(c, formats.size() - 1)]);
 

@@ -56,6 +56,7 @@ enum DeviceString : unsigned {
     kStrRefusedMulticast = 2655,
     kStrRefusedNetmask = 2656,
     kStrRefusedIncomplete = 2657,
+    kStrNetworkTextNotRead = 2658,
     kStrNetworkMissing = 2659,
 
     kStrRecordingsTitle = 2660,

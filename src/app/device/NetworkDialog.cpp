@@ -169,6 +169,12 @@ void NetworkDialog::SetMissing(int control) {
     if (Ipv4Edit* edit = AddressControl(control)) {
         edit->clear();
         edit->SetMarked(true, Text(kStrNetworkMissing));
+    } else if (auto* edit = qobject_cast<QLineEdit*>(Control(control))) {
+        // A text the device could not give (its hardware address): shown
+        // as not read rather than empty.
+        edit->clear();
+        edit->setPlaceholderText(Text(kStrNetworkTextNotRead));
+        edit->setToolTip(Text(kStrNetworkTextNotRead));
     }
 }
 

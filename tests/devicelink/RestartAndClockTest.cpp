@@ -1,0 +1,159 @@
+// Outcomes the device reports: a refused restart, a device that never comes
+// back and a clock that cannot be read or set are failures, never shown as
+// success; a network read command that fails costs only its own fields.
+
+#include "DeviceJobsFixture.h"
+
+namespace korvex {
+namespace {
+
+using testing::DeviceJobs;
+using testing::WaitFor;
+
+class DeviceVerdicts : public DeviceJobs {
+protected:
+    void Refuse(const std::string& command, int exitStatus, const std::string& text) {
+        devsim::FaultOptions faults;
+        faults.failCommand = command;
+        faults.failStatus = exitStatus;
+        faults.failText = text;
+        device->SetFaults(faults);
+    }
+    // Runs one clock synchronisation round and waits for its end.
+    void ClockRound() {
+        const unsigned checks = connection->ClockChecks();
+        device->ClearLogs();
+        connection->SetRound(connection->timing.clockRounds - 1);
+        ASSERT_TRUE(WaitFor([&] { return connection->ClockChecks() != checks; }, 20000));
+    }
+    std::vector<std::string> CommandsSent() const {
+        std::vector<std::string> sent;
+        for (const auto& c : device->Commands())
+            sent.push_back(c.command);
+        return sent;
+    }
+};
+
+TEST_F(DeviceVerdicts, RefusedRestartFailsRestartAndUploadWithTheDevicesWords) {
+    StartDevice();
+    Connect();
+    Refuse("sync && /tavo/restart", 3, "boom");
+    status.Clear();
+    Run(JobRestart);
+    ASSERT_EQ(status.Errors().size(), 1u);
+    EXPECT_NE(status.Errors()[0].find("boom"), std::string::npos) << status.Errors()[0];
+    EXPECT_NE(status.Errors()[0].find("3"), std::string::npos) << status.Errors()[0];
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{156}));
+
+    connection->uploadPayload.assign(100, 7);
+    status.Clear();
+    Run(JobUploadProgram);
+    ASSERT_EQ(status.Errors().size(), 1u);
+    EXPECT_NE(status.Errors()[0].find("boom"), std::string::npos) << status.Errors()[0];
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{162}));
+    EXPECT_EQ(device->RestartCount(), 0u);
+}
+
+TEST_F(DeviceVerdicts, DeviceThatNeverComesBackFailsTheRestart) {
+    options.restartSeconds = 600;
+    StartDevice();
+    Session().timing.reconnectTimeout_ms = 500;
+    Connect();
+    status.Clear();
+    Run(JobRestart);
+    EXPECT_EQ(device->RestartCount(), 1u);
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(1032)}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{156}));
+}
+
+TEST_F(DeviceVerdicts, FailingDateIsAFailedClockCheckNotAClockInStep) {
+    StartDevice();
+    Connect();
+    Refuse("date", 1, "date: cannot read the clock");
+    ClockRound();
+    EXPECT_EQ(connection->ClockFailures(), 1u);
+    EXPECT_EQ(connection->ClockSettings(), 0u);
+    EXPECT_NE(connection->ClockError().find("cannot read the clock"), std::string::npos)
+        << connection->ClockError();
+    EXPECT_EQ(CommandsSent(), (std::vector<std::string>{"date -u -Iseconds"}));
+}
+
+TEST_F(DeviceVerdicts, FailingSetDateIsAFailureEveryRound) {
+    options.clockOffset_s = 100;
+    StartDevice();
+    Connect();
+    Refuse("/tavo/setdate", 3, "setdate: no rtc");
+    for (unsigned round = 1; round <= 2; ++round) {
+        ClockRound();
+        EXPECT_EQ(connection->ClockFailures(), round);
+        EXPECT_NE(connection->ClockError().find(LoadTextA(1035)), std::string::npos)
+            << connection->ClockError();
+    }
+    EXPECT_EQ(device->ClockOffset(), 100);
+}
+
+TEST_F(DeviceVerdicts, SetClockIsReadBack) {
+    options.clockOffset_s = 100;
+    StartDevice();
+    Connect();
+    ClockRound();
+    EXPECT_EQ(connection->ClockFailures(), 0u) << connection->ClockError();
+    EXPECT_EQ(connection->ClockSettings(), 1u);
+    const std::vector<std::string> sent = CommandsSent();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0], "date -u -Iseconds");
+    EXPECT_EQ(sent[1].rfind("/tavo/setdate ", 0), 0u);
+    EXPECT_EQ(sent[2], "date -u -Iseconds");
+    EXPECT_LE(std::abs(device->ClockOffset()), 2);
+}
+
+// A read command that fails leaves its own fields missing and no others.
+TEST_F(DeviceVerdicts, FailingReadCommandLeavesOnlyItsFieldsMissing) {
+    using C = NetworkSettingsSink;
+    StartDevice();
+    Connect();
+    for (const std::string command : {"ifconfig eth0", "/tavo/ipconfig --show"}) {
+        SCOPED_TRACE(command);
+        Refuse(command, 1, "no such device");
+        testing::RecordingNetworkDialog dialog;
+        connection->networkDialog = &dialog;
+        status.Clear();
+        Run(JobReadNetwork);
+        connection->networkDialog = nullptr;
+        EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+        ASSERT_FALSE(status.Texts().empty());
+        EXPECT_NE(status.Texts().back().find(command), std::string::npos) << status.Texts().back();
+        const bool settingsFailed = command != "ifconfig eth0";
+        for (int control : {C::DeviceAddress, C::Netmask, C::Gateway}) {
+            EXPECT_EQ(dialog.missing.count(control), settingsFailed ? 1u : 0u) << control;
+            EXPECT_EQ(dialog.addresses.count(control), settingsFailed ? 0u : 1u) << control;
+            EXPECT_TRUE(dialog.enabled[control]) << control;
+        }
+        EXPECT_EQ(dialog.missing.count(C::HardwareAddress), settingsFailed ? 0u : 1u);
+        // Everything else is read as from a healthy device.
+        EXPECT_EQ(connection->cameraCount, 2u);
+        EXPECT_EQ(HostAddressText(dialog.addresses[C::CameraAddress0]), "192.168.0.101");
+        EXPECT_EQ(dialog.texts[C::PassText], "gate 1 pass");
+    }
+}
+
+// Some servers end a command's channel without an exit status: the command
+// ran, and its output is what counts.
+TEST_F(DeviceVerdicts, NoExitStatusIsNoFailure) {
+    StartDevice();
+    Connect();
+    devsim::FaultOptions faults;
+    faults.omitExitStatus = true;
+    device->SetFaults(faults);
+    status.Clear();
+    Run(JobListCameras);
+    Run(JobReadNetwork);
+    connection->uploadPayload.assign(3000, 1);
+    Run(JobUploadProgram);
+    EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
+    EXPECT_EQ(connection->cameraDirs, (std::vector<std::string>{"cam1", "cam2"}));
+    EXPECT_EQ(device->RestartCount(), 1u);
+}
+
+} // namespace
+} // namespace korvex
