@@ -22,7 +22,9 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void OnSignal(int) { stopRequested = 1; }
+void OnSignal(int) {
+    stopRequested = 1;
+}
 
 const char* const kHelp =
     "Usage: korvex-devsim [options]\n"
@@ -108,13 +110,152 @@ korvex::devsim::Options::Shift ParseShift(const std::string& text) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    using namespace korvex::devsim;
+namespace {
+
+using namespace korvex::devsim;
+
+// What the command line asks for.
+struct CommandLine {
     Options options;
-    options.rootDir = "devsim-root";
     std::vector<CameraFormat> formats;
-    std::string shellCommand;
     bool shell = false;
+    std::string shellCommand;
+};
+
+void AddFormats(std::vector<CameraFormat>& formats, const std::string& list) {
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos)
+            comma = list.size();
+        formats.push_back(ParseCameraFormat(list.substr(start, comma - start)));
+        start = comma + 1;
+    }
+}
+
+long long ClockOffset(const char* v) {
+    char* end = nullptr;
+    const long long s = std::strtoll(v, &end, 10);
+    if (!*v || *end)
+        throw std::invalid_argument(std::string("--clock-offset: '") + v + "' is not a number");
+    return s;
+}
+
+// The device's addresses, identity and pictures; false for another option.
+bool ApplyDeviceOption(CommandLine& line, const std::string& a, const char* v) {
+    Options& o = line.options;
+    if (a == "-c") {
+        line.shell = true;
+        line.shellCommand = v;
+    } else if (a == "--root")
+        o.rootDir = v;
+    else if (a == "--alias")
+        o.alias = v;
+    else if (a == "--listen")
+        o.bindAddress = v;
+    else if (a == "--ssh-port")
+        o.sshPort = uint16_t(Number("--ssh-port", v, 65535));
+    else if (a == "--live-port")
+        o.livePort = uint16_t(Number("--live-port", v, 65535));
+    else if (a == "--announce-to")
+        o.announceAddress = v;
+    else if (a == "--announce-port")
+        o.announcePort = uint16_t(Number("--announce-port", v, 65535));
+    else if (a == "--cameras")
+        o.cameraCount = unsigned(Number("--cameras", v, 8, 1));
+    else if (a == "--format")
+        AddFormats(line.formats, v);
+    else if (a == "--fps")
+        o.fps = unsigned(Number("--fps", v, 60, 1));
+    else if (a == "--key-interval")
+        o.keyFrameInterval = unsigned(Number("--key-interval", v, 1000, 1));
+    else if (a == "--blur-every")
+        o.blurEvery = unsigned(Number("--blur-every", v, 1000000));
+    else if (a == "--factory-cameras")
+        o.factoryCameraCount = int(Number("--factory-cameras", v, 1000));
+    else if (a == "--scenes")
+        o.scenesProject = v;
+    else if (a == "--scene-seed")
+        o.sceneSeed = uint32_t(Number("--scene-seed", v, 0xFFFFFFFFul));
+    else if (a == "--shift")
+        o.shifts.push_back(ParseShift(v));
+    else if (a == "--user")
+        o.user = v;
+    else if (a == "--password")
+        o.password = v;
+    else if (a == "--version-text")
+        o.version = v;
+    else if (a == "--clock-offset")
+        o.clockOffset_s = ClockOffset(v);
+    else if (a == "--restart-seconds")
+        o.restartSeconds = unsigned(Number("--restart-seconds", v, 3600));
+    else if (a == "--host-key")
+        o.hostKeyFile = v;
+    else
+        return false;
+    return true;
+}
+
+// The faults a test can ask the device to show; false for another option.
+bool ApplyFaultOption(Options& o, const std::string& a, const char* v) {
+    if (a == "--quiet-commands")
+        o.faults.quietCommands_ms = unsigned(Number("--quiet-commands", v, 3600000));
+    else if (a == "--fail-command")
+        o.faults.failCommand = v;
+    else if (a == "--fail-status")
+        o.faults.failStatus = int(Number("--fail-status", v, 255, 1));
+    else if (a == "--fail-text")
+        o.faults.failText = std::string(v) + "\n";
+    else if (a == "--cut-upload")
+        o.faults.cutUploadAfter = Number("--cut-upload", v, 1ul << 30, 1);
+    else if (a == "--hide-setting")
+        o.faults.hiddenSettings.push_back(v);
+    else if (a == "--live-fault") {
+        const std::string fault = v;
+        if (fault == "endless-payload")
+            o.faults.liveFault = LiveFault::EndlessPayload;
+        else if (fault == "endless-header")
+            o.faults.liveFault = LiveFault::EndlessHeader;
+        else
+            throw std::invalid_argument("--live-fault: '" + fault +
+                                        "' is not endless-payload or endless-header");
+    } else if (a == "--live-fault-after")
+        o.faults.liveFaultAfter = uint32_t(Number("--live-fault-after", v, 1000000));
+    else
+        return false;
+    return true;
+}
+
+// Runs the device until SIGINT or SIGTERM.
+int Serve(Options& options) {
+    // The H.264 encoder's statistics lines are not wanted on the console.
+    av_log_set_level(AV_LOG_ERROR);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    DeviceSimulator device(options);
+    device.Start();
+    std::printf("korvex-devsim: alias %s, SSH on %s:%u (user %s), live stream on %s:%u, "
+                "announcements to %s:%u, root %s\n",
+                options.alias.c_str(), options.bindAddress.c_str(), device.SshPort(), options.user.c_str(),
+                options.bindAddress.c_str(), device.LivePort(),
+                options.announce ? options.announceAddress.c_str() : "(off)", options.announcePort,
+                options.rootDir.c_str());
+    std::fflush(stdout);
+    while (!stopRequested)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::printf("korvex-devsim: stopping\n");
+    device.Stop();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CommandLine line;
+    Options& options = line.options;
+    options.rootDir = "devsim-root";
     try {
         for (int i = 1; i < argc; ++i) {
             std::string a = argv[i];
@@ -129,115 +270,14 @@ int main(int argc, char** argv) {
             if (i + 1 >= argc)
                 throw std::invalid_argument("unknown option or missing value: " + a);
             const char* v = argv[++i];
-            if (a == "-c") {
-                shell = true;
-                shellCommand = v;
-            } else if (a == "--root")
-                options.rootDir = v;
-            else if (a == "--alias")
-                options.alias = v;
-            else if (a == "--listen")
-                options.bindAddress = v;
-            else if (a == "--ssh-port")
-                options.sshPort = uint16_t(Number("--ssh-port", v, 65535));
-            else if (a == "--live-port")
-                options.livePort = uint16_t(Number("--live-port", v, 65535));
-            else if (a == "--announce-to")
-                options.announceAddress = v;
-            else if (a == "--announce-port")
-                options.announcePort = uint16_t(Number("--announce-port", v, 65535));
-            else if (a == "--cameras")
-                options.cameraCount = unsigned(Number("--cameras", v, 8, 1));
-            else if (a == "--format") {
-                std::string list = v;
-                size_t start = 0;
-                while (start <= list.size()) {
-                    size_t comma = list.find(',', start);
-                    if (comma == std::string::npos)
-                        comma = list.size();
-                    formats.push_back(ParseCameraFormat(list.substr(start, comma - start)));
-                    start = comma + 1;
-                }
-            } else if (a == "--fps")
-                options.fps = unsigned(Number("--fps", v, 60, 1));
-            else if (a == "--key-interval")
-                options.keyFrameInterval = unsigned(Number("--key-interval", v, 1000, 1));
-            else if (a == "--blur-every")
-                options.blurEvery = unsigned(Number("--blur-every", v, 1000000));
-            else if (a == "--factory-cameras")
-                options.factoryCameraCount = int(Number("--factory-cameras", v, 1000));
-            else if (a == "--scenes")
-                options.scenesProject = v;
-            else if (a == "--scene-seed")
-                options.sceneSeed = uint32_t(Number("--scene-seed", v, 0xFFFFFFFFul));
-            else if (a == "--shift")
-                options.shifts.push_back(ParseShift(v));
-            else if (a == "--user")
-                options.user = v;
-            else if (a == "--password")
-                options.password = v;
-            else if (a == "--version-text")
-                options.version = v;
-            else if (a == "--clock-offset") {
-                char* end = nullptr;
-                long long s = std::strtoll(v, &end, 10);
-                if (!*v || *end)
-                    throw std::invalid_argument(std::string("--clock-offset: '") + v + "' is not a number");
-                options.clockOffset_s = s;
-            } else if (a == "--restart-seconds")
-                options.restartSeconds = unsigned(Number("--restart-seconds", v, 3600));
-            else if (a == "--host-key")
-                options.hostKeyFile = v;
-            else if (a == "--quiet-commands")
-                options.faults.quietCommands_ms = unsigned(Number("--quiet-commands", v, 3600000));
-            else if (a == "--fail-command")
-                options.faults.failCommand = v;
-            else if (a == "--fail-status")
-                options.faults.failStatus = int(Number("--fail-status", v, 255, 1));
-            else if (a == "--fail-text")
-                options.faults.failText = std::string(v) + "\n";
-            else if (a == "--cut-upload")
-                options.faults.cutUploadAfter = Number("--cut-upload", v, 1ul << 30, 1);
-            else if (a == "--hide-setting")
-                options.faults.hiddenSettings.push_back(v);
-            else if (a == "--live-fault") {
-                const std::string fault = v;
-                if (fault == "endless-payload")
-                    options.faults.liveFault = LiveFault::EndlessPayload;
-                else if (fault == "endless-header")
-                    options.faults.liveFault = LiveFault::EndlessHeader;
-                else
-                    throw std::invalid_argument("--live-fault: '" + fault + "' is not endless-payload or endless-header");
-            } else if (a == "--live-fault-after")
-                options.faults.liveFaultAfter = uint32_t(Number("--live-fault-after", v, 1000000));
-            else
+            if (!ApplyDeviceOption(line, a, v) && !ApplyFaultOption(options, a, v))
                 throw std::invalid_argument("unknown option: " + a + " (see --help)");
         }
-        if (shell)
-            return RunDeviceShell(options, shellCommand);
-        for (unsigned c = 0; c < options.cameraCount && !formats.empty(); ++c)
-            options.formats.push_back(formats[std::min<size_t>(c, formats.size() - 1)]);
-
-        // The H.264 encoder's statistics lines are not wanted on the console.
-        av_log_set_level(AV_LOG_ERROR);
-        std::signal(SIGINT, OnSignal);
-        std::signal(SIGTERM, OnSignal);
-        std::signal(SIGPIPE, SIG_IGN);
-
-        DeviceSimulator device(options);
-        device.Start();
-        std::printf("korvex-devsim: alias %s, SSH on %s:%u (user %s), live stream on %s:%u, "
-                    "announcements to %s:%u, root %s\n",
-                    options.alias.c_str(), options.bindAddress.c_str(), device.SshPort(), options.user.c_str(),
-                    options.bindAddress.c_str(), device.LivePort(),
-                    options.announce ? options.announceAddress.c_str() : "(off)", options.announcePort,
-                    options.rootDir.c_str());
-        std::fflush(stdout);
-        while (!stopRequested)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        std::printf("korvex-devsim: stopping\n");
-        device.Stop();
-        return 0;
+        if (line.shell)
+            return RunDeviceShell(options, line.shellCommand);
+        for (unsigned c = 0; c < options.cameraCount && !line.formats.empty(); ++c)
+            options.formats.push_back(line.formats[std::min<size_t>(c, line.formats.size() - 1)]);
+        return Serve(options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "korvex-devsim: %s\n", e.what());
         return 2;
