@@ -105,6 +105,7 @@ void Connection::Run() {
             break;
         const int32_t code = job.load(std::memory_order_acquire);
         if (code >= 1 && code <= 13) {
+            TakeRequest();
             try {
                 PerformJob(code);
             } catch (const std::exception& e) {
@@ -115,6 +116,7 @@ void Connection::Run() {
                     statusBar.ShowError(e.what());
             }
             EndLostSession();
+            DropRequestSinks();
         }
         if (code != 0)
             job.store(0, std::memory_order_release);

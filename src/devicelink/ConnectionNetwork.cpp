@@ -24,6 +24,54 @@ public:
 
 } // namespace
 
+// A controller or camera file that cannot be fetched, or whose read breaks
+// off, is skipped: the row keeps what it shows.
+void Connection::ShowController(NetworkSettingsSink& dialog) {
+    using C = NetworkSettingsSink;
+    std::string content;
+    if (session->FetchAll("/tavo/controller", 0, 0, 4096, content)) {
+        const std::string text = TrimTrailing(content);
+        if (!text.empty()) {
+            const std::optional<uint32_t> address = ParseAddressText(text);
+            if (!address || *address != 0xFFFFFFFFu) {
+                dialog.SetChecked(C::ControllerUsed, true);
+                dialog.Enable(C::Controller, true);
+                if (address)
+                    dialog.SetAddress(C::Controller, *address);
+                else
+                    dialog.SetMissing(C::Controller);
+            }
+        }
+    }
+}
+
+// The camera rows of the factory record's cameras; true when camera 0 has
+// an address, which enables the rows.
+bool Connection::ShowCameras(NetworkSettingsSink& dialog) {
+    using C = NetworkSettingsSink;
+    std::string content;
+    bool cameraZeroSet = false;
+    for (uint32_t i = 0; i < cameraCount; ++i) {
+        if (!session->FetchAll("/tavo/cam" + std::to_string(static_cast<int>(i)), 0, 0, 4096, content))
+            continue;
+        const std::string text = TrimTrailing(content);
+        if (i == 0)
+            cameraZeroSet = !text.empty();
+        if (!text.empty()) {
+            const std::optional<CameraSetting> camera = ParseCameraFile(text);
+            if (camera) {
+                dialog.SetAddress(C::CameraAddress0 + static_cast<int>(i), camera->address);
+                dialog.SetText(C::CameraChannel0 + static_cast<int>(i), std::to_string(camera->channel));
+            } else {
+                dialog.SetMissing(C::CameraAddress0 + static_cast<int>(i));
+            }
+        }
+        dialog.Enable(C::CameraAddress0 + static_cast<int>(i), cameraZeroSet);
+        dialog.Enable(C::CameraChannel0 + static_cast<int>(i), cameraZeroSet);
+    }
+    return cameraZeroSet;
+}
+
 void Connection::ReadNetwork() {
     if (!connected.load(std::memory_order_acquire))
         return;
@@ -68,46 +116,12 @@ void Connection::ReadNetwork() {
     else if (ifconfig->find("HWaddr ") != std::string::npos)
         dialog.SetText(C::HardwareAddress, HardwareAddress(*ifconfig));
 
-    // A controller or camera file that cannot be fetched, or whose read
-    // breaks off, is skipped: the row keeps what it shows.
-    std::string content;
-    if (session->FetchAll("/tavo/controller", 0, 0, 4096, content)) {
-        const std::string text = TrimTrailing(content);
-        if (!text.empty()) {
-            const std::optional<uint32_t> address = ParseAddressText(text);
-            if (!address || *address != 0xFFFFFFFFu) {
-                dialog.SetChecked(C::ControllerUsed, true);
-                dialog.Enable(C::Controller, true);
-                if (address)
-                    dialog.SetAddress(C::Controller, *address);
-                else
-                    dialog.SetMissing(C::Controller);
-            }
-        }
-    }
-
+    ShowController(dialog);
     cameraCount = std::min<uint32_t>(ReadFactoryConfig(), 4);
 
-    bool cameraZeroSet = false;
-    for (uint32_t i = 0; i < cameraCount; ++i) {
-        if (!session->FetchAll("/tavo/cam" + std::to_string(static_cast<int>(i)), 0, 0, 4096, content))
-            continue;
-        const std::string text = TrimTrailing(content);
-        if (i == 0)
-            cameraZeroSet = !text.empty();
-        if (!text.empty()) {
-            const std::optional<CameraSetting> camera = ParseCameraFile(text);
-            if (camera) {
-                dialog.SetAddress(C::CameraAddress0 + static_cast<int>(i), camera->address);
-                dialog.SetText(C::CameraChannel0 + static_cast<int>(i), std::to_string(camera->channel));
-            } else {
-                dialog.SetMissing(C::CameraAddress0 + static_cast<int>(i));
-            }
-        }
-        dialog.Enable(C::CameraAddress0 + static_cast<int>(i), cameraZeroSet);
-        dialog.Enable(C::CameraChannel0 + static_cast<int>(i), cameraZeroSet);
-    }
+    const bool cameraZeroSet = ShowCameras(dialog);
 
+    std::string content;
     if (session->FetchAll("/tavo/pass", 0, 239, 4096, content)) {
         const std::string text = TrimTrailing(content);
         if (!text.empty()) {
