@@ -1,9 +1,10 @@
 // korvex-cli device: runs the device session's jobs from the command line,
 // exactly as the program's dialogs post them.
 #include "cli/Cli.h"
+#include "cli/DeviceOptions.h"
+#include "cli/DeviceSession.h"
 #include "cli/Fleet.h"
 #include "cli/Secrets.h"
-
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
 #include "devicelink/NetworkSettings.h"
@@ -29,665 +30,653 @@
 namespace korvex::cli {
 namespace {
 
-const char* const Usage =
-    "usage: korvex-cli device --host ADDR [--port N] --user NAME [--known-hosts FILE] COMMAND ...\n"
-    "       korvex-cli device --hosts FILE|- --user NAME [--parallel N] [--timeout S] COMMAND ...\n"
-    "\n"
-    "With --hosts the command runs on every device of the list (one HOST[:PORT] a\n"
-    "line, # comments), N at a time (default 8), and prints one JSON line per\n"
-    "device; 'korvex-cli device --hosts --help' tells more.\n"
-    "\n"
-    "The password comes from KORVEX_PASSWORD or is asked on the terminal.\n"
-    "\n"
-    "commands:\n"
-    "  version                         connect and show the device's status text\n"
-    "  upload FILE.kvx                 keep the device's program, send FILE and restart the device\n"
-    "  history                         list the kept programs of the device, newest first\n"
-    "  restore                         upload the newest kept program back (keeping the one it replaces)\n"
-    "  download FILE.kvx               fetch the device's program\n"
-    "  restart [--announce-port N]     restart and wait for the device to announce itself\n"
-    "  network-show                    show the network settings\n"
-    "  network-set --ip A --netmask M --gateway G [--controller A|none]\n"
-    "              [--camera I=ADDR[?channel=N]]... [--pass TEXT] [--force]\n"
-    "                                  write the network settings and restart;\n"
-    "                                  a gateway outside the device's network\n"
-    "                                  needs --force\n"
-    "  passwd                          change the password (KORVEX_NEW_PASSWORD or asked twice)\n"
-    "  recordings ls [CAM[/DAY[/HOUR]]] [--to DIR]\n"
-    "                                  list recordings; \"  [S]\" marks copies in DIR\n"
-    "  recordings get CAM/DAY/HOUR FILE... --to DIR\n"
-    "                                  copy recordings into DIR/CAM/DAY/HOUR/\n"
-    "  sync-clock                      set the device clock if it is more than 10 s off\n";
+using namespace device;
 
-std::atomic<Connection*> running{nullptr};
-std::atomic<bool> interrupted{false};
-extern "C" void OnInterrupt(int) { interrupted.store(true); }
+// ---- checking a command's arguments
 
-// Status texts and progress: progress is drawn on stderr when it is a
-// terminal; the last status text is what the command prints at the end.
-class CliStatus : public StatusSink {
-public:
-    explicit CliStatus(bool drawProgress) : drawProgress(drawProgress) {}
-
-    void ShowProgress(unsigned percent, unsigned textId) override {
-        std::lock_guard<std::mutex> g(lock);
-        if (textId)
-            text = LoadTextA(textId);
-        if (drawProgress) {
-            std::fprintf(stderr, "\r%s %3u%%\x1b[K", text.c_str(), percent);
-            progressShown = true;
-        }
-    }
-    void ShowMessage(unsigned textId) override { SetText(LoadTextA(textId)); }
-    void ShowText(const std::string& newText) override {
-        // The fingerprint of a newly recorded key is worth seeing even when
-        // a later text replaces it.
-        if (newText.find("SHA256:") != std::string::npos) {
-            EndProgress();
-            std::fprintf(stderr, "%s\n", newText.c_str());
-        }
-        SetText(newText);
-    }
-    void ShowError(const std::string& error) override {
-        std::lock_guard<std::mutex> g(lock);
-        errors.push_back(error);
-    }
-
-    std::string Text() {
-        std::lock_guard<std::mutex> g(lock);
-        return text;
-    }
-    std::vector<std::string> TakeErrors() {
-        std::lock_guard<std::mutex> g(lock);
-        std::vector<std::string> taken;
-        taken.swap(errors);
-        return taken;
-    }
-    void EndProgress() {
-        std::lock_guard<std::mutex> g(lock);
-        if (progressShown)
-            std::fprintf(stderr, "\r\x1b[K");
-        progressShown = false;
-    }
-
-private:
-    void SetText(const std::string& newText) {
-        std::lock_guard<std::mutex> g(lock);
-        text = newText;
-    }
-    std::mutex lock;
-    bool drawProgress;
-    bool progressShown = false;
-    std::string text;
-    std::vector<std::string> errors;
-};
-
-class CliNetwork : public NetworkSettingsSink {
-public:
-    void SetAddress(int control, uint32_t address) override { addresses[control] = address; }
-    void SetText(int control, const std::string& text) override { texts[control] = text; }
-    void SetChecked(int control, bool value) override { checked[control] = value; }
-    void Enable(int, bool) override {}
-    void SetMissing(int control) override {
-        addresses.erase(control);
-        missing[control] = true;
-    }
-    // The address of a control as network-show prints it.
-    std::string Shown(int control) {
-        if (missing[control])
-            return "missing";
-        return HostAddressText(addresses[control]);
-    }
-
-    std::map<int, bool> missing;
-    std::map<int, uint32_t> addresses;
-    std::map<int, std::string> texts;
-    std::map<int, bool> checked;
-};
-
-class CliLists : public RecordingsSink {
-public:
-    void SetLines(int level, const std::vector<std::string>& newLines) override { lines[level] = newLines; }
-    void ReplaceLine(int level, size_t index, const std::string& line, bool) override {
-        if (index < lines[level].size())
-            lines[level][index] = line;
-    }
-    std::map<int, std::vector<std::string>> lines;
-};
-
-class FixedChooser : public FileChooser {
-public:
-    explicit FixedChooser(std::string path) : path(std::move(path)) {}
-    std::optional<std::string> ChooseSaveFile(const SaveFileRequest&) override { return path; }
-
-private:
-    std::string path;
-};
-
-bool ParseHostAddress(const std::string& text, uint32_t& hostOrder) {
-    in_addr a{};
-    if (inet_pton(AF_INET, text.c_str(), &a) != 1)
-        return false;
-    hostOrder = ntohl(a.s_addr);
-    return true;
+int NoArguments(Request& r) {
+    return r.rest.empty() ? ExitOk : UsageError(r.word + " takes no arguments");
 }
 
-bool ParseNumber(const std::string& text, unsigned long max, unsigned long& value) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 10)
-        return false;
-    value = std::stoul(text);
-    return value <= max;
+int OneFile(Request& r) {
+    if (r.rest.size() != 1)
+        return UsageError(r.word + " needs one FILE.kvx");
+    r.file = r.rest[0];
+    return ExitOk;
 }
 
-// One session for the whole command.
-class Session {
-public:
-    Session(CliStatus& status, DeviceList& devices) : status(status), connection(status, devices) {}
-    ~Session() {
-        running.store(nullptr);
-        connection.Stop();
-        status.EndProgress();
+int ParseRestart(Request& r) {
+    if (r.rest.size() == 2 && r.rest[0] == "--announce-port") {
+        unsigned long port = 0;
+        if (!ParseNumber(r.rest[1], 65535, port) || port == 0)
+            return UsageError("--announce-port needs a number from 1 to 65535");
+        r.announcePort = static_cast<uint16_t>(port);
+    } else if (!r.rest.empty()) {
+        return UsageError("restart takes only --announce-port N");
     }
+    return ExitOk;
+}
 
-    Connection& Get() { return connection; }
+// One option of network-set with its value.
+int TakeNetworkOption(Request& r, const std::string& o, const std::string& v) {
+    if (o == "--ip")
+        r.ip = v;
+    else if (o == "--netmask")
+        r.netmask = v;
+    else if (o == "--gateway")
+        r.gateway = v;
+    else if (o == "--controller")
+        r.controller = v;
+    else if (o == "--pass") {
+        r.pass = v;
+        r.passGiven = true;
+    } else if (o == "--camera") {
+        size_t eq = v.find('=');
+        unsigned long index = 0;
+        if (eq == std::string::npos || !ParseNumber(v.substr(0, eq), 3, index))
+            return UsageError("--camera needs I=ADDR[?channel=N] with I from 0 to 3");
+        r.cameras[static_cast<unsigned>(index)] = v.substr(eq + 1);
+    } else
+        return UsageError("unknown network-set option " + o);
+    return ExitOk;
+}
 
-    void Start() {
-        running.store(&connection);
-        connection.Start();
+// Settings that would cut the device off are refused before the device is
+// even asked; a gateway outside its network only with --force.
+int CheckNetworkValues(const Request& r) {
+    uint32_t dummy = 0;
+    for (const std::string* t : {&r.ip, &r.netmask, &r.gateway})
+        if (!ParseHostAddress(*t, dummy))
+            return UsageError("'" + *t + "' is not an IPv4 address");
+    uint32_t a = 0, m = 0, g = 0;
+    ParseHostAddress(r.ip, a);
+    ParseHostAddress(r.netmask, m);
+    ParseHostAddress(r.gateway, g);
+    const NetworkCheck check = ValidateNetworkSettings(a, m, g);
+    if (check.Refused())
+        return UsageError(check.error);
+    if (!check.warning.empty() && !r.force)
+        return UsageError(check.warning + "\nGive --force to write it all the same.");
+    if (!r.controller.empty() && r.controller != "none" && !ParseHostAddress(r.controller, dummy))
+        return UsageError("--controller needs an IPv4 address or none");
+    for (const auto& [index, text] : r.cameras) {
+        const size_t q = text.find("?channel=");
+        unsigned long channel = 0;
+        if (!ParseHostAddress(text.substr(0, q), dummy) ||
+            (q != std::string::npos && !ParseNumber(text.substr(q + 9), 0xFFFFFFFFul, channel)))
+            return UsageError("--camera " + std::to_string(index) + "=" + text + ": not ADDR[?channel=N]");
     }
+    if (r.pass.size() > 99)
+        return UsageError("--pass holds at most 99 characters");
+    return ExitOk;
+}
 
-    // Posts a job and waits for it; false (error printed) when it failed.
-    bool Run(int32_t code) {
-        if (!connection.Post(code))
-            return Fail("the session is busy");
-        while (connection.PendingJob() != 0) {
-            if (interrupted.load()) {
-                status.EndProgress();
-                Fail("interrupted");
-                EndSoon();
-                connection.timing.stopGrace_ms = 200; // no time for a polite goodbye
-                connection.Stop(); // breaks a blocked transfer off
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+int ParseNetworkSet(Request& r) {
+    for (size_t k = 0; k < r.rest.size(); ++k) {
+        const std::string& o = r.rest[k];
+        if (o == "--force") {
+            r.force = true;
+            continue;
         }
-        status.EndProgress();
-        const auto errors = status.TakeErrors();
-        // One message per failure: a file the device cannot give (its
-        // factory record, say) fails the connect's version query and again
-        // the job that needs it, and is said once.
-        for (const auto& e : errors)
-            if (printed.insert(e).second)
-                std::fprintf(stderr, "korvex-cli: %s\n", e.c_str());
-        return errors.empty();
+        if (k + 1 >= r.rest.size())
+            return UsageError(o + " needs a value");
+        if (const int rc = TakeNetworkOption(r, o, r.rest[++k]); rc != ExitOk)
+            return rc;
     }
+    if (r.ip.empty() || r.netmask.empty() || r.gateway.empty())
+        return UsageError("network-set needs --ip, --netmask and --gateway");
+    return CheckNetworkValues(r);
+}
 
-private:
-    // Ctrl+C ends the program within a second whatever the session is
-    // waiting for: the worker is told to stop, and should it not be done
-    // in time the process ends without it.
-    static void EndSoon() {
-        std::fflush(nullptr);
-        std::thread([] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(900));
-            std::_Exit(ExitFailure);
-        }).detach();
+int ParseRecordings(Request& r) {
+    const auto& rest = r.rest;
+    if (rest.empty() || (rest[0] != "ls" && rest[0] != "get"))
+        return UsageError("recordings needs ls or get");
+    for (size_t k = 1; k < rest.size(); ++k) {
+        if (rest[k] == "--to") {
+            if (k + 1 >= rest.size())
+                return UsageError("--to needs a folder");
+            r.toDir = rest[++k];
+        } else {
+            r.recordingArgs.push_back(rest[k]);
+        }
     }
-    bool Fail(const char* text) {
-        std::fprintf(stderr, "korvex-cli: %s\n", text);
-        return false;
+    if (rest[0] == "ls" && r.recordingArgs.size() > 1)
+        return UsageError("recordings ls takes at most one CAM[/DAY[/HOUR]]");
+    if (rest[0] == "get" &&
+        (r.recordingArgs.size() < 2 || r.toDir.empty() || SplitPath(r.recordingArgs[0]).size() != 3))
+        return UsageError("recordings get needs CAM/DAY/HOUR, at least one FILE and --to DIR");
+    return ExitOk;
+}
+
+// ---- steps before the session: the kept programs are on this computer,
+// and what a command sends is gathered once the password is known
+
+std::optional<int> ListHistory(Request& r, ProgramHistory& history) {
+    for (const ProgramHistory::Entry& entry : history.List(r.host))
+        std::printf("%s\t%llu bytes\n", entry.path.c_str(), static_cast<unsigned long long>(entry.size));
+    return ExitOk;
+}
+
+std::optional<int> ChooseKept(Request& r, ProgramHistory& history) {
+    const std::vector<ProgramHistory::Entry> kept = history.List(r.host);
+    if (kept.empty())
+        return Failure(LoadTextA(2604));
+    r.file = kept.front().path;
+    return std::nullopt;
+}
+
+std::optional<int> ReadPayload(Request& r) {
+    r.payload = BinaryFile::ReadAll(r.file);
+    return std::nullopt;
+}
+
+std::optional<int> AskNewPassword(Request& r) {
+    if (const char* given = std::getenv("KORVEX_NEW_PASSWORD")) {
+        r.newPassword = given;
+    } else {
+        auto first = AskHidden("New password: ");
+        auto second = AskHidden("Retype new password: ");
+        if (!first || !second)
+            return UsageError("no new password: set KORVEX_NEW_PASSWORD or run on a terminal");
+        if (*first != *second)
+            return Failure(LoadTextA(168));
+        r.newPassword = *first;
     }
-    CliStatus& status;
-    Connection connection;
-    std::set<std::string> printed;
-};
+    if (r.newPassword.size() > 99)
+        return UsageError("the new password holds at most 99 characters");
+    return std::nullopt;
+}
 
-struct Arguments {
-    std::string host;
-    uint16_t port = 22;
-    std::string user;
-    std::string knownHosts;
-    std::vector<std::string> command; // the command word and what follows
-};
+// ---- running a command on the connected session
 
-// Selects the entries named by `path` ("CAM/DAY/HOUR", fewer parts allowed)
-// level by level; false (error printed) when a name is not on the device.
-bool Walk(Session& session, const std::vector<std::string>& parts) {
-    Connection& c = session.Get();
-    if (!session.Run(JobListCameras))
-        return false;
-    const std::vector<std::string>* levels[3] = {&c.cameraDirs, &c.level2Dirs, &c.hourDirs};
-    const int32_t next[3] = {JobListLevel2, JobListHours, JobListFiles};
-    for (size_t l = 0; l < parts.size() && l < 3; ++l) {
-        const auto& names = *levels[l];
+int Status(bool ok) {
+    return ok ? ExitOk : ExitFailure;
+}
+
+int RunVersion(Run& run) {
+    std::printf("%s\n", run.status.Text().c_str());
+    return ExitOk;
+}
+
+// Uploads the payload, keeping the device's program first; a newly kept
+// program is named on standard error.
+int RunUpload(Run& run) {
+    auto newest = [&] {
+        const auto kept = run.history.List(run.r.host);
+        return kept.empty() ? std::string() : kept.front().path;
+    };
+    const std::string before = newest();
+    const int result = Status(run.session.Run(UploadProgramRequest{std::move(run.r.payload)}));
+    if (const std::string after = newest(); after != before)
+        std::fprintf(stderr, "%s %s\n", LoadTextA(2605).c_str(), after.c_str());
+    return result;
+}
+
+int RunDownload(Run& run) {
+    FixedChooser chooser(run.r.file);
+    return Status(run.session.Run(DownloadProgramRequest{&chooser}));
+}
+
+int RunRestart(Run& run) {
+    return Status(run.session.Run(RestartRequest{}));
+}
+
+int RunPasswd(Run& run) {
+    return Status(run.session.Run(ChangePasswordRequest{run.r.newPassword}));
+}
+
+// Asks for a clock check now and waits until it has been made.
+int RunSyncClock(Run& run) {
+    Connection& c = run.c();
+    const unsigned checks = c.ClockChecks();
+    const unsigned settings = c.ClockSettings();
+    const unsigned failures = c.ClockFailures();
+    c.SetRound(c.timing.clockRounds - 1);
+    while (c.ClockChecks() == checks && c.Connected() && !interrupted.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (c.ClockChecks() == checks) {
+        std::fprintf(stderr, "korvex-cli: the clock could not be checked\n");
+        return ExitFailure;
+    }
+    if (c.ClockFailures() != failures) {
+        std::fprintf(stderr, "korvex-cli: %s\n", c.ClockError().c_str());
+        return ExitFailure;
+    }
+    std::printf("%s\n", c.ClockSettings() != settings ? "device clock set" : "device clock in step");
+    return ExitOk;
+}
+
+// Reads the settings into `dialog`; the command then prints or writes them.
+int WithNetwork(Run& run, int (*then)(Run&, CliNetwork&)) {
+    CliNetwork dialog;
+    return run.session.Run(ReadNetworkRequest{&dialog}) ? then(run, dialog) : ExitFailure;
+}
+
+int PrintNetwork(Run& run, CliNetwork& dialog) {
+    using C = NetworkSettingsSink;
+    const uint32_t cameraCount = run.c().cameraCount;
+    std::printf("ipaddr: %s\n", dialog.Shown(C::DeviceAddress).c_str());
+    std::printf("netmask: %s\n", dialog.Shown(C::Netmask).c_str());
+    std::printf("gateway: %s\n", dialog.Shown(C::Gateway).c_str());
+    std::printf("hwaddr: %s\n", dialog.texts[C::HardwareAddress].c_str());
+    std::printf("controller: %s\n",
+                dialog.checked[C::ControllerUsed] ? dialog.Shown(C::Controller).c_str() : "none");
+    std::printf("cameras: %u\n", cameraCount);
+    for (uint32_t k = 0; k < cameraCount; ++k) {
+        const int control = C::CameraAddress0 + static_cast<int>(k);
+        std::string line = dialog.missing[control] ? "missing" : "none";
+        if (dialog.addresses.count(control)) {
+            unsigned long channel = 1;
+            ParseNumber(dialog.texts[C::CameraChannel0 + static_cast<int>(k)], 0xFFFFFFFFul, channel);
+            line = CameraFileContent(dialog.addresses[control], static_cast<uint32_t>(channel));
+        }
+        std::printf("camera %u: %s\n", k, line.c_str());
+    }
+    std::printf("pass: %s\n", dialog.texts[C::PassText].c_str());
+    // A read command that failed left its fields missing: said on standard
+    // error, and the command fails.
+    const std::string notRead = LoadTextA(1036);
+    if (run.status.Text().rfind(notRead.substr(0, notRead.find("%1")), 0) == 0) {
+        std::fprintf(stderr, "korvex-cli: %s\n", run.status.Text().c_str());
+        return ExitFailure;
+    }
+    return ExitOk;
+}
+
+int RunNetworkShow(Run& run) {
+    return WithNetwork(run, PrintNetwork);
+}
+
+// The controller and cameras as the device holds them, as the dialog shows
+// them before OK; a value the device holds unreadably is never written back
+// made up: it has to be given.
+int KeepDeviceValues(Run& run, CliNetwork& dialog, WriteNetworkRequest& w) {
+    using C = NetworkSettingsSink;
+    const Connection& c = run.c();
+    const Request& r = run.r;
+    std::string missing;
+    if (r.controller == "none")
+        w.controllerAddress = 0xFFFFFFFFu;
+    else if (!r.controller.empty())
+        ParseHostAddress(r.controller, w.controllerAddress);
+    else if (dialog.missing[C::Controller])
+        missing = "--controller";
+    else
+        w.controllerAddress =
+            dialog.checked[C::ControllerUsed] ? dialog.addresses[C::Controller] : 0xFFFFFFFFu;
+    for (uint32_t k = 0; k < c.cameraCount; ++k)
+        if (dialog.missing[C::CameraAddress0 + static_cast<int>(k)] && !r.cameras.count(k))
+            missing += (missing.empty() ? "" : ", ") + std::string("--camera ") + std::to_string(k) + "=...";
+    if (!missing.empty()) {
+        std::fprintf(stderr, "korvex-cli: the device's value could not be read; give %s\n", missing.c_str());
+        return ExitUsage;
+    }
+    return ExitOk;
+}
+
+// The camera rows: what the device holds, then what the command gives.
+int SetCameras(Run& run, CliNetwork& dialog, WriteNetworkRequest& w, int result) {
+    using C = NetworkSettingsSink;
+    const Connection& c = run.c();
+    for (uint32_t k = 0; k < c.cameraCount; ++k) {
+        const int control = C::CameraAddress0 + static_cast<int>(k);
+        w.cameraAddress[k] = dialog.addresses.count(control) ? dialog.addresses[control] : 0;
+        unsigned long channel = 1;
+        if (!ParseNumber(dialog.texts[C::CameraChannel0 + static_cast<int>(k)], 0xFFFFFFFFul, channel))
+            channel = 1;
+        w.cameraChannel[k] = static_cast<uint32_t>(channel);
+    }
+    for (const auto& [index, text] : run.r.cameras) {
+        if (index >= c.cameraCount) {
+            std::fprintf(stderr, "korvex-cli: the device has %u camera rows\n", c.cameraCount);
+            return ExitUsage;
+        }
+        const std::optional<CameraSetting> setting = ParseCameraFile(text);
+        if (!setting) {
+            std::fprintf(stderr, "korvex-cli: --camera %u=%s: not ADDR[?channel=N]\n", index, text.c_str());
+            return ExitUsage;
+        }
+        w.cameraAddress[index] = setting->address;
+        w.cameraChannel[index] = setting->channel;
+    }
+    return result;
+}
+
+int WriteNetwork(Run& run, CliNetwork& dialog) {
+    const Request& r = run.r;
+    WriteNetworkRequest w;
+    ParseHostAddress(r.ip, w.ipAddress);
+    ParseHostAddress(r.netmask, w.netmask);
+    ParseHostAddress(r.gateway, w.gateway);
+    int result = SetCameras(run, dialog, w, KeepDeviceValues(run, dialog, w));
+    w.passText = r.passGiven ? r.pass : dialog.texts[NetworkSettingsSink::PassText];
+    if (result == ExitOk)
+        result = Status(run.session.Run(std::move(w)));
+    return result;
+}
+
+int RunNetworkSet(Run& run) {
+    return WithNetwork(run, WriteNetwork);
+}
+
+int RecordingsLs(Run& run, CliLists& lists, const std::vector<std::string>& parts, ListLevelRequest& place) {
+    if (parts.size() > 3)
+        return UsageError("CAM/DAY/HOUR has three parts at most");
+    if (!Walk(run.session, parts, place))
+        return ExitFailure;
+    for (const std::string& line : lists.lines[static_cast<int>(parts.size())])
+        std::printf("%s\n", line.c_str());
+    return ExitOk;
+}
+
+int RecordingsGet(Run& run, CliLists& lists, const std::vector<std::string>& parts, ListLevelRequest& place) {
+    const Connection& c = run.c();
+    const auto& args = run.r.recordingArgs;
+    if (std::error_code made; std::filesystem::create_directories(run.r.toDir, made), made) {
+        std::fprintf(stderr, "korvex-cli: cannot create %s: %s\n", run.r.toDir.c_str(),
+                     made.message().c_str());
+        return ExitFailure;
+    }
+    if (!Walk(run.session, parts, place))
+        return ExitFailure;
+    DownloadRecordingsRequest get;
+    std::copy(std::begin(place.selected), std::end(place.selected), get.selected);
+    get.localFolder = place.localFolder;
+    get.dialog = place.dialog;
+    for (size_t k = 1; k < args.size(); ++k) {
         int index = -1;
-        for (size_t i = 0; i < names.size(); ++i)
-            if (names[i] == parts[l])
-                index = static_cast<int>(i);
+        for (size_t f = 0; f < c.mp4Files.size(); ++f)
+            if (c.mp4Files[f] == args[k])
+                index = static_cast<int>(f);
         if (index < 0) {
-            std::fprintf(stderr, "korvex-cli: no folder '%s' on the device\n", parts[l].c_str());
-            return false;
+            std::fprintf(stderr, "korvex-cli: no recording '%s' in %s\n", args[k].c_str(), args[0].c_str());
+            return ExitFailure;
         }
-        c.selectedLevel[l] = index;
-        if (!session.Run(next[l]))
-            return false;
+        get.files.push_back(index);
     }
-    return true;
+    if (!run.session.Run(std::move(get)))
+        return ExitFailure;
+    for (const std::string& line : lists.lines[3])
+        std::printf("%s\n", line.c_str());
+    return ExitOk;
 }
 
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    size_t pos = 0;
-    while (pos <= path.size()) {
-        size_t slash = path.find('/', pos);
-        if (slash == std::string::npos)
-            slash = path.size();
-        if (slash > pos)
-            parts.push_back(path.substr(pos, slash - pos));
-        pos = slash + 1;
-    }
-    return parts;
+int RunRecordings(Run& run) {
+    CliLists lists;
+    ListLevelRequest place;
+    place.dialog = &lists;
+    place.localFolder = LocalFolder(run.r.toDir);
+    const auto& args = run.r.recordingArgs;
+    const std::vector<std::string> parts = args.empty() ? std::vector<std::string>{} : SplitPath(args[0]);
+    return run.r.rest[0] == "ls" ? RecordingsLs(run, lists, parts, place)
+                                 : RecordingsGet(run, lists, parts, place);
 }
 
-std::string LocalFolder(const std::string& dir) {
-    if (dir.empty() || dir.back() == '/')
-        return dir;
-    return dir + "/";
+// ---- the command table
+
+struct HelpRow {
+    const char* synopsis;    // a second line starts with '\n'
+    const char* description; // lines separated by '\n'
+};
+
+struct Subcommand {
+    const char* word;
+    std::vector<HelpRow> help;
+    int (*parse)(Request&);
+    std::optional<int> (*local)(Request&, ProgramHistory&); // before the password; a value ends the command
+    std::optional<int> (*gather)(Request&);                 // after the password; a value ends the command
+    int (*run)(Run&);
+    bool printsStatus;       // the last status text is printed when it succeeded
+    bool awaitsAnnouncement; // listens for the device coming back
+};
+
+// Each command of korvex-cli device, in the order its help lists them.
+const Subcommand Table[] = {
+    {"version",
+     {{"version", "connect and show the device's status text"}},
+     NoArguments,
+     nullptr,
+     nullptr,
+     RunVersion,
+     false,
+     false},
+    {"upload",
+     {{"upload FILE.kvx", "keep the device's program, send FILE and restart the device"}},
+     OneFile,
+     nullptr,
+     ReadPayload,
+     RunUpload,
+     true,
+     false},
+    {"history",
+     {{"history", "list the kept programs of the device, newest first"}},
+     NoArguments,
+     ListHistory,
+     nullptr,
+     nullptr,
+     false,
+     false},
+    {"restore",
+     {{"restore", "upload the newest kept program back (keeping the one it replaces)"}},
+     NoArguments,
+     ChooseKept,
+     ReadPayload,
+     RunUpload,
+     true,
+     false},
+    {"download",
+     {{"download FILE.kvx", "fetch the device's program"}},
+     OneFile,
+     nullptr,
+     nullptr,
+     RunDownload,
+     true,
+     false},
+    {"restart",
+     {{"restart [--announce-port N]", "restart and wait for the device to announce itself"}},
+     ParseRestart,
+     nullptr,
+     nullptr,
+     RunRestart,
+     true,
+     true},
+    {"network-show",
+     {{"network-show", "show the network settings"}},
+     NoArguments,
+     nullptr,
+     nullptr,
+     RunNetworkShow,
+     false,
+     false},
+    {"network-set",
+     {{"network-set --ip A --netmask M --gateway G [--controller A|none]\n"
+       "            [--camera I=ADDR[?channel=N]]... [--pass TEXT] [--force]",
+       "write the network settings and restart;\n"
+       "a gateway outside the device's network\n"
+       "needs --force"}},
+     ParseNetworkSet,
+     nullptr,
+     nullptr,
+     RunNetworkSet,
+     true,
+     false},
+    {"passwd",
+     {{"passwd", "change the password (KORVEX_NEW_PASSWORD or asked twice)"}},
+     NoArguments,
+     nullptr,
+     AskNewPassword,
+     RunPasswd,
+     true,
+     false},
+    {"recordings",
+     {{"recordings ls [CAM[/DAY[/HOUR]]] [--to DIR]", "list recordings; \"  [S]\" marks copies in DIR"},
+      {"recordings get CAM/DAY/HOUR FILE... --to DIR", "copy recordings into DIR/CAM/DAY/HOUR/"}},
+     ParseRecordings,
+     nullptr,
+     nullptr,
+     RunRecordings,
+     false,
+     false},
+    {"sync-clock",
+     {{"sync-clock", "set the device clock if it is more than 10 s off"}},
+     NoArguments,
+     nullptr,
+     nullptr,
+     RunSyncClock,
+     false,
+     false},
+};
+
+// One help row: a short synopsis shares its line with the description,
+// a long one stands on its own line(s) above it.
+std::string HelpText(const HelpRow& row) {
+    constexpr size_t Column = 34;
+    const std::vector<std::string> synopsis = SplitLines(row.synopsis);
+    const std::vector<std::string> description = SplitLines(row.description);
+    std::string text;
+    size_t first = 0;
+    if (synopsis.size() == 1 && synopsis[0].size() + 2 < Column) {
+        text +=
+            "  " + synopsis[0] + std::string(Column - 2 - synopsis[0].size(), ' ') + description[0] + "\n";
+        first = 1;
+    } else {
+        for (const std::string& line : synopsis)
+            text += "  " + line + "\n";
+    }
+    for (size_t k = first; k < description.size(); ++k)
+        text += std::string(Column, ' ') + description[k] + "\n";
+    return text;
+}
+
+const std::string& Usage() {
+    static const std::string text = [] {
+        std::string usage =
+            "usage: korvex-cli device --host ADDR [--port N] --user NAME [--known-hosts FILE] COMMAND ...\n"
+            "       korvex-cli device --hosts FILE|- --user NAME [--parallel N] [--timeout S] COMMAND ...\n"
+            "\n"
+            "With --hosts the command runs on every device of the list (one HOST[:PORT] a\n"
+            "line, # comments), N at a time (default 8), and prints one JSON line per\n"
+            "device; 'korvex-cli device --hosts --help' tells more.\n"
+            "\n"
+            "The password comes from KORVEX_PASSWORD or is asked on the terminal.\n"
+            "\n"
+            "commands:\n";
+        for (const Subcommand& command : Table)
+            for (const HelpRow& row : command.help)
+                usage += HelpText(row);
+        return usage;
+    }();
+    return text;
+}
+
+const Subcommand* FindSubcommand(const std::string& word) {
+    for (const Subcommand& command : Table)
+        if (word == command.word)
+            return &command;
+    return nullptr;
+}
+
+// ---- the device and the command word
+
+std::vector<DeviceOption> SingleDeviceOptions(Request& r) {
+    auto text = [](std::string& out) {
+        return [&out](const std::string& value) {
+            out = value;
+            return static_cast<int>(ExitOk);
+        };
+    };
+    auto port = [&r](const std::string& value) {
+        unsigned long number = 0;
+        if (!ParseNumber(value, 65535, number) || number == 0)
+            return UsageError("--port needs a number from 1 to 65535");
+        r.port = static_cast<uint16_t>(number);
+        return static_cast<int>(ExitOk);
+    };
+    return {{"--host", true, "--host needs an address", false, text(r.host)},
+            {"--port", true, "--port needs a number from 1 to 65535", false, port},
+            {"--user", true, "--user needs a name", false, text(r.user)},
+            {"--known-hosts", true, "--known-hosts needs a file", false, text(r.knownHosts)}};
+}
+
+// Reads the device, the user and the command; ExitOk or a usage error's status.
+int ParseRequest(const std::vector<std::string>& args, Request& r, const Subcommand*& command) {
+    size_t i = 0;
+    if (const int rc = ParseDeviceOptions(args, SingleDeviceOptions(r), Usage(), i); rc != ExitOk)
+        return rc;
+    if (r.host.empty() || !ParseHostAddress(r.host, r.hostOrder))
+        return UsageError("--host needs an IPv4 address\n" + Usage());
+    if (r.user.empty() || r.user.size() > 99)
+        return UsageError("--user needs a name of at most 99 characters\n" + Usage());
+    if (i >= args.size())
+        return UsageError("no command given\n" + Usage());
+    r.word = args[i];
+    r.rest.assign(args.begin() + static_cast<long>(i) + 1, args.end());
+    command = FindSubcommand(r.word);
+    if (!command)
+        return UsageError("unknown device command '" + r.word + "'\n" + Usage());
+    return command->parse(r);
+}
+
+// Connects, runs the command and disconnects; the command's exit status.
+int RunOnDevice(const Subcommand& command, Request& r, CliStatus& status, DeviceList& devices,
+                ProgramHistory& history) {
+    Session session(status, devices);
+    Connection& c = session.Get();
+    c.programHistory = &history; // an upload keeps the replaced program there
+    session.Start();
+    int result = ExitOk;
+    // A failed version query after a good login is reported (on stderr) but
+    // leaves the session connected, as in the program.
+    ConnectDeviceRequest connect{htonl(r.hostOrder), r.port, r.user, r.password, r.knownHosts};
+    if (!session.Run(std::move(connect)) && !c.Connected()) {
+        result = ExitFailure;
+    } else {
+        Run run{session, status, history, r};
+        result = command.run(run);
+        if (result == ExitOk && command.printsStatus)
+            std::printf("%s\n", status.Text().c_str());
+    }
+    if (c.Connected())
+        session.Run(DisconnectRequest{});
+    return result;
 }
 
 int RunDevice(const std::vector<std::string>& args) {
     if (NamesHostList(args))
         return RunDeviceFleet(args);
     if (WantsHelp(args)) {
-        std::printf("%s", Usage);
+        std::printf("%s", Usage().c_str());
         return ExitOk;
     }
-    Arguments a;
-    size_t i = 0;
-    for (; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size())
-                return false;
-            out = args[++i];
-            return true;
-        };
-        std::string text;
-        if (arg == "--host") {
-            if (!value(a.host))
-                return UsageError("--host needs an address");
-        } else if (arg == "--port") {
-            unsigned long port = 0;
-            if (!value(text) || !ParseNumber(text, 65535, port) || port == 0)
-                return UsageError("--port needs a number from 1 to 65535");
-            a.port = static_cast<uint16_t>(port);
-        } else if (arg == "--user") {
-            if (!value(a.user))
-                return UsageError("--user needs a name");
-        } else if (arg == "--known-hosts") {
-            if (!value(a.knownHosts))
-                return UsageError("--known-hosts needs a file");
-        } else if (arg == "--password" || arg.rfind("--password=", 0) == 0) {
-            return UsageError("the password is never taken from the command line; set KORVEX_PASSWORD");
-        } else if (arg.rfind("--", 0) == 0) {
-            return UsageError("unknown option " + arg + "\n" + Usage);
-        } else {
-            break;
-        }
-    }
-    a.command.assign(args.begin() + static_cast<long>(i), args.end());
-    uint32_t hostOrder = 0;
-    if (a.host.empty() || !ParseHostAddress(a.host, hostOrder))
-        return UsageError(std::string("--host needs an IPv4 address\n") + Usage);
-    if (a.user.empty() || a.user.size() > 99)
-        return UsageError(std::string("--user needs a name of at most 99 characters\n") + Usage);
-    if (a.command.empty())
-        return UsageError(std::string("no command given\n") + Usage);
-    const std::string word = a.command[0];
-    const std::vector<std::string> rest(a.command.begin() + 1, a.command.end());
-
-    // Check the command's own arguments before asking for anything.
-    std::string file, toDir, ip, netmask, gateway, controller, pass;
-    bool passGiven = false;
-    bool force = false;
-    std::map<unsigned, std::string> cameras;
-    std::vector<std::string> recordingArgs;
-    uint16_t announcePort = ScanThread::DefaultPort;
-    if (word == "version" || word == "network-show" || word == "passwd" || word == "sync-clock" ||
-        word == "history" || word == "restore") {
-        if (!rest.empty())
-            return UsageError(word + " takes no arguments");
-    } else if (word == "upload" || word == "download") {
-        if (rest.size() != 1)
-            return UsageError(word + " needs one FILE.kvx");
-        file = rest[0];
-    } else if (word == "restart") {
-        if (rest.size() == 2 && rest[0] == "--announce-port") {
-            unsigned long port = 0;
-            if (!ParseNumber(rest[1], 65535, port) || port == 0)
-                return UsageError("--announce-port needs a number from 1 to 65535");
-            announcePort = static_cast<uint16_t>(port);
-        } else if (!rest.empty()) {
-            return UsageError("restart takes only --announce-port N");
-        }
-    } else if (word == "network-set") {
-        for (size_t k = 0; k < rest.size(); ++k) {
-            const std::string& o = rest[k];
-            if (o == "--force") {
-                force = true;
-                continue;
-            }
-            if (k + 1 >= rest.size())
-                return UsageError(o + " needs a value");
-            const std::string& v = rest[++k];
-            if (o == "--ip")
-                ip = v;
-            else if (o == "--netmask")
-                netmask = v;
-            else if (o == "--gateway")
-                gateway = v;
-            else if (o == "--controller")
-                controller = v;
-            else if (o == "--pass") {
-                pass = v;
-                passGiven = true;
-            } else if (o == "--camera") {
-                size_t eq = v.find('=');
-                unsigned long index = 0;
-                if (eq == std::string::npos || !ParseNumber(v.substr(0, eq), 3, index))
-                    return UsageError("--camera needs I=ADDR[?channel=N] with I from 0 to 3");
-                cameras[static_cast<unsigned>(index)] = v.substr(eq + 1);
-            } else
-                return UsageError("unknown network-set option " + o);
-        }
-        if (ip.empty() || netmask.empty() || gateway.empty())
-            return UsageError("network-set needs --ip, --netmask and --gateway");
-        uint32_t dummy = 0;
-        for (const std::string* t : {&ip, &netmask, &gateway})
-            if (!ParseHostAddress(*t, dummy))
-                return UsageError("'" + *t + "' is not an IPv4 address");
-        // Settings that would cut the device off are refused before the
-        // device is even asked; a gateway outside its network only with
-        // --force.
-        uint32_t a = 0, m = 0, g = 0;
-        ParseHostAddress(ip, a);
-        ParseHostAddress(netmask, m);
-        ParseHostAddress(gateway, g);
-        const NetworkCheck check = ValidateNetworkSettings(a, m, g);
-        if (check.Refused())
-            return UsageError(check.error);
-        if (!check.warning.empty() && !force)
-            return UsageError(check.warning + "\nGive --force to write it all the same.");
-        if (!controller.empty() && controller != "none" && !ParseHostAddress(controller, dummy))
-            return UsageError("--controller needs an IPv4 address or none");
-        for (const auto& [index, text] : cameras) {
-            const size_t q = text.find("?channel=");
-            unsigned long channel = 0;
-            if (!ParseHostAddress(text.substr(0, q), dummy) ||
-                (q != std::string::npos && !ParseNumber(text.substr(q + 9), 0xFFFFFFFFul, channel)))
-                return UsageError("--camera " + std::to_string(index) + "=" + text + ": not ADDR[?channel=N]");
-        }
-        if (pass.size() > 99)
-            return UsageError("--pass holds at most 99 characters");
-    } else if (word == "recordings") {
-        if (rest.empty() || (rest[0] != "ls" && rest[0] != "get"))
-            return UsageError("recordings needs ls or get");
-        for (size_t k = 1; k < rest.size(); ++k) {
-            if (rest[k] == "--to") {
-                if (k + 1 >= rest.size())
-                    return UsageError("--to needs a folder");
-                toDir = rest[++k];
-            } else {
-                recordingArgs.push_back(rest[k]);
-            }
-        }
-        if (rest[0] == "ls" && recordingArgs.size() > 1)
-            return UsageError("recordings ls takes at most one CAM[/DAY[/HOUR]]");
-        if (rest[0] == "get" && (recordingArgs.size() < 2 || toDir.empty() ||
-                                 SplitPath(recordingArgs[0]).size() != 3))
-            return UsageError("recordings get needs CAM/DAY/HOUR, at least one FILE and --to DIR");
-    } else {
-        return UsageError("unknown device command '" + word + "'\n" + Usage);
-    }
-
-    // The kept programs are on this computer: listing them needs no device.
+    Request r;
+    const Subcommand* command = nullptr;
+    if (const int rc = ParseRequest(args, r, command); rc != ExitOk)
+        return rc;
     ProgramHistory history;
-    if (word == "history") {
-        for (const ProgramHistory::Entry& entry : history.List(a.host))
-            std::printf("%s\t%llu bytes\n", entry.path.c_str(), static_cast<unsigned long long>(entry.size));
-        return ExitOk;
-    }
-    if (word == "restore") {
-        const std::vector<ProgramHistory::Entry> kept = history.List(a.host);
-        if (kept.empty())
-            return Failure(LoadTextA(2604));
-        file = kept.front().path;
-    }
-
+    if (command->local)
+        if (const std::optional<int> done = command->local(r, history))
+            return *done;
     std::optional<std::string> password = Secret("KORVEX_PASSWORD", "Password: ");
     if (!password)
         return UsageError("no password: set KORVEX_PASSWORD or run on a terminal");
-    std::string newPassword;
-    if (word == "passwd") {
-        if (const char* given = std::getenv("KORVEX_NEW_PASSWORD")) {
-            newPassword = given;
-        } else {
-            auto first = AskHidden("New password: ");
-            auto second = AskHidden("Retype new password: ");
-            if (!first || !second)
-                return UsageError("no new password: set KORVEX_NEW_PASSWORD or run on a terminal");
-            if (*first != *second)
-                return Failure(LoadTextA(168));
-            newPassword = *first;
-        }
-        if (newPassword.size() > 99)
-            return UsageError("the new password holds at most 99 characters");
-    }
-    std::vector<uint8_t> payload;
-    if (word == "upload" || word == "restore")
-        payload = BinaryFile::ReadAll(file);
+    r.password = *password;
+    if (command->gather)
+        if (const std::optional<int> done = command->gather(r))
+            return *done;
 
     interrupted.store(false);
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     std::signal(SIGPIPE, SIG_IGN);
-
     CliStatus status(StderrIsTerminal());
     DeviceList devices;
     std::optional<ScanThread> scan;
-    if (word == "restart") {
-        scan.emplace(devices, announcePort); // lets the wait end when the device is back
+    if (command->awaitsAnnouncement) {
+        scan.emplace(devices, r.announcePort); // lets the wait end when the device is back
         scan->Start();
     }
-    int result = ExitOk;
-    {
-        Session session(status, devices);
-        Connection& c = session.Get();
-        c.deviceAddress = htonl(hostOrder);
-        c.port = a.port;
-        c.userName = a.user;
-        c.password = *password;
-        c.knownHostsPath = a.knownHosts;
-        session.Start();
-        // A failed version query after a good login is reported (on
-        // stderr) but leaves the session connected, as in the program.
-        if (!session.Run(JobConnect) && !c.Connected())
-            result = ExitFailure;
-        else if (word == "version") {
-            std::printf("%s\n", status.Text().c_str());
-        } else if (word == "upload" || word == "restore") {
-            c.uploadPayload = std::move(payload);
-            c.programHistory = &history;
-            auto newest = [&] {
-                const auto kept = history.List(a.host);
-                return kept.empty() ? std::string() : kept.front().path;
-            };
-            const std::string before = newest();
-            result = session.Run(JobUploadProgram) ? ExitOk : ExitFailure;
-            if (const std::string after = newest(); after != before)
-                std::fprintf(stderr, "%s %s\n", LoadTextA(2605).c_str(), after.c_str());
-        } else if (word == "download") {
-            FixedChooser chooser(file);
-            c.fileChooser = &chooser;
-            result = session.Run(JobDownloadProgram) ? ExitOk : ExitFailure;
-            c.fileChooser = nullptr;
-        } else if (word == "restart") {
-            result = session.Run(JobRestart) ? ExitOk : ExitFailure;
-        } else if (word == "passwd") {
-            c.password = newPassword;
-            result = session.Run(JobChangePassword) ? ExitOk : ExitFailure;
-        } else if (word == "sync-clock") {
-            const unsigned checks = c.ClockChecks();
-            const unsigned settings = c.ClockSettings();
-            const unsigned failures = c.ClockFailures();
-            c.SetRound(c.timing.clockRounds - 1);
-            while (c.ClockChecks() == checks && c.Connected() && !interrupted.load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            if (c.ClockChecks() == checks) {
-                std::fprintf(stderr, "korvex-cli: the clock could not be checked\n");
-                result = ExitFailure;
-            } else if (c.ClockFailures() != failures) {
-                std::fprintf(stderr, "korvex-cli: %s\n", c.ClockError().c_str());
-                result = ExitFailure;
-            } else {
-                std::printf("%s\n", c.ClockSettings() != settings ? "device clock set" : "device clock in step");
-            }
-        } else if (word == "network-show" || word == "network-set") {
-            CliNetwork dialog;
-            c.networkDialog = &dialog;
-            if (!session.Run(JobReadNetwork)) {
-                result = ExitFailure;
-            } else if (word == "network-show") {
-                using C = NetworkSettingsSink;
-                std::printf("ipaddr: %s\n", dialog.Shown(C::DeviceAddress).c_str());
-                std::printf("netmask: %s\n", dialog.Shown(C::Netmask).c_str());
-                std::printf("gateway: %s\n", dialog.Shown(C::Gateway).c_str());
-                std::printf("hwaddr: %s\n", dialog.texts[C::HardwareAddress].c_str());
-                std::printf("controller: %s\n",
-                            dialog.checked[C::ControllerUsed] ? dialog.Shown(C::Controller).c_str() : "none");
-                std::printf("cameras: %u\n", c.cameraCount);
-                for (uint32_t k = 0; k < c.cameraCount; ++k) {
-                    const int control = C::CameraAddress0 + static_cast<int>(k);
-                    std::string line = dialog.missing[control] ? "missing" : "none";
-                    if (dialog.addresses.count(control)) {
-                        unsigned long channel = 1;
-                        ParseNumber(dialog.texts[C::CameraChannel0 + static_cast<int>(k)], 0xFFFFFFFFul, channel);
-                        line = CameraFileContent(dialog.addresses[control], static_cast<uint32_t>(channel));
-                    }
-                    std::printf("camera %u: %s\n", k, line.c_str());
-                }
-                std::printf("pass: %s\n", dialog.texts[C::PassText].c_str());
-                // A read command that failed left its fields missing: said
-                // on standard error, and the command fails.
-                const std::string notRead = LoadTextA(1036);
-                if (status.Text().rfind(notRead.substr(0, notRead.find("%1")), 0) == 0) {
-                    std::fprintf(stderr, "korvex-cli: %s\n", status.Text().c_str());
-                    result = ExitFailure;
-                }
-            } else {
-                using C = NetworkSettingsSink;
-                ParseHostAddress(ip, c.ipAddress);
-                ParseHostAddress(netmask, c.netmask);
-                ParseHostAddress(gateway, c.gateway);
-                // What is not given keeps the value the device holds, as the
-                // dialog shows it before OK.
-                // A value the device holds unreadably is never written back
-                // made up: it has to be given.
-                std::string missing;
-                if (controller == "none")
-                    c.controllerAddress = 0xFFFFFFFFu;
-                else if (!controller.empty())
-                    ParseHostAddress(controller, c.controllerAddress);
-                else if (dialog.missing[C::Controller])
-                    missing = "--controller";
-                else
-                    c.controllerAddress =
-                        dialog.checked[C::ControllerUsed] ? dialog.addresses[C::Controller] : 0xFFFFFFFFu;
-                for (uint32_t k = 0; k < c.cameraCount; ++k)
-                    if (dialog.missing[C::CameraAddress0 + static_cast<int>(k)] && !cameras.count(k))
-                        missing += (missing.empty() ? "" : ", ") + std::string("--camera ") + std::to_string(k) + "=...";
-                if (!missing.empty()) {
-                    std::fprintf(stderr, "korvex-cli: the device's value could not be read; give %s\n",
-                                 missing.c_str());
-                    result = ExitUsage;
-                }
-                for (uint32_t k = 0; k < c.cameraCount; ++k) {
-                    const int control = C::CameraAddress0 + static_cast<int>(k);
-                    c.cameraAddress[k] = dialog.addresses.count(control) ? dialog.addresses[control] : 0;
-                    unsigned long channel = 1;
-                    if (!ParseNumber(dialog.texts[C::CameraChannel0 + static_cast<int>(k)], 0xFFFFFFFFul, channel))
-                        channel = 1;
-                    c.cameraChannel[k] = static_cast<uint32_t>(channel);
-                }
-                for (const auto& [index, text] : cameras) {
-                    if (index >= c.cameraCount) {
-                        std::fprintf(stderr, "korvex-cli: the device has %u camera rows\n", c.cameraCount);
-                        result = ExitUsage;
-                        break;
-                    }
-                    const std::optional<CameraSetting> setting = ParseCameraFile(text);
-                    if (!setting) {
-                        std::fprintf(stderr, "korvex-cli: --camera %u=%s: not ADDR[?channel=N]\n", index, text.c_str());
-                        result = ExitUsage;
-                        break;
-                    }
-                    c.cameraAddress[index] = setting->address;
-                    c.cameraChannel[index] = setting->channel;
-                }
-                c.passText = passGiven ? pass : dialog.texts[C::PassText];
-                if (result == ExitOk)
-                    result = session.Run(JobWriteNetwork) ? ExitOk : ExitFailure;
-            }
-            c.networkDialog = nullptr;
-        } else if (word == "recordings") {
-            CliLists lists;
-            c.recordingsDialog = &lists;
-            c.localFolder = LocalFolder(toDir);
-            const std::vector<std::string> parts = recordingArgs.empty() ? std::vector<std::string>{}
-                                                                         : SplitPath(recordingArgs[0]);
-            if (rest[0] == "ls") {
-                if (parts.size() > 3) {
-                    result = UsageError("CAM/DAY/HOUR has three parts at most");
-                } else if (!Walk(session, parts)) {
-                    result = ExitFailure;
-                } else {
-                    for (const std::string& line : lists.lines[static_cast<int>(parts.size())])
-                        std::printf("%s\n", line.c_str());
-                }
-            } else if (std::error_code made; std::filesystem::create_directories(toDir, made), made) {
-                std::fprintf(stderr, "korvex-cli: cannot create %s: %s\n", toDir.c_str(), made.message().c_str());
-                result = ExitFailure;
-            } else if (!Walk(session, parts)) {
-                result = ExitFailure;
-            } else {
-                c.selectedFiles.clear();
-                for (size_t k = 1; k < recordingArgs.size() && result == ExitOk; ++k) {
-                    int index = -1;
-                    for (size_t f = 0; f < c.mp4Files.size(); ++f)
-                        if (c.mp4Files[f] == recordingArgs[k])
-                            index = static_cast<int>(f);
-                    if (index < 0) {
-                        std::fprintf(stderr, "korvex-cli: no recording '%s' in %s\n", recordingArgs[k].c_str(),
-                                     recordingArgs[0].c_str());
-                        result = ExitFailure;
-                    }
-                    c.selectedFiles.push_back(index);
-                }
-                if (result == ExitOk && session.Run(JobDownloadRecordings)) {
-                    for (const std::string& line : lists.lines[3])
-                        std::printf("%s\n", line.c_str());
-                } else {
-                    result = ExitFailure;
-                }
-            }
-            c.recordingsDialog = nullptr;
-        }
-        if (result == ExitOk && word != "version" && word != "network-show" && word != "sync-clock" &&
-            word != "recordings")
-            std::printf("%s\n", status.Text().c_str());
-        if (c.Connected())
-            session.Run(JobDisconnect);
-    }
+    const int result = RunOnDevice(*command, r, status, devices, history);
     if (scan)
         scan->Stop();
     std::signal(SIGINT, SIG_DFL);

@@ -3,6 +3,7 @@
 // --host), so one device's session can neither block nor crash another's;
 // at most --parallel run at once, and one that outlives --timeout is cut off.
 #include "cli/Cli.h"
+#include "cli/DeviceOptions.h"
 #include "cli/Fleet.h"
 #include "cli/Secrets.h"
 
@@ -58,7 +59,9 @@ constexpr size_t MaxOutputBytes = 1u << 20;
 constexpr auto KillGrace = std::chrono::seconds(2);
 
 volatile std::sig_atomic_t fleetInterrupted = 0;
-extern "C" void OnFleetInterrupt(int) { fleetInterrupted = 1; }
+extern "C" void OnFleetInterrupt(int) {
+    fleetInterrupted = 1;
+}
 
 struct Options {
     std::string hostsSource;
@@ -127,15 +130,15 @@ std::string ThisProgram() {
 // Starts korvex-cli for one device; its output goes to two pipes.
 bool Start(const std::string& program, const Options& o, const FleetHost& host, size_t index, Running& r,
            std::string& error) {
-    std::vector<std::string> argv = {program, "device", "--host", host.host, "--port", std::to_string(host.port),
-                                     "--user", o.user};
+    std::vector<std::string> argv = {
+        program, "device", "--host", host.host, "--port", std::to_string(host.port), "--user", o.user};
     if (!o.knownHosts.empty()) {
         argv.push_back("--known-hosts");
         argv.push_back(o.knownHosts);
     }
     for (size_t i = 0; i < o.operation.size(); ++i)
         argv.push_back(i == 1 && o.operation[0] == "download" ? ExpandDevicePattern(o.operation[i], host)
-                                                               : o.operation[i]);
+                                                              : o.operation[i]);
     std::vector<char*> raw;
     for (auto& a : argv)
         raw.push_back(a.data());
@@ -226,122 +229,103 @@ int CheckOperation(const Options& o, const std::vector<FleetHost>& hosts) {
             return UsageError("with --hosts, recordings ls takes no options");
     } else {
         return UsageError("with --hosts, COMMAND is one of version, upload, download, sync-clock, "
-                          "recordings ls, network-show (not '" + word + "')");
+                          "recordings ls, network-show (not '" +
+                          word + "')");
     }
     return ExitOk;
 }
 
-} // namespace
+// The options before the command word; each value is checked as it is read.
+std::vector<DeviceOption> FleetOptions(Options& o) {
+    auto count = [](unsigned long max, const char* error, auto store) {
+        return [=](const std::string& value) {
+            unsigned long number = 0;
+            if (!ParseCount(value, max, number))
+                return UsageError(error);
+            store(number);
+            return static_cast<int>(ExitOk);
+        };
+    };
+    auto text = [](std::string& out) {
+        return [&out](const std::string& value) {
+            out = value;
+            return static_cast<int>(ExitOk);
+        };
+    };
+    return {
+        {"--hosts", true, "", true, text(o.hostsSource)},
+        {"--user", true, "", true, text(o.user)},
+        {"--known-hosts", true, "", true, text(o.knownHosts)},
+        {"--port", true, "", true,
+         count(65535, "--port needs a number from 1 to 65535",
+               [&o](unsigned long n) { o.port = static_cast<uint16_t>(n); })},
+        {"--parallel", true, "", true,
+         count(256, "--parallel needs a number from 1 to 256",
+               [&o](unsigned long n) { o.parallel = static_cast<unsigned>(n); })},
+        {"--timeout", true, "", true,
+         count(86400, "--timeout needs a number of seconds from 1 to 86400",
+               [&o](unsigned long n) { o.timeout_s = static_cast<unsigned>(n); })},
+        {"--host", false, "", false,
+         [](const std::string&) { return UsageError("--host and --hosts exclude each other"); }},
+    };
+}
 
-int RunDeviceFleet(const std::vector<std::string>& args) {
-    if (WantsHelp(args)) {
-        std::printf("%s", FleetUsage);
-        return ExitOk;
-    }
-    Options o;
-    size_t i = 0;
-    for (; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        const std::string value = hasValue ? args[i + 1] : std::string();
-        unsigned long number = 0;
-        if (a == "--hosts" || a == "--user" || a == "--known-hosts" || a == "--port" || a == "--parallel" ||
-            a == "--timeout") {
-            if (!hasValue || value.empty())
-                return UsageError(a + " needs a value");
-            ++i;
+// The devices of one --hosts run: started at most --parallel at once, each
+// one's output collected, cut off at its deadline, reported in one line.
+class FleetRun {
+public:
+    FleetRun(const Options& o, const std::vector<FleetHost>& hosts)
+        : o(o), hosts(hosts), program(ThisProgram()), word(o.operation[0]) {}
+
+    // Serves every device; the number that succeeded.
+    size_t Serve() {
+        while (next < hosts.size() || !running.empty()) {
+            if (fleetInterrupted && !interruptHandled)
+                StopAll();
+            StartMore();
+            Collect();
+            Reap();
         }
-        if (a == "--hosts") {
-            o.hostsSource = value;
-        } else if (a == "--user") {
-            o.user = value;
-        } else if (a == "--known-hosts") {
-            o.knownHosts = value;
-        } else if (a == "--port") {
-            if (!ParseCount(value, 65535, number))
-                return UsageError("--port needs a number from 1 to 65535");
-            o.port = static_cast<uint16_t>(number);
-        } else if (a == "--parallel") {
-            if (!ParseCount(value, 256, number))
-                return UsageError("--parallel needs a number from 1 to 256");
-            o.parallel = static_cast<unsigned>(number);
-        } else if (a == "--timeout") {
-            if (!ParseCount(value, 86400, number))
-                return UsageError("--timeout needs a number of seconds from 1 to 86400");
-            o.timeout_s = static_cast<unsigned>(number);
-        } else if (a == "--host") {
-            return UsageError("--host and --hosts exclude each other");
-        } else if (a == "--password" || a.rfind("--password=", 0) == 0) {
-            return UsageError("the password is never taken from the command line; set KORVEX_PASSWORD");
-        } else if (a.rfind("--", 0) == 0) {
-            return UsageError("unknown option " + a + "\n" + FleetUsage);
-        } else {
-            break;
-        }
+        return succeeded;
     }
-    o.operation.assign(args.begin() + static_cast<long>(i), args.end());
-    if (o.user.empty() || o.user.size() > 99)
-        return UsageError(std::string("--user needs a name of at most 99 characters\n") + FleetUsage);
-    if (o.operation.empty())
-        return UsageError(std::string("no command given\n") + FleetUsage);
+    size_t Done() const { return done; }
 
-    std::string text, error;
-    if (!ReadList(o.hostsSource, text, error))
-        return UsageError(error);
-    const HostList list = ParseHostList(text, o.port, o.hostsSource == "-" ? "standard input" : o.hostsSource);
-    if (!list.error.empty())
-        return UsageError(list.error);
-    for (const std::string& note : list.notes)
-        std::fprintf(stderr, "korvex-cli: %s\n", note.c_str());
-    if (list.hosts.empty())
-        return UsageError("no devices in " + (o.hostsSource == "-" ? std::string("standard input") : o.hostsSource));
-    if (const int rc = CheckOperation(o, list.hosts); rc != ExitOk)
-        return rc;
-
-    // Asked once; every device's process finds it in its environment.
-    const std::optional<std::string> password = Secret("KORVEX_PASSWORD", "Password: ");
-    if (!password)
-        return UsageError("no password: set KORVEX_PASSWORD or run on a terminal");
-    ::setenv("KORVEX_PASSWORD", password->c_str(), 1);
-
-    fleetInterrupted = 0;
-    std::signal(SIGINT, OnFleetInterrupt);
-    std::signal(SIGTERM, OnFleetInterrupt);
-    std::signal(SIGPIPE, SIG_IGN);
-
-    const std::string program = ThisProgram();
-    const std::string word = o.operation[0];
-    std::vector<Running> running;
-    size_t next = 0, succeeded = 0, done = 0;
-    bool interruptHandled = false;
-    const auto finish = [&](const FleetHost& host, bool ok, const std::string& payload) {
+private:
+    void Finish(const FleetHost& host, bool ok, const std::string& payload) {
         Emit(FleetLine(host, ok, payload));
         ++done;
         if (ok)
             ++succeeded;
-    };
+    }
 
-    while (next < list.hosts.size() || !running.empty()) {
-        if (fleetInterrupted && !interruptHandled) {
-            interruptHandled = true;
-            for (; next < list.hosts.size(); ++next)
-                finish(list.hosts[next], false, "not run: interrupted");
-            for (Running& r : running)
-                if (!r.stopped) {
-                    ::kill(r.pid, SIGTERM);
-                    r.stopped = true;
-                    r.killAt = Clock::now() + KillGrace;
-                }
-        }
-        while (running.size() < o.parallel && next < list.hosts.size()) {
+    // After an interrupt nothing more is started and the running devices
+    // are told to stop.
+    void StopAll() {
+        interruptHandled = true;
+        for (; next < hosts.size(); ++next)
+            Finish(hosts[next], false, "not run: interrupted");
+        for (Running& r : running)
+            if (!r.stopped) {
+                ::kill(r.pid, SIGTERM);
+                r.stopped = true;
+                r.killAt = Clock::now() + KillGrace;
+            }
+    }
+
+    void StartMore() {
+        std::string error;
+        while (running.size() < o.parallel && next < hosts.size()) {
             Running r;
-            if (Start(program, o, list.hosts[next], next, r, error))
+            if (Start(program, o, hosts[next], next, r, error))
                 running.push_back(std::move(r));
             else
-                finish(list.hosts[next], false, error);
+                Finish(hosts[next], false, error);
             ++next;
         }
+    }
 
+    // Reads what the running devices wrote, waiting at most 100 ms.
+    void Collect() {
         std::vector<pollfd> fds;
         for (const Running& r : running) {
             if (r.out >= 0)
@@ -360,7 +344,10 @@ int RunDeviceFleet(const std::vector<std::string>& args) {
                     Drain(r.err, r.errText, r.truncated);
             }
         }
+    }
 
+    // Stops the devices past their deadline and reports the ones that ended.
+    void Reap() {
         const auto now = Clock::now();
         for (auto it = running.begin(); it != running.end();) {
             Running& r = *it;
@@ -378,30 +365,91 @@ int RunDeviceFleet(const std::vector<std::string>& args) {
                 ++it;
                 continue;
             }
-            const FleetHost& host = list.hosts[r.index];
-            const bool exited0 = waited == r.pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-            if (waited != r.pid) {
-                finish(host, false, std::string("lost the device's process: ") + std::strerror(errno));
-            } else if (r.timedOut) {
-                finish(host, false, "cut off: no result within " + std::to_string(o.timeout_s) + " s");
-            } else if (r.truncated) {
-                finish(host, false, "the output was larger than " + std::to_string(MaxOutputBytes >> 10) + " KiB");
-            } else if (exited0) {
-                finish(host, true, FleetResultJson(word, r.outText));
-                // Notes of a successful run (a newly recorded host key) stay visible.
-                const std::string notes = FleetErrorText(r.errText, "");
-                if (!notes.empty())
-                    std::fprintf(stderr, "korvex-cli: %s:%u: %s\n", host.host.c_str(), host.port, notes.c_str());
-            } else {
-                std::string fallback = interruptHandled ? "interrupted"
-                                       : WIFSIGNALED(status)
-                                           ? "ended by signal " + std::to_string(WTERMSIG(status))
-                                           : "failed with exit status " + std::to_string(WEXITSTATUS(status));
-                finish(host, false, interruptHandled ? fallback : FleetErrorText(r.errText, fallback));
-            }
+            Report(r, waited, status);
             it = running.erase(it);
         }
     }
+
+    void Report(const Running& r, pid_t waited, int status) {
+        const FleetHost& host = hosts[r.index];
+        const bool exited0 = waited == r.pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (waited != r.pid) {
+            Finish(host, false, std::string("lost the device's process: ") + std::strerror(errno));
+        } else if (r.timedOut) {
+            Finish(host, false, "cut off: no result within " + std::to_string(o.timeout_s) + " s");
+        } else if (r.truncated) {
+            Finish(host, false,
+                   "the output was larger than " + std::to_string(MaxOutputBytes >> 10) + " KiB");
+        } else if (exited0) {
+            Finish(host, true, FleetResultJson(word, r.outText));
+            // Notes of a successful run (a newly recorded host key) stay visible.
+            const std::string notes = FleetErrorText(r.errText, "");
+            if (!notes.empty())
+                std::fprintf(stderr, "korvex-cli: %s:%u: %s\n", host.host.c_str(), host.port, notes.c_str());
+        } else {
+            std::string fallback = interruptHandled ? "interrupted"
+                                   : WIFSIGNALED(status)
+                                       ? "ended by signal " + std::to_string(WTERMSIG(status))
+                                       : "failed with exit status " + std::to_string(WEXITSTATUS(status));
+            Finish(host, false, interruptHandled ? fallback : FleetErrorText(r.errText, fallback));
+        }
+    }
+
+    const Options& o;
+    const std::vector<FleetHost>& hosts;
+    const std::string program;
+    const std::string word;
+    std::vector<Running> running;
+    size_t next = 0, succeeded = 0, done = 0;
+    bool interruptHandled = false;
+};
+
+} // namespace
+
+int RunDeviceFleet(const std::vector<std::string>& args) {
+    if (WantsHelp(args)) {
+        std::printf("%s", FleetUsage);
+        return ExitOk;
+    }
+    Options o;
+    size_t i = 0;
+    if (const int rc = ParseDeviceOptions(args, FleetOptions(o), FleetUsage, i); rc != ExitOk)
+        return rc;
+    o.operation.assign(args.begin() + static_cast<long>(i), args.end());
+    if (o.user.empty() || o.user.size() > 99)
+        return UsageError(std::string("--user needs a name of at most 99 characters\n") + FleetUsage);
+    if (o.operation.empty())
+        return UsageError(std::string("no command given\n") + FleetUsage);
+
+    std::string text, error;
+    if (!ReadList(o.hostsSource, text, error))
+        return UsageError(error);
+    const HostList list =
+        ParseHostList(text, o.port, o.hostsSource == "-" ? "standard input" : o.hostsSource);
+    if (!list.error.empty())
+        return UsageError(list.error);
+    for (const std::string& note : list.notes)
+        std::fprintf(stderr, "korvex-cli: %s\n", note.c_str());
+    if (list.hosts.empty())
+        return UsageError("no devices in " +
+                          (o.hostsSource == "-" ? std::string("standard input") : o.hostsSource));
+    if (const int rc = CheckOperation(o, list.hosts); rc != ExitOk)
+        return rc;
+
+    // Asked once; every device's process finds it in its environment.
+    const std::optional<std::string> password = Secret("KORVEX_PASSWORD", "Password: ");
+    if (!password)
+        return UsageError("no password: set KORVEX_PASSWORD or run on a terminal");
+    ::setenv("KORVEX_PASSWORD", password->c_str(), 1);
+
+    fleetInterrupted = 0;
+    std::signal(SIGINT, OnFleetInterrupt);
+    std::signal(SIGTERM, OnFleetInterrupt);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    FleetRun run(o, list.hosts);
+    const size_t succeeded = run.Serve();
+    const size_t done = run.Done();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     std::fprintf(stderr, "korvex-cli: %zu of %zu devices succeeded\n", succeeded, done);

@@ -2,7 +2,6 @@
 // does, and counts, saves and describes the pictures it delivers.
 #include "cli/Cli.h"
 #include "cli/ProjectArgs.h"
-
 #include "framework/BinaryFile.h"
 #include "live/LiveThread.h"
 
@@ -24,7 +23,9 @@ const char* const Usage =
     "korvex-cli live --host ADDR [--port N] [--seconds S | --frames N] [--out DIR] [--tune CAM:DET]";
 
 std::atomic<bool> interrupted{false};
-void OnLiveInterrupt(int) { interrupted.store(true); }
+void OnLiveInterrupt(int) {
+    interrupted.store(true);
+}
 
 std::string FormatName(const PictureHeader& h) {
     char text[48];
@@ -61,12 +62,13 @@ public:
     void Deliver(unsigned camera, Bitmap picture) override {
         std::lock_guard<std::mutex> g(lock);
         if (done || camera >= kCameraSlots)
-            return;  // nothing after the end is drained
+            return; // nothing after the end is drained
         const uint64_t sequence = counts[camera]++;
         ++total;
         if (!outDir.empty()) {
             char name[40];
-            std::snprintf(name, sizeof name, "cam%u-%06llu.bmp", camera, static_cast<unsigned long long>(sequence));
+            std::snprintf(name, sizeof name, "cam%u-%06llu.bmp", camera,
+                          static_cast<unsigned long long>(sequence));
             const std::vector<uint8_t> bmp = EncodeBmp24(picture);
             try {
                 AtomicFile::WriteAll((std::filesystem::path(outDir) / name).string(), bmp.data(), bmp.size());
@@ -159,23 +161,45 @@ private:
     unsigned traces = 0;
 };
 
-int RunLive(const std::vector<std::string>& args) {
-    if (WantsHelp(args)) {
-        std::printf("usage: %s\n\n"
-                    "Connects to the live stream of the device at ADDR (IPv4, port 25100 unless\n"
-                    "--port says otherwise), answers every message as the live view does and\n"
-                    "reconnects after every failure. Stops after S seconds, after N pictures\n"
-                    "delivered over all cameras together, or on Ctrl-C; without --seconds and\n"
-                    "--frames it runs until Ctrl-C. With --out every delivered picture is written\n"
-                    "to DIR as camC-NNNNNN.bmp (24-bit BMP; NNNNNN counts per camera, across\n"
-                    "reconnections). With --tune CAM:DET it asks for that detector's tuning trace\n"
-                    "and prints the 250 values of each trace received.\n"
-                    "At the end it prints the pictures per camera and their formats.\n"
-                    "Exit status: 0 done, 1 failure (a picture could not be written), 2 bad usage.\n",
-                    Usage);
-        return ExitOk;
+int PrintHelp() {
+    std::printf("usage: %s\n\n"
+                "Connects to the live stream of the device at ADDR (IPv4, port 25100 unless\n"
+                "--port says otherwise), answers every message as the live view does and\n"
+                "reconnects after every failure. Stops after S seconds, after N pictures\n"
+                "delivered over all cameras together, or on Ctrl-C; without --seconds and\n"
+                "--frames it runs until Ctrl-C. With --out every delivered picture is written\n"
+                "to DIR as camC-NNNNNN.bmp (24-bit BMP; NNNNNN counts per camera, across\n"
+                "reconnections). With --tune CAM:DET it asks for that detector's tuning trace\n"
+                "and prints the 250 values of each trace received.\n"
+                "At the end it prints the pictures per camera and their formats.\n"
+                "Exit status: 0 done, 1 failure (a picture could not be written), 2 bad usage.\n",
+                Usage);
+    return ExitOk;
+}
+
+// Waits for the end of the run: Ctrl-C, the pictures asked for, or the
+// seconds; every new connection attempt is said on stderr.
+void Watch(LiveThread& thread, CaptureSink& sink, unsigned seconds, const std::string& host, uint16_t port) {
+    const auto start = std::chrono::steady_clock::now();
+    unsigned lastConnections = 0;
+    while (!interrupted.load() && !sink.Done()) {
+        if (seconds != 0 && std::chrono::steady_clock::now() - start >= std::chrono::seconds(seconds))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const unsigned c = thread.ConnectionCount();
+        if (c != lastConnections) {
+            lastConnections = c;
+            std::fprintf(stderr, "korvex-cli: connecting to %s:%u (attempt %u)\n", host.c_str(),
+                         unsigned(port), c);
+        }
     }
-    auto parsed = ParseArgs(args, {"--host", "--port", "--seconds", "--frames", "--out", "--tune"}, {}, 0, 0, Usage);
+}
+
+int RunLive(const std::vector<std::string>& args) {
+    if (WantsHelp(args))
+        return PrintHelp();
+    auto parsed =
+        ParseArgs(args, {"--host", "--port", "--seconds", "--frames", "--out", "--tune"}, {}, 0, 0, Usage);
     if (!parsed)
         return ExitUsage;
     auto& o = parsed->options;
@@ -228,7 +252,7 @@ int RunLive(const std::vector<std::string>& args) {
 
     CaptureSink sink(outDir, frames);
     CliOptions view;
-    CliTarget target(address.s_addr);  // network order: first octet first
+    CliTarget target(address.s_addr); // network order: first octet first
     OptionMaskState mask;
     // The first attempt goes out at once; retries wait the usual second.
     settings.connectAtOnce = true;
@@ -237,18 +261,7 @@ int RunLive(const std::vector<std::string>& args) {
 
     interrupted.store(false);
     auto previous = std::signal(SIGINT, OnLiveInterrupt);
-    const auto start = std::chrono::steady_clock::now();
-    unsigned lastConnections = 0;
-    while (!interrupted.load() && !sink.Done()) {
-        if (seconds != 0 && std::chrono::steady_clock::now() - start >= std::chrono::seconds(seconds))
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const unsigned c = thread.ConnectionCount();
-        if (c != lastConnections) {
-            lastConnections = c;
-            std::fprintf(stderr, "korvex-cli: connecting to %s:%u (attempt %u)\n", o["--host"].c_str(), unsigned(settings.port), c);
-        }
-    }
+    Watch(thread, sink, seconds, o["--host"], settings.port);
     sink.Finish();
     thread.Stop();
     std::signal(SIGINT, previous);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicelink/DeviceList.h"
+#include "devicelink/DeviceRequests.h"
 #include "devicelink/DeviceSinks.h"
 #include "framework/Thread.h"
 
@@ -67,6 +68,11 @@ public:
 
     // Writes `code` into `job` (release) when `job` is 0; false otherwise.
     bool Post(int32_t code);
+    // Hands `request` to the session thread and posts its job when no job
+    // is pending; false (the pending job and its request untouched)
+    // otherwise. The thread takes the request over when it starts the job;
+    // the sinks it names are used for that job only.
+    bool Post(DeviceRequest request);
     int32_t PendingJob() const { return job.load(std::memory_order_acquire); }
     bool Connected() const { return connected.load(std::memory_order_acquire); }
 
@@ -144,6 +150,9 @@ protected:
 
 private:
     void PerformJob(int32_t code);
+    void TakeRequest();
+    void Apply(DeviceRequest& request);
+    void DropRequestSinks();
     void EndLostSession();
     void Connect();
     void Disconnect();
@@ -160,6 +169,8 @@ private:
     void ListRecordings(int32_t code);
     void DownloadRecordings();
     void ReadNetwork();
+    void ShowController(NetworkSettingsSink& dialog);
+    bool ShowCameras(NetworkSettingsSink& dialog);
     void WriteNetwork();
     void RestartCommand();
 
@@ -182,6 +193,10 @@ private:
     std::condition_variable runChanged;
     bool runActive = false;
     HostKeyQuestion unconfirmedKey; // the connect job's question for hostKeys
+    // The request of the posted job, until the thread takes it over.
+    std::mutex mailboxLock;
+    std::optional<DeviceRequest> mailbox;
+    bool requestSinks = false; // the running job's sinks came with its request
 };
 
 // Helpers of the session that do not need a device (tested on their own).

@@ -1,10 +1,14 @@
-// The clock helpers of the session: calendar time in 100-ns units since
-// 1601 and the set-date decision of the clock check.
+// The session's clock: calendar time in 100-ns units since 1601, the
+// set-date decision of the clock check, and the check itself.
 
 #include "devicelink/Connection.h"
+#include "devicelink/SshSession.h"
+#include "framework/StringTable.h"
+#include "framework/Trace.h"
 
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 
 namespace korvex {
 
@@ -89,6 +93,58 @@ std::string ClockCommand(const std::string& output, uint64_t pc) {
     std::snprintf(command, sizeof command, "/tavo/setdate \"%04u-%02u-%02u %02u:%02u:%02u\"", now.year,
                   now.month, now.day, now.hour, now.minute, now.second);
     return command;
+}
+
+void Connection::SynchroniseClock() {
+    struct Counted {
+        std::atomic<unsigned>& counter;
+        ~Counted() { counter.fetch_add(1, std::memory_order_acq_rel); }
+    } counted{clockChecks};
+    SshChannel first = session ? session->TryOpenChannel() : SshChannel();
+    if (!first) {
+        Disconnect();
+        return;
+    }
+    try {
+        if (!session->Exec(first, "date -u -Iseconds"))
+            session->Raise(238);
+        const CommandResult date = session->Collect(first, 238);
+        first.Release();
+        if (date.exitStatus != 0)
+            RaiseMessage(
+                SshSession::CommandFailure(1033, date.exitStatus, SshSession::FirstLine(date.errorText)));
+        if (!DeviceClock(date.output))
+            RaiseError(1033);
+        const std::string command = ClockCommand(date.output, utcNow());
+        if (command.empty())
+            return;
+        Trace("Connection::SynchroniseClock: setting the device clock\n");
+        session->RunCommand(command, 1035);
+        clockSettings.fetch_add(1, std::memory_order_acq_rel);
+        // The clock is read back: a device that took the command but kept
+        // its time is not in step.
+        const std::string after = session->RunCommand("date -u -Iseconds", 1033);
+        if (!DeviceClock(after))
+            RaiseError(1033);
+        if (!ClockCommand(after, utcNow()).empty()) {
+            std::string text = LoadTextA(1034);
+            text.replace(text.find("%1"), 2, SshSession::FirstLine(after));
+            RaiseMessage(text);
+        }
+    } catch (const std::exception& e) {
+        // Nobody asked for this round: the failure is kept for whoever
+        // reads it (korvex-cli sync-clock), and a session it left useless
+        // is ended by the loop.
+        Trace("Connection::SynchroniseClock: %s\n", e.what());
+        std::lock_guard<std::mutex> guard(clockLock);
+        clockError = e.what();
+        clockFailures.fetch_add(1, std::memory_order_acq_rel);
+    }
+}
+
+std::string Connection::ClockError() const {
+    std::lock_guard<std::mutex> guard(clockLock);
+    return clockError;
 }
 
 } // namespace korvex
