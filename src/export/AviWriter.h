@@ -73,7 +73,6 @@ public:
     void Commit();
 
     uint32_t Frames() const { return frames; }
-    uint64_t RiffLength() const { return riffLength; }
     const std::string& Target() const { return file.Target(); }
 
     // The 524-byte header for the given picture size and counters.

@@ -137,10 +137,8 @@ bool LiveSession::HandlePicture() {
         // payloadLength says.
         Trace("%s: [%u] Blank %ux%u->%ux%u %u\n", kRun, unsigned(header.camera), unsigned(header.x), unsigned(header.y),
               unsigned(header.width), unsigned(header.height), header.frameNumber);
-        if (header.width % 4 != 0 || header.width > kMaxBlankWidth || header.height > kMaxBlankHeight) {
-            ++droppedPictures;
-            return true;
-        }
+        if (header.width % 4 != 0 || header.width > kMaxBlankWidth || header.height > kMaxBlankHeight)
+            return true; // dropped: a width that is not a multiple of 4, or too large
         sink.OnFrameHeader(header);
         Bitmap picture(header.width, header.height);
         const uint32_t right = std::min<uint32_t>(uint32_t(header.x) + header.width, header.width);

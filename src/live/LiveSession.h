@@ -54,12 +54,8 @@ public:
     // False when the connection must end.
     bool ProcessMessage();
 
-    // Messages answered and pictures dropped for a width that is not a
-    // multiple of 4, an oversized blank, or an H.264 unit that declares
-    // another picture size than the stream's.
+    // Messages answered.
     uint64_t MessagesAnswered() const { return answered; }
-    uint64_t PicturesDropped() const { return droppedPictures + decoders.RefusedUnits(); }
-    const PictureHeader& LastHeader() const { return header; }
     bool HasDecoder(unsigned camera) const { return decoders.HasDecoder(camera); }
 
 private:
@@ -84,7 +80,6 @@ private:
     PictureHeader header;
     DecoderSlots decoders;
     uint64_t answered = 0;
-    uint64_t droppedPictures = 0;
 };
 
 } // namespace korvex

@@ -98,7 +98,6 @@ public:
     uint64_t Probes() const { return probes; }
     uint32_t CanvasWidth() const { return canvasWidth; }
     uint32_t CanvasHeight() const { return canvasHeight; }
-    int32_t FillLevel() const { return fillLevel; }
     // True when (x, y) has been drawn; false outside 320 x 240.
     bool Covered(int64_t x, int64_t y) const;
     // The 320 x 240 flags, row-major, 1 = drawn.

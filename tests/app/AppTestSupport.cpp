@@ -27,6 +27,10 @@ void EnsureApplication() {
     (void)app;
 }
 
+void ProcessEvents() {
+    QTest::qWait(10);
+}
+
 void RunIdle(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
@@ -81,20 +85,6 @@ void FrameTest::Drag(QPoint from, QPoint to) {
     MoveTo((from + to) / 2);
     MoveTo(to);
     Release(to);
-}
-
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvex-app-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    char* made = mkdtemp(buffer.data());
-    path = made ? made : "";
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    if (!path.empty())
-        std::filesystem::remove_all(path, ec);
 }
 
 } // namespace korvex::test

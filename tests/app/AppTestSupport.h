@@ -3,6 +3,8 @@
 #include "app/common/Prompter.h"
 #include "app/frame/MainFrame.h"
 #include "model/Document.h"
+#include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 #include <QPoint>
 #include <QString>
@@ -20,6 +22,10 @@ void EnsureApplication();
 // Runs the event loop until it has gone idle at least once, so the frame's
 // deferred refreshes (one per idle moment) have run.
 void RunIdle(int ms = 30);
+
+// Runs the event loop for a short moment: the pause of WaitUntil in tests
+// whose condition is met by queued calls or timers.
+void ProcessEvents();
 
 // Answers every box and file dialog from a script and records what was
 // asked.
@@ -83,17 +89,6 @@ protected:
 
     FakePrompter prompts;
     std::unique_ptr<MainFrame> frame;
-};
-
-// A temporary folder removed at the end of the test.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    std::string Path() const { return path; }
-
-private:
-    std::string path;
 };
 
 } // namespace korvex::test

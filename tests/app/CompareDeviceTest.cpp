@@ -51,15 +51,8 @@ protected:
         ChangeFlags::TakeAll();
     }
 
-    static bool Until(const std::function<bool()>& condition, int timeout_ms = 20000) {
-        QElapsedTimer t;
-        t.start();
-        while (!condition()) {
-            if (t.elapsed() > timeout_ms)
-                return false;
-            QTest::qWait(10);
-        }
-        return true;
+    static bool Until(const std::function<bool()>& condition) {
+        return test::WaitUntil(condition, std::chrono::seconds(20), test::ProcessEvents);
     }
     bool Idle() {
         return Until([&] { return frame->Devices().Session().PendingJob() == 0; });

@@ -88,9 +88,7 @@ protected:
 
     // Lets the session finish its job and the posted updates arrive.
     void Settle() {
-        for (int i = 0; i < 3000 && sinks->Busy(); ++i)
-            QTest::qWait(10);
-        ASSERT_FALSE(sinks->Busy());
+        ASSERT_TRUE(WaitUntil([&] { return !sinks->Busy(); }, std::chrono::seconds(30), ProcessEvents));
         RunIdle(30);
     }
 

@@ -57,9 +57,7 @@ protected:
         dialog->show();
     }
     void WaitForEnd() {
-        for (int i = 0; i < 1000 && dialog->Busy(); ++i)
-            QTest::qWait(10);
-        ASSERT_FALSE(dialog->Busy());
+        ASSERT_TRUE(WaitUntil([&] { return !dialog->Busy(); }, std::chrono::seconds(10), ProcessEvents));
         RunIdle(30);
     }
     QWidget* Ctl(int id) { return dialog->Control(id); }

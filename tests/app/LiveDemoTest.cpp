@@ -50,15 +50,8 @@ protected:
     LiveViewCore& Core() { return Session().LiveCore(); }
     devsim::DeviceSimulator& Device() { return *Session().Demo().Simulator(); }
     // Runs the event loop until `condition` holds, at most `timeout_ms`.
-    static bool Until(const std::function<bool()>& condition, int timeout_ms = 15000) {
-        QElapsedTimer t;
-        t.start();
-        while (!condition()) {
-            if (t.elapsed() > timeout_ms)
-                return false;
-            QTest::qWait(10);
-        }
-        return true;
+    static bool Until(const std::function<bool()>& condition) {
+        return test::WaitUntil(condition, std::chrono::seconds(15), test::ProcessEvents);
     }
     // The newest reply passes `test` (replies to pictures of every camera).
     bool LastReply(const std::function<bool(const devsim::LiveReplyRecord&)>& test) {
@@ -282,11 +275,7 @@ TEST(LiveDemoScenesTest, OpenedProjectPlaysAndCameraTwoCanBeKnockedAndStraighten
     devsim::DeviceSimulator& device = *frame.Devices().Demo().Simulator();
     EXPECT_TRUE(device.ShowsScenes());
     auto until = [](const std::function<bool()>& condition) {
-        QElapsedTimer t;
-        t.start();
-        while (!condition() && t.elapsed() < 20000)
-            QTest::qWait(10);
-        return condition();
+        return test::WaitUntil(condition, std::chrono::seconds(20), test::ProcessEvents);
     };
     // Camera A shows the road's sky where the test picture had its dark
     // quadrant.

@@ -149,8 +149,8 @@ TEST_F(LivePageTest, PacingIsVisibleThroughTheWidget) {
     QTest::qWait(3 * LiveView::kTimerPeriod_ms);
     EXPECT_EQ(Rgb(Shot(), 5, 5), 0x111111u);
     now += 70;
-    QTest::qWait(3 * LiveView::kTimerPeriod_ms);
-    EXPECT_EQ(Rgb(Shot(), 5, 5), 0x222222u);
+    EXPECT_TRUE(
+        WaitUntil([&] { return Rgb(Shot(), 5, 5) == 0x222222u; }, std::chrono::seconds(10), ProcessEvents));
     EXPECT_EQ(core.PendingCount(0), 0u);
 }
 
@@ -172,8 +172,8 @@ TEST_F(LivePageTest, WorkerRequestsReachTheWidgetOnlyThroughTheUiThread) {
     EXPECT_EQ(view.size(), before);
     // Fifty rounds of requests became a handful of queued calls.
     EXPECT_LE(sink.Posted(), 4u);
-    QTest::qWait(3 * LiveView::kTimerPeriod_ms);
-    EXPECT_EQ(view.size(), QSize(2 * 180 + 32, (144 + 16) * 2));
+    EXPECT_TRUE(WaitUntil([&] { return view.size() == QSize(2 * 180 + 32, (144 + 16) * 2); },
+                          std::chrono::seconds(10), ProcessEvents));
     EXPECT_EQ(Rgb(Shot(), 5, 144 + 16 + 5), 0x445566u); // camera 2: first column, second row
 }
 

@@ -222,8 +222,9 @@ TEST_F(TuningWindowTest, TraceFromTheLiveThreadArrivesWholeAndSaves) {
     t.fill(2);
     std::thread live([&] { sink.SetTrace(t); });
     live.join();
-    QTest::qWait(5);
-    EXPECT_EQ(View().Curve().Total(), 500u);
+    // The trace reaches the window through the event queue.
+    EXPECT_TRUE(
+        WaitUntil([&] { return View().Curve().Total() == 500u; }, std::chrono::seconds(10), ProcessEvents));
     EXPECT_TRUE(frame.SaveButton().isEnabled());
 
     TempDir dir;

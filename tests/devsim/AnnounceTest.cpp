@@ -49,7 +49,7 @@ public:
 };
 
 TEST(Announcements, CarryTheAliasOncePerIntervalAndPauseDuringARestart) {
-    TempRoot root;
+    TempDir root;
     UdpListener listener;
     Options o = QuietOptions(root.Path());
     o.announce = true;
@@ -86,7 +86,7 @@ TEST(Announcements, FaultsShapeTheDatagram) {
     EXPECT_EQ(BuildAnnouncement("N", AnnounceFault::Raw, std::string("x\0y", 3)), std::string("x\0y", 3));
 
     // A fault set while running reaches the next datagram.
-    TempRoot root;
+    TempDir root;
     UdpListener listener;
     Options o = QuietOptions(root.Path());
     o.announce = true;

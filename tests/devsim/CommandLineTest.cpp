@@ -58,7 +58,7 @@ TEST(DeviceFiles, MapsOnlyTheDeviceFoldersAndResolvesDotsFirst) {
 }
 
 TEST(DeviceFiles, DefaultTreeHoldsTheFilesTheToolReads) {
-    TempRoot root;
+    TempDir root;
     Options o = QuietOptions(root.Path());
     o.factoryCameraCount = 3;
     PrepareRoot(o);
@@ -114,7 +114,7 @@ protected:
         auto h = CreateHandler(state, state.options.user, command);
         return RunHandler(*h, input);
     }
-    TempRoot root;
+    TempDir root;
     DeviceSimulator::State state;
 };
 

@@ -10,18 +10,6 @@
 
 namespace devsimtest {
 
-TempRoot::TempRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "devsim-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path = pattern;
-}
-
-TempRoot::~TempRoot() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-}
-
 korvex::devsim::Options QuietOptions(const std::string& root) {
     korvex::devsim::Options o;
     o.rootDir = root + "/device";

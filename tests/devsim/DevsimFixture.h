@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devsim/DeviceSimulator.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -9,16 +10,7 @@
 
 namespace devsimtest {
 
-// A fresh root folder per test, removed afterwards.
-class TempRoot {
-public:
-    TempRoot();
-    ~TempRoot();
-    const std::string& Path() const { return path; }
-
-private:
-    std::string path;
-};
+using korvex::test::TempDir;
 
 // Options for a simulator on free loopback ports without announcements.
 korvex::devsim::Options QuietOptions(const std::string& root);

@@ -33,7 +33,7 @@ protected:
         device = std::make_unique<DeviceSimulator>(options);
         device->Start();
     }
-    TempRoot root;
+    TempDir root;
     Options options;
     std::unique_ptr<DeviceSimulator> device;
 };
@@ -350,7 +350,7 @@ namespace {
 // and a second simulator asked for the same ports, must neither keep Stop
 // waiting nor start half-way.
 TEST(Lifecycle, StopEndsHalfOpenSshConnectionsAndABusyPortFailsCleanly) {
-    TempRoot root;
+    TempDir root;
     Options o = QuietOptions(root.Path());
     DeviceSimulator device(o);
     device.Start();

@@ -64,7 +64,7 @@ protected:
 
     std::string Remote(const std::string& path) const { return "engineer@127.0.0.1:" + path; }
 
-    TempRoot root;
+    TempDir root;
     Options options;
     std::unique_ptr<DeviceSimulator> device;
 };

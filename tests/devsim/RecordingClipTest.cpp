@@ -84,7 +84,7 @@ const SceneSet& Sample() {
 } // namespace
 
 TEST(RecordingClips, AClipIsH264VideoOfTheScene) {
-    TempRoot root;
+    TempDir root;
     const std::string path = root.Path() + "/08-00-00.mp4";
     ASSERT_TRUE(WriteSceneClip(path, Sample(), 0, 30'000, 1, 5));
     const Probe probe = ProbeFile(path);
@@ -111,7 +111,7 @@ TEST(RecordingClips, AClipIsH264VideoOfTheScene) {
 }
 
 TEST(RecordingClips, ACancelledClipLeavesNoFile) {
-    TempRoot root;
+    TempDir root;
     std::atomic<bool> cancel{true};
     EXPECT_FALSE(WriteSceneClip(root.Path() + "/x.mp4", Sample(), 1, 0, 1, 5, &cancel));
     EXPECT_TRUE(fs::is_empty(root.Path()));
@@ -119,7 +119,7 @@ TEST(RecordingClips, ACancelledClipLeavesNoFile) {
 }
 
 TEST(RecordingClips, TheDeviceWritesClipsNamedAsItNamesRecordingsAndStopsCleanly) {
-    TempRoot root;
+    TempDir root;
     av_log_set_level(AV_LOG_ERROR);
     Options options = QuietOptions(root.Path());
     options.scenesProject = KORVEX_SAMPLE_PROJECT;

@@ -171,7 +171,7 @@ TEST(SceneFormats, EachCameraFormatShowsTheSamePictureMoved) {
 }
 
 TEST(DevsimProgram, SceneOptionsAreCheckedBeforeAnythingStarts) {
-    devsimtest::TempRoot root;
+    devsimtest::TempDir root;
     const std::string program = KORVEX_DEVSIM_PATH;
     const std::vector<std::string> common = {program,      "--root", root.Path() + "/device", "--no-announce",
                                              "--ssh-port", "0",      "--live-port",           "0"};

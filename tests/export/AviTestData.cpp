@@ -172,26 +172,6 @@ bool FileExists(const std::string& path) {
     return std::filesystem::exists(path);
 }
 
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvex-export-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary folder");
-    path = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
-
-std::vector<std::string> TempFolder::Entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 JpegInfo InspectJpeg(const uint8_t* data, size_t size) {
     jpeg_decompress_struct d;
     JumpError err;

@@ -3,6 +3,8 @@
 // Recordings built in memory for the export tests: JPEG pictures made with
 // the JPEG library and AVI files laid out the way a recorder writes them.
 
+#include "support/TempDir.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,20 +42,6 @@ std::vector<Bytes> MakeFrames(int count, int width, int height, int firstSeed = 
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
-
-// A fresh empty folder under the system's temporary folder; removed with
-// its content when the object goes.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& Path() const { return path; }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-    std::vector<std::string> Entries() const;
-
-private:
-    std::string path;
-};
 
 // The number of components of a JPEG picture and its size, or 0 when it
 // does not decode.

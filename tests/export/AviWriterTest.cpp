@@ -23,7 +23,7 @@ std::string Code(const Bytes& b, size_t at) {
 class AviWriterTest : public ::testing::Test {
 protected:
     void SetUp() override { InstallNumberedTexts(); }
-    TempFolder folder;
+    TempDir folder{"korvex-export"};
 };
 
 TEST_F(AviWriterTest, HeaderHoldsOneMjpgStreamWithFinalCounters) {

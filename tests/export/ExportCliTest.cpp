@@ -30,7 +30,7 @@ Outcome RunCli(const std::string& arguments) {
 }
 
 TEST(ExportCliTest, JoinsFilesReportsEachFileAndFailsCleanly) {
-    TempFolder folder;
+    TempDir folder{"korvex-export"};
     WriteFile(folder / "a.avi", MakeRecording(MakeFrames(3, 32, 32)));
     WriteFile(folder / "b.avi", MakeRecording({MakeJpeg(32, 32, 1, 1)}));
     std::string out = folder / "out.avi";

@@ -61,7 +61,7 @@ protected:
         return "";
     }
 
-    TempFolder folder;
+    TempDir folder{"korvex-export"};
     ExportJob job;
     RecordingSink sink{folder / "joined.avi"};
     ExportResult result;

@@ -19,7 +19,7 @@ protected:
         job.files.push_back(name);
     }
 
-    TempFolder folder;
+    TempDir folder{"korvex-export"};
     ExportJob job;
     RecordingSink sink{folder / "joined.avi"};
 };

@@ -4,6 +4,7 @@
 
 #include "framework/LocalException.h"
 #include "support/CommandRun.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -34,7 +35,8 @@ std::vector<PackageEntry> Entries(size_t masks, char fill) {
 } // namespace
 
 TEST(PackageFolder, AFailureAtAnyFileKeepsTheOldPackage) {
-    const fs::path root = korvex::test::MakeTempFolder("korvex-pkg");
+    const korvex::test::TempDir temp{"korvex-pkg"};
+    const fs::path root = temp.Path();
     const fs::path out = root / "out";
     WritePackageFolder(Entries(6, 'a'), out.string());
     ::chmod(out.c_str(), 0750);
@@ -64,19 +66,18 @@ TEST(PackageFolder, AFailureAtAnyFileKeepsTheOldPackage) {
     struct stat st {};
     ASSERT_EQ(::stat(out.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0750u);
-    fs::remove_all(root);
 }
 
 TEST(PackageFolder, NamesThatAreNotPlainFileNamesAreRefused) {
     EXPECT_TRUE(IsPackageFileName("det12.bmp"));
     EXPECT_FALSE(IsPackageFileName("det.bmp"));
     EXPECT_FALSE(IsPackageFileName("detx.bmp"));
-    const fs::path root = korvex::test::MakeTempFolder("korvex-pkg");
+    const korvex::test::TempDir temp{"korvex-pkg"};
+    const fs::path root = temp.Path();
     for (const char* name : {"../evil.txt", "", "..", "a/b"}) {
         std::vector<PackageEntry> entries = {{name, {1}}};
         EXPECT_THROW(WritePackageFolder(entries, (root / "out").string()), LocalException) << name;
     }
     EXPECT_FALSE(fs::exists(root / "out"));
     EXPECT_FALSE(fs::exists(root / "evil.txt"));
-    fs::remove_all(root);
 }

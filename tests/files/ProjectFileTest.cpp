@@ -7,6 +7,7 @@
 #include "framework/ChangeFlags.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "support/TempDir.h"
 
 #include <csignal>
 #include <filesystem>
@@ -21,18 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "korvex-files-XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        path = mkdtemp(buf.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string File(const std::string& name) const { return (fs::path(path) / name).string(); }
-    std::string path;
-};
+using korvex::test::TempDir;
 
 std::vector<uint8_t> Slurp(const std::string& path) {
     return BinaryFile::ReadAll(path);
@@ -479,7 +469,7 @@ TEST(ProjectFile, UnsavableStatesAreRefusedBeforeWriting) {
     EXPECT_THROW(SaveProject(doc, path), LocalException);
     EXPECT_EQ(Slurp(path), before);
     EXPECT_TRUE(doc.Modified());
-    EXPECT_EQ(fs::directory_iterator(dir.path)->path().filename(), "keep.kvx"); // no temporary left
+    EXPECT_EQ(fs::directory_iterator(dir.Path())->path().filename(), "keep.kvx"); // no temporary left
 }
 
 TEST(ProjectFile, NoMoreDetectorsThanTheCardsCanNumber) {
@@ -569,7 +559,7 @@ TEST(ProjectFile, InterruptedSaveKeepsThePreviousFile) {
     EXPECT_EQ(Slurp(path), before);
     EXPECT_TRUE(doc.Modified());
     size_t files = 0;
-    for ([[maybe_unused]] auto& e : fs::directory_iterator(dir.path))
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(dir.Path()))
         ++files;
     EXPECT_EQ(files, 1u); // the temporary file is gone
 

@@ -2,6 +2,7 @@
 #include "framework/Language.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,16 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "korvex-test-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string File(const std::string& name) const { return path + "/" + name; }
-    std::string path;
-};
+using korvex::test::TempDir;
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -78,7 +70,7 @@ TEST(BinaryFile, FoldersAndDevicesAreRefusedWithTheOpenError) {
     // be refused as a file that cannot be opened, naming the path.
     StringTable::Install({{256, "Cannot open '"}});
     TempDir dir;
-    for (const std::string& path : {dir.path, std::string("/dev/null")}) {
+    for (const std::string& path : {dir.Path(), std::string("/dev/null")}) {
         try {
             BinaryFile::ReadAll(path);
             ADD_FAILURE() << "read " << path;
@@ -110,7 +102,7 @@ TEST(AtomicFile, CommitReplacesTheTargetWhole) {
         f.Commit();
     }
     EXPECT_EQ(ReadBytes(target), "new");
-    EXPECT_EQ(EntriesIn(dir.path), 1u); // no temporary left behind
+    EXPECT_EQ(EntriesIn(dir.Path()), 1u); // no temporary left behind
 }
 
 TEST(AtomicFile, ASaveKeepsPermissionsLinksAndTheUmask) {
@@ -177,7 +169,7 @@ TEST(AtomicFile, KilledSavesLeaveTheOldOrNewFileAndNoLitter) {
     f.Write("done", 4);
     f.Commit();
     EXPECT_EQ(ReadBytes(target), "done");
-    EXPECT_EQ(EntriesIn(dir.path), 1u);
+    EXPECT_EQ(EntriesIn(dir.Path()), 1u);
 }
 
 TEST(AtomicFile, AnUncommittedWriteLeavesTheOldFileAndNoTemporary) {
@@ -190,7 +182,7 @@ TEST(AtomicFile, AnUncommittedWriteLeavesTheOldFileAndNoTemporary) {
         // destroyed without Commit, as when an exception ends the save
     }
     EXPECT_EQ(ReadBytes(target), "precious");
-    EXPECT_EQ(EntriesIn(dir.path), 1u);
+    EXPECT_EQ(EntriesIn(dir.Path()), 1u);
 }
 
 TEST(AtomicFile, AnUnwritableFolderRaisesTheOpenError) {

@@ -1,6 +1,7 @@
 // Where an installed program and a program in its build tree find their
 // language folders and Help.pdf.
 #include "framework/Language.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +16,8 @@ namespace fs = std::filesystem;
 
 class ResourceDirectory : public ::testing::Test {
 protected:
-    void SetUp() override {
-        root = fs::temp_directory_path() / ("kx-resources-" + std::to_string(::getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root);
-    }
-    void TearDown() override { fs::remove_all(root); }
-    fs::path root;
+    const korvex::test::TempDir temp{"kx-resources"};
+    const fs::path root{temp.Path()};
 };
 
 TEST_F(ResourceDirectory, InstalledProgramUsesTheShareFolderOfItsPrefix) {

@@ -1,6 +1,7 @@
 #include "framework/Language.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -70,8 +71,8 @@ TEST(StringTable, WideConversionRoundTripsPolish) {
 }
 
 TEST(StringTable, SelectLoadsEveryMuiFileOfTheFolder) {
-    std::string root = (fs::temp_directory_path() / "korvex-lang-test").string();
-    fs::remove_all(root);
+    const korvex::test::TempDir temp{"korvex-lang"};
+    const std::string root = temp.Path();
     fs::create_directories(root + "/pl");
     fs::create_directories(root + "/empty");
     std::ofstream(root + "/pl/a.mui") << "9001\tpierwszy\n";
@@ -85,6 +86,5 @@ TEST(StringTable, SelectLoadsEveryMuiFileOfTheFolder) {
     EXPECT_EQ(StringTable::Select("../pl"), ""); // never leaves the root
     EXPECT_EQ(LoadTextA(9001), "");
     unsetenv("KORVEX_LANG_DIR");
-    fs::remove_all(root);
     StringTable::Install({});
 }

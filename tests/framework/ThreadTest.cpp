@@ -1,6 +1,8 @@
-#include "framework/ChangeFlags.h"
 #include "framework/Thread.h"
+
+#include "framework/ChangeFlags.h"
 #include "framework/Trace.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -73,8 +75,7 @@ TEST(Thread, StartAndStopWriteTheTraceLinesInOrder) {
     TraceCapture capture;
     CountingThread t;
     t.Start();
-    while (t.rounds.load() < 2)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(korvex::test::WaitUntil([&] { return t.rounds.load() >= 2; }, std::chrono::seconds(10)));
     t.Stop();
     std::vector<std::string> expected = {
         "Thread::ThreadProc: Starting thread Counter\n",
@@ -90,12 +91,7 @@ TEST(Thread, StopAfterTheBodyReturnedStillTracesBothLines) {
     QuickThread t;
     t.Start();
     // Wait until the body has ended by itself.
-    for (int i = 0; i < 1000; ++i) {
-        auto lines = capture.Lines();
-        if (lines.size() == 2)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    korvex::test::WaitUntil([&] { return capture.Lines().size() == 2; }, std::chrono::seconds(10));
     t.Stop();
     auto lines = capture.Lines();
     ASSERT_EQ(lines.size(), 4u);

@@ -1,6 +1,8 @@
+#include "image/Bitmap.h"
+
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
-#include "image/Bitmap.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -211,8 +213,8 @@ TEST(EncodeBmp24, WritesAFileLoadBmpReadsBack) {
 }
 
 TEST(LoadBmpFile, TheHeaderIsCheckedBeforeThePixelsAreRead) {
-    std::string dir = (std::filesystem::temp_directory_path() / "korvex-bmp-XXXXXX").string();
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    const korvex::test::TempDir temp{"korvex-bmp"};
+    const std::string dir = temp.Path();
     auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes, uint64_t sparseSize = 0) {
         std::string path = dir + "/" + name;
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
@@ -249,5 +251,4 @@ TEST(LoadBmpFile, TheHeaderIsCheckedBeforeThePixelsAreRead) {
     StringTable::Install({{256, "Cannot open '"}});
     EXPECT_EQ(error(canvas, dir), "Cannot open '" + dir + "'.");
     StringTable::Install({});
-    std::filesystem::remove_all(dir);
 }

@@ -5,6 +5,8 @@
 #include "live/LiveThread.h"
 #include "live/Overlay.h"
 #include "live/RecordingProxy.h"
+#include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -26,16 +28,12 @@ using namespace korvex::test;
 namespace fs = std::filesystem;
 
 bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 20000) {
-    for (int waited = 0; waited < timeout_ms; waited += 10) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
+    return WaitUntil(condition, std::chrono::milliseconds(timeout_ms));
 }
 
 struct DeviceFixture : ::testing::Test {
-    fs::path root;
+    const korvex::test::TempDir temp{"korvex-live"};
+    const fs::path root{temp.Path()};
     std::unique_ptr<devsim::DeviceSimulator> device;
     RecordingSink sink;
     FixedTarget target;
@@ -44,19 +42,12 @@ struct DeviceFixture : ::testing::Test {
     RecordingTuning tuning;
     std::unique_ptr<LiveThread> thread;
 
-    void SetUp() override {
-        av_log_set_level(AV_LOG_ERROR);
-        char pattern[] = "/tmp/korvex-live-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-    }
+    void SetUp() override { av_log_set_level(AV_LOG_ERROR); }
     void TearDown() override {
         if (thread)
             thread->Stop();
         if (device)
             device->Stop();
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
     }
     void StartDevice(devsim::Options o) {
         o.rootDir = (root / "device").string();

@@ -3,6 +3,7 @@
 #include "framework/Trace.h"
 #include "live/FakeLiveServer.h"
 #include "live/LiveTestSupport.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,7 @@ namespace {
 using namespace korvex::test;
 
 bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 10000) {
-    for (int waited = 0; waited < timeout_ms; waited += 10) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
+    return WaitUntil(condition, std::chrono::milliseconds(timeout_ms));
 }
 
 std::vector<uint8_t> GreyMessage(uint32_t frame, uint8_t camera = 0) {

@@ -34,7 +34,6 @@ public:
     QLineEdit& FormulaField() { return *formula; }
     QLabel& ErrorLabel() { return *error; }
     QLabel& RowLabel() { return *rowLabel; }
-    QScrollArea& Scroller() { return *scroller; }
 
     // The field's Enter: parses the text into the selected row as one undo
     // step, or shows the typing error and changes nothing. Returns whether

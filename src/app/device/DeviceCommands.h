@@ -48,7 +48,6 @@ public:
 
     // The dialog shown now (null when none).
     QDialog* ActiveDialog() const { return active; }
-    RememberedDevices& Remembered() { return remembered; }
 
     // The alias the network announces for an address ("" when unknown).
     std::function<QString(const QString& address)> aliasOf;

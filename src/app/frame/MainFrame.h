@@ -106,7 +106,6 @@ public:
     QMenu& LanguageMenu() { return *languageMenu; }
     QMenu& ContextMenu() { return *contextMenu; }
     const std::vector<std::string>& Languages() const { return languages; }
-    bool ShowingComposer() const { return panes.Shown(PaneTable::Composer); }
     bool ShowingInspector() const { return panes.Shown(PaneTable::Inspector); }
     bool ShowingExplorer() const { return panes.Shown(PaneTable::Explorer); }
     bool ShowingTuning() const { return panes.Shown(PaneTable::Tuning); }

@@ -20,7 +20,6 @@ public:
     MainView& View() { return *mainView; }
     ScrollView& Scroll() { return *scroll; }
     LiveView& Live() { return *live; }
-    ScrollView& LiveScroll() { return *liveScroll; }
     // 0 = live page, 1 = editing page.
     int ActiveTab() const { return activeTab; }
 

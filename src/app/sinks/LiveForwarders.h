@@ -97,11 +97,6 @@ public:
         view = std::move(show);
         Attach(owner);
     }
-    void DetachView(QObject* owner) {
-        Detach(owner);
-        if (!Attached())
-            view = nullptr;
-    }
 
     void SetTrace(const TuningTrace& values) override {
         mailbox.Put(values);

@@ -33,8 +33,6 @@ public:
     // text and beeps. True when the text was kept.
     bool Validate();
 
-    const QString& LastValid() const { return lastValid; }
-
 private:
     QLineEdit& edit;
     Prompter& prompter;
