@@ -7,6 +7,7 @@
 #include "devicelink/KnownHosts.h"
 #include "devicelink/NetworkSettings.h"
 #include "devicelink/ProgramHistory.h"
+#include "devicelink/ServerGreeting.h"
 #include "devicelink/SshSession.h"
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"

@@ -213,8 +213,4 @@ private:
     bool timedOut = false;
 };
 
-// Whether an SSH server answers on a fresh connection (its version line
-// arrives) within `timeout_ms`; a stop request ends the wait with false.
-bool SshServerAnswers(uint32_t networkAddress, uint16_t port, unsigned timeout_ms, const StopEvent& stop);
-
 } // namespace korvex

@@ -2,6 +2,7 @@
 // aliases that would act on a terminal.
 #include "devsim/DeviceSimulator.h"
 #include "support/FreePort.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -143,13 +144,26 @@ void Flood(uint16_t port, unsigned count) {
     }
 }
 
+// Whether a listener holds UDP `port`: a plain bind to it (without address
+// reuse) is then refused.
+bool PortHeld(uint16_t port) {
+    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_ANY);
+    at.sin_port = htons(port);
+    const bool held = ::bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0;
+    ::close(s);
+    return held;
+}
+
 TEST(Discover, AFloodDoesNotHideADeviceThatAnnouncesAfterIt) {
     const fs::path root = fs::temp_directory_path() / ("kx-discover-flood-" + std::to_string(::getpid()));
     fs::remove_all(root);
     const uint16_t port = korvex::test::FreeUdpPort();
     DiscoverRun run(port, 6, "flood");
     ASSERT_TRUE(run.pipe);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // let it bind
+    ASSERT_TRUE(korvex::test::WaitUntil([&] { return PortHeld(port); }, std::chrono::seconds(10)));
     Flood(port, 3000);
     korvex::devsim::DeviceSimulator device(AnnouncingDevice(root, port, "Real"));
     device.Start();
