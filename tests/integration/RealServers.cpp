@@ -1,6 +1,7 @@
 #include "RealServers.h"
 
 #include "devsim/DeviceFiles.h"
+#include "support/FreePort.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -38,18 +39,6 @@ void Run(const std::string& command) {
 void WriteText(const std::string& path, const std::string& text, mode_t mode) {
     std::ofstream(path, std::ios::trunc) << text;
     ::chmod(path.c_str(), mode);
-}
-
-uint16_t FreeLoopbackPort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s);
-    return ntohs(a.sin_port);
 }
 
 // The server answers with its version line once it is up.
@@ -173,7 +162,7 @@ unsigned RealServer::Restarts() const {
 }
 
 void RealServer::StartServer() {
-    port = FreeLoopbackPort();
+    port = FreeTcpPort();
     std::vector<std::string> args;
     const std::string key = folder + "/host_key";
     if (kind == ServerKind::OpenSsh) {
