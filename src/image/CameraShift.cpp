@@ -207,6 +207,37 @@ double Sharpness(const Level& level, const Candidate& best, int range) {
     return rise;
 }
 
+// The cost of every offset of the coarsest level over the whole range, and
+// the median of those that could be measured; an empty grid when none
+// could.
+struct CoarseSearch {
+    std::vector<double> grid; // (2r + 1)^2 costs, row by row from (-r, -r)
+    int r = 0;
+    double median = 0;
+};
+
+CoarseSearch SearchCoarse(const Level& top, int32_t range) {
+    CoarseSearch out;
+    const int scale = 1 << (kLevels - 1);
+    out.r = (range + scale - 1) / scale + 1;
+    const int side = 2 * out.r + 1;
+    std::vector<double> grid(size_t(side) * size_t(side));
+    std::vector<double> finite;
+    for (int dy = -out.r; dy <= out.r; ++dy)
+        for (int dx = -out.r; dx <= out.r; ++dx) {
+            const double c = Cost(top.ref, top.pic, dx, dy);
+            grid[size_t((dy + out.r) * side + dx + out.r)] = c;
+            if (c < std::numeric_limits<double>::infinity())
+                finite.push_back(c);
+        }
+    if (finite.empty())
+        return out;
+    std::nth_element(finite.begin(), finite.begin() + ptrdiff_t(finite.size() / 2), finite.end());
+    out.median = finite[finite.size() / 2];
+    out.grid = std::move(grid);
+    return out;
+}
+
 } // namespace
 
 ShiftEstimate EstimateShift(const Bitmap& reference, const Bitmap& picture, int32_t range) {
@@ -232,25 +263,14 @@ ShiftEstimate EstimateShift(const Bitmap& reference, const Bitmap& picture, int3
     }
 
     // Whole range on the coarsest level.
-    const Level& top = levels[kLevels - 1];
-    const int scale = 1 << (kLevels - 1);
-    const int r = (range + scale - 1) / scale + 1;
-    const int side = 2 * r + 1;
-    std::vector<double> grid(size_t(side) * size_t(side));
-    std::vector<double> finite;
-    for (int dy = -r; dy <= r; ++dy)
-        for (int dx = -r; dx <= r; ++dx) {
-            const double c = Cost(top.ref, top.pic, dx, dy);
-            grid[size_t((dy + r) * side + dx + r)] = c;
-            if (c < std::numeric_limits<double>::infinity())
-                finite.push_back(c);
-        }
-    if (finite.empty()) {
+    const CoarseSearch coarse = SearchCoarse(levels[kLevels - 1], range);
+    if (coarse.grid.empty()) {
         out.verdict = ShiftEstimate::Verdict::Unmatched;
         return out;
     }
-    std::nth_element(finite.begin(), finite.begin() + ptrdiff_t(finite.size() / 2), finite.end());
-    const double median = finite[finite.size() / 2];
+    const std::vector<double>& grid = coarse.grid;
+    const int r = coarse.r;
+    const double median = coarse.median;
 
     // The best few candidates followed down a level; the best two of them
     // down to whole pixels.
