@@ -13,12 +13,28 @@ function(korvex_warnings target)
   endif()
 endfunction()
 
+# korvex_include_root(TARGET BASE FOLDER)
+# Gives TARGET an include root that shows BASE/FOLDER and nothing beside it:
+# a folder under the build tree holding one link, FOLDER -> BASE/FOLDER, so
+# the sources keep writing "FOLDER/File.h" ("app/editor/MainView.h"). A
+# library sees its own folder and, through what it links, the folders below
+# it; an include of any other folder fails to compile.
+function(korvex_include_root target base folder)
+  set(_root ${CMAKE_BINARY_DIR}/include-roots/${target})
+  get_filename_component(_parent ${_root}/${folder} DIRECTORY)
+  file(MAKE_DIRECTORY ${_parent})
+  file(CREATE_LINK ${base}/${folder} ${_root}/${folder} SYMBOLIC)
+  target_include_directories(${target} PUBLIC ${_root})
+endfunction()
+
 # korvex_library(NAME SOURCES ... DEPS ...)
-# A static core library for one folder under src/, with src/ as include root.
+# A static core library for one folder under src/ (the folder is the name
+# without its korvex_ prefix); it sees its own folder and those of DEPS.
 function(korvex_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  string(REGEX REPLACE "^korvex_" "" _folder ${name})
+  korvex_include_root(${name} ${CMAKE_SOURCE_DIR}/src ${_folder})
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
   korvex_warnings(${name})
 endfunction()

@@ -3,13 +3,13 @@
 #include "app/device/RememberedDevices.h"
 #include "devicelink/DeviceSinks.h"
 
+#include <QDialog>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <functional>
 #include <string>
 
-class QDialog;
 class QTimer;
 class QWidget;
 

@@ -70,13 +70,6 @@ enum DeviceString : unsigned {
     kStrRecordingsDownload = 2668,
     kStrClose = 2669,
 
-    kStrExportTitle = 2670,
-    kStrExportChoose = 2671,
-    kStrExportCopy = 2672,
-    kStrExportReencode = 2673,
-    kStrExportFiles = 2674,
-    kStrExportBusyClose = 2675,
-
     kStrRestoreProgram = 2680,
     kStrRestoreConfirm = 2681,
     kStrRestoreCaption = 2682,

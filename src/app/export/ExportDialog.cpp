@@ -1,7 +1,7 @@
 #include "app/export/ExportDialog.h"
 
 #include "app/common/UiText.h"
-#include "app/device/DeviceStrings.h"
+#include "app/export/ExportStrings.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -7,6 +7,7 @@
 // to the user-interface thread and delivered there only to a dialog that is
 // still attached. Nothing here ever waits for the user-interface thread.
 
+#include "app/device/DeviceCommands.h"
 #include "app/device/DeviceJobs.h"
 #include "devicelink/DeviceSinks.h"
 
@@ -18,7 +19,6 @@
 namespace korvex {
 
 class Connection;
-class DeviceCommands;
 
 class DeviceDialogSinks : public QObject,
                           public DeviceJobs,
