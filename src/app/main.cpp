@@ -4,6 +4,7 @@
 #include "app/common/AppStrings.h"
 #include "app/common/LiveStrings.h"
 #include "app/common/UiText.h"
+#include "app/demo/DemoDevice.h"
 #include "app/frame/FrameSettings.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/ReportCommand.h"
@@ -217,7 +218,9 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<MainFrame> frame;
     try {
-        frame = std::make_unique<MainFrame>();
+        FrameOptions options;
+        options.makeDemo = [] { return std::make_unique<DemoDevice>(); };
+        frame = std::make_unique<MainFrame>(options);
         shutdown.Watch(frame.get());
         if (!Md5SelfTest())
             RaiseError(kStrMd5SelfTestFailed);

@@ -6,6 +6,7 @@
 #include "app/common/ProjectToolStrings.h"
 #include "app/common/UiText.h"
 #include "app/compare/ComparePane.h"
+#include "app/demo/DemoDevice.h"
 #include "app/device/ConnectDialog.h"
 #include "app/device/DeviceCommands.h"
 #include "app/device/HostKeyDialog.h"
@@ -39,6 +40,7 @@ protected:
         ChangeFlags::TakeAll();
         FrameOptions options;
         options.prompter = &prompts;
+        options.makeDemo = [] { return std::make_unique<DemoDevice>(); };
         frame = std::make_unique<MainFrame>(options);
         frame->Create();
         frame->StartDemo(false);
@@ -66,7 +68,8 @@ protected:
         s.detectors.push_back(d);
         const std::vector<uint8_t> bytes = ProjectFileBytes(s, "program.kvx");
         const std::string path = devsim::MapDevicePath(
-            frame->Devices().Demo().Simulator()->Settings().rootDir, "/etc/tavo/program.tdv");
+            static_cast<DemoDevice&>(frame->Devices().Demo()).Simulator()->Settings().rootDir,
+            "/etc/tavo/program.tdv");
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }

@@ -1,6 +1,6 @@
 // The demo device never takes a port another program holds, and leaves
 // nothing behind.
-#include "app/session/DemoDevice.h"
+#include "app/demo/DemoDevice.h"
 
 #include "devsim/DeviceSimulator.h"
 

@@ -5,6 +5,7 @@
 // backgrounds, and a bounded shutdown while the device has stalled.
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
+#include "app/demo/DemoDevice.h"
 #include "app/device/ConnectDialog.h"
 #include "app/device/DeviceJobs.h"
 #include "app/device/OptionMaskDialog.h"
@@ -36,6 +37,7 @@ protected:
         FrameOptions options;
         options.prompter = &prompts;
         options.startWorkers = true;
+        options.makeDemo = [] { return std::make_unique<DemoDevice>(); };
         frame = std::make_unique<MainFrame>(options);
         frame->Create();
         frame->StartDemo(false);
@@ -48,7 +50,7 @@ protected:
     }
     DeviceSession& Session() { return frame->Devices(); }
     LiveViewCore& Core() { return Session().LiveCore(); }
-    devsim::DeviceSimulator& Device() { return *Session().Demo().Simulator(); }
+    devsim::DeviceSimulator& Device() { return *static_cast<DemoDevice&>(Session().Demo()).Simulator(); }
     // Runs the event loop until `condition` holds, at most `timeout_ms`.
     static bool Until(const std::function<bool()>& condition) {
         return test::WaitUntil(condition, std::chrono::seconds(15), test::ProcessEvents);
@@ -268,11 +270,12 @@ TEST(LiveDemoScenesTest, OpenedProjectPlaysAndCameraTwoCanBeKnockedAndStraighten
     FrameOptions options;
     options.prompter = &prompts;
     options.startWorkers = true;
+    options.makeDemo = [] { return std::make_unique<DemoDevice>(); };
     MainFrame frame(options);
     frame.Create();
     frame.OpenAtStart(KORVEX_SAMPLE_PROJECT);
     frame.StartDemo(false);
-    devsim::DeviceSimulator& device = *frame.Devices().Demo().Simulator();
+    devsim::DeviceSimulator& device = *static_cast<DemoDevice&>(frame.Devices().Demo()).Simulator();
     EXPECT_TRUE(device.ShowsScenes());
     auto until = [](const std::function<bool()>& condition) {
         return test::WaitUntil(condition, std::chrono::seconds(20), test::ProcessEvents);

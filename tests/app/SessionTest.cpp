@@ -2,8 +2,9 @@
 #include "framework/Trace.h"
 
 #include <gtest/gtest.h>
-
+#include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,71 @@ TEST_F(DeviceSessionTest, ChosenRowBecomesTheTargetAndJobsWaitForAConnection) {
     EXPECT_FALSE(session.PostUpload({1, 2, 3}));
     EXPECT_EQ(session.Session().PendingJob(), JobDisconnect);
     EXPECT_TRUE(session.Session().uploadPayload.empty());
+}
+
+// A demo device that only records what the session asks of it.
+struct FakeDemo : DemoControl {
+    struct Log {
+        int starts = 0;
+        int stops = 0;
+        Settings settings;
+        bool running = false;
+    };
+    explicit FakeDemo(Log& log) : log(log) {}
+    void Start(const Settings& s) override {
+        ++log.starts;
+        log.settings = s;
+        log.running = true;
+    }
+    void Stop() override {
+        log.stops += log.running;
+        log.running = false;
+    }
+    bool Running() const override { return log.running; }
+    uint16_t LivePort() const override { return log.running ? 25107 : 0; }
+    uint16_t SshPort() const override { return log.running ? 2229 : 0; }
+    void KnockCamera(unsigned) override {}
+    void Straighten() override {}
+    Log& log;
+};
+
+// The demo device the program hands over becomes the target with its own
+// ports while it runs, and gives them up when it stops; without one the
+// session refuses to start a demo and offers no demo ports.
+TEST_F(DeviceSessionTest, DemoDeviceIsTheTargetWithItsOwnPortsOnlyWhileItRuns) {
+    FakeDemo::Log log;
+    DeviceSession session(Sinks(), std::make_unique<FakeDemo>(log));
+    ASSERT_TRUE(session.HasDemo());
+    EXPECT_EQ(session.TargetPort(), 0);
+
+    session.StartDemo(false);
+    session.StartDemo(false); // running: only made the target again
+    EXPECT_EQ(log.starts, 1);
+    EXPECT_EQ(log.settings.preferredLivePort, 0);
+    EXPECT_EQ(log.settings.preferredSshPort, 0);
+    EXPECT_EQ(session.TargetAddress(), DemoControl::Address());
+    EXPECT_EQ(session.TargetPort(), 25107);
+    EXPECT_EQ(session.SshPortFor(DemoControl::Address()), 2229);
+    EXPECT_EQ(session.SshPortFor(0x1400A8C0u), 0);
+
+    // Another device chosen: the usual ports for it.
+    session.Devices().DeviceSeen(0x1400A8C0u, "Gate 3");
+    EXPECT_EQ(session.ChooseDevice(1), 0x1400A8C0u);
+    EXPECT_EQ(session.TargetPort(), 0);
+    session.StartDemo();
+
+    session.StopDemo();
+    EXPECT_EQ(log.stops, 1);
+    EXPECT_EQ(session.TargetAddress(), 0u);
+    EXPECT_EQ(session.TargetPort(), 0);
+    EXPECT_EQ(session.SshPortFor(DemoControl::Address()), 0);
+
+    DeviceSession bare(Sinks());
+    EXPECT_FALSE(bare.HasDemo());
+    EXPECT_FALSE(bare.DemoRunning());
+    EXPECT_THROW(bare.StartDemo(), std::runtime_error);
+    EXPECT_EQ(bare.TargetAddress(), 0u);
+    EXPECT_EQ(bare.SshPortFor(DemoControl::Address()), 0);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 //   korvex_live_site_screenshots <output folder> <sample.kvx>
 #include "ShotTools.h"
 #include "app/common/Commands.h"
+#include "app/demo/DemoDevice.h"
 #include "app/editor/MainView.h"
 #include "app/frame/LiveSiteLink.h"
 #include "app/frame/MainFrame.h"
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
     const QString out = StartShots(argv[1]);
     FrameOptions options;
     options.startWorkers = true;
+    options.makeDemo = [] { return std::make_unique<DemoDevice>(); };
     MainFrame frame(options);
     frame.move(0, 0);
     frame.Create();

@@ -3,7 +3,9 @@
 // typical moments and saves a PNG picture of the screen for each.
 // korvex_screenshots <output folder> [<sample folder>]
 // Meant to run under a virtual X server (scripts/screenshot.sh).
+#include "ShotTools.h"
 #include "app/common/Commands.h"
+#include "app/demo/DemoDevice.h"
 #include "app/device/OptionMaskDialog.h"
 #include "app/editor/CornerFields.h"
 #include "app/editor/Inspector.h"
@@ -18,7 +20,6 @@
 #include "composer/Formula.h"
 #include "files/ProjectFile.h"
 #include "framework/ChangeFlags.h"
-#include "ShotTools.h"
 #include "image/Bitmap.h"
 #include "model/DetectorEdits.h"
 #include "model/Document.h"
@@ -249,6 +250,7 @@ int main(int argc, char** argv) {
     // The workers run: the demo device plays on the live page.
     FrameOptions options;
     options.startWorkers = true;
+    options.makeDemo = [] { return std::make_unique<DemoDevice>(); };
     MainFrame frame(options);
     frame.move(0, 0);
     frame.Create();

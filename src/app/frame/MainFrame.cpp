@@ -3,25 +3,24 @@
 #include "app/common/AppStrings.h"
 #include "app/common/Commands.h"
 #include "app/common/Icons.h"
+#include "app/common/LiveStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/composer/ComposerFrame.h"
 #include "app/device/DeviceCommands.h"
 #include "app/device/Explorer.h"
 #include "app/device/Ipv4Edit.h"
-#include "app/export/ExportDialog.h"
+#include "app/device/OptionMaskDialog.h"
 #include "app/dialogs/AboutDialog.h"
 #include "app/dialogs/ConfigTestDialog.h"
 #include "app/editor/Inspector.h"
 #include "app/editor/ProblemsView.h"
+#include "app/export/ExportDialog.h"
 #include "app/frame/FrameSettings.h"
 #include "app/frame/LiveSiteLink.h"
 #include "app/frame/RecentProjects.h"
 #include "app/frame/TabView.h"
-#include "app/common/LiveStrings.h"
-#include "app/device/OptionMaskDialog.h"
 #include "app/live/LiveView.h"
-#include "app/tuning/TuningFrame.h"
 #include "app/session/DeviceSession.h"
 #include "app/session/ProjectRecovery.h"
 #include "app/session/ProjectSession.h"
@@ -31,6 +30,7 @@
 #include "app/sinks/LiveForwarders.h"
 #include "app/sinks/StatusForwarder.h"
 #include "app/sinks/UiPost.h"
+#include "app/tuning/TuningFrame.h"
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
 #include "app/widgets/StatusBar.h"
@@ -42,12 +42,12 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractItemModel>
-#include <QListWidget>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
@@ -58,7 +58,8 @@
 namespace korvex {
 
 MainFrame::MainFrame(FrameOptions options)
-    : startWorkers(options.startWorkers), actions(this, [this](int id) { OnCommand(id); }), panes(*this, actions) {
+    : startWorkers(options.startWorkers), actions(this, [this](int id) { OnCommand(id); }),
+      panes(*this, actions) {
     if (options.prompter) {
         prompter = options.prompter;
     } else {
@@ -75,7 +76,8 @@ MainFrame::MainFrame(FrameOptions options)
     statusSink = std::make_unique<StatusForwarder>(*prompter);
     liveSink = std::make_unique<LiveViewForwarder>();
     tuningSink = std::make_unique<TuningForwarder>();
-    devices = std::make_unique<DeviceSession>(DeviceSessionSinks{*statusSink, *liveSink, *tuningSink});
+    devices = std::make_unique<DeviceSession>(DeviceSessionSinks{*statusSink, *liveSink, *tuningSink},
+                                              options.makeDemo ? options.makeDemo() : nullptr);
     deviceListSink = std::make_unique<DeviceListForwarder>(devices->Devices());
     devices->Devices().SetSink(deviceListSink.get());
     // The device windows' forwarders take the session's dialog sinks (the
@@ -126,13 +128,17 @@ MainFrame::MainFrame(FrameOptions options)
     View().GetDocument(); // the document already holds a new project
     View().UpdateToolbar();
     InstallIdleHook();
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::PanesChanged | ChangeFlags::SelectionChanged |
-                      ChangeFlags::LayoutChanged);
+    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::PanesChanged |
+                      ChangeFlags::SelectionChanged | ChangeFlags::LayoutChanged);
 }
 
-MainFrame::~MainFrame() { StopThreads(); }
+MainFrame::~MainFrame() {
+    StopThreads();
+}
 
-MainView& MainFrame::View() { return tabView->View(); }
+MainView& MainFrame::View() {
+    return tabView->View();
+}
 
 void MainFrame::InstallIdleHook() {
     // The deferred refreshes run once each time the event queue has been
@@ -176,13 +182,15 @@ uint32_t NetworkOrderOf(const QString& text) {
 } // namespace
 
 void MainFrame::BuildDeviceWindows() {
-    deviceCommands = new DeviceCommands(*this, *prompter, *deviceDialogs, *rememberedDevices, programHistory->Root());
+    deviceCommands =
+        new DeviceCommands(*this, *prompter, *deviceDialogs, *rememberedDevices, programHistory->Root());
     deviceDialogs->SetCommands(deviceCommands);
     deviceCommands->aliasOf = [this](const QString& address) {
         const uint32_t network = NetworkOrderOf(address);
         for (const std::string& line : devices->Devices().Lines())
             if (network && line.rfind(address.toStdString() + " (", 0) == 0 && line.back() == ')')
-                return QString::fromStdString(line.substr(address.size() + 2, line.size() - address.size() - 3));
+                return QString::fromStdString(
+                    line.substr(address.size() + 2, line.size() - address.size() - 3));
         return QString();
     };
     auto showRemembered = [this] {
@@ -200,11 +208,11 @@ void MainFrame::BuildDeviceWindows() {
         if (!DeviceConnected())
             deviceCommands->Connect(NetworkOrderOf(address), port);
     });
-    connect(explorer, &Explorer::RememberedForgotten, this, [this, showRemembered](const QString& address,
-                                                                                 uint16_t port) {
-        rememberedDevices->Forget(address, port);
-        showRemembered();
-    });
+    connect(explorer, &Explorer::RememberedForgotten, this,
+            [this, showRemembered](const QString& address, uint16_t port) {
+                rememberedDevices->Forget(address, port);
+                showRemembered();
+            });
 }
 
 void MainFrame::StopThreads() {
@@ -215,7 +223,9 @@ void MainFrame::StopThreads() {
 
 // ---- actions, menus, toolbar ----------------------------------------------
 
-QAction* MainFrame::Action(int command) { return actions[command]; }
+QAction* MainFrame::Action(int command) {
+    return actions[command];
+}
 
 void MainFrame::BuildToolbar() {
     toolbar = addToolBar(QStringLiteral("Korvex"));
@@ -234,25 +244,42 @@ void MainFrame::BuildMenus() {
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu(Text(kStrMenuFile));
     add(file, {CmdNew, CmdOpen});
-    recent = new RecentProjects(this, [this](const QString& text) { statusBar->ShowText(text.toStdString()); });
+    recent =
+        new RecentProjects(this, [this](const QString& text) { statusBar->ShowText(text.toStdString()); });
     connect(recent, &RecentProjects::OpenRequested, this, [this](const QString& path) { OpenRecent(path); });
     file->addMenu(recent->Menu());
-    add(file, {CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdCompareWith, CmdExportReport, 0,
-               CmdExit});
+    add(file, {CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdCompareWith,
+               CmdExportReport, 0, CmdExit});
     QMenu* edit = bar->addMenu(Text(kStrMenuEdit));
     add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine, 0,
                CmdCopyDetectorsToCamera, 0, CmdConvertTo320, CmdConvertTo180});
     QMenu* view = bar->addMenu(Text(kStrMenuView));
-    add(view, {CmdZoomIn, CmdZoomOut, 0, CmdToggleInspector, CmdToggleComposer, CmdToggleExplorer, CmdToggleTuning,
-               0, CmdViewOptionA, CmdViewOptionB, 0, CmdLiveDetectors});
+    add(view, {CmdZoomIn, CmdZoomOut, 0, CmdToggleInspector, CmdToggleComposer, CmdToggleExplorer,
+               CmdToggleTuning, 0, CmdViewOptionA, CmdViewOptionB, 0, CmdLiveDetectors});
     QMenu* detector = bar->addMenu(Text(kStrMenuDetector));
-    add(detector, {CmdModeReshape, CmdModeErase, CmdModeMove, CmdModeAim, CmdModeMoveCard, 0, CmdPenWidth1,
-                   CmdPenWidth2, CmdPenWidth3, CmdPenWidth4, 0, CmdNoPattern, CmdDivisions1, CmdDivisions2,
-                   CmdDivisions3, CmdDivisions4, CmdDivisions5, CmdDivisions6, CmdFill20, CmdFill100});
+    add(detector, {CmdModeReshape,
+                   CmdModeErase,
+                   CmdModeMove,
+                   CmdModeAim,
+                   CmdModeMoveCard,
+                   0,
+                   CmdPenWidth1,
+                   CmdPenWidth2,
+                   CmdPenWidth3,
+                   CmdPenWidth4,
+                   0,
+                   CmdNoPattern,
+                   CmdDivisions1,
+                   CmdDivisions2,
+                   CmdDivisions3,
+                   CmdDivisions4,
+                   CmdDivisions5,
+                   CmdDivisions6,
+                   CmdFill20,
+                   CmdFill100});
     QMenu* device = bar->addMenu(Text(kStrMenuDevice));
-    add(device, {CmdConnect, CmdDisconnect, 0, CmdUpload, CmdRestoreProgram, CmdDownloadProgram, CmdRestart, 0,
-                 CmdRecordings,
-                 CmdNetworkSettings, CmdChangePassword, CmdOptionMask});
+    add(device, {CmdConnect, CmdDisconnect, 0, CmdUpload, CmdRestoreProgram, CmdDownloadProgram, CmdRestart,
+                 0, CmdRecordings, CmdNetworkSettings, CmdChangePassword, CmdOptionMask});
     QMenu* tools = bar->addMenu(Text(kStrMenuTools));
     add(tools, {CmdExport, CmdConfigTest});
     languageMenu = bar->addMenu(Text(kStrMenuLanguage));
@@ -267,8 +294,8 @@ void MainFrame::BuildMenus() {
     // The editor's context menu shares the actions, so its choices arrive
     // here like any other command.
     contextMenu = new QMenu(this);
-    add(contextMenu, {CmdAddQuadHere, CmdAddLineHere, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdUndo, CmdRedo,
-                      CmdSave, 0});
+    add(contextMenu,
+        {CmdAddQuadHere, CmdAddLineHere, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdUndo, CmdRedo, CmdSave, 0});
     QMenu* modes = contextMenu->addMenu(Text(kStrMenuMode));
     add(modes, {CmdModeReshape, CmdModeErase, CmdModeMove, CmdModeAim, CmdModeMoveCard});
     QMenu* pens = contextMenu->addMenu(Text(kStrMenuPenWidth));
@@ -312,27 +339,31 @@ void MainFrame::BuildPanes() {
     // idle pass lays the composer out once for them.
     composerFrame = new ComposerFrame;
     composerFrame->SetLayoutDeferred(true);
-    composerFrame->Attach(&projects->GetDocument(), [this] { return static_cast<uint32_t>(View().ActiveCard()); });
-    panes.Add(PaneTable::Composer, composerFrame->windowTitle(), QStringLiteral("composerPane"), composerFrame,
-              CmdToggleComposer, PaneTable::EditorPage, true);
+    composerFrame->Attach(&projects->GetDocument(),
+                          [this] { return static_cast<uint32_t>(View().ActiveCard()); });
+    panes.Add(PaneTable::Composer, composerFrame->windowTitle(), QStringLiteral("composerPane"),
+              composerFrame, CmdToggleComposer, PaneTable::EditorPage, true);
     explorer = new Explorer;
     deviceListSink->AttachExplorer(explorer);
-    PaneDock* explorerDock = panes.Add(PaneTable::Explorer, explorer->Caption(), QStringLiteral("explorerPane"),
-                                       explorer, CmdToggleExplorer, PaneTable::LivePage, true);
+    PaneDock* explorerDock =
+        panes.Add(PaneTable::Explorer, explorer->Caption(), QStringLiteral("explorerPane"), explorer,
+                  CmdToggleExplorer, PaneTable::LivePage, true);
     connect(explorer, &Explorer::CaptionChanged, explorerDock, &QDockWidget::setWindowTitle);
 
     tuningFrame = new TuningFrame(projects->GetDocument());
     tuningFrame->SetSelection(tuningSink.get());
-    tuningSink->AttachView(tuningFrame, [frame = tuningFrame](const TuningCurve& curve) { frame->SetCurve(curve); });
-    panes.Add(PaneTable::Tuning, Text(kStrTuningTitle), QStringLiteral("tuningPane"), tuningFrame, CmdToggleTuning,
-              PaneTable::AnyPage, false);
+    tuningSink->AttachView(tuningFrame,
+                           [frame = tuningFrame](const TuningCurve& curve) { frame->SetCurve(curve); });
+    panes.Add(PaneTable::Tuning, Text(kStrTuningTitle), QStringLiteral("tuningPane"), tuningFrame,
+              CmdToggleTuning, PaneTable::AnyPage, false);
 }
 
 // ---- states -----------------------------------------------------------------
 
 void MainFrame::SetTitle(const std::string& path) {
-    QString title = path.empty() ? QStringLiteral("Korvex")
-                                 : QString::fromStdString(path) + QStringLiteral(" - ") + QStringLiteral("Korvex");
+    QString title = path.empty()
+                        ? QStringLiteral("Korvex")
+                        : QString::fromStdString(path) + QStringLiteral(" - ") + QStringLiteral("Korvex");
     if (windowTitle() != title)
         setWindowTitle(title);
 }
@@ -402,6 +433,7 @@ void MainFrame::UpdateMenuStates() {
     actions[CmdViewOptionA]->setChecked(ViewOptionA());
     actions[CmdViewOptionB]->setChecked(ViewOptionB());
     actions[CmdDemoDevice]->setText(Text(devices->DemoRunning() ? kStrStopDemo : kStrStartDemo));
+    Enable(actions[CmdDemoDevice], devices->HasDemo());
     Enable(actions[CmdDemoKnock], devices->DemoRunning());
     Enable(actions[CmdDemoStraighten], devices->DemoRunning());
     bool connected = DeviceConnected();
@@ -418,16 +450,28 @@ void MainFrame::AreaPainted(uint32_t card, uint32_t number, uint32_t count) {
         inspector->AreaPainted(card, number, count);
 }
 
-bool MainFrame::RebuildProblems() { return problemsView && problemsView->Rebuild(View().State()); }
+bool MainFrame::RebuildProblems() {
+    return problemsView && problemsView->Rebuild(View().State());
+}
 
-void MainFrame::ShowContextMenu(const QPoint& globalPos) { contextMenu->popup(globalPos); }
+void MainFrame::ShowContextMenu(const QPoint& globalPos) {
+    contextMenu->popup(globalPos);
+}
 
-void MainFrame::ShowStatusText(const std::string& text) { statusBar->ShowText(text); }
+void MainFrame::ShowStatusText(const std::string& text) {
+    statusBar->ShowText(text);
+}
 
-bool MainFrame::DeviceConnected() { return devices->Connected(); }
+bool MainFrame::DeviceConnected() {
+    return devices->Connected();
+}
 
-bool MainFrame::ViewOptionA() const { return devices->LiveCore().ViewOptionA(); }
-bool MainFrame::ViewOptionB() const { return devices->LiveCore().ViewOptionB(); }
+bool MainFrame::ViewOptionA() const {
+    return devices->LiveCore().ViewOptionA();
+}
+bool MainFrame::ViewOptionB() const {
+    return devices->LiveCore().ViewOptionB();
+}
 
 bool MainFrame::CopyLivePicture(int camera, Bitmap& out) {
     if (camera < 0 || unsigned(camera) >= devices->LiveCore().Layout().cameraCount)
@@ -445,11 +489,11 @@ bool MainFrame::CopyLivePicture(int camera, Bitmap& out) {
 }
 
 void MainFrame::SelectDemoRow() {
-    if (!devices->DemoRunning() || devices->TargetAddress() != DemoDevice::Address())
+    if (!devices->DemoRunning() || devices->TargetAddress() != DemoControl::Address())
         return;
     const std::vector<DeviceEntry> entries = devices->Devices().Entries();
     for (size_t i = 1; i < entries.size(); ++i)
-        if (entries[i].address == DemoDevice::Address()) {
+        if (entries[i].address == DemoControl::Address()) {
             // Through the list's own selection, as a user's click would go.
             if (explorer->List()->currentRow() != int(i) && int(i) < explorer->List()->count())
                 explorer->List()->setCurrentRow(int(i));
@@ -465,8 +509,9 @@ void MainFrame::StartDemo(bool usualPortsFirst) {
         scenes = std::make_shared<RenderState>(document.Current());
     devices->StartDemo(usualPortsFirst, scenes);
     SelectDemoRow();
-    statusBar->ShowText(FillText(Text(kStrDemoPorts).toStdString(),
-                                 {std::to_string(devices->Demo().LivePort()), std::to_string(devices->Demo().SshPort())}));
+    statusBar->ShowText(
+        FillText(Text(kStrDemoPorts).toStdString(),
+                 {std::to_string(devices->Demo().LivePort()), std::to_string(devices->Demo().SshPort())}));
     tabView->setCurrentIndex(0);
 }
 
@@ -478,14 +523,16 @@ void MainFrame::ToggleDemo() {
     try {
         StartDemo();
     } catch (const std::exception& e) {
-        prompter->Error(this, QString::fromStdString(FillText(Text(kStrDemoFailed).toStdString(), {e.what()})));
+        prompter->Error(this,
+                        QString::fromStdString(FillText(Text(kStrDemoFailed).toStdString(), {e.what()})));
     }
 }
 
-bool MainFrame::PostUpload(std::vector<uint8_t> bytes) { return devices->PostUpload(std::move(bytes)); }
+bool MainFrame::PostUpload(std::vector<uint8_t> bytes) {
+    return devices->PostUpload(std::move(bytes));
+}
 
 // ---- commands ---------------------------------------------------------------
-
 
 void MainFrame::PostDeviceJob(JobCode code, bool needsConnection) {
     devices->PostJob(code, needsConnection);
@@ -670,8 +717,8 @@ void MainFrame::OnCommand(int id) {
             break;
         }
         case CmdHelp:
-            QDesktopServices::openUrl(
-                QUrl::fromLocalFile(QString::fromStdString(ResourceDirectory()) + QStringLiteral("/Help.pdf")));
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ResourceDirectory()) +
+                                                          QStringLiteral("/Help.pdf")));
             break;
         case CmdAbout: {
             AboutDialog dialog(this);

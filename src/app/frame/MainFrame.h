@@ -7,7 +7,7 @@
 #include <QMainWindow>
 #include <QRect>
 #include <QStringList>
-
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +27,7 @@ struct ReportFacts;
 class DeviceCommands;
 class DeviceDialogSinks;
 class DeviceListForwarder;
+class DemoControl;
 class DeviceSession;
 class Explorer;
 class Inspector;
@@ -51,6 +52,8 @@ struct FrameOptions {
     Prompter* prompter = nullptr;
     // Start the device session and discovery threads (tests leave them).
     bool startWorkers = true;
+    // Makes the demo device of Help > Demo device (none: the item is off).
+    std::function<std::unique_ptr<DemoControl>()> makeDemo;
 };
 
 // The top-level window: toolbar, tab view (live page and editor), problems

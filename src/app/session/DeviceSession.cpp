@@ -1,12 +1,15 @@
 #include "app/session/DeviceSession.h"
 
+#include <stdexcept>
+
 namespace korvex {
 
-DeviceSession::DeviceSession(DeviceSessionSinks sinks)
+DeviceSession::DeviceSession(DeviceSessionSinks sinks, std::unique_ptr<DemoControl> demo)
     : connection(std::make_unique<Connection>(sinks.status, devices)),
       liveCore(std::make_unique<LiveViewCore>(sinks.liveView)),
       scanThread(std::make_unique<ScanThread>(devices, ScanThread::DefaultPort, &sinks.status)),
-      liveThread(std::make_unique<LiveThread>(*liveCore, *this, *liveCore, optionMask, sinks.tuning)) {}
+      liveThread(std::make_unique<LiveThread>(*liveCore, *this, *liveCore, optionMask, sinks.tuning)),
+      demo(std::move(demo)) {}
 
 DeviceSession::~DeviceSession() {
     StopAll();
@@ -33,26 +36,26 @@ void DeviceSession::StopAll() {
 }
 
 void DeviceSession::StartDemo(bool usualPortsFirst, std::shared_ptr<const RenderState> scenes) {
-    if (!demo.Running()) {
-        DemoDevice::Settings settings;
+    if (!demo)
+        throw std::runtime_error("This program has no demo device.");
+    if (!demo->Running()) {
+        DemoControl::Settings settings;
         settings.scenes = std::move(scenes);
         settings.announcePort = ScanThread::DefaultPort;
         if (!usualPortsFirst)
             settings.preferredLivePort = settings.preferredSshPort = 0;
-        demo.Start(settings);
-        demoLivePort.store(demo.LivePort());
-        demoAddress.store(DemoDevice::Address());
+        demo->Start(settings);
     }
     // The demo becomes the device the live page shows.
-    scanThread->targetAddress.store(DemoDevice::Address(), std::memory_order_release);
+    scanThread->targetAddress.store(DemoControl::Address(), std::memory_order_release);
 }
 
 void DeviceSession::StopDemo() {
-    if (scanThread->targetAddress.load() == demoAddress.load() && demoAddress.load() != 0)
+    if (!demo)
+        return;
+    if (scanThread->targetAddress.load() == DemoControl::Address())
         scanThread->targetAddress.store(0, std::memory_order_release);
-    demoAddress.store(0);
-    demoLivePort.store(0);
-    demo.Stop();
+    demo->Stop();
 }
 
 uint32_t DeviceSession::ChooseDevice(int row) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/session/DemoDevice.h"
+#include "app/session/DemoControl.h"
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceList.h"
 #include "devicelink/ScanThread.h"
@@ -35,7 +35,8 @@ struct DeviceSessionSinks {
 // live page's timer moves them on.
 class DeviceSession : public TargetAddressSource {
 public:
-    explicit DeviceSession(DeviceSessionSinks sinks);
+    // `demo`: the program's demo device (none: StartDemo refuses).
+    explicit DeviceSession(DeviceSessionSinks sinks, std::unique_ptr<DemoControl> demo = nullptr);
     ~DeviceSession() override;
 
     DeviceSession(const DeviceSession&) = delete;
@@ -60,28 +61,29 @@ public:
     // The demo device's live port while it is the target (it may have had
     // to take another port than the device's usual one), else 0.
     uint16_t TargetPort() const override {
-        const uint32_t a = TargetAddress();
-        return a != 0 && a == demoAddress.load() ? demoLivePort.load() : 0;
+        return demo && TargetAddress() == DemoControl::Address() ? demo->LivePort() : 0;
     }
 
     // The SSH port to offer for a device at `address` (network byte order):
     // the demo device's own port when it is that device, else 0 (the
     // connect dialog's usual port).
     uint16_t SshPortFor(uint32_t address) const {
-        return address != 0 && address == demoAddress.load() && demo.Running() ? demo.SshPort() : 0;
+        return demo && address == DemoControl::Address() ? demo->SshPort() : 0;
     }
 
     // The simulated device inside the program: started on loopback (unless
     // it runs already), it announces itself to the discovery thread and
     // becomes the target. Throws (nothing started) when it cannot start.
-    // StopAll stops it last.
+    // StopAll stops it last. Throws when the program gave no demo device.
     // Without `usualPortsFirst` it takes free ports straight away.
     // `scenes`: the project whose cards the demo's cameras show (none: test
     // pictures).
     void StartDemo(bool usualPortsFirst = true, std::shared_ptr<const RenderState> scenes = {});
     void StopDemo();
-    bool DemoRunning() const { return demo.Running(); }
-    DemoDevice& Demo() { return demo; }
+    bool HasDemo() const { return demo != nullptr; }
+    bool DemoRunning() const { return demo && demo->Running(); }
+    // Only with HasDemo().
+    DemoControl& Demo() { return *demo; }
 
     bool Connected() const { return connection->Connected(); }
     // Posts a job to the session thread when none is pending (and, with
@@ -98,9 +100,7 @@ private:
     std::unique_ptr<LiveViewCore> liveCore;
     std::unique_ptr<ScanThread> scanThread;
     std::unique_ptr<LiveThread> liveThread;
-    DemoDevice demo;
-    std::atomic<uint32_t> demoAddress{0};
-    std::atomic<uint16_t> demoLivePort{0};
+    std::unique_ptr<DemoControl> demo;
     bool stopped = false;
 };
 

@@ -1,4 +1,4 @@
-#include "app/session/DemoDevice.h"
+#include "app/demo/DemoDevice.h"
 
 #include "devsim/DeviceSimulator.h"
 #include "framework/Trace.h"
@@ -63,10 +63,6 @@ bool DemoDevice::Running() const {
     return device && device->Running();
 }
 
-uint32_t DemoDevice::Address() {
-    return 0x0100007Fu;
-}
-
 void DemoDevice::Start(const Settings& settings) {
     if (Running())
         return;
@@ -85,10 +81,10 @@ void DemoDevice::Start(const Settings& settings) {
         try {
             candidate->Start();
             device = std::move(candidate);
-            livePort = device->LivePort();
-            sshPort = device->SshPort();
-            Trace("%s: live port %u, SSH port %u\n", "DemoDevice::Start", unsigned(livePort),
-                  unsigned(sshPort));
+            livePort.store(device->LivePort());
+            sshPort.store(device->SshPort());
+            Trace("%s: live port %u, SSH port %u\n", "DemoDevice::Start", unsigned(LivePort()),
+                  unsigned(SshPort()));
             return;
         } catch (const std::exception& e) {
             if (firstError.empty())
@@ -114,6 +110,9 @@ void DemoDevice::Straighten() {
 }
 
 void DemoDevice::Stop() {
+    // The ports go first: the live thread stops asking for them.
+    livePort.store(0);
+    sshPort.store(0);
     if (device) {
         device->Stop();
         device.reset();
@@ -123,7 +122,6 @@ void DemoDevice::Stop() {
         std::filesystem::remove_all(rootDir, ec);
         rootDir.clear();
     }
-    livePort = sshPort = 0;
 }
 
 } // namespace korvex
