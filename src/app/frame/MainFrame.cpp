@@ -1,6 +1,5 @@
 #include "app/frame/MainFrame.h"
 
-#include "app/common/AppStrings.h"
 #include "app/common/Commands.h"
 #include "app/common/Icons.h"
 #include "app/common/Prompter.h"
@@ -9,19 +8,17 @@
 #include "app/device/DeviceCommands.h"
 #include "app/device/Explorer.h"
 #include "app/device/Ipv4Edit.h"
-#include "app/export/ExportDialog.h"
+#include "app/device/OptionMaskDialog.h"
 #include "app/dialogs/AboutDialog.h"
 #include "app/dialogs/ConfigTestDialog.h"
 #include "app/editor/Inspector.h"
 #include "app/editor/ProblemsView.h"
+#include "app/export/ExportDialog.h"
 #include "app/frame/FrameSettings.h"
 #include "app/frame/LiveSiteLink.h"
 #include "app/frame/RecentProjects.h"
 #include "app/frame/TabView.h"
-#include "app/common/LiveStrings.h"
-#include "app/device/OptionMaskDialog.h"
 #include "app/live/LiveView.h"
-#include "app/tuning/TuningFrame.h"
 #include "app/session/DeviceSession.h"
 #include "app/session/ProjectRecovery.h"
 #include "app/session/ProjectSession.h"
@@ -31,6 +28,7 @@
 #include "app/sinks/LiveForwarders.h"
 #include "app/sinks/StatusForwarder.h"
 #include "app/sinks/UiPost.h"
+#include "app/tuning/TuningFrame.h"
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
 #include "app/widgets/StatusBar.h"
@@ -39,15 +37,16 @@
 #include "framework/ChangeFlags.h"
 #include "framework/Language.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractItemModel>
-#include <QListWidget>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
@@ -58,7 +57,8 @@
 namespace korvex {
 
 MainFrame::MainFrame(FrameOptions options)
-    : startWorkers(options.startWorkers), actions(this, [this](int id) { OnCommand(id); }), panes(*this, actions) {
+    : startWorkers(options.startWorkers), actions(this, [this](int id) { OnCommand(id); }),
+      panes(*this, actions) {
     if (options.prompter) {
         prompter = options.prompter;
     } else {
@@ -126,13 +126,17 @@ MainFrame::MainFrame(FrameOptions options)
     View().GetDocument(); // the document already holds a new project
     View().UpdateToolbar();
     InstallIdleHook();
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::PanesChanged | ChangeFlags::SelectionChanged |
-                      ChangeFlags::LayoutChanged);
+    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::PanesChanged |
+                      ChangeFlags::SelectionChanged | ChangeFlags::LayoutChanged);
 }
 
-MainFrame::~MainFrame() { StopThreads(); }
+MainFrame::~MainFrame() {
+    StopThreads();
+}
 
-MainView& MainFrame::View() { return tabView->View(); }
+MainView& MainFrame::View() {
+    return tabView->View();
+}
 
 void MainFrame::InstallIdleHook() {
     // The deferred refreshes run once each time the event queue has been
@@ -176,13 +180,15 @@ uint32_t NetworkOrderOf(const QString& text) {
 } // namespace
 
 void MainFrame::BuildDeviceWindows() {
-    deviceCommands = new DeviceCommands(*this, *prompter, *deviceDialogs, *rememberedDevices, programHistory->Root());
+    deviceCommands =
+        new DeviceCommands(*this, *prompter, *deviceDialogs, *rememberedDevices, programHistory->Root());
     deviceDialogs->SetCommands(deviceCommands);
     deviceCommands->aliasOf = [this](const QString& address) {
         const uint32_t network = NetworkOrderOf(address);
         for (const std::string& line : devices->Devices().Lines())
             if (network && line.rfind(address.toStdString() + " (", 0) == 0 && line.back() == ')')
-                return QString::fromStdString(line.substr(address.size() + 2, line.size() - address.size() - 3));
+                return QString::fromStdString(
+                    line.substr(address.size() + 2, line.size() - address.size() - 3));
         return QString();
     };
     auto showRemembered = [this] {
@@ -200,11 +206,11 @@ void MainFrame::BuildDeviceWindows() {
         if (!DeviceConnected())
             deviceCommands->Connect(NetworkOrderOf(address), port);
     });
-    connect(explorer, &Explorer::RememberedForgotten, this, [this, showRemembered](const QString& address,
-                                                                                 uint16_t port) {
-        rememberedDevices->Forget(address, port);
-        showRemembered();
-    });
+    connect(explorer, &Explorer::RememberedForgotten, this,
+            [this, showRemembered](const QString& address, uint16_t port) {
+                rememberedDevices->Forget(address, port);
+                showRemembered();
+            });
 }
 
 void MainFrame::StopThreads() {
@@ -215,7 +221,9 @@ void MainFrame::StopThreads() {
 
 // ---- actions, menus, toolbar ----------------------------------------------
 
-QAction* MainFrame::Action(int command) { return actions[command]; }
+QAction* MainFrame::Action(int command) {
+    return actions[command];
+}
 
 void MainFrame::BuildToolbar() {
     toolbar = addToolBar(QStringLiteral("Korvex"));
@@ -232,33 +240,50 @@ void MainFrame::BuildToolbar() {
 void MainFrame::BuildMenus() {
     auto add = [this](QMenu* menu, std::initializer_list<int> ids) { actions.AddTo(*menu, ids); };
     QMenuBar* bar = menuBar();
-    QMenu* file = bar->addMenu(Text(kStrMenuFile));
+    QMenu* file = bar->addMenu(Text(text::app_menu_file));
     add(file, {CmdNew, CmdOpen});
-    recent = new RecentProjects(this, [this](const QString& text) { statusBar->ShowText(text.toStdString()); });
+    recent =
+        new RecentProjects(this, [this](const QString& text) { statusBar->ShowText(text.toStdString()); });
     connect(recent, &RecentProjects::OpenRequested, this, [this](const QString& path) { OpenRecent(path); });
     file->addMenu(recent->Menu());
-    add(file, {CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdCompareWith, CmdExportReport, 0,
-               CmdExit});
-    QMenu* edit = bar->addMenu(Text(kStrMenuEdit));
+    add(file, {CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdCompareWith,
+               CmdExportReport, 0, CmdExit});
+    QMenu* edit = bar->addMenu(Text(text::app_menu_edit));
     add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine, 0,
                CmdCopyDetectorsToCamera, 0, CmdConvertTo320, CmdConvertTo180});
-    QMenu* view = bar->addMenu(Text(kStrMenuView));
-    add(view, {CmdZoomIn, CmdZoomOut, 0, CmdToggleInspector, CmdToggleComposer, CmdToggleExplorer, CmdToggleTuning,
-               0, CmdViewOptionA, CmdViewOptionB, 0, CmdLiveDetectors});
-    QMenu* detector = bar->addMenu(Text(kStrMenuDetector));
-    add(detector, {CmdModeReshape, CmdModeErase, CmdModeMove, CmdModeAim, CmdModeMoveCard, 0, CmdPenWidth1,
-                   CmdPenWidth2, CmdPenWidth3, CmdPenWidth4, 0, CmdNoPattern, CmdDivisions1, CmdDivisions2,
-                   CmdDivisions3, CmdDivisions4, CmdDivisions5, CmdDivisions6, CmdFill20, CmdFill100});
-    QMenu* device = bar->addMenu(Text(kStrMenuDevice));
-    add(device, {CmdConnect, CmdDisconnect, 0, CmdUpload, CmdRestoreProgram, CmdDownloadProgram, CmdRestart, 0,
-                 CmdRecordings,
-                 CmdNetworkSettings, CmdChangePassword, CmdOptionMask});
-    QMenu* tools = bar->addMenu(Text(kStrMenuTools));
+    QMenu* view = bar->addMenu(Text(text::app_menu_view));
+    add(view, {CmdZoomIn, CmdZoomOut, 0, CmdToggleInspector, CmdToggleComposer, CmdToggleExplorer,
+               CmdToggleTuning, 0, CmdViewOptionA, CmdViewOptionB, 0, CmdLiveDetectors});
+    QMenu* detector = bar->addMenu(Text(text::app_menu_detector));
+    add(detector, {CmdModeReshape,
+                   CmdModeErase,
+                   CmdModeMove,
+                   CmdModeAim,
+                   CmdModeMoveCard,
+                   0,
+                   CmdPenWidth1,
+                   CmdPenWidth2,
+                   CmdPenWidth3,
+                   CmdPenWidth4,
+                   0,
+                   CmdNoPattern,
+                   CmdDivisions1,
+                   CmdDivisions2,
+                   CmdDivisions3,
+                   CmdDivisions4,
+                   CmdDivisions5,
+                   CmdDivisions6,
+                   CmdFill20,
+                   CmdFill100});
+    QMenu* device = bar->addMenu(Text(text::app_menu_device));
+    add(device, {CmdConnect, CmdDisconnect, 0, CmdUpload, CmdRestoreProgram, CmdDownloadProgram, CmdRestart,
+                 0, CmdRecordings, CmdNetworkSettings, CmdChangePassword, CmdOptionMask});
+    QMenu* tools = bar->addMenu(Text(text::app_menu_tools));
     add(tools, {CmdExport, CmdConfigTest});
-    languageMenu = bar->addMenu(Text(kStrMenuLanguage));
-    QMenu* help = bar->addMenu(Text(kStrMenuHelp));
+    languageMenu = bar->addMenu(Text(text::app_menu_language));
+    QMenu* help = bar->addMenu(Text(text::app_menu_help));
     add(help, {CmdHelp, 0});
-    QMenu* demoMenu = help->addMenu(Text(kStrMenuDemo));
+    QMenu* demoMenu = help->addMenu(Text(text::live_menu_demo));
     add(demoMenu, {CmdDemoDevice, 0, CmdDemoKnock, CmdDemoStraighten});
     add(help, {0, CmdAbout});
     for (QMenu* menu : {file, edit, view, detector, device, tools, help, demoMenu})
@@ -267,13 +292,13 @@ void MainFrame::BuildMenus() {
     // The editor's context menu shares the actions, so its choices arrive
     // here like any other command.
     contextMenu = new QMenu(this);
-    add(contextMenu, {CmdAddQuadHere, CmdAddLineHere, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdUndo, CmdRedo,
-                      CmdSave, 0});
-    QMenu* modes = contextMenu->addMenu(Text(kStrMenuMode));
+    add(contextMenu,
+        {CmdAddQuadHere, CmdAddLineHere, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdUndo, CmdRedo, CmdSave, 0});
+    QMenu* modes = contextMenu->addMenu(Text(text::app_menu_mode));
     add(modes, {CmdModeReshape, CmdModeErase, CmdModeMove, CmdModeAim, CmdModeMoveCard});
-    QMenu* pens = contextMenu->addMenu(Text(kStrMenuPenWidth));
+    QMenu* pens = contextMenu->addMenu(Text(text::app_menu_pen_width));
     add(pens, {CmdPenWidth1, CmdPenWidth2, CmdPenWidth3, CmdPenWidth4});
-    QMenu* patterns = contextMenu->addMenu(Text(kStrMenuPattern));
+    QMenu* patterns = contextMenu->addMenu(Text(text::app_menu_pattern));
     add(patterns, {CmdNoPattern, CmdDivisions1, CmdDivisions2, CmdDivisions3, CmdDivisions4, CmdDivisions5,
                    CmdDivisions6, CmdFill20, CmdFill100});
     add(contextMenu, {0, CmdLoadBackground, CmdLiveBackgrounds});
@@ -305,34 +330,38 @@ void MainFrame::BuildLanguageMenu() {
 
 void MainFrame::BuildPanes() {
     inspector = new Inspector(projects->GetDocument(), *prompter);
-    panes.Add(PaneTable::Inspector, Text(kStrPaneInspector), QStringLiteral("inspectorPane"), inspector,
-              CmdToggleInspector, PaneTable::EditorPage, true);
+    panes.Add(PaneTable::Inspector, Text(text::app_pane_inspector), QStringLiteral("inspectorPane"),
+              inspector, CmdToggleInspector, PaneTable::EditorPage, true);
     // The composer edits the document only through the core's composer
     // edits; the undo steps they make mark the document changed, and the
     // idle pass lays the composer out once for them.
     composerFrame = new ComposerFrame;
     composerFrame->SetLayoutDeferred(true);
-    composerFrame->Attach(&projects->GetDocument(), [this] { return static_cast<uint32_t>(View().ActiveCard()); });
-    panes.Add(PaneTable::Composer, composerFrame->windowTitle(), QStringLiteral("composerPane"), composerFrame,
-              CmdToggleComposer, PaneTable::EditorPage, true);
+    composerFrame->Attach(&projects->GetDocument(),
+                          [this] { return static_cast<uint32_t>(View().ActiveCard()); });
+    panes.Add(PaneTable::Composer, composerFrame->windowTitle(), QStringLiteral("composerPane"),
+              composerFrame, CmdToggleComposer, PaneTable::EditorPage, true);
     explorer = new Explorer;
     deviceListSink->AttachExplorer(explorer);
-    PaneDock* explorerDock = panes.Add(PaneTable::Explorer, explorer->Caption(), QStringLiteral("explorerPane"),
-                                       explorer, CmdToggleExplorer, PaneTable::LivePage, true);
+    PaneDock* explorerDock =
+        panes.Add(PaneTable::Explorer, explorer->Caption(), QStringLiteral("explorerPane"), explorer,
+                  CmdToggleExplorer, PaneTable::LivePage, true);
     connect(explorer, &Explorer::CaptionChanged, explorerDock, &QDockWidget::setWindowTitle);
 
     tuningFrame = new TuningFrame(projects->GetDocument());
     tuningFrame->SetSelection(tuningSink.get());
-    tuningSink->AttachView(tuningFrame, [frame = tuningFrame](const TuningCurve& curve) { frame->SetCurve(curve); });
-    panes.Add(PaneTable::Tuning, Text(kStrTuningTitle), QStringLiteral("tuningPane"), tuningFrame, CmdToggleTuning,
-              PaneTable::AnyPage, false);
+    tuningSink->AttachView(tuningFrame,
+                           [frame = tuningFrame](const TuningCurve& curve) { frame->SetCurve(curve); });
+    panes.Add(PaneTable::Tuning, Text(text::tuning_title), QStringLiteral("tuningPane"), tuningFrame,
+              CmdToggleTuning, PaneTable::AnyPage, false);
 }
 
 // ---- states -----------------------------------------------------------------
 
 void MainFrame::SetTitle(const std::string& path) {
-    QString title = path.empty() ? QStringLiteral("Korvex")
-                                 : QString::fromStdString(path) + QStringLiteral(" - ") + QStringLiteral("Korvex");
+    QString title = path.empty()
+                        ? QStringLiteral("Korvex")
+                        : QString::fromStdString(path) + QStringLiteral(" - ") + QStringLiteral("Korvex");
     if (windowTitle() != title)
         setWindowTitle(title);
 }
@@ -401,7 +430,8 @@ void MainFrame::UpdateMenuStates() {
     panes.SyncChecks();
     actions[CmdViewOptionA]->setChecked(ViewOptionA());
     actions[CmdViewOptionB]->setChecked(ViewOptionB());
-    actions[CmdDemoDevice]->setText(Text(devices->DemoRunning() ? kStrStopDemo : kStrStartDemo));
+    actions[CmdDemoDevice]->setText(
+        Text(devices->DemoRunning() ? text::live_stop_demo : text::live_start_demo));
     Enable(actions[CmdDemoKnock], devices->DemoRunning());
     Enable(actions[CmdDemoStraighten], devices->DemoRunning());
     bool connected = DeviceConnected();
@@ -418,16 +448,28 @@ void MainFrame::AreaPainted(uint32_t card, uint32_t number, uint32_t count) {
         inspector->AreaPainted(card, number, count);
 }
 
-bool MainFrame::RebuildProblems() { return problemsView && problemsView->Rebuild(View().State()); }
+bool MainFrame::RebuildProblems() {
+    return problemsView && problemsView->Rebuild(View().State());
+}
 
-void MainFrame::ShowContextMenu(const QPoint& globalPos) { contextMenu->popup(globalPos); }
+void MainFrame::ShowContextMenu(const QPoint& globalPos) {
+    contextMenu->popup(globalPos);
+}
 
-void MainFrame::ShowStatusText(const std::string& text) { statusBar->ShowText(text); }
+void MainFrame::ShowStatusText(const std::string& text) {
+    statusBar->ShowText(text);
+}
 
-bool MainFrame::DeviceConnected() { return devices->Connected(); }
+bool MainFrame::DeviceConnected() {
+    return devices->Connected();
+}
 
-bool MainFrame::ViewOptionA() const { return devices->LiveCore().ViewOptionA(); }
-bool MainFrame::ViewOptionB() const { return devices->LiveCore().ViewOptionB(); }
+bool MainFrame::ViewOptionA() const {
+    return devices->LiveCore().ViewOptionA();
+}
+bool MainFrame::ViewOptionB() const {
+    return devices->LiveCore().ViewOptionB();
+}
 
 bool MainFrame::CopyLivePicture(int camera, Bitmap& out) {
     if (camera < 0 || unsigned(camera) >= devices->LiveCore().Layout().cameraCount)
@@ -465,8 +507,9 @@ void MainFrame::StartDemo(bool usualPortsFirst) {
         scenes = std::make_shared<RenderState>(document.Current());
     devices->StartDemo(usualPortsFirst, scenes);
     SelectDemoRow();
-    statusBar->ShowText(FillText(Text(kStrDemoPorts).toStdString(),
-                                 {std::to_string(devices->Demo().LivePort()), std::to_string(devices->Demo().SshPort())}));
+    statusBar->ShowText(
+        FillText(Text(text::live_demo_ports).toStdString(),
+                 {std::to_string(devices->Demo().LivePort()), std::to_string(devices->Demo().SshPort())}));
     tabView->setCurrentIndex(0);
 }
 
@@ -478,14 +521,16 @@ void MainFrame::ToggleDemo() {
     try {
         StartDemo();
     } catch (const std::exception& e) {
-        prompter->Error(this, QString::fromStdString(FillText(Text(kStrDemoFailed).toStdString(), {e.what()})));
+        prompter->Error(
+            this, QString::fromStdString(FillText(Text(text::live_demo_failed).toStdString(), {e.what()})));
     }
 }
 
-bool MainFrame::PostUpload(std::vector<uint8_t> bytes) { return devices->PostUpload(std::move(bytes)); }
+bool MainFrame::PostUpload(std::vector<uint8_t> bytes) {
+    return devices->PostUpload(std::move(bytes));
+}
 
 // ---- commands ---------------------------------------------------------------
-
 
 void MainFrame::PostDeviceJob(JobCode code, bool needsConnection) {
     devices->PostJob(code, needsConnection);
@@ -517,20 +562,20 @@ void MainFrame::ProjectCommand(int id) {
 void MainFrame::Upload() {
     View().CancelDrag();
     if (RebuildProblems()) {
-        prompter->Error(this, Text(kStrUploadRefusedProblems));
+        prompter->Error(this, Text(text::program_upload_refused_problems));
         return;
     }
     if (!DeviceConnected())
         return;
     try {
-        if (!prompter->Warning(this, Text(kStrUploadQuestion), Text(kStrUploadCaption)))
+        if (!prompter->Warning(this, Text(text::program_upload_question), Text(text::program_upload_caption)))
             return;
         if (!projects->Save())
             return;
         // The bytes saving has just written, built again rather than read
         // back from the disk.
         if (!PostUpload(projects->FileBytes()))
-            prompter->Information(this, Text(kStrUploadBusy), Text(kStrUploadCaption));
+            prompter->Information(this, Text(text::app_upload_busy), Text(text::program_upload_caption));
     } catch (const std::exception& e) {
         prompter->Error(this, QString::fromStdString(e.what()));
     }
@@ -550,7 +595,7 @@ void MainFrame::ChooseLanguage(int id) {
         a->setChecked(true);
     RememberLanguage(name);
     WriteLanguage(name);
-    prompter->Information(this, Text(kStrLanguageNextStart), Text(kStrLanguageCaption));
+    prompter->Information(this, Text(text::frame_language_next_start), Text(text::frame_language_caption));
 }
 
 void MainFrame::OnCommand(int id) {
@@ -670,8 +715,8 @@ void MainFrame::OnCommand(int id) {
             break;
         }
         case CmdHelp:
-            QDesktopServices::openUrl(
-                QUrl::fromLocalFile(QString::fromStdString(ResourceDirectory()) + QStringLiteral("/Help.pdf")));
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ResourceDirectory()) +
+                                                          QStringLiteral("/Help.pdf")));
             break;
         case CmdAbout: {
             AboutDialog dialog(this);
