@@ -3,6 +3,7 @@
 // formats its messages.
 #include "files/Problems.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <cstdlib>
 #include <string_view>
@@ -19,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)n;
     }
     StringTable::Install(std::move(table));
-    volatile size_t m = LoadTextA(215).size() + LoadTextA(256).size();
+    volatile size_t m =
+        LoadTextA(text::problems_number_range).size() + LoadTextA(text::io_open_failed).size();
     (void)m;
     StringTable::Install({});
     return 0;

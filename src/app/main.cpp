@@ -1,8 +1,6 @@
 // The program's entry: language, self-test, the frame and its threads, the
 // event loop, then an orderly shutdown with every worker stopped before
 // anything it uses is destroyed.
-#include "app/common/AppStrings.h"
-#include "app/common/LiveStrings.h"
 #include "app/common/UiText.h"
 #include "app/demo/DemoDevice.h"
 #include "app/frame/FrameSettings.h"
@@ -14,6 +12,7 @@
 #include "framework/LocalException.h"
 #include "framework/Md5.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <QApplication>
@@ -223,7 +222,7 @@ int main(int argc, char** argv) {
         frame = std::make_unique<MainFrame>(options);
         shutdown.Watch(frame.get());
         if (!Md5SelfTest())
-            RaiseError(kStrMd5SelfTestFailed);
+            RaiseError(text::fatal_md5_self_test);
         frame->RestoreSettings();
         frame->Create();
         // "--demo" starts the simulated device inside the program; a project
@@ -239,7 +238,7 @@ int main(int argc, char** argv) {
                 // The program goes on without it.
                 QMessageBox::critical(
                     frame.get(), QString(),
-                    QString::fromStdString(FillText(Text(kStrDemoFailed).toStdString(), {e.what()})));
+                    QString::fromStdString(FillText(Text(text::live_demo_failed).toStdString(), {e.what()})));
             }
         }
         // Changes a crashed run could not save are offered back.
@@ -259,7 +258,8 @@ int main(int argc, char** argv) {
         if (frame)
             frame->StopThreads();
         QMessageBox::critical(nullptr, QString(),
-                              Text(kStrUnexpectedError) + QStringLiteral("\n") + QString::fromUtf8(e.what()));
+                              Text(text::fatal_unexpected_error) + QStringLiteral("\n") +
+                                  QString::fromUtf8(e.what()));
         frame.reset();
         return 1;
     }

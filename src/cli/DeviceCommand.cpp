@@ -12,6 +12,7 @@
 #include "devicelink/ScanThread.h"
 #include "framework/BinaryFile.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -161,7 +162,7 @@ std::optional<int> ListHistory(Request& r, ProgramHistory& history) {
 std::optional<int> ChooseKept(Request& r, ProgramHistory& history) {
     const std::vector<ProgramHistory::Entry> kept = history.List(r.host);
     if (kept.empty())
-        return Failure(LoadTextA(2604));
+        return Failure(LoadTextA(text::device_no_kept_program));
     r.file = kept.front().path;
     return std::nullopt;
 }
@@ -180,7 +181,7 @@ std::optional<int> AskNewPassword(Request& r) {
         if (!first || !second)
             return UsageError("no new password: set KORVEX_NEW_PASSWORD or run on a terminal");
         if (*first != *second)
-            return Failure(LoadTextA(168));
+            return Failure(LoadTextA(text::password_mismatch));
         r.newPassword = *first;
     }
     if (r.newPassword.size() > 99)
@@ -209,7 +210,7 @@ int RunUpload(Run& run) {
     const std::string before = newest();
     const int result = Status(run.session.Run(UploadProgramRequest{std::move(run.r.payload)}));
     if (const std::string after = newest(); after != before)
-        std::fprintf(stderr, "%s %s\n", LoadTextA(2605).c_str(), after.c_str());
+        std::fprintf(stderr, "%s %s\n", LoadTextA(text::device_kept_in).c_str(), after.c_str());
     return result;
 }
 
@@ -276,7 +277,7 @@ int PrintNetwork(Run& run, CliNetwork& dialog) {
     std::printf("pass: %s\n", dialog.texts[C::PassText].c_str());
     // A read command that failed left its fields missing: said on standard
     // error, and the command fails.
-    const std::string notRead = LoadTextA(1036);
+    const std::string notRead = LoadTextA(text::link_fields_not_read);
     if (run.status.Text().rfind(notRead.substr(0, notRead.find("%1")), 0) == 0) {
         std::fprintf(stderr, "korvex-cli: %s\n", run.status.Text().c_str());
         return ExitFailure;

@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 #include "export/Export.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <csignal>
 #include <cstdio>
@@ -141,7 +142,7 @@ int RunExport(const std::vector<std::string>& args) {
         std::fprintf(stderr, "korvex-cli: export interrupted; %s was not written\n", paths[0].c_str());
         return 130;
     }
-    sink.ShowStatus(LoadTextA(208));
+    sink.ShowStatus(LoadTextA(text::export_finished));
     sink.Finish(job.files.size());
     std::printf("%s: %u frames\n", job.outputPath.c_str(), result.frames);
     return ExitOk;

@@ -12,6 +12,7 @@
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <algorithm>
@@ -198,12 +199,12 @@ void Connection::PerformJob(int32_t code) {
 void Connection::Connect() {
     if (connected.load(std::memory_order_acquire))
         return;
-    statusBar.ShowProgress(0, 139);
+    statusBar.ShowProgress(0, text::status_connecting);
     try {
         {
             std::lock_guard<std::mutex> guard(LibraryLock());
             if (libssh2_init(0) != 0)
-                RaiseError(231);
+                RaiseError(text::session_create_failed);
         }
         sshLibraryStarted = true;
         // A known-hosts path that names a FIFO or a device is refused
@@ -213,9 +214,9 @@ void Connection::Connect() {
         session = std::make_unique<SshSession>(timing, stopEvent, GuardOf(internals));
         session->OpenSocket(deviceAddress, port);
         session->CreateSession();
-        statusBar.ShowProgress(60, 140);
+        statusBar.ShowProgress(60, text::status_securing);
         session->Handshake();
-        statusBar.ShowProgress(80, 141);
+        statusBar.ShowProgress(80, text::status_logging_in);
         // The password goes only to a device whose key is the one on record
         // (or one never seen before, which is recorded now).
         const std::string& path = keysPath;
@@ -238,7 +239,7 @@ void Connection::Connect() {
             HostKeyVerdict verdict =
                 CheckHostKey(session->Handle(), path, NetworkAddressText(deviceAddress), port);
             if (verdict.recorded) {
-                std::string text = LoadTextA(1000);
+                std::string text = LoadTextA(text::link_key_recorded);
                 size_t at = text.find("%1");
                 if (at != std::string::npos)
                     text.replace(at, 2, verdict.fingerprint);
@@ -260,12 +261,13 @@ void Connection::Connect() {
         return;
     } catch (...) {
         CloseSession();
-        statusBar.ShowMessage(142);
+        statusBar.ShowMessage(text::status_connect_failed);
         throw;
     }
     session->StartKeepalive();
     connected.store(true, std::memory_order_release);
-    std::string text = LoadTextA(143) + " " + userName + "@" + NetworkAddressText(deviceAddress);
+    std::string text =
+        LoadTextA(text::status_connected_as) + " " + userName + "@" + NetworkAddressText(deviceAddress);
     statusBar.ShowText(text);
     QueryVersion(text);
 }
@@ -273,10 +275,10 @@ void Connection::Connect() {
 void Connection::Disconnect() {
     if (!connected.load(std::memory_order_acquire))
         return;
-    statusBar.ShowMessage(144);
+    statusBar.ShowMessage(text::status_disconnecting);
     CloseSession();
     connected.store(false, std::memory_order_release);
-    statusBar.ShowMessage(138);
+    statusBar.ShowMessage(text::status_not_connected);
 }
 
 void Connection::CloseSession() {
@@ -304,16 +306,17 @@ uint32_t Connection::ReadFactoryConfig() {
     if (!connected.load(std::memory_order_acquire) || !session)
         return 0;
     std::string bytes;
-    session->FetchAll("/etc/tavo/factory/config.pb", 146, 146, 4096, bytes);
+    session->FetchAll("/etc/tavo/factory/config.pb", text::program_download_failed,
+                      text::program_download_failed, 4096, bytes);
     return DecodeFactoryConfig(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 void Connection::QueryVersion(std::string text) {
-    const std::string output = session->RunCommand("/tavo/tavo --version", 238);
+    const std::string output = session->RunCommand("/tavo/tavo --version", text::session_command_failed);
     std::string version;
     if (VersionFromOutput(output, version))
-        text += "; " + LoadTextA(174) + ": " + version;
-    text += "; " + LoadTextA(175) + ": " + std::to_string(ReadFactoryConfig());
+        text += "; " + LoadTextA(text::status_firmware_version) + ": " + version;
+    text += "; " + LoadTextA(text::status_cameras) + ": " + std::to_string(ReadFactoryConfig());
     statusBar.ShowText(text);
 }
 
@@ -323,33 +326,34 @@ void Connection::ChangePassword() {
     try {
         SshChannel channel = session->OpenChannel();
         if (!session->MergeStandardError(channel) || !session->Exec(channel, "/tavo/chpass " + userName))
-            session->Raise(136);
-        session->ReadUntil(channel, "password:", 136);
+            session->Raise(text::password_change_failed);
+        session->ReadUntil(channel, "password:", text::password_change_failed);
         if (!session->WriteAll(channel, password + "\n"))
-            session->Raise(136);
-        session->ReadUntil(channel, "password:", 136);
+            session->Raise(text::password_change_failed);
+        session->ReadUntil(channel, "password:", text::password_change_failed);
         if (!session->WriteAll(channel, password + "\n"))
-            session->Raise(136);
+            session->Raise(text::password_change_failed);
         // What the command says last is its verdict; its exit status decides.
-        const CommandResult rest = session->Collect(channel, 136);
+        const CommandResult rest = session->Collect(channel, text::password_change_failed);
         if (rest.exitStatus != 0)
-            RaiseMessage(SshSession::CommandFailure(136, rest.exitStatus, SshSession::LastLine(rest.output)));
-        statusBar.ShowMessage(137);
+            RaiseMessage(SshSession::CommandFailure(text::password_change_failed, rest.exitStatus,
+                                                    SshSession::LastLine(rest.output)));
+        statusBar.ShowMessage(text::password_changed);
     } catch (...) {
-        statusBar.ShowMessage(136);
+        statusBar.ShowMessage(text::password_change_failed);
         throw;
     }
 }
 
 void Connection::RestartCommand() {
-    session->RunCommandThenGone(RestartCommandText, 156);
+    session->RunCommandThenGone(RestartCommandText, text::program_restart_failed);
 }
 
 void Connection::Restart() {
     if (!connected.load(std::memory_order_acquire))
         return;
     try {
-        statusBar.ShowProgress(0, 155);
+        statusBar.ShowProgress(0, text::program_restarting);
         RestartCommand();
         uint64_t remembered = 0;
         bool heardAgain = false;
@@ -374,10 +378,10 @@ void Connection::Restart() {
         // another subnet) is asked once more on a fresh connection.
         if (i == 75 && !heardAgain &&
             !SshServerAnswers(deviceAddress, port, timing.reconnectTimeout_ms, stopEvent) && !StopRequested())
-            RaiseError(1032);
-        statusBar.ShowMessage(157);
+            RaiseError(text::link_restart_timeout);
+        statusBar.ShowMessage(text::program_restarted);
     } catch (...) {
-        statusBar.ShowMessage(156);
+        statusBar.ShowMessage(text::program_restart_failed);
         throw;
     }
 }

@@ -6,6 +6,7 @@
 #include "devicelink/SshSession.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <cstdio>
@@ -85,7 +86,7 @@ void Connection::ReadNetwork() {
     std::vector<std::string> failed;
     const auto read = [&](const std::string& command) -> std::optional<std::string> {
         try {
-            return session->RunCommand(command, 238);
+            return session->RunCommand(command, text::session_command_failed);
         } catch (const SessionLost&) {
             throw;
         } catch (const std::exception& e) {
@@ -122,7 +123,7 @@ void Connection::ReadNetwork() {
     const bool cameraZeroSet = ShowCameras(dialog);
 
     std::string content;
-    if (session->FetchAll("/tavo/pass", 0, 239, 4096, content)) {
+    if (session->FetchAll("/tavo/pass", 0, text::network_pass_read_failed, 4096, content)) {
         const std::string text = TrimTrailing(content);
         if (!text.empty()) {
             dialog.SetText(C::PassText, text);
@@ -133,7 +134,7 @@ void Connection::ReadNetwork() {
         std::string list;
         for (const std::string& command : failed)
             list += (list.empty() ? "\"" : ", \"") + command + "\"";
-        std::string text = LoadTextA(1036);
+        std::string text = LoadTextA(text::link_fields_not_read);
         text.replace(text.find("%1"), 2, list);
         statusBar.ShowText(text);
     }
@@ -148,27 +149,29 @@ void Connection::WriteNetwork() {
         // requester's to confirm.)
         const NetworkCheck check = ValidateNetworkSettings(ipAddress, netmask, gateway);
         if (check.Refused())
-            RaiseMessage(LoadTextA(159) + " " + check.error);
-        statusBar.ShowProgress(0, 158);
+            RaiseMessage(LoadTextA(text::network_write_failed) + " " + check.error);
+        statusBar.ShowProgress(0, text::network_writing);
         const std::string command = "/tavo/ipconfig --proto static --ipaddr " + HostAddressText(ipAddress) +
                                     " --netmask " + HostAddressText(netmask) + " --gateway " +
                                     HostAddressText(gateway);
         // The output is not used, but the command is waited out, and a
         // device that refuses the settings (a non-zero exit status) ends the
         // job before any file is written or the device restarted.
-        session->RunCommand(command, 159);
+        session->RunCommand(command, text::network_write_failed);
         const uint32_t cameras = std::min<uint32_t>(cameraCount, 8);
         for (uint32_t i = 0; i < cameras; ++i) {
             statusBar.ShowProgress(3 * i + 3, 0);
             const std::string content = CameraFileContent(cameraAddress[i], cameraChannel[i]);
-            session->Send("/tavo/cam" + std::to_string(i), content.data(), content.size(), 227);
+            session->Send("/tavo/cam" + std::to_string(i), content.data(), content.size(),
+                          text::network_camera_write_failed);
         }
         statusBar.ShowProgress(25, 0);
-        session->Send("/tavo/pass", passText.data(), passText.size(), 241);
+        session->Send("/tavo/pass", passText.data(), passText.size(), text::network_pass_write_failed);
         statusBar.ShowProgress(30, 0);
         const std::string controller = HostAddressText(controllerAddress);
-        session->Send("/tavo/controller", controller.data(), controller.size(), 277);
-        statusBar.ShowProgress(35, 155);
+        session->Send("/tavo/controller", controller.data(), controller.size(),
+                      text::network_controller_write_failed);
+        statusBar.ShowProgress(35, text::program_restarting);
         RestartCommand();
         for (unsigned i = 1; i <= 65; ++i) {
             if (StopRequested())
@@ -177,9 +180,9 @@ void Connection::WriteNetwork() {
             if (SleepOrStop(timing.networkStep_ms))
                 break;
         }
-        statusBar.ShowMessage(160);
+        statusBar.ShowMessage(text::network_written);
     } catch (...) {
-        statusBar.ShowMessage(159);
+        statusBar.ShowMessage(text::network_write_failed);
         throw;
     }
 }

@@ -7,6 +7,7 @@
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <cstdio>
@@ -26,9 +27,9 @@ void Connection::UploadProgram() {
     try {
         if (programHistory)
             KeepCurrentProgram();
-        statusBar.ShowProgress(0, 161);
+        statusBar.ShowProgress(0, text::program_uploading);
         PlaceProgram();
-        statusBar.ShowProgress(25, 155);
+        statusBar.ShowProgress(25, text::program_restarting);
         RestartCommand();
         for (unsigned i = 0; i < 75; ++i) {
             if (StopRequested())
@@ -37,9 +38,9 @@ void Connection::UploadProgram() {
             if (SleepOrStop(timing.uploadStep_ms))
                 break;
         }
-        statusBar.ShowMessage(163);
+        statusBar.ShowMessage(text::program_uploaded);
     } catch (...) {
-        statusBar.ShowMessage(162);
+        statusBar.ShowMessage(text::program_upload_failed);
         throw;
     }
 }
@@ -52,13 +53,13 @@ void Connection::PlaceProgram() {
     const std::string program = ProgramPath;
     const std::string sibling = program + ".new";
     try {
-        session->Send(sibling, uploadPayload.data(), uploadPayload.size(), 162,
+        session->Send(sibling, uploadPayload.data(), uploadPayload.size(), text::program_upload_failed,
                       [&](uint64_t remaining, uint64_t total) {
                           statusBar.ShowProgress(
                               total ? static_cast<unsigned>(25 - remaining * 25 / total) : 25, 0);
                       });
         std::string copy;
-        session->FetchAll(sibling, 162, 162, 0, copy);
+        session->FetchAll(sibling, text::program_upload_failed, text::program_upload_failed, 0, copy);
         if (copy.size() != uploadPayload.size() ||
             !std::equal(copy.begin(), copy.end(), uploadPayload.begin(),
                         [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; })) {
@@ -66,17 +67,17 @@ void Connection::PlaceProgram() {
             while (same < copy.size() && same < uploadPayload.size() &&
                    static_cast<uint8_t>(copy[same]) == uploadPayload[same])
                 ++same;
-            std::string text = LoadTextA(1031);
+            std::string text = LoadTextA(text::link_copy_mismatch);
             text.replace(text.find("%1"), 2, std::to_string(same));
             text.replace(text.find("%2"), 2, std::to_string(uploadPayload.size()));
-            RaiseMessage(LoadTextA(162) + " " + text);
+            RaiseMessage(LoadTextA(text::program_upload_failed) + " " + text);
         }
-        session->RunCommand("mv -f " + sibling + " " + program, 162);
+        session->RunCommand("mv -f " + sibling + " " + program, text::program_upload_failed);
     } catch (...) {
         // Best effort: a session that still works removes the partial copy.
         if (session && !session->Lost()) {
             try {
-                session->RunCommand("rm -f " + sibling, 162);
+                session->RunCommand("rm -f " + sibling, text::program_upload_failed);
             } catch (const std::exception& e) {
                 Trace("Connection::PlaceProgram: %s stays: %s\n", sibling.c_str(), e.what());
             }
@@ -89,38 +90,39 @@ void Connection::DownloadProgram() {
     if (!connected.load(std::memory_order_acquire))
         return;
     try {
-        statusBar.ShowProgress(0, 164);
+        statusBar.ShowProgress(0, text::program_downloading);
         std::string bytes;
-        session->FetchAll("/etc/tavo/program.tdv", 146, 146, 0, bytes,
-                          [&](uint64_t received, uint64_t total) {
+        session->FetchAll("/etc/tavo/program.tdv", text::program_download_failed,
+                          text::program_download_failed, 0, bytes, [&](uint64_t received, uint64_t total) {
                               statusBar.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
                           });
         if (!fileChooser) {
             Trace("Connection::DownloadProgram: no file chooser\n");
             return;
         }
-        SaveFileRequest request{LoadTextA(177), "*.kvx", LoadTextA(176), "", "kvx"};
+        SaveFileRequest request{LoadTextA(text::filter_project_files), "*.kvx",
+                                LoadTextA(text::program_default_file_name), "", "kvx"};
         std::optional<std::string> path = fileChooser->ChooseSaveFile(request);
         if (!path)
             return; // cancelled: the bytes are dropped, the status stays
         AtomicFile::WriteAll(*path, bytes.data(), bytes.size());
-        statusBar.ShowMessage(165);
+        statusBar.ShowMessage(text::program_downloaded);
     } catch (...) {
-        statusBar.ShowMessage(146);
+        statusBar.ShowMessage(text::program_download_failed);
         throw;
     }
 }
 
 void Connection::KeepCurrentProgram() {
-    statusBar.ShowProgress(0, 2601);
+    statusBar.ShowProgress(0, text::device_keeping_program);
     std::string bytes;
-    if (!session->FetchAll("/etc/tavo/program.tdv", 0, 2602, 0, bytes)) {
+    if (!session->FetchAll("/etc/tavo/program.tdv", 0, text::device_keep_failed, 0, bytes)) {
         // A device that has no program yet has nothing to lose; a program
         // that is there but cannot be fetched stops the upload. (The SCP
         // refusal does not say which it was; the folder listing does.)
-        const std::string listing = session->RunCommand("ls -p /etc/tavo", 2602);
+        const std::string listing = session->RunCommand("ls -p /etc/tavo", text::device_keep_failed);
         if (("\n" + listing + "\n").find("\nprogram.tdv") != std::string::npos)
-            RaiseError(2602);
+            RaiseError(text::device_keep_failed);
         Trace("Connection::KeepCurrentProgram: the device has no program\n");
         return;
     }

@@ -6,6 +6,7 @@
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <algorithm>
@@ -42,8 +43,10 @@ void Connection::ListRecordings(int32_t code) {
     NoRecordings none;
     RecordingsSink& dialog = recordingsDialog ? *recordingsDialog : none;
     const int level = JobListCameras - code; // 9 -> 0, 8 -> 1, 7 -> 2, 6 -> 3
-    static const unsigned startText[4] = {153, 152, 150, 147};
-    static const unsigned endText[4] = {154, 151, 151, 149};
+    static const unsigned startText[4] = {text::recordings_listing_cameras, text::recordings_listing_folders,
+                                          text::recordings_listing_hours, text::recordings_listing};
+    static const unsigned endText[4] = {text::recordings_cameras_listed, text::recordings_folders_listed,
+                                        text::recordings_folders_listed, text::recordings_listed};
     std::vector<std::string>* levels[4] = {&cameraDirs, &level2Dirs, &hourDirs, &mp4Files};
     try {
         statusBar.ShowMessage(startText[level]);
@@ -57,13 +60,13 @@ void Connection::ListRecordings(int32_t code) {
         for (int l = 0; l < level; ++l) {
             const int index = selectedLevel[l];
             if (index < 0 || static_cast<size_t>(index) >= levels[l]->size())
-                RaiseError(234 + static_cast<unsigned>(l));
+                RaiseError(text::recordings_choose_camera + static_cast<unsigned>(l));
             const std::string& name = (*levels[l])[static_cast<size_t>(index)];
             relative += (l ? "/" : "") + name;
             quoted += (l ? "/" : "") + ShellWord(name);
         }
         const std::string command = level == 0 ? "ls -p /mnt/usbdrive" : "ls -p /mnt/usbdrive/" + quoted;
-        const std::string output = session->RunCommand(command, 240);
+        const std::string output = session->RunCommand(command, text::recordings_folder_list_failed);
         static const ListingLevel kind[4] = {ListingLevel::Cameras, ListingLevel::Folders,
                                              ListingLevel::Folders, ListingLevel::Files};
         *levels[level] = FilterListing(output, kind[level]);
@@ -78,7 +81,7 @@ void Connection::ListRecordings(int32_t code) {
         dialog.SetLines(level, lines);
         statusBar.ShowMessage(endText[level]);
     } catch (...) {
-        statusBar.ShowMessage(148);
+        statusBar.ShowMessage(text::recordings_list_failed);
         throw;
     }
 }
@@ -93,7 +96,7 @@ void Connection::DownloadRecordings() {
     for (int l = 0; l < 3; ++l) {
         const int index = selectedLevel[l];
         if (index < 0 || static_cast<size_t>(index) >= levels[l]->size())
-            RaiseError(234 + static_cast<unsigned>(l));
+            RaiseError(text::recordings_choose_camera + static_cast<unsigned>(l));
         names[l] = (*levels[l])[static_cast<size_t>(index)];
     }
     std::vector<int> files;
@@ -103,13 +106,13 @@ void Connection::DownloadRecordings() {
     std::sort(files.begin(), files.end());
     files.erase(std::unique(files.begin(), files.end()), files.end());
     if (files.empty())
-        RaiseError(237);
+        RaiseError(text::recordings_choose_recording);
 
     const std::string relative = names[0] + "/" + names[1] + "/" + names[2];
     try {
         for (int index : files) {
             const std::string& name = mp4Files[static_cast<size_t>(index)];
-            statusBar.ShowText(LoadTextA(173) + " '" + relative + "/" + name + "'");
+            statusBar.ShowText(LoadTextA(text::recordings_downloading) + " '" + relative + "/" + name + "'");
             statusBar.ShowProgress(0, 0);
             // Streamed to a temporary file beside the target and renamed when
             // whole: a large recording needs no memory of its size, and a
@@ -130,7 +133,8 @@ void Connection::DownloadRecordings() {
                 local.emplace(localFolder + relative + "/" + name);
             };
             try {
-                session->Fetch("/mnt/usbdrive/" + relative + "/" + name, 146, 146, 4096,
+                session->Fetch("/mnt/usbdrive/" + relative + "/" + name, text::program_download_failed,
+                               text::program_download_failed, 4096,
                                [&](const uint8_t* data, size_t n, uint64_t received, uint64_t total) {
                                    open();
                                    local->Write(data, n);
@@ -149,9 +153,9 @@ void Connection::DownloadRecordings() {
         dialog.ReplaceLine(0, static_cast<size_t>(selectedLevel[0]), names[0] + SavedMark, true);
         dialog.ReplaceLine(1, static_cast<size_t>(selectedLevel[1]), names[1] + SavedMark, true);
         dialog.ReplaceLine(2, static_cast<size_t>(selectedLevel[2]), HourLine(names[2]) + SavedMark, true);
-        statusBar.ShowMessage(145);
+        statusBar.ShowMessage(text::recordings_downloaded);
     } catch (...) {
-        statusBar.ShowMessage(146);
+        statusBar.ShowMessage(text::program_download_failed);
         throw;
     }
 }

@@ -4,6 +4,7 @@
 #include "devicelink/Connection.h"
 #include "devicelink/SshSession.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <chrono>
@@ -107,27 +108,27 @@ void Connection::SynchroniseClock() {
     }
     try {
         if (!session->Exec(first, "date -u -Iseconds"))
-            session->Raise(238);
-        const CommandResult date = session->Collect(first, 238);
+            session->Raise(text::session_command_failed);
+        const CommandResult date = session->Collect(first, text::session_command_failed);
         first.Release();
         if (date.exitStatus != 0)
-            RaiseMessage(
-                SshSession::CommandFailure(1033, date.exitStatus, SshSession::FirstLine(date.errorText)));
+            RaiseMessage(SshSession::CommandFailure(text::link_clock_unreadable, date.exitStatus,
+                                                    SshSession::FirstLine(date.errorText)));
         if (!DeviceClock(date.output))
-            RaiseError(1033);
+            RaiseError(text::link_clock_unreadable);
         const std::string command = ClockCommand(date.output, utcNow());
         if (command.empty())
             return;
         Trace("Connection::SynchroniseClock: setting the device clock\n");
-        session->RunCommand(command, 1035);
+        session->RunCommand(command, text::link_clock_not_set);
         clockSettings.fetch_add(1, std::memory_order_acq_rel);
         // The clock is read back: a device that took the command but kept
         // its time is not in step.
-        const std::string after = session->RunCommand("date -u -Iseconds", 1033);
+        const std::string after = session->RunCommand("date -u -Iseconds", text::link_clock_unreadable);
         if (!DeviceClock(after))
-            RaiseError(1033);
+            RaiseError(text::link_clock_unreadable);
         if (!ClockCommand(after, utcNow()).empty()) {
-            std::string text = LoadTextA(1034);
+            std::string text = LoadTextA(text::link_clock_off);
             text.replace(text.find("%1"), 2, SshSession::FirstLine(after));
             RaiseMessage(text);
         }

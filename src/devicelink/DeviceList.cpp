@@ -3,6 +3,7 @@
 #include "devicelink/Announcement.h"
 #include "devicelink/DeviceTexts.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <chrono>
@@ -37,7 +38,7 @@ std::string DeviceList::LineAtLocked(size_t index) const {
 }
 
 std::string DeviceList::CaptionLocked() const {
-    return LoadTextA(274) + " (" + std::to_string(entries.size() - 1) + ")";
+    return LoadTextA(text::devices_heading) + " (" + std::to_string(entries.size() - 1) + ")";
 }
 
 void DeviceList::DeviceSeen(uint32_t address, const std::string& alias) {

@@ -3,18 +3,18 @@
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
-
-#include <libssh2.h>
-#include <openssl/evp.h>
-#include <openssl/sha.h>
 
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <libssh2.h>
 #include <memory>
+#include <openssl/evp.h>
+#include <openssl/sha.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -74,18 +74,25 @@ std::string FingerprintOfBase64(const char* base64) {
 
 int KnownHostKeyBits(int hostKeyType) {
     switch (hostKeyType) {
-    case LIBSSH2_HOSTKEY_TYPE_RSA: return LIBSSH2_KNOWNHOST_KEY_SSHRSA;
-    case LIBSSH2_HOSTKEY_TYPE_DSS: return LIBSSH2_KNOWNHOST_KEY_SSHDSS;
-    case LIBSSH2_HOSTKEY_TYPE_ECDSA_256: return LIBSSH2_KNOWNHOST_KEY_ECDSA_256;
-    case LIBSSH2_HOSTKEY_TYPE_ECDSA_384: return LIBSSH2_KNOWNHOST_KEY_ECDSA_384;
-    case LIBSSH2_HOSTKEY_TYPE_ECDSA_521: return LIBSSH2_KNOWNHOST_KEY_ECDSA_521;
-    case LIBSSH2_HOSTKEY_TYPE_ED25519: return LIBSSH2_KNOWNHOST_KEY_ED25519;
-    default: return 0;
+    case LIBSSH2_HOSTKEY_TYPE_RSA:
+        return LIBSSH2_KNOWNHOST_KEY_SSHRSA;
+    case LIBSSH2_HOSTKEY_TYPE_DSS:
+        return LIBSSH2_KNOWNHOST_KEY_SSHDSS;
+    case LIBSSH2_HOSTKEY_TYPE_ECDSA_256:
+        return LIBSSH2_KNOWNHOST_KEY_ECDSA_256;
+    case LIBSSH2_HOSTKEY_TYPE_ECDSA_384:
+        return LIBSSH2_KNOWNHOST_KEY_ECDSA_384;
+    case LIBSSH2_HOSTKEY_TYPE_ECDSA_521:
+        return LIBSSH2_KNOWNHOST_KEY_ECDSA_521;
+    case LIBSSH2_HOSTKEY_TYPE_ED25519:
+        return LIBSSH2_KNOWNHOST_KEY_ED25519;
+    default:
+        return 0;
     }
 }
 
 [[noreturn]] void RefuseSpecialFile(const std::string& path) {
-    std::string text = LoadTextA(1005);
+    std::string text = LoadTextA(text::link_known_hosts_not_file);
     text.replace(text.find("%1"), 2, path);
     RaiseMessage(text);
 }
@@ -148,9 +155,11 @@ public:
             while (::flock(fd, LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EINTR) &&
                    std::chrono::steady_clock::now() < end)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            struct stat mine {}, now {};
+            struct stat mine {
+            }, now{};
             held = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &mine) == 0 &&
-                   ::stat(lockPath.c_str(), &now) == 0 && mine.st_ino == now.st_ino && mine.st_dev == now.st_dev;
+                   ::stat(lockPath.c_str(), &now) == 0 && mine.st_ino == now.st_ino &&
+                   mine.st_dev == now.st_dev;
             if (!held) {
                 ::close(fd);
                 fd = -1;
@@ -184,7 +193,7 @@ struct KnownHostsDeleter {
 std::string ReadKnownHosts(LIBSSH2_KNOWNHOSTS* hosts, const std::string& path) {
     std::string existing;
     if (!ReadText(path, existing))
-        RaiseError(1004);
+        RaiseError(text::link_known_hosts_unreadable);
     for (size_t pos = 0; pos < existing.size();) {
         size_t end = existing.find('\n', pos);
         size_t next = end == std::string::npos ? existing.size() : end + 1;
@@ -233,7 +242,7 @@ HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, c
     const char* key = libssh2_session_hostkey(session, &keySize, &keyType);
     int keyBits = KnownHostKeyBits(keyType);
     if (!key || keySize == 0 || keyBits == 0)
-        RaiseError(1003);
+        RaiseError(text::link_key_unchecked);
 
     HostKeyVerdict verdict;
     verdict.fingerprint = KeyFingerprint(reinterpret_cast<const unsigned char*>(key), keySize);
@@ -242,7 +251,7 @@ HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, c
 
     std::unique_ptr<LIBSSH2_KNOWNHOSTS, KnownHostsDeleter> hosts(libssh2_knownhost_init(session));
     if (!hosts)
-        RaiseError(1003);
+        RaiseError(text::link_key_unchecked);
     const KnownHostsLock lock(path);
     const std::string existing = ReadKnownHosts(hosts.get(), path);
 
@@ -255,22 +264,22 @@ HostKeyVerdict CheckHostKey(LIBSSH2_SESSION* session, const std::string& path, c
     if (rc == LIBSSH2_KNOWNHOST_CHECK_MISMATCH) {
         std::string recorded = FingerprintOfBase64(found ? found->key : nullptr);
         Trace("CheckHostKey: key of %s changed\n", name.c_str());
-        RaiseMessage(Substitute(LoadTextA(1002), recorded, verdict.fingerprint));
+        RaiseMessage(Substitute(LoadTextA(text::link_key_changed), recorded, verdict.fingerprint));
     }
     if (rc != LIBSSH2_KNOWNHOST_CHECK_NOTFOUND)
-        RaiseError(1003);
+        RaiseError(text::link_key_unchecked);
 
     // First use: record the key (appended to what the file holds).
     libssh2_knownhost* added = nullptr;
-    if (libssh2_knownhost_addc(hosts.get(), name.c_str(), nullptr, key, keySize, nullptr, 0, plainRaw | keyBits,
-                               &added) != 0 ||
+    if (libssh2_knownhost_addc(hosts.get(), name.c_str(), nullptr, key, keySize, nullptr, 0,
+                               plainRaw | keyBits, &added) != 0 ||
         !added)
-        RaiseError(1003);
+        RaiseError(text::link_key_unchecked);
     std::vector<char> line(8192);
     size_t lineSize = 0;
     if (libssh2_knownhost_writeline(hosts.get(), added, line.data(), line.size(), &lineSize,
                                     LIBSSH2_KNOWNHOST_FILE_OPENSSH) != 0)
-        RaiseError(1003);
+        RaiseError(text::link_key_unchecked);
     std::string content = existing;
     if (!content.empty() && content.back() != '\n')
         content += '\n';
@@ -307,7 +316,7 @@ HostKeyLookup LookUpHostKey(LIBSSH2_SESSION* session, const std::string& path, c
     const char* key = libssh2_session_hostkey(session, &keySize, &keyType);
     const int keyBits = KnownHostKeyBits(keyType);
     if (!key || keySize == 0 || keyBits == 0)
-        RaiseError(1003);
+        RaiseError(text::link_key_unchecked);
     HostKeyLookup lookup;
     lookup.keyBlob.assign(key, keySize);
     lookup.keyType = KeyTypeOfBlob(lookup.keyBlob);
@@ -317,37 +326,43 @@ HostKeyLookup LookUpHostKey(LIBSSH2_SESSION* session, const std::string& path, c
 
     std::unique_ptr<LIBSSH2_KNOWNHOSTS, KnownHostsDeleter> hosts(libssh2_knownhost_init(session));
     if (!hosts)
-        RaiseError(1003);
+        RaiseError(text::link_key_unchecked);
     ReadKnownHosts(hosts.get(), path);
     const std::string name = KnownHostName(host, port);
     libssh2_knownhost* found = nullptr;
     const int rc = CompareWithRecorded(hosts.get(), name, key, keySize, keyBits, &found);
     switch (rc) {
-    case LIBSSH2_KNOWNHOST_CHECK_MATCH: lookup.result = HostKeyLookup::Known; break;
-    case LIBSSH2_KNOWNHOST_CHECK_NOTFOUND: lookup.result = HostKeyLookup::New; break;
+    case LIBSSH2_KNOWNHOST_CHECK_MATCH:
+        lookup.result = HostKeyLookup::Known;
+        break;
+    case LIBSSH2_KNOWNHOST_CHECK_NOTFOUND:
+        lookup.result = HostKeyLookup::New;
+        break;
     case LIBSSH2_KNOWNHOST_CHECK_MISMATCH:
         lookup.result = HostKeyLookup::Changed;
         lookup.recordedFingerprint = FingerprintOfBase64(found ? found->key : nullptr);
         break;
-    default: RaiseError(1003);
+    default:
+        RaiseError(text::link_key_unchecked);
     }
     return lookup;
 }
 
-void RecordHostKey(const std::string& path, const std::string& host, uint16_t port, const std::string& keyBlob) {
+void RecordHostKey(const std::string& path, const std::string& host, uint16_t port,
+                   const std::string& keyBlob) {
     const std::string type = KeyTypeOfBlob(keyBlob);
     if (type.empty())
-        RaiseError(1003);
+        RaiseError(text::link_key_unchecked);
     if (KnownHostsFileKind(path) == KnownHostsFile::Null)
         return;
     std::vector<unsigned char> text(4 * ((keyBlob.size() + 2) / 3) + 1);
     const int n = EVP_EncodeBlock(text.data(), reinterpret_cast<const unsigned char*>(keyBlob.data()),
                                   static_cast<int>(keyBlob.size()));
     if (n <= 0)
-        RaiseError(1003);
+        RaiseError(text::link_key_unchecked);
     std::string content;
     if (!ReadText(path, content))
-        RaiseError(1004);
+        RaiseError(text::link_known_hosts_unreadable);
     if (!content.empty() && content.back() != '\n')
         content += '\n';
     content += KnownHostName(host, port) + " " + type + " " +
@@ -361,7 +376,7 @@ size_t ForgetHostKey(const std::string& path, const std::string& host, uint16_t 
         return 0;
     std::string existing;
     if (!ReadText(path, existing))
-        RaiseError(1004);
+        RaiseError(text::link_known_hosts_unreadable);
     const std::string name = KnownHostName(host, port);
     std::string kept;
     size_t removed = 0;
@@ -371,7 +386,8 @@ size_t ForgetHostKey(const std::string& path, const std::string& host, uint16_t 
         std::string line = existing.substr(pos, next - pos);
         pos = next;
         const size_t start = line.find_first_not_of(" \t");
-        const size_t field = start == std::string::npos ? std::string::npos : line.find_first_of(" \t", start);
+        const size_t field =
+            start == std::string::npos ? std::string::npos : line.find_first_of(" \t", start);
         if (start == std::string::npos || line[start] == '#' || field == std::string::npos) {
             kept += line;
             continue;

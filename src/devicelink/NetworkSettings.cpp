@@ -2,18 +2,13 @@
 
 #include "devicelink/DeviceTexts.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <vector>
 
 namespace korvex {
 
 namespace {
-
-constexpr unsigned kBadAddress = 1022;
-constexpr unsigned kBadNetmask = 1023;
-constexpr unsigned kNetworkOrBroadcast = 1024;
-constexpr unsigned kBadGateway = 1025;
-constexpr unsigned kGatewayOutside = 1026;
 
 // "%1", "%2", ... of a string-table text replaced by `values`.
 std::string Format(unsigned id, const std::vector<std::string>& values) {
@@ -49,25 +44,25 @@ NetworkCheck ValidateNetworkSettings(uint32_t address, uint32_t netmask, uint32_
     const std::string netmaskText = HostAddressText(netmask);
     const std::string gatewayText = HostAddressText(gateway);
     if (Unusable(address)) {
-        check.error = Format(kBadAddress, {addressText});
+        check.error = Format(text::link_bad_address, {addressText});
         return check;
     }
     if (!IsContiguousNetmask(netmask)) {
-        check.error = Format(kBadNetmask, {netmaskText});
+        check.error = Format(text::link_bad_netmask, {netmaskText});
         return check;
     }
     // Under a /31 or /32 netmask there is no network or broadcast address.
     const uint32_t hostBits = ~netmask;
     if (hostBits > 1 && ((address & hostBits) == 0 || (address & hostBits) == hostBits)) {
-        check.error = Format(kNetworkOrBroadcast, {addressText, netmaskText});
+        check.error = Format(text::link_network_or_broadcast, {addressText, netmaskText});
         return check;
     }
     if (gateway != 0 && Unusable(gateway)) {
-        check.error = Format(kBadGateway, {gatewayText});
+        check.error = Format(text::link_bad_gateway, {gatewayText});
         return check;
     }
     if ((gateway & netmask) != (address & netmask))
-        check.warning = Format(kGatewayOutside, {gatewayText, addressText, netmaskText});
+        check.warning = Format(text::link_gateway_outside, {gatewayText, addressText, netmaskText});
     return check;
 }
 

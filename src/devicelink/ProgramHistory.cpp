@@ -2,6 +2,7 @@
 
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
+#include "framework/TextIds.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -90,7 +91,7 @@ std::string ProgramHistory::DefaultRoot() {
 
 std::string ProgramHistory::FolderOf(const std::string& address) const {
     if (!IsDottedAddress(address))
-        RaiseError(2603);
+        RaiseError(text::device_history_bad_address);
     return root + "/" + address;
 }
 

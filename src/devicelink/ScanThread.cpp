@@ -3,6 +3,7 @@
 #include "devicelink/Announcement.h"
 #include "devicelink/DeviceSinks.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <arpa/inet.h>
@@ -17,9 +18,6 @@
 namespace korvex {
 
 namespace {
-
-constexpr unsigned kPortInUseText = 1040;
-constexpr unsigned kPortFailedText = 1041;
 
 std::string Fill(std::string text, const char* mark, const std::string& value) {
     const size_t at = text.find(mark);
@@ -38,8 +36,8 @@ ScanThread::~ScanThread() = default;
 std::string ScanThread::ProblemText(int error) const {
     const std::string number = std::to_string(port);
     if (error == EADDRINUSE)
-        return Fill(LoadTextA(kPortInUseText), "%1", number);
-    return Fill(Fill(LoadTextA(kPortFailedText), "%1", number), "%2", std::strerror(error));
+        return Fill(LoadTextA(text::link_discovery_port_in_use), "%1", number);
+    return Fill(Fill(LoadTextA(text::link_discovery_port_failed), "%1", number), "%2", std::strerror(error));
 }
 
 int ScanThread::OpenSocket(int& error) const {

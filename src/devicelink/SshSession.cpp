@@ -2,6 +2,7 @@
 
 #include "devicelink/Connection.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <algorithm>
@@ -59,12 +60,6 @@ constexpr unsigned kCloseWait_ms = 2000;
 constexpr int kSentFileMode = 0644;
 // How much of a command's standard error is kept for its failure message.
 constexpr size_t kErrorKept = 4096;
-// Shown with the job's error when the device fell silent (string table).
-constexpr unsigned kTimedOutText = 1020;
-// Shown when an SCP peer ends without its answer.
-constexpr unsigned kUnconfirmedCopyText = 1030;
-// Shown with the job's error when the device's command failed.
-constexpr unsigned kCommandFailedText = 1021;
 
 void SetIntOption(int fd, int level, int name, int value) {
     // Best effort: a missing option only weakens the dead-peer detection.
@@ -146,13 +141,13 @@ SshSession::~SshSession() {
 void SshSession::OpenSocket(uint32_t networkAddress, uint16_t port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        RaiseError(230);
+        RaiseError(text::session_unreachable);
     socket.Set(fd);
     // 0.0.0.0 is the device list's placeholder, not a device. Linux would
     // connect it to this machine and hand the device's password to whatever
     // SSH server runs here, so it is refused like any unreachable address.
     if (networkAddress == 0)
-        RaiseError(230);
+        RaiseError(text::session_unreachable);
 
     // TCP keepalive notices a device that vanished while the session idles;
     // the user time-out bounds how long unacknowledged data may wait.
@@ -167,41 +162,41 @@ void SshSession::OpenSocket(uint32_t networkAddress, uint16_t port) {
     // deadline, in slices that look at the stop event.
     int flags = ::fcntl(fd, F_GETFL, 0);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
-        RaiseError(230);
+        RaiseError(text::session_unreachable);
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_addr.s_addr = networkAddress;
     remote.sin_port = htons(port);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
         if (errno != EINPROGRESS)
-            RaiseError(230);
+            RaiseError(text::session_unreachable);
         const int64_t deadline = SteadyMs() + timing.connectTimeout_ms;
         for (;;) {
             const int64_t now = SteadyMs();
             if (stop.IsSet() || now >= deadline)
-                RaiseError(230);
+                RaiseError(text::session_unreachable);
             pollfd p{fd, POLLOUT, 0};
             int rc = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(kWaitSlice_ms, deadline - now)));
             if (rc > 0)
                 break;
             if (rc < 0 && errno != EINTR)
-                RaiseError(230);
+                RaiseError(text::session_unreachable);
         }
         int error = 0;
         socklen_t size = sizeof error;
         if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
-            RaiseError(230);
+            RaiseError(text::session_unreachable);
     }
     // A stop that came before the connection existed could not shut it
     // down; from here on the stop's shutdown reaches it.
     if (stop.IsSet())
-        RaiseError(230);
+        RaiseError(text::session_unreachable);
 }
 
 void SshSession::CreateSession() {
     session = libssh2_session_init();
     if (!session)
-        RaiseError(231);
+        RaiseError(text::session_create_failed);
     libssh2_session_set_blocking(session, 0);
 }
 
@@ -275,7 +270,7 @@ void SshSession::Raise(unsigned error) {
     if (timedOut) {
         const unsigned seconds = (timing.ioTimeout_ms + 999) / 1000;
         throw SessionLost(LoadTextA(error) + " " +
-                          Replace(LoadTextA(kTimedOutText), "%1", std::to_string(seconds)));
+                          Replace(LoadTextA(text::link_no_answer), "%1", std::to_string(seconds)));
     }
     if (lost)
         throw SessionLost(LoadTextA(error));
@@ -287,7 +282,7 @@ void SshSession::Handshake() {
                           Deadline());
     if (rc != 0) {
         NoteFailure(rc);
-        RaiseError(232);
+        RaiseError(text::session_handshake_failed);
     }
 }
 
@@ -301,7 +296,7 @@ void SshSession::Authenticate(const std::string& user, const std::string& passwo
         Deadline());
     if (rc != 0) {
         NoteFailure(rc);
-        RaiseError(233);
+        RaiseError(text::session_login_failed);
     }
 }
 
@@ -417,7 +412,7 @@ SshChannel SshSession::TryOpenChannel() {
 SshChannel SshSession::OpenChannel() {
     SshChannel channel = TryOpenChannel();
     if (!channel)
-        Raise(226);
+        Raise(text::session_channel_failed);
     return channel;
 }
 
@@ -513,7 +508,7 @@ std::string SshSession::LastLine(const std::string& text) {
 
 std::string SshSession::CommandFailure(unsigned error, int status, const std::string& line) {
     std::string text =
-        LoadTextA(error) + " " + Replace(LoadTextA(kCommandFailedText), "%1", std::to_string(status));
+        LoadTextA(error) + " " + Replace(LoadTextA(text::link_command_failed), "%1", std::to_string(status));
     if (!line.empty())
         text += ": " + line;
     return text;
@@ -671,7 +666,7 @@ bool SshSession::ReadScpStatus(SshChannel& channel, std::string& message) {
     long n = readByte();
     if (n <= 0) {
         NoteFailure(n);
-        message = LoadTextA(kUnconfirmedCopyText);
+        message = LoadTextA(text::link_copy_unconfirmed);
         return false;
     }
     if (byte == 0)
@@ -683,7 +678,7 @@ bool SshSession::ReadScpStatus(SshChannel& channel, std::string& message) {
     if (n < 0)
         NoteFailure(n);
     if (message.empty())
-        message = LoadTextA(kUnconfirmedCopyText);
+        message = LoadTextA(text::link_copy_unconfirmed);
     return false;
 }
 

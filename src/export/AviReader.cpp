@@ -2,6 +2,7 @@
 
 #include "export/AviFormat.h"
 #include "framework/LocalException.h"
+#include "framework/TextIds.h"
 
 #include <cstring>
 
@@ -22,13 +23,13 @@ void WalkChunks(AviSource& source, uint64_t begin, uint64_t length, ListKind kin
         source.Read(chunk, head, 8);
         const uint64_t chunkLength = ReadLe32(head + 4);
         if (chunkLength + 8 > remaining)
-            RaiseError(245);
+            RaiseError(text::export_chunk_past_end);
         const uint64_t body = chunk + 8;
         // A list too short to hold its type is damaged at any depth, even
         // where its content would be skipped.
         const bool isList = IsCode(head, "LIST");
         if (isList && chunkLength < 4)
-            RaiseError(244);
+            RaiseError(text::export_chunk_short);
         switch (kind) {
         case ListKind::Body:
             if (isList) {
@@ -43,7 +44,7 @@ void WalkChunks(AviSource& source, uint64_t begin, uint64_t length, ListKind kin
         case ListKind::HeaderList:
             if (IsCode(head, "avih")) {
                 if (chunkLength < 56)
-                    RaiseError(246);
+                    RaiseError(text::export_header_short);
                 uint8_t main[56];
                 source.Read(body, main, 56);
                 sink.OnMainHeader(ReadLe32(main + 32), ReadLe32(main + 36));
@@ -89,18 +90,18 @@ private:
 void WalkAvi(AviSource& source, AviFrameSink& sink) {
     const uint64_t size = source.Size();
     if (size < 8)
-        RaiseError(244);
+        RaiseError(text::export_chunk_short);
     uint8_t head[12] = {};
     source.Read(0, head, size < 12 ? size_t(size) : 12);
     const uint64_t riffLength = ReadLe32(head + 4);
     if (riffLength + 8 > size)
-        RaiseError(245);
+        RaiseError(text::export_chunk_past_end);
     if (!IsCode(head, "RIFF"))
-        RaiseError(253);
+        RaiseError(text::export_not_riff);
     if (riffLength < 4)
-        RaiseError(244);
+        RaiseError(text::export_chunk_short);
     if (!IsCode(head + 8, "AVI "))
-        RaiseError(251);
+        RaiseError(text::export_not_avi);
     WalkChunks(source, 12, riffLength - 4, ListKind::Body, sink);
 }
 

@@ -3,9 +3,10 @@
 #include "export/AviFormat.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/uio.h>
@@ -27,9 +28,6 @@ constexpr size_t kWriteReferencedAfter = 1024 * 1024;
 
 // Bytes written before the disk writes of them are started.
 constexpr uint64_t kStartWritesAfter = 4 * 1024 * 1024;
-
-// Error raised when the joined file would outgrow the RIFF length field.
-constexpr unsigned kErrorTooLarge = 258;
 
 } // namespace
 
@@ -109,10 +107,10 @@ void AviWriter::SetPictureSize(uint32_t w, uint32_t h) {
 uint8_t* AviWriter::Account(uint32_t size) {
     uint64_t padded = PaddedChunkLength(size);
     if (padded > kAviWorkingBuffer)
-        RaiseError(250);
+        RaiseError(text::export_frame_too_large);
     // The index chunk still has to follow this frame.
     if (riffLength + padded + 8 + 16 * (uint64_t(frames) + 1) > riffLimit)
-        throw OutputError(LoadTextA(kErrorTooLarge));
+        throw OutputError(LoadTextA(text::export_too_large));
     if (pendingHeads == kBatchFrames || pendingParts + 3 > kMaxParts)
         Flush();
 
@@ -168,7 +166,7 @@ void AviWriter::AddFrameCopy(const uint8_t* data, uint32_t size) {
 }
 
 void AviWriter::AddFrameFromFile(int inFd, const std::string& inPath, uint64_t chunkOffset, uint32_t size,
-                                  bool padInFile) {
+                                 bool padInFile) {
     if (pendingParts > 0)
         WriteParts();
     Account(size); // its head slot is not used: the head comes from the input
@@ -214,7 +212,7 @@ void AviWriter::WriteRange() {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n == 0)
-                throw InputReadError(LoadTextA(254) + rangePath + "'.");
+                throw InputReadError(LoadTextA(text::io_read_failed) + rangePath + "'.");
             if (errno == ENOSPC || errno == EIO || errno == EFBIG || errno == EDQUOT)
                 WriteFailed();
             inKernel = false; // refused (other file system, no support): copy through a buffer
@@ -226,7 +224,7 @@ void AviWriter::WriteRange() {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw InputReadError(LoadTextA(254) + rangePath + "'.");
+            throw InputReadError(LoadTextA(text::io_read_failed) + rangePath + "'.");
         iovec part{copyBuffer.get(), size_t(n)};
         WriteVector(&part, 1);
         rangeOffset += uint64_t(n);
@@ -290,7 +288,7 @@ void AviWriter::Commit() {
 }
 
 void AviWriter::WriteFailed() const {
-    throw OutputError(LoadTextA(255) + file.Target() + "'.");
+    throw OutputError(LoadTextA(text::io_write_failed) + file.Target() + "'.");
 }
 
 } // namespace korvex

@@ -7,17 +7,18 @@
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace korvex {
 
@@ -113,7 +114,7 @@ private:
         }
     }
 
-    [[noreturn]] void Fail() const { throw InputReadError(LoadTextA(254) + path + "'."); }
+    [[noreturn]] void Fail() const { throw InputReadError(LoadTextA(text::io_read_failed) + path + "'."); }
 
     BinaryFile file;
     std::string path;
@@ -137,7 +138,7 @@ public:
         if (cancelled && cancelled())
             throw JobCancelled{};
         if (size > kAviWorkingBuffer)
-            RaiseError(250);
+            RaiseError(text::export_frame_too_large);
         // The output pads odd frames with a zero byte; the input's own pad
         // byte is copied only when it is there and zero.
         bool padInFile = false;
@@ -301,7 +302,7 @@ private:
 };
 
 std::string SuggestedName() {
-    std::string name = LoadTextA(206);
+    std::string name = LoadTextA(text::filter_export_file_name);
     // The save dialog's initial name holds at most 259 characters (UTF-8:
     // cut before the first byte of the 260th).
     size_t characters = 0;
@@ -338,7 +339,7 @@ ExportResult Export(ExportJob& job, ExportSink& sink, const ExportOptions& optio
     try {
         for (size_t i = 0; i < n; ++i) {
             const std::string path = job.InputPath(i);
-            sink.ShowStatus(LoadTextA(207));
+            sink.ShowStatus(LoadTextA(text::export_exporting));
             sink.ShowProgress(static_cast<unsigned>(i * 100 / n));
             sink.ShowFile(i, n, path);
             input->Open(path);
@@ -371,7 +372,7 @@ ExportResult Export(ExportJob& job, ExportSink& sink, const ExportOptions& optio
             } catch (const InputReadError&) {
                 throw;
             } catch (const std::exception& e) {
-                RaiseMessage(LoadTextA(254) + path + "'.\n" + e.what());
+                RaiseMessage(LoadTextA(text::io_read_failed) + path + "'.\n" + e.what());
             }
             input->Close();
         }

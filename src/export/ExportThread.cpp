@@ -1,6 +1,7 @@
 #include "export/ExportThread.h"
 
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <exception>
@@ -33,7 +34,7 @@ void ExportThread::Run() {
         }
         if (kind != Idle) {
             request.store(Idle, std::memory_order_release);
-            sink.ShowStatus(LoadTextA(208));
+            sink.ShowStatus(LoadTextA(text::export_finished));
             sink.ShowProgress(0);
             sink.JobEnded();
         }

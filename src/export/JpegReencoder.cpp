@@ -2,6 +2,7 @@
 
 #include "export/AviFormat.h"
 #include "framework/LocalException.h"
+#include "framework/TextIds.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -121,8 +122,8 @@ void SetUpErrors(Context& c, ErrorManager& manager, int failureCode) {
 // Returns 0 or the error number. Holds no object with a destructor, so the
 // jump back from the library skips nothing.
 int Transcode(Context& c, const uint8_t* data, size_t size) {
-    SetUpErrors(c, c.inError, 247);
-    SetUpErrors(c, c.outError, 249);
+    SetUpErrors(c, c.inError, text::export_jpeg_decode_failed);
+    SetUpErrors(c, c.outError, text::export_jpeg_encode_failed);
     c.in.err = &c.inError.pub;
     c.out.err = &c.outError.pub;
     if (setjmp(c.jump))

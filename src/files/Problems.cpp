@@ -4,6 +4,7 @@
 #include "composer/ExpressionChecks.h"
 #include "files/ProjectFile.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <algorithm>
 #include <cctype>
@@ -120,19 +121,19 @@ std::vector<std::string> BlockingLines(const RenderState& state) {
         std::string letter(1, static_cast<char>('A' + d.card));
         std::string number = std::to_string(d.number);
         if (d.number == 0 || d.number > 32)
-            lines.push_back(FormatText(LoadTextA(215), {letter, number}));
+            lines.push_back(FormatText(LoadTextA(text::problems_number_range), {letter, number}));
         size_t later = --remaining[{d.card, d.number}];
         later = std::min(later, duplicateBudget);
         duplicateBudget -= later;
         if (later > 0) {
-            const std::string line = FormatText(LoadTextA(216), {letter, number});
+            const std::string line = FormatText(LoadTextA(text::problems_number_taken), {letter, number});
             lines.insert(lines.end(), later, line);
         }
     }
     auto rows = [&](const std::vector<ComposerItem>& list, auto name) {
         for (size_t i = 0; i < list.size(); ++i)
             if (auto missing = FirstMissing(state, list[i]))
-                lines.push_back(FormatText(LoadTextA(214), {name(i), *missing}));
+                lines.push_back(FormatText(LoadTextA(text::problems_unknown_detector), {name(i), *missing}));
     };
     rows(state.composer_y, [](size_t i) { return std::string(1, 'Y') += std::to_string(i + 1); });
     rows(state.composer_z, [](size_t i) { return std::string(1, 'Z') += std::to_string(i + 1); });

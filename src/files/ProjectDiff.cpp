@@ -3,6 +3,7 @@
 #include "composer/Formula.h"
 #include "files/Problems.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,41 +12,6 @@
 namespace korvex {
 
 namespace {
-
-// Texts of projecttools.mui.
-enum : unsigned {
-    kPictureSize = 3150,
-    kAdded = 3151,
-    kRemoved = 3152,
-    kRenumbered = 3153,
-    kMovedBy = 3154,
-    kCornersMoved = 3155,
-    kProperty = 3156,
-    kExclusion = 3157,
-    kBackground = 3158,
-    kBackgroundAdded = 3159,
-    kBackgroundRemoved = 3160,
-    kFormula = 3161,
-    kEmptyFormula = 3162,
-    kQuadrilateral = 3163,
-    kLine = 3164,
-    kDelay = 3165,
-    kExtend = 3166,
-    kAngle = 3167,
-    kContrast = 3168,
-    kDirectional = 3169,
-    kFeatureThreshold = 3170,
-    kThreshold = 3171,
-    kPenWidth = 3172,
-    kFill = 3173,
-    kDivisions = 3174,
-    kShape = 3175,
-    kYes = 3176,
-    kNo = 3177,
-    kMilliseconds = 3178,
-    kDegrees = 3179,
-    kBackgroundSize = 3180,
-};
 
 // How far apart two versions of a detector may sit and still count as the
 // same detector renumbered (canvas pixels between their centres).
@@ -156,7 +122,8 @@ public:
         c.field = "corners";
         c.before = PointsText(a);
         c.after = PointsText(b);
-        c.text = same ? T(kMovedBy, {c.subject, Offset(dx0, dy0)}) : T(kCornersMoved, {c.subject, moved});
+        c.text = same ? T(text::diff_moved, {c.subject, Offset(dx0, dy0)})
+                      : T(text::diff_corners_moved, {c.subject, moved});
         Add(std::move(c));
     }
 
@@ -166,29 +133,32 @@ public:
             return;
         ProjectChange c = About(ProjectChange::Kind::DetectorProperty, b, j, i);
         c.field = field;
-        c.text = T(kProperty, {c.subject, T(nameId), before, after});
+        c.text = T(text::diff_property, {c.subject, T(nameId), before, after});
         c.before = std::move(before);
         c.after = std::move(after);
         Add(std::move(c));
     }
 
     void Properties(const Detector& a, const Detector& b, int32_t j, int32_t i) {
-        auto ms = [](uint32_t v) { return T(kMilliseconds, {std::to_string(v)}); };
-        auto yes = [](bool v) { return T(v ? kYes : kNo); };
-        auto shape = [](const Detector& d) { return T(d.IsLine() ? kLine : kQuadrilateral); };
+        auto ms = [](uint32_t v) { return T(text::diff_ms, {std::to_string(v)}); };
+        auto yes = [](bool v) { return T(v ? text::diff_yes : text::diff_no); };
+        auto shape = [](const Detector& d) {
+            return T(d.IsLine() ? text::diff_line : text::diff_quadrilateral);
+        };
         auto num = [](auto v) { return std::to_string(v); };
-        Property(b, j, i, "shape", kShape, shape(a), shape(b));
-        Property(b, j, i, "delay", kDelay, ms(a.delay), ms(b.delay));
-        Property(b, j, i, "extend", kExtend, ms(a.extend), ms(b.extend));
-        Property(b, j, i, "directional", kDirectional, yes(a.directional), yes(b.directional));
-        Property(b, j, i, "angle", kAngle, T(kDegrees, {num(a.angle)}), T(kDegrees, {num(b.angle)}));
-        Property(b, j, i, "contrast", kContrast, yes(a.contrast), yes(b.contrast));
-        Property(b, j, i, "feature_threshold", kFeatureThreshold, num(a.feature_threshold),
+        Property(b, j, i, "shape", text::diff_shape, shape(a), shape(b));
+        Property(b, j, i, "delay", text::diff_delay, ms(a.delay), ms(b.delay));
+        Property(b, j, i, "extend", text::diff_extend, ms(a.extend), ms(b.extend));
+        Property(b, j, i, "directional", text::diff_directional, yes(a.directional), yes(b.directional));
+        Property(b, j, i, "angle", text::diff_angle, T(text::diff_degrees, {num(a.angle)}),
+                 T(text::diff_degrees, {num(b.angle)}));
+        Property(b, j, i, "contrast", text::diff_contrast, yes(a.contrast), yes(b.contrast));
+        Property(b, j, i, "feature_threshold", text::diff_feature_threshold, num(a.feature_threshold),
                  num(b.feature_threshold));
-        Property(b, j, i, "threshold", kThreshold, num(a.threshold), num(b.threshold));
-        Property(b, j, i, "pen_width", kPenWidth, num(a.pen_width), num(b.pen_width));
-        Property(b, j, i, "fill", kFill, num(a.fill) + "%", num(b.fill) + "%");
-        Property(b, j, i, "divisions", kDivisions, num(a.divisions), num(b.divisions));
+        Property(b, j, i, "threshold", text::diff_threshold, num(a.threshold), num(b.threshold));
+        Property(b, j, i, "pen_width", text::diff_pen_width, num(a.pen_width), num(b.pen_width));
+        Property(b, j, i, "fill", text::diff_fill, num(a.fill) + "%", num(b.fill) + "%");
+        Property(b, j, i, "divisions", text::diff_divisions, num(a.divisions), num(b.divisions));
     }
 
     void Exclusion(const Detector& a, const Detector& b, int32_t j, int32_t i) {
@@ -208,7 +178,7 @@ public:
         ProjectChange c = About(ProjectChange::Kind::ExclusionChanged, b, j, i);
         c.field = "exclusion";
         c.pixels = pixels;
-        c.text = T(kExclusion, {c.subject, std::to_string(pixels)});
+        c.text = T(text::diff_exclusion, {c.subject, std::to_string(pixels)});
         Add(std::move(c));
     }
 
@@ -220,7 +190,9 @@ public:
             if (pair[j] < 0) {
                 ProjectChange c = About(ProjectChange::Kind::DetectorAdded, now, int32_t(j), -1);
                 c.after = PointsText(now);
-                c.text = T(kAdded, {c.subject, T(now.IsLine() ? kLine : kQuadrilateral) + " " + c.after});
+                c.text = T(text::diff_added,
+                           {c.subject,
+                            T(now.IsLine() ? text::diff_line : text::diff_quadrilateral) + " " + c.after});
                 Add(std::move(c));
                 continue;
             }
@@ -232,7 +204,7 @@ public:
                 c.field = "number";
                 c.before = DetectorName(was);
                 c.after = DetectorName(now);
-                c.text = T(kRenumbered, {c.before, c.after});
+                c.text = T(text::diff_renumbered, {c.before, c.after});
                 Add(std::move(c));
             }
             Corners(was, now, int32_t(j), i);
@@ -243,7 +215,7 @@ public:
             if (!kept[i]) {
                 ProjectChange c = About(ProjectChange::Kind::DetectorRemoved, a.detectors[i], -1, int32_t(i));
                 c.before = PointsText(a.detectors[i]);
-                c.text = T(kRemoved, {c.subject});
+                c.text = T(text::diff_removed, {c.subject});
                 Add(std::move(c));
             }
     }
@@ -256,7 +228,9 @@ public:
             c.card = int32_t(k);
             c.field = "background";
             if (k >= a.backgrounds.size() || k >= b.backgrounds.size()) {
-                c.text = T(k >= a.backgrounds.size() ? kBackgroundAdded : kBackgroundRemoved, {c.subject});
+                c.text =
+                    T(k >= a.backgrounds.size() ? text::diff_background_added : text::diff_background_removed,
+                      {c.subject});
                 Add(std::move(c));
                 continue;
             }
@@ -265,7 +239,7 @@ public:
                 c.before = SizeText(x.Width(), x.Height());
                 c.after = SizeText(y.Width(), y.Height());
                 c.pixels = uint64_t(y.Width()) * y.Height();
-                c.text = T(kBackgroundSize, {c.subject, c.before, c.after});
+                c.text = T(text::diff_background_size, {c.subject, c.before, c.after});
                 Add(std::move(c));
                 continue;
             }
@@ -273,7 +247,7 @@ public:
                 c.pixels += x.Data()[p] != y.Data()[p] || x.Data()[p + 1] != y.Data()[p + 1] ||
                             x.Data()[p + 2] != y.Data()[p + 2];
             if (c.pixels) {
-                c.text = T(kBackground, {c.subject, std::to_string(c.pixels)});
+                c.text = T(text::diff_background, {c.subject, std::to_string(c.pixels)});
                 Add(std::move(c));
             }
         }
@@ -291,8 +265,8 @@ public:
             c.field = "formula";
             c.before = was;
             c.after = now;
-            c.text = T(kFormula, {c.subject, was.empty() ? T(kEmptyFormula) : was,
-                                  now.empty() ? T(kEmptyFormula) : now});
+            c.text = T(text::diff_formula, {c.subject, was.empty() ? T(text::diff_empty_formula) : was,
+                                            now.empty() ? T(text::diff_empty_formula) : now});
             Add(std::move(c));
         }
     }
@@ -308,7 +282,7 @@ std::vector<ProjectChange> DiffProjects(const RenderState& before, const RenderS
         c.field = "size";
         c.before = SizeText(before.width, before.height);
         c.after = SizeText(after.width, after.height);
-        c.text = T(kPictureSize, {c.before, c.after});
+        c.text = T(text::diff_picture_size, {c.before, c.after});
         differ.Add(std::move(c));
     }
     differ.Detectors(before, after);

@@ -4,6 +4,7 @@
 #include "files/Problems.h"
 #include "files/ProjectDiff.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "model/PictureCoordinates.h"
 
 #include <algorithm>
@@ -12,47 +13,16 @@ namespace korvex {
 
 namespace {
 
-enum : unsigned {
-    kTitle = 3110,
-    kProjectFile = 3111,
-    kNotSaved = 3112,
-    kDate = 3113,
-    kVersion = 3114,
-    kAddress = 3115,
-    kFirmware = 3116,
-    kDeviceCameras = 3117,
-    kNoDevice = 3118,
-    kNotReported = 3119,
-    kCamera = 3120,
-    kFirstColumn = 3121, // 3121..3129: the table's headings
-    kLastColumn = 3129,
-    kOutputs = 3130,
-    kProblems = 3131,
-    kNoProblems = 3132,
-    kNoDetectors = 3133,
-    kNoFormulas = 3134,
-    kPictureSize = 3135,
-    kDetectorCount = 3136,
-    kQuadrilateral = 3163,
-    kLine = 3164,
-    kContrastWord = 3168,
-    kDirectionalWord = 3169,
-    kYes = 3176,
-    kNo = 3177,
-    kMilliseconds = 3178,
-    kDegrees = 3179,
-};
-
 std::string T(unsigned id, const std::vector<std::string>& args = {}) {
     return FormatText(LoadTextA(id), args);
 }
 
 std::string Kind(const Detector& d) {
-    std::string kind = T(d.IsLine() ? kLine : kQuadrilateral);
+    std::string kind = T(d.IsLine() ? text::diff_line : text::diff_quadrilateral);
     if (d.directional)
-        kind += ", " + T(kDirectionalWord);
+        kind += ", " + T(text::diff_directional);
     if (d.contrast)
-        kind += ", " + T(kContrastWord);
+        kind += ", " + T(text::diff_contrast);
     return kind;
 }
 
@@ -63,10 +33,10 @@ ReportDetectorRow Row(const RenderState& state, const Detector& d, size_t index)
     row.name = DetectorName(d);
     row.kind = Kind(d);
     row.number = std::to_string(d.number);
-    row.delay = T(kMilliseconds, {std::to_string(d.delay)});
-    row.extend = T(kMilliseconds, {std::to_string(d.extend)});
-    row.angle = d.directional ? T(kDegrees, {std::to_string(d.angle)}) : "-";
-    row.contrast = T(d.contrast ? kYes : kNo);
+    row.delay = T(text::diff_ms, {std::to_string(d.delay)});
+    row.extend = T(text::diff_ms, {std::to_string(d.extend)});
+    row.angle = d.directional ? T(text::diff_degrees, {std::to_string(d.angle)}) : "-";
+    row.contrast = T(d.contrast ? text::diff_yes : text::diff_no);
     row.thresholds = std::to_string(d.feature_threshold) + " / " + std::to_string(d.threshold);
     for (int k = 0; k < CornerCount(d); ++k) {
         const Point p = ToPicture(area, d.points[size_t(k)]);
@@ -89,23 +59,26 @@ void Formulas(ReportContent& report, char list, const std::vector<ComposerItem>&
 
 ReportContent BuildReportContent(const RenderState& state, const ReportFacts& facts) {
     ReportContent report;
-    report.title = T(kTitle);
+    report.title = T(text::report_heading);
     report.facts = {
-        {T(kProjectFile), facts.projectPath.empty() ? T(kNotSaved) : facts.projectPath},
-        {T(kDate), facts.date},
-        {T(kVersion), facts.version},
-        {T(kPictureSize), std::to_string(state.width) + " × " + std::to_string(state.height)},
-        {T(kDetectorCount), std::to_string(state.detectors.size())},
+        {T(text::report_project_file),
+         facts.projectPath.empty() ? T(text::report_not_saved) : facts.projectPath},
+        {T(text::report_date), facts.date},
+        {T(text::report_korvex_version), facts.version},
+        {T(text::report_picture_size), std::to_string(state.width) + " × " + std::to_string(state.height)},
+        {T(text::report_detector_count), std::to_string(state.detectors.size())},
     };
     if (facts.connected) {
-        report.facts.push_back({T(kAddress), facts.deviceAddress});
-        report.facts.push_back({T(kFirmware), facts.firmware.empty() ? T(kNotReported) : facts.firmware});
-        report.facts.push_back(
-            {T(kDeviceCameras), facts.deviceCameras ? std::to_string(facts.deviceCameras) : T(kNotReported)});
+        report.facts.push_back({T(text::report_device_address), facts.deviceAddress});
+        report.facts.push_back({T(text::report_firmware_version),
+                                facts.firmware.empty() ? T(text::report_not_reported) : facts.firmware});
+        report.facts.push_back({T(text::report_device_cameras), facts.deviceCameras
+                                                                    ? std::to_string(facts.deviceCameras)
+                                                                    : T(text::report_not_reported)});
     } else {
-        report.facts.push_back({T(kAddress), T(kNoDevice)});
+        report.facts.push_back({T(text::report_device_address), T(text::report_no_device_connected)});
     }
-    for (unsigned id = kFirstColumn; id <= kLastColumn; ++id)
+    for (unsigned id = text::report_detector; id <= text::report_corners; ++id)
         report.columns.push_back(T(id));
 
     uint32_t cards = uint32_t(state.backgrounds.size());
@@ -114,25 +87,25 @@ ReportContent BuildReportContent(const RenderState& state, const ReportFacts& fa
     for (uint32_t card = 0; card < cards; ++card) {
         ReportCamera camera;
         camera.card = card;
-        camera.title = T(kCamera, {CardName(card)});
+        camera.title = T(text::report_camera, {CardName(card)});
         for (size_t i = 0; i < state.detectors.size(); ++i)
             if (state.detectors[i].card == card)
                 camera.rows.push_back(Row(state, state.detectors[i], i));
         if (camera.rows.empty())
-            camera.note = T(kNoDetectors);
+            camera.note = T(text::report_no_detectors);
         report.cameras.push_back(std::move(camera));
     }
 
-    report.formulasTitle = T(kOutputs);
+    report.formulasTitle = T(text::report_outputs);
     Formulas(report, 'Y', state.composer_y, "1");
     Formulas(report, 'Z', state.composer_z, "");
     Formulas(report, 'C', state.composer_a, "1");
     if (report.formulas.empty())
-        report.formulas.push_back(T(kNoFormulas));
-    report.problemsTitle = T(kProblems);
+        report.formulas.push_back(T(text::report_no_formulas));
+    report.problemsTitle = T(text::report_problems);
     report.problems = ProblemLines(state);
     if (report.problems.empty())
-        report.problems.push_back(T(kNoProblems));
+        report.problems.push_back(T(text::report_no_problems));
     return report;
 }
 

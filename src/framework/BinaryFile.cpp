@@ -2,6 +2,7 @@
 
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -13,9 +14,13 @@
 
 namespace korvex {
 
-BinaryFile::~BinaryFile() { Close(); }
+BinaryFile::~BinaryFile() {
+    Close();
+}
 
-void BinaryFile::Fail(unsigned id) const { RaiseMessage(LoadTextA(id) + path + "'."); }
+void BinaryFile::Fail(unsigned id) const {
+    RaiseMessage(LoadTextA(id) + path + "'.");
+}
 
 void BinaryFile::Open(const std::string& p, const char* mode) {
     Close();
@@ -27,14 +32,14 @@ void BinaryFile::Open(const std::string& p, const char* mode) {
             m += *c;
     file = std::fopen(p.c_str(), m.c_str());
     if (!file)
-        Fail(256);
+        Fail(text::io_open_failed);
     // fopen opens a folder for reading too, and its size then reads as
     // 2^63; devices and pipes have no size at all. Only regular files are
     // read. (Writing to a folder fails in fopen already.)
     struct stat st {};
     if (m[0] == 'r' && (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode))) {
         Close();
-        Fail(256);
+        Fail(text::io_open_failed);
     }
 }
 
@@ -47,10 +52,10 @@ void BinaryFile::Close() {
 
 uint64_t BinaryFile::Size() {
     if (!file || fseeko(file, 0, SEEK_END) != 0)
-        Fail(257);
+        Fail(text::io_size_failed);
     off_t size = ftello(file);
     if (size < 0 || uint64_t(size) > uint64_t(PTRDIFF_MAX) || fseeko(file, 0, SEEK_SET) != 0)
-        Fail(257);
+        Fail(text::io_size_failed);
     return static_cast<uint64_t>(size);
 }
 
@@ -58,19 +63,19 @@ void BinaryFile::Read(void* buffer, size_t n) {
     if (n == 0)
         return;
     if (!file || std::fread(buffer, 1, n, file) != n)
-        Fail(254);
+        Fail(text::io_read_failed);
 }
 
 void BinaryFile::Write(const void* buffer, size_t n) {
     if (n == 0)
         return;
     if (!file || std::fwrite(buffer, 1, n, file) != n)
-        Fail(255);
+        Fail(text::io_write_failed);
 }
 
 void BinaryFile::Sync() {
     if (!file || std::fflush(file) != 0 || fsync(fileno(file)) != 0)
-        Fail(255);
+        Fail(text::io_write_failed);
 }
 
 std::vector<uint8_t> BinaryFile::ReadAll(const std::string& path) {
@@ -117,7 +122,9 @@ std::string ResolveLinks(std::string path) {
 }
 
 // Temporary names: ".NAME.tmp-" followed by six characters.
-std::string TemporaryPrefix(const std::string& target) { return "." + NameOf(target) + ".tmp-"; }
+std::string TemporaryPrefix(const std::string& target) {
+    return "." + NameOf(target) + ".tmp-";
+}
 
 bool IsTemporaryName(const std::string& name, const std::string& prefix) {
     return name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0;
@@ -141,7 +148,8 @@ std::string RandomSuffix() {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     uint8_t bytes[6];
     if (getentropy(bytes, sizeof bytes) != 0) {
-        uint64_t v = uint64_t(getpid()) * 0x9E3779B97F4A7C15ull ^ uint64_t(reinterpret_cast<uintptr_t>(bytes));
+        uint64_t v =
+            uint64_t(getpid()) * 0x9E3779B97F4A7C15ull ^ uint64_t(reinterpret_cast<uintptr_t>(bytes));
         for (uint8_t& b : bytes) {
             b = uint8_t(v);
             v = v * 6364136223846793005ull + 1442695040888963407ull;
@@ -189,7 +197,7 @@ AtomicFile::AtomicFile(std::string t, bool unnamedTemporary) : target(std::move(
             break;
     }
     if (fd < 0)
-        RaiseMessage(LoadTextA(256) + target + "'.");
+        RaiseMessage(LoadTextA(text::io_open_failed) + target + "'.");
     if (replacing) {
         if (fchown(fd, old.st_uid, old.st_gid) != 0) {
             // Not permitted for another user's file: the file becomes ours.
@@ -201,22 +209,24 @@ AtomicFile::AtomicFile(std::string t, bool unnamedTemporary) : target(std::move(
         close(fd);
         if (!temporary.empty())
             unlink(temporary.c_str());
-        RaiseMessage(LoadTextA(256) + target + "'.");
+        RaiseMessage(LoadTextA(text::io_open_failed) + target + "'.");
     }
 }
 
-AtomicFile::~AtomicFile() { Discard(); }
+AtomicFile::~AtomicFile() {
+    Discard();
+}
 
 void AtomicFile::Write(const void* buffer, size_t n) {
     if (n == 0)
         return;
     if (!file || std::fwrite(buffer, 1, n, file) != n)
-        RaiseMessage(LoadTextA(255) + target + "'.");
+        RaiseMessage(LoadTextA(text::io_write_failed) + target + "'.");
 }
 
 void AtomicFile::Commit() {
     if (!file)
-        RaiseMessage(LoadTextA(255) + target + "'.");
+        RaiseMessage(LoadTextA(text::io_write_failed) + target + "'.");
     const int fd = fileno(file);
     bool ok = std::fflush(file) == 0 && fsync(fd) == 0;
     if (ok && unnamed) {
@@ -240,7 +250,7 @@ void AtomicFile::Commit() {
         if (!temporary.empty())
             unlink(temporary.c_str());
         temporary.clear();
-        RaiseMessage(LoadTextA(255) + target + "'.");
+        RaiseMessage(LoadTextA(text::io_write_failed) + target + "'.");
     }
     committed = true;
     // The rename is made durable with the folder. With named temporaries,

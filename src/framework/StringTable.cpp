@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <vector>
 #include <dirent.h>
 #include <fstream>
 #include <mutex>
 #include <shared_mutex>
 #include <sstream>
 #include <sys/stat.h>
+#include <vector>
 
 namespace korvex {
 
@@ -103,6 +103,34 @@ std::string LocaleLanguage() {
     return {};
 }
 
+// The part of a line before its tab: the number, optionally followed by one
+// blank and the text's key ("231" or "231 session.create_failed"). The key
+// only matters to the build, which names the texts after it; here it is
+// checked for shape and skipped. Gives false for anything else.
+bool ParseIdField(std::string_view field, unsigned& id) {
+    size_t blank = field.find(' ');
+    std::string_view digits = field.substr(0, blank);
+    if (digits.empty() || digits.size() > 9)
+        return false;
+    id = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        id = id * 10 + unsigned(c - '0');
+    }
+    if (blank == std::string_view::npos)
+        return true;
+    std::string_view key = field.substr(blank + 1);
+    if (key.empty() || key.size() > 80 || key[0] < 'a' || key[0] > 'z')
+        return false;
+    for (char c : key) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::map<unsigned, std::string> StringTable::Parse(std::string_view text) {
@@ -113,18 +141,10 @@ std::map<unsigned, std::string> StringTable::Parse(std::string_view text) {
         if (line.empty() || line[0] == '#')
             continue;
         size_t tab = line.find('\t');
-        if (tab == 0 || tab == std::string_view::npos || tab > 9)
+        if (tab == std::string_view::npos)
             continue;
         unsigned id = 0;
-        bool ok = true;
-        for (size_t i = 0; i < tab; ++i) {
-            if (line[i] < '0' || line[i] > '9') {
-                ok = false;
-                break;
-            }
-            id = id * 10 + unsigned(line[i] - '0');
-        }
-        if (!ok)
+        if (!ParseIdField(line.substr(0, tab), id))
             continue;
         table.emplace(id, Unescape(line.substr(tab + 1)));
     }

@@ -9,8 +9,9 @@ namespace korvex {
 // The user-visible texts, looked up by number. A language folder holds one
 // or more "*.mui" files (read in name order; the first file naming an id
 // wins); each holds one
-// "id<TAB>text" line per string, UTF-8; in the text "\n", "\t" and "\\" stand
-// for a line end, a tab and a backslash. Lines that are empty or start with
+// "id<TAB>text" or "id key<TAB>text" line per string, UTF-8 (the key, letters,
+// digits, '_' and '.', names the text in the code; see framework/TextIds.h); in the text "\n", "\t" and "\\"
+// stand for a line end, a tab and a backslash. Lines that are empty or start with
 // '#' are ignored. English is compiled into the program as the fallback for
 // any id the chosen language lacks; an id missing everywhere gives "".
 class StringTable {

@@ -1,6 +1,7 @@
 #include "framework/Thread.h"
 
 #include "framework/LocalException.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <system_error>
@@ -23,7 +24,7 @@ void Thread::Start() {
     try {
         handle = std::thread(&Thread::ThreadProc, this);
     } catch (const std::system_error&) {
-        RaiseError(263);
+        RaiseError(text::fatal_worker_thread);
     }
     started = true;
 }

@@ -3,8 +3,8 @@
 // cannot be read refused with a message and no change.
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
-#include "app/common/ProjectToolStrings.h"
 #include "app/common/UiText.h"
+#include "framework/TextIds.h"
 #include "image/PictureFit.h"
 
 #include <QBuffer>
@@ -88,7 +88,7 @@ TEST_F(BackgroundPictureTest, APhotoOfAnotherShapeFitsOrFillsAsChosenInOneStep) 
     EXPECT_EQ(Doc().HistorySize(), states);
     EXPECT_TRUE(State() == before);
 
-    prompts.chooseAnswer = Text(kStrPictureFitBars); // fit: 320 x 180 of picture, bars of 30 rows
+    prompts.chooseAnswer = Text(text::picture_fit_bars); // fit: 320 x 180 of picture, bars of 30 rows
     Load(1);
     ASSERT_EQ(Doc().HistorySize(), states + 1);
     const Bitmap& fit = State().backgrounds[1];
@@ -98,7 +98,7 @@ TEST_F(BackgroundPictureTest, APhotoOfAnotherShapeFitsOrFillsAsChosenInOneStep) 
     EXPECT_EQ(fit.GetPixelColour(310, 210), kFitBarColour);
     EXPECT_TRUE(State().backgrounds[0] == before.backgrounds[0]);
 
-    prompts.chooseAnswer = Text(kStrPictureFillCrop); // fill: no bars, the middle kept
+    prompts.chooseAnswer = Text(text::picture_fill_crop); // fill: no bars, the middle kept
     Load(1);
     ASSERT_EQ(Doc().HistorySize(), states + 2);
     const Bitmap& fill = State().backgrounds[1];

@@ -3,7 +3,6 @@
 // which says what that upload changed.
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
-#include "app/common/ProjectToolStrings.h"
 #include "app/common/UiText.h"
 #include "app/compare/ComparePane.h"
 #include "app/demo/DemoDevice.h"
@@ -17,6 +16,7 @@
 #include "devsim/DeviceSimulator.h"
 #include "files/ProjectFile.h"
 #include "framework/ChangeFlags.h"
+#include "framework/TextIds.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -118,11 +118,11 @@ TEST_F(CompareDeviceTest, TheDevicesProgramAndTheOneKeptBeforeAnUploadAreCompare
     mine.detectors.push_back(d);
     frame->View().GetDocument().NewRenderState(mine);
 
-    QListWidget* list = CompareWith(Text(kStrCompareDevice));
+    QListWidget* list = CompareWith(Text(text::compare_device));
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("A1: delay 0 ms → 1500 ms"));
     ASSERT_FALSE(prompts.choices.empty());
-    EXPECT_TRUE(prompts.choices.back().contains(Text(kStrCompareFile)));
+    EXPECT_TRUE(prompts.choices.back().contains(Text(text::compare_file)));
 
     // A program kept before an earlier upload (delay 700 ms): compared with
     // it, the project shows what that upload changed.
@@ -133,7 +133,7 @@ TEST_F(CompareDeviceTest, TheDevicesProgramAndTheOneKeptBeforeAnUploadAreCompare
     const std::string address = NetworkAddressText(frame->Devices().Session().deviceAddress);
     ProgramHistory(ProgramHistory::DefaultRoot())
         .Keep(address, bytes.data(), bytes.size(), 133'000'000'000'000'000ull);
-    list = CompareWith(Text(kStrCompareDevice));
+    list = CompareWith(Text(text::compare_device));
     ASSERT_EQ(list->count(), 1);
     const QString choices = prompts.choices.back();
     const qsizetype kept = choices.indexOf(QStringLiteral("Kept "));

@@ -16,6 +16,7 @@
 #include "devicelink/ProgramHistory.h"
 #include "devsim/DeviceSimulator.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "support/FreePort.h"
 
 #include <QCheckBox>
@@ -184,13 +185,14 @@ TEST_F(DeviceWindows, ConnectAsksAboutTheKeyFirstThenWrongAndRightPasswordsOnACu
     EXPECT_EQ(device->AuthFailures(), 1u);
     EXPECT_FALSE(sinks->Connected());
     ASSERT_FALSE(status.Errors().empty());
-    EXPECT_EQ(status.Errors().back(), LoadTextA(233));
+    EXPECT_EQ(status.Errors().back(), LoadTextA(text::session_login_failed));
     EXPECT_TRUE(remembered->All().isEmpty());
 
     FillConnect("admin", "Right-Pass1");
     EXPECT_EQ(Active<HostKeyDialog>(), nullptr); // the key is on record now
     ASSERT_TRUE(sinks->Connected());
-    EXPECT_NE(status.Texts().back().find(LoadTextA(174) + ": 2.1.0"), std::string::npos);
+    EXPECT_NE(status.Texts().back().find(LoadTextA(text::status_firmware_version) + ": 2.1.0"),
+              std::string::npos);
     RunIdle(150); // the watch that remembers the device
     const auto known = remembered->All();
     ASSERT_EQ(known.size(), 1);
@@ -301,7 +303,7 @@ TEST_F(DeviceWindows, NetworkSettingsReadRefuseBadValuesThenWriteAndRestart) {
     EXPECT_EQ(Active<NetworkDialog>(), nullptr);
     Settle();
     ASSERT_TRUE(status.Errors().empty()) << status.Errors().front();
-    EXPECT_EQ(status.Messages().back(), 160u);
+    EXPECT_EQ(status.Messages().back(), text::network_written);
     bool written = false;
     for (const auto& c : device->Commands())
         written |=
@@ -364,7 +366,7 @@ TEST_F(DeviceWindows, NetworkDialogOpenedWhileBusyShowsTheErrorAndCloses) {
     ASSERT_TRUE(sinks->PostRestart());
     commands->NetworkSettings();
     ASSERT_EQ(prompts.errors.size(), 1u);
-    EXPECT_EQ(prompts.errors[0], QString::fromStdString(LoadTextA(278)));
+    EXPECT_EQ(prompts.errors[0], QString::fromStdString(LoadTextA(text::network_device_busy)));
     RunIdle(30);
     EXPECT_EQ(Active<NetworkDialog>(), nullptr);
     Settle();
@@ -410,7 +412,7 @@ TEST_F(DeviceWindows, RecordingsListedLevelByLevelAndTwoDownloadedByteIdentical)
     EXPECT_EQ(lines(3), QStringList({"09-00-00.mp4  [S]", "09-15-00.mp4  [S]"}));
     EXPECT_EQ(lines(0), QStringList({"cam1", "cam2  [S]"}));
     EXPECT_EQ(lines(2), QStringList({"08:00", "09:00  [S]"}));
-    EXPECT_EQ(status.Messages().back(), 145u);
+    EXPECT_EQ(status.Messages().back(), text::recordings_downloaded);
 }
 
 TEST_F(DeviceWindows, RecordingsFolderIsNormalised) {
@@ -435,7 +437,7 @@ TEST_F(DeviceWindows, ClosingTheRecordingsDialogWhileAListingHangsLeavesNoDangli
     RunIdle(30);
     EXPECT_TRUE(dialog.isNull()); // gone while the session still lists
     Settle();                     // the listing ends (time-out) and its lists go nowhere
-    EXPECT_NE(status.Messages().back(), 153u);
+    EXPECT_NE(status.Messages().back(), text::recordings_listing_cameras);
 }
 
 TEST_F(DeviceWindows, PasswordChecksThenTheChangeIsSeenByAReconnect) {
@@ -450,17 +452,17 @@ TEST_F(DeviceWindows, PasswordChecksThenTheChangeIsSeenByAReconnect) {
     Ctl<QLineEdit>(dialog, PasswordDialog::Repeat)->setText("s3cret");
     dialog->accept();
     ASSERT_EQ(prompts.errors.size(), 1u);
-    EXPECT_EQ(prompts.errors[0], QString::fromStdString(LoadTextA(167)));
+    EXPECT_EQ(prompts.errors[0], QString::fromStdString(LoadTextA(text::password_current_wrong)));
     Ctl<QLineEdit>(dialog, PasswordDialog::Current)->setText("admin");
     Ctl<QLineEdit>(dialog, PasswordDialog::Repeat)->setText("s3cret ");
     dialog->accept();
     ASSERT_EQ(prompts.errors.size(), 2u);
-    EXPECT_EQ(prompts.errors[1], QString::fromStdString(LoadTextA(168)));
+    EXPECT_EQ(prompts.errors[1], QString::fromStdString(LoadTextA(text::password_mismatch)));
     EXPECT_TRUE(dialog->isVisible());
     Ctl<QLineEdit>(dialog, PasswordDialog::Repeat)->setText("s3cret");
     dialog->accept();
     Settle();
-    EXPECT_EQ(status.Messages().back(), 137u);
+    EXPECT_EQ(status.Messages().back(), text::password_changed);
     EXPECT_EQ(device->Password(), "s3cret");
     ASSERT_TRUE(sinks->PostDisconnect());
     Settle();
@@ -481,10 +483,11 @@ TEST_F(DeviceWindows, ProgramDownloadAsksFirstAndRestoreUploadsTheKeptProgramBac
         return QString::fromStdString(temp.Path() + "/copy");
     };
     commands->DownloadProgram();
-    EXPECT_TRUE(asked.endsWith(QString::fromStdString("/" + LoadTextA(176)))) << asked.toStdString();
+    EXPECT_TRUE(asked.endsWith(QString::fromStdString("/" + LoadTextA(text::program_default_file_name))))
+        << asked.toStdString();
     Settle();
     EXPECT_EQ(ReadFile(temp.Path() + "/copy.kvx"), original);
-    EXPECT_EQ(status.Messages().back(), 165u);
+    EXPECT_EQ(status.Messages().back(), text::program_downloaded);
     // Cancelled: nothing is fetched.
     commands->askSaveFile = [](QWidget*, const QString&, const QString&, const QString&) {
         return QString();

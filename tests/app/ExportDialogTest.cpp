@@ -6,6 +6,7 @@
 #include "app/sinks/ExportRunner.h"
 #include "export/AviWriter.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <QCommandLinkButton>
 #include <QLabel>
@@ -70,7 +71,7 @@ protected:
 TEST_F(ExportDialogTest, JoinsTwoFilesWhileTheControlsAreLockedAndClosingIsRefused) {
     auto* copy = static_cast<QCommandLinkButton*>(Ctl(ExportDialog::Copy));
     auto* reencode = static_cast<QCommandLinkButton*>(Ctl(ExportDialog::Reencode));
-    EXPECT_EQ(copy->description(), QString::fromStdString(LoadTextA(209)));
+    EXPECT_EQ(copy->description(), QString::fromStdString(LoadTextA(text::export_choose_first)));
     EXPECT_TRUE(reencode->description().isEmpty());
 
     const std::string a = temp.Path() + "/a.avi", b = temp.Path() + "/b.avi";
@@ -86,8 +87,8 @@ TEST_F(ExportDialogTest, JoinsTwoFilesWhileTheControlsAreLockedAndClosingIsRefus
     EXPECT_EQ(dialog->Folder(), temp.Path());
     EXPECT_EQ(dialog->Names(), (std::vector<std::string>{"a.avi", "b.avi"}));
     EXPECT_EQ(static_cast<QListWidget*>(Ctl(ExportDialog::Files))->count(), 2);
-    EXPECT_EQ(copy->description(), QString::fromStdString(LoadTextA(210)));
-    EXPECT_EQ(reencode->description(), QString::fromStdString(LoadTextA(211)));
+    EXPECT_EQ(copy->description(), QString::fromStdString(LoadTextA(text::export_copy_tip)));
+    EXPECT_EQ(reencode->description(), QString::fromStdString(LoadTextA(text::export_reencode_tip)));
 
     const std::string out = temp.Path() + "/joined";
     QString initial;
@@ -96,7 +97,7 @@ TEST_F(ExportDialogTest, JoinsTwoFilesWhileTheControlsAreLockedAndClosingIsRefus
         return QString::fromStdString(out);
     };
     copy->click();
-    EXPECT_EQ(initial.toStdString(), temp.Path() + "/" + LoadTextA(206));
+    EXPECT_EQ(initial.toStdString(), temp.Path() + "/" + LoadTextA(text::filter_export_file_name));
     for (int id : {ExportDialog::Choose, ExportDialog::Files, ExportDialog::Copy, ExportDialog::Reencode})
         EXPECT_FALSE(Ctl(id)->isEnabled()) << id;
     dialog->reject(); // refused while the job runs
@@ -107,7 +108,7 @@ TEST_F(ExportDialogTest, JoinsTwoFilesWhileTheControlsAreLockedAndClosingIsRefus
     for (int id : {ExportDialog::Choose, ExportDialog::Files, ExportDialog::Copy, ExportDialog::Reencode})
         EXPECT_TRUE(Ctl(id)->isEnabled()) << id;
     EXPECT_EQ(static_cast<QLabel*>(Ctl(ExportDialog::Status))->text(),
-              QString::fromStdString(LoadTextA(208)));
+              QString::fromStdString(LoadTextA(text::export_finished)));
     EXPECT_EQ(static_cast<QProgressBar*>(Ctl(ExportDialog::Progress))->value(), 0);
 
     const std::string joined = ReadFile(out + ".avi");
@@ -136,7 +137,8 @@ TEST_F(ExportDialogTest, CancelledOutputStartsNothingAndABadInputIsReportedAndRe
     static_cast<QPushButton*>(Ctl(ExportDialog::Copy))->click();
     WaitForEnd();
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].startsWith(QString::fromStdString(LoadTextA(254)))) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].startsWith(QString::fromStdString(LoadTextA(text::io_read_failed))))
+        << errors[0].toStdString();
     EXPECT_TRUE(errors[0].contains("bad.avi"));
     EXPECT_FALSE(fs::exists(out));
     EXPECT_TRUE(Ctl(ExportDialog::Copy)->isEnabled());

@@ -16,6 +16,7 @@
 #include "framework/BinaryFile.h"
 #include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <QAction>
@@ -54,7 +55,7 @@ TEST_F(MainFrameTest, ToolbarHasTheThirtyTwoEntriesWithTheirTooltips) {
         }
         ++k;
         EXPECT_EQ(entries[i]->data().toInt(), kToolbar[i].command);
-        EXPECT_EQ(entries[i]->toolTip().toStdString(), LoadTextA(178 + k)) << i;
+        EXPECT_EQ(entries[i]->toolTip().toStdString(), LoadTextA(text::filter_save_project_as + k)) << i;
         EXPECT_FALSE(entries[i]->icon().isNull());
         EXPECT_FALSE(entries[i]->icon().pixmap(QSize(32, 32)).isNull()); // the 2x picture
     }
@@ -127,7 +128,7 @@ TEST_F(MainFrameTest, UploadIsRefusedWhileProblemsAreListed) {
     AddQuad(0, kSquare, 33);
     frame->OnCommand(CmdUpload);
     ASSERT_EQ(prompts.errors.size(), 1u);
-    EXPECT_EQ(prompts.errors[0].toStdString(), LoadTextA(220));
+    EXPECT_EQ(prompts.errors[0].toStdString(), LoadTextA(text::program_upload_refused_problems));
     EXPECT_TRUE(prompts.warnings.empty());
 }
 
@@ -306,17 +307,17 @@ TEST_F(MainFrameTest, ClosingAPaneClearsItsToggle) {
 TEST_F(MainFrameTest, WorkersReachTheStatusBarThroughItsForwarder) {
     StatusBar& status = frame->Status();
     StatusSink& sink = frame->StatusSinkForWorkers();
-    EXPECT_EQ(status.Text().toStdString(), LoadTextA(138));
+    EXPECT_EQ(status.Text().toStdString(), LoadTextA(text::status_not_connected));
     EXPECT_FALSE(status.ProgressVisible());
     std::thread worker([&sink] {
-        sink.ShowProgress(40, 161);
+        sink.ShowProgress(40, text::program_uploading);
         sink.ShowProgress(60, 0);
     });
     worker.join();
     RunIdle();
     EXPECT_TRUE(status.ProgressVisible());
     EXPECT_EQ(status.Progress(), 60);
-    EXPECT_EQ(status.Text().toStdString(), LoadTextA(161));
+    EXPECT_EQ(status.Text().toStdString(), LoadTextA(text::program_uploading));
     std::thread([&sink] { sink.ShowText("Connected as admin"); }).join();
     RunIdle();
     EXPECT_FALSE(status.ProgressVisible());
@@ -331,7 +332,7 @@ TEST_F(MainFrameTest, WorkersReachTheStatusBarThroughItsForwarder) {
 // progress in view (the button shows its tool tip instead).
 TEST_F(MainFrameTest, HoveringTheToolbarKeepsTheStatusBar) {
     StatusBar& status = frame->Status();
-    status.ShowProgress(30, 161);
+    status.ShowProgress(30, text::program_uploading);
     QWidget* button = frame->ToolBar().widgetForAction(frame->Action(CmdNew));
     ASSERT_NE(button, nullptr);
     EXPECT_FALSE(button->toolTip().isEmpty());
@@ -340,7 +341,7 @@ TEST_F(MainFrameTest, HoveringTheToolbarKeepsTheStatusBar) {
     RunIdle();
     EXPECT_TRUE(status.ProgressVisible());
     EXPECT_FALSE(status.findChild<QWidget*>(QStringLiteral("statusText"))->isHidden());
-    EXPECT_EQ(status.Text().toStdString(), LoadTextA(161));
+    EXPECT_EQ(status.Text().toStdString(), LoadTextA(text::program_uploading));
 }
 
 // A widget that a worker reports to may go while the worker runs (a dialog
@@ -574,7 +575,7 @@ TEST_F(MainFrameTest, ACutFileOpensWithABoxAndSavingOverItAsks) {
 
     frame->Projects().Open(path);
     ASSERT_EQ(prompts.errors.size(), 1u);
-    EXPECT_TRUE(prompts.errors[0].contains(QString::fromStdString(LoadTextA(1302))))
+    EXPECT_TRUE(prompts.errors[0].contains(QString::fromStdString(LoadTextA(text::file_part_expressions))))
         << prompts.errors[0].toStdString();
     EXPECT_TRUE(frame->Projects().FromIncompleteFile());
     EXPECT_EQ(frame->Projects().State().detectors.size(), 1u);

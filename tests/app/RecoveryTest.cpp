@@ -1,13 +1,13 @@
 // Copies of unsaved changes: written while editing, removed by saving and
 // closing, offered at the next start after a crash (recover, discard, later).
 #include "AppTestSupport.h"
-#include "app/common/AppStrings.h"
 #include "app/common/Commands.h"
 #include "app/common/UiText.h"
 #include "app/session/ProjectRecovery.h"
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/ChangeFlags.h"
+#include "framework/TextIds.h"
 #include "model/DetectorTools.h"
 
 #include <QDir>
@@ -189,7 +189,7 @@ TEST_F(RecoveryTest, ACopyLeftBehindIsOfferedLaterRecoveredOrDiscarded) {
     second.StartRecovery();
     ASSERT_EQ(later.questions.size(), 1u);
     EXPECT_TRUE(later.questions[0].contains(QString::fromStdString(project)));
-    EXPECT_TRUE(later.questions[0].endsWith(QStringLiteral(" | ") + Text(kStrRecoveryCaption)));
+    EXPECT_TRUE(later.questions[0].endsWith(QStringLiteral(" | ") + Text(text::app_recovery_caption)));
     EXPECT_FALSE(second.View().GetDocument().Modified());
     EXPECT_EQ(CopiesOnDisk(), 1u);
     frames.clear();

@@ -2,7 +2,6 @@
 // pane toggles, the language, and the folder of each file dialog.
 #include "AppTestSupport.h"
 #include "app/common/AppSettings.h"
-#include "app/common/AppStrings.h"
 #include "app/common/Commands.h"
 #include "app/common/UiText.h"
 #include "app/frame/FrameSettings.h"
@@ -13,6 +12,7 @@
 #include "app/widgets/StatusBar.h"
 #include "files/ProjectFile.h"
 #include "framework/ChangeFlags.h"
+#include "framework/TextIds.h"
 
 #include <QAction>
 #include <QApplication>
@@ -73,8 +73,8 @@ TEST_F(SettingsTest, RecentListKeepsTenNewestFirstAndOutlivesTheRun) {
     for (const QString& f : files)
         recent.Add(f);
     recent.Add(files[5]); // opened again: to the top, not twice
-    QStringList expected{files[5], files[11], files[10], files[9], files[8], files[7], files[6], files[4], files[3],
-                         files[2]};
+    QStringList expected{files[5], files[11], files[10], files[9], files[8],
+                         files[7], files[6],  files[4],  files[3], files[2]};
     EXPECT_EQ(recent.Paths(), expected);
     EXPECT_EQ(MenuTexts(recent.Menu()).size(), 11); // ten entries and "clear"
     EXPECT_TRUE(MenuTexts(recent.Menu()).first().endsWith(files[5]));
@@ -102,7 +102,7 @@ TEST_F(SettingsTest, FilesThatWentAreDroppedWithANoteWhenTheMenuOpens) {
     Q_EMIT recent.Menu()->aboutToShow();
     EXPECT_EQ(recent.Paths(), (QStringList{kept, alsoGone}));
     ASSERT_EQ(notes.size(), 1);
-    EXPECT_EQ(notes[0], Text(kStrRecentOneGone).arg(QStringLiteral("gone.kvx")));
+    EXPECT_EQ(notes[0], Text(text::app_recent_one_gone).arg(QStringLiteral("gone.kvx")));
 
     // Chosen after it went: taken off with its note, nothing is opened.
     QSignalSpy opened(&recent, &RecentProjects::OpenRequested);
@@ -126,7 +126,7 @@ TEST_F(SettingsTest, FilesThatWentAreDroppedWithANoteWhenTheMenuOpens) {
     fs::remove(a.toStdString());
     fs::remove(b.toStdString());
     EXPECT_EQ(recent.DropMissing().size(), 2);
-    EXPECT_EQ(notes.back(), Text(kStrRecentSomeGone).arg(2));
+    EXPECT_EQ(notes.back(), Text(text::app_recent_some_gone).arg(2));
 }
 
 TEST_F(SettingsTest, FrameListsOpenedAndSavedProjectsAndOpensThemFromTheMenu) {
@@ -156,7 +156,7 @@ TEST_F(SettingsTest, FrameListsOpenedAndSavedProjectsAndOpensThemFromTheMenu) {
     const auto labels = frame->Status().findChildren<QLabel*>();
     bool noted = false;
     for (QLabel* label : labels)
-        noted = noted || label->text() == Text(kStrRecentOneGone).arg(QStringLiteral("second.kvx"));
+        noted = noted || label->text() == Text(text::app_recent_one_gone).arg(QStringLiteral("second.kvx"));
     EXPECT_TRUE(noted);
 }
 

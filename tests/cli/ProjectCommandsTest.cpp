@@ -7,6 +7,7 @@
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "model/DetectorTools.h"
 #include "raster/DetectorRaster.h"
 #include "support/CommandRun.h"
@@ -231,15 +232,19 @@ TEST_F(CliProject, CheckMarksWarningsAndExitsZeroForThemAlone) {
     AtomicFile::WriteAll(Path("w.kvx"), bytes.data(), bytes.size());
     Result warned = Cli("check " + Q("w.kvx"));
     EXPECT_EQ(warned.status, 0);
-    EXPECT_EQ(warned.out, "warning: " + FormatText(LoadTextA(1822), {"Y1", "1"}) +
-                              "\nwarning: " + FormatText(LoadTextA(1820), {"Y2", "Gblur"}) + "\n");
+    EXPECT_EQ(warned.out, "warning: " + FormatText(LoadTextA(text::composer_check_constant), {"Y1", "1"}) +
+                              "\nwarning: " +
+                              FormatText(LoadTextA(text::composer_check_missing_camera), {"Y2", "Gblur"}) +
+                              "\n");
 
     state.detectors.push_back(Detector(1, 1, 0, 0, 1, 320, 240)); // a second A1
     bytes = ProjectFileBytes(state, Path("w.kvx"));
     AtomicFile::WriteAll(Path("w.kvx"), bytes.data(), bytes.size());
     Result blocked = Cli("check " + Q("w.kvx"));
     EXPECT_EQ(blocked.status, 3);
-    EXPECT_EQ(blocked.out.rfind(FormatText(LoadTextA(216), {"A", "1"}) + "\nwarning: ", 0), 0u)
+    EXPECT_EQ(
+        blocked.out.rfind(FormatText(LoadTextA(text::problems_number_taken), {"A", "1"}) + "\nwarning: ", 0),
+        0u)
         << blocked.out;
 }
 
@@ -253,7 +258,7 @@ TEST_F(CliProject, ACutFileIsReportedAndNotSavedOverWithoutForce) {
     const std::vector<uint8_t> whole = ProjectFileBytes(state, Path("cut.kvx"));
     const size_t expressions = 8 + RenderStatePayload(state).size() + 12; // inside chunk 7
     AtomicFile::WriteAll(Path("cut.kvx"), whole.data(), expressions);
-    const std::string parts = LoadTextA(1302);
+    const std::string parts = LoadTextA(text::file_part_expressions);
 
     Result info = Cli("info " + Q("cut.kvx"));
     EXPECT_EQ(info.status, 1);
@@ -265,7 +270,7 @@ TEST_F(CliProject, ACutFileIsReportedAndNotSavedOverWithoutForce) {
     EXPECT_EQ(Cli("script " + Q("cut.kvx")).status, 1);
     Result check = Cli("check " + Q("cut.kvx"));
     EXPECT_EQ(check.status, 3);
-    EXPECT_EQ(check.out, FormatText(LoadTextA(1305), {Path("cut.kvx"), parts}) + "\n");
+    EXPECT_EQ(check.out, FormatText(LoadTextA(text::file_incomplete), {Path("cut.kvx"), parts}) + "\n");
 
     EXPECT_EQ(Cli("resave " + Q("cut.kvx") + " " + Q("cut.kvx")).status, 1);
     EXPECT_EQ(BinaryFile::ReadAll(Path("cut.kvx")).size(), expressions); // untouched

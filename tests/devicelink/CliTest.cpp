@@ -2,6 +2,7 @@
 
 #include "devsim/DeviceSimulator.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "support/CommandRun.h"
 #include "support/FreePort.h"
 #include "support/LoopbackListener.h"
@@ -79,15 +80,16 @@ TEST_F(CliDevice, VersionPrintsStatusTextAndWrongPasswordFails) {
     StartDevice();
     Outcome ok = Cli("KORVEX_PASSWORD=admin", Device() + "version");
     EXPECT_EQ(ok.status, 0) << ok.err;
-    EXPECT_EQ(ok.out, LoadTextA(143) + " admin@127.0.0.1; " + LoadTextA(174) + ": 2.1.0; " + LoadTextA(175) +
-                          ": 1\n");
+    EXPECT_EQ(ok.out, LoadTextA(text::status_connected_as) + " admin@127.0.0.1; " +
+                          LoadTextA(text::status_firmware_version) + ": 2.1.0; " +
+                          LoadTextA(text::status_cameras) + ": 1\n");
     EXPECT_NE(ok.err.find("SHA256:"), std::string::npos) << ok.err; // the key recorded on first use
     EXPECT_TRUE(fs::exists(folder / "config/korvex/known_hosts"));
 
     Outcome bad = Cli("KORVEX_PASSWORD=nope", Device() + "version");
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, "");
-    EXPECT_NE(bad.err.find(LoadTextA(233)), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find(LoadTextA(text::session_login_failed)), std::string::npos) << bad.err;
 
     // Never from the command line; no terminal and no variable: no attempt.
     EXPECT_EQ(Cli("", Device() + "--password admin version").status, 2);
@@ -122,7 +124,7 @@ TEST_F(CliDevice, DownloadPasswdAndSyncClock) {
     const fs::path copy = folder / "copy.kvx";
     Outcome download = Cli("KORVEX_PASSWORD=admin", Device() + "download '" + copy.string() + "'");
     EXPECT_EQ(download.status, 0) << download.err;
-    EXPECT_EQ(download.out, LoadTextA(165) + "\n");
+    EXPECT_EQ(download.out, LoadTextA(text::program_downloaded) + "\n");
     EXPECT_EQ(ReadWholeFile(copy), ReadWholeFile(device->HostPath("/etc/tavo/program.tdv")));
 
     Outcome clock = Cli("KORVEX_PASSWORD=admin", Device() + "sync-clock");
@@ -147,7 +149,8 @@ TEST_F(CliDevice, HistoryListsKeptProgramsAndRestoreKeepsTheOneItReplaces) {
     EXPECT_EQ(Cli(data, Device() + "history").out, "");
     Outcome restoreNothing = Cli(data, Device() + "restore");
     EXPECT_EQ(restoreNothing.status, 1);
-    EXPECT_NE(restoreNothing.err.find(LoadTextA(2604)), std::string::npos) << restoreNothing.err;
+    EXPECT_NE(restoreNothing.err.find(LoadTextA(text::device_no_kept_program)), std::string::npos)
+        << restoreNothing.err;
     EXPECT_EQ(device->Commands().size(), 0u); // decided without the device
 
     const fs::path kept = folder / "data/korvex/history/127.0.0.1";
@@ -161,7 +164,8 @@ TEST_F(CliDevice, HistoryListsKeptProgramsAndRestoreKeepsTheOneItReplaces) {
     Outcome restore = Cli(data, Device() + "restore");
     EXPECT_EQ(restore.status, 0) << restore.err;
     EXPECT_EQ(ReadWholeFile(device->HostPath("/etc/tavo/program.tdv")), "kept program");
-    EXPECT_NE(restore.err.find(LoadTextA(2605) + " " + kept.string() + "/"), std::string::npos)
+    EXPECT_NE(restore.err.find(LoadTextA(text::device_kept_in) + " " + kept.string() + "/"),
+              std::string::npos)
         << restore.err;
     // The program the restore replaced is the newest kept one now, so the
     // step can be undone the same way.
@@ -191,7 +195,7 @@ TEST_F(CliDevice, DeviceFailuresEndTheCommandWithStatusOne) {
     device->SetFaults(cut);
     Outcome upload = Cli("KORVEX_PASSWORD=admin", Device() + "upload '" + file.string() + "'");
     EXPECT_EQ(upload.status, 1) << upload.out;
-    EXPECT_EQ(upload.out.find(LoadTextA(163)), std::string::npos) << upload.out;
+    EXPECT_EQ(upload.out.find(LoadTextA(text::program_uploaded)), std::string::npos) << upload.out;
     EXPECT_TRUE(ReadWholeFile(device->HostPath("/etc/tavo/program.tdv")) == program);
 
     refuse("sync && /tavo/restart", "boom");
@@ -204,7 +208,7 @@ TEST_F(CliDevice, DeviceFailuresEndTheCommandWithStatusOne) {
     refuse("/tavo/setdate", "setdate: no clock");
     Outcome clock = Cli("KORVEX_PASSWORD=admin", Device() + "sync-clock");
     EXPECT_EQ(clock.status, 1) << clock.out;
-    EXPECT_NE(clock.err.find(LoadTextA(1035)), std::string::npos) << clock.err;
+    EXPECT_NE(clock.err.find(LoadTextA(text::link_clock_not_set)), std::string::npos) << clock.err;
 
     refuse("ifconfig eth0", "ifconfig: eth0: no such device");
     Outcome shown = Cli("KORVEX_PASSWORD=admin", Device() + "network-show");
@@ -282,7 +286,7 @@ TEST_F(CliDevice, AFailedDownloadIsReportedOnce) {
     fs::remove(device->HostPath("/etc/tavo/factory/config.pb"));
     Outcome show = Cli("KORVEX_PASSWORD=admin", Device() + "network-show");
     EXPECT_EQ(show.status, 1);
-    const std::string line = "korvex-cli: " + LoadTextA(146) + "\n";
+    const std::string line = "korvex-cli: " + LoadTextA(text::program_download_failed) + "\n";
     const size_t first = show.err.find(line);
     ASSERT_NE(first, std::string::npos) << show.err;
     EXPECT_EQ(show.err.find(line, first + line.size()), std::string::npos) << show.err;
@@ -293,7 +297,7 @@ TEST_F(CliDevice, RefusedPasswordChangeFails) {
     Outcome passwd = Cli("KORVEX_PASSWORD=admin KORVEX_NEW_PASSWORD=", Device() + "passwd");
     EXPECT_EQ(passwd.status, 1);
     EXPECT_EQ(passwd.out, "");
-    EXPECT_NE(passwd.err.find(LoadTextA(136)), std::string::npos) << passwd.err;
+    EXPECT_NE(passwd.err.find(LoadTextA(text::password_change_failed)), std::string::npos) << passwd.err;
     EXPECT_NE(passwd.err.find("chpass: empty password, password unchanged"), std::string::npos) << passwd.err;
     EXPECT_EQ(device->Password(), "admin");
 }

@@ -3,6 +3,7 @@
 // and a session that can no longer be used is ended visibly.
 
 #include "DeviceJobsFixture.h"
+#include "framework/TextIds.h"
 
 #include <atomic>
 #include <chrono>
@@ -23,13 +24,13 @@ using testing::WaitFor;
 using testing::WriteFile;
 
 std::string TimedOut(unsigned error, unsigned seconds) {
-    std::string text = LoadTextA(1020);
+    std::string text = LoadTextA(text::link_no_answer);
     text.replace(text.find("%1"), 2, std::to_string(seconds));
     return LoadTextA(error) + " " + text;
 }
 
 std::string CommandFailed(unsigned error, int status, const std::string& line) {
-    std::string text = LoadTextA(1021);
+    std::string text = LoadTextA(text::link_command_failed);
     text.replace(text.find("%1"), 2, std::to_string(status));
     return LoadTextA(error) + " " + text + ": " + line;
 }
@@ -45,7 +46,8 @@ TEST_F(DeviceJobs, QuietCommandIsWaitedOutNotTakenForItsEnd) {
     Run(JobListCameras);
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     EXPECT_EQ(connection->cameraDirs, (std::vector<std::string>{"cam1", "cam2"}));
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{153, 154}));
+    EXPECT_EQ(status.Messages(),
+              (std::vector<unsigned>{text::recordings_listing_cameras, text::recordings_cameras_listed}));
     // The session is as good as before: the next job runs on it.
     device->SetFaults({});
     Run(JobListCameras);
@@ -63,12 +65,14 @@ TEST_F(DeviceJobs, SilentCommandFailsTheJobAndEndsTheSessionVisibly) {
     status.Clear();
     Run(JobListCameras);
     // A listing that never came is an error, not an empty list.
-    EXPECT_EQ(status.Errors(), (std::vector<std::string>{TimedOut(240, 1)}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{TimedOut(text::recordings_folder_list_failed, 1)}));
     EXPECT_TRUE(connection->cameraDirs.empty());
     // The session is closed at once and says so, without waiting for a
     // liveness check.
     EXPECT_FALSE(connection->Connected());
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{153, 148, 144, 138}));
+    EXPECT_EQ(status.Messages(),
+              (std::vector<unsigned>{text::recordings_listing_cameras, text::recordings_list_failed,
+                                     text::status_disconnecting, text::status_not_connected}));
 }
 
 TEST_F(DeviceJobs, NonZeroExitStatusIsTheJobsFailureWithTheDevicesWords) {
@@ -82,8 +86,10 @@ TEST_F(DeviceJobs, NonZeroExitStatusIsTheJobsFailureWithTheDevicesWords) {
     status.Clear();
     Run(JobListCameras);
     EXPECT_EQ(status.Errors(),
-              (std::vector<std::string>{CommandFailed(240, 2, "ls: /mnt/usbdrive: Input/output error")}));
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{153, 148}));
+              (std::vector<std::string>{CommandFailed(text::recordings_folder_list_failed, 2,
+                                                      "ls: /mnt/usbdrive: Input/output error")}));
+    EXPECT_EQ(status.Messages(),
+              (std::vector<unsigned>{text::recordings_listing_cameras, text::recordings_list_failed}));
     EXPECT_TRUE(connection->Connected()); // the device answered: the session is fine
     // A very long first line is cut.
     faults.failText = std::string(5000, 'x') + "\n";
@@ -91,7 +97,8 @@ TEST_F(DeviceJobs, NonZeroExitStatusIsTheJobsFailureWithTheDevicesWords) {
     status.Clear();
     Run(JobListCameras);
     ASSERT_EQ(status.Errors().size(), 1u);
-    EXPECT_EQ(status.Errors()[0], CommandFailed(240, 2, std::string(200, 'x')));
+    EXPECT_EQ(status.Errors()[0],
+              CommandFailed(text::recordings_folder_list_failed, 2, std::string(200, 'x')));
 }
 
 TEST_F(DeviceJobs, RefusedPasswordChangeIsNotReportedAsDone) {
@@ -100,9 +107,10 @@ TEST_F(DeviceJobs, RefusedPasswordChangeIsNotReportedAsDone) {
     status.Clear();
     connection->password = ""; // the device refuses an empty password
     Run(JobChangePassword);
-    EXPECT_EQ(status.Errors(), (std::vector<std::string>{
-                                   CommandFailed(136, 1, "chpass: empty password, password unchanged")}));
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{136}));
+    EXPECT_EQ(status.Errors(),
+              (std::vector<std::string>{CommandFailed(text::password_change_failed, 1,
+                                                      "chpass: empty password, password unchanged")}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::password_change_failed}));
     EXPECT_EQ(device->Password(), "admin");
 }
 
@@ -125,8 +133,9 @@ TEST_F(DeviceJobs, UnreachableNetworkSettingsAreRefusedBeforeAnythingIsSent) {
         status.Clear();
         Run(JobWriteNetwork);
         ASSERT_EQ(status.Errors().size(), 1u);
-        EXPECT_EQ(status.Errors()[0].rfind(LoadTextA(159), 0), 0u) << status.Errors()[0];
-        EXPECT_EQ(status.Messages(), (std::vector<unsigned>{159}));
+        EXPECT_EQ(status.Errors()[0].rfind(LoadTextA(text::network_write_failed), 0), 0u)
+            << status.Errors()[0];
+        EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::network_write_failed}));
         EXPECT_TRUE(device->Commands().empty());
         EXPECT_TRUE(device->Transfers().empty());
     }
@@ -226,8 +235,10 @@ TEST_F(StalledTransfer, StopEndsTheBlockedReadPromptly) {
 TEST_F(StalledTransfer, NoProgressTimeOutFailsTheJobAndEndsTheSession) {
     StartStalledDownload(2000);
     ASSERT_TRUE(WaitFor([&] { return connection->PendingJob() == 0; }, 60000));
-    EXPECT_EQ(status.Errors(), (std::vector<std::string>{TimedOut(146, 2)}));
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{146, 144, 138}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{TimedOut(text::program_download_failed, 2)}));
+    EXPECT_EQ(status.Messages(),
+              (std::vector<unsigned>{text::program_download_failed, text::status_disconnecting,
+                                     text::status_not_connected}));
     EXPECT_FALSE(connection->Connected());
     EXPECT_EQ(chooser.calls, 0);
 }

@@ -1,14 +1,13 @@
 // Every job of the session against the device simulator on loopback.
 
-#include "support/FreePort.h"
 #include "DeviceJobsFixture.h"
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
 #include "devicelink/ScanThread.h"
 #include "devsim/DeviceSimulator.h"
 #include "framework/StringTable.h"
-
-#include <gtest/gtest.h>
+#include "framework/TextIds.h"
+#include "support/FreePort.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -16,15 +15,15 @@
 #include <dirent.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <thread>
 #include <random>
 #include <set>
 #include <sstream>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
-
 
 namespace korvex {
 namespace {
@@ -48,8 +47,8 @@ TEST_F(DeviceJobs, ConnectShowsVersionAndCamerasAndRecordsHostKey) {
     EXPECT_EQ(texts.back(), ConnectedText(2));
     // The new key was recorded under [host]:port and its fingerprint shown.
     const std::string knownHosts = ReadFile(connection->knownHostsPath);
-    EXPECT_EQ(knownHosts.rfind("[127.0.0.1]:" + std::to_string(device->SshPort()) + " ecdsa-sha2-nistp256 ", 0),
-              0u)
+    EXPECT_EQ(
+        knownHosts.rfind("[127.0.0.1]:" + std::to_string(device->SshPort()) + " ecdsa-sha2-nistp256 ", 0), 0u)
         << knownHosts;
     ASSERT_GE(texts.size(), 2u);
     EXPECT_NE(texts[0].find("SHA256:"), std::string::npos) << texts[0];
@@ -59,11 +58,14 @@ TEST_F(DeviceJobs, ConnectShowsVersionAndCamerasAndRecordsHostKey) {
     EXPECT_TRUE(status.Events().empty());
     // A second session finds the key on record and records nothing more.
     Run(JobDisconnect);
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{144, 138}));
+    EXPECT_EQ(status.Messages(),
+              (std::vector<unsigned>{text::status_disconnecting, text::status_not_connected}));
     status.Clear();
     Connect();
     EXPECT_EQ(ReadFile(connection->knownHostsPath), knownHosts);
-    EXPECT_EQ(status.Texts(), (std::vector<std::string>{LoadTextA(143) + " admin@127.0.0.1", ConnectedText(2)}));
+    EXPECT_EQ(status.Texts(),
+              (std::vector<std::string>{LoadTextA(text::status_connected_as) + " admin@127.0.0.1",
+                                        ConnectedText(2)}));
 }
 
 TEST_F(DeviceJobs, WrongPasswordLeavesNothingBehind) {
@@ -73,8 +75,8 @@ TEST_F(DeviceJobs, WrongPasswordLeavesNothingBehind) {
     connection->password = "wrong";
     Run(JobConnect);
     EXPECT_FALSE(connection->Connected());
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{142}));
-    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(233)}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::status_connect_failed}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::session_login_failed)}));
     EXPECT_EQ(device->AuthFailures(), 1u);
     EXPECT_EQ(OpenDescriptors(), before); // the socket is closed again
     // The right password still works afterwards.
@@ -126,7 +128,7 @@ TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
     device->ClearLogs();
     Run(JobConnect);
     EXPECT_FALSE(connection->Connected());
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{142}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::status_connect_failed}));
     ASSERT_EQ(status.Errors().size(), 1u);
     const std::string error = status.Errors()[0];
     // Both fingerprints: the one on record and the one now offered.
@@ -138,7 +140,8 @@ TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
     EXPECT_EQ(ReadFile(path), "# kept as it is\n" + name + " " + otherKey); // file untouched
 
     // A recorded key of another type is a change too.
-    WriteFile(path, name + " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIBd0+D2fT5Kq0b1XyQxJ0gZ9f9p7Y3v8v3QYb1m6Q4Xo\n");
+    WriteFile(path,
+              name + " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIBd0+D2fT5Kq0b1XyQxJ0gZ9f9p7Y3v8v3QYb1m6Q4Xo\n");
     status.Clear();
     Run(JobConnect);
     EXPECT_FALSE(connection->Connected());
@@ -161,7 +164,8 @@ TEST_F(DeviceJobs, StopWhileIdleSendsTheDisconnectMessage) {
     const uint64_t before = relay.ToDevice();
     status.Clear();
     connection->Stop();
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{144, 138}));
+    EXPECT_EQ(status.Messages(),
+              (std::vector<unsigned>{text::status_disconnecting, text::status_not_connected}));
     // The goodbye ("Shutdown", by application) reached the wire before the
     // socket was closed; cutting the socket first would send nothing.
     EXPECT_TRUE(WaitFor([&] { return relay.ToDevice() > before; }, 5000));
@@ -173,7 +177,8 @@ TEST_F(DeviceJobs, DestroyingAConnectedSessionWithoutStopClosesIt) {
     Connect();
     status.Clear();
     connection.reset(); // the owner never called Stop
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{144, 138}));
+    EXPECT_EQ(status.Messages(),
+              (std::vector<unsigned>{text::status_disconnecting, text::status_not_connected}));
 }
 
 TEST_F(DeviceJobs, UploadThenDownloadGivesTheSameBytes) {
@@ -187,7 +192,7 @@ TEST_F(DeviceJobs, UploadThenDownloadGivesTheSameBytes) {
     status.Clear();
     Run(JobUploadProgram);
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{163}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_uploaded}));
     EXPECT_EQ(ReadFile(device->HostPath("/etc/tavo/program.tdv")), payload);
     EXPECT_EQ(device->RestartCount(), 1u);
     const auto percents = status.Percents();
@@ -207,7 +212,7 @@ TEST_F(DeviceJobs, UploadThenDownloadGivesTheSameBytes) {
     EXPECT_EQ(chooser.asked.pattern, "*.kvx");
     EXPECT_EQ(chooser.asked.defaultExtension, "kvx");
     EXPECT_EQ(ReadFile(*chooser.answer), payload);
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{165}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_downloaded}));
 
     // Cancelling writes nothing and leaves the status at 164.
     chooser.answer.reset();
@@ -252,7 +257,7 @@ TEST_F(DeviceJobs, RestartWaitsUntilTheDeviceAnnouncesItselfAgain) {
     Run(JobRestart);
     scan.Stop();
     EXPECT_EQ(device->RestartCount(), 1u);
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{157}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_restarted}));
     const auto percents = status.Percents();
     ASSERT_FALSE(percents.empty());
     // Ended by the announcement, not by the end of the 75 steps.
@@ -268,7 +273,7 @@ TEST_F(DeviceJobs, RestartWithoutAnnouncementWaitsAllSteps) {
     const auto percents = status.Percents();
     ASSERT_EQ(percents.size(), 76u); // the start at 0, then one per step
     EXPECT_EQ(percents.back(), 74u * 100 / 75);
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{157}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_restarted}));
 }
 
 TEST_F(DeviceJobs, NetworkSettingsReadWriteRoundTrip) {
@@ -308,7 +313,7 @@ TEST_F(DeviceJobs, NetworkSettingsReadWriteRoundTrip) {
     status.Clear();
     Run(JobWriteNetwork);
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{160}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::network_written}));
     // 0 with the start text, one step per camera row, the pass and
     // controller files, 35 with the restart text, then 65 waiting steps.
     std::vector<unsigned> expected = {0, 3, 6, 9, 12, 25, 30, 35};
@@ -359,7 +364,7 @@ TEST_F(DeviceJobs, PasswordChangeThenReconnectWithTheNewOne) {
     status.Clear();
     Run(JobChangePassword);
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{137}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::password_changed}));
     EXPECT_EQ(device->Password(), "s3cret word");
     Run(JobDisconnect);
     connection->password = "admin";
@@ -381,37 +386,42 @@ TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
     Run(JobListCameras);
     EXPECT_EQ(lists.Lines(0), (std::vector<std::string>{"cam1", "cam2  [S]"}));
     EXPECT_EQ(connection->cameraDirs, (std::vector<std::string>{"cam1", "cam2"}));
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{153, 154}));
+    EXPECT_EQ(status.Messages(),
+              (std::vector<unsigned>{text::recordings_listing_cameras, text::recordings_cameras_listed}));
     connection->selectedLevel[0] = 0;
     status.Clear();
     Run(JobListLevel2);
     EXPECT_EQ(lists.Lines(1), (std::vector<std::string>{"2026-12-06", "2026-12-07"}));
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{152, 151}));
+    EXPECT_EQ(status.Messages(),
+              (std::vector<unsigned>{text::recordings_listing_folders, text::recordings_folders_listed}));
     connection->selectedLevel[1] = 1;
     status.Clear();
     Run(JobListHours);
     EXPECT_EQ(lists.Lines(2), (std::vector<std::string>{"08:00", "09:00"}));
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{150, 151}));
+    EXPECT_EQ(status.Messages(),
+              (std::vector<unsigned>{text::recordings_listing_hours, text::recordings_folders_listed}));
     connection->selectedLevel[2] = 0;
     status.Clear();
     Run(JobListFiles);
     EXPECT_EQ(lists.Lines(3), (std::vector<std::string>{"08-00-00.mp4", "08-15-00.mp4"})); // not index.txt
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{147, 149}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::recordings_listing, text::recordings_listed}));
     EXPECT_TRUE(status.Errors().empty());
 
     // Nothing selected: 237, status untouched.
     status.Clear();
     Run(JobDownloadRecordings);
-    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(237)}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::recordings_choose_recording)}));
     EXPECT_TRUE(status.Messages().empty());
 
     connection->selectedFiles = {1, 0};
     status.Clear();
     Run(JobDownloadRecordings);
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{145}));
-    EXPECT_EQ(status.Texts(), (std::vector<std::string>{LoadTextA(173) + " 'cam1/2026-12-07/08/08-00-00.mp4'",
-                                                        LoadTextA(173) + " 'cam1/2026-12-07/08/08-15-00.mp4'"}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::recordings_downloaded}));
+    EXPECT_EQ(status.Texts(),
+              (std::vector<std::string>{
+                  LoadTextA(text::recordings_downloading) + " 'cam1/2026-12-07/08/08-00-00.mp4'",
+                  LoadTextA(text::recordings_downloading) + " 'cam1/2026-12-07/08/08-15-00.mp4'"}));
     for (const char* name : {"08-00-00.mp4", "08-15-00.mp4"}) {
         const std::string device_path = std::string("/mnt/usbdrive/cam1/2026-12-07/08/") + name;
         EXPECT_EQ(ReadFile(local + "cam1/2026-12-07/08/" + name), ReadFile(device->HostPath(device_path)));
@@ -456,8 +466,8 @@ TEST_F(DeviceJobs, FailedDownloadLeavesNothingThatLooksSaved) {
     connection->selectedFiles = {0};
     status.Clear();
     Run(JobDownloadRecordings);
-    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(146)}));
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{146}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::program_download_failed)}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_download_failed}));
     // No folder was made for it, so a new listing marks nothing as saved.
     EXPECT_FALSE(fs::exists(local + "cam1"));
     Run(JobListCameras);
@@ -534,7 +544,8 @@ TEST_F(DeviceJobs, LivenessCheckNoticesVanishedDevice) {
     status.Clear();
     connection->SetRound(127);
     ASSERT_TRUE(WaitFor([&] { return !connection->Connected(); }, 20000));
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{144, 138}));
+    EXPECT_EQ(status.Messages(),
+              (std::vector<unsigned>{text::status_disconnecting, text::status_not_connected}));
 }
 
 TEST_F(DeviceJobs, LivenessCheckKeepsHealthySession) {

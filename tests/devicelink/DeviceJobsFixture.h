@@ -8,6 +8,7 @@
 #include "devicelink/DeviceTexts.h"
 #include "devsim/DeviceSimulator.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "support/FreePort.h"
 #include "support/LoopbackListener.h"
 
@@ -132,8 +133,9 @@ protected:
     }
 
     std::string ConnectedText(unsigned cameras) const {
-        return LoadTextA(143) + " admin@127.0.0.1; " + LoadTextA(174) + ": 2.1.0; " + LoadTextA(175) + ": " +
-               std::to_string(cameras);
+        return LoadTextA(text::status_connected_as) + " admin@127.0.0.1; " +
+               LoadTextA(text::status_firmware_version) + ": 2.1.0; " + LoadTextA(text::status_cameras) +
+               ": " + std::to_string(cameras);
     }
 
     fs::path folder;

@@ -5,6 +5,7 @@
 #include "devicelink/DeviceList.h"
 #include "devicelink/ScanThread.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "support/FreePort.h"
 
 #include <algorithm>
@@ -17,17 +18,19 @@
 namespace korvex {
 namespace {
 
-std::string Alias(const std::string& payload) { return ParseAnnouncement(payload.data(), payload.size()); }
+std::string Alias(const std::string& payload) {
+    return ParseAnnouncement(payload.data(), payload.size());
+}
 
 TEST(Announcement, AliasLines) {
     EXPECT_EQ(Alias("VISION\nalias `Gate 3`\n"), "Gate 3");
     EXPECT_EQ(Alias("VISION\nacting as tavo\nalias `North`\n"), "North");
     EXPECT_EQ(Alias("VISION\n"), "");
-    EXPECT_EQ(Alias("VISION\nalias `abc"), "abc");          // unterminated
-    EXPECT_EQ(Alias("VISION\nalias `a`\nalias `b`\n"), "b"); // the last one wins
-    EXPECT_EQ(Alias("VISION\nalias `a`\nalias `"), "");      // a later, empty one too
+    EXPECT_EQ(Alias("VISION\nalias `abc"), "abc");                    // unterminated
+    EXPECT_EQ(Alias("VISION\nalias `a`\nalias `b`\n"), "b");          // the last one wins
+    EXPECT_EQ(Alias("VISION\nalias `a`\nalias `"), "");               // a later, empty one too
     EXPECT_EQ(Alias("VISION\nalias `x`\ngarbage\nalias `y`\n"), "x"); // parsing stops
-    EXPECT_EQ(Alias("VISION\nalias `a`b`\nalias `c`\n"), "a"); // no "`\n" after the name
+    EXPECT_EQ(Alias("VISION\nalias `a`b`\nalias `c`\n"), "a");        // no "`\n" after the name
     EXPECT_EQ(Alias("HELLO\nalias `x`\n"), "");
     EXPECT_EQ(Alias("V"), "");
     EXPECT_EQ(Alias(""), "");
@@ -76,8 +79,8 @@ TEST(DeviceList, AddsUpdatesAndClearsAliases) {
     EXPECT_EQ(sink.changed[0], std::make_pair(size_t(1), std::string("192.168.0.20")));
     list.DeviceSeen(Device21, "", 3500);
     EXPECT_EQ(list.Lines(), (std::vector<std::string>{"0.0.0.0", "192.168.0.20", "192.168.0.21"}));
-    EXPECT_EQ(sink.lastCaption, LoadTextA(274) + " (2)");
-    EXPECT_EQ(list.Caption(), LoadTextA(274) + " (2)");
+    EXPECT_EQ(sink.lastCaption, LoadTextA(text::devices_heading) + " (2)");
+    EXPECT_EQ(list.Caption(), LoadTextA(text::devices_heading) + " (2)");
 }
 
 TEST(DeviceList, SelectionAndLookups) {
@@ -112,7 +115,7 @@ TEST(DeviceList, FullListGivesWayToNewSendersOldestFirst) {
     // still counts the devices listed.
     EXPECT_EQ(sink.removed.size(), 49u);
     EXPECT_EQ(std::count(sink.removed.begin(), sink.removed.end(), size_t(0)), 0);
-    EXPECT_EQ(sink.lastCaption, LoadTextA(274) + " (3)");
+    EXPECT_EQ(sink.lastCaption, LoadTextA(text::devices_heading) + " (3)");
     // Known devices update in place without dropping anything.
     list.DeviceSeen(real, "Gate 2", 1100);
     EXPECT_EQ(list.Dropped(), 49u);

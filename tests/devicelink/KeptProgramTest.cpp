@@ -5,6 +5,7 @@
 #include "DeviceJobsFixture.h"
 #include "devicelink/KnownHosts.h"
 #include "devicelink/ProgramHistory.h"
+#include "framework/TextIds.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -79,7 +80,7 @@ TEST_F(WindowSession, NewKeyIsAskedAboutBeforeAnyPasswordIsSent) {
     EXPECT_EQ(device->AuthFailures(), 0u);
     EXPECT_FALSE(fs::exists(knownHosts));
     EXPECT_TRUE(status.Errors().empty());
-    EXPECT_EQ(status.Messages().back(), 2600u);
+    EXPECT_EQ(status.Messages().back(), text::device_key_unconfirmed);
     auto asked = questions.Taken();
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_FALSE(asked[0].first);
@@ -164,8 +165,8 @@ TEST_F(WindowSession, UploadKeepsTheReplacedProgramAndAFailedKeepStopsIt) {
     connection->uploadPayload.assign(next.begin(), next.end());
     Run(JobUploadProgram);
     ASSERT_EQ(status.Errors().size(), 1u);
-    EXPECT_EQ(status.Errors()[0], LoadTextA(2602));
-    EXPECT_EQ(status.Messages().back(), 162u);
+    EXPECT_EQ(status.Errors()[0], LoadTextA(text::device_keep_failed));
+    EXPECT_EQ(status.Messages().back(), text::program_upload_failed);
     EXPECT_TRUE(fs::is_directory(devicePath));
     EXPECT_EQ(history->List("127.0.0.1").size(), 2u);
 
@@ -173,7 +174,7 @@ TEST_F(WindowSession, UploadKeepsTheReplacedProgramAndAFailedKeepStopsIt) {
     fs::remove(devicePath);
     status.Clear();
     Run(JobUploadProgram);
-    EXPECT_EQ(status.Messages().back(), 163u);
+    EXPECT_EQ(status.Messages().back(), text::program_uploaded);
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     EXPECT_EQ(ReadFile(devicePath), next);
     EXPECT_EQ(history->List("127.0.0.1").size(), 2u);

@@ -5,6 +5,7 @@
 #include "devicelink/Connection.h"
 #include "devicelink/KnownHosts.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "support/CommandRun.h"
 #include "support/LoopbackListener.h"
 
@@ -82,7 +83,7 @@ TEST_F(KnownHostsFiles, FifoIsRefusedBeforeConnecting) {
     connection.Stop();
     ASSERT_EQ(status.Errors().size(), 1u);
     EXPECT_NE(status.Errors()[0].find(fifo), std::string::npos) << status.Errors()[0];
-    EXPECT_EQ(status.Messages().back(), 142u);
+    EXPECT_EQ(status.Messages().back(), text::status_connect_failed);
     pollfd p{listener, POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 0), 0) << "the device was contacted";
     ::close(listener);

@@ -3,6 +3,7 @@
 // program that is not the one sent.
 
 #include "DeviceJobsFixture.h"
+#include "framework/TextIds.h"
 
 #include <random>
 #include <sys/stat.h>
@@ -40,7 +41,7 @@ protected:
     // no partial copy left, no restart.
     void ExpectNothingChanged() {
         EXPECT_EQ(status.Errors().size(), 1u);
-        EXPECT_EQ(status.Messages(), (std::vector<unsigned>{162}));
+        EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_upload_failed}));
         EXPECT_TRUE(ReadFile(program) == before) << "the device's program was changed";
         EXPECT_FALSE(std::filesystem::exists(program + ".new"));
         EXPECT_EQ(device->RestartCount(), 0u);

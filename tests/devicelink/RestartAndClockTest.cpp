@@ -3,6 +3,7 @@
 // success; a network read command that fails costs only its own fields.
 
 #include "DeviceJobsFixture.h"
+#include "framework/TextIds.h"
 
 namespace korvex {
 namespace {
@@ -43,14 +44,14 @@ TEST_F(DeviceVerdicts, RefusedRestartFailsRestartAndUploadWithTheDevicesWords) {
     ASSERT_EQ(status.Errors().size(), 1u);
     EXPECT_NE(status.Errors()[0].find("boom"), std::string::npos) << status.Errors()[0];
     EXPECT_NE(status.Errors()[0].find("3"), std::string::npos) << status.Errors()[0];
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{156}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_restart_failed}));
 
     connection->uploadPayload.assign(100, 7);
     status.Clear();
     Run(JobUploadProgram);
     ASSERT_EQ(status.Errors().size(), 1u);
     EXPECT_NE(status.Errors()[0].find("boom"), std::string::npos) << status.Errors()[0];
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{162}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_upload_failed}));
     EXPECT_EQ(device->RestartCount(), 0u);
 }
 
@@ -62,8 +63,8 @@ TEST_F(DeviceVerdicts, DeviceThatNeverComesBackFailsTheRestart) {
     status.Clear();
     Run(JobRestart);
     EXPECT_EQ(device->RestartCount(), 1u);
-    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(1032)}));
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{156}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::link_restart_timeout)}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_restart_failed}));
 }
 
 TEST_F(DeviceVerdicts, FailingDateIsAFailedClockCheckNotAClockInStep) {
@@ -86,7 +87,7 @@ TEST_F(DeviceVerdicts, FailingSetDateIsAFailureEveryRound) {
     for (unsigned round = 1; round <= 2; ++round) {
         ClockRound();
         EXPECT_EQ(connection->ClockFailures(), round);
-        EXPECT_NE(connection->ClockError().find(LoadTextA(1035)), std::string::npos)
+        EXPECT_NE(connection->ClockError().find(LoadTextA(text::link_clock_not_set)), std::string::npos)
             << connection->ClockError();
     }
     EXPECT_EQ(device->ClockOffset(), 100);

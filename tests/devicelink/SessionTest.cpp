@@ -1,21 +1,21 @@
 // The session without a device: clock arithmetic, the job protocol, bounded
 // connects, host-key names and fingerprints.
 
-#include "support/FreePort.h"
-#include "support/LoopbackListener.h"
 #include "Fakes.h"
 #include "devicelink/Connection.h"
 #include "devicelink/KnownHosts.h"
 #include "framework/StringTable.h"
-
-#include <gtest/gtest.h>
+#include "framework/TextIds.h"
+#include "support/FreePort.h"
+#include "support/LoopbackListener.h"
 
 #include <arpa/inet.h>
 #include <chrono>
-#include <thread>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace korvex {
@@ -111,12 +111,12 @@ TEST_F(SessionLoop, RefusedConnectShows142ThenError230) {
     connection.Start();
     ASSERT_TRUE(RunJob(JobConnect));
     EXPECT_FALSE(connection.Connected());
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{142}));
-    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(230)}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::status_connect_failed}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::session_unreachable)}));
     // The session is closed: a new attempt starts from scratch.
     status.Clear();
     ASSERT_TRUE(RunJob(JobConnect));
-    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(230)}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::session_unreachable)}));
 }
 
 TEST_F(SessionLoop, PlaceholderAddressIsNotThisMachine) {
@@ -135,8 +135,8 @@ TEST_F(SessionLoop, PlaceholderAddressIsNotThisMachine) {
     connection.Start();
     ASSERT_TRUE(RunJob(JobConnect));
     EXPECT_FALSE(connection.Connected());
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{142}));
-    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(230)}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::status_connect_failed}));
+    EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::session_unreachable)}));
     pollfd p{listener, POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 0), 0); // nobody came
     ::close(listener);
@@ -198,9 +198,10 @@ TEST_F(SessionLoop, ConnectToSilentAddressEndsAtTimeOut) {
     ASSERT_TRUE(RunJob(JobConnect));
     EXPECT_FALSE(connection.Connected());
     ASSERT_EQ(status.Errors().size(), 1u);
-    EXPECT_TRUE(status.Errors()[0] == LoadTextA(230) || status.Errors()[0] == LoadTextA(232))
+    EXPECT_TRUE(status.Errors()[0] == LoadTextA(text::session_unreachable) ||
+                status.Errors()[0] == LoadTextA(text::session_handshake_failed))
         << status.Errors()[0];
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{142}));
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::status_connect_failed}));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // korvex-cli export run as a user runs it.
 #include "export/AviTestData.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -38,9 +39,11 @@ TEST(ExportCliTest, JoinsFilesReportsEachFileAndFailsCleanly) {
     Outcome copy = RunCli("export " + out + " " + folder / "a.avi" + " " + folder / "b.avi");
     EXPECT_EQ(copy.exitCode, 0) << copy.output;
     // Not a terminal here: one status line per file, then the summary.
-    EXPECT_NE(copy.output.find(LoadTextA(207) + " 1/2 " + folder / "a.avi"), std::string::npos)
+    EXPECT_NE(copy.output.find(LoadTextA(text::export_exporting) + " 1/2 " + folder / "a.avi"),
+              std::string::npos)
         << copy.output;
-    EXPECT_NE(copy.output.find(LoadTextA(207) + " 2/2 " + folder / "b.avi"), std::string::npos);
+    EXPECT_NE(copy.output.find(LoadTextA(text::export_exporting) + " 2/2 " + folder / "b.avi"),
+              std::string::npos);
     EXPECT_NE(copy.output.find(out + ": 4 frames"), std::string::npos);
     Bytes copied = ReadFile(out);
 
@@ -53,7 +56,9 @@ TEST(ExportCliTest, JoinsFilesReportsEachFileAndFailsCleanly) {
     Bytes before = ReadFile(out);
     Outcome bad = RunCli("export " + out + " " + folder / "a.avi" + " " + folder / "bad.avi");
     EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_NE(bad.output.find(folder / "bad.avi" + "'.\n" + LoadTextA(251)), std::string::npos) << bad.output;
+    EXPECT_NE(bad.output.find(folder / "bad.avi" + "'.\n" + LoadTextA(text::export_not_avi)),
+              std::string::npos)
+        << bad.output;
     EXPECT_EQ(ReadFile(out), before);
 
     // "--" ends the options; it is not taken for the output file.

@@ -7,6 +7,7 @@
 #include "framework/ChangeFlags.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "support/TempDir.h"
 
 #include <csignal>
@@ -367,7 +368,8 @@ TEST(ProjectFile, ACutFileReadsAndNamesWhatWasNotRead) {
     ASSERT_TRUE(read);
     EXPECT_EQ(read->detectors.size(), 1u);
     EXPECT_EQ(gaps.unreadBytes, 20u);
-    EXPECT_NE(IncompleteFileText("gate.kvx", gaps).find(LoadTextA(1302)), std::string::npos);
+    EXPECT_NE(IncompleteFileText("gate.kvx", gaps).find(LoadTextA(text::file_part_expressions)),
+              std::string::npos);
     // Inside the package, and in the last header.
     EXPECT_EQ(gapsOf(std::vector<uint8_t>(whole.begin(), whole.begin() + long(eleven + 100))), Parts{1303});
     EXPECT_EQ(gapsOf(std::vector<uint8_t>(whole.begin(), whole.end() - long(whole.size() - eleven - 3))),
@@ -517,7 +519,7 @@ TEST(ProjectFile, FailedOpenLeavesTheDocumentAlone) {
         OpenProject(doc, bad);
         FAIL() << "opened a broken file";
     } catch (const LocalException& e) {
-        EXPECT_EQ(std::string(e.what()), LoadTextA(242));
+        EXPECT_EQ(std::string(e.what()), LoadTextA(text::project_invalid_file));
     }
     EXPECT_THROW(OpenProject(doc, dir.File("missing.kvx")), LocalException);
     EXPECT_EQ(doc.HistorySize(), 2u);

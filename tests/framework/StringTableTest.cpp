@@ -1,13 +1,14 @@
+#include "framework/StringTable.h"
+
 #include "framework/Language.h"
 #include "framework/LocalException.h"
-#include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "support/TempDir.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 
 using namespace korvex;
 namespace fs = std::filesystem;
@@ -26,6 +27,32 @@ TEST(StringTable, ParseHandlesEscapesCommentsAndMalformedLines) {
     EXPECT_EQ(t[100], "Hello\nworld");
     EXPECT_EQ(t[101], "Tab\there \\ back");
     EXPECT_EQ(t[103], "");
+}
+
+TEST(StringTable, ParseAcceptsAKeyAfterTheNumberAndRefusesMalformedOnes) {
+    auto t = StringTable::Parse("200 err.device.no_answer\tNo answer\n"
+                                "201\tNo key\n"
+                                "202 area.name_2.x\tDots, digits, underscores\n"
+                                "203 Err.device\tcapital letter\n"
+                                "204 2nd.key\tstarts with a digit\n"
+                                "205 a key\tblank inside\n"
+                                "206 \tblank but no key\n"
+                                "207  two.blanks\ttwo blanks\n"
+                                "208 key;x\tpunctuation\n");
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[200], "No answer");
+    EXPECT_EQ(t[201], "No key");
+    EXPECT_EQ(t[202], "Dots, digits, underscores");
+}
+
+// The names the build generates from the English tables and the table the
+// program parses from the same files agree: every name's number has a text.
+TEST(StringTable, EveryGeneratedNameHasAnEnglishText) {
+    const auto& en = StringTable::English();
+    EXPECT_EQ(std::size(text::kAll), en.size());
+    for (unsigned id : text::kAll)
+        EXPECT_TRUE(en.count(id)) << id;
+    EXPECT_FALSE(en.at(text::session_create_failed).empty());
 }
 
 TEST(StringTable, MissingIdGivesEmptyTextAndRaiseErrorCarriesIt) {

@@ -6,7 +6,6 @@
 // korvex_project_tools_screenshots <output folder> <sample.kvx> <scratch folder>
 #include "ShotTools.h"
 #include "app/common/Commands.h"
-#include "app/common/ProjectToolStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/compare/ComparePane.h"

@@ -1,80 +1,148 @@
 #include "app/common/AppStrings.h"
 
 #include "app/common/Commands.h"
-#include "app/common/LiveStrings.h"
+#include "framework/TextIds.h"
 
 namespace korvex {
 
 unsigned MenuTextId(int command) {
     switch (command) {
-    case CmdNew: return 1410;
-    case CmdOpen: return 1411;
-    case CmdSave: return 1412;
-    case CmdSaveAs: return 1413;
-    case CmdLoadBackground: return 1414;
-    case CmdLiveBackgrounds: return 1415;
-    case CmdDemoDevice: return 1708;
-    case CmdDemoKnock: return 1714;
-    case CmdDemoStraighten: return 1715;
-    case CmdLiveDetectors: return kStrLiveDetectors;
-    case CmdFollowCamera: return kStrFollowCamera;
-    case CmdExit: return 1416;
-    case CmdUndo: return 1417;
-    case CmdRedo: return 1418;
-    case CmdCopy: return 1419;
-    case CmdPaste: return 1420;
-    case CmdDelete: return 1421;
-    case CmdAddQuad: return 1422;
-    case CmdAddLine: return 1423;
-    case CmdAddQuadHere: return 1424;
-    case CmdAddLineHere: return 1425;
-    case CmdZoomIn: return 1426;
-    case CmdZoomOut: return 1427;
-    case CmdToggleComposer: return 1428;
-    case CmdToggleInspector: return 1429;
-    case CmdToggleExplorer: return 1430;
-    case CmdToggleTuning: return 1431;
-    case CmdViewOptionA: return 1432;
-    case CmdViewOptionB: return 1433;
-    case CmdModeReshape: return 1434;
-    case CmdModeErase: return 1435;
-    case CmdModeMove: return 1436;
-    case CmdModeAim: return 1437;
-    case CmdModeMoveCard: return 1438;
-    case CmdRestoreProgram: return 2680;
-    case CmdPenWidth1: return 1439;
-    case CmdPenWidth2: return 1440;
-    case CmdPenWidth3: return 1441;
-    case CmdPenWidth4: return 1442;
-    case CmdNoPattern: return 1443;
-    case CmdDivisions1: return 1444;
-    case CmdDivisions2: return 1445;
-    case CmdDivisions3: return 1446;
-    case CmdDivisions4: return 1447;
-    case CmdDivisions5: return 1448;
-    case CmdDivisions6: return 1449;
-    case CmdFill20: return 1450;
-    case CmdFill100: return 1451;
-    case CmdConnect: return 1452;
-    case CmdDisconnect: return 1453;
-    case CmdUpload: return 1454;
-    case CmdDownloadProgram: return 1455;
-    case CmdRestart: return 1456;
-    case CmdRecordings: return 1457;
-    case CmdNetworkSettings: return 1458;
-    case CmdChangePassword: return 1459;
-    case CmdOptionMask: return 1460;
-    case CmdExport: return 1461;
-    case CmdConfigTest: return 1462;
-    case CmdLanguageAuto: return 1463;
-    case CmdHelp: return 1464;
-    case CmdAbout: return 1465;
-    case CmdConvertTo320: return 2404;
-    case CmdConvertTo180: return 2405;
-    case CmdCopyDetectorsToCamera: return 2409;
-    case CmdExportReport: return 3140;
-    case CmdCompareWith: return 3141;
-    default: return 0;
+    case CmdNew:
+        return text::app_new_project;
+    case CmdOpen:
+        return text::app_open_project;
+    case CmdSave:
+        return text::app_save;
+    case CmdSaveAs:
+        return text::app_save_as;
+    case CmdLoadBackground:
+        return text::app_load_background_picture;
+    case CmdLiveBackgrounds:
+        return text::app_live_backgrounds;
+    case CmdDemoDevice:
+        return text::live_start_demo;
+    case CmdDemoKnock:
+        return text::live_demo_knock;
+    case CmdDemoStraighten:
+        return text::live_demo_straighten;
+    case CmdLiveDetectors:
+        return text::live_detectors;
+    case CmdFollowCamera:
+        return text::live_follow_camera;
+    case CmdExit:
+        return text::app_exit;
+    case CmdUndo:
+        return text::app_undo;
+    case CmdRedo:
+        return text::app_redo;
+    case CmdCopy:
+        return text::app_copy_detector;
+    case CmdPaste:
+        return text::app_paste_detector;
+    case CmdDelete:
+        return text::app_delete_detector;
+    case CmdAddQuad:
+        return text::app_add_quadrilateral_detector;
+    case CmdAddLine:
+        return text::app_add_line_detector;
+    case CmdAddQuadHere:
+        return text::app_add_quadrilateral_detector_here;
+    case CmdAddLineHere:
+        return text::app_add_line_detector_here;
+    case CmdZoomIn:
+        return text::app_zoom_in;
+    case CmdZoomOut:
+        return text::app_zoom_out;
+    case CmdToggleComposer:
+        return text::app_composer;
+    case CmdToggleInspector:
+        return text::app_inspector;
+    case CmdToggleExplorer:
+        return text::app_explorer;
+    case CmdToggleTuning:
+        return text::app_tuning;
+    case CmdViewOptionA:
+        return text::app_live_option_a;
+    case CmdViewOptionB:
+        return text::app_live_option_b;
+    case CmdModeReshape:
+        return text::app_reshape;
+    case CmdModeErase:
+        return text::app_erase;
+    case CmdModeMove:
+        return text::app_move;
+    case CmdModeAim:
+        return text::app_aim;
+    case CmdModeMoveCard:
+        return text::app_move_camera;
+    case CmdRestoreProgram:
+        return text::device_restore_program;
+    case CmdPenWidth1:
+        return text::app_pen_width_1;
+    case CmdPenWidth2:
+        return text::app_pen_width_2;
+    case CmdPenWidth3:
+        return text::app_pen_width_3;
+    case CmdPenWidth4:
+        return text::app_pen_width_4;
+    case CmdNoPattern:
+        return text::app_outline_only;
+    case CmdDivisions1:
+        return text::app_one_dividing_line;
+    case CmdDivisions2:
+        return text::app_two_dividing_lines;
+    case CmdDivisions3:
+        return text::app_three_dividing_lines;
+    case CmdDivisions4:
+        return text::app_four_dividing_lines;
+    case CmdDivisions5:
+        return text::app_five_dividing_lines;
+    case CmdDivisions6:
+        return text::app_six_dividing_lines;
+    case CmdFill20:
+        return text::app_fill_20;
+    case CmdFill100:
+        return text::app_solid_fill_100;
+    case CmdConnect:
+        return text::app_connect;
+    case CmdDisconnect:
+        return text::app_disconnect;
+    case CmdUpload:
+        return text::app_upload_project;
+    case CmdDownloadProgram:
+        return text::app_download_program;
+    case CmdRestart:
+        return text::app_restart_device;
+    case CmdRecordings:
+        return text::app_recordings;
+    case CmdNetworkSettings:
+        return text::app_network_settings;
+    case CmdChangePassword:
+        return text::app_change_password;
+    case CmdOptionMask:
+        return text::app_option_mask;
+    case CmdExport:
+        return text::app_export_recordings;
+    case CmdConfigTest:
+        return text::app_config_test;
+    case CmdLanguageAuto:
+        return text::app_language_auto;
+    case CmdHelp:
+        return text::app_help;
+    case CmdAbout:
+        return text::app_about;
+    case CmdConvertTo320:
+        return text::convert_to320;
+    case CmdConvertTo180:
+        return text::convert_to180;
+    case CmdCopyDetectorsToCamera:
+        return text::copy_detectors_item;
+    case CmdExportReport:
+        return text::compare_export_report_item;
+    case CmdCompareWith:
+        return text::compare_compare_item;
+    default:
+        return 0;
     }
 }
 

@@ -1,7 +1,7 @@
 #include "app/compare/ComparePane.h"
 
-#include "app/common/ProjectToolStrings.h"
 #include "app/common/UiText.h"
+#include "framework/TextIds.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -34,8 +34,8 @@ void ComparePane::ShowChanges(const QString& source, const std::vector<ProjectCh
     const std::string name = source.toStdString();
     header->setText(QString::fromStdString(
         changes.empty()
-            ? FillText(Text(kStrCompareSame).toStdString(), {name})
-            : FillText(Text(kStrCompareChanges).toStdString(), {name, std::to_string(changes.size())})));
+            ? FillText(Text(text::compare_same).toStdString(), {name})
+            : FillText(Text(text::compare_changes).toStdString(), {name, std::to_string(changes.size())})));
     for (const ProjectChange& change : changes) {
         auto* item = new QListWidgetItem(QString::fromStdString(change.text), list);
         item->setData(DetectorRole, change.detector);

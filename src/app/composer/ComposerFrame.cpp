@@ -1,8 +1,9 @@
 #include "app/composer/ComposerFrame.h"
 
-#include "app/composer/ComposerView.h"
 #include "app/common/UiText.h"
+#include "app/composer/ComposerView.h"
 #include "composer/Formula.h"
+#include "framework/TextIds.h"
 #include "model/Document.h"
 
 #include <QHBoxLayout>
@@ -14,20 +15,9 @@
 
 namespace korvex {
 
-namespace {
-
-enum : unsigned {
-    kStrFormulaTip = 1830,
-    kStrSelectRowFirst = 1831,
-    kStrRowLabel = 1832,
-    kStrFieldPlaceholder = 1833,
-};
-
-} // namespace
-
 ComposerFrame::ComposerFrame(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("composerFrame"));
-    setWindowTitle(Text(172));
+    setWindowTitle(Text(text::composer_title));
     resize(213, 335);
 
     scroller = new QScrollArea(this);
@@ -41,8 +31,8 @@ ComposerFrame::ComposerFrame(QWidget* parent) : QWidget(parent) {
     rowLabel = new QLabel(this);
     formula = new QLineEdit(this);
     formula->setObjectName(QStringLiteral("formulaField"));
-    formula->setToolTip(Text(kStrFormulaTip));
-    formula->setPlaceholderText(Text(kStrFieldPlaceholder));
+    formula->setToolTip(Text(text::composer_formula_tip));
+    formula->setPlaceholderText(Text(text::composer_field_placeholder));
     formula->setClearButtonEnabled(false);
     formula->installEventFilter(this);
     error = new QLabel(this);
@@ -118,7 +108,8 @@ void ComposerFrame::ShowSelectedRow() {
         return;
     error->hide();
     shownRow = name;
-    rowLabel->setText(Text(kStrRowLabel).replace(QStringLiteral("%s"), QString::fromStdString(name)));
+    rowLabel->setText(
+        Text(text::composer_row_label).replace(QStringLiteral("%s"), QString::fromStdString(name)));
     formula->setText(QString::fromStdString(FormulaText(*RowItem(state, *row))));
     formula->setModified(false);
 }
@@ -134,7 +125,7 @@ bool ComposerFrame::ApplyFormula() {
     const RenderState& state = document->Current();
     std::optional<ComposerRow> row = RowOfSelection(state, state.composer_selection);
     if (!row) {
-        ShowError(Text(kStrSelectRowFirst));
+        ShowError(Text(text::composer_select_row_first));
         return false;
     }
     bool changed = false;

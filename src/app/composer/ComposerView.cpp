@@ -4,6 +4,7 @@
 #include "composer/Composer.h"
 #include "composer/Formula.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 #include "model/Document.h"
 
@@ -22,16 +23,6 @@
 namespace korvex {
 
 namespace {
-
-// Texts of the context menu's own items.
-enum : unsigned {
-    kStrMenuOr = 1840,
-    kStrMenuAnd = 1841,
-    kStrMenuXor = 1842,
-    kStrMenuZero = 1843,
-    kStrMenuOne = 1844,
-    kStrMenuResetRow = 1845,
-};
 
 const char32_t GlyphChars[4] = {U'\u2229', U'\u222A', U'\u2295', U'\u21D0'}; // ∩ ∪ ⊕ ⇐
 const char* const AsciiGlyphs[4] = {"&", "|", "^", "="};
@@ -183,7 +174,8 @@ void ComposerView::Layout() {
     if (!document)
         return;
     unsigned start = TickCountMs();
-    ComposerTexts texts{LoadTextA(171), LoadTextA(212), LoadTextA(213)};
+    ComposerTexts texts{LoadTextA(text::composer_unused), LoadTextA(text::composer_blur),
+                        LoadTextA(text::composer_blank)};
     steps = LayoutComposer(document->Current(), *measure, texts);
     Render();
     ++layouts;
@@ -354,14 +346,15 @@ std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
         return action;
     };
     // The menu's own items; the rest goes in before the first of them.
-    QAction* orItem = add(menu.get(), nullptr, Text(kStrMenuOr), CmdOr, node.kind == ComposerItem::Or);
-    add(menu.get(), nullptr, Text(kStrMenuAnd), CmdAnd, node.kind == ComposerItem::And);
-    add(menu.get(), nullptr, Text(kStrMenuXor), CmdXor, node.kind == ComposerItem::Xor);
+    QAction* orItem =
+        add(menu.get(), nullptr, Text(text::composer_op_or), CmdOr, node.kind == ComposerItem::Or);
+    add(menu.get(), nullptr, Text(text::composer_op_and), CmdAnd, node.kind == ComposerItem::And);
+    add(menu.get(), nullptr, Text(text::composer_op_xor), CmdXor, node.kind == ComposerItem::Xor);
     menu->addSeparator();
-    add(menu.get(), nullptr, Text(kStrMenuZero), CmdZero, node.kind == ComposerItem::Zero);
-    add(menu.get(), nullptr, Text(kStrMenuOne), CmdOne, node.kind == ComposerItem::One);
+    add(menu.get(), nullptr, Text(text::composer_op_never), CmdZero, node.kind == ComposerItem::Zero);
+    add(menu.get(), nullptr, Text(text::composer_op_always), CmdOne, node.kind == ComposerItem::One);
     menu->addSeparator();
-    add(menu.get(), nullptr, Text(kStrMenuResetRow), CmdResetRow, false)->setCheckable(false);
+    add(menu.get(), nullptr, Text(text::composer_reset_row), CmdResetRow, false)->setCheckable(false);
 
     // Detector inputs: the active card's straight in the menu, every other
     // card's in a submenu "B..." made with its first item.
@@ -401,7 +394,7 @@ std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
     }
     const std::string& path = state.composer_selection;
     if (path.size() == 3 && path[0] == 'Z')
-        add(menu.get(), orItem, Text(171), CmdEmpty, node.kind == ComposerItem::Empty);
+        add(menu.get(), orItem, Text(text::composer_unused), CmdEmpty, node.kind == ComposerItem::Empty);
     menu->insertSeparator(orItem);
     return menu;
 }

@@ -3,8 +3,8 @@
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/device/DeviceJobs.h"
-#include "app/device/DeviceStrings.h"
 #include "app/device/Ipv4Edit.h"
+#include "framework/TextIds.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -16,7 +16,7 @@ namespace korvex {
 
 ConnectDialog::ConnectDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent)
     : QDialog(parent), jobs(jobs), prompter(prompter) {
-    setWindowTitle(Text(kStrConnectTitle));
+    setWindowTitle(Text(text::device_connect_title));
     address = new Ipv4Edit;
     address->setObjectName(QStringLiteral("c1009"));
     port = new QSpinBox;
@@ -32,10 +32,10 @@ ConnectDialog::ConnectDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
     password->setEchoMode(QLineEdit::Password);
 
     auto* form = new QFormLayout;
-    form->addRow(Text(kStrConnectAddress), address);
-    form->addRow(Text(kStrConnectPort), port);
-    form->addRow(Text(kStrConnectUser), user);
-    form->addRow(Text(kStrConnectPassword), password);
+    form->addRow(Text(text::device_connect_address), address);
+    form->addRow(Text(text::device_connect_port), port);
+    form->addRow(Text(text::device_connect_user), user);
+    form->addRow(Text(text::device_connect_password), password);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &ConnectDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &ConnectDialog::reject);
@@ -64,13 +64,13 @@ QWidget* ConnectDialog::Control(int id) const {
 bool ConnectDialog::Check(ConnectRequest& request) {
     const auto value = address->NetworkAddress();
     if (!value || *value == 0 || *value == 0xFFFFFFFFu) {
-        address->SetMarked(true, Text(kStrBadAddress));
-        prompter.Error(this, Text(kStrBadAddress));
+        address->SetMarked(true, Text(text::device_bad_address));
+        prompter.Error(this, Text(text::device_bad_address));
         address->setFocus();
         return false;
     }
     if (user->text().isEmpty()) {
-        prompter.Error(this, Text(kStrNoUser));
+        prompter.Error(this, Text(text::device_no_user));
         user->setFocus();
         return false;
     }
@@ -87,7 +87,7 @@ void ConnectDialog::accept() {
         return;
     if (!jobs.PostConnect(request)) {
         // Another job is still running: say so and keep what was typed.
-        prompter.Error(this, Text(278));
+        prompter.Error(this, Text(text::network_device_busy));
         return;
     }
     Q_EMIT Posted(request.networkAddress, request.port, QString::fromStdString(request.userName));

@@ -5,7 +5,6 @@
 #include "app/device/ConnectDialog.h"
 #include "app/device/DeviceJobs.h"
 #include "app/device/DeviceSettings.h"
-#include "app/device/DeviceStrings.h"
 #include "app/device/HostKeyDialog.h"
 #include "app/device/Ipv4Edit.h"
 #include "app/device/NetworkDialog.h"
@@ -14,6 +13,7 @@
 #include "devicelink/KnownHosts.h"
 #include "devicelink/ProgramHistory.h"
 #include "framework/BinaryFile.h"
+#include "framework/TextIds.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -109,10 +109,10 @@ void DeviceCommands::ChangedKey(const HostKeyQuestion& question) {
             question.port == 22
                 ? QString::fromStdString(question.host)
                 : QStringLiteral("%1:%2").arg(QString::fromStdString(question.host)).arg(question.port);
-        const QString confirm = FillText(Text(kStrRemoveKeyConfirm).toStdString(),
+        const QString confirm = FillText(Text(text::device_remove_key_confirm).toStdString(),
                                          {where.toStdString(), question.recordedFingerprint})
                                     .c_str();
-        if (!prompter.Warning(&owner, confirm, Text(kStrRemoveKeyCaption)))
+        if (!prompter.Warning(&owner, confirm, Text(text::device_remove_key_caption)))
             return;
         // Connecting again meets the new key as a first contact and asks.
         EditKeysAndReconnect([&] { ForgetHostKey(question.knownHostsPath, question.host, question.port); });
@@ -144,38 +144,39 @@ void DeviceCommands::DownloadProgram() {
     if (!jobs.Connected() || jobs.Busy())
         return;
     const QString folder = LoadDeviceSetting(QStringLiteral("device/programFolder"), QDir::homePath());
-    const QString filter = Text(177) + QStringLiteral(" (*.kvx)");
-    QString path = askSaveFile(&owner, Text(kStrDownloadTitle), filter, QDir(folder).filePath(Text(176)));
+    const QString filter = Text(text::filter_project_files) + QStringLiteral(" (*.kvx)");
+    QString path = askSaveFile(&owner, Text(text::device_download_title), filter,
+                               QDir(folder).filePath(Text(text::program_default_file_name)));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".kvx");
     StoreDeviceSetting(QStringLiteral("device/programFolder"), QFileInfo(path).absolutePath());
     if (!jobs.PostDownloadProgram(path.toStdString()))
-        prompter.Error(&owner, Text(278));
+        prompter.Error(&owner, Text(text::network_device_busy));
 }
 
 void DeviceCommands::RestoreProgram() {
     if (!jobs.Connected())
         return;
     if (jobs.Busy()) {
-        prompter.Error(&owner, Text(278));
+        prompter.Error(&owner, Text(text::network_device_busy));
         return;
     }
     ProgramHistory history(historyRoot);
     const auto kept = history.List(jobs.DeviceAddressText());
     if (kept.empty()) {
-        prompter.Information(&owner, Text(kStrNoKeptProgram), Text(kStrRestoreCaption));
+        prompter.Information(&owner, Text(text::device_no_kept_program), Text(text::device_restore_caption));
         return;
     }
-    const QString confirm =
-        FillText(Text(kStrRestoreConfirm).toStdString(), {jobs.DeviceAddressText(), kept.front().name})
-            .c_str();
-    if (!prompter.Warning(&owner, confirm, Text(kStrRestoreCaption)))
+    const QString confirm = FillText(Text(text::device_restore_confirm).toStdString(),
+                                     {jobs.DeviceAddressText(), kept.front().name})
+                                .c_str();
+    if (!prompter.Warning(&owner, confirm, Text(text::device_restore_caption)))
         return;
     std::vector<uint8_t> bytes = BinaryFile::ReadAll(kept.front().path);
     if (!jobs.PostUpload(std::move(bytes)))
-        prompter.Error(&owner, Text(278));
+        prompter.Error(&owner, Text(text::network_device_busy));
 }
 
 } // namespace korvex

@@ -1,7 +1,7 @@
 #include "app/device/Explorer.h"
 
 #include "app/common/UiText.h"
-#include "app/device/DeviceStrings.h"
+#include "framework/TextIds.h"
 
 #include <QAction>
 #include <QLabel>
@@ -20,12 +20,12 @@ Explorer::Explorer(QWidget* parent) : QWidget(parent) {
     layout->addWidget(list, 2);
     connect(list, &QListWidget::currentRowChanged, this, [this](int row) { Q_EMIT RowChosen(row); });
 
-    rememberedHeading = new QLabel(Text(kStrRememberedHeading));
+    rememberedHeading = new QLabel(Text(text::device_remembered_heading));
     rememberedHeading->setContentsMargins(4, 4, 4, 0);
     remembered = new QListWidget(this);
     remembered->setObjectName(QStringLiteral("rememberedDevices"));
     remembered->setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto* forget = new QAction(Text(kStrForgetDevice), remembered);
+    auto* forget = new QAction(Text(text::device_forget_device), remembered);
     remembered->addAction(forget);
     layout->addWidget(rememberedHeading);
     layout->addWidget(remembered, 1);
@@ -61,7 +61,7 @@ void Explorer::ShowRemembered(const QList<RememberedDevice>& devices,
         if (!d.alias.isEmpty())
             line += QStringLiteral(" (%1)").arg(IsolatedName(d.alias));
         if (heard && !heard(d.address))
-            line += QStringLiteral(" \u2014 ") + Text(kStrRememberedNotHeard);
+            line += QStringLiteral(" \u2014 ") + Text(text::device_remembered_not_heard);
         auto* item = new QListWidgetItem(line, remembered);
         item->setToolTip(line);
         item->setData(Qt::UserRole, d.address);

@@ -1,7 +1,7 @@
 #include "app/device/HostKeyDialog.h"
 
 #include "app/common/UiText.h"
-#include "app/device/DeviceStrings.h"
+#include "framework/TextIds.h"
 
 #include <QDialogButtonBox>
 #include <QFontDatabase>
@@ -34,46 +34,49 @@ QString Where(const HostKeyQuestion& q) {
 HostKeyDialog::HostKeyDialog(Kind kind, const HostKeyQuestion& question, QWidget* parent)
     : QDialog(parent), kind(kind), question(question) {
     const bool changed = kind == ChangedKey;
-    setWindowTitle(korvex::Text(changed ? kStrChangedKeyTitle : kStrNewKeyTitle));
+    setWindowTitle(korvex::Text(changed ? text::device_changed_key_title : text::device_new_key_title));
     auto* icon = new QLabel;
     icon->setPixmap(
         style()
             ->standardIcon(changed ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxQuestion)
             .pixmap(40, 40));
     icon->setAlignment(Qt::AlignTop);
-    shown = FillText(korvex::Text(changed ? kStrChangedKeyText : kStrNewKeyText).toStdString(),
-                     {Where(question).toStdString()})
-                .c_str();
+    shown =
+        FillText(
+            korvex::Text(changed ? text::device_changed_key_text : text::device_new_key_text).toStdString(),
+            {Where(question).toStdString()})
+            .c_str();
     auto* heading = new QLabel(shown);
     heading->setObjectName(QStringLiteral("keyText"));
     heading->setWordWrap(true);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(korvex::Text(kStrKeyType)), 0, 0);
+    grid->addWidget(new QLabel(korvex::Text(text::device_key_type)), 0, 0);
     auto* type = new QLabel(QString::fromStdString(question.keyType));
     type->setObjectName(QStringLiteral("keyType"));
     grid->addWidget(type, 0, 1);
     if (changed) {
-        grid->addWidget(new QLabel(korvex::Text(kStrRecordedKey)), 1, 0);
+        grid->addWidget(new QLabel(korvex::Text(text::device_recorded_key)), 1, 0);
         grid->addWidget(Fingerprint(question.recordedFingerprint, QStringLiteral("recordedFingerprint")), 1,
                         1);
-        grid->addWidget(new QLabel(korvex::Text(kStrOfferedKey)), 2, 0);
+        grid->addWidget(new QLabel(korvex::Text(text::device_offered_key)), 2, 0);
         grid->addWidget(Fingerprint(question.fingerprint, QStringLiteral("offeredFingerprint")), 2, 1);
     } else {
-        grid->addWidget(new QLabel(korvex::Text(kStrKeyFingerprint)), 1, 0);
+        grid->addWidget(new QLabel(korvex::Text(text::device_key_fingerprint)), 1, 0);
         grid->addWidget(Fingerprint(question.fingerprint, QStringLiteral("offeredFingerprint")), 1, 1);
     }
     grid->setColumnStretch(1, 1);
-    auto* advice = new QLabel(changed ? QString() : korvex::Text(kStrNewKeyAdvice));
+    auto* advice = new QLabel(changed ? QString() : korvex::Text(text::device_new_key_advice));
     advice->setWordWrap(true);
     advice->setVisible(!changed);
 
     auto* buttons = new QDialogButtonBox;
-    action = buttons->addButton(korvex::Text(changed ? kStrRemoveKey : kStrTrustKey),
+    action = buttons->addButton(korvex::Text(changed ? text::device_remove_key : text::device_trust_key),
                                 QDialogButtonBox::AcceptRole);
     action->setObjectName(QStringLiteral("keyAction"));
-    QPushButton* close = changed ? buttons->addButton(korvex::Text(kStrClose), QDialogButtonBox::RejectRole)
-                                 : buttons->addButton(QDialogButtonBox::Cancel);
+    QPushButton* close =
+        changed ? buttons->addButton(korvex::Text(text::device_close), QDialogButtonBox::RejectRole)
+                : buttons->addButton(QDialogButtonBox::Cancel);
     close->setObjectName(QStringLiteral("keyClose"));
     close->setDefault(true); // Enter never trusts or removes a key
     action->setAutoDefault(false);

@@ -3,9 +3,9 @@
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/device/DeviceJobs.h"
-#include "app/device/DeviceStrings.h"
 #include "app/device/Ipv4Edit.h"
 #include "devicelink/NetworkSettings.h"
+#include "framework/TextIds.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -26,7 +26,7 @@ unsigned NetworkValueProblem(NetworkField field, uint32_t a) {
         // Ones from the top, then zeros; neither no network nor a single host.
         const uint32_t inverted = ~a;
         if (a == 0 || a == 0xFFFFFFFFu || (inverted & (inverted + 1)) != 0)
-            return kStrRefusedNetmask;
+            return text::device_refused_netmask;
         return 0;
     }
     case NetworkField::Camera:
@@ -37,11 +37,11 @@ unsigned NetworkValueProblem(NetworkField field, uint32_t a) {
     case NetworkField::Gateway:
     case NetworkField::Controller:
         if (a == 0)
-            return kStrRefusedUnset;
+            return text::device_refused_unset;
         if (a == 0xFFFFFFFFu)
-            return kStrRefusedBroadcast;
+            return text::device_refused_broadcast;
         if (multicast)
-            return kStrRefusedMulticast;
+            return text::device_refused_multicast;
         return 0;
     }
     return 0;
@@ -60,20 +60,20 @@ Ipv4Edit* AddressEdit(int id) {
 
 NetworkDialog::NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent)
     : QDialog(parent), jobs(jobs), prompter(prompter) {
-    setWindowTitle(Text(kStrNetworkTitle));
-    auto* device = new QGroupBox(Text(kStrNetworkDevice));
+    setWindowTitle(Text(text::device_network_title));
+    auto* device = new QGroupBox(Text(text::device_network_device));
     auto* deviceForm = new QFormLayout(device);
-    deviceForm->addRow(Text(kStrNetworkAddress), AddressEdit(DeviceAddress));
-    deviceForm->addRow(Text(kStrNetworkNetmask), AddressEdit(Netmask));
-    deviceForm->addRow(Text(kStrNetworkGateway), AddressEdit(Gateway));
+    deviceForm->addRow(Text(text::device_network_address), AddressEdit(DeviceAddress));
+    deviceForm->addRow(Text(text::device_network_netmask), AddressEdit(Netmask));
+    deviceForm->addRow(Text(text::device_network_gateway), AddressEdit(Gateway));
     auto* hardware = new QLineEdit;
     hardware->setObjectName(QStringLiteral("c1047"));
     hardware->setReadOnly(true);
-    deviceForm->addRow(Text(kStrNetworkHardware), hardware);
+    deviceForm->addRow(Text(text::device_network_hardware), hardware);
 
-    auto* controllerBox = new QGroupBox(Text(kStrNetworkController));
+    auto* controllerBox = new QGroupBox(Text(text::device_network_controller));
     auto* controllerForm = new QFormLayout(controllerBox);
-    auto* used = new QCheckBox(Text(kStrNetworkUseController));
+    auto* used = new QCheckBox(Text(text::device_network_use_controller));
     used->setObjectName(QStringLiteral("c1097"));
     Ipv4Edit* controller = AddressEdit(Controller);
     controllerForm->addRow(used, controller);
@@ -83,11 +83,11 @@ NetworkDialog::NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
             controller->SetMarked(false);
     });
 
-    auto* cameras = new QGroupBox(Text(kStrNetworkCameras));
+    auto* cameras = new QGroupBox(Text(text::device_network_cameras));
     auto* grid = new QGridLayout(cameras);
-    grid->addWidget(new QLabel(Text(kStrNetworkChannel)), 0, 2);
+    grid->addWidget(new QLabel(Text(text::device_network_channel)), 0, 2);
     for (int i = 0; i < 4; ++i) {
-        grid->addWidget(new QLabel(Text(kStrNetworkCamera).arg(i + 1)), i + 1, 0);
+        grid->addWidget(new QLabel(Text(text::device_network_camera).arg(i + 1)), i + 1, 0);
         grid->addWidget(AddressEdit(CameraAddress0 + i), i + 1, 1);
         auto* channel = new QLineEdit;
         channel->setObjectName(QStringLiteral("c%1").arg(CameraChannel0 + i));
@@ -103,7 +103,7 @@ NetworkDialog::NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
     pass->setMaxLength(99);
     pass->setEnabled(false);
     auto* passForm = new QFormLayout;
-    passForm->addRow(Text(kStrNetworkPass), pass);
+    passForm->addRow(Text(text::device_network_pass), pass);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &NetworkDialog::accept);
@@ -126,7 +126,7 @@ bool NetworkDialog::Start() {
     attached = true;
     jobs.AttachNetwork(this);
     if (!jobs.PostReadNetwork()) {
-        prompter.Error(this, Text(278));
+        prompter.Error(this, Text(text::network_device_busy));
         reject();
         return false;
     }
@@ -168,13 +168,13 @@ void NetworkDialog::SetChecked(int control, bool checked) {
 void NetworkDialog::SetMissing(int control) {
     if (Ipv4Edit* edit = AddressControl(control)) {
         edit->clear();
-        edit->SetMarked(true, Text(kStrNetworkMissing));
+        edit->SetMarked(true, Text(text::device_network_missing));
     } else if (auto* edit = qobject_cast<QLineEdit*>(Control(control))) {
         // A text the device could not give (its hardware address): shown
         // as not read rather than empty.
         edit->clear();
-        edit->setPlaceholderText(Text(kStrNetworkTextNotRead));
-        edit->setToolTip(Text(kStrNetworkTextNotRead));
+        edit->setPlaceholderText(Text(text::device_network_text_not_read));
+        edit->setToolTip(Text(text::device_network_text_not_read));
     }
 }
 
@@ -186,7 +186,7 @@ void NetworkDialog::Enable(int control, bool enabled) {
 bool NetworkDialog::Check(NetworkRequest& request) {
     // Settings never read from the device are not written back as zeros.
     if (!Control(DeviceAddress)->isEnabled()) {
-        prompter.Error(this, Text(kStrNetworkNotRead));
+        prompter.Error(this, Text(text::device_network_not_read));
         return false;
     }
     auto take = [&](int id, NetworkField field, uint32_t& out) {
@@ -194,11 +194,12 @@ bool NetworkDialog::Check(NetworkRequest& request) {
         const auto value = Ipv4Edit::Parse(edit->text());
         unsigned problem = 0;
         if (edit->Marked() && edit->text().isEmpty())
-            problem = kStrNetworkMissing; // the device's value was unreadable and nothing was entered
+            problem =
+                text::device_network_missing; // the device's value was unreadable and nothing was entered
         else if (!value)
             problem = field == NetworkField::Camera && edit->text().isEmpty()
                           ? 0u
-                          : unsigned(kStrRefusedIncomplete);
+                          : unsigned(text::device_refused_incomplete);
         else
             problem = NetworkValueProblem(field, *value);
         if (problem) {
@@ -230,7 +231,7 @@ bool NetworkDialog::Check(NetworkRequest& request) {
         return false;
     }
     if (!check.warning.empty() &&
-        !prompter.Warning(this, QString::fromStdString(check.warning), Text(kStrNetworkTitle))) {
+        !prompter.Warning(this, QString::fromStdString(check.warning), Text(text::device_network_title))) {
         AddressControl(Gateway)->setFocus();
         return false;
     }
@@ -253,14 +254,14 @@ bool NetworkDialog::Check(NetworkRequest& request) {
 
 void NetworkDialog::accept() {
     if (jobs.Busy()) {
-        prompter.Error(this, Text(278));
+        prompter.Error(this, Text(text::network_device_busy));
         return;
     }
     NetworkRequest request;
     if (!Check(request))
         return;
     if (!jobs.PostWriteNetwork(request)) {
-        prompter.Error(this, Text(278));
+        prompter.Error(this, Text(text::network_device_busy));
         return;
     }
     QDialog::accept();

@@ -1,7 +1,7 @@
 #include "app/device/OptionMaskDialog.h"
 
-#include "app/common/LiveStrings.h"
 #include "app/common/UiText.h"
+#include "framework/TextIds.h"
 #include "live/LiveInterfaces.h"
 
 #include <QCheckBox>
@@ -15,17 +15,17 @@ namespace korvex {
 
 OptionMaskDialog::OptionMaskDialog(OptionMaskState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName(QStringLiteral("optionMaskDialog"));
-    setWindowTitle(Text(kStrOptionMaskTitle));
+    setWindowTitle(Text(text::live_option_mask_title));
     auto* layout = new QVBoxLayout(this);
-    auto* explain = new QLabel(Text(kStrOptionMaskExplain));
+    auto* explain = new QLabel(Text(text::live_option_mask_explain));
     explain->setWordWrap(true);
     layout->addWidget(explain);
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(18);
     // Three columns of eight: bits 0-7, 8-15, 16-23, one byte each.
     for (int n = 0; n < kBoxCount; ++n) {
-        auto* box = new QCheckBox(
-            QString::fromStdString(FillText(Text(kStrOptionMaskBit).toStdString(), {std::to_string(n)})));
+        auto* box = new QCheckBox(QString::fromStdString(
+            FillText(Text(text::live_option_mask_bit).toStdString(), {std::to_string(n)})));
         box->setObjectName(QStringLiteral("box%1").arg(kFirstBox + n));
         box->setProperty("controlId", kFirstBox + n);
         connect(box, &QCheckBox::clicked, this, &OptionMaskDialog::Rebuild);
@@ -34,7 +34,7 @@ OptionMaskDialog::OptionMaskDialog(OptionMaskState& state, QWidget* parent) : QD
     }
     layout->addLayout(grid);
     auto* buttons = new QDialogButtonBox;
-    QPushButton* close = buttons->addButton(Text(kStrClose), QDialogButtonBox::RejectRole);
+    QPushButton* close = buttons->addButton(Text(text::live_close), QDialogButtonBox::RejectRole);
     close->setObjectName(QStringLiteral("closeButton"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

@@ -3,7 +3,7 @@
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/device/DeviceJobs.h"
-#include "app/device/DeviceStrings.h"
+#include "framework/TextIds.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -25,7 +25,7 @@ QLineEdit* Edit(int id, bool secret) {
 
 PasswordDialog::PasswordDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent)
     : QDialog(parent), jobs(jobs), prompter(prompter) {
-    setWindowTitle(Text(kStrPasswordTitle));
+    setWindowTitle(Text(text::device_password_title));
     QLineEdit* user = Edit(User, false);
     user->setText(QString::fromStdString(jobs.UserName()));
     user->setReadOnly(true);
@@ -33,10 +33,10 @@ PasswordDialog::PasswordDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pa
     fresh = Edit(New, true);
     repeat = Edit(Repeat, true);
     auto* form = new QFormLayout;
-    form->addRow(Text(kStrPasswordUser), user);
-    form->addRow(Text(kStrPasswordCurrent), current);
-    form->addRow(Text(kStrPasswordNew), fresh);
-    form->addRow(Text(kStrPasswordRepeat), repeat);
+    form->addRow(Text(text::device_password_user), user);
+    form->addRow(Text(text::device_password_current), current);
+    form->addRow(Text(text::device_password_new), fresh);
+    form->addRow(Text(text::device_password_repeat), repeat);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &PasswordDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &PasswordDialog::reject);
@@ -53,13 +53,13 @@ QWidget* PasswordDialog::Control(int id) const {
 
 void PasswordDialog::accept() {
     if (!jobs.PasswordIs(current->text().left(99).toStdString())) {
-        prompter.Error(this, Text(167));
+        prompter.Error(this, Text(text::password_current_wrong));
         current->selectAll();
         current->setFocus();
         return;
     }
     if (fresh->text() != repeat->text()) {
-        prompter.Error(this, Text(168));
+        prompter.Error(this, Text(text::password_mismatch));
         repeat->selectAll();
         repeat->setFocus();
         return;
@@ -67,7 +67,7 @@ void PasswordDialog::accept() {
     // While another job runs the session may be reading the password; it is
     // changed only together with posting the job.
     if (!jobs.PostChangePassword(fresh->text().left(99).toStdString())) {
-        prompter.Error(this, Text(278));
+        prompter.Error(this, Text(text::network_device_busy));
         return;
     }
     QDialog::accept();

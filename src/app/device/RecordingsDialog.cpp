@@ -3,7 +3,7 @@
 #include "app/common/UiText.h"
 #include "app/device/DeviceJobs.h"
 #include "app/device/DeviceSettings.h"
-#include "app/device/DeviceStrings.h"
+#include "framework/TextIds.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -23,10 +23,10 @@ const int kJobForLevel[3] = {8, 7, 6}; // a selection in list 0, 1, 2 lists the 
 } // namespace
 
 RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(parent), jobs(jobs) {
-    setWindowTitle(Text(kStrRecordingsTitle));
+    setWindowTitle(Text(text::device_recordings_title));
     const int ids[4] = {Cameras, Folders, Hours, Files};
-    const unsigned titles[4] = {kStrRecordingsCameras, kStrRecordingsFolders, kStrRecordingsHours,
-                                kStrRecordingsFiles};
+    const unsigned titles[4] = {text::device_recordings_cameras, text::device_recordings_folders,
+                                text::device_recordings_hours, text::device_recordings_files};
     auto* grid = new QGridLayout;
     for (int level = 0; level < 4; ++level) {
         lists[level] = new QListWidget;
@@ -44,19 +44,19 @@ RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(
     folder->setObjectName(QStringLiteral("c1031"));
     folder->setMaxLength(259);
     folder->setText(LoadDeviceSetting(QStringLiteral("recordings/localFolder")));
-    auto* browse = new QPushButton(Text(kStrRecordingsBrowse));
+    auto* browse = new QPushButton(Text(text::device_recordings_browse));
     browse->setObjectName(QStringLiteral("c1020"));
-    auto* list = new QPushButton(Text(kStrRecordingsList));
+    auto* list = new QPushButton(Text(text::device_recordings_list));
     list->setObjectName(QStringLiteral("c1014"));
-    auto* download = new QPushButton(Text(kStrRecordingsDownload));
+    auto* download = new QPushButton(Text(text::device_recordings_download));
     download->setObjectName(QStringLiteral("c1013"));
-    auto* close = new QPushButton(Text(kStrClose));
+    auto* close = new QPushButton(Text(text::device_close));
     close->setObjectName(QStringLiteral("c2"));
     chooseFolder = [](QWidget* owner, const QString& title, const QString& start) {
         return QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly);
     };
     connect(browse, &QPushButton::clicked, this, [this] {
-        const QString chosen = chooseFolder(this, Text(166), folder->text());
+        const QString chosen = chooseFolder(this, Text(text::recordings_choose_target), folder->text());
         if (!chosen.isEmpty())
             folder->setText(chosen.left(259));
     });
@@ -65,7 +65,7 @@ RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* folderRow = new QHBoxLayout;
-    folderRow->addWidget(new QLabel(Text(kStrRecordingsLocal)));
+    folderRow->addWidget(new QLabel(Text(text::device_recordings_local)));
     folderRow->addWidget(folder, 1);
     folderRow->addWidget(browse);
     auto* buttonRow = new QHBoxLayout;

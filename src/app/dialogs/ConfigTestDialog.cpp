@@ -1,10 +1,10 @@
 #include "app/dialogs/ConfigTestDialog.h"
 
-#include "app/common/AppStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "files/ConfigPackage.h"
 #include "framework/LocalException.h"
+#include "framework/TextIds.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -19,7 +19,7 @@ std::vector<std::string> ConfigPackageNames(const RenderState& state) {
     std::vector<uint8_t> package = BuildConfigPackage(state, "test.tdv");
     std::vector<PackageEntry> entries;
     if (!ReadPackageEntries(package.data(), package.size(), entries))
-        RaiseError(kStrPackageUnreadable);
+        RaiseError(text::app_package_unreadable);
     std::vector<std::string> names;
     for (const PackageEntry& e : entries)
         names.push_back(e.name);
@@ -29,8 +29,8 @@ std::vector<std::string> ConfigPackageNames(const RenderState& state) {
 
 ConfigTestDialog::ConfigTestDialog(const RenderState& state, Prompter& prompter, QWidget* parent)
     : QDialog(parent), state(state), prompter(prompter) {
-    setWindowTitle(Text(kStrConfigTestTitle));
-    auto* label = new QLabel(Text(kStrConfigTestLabel));
+    setWindowTitle(Text(text::app_config_test_title));
+    auto* label = new QLabel(Text(text::app_config_test_label));
     label->setWordWrap(true);
     list = new QListWidget;
     list->setObjectName(QStringLiteral("c1012"));

@@ -1,9 +1,9 @@
 #include "app/editor/BackgroundPicture.h"
 
-#include "app/common/ProjectToolStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "framework/LocalException.h"
+#include "framework/TextIds.h"
 #include "image/PictureFit.h"
 
 #include <QFile>
@@ -81,8 +81,8 @@ QImage ReadPicture(const QString& path) {
     const QSize size = reader.size();
     const uint64_t limit = kMaxBackgroundPixels;
     auto tooLarge = [&](QSize s) {
-        Refuse(kStrPictureTooLarge, {name, std::to_string(s.width()), std::to_string(s.height()),
-                                     std::to_string(limit / 1'000'000)});
+        Refuse(text::picture_too_large, {name, std::to_string(s.width()), std::to_string(s.height()),
+                                         std::to_string(limit / 1'000'000)});
     };
     if (size.isValid() && uint64_t(size.width()) * uint64_t(size.height()) > limit)
         tooLarge(size);
@@ -90,11 +90,11 @@ QImage ReadPicture(const QString& path) {
     ReaderComplaints complaints;
     if (!reader.read(&image) || image.isNull())
         throw LocalException(
-            FillText(Text(kStrPictureUnreadable).toStdString(), {name, Utf8(reader.errorString())}));
+            FillText(Text(text::picture_unreadable).toStdString(), {name, Utf8(reader.errorString())}));
     if (uint64_t(image.width()) * uint64_t(image.height()) > limit)
         tooLarge(image.size());
     if (complaints.Count() > 0 || (reader.format() == "jpeg" && !JpegEndsProperly(path)))
-        Refuse(kStrPictureDamaged, {name});
+        Refuse(text::picture_damaged, {name});
     return image.convertToFormat(QImage::Format_BGR888);
 }
 
@@ -104,11 +104,11 @@ std::optional<PictureFitMode> ChooseFit(Prompter& prompts, QWidget* owner, QSize
     if (SameAspect(uint32_t(picture.width()), uint32_t(picture.height()), width, height))
         return PictureFitMode::Fit;
     const QString question =
-        QString::fromStdString(FillText(Text(kStrPictureFitAsk).toStdString(),
+        QString::fromStdString(FillText(Text(text::picture_fit_ask).toStdString(),
                                         {std::to_string(picture.width()), std::to_string(picture.height()),
                                          std::to_string(width), std::to_string(height)}));
-    const int choice = prompts.Choose(owner, question, Text(kStrPictureCaption),
-                                      {Text(kStrPictureFitBars), Text(kStrPictureFillCrop)});
+    const int choice = prompts.Choose(owner, question, Text(text::picture_caption),
+                                      {Text(text::picture_fit_bars), Text(text::picture_fill_crop)});
     if (choice < 0)
         return std::nullopt;
     return choice == 0 ? PictureFitMode::Fit : PictureFitMode::Fill;

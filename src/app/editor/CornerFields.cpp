@@ -1,8 +1,8 @@
 #include "app/editor/CornerFields.h"
 
-#include "app/common/EditorStrings.h"
 #include "app/common/UiText.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "model/PictureCoordinates.h"
 
 #include <QGridLayout>
@@ -27,13 +27,13 @@ const char* const MarkedStyle = "QLineEdit { background: #ffd0d0; border: 1px so
 } // namespace
 
 CornerFields::CornerFields(Apply apply, QWidget* parent)
-    : QGroupBox(Text(kStrCornersTitle), parent), apply(std::move(apply)) {
+    : QGroupBox(Text(text::corners_title), parent), apply(std::move(apply)) {
     setObjectName(QStringLiteral("corners"));
     auto* grid = new QGridLayout(this);
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(2);
-    grid->addWidget(new QLabel(Text(kStrCornerX)), 0, 1, Qt::AlignHCenter);
-    grid->addWidget(new QLabel(Text(kStrCornerY)), 0, 2, Qt::AlignHCenter);
+    grid->addWidget(new QLabel(Text(text::corners_corner_x)), 0, 1, Qt::AlignHCenter);
+    grid->addWidget(new QLabel(Text(text::corners_corner_y)), 0, 2, Qt::AlignHCenter);
     for (int k = 0; k < 4; ++k) {
         labels[size_t(k)] = new QLabel(QString::number(k + 1));
         grid->addWidget(labels[size_t(k)], k + 1, 0, Qt::AlignRight);
@@ -66,7 +66,7 @@ void CornerFields::SetMarked(int corner, int axis, bool on) {
     edit->setProperty("refused", on);
     edit->setStyleSheet(on ? QString::fromLatin1(MarkedStyle) : QString());
     edit->setToolTip(
-        on ? QString::fromStdString(FillText(LoadTextA(kStrCornerOutside),
+        on ? QString::fromStdString(FillText(LoadTextA(text::corners_corner_outside),
                                              {std::to_string(lastColumn), std::to_string(lastRow)}))
            : QString());
 }

@@ -1,9 +1,9 @@
 #include "app/editor/Inspector.h"
 
-#include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
 #include "app/editor/CornerFields.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "model/DetectorEdits.h"
 #include "model/KeyboardEdits.h"
 
@@ -33,8 +33,9 @@ std::optional<uint32_t> ReadUnsigned(const QString& text) {
 }
 } // namespace
 
-Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent) : QWidget(parent), document(document) {
-    detectorLabel = Named(new QLabel(Text(kStrInspectorDetector)), DetectorLabel);
+Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent)
+    : QWidget(parent), document(document) {
+    detectorLabel = Named(new QLabel(Text(text::app_inspector_detector)), DetectorLabel);
     cardLetter = Named(new QLabel, CardLetter);
     cardLetter->setMinimumWidth(16);
     cardLetter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -44,23 +45,23 @@ Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent) : 
     number = Named(new QLineEdit, Number);
     number->setMaxLength(10);
     number->setMaximumWidth(64);
-    areaLabel = Named(new QLabel(Text(kStrInspectorArea)), AreaLabel);
+    areaLabel = Named(new QLabel(Text(text::app_inspector_area)), AreaLabel);
     area = Named(new QLabel, Area);
     area->setMinimumWidth(60);
     area->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    kindGroup = Named(new QGroupBox(Text(kStrInspectorKind)), KindGroup);
-    plain = Named(new QCheckBox(Text(kStrInspectorPlain)), Plain);
-    directional = Named(new QCheckBox(Text(kStrInspectorDirectional)), Directional);
-    contrast = Named(new QCheckBox(Text(kStrInspectorContrast)), Contrast);
-    angleLabel = Named(new QLabel(Text(kStrInspectorAngle)), AngleLabel);
+    kindGroup = Named(new QGroupBox(Text(text::app_inspector_kind)), KindGroup);
+    plain = Named(new QCheckBox(Text(text::app_inspector_plain)), Plain);
+    directional = Named(new QCheckBox(Text(text::app_inspector_directional)), Directional);
+    contrast = Named(new QCheckBox(Text(text::app_inspector_contrast)), Contrast);
+    angleLabel = Named(new QLabel(Text(text::app_inspector_angle)), AngleLabel);
     angle = Named(new QLineEdit, Angle);
     angle->setMaxLength(10);
     angle->setMaximumWidth(64);
-    delayLabel = Named(new QLabel(Text(kStrInspectorDelay)), DelayLabel);
+    delayLabel = Named(new QLabel(Text(text::app_inspector_delay)), DelayLabel);
     delay = Named(new QLineEdit, Delay);
     delay->setMaximumWidth(64);
-    extendLabel = Named(new QLabel(Text(kStrInspectorExtend)), ExtendLabel);
+    extendLabel = Named(new QLabel(Text(text::app_inspector_extend)), ExtendLabel);
     extend = Named(new QLineEdit, Extend);
     extend->setMaximumWidth(64);
 
@@ -135,7 +136,9 @@ Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent) : 
 
 Inspector::~Inspector() = default;
 
-QWidget* Inspector::Control(int id) const { return findChild<QWidget*>(QStringLiteral("c%1").arg(id)); }
+QWidget* Inspector::Control(int id) const {
+    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+}
 
 void Inspector::SetTextIfDifferent(QLineEdit* edit, const QString& text) {
     if (edit->text() != text)
@@ -173,7 +176,8 @@ void Inspector::ShowDetector(const Detector* d) {
     angleLabel->setEnabled(isDirectional);
     angle->setEnabled(isDirectional);
 
-    SetLabelIfDifferent(cardLetter, d && d->card < 8 ? QString(QChar('A' + static_cast<int>(d->card))) : QString());
+    SetLabelIfDifferent(cardLetter,
+                        d && d->card < 8 ? QString(QChar('A' + static_cast<int>(d->card))) : QString());
     SetTextIfDifferent(number, d ? QString::number(d->number) : QString());
     SetTextIfDifferent(angle, isDirectional ? QString::number(d->angle) : QString());
     if (isPlain) {
@@ -195,7 +199,8 @@ void Inspector::AreaPainted(uint32_t card, uint32_t number, uint32_t count) {
     if (static_cast<int32_t>(count) == shownArea && !area->text().isEmpty())
         return;
     shownArea = static_cast<int32_t>(count);
-    SetLabelIfDifferent(area, QString::fromStdString(FillText(LoadTextA(kStrInspectorPixels), {std::to_string(count)})));
+    SetLabelIfDifferent(area, QString::fromStdString(
+                                  FillText(LoadTextA(text::app_inspector_pixels), {std::to_string(count)})));
 }
 
 } // namespace korvex

@@ -1,26 +1,22 @@
 #include "app/editor/MainView.h"
 
-#include "app/common/AppStrings.h"
-#include "app/common/LiveStrings.h"
 #include "app/common/Icons.h"
-#include "app/common/ProjectToolStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/editor/BackgroundPicture.h"
 #include "app/editor/DetectorDrawing.h"
 #include "framework/ChangeFlags.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 #include "live/LiveBackground.h"
 #include "model/DetectorGeometry.h"
-
-#include <optional>
 
 #include <QAction>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-
 #include <algorithm>
+#include <optional>
 
 namespace korvex {
 
@@ -37,13 +33,21 @@ MainView::MainView(MainViewHost& host, Document& document, QWidget* parent)
 
 // ---- DocumentOwner --------------------------------------------------------
 
-void MainView::TitleChanged(const std::string& path) { host.TitleChanged(path); }
+void MainView::TitleChanged(const std::string& path) {
+    host.TitleChanged(path);
+}
 
-void MainView::SelectDetector(int32_t index) { Select(index); }
+void MainView::SelectDetector(int32_t index) {
+    Select(index);
+}
 
-void MainView::RefreshView() { update(); }
+void MainView::RefreshView() {
+    update();
+}
 
-void MainView::ComposerStateChanged(RenderState& state) { host.ComposerStateChanged(state); }
+void MainView::ComposerStateChanged(RenderState& state) {
+    host.ComposerStateChanged(state);
+}
 
 // ---- selection and toolbar ------------------------------------------------
 
@@ -124,7 +128,9 @@ void MainView::Relayout() {
     update();
 }
 
-void MainView::UpdateCursor() { setCursor(ModeCursor(mode)); }
+void MainView::UpdateCursor() {
+    setCursor(ModeCursor(mode));
+}
 
 void MainView::ProjectReplaced() {
     CancelDrag();
@@ -284,7 +290,7 @@ void MainView::AddDetector(bool line, bool atMenuPoint) {
 void MainView::LoadBackground() {
     if (activeCard < 0 || static_cast<size_t>(activeCard) >= document.Current().backgrounds.size())
         return;
-    QString path = host.Prompts().OpenFile(host.DialogOwner(), Text(kStrAnyPictures), PicturePatterns());
+    QString path = host.Prompts().OpenFile(host.DialogOwner(), Text(text::picture_filter), PicturePatterns());
     if (path.isEmpty())
         return;
     // Raises the file's own message, and nothing changes then; none when
@@ -313,11 +319,11 @@ void MainView::LiveBackgrounds() {
         anyFits = anyFits || fitted[i].has_value();
     }
     if (!anyFits) {
-        const QString text =
-            anyPicture ? QString::fromStdString(FillText(Text(kStrNoMatchingLivePictures).toStdString(),
-                                                         {std::to_string(state.width), std::to_string(state.height)}))
-                       : Text(kStrNoLivePictures);
-        host.Prompts().Information(host.DialogOwner(), text, Text(kStrTabLive));
+        const QString text = anyPicture ? QString::fromStdString(FillText(
+                                              Text(text::live_no_matching_live_pictures).toStdString(),
+                                              {std::to_string(state.width), std::to_string(state.height)}))
+                                        : Text(text::live_no_live_pictures);
+        host.Prompts().Information(host.DialogOwner(), text, Text(text::frame_tab_live));
         return;
     }
     Edited(SetBackgrounds(document, std::move(fitted)));
@@ -618,7 +624,8 @@ void MainView::paintEvent(QPaintEvent* event) {
         int32_t W = w * zoom, H = h * zoom;
         if (!event->rect().intersects(QRect(r.left - 1, r.top - 1, W + 8, H + 8)))
             continue;
-        painter.fillRect(QRect(QPoint(r.left + W + 1, r.top + 4), QPoint(r.left + W + 5, r.top + H + 5)), shadow);
+        painter.fillRect(QRect(QPoint(r.left + W + 1, r.top + 4), QPoint(r.left + W + 5, r.top + H + 5)),
+                         shadow);
         painter.fillRect(QRect(QPoint(r.left + 4, r.top + H + 1), QPoint(r.left + W, r.top + H + 5)), shadow);
         painter.setPen(i == activeCard ? QColor(255, 0, 0) : frameColour);
         painter.setBrush(Qt::NoBrush);
@@ -631,8 +638,8 @@ void MainView::paintEvent(QPaintEvent* event) {
                 continue;
             bool isSelected = static_cast<int32_t>(k) == state.selected;
             const Detector& shown = isSelected && erasePreview ? *erasePreview : d;
-            DrawnArea area =
-                DrawDetectorOnCanvas(canvas, PreviewPoints(k), shown, isSelected ? activeHandle : -1, isSelected);
+            DrawnArea area = DrawDetectorOnCanvas(canvas, PreviewPoints(k), shown,
+                                                  isSelected ? activeHandle : -1, isSelected);
             host.AreaPainted(area.card, area.number, area.count);
         }
         QImage zoomed = ImageOf(canvas).scaled(static_cast<int>(cw) * zoom, static_cast<int>(ch) * zoom,
@@ -644,8 +651,9 @@ void MainView::paintEvent(QPaintEvent* event) {
             if (static_cast<int64_t>(d.card) != i || !d.directional)
                 continue;
             const bool aiming = static_cast<int32_t>(k) == state.selected && drag == DragAim;
-            uint32_t angle = aiming ? AngleOf({dragStart.x(), dragStart.y()}, {dragLast.x(), dragLast.y()}, d.angle)
-                                    : d.angle;
+            uint32_t angle =
+                aiming ? AngleOf({dragStart.x(), dragStart.y()}, {dragLast.x(), dragLast.y()}, d.angle)
+                       : d.angle;
             DrawDirectionArrowOn(zoomed, PreviewPoints(k), d.IsLine(), angle, zoom);
             if (aiming) {
                 Point a = g.ToCanvas(activeCard, dragStart.x(), dragStart.y());

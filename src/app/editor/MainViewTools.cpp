@@ -2,13 +2,13 @@
 // dragged, nudging the selection with the arrow keys, corner positions typed
 // in the inspector, the camera-size conversion and copying a card's
 // detectors to another card. Each edit is one core function.
-#include "app/common/EditorStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/editor/EditorOverlay.h"
 #include "app/editor/MainView.h"
 #include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "model/CopyDetectors.h"
 #include "model/DetectorGeometry.h"
 #include "model/PictureCoordinates.h"
@@ -161,8 +161,8 @@ void MainView::ConvertTo(uint32_t width, uint32_t height) {
         std::string list;
         for (uint32_t y : outcome.outputsInUse)
             list += (list.empty() ? "Y" : ", Y") + std::to_string(y);
-        QString text = QString::fromStdString(FillText(LoadTextA(kStrConvertDropsOutputs), {list}));
-        if (!host.Prompts().Warning(host.DialogOwner(), text, Text(kStrConvertCaption)))
+        QString text = QString::fromStdString(FillText(LoadTextA(text::convert_drops_outputs), {list}));
+        if (!host.Prompts().Warning(host.DialogOwner(), text, Text(text::convert_caption)))
             return;
         outcome = ConvertProject(document, width, height, true);
     }
@@ -171,7 +171,7 @@ void MainView::ConvertTo(uint32_t width, uint32_t height) {
     ChangeFlags::Mark(ChangeFlags::LayoutChanged);
     host.ComposerStateChanged(document.Current());
     Select(document.Current().selected);
-    host.ShowStatusText(FillText(LoadTextA(kStrConverted), {SizeText(width, height)}));
+    host.ShowStatusText(FillText(LoadTextA(text::convert_converted), {SizeText(width, height)}));
 }
 
 void MainView::CopyDetectorsToCamera() {
@@ -190,7 +190,8 @@ void MainView::CopyDetectorsToCamera() {
     }
     Prompter& prompts = host.Prompts();
     if (cards.empty()) {
-        prompts.Information(host.DialogOwner(), Text(kStrNoOtherCamera), Text(kStrCopyDetectorsCaption));
+        prompts.Information(host.DialogOwner(), Text(text::copy_no_other_camera),
+                            Text(text::copy_detectors_caption));
         return;
     }
     bool any = false;
@@ -199,12 +200,13 @@ void MainView::CopyDetectorsToCamera() {
     if (!any) {
         prompts.Information(
             host.DialogOwner(),
-            QString::fromStdString(FillText(LoadTextA(kStrNothingToCopy), {letter.toStdString()})),
-            Text(kStrCopyDetectorsCaption));
+            QString::fromStdString(FillText(LoadTextA(text::copy_nothing_to_copy), {letter.toStdString()})),
+            Text(text::copy_detectors_caption));
         return;
     }
-    QString ask = QString::fromStdString(FillText(LoadTextA(kStrCopyDetectorsAsk), {letter.toStdString()}));
-    int choice = prompts.Choose(host.DialogOwner(), ask, Text(kStrCopyDetectorsCaption), names);
+    QString ask =
+        QString::fromStdString(FillText(LoadTextA(text::copy_detectors_ask), {letter.toStdString()}));
+    int choice = prompts.Choose(host.DialogOwner(), ask, Text(text::copy_detectors_caption), names);
     if (choice < 0 || static_cast<size_t>(choice) >= cards.size())
         return;
     uint32_t to = cards[static_cast<size_t>(choice)];
@@ -215,7 +217,7 @@ void MainView::CopyDetectorsToCamera() {
     update();
     std::string count = std::to_string(outcome.copied), target = CardLetter(to).toStdString();
     if (outcome.renumbered.empty()) {
-        host.ShowStatusText(FillText(LoadTextA(kStrCopiedDetectors), {count, target}));
+        host.ShowStatusText(FillText(LoadTextA(text::copy_copied_detectors), {count, target}));
         return;
     }
     std::string list;
@@ -224,7 +226,7 @@ void MainView::CopyDetectorsToCamera() {
             list += ", ";
         list += letter.toStdString() + std::to_string(r.from) + "→" + target + std::to_string(r.to);
     }
-    host.ShowStatusText(FillText(LoadTextA(kStrCopiedRenumbered), {count, target, list}));
+    host.ShowStatusText(FillText(LoadTextA(text::copy_copied_renumbered), {count, target, list}));
 }
 
 } // namespace korvex

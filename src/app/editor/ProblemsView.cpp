@@ -1,9 +1,9 @@
 #include "app/editor/ProblemsView.h"
 
-#include "app/common/AppStrings.h"
 #include "app/common/Icons.h"
 #include "app/common/UiText.h"
 #include "files/Problems.h"
+#include "framework/TextIds.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -13,17 +13,11 @@
 
 namespace korvex {
 
-namespace {
-// The tip of a warning line (what the mark means), and its text.
-constexpr unsigned kStrWarningLineTip = 1823;
-constexpr unsigned kStrWarningLine = 1824;
-} // namespace
-
 ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent) {
     list = new QTreeWidget(this);
     list->setObjectName(QStringLiteral("problemsList"));
     list->setColumnCount(1);
-    list->setHeaderLabels({Text(kStrProblemsHeader)});
+    list->setHeaderLabels({Text(text::problems_header)});
     list->setRootIsDecorated(false);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -52,10 +46,10 @@ bool ProblemsView::Rebuild(const RenderState& state) {
         auto* item = new QTreeWidgetItem;
         item->setData(0, WarningRole, line.warning);
         if (line.warning) {
-            item->setText(0,
-                          QString::fromStdString(FillText(Text(kStrWarningLine).toStdString(), {line.text})));
+            item->setText(0, QString::fromStdString(
+                                 FillText(Text(text::composer_warning_line).toStdString(), {line.text})));
             item->setIcon(0, warning);
-            item->setToolTip(0, Text(kStrWarningLineTip));
+            item->setToolTip(0, Text(text::composer_warning_tip));
             ++warnings;
         } else {
             item->setText(0, QString::fromStdString(line.text));
@@ -87,10 +81,10 @@ void ProblemsView::AddWarnings() {
     const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxInformation);
     for (const QString& line : liveWarnings) {
         auto* item = new QTreeWidgetItem;
-        item->setText(
-            0, QString::fromStdString(FillText(Text(kStrWarningLine).toStdString(), {line.toStdString()})));
+        item->setText(0, QString::fromStdString(FillText(Text(text::composer_warning_line).toStdString(),
+                                                         {line.toStdString()})));
         item->setIcon(0, icon);
-        item->setToolTip(0, Text(kStrWarningLineTip));
+        item->setToolTip(0, Text(text::composer_warning_tip));
         item->setData(0, Qt::UserRole, true);
         item->setData(0, WarningRole, true);
         list->addTopLevelItem(item);

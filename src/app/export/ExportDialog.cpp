@@ -1,7 +1,7 @@
 #include "app/export/ExportDialog.h"
 
 #include "app/common/UiText.h"
-#include "app/export/ExportStrings.h"
+#include "framework/TextIds.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -37,7 +37,7 @@ void StoreSetting(const QString& key, const QString& value) {
 ExportDialog::ExportDialog(std::function<std::unique_ptr<ExportRunner>(ExportDialog&)> makeRunner,
                            QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(Text(kStrExportTitle));
+    setWindowTitle(Text(text::device_export_title));
     list = new QListWidget;
     list->setObjectName(QStringLiteral("c1012"));
     progress = new QProgressBar;
@@ -46,11 +46,11 @@ ExportDialog::ExportDialog(std::function<std::unique_ptr<ExportRunner>(ExportDia
     progress->setValue(0);
     status = new QLabel;
     status->setObjectName(QStringLiteral("c1017"));
-    choose = new QPushButton(Text(kStrExportChoose));
+    choose = new QPushButton(Text(text::device_export_choose));
     choose->setObjectName(QStringLiteral("c1019"));
-    copy = new QCommandLinkButton(Text(kStrExportCopy));
+    copy = new QCommandLinkButton(Text(text::device_export_copy));
     copy->setObjectName(QStringLiteral("c1022"));
-    reencode = new QCommandLinkButton(Text(kStrExportReencode));
+    reencode = new QCommandLinkButton(Text(text::device_export_reencode));
     reencode->setObjectName(QStringLiteral("c1023"));
 
     askInputFiles = [](QWidget* owner, const QString& filter) {
@@ -62,7 +62,7 @@ ExportDialog::ExportDialog(std::function<std::unique_ptr<ExportRunner>(ExportDia
     };
     showError = [](QWidget* owner, const QString& text) { QMessageBox::critical(owner, QString(), text); };
     connect(choose, &QPushButton::clicked, this, [this] {
-        const QStringList chosen = askInputFiles(this, Text(205) + QStringLiteral(" (*.avi)"));
+        const QStringList chosen = askInputFiles(this, Text(text::filter_avi_recordings) + QStringLiteral(" (*.avi)"));
         if (!chosen.isEmpty())
             SetFiles(chosen);
     });
@@ -70,7 +70,7 @@ ExportDialog::ExportDialog(std::function<std::unique_ptr<ExportRunner>(ExportDia
     connect(reencode, &QPushButton::clicked, this, [this] { StartJob(true); });
 
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel(Text(kStrExportFiles)), 1);
+    top->addWidget(new QLabel(Text(text::device_export_files)), 1);
     top->addWidget(choose);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -120,7 +120,7 @@ void ExportDialog::SetFiles(const QStringList& paths) {
 
 void ExportDialog::UpdateNotes() {
     copy->setDescription(Text(files.empty() ? 209 : 210));
-    reencode->setDescription(files.empty() ? QString() : Text(211));
+    reencode->setDescription(files.empty() ? QString() : Text(text::export_reencode_tip));
 }
 
 void ExportDialog::SetControlsEnabled(bool enabled) {
@@ -134,8 +134,8 @@ void ExportDialog::StartJob(bool reencodeJob) {
         return;
     std::string output;
     if (!files.empty()) {
-        const QString initial = QDir(QString::fromStdString(folder)).filePath(Text(206).left(259));
-        QString chosen = askOutputFile(this, Text(205) + QStringLiteral(" (*.avi)"), initial);
+        const QString initial = QDir(QString::fromStdString(folder)).filePath(Text(text::filter_export_file_name).left(259));
+        QString chosen = askOutputFile(this, Text(text::filter_avi_recordings) + QStringLiteral(" (*.avi)"), initial);
         if (chosen.isEmpty())
             return; // cancelled: nothing starts
         if (QFileInfo(chosen).suffix().isEmpty())

@@ -1,11 +1,11 @@
 #include "app/frame/LiveSiteLink.h"
 
 #include "app/common/AppSettings.h"
-#include "app/common/LiveStrings.h"
 #include "app/common/UiText.h"
 #include "app/editor/MainView.h"
 #include "app/editor/ProblemsView.h"
 #include "app/live/LiveView.h"
+#include "framework/TextIds.h"
 #include "model/CameraFollow.h"
 #include "model/LiveOverlay.h"
 
@@ -40,11 +40,11 @@ QString Part(unsigned id, int32_t value) {
 QString MovedText(int32_t dx, int32_t dy) {
     QStringList parts;
     if (dx != 0)
-        parts << Part(dx > 0 ? kStrMovedRight : kStrMovedLeft, std::abs(dx));
+        parts << Part(dx > 0 ? text::live_moved_right : text::live_moved_left, std::abs(dx));
     if (dy != 0)
-        parts << Part(dy > 0 ? kStrMovedDown : kStrMovedUp, std::abs(dy));
-    return QString::fromStdString(
-        FillText(Text(kStrMovedNote).toStdString(), {parts.join(QStringLiteral(", ")).toStdString()}));
+        parts << Part(dy > 0 ? text::live_moved_down : text::live_moved_up, std::abs(dy));
+    return QString::fromStdString(FillText(Text(text::live_moved_note).toStdString(),
+                                           {parts.join(QStringLiteral(", ")).toStdString()}));
 }
 
 LiveSiteLink::LiveSiteLink(LiveView& live, LiveViewCore& core, MainView& view, ProblemsView& problems,
@@ -53,7 +53,7 @@ LiveSiteLink::LiveSiteLink(LiveView& live, LiveViewCore& core, MainView& view, P
       watch(std::make_unique<CameraWatch>(core)) {
     toggle.setCheckable(true);
     toggle.setIcon(DetectorsIcon());
-    toggle.setToolTip(Text(kStrLiveDetectorsTip));
+    toggle.setToolTip(Text(text::live_detectors_tip));
     connect(&toggle, &QAction::toggled, this, [this](bool on) { ShowDetectors(on); });
     toggle.setChecked(OpenAppSettings()->value(kShowDetectorsKey, false).toBool());
     live.ShowDetectors(toggle.isChecked());
@@ -103,7 +103,7 @@ void LiveSiteLink::Poll() {
         const QString note = moved ? MovedText(drifts[i].estimate.dx, drifts[i].estimate.dy) : QString();
         live.SetCameraNote(i, note);
         if (moved)
-            now << QString::fromStdString(FillText(Text(kStrCameraMoved).toStdString(),
+            now << QString::fromStdString(FillText(Text(text::live_camera_moved).toStdString(),
                                                    {std::string(1, char('A' + i)), note.toStdString()}));
     }
     if (now != warnings) {

@@ -1,9 +1,7 @@
 #include "app/frame/MainFrame.h"
 
-#include "app/common/AppStrings.h"
 #include "app/common/Commands.h"
 #include "app/common/Icons.h"
-#include "app/common/LiveStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/composer/ComposerFrame.h"
@@ -39,6 +37,7 @@
 #include "framework/ChangeFlags.h"
 #include "framework/Language.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractItemModel>
@@ -242,7 +241,7 @@ void MainFrame::BuildToolbar() {
 void MainFrame::BuildMenus() {
     auto add = [this](QMenu* menu, std::initializer_list<int> ids) { actions.AddTo(*menu, ids); };
     QMenuBar* bar = menuBar();
-    QMenu* file = bar->addMenu(Text(kStrMenuFile));
+    QMenu* file = bar->addMenu(Text(text::app_menu_file));
     add(file, {CmdNew, CmdOpen});
     recent =
         new RecentProjects(this, [this](const QString& text) { statusBar->ShowText(text.toStdString()); });
@@ -250,13 +249,13 @@ void MainFrame::BuildMenus() {
     file->addMenu(recent->Menu());
     add(file, {CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdCompareWith,
                CmdExportReport, 0, CmdExit});
-    QMenu* edit = bar->addMenu(Text(kStrMenuEdit));
+    QMenu* edit = bar->addMenu(Text(text::app_menu_edit));
     add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine, 0,
                CmdCopyDetectorsToCamera, 0, CmdConvertTo320, CmdConvertTo180});
-    QMenu* view = bar->addMenu(Text(kStrMenuView));
+    QMenu* view = bar->addMenu(Text(text::app_menu_view));
     add(view, {CmdZoomIn, CmdZoomOut, 0, CmdToggleInspector, CmdToggleComposer, CmdToggleExplorer,
                CmdToggleTuning, 0, CmdViewOptionA, CmdViewOptionB, 0, CmdLiveDetectors});
-    QMenu* detector = bar->addMenu(Text(kStrMenuDetector));
+    QMenu* detector = bar->addMenu(Text(text::app_menu_detector));
     add(detector, {CmdModeReshape,
                    CmdModeErase,
                    CmdModeMove,
@@ -277,15 +276,15 @@ void MainFrame::BuildMenus() {
                    CmdDivisions6,
                    CmdFill20,
                    CmdFill100});
-    QMenu* device = bar->addMenu(Text(kStrMenuDevice));
+    QMenu* device = bar->addMenu(Text(text::app_menu_device));
     add(device, {CmdConnect, CmdDisconnect, 0, CmdUpload, CmdRestoreProgram, CmdDownloadProgram, CmdRestart,
                  0, CmdRecordings, CmdNetworkSettings, CmdChangePassword, CmdOptionMask});
-    QMenu* tools = bar->addMenu(Text(kStrMenuTools));
+    QMenu* tools = bar->addMenu(Text(text::app_menu_tools));
     add(tools, {CmdExport, CmdConfigTest});
-    languageMenu = bar->addMenu(Text(kStrMenuLanguage));
-    QMenu* help = bar->addMenu(Text(kStrMenuHelp));
+    languageMenu = bar->addMenu(Text(text::app_menu_language));
+    QMenu* help = bar->addMenu(Text(text::app_menu_help));
     add(help, {CmdHelp, 0});
-    QMenu* demoMenu = help->addMenu(Text(kStrMenuDemo));
+    QMenu* demoMenu = help->addMenu(Text(text::live_menu_demo));
     add(demoMenu, {CmdDemoDevice, 0, CmdDemoKnock, CmdDemoStraighten});
     add(help, {0, CmdAbout});
     for (QMenu* menu : {file, edit, view, detector, device, tools, help, demoMenu})
@@ -296,11 +295,11 @@ void MainFrame::BuildMenus() {
     contextMenu = new QMenu(this);
     add(contextMenu,
         {CmdAddQuadHere, CmdAddLineHere, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdUndo, CmdRedo, CmdSave, 0});
-    QMenu* modes = contextMenu->addMenu(Text(kStrMenuMode));
+    QMenu* modes = contextMenu->addMenu(Text(text::app_menu_mode));
     add(modes, {CmdModeReshape, CmdModeErase, CmdModeMove, CmdModeAim, CmdModeMoveCard});
-    QMenu* pens = contextMenu->addMenu(Text(kStrMenuPenWidth));
+    QMenu* pens = contextMenu->addMenu(Text(text::app_menu_pen_width));
     add(pens, {CmdPenWidth1, CmdPenWidth2, CmdPenWidth3, CmdPenWidth4});
-    QMenu* patterns = contextMenu->addMenu(Text(kStrMenuPattern));
+    QMenu* patterns = contextMenu->addMenu(Text(text::app_menu_pattern));
     add(patterns, {CmdNoPattern, CmdDivisions1, CmdDivisions2, CmdDivisions3, CmdDivisions4, CmdDivisions5,
                    CmdDivisions6, CmdFill20, CmdFill100});
     add(contextMenu, {0, CmdLoadBackground, CmdLiveBackgrounds});
@@ -332,8 +331,8 @@ void MainFrame::BuildLanguageMenu() {
 
 void MainFrame::BuildPanes() {
     inspector = new Inspector(projects->GetDocument(), *prompter);
-    panes.Add(PaneTable::Inspector, Text(kStrPaneInspector), QStringLiteral("inspectorPane"), inspector,
-              CmdToggleInspector, PaneTable::EditorPage, true);
+    panes.Add(PaneTable::Inspector, Text(text::app_pane_inspector), QStringLiteral("inspectorPane"),
+              inspector, CmdToggleInspector, PaneTable::EditorPage, true);
     // The composer edits the document only through the core's composer
     // edits; the undo steps they make mark the document changed, and the
     // idle pass lays the composer out once for them.
@@ -354,7 +353,7 @@ void MainFrame::BuildPanes() {
     tuningFrame->SetSelection(tuningSink.get());
     tuningSink->AttachView(tuningFrame,
                            [frame = tuningFrame](const TuningCurve& curve) { frame->SetCurve(curve); });
-    panes.Add(PaneTable::Tuning, Text(kStrTuningTitle), QStringLiteral("tuningPane"), tuningFrame,
+    panes.Add(PaneTable::Tuning, Text(text::tuning_title), QStringLiteral("tuningPane"), tuningFrame,
               CmdToggleTuning, PaneTable::AnyPage, false);
 }
 
@@ -432,7 +431,8 @@ void MainFrame::UpdateMenuStates() {
     panes.SyncChecks();
     actions[CmdViewOptionA]->setChecked(ViewOptionA());
     actions[CmdViewOptionB]->setChecked(ViewOptionB());
-    actions[CmdDemoDevice]->setText(Text(devices->DemoRunning() ? kStrStopDemo : kStrStartDemo));
+    actions[CmdDemoDevice]->setText(
+        Text(devices->DemoRunning() ? text::live_stop_demo : text::live_start_demo));
     Enable(actions[CmdDemoDevice], devices->HasDemo());
     Enable(actions[CmdDemoKnock], devices->DemoRunning());
     Enable(actions[CmdDemoStraighten], devices->DemoRunning());
@@ -510,7 +510,7 @@ void MainFrame::StartDemo(bool usualPortsFirst) {
     devices->StartDemo(usualPortsFirst, scenes);
     SelectDemoRow();
     statusBar->ShowText(
-        FillText(Text(kStrDemoPorts).toStdString(),
+        FillText(Text(text::live_demo_ports).toStdString(),
                  {std::to_string(devices->Demo().LivePort()), std::to_string(devices->Demo().SshPort())}));
     tabView->setCurrentIndex(0);
 }
@@ -523,8 +523,8 @@ void MainFrame::ToggleDemo() {
     try {
         StartDemo();
     } catch (const std::exception& e) {
-        prompter->Error(this,
-                        QString::fromStdString(FillText(Text(kStrDemoFailed).toStdString(), {e.what()})));
+        prompter->Error(
+            this, QString::fromStdString(FillText(Text(text::live_demo_failed).toStdString(), {e.what()})));
     }
 }
 
@@ -564,20 +564,20 @@ void MainFrame::ProjectCommand(int id) {
 void MainFrame::Upload() {
     View().CancelDrag();
     if (RebuildProblems()) {
-        prompter->Error(this, Text(kStrUploadRefusedProblems));
+        prompter->Error(this, Text(text::program_upload_refused_problems));
         return;
     }
     if (!DeviceConnected())
         return;
     try {
-        if (!prompter->Warning(this, Text(kStrUploadQuestion), Text(kStrUploadCaption)))
+        if (!prompter->Warning(this, Text(text::program_upload_question), Text(text::program_upload_caption)))
             return;
         if (!projects->Save())
             return;
         // The bytes saving has just written, built again rather than read
         // back from the disk.
         if (!PostUpload(projects->FileBytes()))
-            prompter->Information(this, Text(kStrUploadBusy), Text(kStrUploadCaption));
+            prompter->Information(this, Text(text::app_upload_busy), Text(text::program_upload_caption));
     } catch (const std::exception& e) {
         prompter->Error(this, QString::fromStdString(e.what()));
     }
@@ -597,7 +597,7 @@ void MainFrame::ChooseLanguage(int id) {
         a->setChecked(true);
     RememberLanguage(name);
     WriteLanguage(name);
-    prompter->Information(this, Text(kStrLanguageNextStart), Text(kStrLanguageCaption));
+    prompter->Information(this, Text(text::frame_language_next_start), Text(text::frame_language_caption));
 }
 
 void MainFrame::OnCommand(int id) {

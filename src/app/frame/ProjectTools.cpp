@@ -5,9 +5,7 @@
 #include <QDialog>
 
 // The window and the core.
-#include "app/common/AppStrings.h"
 #include "app/common/Commands.h"
-#include "app/common/ProjectToolStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/compare/ComparePane.h"
@@ -25,6 +23,7 @@
 #include "files/ProjectFile.h"
 #include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <QDeadlineTimer>
 #include <QDockWidget>
@@ -52,7 +51,7 @@ QString FactAfter(const QString& text, const QString& label) {
 
 void MainFrame::BuildProjectTools() {
     comparePane = new ComparePane;
-    compareDock = new QDockWidget(Text(kStrCompareTitle), this);
+    compareDock = new QDockWidget(Text(text::compare_title), this);
     compareDock->setObjectName(QStringLiteral("comparePane"));
     compareDock->setWidget(comparePane);
     addDockWidget(Qt::BottomDockWidgetArea, compareDock);
@@ -76,8 +75,9 @@ void MainFrame::BuildProjectTools() {
     // The connect report in the status bar names the firmware and the
     // camera count; the report's title page repeats them.
     connect(statusBar, &StatusBar::TextShown, this, [this](const QString& text) {
-        const QString firmware = FactAfter(text, QString::fromStdString(LoadTextA(174)));
-        const QString cameras = FactAfter(text, QString::fromStdString(LoadTextA(175)));
+        const QString firmware =
+            FactAfter(text, QString::fromStdString(LoadTextA(text::status_firmware_version)));
+        const QString cameras = FactAfter(text, QString::fromStdString(LoadTextA(text::status_cameras)));
         if (!firmware.isEmpty())
             deviceFirmware = firmware;
         if (!cameras.isEmpty())
@@ -105,7 +105,7 @@ ReportFacts MainFrame::ReportFactsNow() {
 
 void MainFrame::ExportReport() {
     View().CancelDrag();
-    QString path = prompter->SaveFile(this, Text(kStrReportTitle), Text(kStrPdfDocuments),
+    QString path = prompter->SaveFile(this, Text(text::report_title), Text(text::report_pdf_documents),
                                       QStringLiteral("*.pdf"), QStringLiteral("pdf"));
     if (path.isEmpty())
         return;
@@ -116,7 +116,7 @@ void MainFrame::ExportReport() {
         prompter->Error(this, path + QStringLiteral(": ") + error);
         return;
     }
-    statusBar->ShowText(FillText(Text(kStrReportWritten).toStdString(), {path.toStdString()}));
+    statusBar->ShowText(FillText(Text(text::report_written).toStdString(), {path.toStdString()}));
 }
 
 void MainFrame::ShowComparison(const QString& source, const RenderState& other) {
@@ -136,18 +136,19 @@ void MainFrame::CompareWith() {
     std::vector<ProgramHistory::Entry> kept;
     if (!address.empty() && programHistory)
         kept = programHistory->List(address);
-    QStringList items{Text(kStrCompareFile)};
+    QStringList items{Text(text::compare_file)};
     if (connected)
-        items << Text(kStrCompareDevice);
+        items << Text(text::compare_device);
     for (const ProgramHistory::Entry& e : kept)
-        items << QString::fromStdString(FillText(Text(kStrCompareKept).toStdString(), {e.name, address}));
+        items << QString::fromStdString(FillText(Text(text::compare_kept).toStdString(), {e.name, address}));
     int choice = 0;
     if (items.size() > 1)
-        choice = prompter->Choose(this, Text(kStrCompareAsk), Text(kStrCompareTitle), items);
+        choice = prompter->Choose(this, Text(text::compare_ask), Text(text::compare_title), items);
     if (choice < 0)
         return;
     if (choice == 0) {
-        const QString path = prompter->OpenFile(this, Text(kStrProjectFiles), QStringLiteral("*.kvx"));
+        const QString path =
+            prompter->OpenFile(this, Text(text::filter_project_files), QStringLiteral("*.kvx"));
         if (!path.isEmpty())
             ShowComparison(QFileInfo(path).fileName(), LoadProject(path.toStdString()));
         return;
@@ -164,7 +165,7 @@ void MainFrame::CompareWithDeviceProgram() {
     auto folder = std::make_shared<QTemporaryDir>();
     const QString path = folder->filePath(QStringLiteral("device.kvx"));
     if (!folder->isValid() || !deviceDialogs->PostDownloadProgram(path.toStdString())) {
-        prompter->Information(this, Text(kStrDeviceBusy), Text(kStrCompareTitle));
+        prompter->Information(this, Text(text::compare_device_busy), Text(text::compare_title));
         return;
     }
     // The download runs on the session thread; its end is seen here when
@@ -177,9 +178,9 @@ void MainFrame::CompareWithDeviceProgram() {
         wait->stop();
         wait->deleteLater();
         try {
-            ShowComparison(Text(kStrDeviceProgramName), LoadProject(path.toStdString()));
+            ShowComparison(Text(text::compare_device_program_name), LoadProject(path.toStdString()));
         } catch (const std::exception& e) {
-            prompter->Error(this, Text(kStrDeviceProgramFailed) + QStringLiteral("\n") +
+            prompter->Error(this, Text(text::compare_device_program_failed) + QStringLiteral("\n") +
                                       QString::fromUtf8(e.what()));
         }
     });

@@ -1,8 +1,8 @@
 #include "app/frame/RecentProjects.h"
 
 #include "app/common/AppSettings.h"
-#include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
+#include "framework/TextIds.h"
 
 #include <QFileInfo>
 #include <QMenu>
@@ -15,7 +15,8 @@ const QString kKey = QStringLiteral("recentProjects");
 } // namespace
 
 RecentProjects::RecentProjects(QWidget* menuParent, std::function<void(const QString&)> note)
-    : QObject(menuParent), menu(new QMenu(Text(kStrRecentProjects), menuParent)), note(std::move(note)) {
+    : QObject(menuParent), menu(new QMenu(Text(text::app_recent_projects), menuParent)),
+      note(std::move(note)) {
     menu->setObjectName(QStringLiteral("recentProjects"));
     for (const QString& path : OpenAppSettings()->value(kKey).toStringList())
         if (!path.isEmpty() && !paths.contains(path) && paths.size() < Capacity)
@@ -57,8 +58,8 @@ QStringList RecentProjects::DropMissing() {
     Save();
     Fill();
     if (note)
-        note(gone.size() == 1 ? Text(kStrRecentOneGone).arg(QFileInfo(gone.first()).fileName())
-                              : Text(kStrRecentSomeGone).arg(gone.size()));
+        note(gone.size() == 1 ? Text(text::app_recent_one_gone).arg(QFileInfo(gone.first()).fileName())
+                              : Text(text::app_recent_some_gone).arg(gone.size()));
     return gone;
 }
 
@@ -89,16 +90,18 @@ void RecentProjects::Fill() {
         });
     }
     if (paths.isEmpty()) {
-        QAction* empty = menu->addAction(Text(kStrRecentEmpty));
+        QAction* empty = menu->addAction(Text(text::app_recent_empty));
         empty->setEnabled(false);
     }
     menu->addSeparator();
-    QAction* clear = menu->addAction(Text(kStrRecentClear));
+    QAction* clear = menu->addAction(Text(text::app_recent_clear));
     clear->setObjectName(QStringLiteral("recentClear"));
     clear->setEnabled(!paths.isEmpty());
     connect(clear, &QAction::triggered, this, [this] { Clear(); });
 }
 
-void RecentProjects::Save() const { OpenAppSettings()->setValue(kKey, paths); }
+void RecentProjects::Save() const {
+    OpenAppSettings()->setValue(kKey, paths);
+}
 
 } // namespace korvex

@@ -1,11 +1,11 @@
 #include "app/frame/TabView.h"
 
-#include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
 #include "app/editor/MainView.h"
 #include "app/live/LiveView.h"
 #include "app/widgets/ScrollView.h"
 #include "framework/ChangeFlags.h"
+#include "framework/TextIds.h"
 
 namespace korvex {
 
@@ -22,8 +22,8 @@ TabView::TabView(MainViewHost& host, Document& document, QWidget* parent) : QTab
     scroll->setObjectName(QStringLiteral("mainScroll"));
     mainView = new MainView(host, document);
     scroll->setWidget(mainView);
-    addTab(liveScroll, Text(kStrTabLive));
-    addTab(scroll, Text(kStrTabEditor));
+    addTab(liveScroll, Text(text::frame_tab_live));
+    addTab(scroll, Text(text::frame_tab_editor));
     activeTab = currentIndex();
     connect(this, &QTabWidget::currentChanged, this, [this](int index) {
         activeTab = index;

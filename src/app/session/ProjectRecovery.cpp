@@ -1,11 +1,11 @@
 #include "app/session/ProjectRecovery.h"
 
-#include "app/common/AppStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/session/ProjectSession.h"
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
+#include "framework/TextIds.h"
 #include "framework/Trace.h"
 
 #include <QDir>
@@ -47,7 +47,8 @@ bool HeldByARun(const QString& folder, const QString& id) {
 
 } // namespace
 
-ProjectRecovery::ProjectRecovery(ProjectSession& projects, QObject* parent) : QObject(parent), projects(projects) {
+ProjectRecovery::ProjectRecovery(ProjectSession& projects, QObject* parent)
+    : QObject(parent), projects(projects) {
     timer.setSingleShot(false);
     connect(&timer, &QTimer::timeout, this, [this] {
         if (this->projects.GetDocument().Edits() != editsAtCopy)
@@ -66,8 +67,8 @@ ProjectRecovery::~ProjectRecovery() {
 
 QString ProjectRecovery::Folder() {
     const char* state = std::getenv("XDG_STATE_HOME");
-    QString base = state && *state ? QString::fromLocal8Bit(state)
-                                   : QDir::homePath() + QStringLiteral("/.local/state");
+    QString base =
+        state && *state ? QString::fromLocal8Bit(state) : QDir::homePath() + QStringLiteral("/.local/state");
     return base + QStringLiteral("/korvex/recovery");
 }
 
@@ -144,8 +145,8 @@ std::vector<ProjectRecovery::Entry> ProjectRecovery::Pending() {
             continue;
         Entry entry;
         entry.copy = QFile::encodeName(copy.absoluteFilePath()).toStdString();
-        entry.project = ReadSmallFile(QFile::encodeName(folder + QLatin1Char('/') + id + QStringLiteral(".path"))
-                                          .toStdString());
+        entry.project = ReadSmallFile(
+            QFile::encodeName(folder + QLatin1Char('/') + id + QStringLiteral(".path")).toStdString());
         entry.written = copy.lastModified();
         const QFileInfo project(QString::fromStdString(entry.project));
         if (!entry.project.empty() && project.exists() && project.lastModified() > entry.written) {
@@ -161,7 +162,8 @@ std::vector<ProjectRecovery::Entry> ProjectRecovery::Pending() {
         QDir(folder).entryInfoList({QStringLiteral("*.path"), QStringLiteral("*.lock")}, QDir::Files);
     for (const QFileInfo& file : leftovers) {
         const QString id = file.completeBaseName();
-        if (!QFileInfo::exists(folder + QLatin1Char('/') + id + QStringLiteral(".kvx")) && !HeldByARun(folder, id))
+        if (!QFileInfo::exists(folder + QLatin1Char('/') + id + QStringLiteral(".kvx")) &&
+            !HeldByARun(folder, id))
             QFile::remove(file.absoluteFilePath());
     }
     return entries;
@@ -193,11 +195,13 @@ bool ProjectRecovery::OfferPending(Prompter& prompter, QWidget* owner,
                                    const std::function<void(const QString&)>& note) {
     bool replaced = false;
     for (const Entry& entry : Pending()) {
-        const QString name = entry.project.empty() ? Text(kStrRecoveryUntitled) : QString::fromStdString(entry.project);
+        const QString name =
+            entry.project.empty() ? Text(text::app_recovery_untitled) : QString::fromStdString(entry.project);
         const QString when = QLocale().toString(entry.written, QLocale::ShortFormat);
         const Prompter::Answer answer =
-            prompter.AskThreeWay(owner, Text(kStrRecoveryQuestion).arg(name, when), Text(kStrRecoveryCaption),
-                            Text(kStrRecoveryRecover), Text(kStrRecoveryDiscard), Text(kStrRecoveryLater));
+            prompter.AskThreeWay(owner, Text(text::app_recovery_question).arg(name, when),
+                                 Text(text::app_recovery_caption), Text(text::app_recovery_recover),
+                                 Text(text::app_recovery_discard), Text(text::app_recovery_later));
         if (answer == Prompter::No) {
             Remove(entry);
             continue;
@@ -207,7 +211,7 @@ bool ProjectRecovery::OfferPending(Prompter& prompter, QWidget* owner,
         try {
             Recover(entry);
         } catch (const std::exception& e) {
-            prompter.Error(owner, Text(kStrRecoveryUnreadable).arg(QString::fromUtf8(e.what())));
+            prompter.Error(owner, Text(text::app_recovery_unreadable).arg(QString::fromUtf8(e.what())));
             continue;
         }
         // This run's copy takes over before the old one goes.
@@ -215,7 +219,7 @@ bool ProjectRecovery::OfferPending(Prompter& prompter, QWidget* owner,
         Remove(entry);
         replaced = true;
         if (note)
-            note(Text(kStrRecoveryDone).arg(name));
+            note(Text(text::app_recovery_done).arg(name));
     }
     return replaced;
 }

@@ -1,19 +1,15 @@
 #include "app/session/ProjectSession.h"
 
-#include "app/common/AppStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "files/ProjectFile.h"
+#include "framework/TextIds.h"
 
 #include <filesystem>
 
 namespace korvex {
 
 namespace {
-
-constexpr unsigned kStrIncompleteOpened = 1306;
-constexpr unsigned kStrSaveOverIncomplete = 1307;
-constexpr unsigned kStrIncompleteCaption = 1308;
 
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
@@ -29,7 +25,8 @@ ProjectSession::ProjectSession(Prompter& prompter, QWidget* owner) : prompter(pr
 bool ProjectSession::MayClose() {
     if (!document.Modified() || endingWithoutQuestions)
         return true;
-    switch (prompter.Question(owner, Text(kStrSaveChangesQuestion), Text(kStrUnsavedChanges))) {
+    switch (
+        prompter.Question(owner, Text(text::unsaved_save_changes_question), Text(text::unsaved_caption))) {
     case Prompter::Yes:
         return Save();
     case Prompter::No:
@@ -52,7 +49,7 @@ bool ProjectSession::NewProject() {
 bool ProjectSession::OpenProject() {
     if (!MayClose())
         return false;
-    QString path = prompter.OpenFile(owner, Text(kStrProjectFiles), QStringLiteral("*.kvx"));
+    QString path = prompter.OpenFile(owner, Text(text::filter_project_files), QStringLiteral("*.kvx"));
     if (path.isEmpty())
         return false;
     Open(path.toStdString());
@@ -65,17 +62,18 @@ void ProjectSession::Open(const std::string& path) {
     readFrom = path;
     unreadParts = UnreadPartsText(gaps);
     if (!gaps.Complete())
-        prompter.Error(owner, QString::fromStdString(FillText(Text(kStrIncompleteOpened).toStdString(),
-                                                              {IncompleteFileText(path, gaps)})));
+        prompter.Error(owner,
+                       QString::fromStdString(FillText(Text(text::file_incomplete_opened).toStdString(),
+                                                       {IncompleteFileText(path, gaps)})));
 }
 
 bool ProjectSession::MaySaveOver(const std::string& path) {
     if (unreadParts.empty() || !SameFile(path, readFrom))
         return true;
-    return prompter.Warning(
-        owner,
-        QString::fromStdString(FillText(Text(kStrSaveOverIncomplete).toStdString(), {path, unreadParts})),
-        Text(kStrIncompleteCaption));
+    return prompter.Warning(owner,
+                            QString::fromStdString(FillText(
+                                Text(text::file_save_over_incomplete).toStdString(), {path, unreadParts})),
+                            Text(text::file_incomplete_caption));
 }
 
 void ProjectSession::SaveTo(const std::string& path) {
@@ -95,8 +93,9 @@ bool ProjectSession::Save() {
 }
 
 bool ProjectSession::SaveAs() {
-    QString path = prompter.SaveFile(owner, Text(kStrSaveProjectAs), Text(kStrProjectFiles),
-                                     QStringLiteral("*.kvx"), QStringLiteral("kvx"));
+    QString path =
+        prompter.SaveFile(owner, Text(text::filter_save_project_as), Text(text::filter_project_files),
+                          QStringLiteral("*.kvx"), QStringLiteral("kvx"));
     if (path.isEmpty() || !MaySaveOver(path.toStdString()))
         return false;
     SaveTo(path.toStdString());

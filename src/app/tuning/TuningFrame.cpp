@@ -1,7 +1,7 @@
 #include "app/tuning/TuningFrame.h"
 
-#include "app/common/LiveStrings.h"
 #include "app/common/UiText.h"
+#include "framework/TextIds.h"
 #include "live/LiveInterfaces.h"
 #include "model/Detector.h"
 #include "model/DetectorEdits.h"
@@ -26,8 +26,8 @@ bool AskYesNo(QWidget* owner, const QString& text, const QString& caption) {
 }
 
 QString ChooseCsv(QWidget* owner) {
-    return QFileDialog::getSaveFileName(owner, Text(kStrSaveTraceTitle), QString(),
-                                        Text(kStrCsvFilter) + QStringLiteral(" (*.csv)"));
+    return QFileDialog::getSaveFileName(owner, Text(text::live_save_trace_title), QString(),
+                                        Text(text::live_csv_filter) + QStringLiteral(" (*.csv)"));
 }
 
 // Rewrites a control's text only when it differs, so that the caret and
@@ -42,7 +42,7 @@ void SetTextIfDifferent(QLineEdit* edit, const QString& text) {
 TuningFrame::TuningFrame(Document& document, QWidget* parent)
     : QWidget(parent), document(document), asker(AskYesNo), chooser(ChooseCsv) {
     setObjectName(QStringLiteral("tuningFrame"));
-    setWindowTitle(Text(kStrTuningTitle));
+    setWindowTitle(Text(text::tuning_title));
     // The controls' positions are those of an 8-point dialog font.
     QFont small = font();
     small.setPointSize(8);
@@ -56,17 +56,17 @@ TuningFrame::TuningFrame(Document& document, QWidget* parent)
         e->setMaxLength(15);
         return e;
     };
-    featureLabel = new QLabel(Text(kStrFeatureThresholdLabel), this);
+    featureLabel = new QLabel(Text(text::tuning_feature_threshold_label), this);
     featureEdit = makeEdit("featureEdit");
     featureReadout = new QLabel(this);
     featureReadout->setObjectName(QStringLiteral("featureReadout"));
-    requestButton = new QPushButton(Text(kStrRequestTrace), this);
+    requestButton = new QPushButton(Text(text::tuning_request_trace), this);
     requestButton->setObjectName(QStringLiteral("requestButton"));
-    thresholdLabel = new QLabel(Text(kStrThresholdLabel), this);
+    thresholdLabel = new QLabel(Text(text::tuning_threshold_label), this);
     thresholdEdit = makeEdit("thresholdEdit");
     thresholdReadout = new QLabel(this);
     thresholdReadout->setObjectName(QStringLiteral("thresholdReadout"));
-    saveButton = new QPushButton(Text(kStrSaveTrace), this);
+    saveButton = new QPushButton(Text(text::live_save_trace), this);
     saveButton->setObjectName(QStringLiteral("saveTraceButton"));
     saveButton->setEnabled(false);
     view = new TuningView(this);
@@ -148,7 +148,7 @@ void TuningFrame::SetCurve(const TuningCurve& curve) {
 }
 
 void TuningFrame::OnClicked(unsigned feature, unsigned threshold) {
-    if (!asker(view, Text(kStrTuningQuestion), Text(kStrTuningTitle)))
+    if (!asker(view, Text(text::tuning_question), Text(text::tuning_title)))
         return;
     EditThresholds(feature, threshold);
 }
@@ -179,9 +179,9 @@ bool TuningFrame::SaveTrace(const QString& path) {
     if (file.open(QIODevice::WriteOnly) && file.write(csv.data(), qint64(csv.size())) == qint64(csv.size()) &&
         file.commit())
         return true;
-    QMessageBox::critical(
-        this, QString(),
-        QString::fromStdString(FillText(Text(kStrSaveTraceFailed).toStdString(), {path.toStdString()})));
+    QMessageBox::critical(this, QString(),
+                          QString::fromStdString(FillText(Text(text::live_save_trace_failed).toStdString(),
+                                                          {path.toStdString()})));
     return false;
 }
 

@@ -1,7 +1,7 @@
 #include "app/widgets/StatusBar.h"
 
-#include "app/common/AppStrings.h"
 #include "app/common/UiText.h"
+#include "framework/TextIds.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -11,7 +11,7 @@ namespace korvex {
 
 StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {
     setSizeGripEnabled(true);
-    text = new QLabel(korvex::Text(kStrStatusNotConnected));
+    text = new QLabel(korvex::Text(text::status_not_connected));
     text->setObjectName(QStringLiteral("statusText"));
     text->setFixedWidth(480);
     text->setContentsMargins(4, 0, 4, 0);
