@@ -76,6 +76,7 @@ void Connection::ListRecordings(int32_t code) {
             lines.push_back(line);
         }
         dialog.SetLines(level, lines);
+        dialog.SetNames(level, *levels[level]);
         statusBar.ShowMessage(endText[level]);
     } catch (...) {
         statusBar.ShowMessage(148);
