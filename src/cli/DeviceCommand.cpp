@@ -324,7 +324,8 @@ const Subcommand* FindSubcommand(const std::string& word) {
 }
 
 // Connects, runs the command and disconnects; the command's exit status.
-int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup, ResultValue& value) {
+int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup, ResultValue& value,
+                const std::function<void(const ResultValue&)>& ready) {
     Session session(setup);
     session.Start();
     int result = ExitOk;
@@ -339,6 +340,8 @@ int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup
         value = std::move(run.value);
         if (result == ExitOk && command.printsStatus)
             value = TextResult{session.Status().Text()};
+        if (ready)
+            ready(value);
     }
     if (session.Connected())
         session.Run(DisconnectRequest{});
@@ -408,9 +411,9 @@ int RunWithSignals(const Subcommand& command, Request& r, ProgramHistory& histor
         scan->Start();
     }
     ResultValue value;
+    const auto print = [](const ResultValue& given) { std::fputs(ResultText(given).c_str(), stdout); };
     const int result =
-        RunOnDevice(command, r, {say, devices, history, interrupted, true, StderrIsTerminal()}, value);
-    std::fputs(ResultText(value).c_str(), stdout);
+        RunOnDevice(command, r, {say, devices, history, interrupted, true, StderrIsTerminal()}, value, print);
     if (scan)
         scan->Stop();
     std::signal(SIGINT, SIG_DFL);

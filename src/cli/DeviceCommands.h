@@ -6,6 +6,7 @@
 
 #include "cli/DeviceSession.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,8 +36,10 @@ const Subcommand* FindSubcommand(const std::string& word);
 const std::string& Usage();
 
 // Connects, runs the command and disconnects: its exit status, with its
-// value in `value`.
-int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup, ResultValue& value);
+// value in `value`; `ready`, when given, gets the value before the
+// disconnect.
+int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup, ResultValue& value,
+                const std::function<void(const ResultValue&)>& ready = {});
 
 // The runs of the commands (DeviceRuns.cpp).
 int RunVersion(Run& run);
