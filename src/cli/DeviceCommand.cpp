@@ -272,28 +272,27 @@ const Subcommand Table[] = {
      false},
 };
 
+} // namespace
+
 // One help row: a short synopsis shares its line with the description,
 // a long one stands on its own line(s) above it.
-std::string HelpText(const HelpRow& row) {
-    constexpr size_t Column = 34;
+std::string HelpText(const HelpRow& row, size_t column) {
     const std::vector<std::string> synopsis = SplitLines(row.synopsis);
     const std::vector<std::string> description = SplitLines(row.description);
     std::string text;
     size_t first = 0;
-    if (synopsis.size() == 1 && synopsis[0].size() + 2 < Column) {
+    if (synopsis.size() == 1 && synopsis[0].size() + 2 < column) {
         text +=
-            "  " + synopsis[0] + std::string(Column - 2 - synopsis[0].size(), ' ') + description[0] + "\n";
+            "  " + synopsis[0] + std::string(column - 2 - synopsis[0].size(), ' ') + description[0] + "\n";
         first = 1;
     } else {
         for (const std::string& line : synopsis)
             text += "  " + line + "\n";
     }
     for (size_t k = first; k < description.size(); ++k)
-        text += std::string(Column, ' ') + description[k] + "\n";
+        text += std::string(column, ' ') + description[k] + "\n";
     return text;
 }
-
-} // namespace
 
 const std::string& Usage() {
     static const std::string text = [] {
@@ -310,7 +309,7 @@ const std::string& Usage() {
             "commands:\n";
         for (const Subcommand& command : Table)
             for (const HelpRow& row : command.help)
-                usage += HelpText(row);
+                usage += HelpText(row, 34);
         return usage;
     }();
     return text;

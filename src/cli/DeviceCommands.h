@@ -32,6 +32,10 @@ struct Subcommand {
 // The command named `word`, or null.
 const Subcommand* FindSubcommand(const std::string& word);
 
+// One help row: a short synopsis shares its line with the description,
+// which starts at `column`; a long one stands on its own line(s) above it.
+std::string HelpText(const HelpRow& row, size_t column);
+
 // The help of korvex-cli device, generated from the table.
 const std::string& Usage();
 

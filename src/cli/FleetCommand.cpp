@@ -16,31 +16,6 @@
 namespace korvex::cli {
 namespace {
 
-const char* const FleetUsage =
-    "usage: korvex-cli device --hosts FILE|- --user NAME [--port N] [--parallel N] [--timeout S]\n"
-    "                         [--known-hosts FILE] COMMAND ...\n"
-    "\n"
-    "Runs one operation on every device of the list FILE (- reads standard input):\n"
-    "one HOST[:PORT] a line (PORT defaults to --port, else 22); '#' starts a comment.\n"
-    "N devices are served at once (default 8, at most 256); a device still busy after\n"
-    "S seconds (default 300) is cut off. The password comes from KORVEX_PASSWORD or\n"
-    "is asked once on the terminal.\n"
-    "\n"
-    "Every device gets one line of JSON on standard output as soon as it is done:\n"
-    "  {\"host\": \"10.0.0.5\", \"port\": 22, \"ok\": true, \"result\": ...}\n"
-    "  {\"host\": \"10.0.0.6\", \"port\": 22, \"ok\": false, \"error\": \"...\"}\n"
-    "The exit status is 0 only when every device succeeded.\n"
-    "\n"
-    "commands:\n"
-    "  version                 the device's status text\n"
-    "  upload FILE.kvx         send the program and restart each device\n"
-    "  download PATTERN.kvx    fetch each device's program; PATTERN holds {host}\n"
-    "                          (and {port} when a host is listed with two ports)\n"
-    "  sync-clock              set each device clock that is more than 10 s off\n"
-    "  recordings ls [CAM[/DAY[/HOUR]]]\n"
-    "                          list recordings\n"
-    "  network-show            the network settings, as an object\n";
-
 constexpr size_t MaxListBytes = 16u << 20;
 
 volatile std::sig_atomic_t fleetInterrupted = 0;
@@ -83,39 +58,102 @@ bool ReadList(const std::string& source, std::string& text, std::string& error) 
     return error.empty();
 }
 
-int CheckOperation(const Options& o, const std::vector<FleetHost>& hosts) {
-    const std::string& word = o.operation[0];
-    const size_t count = o.operation.size() - 1;
-    if (word == "version" || word == "network-show" || word == "sync-clock") {
-        if (count != 0)
-            return UsageError(word + " takes no arguments");
-    } else if (word == "upload") {
-        if (count != 1)
-            return UsageError("upload needs one FILE.kvx");
-        if (std::FILE* f = std::fopen(o.operation[1].c_str(), "rb"))
-            std::fclose(f);
-        else
-            return UsageError("cannot read " + o.operation[1]);
-    } else if (word == "download") {
-        if (count != 1)
-            return UsageError("download needs one PATTERN.kvx");
-        // Two devices must never write the same file.
-        std::set<std::string> names;
-        for (const FleetHost& h : hosts)
-            if (!names.insert(ExpandDevicePattern(o.operation[1], h)).second)
-                return UsageError("download: '" + o.operation[1] +
-                                  "' names the same file for two devices; put {host} (and {port}) in it");
-    } else if (word == "recordings") {
-        if (count < 1 || o.operation[1] != "ls" || count > 2)
-            return UsageError("with --hosts, recordings takes only: ls [CAM[/DAY[/HOUR]]]");
-        if (count == 2 && o.operation[2].rfind("-", 0) == 0)
-            return UsageError("with --hosts, recordings ls takes no options");
-    } else {
-        return UsageError("with --hosts, COMMAND is one of version, upload, download, sync-clock, "
-                          "recordings ls, network-show (not '" +
-                          word + "')");
-    }
+// ---- the commands a fleet runs: each checks what it was given against the
+// whole list before any device is asked
+
+int NoArguments(const Options& o, const std::vector<FleetHost>&) {
+    return o.operation.size() == 1 ? ExitOk : UsageError(o.operation[0] + " takes no arguments");
+}
+
+int CheckUpload(const Options& o, const std::vector<FleetHost>&) {
+    if (o.operation.size() != 2)
+        return UsageError("upload needs one FILE.kvx");
+    std::FILE* f = std::fopen(o.operation[1].c_str(), "rb");
+    if (!f)
+        return UsageError("cannot read " + o.operation[1]);
+    std::fclose(f);
     return ExitOk;
+}
+
+// Two devices must never write the same file.
+int CheckDownload(const Options& o, const std::vector<FleetHost>& hosts) {
+    if (o.operation.size() != 2)
+        return UsageError("download needs one PATTERN.kvx");
+    std::set<std::string> names;
+    for (const FleetHost& h : hosts)
+        if (!names.insert(ExpandDevicePattern(o.operation[1], h)).second)
+            return UsageError("download: '" + o.operation[1] +
+                              "' names the same file for two devices; put {host} (and {port}) in it");
+    return ExitOk;
+}
+
+int CheckRecordings(const Options& o, const std::vector<FleetHost>&) {
+    const size_t count = o.operation.size() - 1;
+    if (count < 1 || o.operation[1] != "ls" || count > 2)
+        return UsageError("with --hosts, recordings takes only: ls [CAM[/DAY[/HOUR]]]");
+    if (count == 2 && o.operation[2].rfind("-", 0) == 0)
+        return UsageError("with --hosts, recordings ls takes no options");
+    return ExitOk;
+}
+
+struct FleetCommand {
+    const char* word;
+    const char* name; // as the refusal of other words lists it
+    device::HelpRow help;
+    int (*check)(const Options&, const std::vector<FleetHost>&);
+};
+
+// The commands of korvex-cli device that run with --hosts, in the order its
+// help lists them.
+const FleetCommand FleetTable[] = {
+    {"version", "version", {"version", "the device's status text"}, NoArguments},
+    {"upload", "upload", {"upload FILE.kvx", "send the program and restart each device"}, CheckUpload},
+    {"download",
+     "download",
+     {"download PATTERN.kvx",
+      "fetch each device's program; PATTERN holds {host}\n(and {port} when a host is listed with two ports)"},
+     CheckDownload},
+    {"sync-clock",
+     "sync-clock",
+     {"sync-clock", "set each device clock that is more than 10 s off"},
+     NoArguments},
+    {"recordings", "recordings ls", {"recordings ls [CAM[/DAY[/HOUR]]]", "list recordings"}, CheckRecordings},
+    {"network-show", "network-show", {"network-show", "the network settings, as an object"}, NoArguments},
+};
+
+const std::string& FleetUsage() {
+    static const std::string text = [] {
+        std::string usage =
+            "usage: korvex-cli device --hosts FILE|- --user NAME [--port N] [--parallel N] [--timeout S]\n"
+            "                         [--known-hosts FILE] COMMAND ...\n"
+            "\n"
+            "Runs one operation on every device of the list FILE (- reads standard input):\n"
+            "one HOST[:PORT] a line (PORT defaults to --port, else 22); '#' starts a comment.\n"
+            "N devices are served at once (default 8, at most 256); a device still busy after\n"
+            "S seconds (default 300) is cut off. The password comes from KORVEX_PASSWORD or\n"
+            "is asked once on the terminal.\n"
+            "\n"
+            "Every device gets one line of JSON on standard output as soon as it is done:\n"
+            "  {\"host\": \"10.0.0.5\", \"port\": 22, \"ok\": true, \"result\": ...}\n"
+            "  {\"host\": \"10.0.0.6\", \"port\": 22, \"ok\": false, \"error\": \"...\"}\n"
+            "The exit status is 0 only when every device succeeded.\n"
+            "\n"
+            "commands:\n";
+        for (const FleetCommand& command : FleetTable)
+            usage += device::HelpText(command.help, 26);
+        return usage;
+    }();
+    return text;
+}
+
+int CheckOperation(const Options& o, const std::vector<FleetHost>& hosts) {
+    std::string names;
+    for (const FleetCommand& command : FleetTable) {
+        if (o.operation[0] == command.word)
+            return command.check(o, hosts);
+        names += (names.empty() ? "" : ", ") + std::string(command.name);
+    }
+    return UsageError("with --hosts, COMMAND is one of " + names + " (not '" + o.operation[0] + "')");
 }
 
 // The options before the command word; each value is checked as it is read.
@@ -135,13 +173,13 @@ std::vector<DeviceOption> FleetOptions(Options& o) {
 // The options and the list; ExitOk or the status of the usage error said.
 int ReadFleet(const std::vector<std::string>& args, Options& o, HostList& list) {
     size_t i = 0;
-    if (const int rc = ParseDeviceOptions(args, FleetOptions(o), FleetUsage, i); rc != ExitOk)
+    if (const int rc = ParseDeviceOptions(args, FleetOptions(o), FleetUsage(), i); rc != ExitOk)
         return rc;
     o.operation.assign(args.begin() + static_cast<long>(i), args.end());
     if (o.user.empty() || o.user.size() > 99)
-        return UsageError(std::string("--user needs a name of at most 99 characters\n") + FleetUsage);
+        return UsageError(std::string("--user needs a name of at most 99 characters\n") + FleetUsage());
     if (o.operation.empty())
-        return UsageError(std::string("no command given\n") + FleetUsage);
+        return UsageError(std::string("no command given\n") + FleetUsage());
     std::string text, error;
     if (!ReadList(o.hostsSource, text, error))
         return UsageError(error);
@@ -170,7 +208,7 @@ int ReadOperation(const Options& o, const device::Subcommand*& command, device::
 
 int RunDeviceFleet(const std::vector<std::string>& args) {
     if (WantsHelp(args)) {
-        std::printf("%s", FleetUsage);
+        std::printf("%s", FleetUsage().c_str());
         return ExitOk;
     }
     Options o;
