@@ -1,37 +1,22 @@
 // korvex-cli device: runs the device session's jobs from the command line,
 // exactly as the program's dialogs post them.
 #include "cli/Cli.h"
+#include "cli/DeviceCommands.h"
 #include "cli/DeviceOptions.h"
-#include "cli/DeviceSession.h"
 #include "cli/Fleet.h"
 #include "cli/Secrets.h"
-#include "devicelink/Connection.h"
-#include "devicelink/DeviceTexts.h"
 #include "devicelink/NetworkSettings.h"
-#include "devicelink/ProgramHistory.h"
-#include "devicelink/ScanThread.h"
 #include "framework/BinaryFile.h"
-#include "framework/StringTable.h"
 #include "framework/TextIds.h"
 
 #include <arpa/inet.h>
-#include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <mutex>
 #include <optional>
-#include <set>
-#include <thread>
-#include <unistd.h>
 
-namespace korvex::cli {
+namespace korvex::cli::device {
 namespace {
-
-using namespace device;
 
 // ---- checking a command's arguments
 
@@ -189,248 +174,7 @@ std::optional<int> AskNewPassword(Request& r) {
     return std::nullopt;
 }
 
-// ---- running a command on the connected session
-
-int Status(bool ok) {
-    return ok ? ExitOk : ExitFailure;
-}
-
-int RunVersion(Run& run) {
-    std::printf("%s\n", run.status.Text().c_str());
-    return ExitOk;
-}
-
-// Uploads the payload, keeping the device's program first; a newly kept
-// program is named on standard error.
-int RunUpload(Run& run) {
-    auto newest = [&] {
-        const auto kept = run.history.List(run.r.host);
-        return kept.empty() ? std::string() : kept.front().path;
-    };
-    const std::string before = newest();
-    const int result = Status(run.session.Run(UploadProgramRequest{std::move(run.r.payload)}));
-    if (const std::string after = newest(); after != before)
-        std::fprintf(stderr, "%s %s\n", LoadTextA(text::device_kept_in).c_str(), after.c_str());
-    return result;
-}
-
-int RunDownload(Run& run) {
-    FixedChooser chooser(run.r.file);
-    return Status(run.session.Run(DownloadProgramRequest{&chooser}));
-}
-
-int RunRestart(Run& run) {
-    return Status(run.session.Run(RestartRequest{}));
-}
-
-int RunPasswd(Run& run) {
-    return Status(run.session.Run(ChangePasswordRequest{run.r.newPassword}));
-}
-
-// Asks for a clock check now and waits until it has been made.
-int RunSyncClock(Run& run) {
-    Connection& c = run.c();
-    const unsigned checks = c.ClockChecks();
-    const unsigned settings = c.ClockSettings();
-    const unsigned failures = c.ClockFailures();
-    c.SetRound(c.timing.clockRounds - 1);
-    while (c.ClockChecks() == checks && c.Connected() && !interrupted.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (c.ClockChecks() == checks) {
-        std::fprintf(stderr, "korvex-cli: the clock could not be checked\n");
-        return ExitFailure;
-    }
-    if (c.ClockFailures() != failures) {
-        std::fprintf(stderr, "korvex-cli: %s\n", c.ClockError().c_str());
-        return ExitFailure;
-    }
-    std::printf("%s\n", c.ClockSettings() != settings ? "device clock set" : "device clock in step");
-    return ExitOk;
-}
-
-// Reads the settings into `dialog`; the command then prints or writes them.
-int WithNetwork(Run& run, int (*then)(Run&, CliNetwork&)) {
-    CliNetwork dialog;
-    return run.session.Run(ReadNetworkRequest{&dialog}) ? then(run, dialog) : ExitFailure;
-}
-
-int PrintNetwork(Run& run, CliNetwork& dialog) {
-    using C = NetworkSettingsSink;
-    const uint32_t cameraCount = run.c().cameraCount;
-    std::printf("ipaddr: %s\n", dialog.Shown(C::DeviceAddress).c_str());
-    std::printf("netmask: %s\n", dialog.Shown(C::Netmask).c_str());
-    std::printf("gateway: %s\n", dialog.Shown(C::Gateway).c_str());
-    std::printf("hwaddr: %s\n", dialog.texts[C::HardwareAddress].c_str());
-    std::printf("controller: %s\n",
-                dialog.checked[C::ControllerUsed] ? dialog.Shown(C::Controller).c_str() : "none");
-    std::printf("cameras: %u\n", cameraCount);
-    for (uint32_t k = 0; k < cameraCount; ++k) {
-        const int control = C::CameraAddress0 + static_cast<int>(k);
-        std::string line = dialog.missing[control] ? "missing" : "none";
-        if (dialog.addresses.count(control)) {
-            unsigned long channel = 1;
-            ParseNumber(dialog.texts[C::CameraChannel0 + static_cast<int>(k)], 0xFFFFFFFFul, channel);
-            line = CameraFileContent(dialog.addresses[control], static_cast<uint32_t>(channel));
-        }
-        std::printf("camera %u: %s\n", k, line.c_str());
-    }
-    std::printf("pass: %s\n", dialog.texts[C::PassText].c_str());
-    // A read command that failed left its fields missing: said on standard
-    // error, and the command fails.
-    const std::string notRead = LoadTextA(text::link_fields_not_read);
-    if (run.status.Text().rfind(notRead.substr(0, notRead.find("%1")), 0) == 0) {
-        std::fprintf(stderr, "korvex-cli: %s\n", run.status.Text().c_str());
-        return ExitFailure;
-    }
-    return ExitOk;
-}
-
-int RunNetworkShow(Run& run) {
-    return WithNetwork(run, PrintNetwork);
-}
-
-// The controller and cameras as the device holds them, as the dialog shows
-// them before OK; a value the device holds unreadably is never written back
-// made up: it has to be given.
-int KeepDeviceValues(Run& run, CliNetwork& dialog, WriteNetworkRequest& w) {
-    using C = NetworkSettingsSink;
-    const Connection& c = run.c();
-    const Request& r = run.r;
-    std::string missing;
-    if (r.controller == "none")
-        w.controllerAddress = 0xFFFFFFFFu;
-    else if (!r.controller.empty())
-        ParseHostAddress(r.controller, w.controllerAddress);
-    else if (dialog.missing[C::Controller])
-        missing = "--controller";
-    else
-        w.controllerAddress =
-            dialog.checked[C::ControllerUsed] ? dialog.addresses[C::Controller] : 0xFFFFFFFFu;
-    for (uint32_t k = 0; k < c.cameraCount; ++k)
-        if (dialog.missing[C::CameraAddress0 + static_cast<int>(k)] && !r.cameras.count(k))
-            missing += (missing.empty() ? "" : ", ") + std::string("--camera ") + std::to_string(k) + "=...";
-    if (!missing.empty()) {
-        std::fprintf(stderr, "korvex-cli: the device's value could not be read; give %s\n", missing.c_str());
-        return ExitUsage;
-    }
-    return ExitOk;
-}
-
-// The camera rows: what the device holds, then what the command gives.
-int SetCameras(Run& run, CliNetwork& dialog, WriteNetworkRequest& w, int result) {
-    using C = NetworkSettingsSink;
-    const Connection& c = run.c();
-    for (uint32_t k = 0; k < c.cameraCount; ++k) {
-        const int control = C::CameraAddress0 + static_cast<int>(k);
-        w.cameraAddress[k] = dialog.addresses.count(control) ? dialog.addresses[control] : 0;
-        unsigned long channel = 1;
-        if (!ParseNumber(dialog.texts[C::CameraChannel0 + static_cast<int>(k)], 0xFFFFFFFFul, channel))
-            channel = 1;
-        w.cameraChannel[k] = static_cast<uint32_t>(channel);
-    }
-    for (const auto& [index, text] : run.r.cameras) {
-        if (index >= c.cameraCount) {
-            std::fprintf(stderr, "korvex-cli: the device has %u camera rows\n", c.cameraCount);
-            return ExitUsage;
-        }
-        const std::optional<CameraSetting> setting = ParseCameraFile(text);
-        if (!setting) {
-            std::fprintf(stderr, "korvex-cli: --camera %u=%s: not ADDR[?channel=N]\n", index, text.c_str());
-            return ExitUsage;
-        }
-        w.cameraAddress[index] = setting->address;
-        w.cameraChannel[index] = setting->channel;
-    }
-    return result;
-}
-
-int WriteNetwork(Run& run, CliNetwork& dialog) {
-    const Request& r = run.r;
-    WriteNetworkRequest w;
-    ParseHostAddress(r.ip, w.ipAddress);
-    ParseHostAddress(r.netmask, w.netmask);
-    ParseHostAddress(r.gateway, w.gateway);
-    int result = SetCameras(run, dialog, w, KeepDeviceValues(run, dialog, w));
-    w.passText = r.passGiven ? r.pass : dialog.texts[NetworkSettingsSink::PassText];
-    if (result == ExitOk)
-        result = Status(run.session.Run(std::move(w)));
-    return result;
-}
-
-int RunNetworkSet(Run& run) {
-    return WithNetwork(run, WriteNetwork);
-}
-
-int RecordingsLs(Run& run, CliLists& lists, const std::vector<std::string>& parts, ListLevelRequest& place) {
-    if (parts.size() > 3)
-        return UsageError("CAM/DAY/HOUR has three parts at most");
-    if (!Walk(run.session, parts, place))
-        return ExitFailure;
-    for (const std::string& line : lists.lines[static_cast<int>(parts.size())])
-        std::printf("%s\n", line.c_str());
-    return ExitOk;
-}
-
-int RecordingsGet(Run& run, CliLists& lists, const std::vector<std::string>& parts, ListLevelRequest& place) {
-    const Connection& c = run.c();
-    const auto& args = run.r.recordingArgs;
-    if (std::error_code made; std::filesystem::create_directories(run.r.toDir, made), made) {
-        std::fprintf(stderr, "korvex-cli: cannot create %s: %s\n", run.r.toDir.c_str(),
-                     made.message().c_str());
-        return ExitFailure;
-    }
-    if (!Walk(run.session, parts, place))
-        return ExitFailure;
-    DownloadRecordingsRequest get;
-    std::copy(std::begin(place.selected), std::end(place.selected), get.selected);
-    get.localFolder = place.localFolder;
-    get.dialog = place.dialog;
-    for (size_t k = 1; k < args.size(); ++k) {
-        int index = -1;
-        for (size_t f = 0; f < c.mp4Files.size(); ++f)
-            if (c.mp4Files[f] == args[k])
-                index = static_cast<int>(f);
-        if (index < 0) {
-            std::fprintf(stderr, "korvex-cli: no recording '%s' in %s\n", args[k].c_str(), args[0].c_str());
-            return ExitFailure;
-        }
-        get.files.push_back(index);
-    }
-    if (!run.session.Run(std::move(get)))
-        return ExitFailure;
-    for (const std::string& line : lists.lines[3])
-        std::printf("%s\n", line.c_str());
-    return ExitOk;
-}
-
-int RunRecordings(Run& run) {
-    CliLists lists;
-    ListLevelRequest place;
-    place.dialog = &lists;
-    place.localFolder = LocalFolder(run.r.toDir);
-    const auto& args = run.r.recordingArgs;
-    const std::vector<std::string> parts = args.empty() ? std::vector<std::string>{} : SplitPath(args[0]);
-    return run.r.rest[0] == "ls" ? RecordingsLs(run, lists, parts, place)
-                                 : RecordingsGet(run, lists, parts, place);
-}
-
 // ---- the command table
-
-struct HelpRow {
-    const char* synopsis;    // a second line starts with '\n'
-    const char* description; // lines separated by '\n'
-};
-
-struct Subcommand {
-    const char* word;
-    std::vector<HelpRow> help;
-    int (*parse)(Request&);
-    std::optional<int> (*local)(Request&, ProgramHistory&); // before the password; a value ends the command
-    std::optional<int> (*gather)(Request&);                 // after the password; a value ends the command
-    int (*run)(Run&);
-    bool printsStatus;       // the last status text is printed when it succeeded
-    bool awaitsAnnouncement; // listens for the device coming back
-};
 
 // Each command of korvex-cli device, in the order its help lists them.
 const Subcommand Table[] = {
@@ -529,24 +273,25 @@ const Subcommand Table[] = {
      false},
 };
 
+} // namespace
+
 // One help row: a short synopsis shares its line with the description,
 // a long one stands on its own line(s) above it.
-std::string HelpText(const HelpRow& row) {
-    constexpr size_t Column = 34;
+std::string HelpText(const HelpRow& row, size_t column) {
     const std::vector<std::string> synopsis = SplitLines(row.synopsis);
     const std::vector<std::string> description = SplitLines(row.description);
     std::string text;
     size_t first = 0;
-    if (synopsis.size() == 1 && synopsis[0].size() + 2 < Column) {
+    if (synopsis.size() == 1 && synopsis[0].size() + 2 < column) {
         text +=
-            "  " + synopsis[0] + std::string(Column - 2 - synopsis[0].size(), ' ') + description[0] + "\n";
+            "  " + synopsis[0] + std::string(column - 2 - synopsis[0].size(), ' ') + description[0] + "\n";
         first = 1;
     } else {
         for (const std::string& line : synopsis)
             text += "  " + line + "\n";
     }
     for (size_t k = first; k < description.size(); ++k)
-        text += std::string(Column, ' ') + description[k] + "\n";
+        text += std::string(column, ' ') + description[k] + "\n";
     return text;
 }
 
@@ -565,7 +310,7 @@ const std::string& Usage() {
             "commands:\n";
         for (const Subcommand& command : Table)
             for (const HelpRow& row : command.help)
-                usage += HelpText(row);
+                usage += HelpText(row, 34);
         return usage;
     }();
     return text;
@@ -578,26 +323,44 @@ const Subcommand* FindSubcommand(const std::string& word) {
     return nullptr;
 }
 
+// Connects, runs the command and disconnects; the command's exit status.
+int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup, ResultValue& value,
+                const std::function<void(const ResultValue&)>& ready) {
+    Session session(setup);
+    session.Start();
+    int result = ExitOk;
+    // A failed version query after a good login is reported but leaves the
+    // session connected, as in the program.
+    ConnectDeviceRequest connect{htonl(r.hostOrder), r.port, r.user, r.password, r.knownHosts};
+    if (!session.Run(std::move(connect)) && !session.Connected()) {
+        result = ExitFailure;
+    } else {
+        Run run{session, setup.history, r, {}};
+        result = command.run(run);
+        value = std::move(run.value);
+        if (result == ExitOk && command.printsStatus)
+            value = TextResult{session.Status().Text()};
+        if (ready)
+            ready(value);
+    }
+    if (session.Connected())
+        session.Run(DisconnectRequest{});
+    return result;
+}
+
+} // namespace korvex::cli::device
+
+namespace korvex::cli {
+namespace {
+
+using namespace device;
+
 // ---- the device and the command word
 
 std::vector<DeviceOption> SingleDeviceOptions(Request& r) {
-    auto text = [](std::string& out) {
-        return [&out](const std::string& value) {
-            out = value;
-            return static_cast<int>(ExitOk);
-        };
-    };
-    auto port = [&r](const std::string& value) {
-        unsigned long number = 0;
-        if (!ParseNumber(value, 65535, number) || number == 0)
-            return UsageError("--port needs a number from 1 to 65535");
-        r.port = static_cast<uint16_t>(number);
-        return static_cast<int>(ExitOk);
-    };
-    return {{"--host", true, "--host needs an address", false, text(r.host)},
-            {"--port", true, "--port needs a number from 1 to 65535", false, port},
-            {"--user", true, "--user needs a name", false, text(r.user)},
-            {"--known-hosts", true, "--known-hosts needs a file", false, text(r.knownHosts)}};
+    std::vector<DeviceOption> options = LoginOptions(r.port, r.user, r.knownHosts);
+    options.push_back(TextOption("--host", "--host needs an address", r.host));
+    return options;
 }
 
 // Reads the device, the user and the command; ExitOk or a usage error's status.
@@ -619,27 +382,42 @@ int ParseRequest(const std::vector<std::string>& args, Request& r, const Subcomm
     return command->parse(r);
 }
 
-// Connects, runs the command and disconnects; the command's exit status.
-int RunOnDevice(const Subcommand& command, Request& r, CliStatus& status, DeviceList& devices,
-                ProgramHistory& history) {
-    Session session(status, devices);
-    Connection& c = session.Get();
-    c.programHistory = &history; // an upload keeps the replaced program there
-    session.Start();
-    int result = ExitOk;
-    // A failed version query after a good login is reported (on stderr) but
-    // leaves the session connected, as in the program.
-    ConnectDeviceRequest connect{htonl(r.hostOrder), r.port, r.user, r.password, r.knownHosts};
-    if (!session.Run(std::move(connect)) && !c.Connected()) {
-        result = ExitFailure;
-    } else {
-        Run run{session, status, history, r};
-        result = command.run(run);
-        if (result == ExitOk && command.printsStatus)
-            std::printf("%s\n", status.Text().c_str());
+// The steps before the session: the kept programs, the password and what
+// the command sends; a value ends the command.
+std::optional<int> Prepare(const Subcommand& command, Request& r, ProgramHistory& history) {
+    if (command.local)
+        if (const std::optional<int> done = command.local(r, history))
+            return done;
+    std::optional<std::string> password = Secret("KORVEX_PASSWORD", "Password: ");
+    if (!password)
+        return UsageError("no password: set KORVEX_PASSWORD or run on a terminal");
+    r.password = *password;
+    if (command.gather)
+        return command.gather(r);
+    return std::nullopt;
+}
+
+// Runs the command on its device with Ctrl+C breaking it off, printing its value.
+int RunWithSignals(const Subcommand& command, Request& r, ProgramHistory& history) {
+    interrupted.store(false);
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    std::signal(SIGPIPE, SIG_IGN);
+    StderrDiagnostics say;
+    DeviceList devices;
+    std::optional<ScanThread> scan;
+    if (command.awaitsAnnouncement) {
+        scan.emplace(devices, r.announcePort); // lets the wait end when the device is back
+        scan->Start();
     }
-    if (c.Connected())
-        session.Run(DisconnectRequest{});
+    ResultValue value;
+    const auto print = [](const ResultValue& given) { std::fputs(ResultText(given).c_str(), stdout); };
+    const int result =
+        RunOnDevice(command, r, {say, devices, history, interrupted, true, StderrIsTerminal()}, value, print);
+    if (scan)
+        scan->Stop();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     return result;
 }
 
@@ -655,34 +433,9 @@ int RunDevice(const std::vector<std::string>& args) {
     if (const int rc = ParseRequest(args, r, command); rc != ExitOk)
         return rc;
     ProgramHistory history;
-    if (command->local)
-        if (const std::optional<int> done = command->local(r, history))
-            return *done;
-    std::optional<std::string> password = Secret("KORVEX_PASSWORD", "Password: ");
-    if (!password)
-        return UsageError("no password: set KORVEX_PASSWORD or run on a terminal");
-    r.password = *password;
-    if (command->gather)
-        if (const std::optional<int> done = command->gather(r))
-            return *done;
-
-    interrupted.store(false);
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    std::signal(SIGPIPE, SIG_IGN);
-    CliStatus status(StderrIsTerminal());
-    DeviceList devices;
-    std::optional<ScanThread> scan;
-    if (command->awaitsAnnouncement) {
-        scan.emplace(devices, r.announcePort); // lets the wait end when the device is back
-        scan->Start();
-    }
-    const int result = RunOnDevice(*command, r, status, devices, history);
-    if (scan)
-        scan->Stop();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    return result;
+    if (const std::optional<int> done = Prepare(*command, r, history))
+        return *done;
+    return RunWithSignals(*command, r, history);
 }
 
 } // namespace

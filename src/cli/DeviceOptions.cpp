@@ -42,3 +42,36 @@ int ParseDeviceOptions(const std::vector<std::string>& args, const std::vector<D
 }
 
 } // namespace korvex::cli
+
+namespace korvex::cli {
+
+DeviceOption TextOption(const std::string& name, const std::string& missing, std::string& out,
+                        bool refuseEmpty) {
+    return {name, true, missing, refuseEmpty, [&out](const std::string& value) {
+                out = value;
+                return static_cast<int>(ExitOk);
+            }};
+}
+
+DeviceOption CountOption(const std::string& name, unsigned long max, const std::string& error,
+                         std::function<void(unsigned long)> store) {
+    return {name, true, error, true, [=](const std::string& value) {
+                if (value.empty() || value.size() > 10 ||
+                    value.find_first_not_of("0123456789") != std::string::npos)
+                    return UsageError(error);
+                const unsigned long number = std::stoul(value);
+                if (number < 1 || number > max)
+                    return UsageError(error);
+                store(number);
+                return static_cast<int>(ExitOk);
+            }};
+}
+
+std::vector<DeviceOption> LoginOptions(uint16_t& port, std::string& user, std::string& knownHosts) {
+    return {CountOption("--port", 65535, "--port needs a number from 1 to 65535",
+                        [&port](unsigned long n) { port = static_cast<uint16_t>(n); }),
+            TextOption("--user", "--user needs a name", user),
+            TextOption("--known-hosts", "--known-hosts needs a file", knownHosts)};
+}
+
+} // namespace korvex::cli

@@ -3,6 +3,7 @@
 // The options before the command word of korvex-cli device, read by one
 // parser for a single device (--host) and for a list of them (--hosts).
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,5 +24,17 @@ struct DeviceOption {
 // password is never taken from the command line).
 int ParseDeviceOptions(const std::vector<std::string>& args, const std::vector<DeviceOption>& options,
                        const std::string& usage, size_t& next);
+
+// An option whose value is kept as written.
+DeviceOption TextOption(const std::string& name, const std::string& missing, std::string& out,
+                        bool refuseEmpty = false);
+
+// An option whose value is a whole number from 1 to `max`; `error` is said
+// for anything else.
+DeviceOption CountOption(const std::string& name, unsigned long max, const std::string& error,
+                         std::function<void(unsigned long)> store);
+
+// The options both ways share: --port, --user and --known-hosts.
+std::vector<DeviceOption> LoginOptions(uint16_t& port, std::string& user, std::string& knownHosts);
 
 } // namespace korvex::cli

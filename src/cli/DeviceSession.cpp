@@ -14,29 +14,105 @@ extern "C" void OnInterrupt(int) {
     interrupted.store(true);
 }
 
-bool Session::Run(DeviceRequest request) {
-    if (!connection.Post(std::move(request)))
-        return Fail("the session is busy");
-    while (connection.PendingJob() != 0) {
-        if (interrupted.load()) {
-            status.EndProgress();
-            Fail("interrupted");
-            EndSoon();
-            connection.timing.stopGrace_ms = 200; // no time for a polite goodbye
-            connection.Stop();                    // breaks a blocked transfer off
-            return false;
+void CliStatus::ShowProgress(unsigned percent, unsigned textId) {
+    std::lock_guard<std::mutex> g(lock);
+    if (textId)
+        text = LoadTextA(textId);
+    if (drawProgress) {
+        std::fprintf(stderr, "\r%s %3u%%\x1b[K", text.c_str(), percent);
+        progressShown = true;
+    }
+}
+
+void CliStatus::ShowText(const std::string& newText) {
+    // The fingerprint of a newly recorded key is worth seeing even when a
+    // later text replaces it.
+    if (newText.find("SHA256:") != std::string::npos) {
+        EndProgress();
+        say.Note(newText);
+    }
+    SetText(newText);
+}
+
+void CliStatus::EndProgress() {
+    std::lock_guard<std::mutex> g(lock);
+    if (progressShown)
+        std::fprintf(stderr, "\r\x1b[K");
+    progressShown = false;
+}
+
+NetworkSnapshot CliNetwork::Snapshot() {
+    using C = NetworkSettingsSink;
+    NetworkSnapshot n;
+    n.ipaddr = Shown(C::DeviceAddress);
+    n.netmask = Shown(C::Netmask);
+    n.gateway = Shown(C::Gateway);
+    n.hwaddr = texts[C::HardwareAddress];
+    n.controller = checked[C::ControllerUsed] ? Shown(C::Controller) : "none";
+    for (uint32_t k = 0; k < cameraCount; ++k) {
+        const int control = C::CameraAddress0 + static_cast<int>(k);
+        std::string line = missing[control] ? "missing" : "none";
+        if (addresses.count(control)) {
+            unsigned long channel = 1;
+            ParseNumber(texts[C::CameraChannel0 + static_cast<int>(k)], 0xFFFFFFFFul, channel);
+            line = CameraFileContent(addresses[control], static_cast<uint32_t>(channel));
         }
+        n.cameras.push_back(line);
+    }
+    n.pass = texts[C::PassText];
+    return n;
+}
+
+namespace {
+
+// The command line never waits long for a polite goodbye once it stops.
+ConnectionTiming CliTiming() {
+    ConnectionTiming timing;
+    timing.stopGrace_ms = 200;
+    return timing;
+}
+
+} // namespace
+
+// The one place korvex-cli makes a device session.
+Session::Session(const SessionSetup& setup)
+    : say(setup.say), cancel(setup.cancel), endProgramOnCancel(setup.endProgramOnCancel), timing(CliTiming()),
+      status(setup.say, setup.drawProgress), connection(status, setup.devices) {
+    connection.programHistory = &setup.history;
+    connection.timing = timing;
+}
+
+bool Session::Run(DeviceRequest request) {
+    if (cancel.load())
+        return BreakOff();
+    if (!connection.Post(std::move(request))) {
+        say.Error("the session is busy");
+        return false;
+    }
+    while (connection.PendingJob() != 0) {
+        if (cancel.load())
+            return BreakOff();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     status.EndProgress();
+    // One message per failure: a file the device cannot give (its factory
+    // record, say) fails the connect's version query and again the job
+    // that needs it, and is said once.
     const auto errors = status.TakeErrors();
-    // One message per failure: a file the device cannot give (its
-    // factory record, say) fails the connect's version query and again
-    // the job that needs it, and is said once.
     for (const auto& e : errors)
-        if (printed.insert(e).second)
-            std::fprintf(stderr, "korvex-cli: %s\n", e.c_str());
+        if (said.insert(e).second)
+            say.Error(e);
     return errors.empty();
+}
+
+// Stops the session thread, breaking off a transfer it is blocked in.
+bool Session::BreakOff() {
+    status.EndProgress();
+    say.Error("interrupted");
+    if (endProgramOnCancel)
+        EndSoon();
+    connection.Stop();
+    return false;
 }
 
 // Ctrl+C ends the program within a second whatever the session is
@@ -49,9 +125,10 @@ void Session::EndSoon() {
         std::_Exit(ExitFailure);
     }).detach();
 }
-bool Session::Fail(const char* text) {
-    std::fprintf(stderr, "korvex-cli: %s\n", text);
-    return false;
+
+int Run::Fail(const std::string& text, int code) {
+    say().Error(text);
+    return code;
 }
 
 bool ParseHostAddress(const std::string& text, uint32_t& hostOrder) {
@@ -69,22 +146,18 @@ bool ParseNumber(const std::string& text, unsigned long max, unsigned long& valu
     return value <= max;
 }
 
-// Selects the entries named by `path` ("CAM/DAY/HOUR", fewer parts allowed)
-// level by level; false (error printed) when a name is not on the device.
-bool Walk(Session& session, const std::vector<std::string>& parts, ListLevelRequest& place) {
-    Connection& c = session.Get();
+bool Walk(Session& session, CliLists& lists, const std::vector<std::string>& parts, ListLevelRequest& place) {
     place.level = 0;
     if (!session.Run(place))
         return false;
-    const std::vector<std::string>* levels[3] = {&c.cameraDirs, &c.level2Dirs, &c.hourDirs};
     for (size_t l = 0; l < parts.size() && l < 3; ++l) {
-        const auto& names = *levels[l];
+        const std::vector<std::string>& names = lists.names[static_cast<int>(l)];
         int index = -1;
         for (size_t i = 0; i < names.size(); ++i)
             if (names[i] == parts[l])
                 index = static_cast<int>(i);
         if (index < 0) {
-            std::fprintf(stderr, "korvex-cli: no folder '%s' on the device\n", parts[l].c_str());
+            session.Say().Error("no folder '" + parts[l] + "' on the device");
             return false;
         }
         place.selected[l] = index;

@@ -1,9 +1,10 @@
 #pragma once
 
 // korvex-cli device on one device: the session the command runs in, the
-// sinks that collect what the device's jobs report, and what a command was
-// given.
+// sinks that collect what the device's jobs report, where the command's
+// messages go, and what a command was given.
 
+#include "cli/DeviceResult.h"
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
 #include "devicelink/ProgramHistory.h"
@@ -21,35 +22,55 @@
 
 namespace korvex::cli::device {
 
-// Set by SIGINT and SIGTERM while a command runs.
+// Set by SIGINT and SIGTERM while a command runs on one device.
 extern std::atomic<bool> interrupted;
 extern "C" void OnInterrupt(int);
+
+// Where a command's messages go: on one device straight to standard error,
+// in a fleet into the device's result. Called from the session thread too.
+class Diagnostics {
+public:
+    virtual ~Diagnostics() = default;
+    // A failure or refusal; standard error reads "korvex-cli: TEXT".
+    virtual void Error(const std::string& text) = 0;
+    // A line worth seeing as it is (a newly recorded key, a kept program).
+    virtual void Note(const std::string& line) = 0;
+};
+
+class StderrDiagnostics : public Diagnostics {
+public:
+    void Error(const std::string& text) override { std::fprintf(stderr, "korvex-cli: %s\n", text.c_str()); }
+    void Note(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
+};
+
+// Keeps the messages in the order they came.
+class CollectedDiagnostics : public Diagnostics {
+public:
+    void Error(const std::string& text) override { Add(text); }
+    void Note(const std::string& line) override { Add(line); }
+    std::vector<std::string> Messages() {
+        std::lock_guard<std::mutex> g(lock);
+        return messages;
+    }
+
+private:
+    void Add(const std::string& text) {
+        std::lock_guard<std::mutex> g(lock);
+        messages.push_back(text);
+    }
+    std::mutex lock;
+    std::vector<std::string> messages;
+};
 
 // Status texts and progress: progress is drawn on stderr when it is a
 // terminal; the last status text is what the command prints at the end.
 class CliStatus : public StatusSink {
 public:
-    explicit CliStatus(bool drawProgress) : drawProgress(drawProgress) {}
+    CliStatus(Diagnostics& say, bool drawProgress) : say(say), drawProgress(drawProgress) {}
 
-    void ShowProgress(unsigned percent, unsigned textId) override {
-        std::lock_guard<std::mutex> g(lock);
-        if (textId)
-            text = LoadTextA(textId);
-        if (drawProgress) {
-            std::fprintf(stderr, "\r%s %3u%%\x1b[K", text.c_str(), percent);
-            progressShown = true;
-        }
-    }
+    void ShowProgress(unsigned percent, unsigned textId) override;
     void ShowMessage(unsigned textId) override { SetText(LoadTextA(textId)); }
-    void ShowText(const std::string& newText) override {
-        // The fingerprint of a newly recorded key is worth seeing even when
-        // a later text replaces it.
-        if (newText.find("SHA256:") != std::string::npos) {
-            EndProgress();
-            std::fprintf(stderr, "%s\n", newText.c_str());
-        }
-        SetText(newText);
-    }
+    void ShowText(const std::string& newText) override;
     void ShowError(const std::string& error) override {
         std::lock_guard<std::mutex> g(lock);
         errors.push_back(error);
@@ -65,18 +86,14 @@ public:
         taken.swap(errors);
         return taken;
     }
-    void EndProgress() {
-        std::lock_guard<std::mutex> g(lock);
-        if (progressShown)
-            std::fprintf(stderr, "\r\x1b[K");
-        progressShown = false;
-    }
+    void EndProgress();
 
 private:
     void SetText(const std::string& newText) {
         std::lock_guard<std::mutex> g(lock);
         text = newText;
     }
+    Diagnostics& say;
     std::mutex lock;
     bool drawProgress;
     bool progressShown = false;
@@ -94,17 +111,21 @@ public:
         addresses.erase(control);
         missing[control] = true;
     }
-    // The address of a control as network-show prints it.
+    void SetCameraCount(uint32_t count) override { cameraCount = count; }
+    // The address of a control as network-show gives it.
     std::string Shown(int control) {
         if (missing[control])
             return "missing";
         return HostAddressText(addresses[control]);
     }
+    // The settings as read, as network-show gives them.
+    NetworkSnapshot Snapshot();
 
     std::map<int, bool> missing;
     std::map<int, uint32_t> addresses;
     std::map<int, std::string> texts;
     std::map<int, bool> checked;
+    uint32_t cameraCount = 0;
 };
 
 class CliLists : public RecordingsSink {
@@ -114,7 +135,9 @@ public:
         if (index < lines[level].size())
             lines[level][index] = line;
     }
+    void SetNames(int level, const std::vector<std::string>& newNames) override { names[level] = newNames; }
     std::map<int, std::vector<std::string>> lines;
+    std::map<int, std::vector<std::string>> names;
 };
 
 class FixedChooser : public FileChooser {
@@ -130,35 +153,53 @@ bool ParseHostAddress(const std::string& text, uint32_t& hostOrder);
 
 bool ParseNumber(const std::string& text, unsigned long max, unsigned long& value);
 
+// What a session is opened with.
+struct SessionSetup {
+    Diagnostics& say;
+    DeviceList& devices;
+    ProgramHistory& history;   // an upload keeps the replaced program there
+    std::atomic<bool>& cancel; // set to break the session off
+    bool endProgramOnCancel;   // one device: the whole program ends within a second
+    bool drawProgress;
+};
+
 // One session for the whole command.
 class Session {
 public:
-    Session(CliStatus& status, DeviceList& devices) : status(status), connection(status, devices) {}
+    explicit Session(const SessionSetup& setup);
     ~Session() {
         connection.Stop();
         status.EndProgress();
     }
 
-    Connection& Get() { return connection; }
-
     void Start() { connection.Start(); }
+    bool Connected() const { return connection.Connected(); }
+    bool Cancelled() const { return cancel.load(); }
+    Connection& Get() { return connection; }
+    const ConnectionTiming& Timing() const { return timing; }
+    CliStatus& Status() { return status; }
+    Diagnostics& Say() { return say; }
 
-    // Posts a request and waits for its job; false (error printed) when
-    // it failed.
+    // Posts a request and waits for its job; false (error said) when it
+    // failed or the session was broken off.
     bool Run(DeviceRequest request);
 
 private:
+    bool BreakOff();
     static void EndSoon();
-    bool Fail(const char* text);
-    CliStatus& status;
+    Diagnostics& say;
+    std::atomic<bool>& cancel;
+    const bool endProgramOnCancel;
+    const ConnectionTiming timing;
+    CliStatus status;
     Connection connection;
-    std::set<std::string> printed;
+    std::set<std::string> said;
 };
 
-// Selects the entries named by `path` ("CAM/DAY/HOUR", fewer parts allowed)
-// level by level, each listing going to `place`'s sink; false (error
-// printed) when a name is not on the device. `place` holds the selections.
-bool Walk(Session& session, const std::vector<std::string>& parts, ListLevelRequest& place);
+// Selects the entries named by `parts` (CAM, DAY, HOUR; fewer allowed)
+// level by level, each listing going to `place`'s sink; false (error said)
+// when a name is not on the device. `place` holds the selections.
+bool Walk(Session& session, CliLists& lists, const std::vector<std::string>& parts, ListLevelRequest& place);
 
 std::vector<std::string> SplitPath(const std::string& path);
 
@@ -188,13 +229,16 @@ struct Request {
     std::vector<uint8_t> payload;
 };
 
-// What a command's run works with.
+// What a command's run works with, and what it gives back.
 struct Run {
     Session& session;
-    CliStatus& status;
     ProgramHistory& history;
     Request& r;
-    Connection& c() { return session.Get(); }
+    ResultValue value;
+    Diagnostics& say() { return session.Say(); }
+    CliStatus& status() { return session.Status(); }
+    // Says `text` and returns `code`.
+    int Fail(const std::string& text, int code);
 };
 
 } // namespace korvex::cli::device

@@ -14,13 +14,13 @@ namespace korvex::cli {
 struct FleetHost {
     std::string host; // IPv4 address as written
     uint16_t port = 22;
-    size_t line = 0;  // line of the list it came from (1-based)
+    size_t line = 0; // line of the list it came from (1-based)
 };
 
 struct HostList {
-    std::vector<FleetHost> hosts;     // in list order, each host and port once
-    std::vector<std::string> notes;   // repeated entries that were dropped
-    std::string error;                // set when the list cannot be used
+    std::vector<FleetHost> hosts;   // in list order, each host and port once
+    std::vector<std::string> notes; // repeated entries that were dropped
+    std::string error;              // set when the list cannot be used
 };
 
 // Parses a host list: one HOST[:PORT] a line (HOST an IPv4 address, PORT
@@ -28,15 +28,9 @@ struct HostList {
 // are skipped. `source` names the list in messages ("hosts.txt line 3: ...").
 HostList ParseHostList(std::string_view text, uint16_t defaultPort, const std::string& source);
 
-// The "result" value of a device's line, from what the operation printed:
-// network-show becomes an object of its "key: value" lines, recordings ls an
-// array of its lines, anything else one string (an array when it printed
-// several lines, null when nothing).
-std::string FleetResultJson(const std::string& operation, const std::string& output);
-
-// The "error" text of a failed device: its error lines without the program
-// prefix, joined by "; ", at most 2000 bytes; `fallback` when there are none.
-std::string FleetErrorText(const std::string& errors, const std::string& fallback);
+// The "error" text of a failed device: the lines of its messages, joined
+// by "; ", at most 2000 bytes; `fallback` when there are none.
+std::string FleetErrorText(const std::vector<std::string>& messages, const std::string& fallback);
 
 // {"host": ..., "port": ..., "ok": true, "result": RESULT} or
 // {"host": ..., "port": ..., "ok": false, "error": "..."}.

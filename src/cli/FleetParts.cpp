@@ -1,7 +1,6 @@
 // The pieces of korvex-cli device --hosts that need no device: the host list,
-// and the JSON line made of what one device's run printed.
+// the error text and the JSON line of one device.
 #include "cli/Fleet.h"
-
 #include "cli/ProjectArgs.h"
 #include "framework/TextSplit.h"
 
@@ -33,36 +32,6 @@ std::vector<std::string> Lines(const std::string& text) {
         lines.emplace_back(line);
     }
     return lines;
-}
-
-bool AllDigits(const std::string& s) {
-    return !s.empty() && s.size() <= 15 && s.find_first_not_of("0123456789") == std::string::npos &&
-           (s.size() == 1 || s[0] != '0');
-}
-
-std::string NetworkObject(const std::string& output) {
-    std::string json = "{";
-    bool first = true;
-    for (const std::string& line : Lines(output)) {
-        const size_t colon = line.find(": ");
-        if (colon == std::string::npos || colon == 0)
-            continue;
-        std::string key = line.substr(0, colon);
-        for (char& c : key)
-            if (c == ' ')
-                c = '_';
-        const std::string value = line.substr(colon + 2);
-        json += (first ? "" : ", ") + JsonString(key) + ": " + (AllDigits(value) ? value : JsonString(value));
-        first = false;
-    }
-    return json + "}";
-}
-
-std::string LineArray(const std::vector<std::string>& lines) {
-    std::string json = "[";
-    for (size_t i = 0; i < lines.size(); ++i)
-        json += (i ? ", " : "") + JsonString(lines[i]);
-    return json + "]";
 }
 
 } // namespace
@@ -124,31 +93,17 @@ HostList ParseHostList(std::string_view text, uint16_t defaultPort, const std::s
     return list;
 }
 
-std::string FleetResultJson(const std::string& operation, const std::string& output) {
-    if (operation == "network-show")
-        return NetworkObject(output);
-    std::vector<std::string> lines = Lines(output);
-    if (operation == "recordings")
-        return LineArray(lines);
-    if (lines.empty())
-        return "null";
-    if (lines.size() == 1)
-        return JsonString(lines[0]);
-    return LineArray(lines);
-}
-
-std::string FleetErrorText(const std::string& errors, const std::string& fallback) {
-    static const std::string prefix = "korvex-cli: ";
+std::string FleetErrorText(const std::vector<std::string>& messages, const std::string& fallback) {
     std::string text;
-    for (std::string line : Lines(errors)) {
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            line.erase(0, prefix.size());
-        line = std::string(Trim(line));
-        if (line.empty())
-            continue;
-        if (!text.empty())
-            text += "; ";
-        text += line;
+    for (const std::string& message : messages) {
+        for (const std::string& line : Lines(message)) {
+            const std::string_view trimmed = Trim(line);
+            if (trimmed.empty())
+                continue;
+            if (!text.empty())
+                text += "; ";
+            text += trimmed;
+        }
     }
     if (text.size() > MaxErrorText) {
         size_t cut = MaxErrorText;
@@ -161,7 +116,8 @@ std::string FleetErrorText(const std::string& errors, const std::string& fallbac
 }
 
 std::string FleetLine(const FleetHost& host, bool ok, const std::string& resultJsonOrError) {
-    std::string line = "{\"host\": " + JsonString(host.host) + ", \"port\": " + std::to_string(host.port) + ", ";
+    std::string line =
+        "{\"host\": " + JsonString(host.host) + ", \"port\": " + std::to_string(host.port) + ", ";
     if (ok)
         return line + "\"ok\": true, \"result\": " + resultJsonOrError + "}";
     return line + "\"ok\": false, \"error\": " + JsonString(resultJsonOrError) + "}";

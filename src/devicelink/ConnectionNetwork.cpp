@@ -119,6 +119,7 @@ void Connection::ReadNetwork() {
 
     ShowController(dialog);
     cameraCount = std::min<uint32_t>(ReadFactoryConfig(), 4);
+    dialog.SetCameraCount(cameraCount);
 
     const bool cameraZeroSet = ShowCameras(dialog);
 

@@ -79,6 +79,7 @@ void Connection::ListRecordings(int32_t code) {
             lines.push_back(line);
         }
         dialog.SetLines(level, lines);
+        dialog.SetNames(level, *levels[level]);
         statusBar.ShowMessage(endText[level]);
     } catch (...) {
         statusBar.ShowMessage(text::recordings_list_failed);

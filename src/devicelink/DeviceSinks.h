@@ -50,6 +50,14 @@ public:
 
     // Replaces one line at the same position; `select` keeps/sets it selected.
     virtual void ReplaceLine(int level, size_t index, const std::string& line, bool select) = 0;
+
+    // The names of a level's entries as the device lists them, in the order
+    // of its lines (which show them formatted and marked); given right
+    // after SetLines for the level that was listed.
+    virtual void SetNames(int level, const std::vector<std::string>& names) {
+        (void)level;
+        (void)names;
+    }
 };
 
 // The controls of the network settings dialog, by control number.
@@ -81,6 +89,9 @@ public:
     // control is shown empty and marked missing, and its value is not
     // written back until the user has entered one.
     virtual void SetMissing(int control) { (void)control; }
+    // How many camera rows the device has (its factory record, at most 4);
+    // given before the rows themselves.
+    virtual void SetCameraCount(uint32_t count) { (void)count; }
 };
 
 // What the program download asks of the platform's save-file dialog.

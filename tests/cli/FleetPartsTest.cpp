@@ -1,4 +1,5 @@
 // The host list and the JSON lines of korvex-cli device --hosts.
+#include "cli/DeviceResult.h"
 #include "cli/Fleet.h"
 #include "cli/ProjectArgs.h"
 
@@ -12,9 +13,9 @@ TEST(HostList, ReadsHostsPortsCommentsAndBlankLines) {
                                         "10.0.0.5\n"
                                         "\n"
                                         "  10.0.0.6:2222   # gate 2\r\n"
-                                        "10.0.0.5:22\n"       // the same device again
-                                        "10.0.0.5:2200\n"     // another port is another device
-                                        "10.0.0.7",           // no line end at the end
+                                        "10.0.0.5:22\n"   // the same device again
+                                        "10.0.0.5:2200\n" // another port is another device
+                                        "10.0.0.7",       // no line end at the end
                                         22, "site.txt");
     ASSERT_EQ(list.error, "");
     ASSERT_EQ(list.hosts.size(), 4u);
@@ -37,13 +38,10 @@ TEST(HostList, RefusesTheWholeListOnABadLineAndSaysWhere) {
         const char* text;
         const char* where;
     };
-    for (const Case& c : {Case{"10.0.0.5\nnot-an-address\n", "line 2"},
-                          Case{"10.0.0.5:0\n", "line 1"},
-                          Case{"10.0.0.5:65536\n", "line 1"},
-                          Case{"10.0.0.5:\n", "line 1"},
-                          Case{"10.0.0.5:22x\n", "line 1"},
-                          Case{"\n\n10.0.0.5 10.0.0.6\n", "line 3"},
-                          Case{"10.0.0.256\n", "line 1"}}) {
+    for (const Case& c :
+         {Case{"10.0.0.5\nnot-an-address\n", "line 2"}, Case{"10.0.0.5:0\n", "line 1"},
+          Case{"10.0.0.5:65536\n", "line 1"}, Case{"10.0.0.5:\n", "line 1"}, Case{"10.0.0.5:22x\n", "line 1"},
+          Case{"\n\n10.0.0.5 10.0.0.6\n", "line 3"}, Case{"10.0.0.256\n", "line 1"}}) {
         const HostList list = ParseHostList(c.text, 22, "hosts.txt");
         EXPECT_TRUE(list.hosts.empty()) << c.text;
         EXPECT_NE(list.error.find(std::string("hosts.txt ") + c.where), std::string::npos)
@@ -55,40 +53,54 @@ TEST(HostList, RefusesTheWholeListOnABadLineAndSaysWhere) {
 }
 
 TEST(FleetLines, ResultsKeepTheirShapeAndStayValidJson) {
-    EXPECT_EQ(FleetResultJson("version", "Connected as admin@10.0.0.5; Firmware version: 2.1.0\n"),
+    using namespace device;
+    EXPECT_EQ(ResultJson(TextResult{"Connected as admin@10.0.0.5; Firmware version: 2.1.0"}),
               "\"Connected as admin@10.0.0.5; Firmware version: 2.1.0\"");
-    EXPECT_EQ(FleetResultJson("upload", ""), "null");
-    EXPECT_EQ(FleetResultJson("recordings", "cam0/\ncam1/\n"), "[\"cam0/\", \"cam1/\"]");
-    EXPECT_EQ(FleetResultJson("recordings", ""), "[]");
-    EXPECT_EQ(FleetResultJson("network-show", "ipaddr: 10.0.0.5\ncameras: 2\ncamera 0: 10.0.0.101\npass: 007\n"),
-              "{\"ipaddr\": \"10.0.0.5\", \"cameras\": 2, \"camera_0\": \"10.0.0.101\", \"pass\": \"007\"}");
+    EXPECT_EQ(ResultJson(TextResult{"first\r\nsecond"}), "[\"first\", \"second\"]");
+    EXPECT_EQ(ResultJson(TextResult{""}), "\"\"");
+    EXPECT_EQ(ResultJson(ResultValue{}), "null");
+    EXPECT_EQ(ResultJson(LinesResult{{"cam0/", "cam1/"}}), "[\"cam0/\", \"cam1/\"]");
+    EXPECT_EQ(ResultJson(LinesResult{}), "[]");
+    NetworkSnapshot n{"10.0.0.5", "255.0.0.0", "missing", "", "none", {"10.0.0.101?channel=2", "none"},
+                      "007"};
+    EXPECT_EQ(ResultJson(n),
+              "{\"ipaddr\": \"10.0.0.5\", \"netmask\": \"255.0.0.0\", \"gateway\": \"missing\", "
+              "\"hwaddr\": \"\", \"controller\": \"none\", \"cameras\": 2, "
+              "\"camera_0\": \"10.0.0.101?channel=2\", \"camera_1\": \"none\", \"pass\": \"007\"}");
+    // Printed for one device, the same value reads as network-show's lines.
+    EXPECT_EQ(ResultText(n),
+              "ipaddr: 10.0.0.5\nnetmask: 255.0.0.0\ngateway: missing\nhwaddr: \ncontroller: none\n"
+              "cameras: 2\ncamera 0: 10.0.0.101?channel=2\ncamera 1: none\npass: 007\n");
+    EXPECT_EQ(ResultText(LinesResult{{"a", "b"}}), "a\nb\n");
+    EXPECT_EQ(ResultText(ResultValue{}), "");
 
     FleetHost host{"10.0.0.5", 2222, 1};
-    EXPECT_EQ(FleetLine(host, true, "\"x\""), "{\"host\": \"10.0.0.5\", \"port\": 2222, \"ok\": true, \"result\": \"x\"}");
+    EXPECT_EQ(FleetLine(host, true, "\"x\""),
+              "{\"host\": \"10.0.0.5\", \"port\": 2222, \"ok\": true, \"result\": \"x\"}");
     EXPECT_EQ(FleetLine(host, false, "bad \"quote\"\n"),
               "{\"host\": \"10.0.0.5\", \"port\": 2222, \"ok\": false, \"error\": \"bad \\\"quote\\\"\\n\"}");
 }
 
-TEST(FleetLines, ErrorTextDropsThePrefixJoinsLinesAndIsBounded) {
-    EXPECT_EQ(FleetErrorText("korvex-cli: Could not reach the device.\n\nkorvex-cli: second\n", "x"),
-              "Could not reach the device.; second");
-    EXPECT_EQ(FleetErrorText("", "failed with exit status 1"), "failed with exit status 1");
+TEST(FleetLines, ErrorTextJoinsTheLinesOfItsMessagesAndIsBounded) {
+    EXPECT_EQ(FleetErrorText({"Could not reach the device.", "", " second\nthird \n"}, "x"),
+              "Could not reach the device.; second; third");
+    EXPECT_EQ(FleetErrorText({}, "failed with exit status 1"), "failed with exit status 1");
     // A flood of errors is cut, never inside a character.
     std::string flood;
     for (int i = 0; i < 1500; ++i)
         flood += "ż";
-    const std::string text = FleetErrorText(flood, "");
+    const std::string text = FleetErrorText({flood}, "");
     EXPECT_LE(text.size(), 2003u);
     EXPECT_EQ(text.substr(text.size() - 3), "...");
     EXPECT_EQ(JsonString(text).find("\\ufffd"), std::string::npos);
 }
 
 TEST(FleetLines, JsonStringReplacesBytesThatAreNotUtf8) {
-    EXPECT_EQ(JsonString("Brama \xc5\xbc"), "\"Brama \xc5\xbc\"");     // valid two-byte character kept
-    EXPECT_EQ(JsonString("\xf0\x9f\x93\xb7"), "\"\xf0\x9f\x93\xb7\""); // four-byte character kept
-    EXPECT_EQ(JsonString("Gate \xb3"), "\"Gate \\ufffd\"");            // Windows-1250 byte
-    EXPECT_EQ(JsonString("\xc5"), "\"\\ufffd\"");                      // cut short at the end
-    EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");           // overlong form
+    EXPECT_EQ(JsonString("Brama \xc5\xbc"), "\"Brama \xc5\xbc\"");      // valid two-byte character kept
+    EXPECT_EQ(JsonString("\xf0\x9f\x93\xb7"), "\"\xf0\x9f\x93\xb7\"");  // four-byte character kept
+    EXPECT_EQ(JsonString("Gate \xb3"), "\"Gate \\ufffd\"");             // Windows-1250 byte
+    EXPECT_EQ(JsonString("\xc5"), "\"\\ufffd\"");                       // cut short at the end
+    EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");            // overlong form
     EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\""); // surrogate
     EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
 }

@@ -201,7 +201,10 @@ TEST_F(CliGolden, FleetLines) {
                         {pw, fleet + "recordings ls", true},
                         {pw, fleet + "recordings ls cam2/2026-12-06", true},
                         {pw, fleet + "download '" + (folder / "p-{port}.kvx").string() + "'", true},
-                        {"KORVEX_PASSWORD=nope", fleet + "version", true}});
+                        {"KORVEX_PASSWORD=nope", fleet + "version", true},
+                        {pw, fleet + "sync-clock", true},
+                        {pw, fleet + "recordings ls cam9", true},
+                        {pw, fleet + "recordings ls cam2/2026-12-06/09/x", true}});
 }
 
 } // namespace
