@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <dirent.h>
+#include <mutex>
 #include <sys/stat.h>
 
 namespace korvex {
@@ -108,6 +109,12 @@ std::string ProgramHistory::EntryName(uint64_t utc100ns) {
 
 std::string ProgramHistory::Keep(const std::string& address, const void* data, size_t size,
                                  uint64_t utc100ns) {
+    // Sessions of one process (korvex-cli serving several devices behind one
+    // address) may keep programs at the same moment: choosing a free name
+    // and writing it is one step, or both would take the same name and one
+    // program would be lost.
+    static std::mutex keeping;
+    std::lock_guard<std::mutex> guard(keeping);
     const std::string folder = FolderOf(address);
     MakeFolders(folder);
     // Never before the newest entry, so that "newest" stays the one kept last

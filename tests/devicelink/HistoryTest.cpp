@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace korvex {
@@ -71,6 +73,25 @@ TEST_F(ProgramHistoryTest, SameMillisecondOrAClockGoneBackStillMakesANewestEntry
     EXPECT_EQ(ReadFile(kept[1].path), "b");
     EXPECT_EQ(kept[1].name, "20261207T120000.001Z.kvx");
     EXPECT_EQ(kept[0].name, "20261207T120000.002Z.kvx");
+}
+
+// Several sessions of one process keeping the programs of devices behind
+// one address at the same moment: every program is kept, none over another.
+TEST_F(ProgramHistoryTest, SessionsKeepingAtOnceEachGetTheirOwnEntry) {
+    const uint64_t t = UtcTo100ns(2026, 12, 7, 12, 0, 0);
+    std::vector<std::thread> sessions;
+    for (int n = 0; n < 8; ++n)
+        sessions.emplace_back([&, n] {
+            ProgramHistory history((folder / "history").string(), 20);
+            const std::string content = "program " + std::to_string(n);
+            history.Keep("10.0.0.7", content.data(), content.size(), t);
+        });
+    for (auto& s : sessions)
+        s.join();
+    std::set<std::string> contents;
+    for (const auto& entry : ProgramHistory((folder / "history").string()).List("10.0.0.7"))
+        contents.insert(ReadFile(entry.path));
+    EXPECT_EQ(contents.size(), 8u);
 }
 
 TEST_F(ProgramHistoryTest, RefusesAddressesThatAreNotPlainDottedText) {
