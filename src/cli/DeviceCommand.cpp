@@ -232,7 +232,7 @@ int RunSyncClock(Run& run) {
     const unsigned checks = c.ClockChecks();
     const unsigned settings = c.ClockSettings();
     const unsigned failures = c.ClockFailures();
-    c.SetRound(c.timing.clockRounds - 1);
+    c.SetRound(c.Timing().clockRounds - 1);
     while (c.ClockChecks() == checks && c.Connected() && !interrupted.load())
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (c.ClockChecks() == checks) {
@@ -255,7 +255,7 @@ int WithNetwork(Run& run, int (*then)(Run&, CliNetwork&)) {
 
 int PrintNetwork(Run& run, CliNetwork& dialog) {
     using C = NetworkSettingsSink;
-    const uint32_t cameraCount = run.c().cameraCount;
+    const uint32_t cameraCount = dialog.cameraCount;
     std::printf("ipaddr: %s\n", dialog.Shown(C::DeviceAddress).c_str());
     std::printf("netmask: %s\n", dialog.Shown(C::Netmask).c_str());
     std::printf("gateway: %s\n", dialog.Shown(C::Gateway).c_str());
@@ -293,7 +293,6 @@ int RunNetworkShow(Run& run) {
 // made up: it has to be given.
 int KeepDeviceValues(Run& run, CliNetwork& dialog, WriteNetworkRequest& w) {
     using C = NetworkSettingsSink;
-    const Connection& c = run.c();
     const Request& r = run.r;
     std::string missing;
     if (r.controller == "none")
@@ -305,7 +304,7 @@ int KeepDeviceValues(Run& run, CliNetwork& dialog, WriteNetworkRequest& w) {
     else
         w.controllerAddress =
             dialog.checked[C::ControllerUsed] ? dialog.addresses[C::Controller] : 0xFFFFFFFFu;
-    for (uint32_t k = 0; k < c.cameraCount; ++k)
+    for (uint32_t k = 0; k < dialog.cameraCount; ++k)
         if (dialog.missing[C::CameraAddress0 + static_cast<int>(k)] && !r.cameras.count(k))
             missing += (missing.empty() ? "" : ", ") + std::string("--camera ") + std::to_string(k) + "=...";
     if (!missing.empty()) {
@@ -318,8 +317,7 @@ int KeepDeviceValues(Run& run, CliNetwork& dialog, WriteNetworkRequest& w) {
 // The camera rows: what the device holds, then what the command gives.
 int SetCameras(Run& run, CliNetwork& dialog, WriteNetworkRequest& w, int result) {
     using C = NetworkSettingsSink;
-    const Connection& c = run.c();
-    for (uint32_t k = 0; k < c.cameraCount; ++k) {
+    for (uint32_t k = 0; k < dialog.cameraCount; ++k) {
         const int control = C::CameraAddress0 + static_cast<int>(k);
         w.cameraAddress[k] = dialog.addresses.count(control) ? dialog.addresses[control] : 0;
         unsigned long channel = 1;
@@ -328,8 +326,8 @@ int SetCameras(Run& run, CliNetwork& dialog, WriteNetworkRequest& w, int result)
         w.cameraChannel[k] = static_cast<uint32_t>(channel);
     }
     for (const auto& [index, text] : run.r.cameras) {
-        if (index >= c.cameraCount) {
-            std::fprintf(stderr, "korvex-cli: the device has %u camera rows\n", c.cameraCount);
+        if (index >= dialog.cameraCount) {
+            std::fprintf(stderr, "korvex-cli: the device has %u camera rows\n", dialog.cameraCount);
             return ExitUsage;
         }
         const std::optional<CameraSetting> setting = ParseCameraFile(text);
@@ -371,7 +369,6 @@ int RecordingsLs(Run& run, CliLists& lists, const std::vector<std::string>& part
 }
 
 int RecordingsGet(Run& run, CliLists& lists, const std::vector<std::string>& parts, ListLevelRequest& place) {
-    const Connection& c = run.c();
     const auto& args = run.r.recordingArgs;
     if (std::error_code made; std::filesystem::create_directories(run.r.toDir, made), made) {
         std::fprintf(stderr, "korvex-cli: cannot create %s: %s\n", run.r.toDir.c_str(),
@@ -386,8 +383,8 @@ int RecordingsGet(Run& run, CliLists& lists, const std::vector<std::string>& par
     get.dialog = place.dialog;
     for (size_t k = 1; k < args.size(); ++k) {
         int index = -1;
-        for (size_t f = 0; f < c.mp4Files.size(); ++f)
-            if (c.mp4Files[f] == args[k])
+        for (size_t f = 0; f < run.session.Listed(3).size(); ++f)
+            if (run.session.Listed(3)[f] == args[k])
                 index = static_cast<int>(f);
         if (index < 0) {
             std::fprintf(stderr, "korvex-cli: no recording '%s' in %s\n", args[k].c_str(), args[0].c_str());
@@ -621,9 +618,8 @@ int ParseRequest(const std::vector<std::string>& args, Request& r, const Subcomm
 // Connects, runs the command and disconnects; the command's exit status.
 int RunOnDevice(const Subcommand& command, Request& r, CliStatus& status, DeviceList& devices,
                 ProgramHistory& history) {
-    Session session(status, devices);
+    Session session(status, devices, &history); // an upload keeps the replaced program there
     Connection& c = session.Get();
-    c.programHistory = &history; // an upload keeps the replaced program there
     session.Start();
     int result = ExitOk;
     // A failed version query after a good login is reported (on stderr) but

@@ -15,19 +15,25 @@ extern "C" void OnInterrupt(int) {
 }
 
 bool Session::Run(DeviceRequest request) {
-    if (!connection.Post(std::move(request)))
+    if (JobOf(request) == JobNone)
         return Fail("the session is busy");
-    while (connection.PendingJob() != 0) {
+    std::future<DeviceResult> done = connection.Submit(std::move(request));
+    while (done.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
         if (interrupted.load()) {
             status.EndProgress();
             Fail("interrupted");
             EndSoon();
-            connection.timing.stopGrace_ms = 200; // no time for a polite goodbye
-            connection.Stop();                    // breaks a blocked transfer off
+            connection.SetStopGrace(200); // no time for a polite goodbye
+            connection.Stop();            // breaks a blocked transfer off
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    const DeviceResult result = done.get();
+    if (result.outcome == Outcome::Busy)
+        return Fail("the session is busy");
+    if (const auto* listing = std::get_if<Listing>(&result.value))
+        listed[listing->level] = listing->names;
     status.EndProgress();
     const auto errors = status.TakeErrors();
     // One message per failure: a file the device cannot give (its
@@ -72,13 +78,11 @@ bool ParseNumber(const std::string& text, unsigned long max, unsigned long& valu
 // Selects the entries named by `path` ("CAM/DAY/HOUR", fewer parts allowed)
 // level by level; false (error printed) when a name is not on the device.
 bool Walk(Session& session, const std::vector<std::string>& parts, ListLevelRequest& place) {
-    Connection& c = session.Get();
     place.level = 0;
     if (!session.Run(place))
         return false;
-    const std::vector<std::string>* levels[3] = {&c.cameraDirs, &c.level2Dirs, &c.hourDirs};
     for (size_t l = 0; l < parts.size() && l < 3; ++l) {
-        const auto& names = *levels[l];
+        const auto& names = session.Listed(static_cast<int>(l));
         int index = -1;
         for (size_t i = 0; i < names.size(); ++i)
             if (names[i] == parts[l])

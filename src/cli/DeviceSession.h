@@ -94,6 +94,7 @@ public:
         addresses.erase(control);
         missing[control] = true;
     }
+    void Snapshot(const NetworkSnapshot& snapshot) override { cameraCount = snapshot.cameraCount; }
     // The address of a control as network-show prints it.
     std::string Shown(int control) {
         if (missing[control])
@@ -105,6 +106,7 @@ public:
     std::map<int, uint32_t> addresses;
     std::map<int, std::string> texts;
     std::map<int, bool> checked;
+    uint32_t cameraCount = 0; // camera rows in use
 };
 
 class CliLists : public RecordingsSink {
@@ -133,7 +135,9 @@ bool ParseNumber(const std::string& text, unsigned long max, unsigned long& valu
 // One session for the whole command.
 class Session {
 public:
-    Session(CliStatus& status, DeviceList& devices) : status(status), connection(status, devices) {}
+    Session(CliStatus& status, DeviceList& devices, ProgramHistory* history = nullptr)
+        : status(status),
+          connection(ConnectionSetup{.status = status, .devices = devices, .programHistory = history}) {}
     ~Session() {
         connection.Stop();
         status.EndProgress();
@@ -146,6 +150,8 @@ public:
     // Posts a request and waits for its job; false (error printed) when
     // it failed.
     bool Run(DeviceRequest request);
+    // The names of a recordings level as last listed.
+    const std::vector<std::string>& Listed(int level) const { return listed[level]; }
 
 private:
     static void EndSoon();
@@ -153,6 +159,7 @@ private:
     CliStatus& status;
     Connection connection;
     std::set<std::string> printed;
+    std::vector<std::string> listed[4];
 };
 
 // Selects the entries named by `path` ("CAM/DAY/HOUR", fewer parts allowed)

@@ -55,22 +55,35 @@ protected:
         options.announce = false;
         options.announcePort = FreeUdpPort();
         options.restartSeconds = 1;
-        connection = std::make_unique<Connection>(status, devices);
-        connection->timing.poll_ms = 10;
-        connection->timing.restartStep_ms = 10;
-        connection->timing.uploadStep_ms = 10;
-        connection->timing.networkStep_ms = 10;
-        connection->knownHostsPath = temp.Path() + "/config/known_hosts";
         history = std::make_unique<ProgramHistory>(temp.Path() + "/history");
-        connection->programHistory = history.get();
-        sinks = std::make_unique<DeviceDialogSinks>(*connection);
+        sinks = std::make_unique<DeviceDialogSinks>();
+        timing.poll_ms = 10;
+        timing.restartStep_ms = 10;
+        timing.uploadStep_ms = 10;
+        timing.networkStep_ms = 10;
         remembered =
             std::make_unique<RememberedDevices>(QString::fromStdString(temp.Path() + "/devices.ini"));
         owner = std::make_unique<QWidget>();
         commands = new DeviceCommands(*owner, prompts, *sinks, *remembered, history->Root());
         sinks->SetCommands(commands);
+        MakeSession();
+    }
+
+    // A new session with `timing` in place of the one there is.
+    void MakeSession() {
+        if (connection)
+            connection->Stop();
+        ConnectionSetup setup{.status = status,
+                              .devices = devices,
+                              .hostKeys = &sinks->HostKeys(),
+                              .programHistory = history.get(),
+                              .timing = timing};
+        setup.knownHostsPath = KnownHostsPath();
+        connection = std::make_unique<Connection>(std::move(setup));
+        sinks->Bind(*connection);
         connection->Start();
     }
+    std::string KnownHostsPath() const { return temp.Path() + "/config/known_hosts"; }
 
     void TearDown() override {
         connection->Stop(); // first: nothing reaches the sinks afterwards
@@ -130,7 +143,7 @@ protected:
 
     void ReconnectAfterRestart() {
         ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 20000));
-        ASSERT_TRUE(sinks->PostDisconnect());
+        ASSERT_TRUE(sinks->Post(DisconnectRequest{}));
         Settle();
         ASSERT_TRUE(sinks->RepostConnect());
         Settle();
@@ -138,6 +151,7 @@ protected:
     }
 
     TempDir temp;
+    ConnectionTiming timing;
     devsim::Options options;
     std::unique_ptr<devsim::DeviceSimulator> device;
     testing::RecordingStatus status;
@@ -177,10 +191,10 @@ TEST_F(DeviceWindows, ConnectAsksAboutTheKeyFirstThenWrongAndRightPasswordsOnACu
     EXPECT_EQ(key->findChild<QLabel*>("keyType")->text(), "ecdsa-sha2-nistp256");
     EXPECT_TRUE(key->findChild<QLabel*>("offeredFingerprint")->text().startsWith("SHA256:"));
     EXPECT_EQ(device->AuthFailures(), 0u); // nothing sent before the key is accepted
-    EXPECT_FALSE(fs::exists(connection->knownHostsPath));
+    EXPECT_FALSE(fs::exists(KnownHostsPath()));
     key->ActionButton()->click();
     Settle();
-    EXPECT_TRUE(fs::exists(connection->knownHostsPath));
+    EXPECT_TRUE(fs::exists(KnownHostsPath()));
     EXPECT_EQ(device->AuthFailures(), 1u);
     EXPECT_FALSE(sinks->Connected());
     ASSERT_FALSE(status.Errors().empty());
@@ -200,7 +214,7 @@ TEST_F(DeviceWindows, ConnectAsksAboutTheKeyFirstThenWrongAndRightPasswordsOnACu
     EXPECT_EQ(ReadFile(remembered->File().toStdString()).find("Right-Pass1"),
               std::string::npos); // never kept
     // The next connect dialog for this address comes preset with port and user.
-    ASSERT_TRUE(sinks->PostDisconnect());
+    ASSERT_TRUE(sinks->Post(DisconnectRequest{}));
     Settle();
     commands->Connect(Loopback);
     EXPECT_EQ(Ctl<QSpinBox>(Active<ConnectDialog>(), ConnectDialog::Port)->value(), device->SshPort());
@@ -211,13 +225,13 @@ TEST_F(DeviceWindows, ChangedKeyIsRefusedAndRemovedOnlyAfterASecondYes) {
     StartDevice();
     ConnectTrusting();
     const uint16_t port = device->SshPort();
-    ASSERT_TRUE(sinks->PostDisconnect());
+    ASSERT_TRUE(sinks->Post(DisconnectRequest{}));
     Settle();
     device->Stop();
     ASSERT_TRUE(fs::remove(options.rootDir + "/etc/tavo/ssh_host_key"));
     options.sshPort = port;
     StartDevice();
-    const std::string recorded = ReadFile(connection->knownHostsPath);
+    const std::string recorded = ReadFile(KnownHostsPath());
 
     FillConnect("admin", "admin");
     auto* refused = Active<HostKeyDialog>();
@@ -235,7 +249,7 @@ TEST_F(DeviceWindows, ChangedKeyIsRefusedAndRemovedOnlyAfterASecondYes) {
     refused->ActionButton()->click();
     Settle();
     EXPECT_EQ(prompts.warnings.size(), 1u);
-    EXPECT_EQ(ReadFile(connection->knownHostsPath), recorded);
+    EXPECT_EQ(ReadFile(KnownHostsPath()), recorded);
     EXPECT_FALSE(sinks->Connected());
 
     FillConnect("admin", "admin");
@@ -358,10 +372,11 @@ TEST_F(DeviceWindows, NetworkDialogMarksMissingValuesAndAsksAboutAForeignGateway
 }
 
 TEST_F(DeviceWindows, NetworkDialogOpenedWhileBusyShowsTheErrorAndCloses) {
+    timing.restartStep_ms = 40; // the restart job keeps the session busy for 3 s
+    MakeSession();
     StartDevice();
     ConnectTrusting();
-    connection->timing.restartStep_ms = 40; // the restart job keeps the session busy for 3 s
-    ASSERT_TRUE(sinks->PostRestart());
+    ASSERT_TRUE(sinks->Post(RestartRequest{}));
     commands->NetworkSettings();
     ASSERT_EQ(prompts.errors.size(), 1u);
     EXPECT_EQ(prompts.errors[0], QString::fromStdString(LoadTextA(278)));
@@ -422,10 +437,11 @@ TEST_F(DeviceWindows, RecordingsFolderIsNormalised) {
 }
 
 TEST_F(DeviceWindows, ClosingTheRecordingsDialogWhileAListingHangsLeavesNoDanglingSink) {
+    timing.ioTimeout_ms = 1500;
+    MakeSession();
     StartDevice();
     ConnectTrusting();
     HangCommands();
-    connection->timing.ioTimeout_ms = 1500;
     commands->Recordings();
     QPointer<RecordingsDialog> dialog = Active<RecordingsDialog>();
     Ctl<QPushButton>(dialog, RecordingsDialog::List)->click();
@@ -462,7 +478,7 @@ TEST_F(DeviceWindows, PasswordChecksThenTheChangeIsSeenByAReconnect) {
     Settle();
     EXPECT_EQ(status.Messages().back(), 137u);
     EXPECT_EQ(device->Password(), "s3cret");
-    ASSERT_TRUE(sinks->PostDisconnect());
+    ASSERT_TRUE(sinks->Post(DisconnectRequest{}));
     Settle();
     FillConnect("admin", "admin");
     EXPECT_FALSE(sinks->Connected());
@@ -497,7 +513,7 @@ TEST_F(DeviceWindows, ProgramDownloadAsksFirstAndRestoreUploadsTheKeptProgramBac
     // Nothing kept yet: restore says so.
     commands->RestoreProgram();
     EXPECT_EQ(prompts.infos.size(), 1u);
-    ASSERT_TRUE(sinks->PostUpload({'n', 'e', 'w'}));
+    ASSERT_TRUE(sinks->Post(UploadProgramRequest{{'n', 'e', 'w'}}));
     Settle();
     EXPECT_EQ(ReadFile(devicePath), "new");
     ASSERT_EQ(history->List("127.0.0.1").size(), 1u);

@@ -174,7 +174,7 @@ void DeviceCommands::RestoreProgram() {
     if (!prompter.Warning(&owner, confirm, Text(kStrRestoreCaption)))
         return;
     std::vector<uint8_t> bytes = BinaryFile::ReadAll(kept.front().path);
-    if (!jobs.PostUpload(std::move(bytes)))
+    if (!jobs.Post(UploadProgramRequest{std::move(bytes)}))
         prompter.Error(&owner, Text(278));
 }
 
