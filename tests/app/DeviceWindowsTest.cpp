@@ -221,6 +221,33 @@ TEST_F(DeviceWindows, ConnectAsksAboutTheKeyFirstThenWrongAndRightPasswordsOnACu
     EXPECT_EQ(Ctl<QLineEdit>(Active<ConnectDialog>(), ConnectDialog::User)->text(), "admin");
 }
 
+TEST_F(DeviceWindows, TheWindowsSideKeepsTheLoginItPostedAndRefusesWhatNeedsASession) {
+    // Before any connect there is no login to repeat or compare with.
+    EXPECT_FALSE(sinks->RepostConnect());
+    EXPECT_EQ(sinks->UserName(), "");
+    EXPECT_EQ(sinks->DeviceAddressText(), "");
+    EXPECT_FALSE(sinks->PasswordIs("admin"));
+    // Not connected: only connect, disconnect and the network read are posted.
+    EXPECT_FALSE(sinks->Post(RestartRequest{}));
+    EXPECT_FALSE(sinks->Post(ChangePasswordRequest{"x"}));
+    EXPECT_FALSE(sinks->Post(ListLevelRequest{}));
+    EXPECT_FALSE(sinks->PostDownloadProgram(temp.Path() + "/p.kvx"));
+    EXPECT_EQ(connection->PendingJob(), JobNone);
+
+    StartDevice();
+    ConnectTrusting();
+    EXPECT_EQ(sinks->UserName(), "admin");
+    EXPECT_EQ(sinks->DeviceAddressText(), "127.0.0.1");
+    EXPECT_TRUE(sinks->PasswordIs("admin"));
+    // A request refused while a job is pending leaves the login as it was.
+    ASSERT_TRUE(sinks->Post(RestartRequest{}));
+    EXPECT_FALSE(sinks->Post(ConnectDeviceRequest{0x0100007Fu, 2222, "other", "secret", ""}));
+    EXPECT_FALSE(sinks->Post(ChangePasswordRequest{"new one"}));
+    EXPECT_EQ(sinks->UserName(), "admin");
+    EXPECT_TRUE(sinks->PasswordIs("admin"));
+    Settle();
+}
+
 TEST_F(DeviceWindows, ChangedKeyIsRefusedAndRemovedOnlyAfterASecondYes) {
     StartDevice();
     ConnectTrusting();
