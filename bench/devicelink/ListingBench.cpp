@@ -34,15 +34,17 @@ public:
     void ShowError(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
 };
 
-bool RunJob(Connection& c, int32_t code) {
-    if (!c.Post(code))
-        return false;
-    while (c.PendingJob() != 0)
-        std::this_thread::yield();
-    return true;
+DeviceResult RunJob(Connection& c, DeviceRequest request) {
+    return c.Submit(std::move(request)).get();
 }
 
-void Listing(benchmark::State& state) {
+// The names a listing gave back.
+std::vector<std::string> Names(const DeviceResult& result) {
+    const auto* listing = std::get_if<Listing>(&result.value);
+    return listing ? listing->names : std::vector<std::string>{};
+}
+
+void RecordingsListing(benchmark::State& state) {
     const auto files = static_cast<unsigned>(state.range(0));
     const fs::path root = fs::temp_directory_path() / ("kx-listing-bench-" + std::to_string(::getpid()));
     fs::remove_all(root);
@@ -63,39 +65,35 @@ void Listing(benchmark::State& state) {
 
     NullStatus status;
     DeviceList devices;
-    Connection connection(status, devices);
-    connection.timing.poll_ms = 1;
-    connection.knownHostsPath = (root / "known_hosts").string();
-    connection.deviceAddress = htonl(INADDR_LOOPBACK);
-    connection.port = device.SshPort();
-    connection.userName = options.user;
-    connection.password = options.password;
+    ConnectionSetup setup{.status = status, .devices = devices};
+    setup.timing.poll_ms = 1;
+    setup.knownHostsPath = (root / "known_hosts").string();
+    Connection connection(std::move(setup));
     connection.Start();
-    RunJob(connection, JobConnect);
+    RunJob(connection, ConnectDeviceRequest{htonl(INADDR_LOOPBACK), device.SshPort(), options.user,
+                                            options.password, ""});
     if (!connection.Connected()) {
         state.SkipWithError("could not connect to the simulator");
         return;
     }
     // Select cam9/2026-12-07/10 level by level.
-    RunJob(connection, JobListCameras);
-    const std::vector<std::string>* levels[3] = {&connection.cameraDirs, &connection.level2Dirs,
-                                                 &connection.hourDirs};
+    ListLevelRequest place;
+    std::vector<std::string> listed = Names(RunJob(connection, place));
     const char* names[3] = {"cam9", "2026-12-07", "10"};
-    const int32_t next[3] = {JobListLevel2, JobListHours, JobListFiles};
     for (int l = 0; l < 3; ++l) {
-        const auto& list = *levels[l];
-        for (size_t i = 0; i < list.size(); ++i)
-            if (list[i] == names[l])
-                connection.selectedLevel[l] = static_cast<int>(i);
-        RunJob(connection, next[l]);
+        for (size_t i = 0; i < listed.size(); ++i)
+            if (listed[i] == names[l])
+                place.selected[l] = static_cast<int>(i);
+        place.level = l + 1;
+        listed = Names(RunJob(connection, place));
     }
-    if (connection.mp4Files.size() != files) {
+    if (listed.size() != files) {
         state.SkipWithError("the listing did not show every file");
         return;
     }
     for (auto _ : state) {
-        RunJob(connection, JobListFiles);
-        benchmark::DoNotOptimize(connection.mp4Files.size());
+        const DeviceResult result = RunJob(connection, place);
+        benchmark::DoNotOptimize(Names(result).size());
     }
     state.counters["files"] = files;
     connection.Stop();
@@ -105,6 +103,6 @@ void Listing(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(Listing)->Arg(2)->Arg(2002)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(RecordingsListing)->Arg(2)->Arg(2002)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
 BENCHMARK_MAIN();

@@ -7,7 +7,7 @@ namespace korvex::cli::device {
 namespace {
 
 // Rows of the network settings, keyed as network-show prints them.
-std::vector<std::pair<std::string, std::string>> NetworkRows(const NetworkSnapshot& n) {
+std::vector<std::pair<std::string, std::string>> NetworkRows(const NetworkPrintout& n) {
     std::vector<std::pair<std::string, std::string>> rows = {
         {"ipaddr", n.ipaddr}, {"netmask", n.netmask},       {"gateway", n.gateway},
         {"hwaddr", n.hwaddr}, {"controller", n.controller}, {"cameras", std::to_string(n.cameras.size())}};
@@ -41,7 +41,7 @@ std::vector<std::string> TextLines(const std::string& text) {
     return lines;
 }
 
-std::string NetworkJson(const NetworkSnapshot& n) {
+std::string NetworkJson(const NetworkPrintout& n) {
     std::string json = "{";
     for (auto [key, value] : NetworkRows(n)) {
         for (char& c : key)
@@ -62,7 +62,7 @@ struct TextPrinter {
             text += line + "\n";
         return text;
     }
-    std::string operator()(const NetworkSnapshot& n) const {
+    std::string operator()(const NetworkPrintout& n) const {
         std::string text;
         for (const auto& [key, value] : NetworkRows(n))
             text += key + ": " + value + "\n";
@@ -77,7 +77,7 @@ struct JsonPrinter {
         return lines.size() == 1 ? JsonString(lines[0]) : LineArray(lines);
     }
     std::string operator()(const LinesResult& l) const { return LineArray(l.lines); }
-    std::string operator()(const NetworkSnapshot& n) const { return NetworkJson(n); }
+    std::string operator()(const NetworkPrintout& n) const { return NetworkJson(n); }
 };
 
 } // namespace

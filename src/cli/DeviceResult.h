@@ -12,7 +12,7 @@ namespace korvex::cli::device {
 
 // The network settings as network-show gives them: addresses as text,
 // "missing" for a value the device holds unreadably.
-struct NetworkSnapshot {
+struct NetworkPrintout {
     std::string ipaddr, netmask, gateway;
     std::string hwaddr;
     std::string controller;           // an address, "none" or "missing"
@@ -30,7 +30,7 @@ struct LinesResult {
     std::vector<std::string> lines;
 };
 
-using ResultValue = std::variant<std::monostate, TextResult, LinesResult, NetworkSnapshot>;
+using ResultValue = std::variant<std::monostate, TextResult, LinesResult, NetworkPrintout>;
 
 // The value as korvex-cli prints it for one device ("" for none).
 std::string ResultText(const ResultValue& value);

@@ -24,7 +24,7 @@ int WithNetwork(Run& run, int (*then)(Run&, CliNetwork&)) {
 }
 
 int ShowNetwork(Run& run, CliNetwork& dialog) {
-    run.value = dialog.Snapshot();
+    run.value = dialog.Printout();
     // A read command that failed left its fields missing: said as an
     // error, and the command fails.
     const std::string notRead = LoadTextA(text::link_fields_not_read);

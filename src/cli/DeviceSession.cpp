@@ -41,9 +41,9 @@ void CliStatus::EndProgress() {
     progressShown = false;
 }
 
-NetworkSnapshot CliNetwork::Snapshot() {
+NetworkPrintout CliNetwork::Printout() {
     using C = NetworkSettingsSink;
-    NetworkSnapshot n;
+    NetworkPrintout n;
     n.ipaddr = Shown(C::DeviceAddress);
     n.netmask = Shown(C::Netmask);
     n.gateway = Shown(C::Gateway);
@@ -77,10 +77,11 @@ ConnectionTiming CliTiming() {
 // The one place korvex-cli makes a device session.
 Session::Session(const SessionSetup& setup)
     : say(setup.say), cancel(setup.cancel), endProgramOnCancel(setup.endProgramOnCancel), timing(CliTiming()),
-      status(setup.say, setup.drawProgress), connection(status, setup.devices) {
-    connection.programHistory = &setup.history;
-    connection.timing = timing;
-}
+      status(setup.say, setup.drawProgress),
+      connection(ConnectionSetup{.status = status,
+                                 .devices = setup.devices,
+                                 .programHistory = &setup.history, // an upload keeps the replaced program there
+                                 .timing = timing}) {}
 
 bool Session::Run(DeviceRequest request) {
     if (cancel.load())

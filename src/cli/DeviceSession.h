@@ -111,7 +111,7 @@ public:
         addresses.erase(control);
         missing[control] = true;
     }
-    void SetCameraCount(uint32_t count) override { cameraCount = count; }
+    void Snapshot(const korvex::NetworkSnapshot& snapshot) override { cameraCount = snapshot.cameraCount; }
     // The address of a control as network-show gives it.
     std::string Shown(int control) {
         if (missing[control])
@@ -119,7 +119,7 @@ public:
         return HostAddressText(addresses[control]);
     }
     // The settings as read, as network-show gives them.
-    NetworkSnapshot Snapshot();
+    NetworkPrintout Printout();
 
     std::map<int, bool> missing;
     std::map<int, uint32_t> addresses;
@@ -135,7 +135,7 @@ public:
         if (index < lines[level].size())
             lines[level][index] = line;
     }
-    void SetNames(int level, const std::vector<std::string>& newNames) override { names[level] = newNames; }
+    void Listed(const Listing& listing) override { names[listing.level] = listing.names; }
     std::map<int, std::vector<std::string>> lines;
     std::map<int, std::vector<std::string>> names;
 };

@@ -55,24 +55,22 @@ SocketGuard& GuardOf(const std::unique_ptr<ConnectionInternals>& internals) {
 }
 } // namespace
 
+Connection::Connection(ConnectionSetup setup)
+    : Thread("Connection"), statusBar(setup.status), explorer(setup.devices), hostKeys(setup.hostKeys),
+      programHistory(setup.programHistory), results(setup.results), timing(setup.timing),
+      utcNow(setup.utcNow ? std::move(setup.utcNow) : std::function<uint64_t()>(SystemUtc100ns)),
+      defaultKnownHostsPath(std::move(setup.knownHostsPath)), stopGrace_ms(setup.timing.stopGrace_ms),
+      internals(std::make_unique<ConnectionInternals>()) {}
+
 Connection::Connection(StatusSink& statusBar, DeviceList& explorer)
-    : Thread("Connection"), utcNow(SystemUtc100ns), statusBar(statusBar), explorer(explorer),
-      internals(std::make_unique<ConnectionInternals>()) {
-    std::fill(std::begin(cameraChannel), std::end(cameraChannel), 1u);
-}
+    : Connection(ConnectionSetup{statusBar, explorer}) {}
 
 // The base class would end a still-running thread only after this object's
 // members (the session among them) are gone, and the thread's way out
 // closes the session through them; end it while they still exist.
 Connection::~Connection() {
     Stop();
-}
-
-bool Connection::Post(int32_t code) {
-    int32_t idle = 0;
-    // Release: the request fields written before are visible to the session
-    // thread once it sees the code.
-    return job.compare_exchange_strong(idle, code, std::memory_order_release, std::memory_order_relaxed);
+    AbandonMailbox();
 }
 
 void Connection::OnStopRequested() {
@@ -82,7 +80,7 @@ void Connection::OnStopRequested() {
     // grace so that Stop always ends soon.
     {
         std::unique_lock<std::mutex> guard(runLock);
-        runChanged.wait_for(guard, std::chrono::milliseconds(timing.stopGrace_ms),
+        runChanged.wait_for(guard, std::chrono::milliseconds(stopGrace_ms.load(std::memory_order_acquire)),
                             [&] { return !runActive; });
     }
     GuardOf(internals).Interrupt();
@@ -106,21 +104,9 @@ void Connection::Run() {
         if (SleepOrStop(timing.poll_ms))
             break;
         const int32_t code = job.load(std::memory_order_acquire);
-        if (code >= 1 && code <= 13) {
-            TakeRequest();
-            try {
-                PerformJob(code);
-            } catch (const std::exception& e) {
-                // A job broken off by the stop request is not the user's error.
-                if (StopRequested())
-                    Trace("Connection::Run: job %d ended by stop: %s\n", code, e.what());
-                else
-                    statusBar.ShowError(e.what());
-            }
-            EndLostSession();
-            DropRequestSinks();
-        }
-        if (code != 0)
+        if (code >= JobChangePassword && code <= JobDownloadProgram)
+            RunPostedJob(code);
+        else if (code != 0)
             job.store(0, std::memory_order_release);
         const uint32_t counter = round.fetch_add(1, std::memory_order_acq_rel) + 1;
         if (StopRequested())
@@ -141,6 +127,7 @@ void Connection::Run() {
     } catch (const std::exception& e) {
         Trace("Connection::Run: %s\n", e.what());
     }
+    AbandonMailbox();
 }
 
 void Connection::EndLostSession() {
@@ -177,7 +164,7 @@ void Connection::PerformJob(int32_t code) {
     case JobListHours:
     case JobListLevel2:
     case JobListCameras:
-        ListRecordings(code);
+        ListRecordings();
         break;
     case JobRestart:
         Restart();
@@ -201,59 +188,13 @@ void Connection::Connect() {
         return;
     statusBar.ShowProgress(0, text::status_connecting);
     try {
-        {
-            std::lock_guard<std::mutex> guard(LibraryLock());
-            if (libssh2_init(0) != 0)
-                RaiseError(text::session_create_failed);
-        }
-        sshLibraryStarted = true;
-        // A known-hosts path that names a FIFO or a device is refused
-        // before anything reaches the device.
-        const std::string keysPath = knownHostsPath.empty() ? DefaultKnownHostsPath() : knownHostsPath;
-        KnownHostsFileKind(keysPath);
-        session = std::make_unique<SshSession>(timing, stopEvent, GuardOf(internals));
-        session->OpenSocket(deviceAddress, port);
-        session->CreateSession();
-        statusBar.ShowProgress(60, text::status_securing);
-        session->Handshake();
-        statusBar.ShowProgress(80, text::status_logging_in);
-        // The password goes only to a device whose key is the one on record
-        // (or one never seen before, which is recorded now).
-        const std::string& path = keysPath;
-        if (hostKeys) {
-            // The window asks about a new key and shows a changed one; the
-            // job ends here without logging in.
-            HostKeyLookup lookup =
-                LookUpHostKey(session->Handle(), path, NetworkAddressText(deviceAddress), port);
-            if (lookup.result != HostKeyLookup::Known) {
-                unconfirmedKey = HostKeyQuestion{NetworkAddressText(deviceAddress),
-                                                 port,
-                                                 path,
-                                                 lookup.keyType,
-                                                 lookup.fingerprint,
-                                                 lookup.recordedFingerprint,
-                                                 lookup.keyBlob};
-                throw UnconfirmedKey();
-            }
-        } else {
-            HostKeyVerdict verdict =
-                CheckHostKey(session->Handle(), path, NetworkAddressText(deviceAddress), port);
-            if (verdict.recorded) {
-                std::string text = LoadTextA(text::link_key_recorded);
-                size_t at = text.find("%1");
-                if (at != std::string::npos)
-                    text.replace(at, 2, verdict.fingerprint);
-                else
-                    text += " " + verdict.fingerprint;
-                statusBar.ShowText(text);
-                Trace("Connection::Connect: recorded %s\n", verdict.fingerprint.c_str());
-            }
-        }
-        session->Authenticate(userName, password);
+        OpenAndLogIn();
     } catch (const UnconfirmedKey&) {
         CloseSession();
         const bool changed = !unconfirmedKey.recordedFingerprint.empty();
         statusBar.ShowMessage(changed ? 142 : 2600);
+        result.outcome = Outcome::KeyUnconfirmed;
+        result.error = OutcomeName(Outcome::KeyUnconfirmed);
         if (changed)
             hostKeys->ChangedKey(unconfirmedKey);
         else
@@ -270,6 +211,59 @@ void Connection::Connect() {
         LoadTextA(text::status_connected_as) + " " + userName + "@" + NetworkAddressText(deviceAddress);
     statusBar.ShowText(text);
     QueryVersion(text);
+}
+
+// Up to the login; throws UnconfirmedKey at a key the window has to ask about.
+void Connection::OpenAndLogIn() {
+    {
+        std::lock_guard<std::mutex> guard(LibraryLock());
+        if (libssh2_init(0) != 0)
+            RaiseError(text::session_create_failed);
+    }
+    sshLibraryStarted = true;
+    const std::string keysPath = knownHostsPath.empty() ? DefaultKnownHostsPath() : knownHostsPath;
+    // A known-hosts path that names a FIFO or a device is refused
+    // before anything reaches the device.
+    KnownHostsFileKind(keysPath);
+    session = std::make_unique<SshSession>(timing, stopEvent, GuardOf(internals));
+    session->OpenSocket(deviceAddress, port);
+    session->CreateSession();
+    statusBar.ShowProgress(60, text::status_securing);
+    session->Handshake();
+    statusBar.ShowProgress(80, text::status_logging_in);
+    // The password goes only to a device whose key is the one on record
+    // (or one never seen before, which is recorded now).
+    if (!KeyConfirmed(keysPath))
+        throw UnconfirmedKey();
+    session->Authenticate(userName, password);
+}
+
+// With a host-key sink the window asks about a new key and shows a changed
+// one (false: the job ends without logging in); without one a new key is
+// recorded and a changed one raised.
+bool Connection::KeyConfirmed(const std::string& path) {
+    if (hostKeys) {
+        HostKeyLookup lookup =
+            LookUpHostKey(session->Handle(), path, NetworkAddressText(deviceAddress), port);
+        if (lookup.result == HostKeyLookup::Known)
+            return true;
+        unconfirmedKey = HostKeyQuestion{
+            NetworkAddressText(deviceAddress), port,          path, lookup.keyType, lookup.fingerprint,
+            lookup.recordedFingerprint,        lookup.keyBlob};
+        return false;
+    }
+    HostKeyVerdict verdict = CheckHostKey(session->Handle(), path, NetworkAddressText(deviceAddress), port);
+    if (verdict.recorded) {
+        std::string text = LoadTextA(text::link_key_recorded);
+        size_t at = text.find("%1");
+        if (at != std::string::npos)
+            text.replace(at, 2, verdict.fingerprint);
+        else
+            text += " " + verdict.fingerprint;
+        statusBar.ShowText(text);
+        Trace("Connection::Connect: recorded %s\n", verdict.fingerprint.c_str());
+    }
+    return true;
 }
 
 void Connection::Disconnect() {
@@ -313,15 +307,17 @@ uint32_t Connection::ReadFactoryConfig() {
 
 void Connection::QueryVersion(std::string text) {
     const std::string output = session->RunCommand("/tavo/tavo --version", text::session_command_failed);
-    std::string version;
-    if (VersionFromOutput(output, version))
-        text += "; " + LoadTextA(text::status_firmware_version) + ": " + version;
-    text += "; " + LoadTextA(text::status_cameras) + ": " + std::to_string(ReadFactoryConfig());
+    VersionInfo info{userName, deviceAddress, "", 0};
+    if (VersionFromOutput(output, info.version))
+        text += "; " + LoadTextA(text::status_firmware_version) + ": " + info.version;
+    info.cameras = ReadFactoryConfig();
+    text += "; " + LoadTextA(text::status_cameras) + ": " + std::to_string(info.cameras);
     statusBar.ShowText(text);
+    result.value = std::move(info);
 }
 
 void Connection::ChangePassword() {
-    if (!connected.load(std::memory_order_acquire))
+    if (!RequireConnection())
         return;
     try {
         SshChannel channel = session->OpenChannel();
@@ -350,7 +346,7 @@ void Connection::RestartCommand() {
 }
 
 void Connection::Restart() {
-    if (!connected.load(std::memory_order_acquire))
+    if (!RequireConnection())
         return;
     try {
         statusBar.ShowProgress(0, text::program_restarting);

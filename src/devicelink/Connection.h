@@ -2,6 +2,7 @@
 
 #include "devicelink/DeviceList.h"
 #include "devicelink/DeviceRequests.h"
+#include "devicelink/DeviceResults.h"
 #include "devicelink/DeviceSinks.h"
 #include "framework/Thread.h"
 
@@ -9,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,7 +23,7 @@ class ProgramHistory;
 class SshSession;
 struct ConnectionInternals;
 
-// Job codes of the session thread; any other non-zero value is cleared unrun.
+// Job codes of the session thread (its traces name jobs by them).
 enum JobCode : int32_t {
     JobNone = 0,
     JobChangePassword = 1,
@@ -42,39 +44,71 @@ enum JobCode : int32_t {
 // Pacing and limits of the session. The defaults are the program's; tests
 // shorten the waits.
 struct ConnectionTiming {
-    unsigned poll_ms = 100;          // one round of the thread loop
-    unsigned livenessRounds = 128;   // liveness check every this many rounds
-    unsigned clockRounds = 1024;     // clock synchronisation every this many rounds
-    unsigned restartStep_ms = 1000;  // job 10: one of 75 wait steps
-    unsigned uploadStep_ms = 533;    // job 12: one of 75 wait steps
-    unsigned networkStep_ms = 1000;  // job 11: one of 65 wait steps
-    unsigned setDateWait_ms = 200;   // after the set-date command
-    unsigned connectTimeout_ms = 10000; // TCP connect
+    unsigned poll_ms = 100;               // one round of the thread loop
+    unsigned livenessRounds = 128;        // liveness check every this many rounds
+    unsigned clockRounds = 1024;          // clock synchronisation every this many rounds
+    unsigned restartStep_ms = 1000;       // job 10: one of 75 wait steps
+    unsigned uploadStep_ms = 533;         // job 12: one of 75 wait steps
+    unsigned networkStep_ms = 1000;       // job 11: one of 65 wait steps
+    unsigned setDateWait_ms = 200;        // after the set-date command
+    unsigned connectTimeout_ms = 10000;   // TCP connect
     unsigned reconnectTimeout_ms = 10000; // job 10: the device is asked once more after the wait
-    unsigned ioTimeout_ms = 30000;   // longest time one SSH call may make no progress
-    unsigned keepalive_s = 15;       // SSH keepalive interval once authenticated
-    unsigned stopGrace_ms = 1000;    // a stop waits this long for the thread to close the session cleanly
+    unsigned ioTimeout_ms = 30000;        // longest time one SSH call may make no progress
+    unsigned keepalive_s = 15;            // SSH keepalive interval once authenticated
+    unsigned stopGrace_ms = 1000; // a stop waits this long for the thread to close the session cleanly
 };
 
-// The device session: one SSH connection held by one worker thread, driven
-// by job codes. The user-interface side fills the request fields, then posts
-// a job code with Post (only while `job` is 0); the thread picks it up
-// within one round (100 ms), runs it, reports through the sinks and clears
-// `job` when the job has finished.
+// What a session is given once, when it is made, and keeps for its life.
+struct ConnectionSetup {
+    StatusSink& status;
+    DeviceList& devices;
+    // A key that is new or changed ends the connect job before the login
+    // and is handed to this sink instead of being recorded (new) or raised
+    // (changed); null keeps the command-line ways.
+    HostKeySink* hostKeys = nullptr;
+    // An upload first keeps the device's current program there; when that
+    // fails nothing is sent. Null: nothing is kept.
+    ProgramHistory* programHistory = nullptr;
+    // Told of every job's result (null: nobody).
+    DeviceResultSink* results = nullptr;
+    ConnectionTiming timing = {};
+    // The PC's UTC time in 100-ns units since 1601-01-01 (empty: the
+    // system clock; tests inject one).
+    std::function<uint64_t()> utcNow = {};
+    // Known-hosts file of connect requests that name none; "" =
+    // $XDG_CONFIG_HOME/korvex/known_hosts (~/.config/korvex/known_hosts
+    // when XDG_CONFIG_HOME is unset).
+    std::string knownHostsPath = {};
+};
+
+// The device session: one SSH connection held by one worker thread. A
+// caller posts one request at a time (only while no job is pending); the
+// thread takes it over within one round (100 ms), runs its job, reports
+// through the sinks and the result, and is free again when the job has
+// finished. Everything a job reads belongs to the thread while it runs.
 class Connection : public Thread {
 public:
+    explicit Connection(ConnectionSetup setup);
     Connection(StatusSink& statusBar, DeviceList& explorer);
     ~Connection() override;
 
-    // Writes `code` into `job` (release) when `job` is 0; false otherwise.
-    bool Post(int32_t code);
     // Hands `request` to the session thread and posts its job when no job
     // is pending; false (the pending job and its request untouched)
     // otherwise. The thread takes the request over when it starts the job;
     // the sinks it names are used for that job only.
     bool Post(DeviceRequest request);
+    // The same, for a caller that waits for the result: a refused request
+    // gives a future that is ready at once with Outcome::Busy (or Failed
+    // for a request no job runs); a session stopped before or during the
+    // job gives Outcome::Stopped.
+    std::future<DeviceResult> Submit(DeviceRequest request);
     int32_t PendingJob() const { return job.load(std::memory_order_acquire); }
     bool Connected() const { return connected.load(std::memory_order_acquire); }
+
+    const ConnectionTiming& Timing() const { return timing; }
+    // How long a stop waits for the thread to say goodbye to the device
+    // (any thread; an interrupted command shortens it).
+    void SetStopGrace(unsigned ms) { stopGrace_ms.store(ms, std::memory_order_release); }
 
     // Camera number of the factory record (session thread only; 0 when not
     // connected). A failed fetch raises 146.
@@ -94,67 +128,28 @@ public:
     unsigned ClockFailures() const { return clockFailures.load(std::memory_order_acquire); }
     std::string ClockError() const;
 
-    // Network settings request (host order: first octet in the top byte).
-    uint32_t ipAddress = 0;
-    uint32_t netmask = 0;
-    uint32_t gateway = 0;
-    uint32_t controllerAddress = 0; // 0xFFFFFFFF = no controller
-    uint32_t cameraAddress[8] = {};
-    uint32_t cameraChannel[8] = {};
-    uint32_t cameraCount = 0;
-    std::string passText;
-
-    // Dialog sinks of the job that is posted (set before posting).
-    RecordingsSink* recordingsDialog = nullptr;
-    NetworkSettingsSink* networkDialog = nullptr;
-    FileChooser* fileChooser = nullptr;
-
-    // Set once before the thread starts; null keeps the command-line ways.
-    // hostKeys: a key that is new or changed ends the connect job before
-    // the login and is handed to this sink instead of being recorded (new)
-    // or raised (changed).
-    HostKeySink* hostKeys = nullptr;
-    // programHistory: an upload (job 12) first keeps the device's current
-    // program there; when that fails nothing is sent.
-    ProgramHistory* programHistory = nullptr;
-
-    // Connect request.
-    uint32_t deviceAddress = 0; // network byte order (first octet in the lowest byte)
-    uint16_t port = 22;         // SSH port of the device
-    std::string userName;
-    std::string password;       // also the new password of job 1
-
-    std::vector<uint8_t> uploadPayload; // job 12
-
-    // Recordings browser: local folder ("" or ending in "/" or "\"), the
-    // selections of lists 1090, 1015, 1091 (-1 = none) and of the file list,
-    // as the dialog reports them when it posts a job.
-    std::string localFolder;
-    int selectedLevel[3] = {-1, -1, -1};
-    std::vector<int> selectedFiles;
-    std::vector<std::string> cameraDirs;
-    std::vector<std::string> level2Dirs;
-    std::vector<std::string> hourDirs;
-    std::vector<std::string> mp4Files;
-
-    ConnectionTiming timing;
-    // The PC's UTC time in 100-ns units since 1601-01-01 (tests inject one).
-    std::function<uint64_t()> utcNow;
-    // Known-hosts file; "" = $XDG_CONFIG_HOME/korvex/known_hosts
-    // (~/.config/korvex/known_hosts when XDG_CONFIG_HOME is unset).
-    std::string knownHostsPath;
-
 protected:
     void Run() override;
     void OnStopRequested() override;
 
 private:
-    void PerformJob(int32_t code);
+    // A request with the promise of the caller that waits for it.
+    struct Posted {
+        DeviceRequest request;
+        std::optional<std::promise<DeviceResult>> promise;
+    };
+    bool Hand(Posted& posted);
+    void RunPostedJob(int32_t code);
     void TakeRequest();
     void Apply(DeviceRequest& request);
-    void DropRequestSinks();
+    void EndJob(int32_t code);
+    void AbandonMailbox();
+    bool RequireConnection();
+    void PerformJob(int32_t code);
     void EndLostSession();
     void Connect();
+    void OpenAndLogIn();
+    bool KeyConfirmed(const std::string& keysPath);
     void Disconnect();
     void CloseSession();
     void CheckLiveness();
@@ -166,19 +161,29 @@ private:
     void PlaceProgram();
     void DownloadProgram();
     void KeepCurrentProgram();
-    void ListRecordings(int32_t code);
+    void ListRecordings();
     void DownloadRecordings();
+    void FetchRecording(const std::string (&names)[3], const std::string& name, const std::string& folder);
     void ReadNetwork();
     void ShowController(NetworkSettingsSink& dialog);
     bool ShowCameras(NetworkSettingsSink& dialog);
     void WriteNetwork();
     void RestartCommand();
 
+    // Fixed for the session's life.
     StatusSink& statusBar;
     DeviceList& explorer;
+    HostKeySink* const hostKeys;
+    ProgramHistory* const programHistory;
+    DeviceResultSink* const results;
+    const ConnectionTiming timing;
+    const std::function<uint64_t()> utcNow;
+    const std::string defaultKnownHostsPath;
+
     std::atomic<int32_t> job{0};
     std::atomic<bool> connected{false};
     std::atomic<uint32_t> round{0};
+    std::atomic<unsigned> stopGrace_ms;
     std::atomic<unsigned> clockChecks{0};
     std::atomic<unsigned> clockSettings{0};
     std::atomic<unsigned> clockFailures{0};
@@ -192,11 +197,23 @@ private:
     std::mutex runLock;
     std::condition_variable runChanged;
     bool runActive = false;
-    HostKeyQuestion unconfirmedKey; // the connect job's question for hostKeys
-    // The request of the posted job, until the thread takes it over.
+    // The posted job's request, until the thread takes it over.
     std::mutex mailboxLock;
-    std::optional<DeviceRequest> mailbox;
-    bool requestSinks = false; // the running job's sinks came with its request
+    std::optional<Posted> mailbox;
+    bool ended = false; // the thread has ended: nothing is taken any more
+
+    // Session thread only: the running job's request and result, and what
+    // the session keeps between jobs.
+    Posted current;
+    DeviceResult result;
+    HostKeyQuestion unconfirmedKey; // the connect job's question for hostKeys
+    uint32_t deviceAddress = 0;     // network byte order
+    uint16_t port = 22;
+    std::string userName;
+    std::string password; // also the new password of a password change
+    std::string knownHostsPath;
+    std::vector<std::string> listed[4]; // the recordings levels last listed
+    uint32_t cameraCount = 0;           // camera rows of the last network read
 };
 
 // Helpers of the session that do not need a device (tested on their own).

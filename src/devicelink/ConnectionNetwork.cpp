@@ -10,6 +10,9 @@
 #include "framework/Trace.h"
 
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace korvex {
 
@@ -22,6 +25,72 @@ public:
     void SetChecked(int, bool) override {}
     void Enable(int, bool) override {}
 };
+
+// Passes what the read shows on to the dialog and keeps it as a value.
+class SnapshotTaker : public NetworkSettingsSink {
+public:
+    explicit SnapshotTaker(NetworkSettingsSink& dialog) : dialog(dialog) {}
+
+    void SetAddress(int control, uint32_t address) override {
+        if (std::optional<uint32_t>* slot = AddressOf(control))
+            *slot = address;
+        dialog.SetAddress(control, address);
+    }
+    void SetText(int control, const std::string& text) override {
+        if (control == HardwareAddress)
+            snapshot.hardwareAddress = text;
+        else if (control == PassText)
+            snapshot.passText = text;
+        else if (const int camera = control - CameraChannel0; camera >= 0 && camera < 4)
+            snapshot.cameras[camera].channel = static_cast<uint32_t>(std::stoul(text));
+        dialog.SetText(control, text);
+    }
+    void SetChecked(int control, bool checked) override {
+        if (control == ControllerUsed)
+            snapshot.controllerUsed = checked;
+        dialog.SetChecked(control, checked);
+    }
+    void Enable(int control, bool enabled) override { dialog.Enable(control, enabled); }
+    void SetMissing(int control) override {
+        if (std::optional<uint32_t>* slot = AddressOf(control))
+            slot->reset();
+        if (const int camera = control - CameraAddress0; camera >= 0 && camera < 4)
+            snapshot.cameras[camera].missing = true;
+        dialog.SetMissing(control);
+    }
+
+    NetworkSnapshot snapshot;
+
+private:
+    std::optional<uint32_t>* AddressOf(int control) {
+        switch (control) {
+        case DeviceAddress:
+            return &snapshot.ipAddress;
+        case Netmask:
+            return &snapshot.netmask;
+        case Gateway:
+            return &snapshot.gateway;
+        case Controller:
+            return &snapshot.controller;
+        default:
+            if (const int camera = control - CameraAddress0; camera >= 0 && camera < 4)
+                return &snapshot.cameras[camera].address;
+            return nullptr;
+        }
+    }
+
+    NetworkSettingsSink& dialog;
+};
+
+// The status text naming the read commands that failed.
+std::string FailedReadsText(const std::vector<std::string>& failed) {
+    std::string list;
+    for (const std::string& command : failed)
+        list += (list.empty() ? "\"" : ", \"") + command + "\"";
+    std::string text = LoadTextA(text::link_fields_not_read);
+    text.replace(text.find("%1"), 2, list);
+    return text;
+}
 
 } // namespace
 
@@ -74,10 +143,11 @@ bool Connection::ShowCameras(NetworkSettingsSink& dialog) {
 }
 
 void Connection::ReadNetwork() {
-    if (!connected.load(std::memory_order_acquire))
+    if (!RequireConnection())
         return;
     NoNetworkDialog none;
-    NetworkSettingsSink& dialog = networkDialog ? *networkDialog : none;
+    NetworkSettingsSink* const shown = std::get<ReadNetworkRequest>(current.request).dialog;
+    SnapshotTaker dialog(shown ? *shown : none);
     using C = NetworkSettingsSink;
 
     // A read command that fails leaves only its own fields missing; the
@@ -119,7 +189,6 @@ void Connection::ReadNetwork() {
 
     ShowController(dialog);
     cameraCount = std::min<uint32_t>(ReadFactoryConfig(), 4);
-    dialog.SetCameraCount(cameraCount);
 
     const bool cameraZeroSet = ShowCameras(dialog);
 
@@ -131,30 +200,29 @@ void Connection::ReadNetwork() {
             dialog.Enable(C::PassText, cameraZeroSet);
         }
     }
-    if (!failed.empty()) {
-        std::string list;
-        for (const std::string& command : failed)
-            list += (list.empty() ? "\"" : ", \"") + command + "\"";
-        std::string text = LoadTextA(text::link_fields_not_read);
-        text.replace(text.find("%1"), 2, list);
-        statusBar.ShowText(text);
-    }
+    if (!failed.empty())
+        statusBar.ShowText(FailedReadsText(failed));
+    dialog.snapshot.cameraCount = cameraCount;
+    dialog.snapshot.failedCommands = failed;
+    (shown ? *shown : none).Snapshot(dialog.snapshot);
+    result.value = std::move(dialog.snapshot);
 }
 
 void Connection::WriteNetwork() {
-    if (!connected.load(std::memory_order_acquire))
+    if (!RequireConnection())
         return;
     try {
         // Settings that would leave the device unreachable are refused
         // before anything is sent. (A gateway outside the network is the
         // requester's to confirm.)
-        const NetworkCheck check = ValidateNetworkSettings(ipAddress, netmask, gateway);
+        const WriteNetworkRequest& w = std::get<WriteNetworkRequest>(current.request);
+        const NetworkCheck check = ValidateNetworkSettings(w.ipAddress, w.netmask, w.gateway);
         if (check.Refused())
             RaiseMessage(LoadTextA(text::network_write_failed) + " " + check.error);
         statusBar.ShowProgress(0, text::network_writing);
-        const std::string command = "/tavo/ipconfig --proto static --ipaddr " + HostAddressText(ipAddress) +
-                                    " --netmask " + HostAddressText(netmask) + " --gateway " +
-                                    HostAddressText(gateway);
+        const std::string command = "/tavo/ipconfig --proto static --ipaddr " + HostAddressText(w.ipAddress) +
+                                    " --netmask " + HostAddressText(w.netmask) + " --gateway " +
+                                    HostAddressText(w.gateway);
         // The output is not used, but the command is waited out, and a
         // device that refuses the settings (a non-zero exit status) ends the
         // job before any file is written or the device restarted.
@@ -162,14 +230,14 @@ void Connection::WriteNetwork() {
         const uint32_t cameras = std::min<uint32_t>(cameraCount, 8);
         for (uint32_t i = 0; i < cameras; ++i) {
             statusBar.ShowProgress(3 * i + 3, 0);
-            const std::string content = CameraFileContent(cameraAddress[i], cameraChannel[i]);
+            const std::string content = CameraFileContent(w.cameraAddress[i], w.cameraChannel[i]);
             session->Send("/tavo/cam" + std::to_string(i), content.data(), content.size(),
                           text::network_camera_write_failed);
         }
         statusBar.ShowProgress(25, 0);
-        session->Send("/tavo/pass", passText.data(), passText.size(), text::network_pass_write_failed);
+        session->Send("/tavo/pass", w.passText.data(), w.passText.size(), text::network_pass_write_failed);
         statusBar.ShowProgress(30, 0);
-        const std::string controller = HostAddressText(controllerAddress);
+        const std::string controller = HostAddressText(w.controllerAddress);
         session->Send("/tavo/controller", controller.data(), controller.size(),
                       text::network_controller_write_failed);
         statusBar.ShowProgress(35, text::program_restarting);

@@ -22,7 +22,7 @@ const char* const ProgramPath = "/etc/tavo/program.tdv";
 } // namespace
 
 void Connection::UploadProgram() {
-    if (!connected.load(std::memory_order_acquire))
+    if (!RequireConnection())
         return;
     try {
         if (programHistory)
@@ -50,6 +50,7 @@ void Connection::UploadProgram() {
 // breaks anywhere leaves the previous program whole, and the caller never
 // restarts the device on a program that is not the one sent.
 void Connection::PlaceProgram() {
+    const std::vector<uint8_t>& uploadPayload = std::get<UploadProgramRequest>(current.request).payload;
     const std::string program = ProgramPath;
     const std::string sibling = program + ".new";
     try {
@@ -87,7 +88,7 @@ void Connection::PlaceProgram() {
 }
 
 void Connection::DownloadProgram() {
-    if (!connected.load(std::memory_order_acquire))
+    if (!RequireConnection())
         return;
     try {
         statusBar.ShowProgress(0, text::program_downloading);
@@ -96,6 +97,7 @@ void Connection::DownloadProgram() {
                           text::program_download_failed, 0, bytes, [&](uint64_t received, uint64_t total) {
                               statusBar.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
                           });
+        FileChooser* fileChooser = std::get<DownloadProgramRequest>(current.request).chooser;
         if (!fileChooser) {
             Trace("Connection::DownloadProgram: no file chooser\n");
             return;
@@ -106,6 +108,7 @@ void Connection::DownloadProgram() {
         if (!path)
             return; // cancelled: the bytes are dropped, the status stays
         AtomicFile::WriteAll(*path, bytes.data(), bytes.size());
+        result.value = DownloadReport{{*path}};
         statusBar.ShowMessage(text::program_downloaded);
     } catch (...) {
         statusBar.ShowMessage(text::program_download_failed);

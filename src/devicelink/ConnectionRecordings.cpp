@@ -37,31 +37,31 @@ bool Exists(const std::string& path) {
 
 } // namespace
 
-void Connection::ListRecordings(int32_t code) {
-    if (!connected.load(std::memory_order_acquire))
+void Connection::ListRecordings() {
+    if (!RequireConnection())
         return;
+    const ListLevelRequest& request = std::get<ListLevelRequest>(current.request);
     NoRecordings none;
-    RecordingsSink& dialog = recordingsDialog ? *recordingsDialog : none;
-    const int level = JobListCameras - code; // 9 -> 0, 8 -> 1, 7 -> 2, 6 -> 3
+    RecordingsSink& dialog = request.dialog ? *request.dialog : none;
+    const int level = request.level;
     static const unsigned startText[4] = {text::recordings_listing_cameras, text::recordings_listing_folders,
                                           text::recordings_listing_hours, text::recordings_listing};
     static const unsigned endText[4] = {text::recordings_cameras_listed, text::recordings_folders_listed,
                                         text::recordings_folders_listed, text::recordings_listed};
-    std::vector<std::string>* levels[4] = {&cameraDirs, &level2Dirs, &hourDirs, &mp4Files};
     try {
         statusBar.ShowMessage(startText[level]);
         for (int l = level; l < 4; ++l) {
-            levels[l]->clear();
+            listed[l].clear();
             dialog.SetLines(l, {});
         }
         // The path of the selected folders above the level being listed,
         // locally and as the listing command's argument.
         std::string relative, quoted;
         for (int l = 0; l < level; ++l) {
-            const int index = selectedLevel[l];
-            if (index < 0 || static_cast<size_t>(index) >= levels[l]->size())
+            const int index = request.selected[l];
+            if (index < 0 || static_cast<size_t>(index) >= listed[l].size())
                 RaiseError(text::recordings_choose_camera + static_cast<unsigned>(l));
-            const std::string& name = (*levels[l])[static_cast<size_t>(index)];
+            const std::string& name = listed[l][static_cast<size_t>(index)];
             relative += (l ? "/" : "") + name;
             quoted += (l ? "/" : "") + ShellWord(name);
         }
@@ -69,17 +69,18 @@ void Connection::ListRecordings(int32_t code) {
         const std::string output = session->RunCommand(command, text::recordings_folder_list_failed);
         static const ListingLevel kind[4] = {ListingLevel::Cameras, ListingLevel::Folders,
                                              ListingLevel::Folders, ListingLevel::Files};
-        *levels[level] = FilterListing(output, kind[level]);
-        std::vector<std::string> lines;
-        for (const std::string& name : *levels[level]) {
-            const std::string local = localFolder + (relative.empty() ? "" : relative + "/") + name;
+        listed[level] = FilterListing(output, kind[level]);
+        Listing listing{level, listed[level], {}};
+        for (const std::string& name : listed[level]) {
+            const std::string local = request.localFolder + (relative.empty() ? "" : relative + "/") + name;
             std::string line = level == 2 ? HourLine(name) : name;
             if (level == 3 ? Exists(local) : IsFolder(local))
                 line += SavedMark;
-            lines.push_back(line);
+            listing.lines.push_back(line);
         }
-        dialog.SetLines(level, lines);
-        dialog.SetNames(level, *levels[level]);
+        dialog.SetLines(level, listing.lines);
+        dialog.Listed(listing);
+        result.value = std::move(listing);
         statusBar.ShowMessage(endText[level]);
     } catch (...) {
         statusBar.ShowMessage(text::recordings_list_failed);
@@ -88,75 +89,82 @@ void Connection::ListRecordings(int32_t code) {
 }
 
 void Connection::DownloadRecordings() {
-    if (!connected.load(std::memory_order_acquire))
+    if (!RequireConnection())
         return;
+    const DownloadRecordingsRequest& request = std::get<DownloadRecordingsRequest>(current.request);
     NoRecordings none;
-    RecordingsSink& dialog = recordingsDialog ? *recordingsDialog : none;
-    const std::vector<std::string>* levels[3] = {&cameraDirs, &level2Dirs, &hourDirs};
+    RecordingsSink& dialog = request.dialog ? *request.dialog : none;
     std::string names[3];
     for (int l = 0; l < 3; ++l) {
-        const int index = selectedLevel[l];
-        if (index < 0 || static_cast<size_t>(index) >= levels[l]->size())
+        const int index = request.selected[l];
+        if (index < 0 || static_cast<size_t>(index) >= listed[l].size())
             RaiseError(text::recordings_choose_camera + static_cast<unsigned>(l));
-        names[l] = (*levels[l])[static_cast<size_t>(index)];
+        names[l] = listed[l][static_cast<size_t>(index)];
     }
     std::vector<int> files;
-    for (int index : selectedFiles)
-        if (index >= 0 && static_cast<size_t>(index) < mp4Files.size())
+    for (int index : request.files)
+        if (index >= 0 && static_cast<size_t>(index) < listed[3].size())
             files.push_back(index);
     std::sort(files.begin(), files.end());
     files.erase(std::unique(files.begin(), files.end()), files.end());
     if (files.empty())
         RaiseError(text::recordings_choose_recording);
 
-    const std::string relative = names[0] + "/" + names[1] + "/" + names[2];
+    DownloadReport report;
     try {
         for (int index : files) {
-            const std::string& name = mp4Files[static_cast<size_t>(index)];
-            statusBar.ShowText(LoadTextA(text::recordings_downloading) + " '" + relative + "/" + name + "'");
-            statusBar.ShowProgress(0, 0);
-            // Streamed to a temporary file beside the target and renamed when
-            // whole: a large recording needs no memory of its size, and a
-            // broken transfer leaves any earlier copy as it was. The folders
-            // are made once the device sends the file, and the ones made for
-            // a transfer that then breaks are removed again, so that a failed
-            // copy never shows as saved in a later listing.
-            std::vector<std::string> made;
-            std::optional<AtomicFile> local;
-            auto open = [&] {
-                if (local)
-                    return;
-                for (const std::string& folder :
-                     {localFolder + names[0], localFolder + names[0] + "/" + names[1],
-                      localFolder + relative})
-                    if (::mkdir(folder.c_str(), 0777) == 0)
-                        made.push_back(folder); // one that exists already is fine
-                local.emplace(localFolder + relative + "/" + name);
-            };
-            try {
-                session->Fetch("/mnt/usbdrive/" + relative + "/" + name, text::program_download_failed,
-                               text::program_download_failed, 4096,
-                               [&](const uint8_t* data, size_t n, uint64_t received, uint64_t total) {
-                                   open();
-                                   local->Write(data, n);
-                                   statusBar.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
-                               });
-                open(); // a recording of no bytes
-                local->Commit();
-            } catch (...) {
-                local.reset();
-                for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
-                    ::rmdir(folder->c_str());
-                throw;
-            }
+            const std::string& name = listed[3][static_cast<size_t>(index)];
+            FetchRecording(names, name, request.localFolder);
+            report.written.push_back(request.localFolder + names[0] + "/" + names[1] + "/" + names[2] + "/" +
+                                     name);
             dialog.ReplaceLine(3, static_cast<size_t>(index), name + SavedMark, true);
         }
-        dialog.ReplaceLine(0, static_cast<size_t>(selectedLevel[0]), names[0] + SavedMark, true);
-        dialog.ReplaceLine(1, static_cast<size_t>(selectedLevel[1]), names[1] + SavedMark, true);
-        dialog.ReplaceLine(2, static_cast<size_t>(selectedLevel[2]), HourLine(names[2]) + SavedMark, true);
+        dialog.ReplaceLine(0, static_cast<size_t>(request.selected[0]), names[0] + SavedMark, true);
+        dialog.ReplaceLine(1, static_cast<size_t>(request.selected[1]), names[1] + SavedMark, true);
+        dialog.ReplaceLine(2, static_cast<size_t>(request.selected[2]), HourLine(names[2]) + SavedMark, true);
+        result.value = std::move(report);
         statusBar.ShowMessage(text::recordings_downloaded);
     } catch (...) {
         statusBar.ShowMessage(text::program_download_failed);
+        throw;
+    }
+}
+
+// Streamed to a temporary file beside the target and renamed when whole: a
+// large recording needs no memory of its size, and a broken transfer leaves
+// any earlier copy as it was. The folders are made once the device sends the
+// file, and the ones made for a transfer that then breaks are removed
+// again, so that a failed copy never shows as saved in a later listing.
+void Connection::FetchRecording(const std::string (&names)[3], const std::string& name,
+                                const std::string& localFolder) {
+    const std::string relative = names[0] + "/" + names[1] + "/" + names[2];
+    statusBar.ShowText(LoadTextA(text::recordings_downloading) + " '" + relative + "/" + name + "'");
+    statusBar.ShowProgress(0, 0);
+    std::vector<std::string> made;
+    std::optional<AtomicFile> local;
+    auto open = [&] {
+        if (local)
+            return;
+        for (const std::string& folder :
+             {localFolder + names[0], localFolder + names[0] + "/" + names[1], localFolder + relative})
+            if (::mkdir(folder.c_str(), 0777) == 0)
+                made.push_back(folder); // one that exists already is fine
+        local.emplace(localFolder + relative + "/" + name);
+    };
+    try {
+        session->Fetch("/mnt/usbdrive/" + relative + "/" + name, text::program_download_failed,
+                       text::program_download_failed, 4096,
+                       [&](const uint8_t* data, size_t n, uint64_t received, uint64_t total) {
+                           open();
+                           local->Write(data, n);
+                           statusBar.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
+                       });
+        open(); // a recording of no bytes
+        local->Commit();
+    } catch (...) {
+        local.reset();
+        for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
+            ::rmdir(folder->c_str());
         throw;
     }
 }

@@ -1,9 +1,9 @@
 // Typed requests: posted with their job code, taken over by the session
-// thread when the job starts.
+// thread when the job starts, and answered with a result when it ends.
 
 #include "devicelink/Connection.h"
+#include "framework/Trace.h"
 
-#include <algorithm>
 #include <iterator>
 #include <type_traits>
 
@@ -19,85 +19,139 @@ int32_t JobOf(const DeviceRequest& request) {
     return codes[request.index()];
 }
 
-bool Connection::Post(DeviceRequest request) {
-    const int32_t code = JobOf(request);
+const char* OutcomeName(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Ok:
+        return "ok";
+    case Outcome::Failed:
+        return "failed";
+    case Outcome::Busy:
+        return "busy";
+    case Outcome::NotConnected:
+        return "not connected";
+    case Outcome::KeyUnconfirmed:
+        return "device key not confirmed";
+    case Outcome::Stopped:
+        return "stopped";
+    }
+    return "?";
+}
+
+// Any thread: the request goes into the mailbox and its code into `job`
+// (release, so the thread that sees the code finds the request) when no
+// job is pending and the thread has not ended.
+bool Connection::Hand(Posted& posted) {
+    const int32_t code = JobOf(posted.request);
     if (code == JobNone)
         return false;
     std::lock_guard<std::mutex> guard(mailboxLock);
-    if (job.load(std::memory_order_acquire) != 0)
+    if (ended || job.load(std::memory_order_acquire) != 0)
         return false;
-    mailbox = std::move(request);
-    int32_t idle = 0;
-    if (job.compare_exchange_strong(idle, code, std::memory_order_release, std::memory_order_relaxed))
-        return true;
-    mailbox.reset(); // a job code posted in between keeps its place
-    return false;
+    mailbox = std::move(posted);
+    job.store(code, std::memory_order_release);
+    return true;
+}
+
+bool Connection::Post(DeviceRequest request) {
+    Posted posted{std::move(request), std::nullopt};
+    return Hand(posted);
+}
+
+std::future<DeviceResult> Connection::Submit(DeviceRequest request) {
+    Posted posted{std::move(request), std::promise<DeviceResult>()};
+    std::future<DeviceResult> future = posted.promise->get_future();
+    const bool runnable = JobOf(posted.request) != JobNone;
+    if (!Hand(posted)) {
+        // Refused: the request stays with the caller's copy, and the
+        // pending job (if any) is untouched.
+        DeviceResult refused;
+        refused.outcome = !runnable ? Outcome::Failed : StopRequested() ? Outcome::Stopped : Outcome::Busy;
+        refused.error = !runnable ? "no such job" : OutcomeName(refused.outcome);
+        posted.promise->set_value(std::move(refused));
+    }
+    return future;
 }
 
 // Session thread: the posted request's values become the job's.
 void Connection::TakeRequest() {
-    std::optional<DeviceRequest> request;
     {
         std::lock_guard<std::mutex> guard(mailboxLock);
-        request.swap(mailbox);
+        current = mailbox ? std::move(*mailbox) : Posted{DisconnectRequest{}, std::nullopt};
+        mailbox.reset();
     }
-    if (request)
-        Apply(*request);
+    result = DeviceResult();
+    Apply(current.request);
 }
 
+// What the session keeps beyond the job: the device and the login.
 void Connection::Apply(DeviceRequest& request) {
-    std::visit(
-        [this](auto& r) {
-            using T = std::decay_t<decltype(r)>;
-            if constexpr (std::is_same_v<T, ConnectDeviceRequest>) {
-                deviceAddress = r.deviceAddress;
-                port = r.port;
-                userName = std::move(r.userName);
-                password = std::move(r.password);
-                knownHostsPath = std::move(r.knownHostsPath);
-            } else if constexpr (std::is_same_v<T, ChangePasswordRequest>) {
-                password = std::move(r.newPassword);
-            } else if constexpr (std::is_same_v<T, UploadProgramRequest>) {
-                uploadPayload = std::move(r.payload);
-            } else if constexpr (std::is_same_v<T, DownloadProgramRequest>) {
-                fileChooser = r.chooser;
-                requestSinks = true;
-            } else if constexpr (std::is_same_v<T, ReadNetworkRequest>) {
-                networkDialog = r.dialog;
-                requestSinks = true;
-            } else if constexpr (std::is_same_v<T, WriteNetworkRequest>) {
-                ipAddress = r.ipAddress;
-                netmask = r.netmask;
-                gateway = r.gateway;
-                controllerAddress = r.controllerAddress;
-                std::copy(std::begin(r.cameraAddress), std::end(r.cameraAddress), cameraAddress);
-                std::copy(std::begin(r.cameraChannel), std::end(r.cameraChannel), cameraChannel);
-                passText = std::move(r.passText);
-            } else if constexpr (std::is_same_v<T, ListLevelRequest>) {
-                std::copy(std::begin(r.selected), std::end(r.selected), selectedLevel);
-                localFolder = std::move(r.localFolder);
-                recordingsDialog = r.dialog;
-                requestSinks = true;
-            } else if constexpr (std::is_same_v<T, DownloadRecordingsRequest>) {
-                std::copy(std::begin(r.selected), std::end(r.selected), selectedLevel);
-                selectedFiles = std::move(r.files);
-                localFolder = std::move(r.localFolder);
-                recordingsDialog = r.dialog;
-                requestSinks = true;
-            }
-        },
-        request);
+    if (auto* connect = std::get_if<ConnectDeviceRequest>(&request)) {
+        deviceAddress = connect->deviceAddress;
+        port = connect->port;
+        userName = connect->userName;
+        password = connect->password;
+        knownHostsPath = connect->knownHostsPath.empty() ? defaultKnownHostsPath : connect->knownHostsPath;
+    } else if (auto* change = std::get_if<ChangePasswordRequest>(&request)) {
+        password = change->newPassword;
+    }
 }
 
-// Session thread, after the job: sinks that came with its request belong to
-// the caller and are not used again.
-void Connection::DropRequestSinks() {
-    if (!requestSinks)
-        return;
-    requestSinks = false;
-    fileChooser = nullptr;
-    networkDialog = nullptr;
-    recordingsDialog = nullptr;
+void Connection::RunPostedJob(int32_t code) {
+    TakeRequest();
+    try {
+        PerformJob(code);
+    } catch (const std::exception& e) {
+        // A job broken off by the stop request is not the user's error.
+        if (StopRequested()) {
+            Trace("Connection::Run: job %d ended by stop: %s\n", code, e.what());
+            result.outcome = Outcome::Stopped;
+        } else {
+            statusBar.ShowError(e.what());
+            result.outcome = Outcome::Failed;
+        }
+        result.error = e.what();
+    }
+    EndLostSession();
+    EndJob(code);
+}
+
+// Session thread, after the job: the result goes out, the request (and the
+// sinks it named, which belong to the caller) is let go, and the session is
+// free for the next request before the waiting caller hears of it.
+void Connection::EndJob(int32_t code) {
+    if (results)
+        results->JobEnded(code, result);
+    std::optional<std::promise<DeviceResult>> promise = std::move(current.promise);
+    current = Posted{DisconnectRequest{}, std::nullopt};
+    job.store(0, std::memory_order_release);
+    if (promise)
+        promise->set_value(std::move(result));
+    result = DeviceResult();
+}
+
+// The thread has ended (or never ran): a request still in the mailbox is
+// answered as stopped, and none is taken from now on.
+void Connection::AbandonMailbox() {
+    std::optional<Posted> left;
+    {
+        std::lock_guard<std::mutex> guard(mailboxLock);
+        ended = true;
+        left.swap(mailbox);
+    }
+    if (left && left->promise) {
+        DeviceResult stopped;
+        stopped.outcome = Outcome::Stopped;
+        stopped.error = OutcomeName(Outcome::Stopped);
+        left->promise->set_value(std::move(stopped));
+    }
+}
+
+bool Connection::RequireConnection() {
+    if (connected.load(std::memory_order_acquire))
+        return true;
+    result.outcome = Outcome::NotConnected;
+    result.error = OutcomeName(Outcome::NotConnected);
+    return false;
 }
 
 } // namespace korvex

@@ -10,6 +10,8 @@
 // (the workers are stopped from the user-interface thread at exit); the one
 // call that has to wait for an answer is FileChooser::ChooseSaveFile.
 
+#include "devicelink/DeviceResults.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -51,13 +53,8 @@ public:
     // Replaces one line at the same position; `select` keeps/sets it selected.
     virtual void ReplaceLine(int level, size_t index, const std::string& line, bool select) = 0;
 
-    // The names of a level's entries as the device lists them, in the order
-    // of its lines (which show them formatted and marked); given right
-    // after SetLines for the level that was listed.
-    virtual void SetNames(int level, const std::vector<std::string>& names) {
-        (void)level;
-        (void)names;
-    }
+    // The listing a job has just shown, as a value (after its SetLines).
+    virtual void Listed(const Listing& listing) { (void)listing; }
 };
 
 // The controls of the network settings dialog, by control number.
@@ -89,9 +86,9 @@ public:
     // control is shown empty and marked missing, and its value is not
     // written back until the user has entered one.
     virtual void SetMissing(int control) { (void)control; }
-    // How many camera rows the device has (its factory record, at most 4);
-    // given before the rows themselves.
-    virtual void SetCameraCount(uint32_t count) { (void)count; }
+
+    // Everything the read has shown, as one value (after the control calls).
+    virtual void Snapshot(const NetworkSnapshot& snapshot) { (void)snapshot; }
 };
 
 // What the program download asks of the platform's save-file dialog.
@@ -136,7 +133,7 @@ public:
 // was sent); the window asks the user and, when told to, records the key or
 // removes the old one (KnownHosts.h) and posts the connect job again.
 struct HostKeyQuestion {
-    std::string host;                // "%u.%u.%u.%u"
+    std::string host; // "%u.%u.%u.%u"
     uint16_t port = 22;
     std::string knownHostsPath;      // the file that was consulted
     std::string keyType;             // "ssh-ed25519", ...

@@ -130,7 +130,8 @@ TEST_F(CompareDeviceTest, TheDevicesProgramAndTheOneKeptBeforeAnUploadAreCompare
     before.detectors.push_back(d);
     before.detectors[0].delay = 700;
     const std::vector<uint8_t> bytes = ProjectFileBytes(before, "kept.kvx");
-    const std::string address = NetworkAddressText(frame->Devices().Session().deviceAddress);
+    const std::string address =
+        NetworkAddressText(frame->Devices().TargetAddress()); // the demo device, connected to
     ProgramHistory(ProgramHistory::DefaultRoot())
         .Keep(address, bytes.data(), bytes.size(), 133'000'000'000'000'000ull);
     list = CompareWith(Text(text::compare_device));

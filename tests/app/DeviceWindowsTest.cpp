@@ -56,22 +56,35 @@ protected:
         options.announce = false;
         options.announcePort = FreeUdpPort();
         options.restartSeconds = 1;
-        connection = std::make_unique<Connection>(status, devices);
-        connection->timing.poll_ms = 10;
-        connection->timing.restartStep_ms = 10;
-        connection->timing.uploadStep_ms = 10;
-        connection->timing.networkStep_ms = 10;
-        connection->knownHostsPath = temp.Path() + "/config/known_hosts";
         history = std::make_unique<ProgramHistory>(temp.Path() + "/history");
-        connection->programHistory = history.get();
-        sinks = std::make_unique<DeviceDialogSinks>(*connection);
+        sinks = std::make_unique<DeviceDialogSinks>();
+        timing.poll_ms = 10;
+        timing.restartStep_ms = 10;
+        timing.uploadStep_ms = 10;
+        timing.networkStep_ms = 10;
         remembered =
             std::make_unique<RememberedDevices>(QString::fromStdString(temp.Path() + "/devices.ini"));
         owner = std::make_unique<QWidget>();
         commands = new DeviceCommands(*owner, prompts, *sinks, *remembered, history->Root());
         sinks->SetCommands(commands);
+        MakeSession();
+    }
+
+    // A new session with `timing` in place of the one there is.
+    void MakeSession() {
+        if (connection)
+            connection->Stop();
+        ConnectionSetup setup{.status = status,
+                              .devices = devices,
+                              .hostKeys = &sinks->HostKeys(),
+                              .programHistory = history.get(),
+                              .timing = timing};
+        setup.knownHostsPath = KnownHostsPath();
+        connection = std::make_unique<Connection>(std::move(setup));
+        sinks->Bind(*connection);
         connection->Start();
     }
+    std::string KnownHostsPath() const { return temp.Path() + "/config/known_hosts"; }
 
     void TearDown() override {
         connection->Stop(); // first: nothing reaches the sinks afterwards
@@ -131,7 +144,7 @@ protected:
 
     void ReconnectAfterRestart() {
         ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 20000));
-        ASSERT_TRUE(sinks->PostDisconnect());
+        ASSERT_TRUE(sinks->Post(DisconnectRequest{}));
         Settle();
         ASSERT_TRUE(sinks->RepostConnect());
         Settle();
@@ -139,6 +152,7 @@ protected:
     }
 
     TempDir temp;
+    ConnectionTiming timing;
     devsim::Options options;
     std::unique_ptr<devsim::DeviceSimulator> device;
     testing::RecordingStatus status;
@@ -178,10 +192,10 @@ TEST_F(DeviceWindows, ConnectAsksAboutTheKeyFirstThenWrongAndRightPasswordsOnACu
     EXPECT_EQ(key->findChild<QLabel*>("keyType")->text(), "ecdsa-sha2-nistp256");
     EXPECT_TRUE(key->findChild<QLabel*>("offeredFingerprint")->text().startsWith("SHA256:"));
     EXPECT_EQ(device->AuthFailures(), 0u); // nothing sent before the key is accepted
-    EXPECT_FALSE(fs::exists(connection->knownHostsPath));
+    EXPECT_FALSE(fs::exists(KnownHostsPath()));
     key->ActionButton()->click();
     Settle();
-    EXPECT_TRUE(fs::exists(connection->knownHostsPath));
+    EXPECT_TRUE(fs::exists(KnownHostsPath()));
     EXPECT_EQ(device->AuthFailures(), 1u);
     EXPECT_FALSE(sinks->Connected());
     ASSERT_FALSE(status.Errors().empty());
@@ -202,24 +216,51 @@ TEST_F(DeviceWindows, ConnectAsksAboutTheKeyFirstThenWrongAndRightPasswordsOnACu
     EXPECT_EQ(ReadFile(remembered->File().toStdString()).find("Right-Pass1"),
               std::string::npos); // never kept
     // The next connect dialog for this address comes preset with port and user.
-    ASSERT_TRUE(sinks->PostDisconnect());
+    ASSERT_TRUE(sinks->Post(DisconnectRequest{}));
     Settle();
     commands->Connect(Loopback);
     EXPECT_EQ(Ctl<QSpinBox>(Active<ConnectDialog>(), ConnectDialog::Port)->value(), device->SshPort());
     EXPECT_EQ(Ctl<QLineEdit>(Active<ConnectDialog>(), ConnectDialog::User)->text(), "admin");
 }
 
+TEST_F(DeviceWindows, TheWindowsSideKeepsTheLoginItPostedAndRefusesWhatNeedsASession) {
+    // Before any connect there is no login to repeat or compare with.
+    EXPECT_FALSE(sinks->RepostConnect());
+    EXPECT_EQ(sinks->UserName(), "");
+    EXPECT_EQ(sinks->DeviceAddressText(), "");
+    EXPECT_FALSE(sinks->PasswordIs("admin"));
+    // Not connected: only connect, disconnect and the network read are posted.
+    EXPECT_FALSE(sinks->Post(RestartRequest{}));
+    EXPECT_FALSE(sinks->Post(ChangePasswordRequest{"x"}));
+    EXPECT_FALSE(sinks->Post(ListLevelRequest{}));
+    EXPECT_FALSE(sinks->PostDownloadProgram(temp.Path() + "/p.kvx"));
+    EXPECT_EQ(connection->PendingJob(), JobNone);
+
+    StartDevice();
+    ConnectTrusting();
+    EXPECT_EQ(sinks->UserName(), "admin");
+    EXPECT_EQ(sinks->DeviceAddressText(), "127.0.0.1");
+    EXPECT_TRUE(sinks->PasswordIs("admin"));
+    // A request refused while a job is pending leaves the login as it was.
+    ASSERT_TRUE(sinks->Post(RestartRequest{}));
+    EXPECT_FALSE(sinks->Post(ConnectDeviceRequest{0x0100007Fu, 2222, "other", "secret", ""}));
+    EXPECT_FALSE(sinks->Post(ChangePasswordRequest{"new one"}));
+    EXPECT_EQ(sinks->UserName(), "admin");
+    EXPECT_TRUE(sinks->PasswordIs("admin"));
+    Settle();
+}
+
 TEST_F(DeviceWindows, ChangedKeyIsRefusedAndRemovedOnlyAfterASecondYes) {
     StartDevice();
     ConnectTrusting();
     const uint16_t port = device->SshPort();
-    ASSERT_TRUE(sinks->PostDisconnect());
+    ASSERT_TRUE(sinks->Post(DisconnectRequest{}));
     Settle();
     device->Stop();
     ASSERT_TRUE(fs::remove(options.rootDir + "/etc/tavo/ssh_host_key"));
     options.sshPort = port;
     StartDevice();
-    const std::string recorded = ReadFile(connection->knownHostsPath);
+    const std::string recorded = ReadFile(KnownHostsPath());
 
     FillConnect("admin", "admin");
     auto* refused = Active<HostKeyDialog>();
@@ -237,7 +278,7 @@ TEST_F(DeviceWindows, ChangedKeyIsRefusedAndRemovedOnlyAfterASecondYes) {
     refused->ActionButton()->click();
     Settle();
     EXPECT_EQ(prompts.warnings.size(), 1u);
-    EXPECT_EQ(ReadFile(connection->knownHostsPath), recorded);
+    EXPECT_EQ(ReadFile(KnownHostsPath()), recorded);
     EXPECT_FALSE(sinks->Connected());
 
     FillConnect("admin", "admin");
@@ -360,10 +401,11 @@ TEST_F(DeviceWindows, NetworkDialogMarksMissingValuesAndAsksAboutAForeignGateway
 }
 
 TEST_F(DeviceWindows, NetworkDialogOpenedWhileBusyShowsTheErrorAndCloses) {
+    timing.restartStep_ms = 40; // the restart job keeps the session busy for 3 s
+    MakeSession();
     StartDevice();
     ConnectTrusting();
-    connection->timing.restartStep_ms = 40; // the restart job keeps the session busy for 3 s
-    ASSERT_TRUE(sinks->PostRestart());
+    ASSERT_TRUE(sinks->Post(RestartRequest{}));
     commands->NetworkSettings();
     ASSERT_EQ(prompts.errors.size(), 1u);
     EXPECT_EQ(prompts.errors[0], QString::fromStdString(LoadTextA(text::network_device_busy)));
@@ -424,10 +466,11 @@ TEST_F(DeviceWindows, RecordingsFolderIsNormalised) {
 }
 
 TEST_F(DeviceWindows, ClosingTheRecordingsDialogWhileAListingHangsLeavesNoDanglingSink) {
+    timing.ioTimeout_ms = 1500;
+    MakeSession();
     StartDevice();
     ConnectTrusting();
     HangCommands();
-    connection->timing.ioTimeout_ms = 1500;
     commands->Recordings();
     QPointer<RecordingsDialog> dialog = Active<RecordingsDialog>();
     Ctl<QPushButton>(dialog, RecordingsDialog::List)->click();
@@ -464,7 +507,7 @@ TEST_F(DeviceWindows, PasswordChecksThenTheChangeIsSeenByAReconnect) {
     Settle();
     EXPECT_EQ(status.Messages().back(), text::password_changed);
     EXPECT_EQ(device->Password(), "s3cret");
-    ASSERT_TRUE(sinks->PostDisconnect());
+    ASSERT_TRUE(sinks->Post(DisconnectRequest{}));
     Settle();
     FillConnect("admin", "admin");
     EXPECT_FALSE(sinks->Connected());
@@ -500,7 +543,7 @@ TEST_F(DeviceWindows, ProgramDownloadAsksFirstAndRestoreUploadsTheKeptProgramBac
     // Nothing kept yet: restore says so.
     commands->RestoreProgram();
     EXPECT_EQ(prompts.infos.size(), 1u);
-    ASSERT_TRUE(sinks->PostUpload({'n', 'e', 'w'}));
+    ASSERT_TRUE(sinks->Post(UploadProgramRequest{{'n', 'e', 'w'}}));
     Settle();
     EXPECT_EQ(ReadFile(devicePath), "new");
     ASSERT_EQ(history->List("127.0.0.1").size(), 1u);

@@ -247,7 +247,7 @@ TEST_F(LiveDemoTest, ConnectDialogOffersTheDemoDevicesOwnPort) {
     auto* port = dialog->findChild<QSpinBox*>(QStringLiteral("c%1").arg(int(ConnectDialog::Port)));
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(port->value(), int(Session().Demo().SshPort()));
-    ConnectRequest request;
+    ConnectDeviceRequest request;
     dialog->findChild<QLineEdit*>(QStringLiteral("c%1").arg(int(ConnectDialog::User)))->setText("admin");
     dialog->findChild<QLineEdit*>(QStringLiteral("c%1").arg(int(ConnectDialog::Password)))->setText("admin");
     ASSERT_TRUE(dialog->Check(request));

@@ -81,8 +81,13 @@ TEST_F(DeviceSessionTest, ChosenRowBecomesTheTargetAndJobsWaitForAConnection) {
     // One job at a time: a second one is refused while the first waits.
     EXPECT_TRUE(session.PostJob(JobDisconnect, false));
     EXPECT_FALSE(session.PostUpload({1, 2, 3}));
+    EXPECT_FALSE(session.Post(RestartRequest{}, false));
     EXPECT_EQ(session.Session().PendingJob(), JobDisconnect);
-    EXPECT_TRUE(session.Session().uploadPayload.empty());
+    // Codes that need a request of their own are not posted by code.
+    DeviceSession other(Sinks());
+    EXPECT_FALSE(other.PostJob(JobUploadProgram, false));
+    EXPECT_FALSE(other.PostJob(JobReadNetwork, false));
+    EXPECT_EQ(other.Session().PendingJob(), JobNone);
 }
 
 // A demo device that only records what the session asks of it.

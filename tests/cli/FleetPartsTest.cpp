@@ -61,7 +61,7 @@ TEST(FleetLines, ResultsKeepTheirShapeAndStayValidJson) {
     EXPECT_EQ(ResultJson(ResultValue{}), "null");
     EXPECT_EQ(ResultJson(LinesResult{{"cam0/", "cam1/"}}), "[\"cam0/\", \"cam1/\"]");
     EXPECT_EQ(ResultJson(LinesResult{}), "[]");
-    NetworkSnapshot n{"10.0.0.5", "255.0.0.0", "missing", "", "none", {"10.0.0.101?channel=2", "none"},
+    NetworkPrintout n{"10.0.0.5", "255.0.0.0", "missing", "", "none", {"10.0.0.101?channel=2", "none"},
                       "007"};
     EXPECT_EQ(ResultJson(n),
               "{\"ipaddr\": \"10.0.0.5\", \"netmask\": \"255.0.0.0\", \"gateway\": \"missing\", "

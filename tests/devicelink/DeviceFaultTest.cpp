@@ -37,36 +37,37 @@ std::string CommandFailed(unsigned error, int status, const std::string& line) {
 
 TEST_F(DeviceJobs, QuietCommandIsWaitedOutNotTakenForItsEnd) {
     StartDevice();
-    Session().timing.keepalive_s = 1; // keepalives used to cut a quiet read short
+    timing.keepalive_s = 1; // keepalives used to cut a quiet read short
     Connect();
     devsim::FaultOptions faults;
     faults.quietCommands_ms = 2500;
     device->SetFaults(faults);
     status.Clear();
-    Run(JobListCameras);
+    EXPECT_EQ(List(0).names, (std::vector<std::string>{"cam1", "cam2"}));
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
-    EXPECT_EQ(connection->cameraDirs, (std::vector<std::string>{"cam1", "cam2"}));
     EXPECT_EQ(status.Messages(),
               (std::vector<unsigned>{text::recordings_listing_cameras, text::recordings_cameras_listed}));
     // The session is as good as before: the next job runs on it.
     device->SetFaults({});
-    Run(JobListCameras);
+    Run(ListLevelRequest{});
     EXPECT_TRUE(connection->Connected());
     EXPECT_TRUE(status.Errors().empty());
 }
 
 TEST_F(DeviceJobs, SilentCommandFailsTheJobAndEndsTheSessionVisibly) {
     StartDevice();
+    timing.ioTimeout_ms = 1000;
     Connect();
-    connection->timing.ioTimeout_ms = 1000;
     devsim::FaultOptions faults;
     faults.hangCommands = true;
     device->SetFaults(faults);
     status.Clear();
-    Run(JobListCameras);
+    const DeviceResult listing = Run(ListLevelRequest{});
     // A listing that never came is an error, not an empty list.
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{TimedOut(text::recordings_folder_list_failed, 1)}));
-    EXPECT_TRUE(connection->cameraDirs.empty());
+    EXPECT_EQ(listing.outcome, Outcome::Failed);
+    EXPECT_EQ(listing.error, TimedOut(text::recordings_folder_list_failed, 1));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(listing.value));
     // The session is closed at once and says so, without waiting for a
     // liveness check.
     EXPECT_FALSE(connection->Connected());
@@ -84,7 +85,7 @@ TEST_F(DeviceJobs, NonZeroExitStatusIsTheJobsFailureWithTheDevicesWords) {
     faults.failText = "\nls: /mnt/usbdrive: Input/output error\nsecond line\n";
     device->SetFaults(faults);
     status.Clear();
-    Run(JobListCameras);
+    Run(ListLevelRequest{});
     EXPECT_EQ(status.Errors(),
               (std::vector<std::string>{CommandFailed(text::recordings_folder_list_failed, 2,
                                                       "ls: /mnt/usbdrive: Input/output error")}));
@@ -95,7 +96,7 @@ TEST_F(DeviceJobs, NonZeroExitStatusIsTheJobsFailureWithTheDevicesWords) {
     faults.failText = std::string(5000, 'x') + "\n";
     device->SetFaults(faults);
     status.Clear();
-    Run(JobListCameras);
+    Run(ListLevelRequest{});
     ASSERT_EQ(status.Errors().size(), 1u);
     EXPECT_EQ(status.Errors()[0],
               CommandFailed(text::recordings_folder_list_failed, 2, std::string(200, 'x')));
@@ -105,8 +106,7 @@ TEST_F(DeviceJobs, RefusedPasswordChangeIsNotReportedAsDone) {
     StartDevice();
     Connect();
     status.Clear();
-    connection->password = ""; // the device refuses an empty password
-    Run(JobChangePassword);
+    Run(ChangePasswordRequest{""}); // the device refuses an empty password
     EXPECT_EQ(status.Errors(),
               (std::vector<std::string>{CommandFailed(text::password_change_failed, 1,
                                                       "chpass: empty password, password unchanged")}));
@@ -117,21 +117,20 @@ TEST_F(DeviceJobs, RefusedPasswordChangeIsNotReportedAsDone) {
 TEST_F(DeviceJobs, UnreachableNetworkSettingsAreRefusedBeforeAnythingIsSent) {
     StartDevice();
     Connect();
-    connection->cameraCount = 1;
-    connection->passText = "p";
-    connection->controllerAddress = 0xFFFFFFFFu;
+    WriteNetworkRequest write;
+    write.passText = "p";
     struct Case {
         uint32_t address, netmask, gateway;
     };
     for (const Case& c :
          {Case{0, 0, 0}, Case{0xFFFFFFFFu, 0xFFFFFF00u, 0xC0A80101u},
           Case{0xE0000005u, 0xFFFFFF00u, 0xE0000001u}, Case{0xC0A8010Au, 0xFFFF00FFu, 0xC0A80101u}}) {
-        connection->ipAddress = c.address;
-        connection->netmask = c.netmask;
-        connection->gateway = c.gateway;
+        write.ipAddress = c.address;
+        write.netmask = c.netmask;
+        write.gateway = c.gateway;
         device->ClearLogs();
         status.Clear();
-        Run(JobWriteNetwork);
+        EXPECT_EQ(Run(write).outcome, Outcome::Failed);
         ASSERT_EQ(status.Errors().size(), 1u);
         EXPECT_EQ(status.Errors()[0].rfind(LoadTextA(text::network_write_failed), 0), 0u)
             << status.Errors()[0];
@@ -152,10 +151,18 @@ TEST_F(DeviceJobs, ValuesThatCannotBeReadAreMarkedMissing) {
     WriteFile(device->HostPath("/tavo/controller"), "10.0.0.1234\n");
     Connect();
     testing::RecordingNetworkDialog dialog;
-    connection->networkDialog = &dialog;
-    Run(JobReadNetwork);
+    const DeviceResult read = Run(ReadNetworkRequest{&dialog});
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     using C = NetworkSettingsSink;
+    // The value says the same: absent, and the camera's row marked missing.
+    ASSERT_TRUE(std::holds_alternative<NetworkSnapshot>(read.value));
+    const NetworkSnapshot& shown = std::get<NetworkSnapshot>(read.value);
+    EXPECT_FALSE(shown.gateway.has_value());
+    EXPECT_FALSE(shown.controller.has_value());
+    EXPECT_TRUE(shown.controllerUsed);
+    EXPECT_TRUE(shown.cameras[0].missing);
+    EXPECT_FALSE(shown.cameras[0].address.has_value());
+    EXPECT_TRUE(shown.ipAddress.has_value());
     EXPECT_EQ(dialog.missing, (std::set<int>{C::Gateway, C::CameraAddress0, C::Controller}));
     // Never wrapped into the next octet, never made 0.0.0.0.
     EXPECT_EQ(dialog.addresses.count(C::CameraAddress0), 0u);
@@ -167,12 +174,12 @@ TEST_F(DeviceJobs, ValuesThatCannotBeReadAreMarkedMissing) {
 
 TEST_F(DeviceJobs, StopDuringStalledJobEndsPromptly) {
     StartDevice();
+    timing.ioTimeout_ms = 120000; // only the stop can end the wait
     Connect();
-    connection->timing.ioTimeout_ms = 120000; // only the stop can end the wait
     devsim::FaultOptions faults;
     faults.hangCommands = true;
     device->SetFaults(faults);
-    ASSERT_TRUE(connection->Post(JobListCameras));
+    std::future<DeviceResult> listing = connection->Submit(ListLevelRequest{});
     ASSERT_TRUE(device->WaitUntil(
         [&] {
             for (const auto& c : device->Commands())
@@ -190,6 +197,8 @@ TEST_F(DeviceJobs, StopDuringStalledJobEndsPromptly) {
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
     EXPECT_FALSE(connection->Connected());
     EXPECT_TRUE(status.Errors().empty()); // a stop is not an error
+    ASSERT_EQ(listing.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_EQ(listing.get().outcome, Outcome::Stopped);
     connection.reset();
 }
 
@@ -201,14 +210,13 @@ protected:
         std::string big(6 * 1024 * 1024, 'p');
         WriteFile(device->HostPath("/etc/tavo/program.tdv"), big);
         relay = std::make_unique<StallingRelay>(device->SshPort());
-        Session().port = relay->Port();
+        login.port = relay->Port();
+        timing.ioTimeout_ms = ioTimeout_ms;
         Connect();
-        connection->timing.ioTimeout_ms = ioTimeout_ms;
         chooser.answer = (folder / "never.kvx").string();
-        connection->fileChooser = &chooser;
         status.Clear();
         const uint64_t before = relay->ToClient();
-        ASSERT_TRUE(connection->Post(JobDownloadProgram));
+        ASSERT_TRUE(connection->Post(DownloadProgramRequest{&chooser}));
         ASSERT_TRUE(WaitFor([&] { return relay->ToClient() > before + 256 * 1024; }, 30000));
         relay->Stall();
         std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the session now waits for bytes

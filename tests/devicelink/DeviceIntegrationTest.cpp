@@ -46,7 +46,7 @@ TEST_F(DeviceJobs, ConnectShowsVersionAndCamerasAndRecordsHostKey) {
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ(texts.back(), ConnectedText(2));
     // The new key was recorded under [host]:port and its fingerprint shown.
-    const std::string knownHosts = ReadFile(connection->knownHostsPath);
+    const std::string knownHosts = ReadFile(KnownHostsPath());
     EXPECT_EQ(
         knownHosts.rfind("[127.0.0.1]:" + std::to_string(device->SshPort()) + " ecdsa-sha2-nistp256 ", 0), 0u)
         << knownHosts;
@@ -54,15 +54,16 @@ TEST_F(DeviceJobs, ConnectShowsVersionAndCamerasAndRecordsHostKey) {
     EXPECT_NE(texts[0].find("SHA256:"), std::string::npos) << texts[0];
     // Connecting again while connected does nothing.
     status.Clear();
-    Run(JobConnect);
+    const DeviceResult again = Run(login);
+    EXPECT_TRUE(again.Ok());
     EXPECT_TRUE(status.Events().empty());
     // A second session finds the key on record and records nothing more.
-    Run(JobDisconnect);
+    Run(DisconnectRequest{});
     EXPECT_EQ(status.Messages(),
               (std::vector<unsigned>{text::status_disconnecting, text::status_not_connected}));
     status.Clear();
     Connect();
-    EXPECT_EQ(ReadFile(connection->knownHostsPath), knownHosts);
+    EXPECT_EQ(ReadFile(KnownHostsPath()), knownHosts);
     EXPECT_EQ(status.Texts(),
               (std::vector<std::string>{LoadTextA(text::status_connected_as) + " admin@127.0.0.1",
                                         ConnectedText(2)}));
@@ -72,15 +73,17 @@ TEST_F(DeviceJobs, WrongPasswordLeavesNothingBehind) {
     StartDevice();
     Session();
     const size_t before = OpenDescriptors();
-    connection->password = "wrong";
-    Run(JobConnect);
+    login.password = "wrong";
+    const DeviceResult refused = Run(login);
+    EXPECT_EQ(refused.outcome, Outcome::Failed);
+    EXPECT_EQ(refused.error, LoadTextA(text::session_login_failed));
     EXPECT_FALSE(connection->Connected());
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::status_connect_failed}));
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::session_login_failed)}));
     EXPECT_EQ(device->AuthFailures(), 1u);
     EXPECT_EQ(OpenDescriptors(), before); // the socket is closed again
     // The right password still works afterwards.
-    connection->password = "admin";
+    login.password = "admin";
     Connect();
 }
 
@@ -95,10 +98,10 @@ std::string RecordedFingerprint(const std::vector<std::string>& texts) {
 TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
     StartDevice();
     Connect();
-    Run(JobDisconnect);
+    Run(DisconnectRequest{});
     const std::string deviceFingerprint = RecordedFingerprint(status.Texts());
     ASSERT_FALSE(deviceFingerprint.empty());
-    const std::string path = connection->knownHostsPath;
+    const std::string path = KnownHostsPath();
     const std::string name = "[127.0.0.1]:" + std::to_string(device->SshPort());
     std::string line = ReadFile(path);
     const std::string recorded = line.substr(line.find(' ') + 1);
@@ -108,10 +111,10 @@ TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
     otherOptions.rootDir = (folder / "other").string();
     devsim::DeviceSimulator other(otherOptions);
     other.Start();
-    connection->port = other.SshPort();
+    login.port = other.SshPort();
     status.Clear();
     Connect();
-    Run(JobDisconnect);
+    Run(DisconnectRequest{});
     const std::string otherFingerprint = RecordedFingerprint(status.Texts());
     ASSERT_FALSE(otherFingerprint.empty());
     ASSERT_NE(otherFingerprint, deviceFingerprint);
@@ -123,10 +126,10 @@ TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
 
     // The first device's entry now names the other key: refused, nothing sent.
     WriteFile(path, "# kept as it is\n" + name + " " + otherKey);
-    connection->port = device->SshPort();
+    login.port = device->SshPort();
     status.Clear();
     device->ClearLogs();
-    Run(JobConnect);
+    Run(login);
     EXPECT_FALSE(connection->Connected());
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::status_connect_failed}));
     ASSERT_EQ(status.Errors().size(), 1u);
@@ -143,7 +146,7 @@ TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
     WriteFile(path,
               name + " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIBd0+D2fT5Kq0b1XyQxJ0gZ9f9p7Y3v8v3QYb1m6Q4Xo\n");
     status.Clear();
-    Run(JobConnect);
+    Run(login);
     EXPECT_FALSE(connection->Connected());
     ASSERT_EQ(status.Errors().size(), 1u);
     EXPECT_NE(status.Errors()[0].find("SHA256:"), std::string::npos);
@@ -157,8 +160,8 @@ TEST_F(DeviceJobs, ChangedHostKeyIsRefusedBeforeThePassword) {
 TEST_F(DeviceJobs, StopWhileIdleSendsTheDisconnectMessage) {
     StartDevice();
     StallingRelay relay(device->SshPort());
-    Session().port = relay.Port();
-    connection->timing.keepalive_s = 0; // nothing else goes out while idle
+    login.port = relay.Port();
+    timing.keepalive_s = 0; // nothing else goes out while idle
     Connect();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const uint64_t before = relay.ToDevice();
@@ -188,9 +191,8 @@ TEST_F(DeviceJobs, UploadThenDownloadGivesTheSameBytes) {
     std::mt19937 random(7);
     for (char& c : payload)
         c = static_cast<char>(random());
-    connection->uploadPayload.assign(payload.begin(), payload.end());
     status.Clear();
-    Run(JobUploadProgram);
+    EXPECT_TRUE(Run(UploadProgramRequest{{payload.begin(), payload.end()}}).Ok());
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_uploaded}));
     EXPECT_EQ(ReadFile(device->HostPath("/etc/tavo/program.tdv")), payload);
@@ -201,13 +203,15 @@ TEST_F(DeviceJobs, UploadThenDownloadGivesTheSameBytes) {
 
     // The device restarted under the session: connect again and download.
     ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 10000));
-    Run(JobDisconnect);
+    Run(DisconnectRequest{});
     Connect();
     Chooser chooser;
     chooser.answer = (folder / "copy.kvx").string();
-    connection->fileChooser = &chooser;
     status.Clear();
-    Run(JobDownloadProgram);
+    const DeviceResult downloaded = Run(DownloadProgramRequest{&chooser});
+    ASSERT_TRUE(std::holds_alternative<DownloadReport>(downloaded.value));
+    EXPECT_EQ(std::get<DownloadReport>(downloaded.value).written,
+              (std::vector<std::string>{*chooser.answer}));
     EXPECT_EQ(chooser.calls, 1);
     EXPECT_EQ(chooser.asked.pattern, "*.kvx");
     EXPECT_EQ(chooser.asked.defaultExtension, "kvx");
@@ -217,18 +221,55 @@ TEST_F(DeviceJobs, UploadThenDownloadGivesTheSameBytes) {
     // Cancelling writes nothing and leaves the status at 164.
     chooser.answer.reset();
     status.Clear();
-    Run(JobDownloadProgram);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(Run(DownloadProgramRequest{&chooser}).value));
     EXPECT_EQ(status.Events().front().textId, 164u);
     EXPECT_TRUE(status.Messages().empty());
     EXPECT_TRUE(status.Errors().empty());
+
+    // A request's chooser serves its own job only: one without a chooser
+    // asks nobody.
+    EXPECT_TRUE(Run(DownloadProgramRequest{}).Ok());
+    EXPECT_EQ(chooser.calls, 2);
+}
+
+TEST_F(DeviceJobs, ARequestPostedWhileAJobRunsIsRefusedAndNothingIsLost) {
+    StartDevice();
+    Connect();
+    const std::string program = device->HostPath("/etc/tavo/program.tdv");
+    const std::string before = ReadFile(program);
+    std::future<DeviceResult> restart = connection->Submit(RestartRequest{});
+    // The restart job is under way (its command has reached the device).
+    ASSERT_TRUE(device->WaitUntil([&] { return device->RestartCount() == 1; }, 10000));
+    std::future<DeviceResult> upload = connection->Submit(UploadProgramRequest{{'x'}});
+    ASSERT_EQ(upload.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_EQ(upload.get().outcome, Outcome::Busy);
+    WriteNetworkRequest write;
+    write.ipAddress = 0x0A010203u;
+    write.netmask = 0xFF000000u;
+    EXPECT_FALSE(connection->Post(write));
+    EXPECT_EQ(connection->PendingJob(), JobRestart);
+    // The running job ends as it would have alone; the refused ones never ran.
+    ASSERT_EQ(restart.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    const DeviceResult restarted = restart.get();
+    EXPECT_TRUE(restarted.Ok()) << restarted.error;
+    EXPECT_EQ(status.Messages().back(), text::program_restarted);
+    EXPECT_EQ(ReadFile(program), before);
+    EXPECT_FALSE(fs::exists(program + ".new"));
+    EXPECT_EQ(device->RestartCount(), 1u);
+    for (const auto& c : device->Commands())
+        EXPECT_EQ(c.command.find("ipconfig --proto"), std::string::npos) << c.command;
+    // And the session takes the next request.
+    ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 10000));
+    Run(DisconnectRequest{});
+    Connect();
+    EXPECT_EQ(List(0).names, (std::vector<std::string>{"cam1", "cam2"}));
 }
 
 TEST_F(DeviceJobs, EmptyUploadIsAZeroLengthFile) {
     StartDevice();
     Connect();
-    connection->uploadPayload.clear();
     status.Clear();
-    Run(JobUploadProgram);
+    Run(UploadProgramRequest{});
     EXPECT_TRUE(status.Errors().empty());
     EXPECT_EQ(ReadFile(device->HostPath("/etc/tavo/program.tdv")), "");
     const auto percents = status.Percents();
@@ -244,17 +285,15 @@ TEST_F(DeviceJobs, RestartWaitsUntilTheDeviceAnnouncesItselfAgain) {
     scan.Start();
     StartDevice();
     ASSERT_TRUE(WaitFor([&] { return heard.LastSeen(Loopback) != 0; }, 10000));
-    connection = std::make_unique<Connection>(status, heard);
-    connection->timing.poll_ms = 10;
-    connection->timing.restartStep_ms = 200; // 75 steps: 15 s at most
-    connection->knownHostsPath = (folder / "known_hosts").string();
-    connection->deviceAddress = Loopback;
-    connection->port = device->SshPort();
-    connection->userName = connection->password = "admin";
+    ConnectionSetup setup{.status = status, .devices = heard};
+    setup.timing.poll_ms = 10;
+    setup.timing.restartStep_ms = 200; // 75 steps: 15 s at most
+    setup.knownHostsPath = (folder / "known_hosts").string();
+    connection = std::make_unique<Connection>(std::move(setup));
     connection->Start();
     Connect();
     status.Clear();
-    Run(JobRestart);
+    Run(RestartRequest{});
     scan.Stop();
     EXPECT_EQ(device->RestartCount(), 1u);
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_restarted}));
@@ -269,7 +308,7 @@ TEST_F(DeviceJobs, RestartWithoutAnnouncementWaitsAllSteps) {
     StartDevice();
     Connect();
     status.Clear();
-    Run(JobRestart);
+    Run(RestartRequest{});
     const auto percents = status.Percents();
     ASSERT_EQ(percents.size(), 76u); // the start at 0, then one per step
     EXPECT_EQ(percents.back(), 74u * 100 / 75);
@@ -282,10 +321,21 @@ TEST_F(DeviceJobs, NetworkSettingsReadWriteRoundTrip) {
     Connect();
     using C = NetworkSettingsSink;
     testing::RecordingNetworkDialog first;
-    connection->networkDialog = &first;
-    Run(JobReadNetwork);
+    const DeviceResult read = Run(ReadNetworkRequest{&first});
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
-    EXPECT_EQ(connection->cameraCount, 4u);
+    ASSERT_TRUE(std::holds_alternative<NetworkSnapshot>(read.value));
+    const NetworkSnapshot& shown = std::get<NetworkSnapshot>(read.value);
+    EXPECT_EQ(shown.cameraCount, 4u);
+    // The value holds what the dialog was shown.
+    EXPECT_EQ(first.snapshots, 1);
+    EXPECT_EQ(shown.ipAddress, first.addresses[C::DeviceAddress]);
+    EXPECT_EQ(shown.gateway, first.addresses[C::Gateway]);
+    EXPECT_EQ(shown.hardwareAddress, first.texts[C::HardwareAddress]);
+    EXPECT_FALSE(shown.controllerUsed);
+    EXPECT_EQ(shown.cameras[1].address, first.addresses[C::CameraAddress0 + 1]);
+    EXPECT_EQ(shown.cameras[1].channel, 2u);
+    EXPECT_EQ(shown.passText, "gate 1 pass");
+    EXPECT_TRUE(shown.failedCommands.empty());
     EXPECT_EQ(HostAddressText(first.addresses[C::DeviceAddress]), "192.168.0.20");
     EXPECT_EQ(HostAddressText(first.addresses[C::Netmask]), "255.255.255.0");
     EXPECT_EQ(HostAddressText(first.addresses[C::Gateway]), "192.168.0.1");
@@ -299,19 +349,17 @@ TEST_F(DeviceJobs, NetworkSettingsReadWriteRoundTrip) {
     EXPECT_EQ(first.texts[C::PassText], "gate 1 pass");
     EXPECT_TRUE(first.enabled[C::PassText]);
 
-    connection->ipAddress = 0x0A010203u; // 10.1.2.3
-    connection->netmask = 0xFF000000u;
-    connection->gateway = 0x0A000001u;
-    connection->controllerAddress = 0x0A000009u;
-    connection->cameraAddress[0] = 0x0A000005u;
-    connection->cameraChannel[0] = 3;
-    connection->cameraAddress[1] = 0x0A000006u;
-    connection->cameraChannel[1] = 1;
-    connection->cameraAddress[2] = 0;
-    connection->cameraAddress[3] = 0;
-    connection->passText = "new pass";
+    WriteNetworkRequest write;
+    write.ipAddress = 0x0A010203u; // 10.1.2.3
+    write.netmask = 0xFF000000u;
+    write.gateway = 0x0A000001u;
+    write.controllerAddress = 0x0A000009u;
+    write.cameraAddress[0] = 0x0A000005u;
+    write.cameraChannel[0] = 3;
+    write.cameraAddress[1] = 0x0A000006u;
+    write.passText = "new pass";
     status.Clear();
-    Run(JobWriteNetwork);
+    EXPECT_TRUE(Run(write).Ok());
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::network_written}));
     // 0 with the start text, one step per camera row, the pass and
@@ -330,11 +378,10 @@ TEST_F(DeviceJobs, NetworkSettingsReadWriteRoundTrip) {
 
     // After the restart a new session reads back what was written.
     ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 10000));
-    Run(JobDisconnect);
+    Run(DisconnectRequest{});
     Connect();
     testing::RecordingNetworkDialog second;
-    connection->networkDialog = &second;
-    Run(JobReadNetwork);
+    Run(ReadNetworkRequest{&second});
     EXPECT_EQ(HostAddressText(second.addresses[C::DeviceAddress]), "10.1.2.3");
     EXPECT_EQ(HostAddressText(second.addresses[C::Netmask]), "255.0.0.0");
     EXPECT_TRUE(second.checked[C::ControllerUsed]);
@@ -348,8 +395,7 @@ TEST_F(DeviceJobs, EmptyCameraZeroKeepsRowsAndPassDisabled) {
     WriteFile(device->HostPath("/tavo/cam0"), "\n");
     Connect();
     testing::RecordingNetworkDialog dialog;
-    connection->networkDialog = &dialog;
-    Run(JobReadNetwork);
+    Run(ReadNetworkRequest{&dialog});
     using C = NetworkSettingsSink;
     EXPECT_FALSE(dialog.enabled[C::CameraAddress0]);
     EXPECT_FALSE(dialog.enabled[C::CameraAddress0 + 1]); // even though cam1 holds an address
@@ -360,68 +406,88 @@ TEST_F(DeviceJobs, EmptyCameraZeroKeepsRowsAndPassDisabled) {
 TEST_F(DeviceJobs, PasswordChangeThenReconnectWithTheNewOne) {
     StartDevice();
     Connect();
-    connection->password = "s3cret word";
     status.Clear();
-    Run(JobChangePassword);
+    EXPECT_TRUE(Run(ChangePasswordRequest{"s3cret word"}).Ok());
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::password_changed}));
     EXPECT_EQ(device->Password(), "s3cret word");
-    Run(JobDisconnect);
-    connection->password = "admin";
-    Run(JobConnect);
+    Run(DisconnectRequest{});
+    EXPECT_EQ(Run(login).outcome, Outcome::Failed); // the old password
     EXPECT_FALSE(connection->Connected());
-    connection->password = "s3cret word";
+    login.password = "s3cret word";
     Connect();
+}
+
+// The listing a recordings request gave back ({} when it gave none).
+std::vector<std::string> Names(const DeviceResult& result) {
+    const Listing* listing = std::get_if<Listing>(&result.value);
+    return listing ? listing->names : std::vector<std::string>{};
 }
 
 TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
     StartDevice();
     Connect();
     testing::RecordingLists lists;
-    connection->recordingsDialog = &lists;
     const std::string local = (folder / "rec").string() + "/";
     fs::create_directories(local + "cam2"); // cam2 has a local copy already
-    connection->localFolder = local;
+    ListLevelRequest place;
+    place.localFolder = local;
+    place.dialog = &lists;
     status.Clear();
-    Run(JobListCameras);
+    const DeviceResult cameras = Run(place);
     EXPECT_EQ(lists.Lines(0), (std::vector<std::string>{"cam1", "cam2  [S]"}));
-    EXPECT_EQ(connection->cameraDirs, (std::vector<std::string>{"cam1", "cam2"}));
+    EXPECT_EQ(Names(cameras), (std::vector<std::string>{"cam1", "cam2"}));
+    ASSERT_TRUE(std::holds_alternative<Listing>(cameras.value));
+    EXPECT_EQ(std::get<Listing>(cameras.value).lines, lists.Lines(0));
     EXPECT_EQ(status.Messages(),
               (std::vector<unsigned>{text::recordings_listing_cameras, text::recordings_cameras_listed}));
-    connection->selectedLevel[0] = 0;
+    place.selected[0] = 0;
+    place.level = 1;
     status.Clear();
-    Run(JobListLevel2);
+    Run(place);
     EXPECT_EQ(lists.Lines(1), (std::vector<std::string>{"2026-12-06", "2026-12-07"}));
     EXPECT_EQ(status.Messages(),
               (std::vector<unsigned>{text::recordings_listing_folders, text::recordings_folders_listed}));
-    connection->selectedLevel[1] = 1;
+    place.selected[1] = 1;
+    place.level = 2;
     status.Clear();
-    Run(JobListHours);
+    Run(place);
     EXPECT_EQ(lists.Lines(2), (std::vector<std::string>{"08:00", "09:00"}));
     EXPECT_EQ(status.Messages(),
               (std::vector<unsigned>{text::recordings_listing_hours, text::recordings_folders_listed}));
-    connection->selectedLevel[2] = 0;
+    place.selected[2] = 0;
+    place.level = 3;
     status.Clear();
-    Run(JobListFiles);
-    EXPECT_EQ(lists.Lines(3), (std::vector<std::string>{"08-00-00.mp4", "08-15-00.mp4"})); // not index.txt
+    EXPECT_EQ(Names(Run(place)), (std::vector<std::string>{"08-00-00.mp4", "08-15-00.mp4"})); // not index.txt
+    EXPECT_EQ(lists.Lines(3), (std::vector<std::string>{"08-00-00.mp4", "08-15-00.mp4"}));
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::recordings_listing, text::recordings_listed}));
     EXPECT_TRUE(status.Errors().empty());
+    EXPECT_EQ(lists.ListedLevels(), (std::vector<int>{0, 1, 2, 3}));
 
     // Nothing selected: 237, status untouched.
+    DownloadRecordingsRequest get;
+    std::copy(std::begin(place.selected), std::end(place.selected), get.selected);
+    get.localFolder = local;
+    get.dialog = &lists;
     status.Clear();
-    Run(JobDownloadRecordings);
+    const DeviceResult none = Run(get);
+    EXPECT_EQ(none.outcome, Outcome::Failed);
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::recordings_choose_recording)}));
     EXPECT_TRUE(status.Messages().empty());
 
-    connection->selectedFiles = {1, 0};
+    get.files = {1, 0};
     status.Clear();
-    Run(JobDownloadRecordings);
+    const DeviceResult copied = Run(get);
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::recordings_downloaded}));
     EXPECT_EQ(status.Texts(),
               (std::vector<std::string>{
                   LoadTextA(text::recordings_downloading) + " 'cam1/2026-12-07/08/08-00-00.mp4'",
                   LoadTextA(text::recordings_downloading) + " 'cam1/2026-12-07/08/08-15-00.mp4'"}));
+    ASSERT_TRUE(std::holds_alternative<DownloadReport>(copied.value));
+    EXPECT_EQ(std::get<DownloadReport>(copied.value).written,
+              (std::vector<std::string>{local + "cam1/2026-12-07/08/08-00-00.mp4",
+                                        local + "cam1/2026-12-07/08/08-15-00.mp4"}));
     for (const char* name : {"08-00-00.mp4", "08-15-00.mp4"}) {
         const std::string device_path = std::string("/mnt/usbdrive/cam1/2026-12-07/08/") + name;
         EXPECT_EQ(ReadFile(local + "cam1/2026-12-07/08/" + name), ReadFile(device->HostPath(device_path)));
@@ -437,10 +503,10 @@ TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
 
     // A fresh listing marks what is now on the PC; a new download replaces.
     WriteFile(local + "cam1/2026-12-07/08/08-00-00.mp4", "stale");
-    Run(JobListFiles);
+    Run(place);
     EXPECT_EQ(lists.Lines(3), (std::vector<std::string>{"08-00-00.mp4  [S]", "08-15-00.mp4  [S]"}));
-    connection->selectedFiles = {0};
-    Run(JobDownloadRecordings);
+    get.files = {0};
+    Run(get);
     EXPECT_EQ(ReadFile(local + "cam1/2026-12-07/08/08-00-00.mp4"),
               ReadFile(device->HostPath("/mnt/usbdrive/cam1/2026-12-07/08/08-00-00.mp4")));
 }
@@ -449,29 +515,25 @@ TEST_F(DeviceJobs, FailedDownloadLeavesNothingThatLooksSaved) {
     StartDevice();
     Connect();
     testing::RecordingLists lists;
-    connection->recordingsDialog = &lists;
     const std::string local = (folder / "rec").string() + "/";
     fs::create_directories(local);
-    connection->localFolder = local;
-    Run(JobListCameras);
-    connection->selectedLevel[0] = 0;
-    Run(JobListLevel2);
-    connection->selectedLevel[1] = 1;
-    Run(JobListHours);
-    connection->selectedLevel[2] = 0;
-    Run(JobListFiles);
-    ASSERT_EQ(connection->mp4Files.size(), 2u);
+    List(0, {}, local);
+    List(1, {0}, local);
+    List(2, {0, 1}, local);
+    const Listing recordings = List(3, {0, 1, 0}, local);
+    ASSERT_EQ(recordings.names.size(), 2u);
     // The recording goes away between the listing and the download.
-    fs::remove(device->HostPath("/mnt/usbdrive/cam1/2026-12-07/08/" + connection->mp4Files[0]));
-    connection->selectedFiles = {0};
+    fs::remove(device->HostPath("/mnt/usbdrive/cam1/2026-12-07/08/" + recordings.names[0]));
+    DownloadRecordingsRequest get{{0, 1, 0}, {0}, local, &lists};
     status.Clear();
-    Run(JobDownloadRecordings);
+    const DeviceResult failed = Run(get);
+    EXPECT_EQ(failed.outcome, Outcome::Failed);
+    EXPECT_EQ(failed.error, LoadTextA(text::program_download_failed));
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::program_download_failed)}));
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_download_failed}));
     // No folder was made for it, so a new listing marks nothing as saved.
     EXPECT_FALSE(fs::exists(local + "cam1"));
-    Run(JobListCameras);
-    EXPECT_EQ(lists.Lines(0), (std::vector<std::string>{"cam1", "cam2"}));
+    EXPECT_EQ(List(0, {}, local).lines, (std::vector<std::string>{"cam1", "cam2"}));
 }
 
 TEST_F(DeviceJobs, FolderNamesWithShellCharactersAreListedAsNames) {
@@ -480,35 +542,35 @@ TEST_F(DeviceJobs, FolderNamesWithShellCharactersAreListedAsNames) {
     const std::string odd = "cam 3;x'$(y)";
     fs::create_directories(device->HostPath("/mnt/usbdrive/" + odd + "/2026-12-08"));
     Connect();
-    testing::RecordingLists lists;
-    connection->recordingsDialog = &lists;
-    Run(JobListCameras);
-    const auto& cameras = connection->cameraDirs;
+    const std::vector<std::string> cameras = List(0).names;
     const auto at = std::find(cameras.begin(), cameras.end(), odd);
     ASSERT_NE(at, cameras.end());
-    connection->selectedLevel[0] = static_cast<int>(at - cameras.begin());
     device->ClearLogs();
-    Run(JobListLevel2);
+    const Listing days = List(1, {static_cast<int>(at - cameras.begin())});
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
-    EXPECT_EQ(connection->level2Dirs, (std::vector<std::string>{"2026-12-08"}));
+    EXPECT_EQ(days.names, (std::vector<std::string>{"2026-12-08"}));
     ASSERT_EQ(device->Commands().size(), 1u);
     EXPECT_EQ(device->Commands()[0].command, "ls -p /mnt/usbdrive/'cam 3;x'\\''$(y)'");
 }
 
 class ClockJobs : public DeviceJobs {
 protected:
+    void Prepare(ConnectionSetup& setup) override {
+        setup.utcNow = [this] {
+            const uint64_t now = SystemUtc100ns();
+            return now - now % 10000000ULL + static_cast<uint64_t>(shift.load());
+        };
+    }
     // Runs one clock round with the PC's clock at whole seconds plus `shift`.
     void ClockRound(int64_t shift_100ns) {
-        connection->utcNow = [shift_100ns] {
-            const uint64_t now = SystemUtc100ns();
-            return now - now % 10000000ULL + static_cast<uint64_t>(shift_100ns);
-        };
+        shift.store(shift_100ns);
         device->ClearLogs();
         connection->SetRound(1023);
         ASSERT_TRUE(WaitFor([&] { return connection->Round() >= 1024; }, 10000));
         // The round's work is done once the next round has begun.
         ASSERT_TRUE(WaitFor([&] { return connection->Round() >= 1026; }, 10000));
     }
+    std::atomic<int64_t> shift{0};
     std::vector<std::string> SetDateCommands() const {
         std::vector<std::string> found;
         for (const auto& c : device->Commands())

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
@@ -66,6 +67,16 @@ public:
 
 inline const uint32_t Loopback = htonl(INADDR_LOOPBACK);
 
+inline ConnectionTiming FastTiming() {
+    ConnectionTiming timing;
+    timing.poll_ms = 10;
+    timing.restartStep_ms = 20;
+    timing.uploadStep_ms = 20;
+    timing.networkStep_ms = 20;
+    timing.ioTimeout_ms = 10000;
+    return timing;
+}
+
 class DeviceJobs : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -98,38 +109,51 @@ protected:
     void StartDevice() {
         device = std::make_unique<devsim::DeviceSimulator>(options);
         device->Start();
+        login.port = device->SshPort();
     }
 
     Connection& Session() {
         if (!connection) {
-            connection = std::make_unique<Connection>(status, devices);
-            connection->timing.poll_ms = 10;
-            connection->timing.restartStep_ms = 20;
-            connection->timing.uploadStep_ms = 20;
-            connection->timing.networkStep_ms = 20;
-            connection->timing.ioTimeout_ms = 10000;
-            connection->knownHostsPath = (folder / "config/korvex/known_hosts").string();
-            connection->deviceAddress = Loopback;
-            connection->port = device->SshPort();
-            connection->userName = "admin";
-            connection->password = "admin";
-            Prepare(*connection);
+            ConnectionSetup setup{.status = status, .devices = devices, .timing = timing};
+            setup.knownHostsPath = KnownHostsPath();
+            Prepare(setup);
+            connection = std::make_unique<Connection>(std::move(setup));
             connection->Start();
         }
         return *connection;
     }
-    // What a fixture adds to the session before it starts.
-    virtual void Prepare(Connection&) {}
+    // What a fixture adds to the session's setup before it is made.
+    virtual void Prepare(ConnectionSetup&) {}
 
-    // Posts a job and waits until the session has finished it.
-    void Run(int32_t code) {
-        ASSERT_TRUE(Session().Post(code)) << "job " << code << " not posted";
-        ASSERT_TRUE(WaitFor([&] { return connection->PendingJob() == 0; }, 60000)) << "job " << code;
+    std::string KnownHostsPath() const { return (folder / "config/korvex/known_hosts").string(); }
+
+    // Posts a request and waits until the session has finished its job.
+    DeviceResult Run(DeviceRequest request) {
+        const int32_t code = JobOf(request);
+        std::future<DeviceResult> done = Session().Submit(std::move(request));
+        if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+            ADD_FAILURE() << "job " << code << " did not end";
+            return DeviceResult{Outcome::Failed, "did not end", {}};
+        }
+        DeviceResult result = done.get();
+        EXPECT_NE(result.outcome, Outcome::Busy) << "job " << code << " not posted";
+        return result;
     }
 
     void Connect() {
-        Run(JobConnect);
+        Run(login);
         ASSERT_TRUE(connection->Connected()) << (status.Errors().empty() ? "" : status.Errors().back());
+    }
+
+    // Lists recordings `level` below the rows `selected` of the levels above.
+    Listing List(int level, std::initializer_list<int> selected = {}, std::string localFolder = "") {
+        ListLevelRequest request;
+        request.level = level;
+        std::copy(selected.begin(), selected.end(), request.selected);
+        request.localFolder = std::move(localFolder);
+        DeviceResult result = Run(request);
+        const Listing* listing = std::get_if<Listing>(&result.value);
+        return listing ? *listing : Listing{level, {}, {}};
     }
 
     std::string ConnectedText(unsigned cameras) const {
@@ -139,6 +163,10 @@ protected:
     }
 
     fs::path folder;
+    // The session's pacing (set before the session is made) and the login
+    // of the connect job (its port is the device's once it has started).
+    ConnectionTiming timing = FastTiming();
+    ConnectDeviceRequest login{Loopback, 0, "admin", "admin", ""};
     devsim::Options options;
     std::unique_ptr<devsim::DeviceSimulator> device;
     RecordingStatus status;

@@ -24,7 +24,9 @@ struct StatusEvent {
 
 class RecordingStatus : public StatusSink {
 public:
-    void ShowProgress(unsigned percent, unsigned textId) override { Add({StatusEvent::Progress, percent, textId, ""}); }
+    void ShowProgress(unsigned percent, unsigned textId) override {
+        Add({StatusEvent::Progress, percent, textId, ""});
+    }
     void ShowMessage(unsigned textId) override { Add({StatusEvent::Message, 0, textId, ""}); }
     void ShowText(const std::string& text) override { Add({StatusEvent::Text, 0, 0, text}); }
     void ShowError(const std::string& text) override { Add({StatusEvent::Error, 0, 0, text}); }
@@ -87,10 +89,19 @@ public:
         auto it = lines.find(level);
         return it == lines.end() ? std::vector<std::string>{} : it->second;
     }
+    void Listed(const Listing& listing) override {
+        std::lock_guard<std::mutex> guard(lock);
+        listed.push_back(listing.level);
+    }
+    std::vector<int> ListedLevels() const {
+        std::lock_guard<std::mutex> guard(lock);
+        return listed;
+    }
 
 private:
     mutable std::mutex lock;
     std::map<int, std::vector<std::string>> lines;
+    std::vector<int> listed;
 };
 
 class RecordingNetworkDialog : public NetworkSettingsSink {
@@ -115,7 +126,12 @@ public:
         std::lock_guard<std::mutex> guard(lock);
         missing.insert(control);
     }
+    void Snapshot(const NetworkSnapshot&) override {
+        std::lock_guard<std::mutex> guard(lock);
+        ++snapshots;
+    }
 
+    int snapshots = 0;
     std::set<int> missing;
     std::map<int, uint32_t> addresses;
     std::map<int, std::string> texts;

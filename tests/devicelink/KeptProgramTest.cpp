@@ -43,27 +43,27 @@ protected:
         history = std::make_unique<ProgramHistory>((folder / "history").string());
     }
     // Host keys go to the window's questions; uploads keep the replaced program.
-    void Prepare(Connection& session) override {
-        session.hostKeys = &questions;
-        session.programHistory = history.get();
+    void Prepare(ConnectionSetup& setup) override {
+        setup.hostKeys = &questions;
+        setup.programHistory = history.get();
     }
     // Connects, confirming a first-use key the way the window does.
     void ConnectTrusting() {
-        Run(JobConnect);
+        Run(login);
         for (auto& [changed, q] : questions.Taken()) {
             ASSERT_FALSE(changed);
             RecordHostKey(q.knownHostsPath, q.host, q.port, q.keyBlob);
         }
         if (!connection->Connected())
-            Run(JobConnect);
+            Run(login);
         ASSERT_TRUE(connection->Connected());
     }
 
     // The upload restarts the device, which ends the session.
     void Reconnect() {
         ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 20000));
-        Run(JobDisconnect);
-        Run(JobConnect);
+        Run(DisconnectRequest{});
+        Run(login);
         ASSERT_TRUE(connection->Connected());
     }
 
@@ -74,8 +74,9 @@ protected:
 
 TEST_F(WindowSession, NewKeyIsAskedAboutBeforeAnyPasswordIsSent) {
     StartDevice();
-    Session().password = "wrong"; // would count as a failed login if it were sent
-    Run(JobConnect);
+    login.password = "wrong"; // would count as a failed login if it were sent
+    const DeviceResult asking = Run(login);
+    EXPECT_EQ(asking.outcome, Outcome::KeyUnconfirmed);
     EXPECT_FALSE(connection->Connected());
     EXPECT_EQ(device->AuthFailures(), 0u);
     EXPECT_FALSE(fs::exists(knownHosts));
@@ -95,10 +96,13 @@ TEST_F(WindowSession, NewKeyIsAskedAboutBeforeAnyPasswordIsSent) {
     // Recorded as the window does: the next attempt logs in (or fails on
     // the password, which now is sent).
     RecordHostKey(q.knownHostsPath, q.host, q.port, q.keyBlob);
-    Run(JobConnect);
+    Run(login);
     EXPECT_EQ(device->AuthFailures(), 1u);
-    connection->password = "admin";
-    Run(JobConnect);
+    login.password = "admin";
+    const DeviceResult connected = Run(login);
+    ASSERT_TRUE(std::holds_alternative<VersionInfo>(connected.value));
+    EXPECT_EQ(std::get<VersionInfo>(connected.value).version, "2.1.0");
+    EXPECT_EQ(std::get<VersionInfo>(connected.value).userName, "admin");
     EXPECT_TRUE(connection->Connected());
     EXPECT_TRUE(questions.Taken().empty());
 }
@@ -107,7 +111,7 @@ TEST_F(WindowSession, ChangedKeyIsRefusedWithBothFingerprintsUntilTheOldOneIsRem
     StartDevice();
     Session();
     ConnectTrusting();
-    Run(JobDisconnect);
+    Run(DisconnectRequest{});
     // Another key on the same address and port.
     const std::string first = ReadFile(knownHosts);
     const uint16_t port = device->SshPort();
@@ -115,7 +119,7 @@ TEST_F(WindowSession, ChangedKeyIsRefusedWithBothFingerprintsUntilTheOldOneIsRem
     options.sshPort = port;
     ASSERT_TRUE(fs::remove(folder / "device/etc/tavo/ssh_host_key")); // a new one is made on start
     StartDevice();
-    Run(JobConnect);
+    EXPECT_EQ(Run(login).outcome, Outcome::KeyUnconfirmed);
     EXPECT_FALSE(connection->Connected());
     EXPECT_EQ(device->AuthFailures(), 0u);
     EXPECT_TRUE(status.Errors().empty());
@@ -138,8 +142,7 @@ TEST_F(WindowSession, UploadKeepsTheReplacedProgramAndAFailedKeepStopsIt) {
     Session();
     ConnectTrusting();
     const std::string next = "new program bytes";
-    connection->uploadPayload.assign(next.begin(), next.end());
-    Run(JobUploadProgram);
+    Run(UploadProgramRequest{{next.begin(), next.end()}});
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     EXPECT_EQ(ReadFile(devicePath), next);
     auto kept = history->List("127.0.0.1");
@@ -150,8 +153,7 @@ TEST_F(WindowSession, UploadKeepsTheReplacedProgramAndAFailedKeepStopsIt) {
     // kept in its turn.
     const std::string back = ReadFile(kept[0].path);
     Reconnect();
-    connection->uploadPayload.assign(back.begin(), back.end());
-    Run(JobUploadProgram);
+    Run(UploadProgramRequest{{back.begin(), back.end()}});
     EXPECT_EQ(ReadFile(devicePath), original);
     kept = history->List("127.0.0.1");
     ASSERT_EQ(kept.size(), 2u);
@@ -162,8 +164,7 @@ TEST_F(WindowSession, UploadKeepsTheReplacedProgramAndAFailedKeepStopsIt) {
     fs::create_directory(devicePath);
     Reconnect();
     status.Clear();
-    connection->uploadPayload.assign(next.begin(), next.end());
-    Run(JobUploadProgram);
+    Run(UploadProgramRequest{{next.begin(), next.end()}});
     ASSERT_EQ(status.Errors().size(), 1u);
     EXPECT_EQ(status.Errors()[0], LoadTextA(text::device_keep_failed));
     EXPECT_EQ(status.Messages().back(), text::program_upload_failed);
@@ -173,7 +174,7 @@ TEST_F(WindowSession, UploadKeepsTheReplacedProgramAndAFailedKeepStopsIt) {
     // A device without any program has nothing to keep: the upload goes on.
     fs::remove(devicePath);
     status.Clear();
-    Run(JobUploadProgram);
+    Run(UploadProgramRequest{{next.begin(), next.end()}});
     EXPECT_EQ(status.Messages().back(), text::program_uploaded);
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     EXPECT_EQ(ReadFile(devicePath), next);

@@ -19,10 +19,10 @@ TEST_F(DeviceJobs, NullKnownHostsRecordsNothingAndStaysADevice) {
     if (::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
         GTEST_SKIP() << "making a device node needs root";
     StartDevice();
-    Session().knownHostsPath = null;
+    login.knownHostsPath = null; // the request's file, not the session's default
     for (int round = 0; round < 2; ++round) {
         Connect();
-        Run(JobDisconnect);
+        Run(DisconnectRequest{});
     }
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     struct stat info {};
@@ -34,7 +34,7 @@ TEST_F(DeviceJobs, NullKnownHostsRecordsNothingAndStaysADevice) {
 TEST_F(DeviceJobs, KnownHostsLockIsRemovedAfterUse) {
     StartDevice();
     Connect();
-    const std::string path = connection->knownHostsPath;
+    const std::string path = KnownHostsPath();
     EXPECT_NE(ReadFile(path).find("ecdsa-sha2-nistp256"), std::string::npos) << ReadFile(path);
     EXPECT_FALSE(std::filesystem::exists(path + ".lock"));
 }

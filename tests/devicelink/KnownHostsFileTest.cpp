@@ -71,14 +71,12 @@ TEST_F(KnownHostsFiles, FifoIsRefusedBeforeConnecting) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     testing::RecordingStatus status;
     DeviceList devices;
-    Connection connection(status, devices);
-    connection.timing.poll_ms = 10;
-    connection.knownHostsPath = fifo;
-    connection.deviceAddress = htonl(INADDR_LOOPBACK);
-    connection.port = port;
-    connection.userName = connection.password = "admin";
+    ConnectionSetup setup{.status = status, .devices = devices};
+    setup.timing.poll_ms = 10;
+    setup.knownHostsPath = fifo; // the default of requests that name no file
+    Connection connection(std::move(setup));
     connection.Start();
-    ASSERT_TRUE(connection.Post(JobConnect));
+    ASSERT_TRUE(connection.Post(ConnectDeviceRequest{htonl(INADDR_LOOPBACK), port, "admin", "admin", ""}));
     ASSERT_TRUE(testing::WaitFor([&] { return connection.PendingJob() == 0; }, 20000));
     connection.Stop();
     ASSERT_EQ(status.Errors().size(), 1u);

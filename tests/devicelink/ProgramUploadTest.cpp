@@ -33,9 +33,8 @@ protected:
         ASSERT_FALSE(before.empty());
     }
     void Upload(const std::string& bytes) {
-        connection->uploadPayload.assign(bytes.begin(), bytes.end());
         status.Clear();
-        Run(JobUploadProgram);
+        Run(UploadProgramRequest{{bytes.begin(), bytes.end()}});
     }
     // The job failed as a whole: its error shown, the old program whole,
     // no partial copy left, no restart.

@@ -7,7 +7,9 @@
 #include "support/LoopbackListener.h"
 
 #include <arpa/inet.h>
+#include <future>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <unistd.h>
@@ -40,9 +42,13 @@ TEST(DeviceRequests, EachPostsItsJob) {
 
 class RequestMailbox : public ::testing::Test {
 protected:
-    RequestMailbox() : connection(status, devices) {
-        connection.timing.poll_ms = 10;
-        connection.timing.ioTimeout_ms = 500;
+    RequestMailbox()
+        : connection(ConnectionSetup{.status = status, .devices = devices, .timing = Timing()}) {}
+    static ConnectionTiming Timing() {
+        ConnectionTiming timing;
+        timing.poll_ms = 10;
+        timing.ioTimeout_ms = 500;
+        return timing;
     }
     ~RequestMailbox() override { connection.Stop(); }
 
@@ -64,18 +70,24 @@ TEST_F(RequestMailbox, ASecondRequestIsRefusedAndTheFirstRunsAsPosted) {
     const int listener = test::ListenOnLoopback(listening);
     ASSERT_GE(listener, 0);
     // Not started: the first request waits, the second finds the job taken.
-    ASSERT_TRUE(connection.Post(To(listening)));
+    std::future<DeviceResult> first = connection.Submit(To(listening));
     EXPECT_FALSE(connection.Post(To(test::FreeTcpPort())));
-    EXPECT_FALSE(connection.Post(JobConnect));
+    std::future<DeviceResult> second = connection.Submit(RestartRequest{});
+    ASSERT_EQ(second.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_EQ(second.get().outcome, Outcome::Busy);
     EXPECT_EQ(connection.PendingJob(), JobConnect);
     connection.Start();
-    ASSERT_TRUE(testing::WaitFor([&] { return connection.PendingJob() == 0; }, 20000));
+    ASSERT_EQ(first.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    const DeviceResult result = first.get();
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(connection.PendingJob(), 0);
     // The connect went where the first request said (the listener never
     // answers, so the login fails there).
     pollfd p{listener, POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 0), 1);
     EXPECT_FALSE(connection.Connected());
-    EXPECT_EQ(status.Errors().size(), 1u);
+    ASSERT_EQ(status.Errors().size(), 1u);
+    EXPECT_EQ(result.error, status.Errors()[0]);
     ::close(listener);
 }
 
@@ -89,19 +101,40 @@ TEST_F(RequestMailbox, AListingBelowTheFilesIsRefusedAndPostsNothing) {
     EXPECT_EQ(connection.PendingJob(), JobRestart);
 }
 
-TEST_F(RequestMailbox, ARequestsSinkIsUsedForItsJobOnly) {
-    // Not connected: the job reports nothing, and the sink is let go after it.
-    struct CountingChooser : FileChooser {
-        std::optional<std::string> ChooseSaveFile(const SaveFileRequest&) override {
-            ++asked;
-            return std::nullopt;
+TEST_F(RequestMailbox, EveryJobsResultReachesTheResultSinkBeforeTheSessionIsFree) {
+    // The sink sees each job's result while its job still counts as
+    // pending: a caller that finds the session idle has had the result.
+    struct Results : DeviceResultSink {
+        explicit Results(Connection*& session) : session(session) {}
+        void JobEnded(int32_t job, const DeviceResult& result) override {
+            std::lock_guard<std::mutex> guard(lock);
+            seen.emplace_back(job, result.outcome);
+            pendingAtEnd.push_back(session->PendingJob());
         }
-        int asked = 0;
-    } chooser;
-    connection.Start();
-    ASSERT_TRUE(connection.Post(DownloadProgramRequest{&chooser}));
-    ASSERT_TRUE(testing::WaitFor([&] { return connection.PendingJob() == 0; }, 20000));
-    EXPECT_EQ(connection.fileChooser, nullptr);
+        Connection*& session;
+        std::mutex lock;
+        std::vector<std::pair<int32_t, Outcome>> seen;
+        std::vector<int32_t> pendingAtEnd;
+    };
+    Connection* session = nullptr;
+    Results results(session);
+    Connection told(
+        ConnectionSetup{.status = status, .devices = devices, .results = &results, .timing = Timing()});
+    session = &told;
+    told.Start();
+    for (DeviceRequest request : {DeviceRequest{RestartRequest{}}, DeviceRequest{DisconnectRequest{}}}) {
+        const int32_t job = JobOf(request);
+        std::future<DeviceResult> done = told.Submit(std::move(request));
+        ASSERT_EQ(done.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        done.get();
+        std::lock_guard<std::mutex> guard(results.lock);
+        ASSERT_FALSE(results.seen.empty());
+        EXPECT_EQ(results.seen.back().first, job);
+        EXPECT_EQ(results.pendingAtEnd.back(), job);
+    }
+    told.Stop();
+    EXPECT_EQ(results.seen, (std::vector<std::pair<int32_t, Outcome>>{{JobRestart, Outcome::NotConnected},
+                                                                      {JobDisconnect, Outcome::Ok}}));
 }
 
 } // namespace

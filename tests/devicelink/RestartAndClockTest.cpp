@@ -24,7 +24,7 @@ protected:
     void ClockRound() {
         const unsigned checks = connection->ClockChecks();
         device->ClearLogs();
-        connection->SetRound(connection->timing.clockRounds - 1);
+        connection->SetRound(connection->Timing().clockRounds - 1);
         ASSERT_TRUE(WaitFor([&] { return connection->ClockChecks() != checks; }, 20000));
     }
     std::vector<std::string> CommandsSent() const {
@@ -40,15 +40,16 @@ TEST_F(DeviceVerdicts, RefusedRestartFailsRestartAndUploadWithTheDevicesWords) {
     Connect();
     Refuse("sync && /tavo/restart", 3, "boom");
     status.Clear();
-    Run(JobRestart);
+    const DeviceResult restart = Run(RestartRequest{});
+    EXPECT_EQ(restart.outcome, Outcome::Failed);
     ASSERT_EQ(status.Errors().size(), 1u);
+    EXPECT_EQ(restart.error, status.Errors()[0]);
     EXPECT_NE(status.Errors()[0].find("boom"), std::string::npos) << status.Errors()[0];
     EXPECT_NE(status.Errors()[0].find("3"), std::string::npos) << status.Errors()[0];
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_restart_failed}));
 
-    connection->uploadPayload.assign(100, 7);
     status.Clear();
-    Run(JobUploadProgram);
+    Run(UploadProgramRequest{std::vector<uint8_t>(100, 7)});
     ASSERT_EQ(status.Errors().size(), 1u);
     EXPECT_NE(status.Errors()[0].find("boom"), std::string::npos) << status.Errors()[0];
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_upload_failed}));
@@ -58,10 +59,10 @@ TEST_F(DeviceVerdicts, RefusedRestartFailsRestartAndUploadWithTheDevicesWords) {
 TEST_F(DeviceVerdicts, DeviceThatNeverComesBackFailsTheRestart) {
     options.restartSeconds = 600;
     StartDevice();
-    Session().timing.reconnectTimeout_ms = 500;
+    timing.reconnectTimeout_ms = 500;
     Connect();
     status.Clear();
-    Run(JobRestart);
+    Run(RestartRequest{});
     EXPECT_EQ(device->RestartCount(), 1u);
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::link_restart_timeout)}));
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_restart_failed}));
@@ -117,10 +118,12 @@ TEST_F(DeviceVerdicts, FailingReadCommandLeavesOnlyItsFieldsMissing) {
         SCOPED_TRACE(command);
         Refuse(command, 1, "no such device");
         testing::RecordingNetworkDialog dialog;
-        connection->networkDialog = &dialog;
         status.Clear();
-        Run(JobReadNetwork);
-        connection->networkDialog = nullptr;
+        const DeviceResult read = Run(ReadNetworkRequest{&dialog});
+        ASSERT_TRUE(std::holds_alternative<NetworkSnapshot>(read.value));
+        const NetworkSnapshot& shown = std::get<NetworkSnapshot>(read.value);
+        EXPECT_EQ(shown.failedCommands, (std::vector<std::string>{command}));
+        EXPECT_EQ(shown.ipAddress.has_value(), command == "ifconfig eth0");
         EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
         ASSERT_FALSE(status.Texts().empty());
         EXPECT_NE(status.Texts().back().find(command), std::string::npos) << status.Texts().back();
@@ -132,7 +135,7 @@ TEST_F(DeviceVerdicts, FailingReadCommandLeavesOnlyItsFieldsMissing) {
         }
         EXPECT_EQ(dialog.missing.count(C::HardwareAddress), settingsFailed ? 0u : 1u);
         // Everything else is read as from a healthy device.
-        EXPECT_EQ(connection->cameraCount, 2u);
+        EXPECT_EQ(shown.cameraCount, 2u);
         EXPECT_EQ(HostAddressText(dialog.addresses[C::CameraAddress0]), "192.168.0.101");
         EXPECT_EQ(dialog.texts[C::PassText], "gate 1 pass");
     }
@@ -147,12 +150,11 @@ TEST_F(DeviceVerdicts, NoExitStatusIsNoFailure) {
     faults.omitExitStatus = true;
     device->SetFaults(faults);
     status.Clear();
-    Run(JobListCameras);
-    Run(JobReadNetwork);
-    connection->uploadPayload.assign(3000, 1);
-    Run(JobUploadProgram);
+    const Listing cameras = List(0);
+    Run(ReadNetworkRequest{});
+    Run(UploadProgramRequest{std::vector<uint8_t>(3000, 1)});
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
-    EXPECT_EQ(connection->cameraDirs, (std::vector<std::string>{"cam1", "cam2"}));
+    EXPECT_EQ(cameras.names, (std::vector<std::string>{"cam1", "cam2"}));
     EXPECT_EQ(device->RestartCount(), 1u);
 }
 

@@ -11,6 +11,8 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <filesystem>
+#include <future>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -70,35 +72,100 @@ TEST(KnownHosts, DefaultPathFollowsXdgConfigHome) {
 
 class SessionLoop : public ::testing::Test {
 protected:
-    SessionLoop() : connection(status, devices) { connection.timing.poll_ms = 10; }
-    ~SessionLoop() override { connection.Stop(); }
-
-    bool RunJob(int32_t code) {
-        if (!connection.Post(code))
-            return false;
-        return testing::WaitFor([&] { return connection.PendingJob() == 0; }, 20000);
+    SessionLoop() { timing.poll_ms = 10; }
+    ~SessionLoop() override {
+        if (connection)
+            connection->Stop();
     }
 
+    // Makes the session with `timing` (once) and starts it.
+    Connection& Start() {
+        connection = std::make_unique<Connection>(
+            ConnectionSetup{.status = status, .devices = devices, .timing = timing});
+        connection->Start();
+        return *connection;
+    }
+
+    DeviceResult RunJob(DeviceRequest request) {
+        std::future<DeviceResult> done = connection->Submit(std::move(request));
+        if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
+            return DeviceResult{Outcome::Failed, "did not end", {}};
+        return done.get();
+    }
+
+    ConnectDeviceRequest To(uint32_t address, uint16_t port) const {
+        return ConnectDeviceRequest{
+            address, port, "admin", "admin",
+            (std::filesystem::temp_directory_path() / "kx-session-loop-hosts").string()};
+    }
+
+    ConnectionTiming timing;
     testing::RecordingStatus status;
     DeviceList devices;
-    Connection connection;
+    std::unique_ptr<Connection> connection;
 };
 
-TEST_F(SessionLoop, JobsNeedingSessionAndUnknownCodesAreCleared) {
-    connection.Start();
-    for (int32_t code : {1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 99, -1})
-        EXPECT_TRUE(RunJob(code)) << code;
+TEST_F(SessionLoop, EveryJobWithoutASessionEndsAsNotConnectedAndShowsNothing) {
+    Start();
+    testing::RecordingLists lists;
+    testing::RecordingNetworkDialog dialog;
+    const DeviceRequest requests[] = {ChangePasswordRequest{"x"},
+                                      RestartRequest{},
+                                      UploadProgramRequest{{1, 2}},
+                                      DownloadProgramRequest{},
+                                      ReadNetworkRequest{&dialog},
+                                      WriteNetworkRequest{},
+                                      ListLevelRequest{2, {0, 0, -1}, "", &lists},
+                                      DownloadRecordingsRequest{{0, 0, 0}, {0}, "", &lists}};
+    for (const DeviceRequest& request : requests) {
+        const DeviceResult result = RunJob(request);
+        EXPECT_EQ(result.outcome, Outcome::NotConnected) << request.index();
+        EXPECT_TRUE(std::holds_alternative<std::monostate>(result.value)) << request.index();
+    }
+    // Disconnecting what is not connected is no failure.
+    EXPECT_TRUE(RunJob(DisconnectRequest{}).Ok());
     EXPECT_TRUE(status.Events().empty());
-    EXPECT_FALSE(connection.Connected());
+    EXPECT_EQ(dialog.snapshots, 0);
+    EXPECT_TRUE(lists.ListedLevels().empty());
+    EXPECT_FALSE(connection->Connected());
+    EXPECT_EQ(connection->PendingJob(), JobNone);
+}
+
+TEST_F(SessionLoop, ARequestNoJobRunsIsAnsweredAtOnce) {
+    Start();
+    ListLevelRequest below;
+    below.level = 4;
+    std::future<DeviceResult> refused = connection->Submit(below);
+    ASSERT_EQ(refused.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_EQ(refused.get().outcome, Outcome::Failed);
+    EXPECT_EQ(connection->PendingJob(), JobNone);
 }
 
 TEST_F(SessionLoop, PostOnlyWhileIdle) {
     // Not started: the first job stays pending, the second is refused.
-    EXPECT_TRUE(connection.Post(JobRestart));
-    EXPECT_FALSE(connection.Post(JobConnect));
-    EXPECT_EQ(connection.PendingJob(), JobRestart);
-    connection.Start();
-    EXPECT_TRUE(testing::WaitFor([&] { return connection.PendingJob() == 0; }, 5000));
+    connection =
+        std::make_unique<Connection>(ConnectionSetup{.status = status, .devices = devices, .timing = timing});
+    EXPECT_TRUE(connection->Post(RestartRequest{}));
+    EXPECT_FALSE(connection->Post(To(htonl(INADDR_LOOPBACK), 22)));
+    EXPECT_EQ(connection->PendingJob(), JobRestart);
+    connection->Start();
+    EXPECT_TRUE(testing::WaitFor([&] { return connection->PendingJob() == 0; }, 5000));
+}
+
+TEST_F(SessionLoop, AStoppedSessionAnswersWhatItNeverTookAsStopped) {
+    connection =
+        std::make_unique<Connection>(ConnectionSetup{.status = status, .devices = devices, .timing = timing});
+    std::future<DeviceResult> waiting = connection->Submit(RestartRequest{});
+    connection.reset(); // never started
+    ASSERT_EQ(waiting.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_EQ(waiting.get().outcome, Outcome::Stopped);
+    // After its thread has ended a session takes nothing more.
+    Start();
+    connection->Stop();
+    std::future<DeviceResult> late = connection->Submit(RestartRequest{});
+    ASSERT_EQ(late.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_NE(late.get().outcome, Outcome::Ok);
+    EXPECT_FALSE(connection->Post(RestartRequest{}));
 }
 
 uint16_t ClosedTcpPort() {
@@ -106,16 +173,17 @@ uint16_t ClosedTcpPort() {
 }
 
 TEST_F(SessionLoop, RefusedConnectShows142ThenError230) {
-    connection.deviceAddress = htonl(INADDR_LOOPBACK);
-    connection.port = ClosedTcpPort();
-    connection.Start();
-    ASSERT_TRUE(RunJob(JobConnect));
-    EXPECT_FALSE(connection.Connected());
+    Start();
+    const ConnectDeviceRequest closed = To(htonl(INADDR_LOOPBACK), ClosedTcpPort());
+    const DeviceResult refused = RunJob(closed);
+    EXPECT_EQ(refused.outcome, Outcome::Failed);
+    EXPECT_EQ(refused.error, LoadTextA(text::session_unreachable));
+    EXPECT_FALSE(connection->Connected());
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::status_connect_failed}));
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::session_unreachable)}));
     // The session is closed: a new attempt starts from scratch.
     status.Clear();
-    ASSERT_TRUE(RunJob(JobConnect));
+    RunJob(closed);
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::session_unreachable)}));
 }
 
@@ -129,12 +197,10 @@ TEST_F(SessionLoop, PlaceholderAddressIsNotThisMachine) {
     ASSERT_EQ(::listen(listener, 4), 0);
     socklen_t n = sizeof a;
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
-    connection.deviceAddress = 0; // the placeholder entry's address
-    connection.port = ntohs(a.sin_port);
-    connection.timing.ioTimeout_ms = 500;
-    connection.Start();
-    ASSERT_TRUE(RunJob(JobConnect));
-    EXPECT_FALSE(connection.Connected());
+    timing.ioTimeout_ms = 500;
+    Start();
+    RunJob(To(0, ntohs(a.sin_port))); // the placeholder entry's address
+    EXPECT_FALSE(connection->Connected());
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::status_connect_failed}));
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::session_unreachable)}));
     pollfd p{listener, POLLIN, 0};
@@ -172,31 +238,27 @@ private:
 
 TEST_F(SessionLoop, StopDuringConnectEndsPromptly) {
     FullListener silent;
-    connection.deviceAddress = htonl(INADDR_LOOPBACK);
-    connection.port = silent.port;
-    connection.timing.connectTimeout_ms = 120000;
-    connection.timing.ioTimeout_ms = 120000; // only the stop can end either wait
-    connection.Start();
-    ASSERT_TRUE(connection.Post(JobConnect));
+    timing.connectTimeout_ms = 120000;
+    timing.ioTimeout_ms = 120000; // only the stop can end either wait
+    Start();
+    ASSERT_TRUE(connection->Post(To(htonl(INADDR_LOOPBACK), silent.port)));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto start = std::chrono::steady_clock::now();
-    connection.Stop();
+    connection->Stop();
     const auto elapsed = std::chrono::steady_clock::now() - start;
     // Not a speed measurement: without the interrupt Stop would wait two minutes.
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
-    EXPECT_FALSE(connection.Connected());
+    EXPECT_FALSE(connection->Connected());
     EXPECT_TRUE(status.Errors().empty());
 }
 
 TEST_F(SessionLoop, ConnectToSilentAddressEndsAtTimeOut) {
     FullListener silent;
-    connection.deviceAddress = htonl(INADDR_LOOPBACK);
-    connection.port = silent.port;
-    connection.timing.connectTimeout_ms = 300;
-    connection.timing.ioTimeout_ms = 300; // the handshake then waits at most this
-    connection.Start();
-    ASSERT_TRUE(RunJob(JobConnect));
-    EXPECT_FALSE(connection.Connected());
+    timing.connectTimeout_ms = 300;
+    timing.ioTimeout_ms = 300; // the handshake then waits at most this
+    Start();
+    EXPECT_EQ(RunJob(To(htonl(INADDR_LOOPBACK), silent.port)).outcome, Outcome::Failed);
+    EXPECT_FALSE(connection->Connected());
     ASSERT_EQ(status.Errors().size(), 1u);
     EXPECT_TRUE(status.Errors()[0] == LoadTextA(text::session_unreachable) ||
                 status.Errors()[0] == LoadTextA(text::session_handshake_failed))

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <netinet/in.h>
 #include <string>
 #include <thread>
@@ -34,31 +35,27 @@ public:
 
 struct Operation {
     const char* name;
-    std::function<bool(Connection&, const std::function<bool(int32_t)>&)> run;
+    std::function<bool(const std::function<bool(DeviceRequest)>&)> run;
 };
 
 // One fresh session: connect, `operation`, disconnect. False on any error.
 bool RunOnce(RealServer& server, const Operation& operation) {
     testing::RecordingStatus status;
     DeviceList devices;
-    Connection c(status, devices);
-    c.timing.poll_ms = 10;
-    c.timing.uploadStep_ms = 0;
-    c.knownHostsPath = server.Folder() + "/known_hosts";
-    c.deviceAddress = htonl(INADDR_LOOPBACK);
-    c.port = server.Port();
-    c.userName = RealServer::User;
-    c.password = RealServer::Password;
+    ConnectionSetup setup{.status = status, .devices = devices};
+    setup.timing.poll_ms = 10;
+    setup.timing.uploadStep_ms = 0;
+    setup.knownHostsPath = server.Folder() + "/known_hosts";
+    Connection c(std::move(setup));
     c.Start();
-    const auto job = [&](int32_t code) {
-        if (!c.Post(code))
-            return false;
-        while (c.PendingJob() != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        return status.Errors().empty();
+    const auto job = [&](DeviceRequest request) {
+        std::future<DeviceResult> done = c.Submit(std::move(request));
+        return done.get().Ok() && status.Errors().empty();
     };
-    bool ok = job(JobConnect) && c.Connected() && operation.run(c, job);
-    ok = job(JobDisconnect) && ok;
+    const ConnectDeviceRequest login{htonl(INADDR_LOOPBACK), server.Port(), RealServer::User,
+                                     RealServer::Password, ""};
+    bool ok = job(login) && c.Connected() && operation.run(job);
+    ok = job(DisconnectRequest{}) && ok;
     c.Stop();
     for (const auto& e : status.Errors())
         std::fprintf(stderr, "  %s: %s\n", operation.name, e.c_str());
@@ -67,33 +64,27 @@ bool RunOnce(RealServer& server, const Operation& operation) {
 
 std::vector<Operation> Operations(const std::string& folder) {
     return {
-        {"version", [](Connection&, const auto&) { return true; }},
-        {"network-show", [](Connection&, const auto& job) { return job(JobReadNetwork); }},
+        {"version", [](const auto&) { return true; }},
+        {"network-show", [](const auto& job) { return job(ReadNetworkRequest{}); }},
         {"download",
-         [folder](Connection& c, const auto& job) {
+         [folder](const auto& job) {
              SaveTo saved(folder + "/saved.kvx");
-             c.fileChooser = &saved;
-             const bool ok = job(JobDownloadProgram);
-             c.fileChooser = nullptr;
-             return ok;
+             return job(DownloadProgramRequest{&saved});
          }},
         {"upload",
-         [](Connection& c, const auto& job) {
-             c.uploadPayload.assign(26083, 0x5A);
-             return job(JobUploadProgram);
-         }},
-        {"recordings-ls", [](Connection&, const auto& job) { return job(JobListCameras); }},
+         [](const auto& job) { return job(UploadProgramRequest{std::vector<uint8_t>(26083, 0x5A)}); }},
+        {"recordings-ls", [](const auto& job) { return job(ListLevelRequest{}); }},
         {"recordings-get",
-         [folder](Connection& c, const auto& job) {
-             c.localFolder = folder + "/recordings/";
-             std::filesystem::remove_all(c.localFolder);
-             std::filesystem::create_directories(c.localFolder);
-             c.selectedLevel[0] = c.selectedLevel[1] = c.selectedLevel[2] = 0;
-             c.selectedFiles = {0};
-             return job(JobListCameras) && job(JobListLevel2) && job(JobListHours) && job(JobListFiles) &&
-                    job(JobDownloadRecordings);
+         [folder](const auto& job) {
+             const std::string local = folder + "/recordings/";
+             std::filesystem::remove_all(local);
+             std::filesystem::create_directories(local);
+             bool ok = true;
+             for (int level = 0; level < 4 && ok; ++level)
+                 ok = job(ListLevelRequest{level, {0, 0, 0}, local, nullptr});
+             return ok && job(DownloadRecordingsRequest{{0, 0, 0}, {0}, local, nullptr});
          }},
-        {"password", [](Connection&, const auto& job) { return job(JobChangePassword); }},
+        {"password", [](const auto& job) { return job(ChangePasswordRequest{RealServer::Password}); }},
     };
 }
 

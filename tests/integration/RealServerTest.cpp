@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
@@ -54,32 +55,34 @@ protected:
 
     Connection& Session() {
         if (!connection) {
-            connection = std::make_unique<Connection>(status, devices);
-            connection->timing.poll_ms = 10;
-            connection->timing.uploadStep_ms = 1;
-            connection->timing.restartStep_ms = 1;
-            connection->timing.networkStep_ms = 1;
-            connection->timing.ioTimeout_ms = 10000;
-            connection->knownHostsPath = server->Folder() + "/known_hosts";
-            connection->deviceAddress = htonl(INADDR_LOOPBACK);
-            connection->port = server->Port();
-            connection->userName = RealServer::User;
-            connection->password = RealServer::Password;
+            ConnectionSetup setup{.status = status, .devices = devices};
+            setup.timing.poll_ms = 10;
+            setup.timing.uploadStep_ms = 1;
+            setup.timing.restartStep_ms = 1;
+            setup.timing.networkStep_ms = 1;
+            setup.timing.ioTimeout_ms = 10000;
+            setup.knownHostsPath = server->Folder() + "/known_hosts";
+            connection = std::make_unique<Connection>(std::move(setup));
             connection->Start();
         }
         return *connection;
     }
 
-    // Runs one job; its errors, if any, joined.
-    std::string Run(int32_t code) {
+    ConnectDeviceRequest Login() const {
+        return {htonl(INADDR_LOOPBACK), server->Port(), RealServer::User, RealServer::Password, ""};
+    }
+
+    // Runs one job; its errors, if any, joined. `result` receives its result.
+    std::string Run(DeviceRequest request, DeviceResult* result = nullptr) {
         status.Clear();
-        Connection& c = Session();
-        EXPECT_TRUE(c.Post(code));
-        while (c.PendingJob() != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::future<DeviceResult> done = Session().Submit(std::move(request));
+        DeviceResult ended = done.get();
+        EXPECT_NE(ended.outcome, Outcome::Busy);
         std::string errors;
         for (const auto& e : status.Errors())
             errors += e + "\n";
+        if (result)
+            *result = std::move(ended);
         return errors;
     }
 
@@ -91,7 +94,13 @@ protected:
         return bytes;
     }
 
-    void Upload(const std::string& bytes) { Session().uploadPayload.assign(bytes.begin(), bytes.end()); }
+    static UploadProgramRequest Upload(const std::string& bytes) { return {{bytes.begin(), bytes.end()}}; }
+
+    // The names of a listing's result.
+    static std::vector<std::string> Names(const DeviceResult& result) {
+        const Listing* listing = std::get_if<Listing>(&result.value);
+        return listing ? listing->names : std::vector<std::string>{};
+    }
 
     std::unique_ptr<RealServer> server;
     RecordingStatus status;
@@ -100,39 +109,35 @@ protected:
 };
 
 TEST_P(RealServerTest, EveryOperationEndsWithoutWaitingOnTheServer) {
-    ASSERT_EQ(Run(JobConnect), "");
+    ASSERT_EQ(Run(Login()), "");
     ASSERT_TRUE(Session().Connected());
     const std::string program = server->HostPath("/etc/tavo/program.tdv");
     for (unsigned round = 0; round < 3; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        EXPECT_EQ(Run(JobReadNetwork), "");
-        EXPECT_EQ(Session().cameraCount, 2u);
+        DeviceResult read;
+        EXPECT_EQ(Run(ReadNetworkRequest{}, &read), "");
+        ASSERT_TRUE(std::holds_alternative<NetworkSnapshot>(read.value));
+        EXPECT_EQ(std::get<NetworkSnapshot>(read.value).cameraCount, 2u);
 
         SaveTo saved(server->Folder() + "/saved.kvx");
-        Session().fileChooser = &saved;
-        EXPECT_EQ(Run(JobDownloadProgram), "");
+        EXPECT_EQ(Run(DownloadProgramRequest{&saved}), "");
         EXPECT_TRUE(ReadAll(saved.path) == ReadAll(program));
 
-        EXPECT_EQ(Run(JobListCameras), "");
-        ASSERT_FALSE(Session().cameraDirs.empty());
-        Session().selectedLevel[0] = 0;
-        EXPECT_EQ(Run(JobListLevel2), "");
-        Session().selectedLevel[1] = 0;
-        EXPECT_EQ(Run(JobListHours), "");
-        Session().selectedLevel[2] = 0;
-        EXPECT_EQ(Run(JobListFiles), "");
-        ASSERT_FALSE(Session().mp4Files.empty());
-        Session().selectedFiles = {0};
-        Session().localFolder = server->Folder() + "/recordings/";
-        fs::create_directories(Session().localFolder);
-        EXPECT_EQ(Run(JobDownloadRecordings), "");
+        DeviceResult listed;
+        EXPECT_EQ(Run(ListLevelRequest{}, &listed), "");
+        ASSERT_FALSE(Names(listed).empty());
+        const std::string local = server->Folder() + "/recordings/";
+        fs::create_directories(local);
+        for (int level = 1; level <= 3; ++level)
+            EXPECT_EQ(Run(ListLevelRequest{level, {0, 0, 0}, local, nullptr}, &listed), "");
+        ASSERT_FALSE(Names(listed).empty());
+        EXPECT_EQ(Run(DownloadRecordingsRequest{{0, 0, 0}, {0}, local, nullptr}), "");
 
-        EXPECT_EQ(Run(JobChangePassword), "");
+        EXPECT_EQ(Run(ChangePasswordRequest{RealServer::Password}), "");
 
         const unsigned restarts = server->Restarts();
         const std::string sent = Payload(26083 + round, round);
-        Upload(sent);
-        EXPECT_EQ(Run(JobUploadProgram), "");
+        EXPECT_EQ(Run(Upload(sent)), "");
         EXPECT_TRUE(ReadAll(program) == sent);
         EXPECT_EQ(server->Restarts(), restarts + 1);
         struct stat info {};
@@ -145,10 +150,11 @@ TEST_P(RealServerTest, EveryOperationEndsWithoutWaitingOnTheServer) {
 TEST_P(RealServerTest, BrokenUploadKeepsTheProgramAndDoesNotRestart) {
     const std::string program = server->HostPath("/etc/tavo/program.tdv");
     const std::string before = ReadAll(program);
-    ASSERT_EQ(Run(JobConnect), "");
+    ASSERT_EQ(Run(Login()), "");
     server->SetShellOptions("--cut-upload 20000");
-    Upload(Payload(26083, 7));
-    EXPECT_NE(Run(JobUploadProgram), "");
+    DeviceResult broken;
+    EXPECT_NE(Run(Upload(Payload(26083, 7)), &broken), "");
+    EXPECT_EQ(broken.outcome, Outcome::Failed);
     EXPECT_TRUE(ReadAll(program) == before) << "the device's program was changed";
     EXPECT_EQ(server->Restarts(), 0u);
     EXPECT_FALSE(fs::exists(program + ".new"));

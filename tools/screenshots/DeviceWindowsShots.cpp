@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
         Settle(300);
         auto* netmask = static_cast<Ipv4Edit*>(dialog->Control(NetworkDialog::Netmask));
         netmask->setText("255.255.0.255");
-        NetworkRequest request;
+        WriteNetworkRequest request;
         QWidget* box = nullptr;
         QTimer::singleShot(400, [&] {
             box = QApplication::activeModalWidget();

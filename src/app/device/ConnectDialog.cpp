@@ -61,7 +61,7 @@ QWidget* ConnectDialog::Control(int id) const {
     return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
 }
 
-bool ConnectDialog::Check(ConnectRequest& request) {
+bool ConnectDialog::Check(ConnectDeviceRequest& request) {
     const auto value = address->NetworkAddress();
     if (!value || *value == 0 || *value == 0xFFFFFFFFu) {
         address->SetMarked(true, Text(text::device_bad_address));
@@ -74,7 +74,7 @@ bool ConnectDialog::Check(ConnectRequest& request) {
         user->setFocus();
         return false;
     }
-    request.networkAddress = *value;
+    request.deviceAddress = *value;
     request.port = static_cast<uint16_t>(port->value());
     request.userName = user->text().left(99).toStdString();
     request.password = password->text().left(99).toStdString();
@@ -82,15 +82,15 @@ bool ConnectDialog::Check(ConnectRequest& request) {
 }
 
 void ConnectDialog::accept() {
-    ConnectRequest request;
+    ConnectDeviceRequest request;
     if (!Check(request))
         return;
-    if (!jobs.PostConnect(request)) {
+    if (!jobs.Post(request)) {
         // Another job is still running: say so and keep what was typed.
         prompter.Error(this, Text(text::network_device_busy));
         return;
     }
-    Q_EMIT Posted(request.networkAddress, request.port, QString::fromStdString(request.userName));
+    Q_EMIT Posted(request.deviceAddress, request.port, QString::fromStdString(request.userName));
     password->clear();
     QDialog::accept();
 }

@@ -12,7 +12,7 @@ namespace korvex {
 class DeviceJobs;
 class Ipv4Edit;
 class Prompter;
-struct ConnectRequest;
+struct ConnectDeviceRequest;
 
 // The connect dialog: device address (1009, preset from the explorer's
 // selection), port (1120, 22 unless a remembered device says otherwise),
@@ -29,7 +29,7 @@ public:
     void Preset(uint32_t networkAddress, uint16_t port = 22, const std::string& user = "");
     QWidget* Control(int id) const;
     // What OK would post (valid after a successful check).
-    bool Check(ConnectRequest& request);
+    bool Check(ConnectDeviceRequest& request);
 
     void accept() override;
 

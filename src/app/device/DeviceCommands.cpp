@@ -175,7 +175,7 @@ void DeviceCommands::RestoreProgram() {
     if (!prompter.Warning(&owner, confirm, Text(text::device_restore_caption)))
         return;
     std::vector<uint8_t> bytes = BinaryFile::ReadAll(kept.front().path);
-    if (!jobs.PostUpload(std::move(bytes)))
+    if (!jobs.Post(UploadProgramRequest{std::move(bytes)}))
         prompter.Error(&owner, Text(text::network_device_busy));
 }
 

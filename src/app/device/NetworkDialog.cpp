@@ -125,7 +125,7 @@ NetworkDialog::~NetworkDialog() {
 bool NetworkDialog::Start() {
     attached = true;
     jobs.AttachNetwork(this);
-    if (!jobs.PostReadNetwork()) {
+    if (!jobs.Post(ReadNetworkRequest{})) {
         prompter.Error(this, Text(text::network_device_busy));
         reject();
         return false;
@@ -183,7 +183,7 @@ void NetworkDialog::Enable(int control, bool enabled) {
         w->setEnabled(enabled);
 }
 
-bool NetworkDialog::Check(NetworkRequest& request) {
+bool NetworkDialog::Check(WriteNetworkRequest& request) {
     // Settings never read from the device are not written back as zeros.
     if (!Control(DeviceAddress)->isEnabled()) {
         prompter.Error(this, Text(text::device_network_not_read));
@@ -257,10 +257,10 @@ void NetworkDialog::accept() {
         prompter.Error(this, Text(text::network_device_busy));
         return;
     }
-    NetworkRequest request;
+    WriteNetworkRequest request;
     if (!Check(request))
         return;
-    if (!jobs.PostWriteNetwork(request)) {
+    if (!jobs.Post(request)) {
         prompter.Error(this, Text(text::network_device_busy));
         return;
     }

@@ -12,7 +12,7 @@ namespace korvex {
 class DeviceJobs;
 class Ipv4Edit;
 class Prompter;
-struct NetworkRequest;
+struct WriteNetworkRequest;
 
 // Why a network value is refused before anything is sent (0 = accepted).
 enum class NetworkField { DeviceAddress, Netmask, Gateway, Controller, Camera };
@@ -46,7 +46,7 @@ public:
     QWidget* Control(int id) const;
     // Builds the request from the controls; false (field marked, reason
     // shown) when a value is refused.
-    bool Check(NetworkRequest& request);
+    bool Check(WriteNetworkRequest& request);
 
     // Updates from the session (user-interface thread).
     void SetAddress(int control, uint32_t hostOrder);

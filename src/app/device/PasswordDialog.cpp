@@ -66,7 +66,7 @@ void PasswordDialog::accept() {
     }
     // While another job runs the session may be reading the password; it is
     // changed only together with posting the job.
-    if (!jobs.PostChangePassword(fresh->text().left(99).toStdString())) {
+    if (!jobs.Post(ChangePasswordRequest{fresh->text().left(99).toStdString()})) {
         prompter.Error(this, Text(text::network_device_busy));
         return;
     }

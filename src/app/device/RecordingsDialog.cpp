@@ -15,12 +15,12 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
 
 namespace korvex {
 
-namespace {
-const int kJobForLevel[3] = {8, 7, 6}; // a selection in list 0, 1, 2 lists the level below
-} // namespace
+namespace {} // namespace
 
 RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(parent), jobs(jobs) {
     setWindowTitle(Text(text::device_recordings_title));
@@ -60,8 +60,8 @@ RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(
         if (!chosen.isEmpty())
             folder->setText(chosen.left(259));
     });
-    connect(list, &QPushButton::clicked, this, [this] { Post(9); });
-    connect(download, &QPushButton::clicked, this, [this] { Post(4); });
+    connect(list, &QPushButton::clicked, this, [this] { ListLevel(0); });
+    connect(download, &QPushButton::clicked, this, [this] { CopySelected(); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* folderRow = new QHBoxLayout;
@@ -112,8 +112,8 @@ std::string RecordingsDialog::NormalisedFolder(const QString& text) {
     return path.toStdString();
 }
 
-RecordingsRequest RecordingsDialog::Request() const {
-    RecordingsRequest request;
+DownloadRecordingsRequest RecordingsDialog::Request() const {
+    DownloadRecordingsRequest request;
     request.localFolder = NormalisedFolder(folder->text());
     for (int level = 0; level < 3; ++level) {
         const auto selected = lists[level]->selectedItems();
@@ -125,22 +125,35 @@ RecordingsRequest RecordingsDialog::Request() const {
     return request;
 }
 
-void RecordingsDialog::Post(int job) {
+void RecordingsDialog::ListLevel(int level) {
     if (jobs.Busy())
         return; // ignored, as every action while the session is busy
-    const RecordingsRequest request = Request();
+    const DownloadRecordingsRequest selection = Request();
+    ListLevelRequest request;
+    request.level = level;
+    std::copy(std::begin(selection.selected), std::end(selection.selected), request.selected);
+    request.localFolder = selection.localFolder;
+    if (jobs.Post(request) && !request.localFolder.empty())
+        StoreDeviceSetting(QStringLiteral("recordings/localFolder"), folder->text().trimmed());
+}
+
+void RecordingsDialog::CopySelected() {
+    if (jobs.Busy())
+        return;
+    DownloadRecordingsRequest request = Request();
     // The session makes the folders of the device's layout below the local
     // folder, not the local folder itself.
-    if (job == 4 && !request.localFolder.empty())
+    if (!request.localFolder.empty())
         QDir().mkpath(QString::fromStdString(request.localFolder));
-    if (jobs.PostRecordings(job, request) && !request.localFolder.empty())
+    const bool remember = !request.localFolder.empty();
+    if (jobs.Post(std::move(request)) && remember)
         StoreDeviceSetting(QStringLiteral("recordings/localFolder"), folder->text().trimmed());
 }
 
 void RecordingsDialog::SelectionChanged(int level) {
     if (filling || lists[level]->selectedItems().isEmpty())
         return;
-    Post(kJobForLevel[level]);
+    ListLevel(level + 1); // a selection in a list lists the level below it
 }
 
 void RecordingsDialog::SetLines(int level, const std::vector<std::string>& lines) {

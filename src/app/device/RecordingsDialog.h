@@ -11,7 +11,7 @@ class QListWidget;
 namespace korvex {
 
 class DeviceJobs;
-struct RecordingsRequest;
+struct DownloadRecordingsRequest;
 
 // The recordings browser: camera folders (1090), their folders (1015), the
 // hours (1091) and the recordings (1012, several may be selected), the
@@ -44,7 +44,7 @@ public:
     // "" or ending in "/": blanks trimmed, "~/" expanded, "." and ".."
     // resolved, a separator appended.
     static std::string NormalisedFolder(const QString& text);
-    RecordingsRequest Request() const;
+    DownloadRecordingsRequest Request() const;
 
     // From the session (user-interface thread).
     void SetLines(int level, const std::vector<std::string>& lines);
@@ -53,7 +53,9 @@ public:
     void done(int result) override;
 
 private:
-    void Post(int job);
+    // Lists `level` (0..3) below the selections; copies the selected files.
+    void ListLevel(int level);
+    void CopySelected();
     void SelectionChanged(int level);
 
     DeviceJobs& jobs;

@@ -75,17 +75,19 @@ MainFrame::MainFrame(FrameOptions options)
     statusSink = std::make_unique<StatusForwarder>(*prompter);
     liveSink = std::make_unique<LiveViewForwarder>();
     tuningSink = std::make_unique<TuningForwarder>();
-    devices = std::make_unique<DeviceSession>(DeviceSessionSinks{*statusSink, *liveSink, *tuningSink},
-                                              options.makeDemo ? options.makeDemo() : nullptr);
-    deviceListSink = std::make_unique<DeviceListForwarder>(devices->Devices());
-    devices->Devices().SetSink(deviceListSink.get());
     // The device windows' forwarders take the session's dialog sinks (the
     // program download's path is asked before the job, so the session
     // never waits for a file dialog); an upload keeps the program it
     // replaces.
     programHistory = std::make_unique<ProgramHistory>();
-    devices->Session().programHistory = programHistory.get();
-    deviceDialogs = std::make_unique<DeviceDialogSinks>(devices->Session());
+    deviceDialogs = std::make_unique<DeviceDialogSinks>();
+    devices = std::make_unique<DeviceSession>(DeviceSessionSinks{
+                                                  *statusSink, *liveSink, *tuningSink, &deviceDialogs->HostKeys(),
+                                                  programHistory.get()},
+                                              options.makeDemo ? options.makeDemo() : nullptr);
+    deviceDialogs->Bind(devices->Session());
+    deviceListSink = std::make_unique<DeviceListForwarder>(devices->Devices());
+    devices->Devices().SetSink(deviceListSink.get());
     rememberedDevices = std::make_unique<RememberedDevices>();
 
     statusBar = new StatusBar(this);

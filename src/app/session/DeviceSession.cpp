@@ -5,7 +5,10 @@
 namespace korvex {
 
 DeviceSession::DeviceSession(DeviceSessionSinks sinks, std::unique_ptr<DemoControl> demo)
-    : connection(std::make_unique<Connection>(sinks.status, devices)),
+    : connection(std::make_unique<Connection>(ConnectionSetup{.status = sinks.status,
+                                                              .devices = devices,
+                                                              .hostKeys = sinks.hostKeys,
+                                                              .programHistory = sinks.programHistory})),
       liveCore(std::make_unique<LiveViewCore>(sinks.liveView)),
       scanThread(std::make_unique<ScanThread>(devices, ScanThread::DefaultPort, &sinks.status)),
       liveThread(std::make_unique<LiveThread>(*liveCore, *this, *liveCore, optionMask, sinks.tuning)),
@@ -65,19 +68,23 @@ uint32_t DeviceSession::ChooseDevice(int row) {
     return address;
 }
 
-bool DeviceSession::PostJob(JobCode code, bool needsConnection) {
+bool DeviceSession::Post(DeviceRequest request, bool needsConnection) {
     if (needsConnection && !connection->Connected())
         return false;
-    if (connection->PendingJob() != JobNone)
-        return false;
-    return connection->Post(code);
+    return connection->Post(std::move(request));
+}
+
+bool DeviceSession::PostJob(JobCode code, bool needsConnection) {
+    // The jobs the menu posts, which need nothing but their code.
+    if (code == JobDisconnect)
+        return Post(DisconnectRequest{}, needsConnection);
+    if (code == JobRestart)
+        return Post(RestartRequest{}, needsConnection);
+    return false;
 }
 
 bool DeviceSession::PostUpload(std::vector<uint8_t> bytes) {
-    if (connection->PendingJob() != JobNone)
-        return false;
-    connection->uploadPayload = std::move(bytes);
-    return connection->Post(JobUploadProgram);
+    return connection->Post(UploadProgramRequest{std::move(bytes)});
 }
 
 } // namespace korvex

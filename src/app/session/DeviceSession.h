@@ -21,6 +21,10 @@ struct DeviceSessionSinks {
     StatusSink& status;
     LiveViewHost& liveView;
     TuningSource& tuning;
+    // The session's host-key questions and the programs an upload replaces
+    // (null: the command-line ways, nothing kept).
+    HostKeySink* hostKeys = nullptr;
+    ProgramHistory* programHistory = nullptr;
 };
 
 // Everything that talks to devices, in one place: the device list the
@@ -86,8 +90,10 @@ public:
     DemoControl& Demo() { return *demo; }
 
     bool Connected() const { return connection->Connected(); }
-    // Posts a job to the session thread when none is pending (and, with
-    // `needsConnection`, only while connected); false when not posted.
+    // Posts a request to the session thread when no job is pending (and,
+    // with `needsConnection`, only while connected); false when not posted.
+    bool Post(DeviceRequest request, bool needsConnection);
+    // The same for the disconnect and restart jobs (other codes: false).
     bool PostJob(JobCode code, bool needsConnection);
     // Posts the program upload with the project file's bytes; false when a
     // job is still pending.

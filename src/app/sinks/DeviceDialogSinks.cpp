@@ -7,19 +7,15 @@
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
 
+#include <type_traits>
+
 namespace korvex {
 
-DeviceDialogSinks::DeviceDialogSinks(Connection& connection, QObject* parent)
-    : QObject(parent), connection(connection) {
-    connection.recordingsDialog = this;
-    connection.networkDialog = this;
-    connection.hostKeys = this;
-    connection.fileChooser = this;
-}
+DeviceDialogSinks::DeviceDialogSinks(QObject* parent) : QObject(parent) {}
 
 DeviceDialogSinks::~DeviceDialogSinks() = default;
 
-template <typename F> void DeviceDialogSinks::Post(F f) {
+template <typename F> void DeviceDialogSinks::ToUi(F f) {
     // The session is stopped before this object goes (the frame owns both);
     // a call still queued then is dropped.
     UiPost(this, [f = std::move(f)](DeviceDialogSinks&) mutable { f(); });
@@ -28,78 +24,58 @@ template <typename F> void DeviceDialogSinks::Post(F f) {
 // ---- DeviceJobs
 
 bool DeviceDialogSinks::Connected() const {
-    return connection.Connected();
+    return connection && connection->Connected();
 }
 bool DeviceDialogSinks::Busy() const {
-    return connection.PendingJob() != 0;
+    return !connection || connection->PendingJob() != 0;
 }
 
-bool DeviceDialogSinks::PostConnect(const ConnectRequest& r) {
-    if (Busy())
+void DeviceDialogSinks::Forward(DeviceRequest& request) {
+    std::visit(
+        [this](auto& r) {
+            using T = std::decay_t<decltype(r)>;
+            if constexpr (std::is_same_v<T, ListLevelRequest> ||
+                          std::is_same_v<T, DownloadRecordingsRequest> ||
+                          std::is_same_v<T, ReadNetworkRequest>)
+                r.dialog = this;
+            else if constexpr (std::is_same_v<T, DownloadProgramRequest>)
+                r.chooser = this;
+        },
+        request);
+}
+
+bool DeviceDialogSinks::Post(DeviceRequest request) {
+    const bool anyTime = std::holds_alternative<ConnectDeviceRequest>(request) ||
+                         std::holds_alternative<DisconnectRequest>(request) ||
+                         std::holds_alternative<ReadNetworkRequest>(request);
+    if (Busy() || (!anyTime && !Connected()))
         return false;
-    connection.deviceAddress = r.networkAddress;
-    connection.port = r.port;
-    connection.userName = r.userName;
-    connection.password = r.password;
-    return connection.Post(JobConnect);
+    Forward(request);
+    const auto* connect = std::get_if<ConnectDeviceRequest>(&request);
+    std::optional<ConnectDeviceRequest> login = connect ? std::optional(*connect) : std::nullopt;
+    const auto* change = std::get_if<ChangePasswordRequest>(&request);
+    std::optional<std::string> newPassword = change ? std::optional(change->newPassword) : std::nullopt;
+    if (!connection->Post(std::move(request)))
+        return false;
+    if (login)
+        lastConnect = std::move(login);
+    else if (newPassword && lastConnect)
+        lastConnect->password = *newPassword;
+    return true;
 }
 
 bool DeviceDialogSinks::RepostConnect() {
-    return !Busy() && connection.Post(JobConnect);
-}
-bool DeviceDialogSinks::PostDisconnect() {
-    return !Busy() && connection.Post(JobDisconnect);
+    return lastConnect && Post(*lastConnect);
 }
 std::string DeviceDialogSinks::UserName() const {
-    return connection.userName;
+    return lastConnect ? lastConnect->userName : std::string();
 }
 bool DeviceDialogSinks::PasswordIs(const std::string& password) const {
-    return password == connection.password;
-}
-
-bool DeviceDialogSinks::PostChangePassword(const std::string& newPassword) {
-    if (Busy() || !Connected())
-        return false;
-    connection.password = newPassword;
-    return connection.Post(JobChangePassword);
-}
-
-bool DeviceDialogSinks::PostRecordings(int job, const RecordingsRequest& r) {
-    if (Busy() || !Connected() ||
-        !(job == JobDownloadRecordings || (job >= JobListFiles && job <= JobListCameras)))
-        return false;
-    connection.localFolder = r.localFolder;
-    for (int i = 0; i < 3; ++i)
-        connection.selectedLevel[i] = r.selected[i];
-    connection.selectedFiles = r.files;
-    return connection.Post(job);
-}
-
-bool DeviceDialogSinks::PostReadNetwork() {
-    return !Busy() && connection.Post(JobReadNetwork);
+    return password == (lastConnect ? lastConnect->password : std::string());
 }
 
 uint32_t DeviceDialogSinks::NetworkCameraRows() const {
-    return Busy() ? 0 : connection.cameraCount;
-}
-
-bool DeviceDialogSinks::PostWriteNetwork(const NetworkRequest& r) {
-    if (Busy() || !Connected())
-        return false;
-    connection.ipAddress = r.ipAddress;
-    connection.netmask = r.netmask;
-    connection.gateway = r.gateway;
-    connection.controllerAddress = r.controllerAddress;
-    for (int i = 0; i < 4; ++i) {
-        connection.cameraAddress[i] = r.cameraAddress[i];
-        connection.cameraChannel[i] = r.cameraChannel[i];
-    }
-    connection.passText = r.passText;
-    return connection.Post(JobWriteNetwork);
-}
-
-bool DeviceDialogSinks::PostRestart() {
-    return !Busy() && Connected() && connection.Post(JobRestart);
+    return Busy() ? 0 : cameraRows.load(std::memory_order_acquire);
 }
 
 bool DeviceDialogSinks::PostDownloadProgram(const std::string& path) {
@@ -109,18 +85,12 @@ bool DeviceDialogSinks::PostDownloadProgram(const std::string& path) {
         std::lock_guard<std::mutex> guard(chosenLock);
         chosenPath = path;
     }
-    return connection.Post(JobDownloadProgram);
-}
-
-bool DeviceDialogSinks::PostUpload(std::vector<uint8_t> bytes) {
-    if (Busy() || !Connected())
-        return false;
-    connection.uploadPayload = std::move(bytes);
-    return connection.Post(JobUploadProgram);
+    return Post(DownloadProgramRequest{this});
 }
 
 std::string DeviceDialogSinks::DeviceAddressText() const {
-    return connection.deviceAddress ? NetworkAddressText(connection.deviceAddress) : std::string();
+    return lastConnect && lastConnect->deviceAddress ? NetworkAddressText(lastConnect->deviceAddress)
+                                                     : std::string();
 }
 
 void DeviceDialogSinks::AttachRecordings(RecordingsDialog* dialog) {
@@ -133,63 +103,68 @@ void DeviceDialogSinks::AttachNetwork(NetworkDialog* dialog) {
 // ---- forwarders (called on the session thread)
 
 void DeviceDialogSinks::SetLines(int level, const std::vector<std::string>& lines) {
-    Post([this, level, lines] {
+    ToUi([this, level, lines] {
         if (recordings)
             recordings->SetLines(level, lines);
     });
 }
 
 void DeviceDialogSinks::ReplaceLine(int level, size_t index, const std::string& line, bool select) {
-    Post([this, level, index, line, select] {
+    ToUi([this, level, index, line, select] {
         if (recordings)
             recordings->ReplaceLine(level, index, line, select);
     });
 }
 
 void DeviceDialogSinks::SetAddress(int control, uint32_t address) {
-    Post([this, control, address] {
+    ToUi([this, control, address] {
         if (network)
             network->SetAddress(control, address);
     });
 }
 
 void DeviceDialogSinks::SetText(int control, const std::string& text) {
-    Post([this, control, text] {
+    ToUi([this, control, text] {
         if (network)
             network->SetText(control, text);
     });
 }
 
 void DeviceDialogSinks::SetChecked(int control, bool checked) {
-    Post([this, control, checked] {
+    ToUi([this, control, checked] {
         if (network)
             network->SetChecked(control, checked);
     });
 }
 
 void DeviceDialogSinks::Enable(int control, bool enabled) {
-    Post([this, control, enabled] {
+    ToUi([this, control, enabled] {
         if (network)
             network->Enable(control, enabled);
     });
 }
 
 void DeviceDialogSinks::SetMissing(int control) {
-    Post([this, control] {
+    ToUi([this, control] {
         if (network)
             network->SetMissing(control);
     });
 }
 
+void DeviceDialogSinks::Snapshot(const NetworkSnapshot& snapshot) {
+    // Read by the dialog's OK once the job is over (the job's end releases it).
+    cameraRows.store(snapshot.cameraCount, std::memory_order_release);
+}
+
 void DeviceDialogSinks::UnknownKey(const HostKeyQuestion& question) {
-    Post([this, question] {
+    ToUi([this, question] {
         if (commands)
             commands->UnknownKey(question);
     });
 }
 
 void DeviceDialogSinks::ChangedKey(const HostKeyQuestion& question) {
-    Post([this, question] {
+    ToUi([this, question] {
         if (commands)
             commands->ChangedKey(question);
     });

@@ -13,6 +13,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <atomic>
 #include <mutex>
 #include <optional>
 
@@ -28,9 +29,13 @@ class DeviceDialogSinks : public QObject,
                           private FileChooser {
     Q_OBJECT
 public:
-    // Installs the forwarders into `connection`; call before it starts.
-    explicit DeviceDialogSinks(Connection& connection, QObject* parent = nullptr);
+    // The forwarders exist before the session (it is made with their
+    // host-key sink); Bind gives them the session to post to.
+    explicit DeviceDialogSinks(QObject* parent = nullptr);
     ~DeviceDialogSinks() override;
+
+    void Bind(Connection& session) { connection = &session; }
+    HostKeySink& HostKeys() { return *this; }
 
     // Where host-key questions go (null: they are dropped).
     void SetCommands(DeviceCommands* commands) { this->commands = commands; }
@@ -38,26 +43,19 @@ public:
     // DeviceJobs
     bool Connected() const override;
     bool Busy() const override;
-    bool PostConnect(const ConnectRequest& request) override;
+    bool Post(DeviceRequest request) override;
     bool RepostConnect() override;
-    bool PostDisconnect() override;
     std::string UserName() const override;
     bool PasswordIs(const std::string& password) const override;
-    bool PostChangePassword(const std::string& newPassword) override;
-    bool PostRecordings(int job, const RecordingsRequest& request) override;
-    bool PostReadNetwork() override;
     uint32_t NetworkCameraRows() const override;
-    bool PostWriteNetwork(const NetworkRequest& request) override;
-    bool PostRestart() override;
     bool PostDownloadProgram(const std::string& path) override;
-    bool PostUpload(std::vector<uint8_t> bytes) override;
     std::string DeviceAddressText() const override;
     void AttachRecordings(RecordingsDialog* dialog) override;
     void AttachNetwork(NetworkDialog* dialog) override;
 
 private:
     // Session thread -> user-interface thread.
-    template <typename F> void Post(F f);
+    template <typename F> void ToUi(F f);
 
     void SetLines(int level, const std::vector<std::string>& lines) override;
     void ReplaceLine(int level, size_t index, const std::string& line, bool select) override;
@@ -66,11 +64,18 @@ private:
     void SetChecked(int control, bool checked) override;
     void Enable(int control, bool enabled) override;
     void SetMissing(int control) override;
+    void Snapshot(const NetworkSnapshot& snapshot) override;
     void UnknownKey(const HostKeyQuestion& question) override;
     void ChangedKey(const HostKeyQuestion& question) override;
     std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override;
 
-    Connection& connection;
+    // The request's sinks become these forwarders.
+    void Forward(DeviceRequest& request);
+
+    Connection* connection = nullptr;
+    // Of the requests posted from here (user-interface thread).
+    std::optional<ConnectDeviceRequest> lastConnect;
+    std::atomic<uint32_t> cameraRows{0}; // of the last network read
     QPointer<RecordingsDialog> recordings;
     QPointer<NetworkDialog> network;
     QPointer<DeviceCommands> commands;
