@@ -42,18 +42,18 @@ enum JobCode : int32_t {
 // Pacing and limits of the session. The defaults are the program's; tests
 // shorten the waits.
 struct ConnectionTiming {
-    unsigned poll_ms = 100;          // one round of the thread loop
-    unsigned livenessRounds = 128;   // liveness check every this many rounds
-    unsigned clockRounds = 1024;     // clock synchronisation every this many rounds
-    unsigned restartStep_ms = 1000;  // job 10: one of 75 wait steps
-    unsigned uploadStep_ms = 533;    // job 12: one of 75 wait steps
-    unsigned networkStep_ms = 1000;  // job 11: one of 65 wait steps
-    unsigned setDateWait_ms = 200;   // after the set-date command
-    unsigned connectTimeout_ms = 10000; // TCP connect
-    unsigned reconnectTimeout_ms = 10000; // job 10: the device is asked once more after the wait
-    unsigned ioTimeout_ms = 30000;   // longest time one SSH call may make no progress
-    unsigned keepalive_s = 15;       // SSH keepalive interval once authenticated
-    unsigned stopGrace_ms = 1000;    // a stop waits this long for the thread to close the session cleanly
+    unsigned poll_ms = 100;               // one round of the thread loop
+    unsigned livenessRounds = 128;        // liveness check every this many rounds
+    unsigned clockRounds = 1024;          // clock synchronisation every this many rounds
+    unsigned restartStep_ms = 1000;       // JobRestart: one of 75 wait steps
+    unsigned uploadStep_ms = 533;         // JobUploadProgram: one of 75 wait steps
+    unsigned networkStep_ms = 1000;       // JobWriteNetwork: one of 65 wait steps
+    unsigned setDateWait_ms = 200;        // after the set-date command
+    unsigned connectTimeout_ms = 10000;   // TCP connect
+    unsigned reconnectTimeout_ms = 10000; // JobRestart: the device is asked once more after the wait
+    unsigned ioTimeout_ms = 30000;        // longest time one SSH call may make no progress
+    unsigned keepalive_s = 15;            // SSH keepalive interval once authenticated
+    unsigned stopGrace_ms = 1000; // a stop waits this long for the thread to close the session cleanly
 };
 
 // The device session: one SSH connection held by one worker thread, driven
@@ -77,7 +77,7 @@ public:
     bool Connected() const { return connected.load(std::memory_order_acquire); }
 
     // Camera number of the factory record (session thread only; 0 when not
-    // connected). A failed fetch raises 146.
+    // connected). A failed fetch raises text::program_download_failed.
     uint32_t ReadFactoryConfig();
 
     // The round counter of the loop (tests move it near a multiple of 128
@@ -114,7 +114,7 @@ public:
     // the login and is handed to this sink instead of being recorded (new)
     // or raised (changed).
     HostKeySink* hostKeys = nullptr;
-    // programHistory: an upload (job 12) first keeps the device's current
+    // programHistory: an upload (JobUploadProgram) first keeps the device's current
     // program there; when that fails nothing is sent.
     ProgramHistory* programHistory = nullptr;
 
@@ -122,9 +122,9 @@ public:
     uint32_t deviceAddress = 0; // network byte order (first octet in the lowest byte)
     uint16_t port = 22;         // SSH port of the device
     std::string userName;
-    std::string password;       // also the new password of job 1
+    std::string password; // also the new password of JobChangePassword
 
-    std::vector<uint8_t> uploadPayload; // job 12
+    std::vector<uint8_t> uploadPayload; // JobUploadProgram
 
     // Recordings browser: local folder ("" or ending in "/" or "\"), the
     // selections of lists 1090, 1015, 1091 (-1 = none) and of the file list,

@@ -85,9 +85,9 @@ public:
 
 // What the program download asks of the platform's save-file dialog.
 struct SaveFileRequest {
-    std::string filterDescription; // e.g. the text of string 177
+    std::string filterDescription; // e.g. text::filter_project_files
     std::string pattern;           // "*.kvx"
-    std::string initialName;       // e.g. the text of string 176
+    std::string initialName;       // e.g. text::program_default_file_name
     std::string initialFolder;     // "" = the platform's default folder
     std::string defaultExtension;  // "kvx"
 };
@@ -125,7 +125,7 @@ public:
 // was sent); the window asks the user and, when told to, records the key or
 // removes the old one (KnownHosts.h) and posts the connect job again.
 struct HostKeyQuestion {
-    std::string host;                // "%u.%u.%u.%u"
+    std::string host; // "%u.%u.%u.%u"
     uint16_t port = 22;
     std::string knownHostsPath;      // the file that was consulted
     std::string keyType;             // "ssh-ed25519", ...

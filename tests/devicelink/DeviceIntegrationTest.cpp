@@ -214,7 +214,7 @@ TEST_F(DeviceJobs, UploadThenDownloadGivesTheSameBytes) {
     EXPECT_EQ(ReadFile(*chooser.answer), payload);
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_downloaded}));
 
-    // Cancelling writes nothing and leaves the status at 164.
+    // Cancelling writes nothing and leaves the status at text::program_downloading.
     chooser.answer.reset();
     status.Clear();
     Run(JobDownloadProgram);
@@ -407,7 +407,7 @@ TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::recordings_listing, text::recordings_listed}));
     EXPECT_TRUE(status.Errors().empty());
 
-    // Nothing selected: 237, status untouched.
+    // Nothing selected: text::recordings_choose_recording, status untouched.
     status.Clear();
     Run(JobDownloadRecordings);
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::recordings_choose_recording)}));
