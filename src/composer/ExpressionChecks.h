@@ -4,6 +4,7 @@
 // the device would accept but that are almost surely not what the engineer
 // meant.
 
+#include "framework/TextIds.h"
 #include "model/RenderState.h"
 
 #include <string>
@@ -13,9 +14,12 @@ namespace korvex {
 
 struct ExpressionFinding {
     enum Code : unsigned {
-        MissingCamera = 1820, // a blur or blank condition of a camera the project does not have
-        SameSides = 1821,     // an operator whose two sides are the same input
-        Constant = 1822,      // an expression with operators whose value never changes
+        // a blur or blank condition of a camera the project does not have
+        MissingCamera = text::composer_check_missing_camera,
+        // an operator whose two sides are the same input
+        SameSides = text::composer_check_self_combination,
+        // an expression with operators whose value never changes
+        Constant = text::composer_check_constant,
     };
     Code code;
     std::string row;    // "Y1", "Z5", "Ac"

@@ -47,12 +47,12 @@ struct ConnectionTiming {
     unsigned poll_ms = 100;               // one round of the thread loop
     unsigned livenessRounds = 128;        // liveness check every this many rounds
     unsigned clockRounds = 1024;          // clock synchronisation every this many rounds
-    unsigned restartStep_ms = 1000;       // job 10: one of 75 wait steps
-    unsigned uploadStep_ms = 533;         // job 12: one of 75 wait steps
-    unsigned networkStep_ms = 1000;       // job 11: one of 65 wait steps
+    unsigned restartStep_ms = 1000;       // JobRestart: one of 75 wait steps
+    unsigned uploadStep_ms = 533;         // JobUploadProgram: one of 75 wait steps
+    unsigned networkStep_ms = 1000;       // JobWriteNetwork: one of 65 wait steps
     unsigned setDateWait_ms = 200;        // after the set-date command
     unsigned connectTimeout_ms = 10000;   // TCP connect
-    unsigned reconnectTimeout_ms = 10000; // job 10: the device is asked once more after the wait
+    unsigned reconnectTimeout_ms = 10000; // JobRestart: the device is asked once more after the wait
     unsigned ioTimeout_ms = 30000;        // longest time one SSH call may make no progress
     unsigned keepalive_s = 15;            // SSH keepalive interval once authenticated
     unsigned stopGrace_ms = 1000; // a stop waits this long for the thread to close the session cleanly
@@ -111,7 +111,7 @@ public:
     void SetStopGrace(unsigned ms) { stopGrace_ms.store(ms, std::memory_order_release); }
 
     // Camera number of the factory record (session thread only; 0 when not
-    // connected). A failed fetch raises 146.
+    // connected). A failed fetch raises text::program_download_failed.
     uint32_t ReadFactoryConfig();
 
     // The round counter of the loop (tests move it near a multiple of 128

@@ -12,8 +12,8 @@ namespace korvex {
 
 // One device heard on the network.
 struct DeviceEntry {
-    uint32_t address = 0; // network byte order (first octet in the lowest byte)
-    std::string alias;    // at most 63 bytes; empty if none
+    uint32_t address = 0;  // network byte order (first octet in the lowest byte)
+    std::string alias;     // at most 63 bytes; empty if none
     uint64_t lastSeen = 0; // millisecond tick count of the last announcement
 };
 
@@ -57,7 +57,7 @@ public:
     size_t Size() const;
     // The lines of the list box, in order (the placeholder first).
     std::vector<std::string> Lines() const;
-    // The pane's caption: string 274, " (", entries without the placeholder, ")".
+    // The pane's caption: text::devices_heading, " (", entries without the placeholder, ")".
     std::string Caption() const;
 
     // Entries that gave way to newer senders because the list was full.

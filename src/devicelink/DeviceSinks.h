@@ -93,9 +93,9 @@ public:
 
 // What the program download asks of the platform's save-file dialog.
 struct SaveFileRequest {
-    std::string filterDescription; // e.g. the text of string 177
+    std::string filterDescription; // e.g. text::filter_project_files
     std::string pattern;           // "*.kvx"
-    std::string initialName;       // e.g. the text of string 176
+    std::string initialName;       // e.g. text::program_default_file_name
     std::string initialFolder;     // "" = the platform's default folder
     std::string defaultExtension;  // "kvx"
 };

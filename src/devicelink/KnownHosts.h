@@ -16,7 +16,7 @@ namespace korvex {
 enum class KnownHostsFile { Regular, Null };
 
 // The kind of the file at `path`; any other special file (a FIFO, a
-// device, a folder) raises 1005 naming it. Never blocks.
+// device, a folder) raises text::link_known_hosts_not_file naming it. Never blocks.
 KnownHostsFile KnownHostsFileKind(const std::string& path);
 
 // $XDG_CONFIG_HOME/korvex/known_hosts, or ~/.config/korvex/known_hosts.
@@ -56,15 +56,16 @@ struct HostKeyLookup {
 
 // Reads the offered key of `session` (after the handshake) and compares it
 // with the file at `path`, as CheckHostKey does, but records nothing and
-// raises nothing for a new or changed key. Errors: 1003 for a key that
-// cannot be read, 1004 for a file that cannot be read.
+// raises nothing for a new or changed key. Errors: text::link_key_unchecked for a key that
+// cannot be read, text::link_known_hosts_unreadable for a file that cannot be read.
 HostKeyLookup LookUpHostKey(LIBSSH2_SESSION* session, const std::string& path, const std::string& host,
                             uint16_t port);
 
 // Appends "name type base64" for `keyBlob` to the file at `path` (made with
-// its folders when missing; rewritten whole and atomically). Error 1003 for
+// its folders when missing; rewritten whole and atomically). Error text::link_key_unchecked for
 // a blob that does not name its key type.
-void RecordHostKey(const std::string& path, const std::string& host, uint16_t port, const std::string& keyBlob);
+void RecordHostKey(const std::string& path, const std::string& host, uint16_t port,
+                   const std::string& keyBlob);
 
 // Removes every key recorded for exactly this host and port (other hosts,
 // other ports of the same host and comment lines stay). Returns how many

@@ -28,7 +28,7 @@ public:
     static std::string DefaultRoot();
 
     const std::string& Root() const { return root; }
-    // The folder of one device ("<root>/<address>"). Error 2603 for an
+    // The folder of one device ("<root>/<address>"). Error text::device_history_bad_address for an
     // address that is not a plain dotted IPv4 text.
     std::string FolderOf(const std::string& address) const;
 

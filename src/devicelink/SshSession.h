@@ -94,12 +94,12 @@ public:
     SshSession(const SshSession&) = delete;
     SshSession& operator=(const SshSession&) = delete;
 
-    // TCP connect to an address in network byte order; error 230 on
+    // TCP connect to an address in network byte order; error text::session_unreachable on
     // failure, after the connect time-out, or when a stop is requested.
     void OpenSocket(uint32_t networkAddress, uint16_t port);
-    void CreateSession(); // error 231
-    void Handshake();     // error 232
-    // Password authentication; error 233.
+    void CreateSession(); // error text::session_create_failed
+    void Handshake();     // error text::session_handshake_failed
+    // Password authentication; error text::session_login_failed.
     void Authenticate(const std::string& user, const std::string& password);
     // Sets the keepalive interval; only after authentication.
     void StartKeepalive();
@@ -117,7 +117,7 @@ public:
 
     // A session channel; an empty one when it cannot be opened.
     SshChannel TryOpenChannel();
-    // A session channel; error 226 when it cannot be opened.
+    // A session channel; error text::session_channel_failed when it cannot be opened.
     SshChannel OpenChannel();
     // Merges standard error into standard output; false on failure.
     bool MergeStandardError(SshChannel& channel);
@@ -128,11 +128,11 @@ public:
     // I/O time-out of silence is waited out; a time-out or a broken
     // connection raises `error` (as SessionLost).
     CommandResult Collect(SshChannel& channel, unsigned error);
-    // Open a channel (226), exec (`error`), collect. A non-zero exit status
+    // Open a channel (text::session_channel_failed), exec (`error`), collect. A non-zero exit status
     // raises `error` with the first line of the command's standard error.
     std::string RunCommand(const std::string& command, unsigned error);
     // For a command after which the device goes away by design (restart):
-    // open (226), exec (`error`), then read what comes; a connection that
+    // open (text::session_channel_failed), exec (`error`), then read what comes; a connection that
     // ends or falls silent ends the reading without an error. A command that
     // ends with a non-zero exit status while the device is still there
     // raises `error` with the first line of its standard error.

@@ -44,9 +44,10 @@ public:
 // chunk of the "hdrl" list and the "00dc" chunks directly inside the "movi"
 // list are reported; every other chunk and list is skipped. Every length is
 // checked against the bytes that remain before it is used. Errors raised
-// (string-table numbers): 244 file or list (at any depth) too short, 245 a
-// length beyond the file or its list, 246 main header too short, 251 form
-// other than "AVI ", 253 not a RIFF file. Errors the source or sink raises
+// (texts): a file or list (at any depth) too short text::export_chunk_short,
+// a length beyond the file or its list export_chunk_past_end, a main header
+// too short export_header_short, a form other than "AVI " export_not_avi, not
+// a RIFF file export_not_riff. Errors the source or sink raises
 // pass through.
 void WalkAvi(AviSource& source, AviFrameSink& sink);
 

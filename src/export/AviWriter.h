@@ -13,15 +13,15 @@ struct iovec;
 
 namespace korvex {
 
-// A failure to write the output file (string 255) or to grow it beyond what
-// the RIFF length field can hold (258):
+// A failure to write the output file (text::io_write_failed) or to grow it beyond what
+// the RIFF length field can hold (text::export_too_large):
 // errors about the output rather than about the input being read.
 class OutputError : public LocalException {
 public:
     using LocalException::LocalException;
 };
 
-// A failure to read an input file (string 254 and its path), reported as it
+// A failure to read an input file (text::io_read_failed and its path), reported as it
 // stands rather than wrapped like the errors about the file's content.
 class InputReadError : public LocalException {
 public:
@@ -37,7 +37,7 @@ class AviWriter {
 public:
     // `riffLimit` is the largest RIFF length the file may reach (the u32
     // field's range; tests pass smaller limits). A frame that would take the
-    // file past it raises 258.
+    // file past it raises text::export_too_large.
     explicit AviWriter(const std::string& target, uint64_t riffLimit = 0xFFFFFFFFu);
     ~AviWriter();
 
@@ -61,7 +61,7 @@ public:
     // are copied in one go inside the system, without passing through this
     // process (a plain read and write where the system refuses). The input
     // must stay open until the next Flush or Commit. A short input raises
-    // InputReadError (254).
+    // InputReadError (text::io_read_failed).
     void AddFrameFromFile(int inFd, const std::string& inPath, uint64_t chunkOffset, uint32_t size,
                           bool padInFile);
 
@@ -80,7 +80,7 @@ public:
                                                 uint32_t moviLength, uint32_t riffLength);
 
 private:
-    // Checks the chunk against the working buffer (250) and the RIFF limit,
+    // Checks the chunk against the working buffer (text::export_frame_too_large) and the RIFF limit,
     // records its index entry and counts it; returns its 8-byte head.
     uint8_t* Account(uint32_t size);
     void WriteVector(struct iovec* parts, int count);

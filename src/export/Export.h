@@ -21,7 +21,7 @@ public:
     // Returns false when the user cancels; the job then ends quietly.
     virtual bool AskOutputPath(const std::string& suggestedName, std::string& path) = 0;
 
-    // The status line: string 207 while exporting, 208 when a job has ended.
+    // The status line: text::export_exporting while exporting, text::export_finished when a job has ended.
     virtual void ShowStatus(const std::string& text) = 0;
 
     // The progress bar position, 0 to 100.
@@ -77,7 +77,7 @@ struct ExportResult {
 // largest frame plus the output's index, whatever the inputs' sizes. The output appears only when the export
 // succeeds: until then it is a temporary file beside the chosen path, and an
 // error or a cancellation removes it. Errors about an input file are raised
-// as string 254, the input path, "'.\n" and the error's own text.
+// as text::io_read_failed, the input path, "'.\n" and the error's own text.
 ExportResult Export(ExportJob& job, ExportSink& sink, const ExportOptions& options);
 
 } // namespace korvex

@@ -15,9 +15,9 @@ namespace korvex {
 std::string FormatText(const std::string& format, const std::vector<std::string>& args);
 
 // One line of the problems list. A problem (a detector number out of
-// 1..32, string 215; a duplicate card and number per pair of detectors,
-// 216; a composer row's first reference to a missing detector, 214) stops
-// an upload. A warning (the expression checks of CheckExpressions in
+// 1..32, text::problems_number_range; a duplicate card and number per pair of detectors,
+// text::problems_number_taken; a composer row's first reference to a missing detector,
+// text::problems_unknown_detector) stops an upload. A warning (the expression checks of CheckExpressions in
 // composer/ExpressionChecks.h: conditions of missing cameras, operators
 // with two identical sides, constant outputs) is shown but stops nothing:
 // the device accepts such a program.

@@ -29,10 +29,10 @@ std::vector<uint8_t> ComposerListsPayload(const RenderState& state);
 
 // The whole file for `state` saved under `path` (the package alias comes
 // from it). Raises when the package cannot be built or the state holds a
-// value that reading would reject (string 1300).
+// value that reading would reject (text::file_value_unsaveable).
 std::vector<uint8_t> ProjectFileBytes(const RenderState& state, const std::string& path);
 
-// Raises string 1300 when `state` holds a value that a saved file could not
+// Raises text::file_value_unsaveable when `state` holds a value that a saved file could not
 // be read back with: more than kMaxDetectors detectors, a picture size other than 180/192/240 x 144 or
 // 320 x 240, a detector field out of its stored range, more than 8
 // backgrounds, composer lists longer than the file allows, or an item
@@ -44,9 +44,9 @@ void CheckSavable(const RenderState& state);
 // what came before is kept; such a file reads, but not whole, and saving
 // what was read over it would make the loss permanent.
 struct ReadGaps {
-    // String-table ids of the parts not (wholly) read, in file order, each
-    // once: 1301 detectors and camera pictures, 1302 output expressions,
-    // 1303 the configuration package, 1304 the end of the file.
+    // Text numbers of the parts not (wholly) read, in file order, each
+    // once: text::file_part_detectors (detectors and camera pictures),
+    // file_part_expressions, file_part_package, file_part_end (the end of the file).
     std::vector<unsigned> parts;
     uint64_t unreadBytes = 0; // at the end of the file
 
@@ -55,7 +55,7 @@ struct ReadGaps {
 };
 
 // "The file PATH is incomplete (...): ... could not be read whole."
-// (string 1305) naming the parts of `gaps`.
+// (text::file_incomplete) naming the parts of `gaps`.
 std::string IncompleteFileText(const std::string& path, const ReadGaps& gaps);
 // The parts of `gaps` as one list ("the output expressions, the end of the
 // file").
@@ -67,7 +67,8 @@ std::string UnreadPartsText(const ReadGaps& gaps);
 // when given, learns what a successful read left out.
 std::optional<RenderState> ParseProject(const uint8_t* data, size_t size, ReadGaps* gaps = nullptr);
 
-// Reads and parses a file; raises the file errors (254, 256, 257) or 242.
+// Reads and parses a file; raises the file errors (text::io_read_failed, text::io_open_failed,
+// text::io_size_failed) or text::project_invalid_file.
 RenderState LoadProject(const std::string& path, ReadGaps* gaps = nullptr);
 
 // Document::Save: builds every payload first, then writes them to a
@@ -77,7 +78,7 @@ RenderState LoadProject(const std::string& path, ReadGaps* gaps = nullptr);
 void SaveProject(Document& document, const std::string& path);
 
 // Document::Open: on success the history is replaced by the loaded state;
-// on failure (file errors, 242, range error) the document is untouched.
+// on failure (file errors, text::project_invalid_file, range error) the document is untouched.
 // `gaps` as for ParseProject.
 void OpenProject(Document& document, const std::string& path, ReadGaps* gaps = nullptr);
 

@@ -78,6 +78,7 @@ ReportContent BuildReportContent(const RenderState& state, const ReportFacts& fa
     } else {
         report.facts.push_back({T(text::report_device_address), T(text::report_no_device_connected)});
     }
+    // The table's headings are the texts from report_detector to report_corners.
     for (unsigned id = text::report_detector; id <= text::report_corners; ++id)
         report.columns.push_back(T(id));
 

@@ -10,8 +10,8 @@ namespace korvex {
 
 // A file opened with a C mode text ("rb", "wb", "wt", ...); the read modes
 // open regular files only. Every failure raises a LocalException naming the
-// path: open (256, also for reading a folder, device or pipe), size (257),
-// read (254), write (255). Closed when destroyed.
+// path: open (text::io_open_failed, also for reading a folder, device or pipe), size (text::io_size_failed),
+// read (text::io_read_failed), write (text::io_write_failed). Closed when destroyed.
 class BinaryFile {
 public:
     BinaryFile() = default;

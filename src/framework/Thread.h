@@ -21,7 +21,7 @@ public:
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
 
-    // Creates the stop event and the thread (errors 271 and 263).
+    // Creates the stop event and the thread (errors text::fatal_stop_event and text::fatal_worker_thread).
     void Start();
 
     // Signals the stop event, wakes blocked calls, waits for Run to return.

@@ -49,7 +49,7 @@ public:
     void LoadBmp(const uint8_t* bytes, size_t size);
     // The same for a file: the 54-byte header and the file's size are
     // checked before any pixel data is read. File errors raise the file
-    // messages (256 also for a folder), the checks their own.
+    // messages (text::io_open_failed also for a folder), the checks their own.
     void LoadBmpFile(const std::string& path);
 
     bool operator==(const Bitmap& other) const = default;

@@ -55,7 +55,7 @@ TEST_F(MainFrameTest, ToolbarHasTheThirtyTwoEntriesWithTheirTooltips) {
         }
         ++k;
         EXPECT_EQ(entries[i]->data().toInt(), kToolbar[i].command);
-        EXPECT_EQ(entries[i]->toolTip().toStdString(), LoadTextA(text::filter_save_project_as + k)) << i;
+        EXPECT_EQ(entries[i]->toolTip().toStdString(), LoadTextA(text::toolbar_new_project + k - 1)) << i;
         EXPECT_FALSE(entries[i]->icon().isNull());
         EXPECT_FALSE(entries[i]->icon().pixmap(QSize(32, 32)).isNull()); // the 2x picture
     }

@@ -218,7 +218,7 @@ TEST_F(DeviceJobs, UploadThenDownloadGivesTheSameBytes) {
     EXPECT_EQ(ReadFile(*chooser.answer), payload);
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_downloaded}));
 
-    // Cancelling writes nothing and leaves the status at 164.
+    // Cancelling writes nothing and leaves the status at text::program_downloading.
     chooser.answer.reset();
     status.Clear();
     EXPECT_TRUE(std::holds_alternative<std::monostate>(Run(DownloadProgramRequest{&chooser}).value));
@@ -464,7 +464,7 @@ TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
     EXPECT_TRUE(status.Errors().empty());
     EXPECT_EQ(lists.ListedLevels(), (std::vector<int>{0, 1, 2, 3}));
 
-    // Nothing selected: 237, status untouched.
+    // Nothing selected: text::recordings_choose_recording, status untouched.
     DownloadRecordingsRequest get;
     std::copy(std::begin(place.selected), std::end(place.selected), get.selected);
     get.localFolder = local;

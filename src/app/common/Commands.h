@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framework/TextIds.h"
+
 #include <cstdint>
 
 namespace korvex {
@@ -93,23 +95,51 @@ struct ToolbarEntry {
     int image;
 };
 
-// The 32 toolbar entries, left to right. The k-th entry that is not a
-// separator (counted from 1) has string 178 + k as its tooltip.
+// The 32 toolbar entries, left to right. The entries that are not
+// separators have the toolbar texts as tooltips, in order from
+// text::toolbar_new_project (see TooltipId).
 inline constexpr ToolbarEntry kToolbar[32] = {
-    {CmdNew, 0},         {CmdOpen, 1},          {CmdSave, 2},          {0, -1},
-    {CmdUndo, 3},        {CmdRedo, 4},          {0, -1},               {CmdPenWidth1, 5},
-    {CmdPenWidth2, 6},   {CmdPenWidth3, 7},     {CmdPenWidth4, 8},     {0, -1},
-    {CmdNoPattern, 15},  {CmdDivisions1, 16},   {CmdDivisions2, 17},   {CmdDivisions3, 18},
-    {CmdDivisions4, 19}, {CmdDivisions5, 20},   {CmdDivisions6, 21},   {CmdFill20, 22},
-    {CmdFill100, 25},    {0, -1},               {CmdDelete, 9},        {0, -1},
-    {CmdZoomIn, 10},     {CmdZoomOut, 11},      {0, -1},               {CmdModeReshape, 12},
-    {CmdModeErase, 13},  {CmdModeMove, 24},     {CmdModeAim, 23},      {CmdModeMoveCard, 26},
+    {CmdNew, 0},
+    {CmdOpen, 1},
+    {CmdSave, 2},
+    {0, -1},
+    {CmdUndo, 3},
+    {CmdRedo, 4},
+    {0, -1},
+    {CmdPenWidth1, 5},
+    {CmdPenWidth2, 6},
+    {CmdPenWidth3, 7},
+    {CmdPenWidth4, 8},
+    {0, -1},
+    {CmdNoPattern, 15},
+    {CmdDivisions1, 16},
+    {CmdDivisions2, 17},
+    {CmdDivisions3, 18},
+    {CmdDivisions4, 19},
+    {CmdDivisions5, 20},
+    {CmdDivisions6, 21},
+    {CmdFill20, 22},
+    {CmdFill100, 25},
+    {0, -1},
+    {CmdDelete, 9},
+    {0, -1},
+    {CmdZoomIn, 10},
+    {CmdZoomOut, 11},
+    {0, -1},
+    {CmdModeReshape, 12},
+    {CmdModeErase, 13},
+    {CmdModeMove, 24},
+    {CmdModeAim, 23},
+    {CmdModeMoveCard, 26},
 };
 
 // Number of toolbar pictures (the highest index used plus one).
 inline constexpr int kToolbarImageCount = 27;
 
-// Tooltip string of the k-th button (k from 1).
-inline constexpr unsigned TooltipId(int k) { return 178u + static_cast<unsigned>(k); }
+// Tooltip text of the k-th button (k from 1): the toolbar texts are numbered
+// in the buttons' order.
+inline constexpr unsigned TooltipId(int k) {
+    return text::toolbar_new_project + static_cast<unsigned>(k - 1);
+}
 
 } // namespace korvex

@@ -30,8 +30,8 @@ public:
     virtual LayoutSize Glyph(uint32_t operatorKind) const = 0;
 };
 
-// Texts of the language in use: the unused-slot text (string 171) and the
-// notes of blur and blank leaves (212, 213).
+// Texts of the language in use: the unused-slot text (text::composer_unused)
+// and the notes of blur and blank leaves (text::composer_blur, composer_blank).
 struct ComposerTexts {
     std::string empty;
     std::string blurNote;

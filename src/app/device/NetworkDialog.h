@@ -18,10 +18,10 @@ struct WriteNetworkRequest;
 enum class NetworkField { DeviceAddress, Netmask, Gateway, Controller, Camera };
 unsigned NetworkValueProblem(NetworkField field, uint32_t hostOrder);
 
-// The network settings dialog. Opening it posts the read job (error 278 and
-// the dialog closes when a job runs); the session fills and enables the
+// The network settings dialog. Opening it posts the read job (when a job runs,
+// text::network_device_busy and the dialog closes); the session fills and enables the
 // controls through SetAddress/SetText/SetChecked/Enable. OK checks every
-// value, marks a refused field, and posts the write job (278 keeps it open).
+// value, marks a refused field, and posts the write job (network_device_busy keeps it open).
 class NetworkDialog : public QDialog {
     Q_OBJECT
 public:

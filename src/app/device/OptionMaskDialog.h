@@ -9,7 +9,7 @@ namespace korvex {
 
 class OptionMaskState;
 
-// Dialog 121: 24 check boxes (ids 1048-1071) whose bits go to the device in
+// The option mask: 24 check boxes (control ids kFirstBox onwards) whose bits go to the device in
 // every live reply while the dialog is open. Opening marks the mask present;
 // every click rebuilds it from all 24 boxes; when the dialog has returned
 // the mask is absent again (and 0).
@@ -22,7 +22,7 @@ public:
     OptionMaskDialog(OptionMaskState& state, QWidget* parent = nullptr);
     ~OptionMaskDialog() override;
 
-    // The box with control id `id` (1048-1071), or nullptr.
+    // The box with control id `id` (kFirstBox to kFirstBox + kBoxCount - 1), or nullptr.
     QCheckBox* Box(int id) const;
 
 private:

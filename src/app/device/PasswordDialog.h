@@ -9,10 +9,10 @@ namespace korvex {
 class DeviceJobs;
 class Prompter;
 
-// Change password: the user (1010, shown only), the current password
-// (1011) and the new one twice (1043, 1044), each at most 99 characters.
-// OK refuses a wrong current password (167) and two different new ones
-// (168), keeping the dialog open; otherwise it posts the change.
+// Change password: the user (shown only), the current password and the new
+// one twice, each at most 99 characters. OK refuses a wrong current password
+// (text::password_current_wrong) and two different new ones
+// (text::password_mismatch), keeping the dialog open; otherwise it posts the change.
 class PasswordDialog : public QDialog {
     Q_OBJECT
 public:

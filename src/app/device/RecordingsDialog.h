@@ -38,7 +38,7 @@ public:
 
     QWidget* Control(int id) const;
     QListWidget* Level(int level) const { return lists[level]; }
-    // The folder picker (title string 166); tests answer it.
+    // The folder picker (titled text::recordings_choose_target); tests answer it.
     std::function<QString(QWidget* owner, const QString& title, const QString& start)> chooseFolder;
 
     // "" or ending in "/": blanks trimmed, "~/" expanded, "." and ".."

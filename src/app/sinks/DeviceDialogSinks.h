@@ -80,7 +80,7 @@ private:
     QPointer<NetworkDialog> network;
     QPointer<DeviceCommands> commands;
     std::mutex chosenLock;
-    std::optional<std::string> chosenPath; // the path job 13 writes to
+    std::optional<std::string> chosenPath; // the path JobDownloadProgram writes to
 };
 
 } // namespace korvex
