@@ -32,6 +32,8 @@ public:
     void AddTo(QMenu& menu, std::initializer_list<int> ids) const;
 
 private:
+    void SetShortcuts();
+
     QObject* owner;
     std::function<void(int)> onCommand;
     std::map<int, QAction*> byId;
