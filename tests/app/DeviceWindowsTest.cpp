@@ -10,6 +10,7 @@
 #include "app/device/PasswordDialog.h"
 #include "app/device/RecordingsDialog.h"
 #include "app/device/RememberedDevices.h"
+#include "app/frame/DeviceWindowSet.h"
 #include "app/sinks/DeviceDialogSinks.h"
 #include "devicelink/Connection.h"
 #include "devicelink/Fakes.h"
@@ -61,21 +62,22 @@ protected:
         connection->timing.uploadStep_ms = 10;
         connection->timing.networkStep_ms = 10;
         connection->knownHostsPath = temp.Path() + "/config/known_hosts";
-        history = std::make_unique<ProgramHistory>(temp.Path() + "/history");
-        connection->programHistory = history.get();
-        sinks = std::make_unique<DeviceDialogSinks>(*connection);
-        remembered =
-            std::make_unique<RememberedDevices>(QString::fromStdString(temp.Path() + "/devices.ini"));
         owner = std::make_unique<QWidget>();
-        commands = new DeviceCommands(*owner, prompts, *sinks, *remembered, history->Root());
-        sinks->SetCommands(commands);
+        windows = std::make_unique<DeviceWindowSet>(
+            *owner, prompts, *connection,
+            DeviceWindowSet::Places{temp.Path() + "/history",
+                                    QString::fromStdString(temp.Path() + "/devices.ini")});
+        history = &windows->History();
+        sinks = &windows->Sinks();
+        remembered = &windows->Remembered();
+        commands = &windows->Commands();
         connection->Start();
     }
 
     void TearDown() override {
         connection->Stop(); // first: nothing reaches the sinks afterwards
         owner.reset();
-        sinks.reset();
+        windows.reset();
         connection.reset();
         if (device)
             device->Stop();
@@ -144,10 +146,11 @@ protected:
     DeviceList devices;
     FakePrompter prompts;
     std::unique_ptr<Connection> connection;
-    std::unique_ptr<ProgramHistory> history;
-    std::unique_ptr<DeviceDialogSinks> sinks;
-    std::unique_ptr<RememberedDevices> remembered;
     std::unique_ptr<QWidget> owner;
+    std::unique_ptr<DeviceWindowSet> windows;
+    ProgramHistory* history = nullptr;
+    DeviceDialogSinks* sinks = nullptr;
+    RememberedDevices* remembered = nullptr;
     DeviceCommands* commands = nullptr;
 };
 

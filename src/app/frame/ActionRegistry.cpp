@@ -57,6 +57,11 @@ void ActionRegistry::SetShortcuts() {
         action->setShortcutContext(Qt::WindowShortcut);
 }
 
+void SetEnabled(QAction* action, bool on) {
+    if (action && action->isEnabled() != on)
+        action->setEnabled(on);
+}
+
 QAction* ActionRegistry::operator[](int id) const {
     auto it = byId.find(id);
     return it == byId.end() ? nullptr : it->second;

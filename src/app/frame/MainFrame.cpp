@@ -16,6 +16,7 @@
 #include "app/editor/Inspector.h"
 #include "app/editor/ProblemsView.h"
 #include "app/export/ExportDialog.h"
+#include "app/frame/DeviceWindowSet.h"
 #include "app/frame/FrameSettings.h"
 #include "app/frame/LiveSiteLink.h"
 #include "app/frame/RecentProjects.h"
@@ -80,14 +81,9 @@ MainFrame::MainFrame(FrameOptions options)
                                               options.makeDemo ? options.makeDemo() : nullptr);
     deviceListSink = std::make_unique<DeviceListForwarder>(devices->Devices());
     devices->Devices().SetSink(deviceListSink.get());
-    // The device windows' forwarders take the session's dialog sinks (the
-    // program download's path is asked before the job, so the session
-    // never waits for a file dialog); an upload keeps the program it
-    // replaces.
-    programHistory = std::make_unique<ProgramHistory>();
-    devices->Session().programHistory = programHistory.get();
-    deviceDialogs = std::make_unique<DeviceDialogSinks>(devices->Session());
-    rememberedDevices = std::make_unique<RememberedDevices>();
+    // The device windows' forwarders take the session's dialog sinks.
+    deviceWindows = std::make_unique<DeviceWindowSet>(*this, *prompter, devices->Session());
+    deviceCommands = &deviceWindows->Commands();
 
     statusBar = new StatusBar(this);
     setStatusBar(statusBar);
@@ -182,9 +178,6 @@ uint32_t NetworkOrderOf(const QString& text) {
 } // namespace
 
 void MainFrame::BuildDeviceWindows() {
-    deviceCommands =
-        new DeviceCommands(*this, *prompter, *deviceDialogs, *rememberedDevices, programHistory->Root());
-    deviceDialogs->SetCommands(deviceCommands);
     deviceCommands->aliasOf = [this](const QString& address) {
         const uint32_t network = NetworkOrderOf(address);
         for (const std::string& line : devices->Devices().Lines())
@@ -194,7 +187,7 @@ void MainFrame::BuildDeviceWindows() {
         return QString();
     };
     auto showRemembered = [this] {
-        explorer->ShowRemembered(rememberedDevices->All(), [this](const QString& address) {
+        explorer->ShowRemembered(deviceWindows->Remembered().All(), [this](const QString& address) {
             const uint64_t seen = devices->Devices().LastSeen(NetworkOrderOf(address));
             return seen != 0 && TickCount64Ms() - seen < 60000;
         });
@@ -210,7 +203,7 @@ void MainFrame::BuildDeviceWindows() {
     });
     connect(explorer, &Explorer::RememberedForgotten, this,
             [this, showRemembered](const QString& address, uint16_t port) {
-                rememberedDevices->Forget(address, port);
+                deviceWindows->Remembered().Forget(address, port);
                 showRemembered();
             });
 }
@@ -219,115 +212,6 @@ void MainFrame::StopThreads() {
     if (liveSite)
         liveSite->StopWatch();
     devices->StopAll();
-}
-
-// ---- actions, menus, toolbar ----------------------------------------------
-
-QAction* MainFrame::Action(int command) {
-    return actions[command];
-}
-
-void MainFrame::BuildToolbar() {
-    toolbar = addToolBar(QStringLiteral("Korvex"));
-    toolbar->setObjectName(QStringLiteral("toolbar"));
-    toolbar->setIconSize(QSize(16, 16));
-    toolbar->setMovable(false);
-    toolbar->setFloatable(false);
-    toolbar->toggleViewAction()->setEnabled(false);
-    actions.FillToolbar(*toolbar);
-    toolbar->addSeparator();
-    toolbar->addAction(actions[CmdLiveDetectors]);
-}
-
-void MainFrame::BuildMenus() {
-    auto add = [this](QMenu* menu, std::initializer_list<int> ids) { actions.AddTo(*menu, ids); };
-    QMenuBar* bar = menuBar();
-    QMenu* file = bar->addMenu(Text(kStrMenuFile));
-    add(file, {CmdNew, CmdOpen});
-    recent =
-        new RecentProjects(this, [this](const QString& text) { statusBar->ShowText(text.toStdString()); });
-    connect(recent, &RecentProjects::OpenRequested, this, [this](const QString& path) { OpenRecent(path); });
-    file->addMenu(recent->Menu());
-    add(file, {CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdCompareWith,
-               CmdExportReport, 0, CmdExit});
-    QMenu* edit = bar->addMenu(Text(kStrMenuEdit));
-    add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine, 0,
-               CmdCopyDetectorsToCamera, 0, CmdConvertTo320, CmdConvertTo180});
-    QMenu* view = bar->addMenu(Text(kStrMenuView));
-    add(view, {CmdZoomIn, CmdZoomOut, 0, CmdToggleInspector, CmdToggleComposer, CmdToggleExplorer,
-               CmdToggleTuning, 0, CmdViewOptionA, CmdViewOptionB, 0, CmdLiveDetectors});
-    QMenu* detector = bar->addMenu(Text(kStrMenuDetector));
-    add(detector, {CmdModeReshape,
-                   CmdModeErase,
-                   CmdModeMove,
-                   CmdModeAim,
-                   CmdModeMoveCard,
-                   0,
-                   CmdPenWidth1,
-                   CmdPenWidth2,
-                   CmdPenWidth3,
-                   CmdPenWidth4,
-                   0,
-                   CmdNoPattern,
-                   CmdDivisions1,
-                   CmdDivisions2,
-                   CmdDivisions3,
-                   CmdDivisions4,
-                   CmdDivisions5,
-                   CmdDivisions6,
-                   CmdFill20,
-                   CmdFill100});
-    QMenu* device = bar->addMenu(Text(kStrMenuDevice));
-    add(device, {CmdConnect, CmdDisconnect, 0, CmdUpload, CmdRestoreProgram, CmdDownloadProgram, CmdRestart,
-                 0, CmdRecordings, CmdNetworkSettings, CmdChangePassword, CmdOptionMask});
-    QMenu* tools = bar->addMenu(Text(kStrMenuTools));
-    add(tools, {CmdExport, CmdConfigTest});
-    languageMenu = bar->addMenu(Text(kStrMenuLanguage));
-    QMenu* help = bar->addMenu(Text(kStrMenuHelp));
-    add(help, {CmdHelp, 0});
-    QMenu* demoMenu = help->addMenu(Text(kStrMenuDemo));
-    add(demoMenu, {CmdDemoDevice, 0, CmdDemoKnock, CmdDemoStraighten});
-    add(help, {0, CmdAbout});
-    for (QMenu* menu : {file, edit, view, detector, device, tools, help, demoMenu})
-        connect(menu, &QMenu::aboutToShow, this, [this] { UpdateMenuStates(); });
-
-    // The editor's context menu shares the actions, so its choices arrive
-    // here like any other command.
-    contextMenu = new QMenu(this);
-    add(contextMenu,
-        {CmdAddQuadHere, CmdAddLineHere, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdUndo, CmdRedo, CmdSave, 0});
-    QMenu* modes = contextMenu->addMenu(Text(kStrMenuMode));
-    add(modes, {CmdModeReshape, CmdModeErase, CmdModeMove, CmdModeAim, CmdModeMoveCard});
-    QMenu* pens = contextMenu->addMenu(Text(kStrMenuPenWidth));
-    add(pens, {CmdPenWidth1, CmdPenWidth2, CmdPenWidth3, CmdPenWidth4});
-    QMenu* patterns = contextMenu->addMenu(Text(kStrMenuPattern));
-    add(patterns, {CmdNoPattern, CmdDivisions1, CmdDivisions2, CmdDivisions3, CmdDivisions4, CmdDivisions5,
-                   CmdDivisions6, CmdFill20, CmdFill100});
-    add(contextMenu, {0, CmdLoadBackground, CmdLiveBackgrounds});
-}
-
-void MainFrame::BuildLanguageMenu() {
-    languageGroup = new QActionGroup(this);
-    languageGroup->setExclusive(true);
-    std::string chosen = StartupLanguage();
-    languages.clear();
-    for (const std::string& name : AvailableLanguages()) {
-        if (languages.size() >= 31)
-            break;
-        int id = CmdLanguageFirst + static_cast<int>(languages.size());
-        languages.push_back(name);
-        QAction* action = actions.Make(id, QString::fromStdString(name));
-        action->setCheckable(true);
-        action->setChecked(name == chosen);
-        languageGroup->addAction(action);
-        languageMenu->addAction(action);
-    }
-    languageMenu->addSeparator();
-    QAction* automatic = actions.Make(CmdLanguageAuto);
-    automatic->setCheckable(true);
-    automatic->setChecked(chosen == "auto");
-    languageGroup->addAction(automatic);
-    languageMenu->addAction(automatic);
 }
 
 void MainFrame::BuildPanes() {
@@ -368,22 +252,17 @@ void MainFrame::SetTitle(const std::string& path) {
         setWindowTitle(title);
 }
 
-static void Enable(QAction* action, bool on) {
-    if (action && action->isEnabled() != on)
-        action->setEnabled(on);
-}
-
 void MainFrame::RefreshStates(uint32_t flags) {
     Document& document = View().GetDocument();
     if (flags & ChangeFlags::DocumentChanged) {
-        Enable(actions[CmdSave], document.Modified());
-        Enable(actions[CmdUndo], document.CanUndo());
-        Enable(actions[CmdRedo], document.CanRedo());
+        SetEnabled(actions[CmdSave], document.Modified());
+        SetEnabled(actions[CmdUndo], document.CanUndo());
+        SetEnabled(actions[CmdRedo], document.CanRedo());
     }
     if (flags & ChangeFlags::SelectionChanged) {
         const Detector* sel = document.Current().SelectedDetector();
-        Enable(actions[CmdModeErase], sel != nullptr);
-        Enable(actions[CmdModeAim], sel != nullptr && sel->directional);
+        SetEnabled(actions[CmdModeErase], sel != nullptr);
+        SetEnabled(actions[CmdModeAim], sel != nullptr && sel->directional);
     }
     if (flags & ChangeFlags::PanesChanged)
         panes.Apply(tabView->ActiveTab() == 1);
@@ -425,22 +304,6 @@ void MainFrame::LayoutComposer() {
     composerStale = !ComposerPane().isVisible();
     if (!composerStale)
         composerFrame->Layout();
-}
-
-void MainFrame::UpdateMenuStates() {
-    View().UpdateMenuStates();
-    panes.SyncChecks();
-    actions[CmdViewOptionA]->setChecked(ViewOptionA());
-    actions[CmdViewOptionB]->setChecked(ViewOptionB());
-    actions[CmdDemoDevice]->setText(Text(devices->DemoRunning() ? kStrStopDemo : kStrStartDemo));
-    Enable(actions[CmdDemoDevice], devices->HasDemo());
-    Enable(actions[CmdDemoKnock], devices->DemoRunning());
-    Enable(actions[CmdDemoStraighten], devices->DemoRunning());
-    bool connected = DeviceConnected();
-    Enable(actions[CmdConnect], !connected);
-    for (int id : {CmdDisconnect, CmdUpload, CmdDownloadProgram, CmdRestart, CmdRecordings, CmdChangePassword,
-                   CmdNetworkSettings, CmdRestoreProgram})
-        Enable(actions[id], connected);
 }
 
 // ---- MainViewHost -----------------------------------------------------------
@@ -488,257 +351,8 @@ bool MainFrame::CopyLivePicture(int camera, Bitmap& out) {
     return copied;
 }
 
-void MainFrame::SelectDemoRow() {
-    if (!devices->DemoRunning() || devices->TargetAddress() != DemoControl::Address())
-        return;
-    const std::vector<DeviceEntry> entries = devices->Devices().Entries();
-    for (size_t i = 1; i < entries.size(); ++i)
-        if (entries[i].address == DemoControl::Address()) {
-            // Through the list's own selection, as a user's click would go.
-            if (explorer->List()->currentRow() != int(i) && int(i) < explorer->List()->count())
-                explorer->List()->setCurrentRow(int(i));
-            return;
-        }
-}
-
-void MainFrame::StartDemo(bool usualPortsFirst) {
-    // An opened project file lends its cards to the demo's scenes.
-    const Document& document = View().GetDocument();
-    std::shared_ptr<const RenderState> scenes;
-    if (!document.Path().empty())
-        scenes = std::make_shared<RenderState>(document.Current());
-    devices->StartDemo(usualPortsFirst, scenes);
-    SelectDemoRow();
-    statusBar->ShowText(
-        FillText(Text(kStrDemoPorts).toStdString(),
-                 {std::to_string(devices->Demo().LivePort()), std::to_string(devices->Demo().SshPort())}));
-    tabView->setCurrentIndex(0);
-}
-
-void MainFrame::ToggleDemo() {
-    if (devices->DemoRunning()) {
-        devices->StopDemo();
-        return;
-    }
-    try {
-        StartDemo();
-    } catch (const std::exception& e) {
-        prompter->Error(this,
-                        QString::fromStdString(FillText(Text(kStrDemoFailed).toStdString(), {e.what()})));
-    }
-}
-
 bool MainFrame::PostUpload(std::vector<uint8_t> bytes) {
     return devices->PostUpload(std::move(bytes));
-}
-
-// ---- commands ---------------------------------------------------------------
-
-void MainFrame::PostDeviceJob(JobCode code, bool needsConnection) {
-    devices->PostJob(code, needsConnection);
-}
-
-void MainFrame::ProjectCommand(int id) {
-    View().CancelDrag();
-    bool replaced = false;
-    switch (id) {
-    case CmdNew:
-        replaced = projects->NewProject();
-        break;
-    case CmdOpen:
-        replaced = projects->OpenProject();
-        break;
-    case CmdSave:
-        projects->Save();
-        break;
-    case CmdSaveAs:
-        projects->SaveAs();
-        break;
-    default:
-        break;
-    }
-    if (replaced)
-        View().ProjectReplaced();
-}
-
-void MainFrame::Upload() {
-    View().CancelDrag();
-    if (RebuildProblems()) {
-        prompter->Error(this, Text(kStrUploadRefusedProblems));
-        return;
-    }
-    if (!DeviceConnected())
-        return;
-    try {
-        if (!prompter->Warning(this, Text(kStrUploadQuestion), Text(kStrUploadCaption)))
-            return;
-        if (!projects->Save())
-            return;
-        // The bytes saving has just written, built again rather than read
-        // back from the disk.
-        if (!PostUpload(projects->FileBytes()))
-            prompter->Information(this, Text(kStrUploadBusy), Text(kStrUploadCaption));
-    } catch (const std::exception& e) {
-        prompter->Error(this, QString::fromStdString(e.what()));
-    }
-}
-
-void MainFrame::ChooseLanguage(int id) {
-    std::string name;
-    if (id == CmdLanguageAuto) {
-        name = "auto";
-    } else {
-        size_t index = static_cast<size_t>(id - CmdLanguageFirst);
-        if (index >= languages.size())
-            return;
-        name = languages[index];
-    }
-    if (QAction* a = Action(id))
-        a->setChecked(true);
-    RememberLanguage(name);
-    WriteLanguage(name);
-    prompter->Information(this, Text(kStrLanguageNextStart), Text(kStrLanguageCaption));
-}
-
-void MainFrame::OnCommand(int id) {
-    try {
-        switch (id) {
-        case CmdExit:
-            close();
-            break;
-        case CmdNew:
-        case CmdOpen:
-        case CmdSave:
-        case CmdSaveAs:
-            ProjectCommand(id);
-            break;
-        case CmdUpload:
-            Upload();
-            break;
-        case CmdExportReport:
-            ExportReport();
-            break;
-        case CmdCompareWith:
-            CompareWith();
-            break;
-        case CmdZoomIn:
-        case CmdZoomOut:
-            if (tabView->ActiveTab() == 1)
-                View().Command(id);
-            else if (id == CmdZoomIn)
-                tabView->Live().ZoomIn();
-            else
-                tabView->Live().ZoomOut();
-            break;
-        case CmdToggleComposer:
-            panes.Toggle(PaneTable::Composer);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
-            break;
-        case CmdToggleInspector:
-            panes.Toggle(PaneTable::Inspector);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
-            break;
-        case CmdToggleExplorer:
-            panes.Toggle(PaneTable::Explorer);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
-            break;
-        case CmdToggleTuning:
-            panes.Toggle(PaneTable::Tuning);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
-            break;
-        case CmdConnect:
-            if (!DeviceConnected()) {
-                // The explorer's choice; the demo device is the target
-                // before its first announcement has reached the list.
-                uint32_t address = devices->Devices().SelectedAddress();
-                if (address == 0)
-                    address = devices->TargetAddress();
-                deviceCommands->Connect(address, devices->SshPortFor(address));
-            }
-            break;
-        case CmdRecordings:
-            deviceCommands->Recordings();
-            break;
-        case CmdChangePassword:
-            deviceCommands->ChangePassword();
-            break;
-        case CmdNetworkSettings:
-            deviceCommands->NetworkSettings();
-            break;
-        case CmdRestoreProgram:
-            deviceCommands->RestoreProgram();
-            break;
-        case CmdOptionMask: {
-            // The mask travels in the replies only while the dialog is open.
-            OptionMaskDialog dialog(devices->OptionMask(), this);
-            dialog.exec();
-            break;
-        }
-        case CmdDemoDevice:
-            ToggleDemo();
-            break;
-        case CmdDemoKnock:
-            devices->Demo().KnockCamera(1);
-            break;
-        case CmdDemoStraighten:
-            devices->Demo().Straighten();
-            break;
-        case CmdExport: {
-            auto* dialog = new ExportDialog([](ExportDialog& d) { return MakeExportRunner(d); }, this);
-            connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
-            dialog->setWindowModality(Qt::ApplicationModal);
-            dialog->show();
-            break;
-        }
-        case CmdDisconnect:
-            PostDeviceJob(JobDisconnect, false);
-            break;
-        case CmdRestart:
-            PostDeviceJob(JobRestart, true);
-            break;
-        case CmdDownloadProgram:
-            deviceCommands->DownloadProgram();
-            break;
-        case CmdFollowCamera:
-            if (liveSite->MenuCamera() >= 0)
-                liveSite->FollowCamera(unsigned(liveSite->MenuCamera()));
-            break;
-        case CmdLiveDetectors: // its toggled signal does the work
-            break;
-        case CmdViewOptionA:
-            devices->LiveCore().ToggleViewOptionA();
-            break;
-        case CmdViewOptionB:
-            devices->LiveCore().ToggleViewOptionB();
-            break;
-        case CmdConfigTest: {
-            ConfigTestDialog dialog(View().State(), *prompter, this);
-            dialog.exec();
-            break;
-        }
-        case CmdHelp:
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ResourceDirectory()) +
-                                                          QStringLiteral("/Help.pdf")));
-            break;
-        case CmdAbout: {
-            AboutDialog dialog(this);
-            dialog.exec();
-            break;
-        }
-        default:
-            if (id == CmdLanguageAuto || (id >= CmdLanguageFirst && id <= CmdLanguageLast))
-                ChooseLanguage(id);
-            else
-                View().Command(id);
-            break;
-        }
-    } catch (const std::exception& e) {
-        prompter->Error(nullptr, QString::fromUtf8(e.what()));
-    }
-    // Checkable actions flip themselves when clicked; put them back to what
-    // the view and the toggles say.
-    View().UpdateToolbar();
-    UpdateMenuStates();
 }
 
 void MainFrame::OpenAtStart(const std::string& path) {
@@ -756,19 +370,6 @@ void MainFrame::TitleChanged(const std::string& path) {
     // goes to the top of the recent list.
     if (recent && !path.empty())
         recent->Add(QString::fromStdString(path));
-}
-
-void MainFrame::OpenRecent(const QString& path) {
-    View().CancelDrag();
-    try {
-        if (!projects->MayClose())
-            return;
-        projects->Open(path.toStdString());
-        View().ProjectReplaced();
-        tabView->setCurrentIndex(1);
-    } catch (const std::exception& e) {
-        prompter->Error(this, QString::fromUtf8(e.what()));
-    }
 }
 
 bool MainFrame::RestoreSettings() {
