@@ -1,8 +1,10 @@
 // The command table: no two commands of the window's menus, its context
 // menus and the composer's menu share an id, and every action the frame
-// makes is one of the table's.
+// makes is one of the table's; the demo device's commands in a frame that
+// has none.
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
+#include "app/session/DeviceSession.h"
 
 #include <QAction>
 #include <map>
@@ -56,6 +58,21 @@ TEST_F(CommandTableTest, EveryActionOfTheFrameIsListedAndOwnsItsId) {
         EXPECT_FALSE(seen.count(int(CmdBlurFirst) + card));
         EXPECT_FALSE(seen.count(int(CmdBlankFirst) + card));
     }
+}
+
+// A frame given no demo device offers none: the menu item is off, and the
+// demo's commands, sent anyway, do nothing and show nothing.
+TEST_F(CommandTableTest, WithoutADemoDeviceItsCommandsAreOffAndHarmless) {
+    frame->UpdateMenuStates();
+    EXPECT_FALSE(frame->Action(CmdDemoDevice)->isEnabled());
+    EXPECT_FALSE(frame->Action(CmdDemoKnock)->isEnabled());
+    frame->OnCommand(CmdDemoKnock);
+    frame->OnCommand(CmdDemoStraighten);
+    EXPECT_FALSE(frame->Devices().DemoRunning());
+    // Asked to start, it says why it cannot.
+    frame->OnCommand(CmdDemoDevice);
+    EXPECT_FALSE(frame->Devices().DemoRunning());
+    EXPECT_EQ(prompts.errors.size(), 1u);
 }
 
 } // namespace
