@@ -10,12 +10,8 @@
 #include "app/device/DeviceCommands.h"
 #include "app/device/Explorer.h"
 #include "app/device/Ipv4Edit.h"
-#include "app/device/OptionMaskDialog.h"
-#include "app/dialogs/AboutDialog.h"
-#include "app/dialogs/ConfigTestDialog.h"
 #include "app/editor/Inspector.h"
 #include "app/editor/ProblemsView.h"
-#include "app/export/ExportDialog.h"
 #include "app/frame/DeviceWindowSet.h"
 #include "app/frame/FrameSettings.h"
 #include "app/frame/LiveSiteLink.h"
@@ -25,9 +21,7 @@
 #include "app/session/DeviceSession.h"
 #include "app/session/ProjectRecovery.h"
 #include "app/session/ProjectSession.h"
-#include "app/sinks/DeviceDialogSinks.h"
 #include "app/sinks/DeviceListForwarder.h"
-#include "app/sinks/ExportRunner.h"
 #include "app/sinks/LiveForwarders.h"
 #include "app/sinks/StatusForwarder.h"
 #include "app/sinks/UiPost.h"
@@ -35,25 +29,19 @@
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
 #include "app/widgets/StatusBar.h"
-#include "devicelink/DeviceTexts.h"
-#include "devicelink/ProgramHistory.h"
 #include "framework/ChangeFlags.h"
-#include "framework/Language.h"
 #include "framework/StringTable.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractItemModel>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QListWidget>
-#include <QMenuBar>
+#include <QMenu>
 #include <QScreen>
 #include <QTimer>
 #include <QToolBar>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace korvex {
