@@ -16,7 +16,8 @@ base=${KORVEX_FORMAT_BASE:-}
 if [ -z "$base" ]; then
   for ref in main origin/main; do
     if git rev-parse --verify -q "$ref^{commit}" >/dev/null; then
-      base=$(git merge-base HEAD "$ref")
+      # A shallow clone may not reach the fork point: then nothing is checked.
+      base=$(git merge-base HEAD "$ref" 2>/dev/null || true)
       break
     fi
   done

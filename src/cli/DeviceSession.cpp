@@ -78,10 +78,11 @@ ConnectionTiming CliTiming() {
 Session::Session(const SessionSetup& setup)
     : say(setup.say), cancel(setup.cancel), endProgramOnCancel(setup.endProgramOnCancel), timing(CliTiming()),
       status(setup.say, setup.drawProgress),
-      connection(ConnectionSetup{.status = status,
-                                 .devices = setup.devices,
-                                 .programHistory = &setup.history, // an upload keeps the replaced program there
-                                 .timing = timing}) {}
+      connection(
+          ConnectionSetup{.status = status,
+                          .devices = setup.devices,
+                          .programHistory = &setup.history, // an upload keeps the replaced program there
+                          .timing = timing}) {}
 
 bool Session::Run(DeviceRequest request) {
     if (cancel.load())

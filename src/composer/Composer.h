@@ -67,7 +67,9 @@ std::string HitPath(const ComposerItem& item, int32_t x, int32_t y);
 // "Z" + ('0' + row) + path or "C" + ('a' + row) + path; "" when nothing is.
 std::string SelectionAt(const RenderState& state, int32_t x, int32_t y);
 
-// Editing command ids.
+// Editing command ids of the composer window's menu, in a range of their own
+// beside the main window's commands (the window's command table checks that
+// no two share an id). They are not stored in any file.
 enum ComposerCommand : unsigned {
     CmdOr = 40027,
     CmdAnd = 40028,
@@ -78,8 +80,8 @@ enum ComposerCommand : unsigned {
     CmdEmpty = 40287,
     CmdXor = 40299,
     CmdResetRow = 40300,
-    CmdBlurFirst = 40314, // + card
-    CmdBlankFirst = 40322, // + card
+    CmdBlurFirst = 40500,  // + card
+    CmdBlankFirst = 40508, // + card
 };
 
 // Whether `id` is one of the editing commands above.

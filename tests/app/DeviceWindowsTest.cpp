@@ -10,6 +10,7 @@
 #include "app/device/PasswordDialog.h"
 #include "app/device/RecordingsDialog.h"
 #include "app/device/RememberedDevices.h"
+#include "app/frame/DeviceWindowSet.h"
 #include "app/sinks/DeviceDialogSinks.h"
 #include "devicelink/Connection.h"
 #include "devicelink/Fakes.h"
@@ -56,17 +57,19 @@ protected:
         options.announce = false;
         options.announcePort = FreeUdpPort();
         options.restartSeconds = 1;
-        history = std::make_unique<ProgramHistory>(temp.Path() + "/history");
-        sinks = std::make_unique<DeviceDialogSinks>();
         timing.poll_ms = 10;
         timing.restartStep_ms = 10;
         timing.uploadStep_ms = 10;
         timing.networkStep_ms = 10;
-        remembered =
-            std::make_unique<RememberedDevices>(QString::fromStdString(temp.Path() + "/devices.ini"));
         owner = std::make_unique<QWidget>();
-        commands = new DeviceCommands(*owner, prompts, *sinks, *remembered, history->Root());
-        sinks->SetCommands(commands);
+        windows = std::make_unique<DeviceWindowSet>(
+            *owner, prompts,
+            DeviceWindowSet::Places{temp.Path() + "/history",
+                                    QString::fromStdString(temp.Path() + "/devices.ini")});
+        history = &windows->History();
+        sinks = &windows->Sinks();
+        remembered = &windows->Remembered();
+        commands = &windows->Commands();
         MakeSession();
     }
 
@@ -76,12 +79,12 @@ protected:
             connection->Stop();
         ConnectionSetup setup{.status = status,
                               .devices = devices,
-                              .hostKeys = &sinks->HostKeys(),
-                              .programHistory = history.get(),
+                              .hostKeys = &windows->HostKeys(),
+                              .programHistory = history,
                               .timing = timing};
         setup.knownHostsPath = KnownHostsPath();
         connection = std::make_unique<Connection>(std::move(setup));
-        sinks->Bind(*connection);
+        windows->Bind(*connection);
         connection->Start();
     }
     std::string KnownHostsPath() const { return temp.Path() + "/config/known_hosts"; }
@@ -89,7 +92,7 @@ protected:
     void TearDown() override {
         connection->Stop(); // first: nothing reaches the sinks afterwards
         owner.reset();
-        sinks.reset();
+        windows.reset();
         connection.reset();
         if (device)
             device->Stop();
@@ -159,10 +162,11 @@ protected:
     DeviceList devices;
     FakePrompter prompts;
     std::unique_ptr<Connection> connection;
-    std::unique_ptr<ProgramHistory> history;
-    std::unique_ptr<DeviceDialogSinks> sinks;
-    std::unique_ptr<RememberedDevices> remembered;
     std::unique_ptr<QWidget> owner;
+    std::unique_ptr<DeviceWindowSet> windows;
+    ProgramHistory* history = nullptr;
+    DeviceDialogSinks* sinks = nullptr;
+    RememberedDevices* remembered = nullptr;
     DeviceCommands* commands = nullptr;
 };
 

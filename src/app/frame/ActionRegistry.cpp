@@ -14,76 +14,11 @@ namespace korvex {
 
 ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onCommand)
     : owner(owner), onCommand(std::move(onCommand)) {
-    static const int all[] = {
-        CmdNew,
-        CmdOpen,
-        CmdSave,
-        CmdSaveAs,
-        CmdLoadBackground,
-        CmdLiveBackgrounds,
-        CmdExit,
-        CmdUndo,
-        CmdRedo,
-        CmdCopy,
-        CmdPaste,
-        CmdDelete,
-        CmdAddQuad,
-        CmdAddLine,
-        CmdAddQuadHere,
-        CmdAddLineHere,
-        CmdZoomIn,
-        CmdZoomOut,
-        CmdToggleComposer,
-        CmdToggleInspector,
-        CmdToggleExplorer,
-        CmdToggleTuning,
-        CmdViewOptionA,
-        CmdViewOptionB,
-        CmdModeReshape,
-        CmdModeErase,
-        CmdModeMove,
-        CmdModeAim,
-        CmdModeMoveCard,
-        CmdPenWidth1,
-        CmdPenWidth2,
-        CmdPenWidth3,
-        CmdPenWidth4,
-        CmdNoPattern,
-        CmdDivisions1,
-        CmdDivisions2,
-        CmdDivisions3,
-        CmdDivisions4,
-        CmdDivisions5,
-        CmdDivisions6,
-        CmdFill20,
-        CmdFill100,
-        CmdConnect,
-        CmdDisconnect,
-        CmdUpload,
-        CmdDownloadProgram,
-        CmdRestoreProgram,
-        CmdRestart,
-        CmdRecordings,
-        CmdNetworkSettings,
-        CmdChangePassword,
-        CmdOptionMask,
-        CmdExport,
-        CmdConfigTest,
-        CmdHelp,
-        CmdAbout,
-        CmdCopyDetectorsToCamera,
-        CmdConvertTo320,
-        CmdConvertTo180,
-        CmdDemoDevice,
-        CmdDemoKnock,
-        CmdDemoStraighten,
-        CmdExportReport,
-        CmdCompareWith,
-        CmdLiveDetectors,
-        CmdFollowCamera,
-    };
-    for (int id : all)
-        Make(id);
+    // Every command of the command table, but the language menu's, which
+    // gets its items with the languages' own names.
+    for (const CommandIds& ids : kWindowCommandIds)
+        if (ids.first != CmdLanguageAuto && ids.first != CmdLanguageFirst)
+            Make(ids.first);
     static const int checkable[] = {
         CmdToggleComposer, CmdToggleInspector, CmdToggleExplorer, CmdToggleTuning, CmdViewOptionA,
         CmdViewOptionB,    CmdModeReshape,     CmdModeErase,      CmdModeMove,     CmdModeAim,
@@ -93,7 +28,10 @@ ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onComman
     };
     for (int id : checkable)
         byId[id]->setCheckable(true);
+    SetShortcuts();
+}
 
+void ActionRegistry::SetShortcuts() {
     byId[CmdNew]->setShortcut(QKeySequence::New);
     byId[CmdOpen]->setShortcut(QKeySequence::Open);
     byId[CmdSave]->setShortcut(QKeySequence::Save);
@@ -117,6 +55,11 @@ ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onComman
     byId[CmdModeMoveCard]->setShortcut(QKeySequence(Qt::Key_C));
     for (auto& [id, action] : byId)
         action->setShortcutContext(Qt::WindowShortcut);
+}
+
+void SetEnabled(QAction* action, bool on) {
+    if (action && action->isEnabled() != on)
+        action->setEnabled(on);
 }
 
 QAction* ActionRegistry::operator[](int id) const {

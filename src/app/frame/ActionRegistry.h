@@ -17,6 +17,10 @@ namespace korvex {
 // its text, check state and shortcut. Menus, the toolbar and the context
 // menu share these actions; triggering one calls the command handler with
 // its id.
+// Enables or disables `action` (null: nothing), touching it only when that
+// changes its state.
+void SetEnabled(QAction* action, bool on);
+
 class ActionRegistry {
 public:
     ActionRegistry(QObject* owner, std::function<void(int)> onCommand);
@@ -32,6 +36,8 @@ public:
     void AddTo(QMenu& menu, std::initializer_list<int> ids) const;
 
 private:
+    void SetShortcuts();
+
     QObject* owner;
     std::function<void(int)> onCommand;
     std::map<int, QAction*> byId;

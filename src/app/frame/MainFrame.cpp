@@ -8,12 +8,9 @@
 #include "app/device/DeviceCommands.h"
 #include "app/device/Explorer.h"
 #include "app/device/Ipv4Edit.h"
-#include "app/device/OptionMaskDialog.h"
-#include "app/dialogs/AboutDialog.h"
-#include "app/dialogs/ConfigTestDialog.h"
 #include "app/editor/Inspector.h"
 #include "app/editor/ProblemsView.h"
-#include "app/export/ExportDialog.h"
+#include "app/frame/DeviceWindowSet.h"
 #include "app/frame/FrameSettings.h"
 #include "app/frame/LiveSiteLink.h"
 #include "app/frame/RecentProjects.h"
@@ -22,9 +19,7 @@
 #include "app/session/DeviceSession.h"
 #include "app/session/ProjectRecovery.h"
 #include "app/session/ProjectSession.h"
-#include "app/sinks/DeviceDialogSinks.h"
 #include "app/sinks/DeviceListForwarder.h"
-#include "app/sinks/ExportRunner.h"
 #include "app/sinks/LiveForwarders.h"
 #include "app/sinks/StatusForwarder.h"
 #include "app/sinks/UiPost.h"
@@ -32,26 +27,20 @@
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
 #include "app/widgets/StatusBar.h"
-#include "devicelink/DeviceTexts.h"
-#include "devicelink/ProgramHistory.h"
 #include "framework/ChangeFlags.h"
-#include "framework/Language.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractItemModel>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QListWidget>
-#include <QMenuBar>
+#include <QMenu>
 #include <QScreen>
 #include <QTimer>
 #include <QToolBar>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace korvex {
@@ -75,20 +64,17 @@ MainFrame::MainFrame(FrameOptions options)
     statusSink = std::make_unique<StatusForwarder>(*prompter);
     liveSink = std::make_unique<LiveViewForwarder>();
     tuningSink = std::make_unique<TuningForwarder>();
-    // The device windows' forwarders take the session's dialog sinks (the
-    // program download's path is asked before the job, so the session
-    // never waits for a file dialog); an upload keeps the program it
-    // replaces.
-    programHistory = std::make_unique<ProgramHistory>();
-    deviceDialogs = std::make_unique<DeviceDialogSinks>();
-    devices = std::make_unique<DeviceSession>(DeviceSessionSinks{
-                                                  *statusSink, *liveSink, *tuningSink, &deviceDialogs->HostKeys(),
-                                                  programHistory.get()},
+    // The device windows' forwarders are the session's dialog sinks; an
+    // upload keeps the program it replaces in their history.
+    deviceWindows = std::make_unique<DeviceWindowSet>(*this, *prompter);
+    devices = std::make_unique<DeviceSession>(DeviceSessionSinks{*statusSink, *liveSink, *tuningSink,
+                                                                 &deviceWindows->HostKeys(),
+                                                                 &deviceWindows->History()},
                                               options.makeDemo ? options.makeDemo() : nullptr);
-    deviceDialogs->Bind(devices->Session());
+    deviceWindows->Bind(devices->Session());
     deviceListSink = std::make_unique<DeviceListForwarder>(devices->Devices());
     devices->Devices().SetSink(deviceListSink.get());
-    rememberedDevices = std::make_unique<RememberedDevices>();
+    deviceCommands = &deviceWindows->Commands();
 
     statusBar = new StatusBar(this);
     setStatusBar(statusBar);
@@ -183,9 +169,6 @@ uint32_t NetworkOrderOf(const QString& text) {
 } // namespace
 
 void MainFrame::BuildDeviceWindows() {
-    deviceCommands =
-        new DeviceCommands(*this, *prompter, *deviceDialogs, *rememberedDevices, programHistory->Root());
-    deviceDialogs->SetCommands(deviceCommands);
     deviceCommands->aliasOf = [this](const QString& address) {
         const uint32_t network = NetworkOrderOf(address);
         for (const std::string& line : devices->Devices().Lines())
@@ -195,7 +178,7 @@ void MainFrame::BuildDeviceWindows() {
         return QString();
     };
     auto showRemembered = [this] {
-        explorer->ShowRemembered(rememberedDevices->All(), [this](const QString& address) {
+        explorer->ShowRemembered(deviceWindows->Remembered().All(), [this](const QString& address) {
             const uint64_t seen = devices->Devices().LastSeen(NetworkOrderOf(address));
             return seen != 0 && TickCount64Ms() - seen < 60000;
         });
@@ -211,7 +194,7 @@ void MainFrame::BuildDeviceWindows() {
     });
     connect(explorer, &Explorer::RememberedForgotten, this,
             [this, showRemembered](const QString& address, uint16_t port) {
-                rememberedDevices->Forget(address, port);
+                deviceWindows->Remembered().Forget(address, port);
                 showRemembered();
             });
 }
@@ -220,115 +203,6 @@ void MainFrame::StopThreads() {
     if (liveSite)
         liveSite->StopWatch();
     devices->StopAll();
-}
-
-// ---- actions, menus, toolbar ----------------------------------------------
-
-QAction* MainFrame::Action(int command) {
-    return actions[command];
-}
-
-void MainFrame::BuildToolbar() {
-    toolbar = addToolBar(QStringLiteral("Korvex"));
-    toolbar->setObjectName(QStringLiteral("toolbar"));
-    toolbar->setIconSize(QSize(16, 16));
-    toolbar->setMovable(false);
-    toolbar->setFloatable(false);
-    toolbar->toggleViewAction()->setEnabled(false);
-    actions.FillToolbar(*toolbar);
-    toolbar->addSeparator();
-    toolbar->addAction(actions[CmdLiveDetectors]);
-}
-
-void MainFrame::BuildMenus() {
-    auto add = [this](QMenu* menu, std::initializer_list<int> ids) { actions.AddTo(*menu, ids); };
-    QMenuBar* bar = menuBar();
-    QMenu* file = bar->addMenu(Text(text::app_menu_file));
-    add(file, {CmdNew, CmdOpen});
-    recent =
-        new RecentProjects(this, [this](const QString& text) { statusBar->ShowText(text.toStdString()); });
-    connect(recent, &RecentProjects::OpenRequested, this, [this](const QString& path) { OpenRecent(path); });
-    file->addMenu(recent->Menu());
-    add(file, {CmdSave, CmdSaveAs, 0, CmdLoadBackground, CmdLiveBackgrounds, 0, CmdCompareWith,
-               CmdExportReport, 0, CmdExit});
-    QMenu* edit = bar->addMenu(Text(text::app_menu_edit));
-    add(edit, {CmdUndo, CmdRedo, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdAddQuad, CmdAddLine, 0,
-               CmdCopyDetectorsToCamera, 0, CmdConvertTo320, CmdConvertTo180});
-    QMenu* view = bar->addMenu(Text(text::app_menu_view));
-    add(view, {CmdZoomIn, CmdZoomOut, 0, CmdToggleInspector, CmdToggleComposer, CmdToggleExplorer,
-               CmdToggleTuning, 0, CmdViewOptionA, CmdViewOptionB, 0, CmdLiveDetectors});
-    QMenu* detector = bar->addMenu(Text(text::app_menu_detector));
-    add(detector, {CmdModeReshape,
-                   CmdModeErase,
-                   CmdModeMove,
-                   CmdModeAim,
-                   CmdModeMoveCard,
-                   0,
-                   CmdPenWidth1,
-                   CmdPenWidth2,
-                   CmdPenWidth3,
-                   CmdPenWidth4,
-                   0,
-                   CmdNoPattern,
-                   CmdDivisions1,
-                   CmdDivisions2,
-                   CmdDivisions3,
-                   CmdDivisions4,
-                   CmdDivisions5,
-                   CmdDivisions6,
-                   CmdFill20,
-                   CmdFill100});
-    QMenu* device = bar->addMenu(Text(text::app_menu_device));
-    add(device, {CmdConnect, CmdDisconnect, 0, CmdUpload, CmdRestoreProgram, CmdDownloadProgram, CmdRestart,
-                 0, CmdRecordings, CmdNetworkSettings, CmdChangePassword, CmdOptionMask});
-    QMenu* tools = bar->addMenu(Text(text::app_menu_tools));
-    add(tools, {CmdExport, CmdConfigTest});
-    languageMenu = bar->addMenu(Text(text::app_menu_language));
-    QMenu* help = bar->addMenu(Text(text::app_menu_help));
-    add(help, {CmdHelp, 0});
-    QMenu* demoMenu = help->addMenu(Text(text::live_menu_demo));
-    add(demoMenu, {CmdDemoDevice, 0, CmdDemoKnock, CmdDemoStraighten});
-    add(help, {0, CmdAbout});
-    for (QMenu* menu : {file, edit, view, detector, device, tools, help, demoMenu})
-        connect(menu, &QMenu::aboutToShow, this, [this] { UpdateMenuStates(); });
-
-    // The editor's context menu shares the actions, so its choices arrive
-    // here like any other command.
-    contextMenu = new QMenu(this);
-    add(contextMenu,
-        {CmdAddQuadHere, CmdAddLineHere, 0, CmdCopy, CmdPaste, CmdDelete, 0, CmdUndo, CmdRedo, CmdSave, 0});
-    QMenu* modes = contextMenu->addMenu(Text(text::app_menu_mode));
-    add(modes, {CmdModeReshape, CmdModeErase, CmdModeMove, CmdModeAim, CmdModeMoveCard});
-    QMenu* pens = contextMenu->addMenu(Text(text::app_menu_pen_width));
-    add(pens, {CmdPenWidth1, CmdPenWidth2, CmdPenWidth3, CmdPenWidth4});
-    QMenu* patterns = contextMenu->addMenu(Text(text::app_menu_pattern));
-    add(patterns, {CmdNoPattern, CmdDivisions1, CmdDivisions2, CmdDivisions3, CmdDivisions4, CmdDivisions5,
-                   CmdDivisions6, CmdFill20, CmdFill100});
-    add(contextMenu, {0, CmdLoadBackground, CmdLiveBackgrounds});
-}
-
-void MainFrame::BuildLanguageMenu() {
-    languageGroup = new QActionGroup(this);
-    languageGroup->setExclusive(true);
-    std::string chosen = StartupLanguage();
-    languages.clear();
-    for (const std::string& name : AvailableLanguages()) {
-        if (languages.size() >= 31)
-            break;
-        int id = CmdLanguageFirst + static_cast<int>(languages.size());
-        languages.push_back(name);
-        QAction* action = actions.Make(id, QString::fromStdString(name));
-        action->setCheckable(true);
-        action->setChecked(name == chosen);
-        languageGroup->addAction(action);
-        languageMenu->addAction(action);
-    }
-    languageMenu->addSeparator();
-    QAction* automatic = actions.Make(CmdLanguageAuto);
-    automatic->setCheckable(true);
-    automatic->setChecked(chosen == "auto");
-    languageGroup->addAction(automatic);
-    languageMenu->addAction(automatic);
 }
 
 void MainFrame::BuildPanes() {
@@ -369,22 +243,17 @@ void MainFrame::SetTitle(const std::string& path) {
         setWindowTitle(title);
 }
 
-static void Enable(QAction* action, bool on) {
-    if (action && action->isEnabled() != on)
-        action->setEnabled(on);
-}
-
 void MainFrame::RefreshStates(uint32_t flags) {
     Document& document = View().GetDocument();
     if (flags & ChangeFlags::DocumentChanged) {
-        Enable(actions[CmdSave], document.Modified());
-        Enable(actions[CmdUndo], document.CanUndo());
-        Enable(actions[CmdRedo], document.CanRedo());
+        SetEnabled(actions[CmdSave], document.Modified());
+        SetEnabled(actions[CmdUndo], document.CanUndo());
+        SetEnabled(actions[CmdRedo], document.CanRedo());
     }
     if (flags & ChangeFlags::SelectionChanged) {
         const Detector* sel = document.Current().SelectedDetector();
-        Enable(actions[CmdModeErase], sel != nullptr);
-        Enable(actions[CmdModeAim], sel != nullptr && sel->directional);
+        SetEnabled(actions[CmdModeErase], sel != nullptr);
+        SetEnabled(actions[CmdModeAim], sel != nullptr && sel->directional);
     }
     if (flags & ChangeFlags::PanesChanged)
         panes.Apply(tabView->ActiveTab() == 1);
@@ -426,23 +295,6 @@ void MainFrame::LayoutComposer() {
     composerStale = !ComposerPane().isVisible();
     if (!composerStale)
         composerFrame->Layout();
-}
-
-void MainFrame::UpdateMenuStates() {
-    View().UpdateMenuStates();
-    panes.SyncChecks();
-    actions[CmdViewOptionA]->setChecked(ViewOptionA());
-    actions[CmdViewOptionB]->setChecked(ViewOptionB());
-    actions[CmdDemoDevice]->setText(
-        Text(devices->DemoRunning() ? text::live_stop_demo : text::live_start_demo));
-    Enable(actions[CmdDemoDevice], devices->HasDemo());
-    Enable(actions[CmdDemoKnock], devices->DemoRunning());
-    Enable(actions[CmdDemoStraighten], devices->DemoRunning());
-    bool connected = DeviceConnected();
-    Enable(actions[CmdConnect], !connected);
-    for (int id : {CmdDisconnect, CmdUpload, CmdDownloadProgram, CmdRestart, CmdRecordings, CmdChangePassword,
-                   CmdNetworkSettings, CmdRestoreProgram})
-        Enable(actions[id], connected);
 }
 
 // ---- MainViewHost -----------------------------------------------------------
@@ -490,257 +342,8 @@ bool MainFrame::CopyLivePicture(int camera, Bitmap& out) {
     return copied;
 }
 
-void MainFrame::SelectDemoRow() {
-    if (!devices->DemoRunning() || devices->TargetAddress() != DemoControl::Address())
-        return;
-    const std::vector<DeviceEntry> entries = devices->Devices().Entries();
-    for (size_t i = 1; i < entries.size(); ++i)
-        if (entries[i].address == DemoControl::Address()) {
-            // Through the list's own selection, as a user's click would go.
-            if (explorer->List()->currentRow() != int(i) && int(i) < explorer->List()->count())
-                explorer->List()->setCurrentRow(int(i));
-            return;
-        }
-}
-
-void MainFrame::StartDemo(bool usualPortsFirst) {
-    // An opened project file lends its cards to the demo's scenes.
-    const Document& document = View().GetDocument();
-    std::shared_ptr<const RenderState> scenes;
-    if (!document.Path().empty())
-        scenes = std::make_shared<RenderState>(document.Current());
-    devices->StartDemo(usualPortsFirst, scenes);
-    SelectDemoRow();
-    statusBar->ShowText(
-        FillText(Text(text::live_demo_ports).toStdString(),
-                 {std::to_string(devices->Demo().LivePort()), std::to_string(devices->Demo().SshPort())}));
-    tabView->setCurrentIndex(0);
-}
-
-void MainFrame::ToggleDemo() {
-    if (devices->DemoRunning()) {
-        devices->StopDemo();
-        return;
-    }
-    try {
-        StartDemo();
-    } catch (const std::exception& e) {
-        prompter->Error(
-            this, QString::fromStdString(FillText(Text(text::live_demo_failed).toStdString(), {e.what()})));
-    }
-}
-
 bool MainFrame::PostUpload(std::vector<uint8_t> bytes) {
     return devices->PostUpload(std::move(bytes));
-}
-
-// ---- commands ---------------------------------------------------------------
-
-void MainFrame::PostDeviceJob(JobCode code, bool needsConnection) {
-    devices->PostJob(code, needsConnection);
-}
-
-void MainFrame::ProjectCommand(int id) {
-    View().CancelDrag();
-    bool replaced = false;
-    switch (id) {
-    case CmdNew:
-        replaced = projects->NewProject();
-        break;
-    case CmdOpen:
-        replaced = projects->OpenProject();
-        break;
-    case CmdSave:
-        projects->Save();
-        break;
-    case CmdSaveAs:
-        projects->SaveAs();
-        break;
-    default:
-        break;
-    }
-    if (replaced)
-        View().ProjectReplaced();
-}
-
-void MainFrame::Upload() {
-    View().CancelDrag();
-    if (RebuildProblems()) {
-        prompter->Error(this, Text(text::program_upload_refused_problems));
-        return;
-    }
-    if (!DeviceConnected())
-        return;
-    try {
-        if (!prompter->Warning(this, Text(text::program_upload_question), Text(text::program_upload_caption)))
-            return;
-        if (!projects->Save())
-            return;
-        // The bytes saving has just written, built again rather than read
-        // back from the disk.
-        if (!PostUpload(projects->FileBytes()))
-            prompter->Information(this, Text(text::app_upload_busy), Text(text::program_upload_caption));
-    } catch (const std::exception& e) {
-        prompter->Error(this, QString::fromStdString(e.what()));
-    }
-}
-
-void MainFrame::ChooseLanguage(int id) {
-    std::string name;
-    if (id == CmdLanguageAuto) {
-        name = "auto";
-    } else {
-        size_t index = static_cast<size_t>(id - CmdLanguageFirst);
-        if (index >= languages.size())
-            return;
-        name = languages[index];
-    }
-    if (QAction* a = Action(id))
-        a->setChecked(true);
-    RememberLanguage(name);
-    WriteLanguage(name);
-    prompter->Information(this, Text(text::frame_language_next_start), Text(text::frame_language_caption));
-}
-
-void MainFrame::OnCommand(int id) {
-    try {
-        switch (id) {
-        case CmdExit:
-            close();
-            break;
-        case CmdNew:
-        case CmdOpen:
-        case CmdSave:
-        case CmdSaveAs:
-            ProjectCommand(id);
-            break;
-        case CmdUpload:
-            Upload();
-            break;
-        case CmdExportReport:
-            ExportReport();
-            break;
-        case CmdCompareWith:
-            CompareWith();
-            break;
-        case CmdZoomIn:
-        case CmdZoomOut:
-            if (tabView->ActiveTab() == 1)
-                View().Command(id);
-            else if (id == CmdZoomIn)
-                tabView->Live().ZoomIn();
-            else
-                tabView->Live().ZoomOut();
-            break;
-        case CmdToggleComposer:
-            panes.Toggle(PaneTable::Composer);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
-            break;
-        case CmdToggleInspector:
-            panes.Toggle(PaneTable::Inspector);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
-            break;
-        case CmdToggleExplorer:
-            panes.Toggle(PaneTable::Explorer);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
-            break;
-        case CmdToggleTuning:
-            panes.Toggle(PaneTable::Tuning);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
-            break;
-        case CmdConnect:
-            if (!DeviceConnected()) {
-                // The explorer's choice; the demo device is the target
-                // before its first announcement has reached the list.
-                uint32_t address = devices->Devices().SelectedAddress();
-                if (address == 0)
-                    address = devices->TargetAddress();
-                deviceCommands->Connect(address, devices->SshPortFor(address));
-            }
-            break;
-        case CmdRecordings:
-            deviceCommands->Recordings();
-            break;
-        case CmdChangePassword:
-            deviceCommands->ChangePassword();
-            break;
-        case CmdNetworkSettings:
-            deviceCommands->NetworkSettings();
-            break;
-        case CmdRestoreProgram:
-            deviceCommands->RestoreProgram();
-            break;
-        case CmdOptionMask: {
-            // The mask travels in the replies only while the dialog is open.
-            OptionMaskDialog dialog(devices->OptionMask(), this);
-            dialog.exec();
-            break;
-        }
-        case CmdDemoDevice:
-            ToggleDemo();
-            break;
-        case CmdDemoKnock:
-            devices->Demo().KnockCamera(1);
-            break;
-        case CmdDemoStraighten:
-            devices->Demo().Straighten();
-            break;
-        case CmdExport: {
-            auto* dialog = new ExportDialog([](ExportDialog& d) { return MakeExportRunner(d); }, this);
-            connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
-            dialog->setWindowModality(Qt::ApplicationModal);
-            dialog->show();
-            break;
-        }
-        case CmdDisconnect:
-            PostDeviceJob(JobDisconnect, false);
-            break;
-        case CmdRestart:
-            PostDeviceJob(JobRestart, true);
-            break;
-        case CmdDownloadProgram:
-            deviceCommands->DownloadProgram();
-            break;
-        case CmdFollowCamera:
-            if (liveSite->MenuCamera() >= 0)
-                liveSite->FollowCamera(unsigned(liveSite->MenuCamera()));
-            break;
-        case CmdLiveDetectors: // its toggled signal does the work
-            break;
-        case CmdViewOptionA:
-            devices->LiveCore().ToggleViewOptionA();
-            break;
-        case CmdViewOptionB:
-            devices->LiveCore().ToggleViewOptionB();
-            break;
-        case CmdConfigTest: {
-            ConfigTestDialog dialog(View().State(), *prompter, this);
-            dialog.exec();
-            break;
-        }
-        case CmdHelp:
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ResourceDirectory()) +
-                                                          QStringLiteral("/Help.pdf")));
-            break;
-        case CmdAbout: {
-            AboutDialog dialog(this);
-            dialog.exec();
-            break;
-        }
-        default:
-            if (id == CmdLanguageAuto || (id >= CmdLanguageFirst && id <= CmdLanguageLast))
-                ChooseLanguage(id);
-            else
-                View().Command(id);
-            break;
-        }
-    } catch (const std::exception& e) {
-        prompter->Error(nullptr, QString::fromUtf8(e.what()));
-    }
-    // Checkable actions flip themselves when clicked; put them back to what
-    // the view and the toggles say.
-    View().UpdateToolbar();
-    UpdateMenuStates();
 }
 
 void MainFrame::OpenAtStart(const std::string& path) {
@@ -758,19 +361,6 @@ void MainFrame::TitleChanged(const std::string& path) {
     // goes to the top of the recent list.
     if (recent && !path.empty())
         recent->Add(QString::fromStdString(path));
-}
-
-void MainFrame::OpenRecent(const QString& path) {
-    View().CancelDrag();
-    try {
-        if (!projects->MayClose())
-            return;
-        projects->Open(path.toStdString());
-        View().ProjectReplaced();
-        tabView->setCurrentIndex(1);
-    } catch (const std::exception& e) {
-        prompter->Error(this, QString::fromUtf8(e.what()));
-    }
 }
 
 bool MainFrame::RestoreSettings() {

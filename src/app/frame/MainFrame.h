@@ -29,6 +29,7 @@ class DeviceDialogSinks;
 class DeviceListForwarder;
 class DemoControl;
 class DeviceSession;
+class DeviceWindowSet;
 class Explorer;
 class Inspector;
 class LiveSiteLink;
@@ -154,6 +155,14 @@ private:
     void BuildDeviceWindows();
     void ChooseLanguage(int id);
     void PostDeviceJob(JobCode code, bool needsConnection);
+    // The commands of one area each (FrameCommands.cpp); false: not theirs.
+    bool FileCommand(int id);
+    bool ViewCommand(int id);
+    bool DeviceCommand(int id);
+    bool ToolsCommand(int id);
+    bool HelpCommand(int id);
+    void TogglePane(int pane);
+    void ConnectChosenDevice();
     // The file commands, with any drag in the view dropped first.
     void ProjectCommand(int id);
     void OpenRecent(const QString& path);
@@ -189,10 +198,8 @@ private:
     std::unique_ptr<ProjectRecovery> recovery;
     RecentProjects* recent = nullptr;
     // The device windows: kept programs, the session's dialog forwarders,
-    // devices used before, and the Device menu's windows.
-    std::unique_ptr<ProgramHistory> programHistory;
-    std::unique_ptr<DeviceDialogSinks> deviceDialogs;
-    std::unique_ptr<RememberedDevices> rememberedDevices;
+    // devices used before, and the Device menu's windows (deviceCommands).
+    std::unique_ptr<DeviceWindowSet> deviceWindows;
     DeviceCommands* deviceCommands = nullptr;
     TabView* tabView = nullptr;
     ProblemsView* problemsView = nullptr;

@@ -10,6 +10,7 @@
 #include "app/common/UiText.h"
 #include "app/compare/ComparePane.h"
 #include "app/device/DeviceCommands.h"
+#include "app/frame/DeviceWindowSet.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/TabView.h"
 #include "app/report/ReportWriter.h"
@@ -96,7 +97,7 @@ ReportFacts MainFrame::ReportFactsNow() {
     ReportFacts facts = LocalReportFacts(View().GetDocument().Path());
     facts.connected = DeviceConnected();
     if (facts.connected) {
-        facts.deviceAddress = deviceDialogs->DeviceAddressText();
+        facts.deviceAddress = deviceWindows->Sinks().DeviceAddressText();
         facts.firmware = deviceFirmware.toStdString();
         facts.deviceCameras = deviceCameras ? deviceCameras : devices->LiveCore().Layout().cameraCount;
     }
@@ -131,11 +132,11 @@ void MainFrame::CompareWith() {
     // chosen in the device list.
     const bool connected = DeviceConnected();
     const std::string address =
-        connected ? deviceDialogs->DeviceAddressText()
+        connected ? deviceWindows->Sinks().DeviceAddressText()
                   : (devices->TargetAddress() ? NetworkAddressText(devices->TargetAddress()) : std::string());
     std::vector<ProgramHistory::Entry> kept;
-    if (!address.empty() && programHistory)
-        kept = programHistory->List(address);
+    if (!address.empty() && deviceWindows)
+        kept = deviceWindows->History().List(address);
     QStringList items{Text(text::compare_file)};
     if (connected)
         items << Text(text::compare_device);
@@ -164,7 +165,7 @@ void MainFrame::CompareWith() {
 void MainFrame::CompareWithDeviceProgram() {
     auto folder = std::make_shared<QTemporaryDir>();
     const QString path = folder->filePath(QStringLiteral("device.kvx"));
-    if (!folder->isValid() || !deviceDialogs->PostDownloadProgram(path.toStdString())) {
+    if (!folder->isValid() || !deviceWindows->Sinks().PostDownloadProgram(path.toStdString())) {
         prompter->Information(this, Text(text::compare_device_busy), Text(text::compare_title));
         return;
     }
@@ -173,7 +174,7 @@ void MainFrame::CompareWithDeviceProgram() {
     auto* wait = new QTimer(this);
     const QDeadlineTimer deadline(120000);
     connect(wait, &QTimer::timeout, this, [this, wait, deadline, folder, path] {
-        if (deviceDialogs->Busy() && !deadline.hasExpired())
+        if (deviceWindows->Sinks().Busy() && !deadline.hasExpired())
             return;
         wait->stop();
         wait->deleteLater();

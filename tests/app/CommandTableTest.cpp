@@ -1,0 +1,79 @@
+// The command table: no two commands of the window's menus, its context
+// menus and the composer's menu share an id, and every action the frame
+// makes is one of the table's; the demo device's commands in a frame that
+// has none.
+#include "AppTestSupport.h"
+#include "app/common/Commands.h"
+#include "app/session/DeviceSession.h"
+
+#include <QAction>
+#include <map>
+
+namespace korvex::test {
+namespace {
+
+// The check itself: overlapping runs, a repeated single id and an empty run
+// are refused; runs that only touch are not.
+constexpr CommandIds kPlain[] = {{40001, 1}, {40002, 1}};
+constexpr CommandIds kTouching[] = {{40003, 5}, {40008, 8}};
+constexpr CommandIds kOldComposerRuns[] = {{40314, 8}, {40322, 8}};
+constexpr CommandIds kConvertCommands[] = {{40320, 1}, {40321, 1}, {40322, 1}};
+constexpr CommandIds kRepeated[] = {{40001, 1}};
+constexpr CommandIds kEmpty[] = {{40500, 0}};
+static_assert(CommandIdsUnique(kPlain, kTouching));
+static_assert(!CommandIdsUnique(kConvertCommands, kOldComposerRuns));
+static_assert(!CommandIdsUnique(kPlain, kRepeated));
+static_assert(!CommandIdsUnique(kPlain, kEmpty));
+
+// Whether `id` lies in one of the table's runs.
+bool Listed(int id) {
+    auto in = [id](const auto& runs) {
+        for (const CommandIds& run : runs)
+            if (id >= run.first && id < run.first + run.count)
+                return true;
+        return false;
+    };
+    return in(kWindowCommandIds) || in(kMenuCommandIds);
+}
+
+using CommandTableTest = FrameTest;
+
+TEST_F(CommandTableTest, EveryActionOfTheFrameIsListedAndOwnsItsId) {
+    std::map<int, QAction*> seen;
+    for (QAction* action : frame->findChildren<QAction*>()) {
+        bool isCommand = false;
+        const int id = action->data().toInt(&isCommand);
+        if (!isCommand || id == 0)
+            continue;
+        EXPECT_TRUE(Listed(id)) << id << " " << action->text().toStdString();
+        auto [it, fresh] = seen.emplace(id, action);
+        EXPECT_TRUE(fresh || it->second == action) << id << " is the id of two actions";
+    }
+    // The menus' commands, the languages' items and the context menu's.
+    EXPECT_TRUE(seen.count(CmdCopyDetectorsToCamera));
+    EXPECT_TRUE(seen.count(CmdLanguageAuto));
+    EXPECT_TRUE(seen.count(CmdAddQuadHere));
+    // The composer's blur and blank items are no longer any window command.
+    for (int card = 0; card < kComposerCardCount; ++card) {
+        EXPECT_FALSE(seen.count(int(CmdBlurFirst) + card));
+        EXPECT_FALSE(seen.count(int(CmdBlankFirst) + card));
+    }
+}
+
+// A frame given no demo device offers none: the menu item is off, and the
+// demo's commands, sent anyway, do nothing and show nothing.
+TEST_F(CommandTableTest, WithoutADemoDeviceItsCommandsAreOffAndHarmless) {
+    frame->UpdateMenuStates();
+    EXPECT_FALSE(frame->Action(CmdDemoDevice)->isEnabled());
+    EXPECT_FALSE(frame->Action(CmdDemoKnock)->isEnabled());
+    frame->OnCommand(CmdDemoKnock);
+    frame->OnCommand(CmdDemoStraighten);
+    EXPECT_FALSE(frame->Devices().DemoRunning());
+    // Asked to start, it says why it cannot.
+    frame->OnCommand(CmdDemoDevice);
+    EXPECT_FALSE(frame->Devices().DemoRunning());
+    EXPECT_EQ(prompts.errors.size(), 1u);
+}
+
+} // namespace
+} // namespace korvex::test
