@@ -15,7 +15,6 @@
 #include "devsim/DeviceFiles.h"
 #include "devsim/DeviceSimulator.h"
 #include "files/ProjectFile.h"
-#include "framework/ChangeFlags.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -36,7 +35,6 @@ protected:
     void SetUp() override {
         // Programs kept before an upload go to this test's folder.
         setenv("XDG_DATA_HOME", (temp.Path() + "/data").c_str(), 1);
-        ChangeFlags::TakeAll();
         FrameOptions options;
         options.prompter = &prompts;
         frame = std::make_unique<MainFrame>(options);
@@ -48,7 +46,6 @@ protected:
         frame->StopThreads();
         frame.reset();
         unsetenv("XDG_DATA_HOME");
-        ChangeFlags::TakeAll();
     }
 
     static bool Until(const std::function<bool()>& condition) {

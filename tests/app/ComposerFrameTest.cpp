@@ -15,7 +15,6 @@
 #include "files/ConfigPackage.h"
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
-#include "framework/ChangeFlags.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -95,7 +94,7 @@ TEST_F(ComposerInFrame, TypedFormulaUndoRedoSaveAndProblems) {
 TEST_F(ComposerInFrame, DetectorSelectionRedrawsAndKeysStayInTheComposer) {
     int a1 = AddQuad(0, {{{100, 100}, {140, 100}, {140, 140}, {100, 140}}}, 1);
     ASSERT_TRUE(SetRowExpression(Doc(), {'Y', 1}, *ParseFormula("A1 & B2", nullptr)));
-    View().SelectDetector(a1);
+    View().Select(a1);
     RunIdle();
     ComposerView& view = frame->Composer().View();
     const ComposerBox& leaf = State().composer_y[1].children[0].box;
@@ -109,7 +108,7 @@ TEST_F(ComposerInFrame, DetectorSelectionRedrawsAndKeysStayInTheComposer) {
     EXPECT_EQ(view.Picture().pixelColor(leaf.left + 2, leaf.top + 2), QColor(Qt::white));
 
     // Delete in the composer resets the node; the detector stays.
-    View().SelectDetector(a1);
+    View().Select(a1);
     RunIdle();
     frame->Composer().activateWindow();
     view.setFocus();

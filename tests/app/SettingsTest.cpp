@@ -12,7 +12,6 @@
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/StatusBar.h"
 #include "files/ProjectFile.h"
-#include "framework/ChangeFlags.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,10 +33,7 @@ class SettingsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureApplication(); }
     void SetUp() override { OpenAppSettings()->clear(); }
-    void TearDown() override {
-        OpenAppSettings()->clear();
-        ChangeFlags::TakeAll();
-    }
+    void TearDown() override { OpenAppSettings()->clear(); }
     // Writes an (empty-content) project file and returns its path.
     QString Project(const std::string& name) {
         const std::string path = dir.Path() + "/" + name;
@@ -73,8 +69,8 @@ TEST_F(SettingsTest, RecentListKeepsTenNewestFirstAndOutlivesTheRun) {
     for (const QString& f : files)
         recent.Add(f);
     recent.Add(files[5]); // opened again: to the top, not twice
-    QStringList expected{files[5], files[11], files[10], files[9], files[8], files[7], files[6], files[4], files[3],
-                         files[2]};
+    QStringList expected{files[5], files[11], files[10], files[9], files[8],
+                         files[7], files[6],  files[4],  files[3], files[2]};
     EXPECT_EQ(recent.Paths(), expected);
     EXPECT_EQ(MenuTexts(recent.Menu()).size(), 11); // ten entries and "clear"
     EXPECT_TRUE(MenuTexts(recent.Menu()).first().endsWith(files[5]));

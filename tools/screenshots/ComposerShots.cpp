@@ -3,13 +3,13 @@
 // pictures of the composer: a selected node, its menu open, a typing error.
 // korvex_composer_screenshots <output folder> <sample project>
 // Meant to run under a virtual X server (scripts/screenshot.sh).
+#include "ShotTools.h"
 #include "app/composer/ComposerFrame.h"
 #include "app/composer/ComposerView.h"
 #include "app/editor/MainView.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/TabView.h"
 #include "app/widgets/PaneDock.h"
-#include "ShotTools.h"
 #include "model/Document.h"
 
 #include <QApplication>
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     const auto& detectors = document.Current().detectors;
     for (size_t i = 0; i < detectors.size(); ++i)
         if (detectors[i].card == 1 && detectors[i].number == 2)
-            view.SelectDetector(int32_t(i));
+            view.Select(int32_t(i));
     Settle();
 
     ComposerFrame& composer = frame.Composer();

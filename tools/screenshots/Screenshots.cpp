@@ -3,6 +3,7 @@
 // typical moments and saves a PNG picture of the screen for each.
 // korvex_screenshots <output folder> [<sample folder>]
 // Meant to run under a virtual X server (scripts/screenshot.sh).
+#include "ShotTools.h"
 #include "app/common/Commands.h"
 #include "app/device/OptionMaskDialog.h"
 #include "app/editor/CornerFields.h"
@@ -17,8 +18,6 @@
 #include "app/widgets/ScrollView.h"
 #include "composer/Formula.h"
 #include "files/ProjectFile.h"
-#include "framework/ChangeFlags.h"
-#include "ShotTools.h"
 #include "image/Bitmap.h"
 #include "model/DetectorEdits.h"
 #include "model/Document.h"
@@ -263,8 +262,8 @@ int main(int argc, char** argv) {
     }
     // The saved sample lends its cards to the demo's scenes.
     frame.StartDemo(false);
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged |
-                      ChangeFlags::SelectionChanged);
+    frame.View().GetDocument().Announce(DocumentChange::Content | DocumentChange::Layout |
+                                        DocumentChange::Selection);
 
     bool ok = true;
     // The editor: four cards, the inspector, the problems list.

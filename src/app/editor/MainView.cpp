@@ -1,32 +1,28 @@
 #include "app/editor/MainView.h"
 
 #include "app/common/AppStrings.h"
-#include "app/common/LiveStrings.h"
 #include "app/common/Icons.h"
+#include "app/common/LiveStrings.h"
 #include "app/common/ProjectToolStrings.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
 #include "app/editor/BackgroundPicture.h"
 #include "app/editor/DetectorDrawing.h"
-#include "framework/ChangeFlags.h"
 #include "framework/Trace.h"
 #include "live/LiveBackground.h"
 #include "model/DetectorGeometry.h"
-
-#include <optional>
 
 #include <QAction>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-
 #include <algorithm>
+#include <optional>
 
 namespace korvex {
 
 MainView::MainView(MainViewHost& host, Document& document, QWidget* parent)
     : QWidget(parent), host(host), document(document) {
-    document.SetOwner(this);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);
@@ -35,23 +31,12 @@ MainView::MainView(MainViewHost& host, Document& document, QWidget* parent)
     UpdateCursor();
 }
 
-// ---- DocumentOwner --------------------------------------------------------
-
-void MainView::TitleChanged(const std::string& path) { host.TitleChanged(path); }
-
-void MainView::SelectDetector(int32_t index) { Select(index); }
-
-void MainView::RefreshView() { update(); }
-
-void MainView::ComposerStateChanged(RenderState& state) { host.ComposerStateChanged(state); }
-
 // ---- selection and toolbar ------------------------------------------------
 
 void MainView::Select(int32_t index) {
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
     RenderState& state = document.Current();
     state.selected = index;
-    host.ComposerStateChanged(state);
     if (index >= 0 && static_cast<size_t>(index) < state.detectors.size()) {
         const Detector& d = state.detectors[static_cast<size_t>(index)];
         settings.divisions = std::min<uint32_t>(d.divisions, 6);
@@ -124,13 +109,15 @@ void MainView::Relayout() {
     update();
 }
 
-void MainView::UpdateCursor() { setCursor(ModeCursor(mode)); }
+void MainView::UpdateCursor() {
+    setCursor(ModeCursor(mode));
+}
 
 void MainView::ProjectReplaced() {
     CancelDrag();
     activeCard = 0;
     activeHandle = -1;
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
 }
 
 // ---- commands ---------------------------------------------------------------
@@ -150,7 +137,7 @@ bool MainView::Command(int id) {
             // cannot carry over to another.
             CancelDrag();
             zoom = next;
-            ChangeFlags::Mark(ChangeFlags::LayoutChanged);
+            document.Announce(DocumentChange::Layout);
         }
         return true;
     }
@@ -231,11 +218,11 @@ bool MainView::Command(int id) {
         return true;
     case CmdUndo:
         CancelDrag();
-        korvex::Undo(document);
+        Edited(korvex::Undo(document));
         return true;
     case CmdRedo:
         CancelDrag();
-        korvex::Redo(document);
+        Edited(korvex::Redo(document));
         return true;
     default:
         return false;
@@ -313,10 +300,10 @@ void MainView::LiveBackgrounds() {
         anyFits = anyFits || fitted[i].has_value();
     }
     if (!anyFits) {
-        const QString text =
-            anyPicture ? QString::fromStdString(FillText(Text(kStrNoMatchingLivePictures).toStdString(),
-                                                         {std::to_string(state.width), std::to_string(state.height)}))
-                       : Text(kStrNoLivePictures);
+        const QString text = anyPicture ? QString::fromStdString(FillText(
+                                              Text(kStrNoMatchingLivePictures).toStdString(),
+                                              {std::to_string(state.width), std::to_string(state.height)}))
+                                        : Text(kStrNoLivePictures);
         host.Prompts().Information(host.DialogOwner(), text, Text(kStrTabLive));
         return;
     }
@@ -352,17 +339,16 @@ void MainView::SetActiveHandle(int32_t corner) {
     if (corner == activeHandle)
         return;
     activeHandle = corner;
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
 }
 
 void MainView::ChangeCard(int32_t x, int32_t y) {
     int32_t c = Geometry().CardAt(x, y);
     if (c == activeCard)
         return;
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
     activeCard = c;
     document.Current().selected = -1;
-    host.ComposerStateChanged(document.Current());
 }
 
 Point MainView::DragDelta() const {
@@ -423,7 +409,7 @@ void MainView::EraseAt(int32_t x, int32_t y) {
     Point p = Geometry().InPicture(activeCard, x, y);
     eraseStroke.push_back(p);
     if (EraseAroundOn(*erasePreview, document.Current(), p, zoom))
-        ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+        document.Announce(DocumentChange::Selection);
 }
 
 void MainView::Move(int32_t x, int32_t y) {
@@ -443,7 +429,7 @@ void MainView::Move(int32_t x, int32_t y) {
         [[fallthrough]];
     case DragAim:
         dragLast = p;
-        ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+        document.Announce(DocumentChange::Selection);
         break;
     }
 }
@@ -488,7 +474,7 @@ void MainView::LeftUp(int32_t x, int32_t y) {
     case DragErase:
         break;
     }
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
 }
 
 void MainView::CancelDrag() {
@@ -511,7 +497,7 @@ void MainView::CancelDrag() {
     case DragAim:
         break;
     }
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
 }
 
 void MainView::RightDown(int32_t x, int32_t y, const QPoint& globalPos) {
@@ -548,7 +534,7 @@ void MainView::mouseMoveEvent(QMouseEvent* event) {
     bool free = event->modifiers() & Qt::ShiftModifier;
     if (Dragging() && free != freeDrag) {
         freeDrag = free;
-        ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+        document.Announce(DocumentChange::Selection);
     }
     Move(p.x(), p.y());
 }
@@ -618,7 +604,8 @@ void MainView::paintEvent(QPaintEvent* event) {
         int32_t W = w * zoom, H = h * zoom;
         if (!event->rect().intersects(QRect(r.left - 1, r.top - 1, W + 8, H + 8)))
             continue;
-        painter.fillRect(QRect(QPoint(r.left + W + 1, r.top + 4), QPoint(r.left + W + 5, r.top + H + 5)), shadow);
+        painter.fillRect(QRect(QPoint(r.left + W + 1, r.top + 4), QPoint(r.left + W + 5, r.top + H + 5)),
+                         shadow);
         painter.fillRect(QRect(QPoint(r.left + 4, r.top + H + 1), QPoint(r.left + W, r.top + H + 5)), shadow);
         painter.setPen(i == activeCard ? QColor(255, 0, 0) : frameColour);
         painter.setBrush(Qt::NoBrush);
@@ -631,8 +618,8 @@ void MainView::paintEvent(QPaintEvent* event) {
                 continue;
             bool isSelected = static_cast<int32_t>(k) == state.selected;
             const Detector& shown = isSelected && erasePreview ? *erasePreview : d;
-            DrawnArea area =
-                DrawDetectorOnCanvas(canvas, PreviewPoints(k), shown, isSelected ? activeHandle : -1, isSelected);
+            DrawnArea area = DrawDetectorOnCanvas(canvas, PreviewPoints(k), shown,
+                                                  isSelected ? activeHandle : -1, isSelected);
             host.AreaPainted(area.card, area.number, area.count);
         }
         QImage zoomed = ImageOf(canvas).scaled(static_cast<int>(cw) * zoom, static_cast<int>(ch) * zoom,
@@ -644,8 +631,9 @@ void MainView::paintEvent(QPaintEvent* event) {
             if (static_cast<int64_t>(d.card) != i || !d.directional)
                 continue;
             const bool aiming = static_cast<int32_t>(k) == state.selected && drag == DragAim;
-            uint32_t angle = aiming ? AngleOf({dragStart.x(), dragStart.y()}, {dragLast.x(), dragLast.y()}, d.angle)
-                                    : d.angle;
+            uint32_t angle =
+                aiming ? AngleOf({dragStart.x(), dragStart.y()}, {dragLast.x(), dragLast.y()}, d.angle)
+                       : d.angle;
             DrawDirectionArrowOn(zoomed, PreviewPoints(k), d.IsLine(), angle, zoom);
             if (aiming) {
                 Point a = g.ToCanvas(activeCard, dragStart.x(), dragStart.y());

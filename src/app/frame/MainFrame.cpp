@@ -36,7 +36,6 @@
 #include "app/widgets/StatusBar.h"
 #include "devicelink/DeviceTexts.h"
 #include "devicelink/ProgramHistory.h"
-#include "framework/ChangeFlags.h"
 #include "framework/Language.h"
 #include "framework/StringTable.h"
 
@@ -54,6 +53,8 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace korvex {
 
@@ -117,7 +118,10 @@ MainFrame::MainFrame(FrameOptions options)
     tabView->Live().Attach(&devices->LiveCore());
     liveSite = std::make_unique<LiveSiteLink>(tabView->Live(), devices->LiveCore(), View(), *problemsView,
                                               *actions[CmdLiveDetectors], *actions[CmdFollowCamera]);
-    connect(tabView, &TabView::ActiveTabChanged, this, [this] { UpdateMenuStates(); });
+    connect(tabView, &TabView::ActiveTabChanged, this, [this] {
+        MarkChanged(PanesChanged);
+        UpdateMenuStates();
+    });
     BuildDeviceWindows();
 
     QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
@@ -126,8 +130,8 @@ MainFrame::MainFrame(FrameOptions options)
     View().GetDocument(); // the document already holds a new project
     View().UpdateToolbar();
     InstallIdleHook();
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::PanesChanged | ChangeFlags::SelectionChanged |
-                      ChangeFlags::LayoutChanged);
+    documentChanges = View().GetDocument().Subscribe([this](uint32_t what) { MarkChanged(what); });
+    MarkChanged(AllChanges);
 }
 
 MainFrame::~MainFrame() { StopThreads(); }
@@ -136,18 +140,19 @@ MainView& MainFrame::View() { return tabView->View(); }
 
 void MainFrame::InstallIdleHook() {
     // The deferred refreshes run once each time the event queue has been
-    // drained: the hook sees the loop about to wait, and if any change bit
-    // is marked it posts one refresh, which takes the whole word at once.
+    // drained: the hook sees the loop about to wait, and if the document or
+    // the panes changed it posts one refresh, which takes every change at
+    // once.
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread());
     if (!dispatcher)
         return;
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
-        if (idlePosted || ChangeFlags::Peek() == 0)
+        if (idlePosted || (changes == 0 && View().GetDocument().PendingChanges() == 0))
             return;
         idlePosted = true;
         UiPost(this, [](MainFrame& frame) {
             frame.idlePosted = false;
-            frame.ProcessChanges(ChangeFlags::TakeAll());
+            frame.ProcessChanges();
         });
     });
 }
@@ -161,7 +166,7 @@ void MainFrame::Create() {
     }
     show();
     panes.Place(frameGeometry());
-    ChangeFlags::Mark(ChangeFlags::PanesChanged | ChangeFlags::LayoutChanged);
+    MarkChanged(PanesChanged | DocumentChange::Layout);
 }
 
 namespace {
@@ -344,24 +349,28 @@ static void Enable(QAction* action, bool on) {
 
 void MainFrame::RefreshStates(uint32_t flags) {
     Document& document = View().GetDocument();
-    if (flags & ChangeFlags::DocumentChanged) {
+    if (flags & DocumentChange::Content) {
         Enable(actions[CmdSave], document.Modified());
         Enable(actions[CmdUndo], document.CanUndo());
         Enable(actions[CmdRedo], document.CanRedo());
     }
-    if (flags & ChangeFlags::SelectionChanged) {
+    if (flags & DocumentChange::Selection) {
         const Detector* sel = document.Current().SelectedDetector();
         Enable(actions[CmdModeErase], sel != nullptr);
         Enable(actions[CmdModeAim], sel != nullptr && sel->directional);
     }
-    if (flags & ChangeFlags::PanesChanged)
+    if (flags & PanesChanged)
         panes.Apply(tabView->ActiveTab() == 1);
 }
 
-void MainFrame::ProcessChanges(uint32_t flags) {
-    if (flags & (ChangeFlags::DocumentChanged | ChangeFlags::PanesChanged | ChangeFlags::SelectionChanged)) {
+void MainFrame::ProcessChanges() {
+    View().GetDocument().DeliverChanges();
+    const uint32_t flags = std::exchange(changes, 0);
+    if (flags & DocumentChange::Path)
+        FollowPath(View().GetDocument().Path());
+    if (flags & (DocumentChange::Content | PanesChanged | DocumentChange::Selection)) {
         RefreshStates(flags);
-        if (flags & ChangeFlags::DocumentChanged) {
+        if (flags & DocumentChange::Content) {
             problemsView->Rebuild(View().State());
             recovery->DocumentChanged();
         }
@@ -370,16 +379,16 @@ void MainFrame::ProcessChanges(uint32_t flags) {
     // new or opened project and every detector or card selection; a hidden
     // composer is laid out when it shows again (just above, for the pane
     // states come first).
-    if ((flags & (ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged)) || composerStale)
+    if ((flags & (DocumentChange::Content | DocumentChange::Selection)) || composerStale)
         LayoutComposer();
-    if (flags & (ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged))
-        liveSite->ProjectChanged(flags & ChangeFlags::DocumentChanged);
-    if (flags & ChangeFlags::LayoutChanged) {
+    if (flags & (DocumentChange::Content | DocumentChange::Selection))
+        liveSite->ProjectChanged(flags & DocumentChange::Content);
+    if (flags & DocumentChange::Layout) {
         View().Relayout();
         tabView->Scroll().Update();
         View().update();
     }
-    if (flags & ChangeFlags::SelectionChanged) {
+    if (flags & DocumentChange::Selection) {
         inspector->ShowDetector(View().State().SelectedDetector());
         tuningFrame->ShowDetector(View().State().SelectedDetector());
         // The menu states too: the commands that need an active card keep
@@ -585,19 +594,19 @@ void MainFrame::OnCommand(int id) {
             break;
         case CmdToggleComposer:
             panes.Toggle(PaneTable::Composer);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
+            MarkChanged(PanesChanged);
             break;
         case CmdToggleInspector:
             panes.Toggle(PaneTable::Inspector);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
+            MarkChanged(PanesChanged);
             break;
         case CmdToggleExplorer:
             panes.Toggle(PaneTable::Explorer);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
+            MarkChanged(PanesChanged);
             break;
         case CmdToggleTuning:
             panes.Toggle(PaneTable::Tuning);
-            ChangeFlags::Mark(ChangeFlags::PanesChanged);
+            MarkChanged(PanesChanged);
             break;
         case CmdConnect:
             if (!DeviceConnected()) {
@@ -703,7 +712,7 @@ void MainFrame::OpenAtStart(const std::string& path) {
     }
 }
 
-void MainFrame::TitleChanged(const std::string& path) {
+void MainFrame::FollowPath(const std::string& path) {
     SetTitle(path);
     // The document names its file after every open and save: that project
     // goes to the top of the recent list.
@@ -736,7 +745,7 @@ bool MainFrame::RestoreSettings() {
     panes.SetShown(PaneTable::Tuning, toggles.tuning);
     panes.KeepPlaces(unplaced);
     panes.SyncChecks();
-    ChangeFlags::Mark(ChangeFlags::PanesChanged);
+    MarkChanged(PanesChanged);
     return true;
 }
 
