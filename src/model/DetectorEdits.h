@@ -21,6 +21,9 @@ enum class EditRefusal {
     NoMovement,    // a move or reshape by (0, 0)
     SameValue,     // the detector already has that value
     NothingToUndo, // undo at the oldest state, redo at the newest
+    NoSuchItem,    // the composer selection or row names no node
+    NotAllowed,    // the composer row does not take that expression
+    NotACommand,   // the id is not one of the composer's commands
 };
 
 struct EditResult {
