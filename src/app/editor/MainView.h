@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/common/Commands.h"
-#include "app/editor/ViewGeometry.h"
+#include "model/ViewGeometry.h"
 #include "model/Detector.h"
 #include "model/DetectorEdits.h"
 #include "model/DetectorSnap.h"

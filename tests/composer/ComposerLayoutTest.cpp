@@ -1,5 +1,5 @@
 // The composer picture's arithmetic with fixed text sizes: no screen needed.
-#include "app/composer/ComposerLayout.h"
+#include "composer/ComposerLayout.h"
 
 #include "composer/Composer.h"
 #include "composer/Formula.h"

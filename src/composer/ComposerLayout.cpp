@@ -1,4 +1,4 @@
-#include "app/composer/ComposerLayout.h"
+#include "composer/ComposerLayout.h"
 
 #include "composer/Composer.h"
 
