@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ComposerItem.h"
+#include "model/DetectorEdits.h"
 #include "model/RenderState.h"
 
 #include <cstddef>
@@ -45,6 +46,12 @@ uint32_t ItemChildCount(uint32_t kind);
 bool ReadItem(const uint8_t* data, size_t size, ComposerItem& item, size_t* used = nullptr);
 constexpr int MaxItemDepth = 256;
 
+// The composer's three lists as a layout placed them: copies of a state's
+// rows with their boxes filled in. Hit testing reads these, never the state.
+struct ComposerRows {
+    std::vector<ComposerItem> y, z, a;
+};
+
 // What a selection path names.
 struct ComposerSelection {
     std::vector<ComposerItem>* list = nullptr; // the row's list
@@ -53,19 +60,22 @@ struct ComposerSelection {
     ComposerItem* node = nullptr;    // the node the path ends at
 };
 
-// Resolves composer_selection ("Y2BAX": list, row, then A/B steps down the
-// tree, then X). Empty fields when the selection is empty, names no row,
-// or its tree part does not lead to a node.
-ComposerSelection ResolveSelection(RenderState& state);
+// Resolves a composer path ("Y2BAX": list, row, then A/B steps down the
+// tree, then X; composer_selection holds one) in `state`. Empty fields when the path is
+// empty, names no row, or its tree part does not lead to a node.
+ComposerSelection ResolveSelection(RenderState& state, const std::string& path);
+// The node a composer path names in `state`, or none.
+const ComposerItem* NodeAt(const RenderState& state, const std::string& path);
 
 // The path of the node at (x, y) under `item`, from the boxes of the last
 // layout: "" outside the item's box, else "A"/"B" + child path, or "X".
 std::string HitPath(const ComposerItem& item, int32_t x, int32_t y);
 
-// The selection a click at (x, y) gives: the first row (Y, then Z, then
-// the card rows) whose expression is hit, as "Y" + ('0' + row) + path,
-// "Z" + ('0' + row) + path or "C" + ('a' + row) + path; "" when nothing is.
-std::string SelectionAt(const RenderState& state, int32_t x, int32_t y);
+// The selection a click at (x, y) gives among the placed rows: the first
+// row (Y, then Z, then the card rows) whose expression is hit, as
+// "Y" + ('0' + row) + path, "Z" + ('0' + row) + path or
+// "C" + ('a' + row) + path; "" when nothing is.
+std::string SelectionAt(const ComposerRows& placed, int32_t x, int32_t y);
 
 // Editing command ids of the composer window's menu, in a range of their own
 // beside the main window's commands (the window's command table checks that
@@ -87,15 +97,16 @@ enum ComposerCommand : unsigned {
 // Whether `id` is one of the editing commands above.
 bool IsComposerCommand(unsigned id);
 
-// Applies editing command `id` to the selected node of the current state as
-// one undo step. Nothing happens (and no undo step is made) when the
-// selection is empty or names no node, or `id` is not a composer command.
-// Returns true when a new state was made.
-bool ApplyComposerCommand(Document& document, unsigned id);
+// Applies editing command `id` to the composer node the current state's
+// composer_selection names, as one undo step. Nothing changes when `id` is not a composer command
+// (NotACommand) or the composer selection names no node (NoSuchItem).
+EditResult ApplyComposerCommand(Document& document, unsigned id);
 
-// The double click: selects at (x, y) as a click does; when the current
-// state has a selected detector and a node is selected, that node becomes
-// the detector's input in a new undo step. Returns true when it did.
-bool PutSelectedDetector(Document& document, int32_t x, int32_t y);
+// The double click on the node at composer path `path` (SelectionAt of the
+// click): with a detector selected, that node becomes the detector's input
+// in a new undo step whose composer_selection is `path`. Nothing changes, the selection included, without
+// a selected detector (NoSelection), when the path names no node
+// (NoSuchItem) or the detector's card has no input kind (NoSuchCard).
+EditResult PutSelectedDetector(Document& document, const std::string& path);
 
 } // namespace korvex

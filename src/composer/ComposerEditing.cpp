@@ -4,17 +4,20 @@
 
 namespace korvex {
 
-ComposerSelection ResolveSelection(RenderState& state) {
+ComposerSelection ResolveSelection(RenderState& state, const std::string& path) {
     ComposerSelection result;
-    const std::string& path = state.composer_selection;
     if (path.size() < 2)
         return result;
-    ComposerItem* rowItem = state.SelectedComposerItem();
-    if (!rowItem)
+    const char first = path[0];
+    std::vector<ComposerItem>& list = first == 'Y'   ? state.composer_y
+                                      : first == 'Z' ? state.composer_z
+                                                     : state.composer_a;
+    const int row = (first == 'Y' || first == 'Z') ? path[1] - '0' : path[1] - 'a';
+    if (row < 0 || static_cast<size_t>(row) >= list.size())
         return result;
-    char first = path[0];
-    result.list = &state.SelectedComposerList();
-    result.row = static_cast<size_t>((first == 'Y' || first == 'Z') ? path[1] - '0' : path[1] - 'a');
+    ComposerItem* rowItem = &list[static_cast<size_t>(row)];
+    result.list = &list;
+    result.row = static_cast<size_t>(row);
     result.rowItem = rowItem;
     ComposerItem* node = rowItem;
     for (size_t i = 2; i < path.size(); ++i) {
@@ -33,6 +36,11 @@ ComposerSelection ResolveSelection(RenderState& state) {
     return result; // no terminating X
 }
 
+const ComposerItem* NodeAt(const RenderState& state, const std::string& path) {
+    // Resolving only reads the state; the pointers go out as read-only.
+    return ResolveSelection(const_cast<RenderState&>(state), path).node;
+}
+
 std::string HitPath(const ComposerItem& item, int32_t x, int32_t y) {
     if (x < item.box.left || x >= item.box.right || y < item.box.top || y >= item.box.bottom)
         return {};
@@ -44,14 +52,13 @@ std::string HitPath(const ComposerItem& item, int32_t x, int32_t y) {
     return "X";
 }
 
-std::string SelectionAt(const RenderState& state, int32_t x, int32_t y) {
+std::string SelectionAt(const ComposerRows& placed, int32_t x, int32_t y) {
     struct ListPrefix {
         const std::vector<ComposerItem>* list;
         char letter;
         char rowBase;
     };
-    const ListPrefix lists[] = {{&state.composer_y, 'Y', '0'}, {&state.composer_z, 'Z', '0'},
-                                {&state.composer_a, 'C', 'a'}};
+    const ListPrefix lists[] = {{&placed.y, 'Y', '0'}, {&placed.z, 'Z', '0'}, {&placed.a, 'C', 'a'}};
     for (const ListPrefix& l : lists) {
         for (size_t row = 0; row < l.list->size(); ++row) {
             std::string path = HitPath((*l.list)[row], x, y);
@@ -90,7 +97,6 @@ void MakeOperator(ComposerItem& node, uint32_t op, uint32_t second) {
     ComposerItem left = node;
     if (left.kind == ComposerItem::Empty)
         SetLeaf(left, second, 0);
-    left.box = {};
     node.children.clear();
     node.children.push_back(std::move(left));
     node.children.emplace_back(second);
@@ -134,40 +140,43 @@ void Apply(ComposerSelection& sel, unsigned id) {
 
 } // namespace
 
-bool ApplyComposerCommand(Document& document, unsigned id) {
+EditResult ApplyComposerCommand(Document& document, unsigned id) {
     if (!IsComposerCommand(id))
-        return false;
-    // Check on the current state first so that a command that cannot apply
-    // leaves no empty undo step behind.
-    if (!ResolveSelection(document.Current()).node)
-        return false;
-    RenderState& state = document.NewRenderState();
-    ComposerSelection sel = ResolveSelection(state);
+        return {EditRefusal::NotACommand, -1};
+    const std::string path = document.Current().composer_selection;
+    // Checked on the current state first, so that a command that cannot
+    // apply leaves no empty undo step behind.
+    if (!NodeAt(document.Current(), path))
+        return {EditRefusal::NoSuchItem, -1};
+    RenderState next = document.Current();
+    ComposerSelection sel = ResolveSelection(next, path);
     if (id == CmdResetRow) {
-        uint32_t kind = state.composer_selection[0] == 'Z' ? ComposerItem::Empty : ComposerItem::One;
+        uint32_t kind = path[0] == 'Z' ? ComposerItem::Empty : ComposerItem::One;
         SetLeaf(*sel.rowItem, kind, 0);
     } else {
         Apply(sel, id);
     }
-    return true;
+    const int32_t selected = next.selected;
+    document.NewRenderState(std::move(next));
+    return {EditRefusal::None, selected};
 }
 
-bool PutSelectedDetector(Document& document, int32_t x, int32_t y) {
-    RenderState& current = document.Current();
-    const Detector* detector = current.SelectedDetector();
+EditResult PutSelectedDetector(Document& document, const std::string& path) {
+    const Detector* detector = document.Current().SelectedDetector();
     if (!detector)
-        return false;
-    // Selecting is not an edit: it changes the current state in place.
-    current.composer_selection = SelectionAt(current, x, y);
-    if (!ResolveSelection(current).node)
-        return false;
-    uint32_t kind = InputKindOfCard(detector->card);
+        return {EditRefusal::NoSelection, -1};
+    if (!NodeAt(document.Current(), path))
+        return {EditRefusal::NoSuchItem, -1};
+    const uint32_t kind = InputKindOfCard(detector->card);
     if (kind >= 20)
-        return false;
-    int32_t number = static_cast<int32_t>(detector->number);
-    RenderState& state = document.NewRenderState();
-    SetLeaf(*ResolveSelection(state).node, kind, number);
-    return true;
+        return {EditRefusal::NoSuchCard, -1};
+    const auto number = static_cast<int32_t>(detector->number);
+    RenderState next = document.Current();
+    SetLeaf(*ResolveSelection(next, path).node, kind, number);
+    next.composer_selection = path;
+    const int32_t selected = next.selected;
+    document.NewRenderState(std::move(next));
+    return {EditRefusal::None, selected};
 }
 
 } // namespace korvex

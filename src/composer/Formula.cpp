@@ -291,19 +291,20 @@ const ComposerItem* RowItem(const RenderState& state, const ComposerRow& row) {
     return &(*list)[row.index];
 }
 
-bool SetRowExpression(Document& document, const ComposerRow& row, const ComposerItem& expression) {
+EditResult SetRowExpression(Document& document, const ComposerRow& row, const ComposerItem& expression) {
     const ComposerItem* current = RowItem(document.Current(), row);
     if (!current || !RowFitsSelection(row.list, row.index))
-        return false;
+        return {EditRefusal::NoSuchItem, -1};
     if (expression.kind == ComposerItem::Empty && row.list != 'Z')
-        return false;
+        return {EditRefusal::NotAllowed, -1};
     if (current->SameContent(expression))
-        return false;
-    RenderState& state = document.NewRenderState();
-    ComposerItem& target = (*ListOf(state, row.list))[row.index];
-    target = expression;
-    state.composer_selection = row.SelectionPrefix() + "X";
-    return true;
+        return {EditRefusal::SameValue, -1};
+    RenderState next = document.Current();
+    (*ListOf(next, row.list))[row.index] = expression;
+    next.composer_selection = row.SelectionPrefix() + "X";
+    const int32_t selected = next.selected;
+    document.NewRenderState(std::move(next));
+    return {EditRefusal::None, selected};
 }
 
 std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow& row,
@@ -318,7 +319,7 @@ std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow&
         item = ParseFormula(formula, &error);
     if (!item)
         return error;
-    bool made = SetRowExpression(document, row, *item);
+    const bool made = SetRowExpression(document, row, *item).Changed();
     if (changed)
         *changed = made;
     return std::nullopt;
@@ -386,7 +387,7 @@ std::string MovedSelection(const RenderState& state, SelectionMove move) {
 }
 
 unsigned ResetCommandForSelection(RenderState& state) {
-    ComposerSelection selected = ResolveSelection(state);
+    ComposerSelection selected = ResolveSelection(state, state.composer_selection);
     if (!selected.node)
         return 0;
     const std::string& path = state.composer_selection;

@@ -5,6 +5,7 @@
 // composer window and `korvex-cli compose` make with them.
 
 #include "model/ComposerItem.h"
+#include "model/DetectorEdits.h"
 #include "model/RenderState.h"
 
 #include <cstddef>
@@ -75,9 +76,10 @@ const ComposerItem* RowItem(const RenderState& state, const ComposerRow& row);
 
 // Sets a row's expression in one undo step and selects the row's root. A
 // `Zero`/`One`/... tree goes in as it is; an `Empty` item is allowed only in
-// Z rows. Returns false, making no undo step, when the row does not exist,
-// the item is not allowed there, or the row already holds that expression.
-bool SetRowExpression(Document& document, const ComposerRow& row, const ComposerItem& expression);
+// Z rows. Changes nothing when the row does not exist (NoSuchItem), the
+// item is not allowed there (NotAllowed), or the row already holds that
+// expression (SameValue).
+EditResult SetRowExpression(Document& document, const ComposerRow& row, const ComposerItem& expression);
 
 // Parses `formula` for `row` (an empty formula clears a Z row to `Empty`)
 // and sets it as above; `changed` tells whether an undo step was made.

@@ -8,10 +8,12 @@ namespace korvex {
 
 namespace {
 
-EditResult Refused(EditRefusal why) { return {why, -1}; }
+EditResult Refused(EditRefusal why) {
+    return {why, -1};
+}
 
-// Puts a complete new state on the history; the document tells its owner
-// once the state is in place.
+// Puts a complete new state on the history; the document announces it once
+// the state is in place.
 EditResult Commit(Document& document, RenderState next) {
     int32_t selected = next.selected;
     document.NewRenderState(std::move(next));
@@ -182,12 +184,18 @@ EditResult SetBackgrounds(Document& document, std::vector<std::optional<Bitmap>>
     return Commit(document, std::move(next));
 }
 
-EditResult SetNumber(Document& document, uint32_t number) { return SetField(document, &Detector::number, number); }
-EditResult SetDelay(Document& document, uint32_t delay_ms) { return SetField(document, &Detector::delay, delay_ms); }
+EditResult SetNumber(Document& document, uint32_t number) {
+    return SetField(document, &Detector::number, number);
+}
+EditResult SetDelay(Document& document, uint32_t delay_ms) {
+    return SetField(document, &Detector::delay, delay_ms);
+}
 EditResult SetExtend(Document& document, uint32_t extend_ms) {
     return SetField(document, &Detector::extend, extend_ms);
 }
-EditResult SetAngle(Document& document, uint32_t angle) { return SetField(document, &Detector::angle, angle); }
+EditResult SetAngle(Document& document, uint32_t angle) {
+    return SetField(document, &Detector::angle, angle);
+}
 
 EditResult SetThresholds(Document& document, uint32_t feature_threshold, uint32_t threshold) {
     return EditSelected(document, [feature_threshold, threshold](Detector& d, const RenderState&) {
@@ -222,7 +230,8 @@ EditResult ApplyPenWidth(Document& document, DrawingSettings& settings, uint32_t
     return SetField(document, &Detector::pen_width, pen_width);
 }
 
-EditResult ApplyFillDivisions(Document& document, DrawingSettings& settings, int32_t fill, uint32_t divisions) {
+EditResult ApplyFillDivisions(Document& document, DrawingSettings& settings, int32_t fill,
+                              uint32_t divisions) {
     if (!document.Current().SelectedDetector()) {
         settings.fill = fill;
         settings.divisions = divisions;

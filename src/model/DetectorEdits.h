@@ -9,8 +9,8 @@
 namespace korvex {
 
 // The editing requests on a document's detectors and backgrounds. Each one
-// either commits exactly one new, complete state (the document tells its
-// owner only then) or changes nothing at all and says why. The view, the
+// either commits exactly one new, complete state (announced to the
+// document's subscribers at the next delivery) or changes nothing at all and says why. The view, the
 // inspector and the tuning window edit only through these.
 
 enum class EditRefusal {
@@ -21,6 +21,9 @@ enum class EditRefusal {
     NoMovement,    // a move or reshape by (0, 0)
     SameValue,     // the detector already has that value
     NothingToUndo, // undo at the oldest state, redo at the newest
+    NoSuchItem,    // the composer selection or row names no node
+    NotAllowed,    // the composer row does not take that expression
+    NotACommand,   // the id is not one of the composer's commands
 };
 
 struct EditResult {
@@ -94,7 +97,8 @@ EditResult SetKind(Document& document, DetectorKind kind);
 // one they change `settings` for the next new detector and report
 // NoSelection (the document did not change).
 EditResult ApplyPenWidth(Document& document, DrawingSettings& settings, uint32_t pen_width);
-EditResult ApplyFillDivisions(Document& document, DrawingSettings& settings, int32_t fill, uint32_t divisions);
+EditResult ApplyFillDivisions(Document& document, DrawingSettings& settings, int32_t fill,
+                              uint32_t divisions);
 
 // One step back or forward in the history.
 EditResult Undo(Document& document);

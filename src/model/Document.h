@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framework/ChangeChannel.h"
 #include "model/RenderState.h"
 
 #include <cstdint>
@@ -9,16 +10,18 @@
 
 namespace korvex {
 
-// Who hears about document changes: the frame (title), the main view
-// (selection, repaint) and the composer (the state it edits). Every
-// operation has a do-nothing default.
-class DocumentOwner {
-public:
-    virtual ~DocumentOwner() = default;
-    virtual void TitleChanged(const std::string& /*path*/) {}
-    virtual void SelectDetector(int32_t /*index*/) {}
-    virtual void RefreshView() {}
-    virtual void ComposerStateChanged(RenderState& /*state*/) {}
+// What a document announces to its subscribers. Several changes between
+// two deliveries reach them as one set.
+struct DocumentChange {
+    // A new state, undo or redo, a new or opened project, the modified mark.
+    static constexpr uint32_t Content = 0x1;
+    // The selected detector or composer item, the active card, the corner
+    // under the pointer, a drag preview.
+    static constexpr uint32_t Selection = 0x2;
+    // The size of what the views show (zoom, picture size, a new project).
+    static constexpr uint32_t Layout = 0x4;
+    // The file the project is saved under.
+    static constexpr uint32_t Path = 0x8;
 };
 
 // The project being edited: an undo history of render states.
@@ -26,17 +29,25 @@ class Document {
 public:
     static constexpr size_t MaxHistory = 100;
 
-    explicit Document(DocumentOwner* owner = nullptr) : owner(owner) {}
-
-    void SetOwner(DocumentOwner* o) { owner = o; }
+    // The change channel: every change is marked here and handed to the
+    // subscribers when DeliverChanges is called (the frame does that once
+    // per idle moment), never while a change is under way.
+    [[nodiscard]] ChangeChannel::Subscription Subscribe(ChangeChannel::Listener listener) {
+        return changes.Subscribe(std::move(listener));
+    }
+    // Marks a change the views make beside the history (the active card,
+    // the corner under the pointer, a drag preview, the zoom).
+    void Announce(uint32_t what) { changes.Mark(what); }
+    uint32_t PendingChanges() const { return changes.Pending(); }
+    void DeliverChanges() { changes.Deliver(); }
 
     // A new project: one new-project state, no path, not modified.
     void New();
 
     // Drops the redo part, pushes `ready` (a complete new state) or a deep
     // copy of the current state, keeps at most 100 states and returns the
-    // new current state. The owner hears of the new state as it is pushed,
-    // so editors commit a finished state (model/DetectorEdits); the copying
+    // new current state. The subscribers hear of it at the next delivery;
+    // editors commit a finished state (model/DetectorEdits), the copying
     // form is for programs and tests that fill the copy in afterwards.
     RenderState& NewRenderState();
     RenderState& NewRenderState(RenderState ready);
@@ -69,7 +80,7 @@ private:
     RenderState& Push(std::unique_ptr<RenderState> state, unsigned start_ms);
     void SetModified();
 
-    DocumentOwner* owner;
+    ChangeChannel changes;
     std::string path;
     bool modified = false;
     std::vector<std::unique_ptr<RenderState>> history;

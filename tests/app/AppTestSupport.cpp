@@ -1,7 +1,6 @@
 #include "AppTestSupport.h"
 
 #include "app/frame/TabView.h"
-#include "framework/ChangeFlags.h"
 #include "model/DetectorTools.h"
 
 #include <QApplication>
@@ -38,7 +37,6 @@ void RunIdle(int ms) {
 }
 
 void FrameTest::SetUp() {
-    ChangeFlags::TakeAll();
     FrameOptions options;
     options.prompter = &prompts;
     options.startWorkers = false;
@@ -48,12 +46,10 @@ void FrameTest::SetUp() {
     frame->activateWindow();
     QApplication::setActiveWindow(frame.get());
     RunIdle();
-    ChangeFlags::TakeAll();
 }
 
 void FrameTest::TearDown() {
     frame.reset();
-    ChangeFlags::TakeAll();
 }
 
 QPoint FrameTest::At(int card, int x, int y) {
@@ -66,16 +62,23 @@ QPoint FrameTest::At(int card, int x, int y) {
 
 int FrameTest::AddQuad(int card, std::array<Point, 4> points, uint32_t number) {
     RenderState& s = Doc().NewRenderState();
-    Detector d(0, 1, 0, static_cast<uint32_t>(card), number ? number : NextDetectorNumber(s, static_cast<uint32_t>(card)), s.CanvasWidth(),
+    Detector d(0, 1, 0, static_cast<uint32_t>(card),
+               number ? number : NextDetectorNumber(s, static_cast<uint32_t>(card)), s.CanvasWidth(),
                s.CanvasHeight());
     d.points = points;
     s.detectors.push_back(d);
     return static_cast<int>(s.detectors.size()) - 1;
 }
 
-void FrameTest::Press(QPoint p) { QTest::mousePress(&View(), Qt::LeftButton, Qt::NoModifier, p); }
-void FrameTest::MoveTo(QPoint p) { QTest::mouseMove(&View(), p); }
-void FrameTest::Release(QPoint p) { QTest::mouseRelease(&View(), Qt::LeftButton, Qt::NoModifier, p); }
+void FrameTest::Press(QPoint p) {
+    QTest::mousePress(&View(), Qt::LeftButton, Qt::NoModifier, p);
+}
+void FrameTest::MoveTo(QPoint p) {
+    QTest::mouseMove(&View(), p);
+}
+void FrameTest::Release(QPoint p) {
+    QTest::mouseRelease(&View(), Qt::LeftButton, Qt::NoModifier, p);
+}
 void FrameTest::Click(QPoint p) {
     Press(p);
     Release(p);

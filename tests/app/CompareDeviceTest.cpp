@@ -15,7 +15,6 @@
 #include "devsim/DeviceFiles.h"
 #include "devsim/DeviceSimulator.h"
 #include "files/ProjectFile.h"
-#include "framework/ChangeFlags.h"
 #include "framework/TextIds.h"
 
 #include <QElapsedTimer>
@@ -37,7 +36,6 @@ protected:
     void SetUp() override {
         // Programs kept before an upload go to this test's folder.
         setenv("XDG_DATA_HOME", (temp.Path() + "/data").c_str(), 1);
-        ChangeFlags::TakeAll();
         FrameOptions options;
         options.prompter = &prompts;
         options.makeDemo = [] { return std::make_unique<DemoDevice>(); };
@@ -50,7 +48,6 @@ protected:
         frame->StopThreads();
         frame.reset();
         unsetenv("XDG_DATA_HOME");
-        ChangeFlags::TakeAll();
     }
 
     static bool Until(const std::function<bool()>& condition) {

@@ -15,7 +15,6 @@
 #include "files/ConfigPackage.h"
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
-#include "framework/ChangeFlags.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,6 +28,11 @@ using ComposerInFrame = FrameTest;
 
 QPoint Centre(const ComposerItem& item) {
     return QPoint((item.box.left + item.box.right) / 2, (item.box.top + item.box.bottom) / 2);
+}
+
+// The rows as the composer view last placed them.
+const ComposerRows& Placed(MainFrame& frame) {
+    return frame.Composer().View().Steps().placed;
 }
 
 TEST_F(ComposerInFrame, PaneShowsEveryRowAndFollowsThePage) {
@@ -50,13 +54,13 @@ TEST_F(ComposerInFrame, PaneShowsEveryRowAndFollowsThePage) {
     RunIdle();
     EXPECT_TRUE(pane.isVisible());
     EXPECT_EQ(frame->Composer().View().LayoutCount(), layouts + 1);
-    EXPECT_GT(State().composer_y[0].box.right, 0);
+    EXPECT_GT(Placed(*frame).y[0].box.right, 0);
 }
 
 TEST_F(ComposerInFrame, TypedFormulaUndoRedoSaveAndProblems) {
     ComposerFrame& composer = frame->Composer();
     ComposerView& view = composer.View();
-    QTest::mouseClick(&view, Qt::LeftButton, {}, Centre(State().composer_y[0]));
+    QTest::mouseClick(&view, Qt::LeftButton, {}, Centre(Placed(*frame).y[0]));
     ASSERT_EQ(State().composer_selection, "Y0X");
     RunIdle();
 
@@ -82,7 +86,7 @@ TEST_F(ComposerInFrame, TypedFormulaUndoRedoSaveAndProblems) {
     RunIdle();
     EXPECT_EQ(field.text().toStdString(), "((A1 & B2) | Cblur)");
     // The laid-out boxes are the current state's: a click hits the new tree.
-    QTest::mouseClick(&view, Qt::LeftButton, {}, Centre(State().composer_y[0].children[1]));
+    QTest::mouseClick(&view, Qt::LeftButton, {}, Centre(Placed(*frame).y[0].children[1]));
     EXPECT_EQ(State().composer_selection, "Y0BX");
 
     TempDir dir;
@@ -95,10 +99,10 @@ TEST_F(ComposerInFrame, TypedFormulaUndoRedoSaveAndProblems) {
 TEST_F(ComposerInFrame, DetectorSelectionRedrawsAndKeysStayInTheComposer) {
     int a1 = AddQuad(0, {{{100, 100}, {140, 100}, {140, 140}, {100, 140}}}, 1);
     ASSERT_TRUE(SetRowExpression(Doc(), {'Y', 1}, *ParseFormula("A1 & B2", nullptr)));
-    View().SelectDetector(a1);
+    View().Select(a1);
     RunIdle();
     ComposerView& view = frame->Composer().View();
-    const ComposerBox& leaf = State().composer_y[1].children[0].box;
+    const ComposerBox leaf = Placed(*frame).y[1].children[0].box;
     // The selected detector's leaf is red.
     ASSERT_EQ(State().selected, a1);
     EXPECT_EQ(view.Picture().pixelColor(leaf.left + 2, leaf.top + 2), QColor(255, 0, 0));
@@ -109,11 +113,11 @@ TEST_F(ComposerInFrame, DetectorSelectionRedrawsAndKeysStayInTheComposer) {
     EXPECT_EQ(view.Picture().pixelColor(leaf.left + 2, leaf.top + 2), QColor(Qt::white));
 
     // Delete in the composer resets the node; the detector stays.
-    View().SelectDetector(a1);
+    View().Select(a1);
     RunIdle();
     frame->Composer().activateWindow();
     view.setFocus();
-    QTest::mouseClick(&view, Qt::LeftButton, {}, Centre(State().composer_y[1].children[1]));
+    QTest::mouseClick(&view, Qt::LeftButton, {}, Centre(Placed(*frame).y[1].children[1]));
     ASSERT_EQ(State().composer_selection, "Y1BX");
     size_t detectors = State().detectors.size();
     QTest::keyClick(&view, Qt::Key_Delete);
@@ -121,7 +125,7 @@ TEST_F(ComposerInFrame, DetectorSelectionRedrawsAndKeysStayInTheComposer) {
     EXPECT_EQ(State().detectors.size(), detectors);
     EXPECT_EQ(FormulaText(State().composer_y[1]), "(A1 & 0)");
     // The double click puts the selected detector into the node.
-    QTest::mouseDClick(&view, Qt::LeftButton, {}, Centre(State().composer_y[1].children[1]));
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, Centre(Placed(*frame).y[1].children[1]));
     RunIdle();
     EXPECT_EQ(FormulaText(State().composer_y[1]), "(A1 & A1)");
     // ... which the problems list reports as both sides being the same.
@@ -158,11 +162,13 @@ TEST_F(ComposerInFrame, FormulaByClicksUndoRedoAndSavedPackage) {
     };
     size_t start = Doc().HistorySize();
     const auto& y1 = [&]() -> const ComposerItem& { return State().composer_y[0]; };
-    choose(y1(), CmdOr);                                          // (1 | 0)
-    choose(y1().children[0], CmdAnd);                             // ((1 & 1) | 0)
-    choose(y1().children[0].children[0], CmdInputFirst + 0);      // A1
-    choose(y1().children[0].children[1], CmdInputFirst + 32 + 1); // B2, from the B... submenu
-    choose(y1().children[1], CmdBlurFirst + 2);                   // Cblur
+    // Row Y1 where the view placed it, for the clicks.
+    const auto placed = [&] { return Placed(*frame).y[0]; };
+    choose(placed(), CmdOr);                                          // (1 | 0)
+    choose(placed().children[0], CmdAnd);                             // ((1 & 1) | 0)
+    choose(placed().children[0].children[0], CmdInputFirst + 0);      // A1
+    choose(placed().children[0].children[1], CmdInputFirst + 32 + 1); // B2, from the B... submenu
+    choose(placed().children[1], CmdBlurFirst + 2);                   // Cblur
     std::vector<std::string> steps = {
         "1", "(1 | 0)", "((1 & 1) | 0)", "((A1 & 1) | 0)", "((A1 & B2) | 0)", "((A1 & B2) | Cblur)"};
     ASSERT_EQ(Doc().HistorySize(), start + 5);

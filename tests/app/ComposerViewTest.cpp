@@ -51,6 +51,8 @@ protected:
     }
     ComposerView& View() { return frame->View(); }
     RenderState& State() { return document.Current(); }
+    // The rows as the view last placed them.
+    const ComposerRows& Placed() { return View().Steps().placed; }
     void Set(const char* row, const char* formula) {
         ASSERT_FALSE(SetRowFormula(document, *ParseRowName(State(), row), formula));
         frame->Layout();
@@ -89,14 +91,14 @@ TEST_F(ComposerWidgets, PictureIsDrawnOnceAndClicksSelect) {
 
     // Clicking the "1" of row Y3 selects Y2X without an undo step and frames it blue.
     int layouts = View().LayoutCount();
-    QTest::mouseClick(&View(), Qt::LeftButton, {}, Centre(State().composer_y[2]));
+    QTest::mouseClick(&View(), Qt::LeftButton, {}, Centre(Placed().y[2]));
     EXPECT_EQ(State().composer_selection, "Y2X");
     EXPECT_EQ(document.HistorySize(), 1u);
     EXPECT_EQ(View().LayoutCount(), layouts + 1);
-    const ComposerBox& box = State().composer_y[2].box;
+    const ComposerBox box = Placed().y[2].box;
     EXPECT_EQ(View().Picture().pixelColor(box.left, (box.top + box.bottom) / 2), QColor(0, 0, 255));
     EXPECT_EQ(View().Picture().pixelColor(box.left + 1, box.top + 1), QColor(Qt::white));
-    const ComposerBox& other = State().composer_y[3].box;
+    const ComposerBox other = Placed().y[3].box;
     EXPECT_EQ(View().Picture().pixelColor(other.left, other.top), Stored(QColor(128, 128, 128)));
     // The formula field follows the selected row.
     EXPECT_EQ(frame->FormulaField().text().toStdString(), "1");
@@ -112,9 +114,9 @@ TEST_F(ComposerWidgets, RedLeafForTheSelectedDetector) {
     State().detectors.emplace_back(1, 1, 0, 0, 3, 320, 240); // A3
     State().selected = 0;
     Set("Y1", "A3 & B1");
-    const ComposerBox& a3 = State().composer_y[0].children[0].box;
+    const ComposerBox a3 = Placed().y[0].children[0].box;
     EXPECT_EQ(View().Picture().pixelColor(a3.left + 2, a3.top + 2), QColor(255, 0, 0));
-    const ComposerBox& b1 = State().composer_y[0].children[1].box;
+    const ComposerBox b1 = Placed().y[0].children[1].box;
     EXPECT_EQ(View().Picture().pixelColor(b1.left + 2, b1.top + 2), QColor(Qt::white));
     // The text inside the red leaf is white: the box holds nothing darker than red.
     bool white = false;
@@ -132,8 +134,7 @@ TEST_F(ComposerWidgets, ContextMenuOfDetectorsConditionsAndEmpty) {
     State().selected = 1;                                        // B1
     activeCard = 1;
     Set("Y1", "B4 | 0");
-    View().Select(Centre(State().composer_y[0].children[0]).x(),
-                  Centre(State().composer_y[0].children[0]).y());
+    View().Select(Centre(Placed().y[0].children[0]).x(), Centre(Placed().y[0].children[0]).y());
     ASSERT_EQ(State().composer_selection, "Y0AX");
     std::unique_ptr<QMenu> menu = View().BuildContextMenu();
     ASSERT_TRUE(menu);
@@ -160,7 +161,7 @@ TEST_F(ComposerWidgets, ContextMenuOfDetectorsConditionsAndEmpty) {
 
     // A whole Z row offers the unused item, checked while it is unused.
     frame->Layout();
-    View().Select(Centre(State().composer_z[2]).x(), Centre(State().composer_z[2]).y());
+    View().Select(Centre(Placed().z[2]).x(), Centre(Placed().z[2]).y());
     ASSERT_EQ(State().composer_selection, "Z2X");
     menu = View().BuildContextMenu();
     ASSERT_TRUE(Find(*menu, CmdEmpty));
@@ -174,7 +175,7 @@ TEST_F(ComposerWidgets, DoubleClickAndKeysEdit) {
     State().detectors.emplace_back(1, 1, 0, 2, 7, 320, 240); // C7
     State().selected = 0;
     frame->Layout();
-    QTest::mouseDClick(&View(), Qt::LeftButton, {}, Centre(State().composer_y[1]));
+    QTest::mouseDClick(&View(), Qt::LeftButton, {}, Centre(Placed().y[1]));
     EXPECT_EQ(FormulaText(State().composer_y[1]), "C7");
     EXPECT_EQ(document.HistorySize(), 2u);
 
@@ -201,7 +202,7 @@ TEST_F(ComposerWidgets, DoubleClickAndKeysEdit) {
 }
 
 TEST_F(ComposerWidgets, TypedFormulaIsOneStepAndErrorsChangeNothing) {
-    View().Select(Centre(State().composer_y[0]).x(), Centre(State().composer_y[0]).y());
+    View().Select(Centre(Placed().y[0]).x(), Centre(Placed().y[0]).y());
     QLineEdit& field = frame->FormulaField();
     int layouts = View().LayoutCount();
     field.setFocus();
@@ -234,7 +235,7 @@ TEST_F(ComposerWidgets, TypedFormulaIsOneStepAndErrorsChangeNothing) {
 
 TEST_F(ComposerWidgets, DeferredLayoutAndTextBeingTyped) {
     frame->SetLayoutDeferred(true);
-    View().Select(Centre(State().composer_y[4]).x(), Centre(State().composer_y[4]).y());
+    View().Select(Centre(Placed().y[4]).x(), Centre(Placed().y[4]).y());
     QSignalSpy edited(frame.get(), &ComposerFrame::DocumentEdited);
     QLineEdit& field = frame->FormulaField();
     field.setFocus();
@@ -275,11 +276,11 @@ TEST_F(ComposerWidgets, RowWiderThanAnyPictureIsCutNotFatal) {
     frame->Layout();
     EXPECT_EQ(View().Picture().width(), 32767);
     EXPECT_GT(View().Steps().width, 100000);
-    const ComposerItem* last = &State().composer_z[0];
+    const ComposerItem* last = &Placed().z[0];
     std::string path;
     while (!last->children.empty()) {
         last = &last->children[1];
         path += 'B';
     }
-    EXPECT_EQ(SelectionAt(State(), last->box.left + 2, last->box.top + 2), "Z0" + path + "X");
+    EXPECT_EQ(SelectionAt(Placed(), last->box.left + 2, last->box.top + 2), "Z0" + path + "X");
 }

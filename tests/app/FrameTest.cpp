@@ -14,7 +14,6 @@
 #include "app/widgets/StatusBar.h"
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
-#include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"
 #include "framework/Trace.h"
@@ -147,7 +146,6 @@ public:
 
 TEST(Upload, SavesAsksAndPostsTheSavedFile) {
     EnsureApplication();
-    ChangeFlags::TakeAll();
     FakePrompter prompts;
     FrameOptions options;
     options.prompter = &prompts;
@@ -180,7 +178,6 @@ TEST(Upload, SavesAsksAndPostsTheSavedFile) {
     frame.OnCommand(CmdUpload);
     EXPECT_EQ(prompts.warnings.size(), 2u);
     EXPECT_EQ(frame.posted.size(), 1u);
-    ChangeFlags::TakeAll();
 }
 
 TEST_F(MainFrameTest, MayCloseAsksOnlyWithUnsavedChanges) {
@@ -218,12 +215,14 @@ TEST_F(MainFrameTest, SavingSetsTheTitleAndReopeningRestoresTheProject) {
     prompts.saveAnswer = QString::fromStdString(path);
     frame->OnCommand(CmdSave);
     ASSERT_TRUE(prompts.errors.empty()) << prompts.errors[0].toStdString();
-    EXPECT_EQ(frame->windowTitle().toStdString(), path + " - Korvex");
     EXPECT_FALSE(Doc().Modified());
+    // The title follows the document's file at the next idle refresh.
     RunIdle();
+    EXPECT_EQ(frame->windowTitle().toStdString(), path + " - Korvex");
     EXPECT_FALSE(frame->Action(CmdSave)->isEnabled());
 
     frame->OnCommand(CmdNew);
+    RunIdle();
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Korvex"));
     EXPECT_TRUE(State().detectors.empty());
     prompts.openAnswer = QString::fromStdString(path);
@@ -232,6 +231,7 @@ TEST_F(MainFrameTest, SavingSetsTheTitleAndReopeningRestoresTheProject) {
     EXPECT_EQ(State().detectors[0].card, 2u);
     EXPECT_EQ(State().detectors[0].number, 7u);
     EXPECT_EQ(State().detectors[0].points, kSquare);
+    RunIdle();
     EXPECT_EQ(frame->windowTitle().toStdString(), path + " - Korvex");
     EXPECT_EQ(View().ActiveCard(), 0);
 }
@@ -457,7 +457,6 @@ TEST(FrameShutdown, StopsTheWorkersInOrder) {
         frame.reset();
     }
     SetTraceSink(previous);
-    ChangeFlags::TakeAll();
     auto at = [&](const std::string& text) {
         for (size_t i = 0; i < lines.size(); ++i)
             if (lines[i] == text)
@@ -515,14 +514,12 @@ TEST_F(LanguageMenuTest, ListsFoldersWithStringTablesOnly) {
         setenv("KORVEX_LANG_DIR", saved.c_str(), 1);
     else
         unsetenv("KORVEX_LANG_DIR");
-    ChangeFlags::TakeAll();
 }
 
 // The expression checks are warnings: listed with their own mark after the
 // problems, they never stop an upload; the problems still do.
 TEST(Upload, WarningsAreListedButDoNotStopIt) {
     EnsureApplication();
-    ChangeFlags::TakeAll();
     FakePrompter prompts;
     FrameOptions options;
     options.prompter = &prompts;
@@ -558,7 +555,6 @@ TEST(Upload, WarningsAreListedButDoNotStopIt) {
     EXPECT_TRUE(frame.Problems().Lines()[0].contains(QStringLiteral("B40")));
     EXPECT_FALSE(frame.Problems().IsWarning(0));
     EXPECT_TRUE(frame.Problems().IsWarning(1));
-    ChangeFlags::TakeAll();
 }
 
 // A file cut inside its output expressions opens with what could be read

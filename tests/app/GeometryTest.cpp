@@ -1,5 +1,5 @@
 #include "app/common/UiText.h"
-#include "app/editor/ViewGeometry.h"
+#include "model/ViewGeometry.h"
 #include "app/widgets/SecondsEdit.h"
 
 #include <gtest/gtest.h>

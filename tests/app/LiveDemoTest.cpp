@@ -14,7 +14,6 @@
 #include "app/session/DeviceSession.h"
 #include "app/tuning/TuningFrame.h"
 #include "devsim/DeviceSimulator.h"
-#include "framework/ChangeFlags.h"
 #include "model/DetectorTools.h"
 
 #include <QCheckBox>
@@ -33,7 +32,6 @@ class LiveDemoTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureApplication(); }
     void SetUp() override {
-        ChangeFlags::TakeAll();
         FrameOptions options;
         options.prompter = &prompts;
         options.startWorkers = true;
@@ -46,7 +44,6 @@ protected:
     void TearDown() override {
         frame->StopThreads();
         frame.reset();
-        ChangeFlags::TakeAll();
     }
     DeviceSession& Session() { return frame->Devices(); }
     LiveViewCore& Core() { return Session().LiveCore(); }
@@ -136,7 +133,7 @@ TEST_F(LiveDemoTest, TuningWindowFollowsTheSelectionAndSetsThresholdsWithOneClic
     fresh.detectors.back().card = 2;
     fresh.detectors.back().number = 3;
     fresh.selected = int32_t(fresh.detectors.size()) - 1;
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged);
+    frame->View().GetDocument().Announce(DocumentChange::Selection);
     RunIdle();
     TuningFrame& tuning = frame->Tuning();
     EXPECT_EQ(tuning.Camera(), 2);
@@ -265,7 +262,6 @@ namespace {
 // Help menu's demo entries knock camera 2 and put it back.
 TEST(LiveDemoScenesTest, OpenedProjectPlaysAndCameraTwoCanBeKnockedAndStraightened) {
     EnsureApplication();
-    ChangeFlags::TakeAll();
     FakePrompter prompts;
     FrameOptions options;
     options.prompter = &prompts;
@@ -309,7 +305,6 @@ TEST(LiveDemoScenesTest, OpenedProjectPlaysAndCameraTwoCanBeKnockedAndStraighten
     EXPECT_EQ(device.CameraShift(1), std::make_pair(0, 0));
     EXPECT_TRUE(until([&] { return lastFlagsOfCameraTwo() == 0; }));
     frame.StopThreads();
-    ChangeFlags::TakeAll();
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include "app/common/Commands.h"
 #include "app/editor/ProblemsView.h"
 #include "app/frame/TabView.h"
-#include "framework/ChangeFlags.h"
 #include "model/DetectorEdits.h"
 
 #include <QAction>
@@ -239,16 +238,15 @@ TEST_F(MainViewTest, ZoomStopsAtItsLimitsWithoutMarkingAnything) {
     EXPECT_EQ(View().Zoom(), 6);
     RunIdle();
     EXPECT_EQ(View().width(), 2 * 320 * 6 + 32);
-    ChangeFlags::TakeAll();
     View().Command(CmdZoomIn);
     EXPECT_EQ(View().Zoom(), 6);
-    EXPECT_EQ(ChangeFlags::Peek(), 0u);
+    EXPECT_EQ(Doc().PendingChanges(), 0u);
     for (int i = 0; i < 5; ++i)
         View().Command(CmdZoomOut);
     EXPECT_EQ(View().Zoom(), 1);
-    ChangeFlags::TakeAll();
+    RunIdle();
     View().Command(CmdZoomOut);
-    EXPECT_EQ(ChangeFlags::Peek(), 0u);
+    EXPECT_EQ(Doc().PendingChanges(), 0u);
 }
 
 TEST_F(MainViewTest, ZoomOnTheLivePageLeavesTheEditorAlone) {

@@ -6,7 +6,6 @@
 #include "app/session/ProjectRecovery.h"
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
-#include "framework/ChangeFlags.h"
 #include "framework/TextIds.h"
 #include "model/DetectorTools.h"
 
@@ -32,14 +31,10 @@ const std::array<Point, 4> kSquare{{{100, 100}, {140, 100}, {140, 140}, {100, 14
 class RecoveryTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureApplication(); }
-    void SetUp() override {
-        fs::remove_all(ProjectRecovery::Folder().toStdString());
-        ChangeFlags::TakeAll();
-    }
+    void SetUp() override { fs::remove_all(ProjectRecovery::Folder().toStdString()); }
     void TearDown() override {
         frames.clear();
         fs::remove_all(ProjectRecovery::Folder().toStdString());
-        ChangeFlags::TakeAll();
     }
 
     MainFrame& NewFrame(FakePrompter& prompts) {
@@ -63,7 +58,7 @@ protected:
     // One edit, seen by the frame as one change.
     static void Edit(MainFrame& frame, int32_t shift = 0) {
         AddSquare(frame.View().GetDocument(), shift);
-        frame.ProcessChanges(ChangeFlags::TakeAll());
+        frame.ProcessChanges();
     }
     static std::vector<uint8_t> Bytes(MainFrame& frame) {
         Document& d = frame.View().GetDocument();
@@ -116,8 +111,10 @@ TEST_F(RecoveryTest, ChangesAreCountedInEditsNotInRefreshes) {
     Edit(frame);
     // Refreshes that carry no edit (a pane toggled, a repaint asked for)
     // do not bring the copy nearer.
-    for (int i = 0; i < 5; ++i)
-        frame.ProcessChanges(ChangeFlags::DocumentChanged);
+    for (int i = 0; i < 5; ++i) {
+        frame.View().GetDocument().Announce(DocumentChange::Content);
+        frame.ProcessChanges();
+    }
     EXPECT_EQ(frame.Recovery().CopiesWritten(), 0u);
 
     // Two edits reaching the window in one refresh count as two: with the
@@ -125,7 +122,7 @@ TEST_F(RecoveryTest, ChangesAreCountedInEditsNotInRefreshes) {
     Document& doc = frame.View().GetDocument();
     AddSquare(doc, 5);
     AddSquare(doc, 10);
-    frame.ProcessChanges(ChangeFlags::TakeAll());
+    frame.ProcessChanges();
     ASSERT_EQ(frame.Recovery().CopiesWritten(), 1u);
     EXPECT_EQ(BinaryFile::ReadAll(frame.Recovery().CopyPath()), Bytes(frame));
 
@@ -133,7 +130,7 @@ TEST_F(RecoveryTest, ChangesAreCountedInEditsNotInRefreshes) {
     doc.Undo();
     doc.Redo();
     doc.Undo();
-    frame.ProcessChanges(ChangeFlags::TakeAll());
+    frame.ProcessChanges();
     ASSERT_EQ(frame.Recovery().CopiesWritten(), 2u);
     EXPECT_EQ(BinaryFile::ReadAll(frame.Recovery().CopyPath()), Bytes(frame));
 }

@@ -12,7 +12,6 @@
 #include "app/session/ProjectRecovery.h"
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
-#include "framework/ChangeFlags.h"
 #include "model/DetectorTools.h"
 
 #include <QApplication>
@@ -30,7 +29,9 @@ public:
     void Error(QWidget*, const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     void Information(QWidget*, const QString&, const QString&) override {}
     QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
-    QString SaveFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override { return {}; }
+    QString SaveFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
+        return {};
+    }
     void Beep() override {}
 };
 
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
     frame.Create();
     if (std::strcmp(argv[1], "-") != 0)
         frame.OpenAtStart(argv[1]);
-    frame.ProcessChanges(ChangeFlags::TakeAll());
+    frame.ProcessChanges();
     frame.StartRecovery(200, 20);
 
     Document& document = frame.View().GetDocument();
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
         const int32_t x = 40 + static_cast<int32_t>(i) * 4;
         d.points = {{{x, 20}, {x + 20, 20}, {x + 20, 60}, {x, 60}}};
         s.detectors.push_back(d);
-        frame.ProcessChanges(ChangeFlags::TakeAll()); // one change, as the idle refresh sees it
+        frame.ProcessChanges(); // one change, as the idle refresh sees it
     }
     // The twentieth change wrote one copy; the timer writes the last two.
     QElapsedTimer waited;

@@ -11,7 +11,6 @@
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/StatusBar.h"
 #include "files/ProjectFile.h"
-#include "framework/ChangeFlags.h"
 #include "framework/TextIds.h"
 
 #include <QAction>
@@ -34,10 +33,7 @@ class SettingsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureApplication(); }
     void SetUp() override { OpenAppSettings()->clear(); }
-    void TearDown() override {
-        OpenAppSettings()->clear();
-        ChangeFlags::TakeAll();
-    }
+    void TearDown() override { OpenAppSettings()->clear(); }
     // Writes an (empty-content) project file and returns its path.
     QString Project(const std::string& name) {
         const std::string path = dir.Path() + "/" + name;

@@ -164,7 +164,7 @@ TEST(Selection, ResolvesPaths) {
     state.composer_y[2] = Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 1),
                              Op(ComposerItem::Or, ComposerItem(ComposerItem::InputB, 2), ComposerItem(0u)));
     state.composer_selection = "Y2BAX";
-    ComposerSelection sel = ResolveSelection(state);
+    ComposerSelection sel = ResolveSelection(state, state.composer_selection);
     ASSERT_NE(sel.node, nullptr);
     EXPECT_EQ(sel.rowItem, &state.composer_y[2]);
     EXPECT_EQ(sel.node->kind, uint32_t(ComposerItem::InputB));
@@ -172,32 +172,34 @@ TEST(Selection, ResolvesPaths) {
 
     for (const char* bad : {"", "Y", "Y2", "Y2BAAX", "Y2BXA", "Y2Q", "Yz X", "ZpX", "CiX", "Z/X"}) {
         state.composer_selection = bad;
-        EXPECT_EQ(ResolveSelection(state).node, nullptr) << bad;
+        EXPECT_EQ(ResolveSelection(state, state.composer_selection).node, nullptr) << bad;
     }
     state.composer_selection = "CdX"; // card row D
-    EXPECT_EQ(ResolveSelection(state).node, &state.composer_a[3]);
+    EXPECT_EQ(ResolveSelection(state, state.composer_selection).node, &state.composer_a[3]);
     state.composer_selection = std::string("Z") + char('0' + 12) + "X"; // row 12 uses '<'
-    EXPECT_EQ(ResolveSelection(state).node, &state.composer_z[12]);
+    EXPECT_EQ(ResolveSelection(state, state.composer_selection).node, &state.composer_z[12]);
 }
 
 TEST(Selection, HitPathAndClicks) {
-    RenderState state = RenderState::NewProject();
     ComposerItem tree = Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 3), ComposerItem(ComposerItem::InputB, 1));
     tree.box = {10, 10, 100, 30};
     tree.children[0].box = {20, 12, 40, 28};
     tree.children[1].box = {60, 12, 80, 28};
-    state.composer_y[0] = tree;
-    state.composer_y[2].box = {10, 40, 30, 60};
+    ComposerRows placed;
+    placed.y.resize(3);
+    placed.a.resize(2);
+    placed.y[0] = tree;
+    placed.y[2].box = {10, 40, 30, 60};
     EXPECT_EQ(HitPath(tree, 20, 12), "AX");
     EXPECT_EQ(HitPath(tree, 79, 27), "BX");
     EXPECT_EQ(HitPath(tree, 80, 27), "X"); // right edge is outside the leaf
     EXPECT_EQ(HitPath(tree, 100, 20), "");
-    EXPECT_EQ(SelectionAt(state, 50, 20), "Y0X");
-    EXPECT_EQ(SelectionAt(state, 25, 20), "Y0AX");
-    EXPECT_EQ(SelectionAt(state, 15, 45), "Y2X");
-    EXPECT_EQ(SelectionAt(state, 5, 5), "");
-    state.composer_a[1].box = {0, 100, 10, 110};
-    EXPECT_EQ(SelectionAt(state, 5, 105), "CbX");
+    EXPECT_EQ(SelectionAt(placed, 50, 20), "Y0X");
+    EXPECT_EQ(SelectionAt(placed, 25, 20), "Y0AX");
+    EXPECT_EQ(SelectionAt(placed, 15, 45), "Y2X");
+    EXPECT_EQ(SelectionAt(placed, 5, 5), "");
+    placed.a[1].box = {0, 100, 10, 110};
+    EXPECT_EQ(SelectionAt(placed, 5, 105), "CbX");
 }
 
 class ComposerCommands : public ::testing::Test {
@@ -272,33 +274,42 @@ TEST_F(ComposerCommands, LeavesResetAndConditions) {
 TEST_F(ComposerCommands, NothingHappensWithoutANode) {
     size_t before = document.HistorySize();
     Edit("");
-    EXPECT_FALSE(ApplyComposerCommand(document, CmdAnd));
+    EXPECT_EQ(ApplyComposerCommand(document, CmdAnd).refusal, EditRefusal::NoSuchItem);
     Edit("Y0AX"); // a leaf has no child
-    EXPECT_FALSE(ApplyComposerCommand(document, CmdAnd));
+    EXPECT_EQ(ApplyComposerCommand(document, CmdAnd).refusal, EditRefusal::NoSuchItem);
     Edit("Y0X");
-    EXPECT_FALSE(ApplyComposerCommand(document, 40026));
-    EXPECT_FALSE(ApplyComposerCommand(document, CmdBlurFirst + 8 + 8));
+    EXPECT_EQ(ApplyComposerCommand(document, 40026).refusal, EditRefusal::NotACommand);
+    EXPECT_EQ(ApplyComposerCommand(document, CmdBlurFirst + 8 + 8).refusal, EditRefusal::NotACommand);
     EXPECT_EQ(document.HistorySize(), before);
     EXPECT_FALSE(document.Modified());
 }
 
+// The double click puts the selected detector into the node the click
+// names, and that node becomes the selection, in one step; every refusal
+// leaves the history and the selection as they were.
 TEST_F(ComposerCommands, PutSelectedDetector) {
     DrawingSettings settings;
     settings.card = 2;
     AddDetector(document, settings);
     AddDetector(document, settings); // C2, selected
-    RenderState& state = document.Current();
-    state.composer_y[5].box = {0, 0, 20, 20};
+    Edit("Z1X");
     size_t before = document.HistorySize();
-    ASSERT_TRUE(PutSelectedDetector(document, 5, 5));
+    ASSERT_TRUE(PutSelectedDetector(document, "Y5X"));
     EXPECT_EQ(document.HistorySize(), before + 1);
     EXPECT_EQ(ItemScriptText(document.Current().composer_y[5]), "C2");
     EXPECT_EQ(document.Current().composer_selection, "Y5X");
-    // A click on nothing clears the selection and changes nothing.
-    EXPECT_FALSE(PutSelectedDetector(document, 50, 50));
-    EXPECT_EQ(document.Current().composer_selection, "");
-    EXPECT_EQ(document.HistorySize(), before + 1);
-    // Without a selected detector nothing happens at all.
-    document.Current().selected = -1;
-    EXPECT_FALSE(PutSelectedDetector(document, 5, 5));
+
+    RenderState kept = document.Current();
+    auto unchanged = [&](EditRefusal expected, const std::string& path) {
+        EXPECT_EQ(PutSelectedDetector(document, path).refusal, expected) << path;
+        EXPECT_EQ(document.HistorySize(), before + 1) << path;
+        EXPECT_TRUE(document.Current() == kept) << path;
+        EXPECT_EQ(document.Current().composer_selection, "Y5X") << path;
+    };
+    unchanged(EditRefusal::NoSuchItem, ""); // a click on nothing
+    unchanged(EditRefusal::NoSuchItem, "Y5AX");
+    unchanged(EditRefusal::NoSuchItem, "Y~X");
+    Edit("Y5X").selected = -1;
+    kept = document.Current();
+    unchanged(EditRefusal::NoSelection, "Y6X");
 }

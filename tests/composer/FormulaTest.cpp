@@ -147,7 +147,8 @@ TEST(FormulaRows, SetRowFormulaIsOneUndoStep) {
     EXPECT_FALSE(SetRowFormula(document, {'Z', 3}, "  "));
     EXPECT_EQ(document.Current().composer_z[3].kind, uint32_t(ComposerItem::Empty));
     EXPECT_TRUE(SetRowFormula(document, y1, ""));
-    EXPECT_FALSE(SetRowExpression(document, y1, ComposerItem(ComposerItem::Empty)));
+    EXPECT_EQ(SetRowExpression(document, y1, ComposerItem(ComposerItem::Empty)).refusal,
+              EditRefusal::NotAllowed);
     document.Undo();
     document.Undo();
     EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "((A1 & B2) | Cblur)");

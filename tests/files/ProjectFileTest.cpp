@@ -4,7 +4,6 @@
 #include "files/Chunk.h"
 #include "files/ConfigPackage.h"
 #include "framework/BinaryFile.h"
-#include "framework/ChangeFlags.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"
@@ -576,30 +575,25 @@ TEST(ProjectFile, InterruptedSaveKeepsThePreviousFile) {
     EXPECT_EQ(back->backgrounds.size(), 8u);
 }
 
-TEST(ProjectFile, SaveAndOpenTellTheOwner) {
-    struct Owner : DocumentOwner {
-        std::vector<std::string> titles;
-        int composerHandOvers = 0;
-        void TitleChanged(const std::string& path) override { titles.push_back(path); }
-        void ComposerStateChanged(RenderState&) override { ++composerHandOvers; }
-    } owner;
+TEST(ProjectFile, SaveAndOpenAnnounceTheirChanges) {
     TempDir dir;
-    Document doc(&owner);
+    Document doc;
     doc.New();
     doc.NewRenderState();
-    owner.titles.clear();
-    owner.composerHandOvers = 0;
-    ChangeFlags::TakeAll();
+    uint32_t heard = 0;
+    auto subscription = doc.Subscribe([&](uint32_t bits) { heard = bits; });
+    doc.DeliverChanges();
     std::string path = dir.File("t.kvx");
     SaveProject(doc, path);
-    EXPECT_EQ(owner.titles, std::vector<std::string>{path});
-    EXPECT_EQ(ChangeFlags::TakeAll() & ChangeFlags::DocumentChanged, uint32_t(ChangeFlags::DocumentChanged));
-    EXPECT_EQ(owner.composerHandOvers, 0);
+    doc.DeliverChanges();
+    EXPECT_EQ(heard, DocumentChange::Content | DocumentChange::Path);
+    EXPECT_EQ(doc.Path(), path);
+    doc.NewRenderState();
+    doc.DeliverChanges();
     OpenProject(doc, path);
-    EXPECT_EQ(owner.titles.size(), 2u);
-    EXPECT_EQ(owner.composerHandOvers, 1);
-    EXPECT_EQ(ChangeFlags::TakeAll() & (ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged),
-              uint32_t(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged));
+    doc.DeliverChanges();
+    EXPECT_EQ(heard, DocumentChange::Content | DocumentChange::Layout | DocumentChange::Path |
+                         DocumentChange::Selection);
     EXPECT_EQ(doc.HistorySize(), 1u);
     EXPECT_FALSE(doc.CanUndo());
 }

@@ -1,12 +1,10 @@
 #include "framework/Thread.h"
 
-#include "framework/ChangeFlags.h"
 #include "framework/Trace.h"
 #include "support/WaitUntil.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -154,28 +152,6 @@ TEST(StopEvent, IsManualResetAndSeenByEveryWait) {
     EXPECT_EQ(woken.load(), 2);
     e.Reset();
     EXPECT_FALSE(e.IsSet());
-}
-
-TEST(ChangeFlags, MarksAccumulateAndTakeAllClears) {
-    ChangeFlags::TakeAll();
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged);
-    ChangeFlags::Mark(ChangeFlags::LayoutChanged);
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged);
-    EXPECT_EQ(ChangeFlags::TakeAll(), 0xDu);
-    EXPECT_EQ(ChangeFlags::TakeAll(), 0u);
-}
-
-TEST(ChangeFlags, ConcurrentMarksAreNotLost) {
-    ChangeFlags::TakeAll();
-    std::vector<std::thread> threads;
-    for (uint32_t bit = 0; bit < 8; ++bit)
-        threads.emplace_back([bit] {
-            for (int i = 0; i < 1000; ++i)
-                ChangeFlags::Mark(1u << bit);
-        });
-    for (auto& t : threads)
-        t.join();
-    EXPECT_EQ(ChangeFlags::TakeAll(), 0xFFu);
 }
 
 TEST(Trace, LinesAreCutToTheHundredCharacterBuffer) {

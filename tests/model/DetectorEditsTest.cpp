@@ -1,9 +1,9 @@
 #include "model/DetectorEdits.h"
+
 #include "model/DetectorGeometry.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -50,13 +50,17 @@ TEST_F(DetectorEdits, EveryRefusedEditSaysWhyAndChangesNothing) {
     settings.pen_width = 1;
     Detector clip = First();
     const std::vector<Case> cases = {
-        {"add on a missing card", [](Document& d) { return AddDetector(d, DrawingSettings{9, 1, 1, 0, 0}); },
+        {"add on a missing card",
+         [](Document& d) {
+             return AddDetector(d, DrawingSettings{9, 1, 1, 0, 0});
+         },
          EditRefusal::NoSuchCard},
         {"corner 4", [](Document& d) { return MoveCorner(d, 4, 5, 5); }, EditRefusal::NoSuchCorner},
         {"corner by nothing", [](Document& d) { return MoveCorner(d, 1, 0, 0); }, EditRefusal::NoMovement},
         {"move by nothing", [](Document& d) { return MoveSelected(d, 0, 0); }, EditRefusal::NoMovement},
         {"card by nothing", [](Document& d) { return MoveCard(d, 0, 0); }, EditRefusal::NoMovement},
-        {"paste on no card", [&clip](Document& d) { return PasteDetector(d, clip, -1); }, EditRefusal::NoSuchCard},
+        {"paste on no card", [&clip](Document& d) { return PasteDetector(d, clip, -1); },
+         EditRefusal::NoSuchCard},
         {"paste past the cards", [&clip](Document& d) { return PasteDetector(d, clip, 4); },
          EditRefusal::NoSuchCard},
         {"background of card 4", [](Document& d) { return SetBackground(d, 4, Bitmap(320, 240)); },
@@ -87,8 +91,12 @@ TEST_F(DetectorEdits, EveryRefusedEditSaysWhyAndChangesNothing) {
         [](Document& d) { return MoveCorner(d, 0, 1, 1); },
         [](Document& d) { return MoveSelected(d, 1, 1); },
         [](Document& d) { return MoveCard(d, 1, 1); },
-        [](Document& d) { return AimSelected(d, {0, 0}, {0, 10}); },
-        [](Document& d) { return EraseAround(d, {{10, 10}}, 1); },
+        [](Document& d) {
+            return AimSelected(d, {0, 0}, {0, 10});
+        },
+        [](Document& d) {
+            return EraseAround(d, {{10, 10}}, 1);
+        },
         [](Document& d) { return DeleteSelected(d); },
         [](Document& d) { return SetNumber(d, 7); },
         [](Document& d) { return SetKind(d, DetectorKind::Contrast); },
@@ -117,8 +125,12 @@ TEST_F(DetectorEdits, EachAcceptedEditIsOneUndoStep) {
         [](Document& d) { return MoveCorner(d, 2, 3, 4); },
         [](Document& d) { return MoveSelected(d, -5, 0); },
         [](Document& d) { return MoveCard(d, 0, 7); },
-        [](Document& d) { return AimSelected(d, {0, 0}, {10, 0}); },
-        [](Document& d) { return EraseAround(d, {{30, 30}}, 1); },
+        [](Document& d) {
+            return AimSelected(d, {0, 0}, {10, 0});
+        },
+        [](Document& d) {
+            return EraseAround(d, {{30, 30}}, 1);
+        },
         [](Document& d) { return SetNumber(d, 5); },
         [](Document& d) { return SetThresholds(d, 100, 4); },
         [](Document& d) { return SetKind(d, DetectorKind::Directional); },
@@ -222,26 +234,27 @@ TEST_F(DetectorEdits, KindsSwitchAsTheBoxesSay) {
     EXPECT_FALSE(First().contrast || First().directional);
 }
 
-// The owner hears of an edit only once the new state is complete: a
-// listener that reads the document when told sees the edit in place.
-TEST_F(DetectorEdits, TheOwnerHearsOfAnEditOnlyWhenTheStateIsComplete) {
-    struct Listener : DocumentOwner {
-        void SelectDetector(int32_t index) override {
-            const RenderState& s = doc->Current();
-            seen.push_back(index >= 0 && size_t(index) < s.detectors.size() ? s.detectors[size_t(index)].points[0]
-                                                                            : Point{-1, -1});
-        }
-        Document* doc = nullptr;
-        std::vector<Point> seen;
-    } listener;
-    listener.doc = &doc;
-    doc.SetOwner(&listener);
+// Subscribers hear of an edit only once the new state is complete: one
+// that reads the document when told sees the edit in place, and a refused
+// edit announces nothing.
+TEST_F(DetectorEdits, SubscribersHearOfAnEditOnlyWhenTheStateIsComplete) {
+    std::vector<Point> seen;
+    auto subscription = doc.Subscribe([&](uint32_t) {
+        const RenderState& s = doc.Current();
+        seen.push_back(s.SelectedDetector() ? s.SelectedDetector()->points[0] : Point{-1, -1});
+    });
+    doc.DeliverChanges();
+    seen.clear();
     ASSERT_TRUE(MoveCorner(doc, 0, 4, 0));
+    doc.DeliverChanges();
     ASSERT_TRUE(AddDetector(doc, DrawingSettings{2, 1, 1, 0, 0}, Point{150, 60}));
-    doc.SetOwner(nullptr);
-    ASSERT_EQ(listener.seen.size(), 2u);
-    EXPECT_EQ(listener.seen[0], (Point{114, 100}));
-    EXPECT_EQ(listener.seen[1], (Point{160, 60}));
+    doc.DeliverChanges();
+    EXPECT_FALSE(MoveCorner(doc, 0, 0, 0));
+    EXPECT_EQ(doc.PendingChanges(), 0u);
+    doc.DeliverChanges();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], (Point{114, 100}));
+    EXPECT_EQ(seen[1], (Point{160, 60}));
 }
 
 TEST(DetectorGeometry, ThePictureSitsOnTheCanvasByOneRule) {
@@ -290,13 +303,13 @@ TEST(DetectorGeometry, CardNumbersSetOneBitPerValidDetector) {
 
 TEST(AngleOf, PointsTheWayOfTheDrag) {
     Point o{100, 100};
-    EXPECT_EQ(AngleOf(o, {100, 140}, 7), 0u);   // down
-    EXPECT_EQ(AngleOf(o, {140, 100}, 7), 90u);  // right
-    EXPECT_EQ(AngleOf(o, {100, 60}, 7), 180u);  // up
-    EXPECT_EQ(AngleOf(o, {60, 100}, 7), 270u);  // left
-    EXPECT_EQ(AngleOf(o, {140, 140}, 7), 45u);  // down and right
-    EXPECT_EQ(AngleOf(o, {60, 140}, 7), 315u);  // down and left: never 360
-    EXPECT_EQ(AngleOf(o, o, 123), 123u);        // no movement keeps the old angle
+    EXPECT_EQ(AngleOf(o, {100, 140}, 7), 0u);  // down
+    EXPECT_EQ(AngleOf(o, {140, 100}, 7), 90u); // right
+    EXPECT_EQ(AngleOf(o, {100, 60}, 7), 180u); // up
+    EXPECT_EQ(AngleOf(o, {60, 100}, 7), 270u); // left
+    EXPECT_EQ(AngleOf(o, {140, 140}, 7), 45u); // down and right
+    EXPECT_EQ(AngleOf(o, {60, 140}, 7), 315u); // down and left: never 360
+    EXPECT_EQ(AngleOf(o, o, 123), 123u);       // no movement keeps the old angle
 }
 
 TEST(CycleHit, RepeatedClicksCycleThroughTheDetectorsUnderThePoint) {

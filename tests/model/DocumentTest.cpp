@@ -1,6 +1,6 @@
-#include "framework/ChangeFlags.h"
-#include "framework/Trace.h"
 #include "model/Document.h"
+
+#include "framework/Trace.h"
 
 #include <gtest/gtest.h>
 
@@ -8,30 +8,32 @@ using namespace korvex;
 
 namespace {
 
-struct RecordingOwner : DocumentOwner {
-    std::vector<std::string> events;
-    void TitleChanged(const std::string& path) override { events.push_back("title:" + path); }
-    void SelectDetector(int32_t index) override { events.push_back("select:" + std::to_string(index)); }
-    void RefreshView() override { events.push_back("refresh"); }
-    void ComposerStateChanged(RenderState&) override { events.push_back("composer"); }
-};
+constexpr uint32_t Content = DocumentChange::Content, Selection = DocumentChange::Selection,
+                   Layout = DocumentChange::Layout, Path = DocumentChange::Path;
+
+// What the document has marked since the last delivery, delivered now.
+uint32_t Take(Document& d) {
+    uint32_t seen = 0;
+    auto s = d.Subscribe([&](uint32_t bits) { seen |= bits; });
+    d.DeliverChanges();
+    return seen;
+}
 
 // Gives each state a mark so the history order can be checked.
-void Edit(Document& d, uint32_t mark) { d.NewRenderState().width = mark; }
+void Edit(Document& d, uint32_t mark) {
+    d.NewRenderState().width = mark;
+}
 
 } // namespace
 
 TEST(Document, NewProjectState) {
-    RecordingOwner owner;
-    Document d(&owner);
-    ChangeFlags::TakeAll();
+    Document d;
     d.New();
-    EXPECT_EQ(ChangeFlags::TakeAll(), ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged);
+    EXPECT_EQ(Take(d), Content | Layout | Path);
     EXPECT_EQ(d.HistorySize(), 1u);
     EXPECT_FALSE(d.Modified());
     EXPECT_FALSE(d.CanUndo());
     EXPECT_FALSE(d.CanRedo());
-    EXPECT_EQ(owner.events, (std::vector<std::string>{"title:", "composer"}));
     const RenderState& s = d.Current();
     EXPECT_EQ(s.width, 320u);
     EXPECT_EQ(s.height, 240u);
@@ -49,9 +51,9 @@ TEST(Document, EditsPushDeepCopiesAndMarkTheFlags) {
     Document d;
     d.New();
     d.Current().detectors.emplace_back(1, 1, 0, 0, 1, 320, 240);
-    ChangeFlags::TakeAll();
+    Take(d);
     RenderState& s = d.NewRenderState();
-    EXPECT_EQ(ChangeFlags::TakeAll(), 0x5u);
+    EXPECT_EQ(Take(d), Content | Selection);
     s.detectors[0].exclusion.PaintBlack(3, 3);
     d.Undo();
     EXPECT_FALSE(d.Current().detectors[0].exclusion.IsBlack(3, 3)) << "the copy shared its exclusion map";
@@ -65,9 +67,9 @@ TEST(Document, HistoryKeepsTheNewestHundredStates) {
         Edit(d, 1000 + i);
     EXPECT_EQ(d.HistorySize(), 100u);
     EXPECT_EQ(d.CurrentIndex(), 99);
-    ChangeFlags::TakeAll();
+    Take(d);
     Edit(d, 2000); // the 101st state drops the oldest
-    EXPECT_EQ(ChangeFlags::TakeAll(), 0x5u) << "an edit on a full history still marks the document changed";
+    EXPECT_EQ(Take(d), Content | Selection) << "an edit on a full history still announces itself";
     EXPECT_EQ(d.HistorySize(), 100u);
     EXPECT_EQ(d.CurrentIndex(), 99);
     EXPECT_EQ(d.Current().width, 2000u);
@@ -78,8 +80,7 @@ TEST(Document, HistoryKeepsTheNewestHundredStates) {
 }
 
 TEST(Document, UndoThenEditDiscardsTheRedoPart) {
-    RecordingOwner owner;
-    Document d(&owner);
+    Document d;
     d.New();
     Edit(d, 1);
     Edit(d, 2);
@@ -98,46 +99,68 @@ TEST(Document, UndoThenEditDiscardsTheRedoPart) {
 }
 
 TEST(Document, UndoAtTheStartAndRedoAtTheEndChangeNothing) {
-    RecordingOwner owner;
-    Document d(&owner);
+    Document d;
     d.New();
-    owner.events.clear();
-    ChangeFlags::TakeAll();
+    Take(d);
     d.Undo();
     d.Redo();
-    EXPECT_TRUE(owner.events.empty());
-    EXPECT_EQ(ChangeFlags::TakeAll(), 0u);
+    EXPECT_EQ(d.PendingChanges(), 0u);
     EXPECT_FALSE(d.Modified());
 }
 
-TEST(Document, SelectNotifiesTheViewAndTheComposer) {
-    RecordingOwner owner;
-    Document d(&owner);
+// Subscribers are told after the change is complete, once per delivery
+// however many changes were made: a subscriber reading the document when
+// told sees the last of them.
+TEST(Document, SubscribersHearOfABatchOnceAndAfterTheCommit) {
+    Document d;
     d.New();
-    d.NewRenderState().selected = 7;
-    owner.events.clear();
-    ChangeFlags::TakeAll();
+    Take(d);
+    std::vector<std::pair<uint32_t, uint32_t>> heard; // bits, width seen
+    auto subscription = d.Subscribe([&](uint32_t bits) { heard.emplace_back(bits, d.Current().width); });
+    Edit(d, 7);
+    EXPECT_TRUE(heard.empty()) << "nobody is called while the edit is made";
+    Edit(d, 8);
     d.Undo();
-    EXPECT_EQ(owner.events, (std::vector<std::string>{"select:-1", "refresh", "composer"}));
-    EXPECT_EQ(ChangeFlags::TakeAll() & 0x5u, 0x5u);
-    owner.events.clear();
+    d.DeliverChanges();
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0], std::make_pair(Content | Selection, 7u));
+    d.DeliverChanges();
+    EXPECT_EQ(heard.size(), 1u) << "nothing new, nothing told";
+    subscription.Reset();
     d.Redo();
-    EXPECT_EQ(owner.events.front(), "select:7");
+    d.DeliverChanges();
+    EXPECT_EQ(heard.size(), 1u) << "an ended subscription is not called";
+}
+
+TEST(Document, TwoDocumentsDoNotHearEachOther) {
+    Document a, b;
+    a.New();
+    b.New();
+    int heardA = 0, heardB = 0;
+    auto sa = a.Subscribe([&](uint32_t) { ++heardA; });
+    auto sb = b.Subscribe([&](uint32_t) { ++heardB; });
+    a.DeliverChanges();
+    b.DeliverChanges();
+    heardA = heardB = 0;
+    Edit(a, 5);
+    EXPECT_EQ(b.PendingChanges(), 0u);
+    a.DeliverChanges();
+    b.DeliverChanges();
+    EXPECT_EQ(heardA, 1);
+    EXPECT_EQ(heardB, 0);
 }
 
 TEST(Document, SavingClearsTheModifiedMarkOnce) {
-    RecordingOwner owner;
-    Document d(&owner);
+    Document d;
     d.New();
     Edit(d, 5);
-    ChangeFlags::TakeAll();
+    Take(d);
     d.MarkSaved("/tmp/a.kvx");
     EXPECT_FALSE(d.Modified());
     EXPECT_EQ(d.Path(), "/tmp/a.kvx");
-    EXPECT_EQ(ChangeFlags::TakeAll(), ChangeFlags::DocumentChanged);
+    EXPECT_EQ(Take(d), Content | Path);
     d.MarkSaved("/tmp/a.kvx");
-    EXPECT_EQ(ChangeFlags::TakeAll(), 0u);
-    EXPECT_EQ(owner.events.back(), "title:/tmp/a.kvx");
+    EXPECT_EQ(Take(d), Path) << "saving an unmodified project names its file but changes nothing else";
 }
 
 TEST(Document, OpeningReplacesTheHistory) {
@@ -147,9 +170,9 @@ TEST(Document, OpeningReplacesTheHistory) {
     Edit(d, 2);
     RenderState loaded;
     loaded.width = 180;
-    ChangeFlags::TakeAll();
+    Take(d);
     d.ReplaceWithLoaded(loaded, "x.kvx");
-    EXPECT_EQ(ChangeFlags::TakeAll(), 0x9u);
+    EXPECT_EQ(Take(d), Content | Layout | Path | Selection) << "the position in the history moved";
     EXPECT_EQ(d.HistorySize(), 1u);
     EXPECT_EQ(d.Current().width, 180u);
     EXPECT_FALSE(d.Modified());

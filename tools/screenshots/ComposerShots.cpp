@@ -3,13 +3,13 @@
 // pictures of the composer: a selected node, its menu open, a typing error.
 // korvex_composer_screenshots <output folder> <sample project>
 // Meant to run under a virtual X server (scripts/screenshot.sh).
+#include "ShotTools.h"
 #include "app/composer/ComposerFrame.h"
 #include "app/composer/ComposerView.h"
 #include "app/editor/MainView.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/TabView.h"
 #include "app/widgets/PaneDock.h"
-#include "ShotTools.h"
 #include "model/Document.h"
 
 #include <QApplication>
@@ -89,22 +89,22 @@ int main(int argc, char** argv) {
     const auto& detectors = document.Current().detectors;
     for (size_t i = 0; i < detectors.size(); ++i)
         if (detectors[i].card == 1 && detectors[i].number == 2)
-            view.SelectDetector(int32_t(i));
+            view.Select(int32_t(i));
     Settle();
 
     ComposerFrame& composer = frame.Composer();
-    Type(composer, document.Current().composer_y[0], "(A1 & B2) | Cblur");
-    Type(composer, document.Current().composer_y[1], "A3 ^ (B1 & Dblank)");
-    Type(composer, document.Current().composer_y[2], "(C1 | C2) & (A2 | B2)");
-    Type(composer, document.Current().composer_y[3], "a4 & d3");
+    Type(composer, composer.View().Steps().placed.y[0], "(A1 & B2) | Cblur");
+    Type(composer, composer.View().Steps().placed.y[1], "A3 ^ (B1 & Dblank)");
+    Type(composer, composer.View().Steps().placed.y[2], "(C1 | C2) & (A2 | B2)");
+    Type(composer, composer.View().Steps().placed.y[3], "a4 & d3");
     // Select the node (A1 ∩ B2) of Y1.
-    Press(&composer.View(), Centre(document.Current().composer_y[0].children[0]), Qt::LeftButton);
+    Press(&composer.View(), Centre(composer.View().Steps().placed.y[0].children[0]), Qt::LeftButton);
     Settle();
     bool ok = ShootScreen(out + QStringLiteral("/composer.png"), pane.frameGeometry());
 
     // The menu of the leaf B2 of Y3 (opened by a right click; the picture is
     // taken while it is open, then it is closed).
-    QPoint leaf = Centre(document.Current().composer_y[2].children[1].children[1]);
+    QPoint leaf = Centre(composer.View().Steps().placed.y[2].children[1].children[1]);
     // The "B..." submenu is opened too: B2 is the node (checked) and the
     // selected detector (the default item, in bold).
     QTimer::singleShot(400, [&] {
@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
     Settle(800);
 
     // A typing error in the formula of Y2.
-    Press(&composer.View(), RootPoint(document.Current().composer_y[1]), Qt::LeftButton);
+    Press(&composer.View(), RootPoint(composer.View().Steps().placed.y[1]), Qt::LeftButton);
     Settle(50);
     composer.FormulaField().setFocus();
     composer.FormulaField().setText(QStringLiteral("A3 ^ (B1 & Dblank"));

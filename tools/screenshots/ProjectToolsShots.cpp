@@ -14,7 +14,6 @@
 #include "app/report/ReportWriter.h"
 #include "composer/Formula.h"
 #include "files/ProjectFile.h"
-#include "framework/ChangeFlags.h"
 
 #include <QApplication>
 #include <QDockWidget>
@@ -119,7 +118,7 @@ int main(int argc, char** argv) {
                         Qt::NoModifier);
     QApplication::sendEvent(&frame.View(), &release);
     frame.OnCommand(CmdLoadBackground);
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged);
+    frame.View().GetDocument().Announce(DocumentChange::Content | DocumentChange::Layout);
     Settle(400);
     ok &= ShootScreen(out + QStringLiteral("/any-picture-background.png"), frame.frameGeometry());
     frame.OnCommand(CmdUndo);

@@ -19,7 +19,6 @@
 #include "app/widgets/ScrollView.h"
 #include "composer/Formula.h"
 #include "files/ProjectFile.h"
-#include "framework/ChangeFlags.h"
 #include "image/Bitmap.h"
 #include "model/DetectorEdits.h"
 #include "model/Document.h"
@@ -265,8 +264,8 @@ int main(int argc, char** argv) {
     }
     // The saved sample lends its cards to the demo's scenes.
     frame.StartDemo(false);
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged |
-                      ChangeFlags::SelectionChanged);
+    frame.View().GetDocument().Announce(DocumentChange::Content | DocumentChange::Layout |
+                                        DocumentChange::Selection);
 
     bool ok = true;
     // The editor: four cards, the inspector, the problems list.

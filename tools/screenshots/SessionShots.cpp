@@ -4,14 +4,13 @@
 // korvex_session_screenshots <output folder> <scratch folder>
 // Meant to run under a virtual X server, with XDG_CONFIG_HOME and
 // XDG_STATE_HOME pointing into the scratch folder.
+#include "ShotTools.h"
 #include "app/common/Commands.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/RecentProjects.h"
 #include "app/session/ProjectRecovery.h"
 #include "files/ProjectFile.h"
-#include "framework/ChangeFlags.h"
 #include "model/DetectorTools.h"
-#include "ShotTools.h"
 
 #include <QApplication>
 #include <QDir>
@@ -73,14 +72,15 @@ int main(int argc, char** argv) {
         }
         frame.OpenAtStart((scratch + QStringLiteral("/sites/north-gate.kvx")).toStdString());
         QFile::remove(scratch + QStringLiteral("/sites/old-layout.kvx"));
-        ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::LayoutChanged);
+        frame.View().GetDocument().Announce(DocumentChange::Content | DocumentChange::Layout);
         Settle(300);
         QMenu* file = frame.menuBar()->actions().first()->menu();
         frame.menuBar()->setActiveAction(file->menuAction());
         Settle(300);
         file->setActiveAction(frame.Recent().Menu()->menuAction());
-        frame.Recent().Menu()->popup(file->geometry().topRight() +
-                                     QPoint(0, file->actionGeometry(frame.Recent().Menu()->menuAction()).top()));
+        frame.Recent().Menu()->popup(
+            file->geometry().topRight() +
+            QPoint(0, file->actionGeometry(frame.Recent().Menu()->menuAction()).top()));
         Settle(300);
         ok &= ShootScreen(out + QStringLiteral("/recent-menu.png"), frame.frameGeometry());
         frame.Recent().Menu()->close();
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         // Unsaved changes, and then the run ends without closing.
         frame.StartRecovery(60000, 1);
         AddDetectors(frame.View().GetDocument(), 2);
-        frame.ProcessChanges(ChangeFlags::TakeAll());
+        frame.ProcessChanges();
     }
 
     // The next start finds the copy and asks.

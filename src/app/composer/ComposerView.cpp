@@ -300,23 +300,19 @@ bool ComposerView::Select(int x, int y) {
     if (!document)
         return false;
     std::string before = document->Current().composer_selection;
-    SetSelection(SelectionAt(document->Current(), x, y));
+    SetSelection(SelectionAt(steps.placed, x, y));
     return before != document->Current().composer_selection;
 }
 
 bool ComposerView::PutDetector(int x, int y) {
     if (!document)
         return false;
-    std::string before = document->Current().composer_selection;
-    if (PutSelectedDetector(*document, x, y)) {
-        Edited();
-        return true;
-    }
-    if (before != document->Current().composer_selection) {
-        Layout();
-        Q_EMIT SelectionChanged();
-    }
-    return false;
+    // Either the node at (x, y) takes the detector and becomes the
+    // selection in one step, or nothing changes.
+    if (!PutSelectedDetector(*document, SelectionAt(steps.placed, x, y)))
+        return false;
+    Edited();
+    return true;
 }
 
 bool ComposerView::Command(unsigned id) {
@@ -329,11 +325,11 @@ bool ComposerView::Command(unsigned id) {
 std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
     if (!document)
         return nullptr;
-    RenderState& state = document->Current();
-    ComposerSelection selected = ResolveSelection(state);
-    if (!selected.node)
+    const RenderState& state = document->Current();
+    const ComposerItem* selected = NodeAt(state, state.composer_selection);
+    if (!selected)
         return nullptr;
-    const ComposerItem& node = *selected.node;
+    const ComposerItem& node = *selected;
     auto menu = std::make_unique<QMenu>(this);
     menu->setObjectName(QStringLiteral("composerMenu"));
     auto add = [this](QMenu* into, QAction* before, const QString& text, unsigned id, bool checked) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/composer/ComposerLayout.h"
+#include "composer/ComposerLayout.h"
 
 #include <QImage>
 #include <QWidget>

@@ -5,7 +5,6 @@
 #include "app/common/UiText.h"
 #include "app/editor/BackgroundPicture.h"
 #include "app/editor/DetectorDrawing.h"
-#include "framework/ChangeFlags.h"
 #include "framework/TextIds.h"
 #include "framework/Trace.h"
 #include "live/LiveBackground.h"
@@ -22,7 +21,6 @@ namespace korvex {
 
 MainView::MainView(MainViewHost& host, Document& document, QWidget* parent)
     : QWidget(parent), host(host), document(document) {
-    document.SetOwner(this);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);
@@ -31,31 +29,12 @@ MainView::MainView(MainViewHost& host, Document& document, QWidget* parent)
     UpdateCursor();
 }
 
-// ---- DocumentOwner --------------------------------------------------------
-
-void MainView::TitleChanged(const std::string& path) {
-    host.TitleChanged(path);
-}
-
-void MainView::SelectDetector(int32_t index) {
-    Select(index);
-}
-
-void MainView::RefreshView() {
-    update();
-}
-
-void MainView::ComposerStateChanged(RenderState& state) {
-    host.ComposerStateChanged(state);
-}
-
 // ---- selection and toolbar ------------------------------------------------
 
 void MainView::Select(int32_t index) {
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
     RenderState& state = document.Current();
     state.selected = index;
-    host.ComposerStateChanged(state);
     if (index >= 0 && static_cast<size_t>(index) < state.detectors.size()) {
         const Detector& d = state.detectors[static_cast<size_t>(index)];
         settings.divisions = std::min<uint32_t>(d.divisions, 6);
@@ -136,7 +115,7 @@ void MainView::ProjectReplaced() {
     CancelDrag();
     activeCard = 0;
     activeHandle = -1;
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
 }
 
 // ---- commands ---------------------------------------------------------------
@@ -156,7 +135,7 @@ bool MainView::Command(int id) {
             // cannot carry over to another.
             CancelDrag();
             zoom = next;
-            ChangeFlags::Mark(ChangeFlags::LayoutChanged);
+            document.Announce(DocumentChange::Layout);
         }
         return true;
     }
@@ -237,11 +216,11 @@ bool MainView::Command(int id) {
         return true;
     case CmdUndo:
         CancelDrag();
-        korvex::Undo(document);
+        Edited(korvex::Undo(document));
         return true;
     case CmdRedo:
         CancelDrag();
-        korvex::Redo(document);
+        Edited(korvex::Redo(document));
         return true;
     default:
         return false;
@@ -358,17 +337,16 @@ void MainView::SetActiveHandle(int32_t corner) {
     if (corner == activeHandle)
         return;
     activeHandle = corner;
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
 }
 
 void MainView::ChangeCard(int32_t x, int32_t y) {
     int32_t c = Geometry().CardAt(x, y);
     if (c == activeCard)
         return;
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
     activeCard = c;
     document.Current().selected = -1;
-    host.ComposerStateChanged(document.Current());
 }
 
 Point MainView::DragDelta() const {
@@ -429,7 +407,7 @@ void MainView::EraseAt(int32_t x, int32_t y) {
     Point p = Geometry().InPicture(activeCard, x, y);
     eraseStroke.push_back(p);
     if (EraseAroundOn(*erasePreview, document.Current(), p, zoom))
-        ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+        document.Announce(DocumentChange::Selection);
 }
 
 void MainView::Move(int32_t x, int32_t y) {
@@ -449,7 +427,7 @@ void MainView::Move(int32_t x, int32_t y) {
         [[fallthrough]];
     case DragAim:
         dragLast = p;
-        ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+        document.Announce(DocumentChange::Selection);
         break;
     }
 }
@@ -494,7 +472,7 @@ void MainView::LeftUp(int32_t x, int32_t y) {
     case DragErase:
         break;
     }
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
 }
 
 void MainView::CancelDrag() {
@@ -517,7 +495,7 @@ void MainView::CancelDrag() {
     case DragAim:
         break;
     }
-    ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+    document.Announce(DocumentChange::Selection);
 }
 
 void MainView::RightDown(int32_t x, int32_t y, const QPoint& globalPos) {
@@ -554,7 +532,7 @@ void MainView::mouseMoveEvent(QMouseEvent* event) {
     bool free = event->modifiers() & Qt::ShiftModifier;
     if (Dragging() && free != freeDrag) {
         freeDrag = free;
-        ChangeFlags::Mark(ChangeFlags::SelectionChanged);
+        document.Announce(DocumentChange::Selection);
     }
     Move(p.x(), p.y());
 }

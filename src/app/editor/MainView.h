@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/common/Commands.h"
-#include "app/editor/ViewGeometry.h"
+#include "model/ViewGeometry.h"
 #include "model/Detector.h"
 #include "model/DetectorEdits.h"
 #include "model/DetectorSnap.h"
@@ -31,17 +31,13 @@ public:
     virtual QWidget* DialogOwner() = 0;
     // The action of a command (toolbar button and menu item), or null.
     virtual QAction* Action(int /*command*/) { return nullptr; }
-    virtual void TitleChanged(const std::string& /*path*/) {}
     // Painting reports each detector's pixel count for the inspector.
     virtual void AreaPainted(uint32_t /*card*/, uint32_t /*number*/, uint32_t /*count*/) {}
     // Rebuilds the problems list; true when it holds problems.
     virtual bool RebuildProblems() { return false; }
-    virtual void ComposerStateChanged(RenderState& /*state*/) {}
     // Shows the context menu (its actions' states are set) at a screen point.
     virtual void ShowContextMenu(const QPoint& /*globalPos*/) {}
-    // Whether the live page can hand out pictures at all, and a copy of the
-    // current picture of one camera (false when it has none).
-    virtual bool LivePicturesAvailable() { return false; }
+    // A copy of the current picture of one camera (false when it has none).
     virtual bool CopyLivePicture(int /*camera*/, Bitmap& /*out*/) { return false; }
     // A line in the status bar's text part.
     virtual void ShowStatusText(const std::string& /*text*/) {}
@@ -50,7 +46,7 @@ public:
 // The editing surface: every camera card's background side by side, two per
 // row, scaled by an integer zoom, with the detectors drawn over them. It
 // carries out the editing commands on the project session's document.
-class MainView : public QWidget, public DocumentOwner {
+class MainView : public QWidget {
     Q_OBJECT
 public:
     MainView(MainViewHost& host, Document& document, QWidget* parent = nullptr);
@@ -99,12 +95,6 @@ public:
     bool ClipboardFull() const { return clipboard.has_value(); }
     bool Dragging() const { return drag != DragNone; }
     QPoint MenuPoint() const { return menuPoint; }
-
-    // DocumentOwner
-    void TitleChanged(const std::string& path) override;
-    void SelectDetector(int32_t index) override;
-    void RefreshView() override;
-    void ComposerStateChanged(RenderState& state) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -6,7 +6,6 @@
 #include "app/common/UiText.h"
 #include "app/editor/EditorOverlay.h"
 #include "app/editor/MainView.h"
-#include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"
 #include "model/CopyDetectors.h"
@@ -25,10 +24,7 @@ void MainView::ChooseDetector(int32_t index) {
         return;
     CancelDrag();
     const auto card = static_cast<int32_t>(state.detectors[static_cast<size_t>(index)].card);
-    if (card != activeCard) {
-        activeCard = card;
-        host.ComposerStateChanged(document.Current());
-    }
+    activeCard = card;
     Select(index);
     update();
 }
@@ -168,8 +164,7 @@ void MainView::ConvertTo(uint32_t width, uint32_t height) {
     }
     if (!outcome.changed)
         return;
-    ChangeFlags::Mark(ChangeFlags::LayoutChanged);
-    host.ComposerStateChanged(document.Current());
+    document.Announce(DocumentChange::Layout);
     Select(document.Current().selected);
     host.ShowStatusText(FillText(LoadTextA(text::convert_converted), {SizeText(width, height)}));
 }

@@ -19,7 +19,6 @@
 #include "app/session/ProjectSession.h"
 #include "app/sinks/ExportRunner.h"
 #include "app/widgets/StatusBar.h"
-#include "framework/ChangeFlags.h"
 #include "framework/Language.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"
@@ -216,7 +215,7 @@ bool MainFrame::ViewCommand(int id) {
 
 void MainFrame::TogglePane(int pane) {
     panes.Toggle(PaneTable::Pane(pane));
-    ChangeFlags::Mark(ChangeFlags::PanesChanged);
+    MarkChanged(PanesChanged);
 }
 
 // The Device menu: the session's jobs and the device windows.

@@ -27,7 +27,6 @@
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/ScrollView.h"
 #include "app/widgets/StatusBar.h"
-#include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"
 
@@ -42,6 +41,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace korvex {
 
@@ -106,7 +107,10 @@ MainFrame::MainFrame(FrameOptions options)
     tabView->Live().Attach(&devices->LiveCore());
     liveSite = std::make_unique<LiveSiteLink>(tabView->Live(), devices->LiveCore(), View(), *problemsView,
                                               *actions[CmdLiveDetectors], *actions[CmdFollowCamera]);
-    connect(tabView, &TabView::ActiveTabChanged, this, [this] { UpdateMenuStates(); });
+    connect(tabView, &TabView::ActiveTabChanged, this, [this] {
+        MarkChanged(PanesChanged);
+        UpdateMenuStates();
+    });
     BuildDeviceWindows();
 
     QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
@@ -115,8 +119,8 @@ MainFrame::MainFrame(FrameOptions options)
     View().GetDocument(); // the document already holds a new project
     View().UpdateToolbar();
     InstallIdleHook();
-    ChangeFlags::Mark(ChangeFlags::DocumentChanged | ChangeFlags::PanesChanged |
-                      ChangeFlags::SelectionChanged | ChangeFlags::LayoutChanged);
+    documentChanges = View().GetDocument().Subscribe([this](uint32_t what) { MarkChanged(what); });
+    MarkChanged(AllChanges);
 }
 
 MainFrame::~MainFrame() {
@@ -129,18 +133,19 @@ MainView& MainFrame::View() {
 
 void MainFrame::InstallIdleHook() {
     // The deferred refreshes run once each time the event queue has been
-    // drained: the hook sees the loop about to wait, and if any change bit
-    // is marked it posts one refresh, which takes the whole word at once.
+    // drained: the hook sees the loop about to wait, and if the document or
+    // the panes changed it posts one refresh, which takes every change at
+    // once.
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread());
     if (!dispatcher)
         return;
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
-        if (idlePosted || ChangeFlags::Peek() == 0)
+        if (idlePosted || (changes == 0 && View().GetDocument().PendingChanges() == 0))
             return;
         idlePosted = true;
         UiPost(this, [](MainFrame& frame) {
             frame.idlePosted = false;
-            frame.ProcessChanges(ChangeFlags::TakeAll());
+            frame.ProcessChanges();
         });
     });
 }
@@ -154,7 +159,7 @@ void MainFrame::Create() {
     }
     show();
     panes.Place(frameGeometry());
-    ChangeFlags::Mark(ChangeFlags::PanesChanged | ChangeFlags::LayoutChanged);
+    MarkChanged(PanesChanged | DocumentChange::Layout);
 }
 
 namespace {
@@ -245,24 +250,28 @@ void MainFrame::SetTitle(const std::string& path) {
 
 void MainFrame::RefreshStates(uint32_t flags) {
     Document& document = View().GetDocument();
-    if (flags & ChangeFlags::DocumentChanged) {
+    if (flags & DocumentChange::Content) {
         SetEnabled(actions[CmdSave], document.Modified());
         SetEnabled(actions[CmdUndo], document.CanUndo());
         SetEnabled(actions[CmdRedo], document.CanRedo());
     }
-    if (flags & ChangeFlags::SelectionChanged) {
+    if (flags & DocumentChange::Selection) {
         const Detector* sel = document.Current().SelectedDetector();
         SetEnabled(actions[CmdModeErase], sel != nullptr);
         SetEnabled(actions[CmdModeAim], sel != nullptr && sel->directional);
     }
-    if (flags & ChangeFlags::PanesChanged)
+    if (flags & PanesChanged)
         panes.Apply(tabView->ActiveTab() == 1);
 }
 
-void MainFrame::ProcessChanges(uint32_t flags) {
-    if (flags & (ChangeFlags::DocumentChanged | ChangeFlags::PanesChanged | ChangeFlags::SelectionChanged)) {
+void MainFrame::ProcessChanges() {
+    View().GetDocument().DeliverChanges();
+    const uint32_t flags = std::exchange(changes, 0);
+    if (flags & DocumentChange::Path)
+        FollowPath(View().GetDocument().Path());
+    if (flags & (DocumentChange::Content | PanesChanged | DocumentChange::Selection)) {
         RefreshStates(flags);
-        if (flags & ChangeFlags::DocumentChanged) {
+        if (flags & DocumentChange::Content) {
             problemsView->Rebuild(View().State());
             recovery->DocumentChanged();
         }
@@ -271,16 +280,16 @@ void MainFrame::ProcessChanges(uint32_t flags) {
     // new or opened project and every detector or card selection; a hidden
     // composer is laid out when it shows again (just above, for the pane
     // states come first).
-    if ((flags & (ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged)) || composerStale)
+    if ((flags & (DocumentChange::Content | DocumentChange::Selection)) || composerStale)
         LayoutComposer();
-    if (flags & (ChangeFlags::DocumentChanged | ChangeFlags::SelectionChanged))
-        liveSite->ProjectChanged(flags & ChangeFlags::DocumentChanged);
-    if (flags & ChangeFlags::LayoutChanged) {
+    if (flags & (DocumentChange::Content | DocumentChange::Selection))
+        liveSite->ProjectChanged(flags & DocumentChange::Content);
+    if (flags & DocumentChange::Layout) {
         View().Relayout();
         tabView->Scroll().Update();
         View().update();
     }
-    if (flags & ChangeFlags::SelectionChanged) {
+    if (flags & DocumentChange::Selection) {
         inspector->ShowDetector(View().State().SelectedDetector());
         tuningFrame->ShowDetector(View().State().SelectedDetector());
         // The menu states too: the commands that need an active card keep
@@ -355,7 +364,7 @@ void MainFrame::OpenAtStart(const std::string& path) {
     }
 }
 
-void MainFrame::TitleChanged(const std::string& path) {
+void MainFrame::FollowPath(const std::string& path) {
     SetTitle(path);
     // The document names its file after every open and save: that project
     // goes to the top of the recent list.
@@ -375,7 +384,7 @@ bool MainFrame::RestoreSettings() {
     panes.SetShown(PaneTable::Tuning, toggles.tuning);
     panes.KeepPlaces(unplaced);
     panes.SyncChecks();
-    ChangeFlags::Mark(ChangeFlags::PanesChanged);
+    MarkChanged(PanesChanged);
     return true;
 }
 

@@ -83,9 +83,10 @@ public:
     void StartRecovery(int interval_ms = 60000, int changesPerCopy = 20);
     // Carries out a command; errors are shown in an error box.
     void OnCommand(int id);
-    // The loop's deferred refreshes for the taken change flags, in order:
+    // The loop's deferred refresh: delivers the document's changes, then
+    // brings the window up to date for all of them at once, in order: title,
     // states, problems, layout, selection-bound panes and repaint.
-    void ProcessChanges(uint32_t flags);
+    void ProcessChanges();
     void RefreshStates(uint32_t flags);
     void SetTitle(const std::string& path);
 
@@ -133,7 +134,6 @@ public:
     Prompter& Prompts() override { return *prompter; }
     QWidget* DialogOwner() override { return this; }
     QAction* Action(int command) override;
-    void TitleChanged(const std::string& path) override;
     void AreaPainted(uint32_t card, uint32_t number, uint32_t count) override;
     bool RebuildProblems() override;
     void ShowStatusText(const std::string& text) override;
@@ -168,6 +168,12 @@ private:
     void OpenRecent(const QString& path);
     void Upload();
     void InstallIdleHook();
+    // What the next idle refresh brings up to date: the document's changes
+    // (DocumentChange bits) and the frame's own.
+    static constexpr uint32_t PanesChanged = 0x100, AllChanges = 0x1FF;
+    void MarkChanged(uint32_t what) { changes |= what; }
+    // The title and the recent list follow the file the document is under.
+    void FollowPath(const std::string& path);
     void ToggleDemo();
     void SelectDemoRow();
     // Lays the composer out now, or when it next shows if it is hidden.
@@ -215,6 +221,8 @@ private:
     QActionGroup* languageGroup = nullptr;
     std::vector<std::string> languages;
     bool idlePosted = false;
+    uint32_t changes = 0;
+    ChangeChannel::Subscription documentChanges;
     ComparePane* comparePane = nullptr;
     QDockWidget* compareDock = nullptr;
     // What the device said of itself when it was connected.

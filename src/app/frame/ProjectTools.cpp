@@ -22,7 +22,6 @@
 #include "devicelink/ProgramHistory.h"
 #include "files/ProjectDiff.h"
 #include "files/ProjectFile.h"
-#include "framework/ChangeFlags.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"
 
@@ -70,7 +69,8 @@ void MainFrame::BuildProjectTools() {
             tabView->setCurrentIndex(1);
             state.composer_selection = row->SelectionPrefix();
             panes.SetShown(PaneTable::Composer, true);
-            ChangeFlags::Mark(ChangeFlags::SelectionChanged | ChangeFlags::PanesChanged);
+            View().GetDocument().Announce(DocumentChange::Selection);
+            MarkChanged(PanesChanged);
         }
     });
     // The connect report in the status bar names the firmware and the

@@ -4,7 +4,6 @@
 #include "app/editor/MainView.h"
 #include "app/live/LiveView.h"
 #include "app/widgets/ScrollView.h"
-#include "framework/ChangeFlags.h"
 #include "framework/TextIds.h"
 
 namespace korvex {
@@ -27,10 +26,8 @@ TabView::TabView(MainViewHost& host, Document& document, QWidget* parent) : QTab
     activeTab = currentIndex();
     connect(this, &QTabWidget::currentChanged, this, [this](int index) {
         activeTab = index;
-        ChangeFlags::Mark(ChangeFlags::PanesChanged);
         Q_EMIT ActiveTabChanged(index);
     });
-    ChangeFlags::Mark(ChangeFlags::PanesChanged);
 }
 
 } // namespace korvex

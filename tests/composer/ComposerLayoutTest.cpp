@@ -1,5 +1,5 @@
 // The composer picture's arithmetic with fixed text sizes: no screen needed.
-#include "app/composer/ComposerLayout.h"
+#include "composer/ComposerLayout.h"
 
 #include "composer/Composer.h"
 #include "composer/Formula.h"
@@ -68,12 +68,16 @@ TEST(ComposerLayout, NewProjectRowsAndSizes) {
     // the row is 3 gaps and the outer padding wider than its parts.
     const int32_t leafH = TextH + 8, rowH = leafH + 8;
     const int32_t labelW = 2 * CharW + 8, oneW = CharW + 8;
-    const ComposerBox& y1 = state.composer_y[0].box;
+    const ComposerRows& placed = picture.placed;
+    const ComposerBox& y1 = placed.y[0].box;
     EXPECT_EQ(y1, (ComposerBox{4 + 4 + labelW + 4 + SignW + 4, 4 + 4, 4 + 4 + labelW + 4 + SignW + 4 + oneW,
                                4 + 4 + leafH}));
     // Rows stack 4 pixels apart; the first Z row starts after 24 Y rows.
-    EXPECT_EQ(state.composer_y[1].box.top - y1.top, rowH + 4);
-    EXPECT_EQ(state.composer_z[0].box.top, 4 + 24 * (rowH + 4) + 4);
+    EXPECT_EQ(placed.y[1].box.top - y1.top, rowH + 4);
+    EXPECT_EQ(placed.z[0].box.top, 4 + 24 * (rowH + 4) + 4);
+    // The boxes go with the picture; the state's own items keep none.
+    EXPECT_EQ(state.composer_y[0].box, ComposerBox{});
+    EXPECT_TRUE(state == RenderState::NewProject());
     // The widest row is Z10..Z64 (three-letter label, the unused text): width + 8.
     const int32_t zRowW = (3 * CharW + 8) + SignW + (8 * CharW + 8) + 16;
     EXPECT_EQ(picture.width, zRowW + 8);
@@ -87,32 +91,33 @@ TEST(ComposerLayout, ClicksSelectLeavesOperatorsOrNothing) {
     RenderState state = RenderState::NewProject();
     state.composer_y[0] = Formula("A3 & B1");
     FixedMeasure measure;
-    LayoutComposer(state, measure, Texts);
+    ComposerPicture picture = LayoutComposer(state, measure, Texts);
+    const ComposerRows& placed = picture.placed;
 
     // The "1" of row Y3.
-    ComposerBox one = Centre(state.composer_y[2].box);
-    EXPECT_EQ(SelectionAt(state, one.left, one.top), "Y2X");
+    ComposerBox one = Centre(placed.y[2].box);
+    EXPECT_EQ(SelectionAt(placed, one.left, one.top), "Y2X");
     // Inside (A3 ∩ B1) but on its sign, outside both leaves: the operator.
-    const ComposerItem& op = state.composer_y[0];
+    const ComposerItem& op = placed.y[0];
     const ComposerBox& a3 = op.children[0].box;
     const ComposerBox& b1 = op.children[1].box;
     ASSERT_LT(a3.right, b1.left);
-    EXPECT_EQ(SelectionAt(state, (a3.right + b1.left) / 2, (op.box.top + op.box.bottom) / 2), "Y0X");
-    EXPECT_EQ(SelectionAt(state, Centre(b1).left, Centre(b1).top), "Y0BX");
+    EXPECT_EQ(SelectionAt(placed, (a3.right + b1.left) / 2, (op.box.top + op.box.bottom) / 2), "Y0X");
+    EXPECT_EQ(SelectionAt(placed, Centre(b1).left, Centre(b1).top), "Y0BX");
     // The operator's padding belongs to the operator; its edges are exact.
-    EXPECT_EQ(SelectionAt(state, op.box.left, op.box.top), "Y0X");
-    EXPECT_EQ(SelectionAt(state, op.box.right, op.box.top), "");
+    EXPECT_EQ(SelectionAt(placed, op.box.left, op.box.top), "Y0X");
+    EXPECT_EQ(SelectionAt(placed, op.box.right, op.box.top), "");
     // The label and the assignment sign are not part of any expression.
-    EXPECT_EQ(SelectionAt(state, 10, op.box.top + 4), "");
-    EXPECT_EQ(SelectionAt(state, 1, 1), "");
+    EXPECT_EQ(SelectionAt(placed, 10, op.box.top + 4), "");
+    EXPECT_EQ(SelectionAt(placed, 1, 1), "");
     // Children sit inside their operator, vertically centred.
     EXPECT_EQ(a3.left, op.box.left + 4);
     EXPECT_EQ(a3.top - op.box.top, op.box.bottom - a3.bottom);
     // Nested boxes: the tree lays out as deep as it goes.
     state.composer_z[63] = Formula("(A1 | Bblur) ^ (C2 & (D3 | 0))");
-    LayoutComposer(state, measure, Texts);
-    const ComposerItem& d3 = state.composer_z[63].children[1].children[1].children[0];
-    EXPECT_EQ(SelectionAt(state, Centre(d3.box).left, Centre(d3.box).top), "ZoBBAX");
+    picture = LayoutComposer(state, measure, Texts);
+    const ComposerItem& d3 = picture.placed.z[63].children[1].children[1].children[0];
+    EXPECT_EQ(SelectionAt(picture.placed, Centre(d3.box).left, Centre(d3.box).top), "ZoBBAX");
 }
 
 TEST(ComposerLayout, SelectedFrameRedLeafAndNotes) {
@@ -133,11 +138,11 @@ TEST(ComposerLayout, SelectedFrameRedLeafAndNotes) {
             red.push_back(&s);
     }
     ASSERT_EQ(selected.size(), 1u);
-    EXPECT_EQ(selected[0]->rect, state.composer_y[0].children[0].box);
+    EXPECT_EQ(selected[0]->rect, picture.placed.y[0].children[0].box);
     // Both A3 leaves are the selected detector: red boxes, white text.
     ASSERT_EQ(red.size(), 2u);
-    EXPECT_EQ(red[0]->rect, state.composer_y[0].children[0].children[0].box);
-    EXPECT_EQ(red[1]->rect, state.composer_z[4].box);
+    EXPECT_EQ(red[0]->rect, picture.placed.y[0].children[0].children[0].box);
+    EXPECT_EQ(red[1]->rect, picture.placed.z[4].box);
     for (const ComposerPaint& s : picture.steps) {
         if (s.kind == ComposerPaint::MainText && s.text == "A3") {
             EXPECT_TRUE(s.red);
@@ -145,7 +150,7 @@ TEST(ComposerLayout, SelectedFrameRedLeafAndNotes) {
     }
 
     // Cblur: the letter, then the note 6 pixels lower, and the box grows to hold it.
-    const ComposerItem& blur = state.composer_y[0].children[1];
+    const ComposerItem blur = picture.placed.y[0].children[1];
     EXPECT_EQ(blur.box.right - blur.box.left, CharW + 4 * 5 + 8);
     EXPECT_EQ(blur.box.bottom - blur.box.top, 9 + 6 + 8);
     auto notes = StepsOf(picture, ComposerPaint::NoteText);
@@ -161,7 +166,7 @@ TEST(ComposerLayout, SelectedFrameRedLeafAndNotes) {
     int framed = 0;
     for (const ComposerPaint& s : picture.steps) {
         if (s.frame == ComposerPaint::SelectedFrame) {
-            EXPECT_EQ(s.rect, state.composer_a[1].box);
+            EXPECT_EQ(s.rect, picture.placed.a[1].box);
             ++framed;
         }
     }

@@ -1,4 +1,4 @@
-#include "app/composer/ComposerLayout.h"
+#include "composer/ComposerLayout.h"
 
 #include "composer/Composer.h"
 
@@ -173,10 +173,12 @@ std::string LeafText(const ComposerItem& item, const ComposerTexts& texts) {
     }
 }
 
-ComposerPicture LayoutComposer(RenderState& state, const TextMeasure& measure, const ComposerTexts& texts) {
+ComposerPicture LayoutComposer(const RenderState& state, const TextMeasure& measure,
+                               const ComposerTexts& texts) {
     ComposerPicture picture;
     picture.steps.reserve(64 +
                           4 * (state.composer_y.size() + state.composer_z.size() + state.composer_a.size()));
+    picture.placed = {state.composer_y, state.composer_z, state.composer_a};
     Layout layout(measure, texts, state.SelectedDetector(), picture.steps);
     const std::string& selection = state.composer_selection;
     struct List {
@@ -184,11 +186,11 @@ ComposerPicture LayoutComposer(RenderState& state, const TextMeasure& measure, c
         char letter;
         uint32_t labelKind;
     };
-    const List lists[] = {{&state.composer_y, 'Y', ComposerItem::LabelY},
-                          {&state.composer_z, 'Z', ComposerItem::LabelZ},
-                          {&state.composer_a, 'C', ComposerItem::LabelCard}};
+    const List lists[] = {{&picture.placed.y, 'Y', ComposerItem::LabelY},
+                          {&picture.placed.z, 'Z', ComposerItem::LabelZ},
+                          {&picture.placed.a, 'C', ComposerItem::LabelCard}};
     // The row root "label ⇐ expression" is drawn without a frame; the
-    // expression itself stays in the state, so its boxes land there.
+    // expression itself stays in the placed copy, so its boxes land there.
     ComposerItem root(ComposerItem::Assign);
     root.children.resize(2);
     int32_t y = ComposerRowGap;

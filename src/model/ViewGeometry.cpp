@@ -1,4 +1,4 @@
-#include "app/editor/ViewGeometry.h"
+#include "model/ViewGeometry.h"
 
 #include "model/DetectorGeometry.h"
 

@@ -1,10 +1,11 @@
 #pragma once
 
 // The arithmetic of the composer picture, free of any toolkit: every row as
-// nested boxes, the boxes written back into the state for hit testing, and
+// nested boxes, kept with the picture for hit testing, and
 // a list of drawing steps that the view paints once into its picture. Text
 // sizes come through TextMeasure, so the layout is tested without a screen.
 
+#include "composer/Composer.h"
 #include "model/RenderState.h"
 
 #include <cstdint>
@@ -55,6 +56,8 @@ struct ComposerPicture {
     int32_t height = 4;
     size_t rows = 0;
     std::vector<ComposerPaint> steps;
+    // Copies of the state's rows with the boxes of this layout.
+    ComposerRows placed;
 };
 
 // Drawing constants.
@@ -64,10 +67,12 @@ constexpr int32_t ComposerRowGap = 4;
 
 // Lays out every row of `state` (Y rows, Z rows with the unused ones, card
 // rows), each as "label ⇐ expression", one under the other from (4, 4).
-// Writes the boxes of every expression node, in picture coordinates, into
-// the state's row items; the node named by the state's selection is framed
-// as selected, and inputs equal to the state's selected detector are red.
-ComposerPicture LayoutComposer(RenderState& state, const TextMeasure& measure, const ComposerTexts& texts);
+// The boxes of every expression node, in picture coordinates, go into the
+// picture's placed copies of the rows (the state is not touched); the node
+// named by the state's composer_selection is framed as selected, and inputs
+// equal to the state's selected detector are red.
+ComposerPicture LayoutComposer(const RenderState& state, const TextMeasure& measure,
+                               const ComposerTexts& texts);
 
 // The text a leaf shows (its main text; the note is separate).
 std::string LeafText(const ComposerItem& item, const ComposerTexts& texts);
