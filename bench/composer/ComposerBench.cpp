@@ -30,7 +30,7 @@ void BM_Arithmetic(benchmark::State& run) {
     FixedMeasure measure;
     ComposerTexts texts{"(unused)", "blur", "blank"};
     for (auto _ : run) {
-        ComposerPicture picture = LayoutComposer(document.Current(), measure, texts);
+        ComposerPicture picture = LayoutComposer(document.Current(), document.Selected(), measure, texts);
         benchmark::DoNotOptimize(picture.steps.data());
     }
     Rows(run, document.Current());

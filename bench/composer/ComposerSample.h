@@ -43,7 +43,7 @@ inline std::string SixteenLeaves(std::mt19937& rng) {
 
 inline void Fill(Document& document) {
     document.New();
-    RenderState& state = document.NewRenderState();
+    RenderState state = document.Current();
     state.EnsureBackgrounds(8);
     state.composer_a.resize(4);
     std::mt19937 rng(2026);
@@ -51,8 +51,7 @@ inline void Fill(Document& document) {
         for (ComposerItem& row : *list)
             row = *ParseFormula(SixteenLeaves(rng), nullptr);
     state.detectors.emplace_back(1, 1, 0, 2, 7, 320, 240);
-    state.selected = 0;
-    state.composer_selection = "Y5ABX";
+    document.NewRenderState(std::move(state), Selection{0, "Y5ABX"});
 }
 
 inline void Rows(benchmark::State& run, const RenderState& state) {

@@ -356,7 +356,6 @@ RenderState BusyProject() {
             d.points = {{{x, y}, {x + w, y + 3}, {x + w - 4, y + h}, {x + 2, y + h - 2}}};
             state.detectors.push_back(std::move(d));
         }
-    state.selected = 5;
     return state;
 }
 
@@ -441,7 +440,7 @@ int main(int argc, char** argv) {
 
         // (d) the detectors over the pictures, on and off in turns.
         const RenderState busy = BusyProject();
-        page.view.SetDetectors(LiveOverlayOf(busy), busy.width, busy.height);
+        page.view.SetDetectors(LiveOverlayOf(busy, 5), busy.width, busy.height);
         for (int turn = 0; turn < 6; ++turn) {
             page.view.ShowDetectors(turn % 2 == 1);
             Pump(200);

@@ -61,7 +61,7 @@ struct ComposerSelection {
 };
 
 // Resolves a composer path ("Y2BAX": list, row, then A/B steps down the
-// tree, then X; composer_selection holds one) in `state`. Empty fields when the path is
+// tree, then X; the document's composer selection holds one) in `state`. Empty fields when the path is
 // empty, names no row, or its tree part does not lead to a node.
 ComposerSelection ResolveSelection(RenderState& state, const std::string& path);
 // The node a composer path names in `state`, or none.
@@ -98,13 +98,13 @@ enum ComposerCommand : unsigned {
 bool IsComposerCommand(unsigned id);
 
 // Applies editing command `id` to the composer node the current state's
-// composer_selection names, as one undo step. Nothing changes when `id` is not a composer command
+// document's composer selection names, as one undo step. Nothing changes when `id` is not a composer command
 // (NotACommand) or the composer selection names no node (NoSuchItem).
 EditResult ApplyComposerCommand(Document& document, unsigned id);
 
 // The double click on the node at composer path `path` (SelectionAt of the
 // click): with a detector selected, that node becomes the detector's input
-// in a new undo step whose composer_selection is `path`. Nothing changes, the selection included, without
+// in a new undo step that leaves `path` selected. Nothing changes, the selection included, without
 // a selected detector (NoSelection), when the path names no node
 // (NoSuchItem) or the detector's card has no input kind (NoSuchCard).
 EditResult PutSelectedDetector(Document& document, const std::string& path);

@@ -1,5 +1,4 @@
 #include "composer/Composer.h"
-
 #include "model/Document.h"
 
 namespace korvex {
@@ -143,7 +142,7 @@ void Apply(ComposerSelection& sel, unsigned id) {
 EditResult ApplyComposerCommand(Document& document, unsigned id) {
     if (!IsComposerCommand(id))
         return {EditRefusal::NotACommand, -1};
-    const std::string path = document.Current().composer_selection;
+    const std::string path = document.ComposerPath();
     // Checked on the current state first, so that a command that cannot
     // apply leaves no empty undo step behind.
     if (!NodeAt(document.Current(), path))
@@ -156,13 +155,12 @@ EditResult ApplyComposerCommand(Document& document, unsigned id) {
     } else {
         Apply(sel, id);
     }
-    const int32_t selected = next.selected;
     document.NewRenderState(std::move(next));
-    return {EditRefusal::None, selected};
+    return {EditRefusal::None, document.SelectedIndex()};
 }
 
 EditResult PutSelectedDetector(Document& document, const std::string& path) {
-    const Detector* detector = document.Current().SelectedDetector();
+    const Detector* detector = document.SelectedDetector();
     if (!detector)
         return {EditRefusal::NoSelection, -1};
     if (!NodeAt(document.Current(), path))
@@ -173,9 +171,8 @@ EditResult PutSelectedDetector(Document& document, const std::string& path) {
     const auto number = static_cast<int32_t>(detector->number);
     RenderState next = document.Current();
     SetLeaf(*ResolveSelection(next, path).node, kind, number);
-    next.composer_selection = path;
-    const int32_t selected = next.selected;
-    document.NewRenderState(std::move(next));
+    const int32_t selected = document.SelectedIndex();
+    document.NewRenderState(std::move(next), Selection{selected, path});
     return {EditRefusal::None, selected};
 }
 

@@ -173,14 +173,14 @@ std::string LeafText(const ComposerItem& item, const ComposerTexts& texts) {
     }
 }
 
-ComposerPicture LayoutComposer(const RenderState& state, const TextMeasure& measure,
+ComposerPicture LayoutComposer(const RenderState& state, const Selection& chosen, const TextMeasure& measure,
                                const ComposerTexts& texts) {
     ComposerPicture picture;
     picture.steps.reserve(64 +
                           4 * (state.composer_y.size() + state.composer_z.size() + state.composer_a.size()));
     picture.placed = {state.composer_y, state.composer_z, state.composer_a};
-    Layout layout(measure, texts, state.SelectedDetector(), picture.steps);
-    const std::string& selection = state.composer_selection;
+    Layout layout(measure, texts, state.DetectorAt(chosen.detector), picture.steps);
+    const std::string& selection = chosen.composer;
     struct List {
         std::vector<ComposerItem>* rows;
         char letter;

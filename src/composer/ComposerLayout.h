@@ -7,6 +7,7 @@
 
 #include "composer/Composer.h"
 #include "model/RenderState.h"
+#include "model/Selection.h"
 
 #include <cstdint>
 #include <string>
@@ -69,10 +70,10 @@ constexpr int32_t ComposerRowGap = 4;
 // rows), each as "label ⇐ expression", one under the other from (4, 4).
 // The boxes of every expression node, in picture coordinates, go into the
 // picture's placed copies of the rows (the state is not touched); the node
-// named by the state's composer_selection is framed as selected, and inputs
-// equal to the state's selected detector are red.
-ComposerPicture LayoutComposer(const RenderState& state, const TextMeasure& measure,
-                               const ComposerTexts& texts);
+// named by `selection`'s composer path is framed as selected, and inputs
+// equal to its selected detector are red.
+ComposerPicture LayoutComposer(const RenderState& state, const Selection& selection,
+                               const TextMeasure& measure, const ComposerTexts& texts);
 
 // The text a leaf shows (its main text; the note is separate).
 std::string LeafText(const ComposerItem& item, const ComposerTexts& texts);

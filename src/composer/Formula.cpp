@@ -301,9 +301,8 @@ EditResult SetRowExpression(Document& document, const ComposerRow& row, const Co
         return {EditRefusal::SameValue, -1};
     RenderState next = document.Current();
     (*ListOf(next, row.list))[row.index] = expression;
-    next.composer_selection = row.SelectionPrefix() + "X";
-    const int32_t selected = next.selected;
-    document.NewRenderState(std::move(next));
+    const int32_t selected = document.SelectedIndex();
+    document.NewRenderState(std::move(next), Selection{selected, row.SelectionPrefix() + "X"});
     return {EditRefusal::None, selected};
 }
 
@@ -352,8 +351,7 @@ std::vector<ComposerRow> AllRows(const RenderState& state) {
 
 } // namespace
 
-std::string MovedSelection(const RenderState& state, SelectionMove move) {
-    const std::string& selection = state.composer_selection;
+std::string MovedSelection(const RenderState& state, const std::string& selection, SelectionMove move) {
     std::vector<ComposerRow> rows = AllRows(state);
     if (rows.empty())
         return selection;
@@ -386,11 +384,9 @@ std::string MovedSelection(const RenderState& state, SelectionMove move) {
     return current->SelectionPrefix() + paths[index];
 }
 
-unsigned ResetCommandForSelection(RenderState& state) {
-    ComposerSelection selected = ResolveSelection(state, state.composer_selection);
-    if (!selected.node)
+unsigned ResetCommandForSelection(const RenderState& state, const std::string& path) {
+    if (!NodeAt(state, path))
         return 0;
-    const std::string& path = state.composer_selection;
     return path[0] == 'Z' && path.size() == 3 ? CmdEmpty : CmdZero;
 }
 

@@ -90,15 +90,15 @@ std::optional<FormulaError> SetRowFormula(Document& document, const ComposerRow&
 // Keyboard moves of the selection.
 enum class SelectionMove { Left, Right, Up, Down };
 
-// The selection a move gives: Left/Right step through the nodes of the row
+// The selection a move from `selection` gives: Left/Right step through the nodes of the row
 // in the order they are drawn (left side, operator, right side); Up/Down go
 // to the root of the row above or below, through the Y rows, the Z rows and
 // the card rows. From an empty selection every move selects the first row's
 // root. A move past the first or last node or row keeps the selection.
-std::string MovedSelection(const RenderState& state, SelectionMove move);
+std::string MovedSelection(const RenderState& state, const std::string& selection, SelectionMove move);
 
-// The command Delete gives for the selected node: the whole of a Z row
-// becomes `Empty`, anything else `Zero`; 0 with no selected node.
-unsigned ResetCommandForSelection(RenderState& state);
+// The command Delete gives for the node `path` selects: the whole of a Z
+// row becomes `Empty`, anything else `Zero`; 0 when it names no node.
+unsigned ResetCommandForSelection(const RenderState& state, const std::string& path);
 
 } // namespace korvex

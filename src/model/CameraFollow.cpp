@@ -65,7 +65,7 @@ EditResult FollowCamera(Document& document, uint32_t card, int32_t dx, int32_t d
     if (!moved && dx == 0 && dy == 0)
         return {EditRefusal::NoMovement, -1};
     next.backgrounds[card] = MovedBackground(current, card, dx, dy, seen);
-    const int32_t selected = next.selected;
+    const int32_t selected = document.SelectedIndex();
     document.NewRenderState(std::move(next));
     return {EditRefusal::None, selected};
 }

@@ -46,7 +46,7 @@ CopyOutcome CopyDetectorsToCard(Document& document, uint32_t from, uint32_t to) 
         outcome.refusal = CopyRefusal::NothingToCopy;
         return outcome;
     }
-    RenderState& next = document.NewRenderState();
+    RenderState next = current;
     for (size_t i : sources) {
         Detector copy = next.detectors[i];
         copy.card = to;
@@ -56,6 +56,7 @@ CopyOutcome CopyDetectorsToCard(Document& document, uint32_t from, uint32_t to) 
             outcome.renumbered.push_back({next.detectors[i].number, copy.number});
         next.detectors.push_back(std::move(copy));
     }
+    document.NewRenderState(std::move(next));
     outcome.copied = sources.size();
     outcome.changed = true;
     return outcome;

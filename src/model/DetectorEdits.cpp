@@ -12,12 +12,15 @@ EditResult Refused(EditRefusal why) {
     return {why, -1};
 }
 
-// Puts a complete new state on the history; the document announces it once
-// the state is in place.
-EditResult Commit(Document& document, RenderState next) {
-    int32_t selected = next.selected;
-    document.NewRenderState(std::move(next));
+// Puts a complete new state on the history with `selected` as the chosen
+// detector; the document announces it once the state is in place.
+EditResult Commit(Document& document, RenderState next, int32_t selected) {
+    document.NewRenderState(std::move(next), Selection{selected, document.ComposerPath()});
     return {EditRefusal::None, selected};
+}
+
+EditResult Commit(Document& document, RenderState next) {
+    return Commit(document, std::move(next), document.SelectedIndex());
 }
 
 bool CardExists(const RenderState& state, int32_t card) {
@@ -27,7 +30,7 @@ bool CardExists(const RenderState& state, int32_t card) {
 // Changes a copy of the selected detector; `change` returns why it refuses
 // (None to go ahead). Only an accepted change copies the state.
 template <typename Change> EditResult EditSelected(Document& document, Change change) {
-    const Detector* selected = document.Current().SelectedDetector();
+    const Detector* selected = document.SelectedDetector();
     if (!selected)
         return Refused(EditRefusal::NoSelection);
     Detector probe = *selected;
@@ -35,7 +38,7 @@ template <typename Change> EditResult EditSelected(Document& document, Change ch
     if (why != EditRefusal::None)
         return Refused(why);
     RenderState next = document.Current();
-    *next.SelectedDetector() = std::move(probe);
+    *next.DetectorAt(document.SelectedIndex()) = std::move(probe);
     return Commit(document, std::move(next));
 }
 
@@ -72,8 +75,8 @@ EditResult AddDetector(Document& document, const DrawingSettings& settings, std:
             p = ClampToPicture(next, {p.x + dx, p.y + dy});
     }
     next.detectors.push_back(std::move(d));
-    next.selected = static_cast<int32_t>(next.detectors.size()) - 1;
-    return Commit(document, std::move(next));
+    const auto added = static_cast<int32_t>(next.detectors.size()) - 1;
+    return Commit(document, std::move(next), added);
 }
 
 EditResult MoveCorner(Document& document, int32_t corner, int32_t dx, int32_t dy) {
@@ -99,7 +102,7 @@ EditResult MoveSelected(Document& document, int32_t dx, int32_t dy) {
 }
 
 EditResult MoveCard(Document& document, int32_t dx, int32_t dy) {
-    const Detector* selected = document.Current().SelectedDetector();
+    const Detector* selected = document.SelectedDetector();
     if (!selected)
         return Refused(EditRefusal::NoSelection);
     if (dx == 0 && dy == 0)
@@ -153,17 +156,16 @@ EditResult PasteDetector(Document& document, const Detector& clip, int32_t card)
             p = ClampToPicture(next, p);
     }
     next.detectors.push_back(std::move(copy));
-    next.selected = static_cast<int32_t>(next.detectors.size()) - 1;
-    return Commit(document, std::move(next));
+    const auto added = static_cast<int32_t>(next.detectors.size()) - 1;
+    return Commit(document, std::move(next), added);
 }
 
 EditResult DeleteSelected(Document& document) {
-    if (!document.Current().SelectedDetector())
+    if (!document.SelectedDetector())
         return Refused(EditRefusal::NoSelection);
     RenderState next = document.Current();
-    next.detectors.erase(next.detectors.begin() + next.selected);
-    next.selected = -1;
-    return Commit(document, std::move(next));
+    next.detectors.erase(next.detectors.begin() + document.SelectedIndex());
+    return Commit(document, std::move(next), -1);
 }
 
 EditResult SetBackground(Document& document, int32_t card, Bitmap picture) {
@@ -223,7 +225,7 @@ EditResult SetKind(Document& document, DetectorKind kind) {
 }
 
 EditResult ApplyPenWidth(Document& document, DrawingSettings& settings, uint32_t pen_width) {
-    if (!document.Current().SelectedDetector()) {
+    if (!document.SelectedDetector()) {
         settings.pen_width = pen_width;
         return Refused(EditRefusal::NoSelection);
     }
@@ -232,7 +234,7 @@ EditResult ApplyPenWidth(Document& document, DrawingSettings& settings, uint32_t
 
 EditResult ApplyFillDivisions(Document& document, DrawingSettings& settings, int32_t fill,
                               uint32_t divisions) {
-    if (!document.Current().SelectedDetector()) {
+    if (!document.SelectedDetector()) {
         settings.fill = fill;
         settings.divisions = divisions;
         return Refused(EditRefusal::NoSelection);
@@ -250,14 +252,14 @@ EditResult Undo(Document& document) {
     if (!document.CanUndo())
         return Refused(EditRefusal::NothingToUndo);
     document.Undo();
-    return {EditRefusal::None, document.Current().selected};
+    return {EditRefusal::None, document.SelectedIndex()};
 }
 
 EditResult Redo(Document& document) {
     if (!document.CanRedo())
         return Refused(EditRefusal::NothingToUndo);
     document.Redo();
-    return {EditRefusal::None, document.Current().selected};
+    return {EditRefusal::None, document.SelectedIndex()};
 }
 
 } // namespace korvex

@@ -17,29 +17,33 @@ void Document::New() {
 
 void Document::Reset(RenderState state, const std::string& newPath) {
     history.clear();
-    history.push_back(std::make_unique<RenderState>(std::move(state)));
-    const bool moved = current != 0;
+    history.push_back({std::make_unique<RenderState>(std::move(state)), Selection{}});
+    const bool moved = current != 0 || selection != Selection{};
     current = 0;
+    selection = {};
     path = newPath;
     modified = false;
     changes.Mark(DocumentChange::Content | DocumentChange::Layout | DocumentChange::Path |
                  (moved ? DocumentChange::Selection : 0));
 }
 
-RenderState& Document::NewRenderState() {
+const RenderState& Document::NewRenderState(RenderState ready) {
     unsigned start = TickCountMs();
-    auto copy = std::make_unique<RenderState>(Current());
-    return Push(std::move(copy), start);
+    return Push(std::make_unique<RenderState>(std::move(ready)), selection, start);
 }
 
-RenderState& Document::NewRenderState(RenderState ready) {
+const RenderState& Document::NewRenderState(RenderState ready, Selection selected) {
     unsigned start = TickCountMs();
-    return Push(std::make_unique<RenderState>(std::move(ready)), start);
+    return Push(std::make_unique<RenderState>(std::move(ready)), selected, start);
 }
 
-RenderState& Document::Push(std::unique_ptr<RenderState> state, unsigned start_ms) {
+const RenderState& Document::Push(std::unique_ptr<RenderState> state, const Selection& selected,
+                                  unsigned start_ms) {
+    if (!history.empty())
+        history[static_cast<size_t>(current)].left = selection;
     history.resize(static_cast<size_t>(current) + 1);
-    history.push_back(std::move(state));
+    history.push_back({std::move(state), Selection{}});
+    selection = selected;
     if (history.size() > MaxHistory)
         history.erase(history.begin());
     int32_t last = static_cast<int32_t>(history.size()) - 1;
@@ -51,7 +55,7 @@ RenderState& Document::Push(std::unique_ptr<RenderState> state, unsigned start_m
     // depend on it).
     changes.Mark(DocumentChange::Content | DocumentChange::Selection);
     Trace("%s: %ums\n", "Document::NewRenderState", TickCountMs() - start_ms);
-    return *history.back();
+    return *history.back().state;
 }
 
 void Document::Undo() {
@@ -64,14 +68,38 @@ void Document::Redo() {
         Select(current + 1);
 }
 
-RenderState& Document::Select(int32_t index) {
+const RenderState& Document::Select(int32_t index) {
     if (index != current && index >= 0 && static_cast<size_t>(index) < history.size()) {
+        history[static_cast<size_t>(current)].left = selection;
         current = index;
+        selection = history[static_cast<size_t>(current)].left;
         ++edits;
         SetModified();
         changes.Mark(DocumentChange::Content | DocumentChange::Selection);
     }
     return Current();
+}
+
+const Detector* Document::SelectedDetector() const {
+    const RenderState& state = Current();
+    const int32_t i = selection.detector;
+    return i >= 0 && static_cast<size_t>(i) < state.detectors.size()
+               ? &state.detectors[static_cast<size_t>(i)]
+               : nullptr;
+}
+
+void Document::SelectDetector(int32_t index) {
+    if (index != selection.detector) {
+        selection.detector = index;
+        changes.Mark(DocumentChange::Selection);
+    }
+}
+
+void Document::SelectComposerItem(std::string p) {
+    if (p != selection.composer) {
+        selection.composer = std::move(p);
+        changes.Mark(DocumentChange::Selection);
+    }
 }
 
 void Document::ReplaceWithLoaded(RenderState state, const std::string& p) {

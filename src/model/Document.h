@@ -2,6 +2,7 @@
 
 #include "framework/ChangeChannel.h"
 #include "model/RenderState.h"
+#include "model/Selection.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,7 +25,10 @@ struct DocumentChange {
     static constexpr uint32_t Path = 0x8;
 };
 
-// The project being edited: an undo history of render states.
+// The project being edited: an undo history of render states, read-only
+// once pushed, and beside it the selection. Each state of the history
+// remembers the selection it was left with, so undo and redo bring back
+// what was chosen there.
 class Document {
 public:
     static constexpr size_t MaxHistory = 100;
@@ -44,22 +48,33 @@ public:
     // A new project: one new-project state, no path, not modified.
     void New();
 
-    // Drops the redo part, pushes `ready` (a complete new state) or a deep
-    // copy of the current state, keeps at most 100 states and returns the
-    // new current state. The subscribers hear of it at the next delivery;
-    // editors commit a finished state (model/DetectorEdits), the copying
-    // form is for programs and tests that fill the copy in afterwards.
-    RenderState& NewRenderState();
-    RenderState& NewRenderState(RenderState ready);
+    // Drops the redo part, pushes `ready` (a complete new state: copy the
+    // current one, change the copy, push it), keeps at most 100 states and
+    // returns the new current state. The subscribers hear of it at the next
+    // delivery. Editors commit a finished state (model/DetectorEdits) with
+    // the selection it comes with; without one the selection stays.
+    const RenderState& NewRenderState(RenderState ready);
+    const RenderState& NewRenderState(RenderState ready, Selection selected);
 
     bool CanUndo() const { return !history.empty() && current > 0; }
     bool CanRedo() const { return static_cast<size_t>(current) + 1 < history.size(); }
     void Undo();
     void Redo();
-    RenderState& Select(int32_t index);
+    // Moves to state `index` of the history, with the selection it was
+    // left with.
+    const RenderState& Select(int32_t index);
 
-    RenderState& Current() { return *history[static_cast<size_t>(current)]; }
-    const RenderState& Current() const { return *history[static_cast<size_t>(current)]; }
+    const RenderState& Current() const { return *history[static_cast<size_t>(current)].state; }
+
+    // The selection, changed only by the two functions below; each marks a
+    // selection change when it changes something.
+    const Selection& Selected() const { return selection; }
+    int32_t SelectedIndex() const { return selection.detector; }
+    const std::string& ComposerPath() const { return selection.composer; }
+    // The selected detector of the current state, or none.
+    const Detector* SelectedDetector() const;
+    void SelectDetector(int32_t index);
+    void SelectComposerItem(std::string path);
 
     // Replaces the whole history with one loaded state (opening a project).
     void ReplaceWithLoaded(RenderState state, const std::string& path);
@@ -77,13 +92,20 @@ public:
 private:
     // Replaces the whole history with `state` under `path`, unmodified.
     void Reset(RenderState state, const std::string& path);
-    RenderState& Push(std::unique_ptr<RenderState> state, unsigned start_ms);
+    const RenderState& Push(std::unique_ptr<RenderState> state, const Selection& selected, unsigned start_ms);
     void SetModified();
+
+    // A state as pushed, and the selection it had when it was last left.
+    struct Entry {
+        std::unique_ptr<RenderState> state;
+        Selection left;
+    };
 
     ChangeChannel changes;
     std::string path;
     bool modified = false;
-    std::vector<std::unique_ptr<RenderState>> history;
+    std::vector<Entry> history;
+    Selection selection;
     int32_t current = 0;
     uint64_t edits = 0;
 };

@@ -8,14 +8,14 @@ namespace korvex {
 
 NudgeOutcome NudgeSelected(Document& document, NudgeBurst& burst, int32_t dx, int32_t dy) {
     const RenderState& current = document.Current();
-    const Detector* d = current.SelectedDetector();
+    const Detector* d = document.SelectedDetector();
     if (!d)
         return NudgeOutcome::NoSelection;
 
     // The run goes on only while the document still shows, unchanged, the
     // state its last nudge made, on the same detector; anything else (an
     // undo, another edit, a reload) starts a new run and a new undo step.
-    bool continuing = burst.made && burst.address == &current && burst.detector == current.selected &&
+    bool continuing = burst.made && burst.address == &current && burst.detector == document.SelectedIndex() &&
                       document.CanUndo() && *burst.made == current;
     Point total{dx, dy};
     std::array<Point, 4> start = d->points;
@@ -36,7 +36,7 @@ NudgeOutcome NudgeSelected(Document& document, NudgeBurst& burst, int32_t dx, in
     if (!changes)
         return NudgeOutcome::AtEdge;
 
-    int32_t selected = current.selected;
+    int32_t selected = document.SelectedIndex();
     if (continuing) {
         Undo(document);
         if (atStart) {
@@ -61,7 +61,7 @@ NudgeOutcome NudgeSelected(Document& document, NudgeBurst& burst, int32_t dx, in
 
 CornerOutcome SetCornerAt(Document& document, int32_t corner, Point picture) {
     const RenderState& current = document.Current();
-    const Detector* d = current.SelectedDetector();
+    const Detector* d = document.SelectedDetector();
     if (!d)
         return CornerOutcome::NoDetector;
     if (corner < 0 || corner >= CornerCount(*d))

@@ -32,7 +32,7 @@ bool Inside(const std::array<Point, 4>& p, double x, double y) {
 
 } // namespace
 
-LiveOverlayShapes LiveOverlayOf(const RenderState& state) {
+LiveOverlayShapes LiveOverlayOf(const RenderState& state, int32_t selected) {
     LiveOverlayShapes out;
     const int32_t left = int32_t(PictureLeft(state.width));
     for (size_t i = 0; i < state.detectors.size(); ++i) {
@@ -43,7 +43,7 @@ LiveOverlayShapes LiveOverlayOf(const RenderState& state) {
         s.index = int32_t(i);
         s.name = DetectorName(d);
         s.line = d.IsLine();
-        s.selected = state.selected == int32_t(i);
+        s.selected = selected == int32_t(i);
         for (size_t k = 0; k < 4; ++k)
             s.points[k] = {d.points[k].x - left, d.points[k].y};
         const Rect bounds = d.Bounds();

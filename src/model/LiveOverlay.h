@@ -27,9 +27,9 @@ struct OverlayShape {
 // The shapes of every camera card 0..7, in detector order.
 using LiveOverlayShapes = std::array<std::vector<OverlayShape>, 8>;
 
-// The overlay of `state`: each detector on its card, the selected one
-// marked.
-LiveOverlayShapes LiveOverlayOf(const RenderState& state);
+// The overlay of `state`: each detector on its card, the one at index
+// `selected` marked.
+LiveOverlayShapes LiveOverlayOf(const RenderState& state, int32_t selected);
 
 // The detector under picture point (x, y) among `shapes` (one camera's):
 // the last drawn whose quadrilateral holds the point, or whose line passes

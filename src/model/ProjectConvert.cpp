@@ -99,9 +99,6 @@ RenderState ConvertedState(const RenderState& state, uint32_t width, uint32_t he
 
     size_t rows = width == 320 ? 24 : 8;
     out.composer_y.resize(rows);
-    const std::string& sel = out.composer_selection;
-    if (sel.size() >= 2 && sel[0] == 'Y' && (sel[1] < '0' || size_t(sel[1] - '0') >= rows))
-        out.composer_selection.clear();
     return out;
 }
 
@@ -121,7 +118,13 @@ ConvertOutcome ConvertProject(Document& document, uint32_t width, uint32_t heigh
         outcome.refusal = ConvertRefusal::OutputsInUse;
         return outcome;
     }
-    document.NewRenderState(ConvertedState(current, width, height));
+    // A composer selection on an output row the new size does not have goes.
+    Selection selected = document.Selected();
+    const std::string& sel = selected.composer;
+    const size_t rows = width == 320 ? 24 : 8;
+    if (sel.size() >= 2 && sel[0] == 'Y' && (sel[1] < '0' || size_t(sel[1] - '0') >= rows))
+        selected.composer.clear();
+    document.NewRenderState(ConvertedState(current, width, height), std::move(selected));
     outcome.changed = true;
     return outcome;
 }

@@ -26,7 +26,6 @@ RenderState RenderState::NewProject() {
     RenderState s;
     s.width = 320;
     s.height = 240;
-    s.selected = -1;
     s.EnsureBackgrounds(4);
     s.composer_y.resize(24);
     if (s.composer_a.size() < 4)
@@ -45,18 +44,18 @@ void RenderState::EnsureBackgrounds(size_t count) {
         backgrounds.emplace_back(CanvasWidth(), CanvasHeight());
 }
 
-Detector* RenderState::SelectedDetector() {
-    if (selected < 0 || static_cast<size_t>(selected) >= detectors.size())
+Detector* RenderState::DetectorAt(int32_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= detectors.size())
         return nullptr;
-    return &detectors[static_cast<size_t>(selected)];
+    return &detectors[static_cast<size_t>(index)];
 }
 
-const Detector* RenderState::SelectedDetector() const {
-    return const_cast<RenderState*>(this)->SelectedDetector();
+const Detector* RenderState::DetectorAt(int32_t index) const {
+    return const_cast<RenderState*>(this)->DetectorAt(index);
 }
 
-std::vector<ComposerItem>& RenderState::SelectedComposerList() {
-    char c = composer_selection.empty() ? '\0' : composer_selection[0];
+std::vector<ComposerItem>& RenderState::ComposerList(const std::string& path) {
+    char c = path.empty() ? '\0' : path[0];
     if (c == 'Y')
         return composer_y;
     if (c == 'Z')
@@ -64,27 +63,26 @@ std::vector<ComposerItem>& RenderState::SelectedComposerList() {
     return composer_a;
 }
 
-ComposerItem* RenderState::SelectedComposerItem() {
-    if (composer_selection.size() < 2)
+ComposerItem* RenderState::ComposerRowItem(const std::string& path) {
+    if (path.size() < 2)
         return nullptr;
-    char c = composer_selection[0];
-    int row = (c == 'Y' || c == 'Z') ? composer_selection[1] - '0' : composer_selection[1] - 'a';
-    auto& list = SelectedComposerList();
+    char c = path[0];
+    int row = (c == 'Y' || c == 'Z') ? path[1] - '0' : path[1] - 'a';
+    auto& list = ComposerList(path);
     if (row < 0 || static_cast<size_t>(row) >= list.size())
         return nullptr;
     return &list[static_cast<size_t>(row)];
 }
 
-uint32_t RenderState::SelectedComposerGroup() const {
-    char c = composer_selection.empty() ? '\0' : composer_selection[0];
+uint32_t RenderState::ComposerGroup(const std::string& path) {
+    char c = path.empty() ? '\0' : path[0];
     return c == 'Y' ? GroupY : c == 'Z' ? GroupZ : GroupA;
 }
 
 bool RenderState::operator==(const RenderState& o) const {
-    return backgrounds == o.backgrounds && selected == o.selected && detectors == o.detectors &&
-           width == o.width && height == o.height && SameList(composer_a, o.composer_a) &&
-           SameList(composer_y, o.composer_y) && SameList(composer_z, o.composer_z) &&
-           composer_selection == o.composer_selection;
+    return backgrounds == o.backgrounds && detectors == o.detectors && width == o.width &&
+           height == o.height && SameList(composer_a, o.composer_a) && SameList(composer_y, o.composer_y) &&
+           SameList(composer_z, o.composer_z);
 }
 
 } // namespace korvex

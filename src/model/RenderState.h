@@ -13,14 +13,12 @@ namespace korvex {
 // One version of the detector program.
 struct RenderState {
     std::vector<Bitmap> backgrounds; // one per camera card, at most 8
-    int32_t selected = -1;
     std::vector<Detector> detectors;
     uint32_t width = 180;
     uint32_t height = 144;
     std::vector<ComposerItem> composer_a; // one row per card (Ac, Bc, ...)
     std::vector<ComposerItem> composer_y; // outputs Y1, Y2, ...
     std::vector<ComposerItem> composer_z; // Z1..Z64
-    std::string composer_selection;
 
     enum : uint32_t { GroupY = 4, GroupZ = 8, GroupA = 13 };
 
@@ -38,16 +36,19 @@ struct RenderState {
     // Grows (white canvas-size pictures) or shrinks the background list.
     void EnsureBackgrounds(size_t count);
 
-    Detector* SelectedDetector();
-    const Detector* SelectedDetector() const;
+    // The detector at `index`, or none (a negative index or one past the
+    // list).
+    Detector* DetectorAt(int32_t index);
+    const Detector* DetectorAt(int32_t index) const;
 
-    // The list named by the first character of composer_selection.
-    std::vector<ComposerItem>& SelectedComposerList();
-    // The row item named by composer_selection (its first two characters);
-    // none when the selection is empty or names no row.
-    ComposerItem* SelectedComposerItem();
+    // The list named by the first character of a composer path (see
+    // Selection).
+    std::vector<ComposerItem>& ComposerList(const std::string& path);
+    // The row item a composer path names (its first two characters); none
+    // when the path is empty or names no row.
+    ComposerItem* ComposerRowItem(const std::string& path);
     // 4 for "Y", 8 for "Z", 13 otherwise.
-    uint32_t SelectedComposerGroup() const;
+    static uint32_t ComposerGroup(const std::string& path);
 
     bool operator==(const RenderState& other) const;
 };

@@ -61,13 +61,15 @@ QPoint FrameTest::At(int card, int x, int y) {
 }
 
 int FrameTest::AddQuad(int card, std::array<Point, 4> points, uint32_t number) {
-    RenderState& s = Doc().NewRenderState();
+    RenderState s = Doc().Current();
     Detector d(0, 1, 0, static_cast<uint32_t>(card),
                number ? number : NextDetectorNumber(s, static_cast<uint32_t>(card)), s.CanvasWidth(),
                s.CanvasHeight());
     d.points = points;
     s.detectors.push_back(d);
-    return static_cast<int>(s.detectors.size()) - 1;
+    const int index = static_cast<int>(s.detectors.size()) - 1;
+    Doc().NewRenderState(std::move(s));
+    return index;
 }
 
 void FrameTest::Press(QPoint p) {

@@ -3,6 +3,7 @@
 #include "app/common/Prompter.h"
 #include "app/frame/MainFrame.h"
 #include "model/Document.h"
+#include "support/EditState.h"
 #include "support/TempDir.h"
 #include "support/WaitUntil.h"
 

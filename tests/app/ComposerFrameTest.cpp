@@ -61,7 +61,7 @@ TEST_F(ComposerInFrame, TypedFormulaUndoRedoSaveAndProblems) {
     ComposerFrame& composer = frame->Composer();
     ComposerView& view = composer.View();
     QTest::mouseClick(&view, Qt::LeftButton, {}, Centre(Placed(*frame).y[0]));
-    ASSERT_EQ(State().composer_selection, "Y0X");
+    ASSERT_EQ(Doc().ComposerPath(), "Y0X");
     RunIdle();
 
     int layouts = view.LayoutCount();
@@ -87,7 +87,7 @@ TEST_F(ComposerInFrame, TypedFormulaUndoRedoSaveAndProblems) {
     EXPECT_EQ(field.text().toStdString(), "((A1 & B2) | Cblur)");
     // The laid-out boxes are the current state's: a click hits the new tree.
     QTest::mouseClick(&view, Qt::LeftButton, {}, Centre(Placed(*frame).y[0].children[1]));
-    EXPECT_EQ(State().composer_selection, "Y0BX");
+    EXPECT_EQ(Doc().ComposerPath(), "Y0BX");
 
     TempDir dir;
     std::string path = dir.Path() + "/composed.kvx";
@@ -104,12 +104,12 @@ TEST_F(ComposerInFrame, DetectorSelectionRedrawsAndKeysStayInTheComposer) {
     ComposerView& view = frame->Composer().View();
     const ComposerBox leaf = Placed(*frame).y[1].children[0].box;
     // The selected detector's leaf is red.
-    ASSERT_EQ(State().selected, a1);
+    ASSERT_EQ(Doc().SelectedIndex(), a1);
     EXPECT_EQ(view.Picture().pixelColor(leaf.left + 2, leaf.top + 2), QColor(255, 0, 0));
     // Clicking empty canvas clears the detector selection: the leaf turns white.
     Click(At(0, 10, 10));
     RunIdle();
-    ASSERT_EQ(State().selected, -1);
+    ASSERT_EQ(Doc().SelectedIndex(), -1);
     EXPECT_EQ(view.Picture().pixelColor(leaf.left + 2, leaf.top + 2), QColor(Qt::white));
 
     // Delete in the composer resets the node; the detector stays.
@@ -118,7 +118,7 @@ TEST_F(ComposerInFrame, DetectorSelectionRedrawsAndKeysStayInTheComposer) {
     frame->Composer().activateWindow();
     view.setFocus();
     QTest::mouseClick(&view, Qt::LeftButton, {}, Centre(Placed(*frame).y[1].children[1]));
-    ASSERT_EQ(State().composer_selection, "Y1BX");
+    ASSERT_EQ(Doc().ComposerPath(), "Y1BX");
     size_t detectors = State().detectors.size();
     QTest::keyClick(&view, Qt::Key_Delete);
     RunIdle();

@@ -50,7 +50,14 @@ protected:
         QApplication::processEvents();
     }
     ComposerView& View() { return frame->View(); }
-    RenderState& State() { return document.Current(); }
+    const RenderState& State() { return document.Current(); }
+    // Starts the history over from the current state changed by `change`,
+    // as if that project had been opened.
+    template <typename Change> void Load(Change change) {
+        RenderState s = document.Current();
+        change(s);
+        document.ReplaceWithLoaded(std::move(s), std::string());
+    }
     // The rows as the view last placed them.
     const ComposerRows& Placed() { return View().Steps().placed; }
     void Set(const char* row, const char* formula) {
@@ -92,7 +99,7 @@ TEST_F(ComposerWidgets, PictureIsDrawnOnceAndClicksSelect) {
     // Clicking the "1" of row Y3 selects Y2X without an undo step and frames it blue.
     int layouts = View().LayoutCount();
     QTest::mouseClick(&View(), Qt::LeftButton, {}, Centre(Placed().y[2]));
-    EXPECT_EQ(State().composer_selection, "Y2X");
+    EXPECT_EQ(document.ComposerPath(), "Y2X");
     EXPECT_EQ(document.HistorySize(), 1u);
     EXPECT_EQ(View().LayoutCount(), layouts + 1);
     const ComposerBox box = Placed().y[2].box;
@@ -105,14 +112,14 @@ TEST_F(ComposerWidgets, PictureIsDrawnOnceAndClicksSelect) {
     EXPECT_EQ(frame->RowLabel().text().toStdString(), "Y3 =");
     // Empty space clears the selection.
     QTest::mouseClick(&View(), Qt::LeftButton, {}, QPoint(1, 1));
-    EXPECT_EQ(State().composer_selection, "");
+    EXPECT_EQ(document.ComposerPath(), "");
     EXPECT_FALSE(frame->FormulaField().isEnabled());
     EXPECT_EQ(document.HistorySize(), 1u);
 }
 
 TEST_F(ComposerWidgets, RedLeafForTheSelectedDetector) {
-    State().detectors.emplace_back(1, 1, 0, 0, 3, 320, 240); // A3
-    State().selected = 0;
+    Load([](RenderState& s) { s.detectors.emplace_back(1, 1, 0, 0, 3, 320, 240); }); // A3
+    document.SelectDetector(0);
     Set("Y1", "A3 & B1");
     const ComposerBox a3 = Placed().y[0].children[0].box;
     EXPECT_EQ(View().Picture().pixelColor(a3.left + 2, a3.top + 2), QColor(255, 0, 0));
@@ -127,15 +134,17 @@ TEST_F(ComposerWidgets, RedLeafForTheSelectedDetector) {
 }
 
 TEST_F(ComposerWidgets, ContextMenuOfDetectorsConditionsAndEmpty) {
-    for (uint32_t n : {4u, 1u})
-        State().detectors.emplace_back(1, 1, 0, 1, n, 320, 240); // B4, B1
-    State().detectors.emplace_back(1, 1, 0, 0, 2, 320, 240);     // A2
-    State().detectors.emplace_back(1, 1, 0, 0, 40, 320, 240);    // out of range: not offered
-    State().selected = 1;                                        // B1
+    Load([](RenderState& s) {
+        for (uint32_t n : {4u, 1u})
+            s.detectors.emplace_back(1, 1, 0, 1, n, 320, 240); // B4, B1
+        s.detectors.emplace_back(1, 1, 0, 0, 2, 320, 240);     // A2
+        s.detectors.emplace_back(1, 1, 0, 0, 40, 320, 240);    // out of range: not offered
+    });
+    document.SelectDetector(1); // B1
     activeCard = 1;
     Set("Y1", "B4 | 0");
     View().Select(Centre(Placed().y[0].children[0]).x(), Centre(Placed().y[0].children[0]).y());
-    ASSERT_EQ(State().composer_selection, "Y0AX");
+    ASSERT_EQ(document.ComposerPath(), "Y0AX");
     std::unique_ptr<QMenu> menu = View().BuildContextMenu();
     ASSERT_TRUE(menu);
     QStringList texts = Texts(*menu);
@@ -162,7 +171,7 @@ TEST_F(ComposerWidgets, ContextMenuOfDetectorsConditionsAndEmpty) {
     // A whole Z row offers the unused item, checked while it is unused.
     frame->Layout();
     View().Select(Centre(Placed().z[2]).x(), Centre(Placed().z[2]).y());
-    ASSERT_EQ(State().composer_selection, "Z2X");
+    ASSERT_EQ(document.ComposerPath(), "Z2X");
     menu = View().BuildContextMenu();
     ASSERT_TRUE(Find(*menu, CmdEmpty));
     EXPECT_TRUE(Find(*menu, CmdEmpty)->isChecked());
@@ -172,8 +181,8 @@ TEST_F(ComposerWidgets, ContextMenuOfDetectorsConditionsAndEmpty) {
 }
 
 TEST_F(ComposerWidgets, DoubleClickAndKeysEdit) {
-    State().detectors.emplace_back(1, 1, 0, 2, 7, 320, 240); // C7
-    State().selected = 0;
+    Load([](RenderState& s) { s.detectors.emplace_back(1, 1, 0, 2, 7, 320, 240); }); // C7
+    document.SelectDetector(0);
     frame->Layout();
     QTest::mouseDClick(&View(), Qt::LeftButton, {}, Centre(Placed().y[1]));
     EXPECT_EQ(FormulaText(State().composer_y[1]), "C7");
@@ -185,14 +194,14 @@ TEST_F(ComposerWidgets, DoubleClickAndKeysEdit) {
     EXPECT_EQ(FormulaText(State().composer_y[1]), "(C7 & 1)");
     EXPECT_EQ(document.HistorySize(), 3u);
     QTest::keyClick(&View(), Qt::Key_Left);
-    EXPECT_EQ(State().composer_selection, "Y1AX");
+    EXPECT_EQ(document.ComposerPath(), "Y1AX");
     QTest::keyClick(&View(), Qt::Key_Right);
     QTest::keyClick(&View(), Qt::Key_Right);
-    EXPECT_EQ(State().composer_selection, "Y1BX");
+    EXPECT_EQ(document.ComposerPath(), "Y1BX");
     QTest::keyClick(&View(), Qt::Key_Delete);
     EXPECT_EQ(FormulaText(State().composer_y[1]), "(C7 & 0)");
     QTest::keyClick(&View(), Qt::Key_Up);
-    EXPECT_EQ(State().composer_selection, "Y0X");
+    EXPECT_EQ(document.ComposerPath(), "Y0X");
     EXPECT_EQ(document.HistorySize(), 4u);
 
     // A letter starts the formula field with that letter.
@@ -272,7 +281,7 @@ TEST_F(ComposerWidgets, RowWiderThanAnyPictureIsCutNotFatal) {
         }
         level = std::move(next);
     }
-    State().composer_z[0] = level[0];
+    Load([&](RenderState& s) { s.composer_z[0] = level[0]; });
     frame->Layout();
     EXPECT_EQ(View().Picture().width(), 32767);
     EXPECT_GT(View().Steps().width, 100000);

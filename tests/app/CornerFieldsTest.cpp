@@ -24,8 +24,7 @@ protected:
         Detector line(1, 1, 1, 0, 2, 240, 144);
         line.points = {{{30, 0}, {209, 143}, {0, 0}, {0, 0}}};
         s.detectors = {quad, line};
-        s.selected = 0;
-        document.NewRenderState(s);
+        document.NewRenderState(s, Selection{0, ""});
         fields = std::make_unique<CornerFields>([this](int32_t corner, Point p) {
             ++applied;
             return SetCornerAt(document, corner, p);

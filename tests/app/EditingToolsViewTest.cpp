@@ -51,7 +51,7 @@ TEST_F(EditingToolsTest, DraggedCornerSnapsToANeighboursCornerUnlessShiftIsHeld)
     AddQuad(0, kRight);
     AddQuad(1, {{{147, 100}, {160, 100}, {160, 120}, {147, 120}}}); // other camera: never a target
     Click(At(0, 120, 120));
-    ASSERT_EQ(State().selected, left);
+    ASSERT_EQ(Doc().SelectedIndex(), left);
     size_t states = Doc().HistorySize();
 
     // P1 (140, 100) dragged to (147, 102): 3.6 pixels from the right square's P0.
@@ -84,7 +84,7 @@ TEST_F(EditingToolsTest, MovedDetectorSnapsItsNearestCorner) {
     AddQuad(0, kRight);
     frame->OnCommand(CmdModeMove);
     Click(At(0, 120, 120));
-    ASSERT_EQ(State().selected, left);
+    ASSERT_EQ(Doc().SelectedIndex(), left);
     // Moved by (8, 3): P1 lands at (148, 103), 3.6 from (150, 100).
     Drag(At(0, 120, 120), At(0, 128, 123));
     EXPECT_EQ(State().detectors[size_t(left)].points,
@@ -108,7 +108,7 @@ TEST_F(EditingToolsTest, CornerNumbersFromZoomTwo) {
 TEST_F(EditingToolsTest, ArrowBurstIsOneUndoStepAndClampsAtTheEdge) {
     int d = AddQuad(0, {{{5, 100}, {40, 100}, {40, 140}, {5, 140}}});
     Click(At(0, 20, 120));
-    ASSERT_EQ(State().selected, d);
+    ASSERT_EQ(Doc().SelectedIndex(), d);
     size_t states = Doc().HistorySize();
     Key(Qt::Key_Right);
     Key(Qt::Key_Right);
@@ -132,14 +132,16 @@ TEST_F(EditingToolsTest, ArrowBurstIsOneUndoStepAndClampsAtTheEdge) {
 }
 
 TEST_F(EditingToolsTest, InspectorCornerFieldsTypeExactPositions) {
-    Doc().Current().width = 180; // a 180 x 144 project, as opened
-    Doc().Current().height = 144;
-    Doc().Current().backgrounds.clear();
-    Doc().Current().EnsureBackgrounds(4);
+    RenderState narrow = Doc().Current(); // a 180 x 144 project, as opened
+    narrow.width = 180;
+    narrow.height = 144;
+    narrow.backgrounds.clear();
+    narrow.EnsureBackgrounds(4);
+    Doc().ReplaceWithLoaded(std::move(narrow), std::string());
     View().Relayout();
     int d = AddQuad(0, {{{40, 10}, {80, 10}, {80, 50}, {40, 50}}});
     Click(At(0, 60, 30));
-    ASSERT_EQ(State().selected, d);
+    ASSERT_EQ(Doc().SelectedIndex(), d);
     RunIdle();
     CornerFields& corners = frame->GetInspector().Corners();
     EXPECT_EQ(corners.Field(0, 0)->text(), QStringLiteral("10"));
@@ -172,7 +174,7 @@ TEST_F(EditingToolsTest, InspectorCornerFieldsTypeExactPositions) {
 
 TEST_F(EditingToolsTest, ConvertingAsksBeforeDroppingOutputs) {
     AddQuad(0, kLeft);
-    Doc().Current().composer_y[11] = ComposerItem(ComposerItem::InputA, 1);
+    test::PushEdited(Doc(), [](RenderState& s) { s.composer_y[11] = ComposerItem(ComposerItem::InputA, 1); });
     frame->UpdateMenuStates();
     EXPECT_FALSE(frame->Action(CmdConvertTo320)->isEnabled());
     EXPECT_TRUE(frame->Action(CmdConvertTo180)->isEnabled());

@@ -153,8 +153,7 @@ TEST(Upload, SavesAsksAndPostsTheSavedFile) {
     UploadFrame frame(options);
     frame.Create();
     Document& doc = frame.View().GetDocument();
-    RenderState& s = doc.NewRenderState();
-    s.detectors.push_back(Detector(0, 1, 0, 0, 1, 320, 240));
+    test::PushEdited(doc, [](RenderState& s) { s.detectors.push_back(Detector(0, 1, 0, 0, 1, 320, 240)); });
 
     prompts.warningAnswer = false; // No: nothing saved or sent
     frame.OnCommand(CmdUpload);
@@ -527,12 +526,13 @@ TEST(Upload, WarningsAreListedButDoNotStopIt) {
     UploadFrame frame(options);
     frame.Create();
     Document& doc = frame.View().GetDocument();
-    RenderState& s = doc.NewRenderState();
-    s.detectors.push_back(Detector(0, 1, 0, 0, 1, 320, 240));
-    // Or applied to a fresh row: (1 | 0), an output that never changes.
-    ComposerItem constant(ComposerItem::Or);
-    constant.children = {ComposerItem(ComposerItem::One), ComposerItem(ComposerItem::Zero)};
-    s.composer_y[0] = constant;
+    test::PushEdited(doc, [](RenderState& s) {
+        s.detectors.push_back(Detector(0, 1, 0, 0, 1, 320, 240));
+        // Or applied to a fresh row: (1 | 0), an output that never changes.
+        ComposerItem constant(ComposerItem::Or);
+        constant.children = {ComposerItem(ComposerItem::One), ComposerItem(ComposerItem::Zero)};
+        s.composer_y[0] = constant;
+    });
 
     TempDir dir;
     prompts.warningAnswer = true;
@@ -547,7 +547,7 @@ TEST(Upload, WarningsAreListedButDoNotStopIt) {
 
     // A detector number out of range is a problem: listed first, and the
     // upload is refused.
-    doc.NewRenderState().detectors.push_back(Detector(0, 1, 0, 1, 40, 320, 240));
+    test::PushEdited(doc, [](RenderState& s) { s.detectors.push_back(Detector(0, 1, 0, 1, 40, 320, 240)); });
     frame.OnCommand(CmdUpload);
     ASSERT_EQ(prompts.errors.size(), 1u);
     EXPECT_EQ(frame.posted.size(), 1u);

@@ -129,11 +129,12 @@ TEST_F(LiveDemoTest, TuningWindowFollowsTheSelectionAndSetsThresholdsWithOneClic
     // Detector 3 on card C, selected: the loop hands it to the tuning
     // window after the inspector.
     frame->View().Command(CmdAddQuad); // on the active card A
-    RenderState& fresh = frame->View().GetDocument().NewRenderState();
+    Document& document = frame->View().GetDocument();
+    RenderState fresh = document.Current();
     fresh.detectors.back().card = 2;
     fresh.detectors.back().number = 3;
-    fresh.selected = int32_t(fresh.detectors.size()) - 1;
-    frame->View().GetDocument().Announce(DocumentChange::Selection);
+    const auto last = int32_t(fresh.detectors.size()) - 1;
+    document.NewRenderState(std::move(fresh), Selection{last, document.ComposerPath()});
     RunIdle();
     TuningFrame& tuning = frame->Tuning();
     EXPECT_EQ(tuning.Camera(), 2);
@@ -166,7 +167,7 @@ TEST_F(LiveDemoTest, TuningWindowFollowsTheSelectionAndSetsThresholdsWithOneClic
     const int currentBefore = frame->View().GetDocument().CurrentIndex();
     QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, at);
     RunIdle();
-    const Detector* d = frame->View().State().SelectedDetector();
+    const Detector* d = frame->View().GetDocument().SelectedDetector();
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->feature_threshold, uint32_t((at.x() - area.left()) * 1000 / area.width()));
     EXPECT_EQ(d->threshold,

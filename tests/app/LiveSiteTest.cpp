@@ -73,10 +73,9 @@ TEST_F(LiveOverlayView, DrawsEachCamerasDetectorsByTheEditorsPlacementAndScale) 
     a.points = {{{40, 20}, {100, 20}, {100, 80}, {40, 80}}};
     b.points = a.points;
     state.detectors = {a, b};
-    state.selected = 1;
     Camera(0, 180, 144);
     Camera(1, 180, 144);
-    view.SetDetectors(LiveOverlayOf(state), 180, 144);
+    view.SetDetectors(LiveOverlayOf(state, 1), 180, 144);
     view.resize(view.size());
     const QRect pic0 = (view.grab(), view.PictureRect(0)), pic1 = view.PictureRect(1);
     const QPoint edge0 = pic0.topLeft() + QPoint(10, 50), edge1 = pic1.topLeft() + QPoint(10, 50);
@@ -90,7 +89,7 @@ TEST_F(LiveOverlayView, DrawsEachCamerasDetectorsByTheEditorsPlacementAndScale) 
     const QRect zoomed = (view.grab(), view.PictureRect(0));
     EXPECT_EQ(At(zoomed.topLeft() + QPoint(2 * 10 + 1, 2 * 50)), LiveView::kDetectorColour);
     // Pictures of another size than the project's get no detectors.
-    view.SetDetectors(LiveOverlayOf(state), 320, 240);
+    view.SetDetectors(LiveOverlayOf(state, 1), 320, 240);
     EXPECT_EQ(At(zoomed.topLeft() + QPoint(2 * 10 + 1, 2 * 50)), qRgb(100, 100, 100));
 }
 
@@ -100,7 +99,7 @@ TEST_F(LiveOverlayView, DoubleClickOnADetectorChoosesItElsewhereZooms) {
     a.points = {{{40, 20}, {100, 20}, {100, 80}, {40, 80}}};
     state.detectors = {a};
     Camera(0, 320, 240);
-    view.SetDetectors(LiveOverlayOf(state), 320, 240);
+    view.SetDetectors(LiveOverlayOf(state, -1), 320, 240);
     view.ShowDetectors(true);
     view.grab();
     int chosen = -1;
@@ -174,9 +173,9 @@ TEST_F(LiveSiteFrame, AMovedCameraIsNotedWarnedAndItsDetectorsFollowIt) {
     for (unsigned i = 1; i < 4; ++i)
         EXPECT_TRUE(live.CameraNote(i).isEmpty()) << i;
     const QStringList lines = frame->Problems().Lines();
-    EXPECT_TRUE(
-        lines.contains(QStringLiteral("Warning: Camera A: moved 7 px right, 3 px down; its detectors may be off "
-                                      "their lanes.")))
+    EXPECT_TRUE(lines.contains(
+        QStringLiteral("Warning: Camera A: moved 7 px right, 3 px down; its detectors may be off "
+                       "their lanes.")))
         << lines.join('\n').toStdString();
     // A warning, not a problem: the upload is not refused for it.
     const bool problemsBefore = frame->Problems().HasProblems();
@@ -244,7 +243,7 @@ TEST_F(LiveSiteFrame, TheToggleIsRememberedAndADoubleClickChoosesTheDetectorInTh
                         (pts[0].y + pts[1].y + pts[2].y + pts[3].y) / 4);
     DoubleClick(live, live.PictureRect(1).topLeft() + inside);
     RunIdle();
-    EXPECT_EQ(State().selected, index);
+    EXPECT_EQ(Doc().SelectedIndex(), index);
     EXPECT_EQ(View().ActiveCard(), 1);
     EXPECT_EQ(frame->Devices().LiveCore().ZoomCamera(), -1);
     toggle->trigger(); // leave the setting as tests expect it

@@ -23,19 +23,19 @@ TEST_F(MainViewTest, ClicksOnOverlappingDetectorsCycleThroughThem) {
     int b = AddQuad(0, {{{60, 60}, {160, 60}, {160, 160}, {60, 160}}});
     int c = AddQuad(0, {{{70, 70}, {170, 70}, {170, 170}, {70, 170}}});
     AddQuad(1, {{{70, 70}, {170, 70}, {170, 170}, {70, 170}}}); // same place, other card: never picked
-    Doc().Current().selected = -1;
+    Doc().SelectDetector(-1);
     size_t states = Doc().HistorySize();
     QPoint spot = At(0, 100, 100);
     std::vector<int> picked;
     for (int i = 0; i < 4; ++i) {
         Click(spot);
-        picked.push_back(State().selected);
+        picked.push_back(Doc().SelectedIndex());
     }
     EXPECT_EQ(picked, (std::vector<int>{a, b, c, a}));
     EXPECT_EQ(Doc().HistorySize(), states); // selecting is not an edit
 
     Click(At(0, 300, 20)); // empty picture area deselects
-    EXPECT_EQ(State().selected, -1);
+    EXPECT_EQ(Doc().SelectedIndex(), -1);
     EXPECT_EQ(View().ActiveCard(), 0);
 }
 
@@ -65,14 +65,14 @@ TEST_F(MainViewTest, AddedDetectorsAreNumberedPerCardAndSelected) {
     EXPECT_EQ(State().detectors[0].number, 1u);
     EXPECT_EQ(State().detectors[1].number, 2u);
     EXPECT_EQ(State().detectors[1].line, 1u);
-    EXPECT_EQ(State().selected, 1);
+    EXPECT_EQ(Doc().SelectedIndex(), 1);
     EXPECT_EQ(State().detectors[0].divisions, 2u); // the view's setting for new detectors
 }
 
 TEST_F(MainViewTest, CornerDragCommitsOneStateOnReleaseOnly) {
     int d = AddQuad(0, kSquare);
     Click(At(0, 120, 120)); // select by its body
-    ASSERT_EQ(State().selected, d);
+    ASSERT_EQ(Doc().SelectedIndex(), d);
     size_t states = Doc().HistorySize();
     Press(At(0, 100, 100)); // on corner P0
     EXPECT_TRUE(View().Dragging());
@@ -115,7 +115,7 @@ TEST_F(MainViewTest, CornerDraggedFarLeftOnANarrowPictureStopsAtTheMargin) {
     Doc().NewRenderState(narrow);
     RunIdle();
     Click(At(0, 80, 60));
-    ASSERT_EQ(State().selected, 0);
+    ASSERT_EQ(Doc().SelectedIndex(), 0);
     Drag(At(0, 60, 40), At(0, 60, 40) - QPoint(500, 0));
     EXPECT_EQ(State().detectors[0].points[0], (Point{30, 40}));
     Drag(At(0, 100, 80), At(0, 100, 80) + QPoint(900, 900));
@@ -127,7 +127,7 @@ TEST_F(MainViewTest, MoveDragShiftsTheDetectorAndClampsEachCorner) {
     frame->OnCommand(CmdModeMove);
     size_t states = Doc().HistorySize();
     Drag(At(0, 30, 120), At(0, 10, 130)); // 20 left, 10 down
-    EXPECT_EQ(State().selected, d);
+    EXPECT_EQ(Doc().SelectedIndex(), d);
     EXPECT_EQ(Doc().HistorySize(), states + 1);
     const auto& p = State().detectors[0].points;
     EXPECT_EQ(p[0], (Point{0, 110})); // clamped at the left edge
@@ -197,7 +197,7 @@ TEST_F(MainViewTest, AnEraserStrokeCutShortKeepsWhatItErased) {
 TEST_F(MainViewTest, AimingSetsTheAngleFromTheDragDirection) {
     AddQuad(0, kSquare);
     Click(At(0, 120, 120));
-    Doc().NewRenderState().SelectedDetector()->directional = true;
+    test::PushEdited(Doc(), [](RenderState& s) { s.detectors[0].directional = true; });
     RunIdle();
     frame->OnCommand(CmdModeAim);
     ASSERT_EQ(View().Mode(), ModeAim);
@@ -266,12 +266,12 @@ TEST_F(MainViewTest, CopyPasteAndDeleteWorkOnTheActiveCard) {
     EXPECT_EQ(State().detectors[1].card, 3u);
     EXPECT_EQ(State().detectors[1].number, 5u);
     EXPECT_EQ(State().detectors[1].points, kSquare);
-    EXPECT_EQ(State().selected, 1);
+    EXPECT_EQ(Doc().SelectedIndex(), 1);
     size_t states = Doc().HistorySize();
     QTest::keyClick(frame.get(), Qt::Key_Delete);
     EXPECT_EQ(Doc().HistorySize(), states + 1);
     EXPECT_EQ(State().detectors.size(), 1u);
-    EXPECT_EQ(State().selected, -1);
+    EXPECT_EQ(Doc().SelectedIndex(), -1);
     frame->OnCommand(CmdDelete); // nothing selected: nothing happens
     EXPECT_EQ(Doc().HistorySize(), states + 1);
 }
@@ -390,7 +390,7 @@ TEST_F(MainViewTest, EditsOnAFullHistoryStillRefreshProblemsAndToolbar) {
     RunIdle();
     EXPECT_EQ(frame->Problems().Lines().size(), 1);
     frame->OnCommand(CmdPenWidth4);
-    EXPECT_EQ(State().SelectedDetector()->pen_width, 4u);
+    EXPECT_EQ(Doc().SelectedDetector()->pen_width, 4u);
     EXPECT_EQ(View().PenWidth(), 4);
     EXPECT_TRUE(frame->Action(CmdPenWidth4)->isChecked());
     frame->OnCommand(CmdDelete);

@@ -89,8 +89,7 @@ TEST_F(ProjectToolsTest, CompareWithAFileListsChangesAndClickingSelects) {
     RenderState next = State();
     next.detectors[2].delay = 2000;
     next.composer_y[0] = *ParseFormula("A1 & A2", nullptr);
-    next.selected = -1;
-    Doc().NewRenderState(next);
+    Doc().NewRenderState(next, Selection{});
 
     frame->OnCommand(CmdCompareWith);
     ASSERT_TRUE(prompts.errors.empty()) << prompts.errors[0].toStdString();
@@ -103,12 +102,12 @@ TEST_F(ProjectToolsTest, CompareWithAFileListsChangesAndClickingSelects) {
 
     frame->Tabs().setCurrentIndex(0);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
-    EXPECT_EQ(State().selected, 2);
+    EXPECT_EQ(Doc().SelectedIndex(), 2);
     EXPECT_EQ(frame->Tabs().currentIndex(), 1);
 
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
     const std::string y1 = ComposerRow{'Y', 0}.SelectionPrefix();
-    EXPECT_EQ(State().composer_selection.substr(0, 2), y1);
+    EXPECT_EQ(Doc().ComposerPath().substr(0, 2), y1);
 
     // Compared with itself the pane says there is nothing.
     prompts.openAnswer = QString::fromStdString(SaveTo("now.kvx"));

@@ -48,12 +48,13 @@ protected:
     }
     // One edit: a new state with one more square detector.
     static void AddSquare(Document& document, int32_t shift) {
-        RenderState& s = document.NewRenderState();
+        RenderState s = document.Current();
         Detector d(0, 1, 0, 0, NextDetectorNumber(s, 0), s.CanvasWidth(), s.CanvasHeight());
         d.points = kSquare;
         for (Point& p : d.points)
             p.x += shift;
         s.detectors.push_back(d);
+        document.NewRenderState(std::move(s));
     }
     // One edit, seen by the frame as one change.
     static void Edit(MainFrame& frame, int32_t shift = 0) {

@@ -57,12 +57,13 @@ int main(int argc, char** argv) {
 
     Document& document = frame.View().GetDocument();
     for (uint32_t i = 0; i < 22; ++i) {
-        RenderState& s = document.NewRenderState();
+        RenderState s = document.Current();
         const uint32_t card = i % 2;
         Detector d(0, 1, 0, card, NextDetectorNumber(s, card), s.CanvasWidth(), s.CanvasHeight());
         const int32_t x = 40 + static_cast<int32_t>(i) * 4;
         d.points = {{{x, 20}, {x + 20, 20}, {x + 20, 60}, {x, 60}}};
         s.detectors.push_back(d);
+        document.NewRenderState(std::move(s));
         frame.ProcessChanges(); // one change, as the idle refresh sees it
     }
     // The twentieth change wrote one copy; the timer writes the last two.

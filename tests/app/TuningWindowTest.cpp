@@ -24,9 +24,9 @@ protected:
     void SetUp() override {
         // A project with one selected plain detector (card C, number 5).
         document.New();
-        RenderState& s = document.NewRenderState();
+        RenderState s = document.Current();
         s.detectors.push_back(Plain());
-        s.selected = 0;
+        document.NewRenderState(std::move(s), Selection{0, ""});
         frame.SetSelection(&sink);
         frame.SetAsker([this](QWidget*, const QString& text, const QString& caption) {
             questions.push_back(text + " | " + caption);
@@ -54,7 +54,7 @@ protected:
     }
     TuningView& View() { return frame.View(); }
 
-    const Detector& Selected() { return *document.Current().SelectedDetector(); }
+    const Detector& Selected() { return *document.SelectedDetector(); }
 
     Document document;
     TuningForwarder sink;

@@ -11,6 +11,7 @@
 #include "model/DetectorTools.h"
 #include "raster/DetectorRaster.h"
 #include "support/CommandRun.h"
+#include "support/EditState.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 using namespace korvex;
+using korvex::test::PushEdited;
 namespace fs = std::filesystem;
 
 namespace {
@@ -69,18 +71,20 @@ TEST_F(CliProject, NewEditPackageRereadGivesTheSameMasksAndTexts) {
     AddDetector(doc, settings, Point{100, 60}); // A1: outline + 2 dividing lines
     ApplyPenWidth(doc, settings, 3);
     settings.card = 1;
-    AddDetector(doc, settings, Point{10, 10});                      // B1
-    ApplyFillDivisions(doc, settings, 50, 0);                       // half-toned fill
-    doc.NewRenderState().detectors[1].exclusion.PaintBlack(12, 12); // paint one pixel out
-    RenderState& edit = doc.NewRenderState();
-    edit.detectors[0].contrast = true;
-    edit.detectors[1].directional = true;
-    edit.detectors[1].angle = 90;
-    doc.Current().composer_selection = "Y0X";
+    AddDetector(doc, settings, Point{10, 10}); // B1
+    ApplyFillDivisions(doc, settings, 50, 0);  // half-toned fill
+    PushEdited(doc,
+               [](RenderState& s) { s.detectors[1].exclusion.PaintBlack(12, 12); }); // paint one pixel out
+    PushEdited(doc, [](RenderState& edit) {
+        edit.detectors[0].contrast = true;
+        edit.detectors[1].directional = true;
+        edit.detectors[1].angle = 90;
+    });
+    doc.SelectComposerItem("Y0X");
     ASSERT_TRUE(ApplyComposerCommand(doc, CmdAnd));
-    doc.Current().composer_selection = "Y0AX";
+    doc.SelectComposerItem("Y0AX");
     ASSERT_TRUE(ApplyComposerCommand(doc, CmdInputFirst + 0)); // A1
-    doc.Current().composer_selection = "Y0BX";
+    doc.SelectComposerItem("Y0BX");
     ASSERT_TRUE(ApplyComposerCommand(doc, CmdInputFirst + 32 + 0)); // B1
     SaveProject(doc, Path("gate.kvx"));
 
@@ -209,10 +213,11 @@ TEST_F(CliProject, ExitCodesAndProblems) {
     doc.New();
     OpenProject(doc, Path("p.kvx"));
     EXPECT_EQ(doc.Current().width, 180u);
-    RenderState& s = doc.NewRenderState();
-    s.detectors.push_back(Detector(1, 1, 0, 0, 40, 240, 144));
-    s.detectors.push_back(Detector(1, 1, 0, 0, 40, 240, 144));
-    s.composer_y[0] = ComposerItem(ComposerItem::InputC, 3);
+    PushEdited(doc, [](RenderState& s) {
+        s.detectors.push_back(Detector(1, 1, 0, 0, 40, 240, 144));
+        s.detectors.push_back(Detector(1, 1, 0, 0, 40, 240, 144));
+        s.composer_y[0] = ComposerItem(ComposerItem::InputC, 3);
+    });
     SaveProject(doc, Path("p.kvx"));
     Result check = Cli("check " + Q("p.kvx"));
     EXPECT_EQ(check.status, 3);

@@ -42,7 +42,7 @@ std::vector<const ComposerPaint*> StepsOf(const ComposerPicture& p, ComposerPain
 TEST(ComposerLayout, NewProjectRowsAndSizes) {
     RenderState state = RenderState::NewProject();
     FixedMeasure measure;
-    ComposerPicture picture = LayoutComposer(state, measure, Texts);
+    ComposerPicture picture = LayoutComposer(state, Selection{}, measure, Texts);
     ASSERT_EQ(picture.rows, 24u + 64u + 4u);
 
     // The main texts, in row order: label, then the expression.
@@ -91,7 +91,7 @@ TEST(ComposerLayout, ClicksSelectLeavesOperatorsOrNothing) {
     RenderState state = RenderState::NewProject();
     state.composer_y[0] = Formula("A3 & B1");
     FixedMeasure measure;
-    ComposerPicture picture = LayoutComposer(state, measure, Texts);
+    ComposerPicture picture = LayoutComposer(state, Selection{}, measure, Texts);
     const ComposerRows& placed = picture.placed;
 
     // The "1" of row Y3.
@@ -115,7 +115,7 @@ TEST(ComposerLayout, ClicksSelectLeavesOperatorsOrNothing) {
     EXPECT_EQ(a3.top - op.box.top, op.box.bottom - a3.bottom);
     // Nested boxes: the tree lays out as deep as it goes.
     state.composer_z[63] = Formula("(A1 | Bblur) ^ (C2 & (D3 | 0))");
-    picture = LayoutComposer(state, measure, Texts);
+    picture = LayoutComposer(state, Selection{}, measure, Texts);
     const ComposerItem& d3 = picture.placed.z[63].children[1].children[1].children[0];
     EXPECT_EQ(SelectionAt(picture.placed, Centre(d3.box).left, Centre(d3.box).top), "ZoBBAX");
 }
@@ -125,10 +125,9 @@ TEST(ComposerLayout, SelectedFrameRedLeafAndNotes) {
     state.composer_y[0] = Formula("(A3 & B1) | Cblur");
     state.composer_z[4] = Formula("A3");
     state.detectors.emplace_back(1, 1, 0, 0, 3, 320, 240); // A3
-    state.selected = 0;
-    state.composer_selection = "Y0AX";
+    Selection chosen{0, "Y0AX"};
     FixedMeasure measure;
-    ComposerPicture picture = LayoutComposer(state, measure, Texts);
+    ComposerPicture picture = LayoutComposer(state, chosen, measure, Texts);
 
     std::vector<const ComposerPaint*> selected, red;
     for (const ComposerPaint& s : picture.steps) {
@@ -161,8 +160,8 @@ TEST(ComposerLayout, SelectedFrameRedLeafAndNotes) {
 
     // A selection of another row frames nothing in this one; a card-row
     // selection frames the card row's root.
-    state.composer_selection = "CbX";
-    picture = LayoutComposer(state, measure, Texts);
+    chosen.composer = "CbX";
+    picture = LayoutComposer(state, chosen, measure, Texts);
     int framed = 0;
     for (const ComposerPaint& s : picture.steps) {
         if (s.frame == ComposerPaint::SelectedFrame) {

@@ -1,4 +1,5 @@
 #include "composer/Composer.h"
+
 #include "model/DetectorTools.h"
 #include "model/Document.h"
 
@@ -40,9 +41,11 @@ TEST(ComposeScript, NewProjectGivesTwentyFourOneLines) {
 
 TEST(ComposeScript, OperatorsZRowsAndCardRows) {
     RenderState state = RenderState::NewProject();
-    state.composer_y[0] = Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 3),
-                             Op(ComposerItem::Or, ComposerItem(ComposerItem::InputB, 1), ComposerItem(ComposerItem::Zero)));
-    state.composer_z[4] = Op(ComposerItem::Xor, ComposerItem(ComposerItem::Blur, 1), ComposerItem(ComposerItem::Blank, 0));
+    state.composer_y[0] =
+        Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 3),
+           Op(ComposerItem::Or, ComposerItem(ComposerItem::InputB, 1), ComposerItem(ComposerItem::Zero)));
+    state.composer_z[4] =
+        Op(ComposerItem::Xor, ComposerItem(ComposerItem::Blur, 1), ComposerItem(ComposerItem::Blank, 0));
     state.composer_a[2] = ComposerItem(ComposerItem::Zero);
     state.composer_a[3] = ComposerItem(ComposerItem::InputH, 32);
     std::string script = ComposeScript(state);
@@ -81,9 +84,10 @@ TEST(ItemRecord, LeafRecordBytes) {
 }
 
 TEST(ItemRecord, TreeRoundTrip) {
-    ComposerItem tree = Op(ComposerItem::Or, Op(ComposerItem::And, ComposerItem(ComposerItem::InputD, 9),
-                                                ComposerItem(ComposerItem::Blank, 7)),
-                           ComposerItem(ComposerItem::One));
+    ComposerItem tree =
+        Op(ComposerItem::Or,
+           Op(ComposerItem::And, ComposerItem(ComposerItem::InputD, 9), ComposerItem(ComposerItem::Blank, 7)),
+           ComposerItem(ComposerItem::One));
     std::vector<uint8_t> bytes = Record(tree);
     EXPECT_EQ(bytes.size(), 20u * 5);
     ComposerItem back;
@@ -96,7 +100,8 @@ TEST(ItemRecord, TreeRoundTrip) {
 
 TEST(ItemRecord, BrokenRecordsFail) {
     ComposerItem item;
-    std::vector<uint8_t> good = Record(Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 1), ComposerItem(0u)));
+    std::vector<uint8_t> good =
+        Record(Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 1), ComposerItem(0u)));
     ASSERT_TRUE(ReadItem(good.data(), good.size(), item));
 
     auto fails = [&](std::vector<uint8_t> bytes) { return !ReadItem(bytes.data(), bytes.size(), item); };
@@ -145,8 +150,8 @@ TEST(ItemRecord, ChildCountMustMatchTheKind) {
     for (uint32_t kind = 0; kind < 20; ++kind) {
         ComposerItem leaf(kind, kind == ComposerItem::Blur || kind == ComposerItem::Blank ? 1 : 0);
         ComposerItem withTwo = Op(kind, ComposerItem(ComposerItem::One), ComposerItem(ComposerItem::Zero));
-        const bool op = kind == ComposerItem::And || kind == ComposerItem::Or || kind == ComposerItem::Assign ||
-                        kind == ComposerItem::Xor;
+        const bool op = kind == ComposerItem::And || kind == ComposerItem::Or ||
+                        kind == ComposerItem::Assign || kind == ComposerItem::Xor;
         ComposerItem back;
         std::vector<uint8_t> bare = Record(leaf), two = Record(withTwo);
         EXPECT_EQ(ReadItem(bare.data(), bare.size(), back), !op) << "kind " << kind;
@@ -154,7 +159,8 @@ TEST(ItemRecord, ChildCountMustMatchTheKind) {
         EXPECT_EQ(ItemChildCount(kind), op ? 2u : 0u);
     }
     // An And with no children nested under a sound Or fails the whole record.
-    std::vector<uint8_t> nested = Record(Op(ComposerItem::Or, ComposerItem(ComposerItem::And), ComposerItem(0u)));
+    std::vector<uint8_t> nested =
+        Record(Op(ComposerItem::Or, ComposerItem(ComposerItem::And), ComposerItem(0u)));
     ComposerItem back;
     EXPECT_FALSE(ReadItem(nested.data(), nested.size(), back));
 }
@@ -163,25 +169,23 @@ TEST(Selection, ResolvesPaths) {
     RenderState state = RenderState::NewProject();
     state.composer_y[2] = Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 1),
                              Op(ComposerItem::Or, ComposerItem(ComposerItem::InputB, 2), ComposerItem(0u)));
-    state.composer_selection = "Y2BAX";
-    ComposerSelection sel = ResolveSelection(state, state.composer_selection);
+    ComposerSelection sel = ResolveSelection(state, "Y2BAX");
     ASSERT_NE(sel.node, nullptr);
     EXPECT_EQ(sel.rowItem, &state.composer_y[2]);
     EXPECT_EQ(sel.node->kind, uint32_t(ComposerItem::InputB));
     EXPECT_EQ(sel.node->number, 2);
 
     for (const char* bad : {"", "Y", "Y2", "Y2BAAX", "Y2BXA", "Y2Q", "Yz X", "ZpX", "CiX", "Z/X"}) {
-        state.composer_selection = bad;
-        EXPECT_EQ(ResolveSelection(state, state.composer_selection).node, nullptr) << bad;
+        EXPECT_EQ(ResolveSelection(state, bad).node, nullptr) << bad;
     }
-    state.composer_selection = "CdX"; // card row D
-    EXPECT_EQ(ResolveSelection(state, state.composer_selection).node, &state.composer_a[3]);
-    state.composer_selection = std::string("Z") + char('0' + 12) + "X"; // row 12 uses '<'
-    EXPECT_EQ(ResolveSelection(state, state.composer_selection).node, &state.composer_z[12]);
+    EXPECT_EQ(ResolveSelection(state, "CdX").node, &state.composer_a[3]); // card row D
+    const std::string row12 = std::string("Z") + char('0' + 12) + "X";    // row 12 uses '<'
+    EXPECT_EQ(ResolveSelection(state, row12).node, &state.composer_z[12]);
 }
 
 TEST(Selection, HitPathAndClicks) {
-    ComposerItem tree = Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 3), ComposerItem(ComposerItem::InputB, 1));
+    ComposerItem tree =
+        Op(ComposerItem::And, ComposerItem(ComposerItem::InputA, 3), ComposerItem(ComposerItem::InputB, 1));
     tree.box = {10, 10, 100, 30};
     tree.children[0].box = {20, 12, 40, 28};
     tree.children[1].box = {60, 12, 80, 28};
@@ -205,10 +209,7 @@ TEST(Selection, HitPathAndClicks) {
 class ComposerCommands : public ::testing::Test {
 protected:
     void SetUp() override { document.New(); }
-    RenderState& Edit(const std::string& selection) {
-        document.Current().composer_selection = selection;
-        return document.Current();
-    }
+    void Edit(const std::string& selection) { document.SelectComposerItem(selection); }
     Document document;
 };
 
@@ -297,19 +298,19 @@ TEST_F(ComposerCommands, PutSelectedDetector) {
     ASSERT_TRUE(PutSelectedDetector(document, "Y5X"));
     EXPECT_EQ(document.HistorySize(), before + 1);
     EXPECT_EQ(ItemScriptText(document.Current().composer_y[5]), "C2");
-    EXPECT_EQ(document.Current().composer_selection, "Y5X");
+    EXPECT_EQ(document.ComposerPath(), "Y5X");
 
     RenderState kept = document.Current();
     auto unchanged = [&](EditRefusal expected, const std::string& path) {
         EXPECT_EQ(PutSelectedDetector(document, path).refusal, expected) << path;
         EXPECT_EQ(document.HistorySize(), before + 1) << path;
         EXPECT_TRUE(document.Current() == kept) << path;
-        EXPECT_EQ(document.Current().composer_selection, "Y5X") << path;
+        EXPECT_EQ(document.ComposerPath(), "Y5X") << path;
     };
     unchanged(EditRefusal::NoSuchItem, ""); // a click on nothing
     unchanged(EditRefusal::NoSuchItem, "Y5AX");
     unchanged(EditRefusal::NoSuchItem, "Y~X");
-    Edit("Y5X").selected = -1;
+    document.SelectDetector(-1);
     kept = document.Current();
     unchanged(EditRefusal::NoSelection, "Y6X");
 }

@@ -133,7 +133,7 @@ TEST(FormulaRows, SetRowFormulaIsOneUndoStep) {
     EXPECT_FALSE(SetRowFormula(document, y1, "(a1 & b2) | cblur"));
     EXPECT_EQ(document.HistorySize(), 2u);
     EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "((A1 & B2) | Cblur)");
-    EXPECT_EQ(document.Current().composer_selection, "Y0X");
+    EXPECT_EQ(document.ComposerPath(), "Y0X");
     // The same formula again changes nothing.
     EXPECT_FALSE(SetRowFormula(document, y1, "((A1 & B2) | Cblur)"));
     EXPECT_EQ(document.HistorySize(), 2u);
@@ -159,35 +159,36 @@ TEST(FormulaRows, SetRowFormulaIsOneUndoStep) {
 TEST(FormulaRows, ArrowMovesAndDelete) {
     RenderState state = RenderState::NewProject();
     state.composer_y[1] = Parse("(A1 & B2) | C3");
+    std::string selection;
     // Nothing selected: any move starts at the first row.
-    EXPECT_EQ(MovedSelection(state, SelectionMove::Right), "Y0X");
-    state.composer_selection = "Y1AAX"; // A1
+    EXPECT_EQ(MovedSelection(state, selection, SelectionMove::Right), "Y0X");
+    selection = "Y1AAX"; // A1
     std::vector<std::string> seen;
     for (int i = 0; i < 6; ++i) {
-        state.composer_selection = MovedSelection(state, SelectionMove::Right);
-        seen.push_back(state.composer_selection);
+        selection = MovedSelection(state, selection, SelectionMove::Right);
+        seen.push_back(selection);
     }
     // Drawing order: A1, &, B2, |, C3, and the end keeps the selection.
     EXPECT_EQ(seen, (std::vector<std::string>{"Y1AX", "Y1ABX", "Y1X", "Y1BX", "Y1BX", "Y1BX"}));
-    state.composer_selection = "Y1AX";
-    EXPECT_EQ(MovedSelection(state, SelectionMove::Left), "Y1AAX");
-    EXPECT_EQ(MovedSelection(state, SelectionMove::Up), "Y0X");
-    EXPECT_EQ(MovedSelection(state, SelectionMove::Down), "Y2X");
+    selection = "Y1AX";
+    EXPECT_EQ(MovedSelection(state, selection, SelectionMove::Left), "Y1AAX");
+    EXPECT_EQ(MovedSelection(state, selection, SelectionMove::Up), "Y0X");
+    EXPECT_EQ(MovedSelection(state, selection, SelectionMove::Down), "Y2X");
     // Down from the last Y row enters the Z rows, then the card rows.
-    state.composer_selection = "YGX";
-    EXPECT_EQ(MovedSelection(state, SelectionMove::Down), "Z0X");
-    state.composer_selection = "ZoX";
-    EXPECT_EQ(MovedSelection(state, SelectionMove::Down), "CaX");
-    state.composer_selection = "CdX";
-    EXPECT_EQ(MovedSelection(state, SelectionMove::Down), "CdX");
-    state.composer_selection = "Y0X";
-    EXPECT_EQ(MovedSelection(state, SelectionMove::Up), "Y0X");
+    selection = "YGX";
+    EXPECT_EQ(MovedSelection(state, selection, SelectionMove::Down), "Z0X");
+    selection = "ZoX";
+    EXPECT_EQ(MovedSelection(state, selection, SelectionMove::Down), "CaX");
+    selection = "CdX";
+    EXPECT_EQ(MovedSelection(state, selection, SelectionMove::Down), "CdX");
+    selection = "Y0X";
+    EXPECT_EQ(MovedSelection(state, selection, SelectionMove::Up), "Y0X");
 
-    EXPECT_EQ(ResetCommandForSelection(state), unsigned(CmdZero));
-    state.composer_selection = "Z5X";
-    EXPECT_EQ(ResetCommandForSelection(state), unsigned(CmdEmpty));
-    state.composer_selection = "Y1BAX"; // no such node
-    EXPECT_EQ(ResetCommandForSelection(state), 0u);
+    EXPECT_EQ(ResetCommandForSelection(state, selection), unsigned(CmdZero));
+    selection = "Z5X";
+    EXPECT_EQ(ResetCommandForSelection(state, selection), unsigned(CmdEmpty));
+    selection = "Y1BAX"; // no such node
+    EXPECT_EQ(ResetCommandForSelection(state, selection), 0u);
 }
 
 TEST(ExpressionChecks, ConstantsAfterSimplification) {

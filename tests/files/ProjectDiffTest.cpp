@@ -32,10 +32,8 @@ std::vector<ProjectChange> Of(const std::vector<ProjectChange>& all, Kind kind) 
 
 } // namespace
 
-TEST(ProjectDiffTest, EqualProjectsHaveNoChangesAndSelectionIsNoChange) {
+TEST(ProjectDiffTest, EqualProjectsHaveNoChanges) {
     RenderState a = Project(), b = Project();
-    b.selected = 2;
-    b.composer_selection = "Y0";
     EXPECT_TRUE(DiffProjects(a, b).empty());
 }
 

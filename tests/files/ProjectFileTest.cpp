@@ -458,15 +458,18 @@ TEST(ProjectFile, UnsavableStatesAreRefusedBeforeWriting) {
     doc.New();
     SaveProject(doc, path);
     std::vector<uint8_t> before = Slurp(path);
-    RenderState& s = doc.NewRenderState();
+    RenderState s = doc.Current();
     s.detectors.push_back(Detector(1, 1, 0, 0, 1, 320, 240));
     s.detectors[0].angle = 360;
+    doc.NewRenderState(s);
     EXPECT_THROW(SaveProject(doc, path), LocalException);
     s.detectors[0].angle = 0;
     s.detectors[0].card = 5; // no background for card 5
+    doc.NewRenderState(s);
     EXPECT_THROW(SaveProject(doc, path), std::out_of_range);
     s.detectors[0].card = 0;
     s.composer_y[0] = ComposerItem(ComposerItem::Blur, 9);
+    doc.NewRenderState(s);
     EXPECT_THROW(SaveProject(doc, path), LocalException);
     EXPECT_EQ(Slurp(path), before);
     EXPECT_TRUE(doc.Modified());
@@ -510,7 +513,9 @@ TEST(ProjectFile, FailedOpenLeavesTheDocumentAlone) {
     TempDir dir;
     Document doc;
     doc.New();
-    doc.NewRenderState().detectors.push_back(Detector(1, 1, 0, 0, 1, 320, 240));
+    RenderState one = doc.Current();
+    one.detectors.push_back(Detector(1, 1, 0, 0, 1, 320, 240));
+    doc.NewRenderState(std::move(one));
     std::string bad = dir.File("bad.kvx");
     std::vector<uint8_t> bytes = StateWith(Params(0, 1, 880, 360));
     AtomicFile::WriteAll(bad, bytes.data(), bytes.size());
@@ -538,10 +543,11 @@ TEST(ProjectFile, InterruptedSaveKeepsThePreviousFile) {
 
     // A bigger project whose save runs out of room part-way: the file size
     // limit stands in for a full disk.
-    RenderState& s = doc.NewRenderState();
+    RenderState s = doc.Current();
     s.EnsureBackgrounds(8);
     for (int i = 0; i < 5; ++i)
         s.detectors.push_back(Detector(1, 1, 0, 0, uint32_t(i + 1), 320, 240));
+    doc.NewRenderState(std::move(s));
     struct rlimit old {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -579,7 +585,7 @@ TEST(ProjectFile, SaveAndOpenAnnounceTheirChanges) {
     TempDir dir;
     Document doc;
     doc.New();
-    doc.NewRenderState();
+    doc.NewRenderState(doc.Current());
     uint32_t heard = 0;
     auto subscription = doc.Subscribe([&](uint32_t bits) { heard = bits; });
     doc.DeliverChanges();
@@ -588,7 +594,7 @@ TEST(ProjectFile, SaveAndOpenAnnounceTheirChanges) {
     doc.DeliverChanges();
     EXPECT_EQ(heard, DocumentChange::Content | DocumentChange::Path);
     EXPECT_EQ(doc.Path(), path);
-    doc.NewRenderState();
+    doc.NewRenderState(doc.Current());
     doc.DeliverChanges();
     OpenProject(doc, path);
     doc.DeliverChanges();

@@ -1,6 +1,7 @@
 #include "model/CameraFollow.h"
 
 #include "model/DetectorGeometry.h"
+#include "support/EditState.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,11 @@ protected:
         ASSERT_TRUE(AddDetector(doc, s, Point{280, 20}));
         s.card = 1;
         ASSERT_TRUE(AddDetector(doc, s, Point{10, 10}));
-        doc.Current().selected = 1;
-        doc.Current().detectors[0].exclusion.PaintBlack(101, 101);
-        doc.Current().backgrounds[0].SetPixelColour(50, 60, 0x123456);
+        doc.SelectDetector(1);
+        test::PushEdited(doc, [](RenderState& s) {
+            s.detectors[0].exclusion.PaintBlack(101, 101);
+            s.backgrounds[0].SetPixelColour(50, 60, 0x123456);
+        });
     }
     Document doc;
 };
@@ -43,7 +46,7 @@ TEST_F(CameraFollow, MovesTheCardsDetectorsAsOneStepClampedLikeADrag) {
         EXPECT_EQ(after.detectors[2].points[k], before.detectors[2].points[k]);
     }
     EXPECT_FALSE(after.detectors[0].exclusion.IsBlack(101, 101));
-    EXPECT_EQ(after.selected, 1);
+    EXPECT_EQ(doc.SelectedIndex(), 1);
     // The background moved with them; the new strip comes from the picture.
     EXPECT_EQ(after.backgrounds[0].GetPixelColour(57, 57), 0x123456u);
     EXPECT_EQ(after.backgrounds[0].GetPixelColour(319, 239), 0x0000AAu);

@@ -1,6 +1,7 @@
 #include "model/DetectorEdits.h"
 
 #include "model/DetectorGeometry.h"
+#include "support/EditState.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -33,7 +34,7 @@ protected:
         s.card = 1;
         s.line = 1;
         ASSERT_TRUE(AddDetector(doc, s, Point{10, 10}));
-        doc.Current().selected = 0;
+        doc.SelectDetector(0);
     }
     const Detector& First() { return doc.Current().detectors[0]; }
 
@@ -86,7 +87,7 @@ TEST_F(DetectorEdits, EveryRefusedEditSaysWhyAndChangesNothing) {
     }
 
     // Without a selection every edit of the selected detector refuses.
-    doc.Current().selected = -1;
+    doc.SelectDetector(-1);
     const std::vector<std::function<EditResult(Document&)>> needSelection = {
         [](Document& d) { return MoveCorner(d, 0, 1, 1); },
         [](Document& d) { return MoveSelected(d, 1, 1); },
@@ -158,7 +159,7 @@ TEST_F(DetectorEdits, AddTakesTheSettingsAndPlacesTheDetectorOnThePicture) {
     EditResult r = AddDetector(doc, s, Point{310, 230});
     ASSERT_TRUE(r);
     const Detector& d = doc.Current().detectors[size_t(r.index)];
-    EXPECT_EQ(doc.Current().selected, r.index);
+    EXPECT_EQ(doc.SelectedIndex(), r.index);
     EXPECT_EQ(d.fill, 100) << "the chosen fill reaches the new detector";
     EXPECT_EQ(d.pen_width, 3u);
     EXPECT_EQ(d.number, 2u);
@@ -169,7 +170,7 @@ TEST_F(DetectorEdits, AddTakesTheSettingsAndPlacesTheDetectorOnThePicture) {
 }
 
 TEST_F(DetectorEdits, ShapeEditsClampToThePictureAndClearTheExclusionMap) {
-    doc.NewRenderState().SelectedDetector()->exclusion.PaintBlack(120, 120);
+    test::PushEdited(doc, [](RenderState& s) { s.detectors[0].exclusion.PaintBlack(120, 120); });
     ASSERT_TRUE(MoveCorner(doc, 0, -500, 3));
     EXPECT_EQ(First().points[0], (Point{0, 103}));
     EXPECT_FALSE(First().exclusion.IsBlack(120, 120));
@@ -178,7 +179,7 @@ TEST_F(DetectorEdits, ShapeEditsClampToThePictureAndClearTheExclusionMap) {
     // and leaves the other cards alone.
     DrawingSettings s;
     ASSERT_TRUE(AddDetector(doc, s, Point{200, 200}));
-    doc.Current().selected = 0;
+    doc.SelectDetector(0);
     Point line = doc.Current().detectors[1].points[0];
     ASSERT_TRUE(MoveCard(doc, 100, 100));
     EXPECT_EQ(doc.Current().detectors[0].points[0], (Point{100, 203}));
@@ -228,7 +229,8 @@ TEST_F(DetectorEdits, KindsSwitchAsTheBoxesSay) {
     ASSERT_TRUE(SetKind(doc, DetectorKind::Directional));
     EXPECT_FALSE(First().contrast);
     EXPECT_TRUE(First().directional);
-    doc.NewRenderState().SelectedDetector()->contrast = true; // both flags, as an old file may hold
+    test::PushEdited(doc,
+               [](RenderState& s) { s.detectors[0].contrast = true; }); // both flags, as an old file may hold
     EXPECT_EQ(SetKind(doc, DetectorKind::Contrast).refusal, EditRefusal::SameValue);
     ASSERT_TRUE(SetKind(doc, DetectorKind::Plain));
     EXPECT_FALSE(First().contrast || First().directional);
@@ -240,8 +242,8 @@ TEST_F(DetectorEdits, KindsSwitchAsTheBoxesSay) {
 TEST_F(DetectorEdits, SubscribersHearOfAnEditOnlyWhenTheStateIsComplete) {
     std::vector<Point> seen;
     auto subscription = doc.Subscribe([&](uint32_t) {
-        const RenderState& s = doc.Current();
-        seen.push_back(s.SelectedDetector() ? s.SelectedDetector()->points[0] : Point{-1, -1});
+        const Detector* d = doc.SelectedDetector();
+        seen.push_back(d ? d->points[0] : Point{-1, -1});
     });
     doc.DeliverChanges();
     seen.clear();

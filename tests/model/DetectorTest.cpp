@@ -42,7 +42,7 @@ TEST(Detector, BoundsHoldForAnyCoordinates) {
 TEST(DetectorTools, NumberingPerCard) {
     Document doc;
     doc.New();
-    RenderState& s = doc.NewRenderState();
+    RenderState s = doc.Current();
     AddNumbered(s, 0, 1);
     AddNumbered(s, 0, 2);
     AddNumbered(s, 0, 5);
@@ -52,13 +52,14 @@ TEST(DetectorTools, NumberingPerCard) {
     EXPECT_EQ(NextDetectorNumber(s, 2), 1u);
     AddNumbered(s, 3, 0);
     EXPECT_EQ(NextDetectorNumber(s, 3), 1u);
+    doc.NewRenderState(std::move(s));
 
     DrawingSettings settings;
     settings.card = 1;
     size_t before = doc.HistorySize();
     int32_t index = AddDetector(doc, settings).index;
     EXPECT_EQ(doc.HistorySize(), before + 1);
-    EXPECT_EQ(doc.Current().selected, index);
+    EXPECT_EQ(doc.SelectedIndex(), index);
     EXPECT_EQ(doc.Current().detectors[size_t(index)].number, 2u);
     EXPECT_EQ(doc.Current().detectors[size_t(index)].card, 1u);
 }
@@ -119,13 +120,13 @@ TEST(DetectorTools, PresetsChangeTheSelectionOrTheNextDetector) {
     EXPECT_FALSE(ApplyPenWidth(doc, settings, 3)) << "same value: nothing happens";
     EXPECT_EQ(doc.HistorySize(), size);
     EXPECT_TRUE(ApplyPenWidth(doc, settings, 4));
-    EXPECT_EQ(doc.Current().SelectedDetector()->pen_width, 4u);
+    EXPECT_EQ(doc.SelectedDetector()->pen_width, 4u);
     EXPECT_EQ(doc.HistorySize(), size + 1);
     EXPECT_TRUE(ApplyFillDivisions(doc, settings, 0, 3));
     EXPECT_FALSE(ApplyFillDivisions(doc, settings, 0, 3));
-    EXPECT_EQ(doc.Current().SelectedDetector()->divisions, 3u);
+    EXPECT_EQ(doc.SelectedDetector()->divisions, 3u);
     doc.Undo();
-    EXPECT_EQ(doc.Current().SelectedDetector()->divisions, 0u);
+    EXPECT_EQ(doc.SelectedDetector()->divisions, 0u);
 }
 
 TEST(RenderState, BackgroundsAndComposerSelection) {
@@ -139,17 +140,13 @@ TEST(RenderState, BackgroundsAndComposerSelection) {
     EXPECT_EQ(s.backgrounds.size(), 1u);
 
     RenderState p = RenderState::NewProject();
-    p.composer_selection = "Y2BAX";
-    EXPECT_EQ(p.SelectedComposerGroup(), 4u);
-    EXPECT_EQ(p.SelectedComposerItem(), &p.composer_y[2]);
-    p.composer_selection = "Z;X"; // ';' is '0' + 11
-    EXPECT_EQ(p.SelectedComposerGroup(), 8u);
-    EXPECT_EQ(p.SelectedComposerItem(), &p.composer_z[11]);
-    p.composer_selection = "CbX";
-    EXPECT_EQ(p.SelectedComposerGroup(), 13u);
-    EXPECT_EQ(p.SelectedComposerItem(), &p.composer_a[1]);
-    p.composer_selection = "Y~X";
-    EXPECT_EQ(p.SelectedComposerItem(), nullptr);
-    p.composer_selection = "";
-    EXPECT_EQ(p.SelectedComposerItem(), nullptr);
+    EXPECT_EQ(RenderState::ComposerGroup("Y2BAX"), 4u);
+    EXPECT_EQ(p.ComposerRowItem("Y2BAX"), &p.composer_y[2]);
+    EXPECT_EQ(RenderState::ComposerGroup("Z;X"), 8u); // ';' is '0' + 11
+    EXPECT_EQ(p.ComposerRowItem("Z;X"), &p.composer_z[11]);
+    EXPECT_EQ(RenderState::ComposerGroup("CbX"), 13u);
+    EXPECT_EQ(p.ComposerRowItem("CbX"), &p.composer_a[1]);
+    EXPECT_EQ(p.ComposerRowItem("Y~X"), nullptr);
+    EXPECT_EQ(p.ComposerRowItem(""), nullptr);
+    EXPECT_EQ(p.DetectorAt(0), nullptr);
 }

@@ -8,7 +8,7 @@ using namespace korvex;
 
 namespace {
 
-constexpr uint32_t Content = DocumentChange::Content, Selection = DocumentChange::Selection,
+constexpr uint32_t Content = DocumentChange::Content, Chosen = DocumentChange::Selection,
                    Layout = DocumentChange::Layout, Path = DocumentChange::Path;
 
 // What the document has marked since the last delivery, delivered now.
@@ -21,7 +21,9 @@ uint32_t Take(Document& d) {
 
 // Gives each state a mark so the history order can be checked.
 void Edit(Document& d, uint32_t mark) {
-    d.NewRenderState().width = mark;
+    RenderState next = d.Current();
+    next.width = mark;
+    d.NewRenderState(std::move(next));
 }
 
 } // namespace
@@ -37,7 +39,8 @@ TEST(Document, NewProjectState) {
     const RenderState& s = d.Current();
     EXPECT_EQ(s.width, 320u);
     EXPECT_EQ(s.height, 240u);
-    EXPECT_EQ(s.selected, -1);
+    EXPECT_EQ(d.SelectedIndex(), -1);
+    EXPECT_EQ(d.ComposerPath(), "");
     ASSERT_EQ(s.backgrounds.size(), 4u);
     EXPECT_EQ(s.backgrounds[3].Width(), 320u);
     EXPECT_EQ(s.composer_y.size(), 24u);
@@ -50,11 +53,15 @@ TEST(Document, NewProjectState) {
 TEST(Document, EditsPushDeepCopiesAndMarkTheFlags) {
     Document d;
     d.New();
-    d.Current().detectors.emplace_back(1, 1, 0, 0, 1, 320, 240);
+    RenderState first = d.Current();
+    first.detectors.emplace_back(1, 1, 0, 0, 1, 320, 240);
+    d.NewRenderState(std::move(first));
     Take(d);
-    RenderState& s = d.NewRenderState();
-    EXPECT_EQ(Take(d), Content | Selection);
+    RenderState s = d.Current();
     s.detectors[0].exclusion.PaintBlack(3, 3);
+    d.NewRenderState(std::move(s));
+    EXPECT_EQ(Take(d), Content | Chosen);
+    EXPECT_TRUE(d.Current().detectors[0].exclusion.IsBlack(3, 3));
     d.Undo();
     EXPECT_FALSE(d.Current().detectors[0].exclusion.IsBlack(3, 3)) << "the copy shared its exclusion map";
     EXPECT_TRUE(d.Modified());
@@ -69,7 +76,7 @@ TEST(Document, HistoryKeepsTheNewestHundredStates) {
     EXPECT_EQ(d.CurrentIndex(), 99);
     Take(d);
     Edit(d, 2000); // the 101st state drops the oldest
-    EXPECT_EQ(Take(d), Content | Selection) << "an edit on a full history still announces itself";
+    EXPECT_EQ(Take(d), Content | Chosen) << "an edit on a full history still announces itself";
     EXPECT_EQ(d.HistorySize(), 100u);
     EXPECT_EQ(d.CurrentIndex(), 99);
     EXPECT_EQ(d.Current().width, 2000u);
@@ -123,7 +130,7 @@ TEST(Document, SubscribersHearOfABatchOnceAndAfterTheCommit) {
     d.Undo();
     d.DeliverChanges();
     ASSERT_EQ(heard.size(), 1u);
-    EXPECT_EQ(heard[0], std::make_pair(Content | Selection, 7u));
+    EXPECT_EQ(heard[0], std::make_pair(Content | Chosen, 7u));
     d.DeliverChanges();
     EXPECT_EQ(heard.size(), 1u) << "nothing new, nothing told";
     subscription.Reset();
@@ -172,7 +179,7 @@ TEST(Document, OpeningReplacesTheHistory) {
     loaded.width = 180;
     Take(d);
     d.ReplaceWithLoaded(loaded, "x.kvx");
-    EXPECT_EQ(Take(d), Content | Layout | Path | Selection) << "the position in the history moved";
+    EXPECT_EQ(Take(d), Content | Layout | Path | Chosen) << "the position in the history moved";
     EXPECT_EQ(d.HistorySize(), 1u);
     EXPECT_EQ(d.Current().width, 180u);
     EXPECT_FALSE(d.Modified());
@@ -184,7 +191,7 @@ TEST(Document, NewRenderStateWritesItsTimingTrace) {
     auto previous = SetTraceSink([&](const std::string& l) { lines.push_back(l); });
     Document d;
     d.New();
-    d.NewRenderState();
+    d.NewRenderState(d.Current());
     SetTraceSink(previous);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("Document::NewRenderState: ", 0), 0u);

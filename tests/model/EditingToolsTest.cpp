@@ -2,10 +2,12 @@
 #include "model/DetectorSnap.h"
 #include "model/KeyboardEdits.h"
 #include "model/PictureCoordinates.h"
+#include "support/EditState.h"
 
 #include <gtest/gtest.h>
 
 using namespace korvex;
+using korvex::test::PushEdited;
 
 namespace {
 
@@ -27,8 +29,8 @@ Document WithDetectors(std::vector<Detector> detectors, uint32_t width = 320) {
         s.EnsureBackgrounds(4);
     }
     s.detectors = std::move(detectors);
-    s.selected = s.detectors.empty() ? -1 : 0;
-    doc.NewRenderState(s);
+    const int32_t selected = s.detectors.empty() ? -1 : 0;
+    doc.NewRenderState(s, Selection{selected, ""});
     return doc;
 }
 
@@ -79,8 +81,8 @@ TEST(DetectorSnap, NearestCornerOfAnotherDetectorOnTheSameCard) {
 TEST(KeyboardEdits, NudgeBurstIsOneUndoStep) {
     RenderState shape = RenderState::NewProject();
     Document doc = WithDetectors({Quad(shape, 0, 1, {{{10, 10}, {20, 10}, {20, 20}, {10, 20}}})});
+    PushEdited(doc, [](RenderState& s) { s.detectors[0].exclusion.PaintBlack(12, 12); });
     size_t history = doc.HistorySize();
-    doc.Current().detectors[0].exclusion.PaintBlack(12, 12);
     NudgeBurst burst;
 
     EXPECT_EQ(NudgeSelected(doc, burst, 1, 0), NudgeOutcome::Moved);
@@ -110,7 +112,7 @@ TEST(KeyboardEdits, NudgeRunEndsWhenAnotherEditComesBetween) {
     NudgeBurst burst;
     NudgeSelected(doc, burst, 1, 0);
     // Another edit the view did not tell the run about.
-    doc.NewRenderState().detectors[0].threshold = 9;
+    PushEdited(doc, [](RenderState& s) { s.detectors[0].threshold = 9; });
     NudgeSelected(doc, burst, 1, 0);
     EXPECT_EQ(doc.HistorySize(), history + 3) << "the threshold edit is not swallowed";
     doc.Undo();
@@ -155,9 +157,10 @@ TEST(KeyboardEdits, NudgeRunClampsLikeOneMouseMove) {
 
     // A line whose two used points sit on the edge does not move, although its
     // unused P2 and P3 could.
-    RenderState& s = doc.NewRenderState();
-    s.detectors[0].line = 1;
-    s.detectors[0].points = {{{30, 0}, {30, 40}, {100, 100}, {100, 100}}};
+    PushEdited(doc, [](RenderState& s) {
+        s.detectors[0].line = 1;
+        s.detectors[0].points = {{{30, 0}, {30, 40}, {100, 100}, {100, 100}}};
+    });
     history = doc.HistorySize();
     EXPECT_EQ(NudgeSelected(doc, burst, -1, 0), NudgeOutcome::AtEdge);
     EXPECT_EQ(NudgeSelected(doc, burst, -1, 0), NudgeOutcome::AtEdge);
@@ -165,7 +168,7 @@ TEST(KeyboardEdits, NudgeRunClampsLikeOneMouseMove) {
     EXPECT_EQ(NudgeSelected(doc, burst, 1, 0), NudgeOutcome::Moved) << "presses against the edge add nothing";
     EXPECT_EQ(doc.Current().detectors[0].points[0], (Point{31, 0}));
 
-    doc.NewRenderState().selected = -1;
+    doc.SelectDetector(-1);
     EXPECT_EQ(NudgeSelected(doc, burst, 1, 0), NudgeOutcome::NoSelection);
 }
 
@@ -176,7 +179,7 @@ TEST(KeyboardEdits, TypedCornerInPictureCoordinates) {
     Detector line = Quad(narrow, 0, 1, {{{40, 40}, {60, 40}, {0, 0}, {0, 0}}});
     line.line = 1;
     Document doc = WithDetectors({Quad(narrow, 0, 1, {{{40, 40}, {60, 40}, {60, 60}, {40, 60}}}), line}, 180);
-    doc.Current().detectors[0].exclusion.PaintBlack(45, 45);
+    PushEdited(doc, [](RenderState& s) { s.detectors[0].exclusion.PaintBlack(45, 45); });
     size_t history = doc.HistorySize();
 
     EXPECT_EQ(SetCornerAt(doc, 2, {179, 143}), CornerOutcome::Set);
@@ -190,13 +193,13 @@ TEST(KeyboardEdits, TypedCornerInPictureCoordinates) {
     EXPECT_EQ(SetCornerAt(doc, 0, {0, 144}), CornerOutcome::OutsidePicture);
     EXPECT_EQ(SetCornerAt(doc, 4, {5, 5}), CornerOutcome::NoSuchCorner);
     EXPECT_EQ(SetCornerAt(doc, -1, {5, 5}), CornerOutcome::NoSuchCorner);
-    doc.Current().selected = 1;
+    doc.SelectDetector(1);
     EXPECT_EQ(SetCornerAt(doc, 2, {5, 5}), CornerOutcome::NoSuchCorner) << "a line has two corners";
-    doc.Current().selected = -1;
+    doc.SelectDetector(-1);
     EXPECT_EQ(SetCornerAt(doc, 0, {5, 5}), CornerOutcome::NoDetector);
     EXPECT_EQ(doc.HistorySize(), history + 1) << "refusals change nothing";
 
-    doc.Current().selected = 1;
+    doc.SelectDetector(1);
     EXPECT_EQ(SetCornerAt(doc, 1, {0, 0}), CornerOutcome::Set);
     EXPECT_EQ(doc.Current().detectors[1].points[1], (Point{30, 0}));
 }
@@ -211,8 +214,10 @@ TEST(CopyDetectors, NumbersKeptWhereFreeElseTheNextFree) {
         Quad(s, 3, 2, {}),
         Quad(s, 3, 3, {}),
     });
-    doc.Current().detectors[1].exclusion.PaintBlack(35, 15);
-    doc.Current().detectors[1].threshold = 7;
+    PushEdited(doc, [](RenderState& state) {
+        state.detectors[1].exclusion.PaintBlack(35, 15);
+        state.detectors[1].threshold = 7;
+    });
     size_t history = doc.HistorySize();
 
     CopyOutcome out = CopyDetectorsToCard(doc, 0, 3);
@@ -229,7 +234,7 @@ TEST(CopyDetectors, NumbersKeptWhereFreeElseTheNextFree) {
     EXPECT_EQ(d[7].points, d[1].points);
     EXPECT_EQ(d[7].threshold, 7u);
     EXPECT_TRUE(d[7].exclusion.IsBlack(35, 15));
-    EXPECT_EQ(doc.Current().selected, 0) << "the selection is kept";
+    EXPECT_EQ(doc.SelectedIndex(), 0) << "the selection is kept";
     EXPECT_EQ(d[1].card, 0u) << "the originals stay";
 }
 

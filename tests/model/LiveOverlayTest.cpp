@@ -14,8 +14,7 @@ TEST(LiveOverlay, PlacesDetectorsOnThePictureAsTheEditorDoes) {
     Detector line(1, 1, 1, 0, 7, 240, 144);
     line.points = {{{40, 100}, {200, 100}, {0, 0}, {0, 0}}};
     state.detectors = {quad, line};
-    state.selected = 1;
-    const LiveOverlayShapes shapes = LiveOverlayOf(state);
+    const LiveOverlayShapes shapes = LiveOverlayOf(state, 1);
     ASSERT_EQ(shapes[1].size(), 1u);
     ASSERT_EQ(shapes[0].size(), 1u);
     // Canvas column 30 is the 180-wide picture's first column.

@@ -83,9 +83,7 @@ TEST(ProjectConvert, WholeStateToTheSmallerPicture) {
     s.detectors[0].exclusion.PaintBlack(100, 100);
     s.detectors[0].exclusion.PaintBlack(101, 100);
     s.backgrounds[0].SetPixelColour(160, 120, 0x0000FF); // pure red
-    s.composer_selection = "Y2X";
-    s.selected = 0;
-    doc.NewRenderState(s);
+    doc.NewRenderState(s, Selection{0, "Y2X"});
     size_t history = doc.HistorySize();
 
     ConvertOutcome outcome = ConvertProject(doc, 180, 144, false);
@@ -94,9 +92,9 @@ TEST(ProjectConvert, WholeStateToTheSmallerPicture) {
     const RenderState& c = doc.Current();
     EXPECT_EQ(c.width, 180u);
     EXPECT_EQ(c.height, 144u);
-    EXPECT_EQ(c.selected, 0);
+    EXPECT_EQ(doc.SelectedIndex(), 0);
     EXPECT_EQ(c.composer_y.size(), 8u);
-    EXPECT_EQ(c.composer_selection, "Y2X");
+    EXPECT_EQ(doc.ComposerPath(), "Y2X");
     const Detector& d = c.detectors[0];
     EXPECT_EQ(d.points, (std::array<Point, 4>{{{30, 0}, {209, 0}, {209, 143}, {30, 143}}}));
     EXPECT_EQ(d.card, 1u);
@@ -152,8 +150,7 @@ TEST(ProjectConvert, RefusalsChangeNothing) {
     s.composer_y[8] = ComposerItem(ComposerItem::InputB, 2);
     s.composer_y[23] = ComposerItem(ComposerItem::Zero);
     s.composer_y[12] = ComposerItem(ComposerItem::One); // the constant 1 may go
-    s.composer_selection = "Y;X";
-    doc.NewRenderState(s);
+    doc.NewRenderState(s, Selection{-1, "Y;X"});
     size_t history = doc.HistorySize();
 
     ConvertOutcome same = ConvertProject(doc, 320, 240, false);
@@ -173,7 +170,7 @@ TEST(ProjectConvert, RefusalsChangeNothing) {
     EXPECT_TRUE(forced.changed);
     EXPECT_EQ(forced.outputsInUse, (std::vector<uint32_t>{9, 24}));
     EXPECT_EQ(doc.Current().composer_y.size(), 8u);
-    EXPECT_EQ(doc.Current().composer_selection, "") << "the selected row Y12 no longer exists";
+    EXPECT_EQ(doc.ComposerPath(), "") << "the selected row Y12 no longer exists";
 }
 
 TEST(ProjectConvert, ExclusionMapSmallerThanTheCanvasReadsAsWhite) {

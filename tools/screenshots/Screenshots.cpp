@@ -135,7 +135,7 @@ Detector Make(uint32_t card, uint32_t number, std::array<Point, 4> pts, uint32_t
 }
 
 void BuildSample(Document& document) {
-    RenderState& s = document.NewRenderState();
+    RenderState s = document.Current();
     for (int i = 0; i < 4; ++i)
         s.backgrounds[static_cast<size_t>(i)] = ToBitmap(Scene(i));
     // Card A: a road with lane detectors, one of them directional.
@@ -166,7 +166,7 @@ void BuildSample(Document& document) {
     Detector exit(1, 1, 1, 3, 3, 320, 240);
     exit.points = {{{60, 60}, {260, 60}, {0, 0}, {0, 0}}};
     s.detectors.push_back(exit);
-    s.selected = -1;
+    document.NewRenderState(std::move(s), Selection{});
     // Outputs: a vehicle in either lane, one coming the wrong way past the
     // line, the gate, the crossing, the tunnel, and any camera gone blurred.
     const std::pair<const char*, const char*> outputs[] = {

@@ -29,12 +29,13 @@ namespace {
 
 void AddDetectors(Document& document, int count) {
     for (int i = 0; i < count; ++i) {
-        RenderState& s = document.NewRenderState();
+        RenderState s = document.Current();
         const uint32_t card = static_cast<uint32_t>(i % 4);
         Detector d(0, 1, 0, card, NextDetectorNumber(s, card), s.CanvasWidth(), s.CanvasHeight());
         const int32_t x = 60 + i * 30;
         d.points = {{{x, 60}, {x + 60, 60}, {x + 70, 150}, {x - 10, 150}}};
         s.detectors.push_back(d);
+        document.NewRenderState(std::move(s));
     }
 }
 

@@ -91,7 +91,7 @@ void ComposerFrame::ShowSelectedRow() {
     if (!document)
         return;
     const RenderState& state = document->Current();
-    std::optional<ComposerRow> row = RowOfSelection(state, state.composer_selection);
+    std::optional<ComposerRow> row = RowOfSelection(state, document->ComposerPath());
     if (!row) {
         error->hide();
         rowLabel->clear();
@@ -123,7 +123,7 @@ bool ComposerFrame::ApplyFormula() {
     if (!document)
         return false;
     const RenderState& state = document->Current();
-    std::optional<ComposerRow> row = RowOfSelection(state, state.composer_selection);
+    std::optional<ComposerRow> row = RowOfSelection(state, document->ComposerPath());
     if (!row) {
         ShowError(Text(text::composer_select_row_first));
         return false;

@@ -176,7 +176,7 @@ void ComposerView::Layout() {
     unsigned start = TickCountMs();
     ComposerTexts texts{LoadTextA(text::composer_unused), LoadTextA(text::composer_blur),
                         LoadTextA(text::composer_blank)};
-    steps = LayoutComposer(document->Current(), *measure, texts);
+    steps = LayoutComposer(document->Current(), document->Selected(), *measure, texts);
     Render();
     ++layouts;
     Trace("%s: %ums\n", "ComposerView::Invalidate", TickCountMs() - start);
@@ -281,11 +281,10 @@ void ComposerView::paintEvent(QPaintEvent*) {
 }
 
 void ComposerView::SetSelection(const std::string& selection) {
-    RenderState& state = document->Current();
-    if (selection == state.composer_selection)
+    if (selection == document->ComposerPath())
         return;
-    // Selecting is not an edit: the current state changes in place.
-    state.composer_selection = selection;
+    // Selecting is not an edit: the history stays as it is.
+    document->SelectComposerItem(selection);
     Layout();
     Q_EMIT SelectionChanged();
 }
@@ -299,9 +298,9 @@ void ComposerView::Edited() {
 bool ComposerView::Select(int x, int y) {
     if (!document)
         return false;
-    std::string before = document->Current().composer_selection;
+    std::string before = document->ComposerPath();
     SetSelection(SelectionAt(steps.placed, x, y));
-    return before != document->Current().composer_selection;
+    return before != document->ComposerPath();
 }
 
 bool ComposerView::PutDetector(int x, int y) {
@@ -326,7 +325,7 @@ std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
     if (!document)
         return nullptr;
     const RenderState& state = document->Current();
-    const ComposerItem* selected = NodeAt(state, state.composer_selection);
+    const ComposerItem* selected = NodeAt(state, document->ComposerPath());
     if (!selected)
         return nullptr;
     const ComposerItem& node = *selected;
@@ -358,7 +357,7 @@ std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
     for (const Detector& d : state.detectors)
         if (d.card < 8 && d.number >= 1 && d.number <= 32)
             numbers[d.card].insert(d.number);
-    const Detector* current = state.SelectedDetector();
+    const Detector* current = document->SelectedDetector();
     uint32_t active = activeCard ? activeCard() : 0;
     for (uint32_t card = 0; card < 8; ++card) {
         QMenu* into = menu.get();
@@ -388,7 +387,7 @@ std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
         }
         menu->insertMenu(orItem, sub);
     }
-    const std::string& path = state.composer_selection;
+    const std::string& path = document->ComposerPath();
     if (path.size() == 3 && path[0] == 'Z')
         add(menu.get(), orItem, Text(text::composer_unused), CmdEmpty, node.kind == ComposerItem::Empty);
     menu->insertSeparator(orItem);
@@ -448,23 +447,24 @@ void ComposerView::keyPressEvent(QKeyEvent* event) {
         QWidget::keyPressEvent(event);
         return;
     }
-    RenderState& state = document->Current();
+    const RenderState& state = document->Current();
+    const std::string& selection = document->ComposerPath();
     switch (event->key()) {
     case Qt::Key_Left:
-        SetSelection(MovedSelection(state, SelectionMove::Left));
+        SetSelection(MovedSelection(state, selection, SelectionMove::Left));
         return;
     case Qt::Key_Right:
-        SetSelection(MovedSelection(state, SelectionMove::Right));
+        SetSelection(MovedSelection(state, selection, SelectionMove::Right));
         return;
     case Qt::Key_Up:
-        SetSelection(MovedSelection(state, SelectionMove::Up));
+        SetSelection(MovedSelection(state, selection, SelectionMove::Up));
         return;
     case Qt::Key_Down:
-        SetSelection(MovedSelection(state, SelectionMove::Down));
+        SetSelection(MovedSelection(state, selection, SelectionMove::Down));
         return;
     case Qt::Key_Delete:
     case Qt::Key_Backspace:
-        if (unsigned id = ResetCommandForSelection(state))
+        if (unsigned id = ResetCommandForSelection(state, selection))
             Command(id);
         return;
     case Qt::Key_Escape:
@@ -482,8 +482,8 @@ void ComposerView::keyPressEvent(QKeyEvent* event) {
         Command(CmdXor);
     } else if (text.size() == 1 && (text[0].isLetterOrNumber() || text[0] == QChar('(')) &&
                !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        if (!RowOfSelection(state, state.composer_selection))
-            SetSelection(MovedSelection(state, SelectionMove::Down));
+        if (!RowOfSelection(state, selection))
+            SetSelection(MovedSelection(state, selection, SelectionMove::Down));
         Q_EMIT TypingStarted(text);
     } else {
         QWidget::keyPressEvent(event);

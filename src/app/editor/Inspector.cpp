@@ -102,15 +102,15 @@ Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent)
 
     connect(contrast, &QCheckBox::clicked, this, [this] {
         SetKind(this->document, DetectorKind::Contrast);
-        ShowKinds(this->document.Current().SelectedDetector());
+        ShowKinds(this->document.SelectedDetector());
     });
     connect(directional, &QCheckBox::clicked, this, [this] {
         SetKind(this->document, DetectorKind::Directional);
-        ShowKinds(this->document.Current().SelectedDetector());
+        ShowKinds(this->document.SelectedDetector());
     });
     connect(plain, &QCheckBox::clicked, this, [this] {
         SetKind(this->document, DetectorKind::Plain);
-        ShowKinds(this->document.Current().SelectedDetector());
+        ShowKinds(this->document.SelectedDetector());
     });
     connect(number, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (auto v = ReadUnsigned(text))
@@ -190,7 +190,7 @@ void Inspector::ShowDetector(const Detector* d) {
     if (!area->text().isEmpty())
         area->clear();
     ShowKinds(d);
-    corners->Show(document.Current(), d ? document.Current().selected : -1);
+    corners->Show(document.Current(), d ? document.SelectedIndex() : -1);
 }
 
 void Inspector::AreaPainted(uint32_t card, uint32_t number, uint32_t count) {

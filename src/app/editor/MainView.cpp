@@ -33,8 +33,8 @@ MainView::MainView(MainViewHost& host, Document& document, QWidget* parent)
 
 void MainView::Select(int32_t index) {
     document.Announce(DocumentChange::Selection);
-    RenderState& state = document.Current();
-    state.selected = index;
+    document.SelectDetector(index);
+    const RenderState& state = document.Current();
     if (index >= 0 && static_cast<size_t>(index) < state.detectors.size()) {
         const Detector& d = state.detectors[static_cast<size_t>(index)];
         settings.divisions = std::min<uint32_t>(d.divisions, 6);
@@ -49,7 +49,7 @@ void MainView::Edited(const EditResult& result) {
     // position for the new state and says nothing about the selection, so
     // the view takes it up here in every case.
     if (result)
-        Select(document.Current().selected);
+        Select(document.SelectedIndex());
 }
 
 void MainView::SetChecked(int command, bool on) {
@@ -63,7 +63,7 @@ void MainView::SetEnabled(int command, bool on) {
 }
 
 void MainView::UpdateToolbar() {
-    const Detector* sel = document.Current().SelectedDetector();
+    const Detector* sel = document.SelectedDetector();
     if ((mode == ModeErase && !sel) || (mode == ModeAim && !(sel && sel->directional))) {
         mode = ModeReshape;
         UpdateCursor();
@@ -309,7 +309,7 @@ void MainView::LiveBackgrounds() {
 }
 
 void MainView::CopyDetector() {
-    if (const Detector* sel = document.Current().SelectedDetector())
+    if (const Detector* sel = document.SelectedDetector())
         clipboard = *sel;
     else
         clipboard.reset();
@@ -319,7 +319,7 @@ void MainView::CopyDetector() {
 // ---- pointer --------------------------------------------------------------
 
 int32_t MainView::CornerHit(int32_t x, int32_t y) const {
-    const Detector* sel = document.Current().SelectedDetector();
+    const Detector* sel = document.SelectedDetector();
     if (!sel)
         return -1;
     return CornerAt(*sel, Geometry().ToCanvas(activeCard, x, y));
@@ -330,7 +330,7 @@ int32_t MainView::PickDetector(int32_t x, int32_t y) const {
     if (activeCard < 0)
         return -1;
     Point p = Geometry().ToCanvas(activeCard, x, y);
-    return CycleHit(DetectorsAt(state, activeCard, p), state.selected);
+    return CycleHit(DetectorsAt(state, activeCard, p), document.SelectedIndex());
 }
 
 void MainView::SetActiveHandle(int32_t corner) {
@@ -346,7 +346,7 @@ void MainView::ChangeCard(int32_t x, int32_t y) {
         return;
     document.Announce(DocumentChange::Selection);
     activeCard = c;
-    document.Current().selected = -1;
+    document.SelectDetector(-1);
 }
 
 Point MainView::DragDelta() const {
@@ -355,11 +355,10 @@ Point MainView::DragDelta() const {
 
 void MainView::LeftDown(int32_t x, int32_t y) {
     ChangeCard(x, y);
-    RenderState& state = document.Current();
     const QPoint at(x, y);
     switch (mode) {
     case ModeReshape: {
-        int32_t g = state.selected;
+        int32_t g = document.SelectedIndex();
         int32_t corner = CornerHit(x, y);
         if (corner >= 0) {
             dragStart = dragLast = at;
@@ -367,14 +366,14 @@ void MainView::LeftDown(int32_t x, int32_t y) {
         } else {
             g = PickDetector(x, y);
         }
-        if (corner == activeHandle && g == state.selected)
+        if (corner == activeHandle && g == document.SelectedIndex())
             return;
         activeHandle = corner;
         Select(g);
         break;
     }
     case ModeErase:
-        if (const Detector* sel = state.SelectedDetector()) {
+        if (const Detector* sel = document.SelectedDetector()) {
             drag = DragErase;
             erasePreview = *sel;
             eraseStroke.clear();
@@ -384,7 +383,7 @@ void MainView::LeftDown(int32_t x, int32_t y) {
     case ModeMove:
     case ModeMoveCard: {
         int32_t g = PickDetector(x, y);
-        if (g != state.selected)
+        if (g != document.SelectedIndex())
             Select(g);
         if (g != -1) {
             dragStart = dragLast = at;
@@ -393,7 +392,7 @@ void MainView::LeftDown(int32_t x, int32_t y) {
         break;
     }
     case ModeAim:
-        if (state.SelectedDetector()) {
+        if (document.SelectedDetector()) {
             dragStart = dragLast = at;
             drag = DragAim;
         }
@@ -452,7 +451,7 @@ void MainView::LeftUp(int32_t x, int32_t y) {
             SetActiveHandle(CornerHit(x, y));
         return;
     case DragCorner:
-        if (const Detector* d = document.Current().SelectedDetector(); corner.target && d) {
+        if (const Detector* d = document.SelectedDetector(); corner.target && d) {
             Point now = d->points[static_cast<size_t>(activeHandle)];
             Edited(MoveCorner(document, activeHandle, corner.point.x - now.x, corner.point.y - now.y));
         } else {
@@ -561,7 +560,7 @@ std::array<Point, 4> MainView::PreviewPoints(size_t index) const {
     const RenderState& state = document.Current();
     const Detector& d = state.detectors[index];
     std::array<Point, 4> pts = d.points;
-    bool isSelected = static_cast<int32_t>(index) == state.selected;
+    bool isSelected = static_cast<int32_t>(index) == document.SelectedIndex();
     const Point delta = DragDelta();
     auto shift = [&](Point& c) { c = ClampToPicture(state, {c.x + delta.x, c.y + delta.y}); };
     if (drag == DragCorner && isSelected && activeHandle >= 0) {
@@ -570,8 +569,8 @@ std::array<Point, 4> MainView::PreviewPoints(size_t index) const {
             pts[static_cast<size_t>(activeHandle)] = snap.point;
         else
             shift(pts[static_cast<size_t>(activeHandle)]);
-    } else if (drag == DragMove && state.selected >= 0) {
-        const Detector& sel = state.detectors[static_cast<size_t>(state.selected)];
+    } else if (drag == DragMove && document.SelectedIndex() >= 0) {
+        const Detector& sel = state.detectors[static_cast<size_t>(document.SelectedIndex())];
         bool moves = mode == ModeMove ? isSelected : (mode == ModeMoveCard && d.card == sel.card);
         std::optional<SnapTarget> target;
         const Point move = moves && mode == ModeMove ? MoveOffset(&target) : Point{};
@@ -614,7 +613,7 @@ void MainView::paintEvent(QPaintEvent* event) {
             const Detector& d = state.detectors[k];
             if (static_cast<int64_t>(d.card) != i)
                 continue;
-            bool isSelected = static_cast<int32_t>(k) == state.selected;
+            bool isSelected = static_cast<int32_t>(k) == document.SelectedIndex();
             const Detector& shown = isSelected && erasePreview ? *erasePreview : d;
             DrawnArea area = DrawDetectorOnCanvas(canvas, PreviewPoints(k), shown,
                                                   isSelected ? activeHandle : -1, isSelected);
@@ -628,7 +627,7 @@ void MainView::paintEvent(QPaintEvent* event) {
             const Detector& d = state.detectors[k];
             if (static_cast<int64_t>(d.card) != i || !d.directional)
                 continue;
-            const bool aiming = static_cast<int32_t>(k) == state.selected && drag == DragAim;
+            const bool aiming = static_cast<int32_t>(k) == document.SelectedIndex() && drag == DragAim;
             uint32_t angle =
                 aiming ? AngleOf({dragStart.x(), dragStart.y()}, {dragLast.x(), dragLast.y()}, d.angle)
                        : d.angle;

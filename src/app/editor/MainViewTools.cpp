@@ -53,7 +53,7 @@ CornerSnap MainView::DraggedCorner() const {
     // Without a move (less than one zoom step) the corner stays put and
     // does not jump to a neighbour either; with Shift it is only clamped.
     double reach = freeDrag || (off.x == 0 && off.y == 0) ? -1.0 : kSnapScreenPixels / zoom;
-    return SnapCorner(state, state.selected, activeHandle, off.x, off.y, reach);
+    return SnapCorner(state, document.SelectedIndex(), activeHandle, off.x, off.y, reach);
 }
 
 Point MainView::MoveOffset(std::optional<SnapTarget>* target) const {
@@ -61,27 +61,26 @@ Point MainView::MoveOffset(std::optional<SnapTarget>* target) const {
     if (mode != ModeMove || freeDrag || (off.x == 0 && off.y == 0))
         return off;
     const RenderState& state = document.Current();
-    MoveSnap snap = SnapMove(state, state.selected, off.x, off.y, kSnapScreenPixels / zoom);
+    MoveSnap snap = SnapMove(state, document.SelectedIndex(), off.x, off.y, kSnapScreenPixels / zoom);
     if (target)
         *target = snap.target;
     return {snap.dx, snap.dy};
 }
 
 std::optional<SnapTarget> MainView::SnapTargetShown() const {
-    if (drag == DragCorner && activeHandle >= 0 && document.Current().SelectedDetector())
+    if (drag == DragCorner && activeHandle >= 0 && document.SelectedDetector())
         return DraggedCorner().target;
     std::optional<SnapTarget> target;
-    if (drag == DragMove && document.Current().SelectedDetector())
+    if (drag == DragMove && document.SelectedDetector())
         MoveOffset(&target);
     return target;
 }
 
 void MainView::PaintEditingMarks(QImage& zoomed, int32_t card) const {
-    const RenderState& state = document.Current();
-    const Detector* sel = state.SelectedDetector();
+    const Detector* sel = document.SelectedDetector();
     if (sel && static_cast<int64_t>(sel->card) == card && zoom >= kCornerNumbersZoom)
-        DrawCornerNumbers(zoomed, PreviewPoints(static_cast<size_t>(state.selected)), CornerCount(*sel),
-                          zoom);
+        DrawCornerNumbers(zoomed, PreviewPoints(static_cast<size_t>(document.SelectedIndex())),
+                          CornerCount(*sel), zoom);
     if (card == activeCard)
         if (std::optional<SnapTarget> target = SnapTargetShown())
             DrawSnapMarker(zoomed, target->point, zoom);
@@ -113,11 +112,11 @@ bool MainView::NudgeKey(QKeyEvent* event) {
         nudges.End();
         return false;
     }
-    if (Dragging() || !document.Current().SelectedDetector())
+    if (Dragging() || !document.SelectedDetector())
         return false;
     int32_t step = (event->modifiers() & Qt::ShiftModifier) ? 10 : 1;
     if (NudgeSelected(document, nudges, dx * step, dy * step) == NudgeOutcome::Moved) {
-        Select(document.Current().selected);
+        Select(document.SelectedIndex());
         update();
     }
     return true;
@@ -165,7 +164,7 @@ void MainView::ConvertTo(uint32_t width, uint32_t height) {
     if (!outcome.changed)
         return;
     document.Announce(DocumentChange::Layout);
-    Select(document.Current().selected);
+    Select(document.SelectedIndex());
     host.ShowStatusText(FillText(LoadTextA(text::convert_converted), {SizeText(width, height)}));
 }
 
@@ -208,7 +207,7 @@ void MainView::CopyDetectorsToCamera() {
     CopyOutcome outcome = CopyDetectorsToCard(document, from, to);
     if (!outcome.changed)
         return;
-    Select(document.Current().selected);
+    Select(document.SelectedIndex());
     update();
     std::string count = std::to_string(outcome.copied), target = CardLetter(to).toStdString();
     if (outcome.renumbered.empty()) {

@@ -89,7 +89,7 @@ void LiveSiteLink::ShowDetectors(bool on) {
 
 void LiveSiteLink::ProjectChanged(bool content) {
     const RenderState& state = view.State();
-    live.SetDetectors(LiveOverlayOf(state), state.width, state.height);
+    live.SetDetectors(LiveOverlayOf(state, view.GetDocument().SelectedIndex()), state.width, state.height);
     if (!content)
         return;
     watch->SetProject(state);

@@ -41,7 +41,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
-
 #include <utility>
 
 namespace korvex {
@@ -256,7 +255,7 @@ void MainFrame::RefreshStates(uint32_t flags) {
         SetEnabled(actions[CmdRedo], document.CanRedo());
     }
     if (flags & DocumentChange::Selection) {
-        const Detector* sel = document.Current().SelectedDetector();
+        const Detector* sel = document.SelectedDetector();
         SetEnabled(actions[CmdModeErase], sel != nullptr);
         SetEnabled(actions[CmdModeAim], sel != nullptr && sel->directional);
     }
@@ -290,8 +289,8 @@ void MainFrame::ProcessChanges() {
         View().update();
     }
     if (flags & DocumentChange::Selection) {
-        inspector->ShowDetector(View().State().SelectedDetector());
-        tuningFrame->ShowDetector(View().State().SelectedDetector());
+        inspector->ShowDetector(View().GetDocument().SelectedDetector());
+        tuningFrame->ShowDetector(View().GetDocument().SelectedDetector());
         // The menu states too: the commands that need an active card keep
         // their shortcuts (Ctrl+D, Ctrl+L) working only while enabled, so
         // they follow every card change, not just the next menu opening.

@@ -64,12 +64,12 @@ void MainFrame::BuildProjectTools() {
         View().update();
     });
     connect(comparePane, &ComparePane::RowChosen, this, [this](const QString& name) {
-        RenderState& state = View().GetDocument().Current();
-        if (const auto row = ParseRowName(state, name.toStdString())) {
+        Document& document = View().GetDocument();
+        if (const auto row = ParseRowName(document.Current(), name.toStdString())) {
             tabView->setCurrentIndex(1);
-            state.composer_selection = row->SelectionPrefix();
+            document.SelectComposerItem(row->SelectionPrefix());
             panes.SetShown(PaneTable::Composer, true);
-            View().GetDocument().Announce(DocumentChange::Selection);
+            document.Announce(DocumentChange::Selection);
             MarkChanged(PanesChanged);
         }
     });

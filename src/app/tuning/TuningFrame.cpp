@@ -154,7 +154,7 @@ void TuningFrame::OnClicked(unsigned feature, unsigned threshold) {
 }
 
 void TuningFrame::EditThresholds(int64_t feature, int64_t threshold) {
-    const Detector* selected = document.Current().SelectedDetector();
+    const Detector* selected = document.SelectedDetector();
     if (!selected)
         return;
     // One request for both values: an unchanged pair makes no state.
