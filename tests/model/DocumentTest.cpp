@@ -197,3 +197,92 @@ TEST(Document, NewRenderStateWritesItsTimingTrace) {
     EXPECT_EQ(lines[0].rfind("Document::NewRenderState: ", 0), 0u);
     EXPECT_EQ(lines[0].substr(lines[0].size() - 3), "ms\n");
 }
+
+namespace {
+
+// A deep copy of every state of the history, oldest first; the document is
+// left at the state it was at.
+std::vector<RenderState> Stored(Document& d) {
+    const int32_t at = d.CurrentIndex();
+    std::vector<RenderState> states;
+    for (int32_t i = 0; i < static_cast<int32_t>(d.HistorySize()); ++i)
+        states.push_back(d.Select(i));
+    d.Select(at);
+    return states;
+}
+
+// A new project with two pushed states of two detectors each, the second
+// with detector 1 and output row 2 chosen.
+void TwoDetectorStates(Document& d) {
+    d.New();
+    RenderState next = d.Current();
+    next.detectors.emplace_back(1, 1, 0, 0, 1, 320, 240);
+    next.detectors.emplace_back(1, 1, 0, 1, 2, 320, 240);
+    d.NewRenderState(next);
+    next.detectors[0].exclusion.PaintBlack(5, 5);
+    d.NewRenderState(next, {1, "Y2X"});
+}
+
+} // namespace
+
+TEST(Document, ChoosingChangesNoStoredState) {
+    Document d;
+    TwoDetectorStates(d);
+    const std::vector<RenderState> before = Stored(d);
+    const size_t size = d.HistorySize();
+    const uint64_t edits = d.Edits();
+    Take(d);
+
+    d.SelectDetector(0);
+    d.SelectComposerItem("Z3AX");
+    EXPECT_EQ(Take(d), Chosen) << "choosing is announced as a selection change only";
+    EXPECT_EQ(d.SelectedIndex(), 0);
+    EXPECT_EQ(d.ComposerPath(), "Z3AX");
+    EXPECT_EQ(d.SelectedDetector(), &d.Current().detectors[0]);
+    EXPECT_EQ(d.HistorySize(), size);
+    EXPECT_EQ(d.Edits(), edits);
+    EXPECT_EQ(d.CurrentIndex(), 2);
+    EXPECT_TRUE(Stored(d) == before) << "a stored state changed";
+
+    // Choosing what is already chosen announces nothing; an index past the
+    // detectors chooses no detector.
+    Take(d);
+    d.SelectDetector(0);
+    d.SelectComposerItem("Z3AX");
+    EXPECT_EQ(Take(d), 0u);
+    d.SelectDetector(7);
+    EXPECT_EQ(d.SelectedDetector(), nullptr);
+}
+
+TEST(Document, UndoRestoresTheStatePushedAndTheSelectionItWasLeftWith) {
+    Document d;
+    TwoDetectorStates(d);
+    const RenderState second = d.Current();
+    d.SelectDetector(0); // chosen after the push: the state stays as pushed
+    RenderState third = d.Current();
+    third.detectors.pop_back();
+    d.NewRenderState(third, {-1, ""});
+    EXPECT_EQ(d.SelectedIndex(), -1);
+
+    d.Undo();
+    EXPECT_TRUE(d.Current() == second);
+    EXPECT_EQ(d.SelectedIndex(), 0) << "the selection the state was left with";
+    EXPECT_EQ(d.ComposerPath(), "Y2X");
+    d.SelectComposerItem("Y0X");
+    d.Undo();
+    EXPECT_EQ(d.Current().detectors.size(), 2u);
+    EXPECT_FALSE(d.Current().detectors[0].exclusion.IsBlack(5, 5));
+    EXPECT_EQ(d.SelectedIndex(), -1) << "the state before was left with none chosen";
+    d.Redo();
+    EXPECT_TRUE(d.Current() == second);
+    EXPECT_EQ(d.ComposerPath(), "Y0X");
+    d.Redo();
+    EXPECT_TRUE(d.Current() == third);
+    EXPECT_EQ(d.SelectedIndex(), -1);
+
+    // A new project or an opened one starts with nothing chosen.
+    d.SelectDetector(0);
+    d.ReplaceWithLoaded(RenderState::NewProject(), "x.kvx");
+    EXPECT_EQ(d.SelectedIndex(), -1);
+    EXPECT_EQ(d.ComposerPath(), "");
+}
