@@ -229,8 +229,8 @@ TEST_F(DetectorEdits, KindsSwitchAsTheBoxesSay) {
     ASSERT_TRUE(SetKind(doc, DetectorKind::Directional));
     EXPECT_FALSE(First().contrast);
     EXPECT_TRUE(First().directional);
-    test::PushEdited(doc,
-               [](RenderState& s) { s.detectors[0].contrast = true; }); // both flags, as an old file may hold
+    test::PushEdited(
+        doc, [](RenderState& s) { s.detectors[0].contrast = true; }); // both flags, as an old file may hold
     EXPECT_EQ(SetKind(doc, DetectorKind::Contrast).refusal, EditRefusal::SameValue);
     ASSERT_TRUE(SetKind(doc, DetectorKind::Plain));
     EXPECT_FALSE(First().contrast || First().directional);
