@@ -77,30 +77,39 @@ std::string HitPath(const ComposerItem& item, int32_t x, int32_t y);
 // "C" + ('a' + row) + path; "" when nothing is.
 std::string SelectionAt(const ComposerRows& placed, int32_t x, int32_t y);
 
-// Editing command ids of the composer window's menu, in a range of their own
-// beside the main window's commands (the window's command table checks that
-// no two share an id). They are not stored in any file.
-enum ComposerCommand : unsigned {
-    CmdOr = 40027,
-    CmdAnd = 40028,
-    CmdZero = 40029,
-    CmdOne = 40030,
-    CmdInputFirst = 40031, // + 32 * card + (number - 1)
-    CmdInputLast = 40031 + 32 * 8 - 1,
-    CmdEmpty = 40287,
-    CmdXor = 40299,
-    CmdResetRow = 40300,
-    CmdBlurFirst = 40500,  // + card
-    CmdBlankFirst = 40508, // + card
+// The cameras a composer operation can name, and the detector numbers of
+// one camera's inputs (1..kComposerInputsPerCard).
+constexpr unsigned kComposerCards = 8;
+constexpr unsigned kComposerInputsPerCard = 32;
+
+// What an editing operation does to the selected composer node.
+enum class ComposerOpKind {
+    Or,       // an operator becomes Or; any other node its first operand
+    And,      // likewise with And
+    Xor,      // likewise with Xor
+    Zero,     // the node becomes the constant 0
+    One,      // the node becomes the constant 1
+    Input,    // the node becomes input `number` of camera `card`
+    Empty,    // the node becomes unused (a Z row's)
+    ResetRow, // the whole row goes back to its default, whatever node is selected
+    Blur,     // the node becomes camera `card`'s blur condition
+    Blank,    // the node becomes camera `card`'s blank condition
 };
 
-// Whether `id` is one of the editing commands above.
-bool IsComposerCommand(unsigned id);
+// One editing operation; `card` counts for Input, Blur and Blank, `number`
+// for Input only.
+struct ComposerOp {
+    ComposerOpKind kind = ComposerOpKind::Zero;
+    unsigned card = 0;
+    unsigned number = 0;
+};
 
-// Applies editing command `id` to the composer node the current state's
-// document's composer selection names, as one undo step. Nothing changes when `id` is not a composer command
-// (NotACommand) or the composer selection names no node (NoSuchItem).
-EditResult ApplyComposerCommand(Document& document, unsigned id);
+// Applies `op` to the composer node the document's composer selection names,
+// as one undo step. Nothing changes when the op names a camera outside
+// 0..kComposerCards-1 (NoSuchCard), an input number outside
+// 1..kComposerInputsPerCard or no kind at all (NotACommand), or when the
+// composer selection names no node (NoSuchItem).
+EditResult ApplyComposerOp(Document& document, const ComposerOp& op);
 
 // The double click on the node at composer path `path` (SelectionAt of the
 // click): with a detector selected, that node becomes the detector's input

@@ -72,12 +72,6 @@ std::string SelectionAt(const ComposerRows& placed, int32_t x, int32_t y) {
     return {};
 }
 
-bool IsComposerCommand(unsigned id) {
-    return id == CmdOr || id == CmdAnd || id == CmdXor || id == CmdZero || id == CmdOne || id == CmdEmpty ||
-           id == CmdResetRow || (id >= CmdInputFirst && id <= CmdInputLast) ||
-           (id >= CmdBlurFirst && id < CmdBlurFirst + 8) || (id >= CmdBlankFirst && id < CmdBlankFirst + 8);
-}
-
 namespace {
 
 void SetLeaf(ComposerItem& node, uint32_t kind, int32_t number) {
@@ -103,57 +97,83 @@ void MakeOperator(ComposerItem& node, uint32_t op, uint32_t second) {
     node.number = 0;
 }
 
-void Apply(ComposerSelection& sel, unsigned id) {
-    ComposerItem& node = *sel.node;
-    switch (id) {
-    case CmdOr:
+// Why `op` cannot apply to any node, or None when it can.
+EditRefusal OpRefusal(const ComposerOp& op) {
+    switch (op.kind) {
+    case ComposerOpKind::Input:
+        if (op.card >= kComposerCards)
+            return EditRefusal::NoSuchCard;
+        if (op.number < 1 || op.number > kComposerInputsPerCard)
+            return EditRefusal::NotACommand;
+        return EditRefusal::None;
+    case ComposerOpKind::Blur:
+    case ComposerOpKind::Blank:
+        return op.card < kComposerCards ? EditRefusal::None : EditRefusal::NoSuchCard;
+    case ComposerOpKind::Or:
+    case ComposerOpKind::And:
+    case ComposerOpKind::Xor:
+    case ComposerOpKind::Zero:
+    case ComposerOpKind::One:
+    case ComposerOpKind::Empty:
+    case ComposerOpKind::ResetRow:
+        return EditRefusal::None;
+    }
+    return EditRefusal::NotACommand;
+}
+
+// Changes the selected node as `op` says (every op but ResetRow; `op` has
+// passed OpRefusal).
+void Apply(ComposerItem& node, const ComposerOp& op) {
+    switch (op.kind) {
+    case ComposerOpKind::Or:
         MakeOperator(node, ComposerItem::Or, ComposerItem::Zero);
         return;
-    case CmdAnd:
+    case ComposerOpKind::And:
         MakeOperator(node, ComposerItem::And, ComposerItem::One);
         return;
-    case CmdXor:
+    case ComposerOpKind::Xor:
         MakeOperator(node, ComposerItem::Xor, ComposerItem::One);
         return;
-    case CmdZero:
+    case ComposerOpKind::Zero:
         SetLeaf(node, ComposerItem::Zero, 0);
         return;
-    case CmdOne:
+    case ComposerOpKind::One:
         SetLeaf(node, ComposerItem::One, 0);
         return;
-    case CmdEmpty:
+    case ComposerOpKind::Empty:
         SetLeaf(node, ComposerItem::Empty, 0);
         return;
-    default:
-        break;
-    }
-    if (id >= CmdInputFirst && id <= CmdInputLast) {
-        unsigned offset = id - CmdInputFirst;
-        SetLeaf(node, InputKindOfCard(offset / 32), static_cast<int32_t>(offset % 32 + 1));
-    } else if (id >= CmdBlurFirst && id < CmdBlurFirst + 8) {
-        SetLeaf(node, ComposerItem::Blur, static_cast<int32_t>(id - CmdBlurFirst));
-    } else if (id >= CmdBlankFirst && id < CmdBlankFirst + 8) {
-        SetLeaf(node, ComposerItem::Blank, static_cast<int32_t>(id - CmdBlankFirst));
+    case ComposerOpKind::Input:
+        SetLeaf(node, InputKindOfCard(op.card), static_cast<int32_t>(op.number));
+        return;
+    case ComposerOpKind::Blur:
+        SetLeaf(node, ComposerItem::Blur, static_cast<int32_t>(op.card));
+        return;
+    case ComposerOpKind::Blank:
+        SetLeaf(node, ComposerItem::Blank, static_cast<int32_t>(op.card));
+        return;
+    case ComposerOpKind::ResetRow:
+        return;
     }
 }
 
 } // namespace
 
-EditResult ApplyComposerCommand(Document& document, unsigned id) {
-    if (!IsComposerCommand(id))
-        return {EditRefusal::NotACommand, -1};
+EditResult ApplyComposerOp(Document& document, const ComposerOp& op) {
+    if (EditRefusal refusal = OpRefusal(op); refusal != EditRefusal::None)
+        return {refusal, -1};
     const std::string path = document.ComposerPath();
-    // Checked on the current state first, so that a command that cannot
-    // apply leaves no empty undo step behind.
+    // Checked on the current state first, so that an op that cannot apply
+    // leaves no empty undo step behind.
     if (!NodeAt(document.Current(), path))
         return {EditRefusal::NoSuchItem, -1};
     RenderState next = document.Current();
     ComposerSelection sel = ResolveSelection(next, path);
-    if (id == CmdResetRow) {
+    if (op.kind == ComposerOpKind::ResetRow) {
         uint32_t kind = path[0] == 'Z' ? ComposerItem::Empty : ComposerItem::One;
         SetLeaf(*sel.rowItem, kind, 0);
     } else {
-        Apply(sel, id);
+        Apply(*sel.node, op);
     }
     document.NewRenderState(std::move(next));
     return {EditRefusal::None, document.SelectedIndex()};

@@ -384,10 +384,10 @@ std::string MovedSelection(const RenderState& state, const std::string& selectio
     return current->SelectionPrefix() + paths[index];
 }
 
-unsigned ResetCommandForSelection(const RenderState& state, const std::string& path) {
+std::optional<ComposerOp> ResetOpForSelection(const RenderState& state, const std::string& path) {
     if (!NodeAt(state, path))
-        return 0;
-    return path[0] == 'Z' && path.size() == 3 ? CmdEmpty : CmdZero;
+        return std::nullopt;
+    return ComposerOp{path[0] == 'Z' && path.size() == 3 ? ComposerOpKind::Empty : ComposerOpKind::Zero};
 }
 
 } // namespace korvex

@@ -4,6 +4,7 @@
 // tree, the row names ("Y1", "Z64", "Ac") and the edits and moves that the
 // composer window and `korvex-cli compose` make with them.
 
+#include "composer/Composer.h"
 #include "model/ComposerItem.h"
 #include "model/DetectorEdits.h"
 #include "model/RenderState.h"
@@ -97,8 +98,8 @@ enum class SelectionMove { Left, Right, Up, Down };
 // root. A move past the first or last node or row keeps the selection.
 std::string MovedSelection(const RenderState& state, const std::string& selection, SelectionMove move);
 
-// The command Delete gives for the node `path` selects: the whole of a Z
-// row becomes `Empty`, anything else `Zero`; 0 when it names no node.
-unsigned ResetCommandForSelection(const RenderState& state, const std::string& path);
+// The op Delete gives for the node `path` selects: the whole of a Z row
+// becomes `Empty`, anything else `Zero`; none when it names no node.
+std::optional<ComposerOp> ResetOpForSelection(const RenderState& state, const std::string& path);
 
 } // namespace korvex

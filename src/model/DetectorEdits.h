@@ -23,7 +23,7 @@ enum class EditRefusal {
     NothingToUndo, // undo at the oldest state, redo at the newest
     NoSuchItem,    // the composer selection or row names no node
     NotAllowed,    // the composer row does not take that expression
-    NotACommand,   // the id is not one of the composer's commands
+    NotACommand,   // not an operation the composer has (an input number out of range)
 };
 
 struct EditResult {

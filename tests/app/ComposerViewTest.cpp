@@ -2,6 +2,7 @@
 // simulated mouse and keys, the document changed through the core.
 #include "app/composer/ComposerView.h"
 
+#include "app/common/Commands.h"
 #include "app/composer/ComposerFrame.h"
 #include "composer/Composer.h"
 #include "composer/Formula.h"

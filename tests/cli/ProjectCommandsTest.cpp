@@ -81,11 +81,11 @@ TEST_F(CliProject, NewEditPackageRereadGivesTheSameMasksAndTexts) {
         edit.detectors[1].angle = 90;
     });
     doc.SelectComposerItem("Y0X");
-    ASSERT_TRUE(ApplyComposerCommand(doc, CmdAnd));
+    ASSERT_TRUE(ApplyComposerOp(doc, {ComposerOpKind::And}));
     doc.SelectComposerItem("Y0AX");
-    ASSERT_TRUE(ApplyComposerCommand(doc, CmdInputFirst + 0)); // A1
+    ASSERT_TRUE(ApplyComposerOp(doc, {ComposerOpKind::Input, 0, 1})); // A1
     doc.SelectComposerItem("Y0BX");
-    ASSERT_TRUE(ApplyComposerCommand(doc, CmdInputFirst + 32 + 0)); // B1
+    ASSERT_TRUE(ApplyComposerOp(doc, {ComposerOpKind::Input, 1, 1})); // B1
     SaveProject(doc, Path("gate.kvx"));
 
     Result check = Cli("check " + Q("gate.kvx"));

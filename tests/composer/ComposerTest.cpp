@@ -206,6 +206,13 @@ TEST(Selection, HitPathAndClicks) {
     EXPECT_EQ(SelectionAt(placed, 5, 105), "CbX");
 }
 
+ComposerOp Op(ComposerOpKind kind, unsigned card = 0) {
+    return {kind, card, 0};
+}
+ComposerOp Input(unsigned card, unsigned number) {
+    return {ComposerOpKind::Input, card, number};
+}
+
 class ComposerCommands : public ::testing::Test {
 protected:
     void SetUp() override { document.New(); }
@@ -215,17 +222,17 @@ protected:
 
 TEST_F(ComposerCommands, OperatorsWrapOrOnlyChangeKind) {
     Edit("Y0X");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdAnd));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::And)));
     EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "(1 & 1)");
     Edit("Y0AX");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdInputFirst + 32 * 2 + 6));
+    ASSERT_TRUE(ApplyComposerOp(document, Input(2, 7)));
     Edit("Y0X");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdOr));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::Or)));
     EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "(C7 | 1)");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdXor));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::Xor)));
     EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "(C7 ^ 1)");
     Edit("Y0BX");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdOr));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::Or)));
     EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "(C7 ^ (1 | 0))");
     EXPECT_EQ(document.HistorySize(), 6u);
     // Undo walks back one command at a time.
@@ -235,54 +242,81 @@ TEST_F(ComposerCommands, OperatorsWrapOrOnlyChangeKind) {
 
 TEST_F(ComposerCommands, EmptyZRowBecomesConstantOperands) {
     Edit("Z3X");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdAnd));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::And)));
     EXPECT_EQ(ItemScriptText(document.Current().composer_z[3]), "(1 & 1)");
     Edit("Z4X");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdOr));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::Or)));
     EXPECT_EQ(ItemScriptText(document.Current().composer_z[4]), "(0 | 0)");
     Edit("Z3AX");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdEmpty));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::Empty)));
     EXPECT_EQ(document.Current().composer_z[3].children[0].kind, uint32_t(ComposerItem::Empty));
 }
 
 TEST_F(ComposerCommands, LeavesResetAndConditions) {
     Edit("Y1X");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdAnd));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::And)));
     Edit("Y1AX");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdBlurFirst + 1));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::Blur, 1)));
     Edit("Y1BX");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdBlankFirst + 7));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::Blank, 7)));
     EXPECT_EQ(ItemScriptText(document.Current().composer_y[1]), "(Bblur & Hblank)");
     Edit("Y1X");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdZero));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::Zero)));
     EXPECT_TRUE(document.Current().composer_y[1].children.empty());
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdInputLast));
+    ASSERT_TRUE(ApplyComposerOp(document, Input(7, 32)));
     EXPECT_EQ(ItemScriptText(document.Current().composer_y[1]), "H32");
 
     // Reset acts on the whole row, whatever node is selected.
     Edit("Z0X");
-    ApplyComposerCommand(document, CmdOr);
+    ApplyComposerOp(document, Op(ComposerOpKind::Or));
     Edit("Z0AX");
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdResetRow));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::ResetRow)));
     EXPECT_EQ(document.Current().composer_z[0].kind, uint32_t(ComposerItem::Empty));
     EXPECT_TRUE(document.Current().composer_z[0].children.empty());
     Edit("CbX");
-    ApplyComposerCommand(document, CmdZero);
-    ASSERT_TRUE(ApplyComposerCommand(document, CmdResetRow));
+    ApplyComposerOp(document, Op(ComposerOpKind::Zero));
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::ResetRow)));
     EXPECT_EQ(document.Current().composer_a[1].kind, uint32_t(ComposerItem::One));
 }
 
 TEST_F(ComposerCommands, NothingHappensWithoutANode) {
     size_t before = document.HistorySize();
     Edit("");
-    EXPECT_EQ(ApplyComposerCommand(document, CmdAnd).refusal, EditRefusal::NoSuchItem);
+    EXPECT_EQ(ApplyComposerOp(document, Op(ComposerOpKind::And)).refusal, EditRefusal::NoSuchItem);
     Edit("Y0AX"); // a leaf has no child
-    EXPECT_EQ(ApplyComposerCommand(document, CmdAnd).refusal, EditRefusal::NoSuchItem);
-    Edit("Y0X");
-    EXPECT_EQ(ApplyComposerCommand(document, 40026).refusal, EditRefusal::NotACommand);
-    EXPECT_EQ(ApplyComposerCommand(document, CmdBlurFirst + 8 + 8).refusal, EditRefusal::NotACommand);
+    EXPECT_EQ(ApplyComposerOp(document, Op(ComposerOpKind::And)).refusal, EditRefusal::NoSuchItem);
     EXPECT_EQ(document.HistorySize(), before);
     EXPECT_FALSE(document.Modified());
+}
+
+// An op naming a camera or input that does not exist is refused before it
+// touches anything: no undo step, the state and the selection as they were.
+TEST_F(ComposerCommands, OutOfRangeCardOrNumberChangesNothing) {
+    Edit("Y0X");
+    ASSERT_TRUE(ApplyComposerOp(document, Op(ComposerOpKind::And)));
+    Edit("Y0AX");
+    const size_t before = document.HistorySize();
+    const std::string script = ComposeScript(document.Current());
+    const struct {
+        ComposerOp op;
+        EditRefusal refusal;
+    } bad[] = {
+        {Input(kComposerCards, 1), EditRefusal::NoSuchCard},
+        {Input(0, 0), EditRefusal::NotACommand},
+        {Input(0, kComposerInputsPerCard + 1), EditRefusal::NotACommand},
+        {Op(ComposerOpKind::Blur, kComposerCards), EditRefusal::NoSuchCard},
+        {Op(ComposerOpKind::Blank, 1000), EditRefusal::NoSuchCard},
+        {Op(static_cast<ComposerOpKind>(99)), EditRefusal::NotACommand},
+    };
+    for (const auto& b : bad) {
+        EXPECT_EQ(ApplyComposerOp(document, b.op).refusal, b.refusal) << int(b.op.kind) << " " << b.op.card;
+        EXPECT_EQ(document.HistorySize(), before);
+        EXPECT_EQ(ComposeScript(document.Current()), script);
+        EXPECT_EQ(document.ComposerPath(), "Y0AX");
+    }
+    // The last camera and number are in range.
+    ASSERT_TRUE(ApplyComposerOp(document, Input(kComposerCards - 1, kComposerInputsPerCard)));
+    EXPECT_EQ(ItemScriptText(document.Current().composer_y[0]), "(H32 & 1)");
 }
 
 // The double click puts the selected detector into the node the click

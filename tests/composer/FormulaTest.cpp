@@ -184,11 +184,11 @@ TEST(FormulaRows, ArrowMovesAndDelete) {
     selection = "Y0X";
     EXPECT_EQ(MovedSelection(state, selection, SelectionMove::Up), "Y0X");
 
-    EXPECT_EQ(ResetCommandForSelection(state, selection), unsigned(CmdZero));
+    EXPECT_EQ(ResetOpForSelection(state, selection)->kind, ComposerOpKind::Zero);
     selection = "Z5X";
-    EXPECT_EQ(ResetCommandForSelection(state, selection), unsigned(CmdEmpty));
+    EXPECT_EQ(ResetOpForSelection(state, selection)->kind, ComposerOpKind::Empty);
     selection = "Y1BAX"; // no such node
-    EXPECT_EQ(ResetCommandForSelection(state, selection), 0u);
+    EXPECT_FALSE(ResetOpForSelection(state, selection));
 }
 
 TEST(ExpressionChecks, ConstantsAfterSimplification) {

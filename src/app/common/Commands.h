@@ -1,6 +1,5 @@
 #pragma once
 
-#include "composer/Composer.h"
 #include "framework/TextIds.h"
 
 #include <cstddef>
@@ -111,11 +110,31 @@ inline constexpr CommandIds kWindowCommandIds[] = {
 #undef KORVEX_COMMAND_ROW
 };
 
-// The composer's menu has one blur and one blank item a card.
+// The composer's menu has one blur and one blank item a card, and one input
+// item for each of a card's detector numbers.
 inline constexpr int kComposerCardCount = 8;
+inline constexpr int kComposerMenuInputsPerCard = 32;
+
+// The items of the composer window's menu, in a range of their own beside
+// the window's commands (kMenuCommandIds lists them, so no two share an id).
+// ComposerOpOfCommand (app/composer) turns one into the operation it names.
+// They are not stored in any file.
+enum ComposerCommand : unsigned {
+    CmdOr = 40027,
+    CmdAnd = 40028,
+    CmdZero = 40029,
+    CmdOne = 40030,
+    CmdInputFirst = 40031, // + kComposerMenuInputsPerCard * card + (number - 1)
+    CmdInputLast = CmdInputFirst + kComposerMenuInputsPerCard * kComposerCardCount - 1,
+    CmdEmpty = 40287,
+    CmdXor = 40299,
+    CmdResetRow = 40300,
+    CmdBlurFirst = 40500,  // + card
+    CmdBlankFirst = 40508, // + card
+};
 
 // The other menus' ids: the rest of the language menu, and the composer
-// window's menu (its operations are those of src/composer).
+// window's menu.
 inline constexpr CommandIds kMenuCommandIds[] = {
     {CmdLanguageFirst + 1, CmdLanguageLast - CmdLanguageFirst},
     {CmdOr, 1},

@@ -1,6 +1,8 @@
 #include "app/composer/ComposerView.h"
 
+#include "app/common/Commands.h"
 #include "app/common/UiText.h"
+#include "app/composer/ComposerCommands.h"
 #include "composer/Composer.h"
 #include "composer/Formula.h"
 #include "framework/StringTable.h"
@@ -315,7 +317,12 @@ bool ComposerView::PutDetector(int x, int y) {
 }
 
 bool ComposerView::Command(unsigned id) {
-    if (!document || !ApplyComposerCommand(*document, id))
+    const std::optional<ComposerOp> op = ComposerOpOfCommand(id);
+    return op && ApplyOp(*op);
+}
+
+bool ComposerView::ApplyOp(const ComposerOp& op) {
+    if (!document || !ApplyComposerOp(*document, op))
         return false;
     Edited();
     return true;
@@ -368,7 +375,7 @@ std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
             before = nullptr;
         }
         for (uint32_t n : numbers[card]) {
-            unsigned id = CmdInputFirst + 32 * card + (n - 1);
+            unsigned id = CmdInputFirst + kComposerMenuInputsPerCard * card + (n - 1);
             bool checked = node.kind == InputKindOfCard(card) && node.number == int32_t(n);
             QAction* item = add(into, before, QString(QChar('A' + card)) + QString::number(n), id, checked);
             if (current && current->card == card && current->number == n)
@@ -464,8 +471,8 @@ void ComposerView::keyPressEvent(QKeyEvent* event) {
         return;
     case Qt::Key_Delete:
     case Qt::Key_Backspace:
-        if (unsigned id = ResetCommandForSelection(state, selection))
-            Command(id);
+        if (std::optional<ComposerOp> op = ResetOpForSelection(state, selection))
+            ApplyOp(*op);
         return;
     case Qt::Key_Escape:
         SetSelection({});
@@ -475,11 +482,11 @@ void ComposerView::keyPressEvent(QKeyEvent* event) {
     }
     QString text = event->text();
     if (text == QStringLiteral("&")) {
-        Command(CmdAnd);
+        ApplyOp({ComposerOpKind::And});
     } else if (text == QStringLiteral("|")) {
-        Command(CmdOr);
+        ApplyOp({ComposerOpKind::Or});
     } else if (text == QStringLiteral("^")) {
-        Command(CmdXor);
+        ApplyOp({ComposerOpKind::Xor});
     } else if (text.size() == 1 && (text[0].isLetterOrNumber() || text[0] == QChar('(')) &&
                !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
         if (!RowOfSelection(state, selection))

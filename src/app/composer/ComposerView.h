@@ -1,5 +1,6 @@
 #pragma once
 
+#include "composer/Composer.h"
 #include "composer/ComposerLayout.h"
 
 #include <QImage>
@@ -44,8 +45,11 @@ public:
     bool Select(int x, int y);
     // The double click: the selected detector goes into the node at (x, y).
     bool PutDetector(int x, int y);
-    // Carries out an editing command id on the selected node.
+    // Carries out a composer menu item (a ComposerCommand) on the selected
+    // node; false when `id` is none or the edit is refused.
     bool Command(unsigned id);
+    // Carries out an editing operation on the selected node.
+    bool ApplyOp(const ComposerOp& op);
     // The context menu for the current selection, built but not shown
     // (null when nothing is selected).
     std::unique_ptr<QMenu> BuildContextMenu();
