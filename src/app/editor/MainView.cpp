@@ -126,6 +126,12 @@ bool MainView::Command(int id) {
         CancelDrag();
         return ToolCommand(id);
     }
+    return ViewCommand(id) || EditCommand(id);
+}
+
+// Zoom, pen, pattern and mode: how the view draws and what a drag does; the
+// document stays as it is.
+bool MainView::ViewCommand(int id) {
     switch (id) {
     case CmdZoomIn:
     case CmdZoomOut: {
@@ -178,10 +184,13 @@ bool MainView::Command(int id) {
         SetMode(ModeMoveCard);
         return true;
     default:
-        break;
+        return false;
     }
-    // Everything below changes or replaces the document: a drag under way
-    // would otherwise keep pointing into a state the command drops.
+}
+
+// Commands that change or replace the document: a drag under way would
+// otherwise keep pointing into a state the command drops.
+bool MainView::EditCommand(int id) {
     switch (id) {
     case CmdAddQuad:
     case CmdAddLine:

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "app/common/Commands.h"
-#include "model/ViewGeometry.h"
 #include "model/Detector.h"
 #include "model/DetectorEdits.h"
 #include "model/DetectorSnap.h"
 #include "model/Document.h"
 #include "model/KeyboardEdits.h"
+#include "model/ViewGeometry.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -139,6 +139,8 @@ private:
     void PaintEditingMarks(QImage& zoomed, int32_t card) const;
     bool NudgeKey(QKeyEvent* event);
     bool ToolCommand(int id);
+    bool ViewCommand(int id);
+    bool EditCommand(int id);
     void UpdateToolStates();
     void ConvertTo(uint32_t width, uint32_t height);
     void CopyDetectorsToCamera();
