@@ -2,7 +2,7 @@
 // does, and counts, saves and describes the pictures it delivers.
 #include "cli/Cli.h"
 #include "cli/ProjectArgs.h"
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "live/LiveThread.h"
 
 #include <arpa/inet.h>

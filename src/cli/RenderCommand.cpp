@@ -3,7 +3,7 @@
 #include "cli/ProjectArgs.h"
 
 #include "files/ProjectFile.h"
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "raster/DetectorRaster.h"
 
 #include <algorithm>

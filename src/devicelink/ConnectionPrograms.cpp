@@ -4,7 +4,7 @@
 #include "devicelink/DeviceTexts.h"
 #include "devicelink/ProgramHistory.h"
 #include "devicelink/SshSession.h"
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"

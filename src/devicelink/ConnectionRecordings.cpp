@@ -3,7 +3,7 @@
 #include "devicelink/Connection.h"
 #include "devicelink/DeviceTexts.h"
 #include "devicelink/SshSession.h"
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"

@@ -1,6 +1,6 @@
 #include "devicelink/KnownHosts.h"
 
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"

@@ -1,6 +1,6 @@
 #include "devicelink/ProgramHistory.h"
 
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/LocalException.h"
 #include "framework/TextIds.h"
 

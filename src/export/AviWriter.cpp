@@ -214,7 +214,7 @@ void AviWriter::WriteRange() {
             if (n == 0)
                 throw InputReadError(LoadTextA(text::io_read_failed) + rangePath + "'.");
             if (errno == ENOSPC || errno == EIO || errno == EFBIG || errno == EDQUOT)
-                WriteFailed();
+                WriteFailed(errno);
             inKernel = false; // refused (other file system, no support): copy through a buffer
         }
         if (!copyBuffer)
@@ -255,7 +255,7 @@ void AviWriter::WriteVector(iovec* parts, int count) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            WriteFailed();
+            WriteFailed(errno);
         }
         written += static_cast<uint64_t>(n);
         size_t left = static_cast<size_t>(n);
@@ -282,13 +282,14 @@ void AviWriter::Commit() {
 
     auto header = BuildHeader(width, height, frames, static_cast<uint32_t>(moviLength),
                               static_cast<uint32_t>(riffLength));
-    if (pwrite(fd, header.data(), header.size(), 0) != static_cast<ssize_t>(header.size()))
-        WriteFailed();
+    const ssize_t n = pwrite(fd, header.data(), header.size(), 0);
+    if (n != static_cast<ssize_t>(header.size()))
+        WriteFailed(n < 0 ? errno : ENOSPC);
     file.Commit();
 }
 
-void AviWriter::WriteFailed() const {
-    throw OutputError(LoadTextA(text::io_write_failed) + file.Target() + "'.");
+void AviWriter::WriteFailed(int error) const {
+    throw OutputError(WriteFailedText(file.Target(), error));
 }
 
 } // namespace korvex

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/LocalException.h"
 
 #include <array>
@@ -13,7 +13,7 @@ struct iovec;
 
 namespace korvex {
 
-// A failure to write the output file (text::io_write_failed) or to grow it beyond what
+// A failure to write the output file (WriteFailedText) or to grow it beyond what
 // the RIFF length field can hold (text::export_too_large):
 // errors about the output rather than about the input being read.
 class OutputError : public LocalException {
@@ -87,7 +87,7 @@ private:
     // Writes the pending memory parts, or the pending input range.
     void WriteParts();
     void WriteRange();
-    [[noreturn]] void WriteFailed() const;
+    [[noreturn]] void WriteFailed(int error) const;
 
     AtomicFile file;
     int fd;

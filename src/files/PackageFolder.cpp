@@ -1,8 +1,9 @@
 #include "files/PackageFolder.h"
 
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -19,8 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr unsigned ErrorWrite = 255;
-
 bool PlainFileName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos &&
            name.find('\0') == std::string::npos;
@@ -34,8 +33,8 @@ void SyncFolder(const fs::path& folder) {
     }
 }
 
-[[noreturn]] void FailWrite(const fs::path& folder) {
-    RaiseMessage(LoadTextA(ErrorWrite) + folder.string() + "'.");
+[[noreturn]] void FailWrite(const fs::path& folder, int error = errno) {
+    RaiseMessage(WriteFailedText(folder.string(), error));
 }
 
 // The folder the package replaces: absolute, without a trailing separator,
@@ -48,7 +47,7 @@ fs::path TargetFolder(const std::string& folder) {
     if (fs::is_symlink(target, ec) && fs::is_directory(target, ec))
         target = fs::canonical(target);
     if (target == target.root_path())
-        FailWrite(target);
+        FailWrite(target, EBUSY);
     return target;
 }
 
@@ -89,12 +88,14 @@ fs::path SwapIn(const fs::path& fresh, const fs::path& target) {
         FailWrite(target);
     fs::path old = MakeSibling(target, ".old-");
     if (::rename(target.c_str(), old.c_str()) != 0) {
+        const int error = errno;
         ::rmdir(old.c_str());
-        FailWrite(target);
+        FailWrite(target, error);
     }
     if (::rename(fresh.c_str(), target.c_str()) != 0) {
+        const int error = errno;
         ::rename(old.c_str(), target.c_str());
-        FailWrite(target);
+        FailWrite(target, error);
     }
     return old;
 }
@@ -129,10 +130,7 @@ std::vector<std::string> ForeignEntries(const std::string& folder) {
 }
 
 void WritePackageFile(const std::string& path, const std::vector<uint8_t>& content) {
-    BinaryFile file(path, "wb");
-    file.Write(content.data(), content.size());
-    file.Sync();
-    file.Close();
+    AtomicFile::WriteAll(path, content.data(), content.size());
 }
 
 void WritePackageFolder(const std::vector<PackageEntry>& entries, const std::string& folder,
@@ -140,6 +138,12 @@ void WritePackageFolder(const std::vector<PackageEntry>& entries, const std::str
     for (const PackageEntry& e : entries)
         if (!PlainFileName(e.name))
             RaiseMessage("unsafe entry name in package: '" + e.name + "'");
+    // A device, pipe, socket or file where the folder should be is left as
+    // it is, before anything is made.
+    struct stat existing {};
+    if (::stat(TargetFolder(folder).c_str(), &existing) == 0 && !S_ISDIR(existing.st_mode))
+        RaiseMessage(WriteRefusedText(folder, S_ISREG(existing.st_mode) ? text::write_is_file
+                                                                        : FileKindProblem(existing.st_mode)));
     const std::vector<std::string> foreign = ForeignEntries(folder);
     if (!foreign.empty())
         RaiseMessage("'" + folder + "' holds files that are not part of a package ('" + foreign.front() +
@@ -148,7 +152,7 @@ void WritePackageFolder(const std::vector<PackageEntry>& entries, const std::str
     std::error_code ec;
     fs::create_directories(target.parent_path(), ec);
     if (ec)
-        FailWrite(target);
+        FailWrite(target, ec.value());
     const bool replacing = fs::is_directory(target, ec);
 
     ScratchFolder fresh{MakeSibling(target, ".new-")};
@@ -157,8 +161,18 @@ void WritePackageFolder(const std::vector<PackageEntry>& entries, const std::str
         if (::stat(target.c_str(), &old) == 0)
             ::chmod(fresh.path.c_str(), old.st_mode & 07777);
     }
-    for (const PackageEntry& e : entries)
-        write((fresh.path / e.name).string(), e.content);
+    try {
+        for (const PackageEntry& e : entries)
+            write((fresh.path / e.name).string(), e.content);
+    } catch (const LocalException& e) {
+        // The hidden scratch folder means nothing to the user: the message
+        // names the folder asked for.
+        std::string message = e.message;
+        const std::string scratch = fresh.path.string();
+        if (size_t at = message.find(scratch); at != std::string::npos)
+            message.replace(at, scratch.size(), target.string());
+        RaiseMessage(message);
+    }
     SyncFolder(fresh.path);
 
     if (!replacing) {

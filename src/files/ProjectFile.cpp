@@ -4,6 +4,7 @@
 #include "files/Chunk.h"
 #include "files/ConfigPackage.h"
 #include "files/Problems.h"
+#include "framework/AtomicFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"

@@ -1,5 +1,6 @@
 #include "framework/Language.h"
 
+#include "framework/AtomicFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/StringTable.h"
 
@@ -37,7 +38,9 @@ std::string ResourceDirectoryFor(const std::string& programDirectory) {
     return resolved;
 }
 
-std::string ResourceDirectory() { return ResourceDirectoryFor(ProgramDirectory()); }
+std::string ResourceDirectory() {
+    return ResourceDirectoryFor(ProgramDirectory());
+}
 
 std::string LanguageFilePath() {
     std::string dir = ProgramDirectory();
@@ -58,10 +61,10 @@ std::string LanguageFilePath() {
 }
 
 std::string ReadLanguageFrom(const std::string& path) {
-    std::FILE* probe = std::fopen(path.c_str(), "r");
-    if (!probe)
+    // Only a regular file is read: opening a pipe would wait for a writer.
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return "auto";
-    std::fclose(probe);
     try {
         BinaryFile file(path, "rb");
         uint64_t size = file.Size();
@@ -78,18 +81,17 @@ std::string ReadLanguageFrom(const std::string& path) {
     }
 }
 
-std::string ReadLanguage() { return ReadLanguageFrom(LanguageFilePath()); }
-
-void WriteLanguageTo(const std::string& path, const std::string& name) {
-    BinaryFile file(path, "wt");
-    file.Write(name.data(), name.size());
-    // The few bytes sit in the stream's buffer until the file is closed, and
-    // closing cannot report; push them out here so that a full disk raises
-    // the write error instead of leaving an empty file behind silently.
-    file.Sync();
+std::string ReadLanguage() {
+    return ReadLanguageFrom(LanguageFilePath());
 }
 
-void WriteLanguage(const std::string& name) { WriteLanguageTo(LanguageFilePath(), name); }
+void WriteLanguageTo(const std::string& path, const std::string& name) {
+    AtomicFile::WriteAll(path, name.data(), name.size());
+}
+
+void WriteLanguage(const std::string& name) {
+    WriteLanguageTo(LanguageFilePath(), name);
+}
 
 std::vector<std::string> AvailableLanguages() {
     std::vector<std::string> names;

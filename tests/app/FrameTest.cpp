@@ -13,6 +13,7 @@
 #include "app/widgets/PaneDock.h"
 #include "app/widgets/StatusBar.h"
 #include "files/ProjectFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"

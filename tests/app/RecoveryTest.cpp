@@ -5,6 +5,7 @@
 #include "app/common/UiText.h"
 #include "app/session/ProjectRecovery.h"
 #include "files/ProjectFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/TextIds.h"
 #include "model/DetectorTools.h"

@@ -11,7 +11,7 @@
 #include "app/frame/MainFrame.h"
 #include "app/session/ProjectRecovery.h"
 #include "files/ProjectFile.h"
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "model/DetectorTools.h"
 
 #include <QApplication>

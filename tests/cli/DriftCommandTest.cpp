@@ -1,6 +1,6 @@
 // korvex-cli drift on the sample project's backgrounds.
 #include "files/ProjectFile.h"
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "model/CameraFollow.h"
 #include "support/CommandRun.h"
 

@@ -2,7 +2,7 @@
 // folder ends up holding the new package or the old one, never a mixture.
 #include "files/ConfigPackage.h"
 #include "files/ProjectFile.h"
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "support/CommandRun.h"
 
 #include <filesystem>

@@ -5,6 +5,7 @@
 #include "files/ConfigPackage.h"
 #include "files/Problems.h"
 #include "files/ProjectFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"

@@ -3,6 +3,7 @@
 #include "composer/Composer.h"
 #include "files/Chunk.h"
 #include "files/ConfigPackage.h"
+#include "framework/AtomicFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"

@@ -1,16 +1,16 @@
+#include "framework/AtomicFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/Language.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
-
+#include <csignal>
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
 #include <fstream>
-#include <csignal>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -185,10 +185,51 @@ TEST(AtomicFile, AnUncommittedWriteLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(EntriesIn(dir.Path()), 1u);
 }
 
-TEST(AtomicFile, AnUnwritableFolderRaisesTheOpenError) {
-    StringTable::Install({{256, "Cannot open '"}});
-    EXPECT_THROW(AtomicFile("/nonexistent-folder/x.kvx"), LocalException);
+TEST(AtomicFile, AMissingFolderIsRefusedWithTheReason) {
+    StringTable::Install({{3200, "Refused '%s': %s."}, {3207, "no folder"}});
+    try {
+        AtomicFile("/nonexistent-folder/x.kvx");
+        ADD_FAILURE() << "no error";
+    } catch (const LocalException& e) {
+        EXPECT_STREQ(e.what(), "Refused '/nonexistent-folder/x.kvx': no folder.");
+    }
     StringTable::Install({});
+}
+
+// Links are followed to what they name: a link to a pipe or a folder is
+// refused like the pipe or folder itself, and neither changes.
+TEST(AtomicFile, SpecialFilesBehindLinksAreRefusedAndKept) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    fs::create_directory(dir.File("folder"));
+    fs::create_symlink("fifo", dir.File("to-fifo"));
+    fs::create_symlink("folder", dir.File("to-folder"));
+    for (const char* name : {"fifo", "to-fifo", "folder", "to-folder"}) {
+        EXPECT_NE(WriteTargetProblem(dir.File(name)), 0u) << name;
+        EXPECT_THROW(AtomicFile::WriteAll(dir.File(name), "x", 1), LocalException) << name;
+    }
+    EXPECT_EQ(fs::status(dir.File("fifo")).type(), fs::file_type::fifo);
+    EXPECT_TRUE(fs::is_empty(dir.File("folder")));
+    EXPECT_EQ(EntriesIn(dir.Path()), 4u);
+    // A dangling link names the file it would point to, which is made.
+    fs::create_symlink("later", dir.File("to-later"));
+    EXPECT_EQ(WriteTargetProblem(dir.File("to-later")), 0u);
+}
+
+// Something other than a file that takes the target's name while the file
+// is written is left as it is, and the temporary goes.
+TEST(AtomicFile, ATargetThatBecomesAPipeMeanwhileIsNotReplaced) {
+    TempDir dir;
+    const std::string target = dir.File("out");
+    for (bool unnamed : {true, false}) {
+        AtomicFile f(target, unnamed);
+        f.Write("new", 3);
+        ASSERT_EQ(mkfifo(target.c_str(), 0600), 0);
+        EXPECT_THROW(f.Commit(), LocalException);
+        EXPECT_EQ(fs::status(target).type(), fs::file_type::fifo);
+        EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+        fs::remove(target);
+    }
 }
 
 TEST(Language, ReadLanguageRules) {
@@ -222,17 +263,22 @@ TEST(Language, WriteThenReadRoundTripsWithoutLineEnd) {
     EXPECT_THROW(WriteLanguageTo(dir.File("no/such/dir/lang.txt"), "en"), LocalException);
 }
 
-TEST(Language, AWriteTheDiskRefusesRaisesTheWriteError) {
-    // /dev/full accepts the open and the buffered write, then fails every
-    // flush: the setting must not be reported as saved.
-    if (access("/dev/full", W_OK) != 0)
+TEST(Language, ADeviceAsTheFileIsRefusedAndStaysADevice) {
+    // /dev/full took the open before, and a flush error was all that kept
+    // the setting from being reported as saved; now nothing is opened.
+    struct stat before {};
+    if (stat("/dev/full", &before) != 0)
         GTEST_SKIP() << "no /dev/full";
-    StringTable::Install({{255, "Cannot write '"}});
+    StringTable::Install({{3200, "Refused '%s': %s."}, {3202, "a device"}});
     try {
         WriteLanguageTo("/dev/full", "pl");
         ADD_FAILURE() << "no error";
     } catch (const LocalException& e) {
-        EXPECT_STREQ(e.what(), "Cannot write '/dev/full'.");
+        EXPECT_STREQ(e.what(), "Refused '/dev/full': a device.");
     }
     StringTable::Install({});
+    struct stat after {};
+    ASSERT_EQ(stat("/dev/full", &after), 0);
+    EXPECT_TRUE(S_ISCHR(after.st_mode));
+    EXPECT_EQ(after.st_rdev, before.st_rdev);
 }

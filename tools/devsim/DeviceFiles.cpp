@@ -1,6 +1,6 @@
 #include "devsim/DeviceFiles.h"
 
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/TextSplit.h"
 
 #include <algorithm>

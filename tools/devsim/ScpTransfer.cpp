@@ -5,7 +5,7 @@
 #include "devsim/DeviceCommands.h"
 #include "devsim/DeviceFiles.h"
 
-#include "framework/BinaryFile.h"
+#include "framework/AtomicFile.h"
 
 #include <sys/stat.h>
 #include <sys/time.h>

@@ -114,7 +114,7 @@ void MainFrame::ExportReport() {
         path += QStringLiteral(".pdf");
     QString error;
     if (!WriteReportPdf(path, View().State(), ReportFactsNow(), &error)) {
-        prompter->Error(this, path + QStringLiteral(": ") + error);
+        prompter->Error(this, error);
         return;
     }
     statusBar->ShowText(FillText(Text(text::report_written).toStdString(), {path.toStdString()}));

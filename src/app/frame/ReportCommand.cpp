@@ -34,7 +34,7 @@ bool AnswerReportOption(int argc, char** argv, int& code) {
         const RenderState state = LoadProject(project);
         QString error;
         if (!WriteReportPdf(QString::fromLocal8Bit(argv[3]), state, LocalReportFacts(project), &error)) {
-            std::fprintf(stderr, "korvex: %s: %s\n", argv[3], error.toLocal8Bit().constData());
+            std::fprintf(stderr, "korvex: %s\n", error.toLocal8Bit().constData());
             code = 1;
             return true;
         }

@@ -1,15 +1,19 @@
 #include "app/report/ReportWriter.h"
 
 #include "files/ProjectDiff.h"
+#include "framework/AtomicFile.h"
+#include "framework/LocalException.h"
+#include "framework/TextIds.h"
 #include "model/PictureCoordinates.h"
 
+#include <QBuffer>
 #include <QDateTime>
+#include <QFile>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <algorithm>
 
 namespace korvex {
@@ -201,32 +205,54 @@ ReportFacts LocalReportFacts(const std::string& projectPath) {
     return facts;
 }
 
+bool IsWholePdf(const QByteArray& pdf) {
+    // The header, then at the end the cross-reference's start and the end
+    // marker (a line end may follow it); a writer that stopped short leaves
+    // no such tail.
+    if (!pdf.startsWith("%PDF-"))
+        return false;
+    const QByteArray tail = pdf.right(1024);
+    const qsizetype end = tail.lastIndexOf("%%EOF");
+    if (end < 0 || !tail.mid(end + 5).trimmed().isEmpty())
+        return false;
+    const qsizetype start = tail.lastIndexOf("startxref");
+    return start >= 0 && start < end && pdf.contains("trailer");
+}
+
 bool WriteReportPdf(const QString& path, const RenderState& state, const ReportFacts& facts, QString* error) {
-    const ReportContent report = BuildReportContent(state, facts);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    {
-        QPdfWriter writer(&file);
-        writer.setTitle(Q(report.title));
-        PageLayout page(writer);
-        if (!page.Begin()) {
-            *error = file.errorString();
-            return false;
+    const std::string target = QFile::encodeName(path).toStdString();
+    try {
+        // The target is checked before the report is drawn: a device, pipe
+        // or folder is refused with nothing written. The PDF writer reports
+        // no write errors, so it writes into memory, where nothing can fail
+        // but the painter, and the bytes then go out the one checked way.
+        AtomicFile file(target);
+        const ReportContent report = BuildReportContent(state, facts);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        bool drawn = false;
+        {
+            QPdfWriter writer(&buffer);
+            writer.setTitle(Q(report.title));
+            PageLayout page(writer);
+            if (page.Begin()) {
+                TitlePage(page, report);
+                for (const ReportCamera& camera : report.cameras)
+                    CameraPage(page, state, report, camera);
+                Lists(page, report);
+                drawn = page.End();
+            }
         }
-        TitlePage(page, report);
-        for (const ReportCamera& camera : report.cameras)
-            CameraPage(page, state, report, camera);
-        Lists(page, report);
-        page.End();
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
+        const QByteArray& pdf = buffer.data();
+        if (!drawn || !IsWholePdf(pdf))
+            RaiseMessage(WriteFailedBecause(target, text::write_pdf_unfinished));
+        file.Write(pdf.constData(), size_t(pdf.size()));
+        file.Commit();
+        return true;
+    } catch (const std::exception& e) {
+        *error = QString::fromStdString(e.what());
         return false;
     }
-    return true;
 }
 
 } // namespace korvex

@@ -3,6 +3,7 @@
 #include "files/ReportContent.h"
 #include "model/RenderState.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace korvex {
@@ -15,8 +16,14 @@ ReportFacts LocalReportFacts(const std::string& projectPath);
 // Writes the commissioning report of `state` as a PDF: a title page, a
 // page per camera with its background, its detectors drawn and named and
 // their table, then the output formulas and the problems. The file is
-// replaced only when the whole report was written; false with `error` set
-// otherwise.
+// written the one checked way (framework/AtomicFile.h): a target that is
+// not a regular file is refused before the report is drawn, and the file is
+// replaced only by a whole PDF written whole; false with `error` (naming the
+// path and the reason) otherwise.
 bool WriteReportPdf(const QString& path, const RenderState& state, const ReportFacts& facts, QString* error);
+
+// True when `pdf` is a whole PDF file: its header, and at its end the
+// cross-reference start and the end marker.
+bool IsWholePdf(const QByteArray& pdf);
 
 } // namespace korvex

@@ -4,6 +4,7 @@
 #include "app/common/UiText.h"
 #include "app/session/ProjectSession.h"
 #include "files/ProjectFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/TextIds.h"
 #include "framework/Trace.h"

@@ -1,19 +1,20 @@
 #include "app/tuning/TuningFrame.h"
 
 #include "app/common/UiText.h"
+#include "framework/AtomicFile.h"
 #include "framework/TextIds.h"
 #include "live/LiveInterfaces.h"
 #include "model/Detector.h"
 #include "model/DetectorEdits.h"
 #include "model/Document.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QSaveFile>
 #include <limits>
 
 namespace korvex {
@@ -175,14 +176,17 @@ uint32_t TuningFrame::LeadingNumber(const QString& text) {
 
 bool TuningFrame::SaveTrace(const QString& path) {
     const std::string csv = tuning::TraceCsv(view->Curve(), traceCamera, traceNumber);
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(csv.data(), qint64(csv.size())) == qint64(csv.size()) &&
-        file.commit())
+    try {
+        AtomicFile::WriteAll(QFile::encodeName(path).toStdString(), csv.data(), csv.size());
         return true;
-    QMessageBox::critical(this, QString(),
-                          QString::fromStdString(FillText(Text(text::live_save_trace_failed).toStdString(),
-                                                          {path.toStdString()})));
-    return false;
+    } catch (const std::exception& e) {
+        QMessageBox::critical(
+            this, QString(),
+            QString::fromStdString(
+                FillText(Text(text::live_save_trace_failed).toStdString(), {path.toStdString()}) + "\n\n" +
+                e.what()));
+        return false;
+    }
 }
 
 void TuningFrame::OnSave() {
