@@ -4,6 +4,7 @@
 #include "app/common/Commands.h"
 #include "app/compare/ComparePane.h"
 #include "app/frame/TabView.h"
+#include "app/report/ReportWriter.h"
 #include "composer/Formula.h"
 #include "files/ProjectFile.h"
 #include "support/CommandRun.h"
@@ -81,6 +82,23 @@ TEST_F(ProjectToolsTest, ReportOptionWritesWithoutAWindowAndFailsCleanly) {
     EXPECT_EQ(RunCommand(program + "'" + project + "' '" + dir.Path() + "/no/such/folder/x.pdf' 2>/dev/null")
                   .status,
               1);
+}
+
+// Only a PDF with its end marker and cross-reference start is taken as
+// written: a writer that stopped short leaves neither.
+TEST_F(ProjectToolsTest, APdfCutShortIsNotWhole) {
+    MakeProject();
+    const std::string pdf = dir.Path() + "/whole.pdf";
+    QString error;
+    ASSERT_TRUE(WriteReportPdf(QString::fromStdString(pdf), State(), ReportFacts{}, &error))
+        << error.toStdString();
+    QFile file(QString::fromStdString(pdf));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray whole = file.readAll();
+    EXPECT_TRUE(IsWholePdf(whole));
+    for (qsizetype cut : {whole.size() - 3, whole.size() - 40, whole.size() / 2, qsizetype(5)})
+        EXPECT_FALSE(IsWholePdf(whole.left(cut))) << cut << " of " << whole.size();
+    EXPECT_FALSE(IsWholePdf(whole + "appended"));
 }
 
 TEST_F(ProjectToolsTest, CompareWithAFileListsChangesAndClickingSelects) {

@@ -278,7 +278,7 @@ std::vector<Writer> FaultMatrix::Writers() {
                            return Device() + "recordings get cam2/2026-12-06/09 09-15-00.mp4 --to " +
                                   Quote(p.base + "/");
                        }),
-                       false, false, "cam2/2026-12-06/09/09-15-00.mp4"});
+                       false, false, "cam2/2026-12-06/09/09-15-00.mp4", true});
     writers.push_back({"cli live --out", Cli([this](const Paths& p, auto&) {
                            Device();
                            return "live --host 127.0.0.1 --port " + std::to_string(device->LivePort()) +
@@ -343,17 +343,22 @@ bool FaultMatrix::Prepare(const Writer& writer, Target target, int number, Cell&
         break;
     }
     ::stat(path.c_str(), &cell.node);
-    cell.before = ReadAll(oldPackage ? path + "/config.txt" : path);
+    // Only files are read here: reading the FIFO would wait for a writer.
+    if (oldPackage)
+        cell.before = ReadAll(path + "/config.txt");
+    else if (S_ISREG(cell.node.st_mode))
+        cell.before = ReadAll(path);
     if (target == Target::FullDisk) {
         if (cell.mounted)
             FillUp(cell.folder);
         else
             limitFileSize = true;
     } else if (target == Target::ReadOnly) {
-        if (cell.mounted)
+        if (cell.mounted) {
             EXPECT_EQ(::mount("tmpfs", cell.folder.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
-        else
+        } else {
             fs::permissions(fs::path(path).parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+        }
     }
     cell.beside = Entries(fs::path(path).parent_path());
     return true;
@@ -367,10 +372,11 @@ void FaultMatrix::Check(const Writer& writer, Target target, const Cell& cell, c
     const bool exists = ::stat(path.c_str(), &now) == 0;
     if (outcome.written) {
         ASSERT_TRUE(exists);
-        if (writer.writesFolder)
+        if (writer.writesFolder) {
             EXPECT_TRUE(fs::exists(path + "/config.txt"));
-        else
+        } else {
             EXPECT_NE(ReadAll(path), cell.before);
+        }
         return;
     }
     // The recordings are named by the folder given and the device's names.
@@ -384,14 +390,16 @@ void FaultMatrix::Check(const Writer& writer, Target target, const Cell& cell, c
     EXPECT_EQ(now.st_mode, cell.node.st_mode);
     EXPECT_EQ(now.st_rdev, cell.node.st_rdev);
     EXPECT_EQ(now.st_ino, cell.node.st_ino);
-    if (S_ISREG(now.st_mode))
+    if (S_ISREG(now.st_mode)) {
         EXPECT_EQ(ReadAll(path), cell.before) << "the old file changed";
-    else if (S_ISDIR(now.st_mode) && writer.writesFolder)
+    } else if (S_ISDIR(now.st_mode) && writer.writesFolder) {
         EXPECT_EQ(ReadAll(path + "/config.txt"), cell.before) << "the old package changed";
+    }
     EXPECT_EQ(Entries(fs::path(path).parent_path()), cell.beside) << "something was left beside the target";
 }
 
 TEST_F(FaultMatrix, EveryWriterLeavesEveryTargetItMustNotWriteAsItWas) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each cell's failures show as it ends
     std::map<std::pair<std::string, Target>, std::string> results;
     const std::vector<Writer> writers = Writers();
     int number = 0;
@@ -403,6 +411,7 @@ TEST_F(FaultMatrix, EveryWriterLeavesEveryTargetItMustNotWriteAsItWas) {
             result = "skipped";
             if (!Prepare(writer, target, ++number, cell))
                 continue;
+            std::fprintf(stderr, "%s x %s\n", writer.name, Name(target));
             const Outcome outcome = writer.run(cell.paths);
             limitFileSize = false;
             Check(writer, target, cell, outcome);
