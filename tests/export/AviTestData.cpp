@@ -205,6 +205,8 @@ void InstallNumberedTexts() {
     table[254] = "cannot read '";
     table[255] = "cannot write '";
     table[256] = "cannot open '";
+    table[3200] = "refused '%s': %s.";
+    table[3207] = "no folder";
     StringTable::Install(std::move(table));
 }
 

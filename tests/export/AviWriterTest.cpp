@@ -175,13 +175,13 @@ TEST_F(AviWriterTest, NothingAppearsUntilCommitAndAnOldFileSurvivesAnAbandonedOn
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"out.avi"});
 }
 
-TEST_F(AviWriterTest, UnwritableTargetFolderIsReportedWithThePath) {
+TEST_F(AviWriterTest, AMissingTargetFolderIsRefusedWithThePathAndReason) {
     std::string path = folder / "missing/out.avi";
     try {
         AviWriter w(path);
         FAIL() << "no error";
     } catch (const LocalException& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot open '" + path + "'.");
+        EXPECT_EQ(std::string(e.what()), "refused '" + path + "': no folder.");
     }
 }
 
