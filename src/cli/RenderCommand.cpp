@@ -1,7 +1,6 @@
 // korvex-cli render: draws one camera card as the editor shows it.
 #include "cli/Cli.h"
 #include "cli/ProjectArgs.h"
-
 #include "files/ProjectFile.h"
 #include "framework/AtomicFile.h"
 #include "raster/DetectorRaster.h"

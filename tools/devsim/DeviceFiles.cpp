@@ -164,9 +164,9 @@ NetworkSettings ReadNetworkSettings(const std::string& rootDir) {
 
 void WriteNetworkSettings(const std::string& rootDir, const NetworkSettings& s) {
     fs::create_directories(rootDir + "/etc/tavo");
-    WriteFileAtomically(rootDir + "/etc/tavo/network.conf",
-                        "proto = " + s.proto + "\nipaddr = " + s.ipaddr + "\nnetmask = " + s.netmask +
-                            "\ngateway = " + s.gateway + "\n");
+    WriteFileAtomically(rootDir + "/etc/tavo/network.conf", "proto = " + s.proto + "\nipaddr = " + s.ipaddr +
+                                                                "\nnetmask = " + s.netmask +
+                                                                "\ngateway = " + s.gateway + "\n");
 }
 
 void PrepareRoot(const Options& options) {
@@ -208,10 +208,12 @@ void PrepareRoot(const Options& options) {
                     for (unsigned minute : {0u, 15u}) {
                         char name[64];
                         std::snprintf(name, sizeof name, "%s-%02u-00.mp4", hour, minute);
-                        fs::path file = root / "mnt/usbdrive" / ("cam" + std::to_string(cam)) / day / hour / name;
+                        fs::path file =
+                            root / "mnt/usbdrive" / ("cam" + std::to_string(cam)) / day / hour / name;
                         // Small files whose bytes name them, so a copy can be checked.
-                        std::string content = "recording cam" + std::to_string(cam) + "/" + day + "/" + hour + "/" +
-                                              name + "\n" + std::string(2000 + minute * 10, char('a' + cam));
+                        std::string content = "recording cam" + std::to_string(cam) + "/" + day + "/" + hour +
+                                              "/" + name + "\n" +
+                                              std::string(2000 + minute * 10, char('a' + cam));
                         WriteIfMissing(file, content);
                     }
         WriteIfMissing(root / "mnt/usbdrive/cam1/2026-12-07/08/index.txt", "not a recording\n");
