@@ -12,7 +12,7 @@ packages=(
   # device link
   libssh2-1-dev libssl-dev libnanopb-dev nanopb
   # pictures and video
-  libjpeg62-turbo-dev libavcodec-dev libavutil-dev libavformat-dev libswscale-dev
+  libjpeg62-turbo-dev libpng-dev libavcodec-dev libavutil-dev libavformat-dev libswscale-dev
   # device simulator
   libssh-dev
   # real SSH servers for the device-link tests
