@@ -21,6 +21,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev openssh-client sshpass
   # reading back the commissioning report in its tests
   poppler-utils
+  # pictures written by another program for the picture reader's tests
+  imagemagick
   # screenshots
   xvfb xauth
   # fonts for the GUI under Xvfb and offscreen

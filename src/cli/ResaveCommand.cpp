@@ -28,7 +28,8 @@ int RunResave(const std::vector<std::string>& args) {
     Document document;
     document.New();
     ProjectRead read = ReadProjectFile(parsed->positional[0]);
-    if (int refused = RefuseIncomplete(parsed->positional[0], read.gaps, parsed->options.count("--force") != 0))
+    if (int refused =
+            RefuseIncomplete(parsed->positional[0], read.gaps, parsed->options.count("--force") != 0))
         return refused;
     document.ReplaceWithLoaded(std::move(read.state), parsed->positional[0]);
     SaveProject(document, parsed->positional[1]);

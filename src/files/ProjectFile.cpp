@@ -6,9 +6,9 @@
 #include "files/Problems.h"
 #include "framework/BinaryFile.h"
 #include "framework/InputFile.h"
-#include "framework/TextIds.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "image/Placement.h"
 
 #include <algorithm>

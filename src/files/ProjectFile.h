@@ -71,7 +71,7 @@ std::optional<RenderState> ParseProject(const uint8_t* data, size_t size, ReadGa
 // hold (every detector with a whole exclusion map, eight colour pictures,
 // the package) takes about 63 MB; a state whose file would be larger is not
 // saved, and a larger file is refused from its size before any of it is
-// read, so no file makes a reader take more memory than that.
+// read, so a huge file costs a reader no memory.
 inline constexpr uint64_t kMaxProjectFileBytes = uint64_t(64) << 20;
 
 // A project file as read, with the verdict on it: `gaps` says what the
@@ -95,7 +95,7 @@ ProjectRead ReadProjectFile(const std::string& path);
 // IncompleteFileText.
 RenderState LoadProject(const std::string& path);
 
-// Raises IncompleteFileText when `read` is incomplete.
+// Raises IncompleteFileText when `gaps` names anything not read.
 void RequireComplete(const std::string& path, const ReadGaps& gaps);
 
 // Document::Save: builds every payload first, then writes them to a

@@ -1,7 +1,7 @@
 #include "image/Bitmap.h"
 
-#include "framework/InputFile.h"
 #include "framework/ByteOrder.h"
+#include "framework/InputFile.h"
 #include "framework/LocalException.h"
 #include "framework/TextIds.h"
 #include "image/Placement.h"
@@ -52,7 +52,9 @@ bool Bitmap::IsBlack(uint32_t x, uint32_t y) const {
     return p[0] == 0 && p[1] == 0 && p[2] == 0;
 }
 
-void Bitmap::FillWhite() { std::fill(data.begin(), data.end(), uint8_t(0xFF)); }
+void Bitmap::FillWhite() {
+    std::fill(data.begin(), data.end(), uint8_t(0xFF));
+}
 
 void Bitmap::ToGrey() {
     for (size_t i = 0; i + 2 < data.size(); i += 3) {

@@ -35,14 +35,13 @@ struct Channel {
             ++shift;
         max = m >> shift;
     }
-    uint8_t Of(uint32_t pixel) const {
-        return max ? uint8_t(((pixel & mask) >> shift) * 255u / max) : 0;
-    }
+    uint8_t Of(uint32_t pixel) const { return max ? uint8_t(((pixel & mask) >> shift) * 255u / max) : 0; }
 };
 
 void RefuseLayout(const std::string& name, const BmpLayout& layout) {
-    RefuseUnreadable(name, FillPlaceholders(LoadTextA(text::picture_bmp_layout),
-                                            {std::to_string(layout.compression), std::to_string(layout.bits)}));
+    RefuseUnreadable(name,
+                     FillPlaceholders(LoadTextA(text::picture_bmp_layout),
+                                      {std::to_string(layout.compression), std::to_string(layout.bits)}));
 }
 
 void Read(std::FILE* file, uint64_t at, void* buffer, size_t n, const std::string& name) {
@@ -79,7 +78,8 @@ BmpLayout ReadLayout(std::FILE* file, uint64_t fileSize, const std::string& name
         l.compression = ReadLe32(info + 16);
         l.colours = ReadLe32(info + 32);
     }
-    const bool known = l.bits == 1 || l.bits == 4 || l.bits == 8 || l.bits == 16 || l.bits == 24 || l.bits == 32;
+    const bool known =
+        l.bits == 1 || l.bits == 4 || l.bits == 8 || l.bits == 16 || l.bits == 24 || l.bits == 32;
     const bool fields = l.compression == CompressionBitFields && (l.bits == 16 || l.bits == 32);
     if (planes != 1 || !known || (l.compression != CompressionNone && !fields))
         RefuseLayout(name, l);
@@ -105,7 +105,8 @@ BmpLayout ReadLayout(std::FILE* file, uint64_t fileSize, const std::string& name
 }
 
 // The colour table, B, G, R per entry (4 bytes each, 3 in the 12-byte layout).
-std::vector<std::array<uint8_t, 3>> ReadColours(std::FILE* file, const BmpLayout& l, const std::string& name) {
+std::vector<std::array<uint8_t, 3>> ReadColours(std::FILE* file, const BmpLayout& l,
+                                                const std::string& name) {
     const uint32_t entries = l.colours ? l.colours : 1u << l.bits;
     const uint32_t entrySize = l.headerSize == 12 ? 3 : 4;
     const uint64_t at = 14 + uint64_t(l.headerSize);
@@ -120,8 +121,8 @@ std::vector<std::array<uint8_t, 3>> ReadColours(std::FILE* file, const BmpLayout
     return table;
 }
 
-void ConvertRow(const uint8_t* in, uint8_t* out, const BmpLayout& l, const std::vector<std::array<uint8_t, 3>>& table,
-                const Channel (&c)[3]) {
+void ConvertRow(const uint8_t* in, uint8_t* out, const BmpLayout& l,
+                const std::vector<std::array<uint8_t, 3>>& table, const Channel (&c)[3]) {
     const uint64_t w = uint64_t(l.width);
     for (uint64_t x = 0; x < w; ++x, out += 3) {
         if (l.bits <= 8) {

@@ -7,10 +7,9 @@
 #include "framework/TextIds.h"
 #include "image/PictureDecoders.h"
 
+#include <csetjmp>
 #include <cstdio>
 #include <jpeglib.h>
-
-#include <csetjmp>
 #include <vector>
 
 namespace korvex {
@@ -28,7 +27,6 @@ void OnError(j_common_ptr info) {
 
 // Warnings are counted by the library (num_warnings); none is printed.
 void Quiet(j_common_ptr) {}
-
 
 bool ReadHeader(jpeg_decompress_struct& info, JpegErrors& errors, std::FILE* file) {
     if (setjmp(errors.jump))

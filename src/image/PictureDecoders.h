@@ -18,7 +18,8 @@ Picture DecodeJpeg(std::FILE* file, const std::string& name, uint64_t maxPixels)
 // text::picture_unreadable with `reason` (a text of its own).
 [[noreturn]] void RefuseUnreadable(const std::string& name, const std::string& reason);
 // text::picture_too_large; also for a size whose bytes would not fit memory.
-[[noreturn]] void RefuseTooLarge(const std::string& name, uint64_t width, uint64_t height, uint64_t maxPixels);
+[[noreturn]] void RefuseTooLarge(const std::string& name, uint64_t width, uint64_t height,
+                                 uint64_t maxPixels);
 // text::picture_damaged: cut short, a decoder's error or warning, bytes after the end.
 [[noreturn]] void RefuseDamaged(const std::string& name);
 // Checks the size a header declares: not empty, at most `maxPixels`.

@@ -39,9 +39,9 @@ void RefuseUnreadable(const std::string& name, const std::string& reason) {
 }
 
 void RefuseTooLarge(const std::string& name, uint64_t width, uint64_t height, uint64_t maxPixels) {
-    RaiseMessage(FillPlaceholders(LoadTextA(text::picture_too_large),
-                                  {name, std::to_string(width), std::to_string(height),
-                                   std::to_string(maxPixels / 1'000'000)}));
+    RaiseMessage(FillPlaceholders(
+        LoadTextA(text::picture_too_large),
+        {name, std::to_string(width), std::to_string(height), std::to_string(maxPixels / 1'000'000)}));
 }
 
 void RefuseDamaged(const std::string& name) {
@@ -101,9 +101,11 @@ BackgroundSource ReadBackgroundSource(const std::string& path, const Bitmap& cur
         try {
             source.picture = ReadPicture(path, maxPixels);
         } catch (const LocalException&) {
-            // A BMP that neither reading takes keeps the bitmap check's
-            // message; anything else the picture reader's.
-            bool bmp = false;
+            // A BMP (by its content or its name) that neither reading takes
+            // keeps the bitmap check's message; anything else the picture
+            // reader's.
+            const std::string ext = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+            bool bmp = ext == ".bmp" || ext == ".BMP" || ext == ".Bmp";
             try {
                 InputFile file(path);
                 uint8_t head[2] = {};

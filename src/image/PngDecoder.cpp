@@ -4,9 +4,8 @@
 // the library warn, or carries bytes after its end chunk is refused.
 #include "image/PictureDecoders.h"
 
-#include <png.h>
-
 #include <csetjmp>
+#include <png.h>
 #include <vector>
 
 namespace korvex {
@@ -32,7 +31,8 @@ void OnWarning(png_structp png, png_const_charp) {
 // Chunks that describe rather than make up the picture (colour profiles,
 // gamma, text, times): they are skipped unread, so nothing in them can make
 // the library warn about a picture whose pixels are whole.
-const png_byte kSkippedChunks[] = "iCCP\0sRGB\0gAMA\0cHRM\0sBIT\0tEXt\0zTXt\0iTXt\0tIME\0pHYs\0eXIf\0bKGD\0hIST\0sPLT\0";
+const png_byte kSkippedChunks[] =
+    "iCCP\0sRGB\0gAMA\0cHRM\0sBIT\0tEXt\0zTXt\0iTXt\0tIME\0pHYs\0eXIf\0bKGD\0hIST\0sPLT\0";
 
 // Sets the transformations that give 8-bit RGBA rows.
 void ToRgba(png_structp png, png_infop info) {
@@ -59,7 +59,8 @@ bool ReadHeader(PngSession& s, std::FILE* file, png_uint_32& width, png_uint_32&
     if (setjmp(png_jmpbuf(s.png)))
         return false;
     png_init_io(s.png, file);
-    png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, int(sizeof kSkippedChunks / 5));
+    png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks,
+                                int(sizeof kSkippedChunks / 5));
     png_read_info(s.png, s.info);
     width = png_get_image_width(s.png, s.info);
     height = png_get_image_height(s.png, s.info);

@@ -4,8 +4,8 @@
 #include "app/report/ReportWriter.h"
 #include "files/Problems.h"
 #include "files/ProjectFile.h"
-#include "framework/TextIds.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <QGuiApplication>
 #include <cstdio>
@@ -50,7 +50,8 @@ bool AnswerReportOption(int argc, char** argv, int& code) {
         if (!read.gaps.Complete()) {
             const std::string why = IncompleteFileText(project, read.gaps);
             std::fprintf(stderr, "korvex: %s\n",
-                         FormatText(LoadTextA(force ? text::report_incomplete_forced : text::report_incomplete_refused),
+                         FormatText(LoadTextA(force ? text::report_incomplete_forced
+                                                    : text::report_incomplete_refused),
                                     {why})
                              .c_str());
             if (!force) {

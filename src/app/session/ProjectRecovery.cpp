@@ -5,6 +5,7 @@
 #include "app/session/ProjectSession.h"
 #include "files/ProjectFile.h"
 #include "framework/BinaryFile.h"
+#include "framework/InputFile.h"
 #include "framework/TextIds.h"
 #include "framework/Trace.h"
 
@@ -25,10 +26,13 @@ namespace {
 
 std::string ReadSmallFile(const std::string& path) {
     try {
-        std::vector<uint8_t> bytes = BinaryFile::ReadAll(path);
-        if (bytes.size() > 8192)
+        // The size is known before anything is read: a huge file costs nothing.
+        InputFile file(path);
+        if (file.Size() > 8192)
             return {};
-        return std::string(bytes.begin(), bytes.end());
+        std::string text(size_t(file.Size()), '\0');
+        file.Read(text.data(), text.size());
+        return text;
     } catch (const std::exception&) {
         return {};
     }
