@@ -2,7 +2,8 @@
 // library fills what a cut or damaged file lacks and only warns about it;
 // here any warning refuses the file, so no pixel is made up. Decoding ends
 // at the end marker; what a file carries after it (cameras store further
-// pictures there) is not read.
+// pictures there) is not read. A turn the camera recorded in its Exif
+// block is applied.
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"
 #include "image/PictureDecoders.h"
@@ -33,6 +34,7 @@ bool ReadHeader(jpeg_decompress_struct& info, JpegErrors& errors, std::FILE* fil
         return false;
     jpeg_create_decompress(&info);
     jpeg_stdio_src(&info, file);
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&info, TRUE);
     return true;
 }
@@ -72,6 +74,10 @@ Picture DecodeJpeg(std::FILE* file, const std::string& name, uint64_t maxPixels)
     if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK)
         RefuseUnreadable(name, LoadTextA(text::picture_jpeg_colours));
     CheckPictureSize(name, info.image_width, info.image_height, maxPixels);
+    int orientation = 1;
+    for (jpeg_saved_marker_ptr m = info.marker_list; m && orientation == 1; m = m->next)
+        if (m->marker == JPEG_APP0 + 1)
+            orientation = ExifOrientation(m->data, m->data_length);
     // The output size is the picture's: no scaling is asked for.
     Picture picture;
     picture.width = info.image_width;
@@ -80,6 +86,7 @@ Picture DecodeJpeg(std::FILE* file, const std::string& name, uint64_t maxPixels)
     if (!ReadRows(info, errors, picture.bgr.data()) || errors.manager.num_warnings != 0 ||
         info.output_width != picture.width || info.output_height != picture.height)
         RefuseDamaged(name);
+    ApplyOrientation(picture, orientation);
     return picture;
 }
 

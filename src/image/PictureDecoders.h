@@ -15,6 +15,12 @@ Picture DecodeBmp(std::FILE* file, uint64_t fileSize, const std::string& name, u
 Picture DecodePng(std::FILE* file, uint64_t fileSize, const std::string& name, uint64_t maxPixels);
 Picture DecodeJpeg(std::FILE* file, const std::string& name, uint64_t maxPixels);
 
+// The Exif orientation (1 to 8; 1 upright) of a JPEG's APP1 block
+// ("Exif\0\0" and a TIFF header), 1 when it records none.
+int ExifOrientation(const uint8_t* block, size_t size);
+// Turns and mirrors `picture` as orientation 2 to 8 asks.
+void ApplyOrientation(Picture& picture, int orientation);
+
 // text::picture_unreadable with `reason` (a text of its own).
 [[noreturn]] void RefuseUnreadable(const std::string& name, const std::string& reason);
 // text::picture_too_large; also for a size whose bytes would not fit memory.

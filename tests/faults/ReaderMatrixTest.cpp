@@ -31,14 +31,14 @@ namespace fs = std::filesystem;
 
 constexpr long kMemoryBound_KB = 64 * 1024;
 
-struct Run {
+struct ChildRun {
     int exit = -1;      // -1: did not exit normally
     long maxRss_KB = 0; // the child's peak resident memory
 };
 
 // Runs a program with stdin, stdout and stderr on /dev/null and returns
 // its status and peak memory (wait4).
-Run Spawn(const std::vector<std::string>& args) {
+ChildRun Spawn(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -48,7 +48,7 @@ Run Spawn(const std::vector<std::string>& args) {
     for (int fd : {0, 1, 2})
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
     pid_t pid = -1;
-    Run run;
+    ChildRun run;
     if (posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ) == 0) {
         int status = 0;
         rusage usage{};
@@ -62,7 +62,7 @@ Run Spawn(const std::vector<std::string>& args) {
 
 // The core picture reader in a child process, so that its memory is its
 // own: exit 0 with the expected pixels, 3 with other pixels, 1 refused.
-Run ReadInChild(const std::string& path, const Picture& expected) {
+ChildRun ReadInChild(const std::string& path, const Picture& expected) {
     const pid_t pid = fork();
     if (pid == 0) {
         int code = 1;
@@ -73,7 +73,7 @@ Run ReadInChild(const std::string& path, const Picture& expected) {
         }
         _exit(code);
     }
-    Run run;
+    ChildRun run;
     int status = 0;
     rusage usage{};
     if (pid > 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status))
@@ -135,7 +135,7 @@ struct Reader {
     std::string name;
     Base base;
     // Runs the reader on `input`, with `out` as the file it would write.
-    std::function<Run(const std::string& input, const std::string& out)> run;
+    std::function<ChildRun(const std::string& input, const std::string& out)> run;
     bool writes = false; // it writes `out` when it succeeds
     int refusal = -1;    // the exit status a damaged input must give; -1: any but 0
     bool okWhole = true; // the whole file gives exit 0 (check may give 3)
@@ -232,7 +232,7 @@ TEST_F(ReaderMatrix, NoReaderTakesADamagedFileAsGood) {
         for (const Input& in : inputs[reader.base]) {
             const std::string out = dir / "out.kvx";
             fs::remove(out);
-            const Run run = reader.run(in.path, reader.name.rfind("report", 0) == 0 ? dir / "out.pdf" : out);
+            const ChildRun run = reader.run(in.path, reader.name.rfind("report", 0) == 0 ? dir / "out.pdf" : out);
             const bool wrote = fs::exists(out) || fs::exists(dir / "out.pdf");
             fs::remove(dir / "out.pdf");
             // A JPEG ends at its end marker; what follows is not read.
@@ -241,8 +241,9 @@ TEST_F(ReaderMatrix, NoReaderTakesADamagedFileAsGood) {
             const std::string where = reader.name + " on " + in.name;
             if (in.whole || tolerated) {
                 EXPECT_TRUE(run.exit == 0 || (!reader.okWhole && run.exit == 3)) << where;
-                if (tolerated)
+                if (tolerated) {
                     cell += " (tolerated: pixels as whole)";
+                }
             } else {
                 EXPECT_NE(run.exit, 0) << where;
                 EXPECT_NE(run.exit, -1) << where << ": the reader crashed";

@@ -95,6 +95,28 @@ TEST_F(PictureReaderTest, PicturesFromAnotherProgramReadWithTheirPixels) {
     }
 }
 
+TEST_F(PictureReaderTest, AJpegTurnedByItsCameraShowsUpright) {
+    // 64 x 48 quadrants with an Exif block saying "turn 90 degrees
+    // clockwise to show" (orientation 6), as an upright phone writes it.
+    const std::string plain = ReadWholeFile(Make("-quality 95", "JPEG:plain.jpg"));
+    const std::string exif("Exif\0\0MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0", 32);
+    std::string app1 = "\xFF\xE1";
+    app1 += char((exif.size() + 2) >> 8);
+    app1 += char((exif.size() + 2) & 0xFF);
+    const std::string turned = plain.substr(0, 2) + app1 + exif + plain.substr(2);
+    const std::string path = dir / "turned.jpg";
+    std::ofstream(path, std::ios::binary).write(turned.data(), std::streamsize(turned.size()));
+    const Picture p = ReadPicture(path);
+    ASSERT_EQ(p.width, 48u);
+    ASSERT_EQ(p.height, 64u);
+    // The left column of quadrants (red over blue) is now the top row,
+    // blue on the left: (x, y) shows the picture's (y, 47 - x).
+    for (auto [x, y] : {std::pair<uint32_t, uint32_t>{12, 16}, {36, 16}, {12, 48}, {36, 48}})
+        for (int shift : {0, 8, 16})
+            EXPECT_NEAR(int(At(p, x, y) >> shift & 0xFF), int(QuadrantColour(y, 47 - x) >> shift & 0xFF), 24)
+                << x << "," << y;
+}
+
 TEST_F(PictureReaderTest, ACutPictureIsRefusedAndNeverShown) {
     // The 24-bit BMP of a camera, cut to its first 100,000 bytes: neither
     // the exact path nor the fitting path takes it, and the message is the
