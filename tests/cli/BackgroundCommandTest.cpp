@@ -88,7 +88,7 @@ TEST_F(BackgroundCommandTest, SameShapeNeedsNoChoiceAndNarrowCamerasTurnGrey) {
     ASSERT_EQ(Cli("new '" + narrow + "' --size 180x144").status, 0);
     ASSERT_EQ(Cli("background '" + narrow + "' --card A '" + Picture("360x288", "narrow.png") + "'").status,
               0);
-    const Bitmap& b = LoadProject(narrow).backgrounds[0];
+    const Bitmap b = LoadProject(narrow).backgrounds[0];
     EXPECT_EQ(b.GetPixelColour(40, 70), 0x353535u); // the grey of red: 53
     EXPECT_EQ(b.GetPixelColour(10, 70), 0xFFFFFFu); // margin as it was
 }

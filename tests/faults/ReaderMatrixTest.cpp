@@ -232,7 +232,8 @@ TEST_F(ReaderMatrix, NoReaderTakesADamagedFileAsGood) {
         for (const Input& in : inputs[reader.base]) {
             const std::string out = dir / "out.kvx";
             fs::remove(out);
-            const ChildRun run = reader.run(in.path, reader.name.rfind("report", 0) == 0 ? dir / "out.pdf" : out);
+            const ChildRun run =
+                reader.run(in.path, reader.name.rfind("report", 0) == 0 ? dir / "out.pdf" : out);
             const bool wrote = fs::exists(out) || fs::exists(dir / "out.pdf");
             fs::remove(dir / "out.pdf");
             // A JPEG ends at its end marker; what follows is not read.
@@ -247,8 +248,9 @@ TEST_F(ReaderMatrix, NoReaderTakesADamagedFileAsGood) {
             } else {
                 EXPECT_NE(run.exit, 0) << where;
                 EXPECT_NE(run.exit, -1) << where << ": the reader crashed";
-                if (reader.refusal >= 0)
+                if (reader.refusal >= 0) {
                     EXPECT_EQ(run.exit, reader.refusal) << where;
+                }
                 EXPECT_FALSE(reader.writes && wrote) << where << " wrote a file";
             }
             if (in.name == "cut0")
