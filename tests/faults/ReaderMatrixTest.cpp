@@ -180,7 +180,7 @@ protected:
         project("check", [=](auto& in, auto&) { return command({"check", in}); })->okWhole = false;
         project("resave", [=](auto& in, auto& out) { return command({"resave", in, out}); })->writes = true;
         project("convert", [=](auto& in, auto& out) {
-            return command({"convert", in, out, "--size", "180x144", "--force"});
+            return command({"convert", in, out, "--size", "180x144"});
         })->writes = true;
         project("diff", [=](auto& in, auto&) { return command({"diff", sample, in}); })->refusal = 2;
         project("drift", [=](auto& in, auto&) { return command({"drift", in, "--card", "A", bmp}); });
