@@ -111,7 +111,7 @@ BackgroundSource ReadBackgroundSource(const std::string& path, const Bitmap& cur
                 uint8_t head[2] = {};
                 if (file.Size() >= 2) {
                     file.Read(head, 2);
-                    bmp = SniffPictureFormat(head, 2) == PictureFormat::Bmp;
+                    bmp = bmp || SniffPictureFormat(head, 2) == PictureFormat::Bmp;
                 }
             } catch (const LocalException&) {
             }
