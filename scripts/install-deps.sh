@@ -12,7 +12,7 @@ packages=(
   # device link
   libssh2-1-dev libssl-dev libnanopb-dev nanopb
   # pictures and video
-  libjpeg62-turbo-dev libavcodec-dev libavutil-dev libavformat-dev libswscale-dev
+  libjpeg62-turbo-dev libpng-dev libavcodec-dev libavutil-dev libavformat-dev libswscale-dev
   # device simulator
   libssh-dev
   # real SSH servers for the device-link tests
@@ -21,6 +21,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev openssh-client sshpass
   # reading back the commissioning report in its tests
   poppler-utils
+  # pictures written by another program for the picture reader's tests
+  imagemagick
   # screenshots
   xvfb xauth
   # fonts for the GUI under Xvfb and offscreen

@@ -30,8 +30,9 @@ int RunCheck(const std::vector<std::string>& args) {
     auto parsed = ParseArgs(args, {}, {}, 1, 1, Usage);
     if (!parsed)
         return ExitUsage;
-    ReadGaps gaps;
-    RenderState state = LoadProject(parsed->positional[0], &gaps);
+    const ProjectRead read = ReadProjectFile(parsed->positional[0]);
+    const ReadGaps& gaps = read.gaps;
+    const RenderState& state = read.state;
     // A file read only in part is a problem of its own: what is missing
     // cannot be checked, and uploading it would lose it.
     bool problems = !gaps.Complete();

@@ -65,10 +65,10 @@ int RunConvert(const std::vector<std::string>& args) {
 
     Document document;
     document.New();
-    ReadGaps gaps;
-    OpenProject(document, in, &gaps);
-    if (int refused = RefuseIncomplete(in, gaps, parsed->options.count("--force") != 0))
+    ProjectRead read = ReadProjectFile(in);
+    if (int refused = RefuseIncomplete(in, read.gaps, parsed->options.count("--force") != 0))
         return refused;
+    document.ReplaceWithLoaded(std::move(read.state), in);
     ConvertOutcome outcome = ConvertProject(document, width, height, parsed->options.count("--force") != 0);
     switch (outcome.refusal) {
     case ConvertRefusal::None:

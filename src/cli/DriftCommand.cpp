@@ -4,6 +4,7 @@
 #include "cli/ProjectArgs.h"
 #include "files/ProjectFile.h"
 #include "image/CameraShift.h"
+#include "image/PictureReader.h"
 #include "model/CameraFollow.h"
 
 #include <cctype>
@@ -13,7 +14,7 @@
 namespace korvex::cli {
 namespace {
 
-const char* const Usage = "korvex-cli drift PROJECT.kvx --card A PICTURE.bmp [--json]";
+const char* const Usage = "korvex-cli drift PROJECT.kvx --card A PICTURE [--json]";
 
 const char* Why(ShiftEstimate::Verdict verdict) {
     switch (verdict) {
@@ -68,9 +69,9 @@ void PrintText(char card, const ShiftEstimate& e) {
 int RunDrift(const std::vector<std::string>& args) {
     if (WantsHelp(args)) {
         std::printf("usage: %s\n\n"
-                    "Estimates how far camera A..H has moved: compares PICTURE.bmp, a 24-bit\n"
-                    "BMP of the camera's picture size taken now, with the project's background\n"
-                    "for that camera, within 40 pixels each way. Prints the shift in words,\n"
+                    "Estimates how far camera A..H has moved: compares PICTURE, a picture of\n"
+                    "the camera's picture size taken now (BMP, PNG or JPEG), with the project's\n"
+                    "background for that camera, within 40 pixels each way. Prints the shift in words,\n"
                     "or \"cannot tell\" when a picture is flat or does not match the background.\n"
                     "With --json one object: \"dx\" and \"dy\" (whole pixels, positive when the\n"
                     "picture's content moved right or down, so moving the detectors by dx, dy\n"
@@ -94,8 +95,7 @@ int RunDrift(const std::vector<std::string>& args) {
     const RenderState state = LoadProject(parsed->positional[0]);
     if (index >= state.backgrounds.size())
         return Failure(std::string("the project has no background for camera ") + card);
-    Bitmap picture(state.width, state.height);
-    picture.LoadBmpFile(parsed->positional[1]);
+    const Bitmap picture = ReadCameraPicture(parsed->positional[1], state.width, state.height);
     const ShiftEstimate estimate = EstimateShift(CameraPictureOf(state, index), picture);
     if (parsed->options.count("--json"))
         PrintJson(card, estimate);

@@ -191,8 +191,9 @@ int RunInfo(const std::vector<std::string>& args) {
     if (!parsed)
         return ExitUsage;
     const std::string& path = parsed->positional[0];
-    ReadGaps gaps;
-    RenderState state = LoadProject(path, &gaps);
+    const ProjectRead read = ReadProjectFile(path);
+    const ReadGaps& gaps = read.gaps;
+    const RenderState& state = read.state;
     if (parsed->options.count("--json"))
         PrintJson(path, state, gaps);
     else

@@ -27,10 +27,11 @@ int RunResave(const std::vector<std::string>& args) {
         return ExitUsage;
     Document document;
     document.New();
-    ReadGaps gaps;
-    OpenProject(document, parsed->positional[0], &gaps);
-    if (int refused = RefuseIncomplete(parsed->positional[0], gaps, parsed->options.count("--force") != 0))
+    ProjectRead read = ReadProjectFile(parsed->positional[0]);
+    if (int refused =
+            RefuseIncomplete(parsed->positional[0], read.gaps, parsed->options.count("--force") != 0))
         return refused;
+    document.ReplaceWithLoaded(std::move(read.state), parsed->positional[0]);
     SaveProject(document, parsed->positional[1]);
     return ExitOk;
 }

@@ -24,9 +24,9 @@ int RunScript(const std::vector<std::string>& args) {
     auto parsed = ParseArgs(args, {}, {}, 1, 1, Usage);
     if (!parsed)
         return ExitUsage;
-    ReadGaps gaps;
-    RenderState state = LoadProject(parsed->positional[0], &gaps);
-    std::string script = ComposeScript(state);
+    const ProjectRead read = ReadProjectFile(parsed->positional[0]);
+    const ReadGaps& gaps = read.gaps;
+    std::string script = ComposeScript(read.state);
     if (!WriteStdout(script.data(), script.size()))
         return Failure("could not write to standard output");
     if (!gaps.Complete())

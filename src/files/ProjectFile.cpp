@@ -6,8 +6,10 @@
 #include "files/Problems.h"
 #include "framework/AtomicFile.h"
 #include "framework/BinaryFile.h"
+#include "framework/InputFile.h"
 #include "framework/LocalException.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 #include "image/Placement.h"
 
 #include <algorithm>
@@ -236,6 +238,9 @@ std::vector<uint8_t> ProjectFileBytes(const RenderState& state, const std::strin
     AppendChunk(out, ChunkState, RenderStatePayload(state));
     AppendChunk(out, ChunkComposer, ComposerListsPayload(state));
     AppendChunk(out, ChunkPackage, package);
+    // Only a file that reading takes is written.
+    if (out.size() > kMaxProjectFileBytes)
+        RaiseError(ErrorUnsavable);
     return out;
 }
 
@@ -534,12 +539,29 @@ std::optional<RenderState> ParseProject(const uint8_t* data, size_t size, ReadGa
     return state;
 }
 
-RenderState LoadProject(const std::string& path, ReadGaps* gaps) {
-    std::vector<uint8_t> bytes = BinaryFile::ReadAll(path);
-    std::optional<RenderState> state = ParseProject(bytes.data(), bytes.size(), gaps);
+ProjectRead ReadProjectFile(const std::string& path) {
+    InputFile file(path);
+    if (file.Size() > kMaxProjectFileBytes)
+        RaiseMessage(FormatText(LoadTextA(text::file_too_large),
+                                {path, std::to_string(file.Size()), std::to_string(kMaxProjectFileBytes)}));
+    std::vector<uint8_t> bytes(size_t(file.Size()));
+    file.Read(bytes.data(), bytes.size());
+    ReadGaps gaps;
+    std::optional<RenderState> state = ParseProject(bytes.data(), bytes.size(), &gaps);
     if (!state)
         RaiseError(ErrorUnreadable);
-    return std::move(*state);
+    return {std::move(*state), std::move(gaps)};
+}
+
+void RequireComplete(const std::string& path, const ReadGaps& gaps) {
+    if (!gaps.Complete())
+        RaiseMessage(IncompleteFileText(path, gaps));
+}
+
+RenderState LoadProject(const std::string& path) {
+    ProjectRead read = ReadProjectFile(path);
+    RequireComplete(path, read.gaps);
+    return std::move(read.state);
 }
 
 void SaveProject(Document& document, const std::string& path) {
@@ -550,9 +572,8 @@ void SaveProject(Document& document, const std::string& path) {
     document.MarkSaved(path);
 }
 
-void OpenProject(Document& document, const std::string& path, ReadGaps* gaps) {
-    RenderState state = LoadProject(path, gaps);
-    document.ReplaceWithLoaded(std::move(state), path);
+void OpenProject(Document& document, const std::string& path) {
+    document.ReplaceWithLoaded(LoadProject(path), path);
 }
 
 } // namespace korvex

@@ -67,9 +67,36 @@ std::string UnreadPartsText(const ReadGaps& gaps);
 // when given, learns what a successful read left out.
 std::optional<RenderState> ParseProject(const uint8_t* data, size_t size, ReadGaps* gaps = nullptr);
 
-// Reads and parses a file; raises the file errors (text::io_read_failed, text::io_open_failed,
-// text::io_size_failed) or text::project_invalid_file.
-RenderState LoadProject(const std::string& path, ReadGaps* gaps = nullptr);
+// The largest project file read or written. The largest state a file can
+// hold (every detector with a whole exclusion map, eight colour pictures,
+// the package) takes about 63 MB; a state whose file would be larger is not
+// saved, and a larger file is refused from its size before any of it is
+// read, so a huge file costs a reader no memory.
+inline constexpr uint64_t kMaxProjectFileBytes = uint64_t(64) << 20;
+
+// A project file as read, with the verdict on it: `gaps` says what the
+// read had to leave out (nothing for a complete file).
+struct ProjectRead {
+    RenderState state;
+    ReadGaps gaps;
+};
+
+// The one way in for project files: opens a regular file only (never
+// waiting on a FIFO or device), refuses one larger than
+// kMaxProjectFileBytes from its size (text::file_too_large), reads and
+// parses it. Raises the file errors (text::io_open_failed,
+// text::io_read_failed) or text::project_invalid_file. A file read only in
+// part comes back with its gaps: the caller decides, and says, what to do
+// with it (describe it, refuse it, or go on when told to).
+ProjectRead ReadProjectFile(const std::string& path);
+
+// The same for readers that need the whole project (compare, report,
+// render, drift, edits saved back): a file read only in part raises
+// IncompleteFileText.
+RenderState LoadProject(const std::string& path);
+
+// Raises IncompleteFileText when `gaps` names anything not read.
+void RequireComplete(const std::string& path, const ReadGaps& gaps);
 
 // Document::Save: builds every payload first, then writes them to a
 // temporary file beside `path` that is flushed to the disk and renamed
@@ -77,9 +104,9 @@ RenderState LoadProject(const std::string& path, ReadGaps* gaps = nullptr);
 // they were. On success the document records the path and is unmodified.
 void SaveProject(Document& document, const std::string& path);
 
-// Document::Open: on success the history is replaced by the loaded state;
-// on failure (file errors, text::project_invalid_file, range error) the document is untouched.
-// `gaps` as for ParseProject.
-void OpenProject(Document& document, const std::string& path, ReadGaps* gaps = nullptr);
+// Document::Open through LoadProject: on success the history is replaced
+// by the loaded state; on failure (file errors, an incomplete file,
+// text::project_invalid_file, range error) the document is untouched.
+void OpenProject(Document& document, const std::string& path);
 
 } // namespace korvex

@@ -1,8 +1,9 @@
 #include "image/Bitmap.h"
 
-#include "framework/BinaryFile.h"
 #include "framework/ByteOrder.h"
+#include "framework/InputFile.h"
 #include "framework/LocalException.h"
+#include "framework/TextIds.h"
 #include "image/Placement.h"
 
 #include <algorithm>
@@ -51,7 +52,9 @@ bool Bitmap::IsBlack(uint32_t x, uint32_t y) const {
     return p[0] == 0 && p[1] == 0 && p[2] == 0;
 }
 
-void Bitmap::FillWhite() { std::fill(data.begin(), data.end(), uint8_t(0xFF)); }
+void Bitmap::FillWhite() {
+    std::fill(data.begin(), data.end(), uint8_t(0xFF));
+}
 
 void Bitmap::ToGrey() {
     for (size_t i = 0; i + 2 < data.size(); i += 3) {
@@ -63,34 +66,34 @@ void Bitmap::ToGrey() {
 
 BmpPicture Bitmap::CheckBmpHeader(const uint8_t* bytes, size_t headerSize, uint64_t fileSize) const {
     if (fileSize < 54 || headerSize < 54)
-        RaiseMessage("Niepoprawny plik bitmapy.");
+        RaiseError(text::bitmap_invalid_file);
     if (ReadLe16(bytes) != 0x4D42)
-        RaiseMessage("Niepoprawna sygnatura nagłówka bitampy.");
+        RaiseError(text::bitmap_bad_signature);
     if (ReadLe16(bytes + 6) != 0 || ReadLe16(bytes + 8) != 0)
-        RaiseMessage("Niepoprawny nagłówek bitampy.");
+        RaiseError(text::bitmap_bad_header);
     if (ReadLe32(bytes + 14) != 40)
-        RaiseMessage("Niepoprawny rozmiar nagłówka bitmapy.");
+        RaiseError(text::bitmap_bad_header_size);
     if (ReadLe16(bytes + 26) != 1)
-        RaiseMessage("Niepoprawna liczba warstw bitmapy.");
+        RaiseError(text::bitmap_bad_planes);
     if (ReadLe32(bytes + 30) != 0)
-        RaiseMessage("Niepoprawny format kodowania obrazu bitmapy.");
+        RaiseError(text::bitmap_bad_compression);
     if (ReadLe16(bytes + 28) != 24)
-        RaiseMessage("Niepoprawna głebia koloru obrazu bitmapy (musi być 24-bitowa).");
+        RaiseError(text::bitmap_bad_depth);
     // Width and height are signed in the file; a top-down (negative) height
     // never matches a target.
     int32_t fileWidth = static_cast<int32_t>(ReadLe32(bytes + 18));
     int32_t fileHeight = static_cast<int32_t>(ReadLe32(bytes + 22));
     if (width == 240 && height == 144) {
         if ((fileWidth != 180 && fileWidth != 192 && fileWidth != 240) || fileHeight != 144)
-            RaiseMessage("Niepoprawne wymiary obrazu bitmapy (muszą wynosić 180x144, 192x144 lub 240x144).");
+            RaiseError(text::bitmap_bad_size_144);
     } else if (fileWidth != static_cast<int32_t>(width) || fileHeight != static_cast<int32_t>(height)) {
-        RaiseMessage("Niekompatybilne wymiary obrazu bitmapy z widokiem.");
+        RaiseError(text::bitmap_size_mismatch);
     }
     if (ReadLe32(bytes + 10) != 54)
-        RaiseMessage("Niepoprawny plik bitmapy.");
+        RaiseError(text::bitmap_invalid_file);
     uint64_t expected = uint64_t(fileWidth) * uint64_t(fileHeight) * 3 + 54;
     if (fileSize != expected)
-        RaiseMessage("Niepoprawny rozmiar pliku bitmapy.");
+        RaiseError(text::bitmap_bad_file_size);
     return {uint32_t(fileWidth), uint32_t(fileHeight)};
 }
 
@@ -116,7 +119,7 @@ void Bitmap::LoadBmpFile(const std::string& path) {
     // Only the header is read before the checks: the declared picture must
     // account for the file's size exactly, so a huge or unrelated file is
     // refused after 54 bytes, and nothing more than the picture is read.
-    BinaryFile file(path, "rb");
+    InputFile file(path);
     const uint64_t size = file.Size();
     uint8_t header[54] = {};
     const size_t headerSize = size < sizeof header ? size_t(size) : sizeof header;

@@ -594,9 +594,9 @@ TEST_F(MainFrameTest, ACutFileOpensWithABoxAndSavingOverItAsks) {
     prompts.warningAnswer = true;
     EXPECT_TRUE(frame->Projects().Save());
     EXPECT_EQ(prompts.warnings.size(), 2u);
-    ReadGaps gaps;
-    EXPECT_EQ(LoadProject(path, &gaps).detectors.size(), 1u);
-    EXPECT_TRUE(gaps.Complete());
+    const ProjectRead read = ReadProjectFile(path);
+    EXPECT_EQ(read.state.detectors.size(), 1u);
+    EXPECT_TRUE(read.gaps.Complete());
 }
 
 } // namespace

@@ -2,8 +2,10 @@
 
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
+#include "app/common/UiText.h"
 #include "app/editor/ProblemsView.h"
 #include "app/frame/TabView.h"
+#include "framework/TextIds.h"
 #include "model/DetectorEdits.h"
 
 #include <QAction>
@@ -328,7 +330,7 @@ TEST_F(MainViewTest, LoadBackgroundShowsBitmapErrorsAndChangesNothing) {
     size_t states = Doc().HistorySize();
     frame->OnCommand(CmdLoadBackground);
     ASSERT_EQ(prompts.errors.size(), 1u);
-    EXPECT_EQ(prompts.errors[0], QStringLiteral("Niepoprawny plik bitmapy."));
+    EXPECT_EQ(prompts.errors[0], Text(text::bitmap_invalid_file));
     EXPECT_EQ(Doc().HistorySize(), states);
 
     Bitmap picture(320, 240);

@@ -4,14 +4,13 @@
 #include "framework/StringTable.h"
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
+#include <gtest/gtest.h>
 #include <stdexcept>
+#include <unistd.h>
 
 using namespace korvex;
 
@@ -143,11 +142,20 @@ TEST(LoadBmp, CentresNarrowPicturesAndKeepsTheMargins) {
     EXPECT_EQ(full.GetPixelColour(5, 9), uint32_t(5) << 16 | 9 << 8 | 7);
 }
 
+// The bitmap checks' texts in Polish are the literal texts the program has
+// always shown; while one lives, the Polish language is selected.
+struct PolishTexts {
+    PolishTexts() { EXPECT_EQ(StringTable::Select("pl"), "pl"); }
+    ~PolishTexts() { StringTable::Install({}); }
+};
+
 TEST(LoadBmp, EveryCheckInItsOrderWithItsMessage) {
+    const PolishTexts polish;
     Bitmap t(240, 144);
     auto good = MakeBmp(180, 144);
 
-    EXPECT_EQ(LoadError(t, std::vector<uint8_t>(good.begin(), good.begin() + 53)), "Niepoprawny plik bitmapy.");
+    EXPECT_EQ(LoadError(t, std::vector<uint8_t>(good.begin(), good.begin() + 53)),
+              "Niepoprawny plik bitmapy.");
     auto b = good;
     b[0] = 'X';
     EXPECT_EQ(LoadError(t, b), "Niepoprawna sygnatura nagłówka bitampy.");
@@ -188,9 +196,16 @@ TEST(LoadBmp, EveryCheckInItsOrderWithItsMessage) {
     b = good;
     b.pop_back();
     EXPECT_EQ(LoadError(t, b), "Niepoprawny rozmiar pliku bitmapy.");
+    // In English, English.
+    StringTable::Install({});
+    EXPECT_EQ(LoadError(t, b), "The bitmap file's size is not valid.");
+    b = good;
+    b[0] = 'X';
+    EXPECT_EQ(LoadError(t, b), "The bitmap header's signature is not valid.");
 }
 
 TEST(LoadBmp, AnEmptyTargetTakesOnlyAnEmptyPicture) {
+    const PolishTexts polish;
     // Zero columns: the header is all there is; no row may be touched.
     Bitmap empty(0, 3);
     auto bytes = MakeBmp(0, 3);
@@ -213,12 +228,13 @@ TEST(EncodeBmp24, WritesAFileLoadBmpReadsBack) {
 }
 
 TEST(LoadBmpFile, TheHeaderIsCheckedBeforeThePixelsAreRead) {
+    const PolishTexts polish;
     const korvex::test::TempDir temp{"korvex-bmp"};
     const std::string dir = temp.Path();
     auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes, uint64_t sparseSize = 0) {
         std::string path = dir + "/" + name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    std::streamsize(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         if (sparseSize)
             std::filesystem::resize_file(path, sparseSize);
         return path;

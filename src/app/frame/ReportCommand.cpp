@@ -2,13 +2,16 @@
 
 #include "app/frame/FrameSettings.h"
 #include "app/report/ReportWriter.h"
+#include "files/Problems.h"
 #include "files/ProjectFile.h"
 #include "framework/StringTable.h"
+#include "framework/TextIds.h"
 
 #include <QGuiApplication>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <vector>
 
 namespace korvex {
 
@@ -19,8 +22,17 @@ bool AnswerReportOption(int argc, char** argv, int& code) {
             at = i;
     if (at == 0)
         return false;
-    if (argc != 4 || at != 1) {
-        std::fprintf(stderr, "usage: korvex --report PROJECT.kvx OUT.pdf\n");
+    // korvex --report [--force] PROJECT.kvx OUT.pdf
+    std::vector<const char*> files;
+    bool force = false;
+    for (int i = at + 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--force") == 0)
+            force = true;
+        else
+            files.push_back(argv[i]);
+    }
+    if (at != 1 || files.size() != 2) {
+        std::fprintf(stderr, "usage: korvex --report [--force] PROJECT.kvx OUT.pdf\n");
         code = 2;
         return true;
     }
@@ -29,11 +41,27 @@ bool AnswerReportOption(int argc, char** argv, int& code) {
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Korvex"));
     StringTable::Select(StartupLanguage());
-    const std::string project = argv[2];
+    const std::string project = files[0];
+    const char* const out = files[1];
     try {
-        const RenderState state = LoadProject(project);
+        // A report of a file read only in part would present a partial
+        // project as the whole one: refused unless asked for.
+        ProjectRead read = ReadProjectFile(project);
+        if (!read.gaps.Complete()) {
+            const std::string why = IncompleteFileText(project, read.gaps);
+            std::fprintf(stderr, "korvex: %s\n",
+                         FormatText(LoadTextA(force ? text::report_incomplete_forced
+                                                    : text::report_incomplete_refused),
+                                    {why})
+                             .c_str());
+            if (!force) {
+                code = 1;
+                return true;
+            }
+        }
+        const RenderState state = std::move(read.state);
         QString error;
-        if (!WriteReportPdf(QString::fromLocal8Bit(argv[3]), state, LocalReportFacts(project), &error)) {
+        if (!WriteReportPdf(QString::fromLocal8Bit(out), state, LocalReportFacts(project), &error)) {
             std::fprintf(stderr, "korvex: %s\n", error.toLocal8Bit().constData());
             code = 1;
             return true;

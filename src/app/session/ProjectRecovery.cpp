@@ -6,6 +6,7 @@
 #include "files/ProjectFile.h"
 #include "framework/AtomicFile.h"
 #include "framework/BinaryFile.h"
+#include "framework/InputFile.h"
 #include "framework/TextIds.h"
 #include "framework/Trace.h"
 
@@ -26,10 +27,13 @@ namespace {
 
 std::string ReadSmallFile(const std::string& path) {
     try {
-        std::vector<uint8_t> bytes = BinaryFile::ReadAll(path);
-        if (bytes.size() > 8192)
+        // The size is known before anything is read: a huge file costs nothing.
+        InputFile file(path);
+        if (file.Size() > 8192)
             return {};
-        return std::string(bytes.begin(), bytes.end());
+        std::string text(size_t(file.Size()), '\0');
+        file.Read(text.data(), text.size());
+        return text;
     } catch (const std::exception&) {
         return {};
     }

@@ -57,8 +57,11 @@ bool ProjectSession::OpenProject() {
 }
 
 void ProjectSession::Open(const std::string& path) {
-    ReadGaps gaps;
-    korvex::OpenProject(document, path, &gaps);
+    // An incomplete file opens with what could be read, and the user is
+    // told; saving over it asks first (MaySaveOver).
+    ProjectRead read = ReadProjectFile(path);
+    const ReadGaps gaps = std::move(read.gaps);
+    document.ReplaceWithLoaded(std::move(read.state), path);
     readFrom = path;
     unreadParts = UnreadPartsText(gaps);
     if (!gaps.Complete())
