@@ -1,5 +1,6 @@
 #include "devicelink/DeviceTexts.h"
 
+#include "framework/StringTable.h"
 #include "framework/TextSplit.h"
 
 #include <cstdio>
@@ -15,6 +16,22 @@ std::string HostAddressText(uint32_t a) {
 std::string NetworkAddressText(uint32_t a) {
     char text[16];
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", a & 255, (a >> 8) & 255, (a >> 16) & 255, a >> 24);
+    return text;
+}
+
+std::string FilledText(unsigned id, std::initializer_list<std::string> values) {
+    const std::string format = LoadTextA(id);
+    std::string text;
+    // One pass, so a value that holds a mark itself stays as it is.
+    for (size_t i = 0; i < format.size(); ++i) {
+        const size_t k = i + 1 < format.size() ? static_cast<size_t>(format[i + 1] - '1') : values.size();
+        if (format[i] == '%' && k < values.size()) {
+            text += values.begin()[k];
+            ++i;
+        } else {
+            text += format[i];
+        }
+    }
     return text;
 }
 

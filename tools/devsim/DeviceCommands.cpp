@@ -179,6 +179,15 @@ bool SplitForced(const std::vector<std::string>& args, std::vector<std::string>&
     return true;
 }
 
+// A folder of the options' locked folders holds `devicePath`.
+bool InLockedFolder(DeviceSimulator::State& state, const std::string& devicePath) {
+    const fs::path folder = fs::path(devicePath).parent_path().lexically_normal();
+    for (const std::string& locked : state.CurrentFaults().lockedFolders)
+        if (fs::path(locked).lexically_normal() == folder)
+            return true;
+    return false;
+}
+
 // "mv [-f] FROM TO": one rename inside the device's folders.
 Result Move(DeviceSimulator::State& state, const std::vector<std::string>& args) {
     std::vector<std::string> paths;
@@ -193,7 +202,8 @@ Result Move(DeviceSimulator::State& state, const std::vector<std::string>& args)
     std::error_code ec;
     if (from.empty() || !fs::exists(from, ec))
         return Fail("mv: can't rename '" + paths[0] + "': No such file or directory\n");
-    if (to.empty() || fs::is_directory(to, ec))
+    if (to.empty() || fs::is_directory(to, ec) || InLockedFolder(state, paths[0]) ||
+        InLockedFolder(state, paths[1]))
         return Fail("mv: can't rename '" + paths[0] + "': Permission denied\n");
     fs::rename(from, to, ec);
     if (ec)
@@ -214,6 +224,10 @@ Result Remove(DeviceSimulator::State& state, const std::vector<std::string>& arg
         std::error_code ec;
         if (!host.empty() && fs::is_directory(host, ec)) {
             r = Fail("rm: '" + p + "' is a directory\n");
+            continue;
+        }
+        if (!host.empty() && fs::exists(host, ec) && InLockedFolder(state, p)) {
+            r = Fail("rm: can't remove '" + p + "': Permission denied\n");
             continue;
         }
         if (host.empty() || !fs::remove(host, ec)) {

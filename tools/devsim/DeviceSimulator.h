@@ -103,6 +103,10 @@ struct FaultOptions {
     // as a device whose link drops mid-copy leaves them, and the copy
     // program dies without an exit status.
     uint64_t cutUploadAfter = 0;
+    // Device folders (such as "/etc/tavo") that belong to another user than
+    // the login: no file can be created, renamed or removed in them, while
+    // the files already there can still be written in place.
+    std::vector<std::string> lockedFolders;
     // Commands end without an exit status (the channel just closes), as
     // some SSH servers end them.
     bool omitExitStatus = false;
