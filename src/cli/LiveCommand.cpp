@@ -280,7 +280,8 @@ int RunLive(const std::vector<std::string>& args) {
     // A run that never delivered a picture has failed, whatever ended it.
     if (sink.Total() == 0) {
         const std::string why = thread.LastEnd();
-        return Failure("no picture was delivered" + (why.empty() ? std::string() : "; the last connection ended: " + why));
+        return Failure("no picture was delivered" +
+                       (why.empty() ? std::string() : "; the last connection ended: " + why));
     }
     return ExitOk;
 }

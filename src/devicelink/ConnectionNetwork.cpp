@@ -267,10 +267,12 @@ std::vector<Connection::NetworkFile> Connection::NetworkFiles(const WriteNetwork
     std::vector<NetworkFile> files;
     const uint32_t cameras = std::min<uint32_t>(cameraCount, 8);
     for (uint32_t i = 0; i < cameras; ++i)
-        files.push_back({"/tavo/cam" + std::to_string(i), CameraFileContent(w.cameraAddress[i], w.cameraChannel[i]),
+        files.push_back({"/tavo/cam" + std::to_string(i),
+                         CameraFileContent(w.cameraAddress[i], w.cameraChannel[i]),
                          FilledText(text::network_setting_camera, {std::to_string(i)}),
                          text::network_camera_write_failed});
-    files.push_back({"/tavo/pass", w.passText, LoadTextA(text::network_setting_pass), text::network_pass_write_failed});
+    files.push_back(
+        {"/tavo/pass", w.passText, LoadTextA(text::network_setting_pass), text::network_pass_write_failed});
     files.push_back({"/tavo/controller", HostAddressText(w.controllerAddress),
                      LoadTextA(text::network_setting_controller), text::network_controller_write_failed});
     return files;
@@ -282,7 +284,9 @@ std::vector<Connection::NetworkFile> Connection::NetworkFiles(const WriteNetwork
 // with nothing changed.
 void Connection::StageNetworkFiles(std::vector<NetworkFile>& files, NetworkWriteReport& report) {
     for (size_t k = 0; k < files.size(); ++k) {
-        statusBar.ShowProgress(static_cast<unsigned>(3 * k + 3), 0);
+        // A step per camera file, then the pass and the controller files.
+        const size_t cameras = files.size() - 2;
+        statusBar.ShowProgress(k < cameras ? static_cast<unsigned>(3 * k + 3) : k == cameras ? 25 : 30, 0);
         NetworkFile& f = files[k];
         const CopyCheck check = CopyAndVerify(f.path + ".new", f.content, {});
         if (check.state == CopyCheck::Ok) {
@@ -332,7 +336,6 @@ void Connection::ApplyNetwork(const WriteNetworkRequest& w, const std::vector<Ne
     }
     report.applied.push_back(address);
     for (size_t k = 0; k < files.size(); ++k) {
-        statusBar.ShowProgress(static_cast<unsigned>(25 + k), 0);
         const NetworkFile& f = files[k];
         std::string why;
         bool known = true;
@@ -365,7 +368,7 @@ std::string Connection::NetworkFailure(unsigned error, std::string why, const Ne
     const auto list = [](const std::vector<std::string>& names) {
         std::string text;
         for (size_t k = 0; k < names.size(); ++k)
-            text += (k == 0 ? "" : k + 1 == names.size() ? " and " : ", ") + names[k];
+            text += (k == 0 ? "" : "; ") + names[k];
         return text.empty() ? LoadTextA(text::network_none) : text;
     };
     std::string text = LoadTextA(error);
@@ -379,7 +382,11 @@ std::string Connection::NetworkFailure(unsigned error, std::string why, const Ne
         why[0] = static_cast<char>(why[0] - 'a' + 'A');
     if (!why.empty())
         text += " " + why + ".";
-    text += " " + FilledText(text::network_write_partial, {list(report.applied), list(report.notApplied)});
+    if (report.applied.empty() && report.unknown.empty())
+        text += " " + LoadTextA(text::network_write_nothing);
+    else
+        text +=
+            " " + FilledText(text::network_write_partial, {list(report.applied), list(report.notApplied)});
     if (!report.unknown.empty())
         text += " " + FilledText(text::network_write_unknown, {list(report.unknown)});
     return text;

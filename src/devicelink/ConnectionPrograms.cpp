@@ -103,7 +103,7 @@ Connection::CopyCheck Connection::CopyAndVerify(const std::string& path, const s
             return check;
         case SshSession::SendOutcome::Failed:
             check.state = CopyCheck::Failed;
-            check.why = session->Lost()       ? LoadTextA(text::upload_link_lost)
+            check.why = session->Lost()     ? LoadTextA(text::upload_link_lost)
                         : check.why.empty() ? LoadTextA(text::upload_copy_broken)
                                             : Clause(check.why);
             return check;
@@ -121,7 +121,8 @@ Connection::CopyCheck Connection::CopyAndVerify(const std::string& path, const s
             while (same < copy.size() && same < bytes.size() && copy[same] == bytes[same])
                 ++same;
             check.state = CopyCheck::Failed;
-            check.why = FilledText(text::upload_copy_differs, {std::to_string(same), std::to_string(bytes.size())});
+            check.why =
+                FilledText(text::upload_copy_differs, {std::to_string(same), std::to_string(bytes.size())});
             return check;
         }
         check.state = CopyCheck::Ok;
@@ -146,7 +147,8 @@ void Connection::PlaceProgram(PreviousProgram& previous, UploadReport& report) {
     report.path = UploadReport::Path::Sibling;
     const CopyCheck sibling = CopyAndVerify(SiblingPath, bytes, progress);
     if (sibling.state == CopyCheck::Refused) {
-        Trace("Connection::PlaceProgram: %s refused (%s): writing in place\n", SiblingPath, sibling.why.c_str());
+        Trace("Connection::PlaceProgram: %s refused (%s): writing in place\n", SiblingPath,
+              sibling.why.c_str());
         report.path = UploadReport::Path::InPlace;
         PlaceInPlace(bytes, previous, report, progress);
         return;
@@ -197,7 +199,12 @@ void Connection::PlaceInPlace(const std::string& bytes, PreviousProgram& previou
     if (previous.bytes) {
         statusBar.ShowProgress(0, text::upload_writing_back);
         const CopyCheck back = CopyAndVerify(ProgramPath, *previous.bytes, {});
-        if (back.state == CopyCheck::Ok) {
+        // A copy that broke off may still have left the whole program (the
+        // part that did not arrive was never overwritten): what the device
+        // holds decides.
+        std::string now;
+        if (back.state == CopyCheck::Ok ||
+            (!session->Lost() && session->FetchAll(ProgramPath, 0, 0, 0, now) && now == *previous.bytes)) {
             report.previous = UploadReport::Previous::Restored;
             RaiseMessage(FilledText(text::upload_failed_restored, {copy.why}));
         }
@@ -206,9 +213,10 @@ void Connection::PlaceInPlace(const std::string& bytes, PreviousProgram& previou
     report.previous = UploadReport::Previous::Damaged;
     Trace("Connection::PlaceInPlace: the device's program is damaged: %s; %s\n", copy.why.c_str(),
           restoreWhy.c_str());
-    RaiseMessage(FilledText(text::upload_failed_damaged,
-                            {copy.why, restoreWhy,
-                             report.keptPath.empty() ? LoadTextA(text::upload_nothing_kept) : report.keptPath}));
+    RaiseMessage(
+        FilledText(text::upload_failed_damaged,
+                   {copy.why, restoreWhy,
+                    report.keptPath.empty() ? LoadTextA(text::upload_nothing_kept) : report.keptPath}));
 }
 
 void Connection::DownloadProgram() {

@@ -36,7 +36,9 @@ std::string FilledText(unsigned id, std::initializer_list<std::string> values) {
 }
 
 namespace {
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Reads an address at the start of `text` (after blanks); `used` is how
 // many characters it took.
@@ -106,7 +108,8 @@ std::optional<CameraSetting> ParseCameraFile(std::string_view text) {
         rest.remove_prefix(marker.size());
         uint64_t channel = 0;
         size_t digits = 0;
-        while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9' && channel <= 0xFFFFFFFFull) {
+        while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9' &&
+               channel <= 0xFFFFFFFFull) {
             channel = channel * 10 + uint64_t(rest[digits] - '0');
             ++digits;
         }
@@ -131,7 +134,9 @@ namespace {
 bool IsKeyChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 } // namespace
 
 std::optional<std::string> SettingsValue(std::string_view text, std::string_view wanted) {
@@ -187,7 +192,8 @@ namespace {
 // element (a forged "../" line, say) would let the device write outside the
 // local folder, so it is never listed.
 bool PlainName(std::string_view name) {
-    return name != "." && name != ".." && name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+    return name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 } // namespace
 

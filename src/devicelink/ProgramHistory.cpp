@@ -111,8 +111,8 @@ std::string ProgramHistory::EntryName(uint64_t utc100ns) {
 std::string ProgramHistory::EntryTimeText(const std::string& name) {
     if (!IsEntryName(name))
         return "";
-    return name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2) + " " + name.substr(9, 2) + ":" +
-           name.substr(11, 2) + ":" + name.substr(13, 2);
+    return name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2) + " " + name.substr(9, 2) +
+           ":" + name.substr(11, 2) + ":" + name.substr(13, 2);
 }
 
 std::string ProgramHistory::Keep(const std::string& address, const void* data, size_t size,

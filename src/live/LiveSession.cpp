@@ -18,11 +18,13 @@ const char* const kRun = "LiveThread::Run";
 LiveBuffers::LiveBuffers()
     : header(kPictureHeaderSize), payload(kColourPayload), unit(kH264MaxPayload), scratch(256) {}
 
-LiveSession::LiveSession(LiveChannel& channel, LiveBuffers& buffers, LiveSink& sink, const LiveViewOptions& view,
-                         const OptionMaskSource& mask, TuningSource& tuning)
+LiveSession::LiveSession(LiveChannel& channel, LiveBuffers& buffers, LiveSink& sink,
+                         const LiveViewOptions& view, const OptionMaskSource& mask, TuningSource& tuning)
     : channel(channel), buffers(buffers), sink(sink), view(view), mask(mask), tuning(tuning) {}
 
-LiveSession::~LiveSession() { decoders.ReleaseSlots(); }
+LiveSession::~LiveSession() {
+    decoders.ReleaseSlots();
+}
 
 bool LiveSession::Refuse(std::string why) {
     malformed = std::move(why);
@@ -141,8 +143,8 @@ bool LiveSession::HandlePicture() {
     case PictureKind::Blank: {
         // Nothing after the header belongs to a blank picture, whatever
         // payloadLength says.
-        Trace("%s: [%u] Blank %ux%u->%ux%u %u\n", kRun, unsigned(header.camera), unsigned(header.x), unsigned(header.y),
-              unsigned(header.width), unsigned(header.height), header.frameNumber);
+        Trace("%s: [%u] Blank %ux%u->%ux%u %u\n", kRun, unsigned(header.camera), unsigned(header.x),
+              unsigned(header.y), unsigned(header.width), unsigned(header.height), header.frameNumber);
         if (header.width % 4 != 0 || header.width > kMaxBlankWidth || header.height > kMaxBlankHeight)
             return true; // dropped: a width that is not a multiple of 4, or too large
         sink.OnFrameHeader(header);

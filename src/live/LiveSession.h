@@ -24,10 +24,10 @@ public:
 // Payload buffers, allocated once per thread and reused by every message.
 struct LiveBuffers {
     LiveBuffers();
-    std::vector<uint8_t> header;   // 64 bytes
-    std::vector<uint8_t> payload;  // largest picture payload (16-bit colour)
-    std::vector<uint8_t> unit;     // largest H.264 unit
-    std::vector<uint8_t> scratch;  // 256 bytes for skipped data
+    std::vector<uint8_t> header;  // 64 bytes
+    std::vector<uint8_t> payload; // largest picture payload (16-bit colour)
+    std::vector<uint8_t> unit;    // largest H.264 unit
+    std::vector<uint8_t> scratch; // 256 bytes for skipped data
 };
 
 // Largest blank picture turned into a bitmap. Blank messages carry no

@@ -8,11 +8,11 @@
 #include <chrono>
 #include <cstring>
 #include <exception>
-#include <string>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -53,7 +53,8 @@ template <typename Stopped> bool WaitReady(int fd, short events, unsigned timeou
 // The connected, non-blocking socket as a LiveChannel.
 template <typename Stopped> class SocketChannel : public LiveChannel {
 public:
-    SocketChannel(int fd, unsigned timeout_ms, Stopped stopped) : fd(fd), timeout_ms(timeout_ms), stopped(stopped) {}
+    SocketChannel(int fd, unsigned timeout_ms, Stopped stopped)
+        : fd(fd), timeout_ms(timeout_ms), stopped(stopped) {}
 
     bool ReadExact(uint8_t* buffer, size_t n) override {
         size_t got = 0;
@@ -93,7 +94,8 @@ public:
         if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitReady(fd, POLLOUT, timeout_ms, stopped))
             r = send(fd, data, n, MSG_NOSIGNAL);
         if (r != ssize_t(n))
-            return Failed(r < 0 ? std::string("send error: ") + std::strerror(errno) : "the reply could not be sent");
+            return Failed(r < 0 ? std::string("send error: ") + std::strerror(errno)
+                                : "the reply could not be sent");
         return true;
     }
 
@@ -112,7 +114,8 @@ private:
 
 LiveThread::LiveThread(LiveSink& sink, const TargetAddressSource& target, const LiveViewOptions& view,
                        const OptionMaskSource& mask, TuningSource& tuning, LiveThreadSettings settings)
-    : Thread("Live"), sink(sink), target(target), view(view), mask(mask), tuning(tuning), settings(settings) {}
+    : Thread("Live"), sink(sink), target(target), view(view), mask(mask), tuning(tuning), settings(settings) {
+}
 
 LiveThread::~LiveThread() {
     // An owner that forgot Stop must not leave Run using this object's
@@ -154,7 +157,8 @@ bool LiveThread::Connect(uint32_t address) {
         if (StopRequested())
             shutdown(fd, SHUT_RDWR);
     }
-    const unsigned o1 = address & 0xFF, o2 = (address >> 8) & 0xFF, o3 = (address >> 16) & 0xFF, o4 = address >> 24;
+    const unsigned o1 = address & 0xFF, o2 = (address >> 8) & 0xFF, o3 = (address >> 16) & 0xFF,
+                   o4 = address >> 24;
     Trace("%s: Opening connection with %u.%u.%u.%u\n", kRun, o1, o2, o3, o4);
     connections.fetch_add(1);
 
@@ -210,7 +214,8 @@ void LiveThread::Run() {
         if (address == 0)
             continue;
         if (!Connect(address)) {
-            SetLastEnd(std::string("could not connect: ") + std::strerror(connectError ? connectError : ETIMEDOUT));
+            SetLastEnd(std::string("could not connect: ") +
+                       std::strerror(connectError ? connectError : ETIMEDOUT));
             CloseSocket();
             continue;
         }

@@ -4,20 +4,18 @@
 
 #include "devsim/DeviceCommands.h"
 #include "devsim/DeviceFiles.h"
-
 #include "framework/BinaryFile.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -34,7 +32,7 @@ struct ScpArgs {
     bool source = false;
     bool sink = false;
     bool times = false;
-    bool directory = false;  // -d: the target must be a folder
+    bool directory = false; // -d: the target must be a folder
     std::string path;
     std::string error;
 };
@@ -46,13 +44,28 @@ ScpArgs ParseArgs(const std::vector<std::string>& args) {
         if (word.size() > 1 && word[0] == '-') {
             for (size_t i = 1; i < word.size(); ++i) {
                 switch (word[i]) {
-                case 'f': a.source = true; break;
-                case 't': a.sink = true; break;
-                case 'p': a.times = true; break;
-                case 'd': a.directory = true; break;
-                case 'v': case 'q': case 'O': break;
-                case 'r': a.error = "recursive copies are not supported"; break;
-                default: a.error = std::string("unknown option -") + word[i]; break;
+                case 'f':
+                    a.source = true;
+                    break;
+                case 't':
+                    a.sink = true;
+                    break;
+                case 'p':
+                    a.times = true;
+                    break;
+                case 'd':
+                    a.directory = true;
+                    break;
+                case 'v':
+                case 'q':
+                case 'O':
+                    break;
+                case 'r':
+                    a.error = "recursive copies are not supported";
+                    break;
+                default:
+                    a.error = std::string("unknown option -") + word[i];
+                    break;
                 }
             }
         } else {
@@ -82,7 +95,9 @@ std::optional<std::string> TakeLine(std::string& input, bool& tooLong) {
     return line;
 }
 
-std::string ErrorLine(const std::string& text) { return "\x01scp: " + text + "\n"; }
+std::string ErrorLine(const std::string& text) {
+    return "\x01scp: " + text + "\n";
+}
 
 // "scp -f PATH": the device sends one file.
 class SourceHandler : public ExecHandler {
@@ -158,7 +173,8 @@ private:
             state.UpdateTransfer(index, record);
             if (args.times) {
                 char line[96];
-                std::snprintf(line, sizeof line, "T%lld 0 %lld 0\n", (long long)st.st_mtime, (long long)st.st_atime);
+                std::snprintf(line, sizeof line, "T%lld 0 %lld 0\n", (long long)st.st_mtime,
+                              (long long)st.st_atime);
                 c.output += line;
                 phase = Phase::TimesSent;
                 return;
@@ -255,7 +271,8 @@ private:
         case 'T': {
             long long mtime, mtimeUs, atime, atimeUs;
             char tail;
-            if (std::sscanf(line.c_str() + 1, "%lld %lld %lld %lld%c", &mtime, &mtimeUs, &atime, &atimeUs, &tail) != 4) {
+            if (std::sscanf(line.c_str() + 1, "%lld %lld %lld %lld%c", &mtime, &mtimeUs, &atime, &atimeUs,
+                            &tail) != 4) {
                 Abort(c, "protocol error: bad time line");
                 return;
             }
@@ -500,8 +517,8 @@ private:
     ScpArgs args;
     bool started = false;
     unsigned failures = 0;
-    std::optional<std::pair<long long, long long>> times;  // atime, mtime
-    int fd = -1; // the file being received
+    std::optional<std::pair<long long, long long>> times; // atime, mtime
+    int fd = -1;                                          // the file being received
     TransferRecord record;
     size_t index = 0;
     std::string hostPath;
@@ -530,7 +547,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<ExecHandler> CreateScpHandler(DeviceSimulator::State& state, const std::vector<std::string>& args) {
+std::unique_ptr<ExecHandler> CreateScpHandler(DeviceSimulator::State& state,
+                                              const std::vector<std::string>& args) {
     ScpArgs a = ParseArgs(args);
     if (!a.error.empty())
         return std::make_unique<ScpErrorHandler>(a.error);
