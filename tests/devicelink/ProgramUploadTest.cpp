@@ -28,9 +28,10 @@ std::string Bytes(size_t size, unsigned seed) {
 
 class ProgramUpload : public DeviceJobs {
 protected:
-    void Prepare(ConnectionSetup& setup) override { setup.programHistory = &history; }
+    void Prepare(ConnectionSetup& setup) override { setup.programHistory = history.get(); }
     void SetUp() override {
         DeviceJobs::SetUp();
+        history = std::make_unique<ProgramHistory>((folder / "history").string());
         StartDevice();
         Connect();
         program = device->HostPath("/etc/tavo/program.tdv");
@@ -55,7 +56,7 @@ protected:
     }
     std::string program;
     std::string before;
-    ProgramHistory history{(folder / "history").string()};
+    std::unique_ptr<ProgramHistory> history; // in the test's folder
 };
 
 TEST_F(ProgramUpload, LinkDroppedMidCopyKeepsTheProgramAndDoesNotRestart) {
@@ -163,8 +164,11 @@ TEST_F(ProgramUpload, EndsInAKnownStateInBothFolderModesWithTheLinkCutOrNot) {
 // it is kept, and the device is not restarted.
 class LinkLostUpload : public DeviceJobs {
 protected:
-    void Prepare(ConnectionSetup& setup) override { setup.programHistory = &history; }
-    ProgramHistory history{(folder / "history").string()};
+    void Prepare(ConnectionSetup& setup) override {
+        history = std::make_unique<ProgramHistory>((folder / "history").string());
+        setup.programHistory = history.get();
+    }
+    std::unique_ptr<ProgramHistory> history;
 };
 
 TEST_F(LinkLostUpload, WhileWritingInPlaceSaysTheProgramIsDamagedAndWhereItIsKept) {
@@ -205,13 +209,13 @@ TEST_F(LinkLostUpload, WhileWritingInPlaceSaysTheProgramIsDamagedAndWhereItIsKep
 // the older, different program kept before them.
 TEST_F(ProgramUpload, RepeatedFailedUploadsKeepOneCopyAndTheOlderProgramSurvives) {
     const std::string older = "an older, different program";
-    history.Keep("127.0.0.1", older.data(), older.size(), UtcTo100ns(2026, 12, 1, 8, 0, 0));
+    history->Keep("127.0.0.1", older.data(), older.size(), UtcTo100ns(2026, 12, 1, 8, 0, 0));
     devsim::FaultOptions faults;
     faults.cutUploadAfter = 1000;
     device->SetFaults(faults);
     for (int i = 0; i < 22; ++i)
         EXPECT_FALSE(Run(UploadProgramRequest{std::vector<uint8_t>(5000, uint8_t(i))}).Ok());
-    const auto kept = history.List("127.0.0.1");
+    const auto kept = history->List("127.0.0.1");
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(ReadFile(kept[0].path), before);
     EXPECT_EQ(ReadFile(kept[1].path), older);

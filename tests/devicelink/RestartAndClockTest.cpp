@@ -55,7 +55,7 @@ TEST_F(DeviceVerdicts, RefusedRestartFailsRestartAndUploadWithTheDevicesWords) {
     const DeviceResult upload = Run(UploadProgramRequest{sent});
     EXPECT_EQ(upload.outcome, Outcome::Failed);
     ASSERT_EQ(status.Errors().size(), 1u);
-    const std::string& said = status.Errors()[0];
+    const std::string said = status.Errors()[0];
     EXPECT_NE(said.find("boom"), std::string::npos) << said;
     EXPECT_NE(said.find("uploaded and verified"), std::string::npos) << said;
     EXPECT_NE(said.find("after its next restart"), std::string::npos) << said;
