@@ -92,9 +92,10 @@ std::vector<Operation> Operations(const std::string& folder) {
     };
 }
 
-// `runs` uploads of 26083 bytes on one session to the SSH server on
-// `port`: one line with the path taken, failures and the times of the
-// upload jobs (the restart command included, the wait after it not).
+// `runs` uploads of 26083 bytes to the SSH server on `port`, on one
+// session (a new one after a run that lost it): one line with the path
+// taken, failures and the times of the upload jobs (the restart command
+// included, the wait after it not).
 void UploadLoop(const char* kind, const char* mode, uint16_t port, const std::string& user,
                 const std::string& password, const std::string& folder, int runs) {
     testing::RecordingStatus status;
@@ -105,11 +106,15 @@ void UploadLoop(const char* kind, const char* mode, uint16_t port, const std::st
     setup.knownHostsPath = folder + "/known_hosts";
     Connection c(std::move(setup));
     c.Start();
-    c.Submit(ConnectDeviceRequest{htonl(INADDR_LOOPBACK), port, user, password, ""}).get();
+    const ConnectDeviceRequest login{htonl(INADDR_LOOPBACK), port, user, password, ""};
     int failures = 0;
     double slowest = 0, total = 0;
     std::string path = "-";
     for (int i = 0; i < runs; ++i) {
+        // A run that lost the session is followed by a new one, outside
+        // the time measured.
+        if (!c.Connected())
+            c.Submit(login).get();
         std::vector<uint8_t> program(26083, static_cast<uint8_t>(i));
         const auto start = std::chrono::steady_clock::now();
         const DeviceResult result = c.Submit(UploadProgramRequest{std::move(program)}).get();

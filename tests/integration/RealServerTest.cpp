@@ -208,6 +208,29 @@ TEST_P(RealServerTest, UploadsInBothFolderModesEndInAKnownState) {
     EXPECT_EQ(ReadAll(history.List("127.0.0.1")[0].path), before);
 }
 
+// Without a history the previous program is fetched only once the folder
+// has refused the file beside it; the refusal leaves the session usable.
+TEST_P(RealServerTest, InPlaceUploadWithoutHistoryFetchesThePreviousProgramAfterTheRefusal) {
+    const std::string program = server->HostPath("/etc/tavo/program.tdv");
+    const std::string before = ReadAll(program);
+    server->SetFolderWritable("/etc/tavo", false);
+    ASSERT_EQ(Run(Login()), "");
+    for (bool cut : {false, true}) {
+        SCOPED_TRACE(cut ? "cut" : "whole");
+        std::ofstream(program, std::ios::binary | std::ios::trunc) << before;
+        server->SetShellOptions(cut ? "--cut-upload 20000" : "");
+        const std::string sent = Payload(26083, 40 + cut);
+        DeviceResult result;
+        const std::string errors = Run(Upload(sent), &result);
+        EXPECT_EQ(errors.empty(), !cut) << errors;
+        EXPECT_TRUE(ReadAll(program) == (cut ? before : sent));
+        const UploadReport* report = std::get_if<UploadReport>(&result.value);
+        ASSERT_NE(report, nullptr);
+        EXPECT_EQ(report->previous,
+                  cut ? UploadReport::Previous::Restored : UploadReport::Previous::Untouched);
+    }
+}
+
 // Repeated failed uploads keep the device's program once, and an older,
 // different program kept before them survives.
 TEST_P(RealServerTest, CutUploadsKeepOneCopyAndTheOlderProgramSurvives) {
