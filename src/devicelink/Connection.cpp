@@ -206,6 +206,7 @@ void Connection::Connect() {
         throw;
     }
     session->StartKeepalive();
+    programFolderLocked = false;
     connected.store(true, std::memory_order_release);
     std::string text =
         LoadTextA(text::status_connected_as) + " " + userName + "@" + NetworkAddressText(deviceAddress);

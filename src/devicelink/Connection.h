@@ -176,6 +176,7 @@ private:
                       const std::function<void(uint64_t, uint64_t)>& progress);
     void DownloadProgram();
     void KeepCurrentProgram(PreviousProgram& previous, UploadReport& report);
+    void ReopenSession();
     void ListRecordings();
     void DownloadRecordings();
     void FetchRecording(const std::string (&names)[3], const std::string& name, const std::string& folder);
@@ -243,6 +244,7 @@ private:
     std::string knownHostsPath;
     std::vector<std::string> listed[4]; // the recordings levels last listed
     uint32_t cameraCount = 0;           // camera rows of the last network read
+    bool programFolderLocked = false;   // the device refused a new file beside its program
 };
 
 // Helpers of the session that do not need a device (tested on their own).

@@ -145,11 +145,24 @@ void Connection::PlaceProgram(PreviousProgram& previous, UploadReport& report) {
         statusBar.ShowProgress(total ? static_cast<unsigned>(25 - remaining * 25 / total) : 25, 0);
     };
     report.path = UploadReport::Path::Sibling;
-    const CopyCheck sibling = CopyAndVerify(SiblingPath, bytes, progress);
+    // A device that refused the file once in this session refuses it again:
+    // the program goes in place at once.
+    const CopyCheck sibling =
+        programFolderLocked ? CopyCheck{CopyCheck::Refused, ""} : CopyAndVerify(SiblingPath, bytes, progress);
     if (sibling.state == CopyCheck::Refused) {
         Trace("Connection::PlaceProgram: %s refused (%s): writing in place\n", SiblingPath,
               sibling.why.c_str());
         report.path = UploadReport::Path::InPlace;
+        if (!programFolderLocked) {
+            programFolderLocked = true;
+            try {
+                ReopenSession();
+            } catch (const std::exception& e) {
+                report.previous = UploadReport::Previous::Untouched;
+                RaiseMessage(FilledText(text::upload_failed_untouched, {Clause(e.what())}));
+            }
+            statusBar.ShowProgress(0, text::program_uploading);
+        }
         PlaceInPlace(bytes, previous, report, progress);
         return;
     }
@@ -176,6 +189,26 @@ void Connection::PlaceProgram(PreviousProgram& previous, UploadReport& report) {
     }
     report.previous = UploadReport::Previous::Untouched;
     RaiseMessage(FilledText(text::upload_failed_untouched, {why}));
+}
+
+// A copy the device refused leaves some SSH servers (Dropbear) at odds with
+// the client over that channel, so that the next transfers on the
+// connection fail now and then; the rest of the job runs on a fresh one.
+void Connection::ReopenSession() {
+    Trace("Connection::ReopenSession: a new connection after a refused copy\n");
+    CloseSession();
+    try {
+        OpenAndLogIn();
+    } catch (const std::exception&) {
+        CloseSession();
+        throw;
+    } catch (...) {
+        // The device's key was confirmed when the session began; a
+        // different one now ends the job like a failed handshake.
+        CloseSession();
+        RaiseError(text::session_handshake_failed);
+    }
+    session->StartKeepalive();
 }
 
 // In place the old program is overwritten as the bytes arrive, so a copy

@@ -10,6 +10,7 @@
 #include "RealServers.h"
 #include "devicelink/Connection.h"
 #include "devicelink/Fakes.h"
+#include "devicelink/ProgramHistory.h"
 #include "devsim/DeviceSimulator.h"
 
 #include <arpa/inet.h>
@@ -100,7 +101,11 @@ void UploadLoop(const char* kind, const char* mode, uint16_t port, const std::st
                 const std::string& password, const std::string& folder, int runs) {
     testing::RecordingStatus status;
     DeviceList devices;
-    ConnectionSetup setup{.status = status, .devices = devices};
+    // As korvex-cli and the window upload: the device's program is kept
+    // first (once, as it does not change between the runs).
+    std::filesystem::remove_all(folder + "/history");
+    ProgramHistory history(folder + "/history");
+    ConnectionSetup setup{.status = status, .devices = devices, .programHistory = &history};
     setup.timing.poll_ms = 10;
     setup.timing.uploadStep_ms = 0;
     setup.knownHostsPath = folder + "/known_hosts";
