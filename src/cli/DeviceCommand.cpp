@@ -138,9 +138,11 @@ int ParseRecordings(Request& r) {
 // ---- steps before the session: the kept programs are on this computer,
 // and what a command sends is gathered once the password is known
 
+// Newest first: when each program was kept (UTC), its size and the file.
 std::optional<int> ListHistory(Request& r, ProgramHistory& history) {
     for (const ProgramHistory::Entry& entry : history.List(r.host))
-        std::printf("%s\t%llu bytes\n", entry.path.c_str(), static_cast<unsigned long long>(entry.size));
+        std::printf("%s UTC\t%llu bytes\t%s\n", ProgramHistory::EntryTimeText(entry.name).c_str(),
+                    static_cast<unsigned long long>(entry.size), entry.path.c_str());
     return ExitOk;
 }
 
@@ -329,13 +331,15 @@ int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup
     Session session(setup);
     session.Start();
     int result = ExitOk;
-    // A failed version query after a good login is reported but leaves the
-    // session connected, as in the program.
+    // A failed version query after a good login is reported and leaves the
+    // session connected, as in the program: the commands that do not use
+    // what it read go on, the version command fails.
     ConnectDeviceRequest connect{htonl(r.hostOrder), r.port, r.user, r.password, r.knownHosts};
-    if (!session.Run(std::move(connect)) && !session.Connected()) {
+    const bool connected = session.Run(std::move(connect));
+    if (!connected && !session.Connected()) {
         result = ExitFailure;
     } else {
-        Run run{session, setup.history, r, {}};
+        Run run{session, setup.history, r, {}, connected};
         result = command.run(run);
         value = std::move(run.value);
         if (result == ExitOk && command.printsStatus)

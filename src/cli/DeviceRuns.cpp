@@ -138,6 +138,10 @@ int RecordingsGet(Run& run, CliLists& lists, const std::vector<std::string>& par
 } // namespace
 
 int RunVersion(Run& run) {
+    // The device's answers are this command's output: a version or factory
+    // record the device failed to give fails it (the reason was said).
+    if (!run.connectSucceeded)
+        return ExitFailure;
     run.value = TextResult{run.status().Text()};
     return ExitOk;
 }

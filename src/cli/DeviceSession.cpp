@@ -87,14 +87,15 @@ Session::Session(const SessionSetup& setup)
 bool Session::Run(DeviceRequest request) {
     if (cancel.load())
         return BreakOff();
-    if (!connection.Post(std::move(request))) {
-        say.Error("the session is busy");
-        return false;
-    }
-    while (connection.PendingJob() != 0) {
+    std::future<DeviceResult> done = connection.Submit(std::move(request));
+    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
         if (cancel.load())
             return BreakOff();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    last = done.get();
+    if (last.outcome == Outcome::Busy) {
+        say.Error("the session is busy");
+        return false;
     }
     status.EndProgress();
     // One message per failure: a file the device cannot give (its factory
@@ -104,7 +105,14 @@ bool Session::Run(DeviceRequest request) {
     for (const auto& e : errors)
         if (said.insert(e).second)
             say.Error(e);
-    return errors.empty();
+    // A job that ended without its result (not connected, stopped) has
+    // failed as much as one that said why.
+    if (errors.empty() && !last.Ok()) {
+        const std::string why = last.error.empty() ? OutcomeName(last.outcome) : last.error;
+        if (said.insert(why).second)
+            say.Error(why);
+    }
+    return errors.empty() && last.Ok();
 }
 
 // Stops the session thread, breaking off a transfer it is blocked in.

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -183,6 +184,8 @@ public:
     // Posts a request and waits for its job; false (error said) when it
     // failed or the session was broken off.
     bool Run(DeviceRequest request);
+    // The result of the job Run waited for last.
+    const DeviceResult& LastResult() const { return last; }
 
 private:
     bool BreakOff();
@@ -194,6 +197,7 @@ private:
     CliStatus status;
     Connection connection;
     std::set<std::string> said;
+    DeviceResult last;
 };
 
 // Selects the entries named by `parts` (CAM, DAY, HOUR; fewer allowed)
@@ -235,6 +239,7 @@ struct Run {
     ProgramHistory& history;
     Request& r;
     ResultValue value;
+    bool connectSucceeded = true; // the connect job's own reads (version, cameras) too
     Diagnostics& say() { return session.Say(); }
     CliStatus& status() { return session.Status(); }
     // Says `text` and returns `code`.

@@ -107,6 +107,10 @@ public:
             std::printf("\n");
         }
     }
+    uint64_t Total() const {
+        std::lock_guard<std::mutex> g(lock);
+        return total;
+    }
     std::string WriteError() const {
         std::lock_guard<std::mutex> g(lock);
         return writeError;
@@ -172,7 +176,9 @@ int PrintHelp() {
                 "reconnections). With --tune CAM:DET it asks for that detector's tuning trace\n"
                 "and prints the 250 values of each trace received.\n"
                 "At the end it prints the pictures per camera and their formats.\n"
-                "Exit status: 0 done, 1 failure (a picture could not be written), 2 bad usage.\n",
+                "Every reconnection line says why the connection before it ended.\n"
+                "Exit status: 0 done, 1 failure (no picture was delivered, or one could not be\n"
+                "written), 2 bad usage.\n",
                 Usage);
     return ExitOk;
 }
@@ -189,8 +195,11 @@ void Watch(LiveThread& thread, CaptureSink& sink, unsigned seconds, const std::s
         const unsigned c = thread.ConnectionCount();
         if (c != lastConnections) {
             lastConnections = c;
-            std::fprintf(stderr, "korvex-cli: connecting to %s:%u (attempt %u)\n", host.c_str(),
-                         unsigned(port), c);
+            // From the second attempt on, the line says why the one before
+            // ended.
+            const std::string why = c > 1 ? thread.LastEnd() : "";
+            std::fprintf(stderr, "korvex-cli: connecting to %s:%u (attempt %u%s%s)\n", host.c_str(),
+                         unsigned(port), c, why.empty() ? "" : "; the last connection ended: ", why.c_str());
         }
     }
 }
@@ -268,6 +277,12 @@ int RunLive(const std::vector<std::string>& args) {
     sink.Report();
     if (!sink.WriteError().empty())
         return Failure(sink.WriteError());
+    // A run that never delivered a picture has failed, whatever ended it.
+    if (sink.Total() == 0) {
+        const std::string why = thread.LastEnd();
+        return Failure("no picture was delivered" +
+                       (why.empty() ? std::string() : "; the last connection ended: " + why));
+    }
     return ExitOk;
 }
 

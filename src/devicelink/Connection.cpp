@@ -206,6 +206,7 @@ void Connection::Connect() {
         throw;
     }
     session->StartKeepalive();
+    programFolderLocked = false;
     connected.store(true, std::memory_order_release);
     std::string text =
         LoadTextA(text::status_connected_as) + " " + userName + "@" + NetworkAddressText(deviceAddress);
@@ -331,9 +332,8 @@ void Connection::ChangePassword() {
             session->Raise(text::password_change_failed);
         // What the command says last is its verdict; its exit status decides.
         const CommandResult rest = session->Collect(channel, text::password_change_failed);
-        if (rest.exitStatus != 0)
-            RaiseMessage(SshSession::CommandFailure(text::password_change_failed, rest.exitStatus,
-                                                    SshSession::LastLine(rest.output)));
+        SshSession::RequireSuccess(rest.exitStatus, text::password_change_failed,
+                                   SshSession::LastLine(rest.output));
         statusBar.ShowMessage(text::password_changed);
     } catch (...) {
         statusBar.ShowMessage(text::password_change_failed);

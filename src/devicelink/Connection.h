@@ -157,17 +157,47 @@ private:
     void QueryVersion(std::string statusText);
     void ChangePassword();
     void Restart();
+    // The program an upload replaces, once fetched (bytes absent: the device
+    // had none).
+    struct PreviousProgram {
+        bool fetched = false;
+        std::optional<std::string> bytes;
+    };
+    struct CopyCheck {
+        enum State { Ok, Refused, Failed } state = Failed;
+        std::string why; // a clause for the messages (no full stop)
+    };
     void UploadProgram();
-    void PlaceProgram();
+    std::optional<std::string> FetchCurrentProgram(unsigned error);
+    CopyCheck CopyAndVerify(const std::string& path, const std::string& bytes,
+                            const std::function<void(uint64_t, uint64_t)>& progress);
+    void PlaceProgram(PreviousProgram& previous, UploadReport& report);
+    void PlaceInPlace(const std::string& bytes, PreviousProgram& previous, UploadReport& report,
+                      const std::function<void(uint64_t, uint64_t)>& progress);
     void DownloadProgram();
-    void KeepCurrentProgram();
+    void KeepCurrentProgram(PreviousProgram& previous, UploadReport& report);
+    void ReopenSession();
     void ListRecordings();
     void DownloadRecordings();
     void FetchRecording(const std::string (&names)[3], const std::string& name, const std::string& folder);
     void ReadNetwork();
     void ShowController(NetworkSettingsSink& dialog);
     bool ShowCameras(NetworkSettingsSink& dialog);
+    // One settings file of a network write.
+    struct NetworkFile {
+        std::string path;
+        std::string content;
+        std::string setting; // its name in messages
+        unsigned error;      // the text of its failure
+        bool staged = false; // sent beside its target and verified
+    };
     void WriteNetwork();
+    std::vector<NetworkFile> NetworkFiles(const WriteNetworkRequest& w) const;
+    void StageNetworkFiles(std::vector<NetworkFile>& files, NetworkWriteReport& report);
+    void RemoveStaged(const std::vector<NetworkFile>& files, size_t count);
+    void ApplyNetwork(const WriteNetworkRequest& w, const std::vector<NetworkFile>& files,
+                      NetworkWriteReport& report);
+    static std::string NetworkFailure(unsigned error, std::string why, const NetworkWriteReport& report);
     void RestartCommand();
 
     // Fixed for the session's life.
@@ -214,6 +244,7 @@ private:
     std::string knownHostsPath;
     std::vector<std::string> listed[4]; // the recordings levels last listed
     uint32_t cameraCount = 0;           // camera rows of the last network read
+    bool programFolderLocked = false;   // the device refused a new file beside its program
 };
 
 // Helpers of the session that do not need a device (tested on their own).

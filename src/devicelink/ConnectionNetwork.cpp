@@ -9,6 +9,7 @@
 #include "framework/TextIds.h"
 #include "framework/Trace.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -208,9 +209,16 @@ void Connection::ReadNetwork() {
     result.value = std::move(dialog.snapshot);
 }
 
+// Everything is sent before anything changes: each file goes beside its
+// target and is read back; then the address settings are applied (the
+// device may still refuse them, and nothing has changed then), then the
+// files are renamed over their targets one by one. A folder that takes no
+// new files gets its files written in place and read back at that step. A
+// failure says which settings the device now holds and which it does not.
 void Connection::WriteNetwork() {
     if (!RequireConnection())
         return;
+    NetworkWriteReport report;
     try {
         // Settings that would leave the device unreachable are refused
         // before anything is sent. (A gateway outside the network is the
@@ -220,40 +228,168 @@ void Connection::WriteNetwork() {
         if (check.Refused())
             RaiseMessage(LoadTextA(text::network_write_failed) + " " + check.error);
         statusBar.ShowProgress(0, text::network_writing);
-        const std::string command = "/tavo/ipconfig --proto static --ipaddr " + HostAddressText(w.ipAddress) +
-                                    " --netmask " + HostAddressText(w.netmask) + " --gateway " +
-                                    HostAddressText(w.gateway);
-        // The output is not used, but the command is waited out, and a
-        // device that refuses the settings (a non-zero exit status) ends the
-        // job before any file is written or the device restarted.
-        session->RunCommand(command, text::network_write_failed);
-        const uint32_t cameras = std::min<uint32_t>(cameraCount, 8);
-        for (uint32_t i = 0; i < cameras; ++i) {
-            statusBar.ShowProgress(3 * i + 3, 0);
-            const std::string content = CameraFileContent(w.cameraAddress[i], w.cameraChannel[i]);
-            session->Send("/tavo/cam" + std::to_string(i), content.data(), content.size(),
-                          text::network_camera_write_failed);
-        }
-        statusBar.ShowProgress(25, 0);
-        session->Send("/tavo/pass", w.passText.data(), w.passText.size(), text::network_pass_write_failed);
-        statusBar.ShowProgress(30, 0);
-        const std::string controller = HostAddressText(w.controllerAddress);
-        session->Send("/tavo/controller", controller.data(), controller.size(),
-                      text::network_controller_write_failed);
-        statusBar.ShowProgress(35, text::program_restarting);
-        RestartCommand();
-        for (unsigned i = 1; i <= 65; ++i) {
-            if (StopRequested())
-                break;
-            statusBar.ShowProgress(i + 35, 0);
-            if (SleepOrStop(timing.networkStep_ms))
-                break;
-        }
-        statusBar.ShowMessage(text::network_written);
+        std::vector<NetworkFile> files = NetworkFiles(w);
+        StageNetworkFiles(files, report);
+        ApplyNetwork(w, files, report);
     } catch (...) {
+        result.value = report;
         statusBar.ShowMessage(text::network_write_failed);
         throw;
     }
+    result.value = report;
+    statusBar.ShowProgress(35, text::program_restarting);
+    try {
+        RestartCommand();
+    } catch (const std::exception& e) {
+        std::string why = e.what();
+        const std::string prefix = LoadTextA(text::program_restart_failed) + " ";
+        if (why.rfind(prefix, 0) == 0)
+            why.erase(0, prefix.size());
+        while (!why.empty() && why.back() == '.')
+            why.pop_back();
+        statusBar.ShowMessage(text::network_written_not_restarted);
+        RaiseMessage(FilledText(text::network_restart_failed, {why}));
+    }
+    report.restarted = true;
+    result.value = report;
+    for (unsigned i = 1; i <= 65; ++i) {
+        if (StopRequested())
+            break;
+        statusBar.ShowProgress(i + 35, 0);
+        if (SleepOrStop(timing.networkStep_ms))
+            break;
+    }
+    statusBar.ShowMessage(text::network_written);
+}
+
+// The files a write sends, in the order the device gets them.
+std::vector<Connection::NetworkFile> Connection::NetworkFiles(const WriteNetworkRequest& w) const {
+    std::vector<NetworkFile> files;
+    const uint32_t cameras = std::min<uint32_t>(cameraCount, 8);
+    for (uint32_t i = 0; i < cameras; ++i)
+        files.push_back({"/tavo/cam" + std::to_string(i),
+                         CameraFileContent(w.cameraAddress[i], w.cameraChannel[i]),
+                         FilledText(text::network_setting_camera, {std::to_string(i)}),
+                         text::network_camera_write_failed});
+    files.push_back(
+        {"/tavo/pass", w.passText, LoadTextA(text::network_setting_pass), text::network_pass_write_failed});
+    files.push_back({"/tavo/controller", HostAddressText(w.controllerAddress),
+                     LoadTextA(text::network_setting_controller), text::network_controller_write_failed});
+    return files;
+}
+
+// Sends every file beside its target and reads it back. A refused sibling
+// (the folder takes no new files) leaves that file to be written in place;
+// any other failure removes the siblings already sent and ends the job
+// with nothing changed.
+void Connection::StageNetworkFiles(std::vector<NetworkFile>& files, NetworkWriteReport& report) {
+    for (size_t k = 0; k < files.size(); ++k) {
+        // A step per camera file, then the pass and the controller files.
+        const size_t cameras = files.size() - 2;
+        statusBar.ShowProgress(k < cameras ? static_cast<unsigned>(3 * k + 3) : k == cameras ? 25 : 30, 0);
+        NetworkFile& f = files[k];
+        const CopyCheck check = CopyAndVerify(f.path + ".new", f.content, {});
+        if (check.state == CopyCheck::Ok) {
+            f.staged = true;
+            continue;
+        }
+        if (check.state == CopyCheck::Refused)
+            continue;
+        report.notApplied.push_back(LoadTextA(text::network_setting_address));
+        for (const NetworkFile& g : files)
+            report.notApplied.push_back(g.setting);
+        RemoveStaged(files, k + 1);
+        RaiseMessage(NetworkFailure(f.error, check.why, report));
+    }
+}
+
+// Best effort: removes the first `count` files' siblings from the device.
+void Connection::RemoveStaged(const std::vector<NetworkFile>& files, size_t count) {
+    if (!session || session->Lost())
+        return;
+    std::string command = "rm -f";
+    for (size_t k = 0; k < count && k < files.size(); ++k)
+        command += " " + files[k].path + ".new";
+    try {
+        session->RunCommand(command, text::network_write_failed);
+    } catch (const std::exception& e) {
+        Trace("Connection::RemoveStaged: %s\n", e.what());
+    }
+}
+
+void Connection::ApplyNetwork(const WriteNetworkRequest& w, const std::vector<NetworkFile>& files,
+                              NetworkWriteReport& report) {
+    const std::string address = LoadTextA(text::network_setting_address);
+    const std::string command = "/tavo/ipconfig --proto static --ipaddr " + HostAddressText(w.ipAddress) +
+                                " --netmask " + HostAddressText(w.netmask) + " --gateway " +
+                                HostAddressText(w.gateway);
+    // A device that refuses the settings (a non-zero exit status) ends the
+    // job before any file is changed or the device restarted.
+    try {
+        session->RunCommand(command, text::network_write_failed);
+    } catch (const std::exception& e) {
+        report.notApplied.push_back(address);
+        for (const NetworkFile& f : files)
+            report.notApplied.push_back(f.setting);
+        RemoveStaged(files, files.size());
+        RaiseMessage(NetworkFailure(text::network_write_failed, e.what(), report));
+    }
+    report.applied.push_back(address);
+    for (size_t k = 0; k < files.size(); ++k) {
+        const NetworkFile& f = files[k];
+        std::string why;
+        bool known = true;
+        if (f.staged) {
+            try {
+                session->RunCommand("mv -f " + f.path + ".new " + f.path, f.error);
+            } catch (const std::exception& e) {
+                why = e.what();
+            }
+        } else {
+            const CopyCheck check = CopyAndVerify(f.path, f.content, {});
+            why = check.state == CopyCheck::Ok ? "" : check.why;
+            known = check.state == CopyCheck::Refused; // refused: nothing written
+        }
+        if (why.empty()) {
+            report.applied.push_back(f.setting);
+            continue;
+        }
+        (known ? report.notApplied : report.unknown).push_back(f.setting);
+        for (size_t m = k + 1; m < files.size(); ++m)
+            report.notApplied.push_back(files[m].setting);
+        std::vector<NetworkFile> left(files.begin() + static_cast<long>(k), files.end());
+        RemoveStaged(left, left.size());
+        RaiseMessage(NetworkFailure(f.error, why, report));
+    }
+}
+
+// "Could not write <what>: why." and which settings the device holds now.
+std::string Connection::NetworkFailure(unsigned error, std::string why, const NetworkWriteReport& report) {
+    const auto list = [](const std::vector<std::string>& names) {
+        std::string text;
+        for (size_t k = 0; k < names.size(); ++k)
+            text += (k == 0 ? "" : "; ") + names[k];
+        return text.empty() ? LoadTextA(text::network_none) : text;
+    };
+    std::string text = LoadTextA(error);
+    if (why.rfind(text, 0) == 0)
+        why.erase(0, text.size());
+    while (!why.empty() && why.front() == ' ')
+        why.erase(0, 1);
+    while (!why.empty() && (why.back() == '.' || why.back() == ' '))
+        why.pop_back();
+    if (!why.empty() && why[0] >= 'a' && why[0] <= 'z')
+        why[0] = static_cast<char>(why[0] - 'a' + 'A');
+    if (!why.empty())
+        text += " " + why + ".";
+    if (report.applied.empty() && report.unknown.empty())
+        text += " " + LoadTextA(text::network_write_nothing);
+    else
+        text +=
+            " " + FilledText(text::network_write_partial, {list(report.applied), list(report.notApplied)});
+    if (!report.unknown.empty())
+        text += " " + FilledText(text::network_write_unknown, {list(report.unknown)});
+    return text;
 }
 
 } // namespace korvex

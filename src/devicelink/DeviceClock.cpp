@@ -111,9 +111,8 @@ void Connection::SynchroniseClock() {
             session->Raise(text::session_command_failed);
         const CommandResult date = session->Collect(first, text::session_command_failed);
         first.Release();
-        if (date.exitStatus != 0)
-            RaiseMessage(SshSession::CommandFailure(text::link_clock_unreadable, date.exitStatus,
-                                                    SshSession::FirstLine(date.errorText)));
+        SshSession::RequireSuccess(date.exitStatus, text::link_clock_unreadable,
+                                   SshSession::FirstLine(date.errorText));
         if (!DeviceClock(date.output))
             RaiseError(text::link_clock_unreadable);
         const std::string command = ClockCommand(date.output, utcNow());

@@ -50,6 +50,35 @@ struct DownloadReport {
     std::vector<std::string> written;
 };
 
+// What an upload (or a restore, which is an upload of a kept program) did.
+struct UploadReport {
+    // How the program reached the device: beside the old one and renamed
+    // over it, or (a folder the login may not create files in) written over
+    // the old one in place.
+    enum class Path { Sibling, InPlace };
+    // The device's program after a copy that failed: never touched, written
+    // back from the copy kept before the upload and verified, or neither
+    // (the program on the device is damaged).
+    enum class Previous { Untouched, Restored, Damaged };
+
+    Path path = Path::Sibling;
+    bool installed = false; // the new program is on the device and verified
+    Previous previous = Previous::Untouched;
+    std::string keptPath;     // the previous program on this computer ("" none kept)
+    bool restarted = false;   // the restart command was accepted
+    std::string restartError; // the device's words when it was not
+};
+
+// What a write of the network settings left on the device, named as the
+// settings are ("address, netmask and gateway", "camera 0", "pass text",
+// "controller").
+struct NetworkWriteReport {
+    std::vector<std::string> applied;    // the device holds the new values
+    std::vector<std::string> notApplied; // the device still holds its old values
+    std::vector<std::string> unknown;    // cut off while being applied: either
+    bool restarted = false;
+};
+
 enum class Outcome {
     Ok,
     Failed,         // the job failed; `error` says why
@@ -62,7 +91,9 @@ enum class Outcome {
 struct DeviceResult {
     Outcome outcome = Outcome::Ok;
     std::string error;
-    std::variant<std::monostate, VersionInfo, NetworkSnapshot, Listing, DownloadReport> value;
+    std::variant<std::monostate, VersionInfo, NetworkSnapshot, Listing, DownloadReport, UploadReport,
+                 NetworkWriteReport>
+        value;
 
     bool Ok() const { return outcome == Outcome::Ok; }
 };

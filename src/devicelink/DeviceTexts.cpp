@@ -1,5 +1,6 @@
 #include "devicelink/DeviceTexts.h"
 
+#include "framework/StringTable.h"
 #include "framework/TextSplit.h"
 
 #include <cstdio>
@@ -18,8 +19,26 @@ std::string NetworkAddressText(uint32_t a) {
     return text;
 }
 
+std::string FilledText(unsigned id, std::initializer_list<std::string> values) {
+    const std::string format = LoadTextA(id);
+    std::string text;
+    // One pass, so a value that holds a mark itself stays as it is.
+    for (size_t i = 0; i < format.size(); ++i) {
+        const size_t k = i + 1 < format.size() ? static_cast<size_t>(format[i + 1] - '1') : values.size();
+        if (format[i] == '%' && k < values.size()) {
+            text += values.begin()[k];
+            ++i;
+        } else {
+            text += format[i];
+        }
+    }
+    return text;
+}
+
 namespace {
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Reads an address at the start of `text` (after blanks); `used` is how
 // many characters it took.
@@ -89,7 +108,8 @@ std::optional<CameraSetting> ParseCameraFile(std::string_view text) {
         rest.remove_prefix(marker.size());
         uint64_t channel = 0;
         size_t digits = 0;
-        while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9' && channel <= 0xFFFFFFFFull) {
+        while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9' &&
+               channel <= 0xFFFFFFFFull) {
             channel = channel * 10 + uint64_t(rest[digits] - '0');
             ++digits;
         }
@@ -114,7 +134,9 @@ namespace {
 bool IsKeyChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 } // namespace
 
 std::optional<std::string> SettingsValue(std::string_view text, std::string_view wanted) {
@@ -170,7 +192,8 @@ namespace {
 // element (a forged "../" line, say) would let the device write outside the
 // local folder, so it is never listed.
 bool PlainName(std::string_view name) {
-    return name != "." && name != ".." && name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+    return name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 } // namespace
 

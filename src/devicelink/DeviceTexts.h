@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,10 @@ struct CameraSetting {
 // Reads a camera file's content (an address text, optionally followed by
 // "?channel=" and a decimal number below 2^32); nothing when it holds none.
 std::optional<CameraSetting> ParseCameraFile(std::string_view text);
+
+// The string-table text `id` with "%1", "%2", ... replaced by `values` in
+// order (a mark the text does not hold is left out).
+std::string FilledText(unsigned id, std::initializer_list<std::string> values);
 
 // `text` without trailing blanks, tabs, carriage returns and line feeds.
 std::string TrimTrailing(std::string_view text);

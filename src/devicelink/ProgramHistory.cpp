@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <mutex>
@@ -107,6 +108,13 @@ std::string ProgramHistory::EntryName(uint64_t utc100ns) {
     return name;
 }
 
+std::string ProgramHistory::EntryTimeText(const std::string& name) {
+    if (!IsEntryName(name))
+        return "";
+    return name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2) + " " + name.substr(9, 2) +
+           ":" + name.substr(11, 2) + ":" + name.substr(13, 2);
+}
+
 std::string ProgramHistory::Keep(const std::string& address, const void* data, size_t size,
                                  uint64_t utc100ns) {
     // Sessions of one process (korvex-cli serving several devices behind one
@@ -120,6 +128,18 @@ std::string ProgramHistory::Keep(const std::string& address, const void* data, s
     // Never before the newest entry, so that "newest" stays the one kept last
     // even when the clock went back.
     const std::vector<Entry> before = List(address);
+    // A program the same as the newest kept one is not kept again: failed
+    // or repeated uploads would otherwise push older, different programs
+    // out of the history with copies of one.
+    if (!before.empty() && before.front().size == size) {
+        try {
+            const std::vector<uint8_t> newest = BinaryFile::ReadAll(before.front().path);
+            if (newest.size() == size && (size == 0 || std::memcmp(newest.data(), data, size) == 0))
+                return before.front().path;
+        } catch (const std::exception&) {
+            // An unreadable newest entry is no reason to lose this program.
+        }
+    }
     uint64_t t = utc100ns;
     if (!before.empty() && EntryName(t) <= before.front().name)
         t = EntryTime(before.front().name) + 10000;

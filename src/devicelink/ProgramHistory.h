@@ -35,11 +35,17 @@ public:
     // Writes `data` as a new entry of `address` named by `utc100ns` (100-ns
     // units since 1601, as the session's clock gives them), then removes the
     // oldest entries beyond the limit. A name already taken moves on by a
-    // millisecond. Returns the new entry's path. File errors are raised.
+    // millisecond. Returns the new entry's path; when the newest entry holds
+    // the same bytes nothing is written and its path is returned. File
+    // errors are raised.
     std::string Keep(const std::string& address, const void* data, size_t size, uint64_t utc100ns);
 
     // The kept programs of `address`, newest first (empty when none).
     std::vector<Entry> List(const std::string& address) const;
+
+    // The UTC time an entry's name gives, "YYYY-MM-DD HH:MM:SS" ("" for a
+    // name that is not an entry's).
+    static std::string EntryTimeText(const std::string& name);
 
     // The name an entry kept at `utc100ns` gets.
     static std::string EntryName(uint64_t utc100ns);

@@ -514,13 +514,17 @@ std::string SshSession::CommandFailure(unsigned error, int status, const std::st
     return text;
 }
 
+void SshSession::RequireSuccess(int exitStatus, unsigned error, const std::string& said) {
+    if (exitStatus != 0)
+        RaiseMessage(CommandFailure(error, exitStatus, said));
+}
+
 std::string SshSession::RunCommand(const std::string& command, unsigned error) {
     SshChannel channel = OpenChannel();
     if (!Exec(channel, command))
         Raise(error);
     CommandResult result = Collect(channel, error);
-    if (result.exitStatus != 0)
-        RaiseMessage(CommandFailure(error, result.exitStatus, FirstLine(result.errorText)));
+    RequireSuccess(result.exitStatus, error, FirstLine(result.errorText));
     return result.output;
 }
 
@@ -553,9 +557,7 @@ void SshSession::RunCommandThenGone(const std::string& command, unsigned error) 
     }
     if (!AwaitClose(channel))
         return; // gone before it said how it ended
-    const int status = libssh2_channel_get_exit_status(channel.Get());
-    if (status != 0)
-        RaiseMessage(CommandFailure(error, status, FirstLine(errorText)));
+    RequireSuccess(libssh2_channel_get_exit_status(channel.Get()), error, FirstLine(errorText));
 }
 
 std::string SshSession::ReadUntil(SshChannel& channel, const std::string& marker, unsigned error) {
@@ -695,6 +697,18 @@ bool SshSession::FetchAll(const std::string& path, unsigned requestError, unsign
 
 void SshSession::Send(const std::string& path, const void* data, size_t n, unsigned error,
                       const std::function<void(uint64_t, uint64_t)>& progress) {
+    std::string why;
+    if (TrySend(path, data, n, why, progress) == SendOutcome::Sent)
+        return;
+    if (lost || why.empty())
+        Raise(error);
+    RaiseMessage(LoadTextA(error) + " " + why);
+}
+
+SshSession::SendOutcome SshSession::TrySend(const std::string& path, const void* data, size_t n,
+                                            std::string& why,
+                                            const std::function<void(uint64_t, uint64_t)>& progress) {
+    why.clear();
     LIBSSH2_CHANNEL* raw = nullptr;
     long rc = -1;
     if (session && !lost)
@@ -711,7 +725,15 @@ void SshSession::Send(const std::string& path, const void* data, size_t n, unsig
     SshChannel channel = raw ? SshChannel(*this, raw) : SshChannel();
     if (!channel) {
         NoteFailure(rc);
-        Raise(error);
+        // The copy program answers the file line with its refusal (a file
+        // it may not create, a full device) before any byte is sent.
+        if (session && !lost) {
+            char* message = nullptr;
+            libssh2_session_last_error(session, &message, nullptr, 0);
+            why = FirstLine(message ? message : "");
+            return SendOutcome::Refused;
+        }
+        return SendOutcome::Failed;
     }
     const char* bytes = static_cast<const char*>(data);
     size_t remaining = n;
@@ -720,7 +742,7 @@ void SshSession::Send(const std::string& path, const void* data, size_t n, unsig
             Retry([&] { return static_cast<long>(libssh2_channel_write(channel.Get(), "", 0)); }, Deadline());
         if (rc < 0) {
             NoteFailure(rc);
-            Raise(error);
+            return SendOutcome::Failed;
         }
         if (progress)
             progress(0, 0);
@@ -734,7 +756,7 @@ void SshSession::Send(const std::string& path, const void* data, size_t n, unsig
             Deadline());
         if (rc <= 0) {
             NoteFailure(rc);
-            Raise(error);
+            return SendOutcome::Failed;
         }
         remaining -= static_cast<size_t>(rc);
         if (progress)
@@ -743,13 +765,13 @@ void SshSession::Send(const std::string& path, const void* data, size_t n, unsig
     // The file is complete on the device only when its copy program has
     // confirmed the bytes (after this side's end-of-file byte); a program
     // that died half-way, or answered with an error, is a failed send.
-    std::string why;
     if (!WriteAll(channel, std::string(1, '\0')) || !ReadScpStatus(channel, why)) {
-        if (lost || why.empty())
-            Raise(error);
-        RaiseMessage(LoadTextA(error) + " " + why);
+        if (lost)
+            why.clear();
+        return SendOutcome::Failed;
     }
     AwaitClose(channel);
+    return SendOutcome::Sent;
 }
 
 } // namespace korvex

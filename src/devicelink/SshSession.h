@@ -169,6 +169,13 @@ public:
     // bytes remaining after each write.
     void Send(const std::string& path, const void* data, size_t n, unsigned error,
               const std::function<void(uint64_t remaining, uint64_t total)>& progress = {});
+    // The same without raising: Refused when the device would not take the
+    // file at all (it could not create or open it; nothing was written),
+    // Failed when the copy broke off or was not confirmed (the file may hold
+    // part of it). `why` gets the device's words or the reason.
+    enum class SendOutcome { Sent, Refused, Failed };
+    SendOutcome TrySend(const std::string& path, const void* data, size_t n, std::string& why,
+                        const std::function<void(uint64_t remaining, uint64_t total)>& progress = {});
 
     // Raises `error`; after a time-out or a broken connection as
     // SessionLost with the reason added.
@@ -182,6 +189,12 @@ public:
     // The text of `error` followed by the failure of a command that exited
     // with `status`, and `line` when it holds something.
     static std::string CommandFailure(unsigned error, int status, const std::string& line);
+    // The one verdict on a finished command whose output a job uses: it
+    // succeeded only with exit status 0 (a device that reports none has run
+    // it); otherwise `error` is raised with the status and `said`, the
+    // device's own words (the first line of its standard error, or what a
+    // command with merged streams said last).
+    static void RequireSuccess(int exitStatus, unsigned error, const std::string& said);
 
 private:
     friend class SshChannel;

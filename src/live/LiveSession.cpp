@@ -18,15 +18,22 @@ const char* const kRun = "LiveThread::Run";
 LiveBuffers::LiveBuffers()
     : header(kPictureHeaderSize), payload(kColourPayload), unit(kH264MaxPayload), scratch(256) {}
 
-LiveSession::LiveSession(LiveChannel& channel, LiveBuffers& buffers, LiveSink& sink, const LiveViewOptions& view,
-                         const OptionMaskSource& mask, TuningSource& tuning)
+LiveSession::LiveSession(LiveChannel& channel, LiveBuffers& buffers, LiveSink& sink,
+                         const LiveViewOptions& view, const OptionMaskSource& mask, TuningSource& tuning)
     : channel(channel), buffers(buffers), sink(sink), view(view), mask(mask), tuning(tuning) {}
 
-LiveSession::~LiveSession() { decoders.ReleaseSlots(); }
+LiveSession::~LiveSession() {
+    decoders.ReleaseSlots();
+}
+
+bool LiveSession::Refuse(std::string why) {
+    malformed = std::move(why);
+    return false;
+}
 
 bool LiveSession::Skip(uint64_t n) {
     if (n > kMaxSkippedPayload)
-        return false;
+        return Refuse("malformed message: " + std::to_string(n) + " bytes to skip");
     while (n > 0) {
         const size_t chunk = size_t(std::min<uint64_t>(n, buffers.scratch.size()));
         if (!channel.ReadExact(buffers.scratch.data(), chunk))
@@ -43,7 +50,7 @@ bool LiveSession::ProcessMessage() {
     header = PictureHeader{};
     ParseMessageHeader(h, header);
     if (header.headerLength < kMessageHeaderSize || header.headerLength > kMaxHeaderLength)
-        return false;
+        return Refuse("malformed message: header length " + std::to_string(header.headerLength));
     bool ok;
     switch (header.kind) {
     case kKindPicture:
@@ -77,7 +84,7 @@ void LiveSession::Finish(Bitmap& picture) {
 
 bool LiveSession::ReadPictureHeader() {
     if (header.headerLength < kPictureHeaderSize)
-        return false;
+        return Refuse("malformed message: picture header length " + std::to_string(header.headerLength));
     uint8_t* h = buffers.header.data();
     if (!channel.ReadExact(h + kMessageHeaderSize, kPictureHeaderSize - kMessageHeaderSize))
         return false;
@@ -124,7 +131,8 @@ bool LiveSession::HandlePicture() {
         const uint32_t unitFlags = ReadLe32(preamble);
         const uint32_t unitLength = ReadLe32(preamble + 4);
         if (unitLength > header.payloadLength - kH264Preamble)
-            return false;
+            return Refuse("malformed message: H.264 unit of " + std::to_string(unitLength) +
+                          " bytes in a payload of " + std::to_string(header.payloadLength));
         if (!channel.ReadExact(buffers.unit.data(), unitLength))
             return false;
         if (!Skip(header.payloadLength - unitLength - kH264Preamble))
@@ -135,8 +143,8 @@ bool LiveSession::HandlePicture() {
     case PictureKind::Blank: {
         // Nothing after the header belongs to a blank picture, whatever
         // payloadLength says.
-        Trace("%s: [%u] Blank %ux%u->%ux%u %u\n", kRun, unsigned(header.camera), unsigned(header.x), unsigned(header.y),
-              unsigned(header.width), unsigned(header.height), header.frameNumber);
+        Trace("%s: [%u] Blank %ux%u->%ux%u %u\n", kRun, unsigned(header.camera), unsigned(header.x),
+              unsigned(header.y), unsigned(header.width), unsigned(header.height), header.frameNumber);
         if (header.width % 4 != 0 || header.width > kMaxBlankWidth || header.height > kMaxBlankHeight)
             return true; // dropped: a width that is not a multiple of 4, or too large
         sink.OnFrameHeader(header);

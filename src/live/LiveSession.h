@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace korvex {
@@ -23,10 +24,10 @@ public:
 // Payload buffers, allocated once per thread and reused by every message.
 struct LiveBuffers {
     LiveBuffers();
-    std::vector<uint8_t> header;   // 64 bytes
-    std::vector<uint8_t> payload;  // largest picture payload (16-bit colour)
-    std::vector<uint8_t> unit;     // largest H.264 unit
-    std::vector<uint8_t> scratch;  // 256 bytes for skipped data
+    std::vector<uint8_t> header;  // 64 bytes
+    std::vector<uint8_t> payload; // largest picture payload (16-bit colour)
+    std::vector<uint8_t> unit;    // largest H.264 unit
+    std::vector<uint8_t> scratch; // 256 bytes for skipped data
 };
 
 // Largest blank picture turned into a bitmap. Blank messages carry no
@@ -56,10 +57,15 @@ public:
 
     // Messages answered.
     uint64_t MessagesAnswered() const { return answered; }
+    // Why ProcessMessage ended the connection on a message that broke the
+    // protocol; "" when it did not (the channel then says why).
+    const std::string& Malformed() const { return malformed; }
     bool HasDecoder(unsigned camera) const { return decoders.HasDecoder(camera); }
 
 private:
     bool Skip(uint64_t n);
+    // Notes why the message breaks the protocol; false.
+    bool Refuse(std::string why);
     // Reads the rest of the picture header (kinds 1 and 2) and skips what
     // lies beyond its 64 bytes; false when the message must end the
     // connection.
@@ -70,6 +76,7 @@ private:
     Bitmap NewPicture();
     void Finish(Bitmap& picture);
 
+    std::string malformed;
     LiveChannel& channel;
     LiveBuffers& buffers;
     LiveSink& sink;

@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -52,7 +53,8 @@ template <typename Stopped> bool WaitReady(int fd, short events, unsigned timeou
 // The connected, non-blocking socket as a LiveChannel.
 template <typename Stopped> class SocketChannel : public LiveChannel {
 public:
-    SocketChannel(int fd, unsigned timeout_ms, Stopped stopped) : fd(fd), timeout_ms(timeout_ms), stopped(stopped) {}
+    SocketChannel(int fd, unsigned timeout_ms, Stopped stopped)
+        : fd(fd), timeout_ms(timeout_ms), stopped(stopped) {}
 
     bool ReadExact(uint8_t* buffer, size_t n) override {
         size_t got = 0;
@@ -67,16 +69,20 @@ public:
                 continue;
             }
             if (r == 0)
-                return false;  // peer closed
+                return Failed("the device closed the connection");
             if (errno == EINTR)
                 continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK)
-                return false;
+                return Failed(std::string("read error: ") + std::strerror(errno));
             if (!WaitReady(fd, POLLIN, timeout_ms, stopped))
-                return false;
+                return Failed(stopped() ? "stopped"
+                                        : "no data for " + std::to_string((timeout_ms + 999) / 1000) + " s");
         }
         return true;
     }
+
+    // Why the last read or send failed.
+    const std::string& Failure() const { return failure; }
 
     bool Send(const uint8_t* data, size_t n) override {
         // One call; a 64-byte reply fits any socket buffer that is not
@@ -87,10 +93,18 @@ public:
         } while (r < 0 && errno == EINTR);
         if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitReady(fd, POLLOUT, timeout_ms, stopped))
             r = send(fd, data, n, MSG_NOSIGNAL);
-        return r == ssize_t(n);
+        if (r != ssize_t(n))
+            return Failed(r < 0 ? std::string("send error: ") + std::strerror(errno)
+                                : "the reply could not be sent");
+        return true;
     }
 
 private:
+    bool Failed(std::string why) {
+        failure = std::move(why);
+        return false;
+    }
+    std::string failure;
     int fd;
     unsigned timeout_ms;
     Stopped stopped;
@@ -100,7 +114,8 @@ private:
 
 LiveThread::LiveThread(LiveSink& sink, const TargetAddressSource& target, const LiveViewOptions& view,
                        const OptionMaskSource& mask, TuningSource& tuning, LiveThreadSettings settings)
-    : Thread("Live"), sink(sink), target(target), view(view), mask(mask), tuning(tuning), settings(settings) {}
+    : Thread("Live"), sink(sink), target(target), view(view), mask(mask), tuning(tuning), settings(settings) {
+}
 
 LiveThread::~LiveThread() {
     // An owner that forgot Stop must not leave Run using this object's
@@ -129,9 +144,12 @@ void LiveThread::CloseSocket() {
 }
 
 bool LiveThread::Connect(uint32_t address) {
+    connectError = 0;
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    if (fd < 0) {
+        connectError = errno;
         return false;
+    }
     {
         std::lock_guard<std::mutex> guard(socketLock);
         socketFd = fd;
@@ -139,7 +157,8 @@ bool LiveThread::Connect(uint32_t address) {
         if (StopRequested())
             shutdown(fd, SHUT_RDWR);
     }
-    const unsigned o1 = address & 0xFF, o2 = (address >> 8) & 0xFF, o3 = (address >> 16) & 0xFF, o4 = address >> 24;
+    const unsigned o1 = address & 0xFF, o2 = (address >> 8) & 0xFF, o3 = (address >> 16) & 0xFF,
+                   o4 = address >> 24;
     Trace("%s: Opening connection with %u.%u.%u.%u\n", kRun, o1, o2, o3, o4);
     connections.fetch_add(1);
 
@@ -158,13 +177,29 @@ bool LiveThread::Connect(uint32_t address) {
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0)
         return true;
+    connectError = errno;
     if (errno != EINPROGRESS)
         return false;
+    connectError = ETIMEDOUT;
     if (!WaitReady(fd, POLLOUT, kConnectTimeout_ms, [this] { return StopRequested(); }))
         return false;
     int error = 0;
     socklen_t length = sizeof error;
-    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        error = errno;
+    connectError = error;
+    return error == 0;
+}
+
+void LiveThread::SetLastEnd(std::string why) {
+    Trace("%s: the connection ended: %s\n", kRun, why.c_str());
+    std::lock_guard<std::mutex> guard(endLock);
+    lastEnd = std::move(why);
+}
+
+std::string LiveThread::LastEnd() const {
+    std::lock_guard<std::mutex> guard(endLock);
+    return lastEnd;
 }
 
 void LiveThread::Run() {
@@ -179,6 +214,8 @@ void LiveThread::Run() {
         if (address == 0)
             continue;
         if (!Connect(address)) {
+            SetLastEnd(std::string("could not connect: ") +
+                       std::strerror(connectError ? connectError : ETIMEDOUT));
             CloseSocket();
             continue;
         }
@@ -190,14 +227,20 @@ void LiveThread::Run() {
             }
             SocketChannel<decltype(stopped)> channel(fd, settings.readTimeout_ms, stopped);
             LiveSession session(channel, buffers, sink, view, mask, tuning);
+            std::string why;
             try {
                 while (!StopRequested() && target.TargetAddress() == address && session.ProcessMessage()) {
                 }
+                why = !session.Malformed().empty() ? session.Malformed()
+                      : !channel.Failure().empty() ? channel.Failure()
+                                                   : std::string("another device was chosen");
             } catch (const std::exception& e) {
                 // A picture that cannot be built (out of memory, say) ends
                 // this connection, not the thread.
                 Trace("%s: %s\n", kRun, e.what());
+                why = e.what();
             }
+            SetLastEnd(why);
             Trace("%s: Closing connection\n", kRun);
             CloseSocket();
             sink.ResetCameras();

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 namespace korvex {
 
@@ -31,6 +32,10 @@ public:
 
     // Connections opened so far (for tests and diagnostics).
     unsigned ConnectionCount() const { return connections.load(); }
+    // Why the latest connection (or attempt) ended ("" before the first
+    // ended): the device closed it, no data came in time, a message broke
+    // the protocol, the connection was refused.
+    std::string LastEnd() const;
 
 protected:
     void Run() override;
@@ -39,6 +44,7 @@ protected:
 private:
     bool Connect(uint32_t address);
     void CloseSocket();
+    void SetLastEnd(std::string why);
 
     LiveSink& sink;
     const TargetAddressSource& target;
@@ -53,6 +59,9 @@ private:
     int socketFd = -1;
     std::atomic<unsigned> connections{0};
     std::atomic<bool> runFinished{false};
+    int connectError = 0; // Run's thread only
+    mutable std::mutex endLock;
+    std::string lastEnd;
 };
 
 } // namespace korvex

@@ -158,8 +158,10 @@ TEST_F(CliDevice, HistoryListsKeptProgramsAndRestoreKeepsTheOneItReplaces) {
     std::ofstream(kept / "20261201T080000.000Z.kvx", std::ios::binary) << "older program";
     std::ofstream(kept / "20261202T080000.000Z.kvx", std::ios::binary) << "kept program";
     Outcome listed = Cli(data, Device() + "history");
-    EXPECT_EQ(listed.out, (kept / "20261202T080000.000Z.kvx").string() + "\t12 bytes\n" +
-                              (kept / "20261201T080000.000Z.kvx").string() + "\t13 bytes\n");
+    EXPECT_EQ(listed.out, "2026-12-02 08:00:00 UTC\t12 bytes\t" +
+                              (kept / "20261202T080000.000Z.kvx").string() +
+                              "\n2026-12-01 08:00:00 UTC\t13 bytes\t" +
+                              (kept / "20261201T080000.000Z.kvx").string() + "\n");
 
     Outcome restore = Cli(data, Device() + "restore");
     EXPECT_EQ(restore.status, 0) << restore.err;
@@ -171,7 +173,8 @@ TEST_F(CliDevice, HistoryListsKeptProgramsAndRestoreKeepsTheOneItReplaces) {
     // step can be undone the same way.
     Outcome again = Cli(data, Device() + "history");
     ASSERT_EQ(std::count(again.out.begin(), again.out.end(), '\n'), 3) << again.out;
-    EXPECT_EQ(ReadWholeFile(again.out.substr(0, again.out.find('\t'))), original);
+    const std::string newest = again.out.substr(0, again.out.find('\n'));
+    EXPECT_EQ(ReadWholeFile(newest.substr(newest.rfind('\t') + 1)), original);
 }
 
 // What the device reports as failed ends the command with its words and
@@ -209,6 +212,20 @@ TEST_F(CliDevice, DeviceFailuresEndTheCommandWithStatusOne) {
     Outcome clock = Cli("KORVEX_PASSWORD=admin", Device() + "sync-clock");
     EXPECT_EQ(clock.status, 1) << clock.out;
     EXPECT_NE(clock.err.find(LoadTextA(text::link_clock_not_set)), std::string::npos) << clock.err;
+
+    // The version command's output is what version shows: its failure is
+    // the command's, alone and in a fleet.
+    refuse("/tavo/tavo --version", "tavo: firmware image damaged");
+    Outcome version = Cli("KORVEX_PASSWORD=admin", Device() + "version");
+    EXPECT_EQ(version.status, 1) << version.out;
+    EXPECT_EQ(version.out, "");
+    EXPECT_NE(version.err.find("firmware image damaged"), std::string::npos) << version.err;
+    std::ofstream(folder / "hosts.txt") << "127.0.0.1:" << device->SshPort() << "\n";
+    Outcome fleet = Cli("KORVEX_PASSWORD=admin",
+                        "device --hosts '" + (folder / "hosts.txt").string() + "' --user admin version");
+    EXPECT_EQ(fleet.status, 1) << fleet.out;
+    EXPECT_NE(fleet.out.find("\"ok\": false"), std::string::npos) << fleet.out;
+    EXPECT_NE(fleet.out.find("firmware image damaged"), std::string::npos) << fleet.out;
 
     refuse("ifconfig eth0", "ifconfig: eth0: no such device");
     Outcome shown = Cli("KORVEX_PASSWORD=admin", Device() + "network-show");

@@ -195,35 +195,49 @@ public:
     uint64_t ToDevice() const { return toDevice.load(); }
 
 private:
+    void Accept() {
+        client = ::accept(listener, nullptr, nullptr);
+        upstream = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(target);
+        ::connect(upstream, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
     void Relay() {
         char buffer[16384];
         while (!stop) {
             if (client < 0) {
                 pollfd p{listener, POLLIN, 0};
-                if (::poll(&p, 1, 50) > 0) {
-                    client = ::accept(listener, nullptr, nullptr);
-                    upstream = ::socket(AF_INET, SOCK_STREAM, 0);
-                    sockaddr_in a{};
-                    a.sin_family = AF_INET;
-                    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-                    a.sin_port = htons(target);
-                    ::connect(upstream, reinterpret_cast<sockaddr*>(&a), sizeof a);
-                }
+                if (::poll(&p, 1, 50) > 0)
+                    Accept();
                 continue;
             }
             if (stalled) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 continue;
             }
-            pollfd p[2] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}};
-            if (::poll(p, 2, 50) <= 0)
+            // A new connection (the session connecting again) takes the
+            // relay over from the one before.
+            pollfd p[3] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}, {listener, POLLIN, 0}};
+            if (::poll(p, 3, 50) <= 0)
                 continue;
+            if (p[2].revents & POLLIN) {
+                ::close(client);
+                ::close(upstream);
+                Accept();
+                continue;
+            }
             for (int i = 0; i < 2; ++i) {
                 if (!(p[i].revents & (POLLIN | POLLHUP)))
                     continue;
                 ssize_t n = ::recv(p[i].fd, buffer, sizeof buffer, 0);
                 if (n <= 0) {
-                    stalled = true; // one side went away: stop relaying
+                    // One side went away: that pair ends, a new connection
+                    // may come.
+                    ::close(client);
+                    ::close(upstream);
+                    client = upstream = -1;
                     break;
                 }
                 const int to = i == 0 ? upstream : client;

@@ -75,6 +75,23 @@ TEST_F(ProgramHistoryTest, SameMillisecondOrAClockGoneBackStillMakesANewestEntry
     EXPECT_EQ(kept[0].name, "20261207T120000.002Z.kvx");
 }
 
+// A program the same as the newest kept one is not kept again; one that
+// differs is, even when an older entry holds the same bytes.
+TEST_F(ProgramHistoryTest, KeepsAProgramOnlyWhenItDiffersFromTheNewest) {
+    ProgramHistory history((folder / "history").string());
+    const uint64_t t = UtcTo100ns(2026, 12, 7, 12, 0, 0);
+    const std::string first = history.Keep("10.0.0.7", "abc", 3, t);
+    EXPECT_EQ(history.Keep("10.0.0.7", "abc", 3, t + 10000000ULL), first);
+    history.Keep("10.0.0.7", "abd", 3, t + 20000000ULL);
+    history.Keep("10.0.0.7", "abc", 3, t + 30000000ULL);
+    const auto kept = history.List("10.0.0.7");
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(ReadFile(kept[0].path), "abc");
+    EXPECT_EQ(ReadFile(kept[1].path), "abd");
+    EXPECT_EQ(ProgramHistory::EntryTimeText(kept[0].name), "2026-12-07 12:00:03");
+    EXPECT_EQ(ProgramHistory::EntryTimeText("notes.txt"), "");
+}
+
 // Several sessions of one process keeping the programs of devices behind
 // one address at the same moment: every program is kept, none over another.
 TEST_F(ProgramHistoryTest, SessionsKeepingAtOnceEachGetTheirOwnEntry) {

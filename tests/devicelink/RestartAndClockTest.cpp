@@ -48,11 +48,25 @@ TEST_F(DeviceVerdicts, RefusedRestartFailsRestartAndUploadWithTheDevicesWords) {
     EXPECT_NE(status.Errors()[0].find("3"), std::string::npos) << status.Errors()[0];
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_restart_failed}));
 
+    // The upload itself went through: the message says both that it did and
+    // that the restart failed, with the device's words.
     status.Clear();
-    Run(UploadProgramRequest{std::vector<uint8_t>(100, 7)});
+    const std::vector<uint8_t> sent(100, 7);
+    const DeviceResult upload = Run(UploadProgramRequest{sent});
+    EXPECT_EQ(upload.outcome, Outcome::Failed);
     ASSERT_EQ(status.Errors().size(), 1u);
-    EXPECT_NE(status.Errors()[0].find("boom"), std::string::npos) << status.Errors()[0];
-    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_upload_failed}));
+    const std::string said = status.Errors()[0];
+    EXPECT_NE(said.find("boom"), std::string::npos) << said;
+    EXPECT_NE(said.find("uploaded and verified"), std::string::npos) << said;
+    EXPECT_NE(said.find("after its next restart"), std::string::npos) << said;
+    EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::upload_installed_not_restarted}));
+    const UploadReport* report = std::get_if<UploadReport>(&upload.value);
+    ASSERT_NE(report, nullptr);
+    EXPECT_TRUE(report->installed);
+    EXPECT_FALSE(report->restarted);
+    EXPECT_NE(report->restartError.find("boom"), std::string::npos) << report->restartError;
+    EXPECT_EQ(testing::ReadFile(device->HostPath("/etc/tavo/program.tdv")),
+              std::string(sent.begin(), sent.end()));
     EXPECT_EQ(device->RestartCount(), 0u);
 }
 

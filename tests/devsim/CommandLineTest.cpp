@@ -3,16 +3,14 @@
 // list and the default file tree.
 
 #include "DevsimFixture.h"
-
 #include "devsim/DeviceCommands.h"
 #include "devsim/DeviceFiles.h"
 #include "devsim/SimulatorState.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace korvex::devsim;
 using namespace devsimtest;
@@ -73,7 +71,7 @@ TEST(DeviceFiles, DefaultTreeHoldsTheFilesTheToolReads) {
     EXPECT_TRUE(std::filesystem::exists(r + "/tavo/cam2"));
     ASSERT_TRUE(ReadFile(r + "/etc/tavo/program.tdv", content));
     ASSERT_GE(content.size(), 8u);
-    EXPECT_EQ(content[0], 2);  // the render state chunk comes first
+    EXPECT_EQ(content[0], 2); // the render state chunk comes first
     EXPECT_TRUE(std::filesystem::is_regular_file(r + "/mnt/usbdrive/cam2/2026-12-06/09/09-15-00.mp4"));
 
     // A second start keeps what the device's commands changed.
@@ -182,7 +180,7 @@ TEST_F(HandlerTest, ScpSinkAcceptsAFileWithoutTheFinalZeroByte) {
     // As libssh2 sends it: quoted path, mode 0777, data, then EOF.
     ExecContext c = Run("scp -t '/etc/tavo/program.tdv'", "C0777 5 program.tdv\nhello");
     EXPECT_EQ(c.exitStatus, 0);
-    EXPECT_EQ(c.output, std::string("\0\0\0", 3));  // start, file line, file written
+    EXPECT_EQ(c.output, std::string("\0\0\0", 3)); // start, file line, file written
     std::string content;
     ASSERT_TRUE(ReadFile(state.options.rootDir + "/etc/tavo/program.tdv", content));
     EXPECT_EQ(content, "hello");
@@ -191,20 +189,32 @@ TEST_F(HandlerTest, ScpSinkAcceptsAFileWithoutTheFinalZeroByte) {
     EXPECT_EQ(state.transfers[0].mode, 0777u);
 }
 
-TEST_F(HandlerTest, ScpSinkWritesNothingWhenTheDataIsCutOff) {
+// The device's copy program writes a file where it is, as the bytes come:
+// a copy cut off leaves what arrived over the old file's first bytes. A
+// locked folder takes no new file, but its files are written in place.
+TEST_F(HandlerTest, ScpSinkWritesInPlaceAndALockedFolderTakesNoNewFile) {
     std::string before;
     ASSERT_TRUE(ReadFile(state.options.rootDir + "/tavo/pass", before));
+    ASSERT_EQ(before, "gate 1 pass\n");
     ExecContext c = Run("scp -t /tavo/pass", "C0644 100 pass\nonly a part");
     EXPECT_NE(c.exitStatus, 0);
     std::string after;
     ASSERT_TRUE(ReadFile(state.options.rootDir + "/tavo/pass", after));
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(after, "only a part\n");
     ASSERT_EQ(state.transfers.size(), 1u);
     EXPECT_FALSE(state.transfers[0].complete);
     EXPECT_FALSE(state.transfers[0].error.empty());
-    // No temporary file is left behind either.
-    for (const auto& e : std::filesystem::directory_iterator(state.options.rootDir + "/tavo"))
-        EXPECT_EQ(e.path().filename().string().find(".pass.tmp"), std::string::npos);
+
+    state.faults.lockedFolders = {"/tavo"};
+    c = Run("scp -t /tavo/pass.new", std::string("C0644 3 pass.new\nnew") + '\0');
+    EXPECT_NE(c.output.find("\x01scp: /tavo/pass.new: Permission denied"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(state.options.rootDir + "/tavo/pass.new"));
+    c = Run("scp -t /tavo/pass", std::string("C0644 3 pass\nnew") + '\0');
+    EXPECT_EQ(c.exitStatus, 0);
+    ASSERT_TRUE(ReadFile(state.options.rootDir + "/tavo/pass", after));
+    EXPECT_EQ(after, "new");
+    EXPECT_NE(Run("mv -f /tavo/pass /tavo/pass2", "").exitStatus, 0);
+    EXPECT_NE(Run("rm -f /tavo/pass", "").exitStatus, 0);
 }
 
 TEST_F(HandlerTest, ScpSinkRefusesBadFileLines) {

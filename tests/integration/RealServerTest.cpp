@@ -5,6 +5,7 @@
 #include "RealServers.h"
 #include "devicelink/Connection.h"
 #include "devicelink/Fakes.h"
+#include "devicelink/ProgramHistory.h"
 
 #include <arpa/inet.h>
 #include <filesystem>
@@ -62,6 +63,7 @@ protected:
             setup.timing.networkStep_ms = 1;
             setup.timing.ioTimeout_ms = 10000;
             setup.knownHostsPath = server->Folder() + "/known_hosts";
+            setup.programHistory = historyForSession;
             connection = std::make_unique<Connection>(std::move(setup));
             connection->Start();
         }
@@ -103,6 +105,7 @@ protected:
     }
 
     std::unique_ptr<RealServer> server;
+    ProgramHistory* historyForSession = nullptr; // set before the session is made
     RecordingStatus status;
     DeviceList devices;
     std::unique_ptr<Connection> connection;
@@ -158,6 +161,104 @@ TEST_P(RealServerTest, BrokenUploadKeepsTheProgramAndDoesNotRestart) {
     EXPECT_TRUE(ReadAll(program) == before) << "the device's program was changed";
     EXPECT_EQ(server->Restarts(), 0u);
     EXPECT_FALSE(fs::exists(program + ".new"));
+}
+
+// Uploads on a device whose program folder the login may write in (the
+// program goes beside the old one) and on one where the folder is root's
+// and only the program file the login's (it is written in place), each
+// whole and with the copy cut part-way: the device is restarted only on
+// the program sent, and a cut copy leaves the old program, or has it
+// written back and checked.
+TEST_P(RealServerTest, UploadsInBothFolderModesEndInAKnownState) {
+    const std::string program = server->HostPath("/etc/tavo/program.tdv");
+    const std::string before = ReadAll(program);
+    ProgramHistory history(server->Folder() + "/history");
+    historyForSession = &history;
+    ASSERT_EQ(Run(Login()), "");
+    for (bool locked : {false, true}) {
+        server->SetFolderWritable("/etc/tavo", !locked);
+        for (bool cut : {false, true}) {
+            SCOPED_TRACE(std::string(locked ? "locked" : "writable") + (cut ? ", cut" : ""));
+            std::ofstream(program, std::ios::binary | std::ios::trunc) << before;
+            server->SetShellOptions(cut ? "--cut-upload 20000" : "");
+            const unsigned restarts = server->Restarts();
+            const std::string sent = Payload(26083, locked * 2 + cut);
+            DeviceResult result;
+            const std::string errors = Run(Upload(sent), &result);
+            const UploadReport* report = std::get_if<UploadReport>(&result.value);
+            ASSERT_NE(report, nullptr) << errors;
+            EXPECT_EQ(report->path, locked ? UploadReport::Path::InPlace : UploadReport::Path::Sibling);
+            EXPECT_EQ(report->installed, !cut) << errors;
+            EXPECT_EQ(report->previous,
+                      cut && locked ? UploadReport::Previous::Restored : UploadReport::Previous::Untouched);
+            EXPECT_TRUE(ReadAll(program) == (cut ? before : sent));
+            EXPECT_EQ(server->Restarts(), restarts + (cut ? 0 : 1));
+            EXPECT_FALSE(fs::exists(program + ".new"));
+            EXPECT_EQ(errors.empty(), !cut) << errors;
+            if (cut) {
+                EXPECT_NE(errors.find(locked ? "written back and checked" : "was not changed"),
+                          std::string::npos)
+                    << errors;
+            }
+            EXPECT_TRUE(Session().Connected());
+        }
+    }
+    // The device's program was the same every time: it is kept once.
+    ASSERT_EQ(history.List("127.0.0.1").size(), 1u);
+    EXPECT_EQ(ReadAll(history.List("127.0.0.1")[0].path), before);
+}
+
+// Without a history the previous program is fetched only once the folder
+// has refused the file beside it; the refusal leaves the session usable.
+TEST_P(RealServerTest, InPlaceUploadWithoutHistoryFetchesThePreviousProgramAfterTheRefusal) {
+    const std::string program = server->HostPath("/etc/tavo/program.tdv");
+    const std::string before = ReadAll(program);
+    server->SetFolderWritable("/etc/tavo", false);
+    ASSERT_EQ(Run(Login()), "");
+    for (bool cut : {false, true}) {
+        SCOPED_TRACE(cut ? "cut" : "whole");
+        std::ofstream(program, std::ios::binary | std::ios::trunc) << before;
+        server->SetShellOptions(cut ? "--cut-upload 20000" : "");
+        const std::string sent = Payload(26083, 40 + cut);
+        DeviceResult result;
+        const std::string errors = Run(Upload(sent), &result);
+        EXPECT_EQ(errors.empty(), !cut) << errors;
+        EXPECT_TRUE(ReadAll(program) == (cut ? before : sent));
+        const UploadReport* report = std::get_if<UploadReport>(&result.value);
+        ASSERT_NE(report, nullptr);
+        EXPECT_EQ(report->previous,
+                  cut ? UploadReport::Previous::Restored : UploadReport::Previous::Untouched);
+    }
+}
+
+// Repeated failed uploads keep the device's program once, and an older,
+// different program kept before them survives.
+TEST_P(RealServerTest, CutUploadsKeepOneCopyAndTheOlderProgramSurvives) {
+    ProgramHistory history(server->Folder() + "/history");
+    const std::string older = "an older, different program";
+    history.Keep("127.0.0.1", older.data(), older.size(), UtcTo100ns(2026, 12, 1, 8, 0, 0));
+    historyForSession = &history;
+    ASSERT_EQ(Run(Login()), "");
+    server->SetShellOptions("--cut-upload 2000");
+    for (int i = 0; i < 22; ++i)
+        EXPECT_NE(Run(Upload(Payload(5000, 100 + i))), "");
+    const auto kept = history.List("127.0.0.1");
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(ReadAll(kept[0].path), ReadAll(server->HostPath("/etc/tavo/program.tdv")));
+    EXPECT_EQ(ReadAll(kept[1].path), older);
+    EXPECT_EQ(server->Restarts(), 0u);
+}
+
+// A device command that fails (here the version query, exit status 3)
+// fails the job that uses its output, with the device's words.
+TEST_P(RealServerTest, AFailingCommandFailsItsJob) {
+    server->SetShellOptions(
+        "--fail-command '/tavo/tavo --version' --fail-status 3 --fail-text 'tavo: broken'");
+    DeviceResult connect;
+    const std::string errors = Run(Login(), &connect);
+    EXPECT_EQ(connect.outcome, Outcome::Failed);
+    EXPECT_NE(errors.find("tavo: broken"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("3"), std::string::npos) << errors;
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerTest,

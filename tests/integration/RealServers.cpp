@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sstream>
 #include <stdexcept>
@@ -151,6 +152,14 @@ void RealServer::SetShellOptions(const std::string& options) {
               "#!/bin/sh\nASAN_OPTIONS=detect_leaks=0 exec '" + folder + "/korvex-devsim' --root '" + folder +
                   "/root' " + options + " \"$@\"\n",
               0755);
+}
+
+void RealServer::SetFolderWritable(const std::string& devicePath, bool writable) {
+    const passwd* user = ::getpwnam(User);
+    const std::string folder = HostPath(devicePath);
+    if (!user || ::chown(folder.c_str(), writable ? user->pw_uid : 0, writable ? user->pw_gid : 0) != 0 ||
+        ::chmod(folder.c_str(), 0755) != 0)
+        throw std::runtime_error("cannot change the owner of " + folder);
 }
 
 unsigned RealServer::Restarts() const {

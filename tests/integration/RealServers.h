@@ -41,6 +41,11 @@ public:
     void SetShellOptions(const std::string& options);
     // How many restarts the device's commands have asked for.
     unsigned Restarts() const;
+    // Gives the device folder `devicePath` (such as "/etc/tavo") to root
+    // (false) or back to the login user (true). The files in it stay the
+    // login user's: a locked folder takes no new files from the login, but
+    // its files can still be written in place.
+    void SetFolderWritable(const std::string& devicePath, bool writable);
 
 private:
     void StartServer();

@@ -82,11 +82,13 @@ uint32_t ColourOf(uint16_t v) {
 TEST_F(LiveDevice, GreyAndColourPicturesEqualTheSimulatorPattern) {
     devsim::Options o;
     o.cameraCount = 3;
-    o.formats = {devsim::CameraFormat::Grey180, devsim::CameraFormat::Grey320, devsim::CameraFormat::Colour320};
+    o.formats = {devsim::CameraFormat::Grey180, devsim::CameraFormat::Grey320,
+                 devsim::CameraFormat::Colour320};
     o.fps = 20;
     StartDevice(o);
     StartThread(device->LivePort());
-    ASSERT_TRUE(WaitFor([&] { return DeliveriesOf(0) >= 3 && DeliveriesOf(1) >= 3 && DeliveriesOf(2) >= 3; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return DeliveriesOf(0) >= 3 && DeliveriesOf(1) >= 3 && DeliveriesOf(2) >= 3; }));
     thread->Stop();
     for (const auto& d : sink.Deliveries()) {
         const Bitmap& b = d.picture;
@@ -94,9 +96,11 @@ TEST_F(LiveDevice, GreyAndColourPicturesEqualTheSimulatorPattern) {
         ASSERT_EQ(b.Width(), d.camera == 0 ? 180u : 320u);
         for (uint32_t y = 0; y < b.Height(); ++y)
             for (uint32_t x = 0; x < b.Width(); ++x) {
-                const uint32_t want = d.camera == 2 ? ColourOf(devsim::PatternColour(x, y, f))
-                                                    : devsim::PatternGrey(x, y, b.Width(), b.Height(), f) * 0x010101u;
-                ASSERT_EQ(b.GetPixelColour(x, y), want) << "camera " << d.camera << " frame " << f << " at " << x << "," << y;
+                const uint32_t want = d.camera == 2
+                                          ? ColourOf(devsim::PatternColour(x, y, f))
+                                          : devsim::PatternGrey(x, y, b.Width(), b.Height(), f) * 0x010101u;
+                ASSERT_EQ(b.GetPixelColour(x, y), want)
+                    << "camera " << d.camera << " frame " << f << " at " << x << "," << y;
             }
     }
     // Each message was answered with its own frame number and camera.
@@ -149,7 +153,10 @@ TEST_F(LiveDevice, BlankPicturesAndTheBlurMark) {
 // Cuts the recorded byte stream into messages and returns the H.264 units
 // with their frame numbers (the test reads the wire format by itself).
 std::vector<std::pair<uint32_t, EncodedUnit>> UnitsOf(const std::vector<uint8_t>& bytes) {
-    auto u32 = [&](size_t at) { return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 3]) << 24; };
+    auto u32 = [&](size_t at) {
+        return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+               uint32_t(bytes[at + 3]) << 24;
+    };
     std::vector<std::pair<uint32_t, EncodedUnit>> units;
     size_t at = 0;
     while (at + 64 <= bytes.size()) {
@@ -183,7 +190,7 @@ TEST_F(LiveDevice, H264PicturesEqualAnIndependentDecodeOfTheSameUnits) {
     const auto deliveries = sink.Deliveries();
     const auto units = UnitsOf(proxy.Received());
     ASSERT_FALSE(units.empty());
-    ASSERT_TRUE(units[0].second.keyFrame);  // the simulator starts each connection with a key frame
+    ASSERT_TRUE(units[0].second.keyFrame); // the simulator starts each connection with a key frame
     std::vector<EncodedUnit> plain;
     for (const auto& u : units)
         plain.push_back(u.second);
@@ -247,14 +254,14 @@ TEST_F(LiveDevice, StalledDeviceTimesOutAfterTenSecondsAndIsReconnected) {
     o.faults.liveFault = devsim::LiveFault::Stall;
     o.faults.liveFaultAfter = 3;
     StartDevice(o);
-    StartThread(device->LivePort());  // the real 10-s read time-out
+    StartThread(device->LivePort()); // the real 10-s read time-out
     ASSERT_TRUE(WaitFor([&] { return device->LiveConnections() >= 2 && sink.DeliveryCount() >= 6; }, 25000));
     EXPECT_GE(sink.ResetCount(), 1u);
 }
 
 TEST_F(LiveDevice, BrokenStreamsEndOnlyTheConnection) {
-    for (auto fault : {devsim::LiveFault::Close, devsim::LiveFault::ShortHeader, devsim::LiveFault::OversizedUnit,
-                       devsim::LiveFault::RandomBytes}) {
+    for (auto fault : {devsim::LiveFault::Close, devsim::LiveFault::ShortHeader,
+                       devsim::LiveFault::OversizedUnit, devsim::LiveFault::RandomBytes}) {
         SCOPED_TRACE(int(fault));
         devsim::Options o;
         o.formats = {devsim::CameraFormat::H264};
@@ -317,7 +324,7 @@ TEST_F(LiveDevice, ChangedTargetEndsTheConnectionAtTheNextMessage) {
     StartDevice(o);
     StartThread(device->LivePort());
     ASSERT_TRUE(WaitFor([&] { return sink.DeliveryCount() >= 3; }));
-    target.address = 0x0200007F;  // 127.0.0.2: nothing listens there
+    target.address = 0x0200007F; // 127.0.0.2: nothing listens there
     ASSERT_TRUE(WaitFor([&] { return sink.ResetCount() >= 1; }));
     const size_t delivered = sink.DeliveryCount();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -384,8 +391,8 @@ TEST_F(LiveDevice, CommandLineWritesOneHundredH264PicturesOfThePattern) {
     StartDevice(o);
     const fs::path out = root / "pictures";
     const std::string command = std::string(KORVEX_CLI_PATH) + " live --host 127.0.0.1 --port " +
-                                std::to_string(device->LivePort()) + " --frames 100 --tune 0:3 --out " + out.string() +
-                                " > " + (root / "stdout.txt").string() + " 2>&1";
+                                std::to_string(device->LivePort()) + " --frames 100 --tune 0:3 --out " +
+                                out.string() + " > " + (root / "stdout.txt").string() + " 2>&1";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -416,6 +423,28 @@ TEST_F(LiveDevice, CommandLineWritesOneHundredH264PicturesOfThePattern) {
     for (uint16_t v : devsim::TuningTraceValues(0, 3))
         trace += " " + std::to_string(v);
     EXPECT_NE(text.find(trace + "\n"), std::string::npos) << text;
+}
+
+// A device that sends only malformed messages: every reconnection line says
+// why the connection before it ended, and a run without a picture fails.
+TEST_F(LiveDevice, CommandLineSaysWhyEachConnectionEndedAndFailsWithoutPictures) {
+    devsim::Options o;
+    o.faults.liveFault = devsim::LiveFault::ShortHeader;
+    o.faults.liveFaultAfter = 0;
+    StartDevice(o);
+    const std::string command = std::string(KORVEX_CLI_PATH) + " live --host 127.0.0.1 --port " +
+                                std::to_string(device->LivePort()) + " --seconds 3 > " +
+                                (root / "stdout.txt").string() + " 2> " + (root / "stderr.txt").string();
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream in(root / "stderr.txt");
+    const std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(err.find("(attempt 1)\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("(attempt 2; the last connection ended: malformed message: header length 8)\n"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("no picture was delivered"), std::string::npos) << err;
 }
 #endif
 

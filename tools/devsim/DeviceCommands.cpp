@@ -2,9 +2,8 @@
 
 #include "devsim/DeviceFiles.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -46,7 +45,9 @@ Result IpConfig(DeviceSimulator::State& state, const std::vector<std::string>& a
     if (args.size() == 1 && args[0] == "--show") {
         NetworkSettings s = ReadNetworkSettings(root);
         const std::vector<std::string> hidden = state.CurrentFaults().hiddenSettings;
-        auto shown = [&](const char* key) { return std::find(hidden.begin(), hidden.end(), key) == hidden.end(); };
+        auto shown = [&](const char* key) {
+            return std::find(hidden.begin(), hidden.end(), key) == hidden.end();
+        };
         Result r;
         r.output = "; network settings of eth0\n"
                    "; change them with /tavo/ipconfig --proto static --ipaddr A --netmask M --gateway G\n";
@@ -90,8 +91,11 @@ Result IfConfig(DeviceSimulator::State& state, const std::vector<std::string>& a
                     ": error fetching interface information: Device not found\n");
     NetworkSettings s = ReadNetworkSettings(state.options.rootDir);
     Result r;
-    r.output = "eth0      Link encap:Ethernet  HWaddr " + state.options.hwAddress + "  \n"
-               "          inet addr:" + s.ipaddr + "  Mask:" + s.netmask + "\n"
+    r.output = "eth0      Link encap:Ethernet  HWaddr " + state.options.hwAddress +
+               "  \n"
+               "          inet addr:" +
+               s.ipaddr + "  Mask:" + s.netmask +
+               "\n"
                "          UP BROADCAST RUNNING MULTICAST  MTU:1500  Metric:1\n"
                "          RX packets:1024 errors:0 dropped:0 overruns:0 frame:0\n"
                "          TX packets:2048 errors:0 dropped:0 overruns:0 carrier:0\n";
@@ -179,6 +183,15 @@ bool SplitForced(const std::vector<std::string>& args, std::vector<std::string>&
     return true;
 }
 
+// A folder of the options' locked folders holds `devicePath`.
+bool InLockedFolder(DeviceSimulator::State& state, const std::string& devicePath) {
+    const fs::path folder = fs::path(devicePath).parent_path().lexically_normal();
+    for (const std::string& locked : state.CurrentFaults().lockedFolders)
+        if (fs::path(locked).lexically_normal() == folder)
+            return true;
+    return false;
+}
+
 // "mv [-f] FROM TO": one rename inside the device's folders.
 Result Move(DeviceSimulator::State& state, const std::vector<std::string>& args) {
     std::vector<std::string> paths;
@@ -193,7 +206,8 @@ Result Move(DeviceSimulator::State& state, const std::vector<std::string>& args)
     std::error_code ec;
     if (from.empty() || !fs::exists(from, ec))
         return Fail("mv: can't rename '" + paths[0] + "': No such file or directory\n");
-    if (to.empty() || fs::is_directory(to, ec))
+    if (to.empty() || fs::is_directory(to, ec) || InLockedFolder(state, paths[0]) ||
+        InLockedFolder(state, paths[1]))
         return Fail("mv: can't rename '" + paths[0] + "': Permission denied\n");
     fs::rename(from, to, ec);
     if (ec)
@@ -214,6 +228,10 @@ Result Remove(DeviceSimulator::State& state, const std::vector<std::string>& arg
         std::error_code ec;
         if (!host.empty() && fs::is_directory(host, ec)) {
             r = Fail("rm: '" + p + "' is a directory\n");
+            continue;
+        }
+        if (!host.empty() && fs::exists(host, ec) && InLockedFolder(state, p)) {
+            r = Fail("rm: can't remove '" + p + "': Permission denied\n");
             continue;
         }
         if (host.empty() || !fs::remove(host, ec)) {
@@ -335,7 +353,8 @@ private:
     int64_t until_ms;
 };
 
-Result RunSimple(DeviceSimulator::State& state, const std::string& user, const std::vector<std::string>& words) {
+Result RunSimple(DeviceSimulator::State& state, const std::string& user,
+                 const std::vector<std::string>& words) {
     const std::string& name = words[0];
     std::vector<std::string> args(words.begin() + 1, words.end());
     if (name == "/tavo/tavo") {
@@ -375,7 +394,8 @@ Result RunSimple(DeviceSimulator::State& state, const std::string& user, const s
 
 } // namespace
 
-bool SplitCommandLine(const std::string& line, std::vector<std::string>& words, std::vector<bool>& operators) {
+bool SplitCommandLine(const std::string& line, std::vector<std::string>& words,
+                      std::vector<bool>& operators) {
     words.clear();
     operators.clear();
     std::string word;
@@ -416,7 +436,8 @@ bool SplitCommandLine(const std::string& line, std::vector<std::string>& words, 
                     ++i;
                     break;
                 }
-                if (c == '\\' && i + 1 < line.size() && std::string("\"\\$`").find(line[i + 1]) != std::string::npos) {
+                if (c == '\\' && i + 1 < line.size() &&
+                    std::string("\"\\$`").find(line[i + 1]) != std::string::npos) {
                     word += line[i + 1];
                     i += 2;
                     continue;
@@ -472,8 +493,8 @@ bool ParseDateTime(const std::string& text, std::time_t& utc) {
 namespace {
 std::unique_ptr<ExecHandler> CreateCommandHandler(DeviceSimulator::State& state, const std::string& user,
                                                   const std::vector<std::string>& words,
-                                                  const std::vector<bool>& operators, const std::string& command,
-                                                  const FaultOptions& faults);
+                                                  const std::vector<bool>& operators,
+                                                  const std::string& command, const FaultOptions& faults);
 } // namespace
 
 std::unique_ptr<ExecHandler> CreateHandler(DeviceSimulator::State& state, const std::string& user,
@@ -492,7 +513,8 @@ std::unique_ptr<ExecHandler> CreateHandler(DeviceSimulator::State& state, const 
     const FaultOptions faults = state.CurrentFaults();
     if (faults.hangCommands)
         return std::make_unique<HangingHandler>();
-    std::unique_ptr<ExecHandler> handler = CreateCommandHandler(state, user, words, operators, command, faults);
+    std::unique_ptr<ExecHandler> handler =
+        CreateCommandHandler(state, user, words, operators, command, faults);
     if (faults.quietCommands_ms > 0)
         return std::make_unique<QuietHandler>(std::move(handler), faults.quietCommands_ms);
     return handler;
@@ -502,8 +524,8 @@ namespace {
 
 std::unique_ptr<ExecHandler> CreateCommandHandler(DeviceSimulator::State& state, const std::string& user,
                                                   const std::vector<std::string>& words,
-                                                  const std::vector<bool>& operators, const std::string& command,
-                                                  const FaultOptions& faults) {
+                                                  const std::vector<bool>& operators,
+                                                  const std::string& command, const FaultOptions& faults) {
     if (!faults.failCommand.empty() && command.rfind(faults.failCommand, 0) == 0)
         return std::make_unique<ImmediateHandler>(Fail(faults.failText, faults.failStatus));
     if (words.size() == 2 && !operators[0] && words[0] == "/tavo/chpass")
@@ -519,7 +541,8 @@ std::unique_ptr<ExecHandler> CreateCommandHandler(DeviceSimulator::State& state,
             ++end;
         if (end == start)
             return std::make_unique<ImmediateHandler>(Fail("sh: syntax error near \"&&\"\n", 2));
-        Result r = RunSimple(state, user, std::vector<std::string>(words.begin() + start, words.begin() + end));
+        Result r =
+            RunSimple(state, user, std::vector<std::string>(words.begin() + start, words.begin() + end));
         total.output += r.output;
         total.errorOutput += r.errorOutput;
         total.exitStatus = r.exitStatus;

@@ -79,7 +79,7 @@ enum class AnnounceFault {
 struct FaultOptions {
     LiveFault liveFault = LiveFault::None;
     uint32_t liveFaultAfter = 0;
-    std::string liveRaw;  // for LiveFault::Raw: e.g. a hand-made header and payload
+    std::string liveRaw; // for LiveFault::Raw: e.g. a hand-made header and payload
     AnnounceFault announceFault = AnnounceFault::None;
     std::string announceRaw;
     // The SSH server refuses every new session channel (so a liveness check
@@ -103,6 +103,10 @@ struct FaultOptions {
     // as a device whose link drops mid-copy leaves them, and the copy
     // program dies without an exit status.
     uint64_t cutUploadAfter = 0;
+    // Device folders (such as "/etc/tavo") that belong to another user than
+    // the login: no file can be created, renamed or removed in them, while
+    // the files already there can still be written in place.
+    std::vector<std::string> lockedFolders;
     // Commands end without an exit status (the channel just closes), as
     // some SSH servers end them.
     bool omitExitStatus = false;
@@ -117,8 +121,8 @@ struct Options {
 
     // Every server listens on this address (loopback by default).
     std::string bindAddress = "127.0.0.1";
-    uint16_t sshPort = 2222;    // 0 = free port, see SshPort()
-    uint16_t livePort = 25100;  // 0 = free port, see LivePort()
+    uint16_t sshPort = 2222;   // 0 = free port, see SshPort()
+    uint16_t livePort = 25100; // 0 = free port, see LivePort()
 
     bool announce = true;
     std::string announceAddress = "127.0.0.1";
@@ -158,10 +162,10 @@ struct Options {
 
     std::string user = "admin";
     std::string password = "admin";
-    std::string version = "tavo 2.1.0";  // output line of "/tavo/tavo --version"
+    std::string version = "tavo 2.1.0"; // output line of "/tavo/tavo --version"
     std::string hwAddress = "02:4B:56:00:00:01";
-    int64_t clockOffset_s = 0;      // device clock = system UTC + offset
-    unsigned restartSeconds = 5;    // how long "sync && /tavo/restart" takes
+    int64_t clockOffset_s = 0;   // device clock = system UTC + offset
+    unsigned restartSeconds = 5; // how long "sync && /tavo/restart" takes
 
     // Private host key file (OpenSSH or PEM format). Empty: the key kept in
     // <root>/etc/tavo/ssh_host_key, generated on first start. Point two runs
@@ -184,12 +188,12 @@ struct CommandRecord {
 struct TransferRecord {
     enum class Direction { FromDevice, ToDevice };
     Direction direction = Direction::FromDevice;
-    std::string devicePath;  // absolute device path of the file
-    uint64_t size = 0;       // size announced in the "C" line
-    uint32_t mode = 0;       // permission bits of the "C" line
-    bool withTimes = false;  // a "T" line went with it
-    bool complete = false;   // all bytes transferred (and, upload, file written)
-    std::string error;       // why it failed, empty when complete
+    std::string devicePath; // absolute device path of the file
+    uint64_t size = 0;      // size announced in the "C" line
+    uint32_t mode = 0;      // permission bits of the "C" line
+    bool withTimes = false; // a "T" line went with it
+    bool complete = false;  // all bytes transferred (and, upload, file written)
+    std::string error;      // why it failed, empty when complete
 };
 
 // One 64-byte answer of the live client, as received.
@@ -198,7 +202,7 @@ struct LiveReplyRecord {
     uint32_t frameNumber = 0;
     uint8_t camera = 0;
     uint8_t options = 0;
-    uint32_t mask = 0;          // mask0 | mask1 << 8 | mask2 << 16
+    uint32_t mask = 0; // mask0 | mask1 << 8 | mask2 << 16
     uint8_t tuningDetector = 0;
     uint8_t tuningCamera = 0;
     std::array<uint8_t, 64> raw{};
@@ -207,19 +211,19 @@ struct LiveReplyRecord {
 // One message the live server sent.
 struct LiveMessageRecord {
     uint32_t frameNumber = 0;
-    uint8_t kind = 0;           // 1 picture, 2 tuning trace
+    uint8_t kind = 0; // 1 picture, 2 tuning trace
     uint8_t camera = 0;
-    uint8_t format = 0;         // picture format (kind 1)
+    uint8_t format = 0; // picture format (kind 1)
     uint8_t pictureFlags = 0;
-    uint8_t detector = 0;       // tuning trace (kind 2)
-    bool keyFrame = false;      // H.264 unit flag
+    uint8_t detector = 0;  // tuning trace (kind 2)
+    bool keyFrame = false; // H.264 unit flag
     uint32_t payloadLength = 0;
 };
 
 class DeviceSimulator {
 public:
     explicit DeviceSimulator(Options options);
-    ~DeviceSimulator();  // stops
+    ~DeviceSimulator(); // stops
 
     DeviceSimulator(const DeviceSimulator&) = delete;
     DeviceSimulator& operator=(const DeviceSimulator&) = delete;
@@ -250,7 +254,7 @@ public:
     std::vector<LiveMessageRecord> LiveMessages() const;
     unsigned AuthFailures() const;
     unsigned AnnouncementsSent() const;
-    unsigned LiveConnections() const;  // accepted live connections so far
+    unsigned LiveConnections() const; // accepted live connections so far
     void ClearLogs();
 
     // Polls `condition` every 10 ms until it holds or `timeout_ms` passed.

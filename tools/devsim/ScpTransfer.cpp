@@ -5,15 +5,18 @@
 #include "devsim/DeviceCommands.h"
 #include "devsim/DeviceFiles.h"
 #include "framework/AtomicFile.h"
+#include "framework/BinaryFile.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -233,7 +236,7 @@ public:
             c.output.push_back('\0');
         }
         while (!c.done) {
-            if (file) {
+            if (fd >= 0) {
                 if (!ReceiveData(c))
                     return;
                 continue;
@@ -346,12 +349,21 @@ private:
             Refuse(c, target + ": Is a directory");
             return;
         }
-        try {
-            file = std::make_unique<AtomicFile>(host);
-        } catch (const std::exception& e) {
-            r.error = e.what();
+        // As the device's copy program does: the file is opened where it is
+        // (created when new) and written as the bytes arrive, so a folder
+        // the login may not write in refuses new files only.
+        const bool exists = fs::exists(host, ec);
+        if (!exists && FolderLocked(target)) {
+            r.error = "the folder takes no new files";
             state.AddTransfer(r);
             Refuse(c, target + ": Permission denied");
+            return;
+        }
+        fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            r.error = std::string("open failed: ") + std::strerror(errno);
+            state.AddTransfer(r);
+            Refuse(c, target + ": " + std::strerror(errno));
             return;
         }
         record = r;
@@ -359,9 +371,39 @@ private:
         hostPath = host;
         remaining = size;
         received = 0;
-        partial.clear();
         fileMode = mode & 07777;
         c.output.push_back('\0');
+    }
+
+    // True when `target` lies in a folder the options lock: there the
+    // device takes no new files, only writes over existing ones.
+    bool FolderLocked(const std::string& target) const {
+        const std::string folder = fs::path(target).parent_path().string();
+        for (const std::string& locked : state.CurrentFaults().lockedFolders)
+            if (fs::path(locked).lexically_normal() == fs::path(folder).lexically_normal())
+                return true;
+        return false;
+    }
+
+    // Writes file bytes where they belong, as they arrive.
+    void WriteData(const char* data, size_t n) {
+        while (n > 0 && fd >= 0 && writeError.empty()) {
+            const ssize_t w = ::write(fd, data, n);
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0) {
+                writeError = std::strerror(errno);
+                break;
+            }
+            data += w;
+            n -= size_t(w);
+        }
+    }
+
+    void CloseFile() {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
     }
 
     // Consumes file bytes; true when the file is finished (written or
@@ -375,20 +417,14 @@ private:
             size_t n = size_t(std::min<uint64_t>(remaining, c.input.size()));
             received += n;
             if (n > 0) {
-                if (cutAfter > 0)
-                    partial.append(c.input, 0, n);
-                try {
-                    file->Write(c.input.data(), n);
-                } catch (const std::exception& e) {
-                    writeError = e.what();
-                }
+                WriteData(c.input.data(), n);
                 c.input.erase(0, n);
                 remaining -= n;
             }
             if (remaining > 0) {
                 if (c.inputEof) {
-                    // Cut off in the middle: nothing is written.
-                    file.reset();
+                    // Cut off in the middle: what arrived stays written.
+                    CloseFile();
                     record.error = "the client closed the channel in the middle of the file";
                     state.UpdateTransfer(index, record);
                     c.exitStatus = 1;
@@ -419,20 +455,13 @@ private:
         return true;
     }
 
-    // The link drops after `cutAfter` file bytes: what arrived so far lands
+    // The link drops after `cutAfter` file bytes: what arrived so far lies
     // over the target's first bytes (the rest of the old file stays), and
     // the copy program dies.
     void Cut(ExecContext& c) {
         const uint64_t take = std::min<uint64_t>(cutAfter - received, c.input.size());
-        partial.append(c.input, 0, size_t(take));
-        file.reset();
-        FILE* f = std::fopen(hostPath.c_str(), "r+b");
-        if (!f)
-            f = std::fopen(hostPath.c_str(), "wb");
-        if (f) {
-            std::fwrite(partial.data(), 1, partial.size(), f);
-            std::fclose(f);
-        }
+        WriteData(c.input.data(), size_t(take));
+        CloseFile();
         record.error = "the link dropped after " + std::to_string(cutAfter) + " bytes";
         state.UpdateTransfer(index, record);
         c.input.clear();
@@ -443,17 +472,17 @@ private:
 
     void CommitFile(ExecContext& c, bool clientError) {
         if (clientError) {
-            file.reset();
+            CloseFile();
             record.error = "the client reported an error after the data";
             state.UpdateTransfer(index, record);
             ++failures;
             return;
         }
-        try {
-            if (!writeError.empty())
-                throw std::runtime_error(writeError);
-            file->Commit();
-            file.reset();
+        // A file longer than the copy keeps no old tail.
+        if (writeError.empty() && fd >= 0 && ::ftruncate(fd, off_t(record.size)) != 0)
+            writeError = std::strerror(errno);
+        CloseFile();
+        if (writeError.empty()) {
             ::chmod(hostPath.c_str(), fileMode);
             if (times) {
                 timeval tv[2] = {{time_t(times->first), 0}, {time_t(times->second), 0}};
@@ -462,9 +491,8 @@ private:
             record.complete = true;
             state.UpdateTransfer(index, record);
             c.output.push_back('\0');
-        } catch (const std::exception& e) {
-            file.reset();
-            record.error = std::string("write failed: ") + e.what();
+        } else {
+            record.error = "write failed: " + writeError;
             state.UpdateTransfer(index, record);
             c.output += ErrorLine(record.devicePath + ": write failed");
             ++failures;
@@ -491,7 +519,7 @@ private:
     bool started = false;
     unsigned failures = 0;
     std::optional<std::pair<long long, long long>> times; // atime, mtime
-    std::unique_ptr<AtomicFile> file;
+    int fd = -1;                                          // the file being received
     TransferRecord record;
     size_t index = 0;
     std::string hostPath;
@@ -500,7 +528,9 @@ private:
     std::string writeError;
     uint64_t cutAfter = 0; // see FaultOptions::cutUploadAfter
     uint64_t received = 0;
-    std::string partial; // the bytes a cut copy leaves behind
+
+public:
+    ~SinkHandler() override { CloseFile(); }
 };
 
 class ScpErrorHandler : public ExecHandler {

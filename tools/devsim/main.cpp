@@ -69,6 +69,8 @@ const char* const kHelp =
     "                        its standard error\n"
     "  --hide-setting KEY    \"/tavo/ipconfig --show\" leaves KEY out (repeatable)\n"
     "  --cut-upload N        an incoming SCP copy breaks off after N bytes\n"
+    "  --locked-folder DIR   device folder DIR (such as /etc/tavo) takes no new files;\n"
+    "                        files there can be written in place (repeatable)\n"
     "  --live-fault F        endless-payload (a message of an unknown kind that never\n"
     "                        ends) or endless-header (a picture header of 4 GiB),\n"
     "                        struck once per live connection after --live-fault-after\n"
@@ -206,6 +208,8 @@ bool ApplyFaultOption(Options& o, const std::string& a, const char* v) {
         o.faults.failStatus = int(Number("--fail-status", v, 255, 1));
     else if (a == "--fail-text")
         o.faults.failText = std::string(v) + "\n";
+    else if (a == "--locked-folder")
+        o.faults.lockedFolders.push_back(v);
     else if (a == "--cut-upload")
         o.faults.cutUploadAfter = Number("--cut-upload", v, 1ul << 30, 1);
     else if (a == "--hide-setting")
