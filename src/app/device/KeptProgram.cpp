@@ -4,7 +4,6 @@
 #include "framework/TextIds.h"
 
 #include <QRegularExpression>
-#include <QTimeZone>
 
 namespace korvex {
 
@@ -19,7 +18,7 @@ QDateTime KeptProgramTime(const std::string& fileName) {
     const QTime time(part(4), part(5), part(6), part(7));
     if (!date.isValid() || !time.isValid())
         return {};
-    return QDateTime(date, time, QTimeZone::UTC);
+    return QDateTime(date, time, Qt::UTC);
 }
 
 QString KeptProgramLabel(const std::string& fileName, const QString& device) {

@@ -42,7 +42,7 @@ QString RecordingsDialog::DefaultFolder(const QString& device) {
     return QDir::cleanPath(videos + QStringLiteral("/Korvex/") + name);
 }
 
-QString RecordingsDialog::LocalFolder() const {
+QString RecordingsDialog::SaveFolder() const {
     const QString typed = folder->text().trimmed();
     return typed.isEmpty() ? DefaultFolder(device) : typed;
 }
@@ -160,7 +160,7 @@ std::string RecordingsDialog::NormalisedFolder(const QString& text) {
 
 DownloadRecordingsRequest RecordingsDialog::Request() const {
     DownloadRecordingsRequest request;
-    request.localFolder = NormalisedFolder(LocalFolder());
+    request.localFolder = NormalisedFolder(SaveFolder());
     for (int level = 0; level < 3; ++level) {
         const auto selected = lists[level]->selectedItems();
         request.selected[level] = selected.isEmpty() ? -1 : lists[level]->row(selected.first());
@@ -227,7 +227,7 @@ void RecordingsDialog::WatchCopy(std::vector<std::string> wanted) {
 }
 
 QString RecordingsDialog::HourFolder() const {
-    QString path = QString::fromStdString(NormalisedFolder(LocalFolder()));
+    QString path = QString::fromStdString(NormalisedFolder(SaveFolder()));
     for (int level = 0; level < 3; ++level) {
         const auto selected = lists[level]->selectedItems();
         const int row = selected.isEmpty() ? -1 : lists[level]->row(selected.first());

@@ -51,7 +51,7 @@ public:
     // device under the user's videos folder.
     static QString DefaultFolder(const QString& device);
     // The folder the copies go to now (the field, else the default).
-    QString LocalFolder() const;
+    QString SaveFolder() const;
     // The line under the lists saying where the last copies went (with its
     // button to open that folder).
     QLabel& SavedNote() const { return *savedNote; }
