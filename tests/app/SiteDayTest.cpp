@@ -63,6 +63,7 @@ TEST(SiteDay, Mp4LengthComesFromTheMovieHeader) {
         std::string bytes;
         std::optional<double> seconds;
     };
+    TempDir temp;
     std::string lying = Mp4(0, 1000, 15000);
     lying[0] = char(0x7F); // "ftyp" claims more than the file holds
     const Case cases[] = {
@@ -120,8 +121,9 @@ TEST(SiteDay, RestartIsAskedFirstAndTheLivePageFollowsTheDevicesRestart) {
         frame.Status().ShowRestart(int(step.stage), QStringLiteral("the device did not answer within 90 s"));
         EXPECT_EQ(!banner.isHidden(), step.bannerShown) << int(step.stage);
         EXPECT_EQ(prompts.warnings.size(), 1 + step.offers) << int(step.stage);
-        if (step.bannerShown)
+        if (step.bannerShown) {
             EXPECT_EQ(banner.text(), Text(text::live_device_restarting));
+        }
     }
     EXPECT_TRUE(prompts.warnings.back().contains("the device did not answer within 90 s"));
     frame.StopThreads();
