@@ -139,7 +139,7 @@ TEST_F(CompareDeviceTest, TheDevicesProgramAndTheOneKeptBeforeAnUploadAreCompare
     const QString choices = prompts.choices.back();
     // Named by the date and time it was kept and the device, not its file.
     EXPECT_TRUE(choices.contains(KeptProgramLabel(ProgramHistory::EntryName(133'000'000'000'000'000ull),
-                                                  QString::fromStdString(address) + " (Demo device)")))
+                                                  QString::fromStdString(address))))
         << choices.toStdString();
     EXPECT_FALSE(choices.contains(".kvx")) << choices.toStdString();
     const qsizetype kept = choices.indexOf(QStringLiteral("Kept "));

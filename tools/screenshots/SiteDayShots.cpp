@@ -23,7 +23,9 @@
 #include "files/ProjectFile.h"
 #include "framework/TextIds.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QFile>
 #include <QLabel>
@@ -166,7 +168,22 @@ int main(int argc, char** argv) {
     ProgramHistory history(ProgramHistory::DefaultRoot());
     history.Keep(address, bytes.data(), bytes.size(), 134'100'000'000'000'000ull);
     history.Keep(address, bytes.data(), bytes.size(), 134'100'030'000'000'000ull);
-    ok &= ShootModal(out + "/site-kept-programs.png", [&] { frame.OnCommand(CmdCompareWith); });
+    // The choice's list opened, as the user sees it.
+    QTimer::singleShot(700, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        auto* combo = box ? box->findChild<QComboBox*>() : nullptr;
+        if (!combo) {
+            ok = false;
+            return;
+        }
+        combo->showPopup();
+        Settle(500);
+        const QRect area = box->frameGeometry().united(combo->view()->window()->frameGeometry());
+        ok &= ShootScreen(out + "/site-kept-programs.png", area.adjusted(0, 0, 0, 4));
+        combo->hidePopup();
+        static_cast<QDialog*>(box)->reject();
+    });
+    frame.OnCommand(CmdCompareWith);
 
     // The recordings of an hour, saved in the device's videos folder.
     frame.OnCommand(CmdRecordings);
