@@ -27,8 +27,7 @@ TEST(SiteDay, KeptProgramsAreNamedByTheirDateTimeAndDevice) {
     const uint64_t kept = 133'000'000'000'000'000ull; // 100-ns units since 1601
     const std::string name = ProgramHistory::EntryName(kept);
     const QDateTime local =
-        QDateTime::fromMSecsSinceEpoch(qint64(kept / 10000 - 11644473600000ull), Qt::UTC)
-            .toLocalTime();
+        QDateTime::fromMSecsSinceEpoch(qint64(kept / 10000 - 11644473600000ull), Qt::UTC).toLocalTime();
     const QString label = KeptProgramLabel(name, "10.0.0.5 (Gate 3)");
     EXPECT_EQ(label, QString::fromStdString(
                          FillText(LoadTextA(text::device_kept_program),
