@@ -13,7 +13,8 @@ if [ ! -d "$build" ]; then
   build="$root/build/release"
 fi
 cmake --build "$build" --target korvex_screenshots korvex_composer_screenshots korvex_session_screenshots \
-  korvex_device_screenshots korvex_project_tools_screenshots korvex_live_site_screenshots korvex_languages
+  korvex_device_screenshots korvex_project_tools_screenshots korvex_live_site_screenshots \
+  korvex_site_day_screenshots korvex_languages
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}"
 export KORVEX_LANG_DIR="$build/bin"
 xvfb-run -a -s "-screen 0 1600x1000x24" \
@@ -39,3 +40,8 @@ pdftoppm -png -r 100 -f 2 -l 2 -x 0 -y 0 -W 827 -H 560 -singlefile "$scratch/rep
 # a camera that has moved, on the sample project (read, not rewritten).
 XDG_CONFIG_HOME="$scratch/config-live" xvfb-run -a -s "-screen 0 1600x1000x24" \
   "$build/tools/korvex_live_site_screenshots" "$root/docs/screenshots" "$root/docs/sample/sample.kvx"
+# A site day on the demo device: the restart question, the live page while
+# the device restarts, connected again, kept programs, devices used before
+# and saved recordings (settings and folders of its own).
+xvfb-run -a -s "-screen 0 1600x1000x24" \
+  "$build/tools/korvex_site_day_screenshots" "$root/docs/screenshots" "$root/docs/sample/sample.kvx"

@@ -59,7 +59,8 @@ Connection::Connection(ConnectionSetup setup)
     : Thread("Connection"), statusBar(setup.status), explorer(setup.devices), hostKeys(setup.hostKeys),
       programHistory(setup.programHistory), results(setup.results), timing(setup.timing),
       utcNow(setup.utcNow ? std::move(setup.utcNow) : std::function<uint64_t()>(SystemUtc100ns)),
-      defaultKnownHostsPath(std::move(setup.knownHostsPath)), stopGrace_ms(setup.timing.stopGrace_ms),
+      defaultKnownHostsPath(std::move(setup.knownHostsPath)),
+      reconnectAfterRestart(setup.reconnectAfterRestart), stopGrace_ms(setup.timing.stopGrace_ms),
       internals(std::make_unique<ConnectionInternals>()) {}
 
 Connection::Connection(StatusSink& statusBar, DeviceList& explorer)
@@ -342,7 +343,14 @@ void Connection::ChangePassword() {
 }
 
 void Connection::RestartCommand() {
-    session->RunCommandThenGone(RestartCommandText, text::program_restart_failed);
+    statusBar.ShowRestart(RestartStage::Restarting, "");
+    try {
+        session->RunCommandThenGone(RestartCommandText, text::program_restart_failed);
+    } catch (...) {
+        statusBar.ShowRestart(RestartStage::NotRestarted, "");
+        throw;
+    }
+    restartSent = true;
 }
 
 void Connection::Restart() {

@@ -55,7 +55,9 @@ struct ConnectionTiming {
     unsigned reconnectTimeout_ms = 10000; // JobRestart: the device is asked once more after the wait
     unsigned ioTimeout_ms = 30000;        // longest time one SSH call may make no progress
     unsigned keepalive_s = 15;            // SSH keepalive interval once authenticated
-    unsigned stopGrace_ms = 1000; // a stop waits this long for the thread to close the session cleanly
+    unsigned stopGrace_ms = 1000;      // a stop waits this long for the thread to close the session cleanly
+    unsigned reconnectWait_ms = 90000; // after a restart: how long the device may take to answer again
+    unsigned reconnectStep_ms = 1000;  // between two asks whether it answers
 };
 
 // What a session is given once, when it is made, and keeps for its life.
@@ -79,6 +81,10 @@ struct ConnectionSetup {
     // $XDG_CONFIG_HOME/korvex/known_hosts (~/.config/korvex/known_hosts
     // when XDG_CONFIG_HOME is unset).
     std::string knownHostsPath = {};
+    // After a job that restarted the device, wait for it and log in again
+    // with the same credentials (the window); false: the session ends with
+    // the restart, as the command-line tool wants it.
+    bool reconnectAfterRestart = false;
 };
 
 // The device session: one SSH connection held by one worker thread. A
@@ -199,6 +205,10 @@ private:
                       NetworkWriteReport& report);
     static std::string NetworkFailure(unsigned error, std::string why, const NetworkWriteReport& report);
     void RestartCommand();
+    // After a job that restarted the device: logs in again with the
+    // session's credentials once the device answers (ConnectionReconnect.cpp).
+    void ReconnectAfterRestart();
+    void LogInAgain();
 
     // Fixed for the session's life.
     StatusSink& statusBar;
@@ -209,6 +219,7 @@ private:
     const ConnectionTiming timing;
     const std::function<uint64_t()> utcNow;
     const std::string defaultKnownHostsPath;
+    const bool reconnectAfterRestart;
 
     std::atomic<int32_t> job{0};
     std::atomic<bool> connected{false};
@@ -245,6 +256,7 @@ private:
     std::vector<std::string> listed[4]; // the recordings levels last listed
     uint32_t cameraCount = 0;           // camera rows of the last network read
     bool programFolderLocked = false;   // the device refused a new file beside its program
+    bool restartSent = false;           // the running job has restarted the device
 };
 
 // Helpers of the session that do not need a device (tested on their own).

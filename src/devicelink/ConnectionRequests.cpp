@@ -111,6 +111,7 @@ void Connection::RunPostedJob(int32_t code) {
         }
         result.error = e.what();
     }
+    ReconnectAfterRestart();
     EndLostSession();
     EndJob(code);
 }

@@ -20,6 +20,13 @@
 
 namespace korvex {
 
+// How far a device restart (a restart, an upload or a network write) has
+// come: the restart command is on its way, the session waits for the
+// device to answer again, it has logged in again, or it could not (the
+// session is closed then). NotRestarted: the restart command failed and the
+// device stays as it was.
+enum class RestartStage { Restarting, Waiting, ConnectedAgain, Failed, NotRestarted };
+
 // The status bar: a text and a progress bar.
 class StatusSink {
 public:
@@ -38,6 +45,13 @@ public:
     // A job ended with this error: shown in an error message box without an
     // owner window or caption of its own.
     virtual void ShowError(const std::string& text) = 0;
+
+    // A device restart moved on (the status text has been set already);
+    // `detail` says why a reconnection failed.
+    virtual void ShowRestart(RestartStage stage, const std::string& detail) {
+        (void)stage;
+        (void)detail;
+    }
 };
 
 // The list boxes of the recordings dialog. Levels: 0 = camera folders

@@ -9,7 +9,10 @@
 #include "app/device/ConnectDialog.h"
 #include "app/device/DeviceCommands.h"
 #include "app/device/HostKeyDialog.h"
+#include "app/device/KeptProgram.h"
+#include "app/frame/TabView.h"
 #include "app/session/DeviceSession.h"
+#include "app/widgets/StatusBar.h"
 #include "devicelink/DeviceTexts.h"
 #include "devicelink/ProgramHistory.h"
 #include "devsim/DeviceFiles.h"
@@ -134,11 +137,35 @@ TEST_F(CompareDeviceTest, TheDevicesProgramAndTheOneKeptBeforeAnUploadAreCompare
     list = CompareWith(Text(text::compare_device));
     ASSERT_EQ(list->count(), 1);
     const QString choices = prompts.choices.back();
+    // Named by the date and time it was kept and the device, not its file.
+    EXPECT_TRUE(choices.contains(KeptProgramLabel(ProgramHistory::EntryName(133'000'000'000'000'000ull),
+                                                  QString::fromStdString(address))))
+        << choices.toStdString();
+    EXPECT_FALSE(choices.contains(".kvx")) << choices.toStdString();
     const qsizetype kept = choices.indexOf(QStringLiteral("Kept "));
     ASSERT_GE(kept, 0) << choices.toStdString();
     list = CompareWith(choices.mid(kept).section(QLatin1Char(','), 0, 0));
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("A1: delay 700 ms → 1500 ms"));
+}
+
+TEST_F(CompareDeviceTest, ARestartIsShownOnTheLivePageAndTheWindowConnectsAgain) {
+    ASSERT_NO_FATAL_FAILURE(ConnectTrusting());
+    prompts.warningAnswer = true; // yes, restart now
+    frame->OnCommand(CmdRestart);
+    QLabel& banner = frame->Tabs().LiveBanner();
+    EXPECT_TRUE(Until([&] { return !banner.isHidden(); }));
+    EXPECT_EQ(banner.text(), Text(text::live_device_restarting));
+    // The device is away for a few seconds; the window logs in again with
+    // the login typed at the start, without asking for it.
+    const QString again = Text(text::reconnect_connected_again);
+    EXPECT_TRUE(test::WaitUntil([&] { return frame->Status().Text().startsWith(again); },
+                                std::chrono::seconds(90), test::ProcessEvents))
+        << frame->Status().Text().toStdString();
+    EXPECT_TRUE(frame->Devices().Connected());
+    EXPECT_TRUE(banner.isHidden());
+    EXPECT_EQ(frame->DeviceWindows().ActiveDialog(), nullptr); // no connect dialog, no password asked
+    EXPECT_TRUE(prompts.errors.empty()) << prompts.errors.back().toStdString();
 }
 
 } // namespace

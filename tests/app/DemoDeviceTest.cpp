@@ -2,7 +2,9 @@
 // nothing behind.
 #include "app/demo/DemoDevice.h"
 
+#include "devsim/DeviceFiles.h"
 #include "devsim/DeviceSimulator.h"
+#include "files/ProjectFile.h"
 
 #include <arpa/inet.h>
 #include <filesystem>
@@ -62,6 +64,35 @@ TEST(DemoDeviceTest, TakesFreePortsWhenTheUsualOnesAreHeld) {
     EXPECT_FALSE(demo.Running());
     EXPECT_FALSE(std::filesystem::exists(root));
     demo.Stop(); // twice is harmless
+}
+
+TEST(DemoDeviceTest, RunsTheProjectItPlaysAndHasAnAddressForEveryCamera) {
+    // The sample's scenes: the device's program is that project, byte for
+    // byte what an upload of it sends, so a program kept before an upload
+    // is the one the device really ran.
+    const std::string sample = KORVEX_SAMPLE_PROJECT;
+    auto scenes = std::make_shared<RenderState>(LoadProject(sample));
+    DemoDevice demo;
+    DemoDevice::Settings settings;
+    settings.announcePort = 9;
+    settings.preferredLivePort = settings.preferredSshPort = 0;
+    settings.scenes = scenes;
+    settings.scenesPath = sample;
+    demo.Start(settings);
+    const std::string root = demo.Simulator()->Settings().rootDir;
+    std::string program;
+    ASSERT_TRUE(devsim::ReadFile(devsim::MapDevicePath(root, "/etc/tavo/program.tdv"), program));
+    const std::vector<uint8_t> upload = ProjectFileBytes(*scenes, sample);
+    EXPECT_EQ(program, std::string(upload.begin(), upload.end()));
+    // Four cameras streamed, four in the factory record, four camera files
+    // with an address: the status bar and the network dialog agree.
+    for (int i = 0; i < 4; ++i) {
+        std::string camera;
+        ASSERT_TRUE(devsim::ReadFile(devsim::MapDevicePath(root, "/tavo/cam" + std::to_string(i)), camera))
+            << i;
+        EXPECT_EQ(camera.rfind("192.168.0.", 0), 0u) << i << ": " << camera;
+    }
+    demo.Stop();
 }
 
 } // namespace

@@ -6,8 +6,10 @@
 #include "app/device/DeviceCommands.h"
 #include "app/device/HostKeyDialog.h"
 #include "app/device/Ipv4Edit.h"
+#include "app/device/KeptProgram.h"
 #include "app/device/NetworkDialog.h"
 #include "app/device/PasswordDialog.h"
+#include "app/device/RecordingFile.h"
 #include "app/device/RecordingsDialog.h"
 #include "app/device/RememberedDevices.h"
 #include "app/frame/DeviceWindowSet.h"
@@ -26,6 +28,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTest>
 #include <arpa/inet.h>
 #include <filesystem>
@@ -81,7 +84,8 @@ protected:
                               .devices = devices,
                               .hostKeys = &windows->HostKeys(),
                               .programHistory = history,
-                              .timing = timing};
+                              .timing = timing,
+                              .reconnectAfterRestart = true};
         setup.knownHostsPath = KnownHostsPath();
         connection = std::make_unique<Connection>(std::move(setup));
         windows->Bind(*connection);
@@ -431,7 +435,7 @@ TEST_F(DeviceWindows, RecordingsListedLevelByLevelAndTwoDownloadedByteIdentical)
     auto lines = [&](int level) {
         QStringList l;
         for (int i = 0; i < dialog->Level(level)->count(); ++i)
-            l << dialog->Level(level)->item(i)->text();
+            l << dialog->Level(level)->item(i)->data(Qt::UserRole).toString();
         return l;
     };
     EXPECT_EQ(lines(0), QStringList({"cam1", "cam2"}));
@@ -594,6 +598,178 @@ TEST_F(DeviceWindows, StoppingTheSessionWithADialogOpenOnAHangingReadEnds) {
     connection->Stop(); // bounded: the session never waits for the dialog
     EXPECT_FALSE(connection->Connected());
     RunIdle(30);
+}
+
+// ---- The site day: logging in again after a restart, the network dialog's
+// write button and fields, the devices used before, recordings' folder.
+
+TEST_F(DeviceWindows, TheSessionLogsInAgainWhenTheDeviceIsBackFromARestart) {
+    timing.reconnectStep_ms = 50;
+    timing.restartStep_ms = 40; // the restart's own wait outlasts the device's second away
+    MakeSession();
+    StartDevice();
+    ConnectTrusting();
+    const std::vector<std::pair<const char*, DeviceRequest>> jobs = {
+        {"restart", RestartRequest{}},
+        {"upload", UploadProgramRequest{std::vector<uint8_t>(64, 1)}},
+    };
+    unsigned restarts = device->RestartCount();
+    for (const auto& [name, request] : jobs) {
+        status.Clear();
+        const size_t stagesBefore = status.Stages().size();
+        ASSERT_TRUE(sinks->Post(request)) << name;
+        Settle();
+        EXPECT_TRUE(sinks->Connected()) << name;
+        EXPECT_EQ(device->RestartCount(), ++restarts) << name;
+        const std::vector<RestartStage> all = status.Stages();
+        const std::vector<RestartStage> stages(all.begin() + long(stagesBefore), all.end());
+        EXPECT_EQ(stages, (std::vector<RestartStage>{RestartStage::Restarting, RestartStage::Waiting,
+                                                     RestartStage::ConnectedAgain}))
+            << name;
+        ASSERT_FALSE(status.Texts().empty()) << name;
+        EXPECT_EQ(status.Texts().back().rfind(LoadTextA(text::reconnect_connected_again), 0), 0u)
+            << name << ": " << status.Texts().back();
+        // The session is a working one: the network read runs on it.
+        testing::RecordingNetworkDialog read;
+        EXPECT_TRUE(connection->Submit(ReadNetworkRequest{&read}).get().Ok()) << name;
+    }
+}
+
+TEST_F(DeviceWindows, ADeviceThatStaysAwayIsReportedAndStoppingDuringTheWaitEnds) {
+    // The restart job itself finds the device gone: one more ask, then the
+    // failure with its reason.
+    options.restartSeconds = 600;
+    timing.reconnectTimeout_ms = 200;
+    MakeSession();
+    StartDevice();
+    ConnectTrusting();
+    ASSERT_TRUE(sinks->Post(RestartRequest{}));
+    Settle();
+    EXPECT_FALSE(sinks->Connected());
+    ASSERT_FALSE(status.Stages().empty());
+    EXPECT_EQ(status.Stages().back(), RestartStage::Failed);
+    const std::string failed = LoadTextA(text::reconnect_failed);
+    EXPECT_EQ(status.Texts().back().rfind(failed.substr(0, failed.find("%1")), 0), 0u)
+        << status.Texts().back();
+
+    // An upload's restart leaves a long wait for the device; stopping the
+    // session during it ends the wait.
+    device->Stop();
+    options.restartSeconds = 600;
+    StartDevice();
+    ASSERT_NO_FATAL_FAILURE(ConnectTrusting());
+    ASSERT_TRUE(sinks->Post(UploadProgramRequest{std::vector<uint8_t>(64, 2)}));
+    ASSERT_TRUE(
+        WaitUntil([&] { return !status.Stages().empty() && status.Stages().back() == RestartStage::Waiting; },
+                  std::chrono::seconds(30), ProcessEvents));
+    connection->Stop();
+    EXPECT_FALSE(connection->Connected());
+}
+
+TEST_F(DeviceWindows, NetworkDialogWritesAndRestartsOnlyFromItsButtonAndListsEveryCamera) {
+    options.cameraCount = 4; // the demo device's four cameras
+    StartDevice();
+    ConnectTrusting();
+    const std::string connectedText = status.Texts().back();
+    EXPECT_NE(connectedText.find(LoadTextA(text::status_cameras) + ": 4"), std::string::npos)
+        << connectedText;
+    commands->NetworkSettings();
+    auto* dialog = Active<NetworkDialog>();
+    ASSERT_NE(dialog, nullptr);
+    Settle();
+    // As many camera rows in use as the device has cameras, each with its address.
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(Ctl(dialog, NetworkDialog::CameraAddress0 + i)->isEnabled()) << i;
+        EXPECT_FALSE(Ctl<Ipv4Edit>(dialog, NetworkDialog::CameraAddress0 + i)->text().isEmpty()) << i;
+    }
+    EXPECT_EQ(Ctl<QPushButton>(dialog, 1)->text(),
+              QString::fromStdString(LoadTextA(text::device_network_write_restart)));
+    // Enter in a field goes on to the next field; nothing is written.
+    dialog->activateWindow();
+    const size_t commandsBefore = device->Commands().size();
+    struct Step {
+        int from, to;
+    };
+    for (Step step : {Step{NetworkDialog::DeviceAddress, NetworkDialog::Netmask},
+                      Step{NetworkDialog::Netmask, NetworkDialog::Gateway},
+                      Step{NetworkDialog::CameraAddress0, NetworkDialog::CameraChannel0}}) {
+        Ctl(dialog, step.from)->setFocus();
+        QTest::keyClick(Ctl(dialog, step.from), Qt::Key_Return);
+        EXPECT_EQ(dialog->focusWidget(), Ctl(dialog, step.to)) << step.from;
+        EXPECT_TRUE(dialog->isVisible()) << step.from;
+        EXPECT_FALSE(sinks->Busy()) << step.from;
+    }
+    EXPECT_EQ(device->Commands().size(), commandsBefore);
+    EXPECT_EQ(device->RestartCount(), 0u);
+    dialog->reject();
+}
+
+TEST_F(DeviceWindows, TheConnectDialogListsTheDevicesUsedBeforeWhole) {
+    const QString alias = QStringLiteral("North gate, camera mast 3 beside the weighbridge office");
+    remembered->Remember("10.20.30.40", 2222, "installer.engineer", alias);
+    remembered->Remember("192.168.0.7", 22, "admin", "Yard");
+    commands->Connect(0);
+    auto* dialog = Active<ConnectDialog>();
+    ASSERT_NE(dialog, nullptr);
+    auto* list = Ctl<QListWidget>(dialog, ConnectDialog::UsedBefore);
+    ASSERT_NE(list, nullptr);
+    RunIdle(30);
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "admin@192.168.0.7 (Yard)");
+    EXPECT_EQ(list->item(1)->text(), "installer.engineer@10.20.30.40:2222 (" + alias + ")");
+    for (int i = 0; i < list->count(); ++i)
+        EXPECT_LE(list->fontMetrics().horizontalAdvance(list->item(i)->text()), list->viewport()->width())
+            << list->item(i)->text().toStdString();
+    list->setCurrentRow(1);
+    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, ConnectDialog::Address)->text(), "10.20.30.40");
+    EXPECT_EQ(Ctl<QSpinBox>(dialog, ConnectDialog::Port)->value(), 2222);
+    EXPECT_EQ(Ctl<QLineEdit>(dialog, ConnectDialog::User)->text(), "installer.engineer");
+    dialog->reject();
+}
+
+TEST_F(DeviceWindows, RecordingsGoToTheDevicesVideosFolderAndSayWhere) {
+    // The user's videos folder of this test.
+    const std::string config = temp.Path() + "/xdg";
+    fs::create_directories(config);
+    std::ofstream(config + "/user-dirs.dirs") << "XDG_VIDEOS_DIR=\"" << temp.Path() << "/Videos\"\n";
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
+    StartDevice();
+    ConnectTrusting();
+    commands->Recordings();
+    auto* dialog = Active<RecordingsDialog>();
+    ASSERT_NE(dialog, nullptr);
+    Ctl<QLineEdit>(dialog, RecordingsDialog::LocalFolder)->clear();
+    const QString folder = RecordingsDialog::DefaultFolder("127.0.0.1");
+    EXPECT_EQ(folder, QString::fromStdString(temp.Path() + "/Videos/Korvex/127.0.0.1"));
+    QString opened;
+    dialog->openFolder = [&](const QString& path) { opened = path; };
+    Ctl<QPushButton>(dialog, RecordingsDialog::List)->click();
+    Settle();
+    for (int level = 0; level < 3; ++level) {
+        ASSERT_GT(dialog->Level(level)->count(), 0) << level;
+        dialog->Level(level)->item(0)->setSelected(true);
+        Settle();
+    }
+    ASSERT_EQ(dialog->Level(3)->count(), 2);
+    dialog->Level(3)->item(1)->setSelected(true);
+    Ctl<QPushButton>(dialog, RecordingsDialog::Download)->click();
+    Settle();
+    const QString hour = folder + "/cam1/2026-12-06/08";
+    const std::string copy = (hour + "/08-15-00.mp4").toStdString();
+    EXPECT_EQ(ReadFile(copy), ReadFile(device->HostPath("/mnt/usbdrive/cam1/2026-12-06/08/08-15-00.mp4")));
+    EXPECT_TRUE(
+        WaitUntil([&] { return dialog->SavedNote().isVisible(); }, std::chrono::seconds(10), ProcessEvents));
+    EXPECT_TRUE(dialog->SavedNote().text().contains(hour)) << dialog->SavedNote().text().toStdString();
+    dialog->OpenButton().click();
+    EXPECT_EQ(opened, hour);
+    // The copy's line tells its size (and that these test files give no length).
+    EXPECT_EQ(dialog->Level(3)->item(1)->text(),
+              "08-15-00.mp4  [S]  \u2014  " + RecordingFacts(QString::fromStdString(copy)));
+    EXPECT_TRUE(RecordingFacts(QString::fromStdString(copy))
+                    .endsWith(QString::fromStdString(LoadTextA(text::device_recordings_unknown_duration))));
+    EXPECT_EQ(dialog->Level(3)->item(0)->text(), "08-00-00.mp4");
+    dialog->reject();
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace

@@ -30,6 +30,15 @@ public:
     void ShowMessage(unsigned textId) override { Add({StatusEvent::Message, 0, textId, ""}); }
     void ShowText(const std::string& text) override { Add({StatusEvent::Text, 0, 0, text}); }
     void ShowError(const std::string& text) override { Add({StatusEvent::Error, 0, 0, text}); }
+    // Kept apart from the status events: the stages of a device restart.
+    void ShowRestart(RestartStage stage, const std::string&) override {
+        std::lock_guard<std::mutex> guard(lock);
+        stages.push_back(stage);
+    }
+    std::vector<RestartStage> Stages() const {
+        std::lock_guard<std::mutex> guard(lock);
+        return stages;
+    }
 
     std::vector<StatusEvent> Events() const {
         std::lock_guard<std::mutex> guard(lock);
@@ -70,6 +79,7 @@ private:
     }
     mutable std::mutex lock;
     std::vector<StatusEvent> events;
+    std::vector<RestartStage> stages;
 };
 
 class RecordingLists : public RecordingsSink {

@@ -1,6 +1,8 @@
 #include "devsim/DeviceFiles.h"
 
 #include "framework/AtomicFile.h"
+#include "files/ProjectFile.h"
+#include "framework/BinaryFile.h"
 #include "framework/TextSplit.h"
 
 #include <algorithm>
@@ -78,6 +80,25 @@ std::string DefaultProgram(const std::string& alias) {
     AppendChunk(file, 7, "");
     AppendChunk(file, 11, package);
     return file;
+}
+
+// The program the device runs: the project whose scenes it plays (the bytes
+// an upload of that project sends), else an empty program.
+std::string ProgramOf(const Options& options) {
+    if (options.scenesState) {
+        try {
+            const std::vector<uint8_t> bytes = ProjectFileBytes(*options.scenesState, options.scenesProject);
+            return std::string(bytes.begin(), bytes.end());
+        } catch (const std::exception&) {
+            // A project that cannot be saved (its package does not build)
+            // is played, but the device keeps an empty program.
+            return DefaultProgram(options.alias);
+        }
+    }
+    std::string file;
+    if (!options.scenesProject.empty() && ReadFile(options.scenesProject, file))
+        return file;
+    return DefaultProgram(options.alias);
 }
 
 std::string Varint(uint64_t v) {
@@ -186,17 +207,19 @@ void PrepareRoot(const Options& options) {
     std::string record = "\x08" + Varint(uint64_t(uint32_t(factory)));
     WriteIfMissing(root / "etc/tavo/factory/config.pb", record);
 
-    // Camera files: the first two hold addresses (one with a channel), the
-    // rest are empty, as on a device with unused rows.
+    // Camera files: every camera the device streams has an address (the
+    // second one with a channel), and at least the first two; the rest are
+    // empty, as on a device with unused rows.
+    const int addressed = std::max(2, int(options.cameraCount));
     for (int i = 0; i < std::max(factory, 1) && i < 8; ++i) {
         std::string content;
-        if (i == 0)
-            content = "192.168.0.101\n";
-        else if (i == 1)
+        if (i == 1)
             content = "192.168.0.102?channel=2\n";
+        else if (i < addressed)
+            content = "192.168.0." + std::to_string(101 + i) + "\n";
         WriteIfMissing(root / ("tavo/cam" + std::to_string(i)), content);
     }
-    WriteIfMissing(root / "etc/tavo/program.tdv", DefaultProgram(options.alias));
+    WriteIfMissing(root / "etc/tavo/program.tdv", ProgramOf(options));
 
     // Recordings: camN/<day>/<hour>/*.mp4, plus entries the browser must skip.
     if (!fs::exists(root / "mnt/usbdrive/cam1")) {

@@ -46,6 +46,8 @@ devsim::Options DemoOptions(const std::string& root, const DemoDevice::Settings&
     o.keyFrameInterval = 2 * s.picturesPerSecond;
     o.blurEvery = 0;
     o.scenesState = s.scenes;
+    if (s.scenes)
+        o.scenesProject = s.scenesPath;
     o.user = DemoDevice::User();
     o.password = DemoDevice::Password();
     return o;

@@ -8,9 +8,12 @@
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace korvex {
 
@@ -36,10 +39,31 @@ ConnectDialog::ConnectDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
     form->addRow(Text(text::device_connect_port), port);
     form->addRow(Text(text::device_connect_user), user);
     form->addRow(Text(text::device_connect_password), password);
+    usedBeforeHeading = new QLabel(Text(text::device_connect_used_before));
+    usedBefore = new QListWidget;
+    usedBefore->setObjectName(QStringLiteral("c1121"));
+    // A line too long for the widest dialog keeps both its ends.
+    usedBefore->setTextElideMode(Qt::ElideMiddle);
+    usedBefore->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    usedBeforeHeading->hide();
+    usedBefore->hide();
+    connect(usedBefore, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row < 0 || row >= usedDevices.size())
+            return;
+        const RememberedDevice& d = usedDevices[row];
+        address->setText(d.address);
+        address->SetMarked(false);
+        port->setValue(d.port);
+        user->setText(d.user.left(99));
+        password->clear();
+        password->setFocus();
+    });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &ConnectDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &ConnectDialog::reject);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(usedBeforeHeading);
+    layout->addWidget(usedBefore);
     layout->addLayout(form);
     layout->addWidget(buttons);
     setMinimumWidth(340);
@@ -55,6 +79,39 @@ void ConnectDialog::Preset(uint32_t networkAddress, uint16_t newPort, const std:
     (user->text().isEmpty() ? static_cast<QWidget*>(address->text().isEmpty() ? address : user)
                             : static_cast<QWidget*>(password))
         ->setFocus();
+}
+
+QString ConnectDialog::UsedBeforeLine(const RememberedDevice& d) {
+    const QString where = d.port == 22 ? d.address : QStringLiteral("%1:%2").arg(d.address).arg(d.port);
+    QString line = d.user.isEmpty() ? where : d.user + QLatin1Char('@') + where;
+    if (!d.alias.isEmpty())
+        line += QStringLiteral(" (%1)").arg(d.alias);
+    return line;
+}
+
+void ConnectDialog::ShowUsedBefore(const QList<RememberedDevice>& devices) {
+    usedDevices = devices;
+    usedBefore->blockSignals(true);
+    usedBefore->clear();
+    int widest = 0;
+    const QFontMetrics metrics = usedBefore->fontMetrics();
+    for (const RememberedDevice& d : devices) {
+        auto* item = new QListWidgetItem(UsedBeforeLine(d), usedBefore);
+        item->setToolTip(item->text());
+        widest = std::max(widest, metrics.horizontalAdvance(item->text()));
+    }
+    usedBefore->setCurrentRow(-1);
+    usedBefore->blockSignals(false);
+    // Wide enough for the longest line (up to a width that still fits a
+    // screen); the rows show a handful at a time.
+    const int frame = 2 * usedBefore->frameWidth() + 4 * usedBefore->spacing() + 16;
+    usedBefore->setMinimumWidth(std::min(widest + frame, 900));
+    const int rows = std::min(int(devices.size()), 5);
+    usedBefore->setFixedHeight(rows * std::max(usedBefore->sizeHintForRow(0), metrics.height()) +
+                               2 * usedBefore->frameWidth() + 2);
+    usedBeforeHeading->setVisible(!devices.isEmpty());
+    usedBefore->setVisible(!devices.isEmpty());
+    adjustSize();
 }
 
 QWidget* ConnectDialog::Control(int id) const {

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "app/device/RememberedDevices.h"
+
 #include <QDialog>
+#include <QList>
 #include <cstdint>
 #include <string>
 
+class QLabel;
 class QLineEdit;
+class QListWidget;
 class QSpinBox;
 
 namespace korvex {
@@ -21,13 +26,18 @@ struct ConnectDeviceRequest;
 class ConnectDialog : public QDialog {
     Q_OBJECT
 public:
-    enum Control { Address = 1009, User = 1010, Password = 1011, Port = 1120 };
+    enum Control { Address = 1009, User = 1010, Password = 1011, Port = 1120, UsedBefore = 1121 };
 
     ConnectDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent = nullptr);
 
     // Network byte order (first octet in the lowest byte); 0 leaves it empty.
     void Preset(uint32_t networkAddress, uint16_t port = 22, const std::string& user = "");
     QWidget* Control(int id) const;
+    // The devices used before, listed whole (most recent first); choosing
+    // one fills in its address, port and user. Hidden when there are none.
+    void ShowUsedBefore(const QList<RememberedDevice>& devices);
+    // One device's line: user@address[:port] and the alias in brackets.
+    static QString UsedBeforeLine(const RememberedDevice& device);
     // What OK would post (valid after a successful check).
     bool Check(ConnectDeviceRequest& request);
 
@@ -44,6 +54,9 @@ private:
     QSpinBox* port;
     QLineEdit* user;
     QLineEdit* password;
+    QLabel* usedBeforeHeading;
+    QListWidget* usedBefore;
+    QList<RememberedDevice> usedDevices;
 };
 
 } // namespace korvex

@@ -7,6 +7,7 @@
 #include "app/device/DeviceSettings.h"
 #include "app/device/HostKeyDialog.h"
 #include "app/device/Ipv4Edit.h"
+#include "app/device/KeptProgram.h"
 #include "app/device/NetworkDialog.h"
 #include "app/device/PasswordDialog.h"
 #include "app/device/RecordingsDialog.h"
@@ -57,6 +58,7 @@ void DeviceCommands::Connect(uint32_t networkAddress, uint16_t wantedPort) {
             user = known->user.toStdString();
         }
     }
+    dialog->ShowUsedBefore(remembered.All());
     dialog->Preset(networkAddress, port, user);
     connect(dialog, &ConnectDialog::Posted, this,
             [this](uint32_t address, uint16_t port, const QString& user) {
@@ -169,9 +171,12 @@ void DeviceCommands::RestoreProgram() {
         prompter.Information(&owner, Text(text::device_no_kept_program), Text(text::device_restore_caption));
         return;
     }
-    const QString confirm = FillText(Text(text::device_restore_confirm).toStdString(),
-                                     {jobs.DeviceAddressText(), kept.front().name})
-                                .c_str();
+    const QDateTime keptAt = KeptProgramTime(kept.front().name);
+    const std::string when =
+        keptAt.isValid() ? keptAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString()
+                         : kept.front().name;
+    const QString confirm =
+        FillText(Text(text::device_restore_confirm).toStdString(), {jobs.DeviceAddressText(), when}).c_str();
     if (!prompter.Warning(&owner, confirm, Text(text::device_restore_caption)))
         return;
     std::vector<uint8_t> bytes = BinaryFile::ReadAll(kept.front().path);

@@ -25,6 +25,9 @@ Explorer::Explorer(QWidget* parent) : QWidget(parent) {
     remembered = new QListWidget(this);
     remembered->setObjectName(QStringLiteral("rememberedDevices"));
     remembered->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // A line wider than the pane keeps its user and its alias.
+    remembered->setTextElideMode(Qt::ElideMiddle);
+    remembered->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* forget = new QAction(Text(text::device_forget_device), remembered);
     remembered->addAction(forget);
     layout->addWidget(rememberedHeading);

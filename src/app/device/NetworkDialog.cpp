@@ -13,8 +13,10 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QIntValidator>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace korvex {
@@ -106,6 +108,9 @@ NetworkDialog::NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
     passForm->addRow(Text(text::device_network_pass), pass);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    // OK writes everything and restarts the device: it says so.
+    buttons->button(QDialogButtonBox::Ok)->setText(Text(text::device_network_write_restart));
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("c1"));
     connect(buttons, &QDialogButtonBox::accepted, this, &NetworkDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &NetworkDialog::reject);
     auto* layout = new QVBoxLayout(this);
@@ -115,6 +120,21 @@ NetworkDialog::NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
     layout->addLayout(passForm);
     layout->addWidget(buttons);
     setMinimumWidth(420);
+    // Enter in a field moves on to the next one instead of writing and
+    // restarting the device half-way through the form.
+    for (QLineEdit* field : findChildren<QLineEdit*>())
+        field->installEventFilter(this);
+}
+
+bool NetworkDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            focusNextChild();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 NetworkDialog::~NetworkDialog() {

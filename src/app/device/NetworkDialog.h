@@ -60,6 +60,9 @@ public:
     void accept() override;
     void done(int result) override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     Ipv4Edit* AddressControl(int id) const;
 

@@ -3,26 +3,52 @@
 #include "app/common/UiText.h"
 #include "app/device/DeviceJobs.h"
 #include "app/device/DeviceSettings.h"
+#include "app/device/RecordingFile.h"
+#include "devicelink/DeviceResults.h"
 #include "framework/TextIds.h"
 
+#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <iterator>
 
 namespace korvex {
 
-namespace {} // namespace
+namespace {
 
-RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(parent), jobs(jobs) {
+// What the session appends to a line whose local copy exists.
+const QString kSavedMark = QStringLiteral("  [S]");
+
+} // namespace
+
+QString RecordingsDialog::DefaultFolder(const QString& device) {
+    QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (videos.isEmpty())
+        videos = QDir::homePath() + QStringLiteral("/Videos");
+    const QString name = device.isEmpty() ? QStringLiteral("device") : device;
+    return QDir::cleanPath(videos + QStringLiteral("/Korvex/") + name);
+}
+
+QString RecordingsDialog::SaveFolder() const {
+    const QString typed = folder->text().trimmed();
+    return typed.isEmpty() ? DefaultFolder(device) : typed;
+}
+
+RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent)
+    : QDialog(parent), jobs(jobs), device(QString::fromStdString(jobs.DeviceAddressText())) {
     setWindowTitle(Text(text::device_recordings_title));
     const int ids[4] = {Cameras, Folders, Hours, Files};
     const unsigned titles[4] = {text::device_recordings_cameras, text::device_recordings_folders,
@@ -44,6 +70,9 @@ RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(
     folder->setObjectName(QStringLiteral("c1031"));
     folder->setMaxLength(259);
     folder->setText(LoadDeviceSetting(QStringLiteral("recordings/localFolder")));
+    // Empty: the device's folder under the user's videos.
+    folder->setPlaceholderText(QString::fromStdString(FillText(
+        Text(text::device_recordings_default_folder).toStdString(), {DefaultFolder(device).toStdString()})));
     auto* browse = new QPushButton(Text(text::device_recordings_browse));
     browse->setObjectName(QStringLiteral("c1020"));
     auto* list = new QPushButton(Text(text::device_recordings_list));
@@ -63,6 +92,19 @@ RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(
     connect(list, &QPushButton::clicked, this, [this] { ListLevel(0); });
     connect(download, &QPushButton::clicked, this, [this] { CopySelected(); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    savedNote = new QLabel;
+    savedNote->setObjectName(QStringLiteral("savedNote"));
+    savedNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    savedNote->setWordWrap(true);
+    openButton = new QPushButton(Text(text::device_recordings_open_folder));
+    openButton->setObjectName(QStringLiteral("openFolder"));
+    savedNote->hide();
+    openButton->hide();
+    openFolder = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    connect(openButton, &QPushButton::clicked, this,
+            [this] { openFolder(openButton->property("folder").toString()); });
+    copyWatch = new QTimer(this);
+    copyWatch->setInterval(100);
 
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(new QLabel(Text(text::device_recordings_local)));
@@ -73,9 +115,13 @@ RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent) : QDialog(
     buttonRow->addWidget(download);
     buttonRow->addStretch(1);
     buttonRow->addWidget(close);
+    auto* savedRow = new QHBoxLayout;
+    savedRow->addWidget(savedNote, 1);
+    savedRow->addWidget(openButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid, 1);
     layout->addLayout(folderRow);
+    layout->addLayout(savedRow);
     layout->addLayout(buttonRow);
     resize(820, 420);
     jobs.AttachRecordings(this);
@@ -114,7 +160,7 @@ std::string RecordingsDialog::NormalisedFolder(const QString& text) {
 
 DownloadRecordingsRequest RecordingsDialog::Request() const {
     DownloadRecordingsRequest request;
-    request.localFolder = NormalisedFolder(folder->text());
+    request.localFolder = NormalisedFolder(SaveFolder());
     for (int level = 0; level < 3; ++level) {
         const auto selected = lists[level]->selectedItems();
         request.selected[level] = selected.isEmpty() ? -1 : lists[level]->row(selected.first());
@@ -133,7 +179,7 @@ void RecordingsDialog::ListLevel(int level) {
     request.level = level;
     std::copy(std::begin(selection.selected), std::end(selection.selected), request.selected);
     request.localFolder = selection.localFolder;
-    if (jobs.Post(request) && !request.localFolder.empty())
+    if (jobs.Post(request) && !folder->text().trimmed().isEmpty())
         StoreDeviceSetting(QStringLiteral("recordings/localFolder"), folder->text().trimmed());
 }
 
@@ -145,9 +191,81 @@ void RecordingsDialog::CopySelected() {
     // folder, not the local folder itself.
     if (!request.localFolder.empty())
         QDir().mkpath(QString::fromStdString(request.localFolder));
-    const bool remember = !request.localFolder.empty();
-    if (jobs.Post(std::move(request)) && remember)
+    const bool remember = !folder->text().trimmed().isEmpty();
+    std::vector<std::string> wanted;
+    for (int row : request.files)
+        if (size_t(row) < names[3].size())
+            wanted.push_back(names[3][size_t(row)]);
+    if (!jobs.Post(std::move(request)))
+        return;
+    if (remember)
         StoreDeviceSetting(QStringLiteral("recordings/localFolder"), folder->text().trimmed());
+    WatchCopy(std::move(wanted));
+}
+
+void RecordingsDialog::WatchCopy(std::vector<std::string> wanted) {
+    // The copy runs on the session thread; its end is seen here when the
+    // session has no job any more.
+    copyWatch->disconnect();
+    const QString hour = HourFolder();
+    connect(copyWatch, &QTimer::timeout, this, [this, wanted, hour] {
+        if (jobs.Busy())
+            return;
+        copyWatch->stop();
+        int saved = 0;
+        for (const std::string& name : wanted)
+            saved += QFileInfo(hour + QLatin1Char('/') + QString::fromStdString(name)).isFile() ? 1 : 0;
+        if (saved == 0 || hour.isEmpty())
+            return;
+        savedNote->setText(QString::fromStdString(FillText(Text(text::device_recordings_saved).toStdString(),
+                                                           {std::to_string(saved), hour.toStdString()})));
+        openButton->setProperty("folder", hour);
+        savedNote->show();
+        openButton->show();
+    });
+    copyWatch->start();
+}
+
+QString RecordingsDialog::HourFolder() const {
+    QString path = QString::fromStdString(NormalisedFolder(SaveFolder()));
+    for (int level = 0; level < 3; ++level) {
+        const auto selected = lists[level]->selectedItems();
+        const int row = selected.isEmpty() ? -1 : lists[level]->row(selected.first());
+        if (row < 0 || size_t(row) >= names[level].size())
+            return {};
+        path +=
+            QString::fromStdString(names[level][size_t(row)]) + (level < 2 ? QStringLiteral("/") : QString());
+    }
+    return QDir::cleanPath(path);
+}
+
+QString RecordingsDialog::LocalCopy(size_t row) const {
+    const QString hour = HourFolder();
+    if (hour.isEmpty() || row >= names[3].size())
+        return {};
+    return hour + QLatin1Char('/') + QString::fromStdString(names[3][row]);
+}
+
+void RecordingsDialog::ShowFacts(int row) {
+    QListWidgetItem* item = lists[3]->item(row);
+    if (!item)
+        return;
+    const QString line = item->data(Qt::UserRole).toString();
+    // Only a copy on this computer tells its size and length: the device's
+    // listing gives names alone.
+    const QString facts = line.endsWith(kSavedMark) ? RecordingFacts(LocalCopy(size_t(row))) : QString();
+    item->setText(facts.isEmpty() ? line : line + QStringLiteral("  \u2014  ") + facts);
+}
+
+void RecordingsDialog::Listed(const Listing& listing) {
+    if (listing.level < 0 || listing.level > 3)
+        return;
+    names[listing.level] = listing.names;
+    for (int level = listing.level + 1; level < 4; ++level)
+        names[level].clear();
+    if (listing.level == 3)
+        for (int row = 0; row < lists[3]->count(); ++row)
+            ShowFacts(row);
 }
 
 void RecordingsDialog::SelectionChanged(int level) {
@@ -161,8 +279,10 @@ void RecordingsDialog::SetLines(int level, const std::vector<std::string>& lines
         return;
     ++filling;
     lists[level]->clear();
-    for (const std::string& line : lines)
-        lists[level]->addItem(QString::fromStdString(line));
+    for (const std::string& line : lines) {
+        auto* item = new QListWidgetItem(QString::fromStdString(line), lists[level]);
+        item->setData(Qt::UserRole, item->text());
+    }
     --filling;
 }
 
@@ -172,8 +292,11 @@ void RecordingsDialog::ReplaceLine(int level, size_t index, const std::string& l
     ++filling;
     QListWidgetItem* item = lists[level]->item(static_cast<int>(index));
     item->setText(QString::fromStdString(line));
+    item->setData(Qt::UserRole, item->text());
     if (select)
         item->setSelected(true);
+    if (level == 3)
+        ShowFacts(int(index));
     --filling;
 }
 

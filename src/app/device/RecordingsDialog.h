@@ -5,13 +5,17 @@
 #include <string>
 #include <vector>
 
+class QLabel;
 class QLineEdit;
 class QListWidget;
+class QPushButton;
+class QTimer;
 
 namespace korvex {
 
 class DeviceJobs;
 struct DownloadRecordingsRequest;
+struct Listing;
 
 // The recordings browser: camera folders (1090), their folders (1015), the
 // hours (1091) and the recordings (1012, several may be selected), the
@@ -40,6 +44,18 @@ public:
     QListWidget* Level(int level) const { return lists[level]; }
     // The folder picker (titled text::recordings_choose_target); tests answer it.
     std::function<QString(QWidget* owner, const QString& title, const QString& start)> chooseFolder;
+    // Opens a folder in the desktop's file manager; tests watch it.
+    std::function<void(const QString& folder)> openFolder;
+
+    // Where copies go when the folder field is empty: a folder of the
+    // device under the user's videos folder.
+    static QString DefaultFolder(const QString& device);
+    // The folder the copies go to now (the field, else the default).
+    QString SaveFolder() const;
+    // The line under the lists saying where the last copies went (with its
+    // button to open that folder).
+    QLabel& SavedNote() const { return *savedNote; }
+    QPushButton& OpenButton() const { return *openButton; }
 
     // "" or ending in "/": blanks trimmed, "~/" expanded, "." and ".."
     // resolved, a separator appended.
@@ -49,6 +65,8 @@ public:
     // From the session (user-interface thread).
     void SetLines(int level, const std::vector<std::string>& lines);
     void ReplaceLine(int level, size_t index, const std::string& line, bool select);
+    // The names a listing found (after its SetLines).
+    void Listed(const Listing& listing);
 
     void done(int result) override;
 
@@ -57,10 +75,23 @@ private:
     void ListLevel(int level);
     void CopySelected();
     void SelectionChanged(int level);
+    // The local path of file `row` of the listed hour ("" when unknown).
+    QString LocalCopy(size_t row) const;
+    // The folder of the selected hour's copies.
+    QString HourFolder() const;
+    // File lines get the size and length of their local copy.
+    void ShowFacts(int row);
+    // After a download: says where the copies went.
+    void WatchCopy(std::vector<std::string> wanted);
 
     DeviceJobs& jobs;
     QListWidget* lists[4];
     QLineEdit* folder;
+    QLabel* savedNote;
+    QPushButton* openButton;
+    QTimer* copyWatch;
+    QString device;                    // "%u.%u.%u.%u" of the session's device
+    std::vector<std::string> names[4]; // of the last listing of each level
     bool attached = true;
     int filling = 0; // > 0 while the session's updates change the lists
 };

@@ -48,7 +48,7 @@ void MainFrame::StartDemo(bool usualPortsFirst) {
     std::shared_ptr<const RenderState> scenes;
     if (!document.Path().empty())
         scenes = std::make_shared<RenderState>(document.Current());
-    devices->StartDemo(usualPortsFirst, scenes);
+    devices->StartDemo(usualPortsFirst, scenes, document.Path());
     SelectDemoRow();
     statusBar->ShowText(
         FillText(Text(text::live_demo_ports).toStdString(),
@@ -231,7 +231,7 @@ bool MainFrame::DeviceCommand(int id) {
         Upload();
         return true;
     case CmdRestart:
-        PostDeviceJob(JobRestart, true);
+        RestartDevice();
         return true;
     case CmdRecordings:
         deviceCommands->Recordings();

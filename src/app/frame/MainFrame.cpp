@@ -111,6 +111,7 @@ MainFrame::MainFrame(FrameOptions options)
         UpdateMenuStates();
     });
     BuildDeviceWindows();
+    FollowRestarts();
 
     QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                     : QRect(0, 0, 1280, 800);

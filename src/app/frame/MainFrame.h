@@ -155,6 +155,12 @@ private:
     void BuildDeviceWindows();
     void ChooseLanguage(int id);
     void PostDeviceJob(JobCode code, bool needsConnection);
+    // Device restarts (DeviceRestarts.cpp): the question before a restart,
+    // the live page's note while the device is away, and the offer to
+    // connect when logging in again failed.
+    void RestartDevice();
+    void FollowRestarts();
+    void RestartStageChanged(int stage, const QString& detail);
     // The commands of one area each (FrameCommands.cpp); false: not theirs.
     bool FileCommand(int id);
     bool ViewCommand(int id);

@@ -10,6 +10,7 @@
 #include "app/common/UiText.h"
 #include "app/compare/ComparePane.h"
 #include "app/device/DeviceCommands.h"
+#include "app/device/KeptProgram.h"
 #include "app/frame/DeviceWindowSet.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/TabView.h"
@@ -140,8 +141,13 @@ void MainFrame::CompareWith() {
     QStringList items{Text(text::compare_file)};
     if (connected)
         items << Text(text::compare_device);
+    const QString alias =
+        deviceCommands->aliasOf ? deviceCommands->aliasOf(QString::fromStdString(address)) : QString();
+    const QString device = alias.isEmpty()
+                               ? QString::fromStdString(address)
+                               : QStringLiteral("%1 (%2)").arg(QString::fromStdString(address), alias);
     for (const ProgramHistory::Entry& e : kept)
-        items << QString::fromStdString(FillText(Text(text::compare_kept).toStdString(), {e.name, address}));
+        items << KeptProgramLabel(e.name, device);
     int choice = 0;
     if (items.size() > 1)
         choice = prompter->Choose(this, Text(text::compare_ask), Text(text::compare_title), items);

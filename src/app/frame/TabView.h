@@ -2,6 +2,8 @@
 
 #include <QTabWidget>
 
+class QLabel;
+
 namespace korvex {
 
 class Document;
@@ -22,12 +24,22 @@ public:
     LiveView& Live() { return *live; }
     // 0 = live page, 1 = editing page.
     int ActiveTab() const { return activeTab; }
+    // A line shown over the live page's cameras while the device cannot
+    // send them (it restarts); empty hides it.
+    void SetLiveBanner(const QString& text);
+    QLabel& LiveBanner() { return *banner; }
 
 Q_SIGNALS:
     void ActiveTabChanged(int tab);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void PlaceBanner();
+
     ScrollView* liveScroll;
+    QLabel* banner;
     LiveView* live;
     ScrollView* scroll;
     MainView* mainView;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace korvex {
 
@@ -25,6 +26,9 @@ public:
         // traces from its detectors and recordings of the scenes; none:
         // test pictures.
         std::shared_ptr<const RenderState> scenes;
+        // The file the scenes' project is saved as ("" none): the device's
+        // program is that project, as an upload of it would send it.
+        std::string scenesPath;
     };
 
     virtual ~DemoControl() = default;

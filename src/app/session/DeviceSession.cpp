@@ -8,7 +8,8 @@ DeviceSession::DeviceSession(DeviceSessionSinks sinks, std::unique_ptr<DemoContr
     : connection(std::make_unique<Connection>(ConnectionSetup{.status = sinks.status,
                                                               .devices = devices,
                                                               .hostKeys = sinks.hostKeys,
-                                                              .programHistory = sinks.programHistory})),
+                                                              .programHistory = sinks.programHistory,
+                                                              .reconnectAfterRestart = true})),
       liveCore(std::make_unique<LiveViewCore>(sinks.liveView)),
       scanThread(std::make_unique<ScanThread>(devices, ScanThread::DefaultPort, &sinks.status)),
       liveThread(std::make_unique<LiveThread>(*liveCore, *this, *liveCore, optionMask, sinks.tuning)),
@@ -38,12 +39,14 @@ void DeviceSession::StopAll() {
     StopDemo();
 }
 
-void DeviceSession::StartDemo(bool usualPortsFirst, std::shared_ptr<const RenderState> scenes) {
+void DeviceSession::StartDemo(bool usualPortsFirst, std::shared_ptr<const RenderState> scenes,
+                              const std::string& scenesPath) {
     if (!demo)
         throw std::runtime_error("This program has no demo device.");
     if (!demo->Running()) {
         DemoControl::Settings settings;
         settings.scenes = std::move(scenes);
+        settings.scenesPath = scenesPath;
         settings.announcePort = ScanThread::DefaultPort;
         if (!usualPortsFirst)
             settings.preferredLivePort = settings.preferredSshPort = 0;

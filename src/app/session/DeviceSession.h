@@ -82,7 +82,8 @@ public:
     // Without `usualPortsFirst` it takes free ports straight away.
     // `scenes`: the project whose cards the demo's cameras show (none: test
     // pictures).
-    void StartDemo(bool usualPortsFirst = true, std::shared_ptr<const RenderState> scenes = {});
+    void StartDemo(bool usualPortsFirst = true, std::shared_ptr<const RenderState> scenes = {},
+                   const std::string& scenesPath = "");
     void StopDemo();
     bool HasDemo() const { return demo != nullptr; }
     bool DemoRunning() const { return demo && demo->Running(); }

@@ -116,6 +116,13 @@ void DeviceDialogSinks::ReplaceLine(int level, size_t index, const std::string& 
     });
 }
 
+void DeviceDialogSinks::Listed(const Listing& listing) {
+    ToUi([this, listing] {
+        if (recordings)
+            recordings->Listed(listing);
+    });
+}
+
 void DeviceDialogSinks::SetAddress(int control, uint32_t address) {
     ToUi([this, control, address] {
         if (network)

@@ -59,6 +59,7 @@ private:
 
     void SetLines(int level, const std::vector<std::string>& lines) override;
     void ReplaceLine(int level, size_t index, const std::string& line, bool select) override;
+    void Listed(const Listing& listing) override;
     void SetAddress(int control, uint32_t hostOrderAddress) override;
     void SetText(int control, const std::string& text) override;
     void SetChecked(int control, bool checked) override;

@@ -16,6 +16,10 @@ void StatusForwarder::ShowText(const std::string& text) {
     Forward([text](StatusBar& bar) { bar.ShowText(text); });
 }
 
+void StatusForwarder::ShowRestart(RestartStage stage, const std::string& detail) {
+    Forward([stage, detail](StatusBar& bar) { bar.ShowRestart(int(stage), QString::fromStdString(detail)); });
+}
+
 void StatusForwarder::ShowError(const std::string& text) {
     Prompter* boxes = &prompter;
     UiPost(static_cast<QObject*>(this),

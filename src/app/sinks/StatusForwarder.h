@@ -19,6 +19,7 @@ public:
     void ShowMessage(unsigned textId) override;
     void ShowText(const std::string& text) override;
     void ShowError(const std::string& text) override;
+    void ShowRestart(RestartStage stage, const std::string& detail) override;
 
 private:
     Prompter& prompter;

@@ -44,6 +44,8 @@ void StatusBar::ShowMessage(unsigned textId) {
 void StatusBar::ShowText(const std::string& line) {
     progress->hide();
     text->setText(QString::fromStdString(line));
+    // A long text (a reconnection's reason) is cut by the part's width.
+    text->setToolTip(text->text());
     Q_EMIT TextShown(text->text());
 }
 

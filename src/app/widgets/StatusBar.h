@@ -19,6 +19,9 @@ public:
     void ShowProgress(unsigned percent, unsigned textId);
     void ShowMessage(unsigned textId);
     void ShowText(const std::string& text);
+    // A device restart moved on (the session's RestartStage as a number);
+    // the frame follows it on the live page.
+    void ShowRestart(int stage, const QString& detail) { Q_EMIT RestartStageChanged(stage, detail); }
 
     QString Text() const;
     bool ProgressVisible() const;
@@ -27,6 +30,7 @@ public:
 Q_SIGNALS:
     // Every text shown by ShowText (the device's connect report among them).
     void TextShown(const QString& text);
+    void RestartStageChanged(int stage, const QString& detail);
 
 private:
     QLabel* text;
