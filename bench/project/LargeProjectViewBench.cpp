@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QStandardPaths>
+#include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <ctime>
 
@@ -130,7 +131,7 @@ void BM_WindowDrags(benchmark::State& run) {
             SendMouse(view, QEvent::MouseButtonRelease, corner + step * 5, Qt::NoButton);
             Settle(frame);
         }
-        perDrag = double(bench::ResidentKb() - before) / 20.0;
+        perDrag = double(int64_t(bench::ResidentKb()) - int64_t(before)) / 20.0;
         run.counters["edits"] = double(document.Edits() - editsBefore);
     }
     run.counters["kB_per_drag"] = perDrag;
