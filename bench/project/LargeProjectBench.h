@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <malloc.h>
 #include <string>
 
 namespace korvex::bench {
@@ -21,6 +22,13 @@ inline uint64_t ResidentKb() {
         if (line.rfind("VmRSS:", 0) == 0)
             return std::stoull(line.substr(6));
     return 0;
+}
+
+// Bytes the allocator has handed out and not had back, in kB: what the
+// program holds, whether or not the allocator reuses freed memory for it.
+inline uint64_t HeapKb() {
+    const struct mallinfo2 info = mallinfo2();
+    return (info.uordblks + info.hblkhd) / 1024;
 }
 
 // One edit as the view commits a corner drag of detector `index`: the

@@ -2,8 +2,11 @@
 
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
+#include "app/composer/ComposerFrame.h"
+#include "app/composer/ComposerView.h"
 #include "app/editor/ProblemsView.h"
 #include "app/frame/TabView.h"
+#include "app/widgets/PaneDock.h"
 #include "model/DetectorEdits.h"
 
 #include <QAction>
