@@ -21,7 +21,9 @@ std::string AliasFromPath(const std::string& path) {
     return name;
 }
 
-uint32_t PictureOffsetX(const RenderState& state) { return PictureLeft(state.width); }
+uint32_t PictureOffsetX(const RenderState& state) {
+    return PictureLeft(state.width);
+}
 
 std::vector<uint8_t> BuildMaskBmp(const RenderState& state, size_t index) {
     const Detector& detector = state.detectors.at(index);
@@ -122,6 +124,10 @@ void AppendEntry(std::vector<uint8_t>& out, const std::string& name, const uint8
 
 std::vector<uint8_t> BuildConfigPackage(const RenderState& state, const std::string& path) {
     std::vector<uint8_t> out;
+    // The masks' size is known: one allocation instead of a dozen growths
+    // of a package of a few megabytes.
+    const size_t maskBytes = 54 + size_t((state.width + 7) / 8) * state.height;
+    out.reserve(state.detectors.size() * (maskBytes + 48) + 64 * 1024);
     for (size_t i = 0; i < state.detectors.size(); ++i) {
         std::vector<uint8_t> mask = BuildMaskBmp(state, i);
         std::string name = "det";

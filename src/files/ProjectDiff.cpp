@@ -167,6 +167,8 @@ public:
         auto black = [](const Bitmap& map, uint32_t x, uint32_t y) {
             return x < map.Width() && y < map.Height() && map.IsBlack(x, y);
         };
+        if (a.exclusion == b.exclusion) // one shared buffer, or equal bytes
+            return;
         uint64_t pixels = 0;
         const uint32_t w = std::max(a.exclusion.Width(), b.exclusion.Width());
         const uint32_t h = std::max(a.exclusion.Height(), b.exclusion.Height());
@@ -243,6 +245,8 @@ public:
                 Add(std::move(c));
                 continue;
             }
+            if (x == y)
+                continue;
             for (size_t p = 0; p + 2 < x.Data().size(); p += 3)
                 c.pixels += x.Data()[p] != y.Data()[p] || x.Data()[p + 1] != y.Data()[p + 1] ||
                             x.Data()[p + 2] != y.Data()[p + 2];

@@ -407,7 +407,9 @@ bool ParseState(const uint8_t* data, size_t size, RenderState& state, ReadGaps& 
             exclusions.clear();
             if (!ParseDetector(c.payload, c.size, d, exclusions, gaps))
                 return false;
-            d.exclusion = Bitmap(state.CanvasWidth(), state.CanvasHeight());
+            // A map without erased pixels shares the one white picture.
+            d.exclusion = exclusions.empty() ? Bitmap::White(state.CanvasWidth(), state.CanvasHeight())
+                                             : Bitmap(state.CanvasWidth(), state.CanvasHeight());
             for (const Span& e : exclusions)
                 PaintExclusion(e.data, e.size, d.exclusion);
             state.detectors.push_back(std::move(d));

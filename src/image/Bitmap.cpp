@@ -7,7 +7,9 @@
 #include "image/Placement.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 
 namespace korvex {
@@ -15,7 +17,59 @@ namespace korvex {
 Bitmap::Bitmap(uint32_t w, uint32_t h) : width(w), height(h) {
     if (w % 4 != 0)
         throw std::invalid_argument("Bitmap width not multiple of 4");
-    data.assign(size_t(w) * h * 3, 0xFF);
+    pixels = std::make_shared<Pixels>(size_t(w) * h * 3, uint8_t(0xFF));
+}
+
+Bitmap Bitmap::White(uint32_t w, uint32_t h) {
+    // A few sizes are kept (the canvas sizes in practice); a size not among
+    // them takes the place of the one asked for least recently.
+    struct Kept {
+        uint32_t width, height;
+        std::shared_ptr<Pixels> pixels;
+    };
+    static std::mutex lock;
+    static std::vector<Kept> kept;
+    constexpr size_t MaxKept = 4;
+    Bitmap white;
+    std::lock_guard<std::mutex> hold(lock);
+    auto found =
+        std::find_if(kept.begin(), kept.end(), [&](const Kept& k) { return k.width == w && k.height == h; });
+    if (found == kept.end()) {
+        white = Bitmap(w, h);
+        if (kept.size() == MaxKept)
+            kept.erase(kept.begin());
+        kept.push_back({w, h, white.pixels});
+    } else {
+        std::rotate(found, found + 1, kept.end());
+        white.width = w;
+        white.height = h;
+        white.pixels = kept.back().pixels;
+    }
+    return white;
+}
+
+const Bitmap::Pixels& Bitmap::NoPixels() {
+    static const Pixels none;
+    return none;
+}
+
+void Bitmap::Detach() {
+    if (!pixels) {
+        pixels = std::make_shared<Pixels>();
+    } else if (pixels.use_count() == 1) {
+        // The only reference: the last other holder let go with a release
+        // (the count's decrement); this fence orders our writes after its
+        // reads of the pixels.
+        std::atomic_thread_fence(std::memory_order_acquire);
+    } else {
+        pixels = std::make_shared<Pixels>(*pixels);
+    }
+}
+
+bool Bitmap::operator==(const Bitmap& other) const {
+    if (width != other.width || height != other.height)
+        return false;
+    return pixels == other.pixels || Data() == other.Data();
 }
 
 void Bitmap::Check(uint32_t x, uint32_t y) const {
@@ -53,10 +107,12 @@ bool Bitmap::IsBlack(uint32_t x, uint32_t y) const {
 }
 
 void Bitmap::FillWhite() {
+    Pixels& data = Data();
     std::fill(data.begin(), data.end(), uint8_t(0xFF));
 }
 
 void Bitmap::ToGrey() {
+    Pixels& data = Data();
     for (size_t i = 0; i + 2 < data.size(); i += 3) {
         unsigned b = data[i], g = data[i + 1], r = data[i + 2];
         uint8_t grey = uint8_t((183 * g + 53 * r + 19 * b) / 255);
@@ -125,9 +181,9 @@ void Bitmap::LoadBmpFile(const std::string& path) {
     const size_t headerSize = size < sizeof header ? size_t(size) : sizeof header;
     file.Read(header, headerSize);
     BmpPicture picture = CheckBmpHeader(header, headerSize, size);
-    std::vector<uint8_t> pixels(size_t(size - 54));
-    file.Read(pixels.data(), pixels.size());
-    CopyBmpPixels(pixels.data(), picture);
+    std::vector<uint8_t> fileRows(size_t(size - 54));
+    file.Read(fileRows.data(), fileRows.size());
+    CopyBmpPixels(fileRows.data(), picture);
 }
 
 std::vector<uint8_t> EncodeBmp24(const Bitmap& bitmap) {

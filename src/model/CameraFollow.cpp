@@ -60,7 +60,7 @@ EditResult FollowCamera(Document& document, uint32_t card, int32_t dx, int32_t d
             moved = moved || q.x != p.x || q.y != p.y;
             p = q;
         }
-        d.exclusion = Bitmap(d.exclusion.Width(), d.exclusion.Height());
+        d.exclusion = Bitmap::White(d.exclusion.Width(), d.exclusion.Height());
     }
     if (!moved && dx == 0 && dy == 0)
         return {EditRefusal::NoMovement, -1};

@@ -7,7 +7,7 @@ namespace korvex {
 Detector::Detector(uint32_t divisions, uint32_t pen_width, uint32_t line, uint32_t card, uint32_t number,
                    uint32_t canvasWidth, uint32_t canvasHeight)
     : divisions(divisions), pen_width(pen_width), card(card), number(number),
-      exclusion(canvasWidth, canvasHeight), line(line) {}
+      exclusion(Bitmap::White(canvasWidth, canvasHeight)), line(line) {}
 
 Rect Detector::Bounds() const {
     // Start from P0: coordinates anywhere in the 32-bit range (a file may

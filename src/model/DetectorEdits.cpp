@@ -46,7 +46,7 @@ template <typename Change> EditResult EditSelected(Document& document, Change ch
 void Shift(Detector& d, const RenderState& state, int32_t dx, int32_t dy) {
     for (Point& c : d.points)
         c = ClampToPicture(state, {c.x + dx, c.y + dy});
-    d.exclusion = Bitmap(d.exclusion.Width(), d.exclusion.Height());
+    d.exclusion = Bitmap::White(d.exclusion.Width(), d.exclusion.Height());
 }
 
 template <typename T> EditResult SetField(Document& document, T Detector::*field, T value) {
@@ -87,7 +87,7 @@ EditResult MoveCorner(Document& document, int32_t corner, int32_t dx, int32_t dy
             return EditRefusal::NoMovement;
         Point& c = d.points[static_cast<size_t>(corner)];
         c = ClampToPicture(state, {c.x + dx, c.y + dy});
-        d.exclusion = Bitmap(d.exclusion.Width(), d.exclusion.Height());
+        d.exclusion = Bitmap::White(d.exclusion.Width(), d.exclusion.Height());
         return EditRefusal::None;
     });
 }
@@ -151,7 +151,7 @@ EditResult PasteDetector(Document& document, const Detector& clip, int32_t card)
     Detector copy = clip;
     copy.card = static_cast<uint32_t>(card);
     if (copy.exclusion.Width() != next.CanvasWidth() || copy.exclusion.Height() != next.CanvasHeight()) {
-        copy.exclusion = Bitmap(next.CanvasWidth(), next.CanvasHeight());
+        copy.exclusion = Bitmap::White(next.CanvasWidth(), next.CanvasHeight());
         for (Point& p : copy.points)
             p = ClampToPicture(next, p);
     }

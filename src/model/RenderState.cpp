@@ -41,7 +41,7 @@ void RenderState::EnsureBackgrounds(size_t count) {
         return;
     }
     while (backgrounds.size() < count)
-        backgrounds.emplace_back(CanvasWidth(), CanvasHeight());
+        backgrounds.push_back(Bitmap::White(CanvasWidth(), CanvasHeight()));
 }
 
 Detector* RenderState::DetectorAt(int32_t index) {

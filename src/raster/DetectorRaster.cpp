@@ -57,12 +57,14 @@ bool SegmentsMissMap(IPoint a0, IPoint a1, IPoint b0, IPoint b1) {
     const int64_t ay0 = std::min(a0.y, a1.y), ay1 = std::max(a0.y, a1.y);
     const int64_t bx0 = std::min(b0.x, b1.x), bx1 = std::max(b0.x, b1.x);
     const int64_t by0 = std::min(b0.y, b1.y), by1 = std::max(b0.y, b1.y);
-    if (std::max(ax1, bx1) < kReachLeft || std::min(ax0, bx0) > kReachRight || std::max(ay1, by1) < kReachTop ||
-        std::min(ay0, by0) > kReachBottom)
+    if (std::max(ax1, bx1) < kReachLeft || std::min(ax0, bx0) > kReachRight ||
+        std::max(ay1, by1) < kReachTop || std::min(ay0, by0) > kReachBottom)
         return true;
     const IPoint ca[4] = {{ax0, ay0}, {ax1, ay0}, {ax0, ay1}, {ax1, ay1}};
     const IPoint cb[4] = {{bx0, by0}, {bx1, by0}, {bx0, by1}, {bx1, by1}};
-    const IPoint w[4] = {{kReachLeft, kReachTop}, {kReachRight, kReachTop}, {kReachLeft, kReachBottom},
+    const IPoint w[4] = {{kReachLeft, kReachTop},
+                         {kReachRight, kReachTop},
+                         {kReachLeft, kReachBottom},
                          {kReachRight, kReachBottom}};
     // Every sloped hull edge joins a corner of A to a corner of B; trying
     // all sixteen such directions includes them.
@@ -142,7 +144,9 @@ DetectorRaster& ThreadRaster() {
 
 DetectorRaster::DetectorRaster() : coverage(size_t(kWidth) * kHeight, 0) {}
 
-int32_t DetectorRaster::DitherEntry(uint32_t x, uint32_t y) { return kDither[(y % 4) * 4 + x % 4]; }
+int32_t DetectorRaster::DitherEntry(uint32_t x, uint32_t y) {
+    return kDither[(y % 4) * 4 + x % 4];
+}
 
 void DetectorRaster::Begin(uint32_t width, uint32_t height, int32_t fill) {
     // Only the rectangle of the last drawing can hold set flags.
@@ -284,8 +288,8 @@ void DetectorRaster::ThickLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, u
 }
 
 void DetectorRaster::FillTriangle(Point a, Point b, Point c) {
-    const Int128 area2 = Int128(int64_t(b.x) - a.x) * (int64_t(c.y) - a.y) -
-                         Int128(int64_t(b.y) - a.y) * (int64_t(c.x) - a.x);
+    const Int128 area2 =
+        Int128(int64_t(b.x) - a.x) * (int64_t(c.y) - a.y) - Int128(int64_t(b.y) - a.y) * (int64_t(c.x) - a.x);
     if (area2 == 0 || fillLevel == 0) // level 0 draws no pixel at all
         return;
     std::array<Point, 3> v{a, b, c};
@@ -377,8 +381,8 @@ void DetectorRaster::DividingLines(const std::array<Point, 4>& p, uint32_t divis
     }
 }
 
-void DetectorRaster::Rasterise(const std::array<Point, 4>& points, const Detector& detector,
-                               uint32_t width, uint32_t height) {
+void DetectorRaster::Rasterise(const std::array<Point, 4>& points, const Detector& detector, uint32_t width,
+                               uint32_t height) {
     Begin(width, height, detector.fill);
     if (detector.IsLine()) {
         ThickLine(points[0], points[1], detector.pen_width);
@@ -409,7 +413,8 @@ DrawResult DrawDetector(Bitmap& surface, const std::array<Point, 4>& points, con
     if (raster.Count() > 0) {
         const Rect box = raster.DrawnBounds();
         const uint32_t right = std::min<uint32_t>({uint32_t(box.right) + 1, canvasWidth, surface.Width()});
-        const uint32_t bottom = std::min<uint32_t>({uint32_t(box.bottom) + 1, canvasHeight, surface.Height()});
+        const uint32_t bottom =
+            std::min<uint32_t>({uint32_t(box.bottom) + 1, canvasHeight, surface.Height()});
         const uint8_t c0 = uint8_t(colour >> 16), c1 = uint8_t(colour >> 8), c2 = uint8_t(colour);
         for (uint32_t y = uint32_t(box.top); y < bottom; ++y) {
             const uint8_t* cov = raster.Coverage().data() + size_t(y) * DetectorRaster::kWidth;
@@ -456,6 +461,7 @@ DetectorMask ComputeDetectorMask(const Detector& detector, uint32_t canvasWidth,
     mask.height = canvasHeight;
     mask.count = raster.Count();
     mask.bits.assign(size_t(canvasWidth) * canvasHeight, 0);
+    mask.bottom = 0;
     if (raster.Count() == 0)
         return mask;
     // Mask mode paints pure red; the AND with the exclusion pixel leaves
@@ -464,6 +470,8 @@ DetectorMask ComputeDetectorMask(const Detector& detector, uint32_t canvasWidth,
     const Rect box = raster.DrawnBounds();
     const uint32_t right = std::min<uint32_t>(uint32_t(box.right) + 1, canvasWidth);
     const uint32_t bottom = std::min<uint32_t>(uint32_t(box.bottom) + 1, canvasHeight);
+    mask.top = uint32_t(box.top);
+    mask.bottom = bottom;
     const Bitmap& exclusion = detector.exclusion;
     for (uint32_t y = uint32_t(box.top); y < bottom; ++y) {
         const uint8_t* cov = raster.Coverage().data() + size_t(y) * DetectorRaster::kWidth;
@@ -480,15 +488,16 @@ DetectorMask ComputeDetectorMask(const Detector& detector, uint32_t canvasWidth,
     return mask;
 }
 
-std::vector<uint8_t> PackMaskRows(const DetectorMask& mask, uint32_t offsetX, uint32_t width, uint32_t height) {
+std::vector<uint8_t> PackMaskRows(const DetectorMask& mask, uint32_t offsetX, uint32_t width,
+                                  uint32_t height) {
     const size_t rowBytes = (size_t(width) + 7) / 8;
     std::vector<uint8_t> rows(rowBytes * height, 0);
     if (offsetX >= mask.width)
         return rows;
     // Pixels x with x + offsetX inside the mask.
     const uint32_t columns = std::min<uint32_t>(width, mask.width - offsetX);
-    const uint32_t lines = std::min(height, mask.height);
-    for (uint32_t y = 0; y < lines; ++y) {
+    const uint32_t lines = std::min({height, mask.height, mask.bottom});
+    for (uint32_t y = mask.top; y < lines; ++y) {
         const uint8_t* in = mask.bits.data() + size_t(y) * mask.width + offsetX;
         uint8_t* out = rows.data() + size_t(y) * rowBytes;
         uint32_t x = 0;
@@ -556,7 +565,8 @@ void DrawHandle(Bitmap& surface, Point p, uint32_t colour) {
 
 PointF ArrowCentre(const std::array<Point, 4>& points, bool line) {
     if (line)
-        return {(float(points[0].x) + float(points[1].x)) / 2.0f, (float(points[0].y) + float(points[1].y)) / 2.0f};
+        return {(float(points[0].x) + float(points[1].x)) / 2.0f,
+                (float(points[0].y) + float(points[1].y)) / 2.0f};
     return {(float(points[0].x) + float(points[1].x) + float(points[2].x) + float(points[3].x)) / 4.0f,
             (float(points[0].y) + float(points[1].y) + float(points[2].y) + float(points[3].y)) / 4.0f};
 }

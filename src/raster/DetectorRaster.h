@@ -149,6 +149,8 @@ struct DetectorMask {
     uint32_t width = 0, height = 0; // the canvas size
     std::vector<uint8_t> bits;      // width * height, row-major, 1 = mask pixel
     uint32_t count = 0;             // DrawDetector's count (before exclusion)
+    // Rows [top, bottom) hold every mask pixel (all rows unless narrowed).
+    uint32_t top = 0, bottom = UINT32_MAX;
     bool At(uint32_t x, uint32_t y) const { return x < width && y < height && bits[size_t(y) * width + x]; }
 };
 DetectorMask ComputeDetectorMask(const Detector& detector, uint32_t canvasWidth, uint32_t canvasHeight);

@@ -3,8 +3,11 @@
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
 #include "app/common/UiText.h"
+#include "app/composer/ComposerFrame.h"
+#include "app/composer/ComposerView.h"
 #include "app/editor/ProblemsView.h"
 #include "app/frame/TabView.h"
+#include "app/widgets/PaneDock.h"
 #include "framework/TextIds.h"
 #include "model/DetectorEdits.h"
 
@@ -89,6 +92,36 @@ TEST_F(MainViewTest, CornerDragCommitsOneStateOnReleaseOnly) {
     EXPECT_EQ(State().detectors[0].points[1], (Point{140, 100}));
     Doc().Undo();
     EXPECT_EQ(State().detectors[0].points[0], (Point{100, 100}));
+}
+
+// Hovering and dragging are the view's own business: they repaint the view
+// and refresh nothing else; the composer is laid out once, for the edit
+// the release commits.
+TEST_F(MainViewTest, HoverAndDragLayTheComposerOutOnlyForTheEdit) {
+    int d = AddQuad(0, kSquare);
+    Click(At(0, 120, 120));
+    ASSERT_EQ(Doc().SelectedIndex(), d);
+    frame->ProcessChanges();
+    ASSERT_TRUE(frame->ComposerPane().isVisible());
+    const int layouts = frame->Composer().View().LayoutCount();
+    const uint64_t edits = Doc().Edits();
+    for (QPoint hover : {At(0, 110, 110), At(0, 100, 100), At(0, 110, 110), At(0, 100, 100)}) {
+        MoveTo(hover);
+        frame->ProcessChanges();
+    }
+    EXPECT_EQ(View().ActiveHandle(), 0);
+    Press(At(0, 100, 100));
+    ASSERT_TRUE(View().Dragging());
+    for (int i = 1; i <= 40; ++i) {
+        MoveTo(At(0, 100 - i, 100 - i / 2));
+        frame->ProcessChanges();
+    }
+    EXPECT_EQ(frame->Composer().View().LayoutCount(), layouts);
+    Release(At(0, 60, 80));
+    frame->ProcessChanges();
+    EXPECT_EQ(frame->Composer().View().LayoutCount(), layouts + 1);
+    EXPECT_EQ(Doc().Edits(), edits + 1);
+    EXPECT_EQ(State().detectors[static_cast<size_t>(d)].points[0], (Point{60, 80}));
 }
 
 TEST_F(MainViewTest, DragShorterThanOneZoomStepCommitsNothing) {

@@ -132,6 +132,10 @@ Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent)
             SetExtend(this->document, extendEdit->Value());
     });
     ShowDetector(nullptr);
+    documentChanges = this->document.Subscribe([this](uint32_t what) {
+        if (what & DocumentChange::Selection)
+            ShowDetector(this->document.SelectedDetector());
+    });
 }
 
 Inspector::~Inspector() = default;

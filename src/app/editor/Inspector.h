@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/widgets/SecondsEdit.h"
+#include "framework/ChangeChannel.h"
 #include "model/Detector.h"
 
 #include <QWidget>
@@ -62,6 +63,9 @@ private:
     void ShowKinds(const Detector* detector);
 
     Document& document;
+    // Shows the selected detector whenever the selection or the state
+    // under it changes (every edit announces a selection change too).
+    ChangeChannel::Subscription documentChanges;
     QLabel* cardLetter;
     QLineEdit* number;
     QLabel* area;

@@ -27,13 +27,34 @@ MainView::MainView(MainViewHost& host, Document& document, QWidget* parent)
     setAutoFillBackground(false);
     resize(100, 100);
     UpdateCursor();
+    // The document's facts (its content, the chosen detector or composer
+    // item) change what the view shows and which commands apply; what only
+    // the view knows (the corner under the pointer, a drag, the eraser's
+    // stroke) repaints the view alone and tells the document nothing.
+    documentChanges = document.Subscribe([this](uint32_t what) {
+        if (what & (DocumentChange::Content | DocumentChange::Selection)) {
+            UpdateMenuStates();
+            update();
+        }
+    });
+}
+
+void MainView::RepaintCard(int32_t card) {
+    const ViewGeometry g = Geometry();
+    if (card < 0 || card >= g.CardCount()) {
+        update();
+        return;
+    }
+    // The picture with its frame and drop shadow.
+    const Rect r = g.CardArea(card);
+    update(QRect(QPoint(r.left - 1, r.top - 1), QPoint(r.right + 6, r.bottom + 6)));
 }
 
 // ---- selection and toolbar ------------------------------------------------
 
 void MainView::Select(int32_t index) {
-    document.Announce(DocumentChange::Selection);
     document.SelectDetector(index);
+    update();
     const RenderState& state = document.Current();
     if (index >= 0 && static_cast<size_t>(index) < state.detectors.size()) {
         const Detector& d = state.detectors[static_cast<size_t>(index)];
@@ -115,7 +136,8 @@ void MainView::ProjectReplaced() {
     CancelDrag();
     activeCard = 0;
     activeHandle = -1;
-    document.Announce(DocumentChange::Selection);
+    UpdateMenuStates();
+    update();
 }
 
 // ---- commands ---------------------------------------------------------------
@@ -346,16 +368,19 @@ void MainView::SetActiveHandle(int32_t corner) {
     if (corner == activeHandle)
         return;
     activeHandle = corner;
-    document.Announce(DocumentChange::Selection);
+    RepaintCard(activeCard);
 }
 
 void MainView::ChangeCard(int32_t x, int32_t y) {
     int32_t c = Geometry().CardAt(x, y);
     if (c == activeCard)
         return;
-    document.Announce(DocumentChange::Selection);
     activeCard = c;
     document.SelectDetector(-1);
+    // The commands that need an active card follow it (their shortcuts
+    // work only while they are enabled); both cards' frames change colour.
+    UpdateMenuStates();
+    update();
 }
 
 Point MainView::DragDelta() const {
@@ -415,7 +440,7 @@ void MainView::EraseAt(int32_t x, int32_t y) {
     Point p = Geometry().InPicture(activeCard, x, y);
     eraseStroke.push_back(p);
     if (EraseAroundOn(*erasePreview, document.Current(), p, zoom))
-        document.Announce(DocumentChange::Selection);
+        RepaintCard(activeCard);
 }
 
 void MainView::Move(int32_t x, int32_t y) {
@@ -435,7 +460,7 @@ void MainView::Move(int32_t x, int32_t y) {
         [[fallthrough]];
     case DragAim:
         dragLast = p;
-        document.Announce(DocumentChange::Selection);
+        RepaintCard(activeCard);
         break;
     }
 }
@@ -480,7 +505,7 @@ void MainView::LeftUp(int32_t x, int32_t y) {
     case DragErase:
         break;
     }
-    document.Announce(DocumentChange::Selection);
+    update();
 }
 
 void MainView::CancelDrag() {
@@ -503,7 +528,7 @@ void MainView::CancelDrag() {
     case DragAim:
         break;
     }
-    document.Announce(DocumentChange::Selection);
+    update();
 }
 
 void MainView::RightDown(int32_t x, int32_t y, const QPoint& globalPos) {
@@ -540,7 +565,7 @@ void MainView::mouseMoveEvent(QMouseEvent* event) {
     bool free = event->modifiers() & Qt::ShiftModifier;
     if (Dragging() && free != freeDrag) {
         freeDrag = free;
-        document.Announce(DocumentChange::Selection);
+        RepaintCard(activeCard);
     }
     Move(p.x(), p.y());
 }

@@ -114,6 +114,8 @@ private:
     int32_t CornerHit(int32_t x, int32_t y) const;
     int32_t PickDetector(int32_t x, int32_t y) const;
     void SetActiveHandle(int32_t corner);
+    // Repaints one card's picture (the whole view for no card).
+    void RepaintCard(int32_t card);
     void EraseAt(int32_t x, int32_t y);
     void SetMode(int32_t m);
     void SetPenWidth(int32_t k);
@@ -168,6 +170,7 @@ private:
     std::optional<Detector> clipboard;
     bool freeDrag = false; // Shift held during the drag: no snapping
     NudgeBurst nudges;
+    ChangeChannel::Subscription documentChanges;
 };
 
 } // namespace korvex

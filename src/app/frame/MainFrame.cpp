@@ -255,16 +255,16 @@ void MainFrame::RefreshStates(uint32_t flags) {
         SetEnabled(actions[CmdUndo], document.CanUndo());
         SetEnabled(actions[CmdRedo], document.CanRedo());
     }
-    if (flags & DocumentChange::Selection) {
-        const Detector* sel = document.SelectedDetector();
-        SetEnabled(actions[CmdModeErase], sel != nullptr);
-        SetEnabled(actions[CmdModeAim], sel != nullptr && sel->directional);
-    }
+    // The detector-bound commands follow the selection in the view, which
+    // hears of it itself.
     if (flags & PanesChanged)
         panes.Apply(tabView->ActiveTab() == 1);
 }
 
 void MainFrame::ProcessChanges() {
+    // The panes that follow the document (the main view, the inspector, the
+    // tuning window) hear of its changes here, each for itself; the frame
+    // then does what spans several panes, in order.
     View().GetDocument().DeliverChanges();
     const uint32_t flags = std::exchange(changes, 0);
     if (flags & DocumentChange::Path)
@@ -287,15 +287,6 @@ void MainFrame::ProcessChanges() {
     if (flags & DocumentChange::Layout) {
         View().Relayout();
         tabView->Scroll().Update();
-        View().update();
-    }
-    if (flags & DocumentChange::Selection) {
-        inspector->ShowDetector(View().GetDocument().SelectedDetector());
-        tuningFrame->ShowDetector(View().GetDocument().SelectedDetector());
-        // The menu states too: the commands that need an active card keep
-        // their shortcuts (Ctrl+D, Ctrl+L) working only while enabled, so
-        // they follow every card change, not just the next menu opening.
-        View().UpdateMenuStates();
         View().update();
     }
 }

@@ -100,6 +100,10 @@ TuningFrame::TuningFrame(Document& document, QWidget* parent)
     });
     connect(view, &TuningView::Clicked, this, &TuningFrame::OnClicked);
     ShowDetector(nullptr);
+    documentChanges = this->document.Subscribe([this](uint32_t what) {
+        if (what & DocumentChange::Selection)
+            ShowDetector(this->document.SelectedDetector());
+    });
 }
 
 int TuningFrame::Scaled(int v) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/tuning/TuningView.h"
+#include "framework/ChangeChannel.h"
 #include "live/TuningPlot.h"
 
 #include <QWidget>
@@ -85,6 +86,9 @@ private:
     TuningView* view;
 
     Document& document;
+    // Shows the selected detector whenever the selection or the state
+    // under it changes (every edit announces a selection change too).
+    ChangeChannel::Subscription documentChanges;
     TuningSelection* selection = nullptr;
     int shownFeature = -1;
     int shownThreshold = -1;
