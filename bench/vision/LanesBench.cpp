@@ -32,7 +32,8 @@ namespace {
 double CpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 RoadConfig Unseen() {
@@ -79,22 +80,30 @@ void Accuracy(const char* name, RoadConfig config, int clips, uint32_t firstSeed
             r->across += s.proposalsAcross > 0;
             r->right += s.Right();
         }
-        if (verbose || !s.Right()) {
-            std::printf("  %s seed %u: %d lanes, found %d (%s) matched %d directions %d inside %d across %d\n", name,
-                        seed, s.truthLanes, s.foundLanes, FailureText(found.failure), s.matched, s.directions,
-                        s.proposalsInside, s.proposalsAcross);
-            if (verbose)
+        if (!s.Right()) {
+            std::printf(
+                "  %s seed %u: %d lanes, found %d (%s) matched %d directions %d inside %d across %d\n", name,
+                seed, s.truthLanes, s.foundLanes, FailureText(found.failure), s.matched, s.directions,
+                s.proposalsInside, s.proposalsAcross);
+            if (verbose) {
+                for (const TruthLane& t : clip.Lanes())
+                    std::printf("    truth %s x %.0f..%.0f at 239, top row %.0f, %d vehicles\n",
+                                DirectionName(t.direction), t.polygon[3].x, t.polygon[2].x, t.polygon[0].y,
+                                t.vehicles);
                 for (const Lane& l : found.lanes)
                     std::printf("    lane %s x %.0f..%.0f at %.0f, rows %.0f..%.0f, %d vehicles\n",
                                 DirectionName(l.direction), l.LeftAt(l.bottom), l.RightAt(l.bottom), l.bottom,
                                 l.top, l.bottom, l.vehicles);
+            }
         }
     }
-    std::printf("\n%-7s | lanes | clips | lanes matched | directions right | proposals right | across two | all right\n",
+    std::printf("\n%-7s | lanes | clips | lanes matched | directions right | proposals right | across two | "
+                "all right\n",
                 name);
     auto print = [](const char* label, const Row& r) {
-        std::printf("        | %5s | %5d | %13d | %16d | %15d | %10d | %d (%.1f %%)\n", label, r.clips, r.matched,
-                    r.directions, r.proposalsRight, r.across, r.right, r.clips ? 100.0 * r.right / r.clips : 0);
+        std::printf("        | %5s | %5d | %13d | %16d | %15d | %10d | %d (%.1f %%)\n", label, r.clips,
+                    r.matched, r.directions, r.proposalsRight, r.across, r.right,
+                    r.clips ? 100.0 * r.right / r.clips : 0);
     };
     for (const auto& [lanes, r] : byLanes)
         print(std::to_string(lanes).c_str(), r);
@@ -102,7 +111,8 @@ void Accuracy(const char* name, RoadConfig config, int clips, uint32_t firstSeed
 }
 
 void Speed(int clips, double seconds) {
-    const std::string folder = std::filesystem::temp_directory_path() / ("korvex-lanes-bench-" + std::to_string(getpid()));
+    const std::string folder =
+        std::filesystem::temp_directory_path() / ("korvex-lanes-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     RoadConfig config;
     config.seconds = seconds;
@@ -120,7 +130,8 @@ void Speed(int clips, double seconds) {
             std::printf("  speed clip %d: no proposals (%s)\n", i, FailureText(r.failure));
     }
     std::filesystem::remove_all(folder);
-    std::printf("\nlanes on %d H.264 clips of 320 x 240 at 10 pictures a second, %.0f s of video:\n", clips, video);
+    std::printf("\nlanes on %d H.264 clips of 320 x 240 at 10 pictures a second, %.0f s of video:\n", clips,
+                video);
     std::printf("cpu_seconds_per_video_minute %.2f (decode included)\n", cpu / (video / 60));
 }
 
@@ -140,7 +151,8 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--speed-only"))
             speedOnly = true;
         else {
-            std::fprintf(stderr, "usage: korvex_lanes_bench [--clips N] [--seconds S] [--speed-only] [--verbose]\n");
+            std::fprintf(stderr,
+                         "usage: korvex_lanes_bench [--clips N] [--seconds S] [--speed-only] [--verbose]\n");
             return 2;
         }
     }

@@ -3,16 +3,17 @@
 #include "vision/ClipReader.h"
 #include "vision/MotionTracks.h"
 
-#include <opencv2/imgproc.hpp>
-
 #include <algorithm>
+#include <cmath>
 #include <map>
+#include <opencv2/imgproc.hpp>
 #include <set>
 
 namespace korvex::vision {
 
 struct CoverageCheck::Impl {
     std::vector<Quad> quads;
+    int width = 0, height = 0; // what the quads' pixels refer to
     LaneFinder finder;
     bool sized = false;
     // Per detector: its work pixels, pictures covered, vehicles reaching.
@@ -23,12 +24,14 @@ struct CoverageCheck::Impl {
 
     void Size(const MotionTracker& t) {
         const cv::Mat& moving = t.Moving();
-        const double s = t.Scale();
+        // From the quads' pixels to the clip's work pixels.
+        const double sx = (width > 0 ? double(t.Width()) / width : 1.0) / t.Scale();
+        const double sy = (height > 0 ? double(t.Height()) / height : 1.0) / t.Scale();
         for (const Quad& q : quads) {
             cv::Mat mask = cv::Mat::zeros(moving.rows, moving.cols, CV_8UC1);
             std::vector<cv::Point> corners;
             for (const PointF& p : q)
-                corners.emplace_back(int(std::lround(p.x / s)), int(std::lround(p.y / s)));
+                corners.emplace_back(int(std::lround(p.x * sx)), int(std::lround(p.y * sy)));
             cv::fillConvexPoly(mask, corners, cv::Scalar(255));
             std::vector<int> list;
             for (int y = 0; y < mask.rows; ++y)
@@ -69,8 +72,11 @@ struct CoverageCheck::Impl {
     }
 };
 
-CoverageCheck::CoverageCheck(std::vector<Quad> detectors) : impl(std::make_unique<Impl>()) {
+CoverageCheck::CoverageCheck(std::vector<Quad> detectors, int width, int height)
+    : impl(std::make_unique<Impl>()) {
     impl->quads = std::move(detectors);
+    impl->width = width;
+    impl->height = height;
 }
 
 CoverageCheck::~CoverageCheck() = default;
@@ -113,8 +119,9 @@ CoverageResult CoverageCheck::Finish(double fps) {
     return result;
 }
 
-CoverageResult CheckCoverageInClip(const std::string& path, const std::vector<Quad>& detectors) {
-    CoverageCheck check(detectors);
+CoverageResult CheckCoverageInClip(const std::string& path, const std::vector<Quad>& detectors, int width,
+                                   int height) {
+    CoverageCheck check(detectors, width, height);
     const ClipInfo info = ReadClip(path, [&](const GreyPicture& p) {
         check.Add(p);
         return true;

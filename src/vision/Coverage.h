@@ -15,8 +15,8 @@
 namespace korvex::vision {
 
 struct DetectorCoverage {
-    double share = 0;  // of the analysed pictures, covered by moving vehicles
-    int vehicles = 0;  // vehicles that reached it
+    double share = 0;                // of the analysed pictures, covered by moving vehicles
+    int vehicles = 0;                // vehicles that reached it
     std::vector<int> vehiclesByLane; // per lane found, vehicles that reached it
     bool misplaced = false;
     bool bleed = false;
@@ -30,8 +30,9 @@ struct CoverageResult {
 
 class CoverageCheck {
 public:
-    // Detector areas in the clip's picture pixels.
-    explicit CoverageCheck(std::vector<Quad> detectors);
+    // Detector areas in pixels of a picture of `width` x `height`, which is
+    // scaled to the clip's size (0 x 0: already the clip's pixels).
+    explicit CoverageCheck(std::vector<Quad> detectors, int width = 0, int height = 0);
     ~CoverageCheck();
     CoverageCheck(const CoverageCheck&) = delete;
     CoverageCheck& operator=(const CoverageCheck&) = delete;
@@ -56,6 +57,7 @@ private:
 
 // Reads `path` and checks `detectors` against its traffic. Throws ClipError
 // when the file cannot be read as video.
-CoverageResult CheckCoverageInClip(const std::string& path, const std::vector<Quad>& detectors);
+CoverageResult CheckCoverageInClip(const std::string& path, const std::vector<Quad>& detectors, int width = 0,
+                                   int height = 0);
 
 } // namespace korvex::vision

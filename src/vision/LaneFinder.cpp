@@ -18,9 +18,13 @@ struct LaneFinder::Impl {
 LaneFinder::LaneFinder() : impl(std::make_unique<Impl>()) {}
 LaneFinder::~LaneFinder() = default;
 
-void LaneFinder::Add(const GreyPicture& picture) { impl->tracker.Add(picture); }
+void LaneFinder::Add(const GreyPicture& picture) {
+    impl->tracker.Add(picture);
+}
 
-const MotionTracker& LaneFinder::Tracker() const { return impl->tracker; }
+const MotionTracker& LaneFinder::Tracker() const {
+    return impl->tracker;
+}
 
 int LaneFinder::LaneOfTrack(int trackId) const {
     const auto it = impl->laneOfTrack.find(trackId);
@@ -51,13 +55,15 @@ LaneResult LaneFinder::Finish(double fps) {
     return result;
 }
 
-LaneResult FindLanesInClip(const std::string& path) {
+LaneResult FindLanesInClip(const std::string& path, ClipInfo* info) {
     LaneFinder finder;
-    const ClipInfo info = ReadClip(path, [&](const GreyPicture& p) {
+    const ClipInfo read = ReadClip(path, [&](const GreyPicture& p) {
         finder.Add(p);
         return true;
     });
-    return finder.Finish(info.fps);
+    if (info)
+        *info = read;
+    return finder.Finish(read.fps);
 }
 
 namespace {

@@ -39,9 +39,10 @@ private:
     std::unique_ptr<Impl> impl;
 };
 
-// Reads `path` and finds its lanes. Throws ClipError when the file cannot be
-// read as video.
-LaneResult FindLanesInClip(const std::string& path);
+struct ClipInfo;
+// Reads `path` and finds its lanes; `info`, when given, receives the clip's
+// size and rate. Throws ClipError when the file cannot be read as video.
+LaneResult FindLanesInClip(const std::string& path, ClipInfo* info = nullptr);
 
 // One detector per lane, inside it across its width, in `band` of the rows
 // the lanes share (near: the lower part of the picture). `width` and

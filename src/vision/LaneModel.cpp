@@ -12,9 +12,7 @@ namespace {
 struct LineSums {
     double n = 0, y = 0, yy = 0, x = 0, xy = 0;
 
-    void Add(double px, double py) {
-        n += 1, y += py, yy += py * py, x += px, xy += px * py;
-    }
+    void Add(double px, double py) { n += 1, y += py, yy += py * py, x += px, xy += px * py; }
     void Add(const LineSums& o) { n += o.n, y += o.y, yy += o.yy, x += o.x, xy += o.xy; }
     // (a, b); a vertical line through the mean when the rows do not vary.
     std::pair<double, double> Fit() const {
@@ -50,15 +48,17 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-bool MakePath(const Track& t, size_t index, int height, Path& path) {
-    std::vector<double> widths;
+// `widths`, once known, also drops blobs much wider than a vehicle where
+// they are seen.
+bool MakePath(const Track& t, size_t index, int height, const WidthModel* widths, Path& path) {
+    std::vector<double> seen;
     for (const Sighting& s : t.sightings)
-        widths.push_back(s.width);
-    const double typical = Median(widths);
+        seen.push_back(s.width);
+    const double typical = Median(seen);
     // Wide blobs are vehicles side by side seen as one; they would pull the
     // path between two lanes.
     for (const Sighting& s : t.sightings)
-        if (s.width <= 1.5 * typical)
+        if (s.width <= 1.5 * typical && (!widths || s.width <= 1.45 * widths->At(s.y)))
             path.kept.push_back(&s);
     if (path.kept.size() < 4)
         return false;
@@ -183,11 +183,23 @@ std::vector<Cluster> Group(const std::vector<Path>& paths, const WidthModel& wid
 }
 
 // Keeps the lanes with enough traffic to be more than a stray path.
-void DropStrays(std::vector<Cluster>& clusters) {
+// Also drops a thin cluster hugging a busy one of the same direction: the
+// paths of vehicles that were seen together with their neighbours.
+void DropStrays(std::vector<Cluster>& clusters, const WidthModel& widths) {
     double most = 0;
     for (const Cluster& c : clusters)
         most = std::max(most, c.sums.n);
-    std::erase_if(clusters, [&](const Cluster& c) { return c.paths.size() < 2 || c.sums.n < 0.12 * most; });
+    std::vector<char> drop(clusters.size(), 0);
+    for (size_t i = 0; i < clusters.size(); ++i) {
+        const Cluster& c = clusters[i];
+        drop[i] = c.paths.size() < 2 || c.sums.n < 0.08 * most;
+        for (const Cluster& d : clusters)
+            if (&d != &c && d.direction == c.direction && c.paths.size() * 4 < d.paths.size() &&
+                Apart(c.a, c.b, c.top, c.bottom, d.a, d.b, d.top, d.bottom, widths) < 1.1)
+                drop[i] = 1;
+    }
+    size_t k = 0;
+    std::erase_if(clusters, [&](const Cluster&) { return drop[k++] != 0; });
 }
 
 double Percentile(std::vector<double> v, double share) {
@@ -201,17 +213,25 @@ LaneModel LanesFromTracks(const std::vector<Track>& tracks, int width, int heigh
     LaneModel model;
     model.laneOfTrack.assign(tracks.size(), -1);
     std::vector<Path> paths;
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        Path p;
-        if (MakePath(tracks[i], i, height, p))
-            paths.push_back(std::move(p));
+    // Twice: the second time without the blobs of vehicles side by side,
+    // now that a vehicle's width is known.
+    const WidthModel* known = nullptr;
+    WidthModel widths;
+    for (int pass = 0; pass < 2; ++pass) {
+        paths.clear();
+        for (size_t i = 0; i < tracks.size(); ++i) {
+            Path p;
+            if (MakePath(tracks[i], i, height, known, p))
+                paths.push_back(std::move(p));
+        }
+        if (paths.size() < 2)
+            return model;
+        widths = FitWidths(paths);
+        known = &widths;
     }
     model.usableTracks = int(paths.size());
-    if (paths.size() < 2)
-        return model;
-    const WidthModel widths = FitWidths(paths);
     std::vector<Cluster> clusters = Group(paths, widths);
-    DropStrays(clusters);
+    DropStrays(clusters, widths);
     const double near = 0.85 * height;
     std::sort(clusters.begin(), clusters.end(),
               [&](const Cluster& l, const Cluster& r) { return l.a + l.b * near < r.a + r.b * near; });

@@ -1,9 +1,8 @@
 #include "vision/MotionTracks.h"
 
-#include <opencv2/imgproc.hpp>
-
 #include <algorithm>
 #include <cmath>
+#include <opencv2/imgproc.hpp>
 #include <stdexcept>
 
 namespace korvex::vision {
@@ -46,7 +45,8 @@ void MotionTracker::Add(const GreyPicture& picture) {
     trackOfLabel.assign(size_t(std::max(count, 1)), -1);
     if (!Settled())
         return;
-    if (cv::countNonZero(moving) * 3 > moving.rows * moving.cols)
+    const bool shifted = SceneShifted();
+    if (shifted || cv::countNonZero(moving) * 3 > moving.rows * moving.cols)
         ++wholeMoving;
     std::vector<Sighting> blobs;
     for (int i = 1; i < count; ++i) {
@@ -67,6 +67,22 @@ void MotionTracker::Add(const GreyPicture& picture) {
     Link(blobs);
 }
 
+bool MotionTracker::SceneShifted() {
+    // The shift of the whole picture (phase correlation): vehicles cover too
+    // little of it to move it; a camera that pans or shakes moves it all.
+    small.convertTo(now, CV_32F);
+    if (window.empty())
+        cv::createHanningWindow(window, now.size(), CV_32F);
+    bool shifted = false;
+    if (!before.empty()) {
+        double response = 0;
+        const cv::Point2d shift = cv::phaseCorrelate(before, now, window, &response);
+        shifted = response > 0.05 && std::hypot(shift.x, shift.y) >= 1.0;
+    }
+    std::swap(before, now);
+    return shifted;
+}
+
 void MotionTracker::Link(const std::vector<Sighting>& blobs) {
     struct Pair {
         double d;
@@ -78,7 +94,8 @@ void MotionTracker::Link(const std::vector<Sighting>& blobs) {
         const double px = last.x + open[t].vx * (open[t].missed + 1);
         const double py = last.y + open[t].vy * (open[t].missed + 1);
         for (size_t b = 0; b < blobs.size(); ++b) {
-            const double gate = 8 + 0.8 * std::max({blobs[b].width, blobs[b].height, last.width, last.height});
+            const double gate =
+                8 + 0.8 * std::max({blobs[b].width, blobs[b].height, last.width, last.height});
             const double d = std::hypot(blobs[b].x - px, blobs[b].y - py);
             if (d < gate)
                 pairs.push_back({d, t, b});
@@ -118,7 +135,8 @@ void MotionTracker::Link(const std::vector<Sighting>& blobs) {
         o.track.sightings.push_back(s);
         open.push_back(std::move(o));
     }
-    auto ended = std::stable_partition(open.begin(), open.end(), [](const Open& o) { return o.missed <= kMaxMissed; });
+    auto ended =
+        std::stable_partition(open.begin(), open.end(), [](const Open& o) { return o.missed <= kMaxMissed; });
     for (auto it = ended; it != open.end(); ++it)
         done.push_back(std::move(it->track));
     open.erase(ended, open.end());

@@ -29,4 +29,33 @@ bool InsideQuad(const Quad& q, double x, double y) {
     return !(anyPositive && anyNegative);
 }
 
+namespace {
+
+// One step of cutting a polygon by a half plane: keeps the points with
+// side(p) >= 0 and adds the crossings of the edges.
+template <typename Side> std::vector<PointF> Cut(const std::vector<PointF>& in, Side side) {
+    std::vector<PointF> out;
+    for (size_t i = 0; i < in.size(); ++i) {
+        const PointF& a = in[i];
+        const PointF& b = in[(i + 1) % in.size()];
+        const double sa = side(a), sb = side(b);
+        if (sa >= 0)
+            out.push_back(a);
+        if ((sa >= 0) != (sb >= 0)) {
+            const double t = sa / (sa - sb);
+            out.push_back({a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t});
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<PointF> LaneOutline(const Lane& lane, int width) {
+    const Quad q = lane.Polygon();
+    std::vector<PointF> points(q.begin(), q.end());
+    points = Cut(points, [](const PointF& p) { return p.x; });
+    return Cut(points, [&](const PointF& p) { return double(width - 1) - p.x; });
+}
+
 } // namespace korvex::vision

@@ -17,7 +17,8 @@ struct GreyPicture {
     std::vector<uint8_t> pixels;
 
     GreyPicture() = default;
-    GreyPicture(int w, int h, uint8_t value = 0) : width(w), height(h), pixels(size_t(w) * size_t(h), value) {}
+    GreyPicture(int w, int h, uint8_t value = 0)
+        : width(w), height(h), pixels(size_t(w) * size_t(h), value) {}
     uint8_t& At(int x, int y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
     uint8_t At(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
 };
@@ -30,7 +31,9 @@ struct PointF {
 // Where vehicles go in the picture: down = towards the bottom edge.
 enum class Direction { Down, Up };
 
-inline const char* DirectionName(Direction d) { return d == Direction::Down ? "down" : "up"; }
+inline const char* DirectionName(Direction d) {
+    return d == Direction::Down ? "down" : "up";
+}
 
 // A quadrilateral in picture pixels, corners clockwise from the top left.
 using Quad = std::array<PointF, 4>;
@@ -49,7 +52,8 @@ struct Lane {
     double CentreAt(double y) const { return (LeftAt(y) + RightAt(y)) / 2; }
     // Top left, top right, bottom right, bottom left.
     Quad Polygon() const {
-        return {{{LeftAt(top), top}, {RightAt(top), top}, {RightAt(bottom), bottom}, {LeftAt(bottom), bottom}}};
+        return {
+            {{LeftAt(top), top}, {RightAt(top), top}, {RightAt(bottom), bottom}, {LeftAt(bottom), bottom}}};
     }
 };
 
@@ -76,5 +80,9 @@ struct LaneResult {
 
 // True when (x, y) lies inside or on the convex quadrilateral `q`.
 bool InsideQuad(const Quad& q, double x, double y);
+
+// The lane's polygon cut to the picture's columns 0 .. width - 1 (an outer
+// lane may run past the edge), corners clockwise from the top left.
+std::vector<PointF> LaneOutline(const Lane& lane, int width);
 
 } // namespace korvex::vision

@@ -54,7 +54,8 @@ ClipWriter::ClipWriter(const std::string& path, int width, int height, double fp
     av_log_set_level(AV_LOG_QUIET);
     const bool avi = path.size() > 4 && path.compare(path.size() - 4, 4, ".avi") == 0;
     Impl& m = *impl;
-    if (avformat_alloc_output_context2(&m.format, nullptr, avi ? "avi" : "mp4", path.c_str()) < 0 || !m.format)
+    if (avformat_alloc_output_context2(&m.format, nullptr, avi ? "avi" : "mp4", path.c_str()) < 0 ||
+        !m.format)
         Impl::Fail("no muxer for " + path);
     const AVCodec* encoder = avcodec_find_encoder(avi ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_H264);
     if (!encoder)
@@ -109,8 +110,8 @@ void ClipWriter::Write(const GreyPicture& picture) {
     if (av_frame_make_writable(m.frame) < 0)
         Impl::Fail("out of memory");
     for (int y = 0; y < picture.height; ++y)
-        std::memcpy(m.frame->data[0] + y * m.frame->linesize[0], &picture.pixels[size_t(y) * size_t(picture.width)],
-                    size_t(picture.width));
+        std::memcpy(m.frame->data[0] + y * m.frame->linesize[0],
+                    &picture.pixels[size_t(y) * size_t(picture.width)], size_t(picture.width));
     for (int y = 0; y < (picture.height + 1) / 2; ++y) {
         std::memset(m.frame->data[1] + y * m.frame->linesize[1], 128, size_t(picture.width + 1) / 2);
         std::memset(m.frame->data[2] + y * m.frame->linesize[2], 128, size_t(picture.width + 1) / 2);

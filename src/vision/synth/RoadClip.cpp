@@ -26,7 +26,9 @@ struct Random {
     int Int(int lo, int hi) { return lo + int(Next() % uint32_t(hi - lo + 1)); }
 };
 
-uint8_t Clamp(double v) { return uint8_t(std::clamp(v, 0.0, 255.0)); }
+uint8_t Clamp(double v) {
+    return uint8_t(std::clamp(v, 0.0, 255.0));
+}
 
 // Depth at which a vehicle leaves the picture towards the camera (the
 // bottom row is depth 1).
@@ -45,7 +47,8 @@ RoadClip::RoadClip(const RoadConfig& c, uint32_t s) : config(c), seed(s) {
     vanishY = r.Uniform(config.horizonMin, config.horizonMax);
     vanishX = W / 2 + r.Uniform(-config.vanishShift, config.vanishShift);
     roadTop = std::max(2.0, vanishY + config.roadGap);
-    const int n = r.Int(config.minLanes, config.maxLanes);
+    const int drawn = r.Int(config.minLanes, config.maxLanes);
+    const int n = config.directions.empty() ? drawn : int(config.directions.size());
     const double roadWidth = r.Uniform(config.bottomWidthMin, config.bottomWidthMax);
     const double roadLeft = W / 2 + r.Uniform(-config.roadShift, config.roadShift) - roadWidth / 2;
     const int split = config.mixedDirections ? r.Int(0, n) : (r.Next() & 1 ? 0 : n);
@@ -53,7 +56,8 @@ RoadClip::RoadClip(const RoadConfig& c, uint32_t s) : config(c), seed(s) {
         LaneGeometry g;
         g.left = roadLeft + roadWidth * i / n;
         g.right = roadLeft + roadWidth * (i + 1) / n;
-        g.direction = i < split ? Direction::Up : Direction::Down;
+        g.direction = config.directions.empty() ? (i < split ? Direction::Up : Direction::Down)
+                                                : config.directions[size_t(i)];
         g.cross = r.Uniform(config.crossMin, config.crossMax);
         lanes.push_back(g);
         TruthLane t;
@@ -173,6 +177,13 @@ void RoadClip::Render(int frame, GreyPicture& out) const {
     std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [unused, v] : order)
         DrawVehicle(*v, t, out);
+    Random flicker(seed + 31u * uint32_t(frame));
+    const uint8_t lamp = uint8_t(flicker.Next() & 0xFF);
+    for (int y = std::max(0, config.flickerY);
+         y < std::min(config.height, config.flickerY + config.flickerSide); ++y)
+        for (int x = std::max(0, config.flickerX);
+             x < std::min(config.width, config.flickerX + config.flickerSide); ++x)
+            out.At(x, y) = lamp;
     const double gain = 1 + config.drift * std::sin(2 * M_PI * t / config.driftPeriod + seed % 7);
     Random noise(seed * 7919u + uint32_t(frame));
     const double scale = config.noise / 127.6;

@@ -43,6 +43,11 @@ struct RoadConfig {
     bool mixedDirections = true;
     // Share of vehicles painted close to the road's grey (hard to see).
     double dullShare = 0.15;
+    // When not empty: exactly these lanes, left to right.
+    std::vector<Direction> directions;
+    // A square of the picture whose light changes every picture (a lamp,
+    // a reflection): top left corner and side; side 0 for none.
+    int flickerX = 0, flickerY = 0, flickerSide = 0;
 };
 
 struct TruthLane {

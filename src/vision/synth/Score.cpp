@@ -29,7 +29,8 @@ LaneScore ScoreLanes(const std::vector<TruthLane>& truth, const std::vector<Lane
         if (match[i] >= 0)
             ++used[size_t(match[i])];
     }
-    s.matched = found.size() == truth.size() && std::all_of(used.begin(), used.end(), [](int u) { return u == 1; });
+    s.matched =
+        found.size() == truth.size() && std::all_of(used.begin(), used.end(), [](int u) { return u == 1; });
     s.directions = s.matched;
     for (size_t i = 0; s.matched && i < found.size(); ++i)
         s.directions = s.directions && found[i].direction == truth[size_t(match[i])].direction;

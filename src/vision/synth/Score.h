@@ -25,7 +25,8 @@ struct LaneScore {
     // Matched with right directions, one proposal per lane, every one
     // inside its lane and none across two.
     bool Right() const {
-        return directions && proposalsInside == truthLanes && proposalsAcross == 0 && foundLanes == truthLanes;
+        return directions && proposalsInside == truthLanes && proposalsAcross == 0 &&
+               foundLanes == truthLanes;
     }
 };
 
