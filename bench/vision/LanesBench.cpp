@@ -2,6 +2,7 @@
 // on synthetic road clips, and what finding them costs.
 //
 //   korvex_lanes_bench [--clips N] [--seconds S] [--speed-only] [--verbose]
+//   korvex_lanes_bench --picture tuned|unseen SEED FILE.pgm
 //
 // Two sets of clips: "tuned" is the generator's default configuration, the
 // one the analysis was developed against; "unseen" is a configuration it was
@@ -135,6 +136,51 @@ void Speed(int clips, double seconds) {
     std::printf("cpu_seconds_per_video_minute %.2f (decode included)\n", cpu / (video / 60));
 }
 
+// A picture of the clip with the known lanes' sides (white), the found
+// lanes' sides (black) and the proposals (grey), as a PGM file to look at.
+void Picture(const RoadConfig& config, uint32_t seed, const std::string& path) {
+    const RoadClip clip(config, seed);
+    LaneFinder finder;
+    GreyPicture picture, shown;
+    for (int f = 0; f < clip.FrameCount(); ++f) {
+        clip.Render(f, picture);
+        finder.Add(picture);
+        if (f == clip.FrameCount() / 2)
+            shown = picture;
+    }
+    const LaneResult found = finder.Finish(clip.Fps());
+    auto dot = [&](double x, double y, uint8_t v) {
+        if (x >= 0 && y >= 0 && x < shown.width && y < shown.height)
+            shown.At(int(x), int(y)) = v;
+    };
+    for (int y = 0; y < shown.height; ++y) {
+        for (const TruthLane& t : clip.Lanes()) {
+            const Quad& q = t.polygon;
+            if (y < q[0].y)
+                continue;
+            const double k = (y - q[0].y) / (q[3].y - q[0].y);
+            dot(q[0].x + (q[3].x - q[0].x) * k, y, 255);
+            dot(q[1].x + (q[2].x - q[1].x) * k, y, 255);
+        }
+        for (const Lane& l : found.lanes)
+            if (y >= l.top && y <= l.bottom) {
+                dot(l.LeftAt(y), y, 0);
+                dot(l.RightAt(y), y, 0);
+                dot(l.CentreAt(y), y, l.direction == Direction::Down ? 0 : 255);
+            }
+    }
+    for (const Proposal& p : ProposeDetectors(found.lanes, Band::Near, shown.width, shown.height))
+        for (int y = p.points[0][1]; y <= p.points[3][1]; ++y)
+            for (int x = p.points[3][0]; x <= p.points[2][0]; x += 2)
+                dot(x, y, 128);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return;
+    std::fprintf(f, "P5 %d %d 255\n", shown.width, shown.height);
+    std::fwrite(shown.pixels.data(), 1, shown.pixels.size(), f);
+    std::fclose(f);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -148,7 +194,11 @@ int main(int argc, char** argv) {
             seconds = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--verbose"))
             verbose = true;
-        else if (!std::strcmp(argv[i], "--speed-only"))
+        else if (!std::strcmp(argv[i], "--picture") && i + 3 < argc) {
+            const bool unseen = !std::strcmp(argv[i + 1], "unseen");
+            Picture(unseen ? Unseen() : RoadConfig(), uint32_t(std::atoi(argv[i + 2])), argv[i + 3]);
+            return 0;
+        } else if (!std::strcmp(argv[i], "--speed-only"))
             speedOnly = true;
         else {
             std::fprintf(stderr,

@@ -10,10 +10,9 @@ namespace {
 
 // Sums for a least-squares line x = a + b * y.
 struct LineSums {
-    double n = 0, y = 0, yy = 0, x = 0, xy = 0;
+    double n = 0, y = 0, yy = 0, x = 0, xy = 0, xx = 0;
 
-    void Add(double px, double py) { n += 1, y += py, yy += py * py, x += px, xy += px * py; }
-    void Add(const LineSums& o) { n += o.n, y += o.y, yy += o.yy, x += o.x, xy += o.xy; }
+    void Add(double px, double py) { n += 1, y += py, yy += py * py, x += px, xy += px * py, xx += px * px; }
     // (a, b); a vertical line through the mean when the rows do not vary.
     std::pair<double, double> Fit() const {
         const double det = n * yy - y * y;
@@ -107,99 +106,153 @@ WidthModel FitWidths(const std::vector<Path>& paths) {
 }
 
 struct Cluster {
-    LineSums sums;
-    double a = 0, b = 0, top = 0, bottom = 0;
+    double a = 0, b = 0; // centre line x = a + b * y
+    double u = 0;        // across the road, in vehicle widths
     Direction direction = Direction::Down;
     std::vector<size_t> paths;
 };
 
-// Mean distance across the rows both cover (or the first's rows when they
-// hardly overlap), in vehicle widths.
-double Apart(double a1, double b1, double top1, double bottom1, double a2, double b2, double top2,
-             double bottom2, const WidthModel& widths) {
-    double from = std::max(top1, top2), to = std::min(bottom1, bottom2);
-    if (to - from < 8)
-        from = top1, to = bottom1;
+// Where the paths meet: a straight road's lanes all run towards one
+// vanishing point. Each path is then one number, u, its place across the
+// road in vehicle widths (the same on every row), and lanes are the peaks
+// of how the paths spread over u.
+struct RoadFrame {
+    double xv = 0, yv = 0; // vanishing point
+    double yr = 0, wr = 1; // reference row and a vehicle's width there
+
+    double U(const Path& p) const {
+        double num = 0, den = 0;
+        for (const Sighting* s : p.kept)
+            num += (s->x - xv) * (s->y - yv), den += (s->y - yv) * (s->y - yv);
+        return den > 0 ? (xv + num / den * (yr - yv)) / wr : 0;
+    }
+    // The line across the road at u.
+    std::pair<double, double> Line(double u) const {
+        const double k = (u * wr - xv) / (yr - yv);
+        return {xv - k * yv, k};
+    }
+};
+
+// The vanishing point's column for row yv, and the paths' squared distances
+// from their best lines through it: for a fixed row the problem is linear.
+std::pair<double, double> ThroughRow(const std::vector<const LineSums*>& paths, double yv) {
+    double num = 0, den = 0;
+    for (const LineSums* p : paths) {
+        const double st = p->y - p->n * yv, stt = p->yy - 2 * yv * p->y + p->n * yv * yv;
+        const double sxt = p->xy - yv * p->x;
+        if (stt <= 0)
+            continue;
+        num += p->x - sxt * st / stt;
+        den += p->n - st * st / stt;
+    }
+    if (den <= 1e-9)
+        return {0, 1e300};
+    const double xv = num / den;
+    double cost = 0;
+    for (const LineSums* p : paths) {
+        const double st = p->y - p->n * yv, stt = p->yy - 2 * yv * p->y + p->n * yv * yv;
+        const double sxt = p->xy - yv * p->x - xv * st;
+        // sum of (x - xv)^2 less what the best slope explains
+        const double sxx = p->xx - 2 * xv * p->x + p->n * xv * xv;
+        if (stt > 0)
+            cost += sxx - sxt * sxt / stt;
+    }
+    return {xv, cost};
+}
+
+RoadFrame FindFrame(const std::vector<Path>& paths, const WidthModel& widths, int height) {
+    RoadFrame f;
+    f.yr = 0.8 * height;
+    f.wr = widths.At(f.yr);
+    double top = height;
+    std::vector<const LineSums*> sums;
+    for (const Path& p : paths) {
+        top = std::min(top, p.top);
+        sums.push_back(&p.sums);
+    }
+    // The row by search (far rows stand for lanes that hardly meet), the
+    // column in closed form.
+    double best = 1e300;
+    for (double yv = top - 5; yv > -4 * height; yv -= yv > -height ? 2 : 20) {
+        const auto [xv, cost] = ThroughRow(sums, yv);
+        if (cost < best)
+            best = cost, f.xv = xv, f.yv = yv;
+    }
+    return f;
+}
+
+double Density(const std::vector<std::pair<double, double>>& points, double u) {
+    constexpr double kSpread = 0.15;
     double sum = 0;
-    for (int i = 0; i < 5; ++i) {
-        const double y = from + (to - from) * i / 4.0;
-        sum += std::fabs((a1 + b1 * y) - (a2 + b2 * y)) / widths.At(y);
+    for (const auto& [pu, weight] : points)
+        sum += weight * std::exp(-0.5 * std::pow((u - pu) / kSpread, 2));
+    return sum;
+}
+
+// Lanes of one direction: the peaks of the paths' spread over u, at least
+// 0.8 vehicle widths apart and no lower than `floor` of the highest.
+std::vector<double> Peaks(const std::vector<std::pair<double, double>>& points, double floor) {
+    std::vector<std::pair<double, double>> found; // (height, u)
+    if (points.empty())
+        return {};
+    double lo = 1e9, hi = -1e9;
+    for (const auto& [u, w] : points)
+        lo = std::min(lo, u), hi = std::max(hi, u);
+    constexpr double kStep = 0.03;
+    double before = 0, here = Density(points, lo - 1);
+    for (double u = lo - 1 + kStep; u <= hi + 1; u += kStep) {
+        const double next = Density(points, u);
+        if (here >= before && here > next && here >= floor)
+            found.push_back({here, u - kStep});
+        before = here, here = next;
     }
-    return sum / 5;
+    std::sort(found.rbegin(), found.rend());
+    std::vector<double> peaks;
+    for (const auto& [height, u] : found)
+        if (std::all_of(peaks.begin(), peaks.end(), [&](double p) { return std::fabs(p - u) >= 0.8; }))
+            peaks.push_back(u);
+    return peaks;
 }
 
-void Join(Cluster& into, const Cluster& from) {
-    into.sums.Add(from.sums);
-    std::tie(into.a, into.b) = into.sums.Fit();
-    into.top = std::min(into.top, from.top);
-    into.bottom = std::max(into.bottom, from.bottom);
-    into.paths.insert(into.paths.end(), from.paths.begin(), from.paths.end());
-}
-
-std::vector<Cluster> Group(const std::vector<Path>& paths, const WidthModel& widths) {
-    constexpr double kSameLane = 0.5;
-    std::vector<size_t> order(paths.size());
-    std::iota(order.begin(), order.end(), 0);
-    // Long paths first: they settle the lanes, short ones join them.
-    std::sort(order.begin(), order.end(),
-              [&](size_t l, size_t r) { return paths[l].kept.size() > paths[r].kept.size(); });
+std::vector<Cluster> Group(const std::vector<Path>& paths, const RoadFrame& frame) {
+    std::vector<double> u(paths.size());
+    std::vector<std::pair<double, double>> byDirection[2];
+    for (size_t i = 0; i < paths.size(); ++i) {
+        u[i] = frame.U(paths[i]);
+        byDirection[paths[i].direction == Direction::Up].push_back({u[i], double(paths[i].kept.size())});
+    }
+    double highest = 0;
+    for (const auto& points : byDirection)
+        for (double v = -50; v < 50; v += 0.05)
+            highest = std::max(highest, Density(points, v));
     std::vector<Cluster> clusters;
-    for (size_t i : order) {
-        const Path& p = paths[i];
-        Cluster* best = nullptr;
-        double bestApart = kSameLane;
-        for (Cluster& c : clusters) {
-            if (c.direction != p.direction)
-                continue;
-            const double d = Apart(p.a, p.b, p.top, p.bottom, c.a, c.b, c.top, c.bottom, widths);
-            if (d < bestApart)
-                bestApart = d, best = &c;
+    for (int d = 0; d < 2; ++d)
+        for (double peak : Peaks(byDirection[d], 0.12 * highest)) {
+            Cluster c;
+            c.u = peak;
+            c.direction = d ? Direction::Up : Direction::Down;
+            clusters.push_back(c);
         }
-        Cluster own;
-        own.sums = p.sums;
-        own.a = p.a, own.b = p.b, own.top = p.top, own.bottom = p.bottom;
-        own.direction = p.direction;
-        own.paths = {i};
+    // Each path joins the nearest lane of its direction, when near enough.
+    for (size_t i = 0; i < paths.size(); ++i) {
+        Cluster* best = nullptr;
+        for (Cluster& c : clusters)
+            if (c.direction == paths[i].direction && std::fabs(c.u - u[i]) < 0.45 &&
+                (!best || std::fabs(c.u - u[i]) < std::fabs(best->u - u[i])))
+                best = &c;
         if (best)
-            Join(*best, own);
-        else
-            clusters.push_back(own);
+            best->paths.push_back(i);
     }
-    // Lanes that grew towards each other become one.
-    for (bool merged = true; merged;) {
-        merged = false;
-        for (size_t i = 0; i < clusters.size() && !merged; ++i)
-            for (size_t j = i + 1; j < clusters.size() && !merged; ++j) {
-                const Cluster &c = clusters[i], &d = clusters[j];
-                if (c.direction == d.direction &&
-                    Apart(c.a, c.b, c.top, c.bottom, d.a, d.b, d.top, d.bottom, widths) < kSameLane) {
-                    Join(clusters[i], clusters[j]);
-                    clusters.erase(clusters.begin() + long(j));
-                    merged = true;
-                }
-            }
+    std::erase_if(clusters, [](const Cluster& c) { return c.paths.size() < 2; });
+    for (Cluster& c : clusters) {
+        double sum = 0, weight = 0;
+        for (size_t i : c.paths)
+            sum += u[i] * double(paths[i].kept.size()), weight += double(paths[i].kept.size());
+        c.u = sum / weight;
+        std::tie(c.a, c.b) = frame.Line(c.u);
     }
+    std::sort(clusters.begin(), clusters.end(), [](const Cluster& l, const Cluster& r) { return l.u < r.u; });
     return clusters;
-}
-
-// Keeps the lanes with enough traffic to be more than a stray path.
-// Also drops a thin cluster hugging a busy one of the same direction: the
-// paths of vehicles that were seen together with their neighbours.
-void DropStrays(std::vector<Cluster>& clusters, const WidthModel& widths) {
-    double most = 0;
-    for (const Cluster& c : clusters)
-        most = std::max(most, c.sums.n);
-    std::vector<char> drop(clusters.size(), 0);
-    for (size_t i = 0; i < clusters.size(); ++i) {
-        const Cluster& c = clusters[i];
-        drop[i] = c.paths.size() < 2 || c.sums.n < 0.08 * most;
-        for (const Cluster& d : clusters)
-            if (&d != &c && d.direction == c.direction && c.paths.size() * 4 < d.paths.size() &&
-                Apart(c.a, c.b, c.top, c.bottom, d.a, d.b, d.top, d.bottom, widths) < 1.1)
-                drop[i] = 1;
-    }
-    size_t k = 0;
-    std::erase_if(clusters, [&](const Cluster&) { return drop[k++] != 0; });
 }
 
 double Percentile(std::vector<double> v, double share) {
@@ -230,11 +283,7 @@ LaneModel LanesFromTracks(const std::vector<Track>& tracks, int width, int heigh
         known = &widths;
     }
     model.usableTracks = int(paths.size());
-    std::vector<Cluster> clusters = Group(paths, widths);
-    DropStrays(clusters, widths);
-    const double near = 0.85 * height;
-    std::sort(clusters.begin(), clusters.end(),
-              [&](const Cluster& l, const Cluster& r) { return l.a + l.b * near < r.a + r.b * near; });
+    const std::vector<Cluster> clusters = Group(paths, FindFrame(paths, widths, height));
     const size_t n = clusters.size();
     for (size_t i = 0; i < n; ++i) {
         const Cluster& c = clusters[i];

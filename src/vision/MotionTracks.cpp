@@ -45,8 +45,7 @@ void MotionTracker::Add(const GreyPicture& picture) {
     trackOfLabel.assign(size_t(std::max(count, 1)), -1);
     if (!Settled())
         return;
-    const bool shifted = SceneShifted();
-    if (shifted || cv::countNonZero(moving) * 3 > moving.rows * moving.cols)
+    if (cv::countNonZero(moving) * 3 > moving.rows * moving.cols)
         ++wholeMoving;
     std::vector<Sighting> blobs;
     for (int i = 1; i < count; ++i) {
@@ -67,22 +66,6 @@ void MotionTracker::Add(const GreyPicture& picture) {
     Link(blobs);
 }
 
-bool MotionTracker::SceneShifted() {
-    // The shift of the whole picture (phase correlation): vehicles cover too
-    // little of it to move it; a camera that pans or shakes moves it all.
-    small.convertTo(now, CV_32F);
-    if (window.empty())
-        cv::createHanningWindow(window, now.size(), CV_32F);
-    bool shifted = false;
-    if (!before.empty()) {
-        double response = 0;
-        const cv::Point2d shift = cv::phaseCorrelate(before, now, window, &response);
-        shifted = response > 0.05 && std::hypot(shift.x, shift.y) >= 1.0;
-    }
-    std::swap(before, now);
-    return shifted;
-}
-
 void MotionTracker::Link(const std::vector<Sighting>& blobs) {
     struct Pair {
         double d;
@@ -94,10 +77,13 @@ void MotionTracker::Link(const std::vector<Sighting>& blobs) {
         const double px = last.x + open[t].vx * (open[t].missed + 1);
         const double py = last.y + open[t].vy * (open[t].missed + 1);
         for (size_t b = 0; b < blobs.size(); ++b) {
-            const double gate =
+            // Vehicles keep to their lane: a narrow gate across, a wide one
+            // along the way.
+            const double across = 4 + 0.4 * std::max(blobs[b].width, last.width);
+            const double along =
                 8 + 0.8 * std::max({blobs[b].width, blobs[b].height, last.width, last.height});
-            const double d = std::hypot(blobs[b].x - px, blobs[b].y - py);
-            if (d < gate)
+            const double d = std::hypot((blobs[b].x - px) / across, (blobs[b].y - py) / along);
+            if (d < 1)
                 pairs.push_back({d, t, b});
         }
     }

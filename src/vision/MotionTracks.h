@@ -52,9 +52,8 @@ public:
     int Frames() const { return frame; }
     int Width() const { return width; }
     int Height() const { return height; }
-    // Settled pictures of which more than a third moved, or that moved as a
-    // whole against the one before: a moving camera or a scene that
-    // changes as a whole.
+    // Settled pictures of which more than a third moved: a moving camera or
+    // a scene that changes as a whole.
     int WholeSceneMoving() const { return wholeMoving; }
     int SettledFrames() const { return std::max(0, frame - kWarmUp); }
 
@@ -70,11 +69,7 @@ private:
     void Link(const std::vector<Sighting>& blobs);
 
     cv::Ptr<cv::BackgroundSubtractorMOG2> model;
-    // Whether the whole picture moved since the last one.
-    bool SceneShifted();
-
     cv::Mat small, mask, moving, labels, stats, centroids, kernel;
-    cv::Mat now, before, window; // for the camera's own motion
     std::vector<int> trackOfLabel;
     std::vector<Open> open;
     std::vector<Track> done;

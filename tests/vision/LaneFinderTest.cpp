@@ -73,7 +73,7 @@ GreyPicture Scene(int dx, int dy, uint32_t noiseSeed) {
 struct RefusedCase {
     const char* name;
     int frames;
-    bool shaking;
+    bool panning;
     Failure expected;
 };
 
@@ -94,7 +94,7 @@ TEST_P(LanesRefused, SaysWhyNoLanesWereFound) {
 INSTANTIATE_TEST_SUITE_P(Clips, LanesRefused,
                          ::testing::Values(RefusedCase{"TooShort", 50, false, Failure::TooShort},
                                            RefusedCase{"StillScene", 120, false, Failure::NoMotion},
-                                           RefusedCase{"CameraShaking", 120, true, Failure::CameraMoving}),
+                                           RefusedCase{"CameraPanning", 120, true, Failure::CameraMoving}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
