@@ -133,9 +133,10 @@ struct RoadFrame {
     }
 };
 
-// The vanishing point's column for row yv, and the paths' squared distances
-// from their best lines through it: for a fixed row the problem is linear.
-std::pair<double, double> ThroughRow(const std::vector<const LineSums*>& paths, double yv) {
+// The vanishing point's column for row yv when the paths' best lines
+// through it are fitted by least squares: for a fixed row the problem is
+// linear.
+double ColumnThrough(const std::vector<const LineSums*>& paths, double yv) {
     double num = 0, den = 0;
     for (const LineSums* p : paths) {
         const double st = p->y - p->n * yv, stt = p->yy - 2 * yv * p->y + p->n * yv * yv;
@@ -145,19 +146,32 @@ std::pair<double, double> ThroughRow(const std::vector<const LineSums*>& paths, 
         num += p->x - sxt * st / stt;
         den += p->n - st * st / stt;
     }
-    if (den <= 1e-9)
-        return {0, 1e300};
-    const double xv = num / den;
-    double cost = 0;
-    for (const LineSums* p : paths) {
-        const double st = p->y - p->n * yv, stt = p->yy - 2 * yv * p->y + p->n * yv * yv;
-        const double sxt = p->xy - yv * p->x - xv * st;
-        // sum of (x - xv)^2 less what the best slope explains
-        const double sxx = p->xx - 2 * xv * p->x + p->n * xv * xv;
-        if (stt > 0)
-            cost += sxx - sxt * sxt / stt;
+    return den > 1e-9 ? num / den : 0;
+}
+
+// Squared distances of a path's sightings from its best line through
+// (xv, yv).
+double Misfit(const LineSums& p, double xv, double yv) {
+    const double st = p.y - p.n * yv, stt = p.yy - 2 * yv * p.y + p.n * yv * yv;
+    const double sxt = p.xy - yv * p.x - xv * st;
+    const double sxx = p.xx - 2 * xv * p.x + p.n * xv * xv;
+    return stt > 0 ? std::max(0.0, sxx - sxt * sxt / stt) : 0;
+}
+
+// The vanishing point's row by search (far rows stand for lanes that hardly
+// meet). A path counts at most `cap` against a point, so that a few bad
+// paths (vehicles side by side) cannot pull it.
+void Search(const std::vector<const LineSums*>& paths, const std::vector<double>& cap, double top, int height,
+            RoadFrame& f) {
+    double best = 1e300;
+    for (double yv = top - 5; yv > -4 * height; yv -= yv > -height ? 2 : 20) {
+        const double xv = ColumnThrough(paths, yv);
+        double cost = 0;
+        for (size_t i = 0; i < paths.size(); ++i)
+            cost += std::min(cap[i], Misfit(*paths[i], xv, yv));
+        if (cost < best)
+            best = cost, f.xv = xv, f.yv = yv;
     }
-    return {xv, cost};
 }
 
 RoadFrame FindFrame(const std::vector<Path>& paths, const WidthModel& widths, int height) {
@@ -166,18 +180,21 @@ RoadFrame FindFrame(const std::vector<Path>& paths, const WidthModel& widths, in
     f.wr = widths.At(f.yr);
     double top = height;
     std::vector<const LineSums*> sums;
+    std::vector<double> cap;
     for (const Path& p : paths) {
         top = std::min(top, p.top);
         sums.push_back(&p.sums);
+        cap.push_back(p.sums.n * std::pow(0.25 * widths.At(p.sums.y / p.sums.n), 2));
     }
-    // The row by search (far rows stand for lanes that hardly meet), the
-    // column in closed form.
-    double best = 1e300;
-    for (double yv = top - 5; yv > -4 * height; yv -= yv > -height ? 2 : 20) {
-        const auto [xv, cost] = ThroughRow(sums, yv);
-        if (cost < best)
-            best = cost, f.xv = xv, f.yv = yv;
-    }
+    Search(sums, cap, top, height, f);
+    // Again with the paths that fit that point.
+    std::vector<const LineSums*> fitting;
+    std::vector<double> fittingCap;
+    for (size_t i = 0; i < sums.size(); ++i)
+        if (Misfit(*sums[i], f.xv, f.yv) <= cap[i])
+            fitting.push_back(sums[i]), fittingCap.push_back(cap[i]);
+    if (fitting.size() >= 2)
+        Search(fitting, fittingCap, top, height, f);
     return f;
 }
 
