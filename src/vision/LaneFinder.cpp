@@ -45,7 +45,7 @@ LaneResult LaneFinder::Finish(double fps) {
         result.failure = Failure::CameraMoving;
         return result;
     }
-    const LaneModel model = LanesFromTracks(tracks, t.Width(), t.Height());
+    const LaneModel model = LanesFromTracks(tracks, t.Height());
     for (size_t i = 0; i < tracks.size(); ++i)
         if (model.laneOfTrack[i] >= 0)
             impl->laneOfTrack[tracks[i].id] = model.laneOfTrack[i];

@@ -279,7 +279,7 @@ double Percentile(std::vector<double> v, double share) {
 
 } // namespace
 
-LaneModel LanesFromTracks(const std::vector<Track>& tracks, int width, int height) {
+LaneModel LanesFromTracks(const std::vector<Track>& tracks, int height) {
     LaneModel model;
     model.laneOfTrack.assign(tracks.size(), -1);
     std::vector<Path> paths;
@@ -345,7 +345,6 @@ LaneModel LanesFromTracks(const std::vector<Track>& tracks, int width, int heigh
                 model.laneOfTrack[paths[pi].track] = -1;
             continue;
         }
-        (void)width;
         model.lanes.push_back(lane);
     }
     return model;

@@ -20,6 +20,6 @@ struct LaneModel {
     int usableTracks = 0;
 };
 
-LaneModel LanesFromTracks(const std::vector<Track>& tracks, int width, int height);
+LaneModel LanesFromTracks(const std::vector<Track>& tracks, int height);
 
 } // namespace korvex::vision

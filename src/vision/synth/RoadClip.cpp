@@ -92,7 +92,13 @@ RoadClip::RoadClip(const RoadConfig& c, uint32_t s) : config(c), seed(s) {
             t += std::max(cross * 0.35, -std::log(std::max(1e-6, r.Uniform(0, 1))) / rate);
         }
     }
-    // The still scene: sky and buildings, verges, the road and its markings.
+    PaintScene(roadLeft, roadWidth);
+}
+
+// The still scene: sky and buildings, verges, the road and its markings.
+void RoadClip::PaintScene(double roadLeft, double roadWidth) {
+    const double H = config.height;
+    const int n = int(lanes.size());
     background = GreyPicture(config.width, config.height);
     Random texture(seed ^ 0xA5A5A5A5u);
     for (int b = 0; b < 8; ++b) {

@@ -82,6 +82,7 @@ private:
     };
 
     double ColumnAt(double bottomColumn, double y) const;
+    void PaintScene(double roadLeft, double roadWidth);
     void DrawVehicle(const Vehicle& v, double t, GreyPicture& out) const;
 
     RoadConfig config;
