@@ -178,14 +178,18 @@ RoadFrame FindFrame(const std::vector<Path>& paths, const WidthModel& widths, in
     RoadFrame f;
     f.yr = 0.8 * height;
     f.wr = widths.At(f.yr);
-    double top = height;
+    // The point lies above most paths; a few stray ones above it (blobs
+    // near the horizon) must not push it up.
+    std::vector<double> tops;
     std::vector<const LineSums*> sums;
     std::vector<double> cap;
     for (const Path& p : paths) {
-        top = std::min(top, p.top);
+        tops.push_back(p.top);
         sums.push_back(&p.sums);
         cap.push_back(p.sums.n * std::pow(0.25 * widths.At(p.sums.y / p.sums.n), 2));
     }
+    std::sort(tops.begin(), tops.end());
+    const double top = tops[tops.size() / 5];
     Search(sums, cap, top, height, f);
     // Again with the paths that fit that point.
     std::vector<const LineSums*> fitting;
