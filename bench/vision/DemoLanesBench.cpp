@@ -95,6 +95,15 @@ int main(int argc, char** argv) {
             std::printf("seed %d card %c: %zu scene lanes, found %zu (%s), %s%s\n", seed, char('A' + card),
                         layout.lanes.size(), found.lanes.size(), FailureText(found.failure),
                         ok ? "right" : "wrong", crossing ? ", a proposal across two lanes" : "");
+            if (!ok || crossing) {
+                for (const devsim::SceneLane& lane : layout.lanes)
+                    std::printf("    scene lane through (%.0f, %.0f), %s, vehicle width %.0f\n", lane.x,
+                                lane.y, lane.approaching ? "down" : "up", lane.vehicleWidth);
+                for (const Lane& l : found.lanes)
+                    std::printf("    found %s, centre %.0f at %.0f, rows %.0f..%.0f, %d vehicles\n",
+                                DirectionName(l.direction), l.CentreAt(l.bottom), l.bottom, l.top, l.bottom,
+                                l.vehicles);
+            }
         }
     }
     std::printf(
