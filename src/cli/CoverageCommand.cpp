@@ -113,6 +113,7 @@ int RunCoverage(const std::vector<std::string>& args) {
         return Failure(std::string("camera ") + card + " has no detectors in " + parsed->positional[0]);
     vision::ClipInfo info;
     vision::CoverageResult result;
+    vision::QuietDecoderMessages();
     try {
         vision::CoverageCheck check(quads, area.width, area.height);
         info = vision::ReadClip(parsed->positional[1], [&](const vision::GreyPicture& p) {

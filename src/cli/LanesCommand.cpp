@@ -55,6 +55,7 @@ int RunLanes(const std::vector<std::string>& args) {
         return UsageError("--band must be near, mid or far");
     vision::ClipInfo info;
     vision::LaneResult result;
+    vision::QuietDecoderMessages();
     try {
         result = vision::FindLanesInClip(parsed->positional[0], &info);
     } catch (const vision::ClipError& e) {

@@ -36,7 +36,6 @@ struct Decoding {
     }
 
     void Open(const std::string& path, ClipInfo& info) {
-        av_log_set_level(AV_LOG_QUIET);
         if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0)
             throw ClipError("cannot open " + path + " as a video file");
         if (avformat_find_stream_info(format, nullptr) < 0)
@@ -100,6 +99,10 @@ struct Decoding {
 };
 
 } // namespace
+
+void QuietDecoderMessages() {
+    av_log_set_level(AV_LOG_QUIET);
+}
 
 ClipInfo ReadClip(const std::string& path, const std::function<bool(const GreyPicture&)>& picture) {
     ClipInfo info;

@@ -28,4 +28,8 @@ struct ClipInfo {
 // the middle are skipped.
 ClipInfo ReadClip(const std::string& path, const std::function<bool(const GreyPicture&)>& picture);
 
+// Silences libavformat's and libavcodec's own messages for the whole
+// process (a command-line program whose errors say what went wrong).
+void QuietDecoderMessages();
+
 } // namespace korvex::vision
