@@ -13,6 +13,9 @@ packages=(
   libssh2-1-dev libssl-dev libnanopb-dev nanopb
   # pictures and video
   libjpeg62-turbo-dev libpng-dev libavcodec-dev libavutil-dev libavformat-dev libswscale-dev
+  # traffic analysis (lanes, coverage): OpenCV's video module only, and
+  # nlohmann-json for the JSON of its commands
+  libopencv-video-dev nlohmann-json3-dev
   # device simulator
   libssh-dev
   # real SSH servers for the device-link tests
