@@ -1,6 +1,7 @@
 #include "devicelink/ProgramHistory.h"
 
 #include "framework/AtomicFile.h"
+#include "framework/BinaryFile.h"
 #include "framework/LocalException.h"
 #include "framework/TextIds.h"
 
