@@ -1,7 +1,7 @@
 #include "devsim/DeviceFiles.h"
 
-#include "framework/AtomicFile.h"
 #include "files/ProjectFile.h"
+#include "framework/AtomicFile.h"
 #include "framework/BinaryFile.h"
 #include "framework/TextSplit.h"
 
