@@ -1,12 +1,11 @@
 #include "devsim/Announcer.h"
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <netinet/in.h>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cstring>
-#include <stdexcept>
 
 namespace korvex::devsim {
 
@@ -45,7 +44,8 @@ Announcer::~Announcer() {
 void Announcer::Open() {
     socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (socket < 0)
-        throw std::runtime_error(std::string("devsim: cannot create the announcement socket: ") + strerror(errno));
+        throw std::runtime_error(std::string("devsim: cannot create the announcement socket: ") +
+                                 strerror(errno));
     in_addr probe{};
     if (inet_pton(AF_INET, state.options.announceAddress.c_str(), &probe) != 1)
         throw std::runtime_error("devsim: announcement address '" + state.options.announceAddress +
@@ -64,9 +64,11 @@ void Announcer::Run() {
     do {
         if (!state.DeviceDown()) {
             FaultOptions faults = state.CurrentFaults();
-            std::string payload = BuildAnnouncement(state.options.alias, faults.announceFault, faults.announceRaw);
+            std::string payload =
+                BuildAnnouncement(state.options.alias, faults.announceFault, faults.announceRaw);
             // Loopback errors (nobody listening) are normal; just go on.
-            if (sendto(socket, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0)
+            if (sendto(socket, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                       sizeof to) >= 0)
                 ++state.announcementsSent;
         }
     } while (!SleepOrStop(interval));

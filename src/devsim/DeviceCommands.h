@@ -20,8 +20,8 @@ struct ExecContext {
     std::string errorOutput; // queued for standard error
     bool done = false;       // the command has exited
     int exitStatus = 0;
-    bool restartAfter = false;  // the device restarts once the exit is sent
-    bool logOutput = true;      // false for binary transfers
+    bool restartAfter = false; // the device restarts once the exit is sent
+    bool logOutput = true;     // false for binary transfers
     bool killed = false;       // the command died: no exit status is sent
 };
 
@@ -52,7 +52,8 @@ bool ParseDateTime(const std::string& text, std::time_t& utc);
 
 // The SCP ends of the device (in ScpTransfer.cpp). `args` are the words
 // after "scp".
-std::unique_ptr<ExecHandler> CreateScpHandler(DeviceSimulator::State& state, const std::vector<std::string>& args);
+std::unique_ptr<ExecHandler> CreateScpHandler(DeviceSimulator::State& state,
+                                              const std::vector<std::string>& args);
 
 // The "sftp" subsystem (in SftpServer.cpp).
 std::unique_ptr<ExecHandler> CreateSftpHandler(DeviceSimulator::State& state);

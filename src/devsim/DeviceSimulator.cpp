@@ -13,7 +13,8 @@
 namespace korvex::devsim {
 
 int64_t SteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -27,7 +28,9 @@ DeviceSimulator::DeviceSimulator(Options options) : state(std::make_unique<State
     state->faults = state->options.faults;
 }
 
-DeviceSimulator::~DeviceSimulator() { Stop(); }
+DeviceSimulator::~DeviceSimulator() {
+    Stop();
+}
 
 void DeviceSimulator::Start() {
     if (state->running)
@@ -118,10 +121,18 @@ void DeviceSimulator::Stop() {
     state->running = false;
 }
 
-bool DeviceSimulator::Running() const { return state->running; }
-uint16_t DeviceSimulator::SshPort() const { return state->sshPort; }
-uint16_t DeviceSimulator::LivePort() const { return state->livePort; }
-const Options& DeviceSimulator::Settings() const { return state->options; }
+bool DeviceSimulator::Running() const {
+    return state->running;
+}
+uint16_t DeviceSimulator::SshPort() const {
+    return state->sshPort;
+}
+uint16_t DeviceSimulator::LivePort() const {
+    return state->livePort;
+}
+const Options& DeviceSimulator::Settings() const {
+    return state->options;
+}
 
 std::string DeviceSimulator::HostPath(const std::string& devicePath) const {
     return MapDevicePath(state->options.rootDir, devicePath);
@@ -147,9 +158,15 @@ std::vector<LiveMessageRecord> DeviceSimulator::LiveMessages() const {
     return state->messages;
 }
 
-unsigned DeviceSimulator::AuthFailures() const { return state->authFailures; }
-unsigned DeviceSimulator::AnnouncementsSent() const { return state->announcementsSent; }
-unsigned DeviceSimulator::LiveConnections() const { return state->liveConnections; }
+unsigned DeviceSimulator::AuthFailures() const {
+    return state->authFailures;
+}
+unsigned DeviceSimulator::AnnouncementsSent() const {
+    return state->announcementsSent;
+}
+unsigned DeviceSimulator::LiveConnections() const {
+    return state->liveConnections;
+}
 
 void DeviceSimulator::ClearLogs() {
     std::lock_guard guard(state->lock);
@@ -190,9 +207,13 @@ void DeviceSimulator::SetFaults(const FaultOptions& faults) {
     state->faults = faults;
 }
 
-FaultOptions DeviceSimulator::Faults() const { return state->CurrentFaults(); }
+FaultOptions DeviceSimulator::Faults() const {
+    return state->CurrentFaults();
+}
 
-void DeviceSimulator::Restart() { state->BeginRestart(); }
+void DeviceSimulator::Restart() {
+    state->BeginRestart();
+}
 bool DeviceSimulator::Restarting() const {
     return SteadyMs() < state->restartUntil_ms.load() || state->serversDown > 0;
 }

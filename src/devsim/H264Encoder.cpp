@@ -32,7 +32,8 @@ H264Encoder::H264Encoder(unsigned keyFrameInterval, unsigned fps) : impl(std::ma
     impl->keyInterval = keyFrameInterval ? keyFrameInterval : 1;
     impl->codec = avcodec_find_encoder(AV_CODEC_ID_H264);
     if (!impl->codec)
-        throw std::runtime_error("devsim: this libavcodec has no H.264 encoder (install libavcodec with libx264)");
+        throw std::runtime_error(
+            "devsim: this libavcodec has no H.264 encoder (install libavcodec with libx264)");
     AVCodecContext* c = avcodec_alloc_context3(impl->codec);
     impl->context = c;
     if (!c)
@@ -67,7 +68,9 @@ H264Encoder::H264Encoder(unsigned keyFrameInterval, unsigned fps) : impl(std::ma
 
 H264Encoder::~H264Encoder() = default;
 
-const char* H264Encoder::EncoderName() const { return impl->codec->name; }
+const char* H264Encoder::EncoderName() const {
+    return impl->codec->name;
+}
 
 bool H264Encoder::Encode(const std::vector<uint8_t>& luma, std::string& unit, bool& keyFrame) {
     if (luma.size() != size_t(kWidth) * kHeight)

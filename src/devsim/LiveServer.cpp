@@ -3,16 +3,14 @@
 #include "devsim/H264Encoder.h"
 #include "devsim/SceneStream.h"
 #include "devsim/Sockets.h"
-
 #include "framework/ByteOrder.h"
 #include "framework/Trace.h"
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace korvex::devsim {
 
@@ -23,9 +21,13 @@ constexpr int kSendTimeout_ms = 10000;
 constexpr size_t kMaxLiveLog = 20000;
 constexpr uint32_t kMaxH264Unit = 131072;
 
-void PutU16(std::string& b, size_t at, uint16_t v) { WriteLe16(reinterpret_cast<uint8_t*>(&b[at]), v); }
+void PutU16(std::string& b, size_t at, uint16_t v) {
+    WriteLe16(reinterpret_cast<uint8_t*>(&b[at]), v);
+}
 
-void PutU32(std::string& b, size_t at, uint32_t v) { WriteLe32(reinterpret_cast<uint8_t*>(&b[at]), v); }
+void PutU32(std::string& b, size_t at, uint32_t v) {
+    WriteLe32(reinterpret_cast<uint8_t*>(&b[at]), v);
+}
 
 // A 64-byte header for a message.
 std::string Header(uint32_t frameNumber, uint8_t kind, uint8_t camera, uint32_t payloadLength) {
@@ -76,7 +78,7 @@ public:
             next_us += period_us;
             int64_t wait = next_us / 1000 - SteadyMs();
             if (wait < 0) {
-                next_us = SteadyMs() * 1000;  // running late: do not try to catch up
+                next_us = SteadyMs() * 1000; // running late: do not try to catch up
                 wait = 0;
             }
             while (wait > 0 && Alive()) {
@@ -134,7 +136,7 @@ private:
             m[24] = 3;
             std::string pre(8, '\0');
             PutU32(pre, 0, 1);
-            PutU32(pre, 4, uint32_t(unit.size()) + 1);  // one byte more than there is
+            PutU32(pre, 4, uint32_t(unit.size()) + 1); // one byte more than there is
             return Send(m + pre + unit) && AwaitReply();
         }
         case LiveFault::Raw:
@@ -145,7 +147,7 @@ private:
             // leave in the middle of such a message.
             std::string h = Header(state.nextFrameNumber++, 1, camera, 0);
             if (f.liveFault == LiveFault::EndlessPayload) {
-                h[8] = char(9);  // a kind nobody knows
+                h[8] = char(9); // a kind nobody knows
                 PutU32(h, 12, 0xFFFFFFFFu);
                 h.resize(16);
             } else {
@@ -227,7 +229,7 @@ private:
                     scene ? SceneLuma(*drawn, H264Encoder::kWidth, H264Encoder::kHeight, Shift(camera))
                           : H264TestFrame(frame);
                 if (!encoders[camera]->Encode(luma, unit, key) || unit.size() > kMaxH264Unit)
-                    return true;  // nothing to send for this picture
+                    return true; // nothing to send for this picture
                 payload.assign(8, '\0');
                 PutU32(payload, 0, key ? 1 : 0);
                 PutU32(payload, 4, uint32_t(unit.size()));
@@ -365,7 +367,7 @@ private:
     std::vector<std::unique_ptr<H264Encoder>> encoders;
     std::unique_ptr<SceneStream> scenes; // when the simulator shows scenes
     const ScenePicture* drawn = nullptr; // the scene picture being sent
-    unsigned sent = 0;  // answered messages on this connection
+    unsigned sent = 0;                   // answered messages on this connection
     bool faultDone = false;
     bool traceWanted = false;
     uint8_t traceCamera = 0;
@@ -375,7 +377,9 @@ private:
 LiveServer::LiveServer(DeviceSimulator::State& state) : Thread("LiveServer"), state(state) {}
 LiveServer::~LiveServer() = default;
 
-void LiveServer::Open() { port.Open(state.options.livePort, state.livePort); }
+void LiveServer::Open() {
+    port.Open(state.options.livePort, state.livePort);
+}
 
 void LiveServer::Run() {
     while (!StopRequested()) {

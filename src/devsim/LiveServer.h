@@ -28,7 +28,7 @@ private:
 
     DeviceSimulator::State& state;
     ServerPort port{state};
-    std::mutex clientLock;  // guards `client` against a stop from another thread
+    std::mutex clientLock; // guards `client` against a stop from another thread
     int client = -1;
 };
 

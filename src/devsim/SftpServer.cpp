@@ -6,16 +6,14 @@
 
 #include "devsim/DeviceCommands.h"
 #include "devsim/DeviceFiles.h"
-
 #include "framework/BinaryFile.h"
 
 #include <fcntl.h>
+#include <filesystem>
+#include <map>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
-
-#include <filesystem>
-#include <map>
 
 namespace fs = std::filesystem;
 
@@ -24,15 +22,50 @@ namespace korvex::devsim {
 namespace {
 
 enum : uint8_t {
-    kInit = 1, kVersion = 2, kOpen = 3, kClose = 4, kRead = 5, kWrite = 6, kLstat = 7, kFstat = 8,
-    kSetstat = 9, kFsetstat = 10, kOpendir = 11, kReaddir = 12, kRealpath = 16, kStat = 17,
-    kStatus = 101, kHandle = 102, kData = 103, kName = 104, kAttrs = 105,
+    kInit = 1,
+    kVersion = 2,
+    kOpen = 3,
+    kClose = 4,
+    kRead = 5,
+    kWrite = 6,
+    kLstat = 7,
+    kFstat = 8,
+    kSetstat = 9,
+    kFsetstat = 10,
+    kOpendir = 11,
+    kReaddir = 12,
+    kRealpath = 16,
+    kStat = 17,
+    kStatus = 101,
+    kHandle = 102,
+    kData = 103,
+    kName = 104,
+    kAttrs = 105,
 };
-enum : uint32_t { kOk = 0, kEof = 1, kNoSuchFile = 2, kPermissionDenied = 3, kFailure = 4, kBadMessage = 5,
-                  kUnsupported = 8 };
-enum : uint32_t { kAttrSize = 1, kAttrUidGid = 2, kAttrPermissions = 4, kAttrTimes = 8, kAttrExtended = 0x80000000u };
-enum : uint32_t { kOpenRead = 1, kOpenWrite = 2, kOpenAppend = 4, kOpenCreate = 8, kOpenTruncate = 0x10,
-                  kOpenExclusive = 0x20 };
+enum : uint32_t {
+    kOk = 0,
+    kEof = 1,
+    kNoSuchFile = 2,
+    kPermissionDenied = 3,
+    kFailure = 4,
+    kBadMessage = 5,
+    kUnsupported = 8
+};
+enum : uint32_t {
+    kAttrSize = 1,
+    kAttrUidGid = 2,
+    kAttrPermissions = 4,
+    kAttrTimes = 8,
+    kAttrExtended = 0x80000000u
+};
+enum : uint32_t {
+    kOpenRead = 1,
+    kOpenWrite = 2,
+    kOpenAppend = 4,
+    kOpenCreate = 8,
+    kOpenTruncate = 0x10,
+    kOpenExclusive = 0x20
+};
 
 constexpr uint32_t kMaxPacket = 256 * 1024;
 constexpr uint64_t kMaxWrittenFile = 256ull << 20;
@@ -156,7 +189,9 @@ struct Handle {
 };
 
 // Folders above the device's own ones, which exist only as path steps.
-bool VirtualFolder(const std::string& path) { return path == "/" || path == "/etc" || path == "/mnt"; }
+bool VirtualFolder(const std::string& path) {
+    return path == "/" || path == "/etc" || path == "/mnt";
+}
 
 std::string Normalise(const std::string& path) {
     std::string p = path.empty() || path[0] != '/' ? "/" + path : path;
@@ -198,10 +233,10 @@ public:
                     End(c);
                 return;
             }
-            uint32_t length = uint8_t(c.input[0]) << 24 | uint8_t(c.input[1]) << 16 | uint8_t(c.input[2]) << 8 |
-                              uint8_t(c.input[3]);
+            uint32_t length = uint8_t(c.input[0]) << 24 | uint8_t(c.input[1]) << 16 |
+                              uint8_t(c.input[2]) << 8 | uint8_t(c.input[3]);
             if (length < 1 || length > kMaxPacket) {
-                End(c);  // not SFTP: give up on the channel
+                End(c); // not SFTP: give up on the channel
                 return;
             }
             if (c.input.size() < 4 + size_t(length)) {

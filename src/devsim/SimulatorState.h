@@ -24,13 +24,13 @@ int64_t SteadyMs();
 
 struct DeviceSimulator::State {
     State();
-    ~State();  // in DeviceSimulator.cpp, where the servers are complete
+    ~State(); // in DeviceSimulator.cpp, where the servers are complete
     State(const State&) = delete;
     State& operator=(const State&) = delete;
 
     Options options;
 
-    mutable std::mutex lock;  // guards everything below up to the atomics
+    mutable std::mutex lock; // guards everything below up to the atomics
     std::vector<CommandRecord> commands;
     std::vector<TransferRecord> transfers;
     std::vector<LiveReplyRecord> replies;
@@ -41,9 +41,9 @@ struct DeviceSimulator::State {
     unsigned restartCount = 0;
 
     std::atomic<bool> running{false};
-    std::atomic<int64_t> restartFrom_ms{0};   // device is down from then
-    std::atomic<int64_t> restartUntil_ms{0};  // until then
-    std::atomic<int> serversDown{0};  // servers that closed their port for a restart
+    std::atomic<int64_t> restartFrom_ms{0};  // device is down from then
+    std::atomic<int64_t> restartUntil_ms{0}; // until then
+    std::atomic<int> serversDown{0};         // servers that closed their port for a restart
     std::atomic<unsigned> authFailures{0};
     std::atomic<unsigned> announcementsSent{0};
     std::atomic<unsigned> liveConnections{0};
@@ -76,7 +76,8 @@ struct DeviceSimulator::State {
         commands.push_back(std::move(record));
         return commands.size() - 1;
     }
-    void FinishCommand(size_t index, int exitStatus, const std::string& output, const std::string& errorOutput) {
+    void FinishCommand(size_t index, int exitStatus, const std::string& output,
+                       const std::string& errorOutput) {
         std::lock_guard guard(lock);
         if (index < commands.size()) {
             commands[index].exitStatus = exitStatus;

@@ -1,14 +1,13 @@
 #include "devsim/Sockets.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace korvex::devsim {
 
@@ -26,7 +25,8 @@ int ListenTcp(const std::string& address, uint16_t port, uint16_t& boundPort) {
     if (bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(fd, 8) != 0) {
         std::string why = strerror(errno);
         ::close(fd);
-        throw std::runtime_error("devsim: cannot listen on " + address + ":" + std::to_string(port) + ": " + why);
+        throw std::runtime_error("devsim: cannot listen on " + address + ":" + std::to_string(port) + ": " +
+                                 why);
     }
     socklen_t length = sizeof at;
     getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);

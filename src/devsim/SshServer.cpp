@@ -2,19 +2,16 @@
 
 #include "devsim/DeviceCommands.h"
 #include "devsim/Sockets.h"
-
 #include "framework/Trace.h"
 
+#include <filesystem>
 #include <libssh/callbacks.h>
 #include <libssh/libssh.h>
 #include <libssh/server.h>
-
 #include <netinet/in.h>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <filesystem>
-#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -112,7 +109,7 @@ void OnChannelClose(ssh_session, ssh_channel, void* userdata) {
 int OnExecRequest(ssh_session, ssh_channel, const char* command, void* userdata) {
     auto* c = static_cast<ChannelState*>(userdata);
     if (c->handler)
-        return -1;  // one command per channel
+        return -1; // one command per channel
     Session* s = c->owner;
     CommandRecord record;
     record.user = s->user;
@@ -122,8 +119,12 @@ int OnExecRequest(ssh_session, ssh_channel, const char* command, void* userdata)
     return 0;
 }
 
-int OnEnvRequest(ssh_session, ssh_channel, const char*, const char*, void*) { return 0; }
-int OnRefusedRequest(ssh_session, ssh_channel, void*) { return -1; }
+int OnEnvRequest(ssh_session, ssh_channel, const char*, const char*, void*) {
+    return 0;
+}
+int OnRefusedRequest(ssh_session, ssh_channel, void*) {
+    return -1;
+}
 // Only the "sftp" subsystem exists; it runs like a command on the channel.
 int OnSubsystemRequest(ssh_session, ssh_channel, const char* subsystem, void* userdata) {
     auto* c = static_cast<ChannelState*>(userdata);
@@ -137,7 +138,9 @@ int OnSubsystemRequest(ssh_session, ssh_channel, const char* subsystem, void* us
     c->handler = CreateSftpHandler(*s->state);
     return 0;
 }
-int OnRefusedPty(ssh_session, ssh_channel, const char*, int, int, int, int, void*) { return -1; }
+int OnRefusedPty(ssh_session, ssh_channel, const char*, int, int, int, int, void*) {
+    return -1;
+}
 
 ssh_channel OnChannelOpen(ssh_session session, void* userdata) {
     auto* s = static_cast<Session*>(userdata);
@@ -224,7 +227,9 @@ bool Drive(Session& s, ChannelState& c) {
 
 } // namespace
 
-SshServer::SshServer(DeviceSimulator::State& state) : Thread("SshServer"), state(state) { ssh_init(); }
+SshServer::SshServer(DeviceSimulator::State& state) : Thread("SshServer"), state(state) {
+    ssh_init();
+}
 
 SshServer::~SshServer() {
     ReapSessions(true);
@@ -271,7 +276,9 @@ void SshServer::Run() {
     ReapSessions(true);
 }
 
-void SshServer::OnStopRequested() { CloseSessions(); }
+void SshServer::OnStopRequested() {
+    CloseSessions();
+}
 
 // Wakes every session: a shut-down socket makes libssh's next wait fail.
 void SshServer::CloseSessions() {

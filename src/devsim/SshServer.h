@@ -14,7 +14,7 @@ namespace korvex::devsim {
 // on a thread of its own; this thread accepts them.
 class SshServer : public Thread {
 public:
-    struct Session;  // one client connection (defined in SshServer.cpp)
+    struct Session; // one client connection (defined in SshServer.cpp)
 
     explicit SshServer(DeviceSimulator::State& state);
     ~SshServer() override;
@@ -32,7 +32,7 @@ private:
     void ReapSessions(bool all);
 
     DeviceSimulator::State& state;
-    void* bind = nullptr;  // ssh_bind
+    void* bind = nullptr; // ssh_bind
     ServerPort port{state};
     std::mutex sessionsLock;
     std::list<std::unique_ptr<Session>> sessions;

@@ -35,7 +35,9 @@ uint16_t PatternColour(uint32_t x, uint32_t y, uint32_t frameNumber) {
     return quadrant[(bottom ? 2 : 0) + (right ? 1 : 0)];
 }
 
-uint16_t BlankRegionX(uint32_t frameNumber) { return uint16_t((frameNumber * 20) % 320); }
+uint16_t BlankRegionX(uint32_t frameNumber) {
+    return uint16_t((frameNumber * 20) % 320);
+}
 
 std::vector<uint16_t> TuningTraceValues(uint8_t camera, uint8_t detector) {
     std::vector<uint16_t> values(250);
@@ -68,11 +70,16 @@ CameraFormat ParseCameraFormat(const std::string& text) {
 
 const char* CameraFormatName(CameraFormat format) {
     switch (format) {
-    case CameraFormat::Grey180: return "grey180";
-    case CameraFormat::Grey320: return "grey320";
-    case CameraFormat::Colour320: return "colour320";
-    case CameraFormat::Blank: return "blank";
-    case CameraFormat::H264: return "h264";
+    case CameraFormat::Grey180:
+        return "grey180";
+    case CameraFormat::Grey320:
+        return "grey320";
+    case CameraFormat::Colour320:
+        return "colour320";
+    case CameraFormat::Blank:
+        return "blank";
+    case CameraFormat::H264:
+        return "h264";
     }
     return "?";
 }
