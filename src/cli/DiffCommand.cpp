@@ -2,6 +2,7 @@
 // engineer's words or as JSON; the exit status says whether anything did,
 // as diff's does.
 #include "cli/Cli.h"
+#include "cli/JsonLine.h"
 #include "cli/ProjectArgs.h"
 #include "files/ProjectDiff.h"
 #include "files/ProjectFile.h"
@@ -15,28 +16,24 @@ const char* const Usage = "korvex-cli diff A.kvx B.kvx [--json]";
 
 enum DiffExit { Same = 0, Different = 1, Trouble = 2 };
 
-std::string Json(const std::vector<ProjectChange>& changes) {
-    std::string out = "{\"equal\": ";
-    out += changes.empty() ? "true" : "false";
-    out += ", \"changes\": [";
-    for (size_t i = 0; i < changes.size(); ++i) {
-        const ProjectChange& c = changes[i];
-        out += i ? ",\n  " : "\n  ";
-        out += "{\"kind\": " + JsonString(ChangeKindName(c.kind)) + ", \"subject\": " + JsonString(c.subject);
+std::string JsonText(const std::vector<ProjectChange>& changes) {
+    Json list = Json::array();
+    for (const ProjectChange& c : changes) {
+        Json change = {{"kind", ChangeKindName(c.kind)}, {"subject", c.subject}};
         if (c.card >= 0)
-            out += ", \"card\": " + std::to_string(c.card);
+            change["card"] = c.card;
         if (!c.field.empty())
-            out += ", \"field\": " + JsonString(c.field);
+            change["field"] = c.field;
         if (!c.before.empty())
-            out += ", \"before\": " + JsonString(c.before);
+            change["before"] = c.before;
         if (!c.after.empty())
-            out += ", \"after\": " + JsonString(c.after);
+            change["after"] = c.after;
         if (c.pixels)
-            out += ", \"pixels\": " + std::to_string(c.pixels);
-        out += ", \"text\": " + JsonString(c.text) + "}";
+            change["pixels"] = c.pixels;
+        change["text"] = c.text;
+        list.push_back(std::move(change));
     }
-    out += changes.empty() ? "]}\n" : "\n]}\n";
-    return out;
+    return JsonLine({{"equal", changes.empty()}, {"changes", std::move(list)}}) + "\n";
 }
 
 int RunDiff(const std::vector<std::string>& args) {
@@ -66,7 +63,7 @@ int RunDiff(const std::vector<std::string>& args) {
     }
     std::string text;
     if (parsed->options.count("--json")) {
-        text = Json(changes);
+        text = JsonText(changes);
     } else {
         for (const ProjectChange& c : changes)
             text += c.text + "\n";

@@ -1,8 +1,7 @@
 // korvex-cli discover: listens for device announcements and prints the
 // device list.
 #include "cli/Cli.h"
-#include "cli/ProjectArgs.h"
-
+#include "cli/JsonLine.h"
 #include "devicelink/DeviceList.h"
 #include "devicelink/ScanThread.h"
 
@@ -21,8 +20,8 @@ std::atomic<bool> stopNow{false};
 // {"address": "192.168.0.20", "alias": "Gate 3", "last_seen": "2026-12-07T11:45:02.125Z"}
 // The list keeps a steady tick count; the wall-clock time is worked out from
 // how long ago that tick was.
-std::string JsonLine(const DeviceEntry& entry, uint64_t nowTick_ms,
-                     std::chrono::system_clock::time_point nowWall) {
+std::string EntryJson(const DeviceEntry& entry, uint64_t nowTick_ms,
+                      std::chrono::system_clock::time_point nowWall) {
     const uint64_t age_ms = nowTick_ms > entry.lastSeen ? nowTick_ms - entry.lastSeen : 0;
     const auto seen = nowWall - std::chrono::milliseconds(age_ms);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(seen.time_since_epoch()).count();
@@ -30,15 +29,17 @@ std::string JsonLine(const DeviceEntry& entry, uint64_t nowTick_ms,
     std::tm utc{};
     gmtime_r(&seconds, &utc);
     char when[96];
-    std::snprintf(when, sizeof when, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms % 1000));
+    std::snprintf(when, sizeof when, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<int>(ms % 1000));
     const uint32_t a = entry.address; // first octet in the lowest byte
     const std::string address = std::to_string(a & 0xFF) + "." + std::to_string((a >> 8) & 0xFF) + "." +
                                 std::to_string((a >> 16) & 0xFF) + "." + std::to_string(a >> 24);
-    return "{\"address\": " + JsonString(address) + ", \"alias\": " + JsonString(entry.alias) +
-           ", \"last_seen\": \"" + when + "\"}";
+    return JsonLine({{"address", address}, {"alias", entry.alias}, {"last_seen", when}});
 }
-extern "C" void OnDiscoverInterrupt(int) { stopNow.store(true); }
+extern "C" void OnDiscoverInterrupt(int) {
+    stopNow.store(true);
+}
 
 int RunDiscover(const std::vector<std::string>& args) {
     if (WantsHelp(args)) {
@@ -106,7 +107,7 @@ int RunDiscover(const std::vector<std::string>& args) {
         const uint64_t nowTick = TickCount64Ms();
         const auto nowWall = std::chrono::system_clock::now();
         for (size_t i = 1; i < entries.size(); ++i) // entry 0 is the placeholder
-            std::printf("%s\n", JsonLine(entries[i], nowTick, nowWall).c_str());
+            std::printf("%s\n", EntryJson(entries[i], nowTick, nowWall).c_str());
         return ExitOk;
     }
     const auto lines = devices.Lines();

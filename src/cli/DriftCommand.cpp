@@ -1,6 +1,7 @@
 // korvex-cli drift: how far a camera has moved since its background was
 // taken.
 #include "cli/Cli.h"
+#include "cli/JsonLine.h"
 #include "cli/ProjectArgs.h"
 #include "files/ProjectFile.h"
 #include "image/CameraShift.h"
@@ -8,6 +9,7 @@
 #include "model/CameraFollow.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -45,16 +47,17 @@ const char* VerdictWord(ShiftEstimate::Verdict verdict) {
 }
 
 void PrintJson(char card, const ShiftEstimate& e) {
-    std::string out = "{\"card\":\"" + std::string(1, card) + "\"";
+    Json out = {{"card", std::string(1, card)}};
     if (e.Known()) {
-        char confidence[32];
-        std::snprintf(confidence, sizeof confidence, "%.2f", e.confidence);
-        out += ",\"dx\":" + std::to_string(e.dx) + ",\"dy\":" + std::to_string(e.dy) +
-               ",\"confidence\":" + confidence + ",\"text\":" + JsonString(DescribeShift(e.dx, e.dy));
+        out["dx"] = e.dx;
+        out["dy"] = e.dy;
+        // Two decimals, as the text says it.
+        out["confidence"] = std::round(e.confidence * 100.0) / 100.0;
+        out["text"] = DescribeShift(e.dx, e.dy);
     }
-    out += std::string(",\"confident\":") + (e.Confident() ? "true" : "false");
-    out += std::string(",\"verdict\":\"") + VerdictWord(e.verdict) + "\"}\n";
-    std::fputs(out.c_str(), stdout);
+    out["confident"] = e.Confident();
+    out["verdict"] = VerdictWord(e.verdict);
+    std::fputs((JsonLine(out) + "\n").c_str(), stdout);
 }
 
 void PrintText(char card, const ShiftEstimate& e) {

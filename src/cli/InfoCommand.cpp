@@ -1,6 +1,7 @@
 // korvex-cli info: describes a project: size, backgrounds, detectors with
 // every parameter and their pixel counts, and the composer rows.
 #include "cli/Cli.h"
+#include "cli/JsonLine.h"
 #include "cli/ProjectArgs.h"
 #include "composer/Composer.h"
 #include "files/ConfigPackage.h"
@@ -89,87 +90,54 @@ void PrintText(const std::string& path, const RenderState& s, const ReadGaps& ga
         std::printf("  %s = %s\n", r.name.c_str(), r.text.c_str());
 }
 
-// Appends `"key": value` (value already JSON), with a separator before it
-// unless it opens an object.
-void Field(std::string& out, const char* key, const std::string& value, bool first = false) {
-    if (!first)
-        out += ", ";
-    out += '"';
-    out += key;
-    out += "\": ";
-    out += value;
-}
-
-template <typename T> std::string Num(T value) {
-    return std::to_string(value);
+Json DetectorJson(const RenderState& s, const Detector& d, size_t index) {
+    const DetectorFacts f = Facts(s, d);
+    Json points = Json::array();
+    for (const Point& p : d.points)
+        points.push_back({p.x, p.y});
+    return {{"index", index},
+            {"name", Name(d)},
+            {"points", std::move(points)},
+            {"line", d.line},
+            {"card", d.card},
+            {"number", d.number},
+            {"divisions", d.divisions},
+            {"pen_width", d.pen_width},
+            {"fill", d.fill},
+            {"contrast", bool(d.contrast)},
+            {"directional", bool(d.directional)},
+            {"angle", d.angle},
+            {"feature_threshold", d.feature_threshold},
+            {"threshold", d.threshold},
+            {"delay", d.delay},
+            {"extend", d.extend},
+            {"pixels", f.pixels},
+            {"mask_pixels", f.maskPixels},
+            {"excluded_pixels", f.excluded}};
 }
 
 void PrintJson(const std::string& path, const RenderState& s, const ReadGaps& gaps) {
-    std::string out = "{\n  ";
-    Field(out, "project", JsonString(path), true);
-    out += ",\n  ";
-    Field(out, "incomplete", gaps.Complete() ? "null" : JsonString(UnreadPartsText(gaps)), true);
-    for (auto [key, value] : {std::pair<const char*, uint32_t>{"width", s.width},
-                              {"height", s.height},
-                              {"canvas_width", s.CanvasWidth()},
-                              {"canvas_height", s.CanvasHeight()}}) {
-        out += ",\n  ";
-        Field(out, key, Num(value), true);
-    }
-    out += ",\n  \"backgrounds\": [";
-    for (size_t i = 0; i < s.backgrounds.size(); ++i) {
-        out += i ? ", {" : "{";
-        Field(out, "card", Num(i), true);
-        Field(out, "width", Num(s.backgrounds[i].Width()));
-        Field(out, "height", Num(s.backgrounds[i].Height()));
-        out += '}';
-    }
-    out += "],\n  \"detectors\": [";
-    for (size_t i = 0; i < s.detectors.size(); ++i) {
-        const Detector& d = s.detectors[i];
-        DetectorFacts f = Facts(s, d);
-        out += i ? ",\n    {" : "\n    {";
-        Field(out, "index", Num(i + 1), true);
-        Field(out, "name", JsonString(Name(d)));
-        std::string points = "[";
-        for (size_t k = 0; k < 4; ++k) {
-            points += k ? ", [" : "[";
-            points += Num(d.points[k].x);
-            points += ", ";
-            points += Num(d.points[k].y);
-            points += ']';
-        }
-        points += ']';
-        Field(out, "points", points);
-        Field(out, "line", Num(d.line));
-        Field(out, "card", Num(d.card));
-        Field(out, "number", Num(d.number));
-        Field(out, "divisions", Num(d.divisions));
-        Field(out, "pen_width", Num(d.pen_width));
-        Field(out, "fill", Num(d.fill));
-        Field(out, "contrast", d.contrast ? "true" : "false");
-        Field(out, "directional", d.directional ? "true" : "false");
-        Field(out, "angle", Num(d.angle));
-        Field(out, "feature_threshold", Num(d.feature_threshold));
-        Field(out, "threshold", Num(d.threshold));
-        Field(out, "delay", Num(d.delay));
-        Field(out, "extend", Num(d.extend));
-        Field(out, "pixels", Num(f.pixels));
-        Field(out, "mask_pixels", Num(f.maskPixels));
-        Field(out, "excluded_pixels", Num(f.excluded));
-        out += '}';
-    }
-    out += s.detectors.empty() ? "],\n" : "\n  ],\n";
-    out += "  \"composer\": [";
-    std::vector<Row> rows = ComposerRows(s);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        out += i ? ",\n    {" : "\n    {";
-        Field(out, "row", JsonString(rows[i].name), true);
-        Field(out, "text", JsonString(rows[i].text));
-        out += '}';
-    }
-    out += rows.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    WriteStdout(out.data(), out.size());
+    Json out = {{"project", path},
+                {"incomplete", gaps.Complete() ? Json(nullptr) : Json(UnreadPartsText(gaps))},
+                {"width", s.width},
+                {"height", s.height},
+                {"canvas_width", s.CanvasWidth()},
+                {"canvas_height", s.CanvasHeight()}};
+    Json backgrounds = Json::array();
+    for (size_t i = 0; i < s.backgrounds.size(); ++i)
+        backgrounds.push_back(
+            {{"card", i}, {"width", s.backgrounds[i].Width()}, {"height", s.backgrounds[i].Height()}});
+    out["backgrounds"] = std::move(backgrounds);
+    Json detectors = Json::array();
+    for (size_t i = 0; i < s.detectors.size(); ++i)
+        detectors.push_back(DetectorJson(s, s.detectors[i], i + 1));
+    out["detectors"] = std::move(detectors);
+    Json composer = Json::array();
+    for (const Row& r : ComposerRows(s))
+        composer.push_back({{"row", r.name}, {"text", r.text}});
+    out["composer"] = std::move(composer);
+    const std::string text = JsonLine(out) + "\n";
+    WriteStdout(text.data(), text.size());
 }
 
 int RunInfo(const std::vector<std::string>& args) {
