@@ -1,7 +1,7 @@
 # Thin wrapper over the CMake presets: the README's two commands, plus the
 # package and the benchmarks. `make run` builds only the program it starts;
 # tests build under `make check`, benchmarks under `make bench`.
-.PHONY: run check format-check package bench deps build-release build-asan debug fuzz fuzz-smoke clean
+.PHONY: run check format-check text-check package bench deps build-release build-asan debug fuzz fuzz-smoke clean
 
 JOBS ?= $(shell nproc)
 
@@ -10,12 +10,16 @@ JOBS ?= $(shell nproc)
 run: deps build-release
 	./build/release/bin/korvex --demo docs/sample/sample.kvx
 
-check: deps format-check build-asan
+check: deps format-check text-check build-asan
 	ctest --preset asan -j $(JOBS)
 
 # The C and C++ files changed since the branch left main, against .clang-format.
 format-check: deps
 	bash scripts/check-format.sh
+
+# No number literal names a user-visible text (Text(169) and the like).
+text-check: deps
+	python3 scripts/check-text-ids.py
 
 # build/release/package/korvex_<version>_<arch>.deb
 package: deps

@@ -5,8 +5,8 @@
 set -euo pipefail
 
 packages=(
-  # build
-  cmake ninja-build g++ make pkg-config clang libclang-rt-14-dev clang-format
+  # build (python3 for the source checks of make check)
+  cmake ninja-build g++ make pkg-config clang libclang-rt-14-dev clang-format python3
   # GUI
   qt6-base-dev libgl-dev
   # device link

@@ -384,7 +384,8 @@ std::unique_ptr<QMenu> ComposerView::BuildContextMenu() {
     }
     // Blur and blank conditions, one item per camera of the project.
     for (bool blur : {true, false}) {
-        QMenu* sub = new QMenu(Text(blur ? 169 : 170), menu.get());
+        QMenu* sub =
+            new QMenu(Text(blur ? text::composer_blurred_picture : text::composer_blank_picture), menu.get());
         sub->setObjectName(blur ? QStringLiteral("blurMenu") : QStringLiteral("blankMenu"));
         for (size_t card = 0; card < state.backgrounds.size() && card < 8; ++card) {
             uint32_t kind = blur ? ComposerItem::Blur : ComposerItem::Blank;

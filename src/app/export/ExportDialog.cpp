@@ -62,7 +62,8 @@ ExportDialog::ExportDialog(std::function<std::unique_ptr<ExportRunner>(ExportDia
     };
     showError = [](QWidget* owner, const QString& text) { QMessageBox::critical(owner, QString(), text); };
     connect(choose, &QPushButton::clicked, this, [this] {
-        const QStringList chosen = askInputFiles(this, Text(text::filter_avi_recordings) + QStringLiteral(" (*.avi)"));
+        const QStringList chosen =
+            askInputFiles(this, Text(text::filter_avi_recordings) + QStringLiteral(" (*.avi)"));
         if (!chosen.isEmpty())
             SetFiles(chosen);
     });
@@ -119,7 +120,7 @@ void ExportDialog::SetFiles(const QStringList& paths) {
 }
 
 void ExportDialog::UpdateNotes() {
-    copy->setDescription(Text(files.empty() ? 209 : 210));
+    copy->setDescription(Text(files.empty() ? text::export_choose_first : text::export_copy_tip));
     reencode->setDescription(files.empty() ? QString() : Text(text::export_reencode_tip));
 }
 
@@ -134,8 +135,10 @@ void ExportDialog::StartJob(bool reencodeJob) {
         return;
     std::string output;
     if (!files.empty()) {
-        const QString initial = QDir(QString::fromStdString(folder)).filePath(Text(text::filter_export_file_name).left(259));
-        QString chosen = askOutputFile(this, Text(text::filter_avi_recordings) + QStringLiteral(" (*.avi)"), initial);
+        const QString initial =
+            QDir(QString::fromStdString(folder)).filePath(Text(text::filter_export_file_name).left(259));
+        QString chosen =
+            askOutputFile(this, Text(text::filter_avi_recordings) + QStringLiteral(" (*.avi)"), initial);
         if (chosen.isEmpty())
             return; // cancelled: nothing starts
         if (QFileInfo(chosen).suffix().isEmpty())
