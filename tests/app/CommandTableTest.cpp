@@ -4,6 +4,7 @@
 // has none.
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
+#include "app/common/UiText.h"
 #include "app/session/DeviceSession.h"
 
 #include <QAction>
@@ -57,6 +58,17 @@ TEST_F(CommandTableTest, EveryActionOfTheFrameIsListedAndOwnsItsId) {
     for (int card = 0; card < kComposerCardCount; ++card) {
         EXPECT_FALSE(seen.count(int(CmdBlurFirst) + card));
         EXPECT_FALSE(seen.count(int(CmdBlankFirst) + card));
+    }
+}
+
+// Each command's action is made from its row of the command table and shows
+// the text that row names, a text the language files have.
+TEST_F(CommandTableTest, EveryCommandShowsTheTextOfItsRow) {
+    for (const CommandText& row : kCommandTexts) {
+        QAction* action = frame->Action(row.command);
+        ASSERT_NE(action, nullptr) << row.command;
+        EXPECT_FALSE(Text(row.text).isEmpty()) << row.command;
+        EXPECT_EQ(action->text(), Text(row.text)) << row.command;
     }
 }
 

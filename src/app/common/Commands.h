@@ -8,92 +8,92 @@
 namespace korvex {
 
 // Every command of the window's menus, accelerators, toolbar and context
-// menus, one row each: its name and id. The enum and the command table below
-// are both made from this list, so a command cannot be named without being in
-// the table. The numbers are kept because dispatch, states and tests rely on
-// them; the composer's own operations are listed with the formulas.
+// menus, one row each: its name, id and the key of its menu text. The enum
+// and the command tables below are made from this list, so a command cannot
+// be named without being in the tables, nor listed without its text. The numbers are kept because dispatch,
+// states and tests rely on them; the composer's own operations are listed with the formulas.
 // clang-format off
 #define KORVEX_WINDOW_COMMANDS(X) \
-    X(CmdExit, 40001)                                                                 \
-    X(CmdZoomIn, 40002)                                                               \
-    X(CmdZoomOut, 40003)                                                              \
-    X(CmdPenWidth1, 40004)                                                            \
-    X(CmdPenWidth2, 40005)                                                            \
-    X(CmdPenWidth3, 40006)                                                            \
-    X(CmdPenWidth4, 40007)                                                            \
-    X(CmdFill20, 40008)                                                               \
-    X(CmdDivisions1, 40009)                                                           \
-    X(CmdDivisions2, 40010)                                                           \
-    X(CmdDivisions3, 40011)                                                           \
-    X(CmdDivisions4, 40012)                                                           \
-    X(CmdDivisions5, 40013)                                                           \
-    X(CmdDivisions6, 40014)                                                           \
-    X(CmdModeErase, 40015)                                                            \
-    X(CmdModeReshape, 40016)                                                          \
-    X(CmdAddQuad, 40017)                                                              \
-    X(CmdLoadBackground, 40018)                                                       \
-    X(CmdDelete, 40019)                                                               \
-    X(CmdUpload, 40020)                                                               \
-    X(CmdSaveAs, 40021)                                                               \
-    X(CmdAddLine, 40022)                                                              \
-    X(CmdAddQuadHere, 40023)                                                          \
-    X(CmdAddLineHere, 40024)                                                          \
-    X(CmdToggleInspector, 40025)                                                      \
-    X(CmdToggleComposer, 40026)                                                       \
-    X(CmdLiveBackgrounds, 40288)                                                      \
-    X(CmdToggleExplorer, 40289)                                                       \
-    X(CmdRecordings, 40290)                                                           \
-    X(CmdNoPattern, 40292)                                                            \
-    X(CmdToggleTuning, 40293)                                                         \
-    X(CmdModeAim, 40294)                                                              \
-    X(CmdConnect, 40295)                                                              \
-    X(CmdDisconnect, 40296)                                                           \
-    X(CmdRestart, 40297)                                                              \
-    X(CmdExport, 40298)                                                               \
-    X(CmdViewOptionA, 40301)                                                          \
-    X(CmdChangePassword, 40302)                                                       \
-    X(CmdNetworkSettings, 40303)                                                      \
-    X(CmdOptionMask, 40304)                                                           \
-    X(CmdHelp, 40305)                                                                 \
-    X(CmdAbout, 40306)                                                                \
-    X(CmdDownloadProgram, 40307)                                                      \
-    X(CmdModeMove, 40308)                                                             \
-    X(CmdConfigTest, 40309)                                                           \
-    X(CmdFill100, 40310)                                                              \
-    X(CmdViewOptionB, 40311)                                                          \
-    X(CmdModeMoveCard, 40312)                                                         \
-    X(CmdRestoreProgram, 40313) /* upload the newest kept program back */             \
-    X(CmdConvertTo320, 40320)                                                         \
-    X(CmdConvertTo180, 40321)                                                         \
-    X(CmdCopyDetectorsToCamera, 40322)                                                \
-    X(CmdLanguageAuto, 40330)                                                         \
-    X(CmdLanguageFirst, 40331)                                                        \
-    /* Help menu: start or stop the simulated device inside the program. */           \
-    X(CmdDemoDevice, 40400)                                                           \
-    /* Help menu, demo device: move camera 2's picture, and put it back. */           \
-    X(CmdDemoKnock, 40401)                                                            \
-    X(CmdDemoStraighten, 40402)                                                       \
-    /* File menu: the commissioning report and comparing with another program. */     \
-    X(CmdExportReport, 40420)                                                         \
-    X(CmdCompareWith, 40421)                                                          \
-    /* Live page: the project's detectors over the live pictures; detectors */        \
-    /* follow a camera that has moved. */                                             \
-    X(CmdLiveDetectors, 40410)                                                        \
-    X(CmdFollowCamera, 40411)                                                         \
-    X(CmdNew, 57600)                                                                  \
-    X(CmdOpen, 57601)                                                                 \
-    X(CmdSave, 57603)                                                                 \
-    X(CmdCopy, 57634)                                                                 \
-    X(CmdPaste, 57637)                                                                \
-    X(CmdUndo, 57643)                                                                 \
-    X(CmdRedo, 57644)
+    X(CmdExit, 40001, app_exit)                                                                    \
+    X(CmdZoomIn, 40002, app_zoom_in)                                                               \
+    X(CmdZoomOut, 40003, app_zoom_out)                                                             \
+    X(CmdPenWidth1, 40004, app_pen_width_1)                                                        \
+    X(CmdPenWidth2, 40005, app_pen_width_2)                                                        \
+    X(CmdPenWidth3, 40006, app_pen_width_3)                                                        \
+    X(CmdPenWidth4, 40007, app_pen_width_4)                                                        \
+    X(CmdFill20, 40008, app_fill_20)                                                               \
+    X(CmdDivisions1, 40009, app_one_dividing_line)                                                 \
+    X(CmdDivisions2, 40010, app_two_dividing_lines)                                                \
+    X(CmdDivisions3, 40011, app_three_dividing_lines)                                              \
+    X(CmdDivisions4, 40012, app_four_dividing_lines)                                               \
+    X(CmdDivisions5, 40013, app_five_dividing_lines)                                               \
+    X(CmdDivisions6, 40014, app_six_dividing_lines)                                                \
+    X(CmdModeErase, 40015, app_erase)                                                              \
+    X(CmdModeReshape, 40016, app_reshape)                                                          \
+    X(CmdAddQuad, 40017, app_add_quadrilateral_detector)                                           \
+    X(CmdLoadBackground, 40018, app_load_background_picture)                                       \
+    X(CmdDelete, 40019, app_delete_detector)                                                       \
+    X(CmdUpload, 40020, app_upload_project)                                                        \
+    X(CmdSaveAs, 40021, app_save_as)                                                               \
+    X(CmdAddLine, 40022, app_add_line_detector)                                                    \
+    X(CmdAddQuadHere, 40023, app_add_quadrilateral_detector_here)                                  \
+    X(CmdAddLineHere, 40024, app_add_line_detector_here)                                           \
+    X(CmdToggleInspector, 40025, app_inspector)                                                    \
+    X(CmdToggleComposer, 40026, app_composer)                                                      \
+    X(CmdLiveBackgrounds, 40288, app_live_backgrounds)                                             \
+    X(CmdToggleExplorer, 40289, app_explorer)                                                      \
+    X(CmdRecordings, 40290, app_recordings)                                                        \
+    X(CmdNoPattern, 40292, app_outline_only)                                                       \
+    X(CmdToggleTuning, 40293, app_tuning)                                                          \
+    X(CmdModeAim, 40294, app_aim)                                                                  \
+    X(CmdConnect, 40295, app_connect)                                                              \
+    X(CmdDisconnect, 40296, app_disconnect)                                                        \
+    X(CmdRestart, 40297, app_restart_device)                                                       \
+    X(CmdExport, 40298, app_export_recordings)                                                     \
+    X(CmdViewOptionA, 40301, app_live_option_a)                                                    \
+    X(CmdChangePassword, 40302, app_change_password)                                               \
+    X(CmdNetworkSettings, 40303, app_network_settings)                                             \
+    X(CmdOptionMask, 40304, app_option_mask)                                                       \
+    X(CmdHelp, 40305, app_help)                                                                    \
+    X(CmdAbout, 40306, app_about)                                                                  \
+    X(CmdDownloadProgram, 40307, app_download_program)                                             \
+    X(CmdModeMove, 40308, app_move)                                                                \
+    X(CmdConfigTest, 40309, app_config_test)                                                       \
+    X(CmdFill100, 40310, app_solid_fill_100)                                                       \
+    X(CmdViewOptionB, 40311, app_live_option_b)                                                    \
+    X(CmdModeMoveCard, 40312, app_move_camera)                                                     \
+    X(CmdRestoreProgram, 40313, device_restore_program) /* upload the newest kept program back */  \
+    X(CmdConvertTo320, 40320, convert_to320)                                                       \
+    X(CmdConvertTo180, 40321, convert_to180)                                                       \
+    X(CmdCopyDetectorsToCamera, 40322, copy_detectors_item)                                        \
+    X(CmdLanguageAuto, 40330, app_language_auto)                                                   \
+    /* Help menu: start or stop the simulated device inside the program. */                        \
+    X(CmdDemoDevice, 40400, live_start_demo)                                                       \
+    /* Help menu, demo device: move camera 2's picture, and put it back. */                        \
+    X(CmdDemoKnock, 40401, live_demo_knock)                                                        \
+    X(CmdDemoStraighten, 40402, live_demo_straighten)                                              \
+    /* File menu: the commissioning report and comparing with another program. */                  \
+    X(CmdExportReport, 40420, compare_export_report_item)                                          \
+    X(CmdCompareWith, 40421, compare_compare_item)                                                 \
+    /* Live page: the project's detectors over the live pictures; detectors */                     \
+    /* follow a camera that has moved. */                                                          \
+    X(CmdLiveDetectors, 40410, live_detectors)                                                     \
+    X(CmdFollowCamera, 40411, live_follow_camera)                                                  \
+    X(CmdNew, 57600, app_new_project)                                                              \
+    X(CmdOpen, 57601, app_open_project)                                                            \
+    X(CmdSave, 57603, app_save)                                                                    \
+    X(CmdCopy, 57634, app_copy_detector)                                                           \
+    X(CmdPaste, 57637, app_paste_detector)                                                         \
+    X(CmdUndo, 57643, app_undo)                                                                    \
+    X(CmdRedo, 57644, app_redo)
 // clang-format on
 
 enum Command : int {
-#define KORVEX_COMMAND_ENUMERATOR(name, id) name = id,
+#define KORVEX_COMMAND_ENUMERATOR(name, id, text) name = id,
     KORVEX_WINDOW_COMMANDS(KORVEX_COMMAND_ENUMERATOR)
 #undef KORVEX_COMMAND_ENUMERATOR
-    // The language menu: one item a language, from CmdLanguageFirst on.
+    // The language menu: one item a language, named in its own language.
+    CmdLanguageFirst = 40331,
     CmdLanguageLast = CmdLanguageFirst + 30,
 };
 
@@ -105,9 +105,22 @@ struct CommandIds {
 
 // The window's commands of the list above, one id each.
 inline constexpr CommandIds kWindowCommandIds[] = {
-#define KORVEX_COMMAND_ROW(name, id) {name, 1},
+#define KORVEX_COMMAND_ROW(name, id, text) {name, 1},
     KORVEX_WINDOW_COMMANDS(KORVEX_COMMAND_ROW)
 #undef KORVEX_COMMAND_ROW
+};
+
+// A window command with the text of its menu item.
+struct CommandText {
+    int command;
+    unsigned text; // framework/TextIds.h
+};
+
+// The menu text of each command of the list above, in its order.
+inline constexpr CommandText kCommandTexts[] = {
+#define KORVEX_COMMAND_TEXT(name, id, key) {name, text::key},
+    KORVEX_WINDOW_COMMANDS(KORVEX_COMMAND_TEXT)
+#undef KORVEX_COMMAND_TEXT
 };
 
 // The composer's menu has one blur and one blank item a card, and one input
@@ -133,10 +146,10 @@ enum ComposerCommand : unsigned {
     CmdBlankFirst = 40508, // + card
 };
 
-// The other menus' ids: the rest of the language menu, and the composer
+// The other menus' ids: the language menu's items, and the composer
 // window's menu.
 inline constexpr CommandIds kMenuCommandIds[] = {
-    {CmdLanguageFirst + 1, CmdLanguageLast - CmdLanguageFirst},
+    {CmdLanguageFirst, CmdLanguageLast - CmdLanguageFirst + 1},
     {CmdOr, 1},
     {CmdAnd, 1},
     {CmdXor, 1},

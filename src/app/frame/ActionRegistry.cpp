@@ -1,6 +1,5 @@
 #include "app/frame/ActionRegistry.h"
 
-#include "app/common/AppStrings.h"
 #include "app/common/Commands.h"
 #include "app/common/Icons.h"
 #include "app/common/UiText.h"
@@ -14,11 +13,9 @@ namespace korvex {
 
 ActionRegistry::ActionRegistry(QObject* owner, std::function<void(int)> onCommand)
     : owner(owner), onCommand(std::move(onCommand)) {
-    // Every command of the command table, but the language menu's, which
-    // gets its items with the languages' own names.
-    for (const CommandIds& ids : kWindowCommandIds)
-        if (ids.first != CmdLanguageAuto && ids.first != CmdLanguageFirst)
-            Make(ids.first);
+    // Every command of the command table, with its menu text.
+    for (const CommandText& command : kCommandTexts)
+        Make(command.command, Text(command.text));
     static const int checkable[] = {
         CmdToggleComposer, CmdToggleInspector, CmdToggleExplorer, CmdToggleTuning, CmdViewOptionA,
         CmdViewOptionB,    CmdModeReshape,     CmdModeErase,      CmdModeMove,     CmdModeAim,
@@ -65,10 +62,6 @@ void SetEnabled(QAction* action, bool on) {
 QAction* ActionRegistry::operator[](int id) const {
     auto it = byId.find(id);
     return it == byId.end() ? nullptr : it->second;
-}
-
-QAction* ActionRegistry::Make(int id) {
-    return Make(id, Text(MenuTextId(id)));
 }
 
 QAction* ActionRegistry::Make(int id, const QString& text) {

@@ -27,8 +27,7 @@ public:
 
     // The action of a command, or null.
     QAction* operator[](int id) const;
-    // A further command action with its menu text (the language commands).
-    QAction* Make(int id);
+    // A further command action with its menu text (the languages' items).
     QAction* Make(int id, const QString& text);
     // The toolbar's buttons with their pictures and tool tips.
     void FillToolbar(QToolBar& toolbar) const;

@@ -117,7 +117,7 @@ void MainFrame::BuildLanguageMenu() {
         languageMenu->addAction(action);
     }
     languageMenu->addSeparator();
-    QAction* automatic = actions.Make(CmdLanguageAuto);
+    QAction* automatic = actions[CmdLanguageAuto];
     automatic->setCheckable(true);
     automatic->setChecked(chosen == "auto");
     languageGroup->addAction(automatic);
