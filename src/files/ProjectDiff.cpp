@@ -4,6 +4,7 @@
 #include "files/Problems.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"
+#include "model/PictureCoordinates.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -33,11 +34,13 @@ std::string Offset(int64_t dx, int64_t dy) {
     return "(" + Signed(dx) + ", " + Signed(dy) + ")";
 }
 
-std::string PointsText(const Detector& d) {
+// The corners in picture pixels, as the inspector lists them.
+std::string PointsText(const PictureArea& area, const Detector& d) {
     std::string text;
-    for (size_t k = 0; k < Corners(d); ++k)
-        text += (k ? " " : "") + std::string("(") + std::to_string(d.points[k].x) + ", " +
-                std::to_string(d.points[k].y) + ")";
+    for (size_t k = 0; k < Corners(d); ++k) {
+        const Point p = ToPicture(area, d.points[k]);
+        text += (k ? " " : "") + std::string("(") + std::to_string(p.x) + ", " + std::to_string(p.y) + ")";
+    }
     return text;
 }
 
@@ -89,6 +92,7 @@ std::vector<int32_t> PairDetectors(const std::vector<Detector>& a, const std::ve
 class Differ {
 public:
     std::vector<ProjectChange> changes;
+    PictureArea areaBefore, areaAfter;
 
     void Add(ProjectChange change) { changes.push_back(std::move(change)); }
 
@@ -106,22 +110,25 @@ public:
         const size_t n = std::max(korvex::Corners(a), korvex::Corners(b));
         std::string moved;
         bool same = true;
-        const int64_t dx0 = int64_t(b.points[0].x) - a.points[0].x,
-                      dy0 = int64_t(b.points[0].y) - a.points[0].y;
+        // Picture pixels, and corners numbered from 1, as the inspector has them.
+        auto delta = [&](size_t k, bool y) {
+            const Point p = ToPicture(areaBefore, a.points[k]), q = ToPicture(areaAfter, b.points[k]);
+            return y ? int64_t(q.y) - p.y : int64_t(q.x) - p.x;
+        };
+        const int64_t dx0 = delta(0, false), dy0 = delta(0, true);
         for (size_t k = 0; k < n; ++k) {
-            const int64_t dx = int64_t(b.points[k].x) - a.points[k].x,
-                          dy = int64_t(b.points[k].y) - a.points[k].y;
+            const int64_t dx = delta(k, false), dy = delta(k, true);
             same = same && dx == dx0 && dy == dy0;
             if (dx || dy)
-                moved +=
-                    (moved.empty() ? "" : ", ") + std::string("P") + std::to_string(k) + " " + Offset(dx, dy);
+                moved += (moved.empty() ? "" : ", ") + T(text::diff_corner, {std::to_string(k + 1)}) + " " +
+                         Offset(dx, dy);
         }
         if (moved.empty())
             return;
         ProjectChange c = About(ProjectChange::Kind::DetectorMoved, b, j, i);
         c.field = "corners";
-        c.before = PointsText(a);
-        c.after = PointsText(b);
+        c.before = PointsText(areaBefore, a);
+        c.after = PointsText(areaAfter, b);
         c.text = same ? T(text::diff_moved, {c.subject, Offset(dx0, dy0)})
                       : T(text::diff_corners_moved, {c.subject, moved});
         Add(std::move(c));
@@ -140,15 +147,14 @@ public:
     }
 
     void Properties(const Detector& a, const Detector& b, int32_t j, int32_t i) {
-        auto ms = [](uint32_t v) { return T(text::diff_ms, {std::to_string(v)}); };
         auto yes = [](bool v) { return T(v ? text::diff_yes : text::diff_no); };
         auto shape = [](const Detector& d) {
             return T(d.IsLine() ? text::diff_line : text::diff_quadrilateral);
         };
         auto num = [](auto v) { return std::to_string(v); };
         Property(b, j, i, "shape", text::diff_shape, shape(a), shape(b));
-        Property(b, j, i, "delay", text::diff_delay, ms(a.delay), ms(b.delay));
-        Property(b, j, i, "extend", text::diff_extend, ms(a.extend), ms(b.extend));
+        Property(b, j, i, "delay", text::diff_delay, SecondsText(a.delay), SecondsText(b.delay));
+        Property(b, j, i, "extend", text::diff_extend, SecondsText(a.extend), SecondsText(b.extend));
         Property(b, j, i, "directional", text::diff_directional, yes(a.directional), yes(b.directional));
         Property(b, j, i, "angle", text::diff_angle, T(text::diff_degrees, {num(a.angle)}),
                  T(text::diff_degrees, {num(b.angle)}));
@@ -191,7 +197,7 @@ public:
             const Detector& now = b.detectors[j];
             if (pair[j] < 0) {
                 ProjectChange c = About(ProjectChange::Kind::DetectorAdded, now, int32_t(j), -1);
-                c.after = PointsText(now);
+                c.after = PointsText(areaAfter, now);
                 c.text = T(text::diff_added,
                            {c.subject,
                             T(now.IsLine() ? text::diff_line : text::diff_quadrilateral) + " " + c.after});
@@ -216,7 +222,7 @@ public:
         for (size_t i = 0; i < a.detectors.size(); ++i)
             if (!kept[i]) {
                 ProjectChange c = About(ProjectChange::Kind::DetectorRemoved, a.detectors[i], -1, int32_t(i));
-                c.before = PointsText(a.detectors[i]);
+                c.before = PointsText(areaBefore, a.detectors[i]);
                 c.text = T(text::diff_removed, {c.subject});
                 Add(std::move(c));
             }
@@ -280,6 +286,8 @@ public:
 
 std::vector<ProjectChange> DiffProjects(const RenderState& before, const RenderState& after) {
     Differ differ;
+    differ.areaBefore = PictureAreaOf(before);
+    differ.areaAfter = PictureAreaOf(after);
     if (before.width != after.width || before.height != after.height) {
         ProjectChange c;
         c.kind = ProjectChange::Kind::PictureSize;
@@ -295,6 +303,13 @@ std::vector<ProjectChange> DiffProjects(const RenderState& before, const RenderS
     differ.Rows('Z', before.composer_z, after.composer_z);
     differ.Rows('C', before.composer_a, after.composer_a);
     return std::move(differ.changes);
+}
+
+std::string SecondsText(uint32_t ms) {
+    std::string fraction = std::to_string(1000 + ms % 1000).substr(1); // three digits
+    while (fraction.size() > 1 && fraction.back() == '0')
+        fraction.pop_back();
+    return T(text::diff_seconds, {std::to_string(ms / 1000) + "." + fraction});
 }
 
 std::string TypedFormula(const ComposerItem& row) {

@@ -58,6 +58,11 @@ std::vector<ProjectChange> DiffProjects(const RenderState& before, const RenderS
 // ("A1 | A2", not "(A1 | A2)").
 std::string TypedFormula(const ComposerItem& row);
 
+// A time the project keeps in milliseconds in seconds, as the inspector
+// shows it: "2.5 s", "0.0 s", with more decimals only where they are needed
+// ("1.25 s"), so two different times never read alike.
+std::string SecondsText(uint32_t ms);
+
 // Stable English names of the kinds, for scripts ("detector-added", ...).
 const char* ChangeKindName(ProjectChange::Kind kind);
 

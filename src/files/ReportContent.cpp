@@ -33,8 +33,8 @@ ReportDetectorRow Row(const RenderState& state, const Detector& d, size_t index)
     row.name = DetectorName(d);
     row.kind = Kind(d);
     row.number = std::to_string(d.number);
-    row.delay = T(text::diff_ms, {std::to_string(d.delay)});
-    row.extend = T(text::diff_ms, {std::to_string(d.extend)});
+    row.delay = SecondsText(d.delay);
+    row.extend = SecondsText(d.extend);
     row.angle = d.directional ? T(text::diff_degrees, {std::to_string(d.angle)}) : "-";
     row.contrast = T(d.contrast ? text::diff_yes : text::diff_no);
     row.thresholds = std::to_string(d.feature_threshold) + " / " + std::to_string(d.threshold);

@@ -120,7 +120,7 @@ TEST_F(CompareDeviceTest, TheDevicesProgramAndTheOneKeptBeforeAnUploadAreCompare
 
     QListWidget* list = CompareWith(Text(text::compare_device));
     ASSERT_EQ(list->count(), 1);
-    EXPECT_EQ(list->item(0)->text(), QStringLiteral("A1: delay 0 ms → 1500 ms"));
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("A1: delay 0.0 s → 1.5 s"));
     ASSERT_FALSE(prompts.choices.empty());
     EXPECT_TRUE(prompts.choices.back().contains(Text(text::compare_file)));
 
@@ -146,7 +146,7 @@ TEST_F(CompareDeviceTest, TheDevicesProgramAndTheOneKeptBeforeAnUploadAreCompare
     ASSERT_GE(kept, 0) << choices.toStdString();
     list = CompareWith(choices.mid(kept).section(QLatin1Char(','), 0, 0));
     ASSERT_EQ(list->count(), 1);
-    EXPECT_EQ(list->item(0)->text(), QStringLiteral("A1: delay 700 ms → 1500 ms"));
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("A1: delay 0.7 s → 1.5 s"));
 }
 
 TEST_F(CompareDeviceTest, ARestartIsShownOnTheLivePageAndTheWindowConnectsAgain) {

@@ -115,7 +115,7 @@ TEST_F(ProjectToolsTest, CompareWithAFileListsChangesAndClickingSelects) {
     EXPECT_TRUE(frame->ComparisonDock().isVisible());
     QListWidget* list = frame->Comparison().List();
     ASSERT_EQ(list->count(), 2);
-    EXPECT_EQ(list->item(0)->text(), QStringLiteral("B1: delay 0 ms → 2000 ms"));
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("B1: delay 0.0 s → 2.0 s"));
     EXPECT_TRUE(frame->Comparison().Header()->text().contains(QStringLiteral("before.kvx")));
 
     frame->Tabs().setCurrentIndex(0);

@@ -56,14 +56,14 @@ TEST_F(DiffCommand, ExitsZeroWhenEqualOneWhenDifferentAndPrintsTheChanges) {
 
     r = Diff("'" + a + "' '" + b + "'");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "B4: delay 0 ms → 2500 ms\n");
+    EXPECT_EQ(r.out, "B4: delay 0.0 s → 2.5 s\n");
 
     r = Diff("--json '" + a + "' '" + b + "'");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("\"equal\": false"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(
                   "{\"kind\": \"detector-property\", \"subject\": \"B4\", \"card\": 1, \"field\": \"delay\", "
-                  "\"before\": \"0 ms\", \"after\": \"2500 ms\""),
+                  "\"before\": \"0.0 s\", \"after\": \"2.5 s\""),
               std::string::npos)
         << r.out;
 

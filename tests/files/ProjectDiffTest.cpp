@@ -1,6 +1,7 @@
 #include "files/ProjectDiff.h"
 
 #include "composer/Formula.h"
+#include "image/Placement.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -73,10 +74,10 @@ TEST(ProjectDiffTest, CornersSayWhichMovedAndByHowMuchLinesIgnoreTheirSpareCorne
     b.detectors[0].points[2].x -= 3;
     b.detectors[0].points[2].y += 1;
     b.detectors[0].points[0].y -= 12;
-    b.detectors[3].points[3] = {5, 5}; // a line's P3 means nothing
+    b.detectors[3].points[3] = {5, 5}; // a line's fourth corner means nothing
     std::vector<ProjectChange> changes = DiffProjects(a, b);
     ASSERT_EQ(changes.size(), 1u);
-    EXPECT_EQ(changes[0].text, "A1: corners moved: P0 (+0, -12), P2 (-3, +1)");
+    EXPECT_EQ(changes[0].text, "A1: corners moved: corner 1 (+0, -12), corner 3 (-3, +1)");
     EXPECT_EQ(changes[0].before, "(110, 40) (130, 40) (140, 80) (100, 80)");
 }
 
@@ -98,10 +99,39 @@ TEST(ProjectDiffTest, PropertiesListOldAndNewValues) {
         EXPECT_EQ(c.detector, 1);
         texts.push_back(c.text);
     }
-    EXPECT_EQ(texts, (std::vector<std::string>{"A2: delay 0 ms → 1500 ms", "A2: directional no → yes",
+    EXPECT_EQ(texts, (std::vector<std::string>{"A2: delay 0.0 s → 1.5 s", "A2: directional no → yes",
                                                "A2: angle 0° → 90°", "A2: feature threshold 880 → 700",
                                                "A2: threshold 3 → 5", "A2: pen width 1 → 3",
                                                "A2: fill 0% → 20%", "A2: divisions 1 → 0"}));
+}
+
+// Times read in seconds and corners in picture pixels, as the inspector
+// shows them, also where the picture sits inside a wider canvas.
+TEST(ProjectDiffTest, TimesAndCornersReadAsTheInspectorShowsThem) {
+    const std::pair<uint32_t, const char*> times[] = {
+        {0, "0.0 s"},     {1500, "1.5 s"},   {60000, "60.0 s"},
+        {2510, "2.51 s"}, {1005, "1.005 s"}, {4294967295u, "4294967.295 s"},
+    };
+    for (const auto& [ms, text] : times)
+        EXPECT_EQ(SecondsText(ms), text) << ms;
+
+    RenderState a = RenderState::NewProject();
+    a.width = 180;
+    a.height = 144;
+    a.detectors.push_back(Detector(1, 1, 0, 0, 1, a.CanvasWidth(), a.CanvasHeight()));
+    RenderState b = a;
+    b.detectors[0].points[1].x += 4;
+    b.detectors[0].extend = 200;
+    const std::vector<ProjectChange> changes = DiffProjects(a, b);
+    ASSERT_EQ(changes.size(), 2u);
+    const int32_t left = int32_t(PictureLeft(a.width));
+    ASSERT_GT(left, 0);
+    const Point p = a.detectors[0].points[0], q = a.detectors[0].points[1];
+    EXPECT_EQ(changes[0].before.substr(0, changes[0].before.find(") (") + 1),
+              "(" + std::to_string(p.x - left) + ", " + std::to_string(p.y) + ")");
+    EXPECT_EQ(changes[0].text, "A1: corners moved: corner 2 (+4, +0)");
+    EXPECT_NE(changes[0].after.find("(" + std::to_string(q.x + 4 - left) + ", "), std::string::npos);
+    EXPECT_EQ(changes[1].text, "A1: extend 0.0 s → 0.2 s");
 }
 
 TEST(ProjectDiffTest, PicturesCountTheirChangedPixels) {

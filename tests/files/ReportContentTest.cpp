@@ -39,7 +39,7 @@ TEST(ReportContentTest, TablesGivePictureCornersAndEveryParameter) {
     EXPECT_EQ(row.detector, 1);
     EXPECT_EQ(row.name, "B3");
     EXPECT_EQ(row.kind, "quadrilateral, directional");
-    EXPECT_EQ(row.delay, "1500 ms");
+    EXPECT_EQ(row.delay, "1.5 s");
     EXPECT_EQ(row.angle, "270°");
     EXPECT_EQ(row.thresholds, "640 / 7");
     EXPECT_EQ(row.corners, "(10, 10) (50, 10) (50, 50) (10, 50)");
