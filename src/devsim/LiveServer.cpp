@@ -171,6 +171,34 @@ private:
         return true;
     }
 
+    enum class Encoded { Ready, Nothing, Failed };
+
+    // The payload of one H.264 picture: its key flag, length and unit.
+    Encoded H264Payload(uint8_t camera, uint32_t frame, bool scene, std::string& payload,
+                        LiveMessageRecord& rec) {
+        const Options& o = state.options;
+        try {
+            if (!encoders[camera])
+                encoders[camera] = std::make_unique<H264Encoder>(o.keyFrameInterval, o.fps);
+            std::string unit;
+            bool key = false;
+            const std::vector<uint8_t> luma =
+                scene ? SceneLuma(*drawn, H264Encoder::kWidth, H264Encoder::kHeight, Shift(camera))
+                      : H264TestFrame(frame);
+            if (!encoders[camera]->Encode(luma, unit, key) || unit.size() > kMaxH264Unit)
+                return Encoded::Nothing;
+            payload.assign(8, '\0');
+            PutU32(payload, 0, key ? 1 : 0);
+            PutU32(payload, 4, uint32_t(unit.size()));
+            payload += unit;
+            rec.keyFrame = key;
+            return Encoded::Ready;
+        } catch (const std::exception& e) {
+            Trace("LiveServer: %s\n", e.what());
+            return Encoded::Failed;
+        }
+    }
+
     bool SendPicture(uint8_t camera) {
         const Options& o = state.options;
         CameraFormat format = camera < o.formats.size() ? o.formats[camera] : CameraFormat::Grey320;
@@ -220,25 +248,9 @@ private:
             break;
         case CameraFormat::H264: {
             formatCode = 3;
-            try {
-                if (!encoders[camera])
-                    encoders[camera] = std::make_unique<H264Encoder>(o.keyFrameInterval, o.fps);
-                std::string unit;
-                bool key = false;
-                const std::vector<uint8_t> luma =
-                    scene ? SceneLuma(*drawn, H264Encoder::kWidth, H264Encoder::kHeight, Shift(camera))
-                          : H264TestFrame(frame);
-                if (!encoders[camera]->Encode(luma, unit, key) || unit.size() > kMaxH264Unit)
-                    return true; // nothing to send for this picture
-                payload.assign(8, '\0');
-                PutU32(payload, 0, key ? 1 : 0);
-                PutU32(payload, 4, uint32_t(unit.size()));
-                payload += unit;
-                rec.keyFrame = key;
-            } catch (const std::exception& e) {
-                Trace("LiveServer: %s\n", e.what());
-                return false;
-            }
+            const Encoded encoded = H264Payload(camera, frame, scene, payload, rec);
+            if (encoded != Encoded::Ready)
+                return encoded == Encoded::Nothing; // nothing to send for this picture, or a failure
             break;
         }
         }
