@@ -66,7 +66,6 @@ void RecordingsListing(benchmark::State& state) {
     NullStatus status;
     DeviceList devices;
     ConnectionSetup setup{.status = status, .devices = devices};
-    setup.timing.poll_ms = 1;
     setup.knownHostsPath = (root / "known_hosts").string();
     Connection connection(std::move(setup));
     connection.Start();

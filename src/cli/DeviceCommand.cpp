@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <thread>
+#include <unistd.h>
 
 namespace korvex::cli::device {
 namespace {
@@ -326,8 +328,8 @@ const Subcommand* FindSubcommand(const std::string& word) {
 }
 
 // Connects, runs the command and disconnects; the command's exit status.
-int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup, ResultValue& value,
-                const std::function<void(const ResultValue&)>& ready) {
+int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup, DeviceResult& value,
+                const std::function<void(const DeviceResult&)>& ready) {
     Session session(setup);
     session.Start();
     int result = ExitOk;
@@ -343,7 +345,7 @@ int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup
         result = command.run(run);
         value = std::move(run.value);
         if (result == ExitOk && command.printsStatus)
-            value = TextResult{session.Status().Text()};
+            value = session.LastResult(); // printed as the status text it ended with
         if (ready)
             ready(value);
     }
@@ -386,6 +388,48 @@ int ParseRequest(const std::vector<std::string>& args, Request& r, const Subcomm
     return command->parse(r);
 }
 
+// Ctrl+C and SIGTERM while a command runs on one device: the handler only
+// writes a byte to a pipe (all a handler may do); a thread reading it sets
+// the cancel flag, which wakes the session's wait at once.
+int interruptPipe[2] = {-1, -1};
+
+extern "C" void OnInterrupt(int) {
+    const char byte = 'i';
+    [[maybe_unused]] const ssize_t n = ::write(interruptPipe[1], &byte, 1);
+}
+
+class InterruptWatch {
+public:
+    InterruptWatch() {
+        if (::pipe(interruptPipe) != 0)
+            return;
+        watcher = std::thread([] {
+            char byte = 0;
+            while (::read(interruptPipe[0], &byte, 1) == 1 && byte == 'i')
+                interrupted.Set();
+        });
+        std::signal(SIGINT, OnInterrupt);
+        std::signal(SIGTERM, OnInterrupt);
+    }
+    ~InterruptWatch() {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        if (!watcher.joinable())
+            return;
+        const char end = 'e';
+        [[maybe_unused]] const ssize_t n = ::write(interruptPipe[1], &end, 1);
+        watcher.join();
+        ::close(interruptPipe[0]);
+        ::close(interruptPipe[1]);
+        interruptPipe[0] = interruptPipe[1] = -1;
+    }
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+private:
+    std::thread watcher;
+};
+
 // The steps before the session: the kept programs, the password and what
 // the command sends; a value ends the command.
 std::optional<int> Prepare(const Subcommand& command, Request& r, ProgramHistory& history) {
@@ -403,9 +447,8 @@ std::optional<int> Prepare(const Subcommand& command, Request& r, ProgramHistory
 
 // Runs the command on its device with Ctrl+C breaking it off, printing its value.
 int RunWithSignals(const Subcommand& command, Request& r, ProgramHistory& history) {
-    interrupted.store(false);
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    interrupted.Reset();
+    InterruptWatch watch;
     std::signal(SIGPIPE, SIG_IGN);
     StderrDiagnostics say;
     DeviceList devices;
@@ -414,14 +457,12 @@ int RunWithSignals(const Subcommand& command, Request& r, ProgramHistory& histor
         scan.emplace(devices, r.announcePort); // lets the wait end when the device is back
         scan->Start();
     }
-    ResultValue value;
-    const auto print = [](const ResultValue& given) { std::fputs(ResultText(given).c_str(), stdout); };
+    DeviceResult value;
+    const auto print = [](const DeviceResult& given) { std::fputs(ResultText(given).c_str(), stdout); };
     const int result =
         RunOnDevice(command, r, {say, devices, history, interrupted, true, StderrIsTerminal()}, value, print);
     if (scan)
         scan->Stop();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     return result;
 }
 

@@ -42,8 +42,8 @@ const std::string& Usage();
 // Connects, runs the command and disconnects: its exit status, with its
 // value in `value`; `ready`, when given, gets the value before the
 // disconnect.
-int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup, ResultValue& value,
-                const std::function<void(const ResultValue&)>& ready = {});
+int RunOnDevice(const Subcommand& command, Request& r, const SessionSetup& setup, DeviceResult& value,
+                const std::function<void(const DeviceResult&)>& ready = {});
 
 // The runs of the commands (DeviceRuns.cpp).
 int RunVersion(Run& run);

@@ -1,44 +1,31 @@
 #pragma once
 
-// What a korvex-cli device command gives back, as a value: printed as lines
-// for one device, and as the "result" of a device's JSON line in a fleet.
+// What a korvex-cli device command gives back is the session's own
+// DeviceResult: printed as lines for one device, and as the "result" of a
+// device's JSON line in a fleet.
 
-#include <cstdint>
+#include "devicelink/DeviceResults.h"
+
+#include <nlohmann/json.hpp>
 #include <string>
-#include <variant>
-#include <vector>
 
 namespace korvex::cli::device {
 
-// The network settings as network-show gives them: addresses as text,
-// "missing" for a value the device holds unreadably.
-struct NetworkPrintout {
-    std::string ipaddr, netmask, gateway;
-    std::string hwaddr;
-    std::string controller;           // an address, "none" or "missing"
-    std::vector<std::string> cameras; // one per camera row: ADDR[?channel=N], "none" or "missing"
-    std::string pass;
-};
+// The result as korvex-cli prints it for one device ("" for none): the
+// version line, the network settings as "key: value" lines, a listing's
+// lines, the clock check's verdict; for the jobs that read nothing, the
+// status text they ended with.
+std::string ResultText(const DeviceResult& result);
 
-// A status text (possibly several lines).
-struct TextResult {
-    std::string text;
-};
-
-// One line per entry (a recordings listing).
-struct LinesResult {
-    std::vector<std::string> lines;
-};
-
-using ResultValue = std::variant<std::monostate, TextResult, LinesResult, NetworkPrintout>;
-
-// The value as korvex-cli prints it for one device ("" for none).
-std::string ResultText(const ResultValue& value);
-
-// The value as the "result" of a fleet line: a text is a string (an array
+// The same as the "result" of a fleet line: a text is a string (an array
 // when it has several lines), a listing an array, the network settings an
 // object whose values are numbers when they are plain decimal numbers;
 // null for none.
-std::string ResultJson(const ResultValue& value);
+nlohmann::ordered_json ResultJson(const DeviceResult& result);
+
+// A JSON document on one line, as korvex-cli writes it: ", " between
+// members and elements, ": " after keys, UTF-8 kept, bytes that are not
+// UTF-8 replaced by U+FFFD.
+std::string JsonLine(const nlohmann::ordered_json& value);
 
 } // namespace korvex::cli::device

@@ -6,9 +6,7 @@
 #include "framework/TextIds.h"
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 namespace korvex::cli::device {
 namespace {
@@ -17,41 +15,39 @@ int Status(bool ok) {
     return ok ? ExitOk : ExitFailure;
 }
 
-// Reads the settings into `dialog`; the command then gives or writes them.
-int WithNetwork(Run& run, int (*then)(Run&, CliNetwork&)) {
-    CliNetwork dialog;
-    return run.session.Run(ReadNetworkRequest{&dialog}) ? then(run, dialog) : ExitFailure;
+// Reads the settings; the command then gives or writes them.
+int WithNetwork(Run& run, int (*then)(Run&, const NetworkSnapshot&)) {
+    if (!run.session.Run(ReadNetworkRequest{}))
+        return ExitFailure;
+    const auto* read = std::get_if<NetworkSnapshot>(&run.session.LastResult().value);
+    return read ? then(run, *read) : run.Fail("the device's settings were not read", ExitFailure);
 }
 
-int ShowNetwork(Run& run, CliNetwork& dialog) {
-    run.value = dialog.Printout();
+int ShowNetwork(Run& run, const NetworkSnapshot& read) {
+    run.value = run.session.LastResult();
     // A read command that failed left its fields missing: said as an
     // error, and the command fails.
-    const std::string notRead = LoadTextA(text::link_fields_not_read);
-    const std::string text = run.status().Text();
-    if (text.rfind(notRead.substr(0, notRead.find("%1")), 0) == 0)
-        return run.Fail(text, ExitFailure);
+    if (read.Partial())
+        return run.Fail(FailedReadsText(read.failedCommands), ExitFailure);
     return ExitOk;
 }
 
 // The controller and cameras as the device holds them, as the dialog shows
 // them before OK; a value the device holds unreadably is never written back
 // made up: it has to be given.
-int KeepDeviceValues(Run& run, CliNetwork& dialog, WriteNetworkRequest& w) {
-    using C = NetworkSettingsSink;
+int KeepDeviceValues(Run& run, const NetworkSnapshot& read, WriteNetworkRequest& w) {
     const Request& r = run.r;
     std::string missing;
     if (r.controller == "none")
         w.controllerAddress = 0xFFFFFFFFu;
     else if (!r.controller.empty())
         ParseHostAddress(r.controller, w.controllerAddress);
-    else if (dialog.missing[C::Controller])
+    else if (read.controllerUsed && !read.controller)
         missing = "--controller";
     else
-        w.controllerAddress =
-            dialog.checked[C::ControllerUsed] ? dialog.addresses[C::Controller] : 0xFFFFFFFFu;
-    for (uint32_t k = 0; k < dialog.cameraCount; ++k)
-        if (dialog.missing[C::CameraAddress0 + static_cast<int>(k)] && !r.cameras.count(k))
+        w.controllerAddress = read.controllerUsed ? *read.controller : 0xFFFFFFFFu;
+    for (uint32_t k = 0; k < read.cameraCount && k < 4; ++k)
+        if (read.cameras[k].missing && !r.cameras.count(k))
             missing += (missing.empty() ? "" : ", ") + std::string("--camera ") + std::to_string(k) + "=...";
     if (!missing.empty())
         return run.Fail("the device's value could not be read; give " + missing, ExitUsage);
@@ -59,20 +55,15 @@ int KeepDeviceValues(Run& run, CliNetwork& dialog, WriteNetworkRequest& w) {
 }
 
 // The camera rows: what the device holds, then what the command gives.
-int SetCameras(Run& run, CliNetwork& dialog, WriteNetworkRequest& w, int result) {
-    using C = NetworkSettingsSink;
-    for (uint32_t k = 0; k < dialog.cameraCount; ++k) {
-        const int control = C::CameraAddress0 + static_cast<int>(k);
-        w.cameraAddress[k] = dialog.addresses.count(control) ? dialog.addresses[control] : 0;
-        unsigned long channel = 1;
-        if (!ParseNumber(dialog.texts[C::CameraChannel0 + static_cast<int>(k)], 0xFFFFFFFFul, channel))
-            channel = 1;
-        w.cameraChannel[k] = static_cast<uint32_t>(channel);
+int SetCameras(Run& run, const NetworkSnapshot& read, WriteNetworkRequest& w, int result) {
+    const uint32_t rows = std::min<uint32_t>(read.cameraCount, 4);
+    for (uint32_t k = 0; k < rows; ++k) {
+        w.cameraAddress[k] = read.cameras[k].address.value_or(0);
+        w.cameraChannel[k] = read.cameras[k].address ? read.cameras[k].channel.value_or(1) : 1;
     }
     for (const auto& [index, text] : run.r.cameras) {
-        if (index >= dialog.cameraCount)
-            return run.Fail("the device has " + std::to_string(dialog.cameraCount) + " camera rows",
-                            ExitUsage);
+        if (index >= rows)
+            return run.Fail("the device has " + std::to_string(rows) + " camera rows", ExitUsage);
         const std::optional<CameraSetting> setting = ParseCameraFile(text);
         if (!setting)
             return run.Fail("--camera " + std::to_string(index) + "=" + text + ": not ADDR[?channel=N]",
@@ -83,25 +74,26 @@ int SetCameras(Run& run, CliNetwork& dialog, WriteNetworkRequest& w, int result)
     return result;
 }
 
-int WriteNetwork(Run& run, CliNetwork& dialog) {
+int WriteNetwork(Run& run, const NetworkSnapshot& read) {
     const Request& r = run.r;
     WriteNetworkRequest w;
     ParseHostAddress(r.ip, w.ipAddress);
     ParseHostAddress(r.netmask, w.netmask);
     ParseHostAddress(r.gateway, w.gateway);
-    int result = SetCameras(run, dialog, w, KeepDeviceValues(run, dialog, w));
-    w.passText = r.passGiven ? r.pass : dialog.texts[NetworkSettingsSink::PassText];
+    int result = SetCameras(run, read, w, KeepDeviceValues(run, read, w));
+    w.passText = r.passGiven ? r.pass : read.passText.value_or("");
     if (result == ExitOk)
         result = Status(run.session.Run(std::move(w)));
     return result;
 }
 
-int RecordingsLs(Run& run, CliLists& lists, const std::vector<std::string>& parts, ListLevelRequest& place) {
+int RecordingsLs(Run& run, const std::vector<std::string>& parts, ListLevelRequest& place) {
     if (parts.size() > 3)
         return run.Fail("CAM/DAY/HOUR has three parts at most", ExitUsage);
-    if (!Walk(run.session, lists, parts, place))
+    Listing listing;
+    if (!Walk(run.session, parts, place, listing))
         return ExitFailure;
-    run.value = LinesResult{lists.lines[static_cast<int>(parts.size())]};
+    run.value.value = std::move(listing);
     return ExitOk;
 }
 
@@ -120,18 +112,24 @@ bool FileIndexes(Run& run, const std::vector<std::string>& listed, std::vector<i
     return true;
 }
 
-int RecordingsGet(Run& run, CliLists& lists, const std::vector<std::string>& parts, ListLevelRequest& place) {
+// The hour's files as listed, the copies just made marked as saved.
+int RecordingsGet(Run& run, const std::vector<std::string>& parts, ListLevelRequest& place) {
     if (std::error_code made; std::filesystem::create_directories(run.r.toDir, made), made)
         return run.Fail("cannot create " + run.r.toDir + ": " + made.message(), ExitFailure);
-    if (!Walk(run.session, lists, parts, place))
+    Listing listing;
+    if (!Walk(run.session, parts, place, listing))
         return ExitFailure;
     DownloadRecordingsRequest get;
     std::copy(std::begin(place.selected), std::end(place.selected), get.selected);
     get.localFolder = place.localFolder;
-    get.dialog = place.dialog;
-    if (!FileIndexes(run, lists.names[3], get.files) || !run.session.Run(std::move(get)))
+    if (!FileIndexes(run, listing.names, get.files) || !run.session.Run(std::move(get)))
         return ExitFailure;
-    run.value = LinesResult{lists.lines[3]};
+    if (const auto* copied = std::get_if<DownloadReport>(&run.session.LastResult().value))
+        for (int index : copied->files)
+            if (static_cast<size_t>(index) < listing.lines.size())
+                listing.lines[static_cast<size_t>(index)] =
+                    listing.names[static_cast<size_t>(index)] + SavedMark;
+    run.value.value = std::move(listing);
     return ExitOk;
 }
 
@@ -142,7 +140,7 @@ int RunVersion(Run& run) {
     // record the device failed to give fails it (the reason was said).
     if (!run.connectSucceeded)
         return ExitFailure;
-    run.value = TextResult{run.status().Text()};
+    run.value = run.session.LastResult(); // the connect's, with what it read
     return ExitOk;
 }
 
@@ -161,8 +159,7 @@ int RunUpload(Run& run) {
 }
 
 int RunDownload(Run& run) {
-    FixedChooser chooser(run.r.file);
-    return Status(run.session.Run(DownloadProgramRequest{&chooser}));
+    return Status(run.session.Run(DownloadProgramRequest{run.r.file}));
 }
 
 int RunRestart(Run& run) {
@@ -173,20 +170,11 @@ int RunPasswd(Run& run) {
     return Status(run.session.Run(ChangePasswordRequest{run.r.newPassword}));
 }
 
-// Asks for a clock check now and waits until it has been made.
+// Asks for a clock check now.
 int RunSyncClock(Run& run) {
-    Connection& c = run.session.Get();
-    const unsigned checks = c.ClockChecks();
-    const unsigned settings = c.ClockSettings();
-    const unsigned failures = c.ClockFailures();
-    c.SetRound(run.session.Timing().clockRounds - 1);
-    while (c.ClockChecks() == checks && c.Connected() && !run.session.Cancelled())
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (c.ClockChecks() == checks)
-        return run.Fail("the clock could not be checked", ExitFailure);
-    if (c.ClockFailures() != failures)
-        return run.Fail(c.ClockError(), ExitFailure);
-    run.value = TextResult{c.ClockSettings() != settings ? "device clock set" : "device clock in step"};
+    if (!run.session.Run(SyncClockRequest{}))
+        return ExitFailure;
+    run.value = run.session.LastResult();
     return ExitOk;
 }
 
@@ -199,14 +187,11 @@ int RunNetworkSet(Run& run) {
 }
 
 int RunRecordings(Run& run) {
-    CliLists lists;
     ListLevelRequest place;
-    place.dialog = &lists;
     place.localFolder = LocalFolder(run.r.toDir);
     const auto& args = run.r.recordingArgs;
     const std::vector<std::string> parts = args.empty() ? std::vector<std::string>{} : SplitPath(args[0]);
-    return run.r.rest[0] == "ls" ? RecordingsLs(run, lists, parts, place)
-                                 : RecordingsGet(run, lists, parts, place);
+    return run.r.rest[0] == "ls" ? RecordingsLs(run, parts, place) : RecordingsGet(run, parts, place);
 }
 
 } // namespace korvex::cli::device

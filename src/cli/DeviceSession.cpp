@@ -9,10 +9,7 @@
 
 namespace korvex::cli::device {
 
-std::atomic<bool> interrupted{false};
-extern "C" void OnInterrupt(int) {
-    interrupted.store(true);
-}
+CancelFlag interrupted;
 
 void CliStatus::ShowProgress(unsigned percent, unsigned textId) {
     std::lock_guard<std::mutex> g(lock);
@@ -41,28 +38,6 @@ void CliStatus::EndProgress() {
     progressShown = false;
 }
 
-NetworkPrintout CliNetwork::Printout() {
-    using C = NetworkSettingsSink;
-    NetworkPrintout n;
-    n.ipaddr = Shown(C::DeviceAddress);
-    n.netmask = Shown(C::Netmask);
-    n.gateway = Shown(C::Gateway);
-    n.hwaddr = texts[C::HardwareAddress];
-    n.controller = checked[C::ControllerUsed] ? Shown(C::Controller) : "none";
-    for (uint32_t k = 0; k < cameraCount; ++k) {
-        const int control = C::CameraAddress0 + static_cast<int>(k);
-        std::string line = missing[control] ? "missing" : "none";
-        if (addresses.count(control)) {
-            unsigned long channel = 1;
-            ParseNumber(texts[C::CameraChannel0 + static_cast<int>(k)], 0xFFFFFFFFul, channel);
-            line = CameraFileContent(addresses[control], static_cast<uint32_t>(channel));
-        }
-        n.cameras.push_back(line);
-    }
-    n.pass = texts[C::PassText];
-    return n;
-}
-
 namespace {
 
 // The command line never waits long for a polite goodbye once it stops.
@@ -82,16 +57,24 @@ Session::Session(const SessionSetup& setup)
           ConnectionSetup{.status = status,
                           .devices = setup.devices,
                           .programHistory = &setup.history, // an upload keeps the replaced program there
+                          .results = this,
                           .timing = timing}) {}
 
+// Session thread: wakes Run, which then takes the result from its future.
+void Session::JobEnded(const DeviceResult&) {
+    cancel.Wake([this] { jobEnded = true; });
+}
+
 bool Session::Run(DeviceRequest request) {
-    if (cancel.load())
+    if (cancel.IsSet())
         return BreakOff();
+    cancel.Wake([this] { jobEnded = false; });
     std::future<DeviceResult> done = connection.Submit(std::move(request));
-    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
-        if (cancel.load())
-            return BreakOff();
-    }
+    // A refused request is answered at once; a job that runs ends with its
+    // result (the session sets the future right after telling JobEnded).
+    const bool refused = done.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    if (!refused && cancel.WaitUntil([this] { return jobEnded; }))
+        return BreakOff();
     last = done.get();
     if (last.outcome == Outcome::Busy) {
         say.Error("the session is busy");
@@ -156,15 +139,22 @@ bool ParseNumber(const std::string& text, unsigned long max, unsigned long& valu
     return value <= max;
 }
 
-bool Walk(Session& session, CliLists& lists, const std::vector<std::string>& parts, ListLevelRequest& place) {
+bool Walk(Session& session, const std::vector<std::string>& parts, ListLevelRequest& place,
+          Listing& listing) {
+    const auto run = [&] {
+        if (!session.Run(place))
+            return false;
+        const auto* listed = std::get_if<Listing>(&session.LastResult().value);
+        listing = listed ? *listed : Listing{place.level, {}, {}};
+        return true;
+    };
     place.level = 0;
-    if (!session.Run(place))
+    if (!run())
         return false;
     for (size_t l = 0; l < parts.size() && l < 3; ++l) {
-        const std::vector<std::string>& names = lists.names[static_cast<int>(l)];
         int index = -1;
-        for (size_t i = 0; i < names.size(); ++i)
-            if (names[i] == parts[l])
+        for (size_t i = 0; i < listing.names.size(); ++i)
+            if (listing.names[i] == parts[l])
                 index = static_cast<int>(i);
         if (index < 0) {
             session.Say().Error("no folder '" + parts[l] + "' on the device");
@@ -172,7 +162,7 @@ bool Walk(Session& session, CliLists& lists, const std::vector<std::string>& par
         }
         place.selected[l] = index;
         place.level = static_cast<int>(l) + 1;
-        if (!session.Run(place))
+        if (!run())
             return false;
     }
     return true;

@@ -12,6 +12,7 @@
 #include "framework/StringTable.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <future>
 #include <map>
@@ -23,9 +24,50 @@
 
 namespace korvex::cli::device {
 
-// Set by SIGINT and SIGTERM while a command runs on one device.
-extern std::atomic<bool> interrupted;
-extern "C" void OnInterrupt(int);
+// Breaks a device command off. Set from another thread (the fleet's
+// coordinator, the watcher of Ctrl+C), it wakes a session's wait at once.
+class CancelFlag {
+public:
+    void Set() {
+        {
+            std::lock_guard<std::mutex> g(lock);
+            set = true;
+        }
+        changed.notify_all();
+    }
+    bool IsSet() const {
+        std::lock_guard<std::mutex> g(lock);
+        return set;
+    }
+    void Reset() {
+        std::lock_guard<std::mutex> g(lock);
+        set = false;
+    }
+    // Runs `note` under the lock and wakes the waiters (a job has ended).
+    template <typename F> void Wake(F note) {
+        {
+            std::lock_guard<std::mutex> g(lock);
+            note();
+        }
+        changed.notify_all();
+    }
+    // Waits until `ready()` (checked under the lock) or the flag is set;
+    // true when it was set.
+    template <typename P> bool WaitUntil(P ready) {
+        std::unique_lock<std::mutex> g(lock);
+        changed.wait(g, [&] { return set || ready(); });
+        return set;
+    }
+
+private:
+    mutable std::mutex lock;
+    std::condition_variable changed;
+    bool set = false;
+};
+
+// Set by SIGINT and SIGTERM (through their watcher) while a command runs on
+// one device.
+extern CancelFlag interrupted;
 
 // Where a command's messages go: on one device straight to standard error,
 // in a fleet into the device's result. Called from the session thread too.
@@ -102,54 +144,6 @@ private:
     std::vector<std::string> errors;
 };
 
-class CliNetwork : public NetworkSettingsSink {
-public:
-    void SetAddress(int control, uint32_t address) override { addresses[control] = address; }
-    void SetText(int control, const std::string& text) override { texts[control] = text; }
-    void SetChecked(int control, bool value) override { checked[control] = value; }
-    void Enable(int, bool) override {}
-    void SetMissing(int control) override {
-        addresses.erase(control);
-        missing[control] = true;
-    }
-    void Snapshot(const korvex::NetworkSnapshot& snapshot) override { cameraCount = snapshot.cameraCount; }
-    // The address of a control as network-show gives it.
-    std::string Shown(int control) {
-        if (missing[control])
-            return "missing";
-        return HostAddressText(addresses[control]);
-    }
-    // The settings as read, as network-show gives them.
-    NetworkPrintout Printout();
-
-    std::map<int, bool> missing;
-    std::map<int, uint32_t> addresses;
-    std::map<int, std::string> texts;
-    std::map<int, bool> checked;
-    uint32_t cameraCount = 0;
-};
-
-class CliLists : public RecordingsSink {
-public:
-    void SetLines(int level, const std::vector<std::string>& newLines) override { lines[level] = newLines; }
-    void ReplaceLine(int level, size_t index, const std::string& line, bool) override {
-        if (index < lines[level].size())
-            lines[level][index] = line;
-    }
-    void Listed(const Listing& listing) override { names[listing.level] = listing.names; }
-    std::map<int, std::vector<std::string>> lines;
-    std::map<int, std::vector<std::string>> names;
-};
-
-class FixedChooser : public FileChooser {
-public:
-    explicit FixedChooser(std::string path) : path(std::move(path)) {}
-    std::optional<std::string> ChooseSaveFile(const SaveFileRequest&) override { return path; }
-
-private:
-    std::string path;
-};
-
 bool ParseHostAddress(const std::string& text, uint32_t& hostOrder);
 
 bool ParseNumber(const std::string& text, unsigned long max, unsigned long& value);
@@ -158,14 +152,14 @@ bool ParseNumber(const std::string& text, unsigned long max, unsigned long& valu
 struct SessionSetup {
     Diagnostics& say;
     DeviceList& devices;
-    ProgramHistory& history;   // an upload keeps the replaced program there
-    std::atomic<bool>& cancel; // set to break the session off
-    bool endProgramOnCancel;   // one device: the whole program ends within a second
+    ProgramHistory& history; // an upload keeps the replaced program there
+    CancelFlag& cancel;      // set to break the session off
+    bool endProgramOnCancel; // one device: the whole program ends within a second
     bool drawProgress;
 };
 
 // One session for the whole command.
-class Session {
+class Session : private DeviceResultSink {
 public:
     explicit Session(const SessionSetup& setup);
     ~Session() {
@@ -175,9 +169,7 @@ public:
 
     void Start() { connection.Start(); }
     bool Connected() const { return connection.Connected(); }
-    bool Cancelled() const { return cancel.load(); }
-    Connection& Get() { return connection; }
-    const ConnectionTiming& Timing() const { return timing; }
+    bool Cancelled() const { return cancel.IsSet(); }
     CliStatus& Status() { return status; }
     Diagnostics& Say() { return say; }
 
@@ -188,22 +180,24 @@ public:
     const DeviceResult& LastResult() const { return last; }
 
 private:
+    void JobEnded(const DeviceResult& result) override;
     bool BreakOff();
     static void EndSoon();
     Diagnostics& say;
-    std::atomic<bool>& cancel;
+    CancelFlag& cancel;
     const bool endProgramOnCancel;
     const ConnectionTiming timing;
     CliStatus status;
     Connection connection;
     std::set<std::string> said;
     DeviceResult last;
+    bool jobEnded = false; // under the cancel flag's lock
 };
 
 // Selects the entries named by `parts` (CAM, DAY, HOUR; fewer allowed)
-// level by level, each listing going to `place`'s sink; false (error said)
-// when a name is not on the device. `place` holds the selections.
-bool Walk(Session& session, CliLists& lists, const std::vector<std::string>& parts, ListLevelRequest& place);
+// level by level; false (error said) when a name is not on the device.
+// `place` holds the selections, `listing` the last level listed.
+bool Walk(Session& session, const std::vector<std::string>& parts, ListLevelRequest& place, Listing& listing);
 
 std::vector<std::string> SplitPath(const std::string& path);
 
@@ -238,7 +232,7 @@ struct Run {
     Session& session;
     ProgramHistory& history;
     Request& r;
-    ResultValue value;
+    DeviceResult value;           // what the command prints
     bool connectSucceeded = true; // the connect job's own reads (version, cameras) too
     Diagnostics& say() { return session.Say(); }
     CliStatus& status() { return session.Status(); }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,7 +35,7 @@ std::string FleetErrorText(const std::vector<std::string>& messages, const std::
 
 // {"host": ..., "port": ..., "ok": true, "result": RESULT} or
 // {"host": ..., "port": ..., "ok": false, "error": "..."}.
-std::string FleetLine(const FleetHost& host, bool ok, const std::string& resultJsonOrError);
+std::string FleetLine(const FleetHost& host, bool ok, const nlohmann::ordered_json& resultOrError);
 
 // A per-device file name: "{host}" and "{port}" replaced.
 std::string ExpandDevicePattern(const std::string& pattern, const FleetHost& host);

@@ -1,5 +1,6 @@
 // The pieces of korvex-cli device --hosts that need no device: the host list,
 // the error text and the JSON line of one device.
+#include "cli/DeviceResult.h"
 #include "cli/Fleet.h"
 #include "cli/ProjectArgs.h"
 #include "framework/TextSplit.h"
@@ -115,12 +116,10 @@ std::string FleetErrorText(const std::vector<std::string>& messages, const std::
     return text.empty() ? fallback : text;
 }
 
-std::string FleetLine(const FleetHost& host, bool ok, const std::string& resultJsonOrError) {
-    std::string line =
-        "{\"host\": " + JsonString(host.host) + ", \"port\": " + std::to_string(host.port) + ", ";
-    if (ok)
-        return line + "\"ok\": true, \"result\": " + resultJsonOrError + "}";
-    return line + "\"ok\": false, \"error\": " + JsonString(resultJsonOrError) + "}";
+std::string FleetLine(const FleetHost& host, bool ok, const nlohmann::ordered_json& resultOrError) {
+    nlohmann::ordered_json line = {{"host", host.host}, {"port", host.port}, {"ok", ok}};
+    line[ok ? "result" : "error"] = resultOrError;
+    return device::JsonLine(line);
 }
 
 std::string ExpandDevicePattern(const std::string& pattern, const FleetHost& host) {

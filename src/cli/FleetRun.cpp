@@ -38,11 +38,11 @@ struct DeviceRun {
     DeviceRun(const Subcommand& command, Request request) : command(command), request(std::move(request)) {}
     const Subcommand& command;
     Request request;
-    std::atomic<bool> cancel{false};
+    CancelFlag cancel;
     CollectedDiagnostics say;
     // Written by the device's thread before it posts its index, read after.
     int status = ExitFailure;
-    ResultValue value;
+    DeviceResult value;
 };
 
 // The device's thread: one session from connect to disconnect.
@@ -50,7 +50,7 @@ void ServeDevice(const std::shared_ptr<DeviceRun>& run, const std::shared_ptr<Ma
                  size_t index) {
     DeviceList devices;
     ProgramHistory history;
-    ResultValue value;
+    DeviceResult value;
     int status = ExitFailure;
     try {
         status = RunOnDevice(run->command, run->request,
@@ -97,7 +97,7 @@ public:
     }
 
 private:
-    void Finish(const FleetHost& host, bool ok, const std::string& payload) {
+    void Finish(const FleetHost& host, bool ok, const nlohmann::ordered_json& payload) {
         Emit(FleetLine(host, ok, payload));
         ++tally.reported;
         if (ok)
@@ -201,7 +201,7 @@ private:
     }
 
     void Abandon(Slot& slot) {
-        slot.run->cancel.store(true);
+        slot.run->cancel.Set();
         abandoned.push_back(std::move(slot));
     }
 

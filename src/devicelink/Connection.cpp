@@ -22,6 +22,7 @@
 #include <mutex>
 #include <optional>
 #include <unistd.h>
+#include <variant>
 
 namespace korvex {
 
@@ -56,15 +57,12 @@ SocketGuard& GuardOf(const std::unique_ptr<ConnectionInternals>& internals) {
 } // namespace
 
 Connection::Connection(ConnectionSetup setup)
-    : Thread("Connection"), statusBar(setup.status), explorer(setup.devices), hostKeys(setup.hostKeys),
+    : Thread("Connection"), status(setup.status), devices(setup.devices), hostKeys(setup.hostKeys),
       programHistory(setup.programHistory), results(setup.results), timing(setup.timing),
       utcNow(setup.utcNow ? std::move(setup.utcNow) : std::function<uint64_t()>(SystemUtc100ns)),
       defaultKnownHostsPath(std::move(setup.knownHostsPath)),
       reconnectAfterRestart(setup.reconnectAfterRestart), stopGrace_ms(setup.timing.stopGrace_ms),
       internals(std::make_unique<ConnectionInternals>()) {}
-
-Connection::Connection(StatusSink& statusBar, DeviceList& explorer)
-    : Connection(ConnectionSetup{statusBar, explorer}) {}
 
 // The base class would end a still-running thread only after this object's
 // members (the session among them) are gone, and the thread's way out
@@ -75,6 +73,11 @@ Connection::~Connection() {
 }
 
 void Connection::OnStopRequested() {
+    {
+        // Wakes the sleeping loop (the stop event is set already).
+        std::lock_guard<std::mutex> guard(mailboxLock);
+        mailboxChanged.notify_all();
+    }
     // An idle thread sees the stop at once and closes the session with its
     // disconnect message, which cutting the socket first would lose. A
     // thread blocked in a job, or in that goodbye, is cut off after a short
@@ -100,28 +103,18 @@ void Connection::Run() {
             self.runChanged.notify_all();
         }
     } runEnd{*this};
-    round.store(0, std::memory_order_release);
     while (!StopRequested()) {
-        if (SleepOrStop(timing.poll_ms))
-            break;
-        const int32_t code = job.load(std::memory_order_acquire);
-        if (code >= JobChangePassword && code <= JobDownloadProgram)
-            RunPostedJob(code);
-        else if (code != 0)
-            job.store(0, std::memory_order_release);
-        const uint32_t counter = round.fetch_add(1, std::memory_order_acq_rel) + 1;
+        // Asleep until a request comes or a timed duty of the connected
+        // session is due; an idle closed session only waits for requests.
+        using Clock = std::chrono::steady_clock;
+        const bool live = connected.load(std::memory_order_acquire) && session;
+        const Clock::time_point deadline =
+            live ? std::min({nextLiveness, nextClock, nextKeepalive}) : Clock::time_point::max();
+        if (WaitForWork(deadline))
+            RunPostedJob();
         if (StopRequested())
             break;
-        if (connected.load(std::memory_order_acquire) && timing.clockRounds &&
-            counter % timing.clockRounds == 0)
-            SynchroniseClock();
-        if (connected.load(std::memory_order_acquire) && timing.livenessRounds &&
-            counter % timing.livenessRounds == 0)
-            CheckLiveness();
-        if (connected.load(std::memory_order_acquire) && session) {
-            session->Keepalive();
-            EndLostSession();
-        }
+        RunTimedDuties(Clock::now());
     }
     try {
         Disconnect();
@@ -129,6 +122,49 @@ void Connection::Run() {
         Trace("Connection::Run: %s\n", e.what());
     }
     AbandonMailbox();
+}
+
+bool Connection::WaitForWork(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> guard(mailboxLock);
+    const auto ready = [&] { return mailbox.has_value() || StopRequested(); };
+    if (deadline == std::chrono::steady_clock::time_point::max())
+        mailboxChanged.wait(guard, ready);
+    else
+        mailboxChanged.wait_until(guard, deadline, ready);
+    return mailbox.has_value() && !StopRequested();
+}
+
+// The duties of a connected session that come with time: the clock
+// synchronisation, the liveness check and the SSH keepalive, each when its
+// period has passed. A job that ran long does not make them run twice.
+void Connection::RunTimedDuties(std::chrono::steady_clock::time_point now) {
+    using std::chrono::milliseconds;
+    if (!connected.load(std::memory_order_acquire) || !session)
+        return;
+    if (timing.clockPeriod_ms && now >= nextClock) {
+        nextClock = now + milliseconds(timing.clockPeriod_ms);
+        SynchroniseClock();
+    }
+    if (connected.load(std::memory_order_acquire) && timing.livenessPeriod_ms && now >= nextLiveness) {
+        nextLiveness = now + milliseconds(timing.livenessPeriod_ms);
+        CheckLiveness();
+    }
+    if (connected.load(std::memory_order_acquire) && session && now >= nextKeepalive) {
+        const unsigned next_s = session->Keepalive();
+        nextKeepalive = now + milliseconds(next_s ? next_s * 1000u : 1000u);
+        EndLostSession();
+    }
+}
+
+// Session thread: the timed duties count from the moment the session is
+// logged in (again).
+void Connection::StartTimedDuties() {
+    using std::chrono::milliseconds;
+    const auto now = std::chrono::steady_clock::now();
+    const auto never = std::chrono::steady_clock::time_point::max();
+    nextLiveness = timing.livenessPeriod_ms ? now + milliseconds(timing.livenessPeriod_ms) : never;
+    nextClock = timing.clockPeriod_ms ? now + milliseconds(timing.clockPeriod_ms) : never;
+    nextKeepalive = now + milliseconds(1000);
 }
 
 void Connection::EndLostSession() {
@@ -144,56 +180,40 @@ void Connection::EndLostSession() {
     }
 }
 
-void Connection::PerformJob(int32_t code) {
-    switch (code) {
-    case JobChangePassword:
-        ChangePassword();
-        break;
-    case JobConnect:
-        Connect();
-        break;
-    case JobDisconnect:
-        Disconnect();
-        break;
-    case JobDownloadRecordings:
-        DownloadRecordings();
-        break;
-    case JobReadNetwork:
-        ReadNetwork();
-        break;
-    case JobListFiles:
-    case JobListHours:
-    case JobListLevel2:
-    case JobListCameras:
-        ListRecordings();
-        break;
-    case JobRestart:
-        Restart();
-        break;
-    case JobWriteNetwork:
-        WriteNetwork();
-        break;
-    case JobUploadProgram:
-        UploadProgram();
-        break;
-    case JobDownloadProgram:
-        DownloadProgram();
-        break;
-    default:
-        break;
-    }
+namespace {
+template <typename... F> struct Overloaded : F... { using F::operator()...; };
+template <typename... F> Overloaded(F...) -> Overloaded<F...>;
+} // namespace
+
+void Connection::PerformJob() {
+    std::visit(Overloaded{
+                   [&](const ConnectDeviceRequest&) { Connect(); },
+                   [&](const DisconnectRequest&) { Disconnect(); },
+                   [&](const ChangePasswordRequest&) { ChangePassword(); },
+                   [&](const RestartRequest&) { Restart(); },
+                   [&](const UploadProgramRequest&) { UploadProgram(); },
+                   [&](const DownloadProgramRequest&) { DownloadProgram(); },
+                   [&](const ReadNetworkRequest&) { ReadNetwork(); },
+                   [&](const WriteNetworkRequest&) { WriteNetwork(); },
+                   [&](const ListLevelRequest&) { ListRecordings(); },
+                   [&](const DownloadRecordingsRequest&) { DownloadRecordings(); },
+                   [&](const SyncClockRequest&) { SyncClockNow(); },
+               },
+               current.request);
 }
 
 void Connection::Connect() {
     if (connected.load(std::memory_order_acquire))
         return;
-    statusBar.ShowProgress(0, text::status_connecting);
+    status.ShowProgress(0, text::status_connecting);
     try {
         OpenAndLogIn();
     } catch (const UnconfirmedKey&) {
         CloseSession();
+        // A changed key is refused outright; a new one waits for the
+        // user's word.
         const bool changed = !unconfirmedKey.recordedFingerprint.empty();
-        statusBar.ShowMessage(changed ? 142 : 2600);
+        status.ShowMessage(changed ? text::status_connect_failed : text::device_key_unconfirmed);
         result.outcome = Outcome::KeyUnconfirmed;
         result.error = OutcomeName(Outcome::KeyUnconfirmed);
         if (changed)
@@ -203,16 +223,16 @@ void Connection::Connect() {
         return;
     } catch (...) {
         CloseSession();
-        statusBar.ShowMessage(text::status_connect_failed);
+        status.ShowMessage(text::status_connect_failed);
         throw;
     }
     session->StartKeepalive();
+    StartTimedDuties();
     programFolderLocked = false;
     connected.store(true, std::memory_order_release);
-    std::string text =
-        LoadTextA(text::status_connected_as) + " " + userName + "@" + NetworkAddressText(deviceAddress);
-    statusBar.ShowText(text);
-    QueryVersion(text);
+    status.ShowText(LoadTextA(text::status_connected_as) + " " + userName + "@" +
+                    NetworkAddressText(deviceAddress));
+    QueryVersion();
 }
 
 // Up to the login; throws UnconfirmedKey at a key the window has to ask about.
@@ -230,9 +250,9 @@ void Connection::OpenAndLogIn() {
     session = std::make_unique<SshSession>(timing, stopEvent, GuardOf(internals));
     session->OpenSocket(deviceAddress, port);
     session->CreateSession();
-    statusBar.ShowProgress(60, text::status_securing);
+    status.ShowProgress(60, text::status_securing);
     session->Handshake();
-    statusBar.ShowProgress(80, text::status_logging_in);
+    status.ShowProgress(80, text::status_logging_in);
     // The password goes only to a device whose key is the one on record
     // (or one never seen before, which is recorded now).
     if (!KeyConfirmed(keysPath))
@@ -262,7 +282,7 @@ bool Connection::KeyConfirmed(const std::string& path) {
             text.replace(at, 2, verdict.fingerprint);
         else
             text += " " + verdict.fingerprint;
-        statusBar.ShowText(text);
+        status.ShowText(text);
         Trace("Connection::Connect: recorded %s\n", verdict.fingerprint.c_str());
     }
     return true;
@@ -271,10 +291,10 @@ bool Connection::KeyConfirmed(const std::string& path) {
 void Connection::Disconnect() {
     if (!connected.load(std::memory_order_acquire))
         return;
-    statusBar.ShowMessage(text::status_disconnecting);
+    status.ShowMessage(text::status_disconnecting);
     CloseSession();
     connected.store(false, std::memory_order_release);
-    statusBar.ShowMessage(text::status_not_connected);
+    status.ShowMessage(text::status_not_connected);
 }
 
 void Connection::CloseSession() {
@@ -307,14 +327,21 @@ uint32_t Connection::ReadFactoryConfig() {
     return DecodeFactoryConfig(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
-void Connection::QueryVersion(std::string text) {
+std::string VersionText(const VersionInfo& info) {
+    std::string text = LoadTextA(text::status_connected_as) + " " + info.userName + "@" +
+                       NetworkAddressText(info.deviceAddress);
+    if (!info.version.empty())
+        text += "; " + LoadTextA(text::status_firmware_version) + ": " + info.version;
+    return text + "; " + LoadTextA(text::status_cameras) + ": " + std::to_string(info.cameras);
+}
+
+void Connection::QueryVersion() {
     const std::string output = session->RunCommand("/tavo/tavo --version", text::session_command_failed);
     VersionInfo info{userName, deviceAddress, "", 0};
-    if (VersionFromOutput(output, info.version))
-        text += "; " + LoadTextA(text::status_firmware_version) + ": " + info.version;
+    if (!VersionFromOutput(output, info.version))
+        info.version.clear();
     info.cameras = ReadFactoryConfig();
-    text += "; " + LoadTextA(text::status_cameras) + ": " + std::to_string(info.cameras);
-    statusBar.ShowText(text);
+    status.ShowText(VersionText(info));
     result.value = std::move(info);
 }
 
@@ -335,19 +362,19 @@ void Connection::ChangePassword() {
         const CommandResult rest = session->Collect(channel, text::password_change_failed);
         SshSession::RequireSuccess(rest.exitStatus, text::password_change_failed,
                                    SshSession::LastLine(rest.output));
-        statusBar.ShowMessage(text::password_changed);
+        status.ShowMessage(text::password_changed);
     } catch (...) {
-        statusBar.ShowMessage(text::password_change_failed);
+        status.ShowMessage(text::password_change_failed);
         throw;
     }
 }
 
 void Connection::RestartCommand() {
-    statusBar.ShowRestart(RestartStage::Restarting, "");
+    status.ShowRestart(RestartStage::Restarting, "");
     try {
         session->RunCommandThenGone(RestartCommandText, text::program_restart_failed);
     } catch (...) {
-        statusBar.ShowRestart(RestartStage::NotRestarted, "");
+        status.ShowRestart(RestartStage::NotRestarted, "");
         throw;
     }
     restartSent = true;
@@ -357,7 +384,7 @@ void Connection::Restart() {
     if (!RequireConnection())
         return;
     try {
-        statusBar.ShowProgress(0, text::program_restarting);
+        status.ShowProgress(0, text::program_restarting);
         RestartCommand();
         uint64_t remembered = 0;
         bool heardAgain = false;
@@ -366,7 +393,7 @@ void Connection::Restart() {
             if (StopRequested())
                 break;
             if (i >= 5) {
-                const uint64_t seen = explorer.LastSeen(deviceAddress);
+                const uint64_t seen = devices.LastSeen(deviceAddress);
                 if (i == 5)
                     remembered = seen;
                 else if (seen > remembered)
@@ -374,7 +401,7 @@ void Connection::Restart() {
             }
             if (heardAgain)
                 break;
-            statusBar.ShowProgress(i * 100 / 75, 0);
+            status.ShowProgress(i * 100 / 75, 0);
             if (SleepOrStop(timing.restartStep_ms))
                 break;
         }
@@ -383,11 +410,46 @@ void Connection::Restart() {
         if (i == 75 && !heardAgain &&
             !SshServerAnswers(deviceAddress, port, timing.reconnectTimeout_ms, stopEvent) && !StopRequested())
             RaiseError(text::link_restart_timeout);
-        statusBar.ShowMessage(text::program_restarted);
+        status.ShowMessage(text::program_restarted);
     } catch (...) {
-        statusBar.ShowMessage(text::program_restart_failed);
+        status.ShowMessage(text::program_restart_failed);
         throw;
     }
+}
+
+} // namespace korvex
+
+namespace korvex {
+
+// ---- the status sink that remembers the job's last text
+
+void Connection::StatusKeeper::ShowProgress(unsigned percent, unsigned textId) {
+    if (textId) {
+        std::lock_guard<std::mutex> guard(lock);
+        last = LoadTextA(textId);
+    }
+    shown.ShowProgress(percent, textId);
+}
+
+void Connection::StatusKeeper::ShowMessage(unsigned textId) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        last = LoadTextA(textId);
+    }
+    shown.ShowMessage(textId);
+}
+
+void Connection::StatusKeeper::ShowText(const std::string& text) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        last = text;
+    }
+    shown.ShowText(text);
+}
+
+std::string Connection::StatusKeeper::Last() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return last;
 }
 
 } // namespace korvex

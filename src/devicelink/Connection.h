@@ -7,6 +7,7 @@
 #include "framework/Thread.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -39,14 +40,14 @@ enum JobCode : int32_t {
     JobWriteNetwork = 11,
     JobUploadProgram = 12,
     JobDownloadProgram = 13,
+    JobSyncClock = 14,
 };
 
 // Pacing and limits of the session. The defaults are the program's; tests
 // shorten the waits.
 struct ConnectionTiming {
-    unsigned poll_ms = 100;               // one round of the thread loop
-    unsigned livenessRounds = 128;        // liveness check every this many rounds
-    unsigned clockRounds = 1024;          // clock synchronisation every this many rounds
+    unsigned livenessPeriod_ms = 12800;   // liveness check while connected (0: none)
+    unsigned clockPeriod_ms = 102400;     // clock synchronisation while connected (0: none)
     unsigned restartStep_ms = 1000;       // JobRestart: one of 75 wait steps
     unsigned uploadStep_ms = 533;         // JobUploadProgram: one of 75 wait steps
     unsigned networkStep_ms = 1000;       // JobWriteNetwork: one of 65 wait steps
@@ -89,19 +90,19 @@ struct ConnectionSetup {
 
 // The device session: one SSH connection held by one worker thread. A
 // caller posts one request at a time (only while no job is pending); the
-// thread takes it over within one round (100 ms), runs its job, reports
-// through the sinks and the result, and is free again when the job has
-// finished. Everything a job reads belongs to the thread while it runs.
+// thread, asleep until a request or its next timed duty (the liveness check,
+// the clock synchronisation, a keepalive), takes the request over at once,
+// runs its job, reports progress through the status sink and its outcome as
+// a DeviceResult, and is free again when the job has finished. Everything a
+// job reads belongs to the thread while it runs.
 class Connection : public Thread {
 public:
     explicit Connection(ConnectionSetup setup);
-    Connection(StatusSink& statusBar, DeviceList& explorer);
     ~Connection() override;
 
     // Hands `request` to the session thread and posts its job when no job
     // is pending; false (the pending job and its request untouched)
-    // otherwise. The thread takes the request over when it starts the job;
-    // the sinks it names are used for that job only.
+    // otherwise. The result goes to the setup's result sink only.
     bool Post(DeviceRequest request);
     // The same, for a caller that waits for the result: a refused request
     // gives a future that is ready at once with Outcome::Busy (or Failed
@@ -120,10 +121,6 @@ public:
     // connected). A failed fetch raises text::program_download_failed.
     uint32_t ReadFactoryConfig();
 
-    // The round counter of the loop (tests move it near a multiple of 128
-    // or 1024 instead of waiting minutes).
-    void SetRound(uint32_t value) { round.store(value, std::memory_order_release); }
-    uint32_t Round() const { return round.load(std::memory_order_acquire); }
     // How many clock synchronisations have run, and how many of them sent
     // the set-date command (for reports; any thread).
     unsigned ClockChecks() const { return clockChecks.load(std::memory_order_acquire); }
@@ -145,13 +142,19 @@ private:
         std::optional<std::promise<DeviceResult>> promise;
     };
     bool Hand(Posted& posted);
-    void RunPostedJob(int32_t code);
+    // Sleeps until a request is posted, the stop is asked for or `deadline`
+    // has come; true when a request waits.
+    bool WaitForWork(std::chrono::steady_clock::time_point deadline);
+    void RunTimedDuties(std::chrono::steady_clock::time_point now);
+    void StartTimedDuties();
+    void RunPostedJob();
     void TakeRequest();
     void Apply(DeviceRequest& request);
     void EndJob(int32_t code);
     void AbandonMailbox();
     bool RequireConnection();
-    void PerformJob(int32_t code);
+    void PerformJob();
+    void SyncClockNow();
     void EndLostSession();
     void Connect();
     void OpenAndLogIn();
@@ -159,8 +162,9 @@ private:
     void Disconnect();
     void CloseSession();
     void CheckLiveness();
-    void SynchroniseClock();
-    void QueryVersion(std::string statusText);
+    // One clock check; false (the reason kept in ClockError) when it failed.
+    bool SynchroniseClock();
+    void QueryVersion();
     void ChangePassword();
     void Restart();
     // The program an upload replaces, once fetched (bytes absent: the device
@@ -187,8 +191,8 @@ private:
     void DownloadRecordings();
     void FetchRecording(const std::string (&names)[3], const std::string& name, const std::string& folder);
     void ReadNetwork();
-    void ShowController(NetworkSettingsSink& dialog);
-    bool ShowCameras(NetworkSettingsSink& dialog);
+    void ReadController(NetworkSnapshot& snapshot);
+    bool ReadCameras(NetworkSnapshot& snapshot);
     // One settings file of a network write.
     struct NetworkFile {
         std::string path;
@@ -210,9 +214,28 @@ private:
     void ReconnectAfterRestart();
     void LogInAgain();
 
+    // The status sink that remembers the job's last status text.
+    class StatusKeeper : public StatusSink {
+    public:
+        explicit StatusKeeper(StatusSink& shown) : shown(shown) {}
+        void ShowProgress(unsigned percent, unsigned textId) override;
+        void ShowMessage(unsigned textId) override;
+        void ShowText(const std::string& text) override;
+        void ShowError(const std::string& text) override { shown.ShowError(text); }
+        void ShowRestart(RestartStage stage, const std::string& detail) override {
+            shown.ShowRestart(stage, detail);
+        }
+        std::string Last() const;
+
+    private:
+        StatusSink& shown;
+        mutable std::mutex lock;
+        std::string last;
+    };
+
     // Fixed for the session's life.
-    StatusSink& statusBar;
-    DeviceList& explorer;
+    StatusKeeper status;
+    DeviceList& devices;
     HostKeySink* const hostKeys;
     ProgramHistory* const programHistory;
     DeviceResultSink* const results;
@@ -223,7 +246,6 @@ private:
 
     std::atomic<int32_t> job{0};
     std::atomic<bool> connected{false};
-    std::atomic<uint32_t> round{0};
     std::atomic<unsigned> stopGrace_ms;
     std::atomic<unsigned> clockChecks{0};
     std::atomic<unsigned> clockSettings{0};
@@ -238,8 +260,10 @@ private:
     std::mutex runLock;
     std::condition_variable runChanged;
     bool runActive = false;
-    // The posted job's request, until the thread takes it over.
+    // The posted job's request, until the thread takes it over; the thread
+    // sleeps on `mailboxChanged` between jobs.
     std::mutex mailboxLock;
+    std::condition_variable mailboxChanged;
     std::optional<Posted> mailbox;
     bool ended = false; // the thread has ended: nothing is taken any more
 
@@ -257,6 +281,8 @@ private:
     uint32_t cameraCount = 0;           // camera rows of the last network read
     bool programFolderLocked = false;   // the device refused a new file beside its program
     bool restartSent = false;           // the running job has restarted the device
+    // When the timed duties are due next (while connected).
+    std::chrono::steady_clock::time_point nextLiveness, nextClock, nextKeepalive;
 };
 
 // Helpers of the session that do not need a device (tested on their own).

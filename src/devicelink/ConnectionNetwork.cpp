@@ -17,72 +17,6 @@
 
 namespace korvex {
 
-namespace {
-
-class NoNetworkDialog : public NetworkSettingsSink {
-public:
-    void SetAddress(int, uint32_t) override {}
-    void SetText(int, const std::string&) override {}
-    void SetChecked(int, bool) override {}
-    void Enable(int, bool) override {}
-};
-
-// Passes what the read shows on to the dialog and keeps it as a value.
-class SnapshotTaker : public NetworkSettingsSink {
-public:
-    explicit SnapshotTaker(NetworkSettingsSink& dialog) : dialog(dialog) {}
-
-    void SetAddress(int control, uint32_t address) override {
-        if (std::optional<uint32_t>* slot = AddressOf(control))
-            *slot = address;
-        dialog.SetAddress(control, address);
-    }
-    void SetText(int control, const std::string& text) override {
-        if (control == HardwareAddress)
-            snapshot.hardwareAddress = text;
-        else if (control == PassText)
-            snapshot.passText = text;
-        else if (const int camera = control - CameraChannel0; camera >= 0 && camera < 4)
-            snapshot.cameras[camera].channel = static_cast<uint32_t>(std::stoul(text));
-        dialog.SetText(control, text);
-    }
-    void SetChecked(int control, bool checked) override {
-        if (control == ControllerUsed)
-            snapshot.controllerUsed = checked;
-        dialog.SetChecked(control, checked);
-    }
-    void Enable(int control, bool enabled) override { dialog.Enable(control, enabled); }
-    void SetMissing(int control) override {
-        if (std::optional<uint32_t>* slot = AddressOf(control))
-            slot->reset();
-        if (const int camera = control - CameraAddress0; camera >= 0 && camera < 4)
-            snapshot.cameras[camera].missing = true;
-        dialog.SetMissing(control);
-    }
-
-    NetworkSnapshot snapshot;
-
-private:
-    std::optional<uint32_t>* AddressOf(int control) {
-        switch (control) {
-        case DeviceAddress:
-            return &snapshot.ipAddress;
-        case Netmask:
-            return &snapshot.netmask;
-        case Gateway:
-            return &snapshot.gateway;
-        case Controller:
-            return &snapshot.controller;
-        default:
-            if (const int camera = control - CameraAddress0; camera >= 0 && camera < 4)
-                return &snapshot.cameras[camera].address;
-            return nullptr;
-        }
-    }
-
-    NetworkSettingsSink& dialog;
-};
-
 // The status text naming the read commands that failed.
 std::string FailedReadsText(const std::vector<std::string>& failed) {
     std::string list;
@@ -93,52 +27,43 @@ std::string FailedReadsText(const std::vector<std::string>& failed) {
     return text;
 }
 
-} // namespace
-
 // A controller or camera file that cannot be fetched, or whose read breaks
-// off, is skipped: the row keeps what it shows.
-void Connection::ShowController(NetworkSettingsSink& dialog) {
-    using C = NetworkSettingsSink;
+// off, is skipped: the value keeps what it has.
+void Connection::ReadController(NetworkSnapshot& snapshot) {
     std::string content;
-    if (session->FetchAll("/tavo/controller", 0, 0, 4096, content)) {
-        const std::string text = TrimTrailing(content);
-        if (!text.empty()) {
-            const std::optional<uint32_t> address = ParseAddressText(text);
-            if (!address || *address != 0xFFFFFFFFu) {
-                dialog.SetChecked(C::ControllerUsed, true);
-                dialog.Enable(C::Controller, true);
-                if (address)
-                    dialog.SetAddress(C::Controller, *address);
-                else
-                    dialog.SetMissing(C::Controller);
-            }
-        }
+    if (!session->FetchAll("/tavo/controller", 0, 0, 4096, content))
+        return;
+    const std::string text = TrimTrailing(content);
+    if (text.empty())
+        return;
+    const std::optional<uint32_t> address = ParseAddressText(text);
+    if (!address || *address != 0xFFFFFFFFu) {
+        snapshot.controllerUsed = true;
+        snapshot.controller = address;
     }
 }
 
 // The camera rows of the factory record's cameras; true when camera 0 has
-// an address, which enables the rows.
-bool Connection::ShowCameras(NetworkSettingsSink& dialog) {
-    using C = NetworkSettingsSink;
+// an address, which makes the rows (and the pass text) editable.
+bool Connection::ReadCameras(NetworkSnapshot& snapshot) {
     std::string content;
     bool cameraZeroSet = false;
     for (uint32_t i = 0; i < cameraCount; ++i) {
         if (!session->FetchAll("/tavo/cam" + std::to_string(static_cast<int>(i)), 0, 0, 4096, content))
             continue;
+        NetworkSnapshot::Camera& row = snapshot.cameras[i];
+        row.fetched = true;
         const std::string text = TrimTrailing(content);
         if (i == 0)
             cameraZeroSet = !text.empty();
-        if (!text.empty()) {
-            const std::optional<CameraSetting> camera = ParseCameraFile(text);
-            if (camera) {
-                dialog.SetAddress(C::CameraAddress0 + static_cast<int>(i), camera->address);
-                dialog.SetText(C::CameraChannel0 + static_cast<int>(i), std::to_string(camera->channel));
-            } else {
-                dialog.SetMissing(C::CameraAddress0 + static_cast<int>(i));
-            }
+        if (text.empty())
+            continue;
+        if (const std::optional<CameraSetting> camera = ParseCameraFile(text)) {
+            row.address = camera->address;
+            row.channel = camera->channel;
+        } else {
+            row.missing = true;
         }
-        dialog.Enable(C::CameraAddress0 + static_cast<int>(i), cameraZeroSet);
-        dialog.Enable(C::CameraChannel0 + static_cast<int>(i), cameraZeroSet);
     }
     return cameraZeroSet;
 }
@@ -146,15 +71,10 @@ bool Connection::ShowCameras(NetworkSettingsSink& dialog) {
 void Connection::ReadNetwork() {
     if (!RequireConnection())
         return;
-    NoNetworkDialog none;
-    NetworkSettingsSink* const shown = std::get<ReadNetworkRequest>(current.request).dialog;
-    SnapshotTaker dialog(shown ? *shown : none);
-    using C = NetworkSettingsSink;
-
+    NetworkSnapshot snapshot;
     // A read command that fails leaves only its own fields missing; the
     // others are read all the same, and the status names what failed. (A
     // session that is lost ends the job.)
-    std::vector<std::string> failed;
     const auto read = [&](const std::string& command) -> std::optional<std::string> {
         try {
             return session->RunCommand(command, text::session_command_failed);
@@ -162,51 +82,37 @@ void Connection::ReadNetwork() {
             throw;
         } catch (const std::exception& e) {
             Trace("Connection::ReadNetwork: %s\n", e.what());
-            failed.push_back(command);
+            snapshot.failedCommands.push_back(command);
             return std::nullopt;
         }
     };
     const std::optional<std::string> settings = read("/tavo/ipconfig --show");
-    const std::pair<int, const char*> keys[3] = {
-        {C::DeviceAddress, "ipaddr"}, {C::Netmask, "netmask"}, {C::Gateway, "gateway"}};
-    for (const auto& [control, key] : keys) {
+    const std::pair<std::optional<uint32_t>*, const char*> keys[3] = {
+        {&snapshot.ipAddress, "ipaddr"}, {&snapshot.netmask, "netmask"}, {&snapshot.gateway, "gateway"}};
+    for (const auto& [slot, key] : keys) {
         // A key the device does not report, or a value that is no address,
-        // is shown as missing, never as a made-up 0.0.0.0 that OK would
-        // write back.
+        // is missing, never a made-up 0.0.0.0 that would be written back.
         const std::optional<std::string> value = settings ? SettingsValue(*settings, key) : std::nullopt;
-        const std::optional<uint32_t> address = value ? ParseAddressText(*value) : std::nullopt;
-        if (address)
-            dialog.SetAddress(control, *address);
-        else
-            dialog.SetMissing(control);
-        dialog.Enable(control, true);
+        *slot = value ? ParseAddressText(*value) : std::nullopt;
     }
 
     const std::optional<std::string> ifconfig = read("ifconfig eth0");
-    if (!ifconfig)
-        dialog.SetMissing(C::HardwareAddress);
-    else if (ifconfig->find("HWaddr ") != std::string::npos)
-        dialog.SetText(C::HardwareAddress, HardwareAddress(*ifconfig));
+    if (ifconfig && ifconfig->find("HWaddr ") != std::string::npos)
+        snapshot.hardwareAddress = HardwareAddress(*ifconfig);
 
-    ShowController(dialog);
+    ReadController(snapshot);
     cameraCount = std::min<uint32_t>(ReadFactoryConfig(), 4);
-
-    const bool cameraZeroSet = ShowCameras(dialog);
+    snapshot.cameraCount = cameraCount;
+    snapshot.camerasEditable = ReadCameras(snapshot);
 
     std::string content;
     if (session->FetchAll("/tavo/pass", 0, text::network_pass_read_failed, 4096, content)) {
-        const std::string text = TrimTrailing(content);
-        if (!text.empty()) {
-            dialog.SetText(C::PassText, text);
-            dialog.Enable(C::PassText, cameraZeroSet);
-        }
+        if (const std::string text = TrimTrailing(content); !text.empty())
+            snapshot.passText = text;
     }
-    if (!failed.empty())
-        statusBar.ShowText(FailedReadsText(failed));
-    dialog.snapshot.cameraCount = cameraCount;
-    dialog.snapshot.failedCommands = failed;
-    (shown ? *shown : none).Snapshot(dialog.snapshot);
-    result.value = std::move(dialog.snapshot);
+    if (snapshot.Partial())
+        status.ShowText(FailedReadsText(snapshot.failedCommands));
+    result.value = std::move(snapshot);
 }
 
 // Everything is sent before anything changes: each file goes beside its
@@ -227,17 +133,17 @@ void Connection::WriteNetwork() {
         const NetworkCheck check = ValidateNetworkSettings(w.ipAddress, w.netmask, w.gateway);
         if (check.Refused())
             RaiseMessage(LoadTextA(text::network_write_failed) + " " + check.error);
-        statusBar.ShowProgress(0, text::network_writing);
+        status.ShowProgress(0, text::network_writing);
         std::vector<NetworkFile> files = NetworkFiles(w);
         StageNetworkFiles(files, report);
         ApplyNetwork(w, files, report);
     } catch (...) {
         result.value = report;
-        statusBar.ShowMessage(text::network_write_failed);
+        status.ShowMessage(text::network_write_failed);
         throw;
     }
     result.value = report;
-    statusBar.ShowProgress(35, text::program_restarting);
+    status.ShowProgress(35, text::program_restarting);
     try {
         RestartCommand();
     } catch (const std::exception& e) {
@@ -247,7 +153,7 @@ void Connection::WriteNetwork() {
             why.erase(0, prefix.size());
         while (!why.empty() && why.back() == '.')
             why.pop_back();
-        statusBar.ShowMessage(text::network_written_not_restarted);
+        status.ShowMessage(text::network_written_not_restarted);
         RaiseMessage(FilledText(text::network_restart_failed, {why}));
     }
     report.restarted = true;
@@ -255,11 +161,11 @@ void Connection::WriteNetwork() {
     for (unsigned i = 1; i <= 65; ++i) {
         if (StopRequested())
             break;
-        statusBar.ShowProgress(i + 35, 0);
+        status.ShowProgress(i + 35, 0);
         if (SleepOrStop(timing.networkStep_ms))
             break;
     }
-    statusBar.ShowMessage(text::network_written);
+    status.ShowMessage(text::network_written);
 }
 
 // The files a write sends, in the order the device gets them.
@@ -286,7 +192,7 @@ void Connection::StageNetworkFiles(std::vector<NetworkFile>& files, NetworkWrite
     for (size_t k = 0; k < files.size(); ++k) {
         // A step per camera file, then the pass and the controller files.
         const size_t cameras = files.size() - 2;
-        statusBar.ShowProgress(k < cameras ? static_cast<unsigned>(3 * k + 3) : k == cameras ? 25 : 30, 0);
+        status.ShowProgress(k < cameras ? static_cast<unsigned>(3 * k + 3) : k == cameras ? 25 : 30, 0);
         NetworkFile& f = files[k];
         const CopyCheck check = CopyAndVerify(f.path + ".new", f.content, {});
         if (check.state == CopyCheck::Ok) {

@@ -53,18 +53,18 @@ void Connection::UploadProgram() {
         PreviousProgram previous;
         if (programHistory)
             KeepCurrentProgram(previous, report);
-        statusBar.ShowProgress(0, text::program_uploading);
+        status.ShowProgress(0, text::program_uploading);
         PlaceProgram(previous, report);
     } catch (...) {
         result.value = report;
-        statusBar.ShowMessage(text::program_upload_failed);
+        status.ShowMessage(text::program_upload_failed);
         throw;
     }
     report.installed = true;
     result.value = report;
     // The program is in place and verified from here on: a restart that
     // fails does not undo that, and the message says both.
-    statusBar.ShowProgress(25, text::program_restarting);
+    status.ShowProgress(25, text::program_restarting);
     try {
         RestartCommand();
     } catch (const std::exception& e) {
@@ -74,7 +74,7 @@ void Connection::UploadProgram() {
             why.erase(0, prefix.size());
         report.restartError = Clause(why.empty() ? LoadTextA(text::program_restart_failed) : why);
         result.value = report;
-        statusBar.ShowMessage(text::upload_installed_not_restarted);
+        status.ShowMessage(text::upload_installed_not_restarted);
         RaiseMessage(FilledText(text::upload_restart_failed, {report.restartError}));
     }
     report.restarted = true;
@@ -82,11 +82,11 @@ void Connection::UploadProgram() {
     for (unsigned i = 0; i < 75; ++i) {
         if (StopRequested())
             break;
-        statusBar.ShowProgress(i + 26, 0);
+        status.ShowProgress(i + 26, 0);
         if (SleepOrStop(timing.uploadStep_ms))
             break;
     }
-    statusBar.ShowMessage(text::program_uploaded);
+    status.ShowMessage(text::program_uploaded);
 }
 
 // Sends `bytes` to `path` and reads them back. Refused: the device would
@@ -142,7 +142,7 @@ void Connection::PlaceProgram(PreviousProgram& previous, UploadReport& report) {
     const std::vector<uint8_t>& payload = std::get<UploadProgramRequest>(current.request).payload;
     const std::string bytes(payload.begin(), payload.end());
     const auto progress = [&](uint64_t remaining, uint64_t total) {
-        statusBar.ShowProgress(total ? static_cast<unsigned>(25 - remaining * 25 / total) : 25, 0);
+        status.ShowProgress(total ? static_cast<unsigned>(25 - remaining * 25 / total) : 25, 0);
     };
     report.path = UploadReport::Path::Sibling;
     // A device that refused the file once in this session refuses it again:
@@ -161,7 +161,7 @@ void Connection::PlaceProgram(PreviousProgram& previous, UploadReport& report) {
                 report.previous = UploadReport::Previous::Untouched;
                 RaiseMessage(FilledText(text::upload_failed_untouched, {Clause(e.what())}));
             }
-            statusBar.ShowProgress(0, text::program_uploading);
+            status.ShowProgress(0, text::program_uploading);
         }
         PlaceInPlace(bytes, previous, report, progress);
         return;
@@ -230,7 +230,7 @@ void Connection::PlaceInPlace(const std::string& bytes, PreviousProgram& previou
     }
     std::string restoreWhy = LoadTextA(text::upload_nothing_kept);
     if (previous.bytes) {
-        statusBar.ShowProgress(0, text::upload_writing_back);
+        status.ShowProgress(0, text::upload_writing_back);
         const CopyCheck back = CopyAndVerify(ProgramPath, *previous.bytes, {});
         // A copy that broke off may still have left the whole program (the
         // part that did not arrive was never overwritten): what the device
@@ -256,27 +256,24 @@ void Connection::DownloadProgram() {
     if (!RequireConnection())
         return;
     try {
-        statusBar.ShowProgress(0, text::program_downloading);
+        status.ShowProgress(0, text::program_downloading);
         std::string bytes;
         session->FetchAll("/etc/tavo/program.tdv", text::program_download_failed,
                           text::program_download_failed, 0, bytes, [&](uint64_t received, uint64_t total) {
-                              statusBar.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
+                              status.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
                           });
-        FileChooser* fileChooser = std::get<DownloadProgramRequest>(current.request).chooser;
-        if (!fileChooser) {
-            Trace("Connection::DownloadProgram: no file chooser\n");
+        const std::string& path = std::get<DownloadProgramRequest>(current.request).path;
+        if (path.empty()) {
+            Trace("Connection::DownloadProgram: no local file\n");
             return;
         }
-        SaveFileRequest request{LoadTextA(text::filter_project_files), "*.kvx",
-                                LoadTextA(text::program_default_file_name), "", "kvx"};
-        std::optional<std::string> path = fileChooser->ChooseSaveFile(request);
-        if (!path)
-            return; // cancelled: the bytes are dropped, the status stays
-        AtomicFile::WriteAll(*path, bytes.data(), bytes.size());
-        result.value = DownloadReport{{*path}};
-        statusBar.ShowMessage(text::program_downloaded);
+        AtomicFile::WriteAll(path, bytes.data(), bytes.size());
+        DownloadReport report;
+        report.written.push_back(path);
+        result.value = std::move(report);
+        status.ShowMessage(text::program_downloaded);
     } catch (...) {
-        statusBar.ShowMessage(text::program_download_failed);
+        status.ShowMessage(text::program_download_failed);
         throw;
     }
 }
@@ -285,7 +282,7 @@ void Connection::DownloadProgram() {
 // unless the newest kept program of the device is the same; either way the
 // report names the copy on this computer.
 void Connection::KeepCurrentProgram(PreviousProgram& previous, UploadReport& report) {
-    statusBar.ShowProgress(0, text::device_keeping_program);
+    status.ShowProgress(0, text::device_keeping_program);
     previous.bytes = FetchCurrentProgram(text::device_keep_failed);
     previous.fetched = true;
     if (previous.bytes)

@@ -43,8 +43,8 @@ void Connection::ReconnectAfterRestart() {
     // "not connected" text, as the session carries on.
     CloseSession();
     connected.store(false, std::memory_order_release);
-    statusBar.ShowText(LoadTextA(text::reconnect_waiting));
-    statusBar.ShowRestart(RestartStage::Waiting, "");
+    status.ShowText(LoadTextA(text::reconnect_waiting));
+    status.ShowRestart(RestartStage::Waiting, "");
     // A job that failed after the restart (the device never came back in
     // its own wait) gets one more ask, not a second long wait.
     const unsigned wait = result.Ok() ? timing.reconnectWait_ms : 0;
@@ -63,8 +63,8 @@ void Connection::ReconnectAfterRestart() {
         return;
     if (!answers) {
         const std::string why = Filled(text::reconnect_no_answer, std::to_string(wait / 1000));
-        statusBar.ShowText(Filled(text::reconnect_failed, why));
-        statusBar.ShowRestart(RestartStage::Failed, why);
+        status.ShowText(Filled(text::reconnect_failed, why));
+        status.ShowRestart(RestartStage::Failed, why);
         return;
     }
     LogInAgain();
@@ -86,15 +86,16 @@ void Connection::LogInAgain() {
         if (StopRequested())
             return;
         Trace("Connection::LogInAgain: %s\n", why.c_str());
-        statusBar.ShowText(Filled(text::reconnect_failed, why));
-        statusBar.ShowRestart(RestartStage::Failed, why);
+        status.ShowText(Filled(text::reconnect_failed, why));
+        status.ShowRestart(RestartStage::Failed, why);
         return;
     }
     session->StartKeepalive();
+    StartTimedDuties();
     connected.store(true, std::memory_order_release);
-    statusBar.ShowText(LoadTextA(text::reconnect_connected_again) + ": " + userName + "@" +
-                       NetworkAddressText(deviceAddress));
-    statusBar.ShowRestart(RestartStage::ConnectedAgain, "");
+    status.ShowText(LoadTextA(text::reconnect_connected_again) + ": " + userName + "@" +
+                    NetworkAddressText(deviceAddress));
+    status.ShowRestart(RestartStage::ConnectedAgain, "");
 }
 
 } // namespace korvex

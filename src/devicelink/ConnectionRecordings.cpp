@@ -11,19 +11,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 #include <sys/stat.h>
 
 namespace korvex {
 
 namespace {
-
-// Stands in for a dialog that is not there, so jobs need no null checks.
-class NoRecordings : public RecordingsSink {
-public:
-    void SetLines(int, const std::vector<std::string>&) override {}
-    void ReplaceLine(int, size_t, const std::string&, bool) override {}
-};
 
 bool IsFolder(const std::string& path) {
     struct stat info {};
@@ -41,19 +35,15 @@ void Connection::ListRecordings() {
     if (!RequireConnection())
         return;
     const ListLevelRequest& request = std::get<ListLevelRequest>(current.request);
-    NoRecordings none;
-    RecordingsSink& dialog = request.dialog ? *request.dialog : none;
     const int level = request.level;
     static const unsigned startText[4] = {text::recordings_listing_cameras, text::recordings_listing_folders,
                                           text::recordings_listing_hours, text::recordings_listing};
     static const unsigned endText[4] = {text::recordings_cameras_listed, text::recordings_folders_listed,
                                         text::recordings_folders_listed, text::recordings_listed};
     try {
-        statusBar.ShowMessage(startText[level]);
-        for (int l = level; l < 4; ++l) {
+        status.ShowMessage(startText[level]);
+        for (int l = level; l < 4; ++l)
             listed[l].clear();
-            dialog.SetLines(l, {});
-        }
         // The path of the selected folders above the level being listed,
         // locally and as the listing command's argument.
         std::string relative, quoted;
@@ -78,12 +68,10 @@ void Connection::ListRecordings() {
                 line += SavedMark;
             listing.lines.push_back(line);
         }
-        dialog.SetLines(level, listing.lines);
-        dialog.Listed(listing);
         result.value = std::move(listing);
-        statusBar.ShowMessage(endText[level]);
+        status.ShowMessage(endText[level]);
     } catch (...) {
-        statusBar.ShowMessage(text::recordings_list_failed);
+        status.ShowMessage(text::recordings_list_failed);
         throw;
     }
 }
@@ -92,8 +80,6 @@ void Connection::DownloadRecordings() {
     if (!RequireConnection())
         return;
     const DownloadRecordingsRequest& request = std::get<DownloadRecordingsRequest>(current.request);
-    NoRecordings none;
-    RecordingsSink& dialog = request.dialog ? *request.dialog : none;
     std::string names[3];
     for (int l = 0; l < 3; ++l) {
         const int index = request.selected[l];
@@ -110,22 +96,22 @@ void Connection::DownloadRecordings() {
     if (files.empty())
         RaiseError(text::recordings_choose_recording);
 
+    // The report names the copies made so far, also of a download that
+    // fails part-way.
     DownloadReport report;
+    std::copy(std::begin(request.selected), std::end(request.selected), report.selected);
     try {
         for (int index : files) {
             const std::string& name = listed[3][static_cast<size_t>(index)];
             FetchRecording(names, name, request.localFolder);
             report.written.push_back(request.localFolder + names[0] + "/" + names[1] + "/" + names[2] + "/" +
                                      name);
-            dialog.ReplaceLine(3, static_cast<size_t>(index), name + SavedMark, true);
+            report.files.push_back(index);
+            result.value = report;
         }
-        dialog.ReplaceLine(0, static_cast<size_t>(request.selected[0]), names[0] + SavedMark, true);
-        dialog.ReplaceLine(1, static_cast<size_t>(request.selected[1]), names[1] + SavedMark, true);
-        dialog.ReplaceLine(2, static_cast<size_t>(request.selected[2]), HourLine(names[2]) + SavedMark, true);
-        result.value = std::move(report);
-        statusBar.ShowMessage(text::recordings_downloaded);
+        status.ShowMessage(text::recordings_downloaded);
     } catch (...) {
-        statusBar.ShowMessage(text::program_download_failed);
+        status.ShowMessage(text::program_download_failed);
         throw;
     }
 }
@@ -138,8 +124,8 @@ void Connection::DownloadRecordings() {
 void Connection::FetchRecording(const std::string (&names)[3], const std::string& name,
                                 const std::string& localFolder) {
     const std::string relative = names[0] + "/" + names[1] + "/" + names[2];
-    statusBar.ShowText(LoadTextA(text::recordings_downloading) + " '" + relative + "/" + name + "'");
-    statusBar.ShowProgress(0, 0);
+    status.ShowText(LoadTextA(text::recordings_downloading) + " '" + relative + "/" + name + "'");
+    status.ShowProgress(0, 0);
     std::vector<std::string> made;
     std::optional<AtomicFile> local;
     auto open = [&] {
@@ -157,7 +143,7 @@ void Connection::FetchRecording(const std::string (&names)[3], const std::string
                        [&](const uint8_t* data, size_t n, uint64_t received, uint64_t total) {
                            open();
                            local->Write(data, n);
-                           statusBar.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
+                           status.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
                        });
         open(); // a recording of no bytes
         local->Commit();

@@ -4,19 +4,32 @@
 #include "devicelink/Connection.h"
 #include "framework/Trace.h"
 
-#include <iterator>
-#include <type_traits>
+#include <variant>
 
 namespace korvex {
 
+namespace {
+
+struct JobCodeOf {
+    int32_t operator()(const ConnectDeviceRequest&) const { return JobConnect; }
+    int32_t operator()(const DisconnectRequest&) const { return JobDisconnect; }
+    int32_t operator()(const ChangePasswordRequest&) const { return JobChangePassword; }
+    int32_t operator()(const RestartRequest&) const { return JobRestart; }
+    int32_t operator()(const UploadProgramRequest&) const { return JobUploadProgram; }
+    int32_t operator()(const DownloadProgramRequest&) const { return JobDownloadProgram; }
+    int32_t operator()(const ReadNetworkRequest&) const { return JobReadNetwork; }
+    int32_t operator()(const WriteNetworkRequest&) const { return JobWriteNetwork; }
+    int32_t operator()(const ListLevelRequest& list) const {
+        return list.level >= 0 && list.level <= 3 ? JobListCameras - list.level : JobNone;
+    }
+    int32_t operator()(const DownloadRecordingsRequest&) const { return JobDownloadRecordings; }
+    int32_t operator()(const SyncClockRequest&) const { return JobSyncClock; }
+};
+
+} // namespace
+
 int32_t JobOf(const DeviceRequest& request) {
-    if (const auto* list = std::get_if<ListLevelRequest>(&request))
-        return list->level >= 0 && list->level <= 3 ? JobListCameras - list->level : JobNone;
-    static constexpr int32_t codes[] = {
-        JobConnect,         JobDisconnect,  JobChangePassword, JobRestart, JobUploadProgram,
-        JobDownloadProgram, JobReadNetwork, JobWriteNetwork,   JobNone,    JobDownloadRecordings};
-    static_assert(std::size(codes) == std::variant_size_v<DeviceRequest>);
-    return codes[request.index()];
+    return std::visit(JobCodeOf{}, request);
 }
 
 const char* OutcomeName(Outcome outcome) {
@@ -49,6 +62,7 @@ bool Connection::Hand(Posted& posted) {
         return false;
     mailbox = std::move(posted);
     job.store(code, std::memory_order_release);
+    mailboxChanged.notify_all();
     return true;
 }
 
@@ -96,17 +110,18 @@ void Connection::Apply(DeviceRequest& request) {
     }
 }
 
-void Connection::RunPostedJob(int32_t code) {
+void Connection::RunPostedJob() {
+    const int32_t code = job.load(std::memory_order_acquire);
     TakeRequest();
     try {
-        PerformJob(code);
+        PerformJob();
     } catch (const std::exception& e) {
         // A job broken off by the stop request is not the user's error.
         if (StopRequested()) {
             Trace("Connection::Run: job %d ended by stop: %s\n", code, e.what());
             result.outcome = Outcome::Stopped;
         } else {
-            statusBar.ShowError(e.what());
+            status.ShowError(e.what());
             result.outcome = Outcome::Failed;
         }
         result.error = e.what();
@@ -120,8 +135,10 @@ void Connection::RunPostedJob(int32_t code) {
 // sinks it named, which belong to the caller) is let go, and the session is
 // free for the next request before the waiting caller hears of it.
 void Connection::EndJob(int32_t code) {
+    result.status = status.Last();
+    Trace("Connection: job %d ended: %s\n", code, OutcomeName(result.outcome));
     if (results)
-        results->JobEnded(code, result);
+        results->JobEnded(result);
     std::optional<std::promise<DeviceResult>> promise = std::move(current.promise);
     current = Posted{DisconnectRequest{}, std::nullopt};
     job.store(0, std::memory_order_release);

@@ -3,6 +3,7 @@
 
 #include "devicelink/Connection.h"
 #include "devicelink/SshSession.h"
+#include "framework/LocalException.h"
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"
 #include "framework/Trace.h"
@@ -96,7 +97,7 @@ std::string ClockCommand(const std::string& output, uint64_t pc) {
     return command;
 }
 
-void Connection::SynchroniseClock() {
+bool Connection::SynchroniseClock() {
     struct Counted {
         std::atomic<unsigned>& counter;
         ~Counted() { counter.fetch_add(1, std::memory_order_acq_rel); }
@@ -104,7 +105,7 @@ void Connection::SynchroniseClock() {
     SshChannel first = session ? session->TryOpenChannel() : SshChannel();
     if (!first) {
         Disconnect();
-        return;
+        return false;
     }
     try {
         if (!session->Exec(first, "date -u -Iseconds"))
@@ -117,7 +118,7 @@ void Connection::SynchroniseClock() {
             RaiseError(text::link_clock_unreadable);
         const std::string command = ClockCommand(date.output, utcNow());
         if (command.empty())
-            return;
+            return true;
         Trace("Connection::SynchroniseClock: setting the device clock\n");
         session->RunCommand(command, text::link_clock_not_set);
         clockSettings.fetch_add(1, std::memory_order_acq_rel);
@@ -131,6 +132,7 @@ void Connection::SynchroniseClock() {
             text.replace(text.find("%1"), 2, SshSession::FirstLine(after));
             RaiseMessage(text);
         }
+        return true;
     } catch (const std::exception& e) {
         // Nobody asked for this round: the failure is kept for whoever
         // reads it (korvex-cli sync-clock), and a session it left useless
@@ -139,7 +141,24 @@ void Connection::SynchroniseClock() {
         std::lock_guard<std::mutex> guard(clockLock);
         clockError = e.what();
         clockFailures.fetch_add(1, std::memory_order_acq_rel);
+        return false;
     }
+}
+
+// The clock check a caller asked for: its failure is the job's, and the
+// timed check counts its period from now.
+void Connection::SyncClockNow() {
+    if (!RequireConnection())
+        return;
+    const unsigned settings = ClockSettings();
+    const bool checked = SynchroniseClock();
+    if (timing.clockPeriod_ms)
+        nextClock = std::chrono::steady_clock::now() + std::chrono::milliseconds(timing.clockPeriod_ms);
+    if (!connected.load(std::memory_order_acquire))
+        RaiseError(text::link_clock_unchecked);
+    if (!checked)
+        RaiseMessage(ClockError());
+    result.value = ClockReport{ClockSettings() != settings};
 }
 
 std::string Connection::ClockError() const {

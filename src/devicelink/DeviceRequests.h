@@ -5,8 +5,6 @@
 // takes it over when it starts the job, so nothing the job reads is shared
 // with the caller while it runs.
 
-#include "devicelink/DeviceSinks.h"
-
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -34,15 +32,13 @@ struct UploadProgramRequest {
     std::vector<uint8_t> payload;
 };
 
-// The chooser is asked for the local file; it is used for this job only.
+// The local file the device's program is written to (asked before the job).
 struct DownloadProgramRequest {
-    FileChooser* chooser = nullptr;
+    std::string path;
 };
 
-// The settings go to `dialog`, used for this job only.
-struct ReadNetworkRequest {
-    NetworkSettingsSink* dialog = nullptr;
-};
+// Answered with a NetworkSnapshot.
+struct ReadNetworkRequest {};
 
 // The settings written (host order: first octet in the top byte).
 struct WriteNetworkRequest {
@@ -61,7 +57,6 @@ struct ListLevelRequest {
     int level = 0;
     int selected[3] = {-1, -1, -1};
     std::string localFolder; // "" or ending in "/": marks the copies there
-    RecordingsSink* dialog = nullptr;
 };
 
 // Copies the files `files` (indexes into the file listing) of the hour
@@ -70,13 +65,16 @@ struct DownloadRecordingsRequest {
     int selected[3] = {-1, -1, -1};
     std::vector<int> files;
     std::string localFolder;
-    RecordingsSink* dialog = nullptr;
 };
+
+// A clock check now rather than at its next turn; answered with a
+// ClockReport.
+struct SyncClockRequest {};
 
 using DeviceRequest =
     std::variant<ConnectDeviceRequest, DisconnectRequest, ChangePasswordRequest, RestartRequest,
                  UploadProgramRequest, DownloadProgramRequest, ReadNetworkRequest, WriteNetworkRequest,
-                 ListLevelRequest, DownloadRecordingsRequest>;
+                 ListLevelRequest, DownloadRecordingsRequest, SyncClockRequest>;
 
 // The job code the session runs for `request`.
 int32_t JobOf(const DeviceRequest& request);

@@ -19,8 +19,13 @@ struct VersionInfo {
     uint32_t cameras = 0;       // of the factory record (0 when unreadable)
 };
 
+// The status text of a connect: "Connected as USER@ADDR; Firmware
+// version: V; Cameras: N" (the version part only when there is one).
+std::string VersionText(const VersionInfo& info);
+
 // The network settings as the read found them (host order addresses). A
-// value the device holds unreadably, or a read that failed, is absent.
+// value the device holds unreadably, or a read that failed, is absent. The
+// network dialog fills its fields from it, korvex-cli prints it.
 struct NetworkSnapshot {
     std::optional<uint32_t> ipAddress, netmask, gateway;
     std::optional<std::string> hardwareAddress;
@@ -31,11 +36,21 @@ struct NetworkSnapshot {
         std::optional<uint32_t> address;
         std::optional<uint32_t> channel;
         bool missing = false; // the device's file holds no readable setting
+        bool fetched = false; // the device gave its file
     };
     Camera cameras[4];
+    // Camera 0 has an address: the camera rows and the pass text may be
+    // changed (the dialog enables them).
+    bool camerasEditable = false;
     std::optional<std::string> passText;
     std::vector<std::string> failedCommands; // read commands that failed
+
+    // Some read commands failed: the settings they give are absent.
+    bool Partial() const { return !failedCommands.empty(); }
 };
+
+// The status text naming the read commands of a partial read.
+std::string FailedReadsText(const std::vector<std::string>& failedCommands);
 
 // One level of the recordings (0 cameras, 1 days, 2 hours, 3 files): the
 // names on the device and the lines the list shows (copies marked).
@@ -45,9 +60,20 @@ struct Listing {
     std::vector<std::string> lines;
 };
 
-// The files a download wrote: local paths, in the order written.
+// The files a download wrote: local paths, in the order written. A
+// recordings download also names the hour it copied from (the selections
+// of levels 0..2) and the indexes of the files it copied, in the order
+// written; a program download leaves them at -1 and empty.
 struct DownloadReport {
     std::vector<std::string> written;
+    int selected[3] = {-1, -1, -1};
+    std::vector<int> files;
+};
+
+// What a clock check did: the device's clock was more than 10 s off and has
+// been set, or it was in step and left alone.
+struct ClockReport {
+    bool set = false;
 };
 
 // What an upload (or a restore, which is an upload of a kept program) did.
@@ -88,12 +114,17 @@ enum class Outcome {
     Stopped,        // the session was stopped before or during the job
 };
 
+using DeviceValue = std::variant<std::monostate, VersionInfo, NetworkSnapshot, Listing, DownloadReport,
+                                 UploadReport, NetworkWriteReport, ClockReport>;
+
+// The one answer of a job: its outcome, what it read or did as a value, and
+// the status text it ended with (what korvex-cli prints for the jobs that
+// read nothing).
 struct DeviceResult {
     Outcome outcome = Outcome::Ok;
     std::string error;
-    std::variant<std::monostate, VersionInfo, NetworkSnapshot, Listing, DownloadReport, UploadReport,
-                 NetworkWriteReport>
-        value;
+    DeviceValue value;
+    std::string status;
 
     bool Ok() const { return outcome == Outcome::Ok; }
 };
@@ -103,7 +134,7 @@ struct DeviceResult {
 class DeviceResultSink {
 public:
     virtual ~DeviceResultSink() = default;
-    virtual void JobEnded(int32_t job, const DeviceResult& result) = 0;
+    virtual void JobEnded(const DeviceResult& result) = 0;
 };
 
 // Short name of an outcome ("ok", "busy", ...), for traces and messages.

@@ -307,13 +307,14 @@ void SshSession::StartKeepalive() {
         libssh2_keepalive_config(session, 1, timing.keepalive_s);
 }
 
-void SshSession::Keepalive() {
+unsigned SshSession::Keepalive() {
     if (!session || lost || timing.keepalive_s == 0)
-        return;
+        return 0;
     int next = 0;
     const int rc = libssh2_keepalive_send(session, &next);
     if (rc != 0 && rc != LIBSSH2_ERROR_EAGAIN)
         NoteFailure(rc);
+    return next > 0 ? static_cast<unsigned>(next) : 0;
 }
 
 void SshSession::Close() {

@@ -103,9 +103,10 @@ public:
     void Authenticate(const std::string& user, const std::string& password);
     // Sets the keepalive interval; only after authentication.
     void StartKeepalive();
-    // Sends a keepalive when one is due. Called by the idle loop only, never
-    // while a job waits for the device.
-    void Keepalive();
+    // Sends a keepalive when one is due; the seconds until the next is due
+    // (0: none planned). Called by the idle loop only, never while a job
+    // waits for the device.
+    unsigned Keepalive();
     // Disconnects ("Shutdown", reason 11; skipped when the connection is
     // already broken), frees the session, closes the socket.
     void Close();

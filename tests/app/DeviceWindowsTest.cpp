@@ -60,7 +60,6 @@ protected:
         options.announce = false;
         options.announcePort = FreeUdpPort();
         options.restartSeconds = 1;
-        timing.poll_ms = 10;
         timing.restartStep_ms = 10;
         timing.uploadStep_ms = 10;
         timing.networkStep_ms = 10;
@@ -84,6 +83,7 @@ protected:
                               .devices = devices,
                               .hostKeys = &windows->HostKeys(),
                               .programHistory = history,
+                              .results = &windows->Results(),
                               .timing = timing,
                               .reconnectAfterRestart = true};
         setup.knownHostsPath = KnownHostsPath();
@@ -123,8 +123,18 @@ protected:
         faults.hangCommands = true;
         device->SetFaults(faults);
     }
+    // A dialog's field by its dialog's own name for it.
     template <typename W = QWidget> W* Ctl(QDialog* dialog, int id) {
-        return dialog->findChild<W*>(QStringLiteral("c%1").arg(id));
+        QWidget* found = nullptr;
+        if (auto* c = qobject_cast<ConnectDialog*>(dialog))
+            found = c->Control(id);
+        else if (auto* n = qobject_cast<NetworkDialog*>(dialog))
+            found = n->Control(id);
+        else if (auto* r = qobject_cast<RecordingsDialog*>(dialog))
+            found = r->Control(id);
+        else if (auto* p = qobject_cast<PasswordDialog*>(dialog))
+            found = p->Control(id);
+        return qobject_cast<W*>(found);
     }
 
     // Fills the connect dialog and presses OK.
@@ -241,7 +251,7 @@ TEST_F(DeviceWindows, TheWindowsSideKeepsTheLoginItPostedAndRefusesWhatNeedsASes
     EXPECT_FALSE(sinks->Post(RestartRequest{}));
     EXPECT_FALSE(sinks->Post(ChangePasswordRequest{"x"}));
     EXPECT_FALSE(sinks->Post(ListLevelRequest{}));
-    EXPECT_FALSE(sinks->PostDownloadProgram(temp.Path() + "/p.kvx"));
+    EXPECT_FALSE(sinks->Post(DownloadProgramRequest{temp.Path() + "/p.kvx"}));
     EXPECT_EQ(connection->PendingJob(), JobNone);
 
     StartDevice();
@@ -311,28 +321,31 @@ TEST_F(DeviceWindows, NetworkSettingsReadRefuseBadValuesThenWriteAndRestart) {
     auto* dialog = Active<NetworkDialog>();
     ASSERT_NE(dialog, nullptr);
     Settle();
-    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, 1009)->text(), "192.168.0.20");
-    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, 1046)->text(), "255.255.255.0");
-    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, 1045)->text(), "192.168.0.1");
-    EXPECT_EQ(Ctl<QLineEdit>(dialog, 1047)->text(), "02:4B:56:00:00:01");
-    EXPECT_TRUE(Ctl(dialog, 1009)->isEnabled());
-    EXPECT_FALSE(Ctl<QCheckBox>(dialog, 1097)->isChecked());
-    EXPECT_FALSE(Ctl(dialog, 1098)->isEnabled());
-    EXPECT_TRUE(Ctl(dialog, 1074)->isEnabled());
-    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, 1075)->text(), "192.168.0.102");
-    EXPECT_EQ(Ctl<QLineEdit>(dialog, 1083)->text(), "2");
-    EXPECT_FALSE(Ctl(dialog, 1076)->isEnabled()); // only the device's two cameras
-    Ctl<QCheckBox>(dialog, 1097)->setChecked(true);
-    EXPECT_TRUE(Ctl(dialog, 1098)->isEnabled());
+    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, NetworkDialog::DeviceAddress)->text(), "192.168.0.20");
+    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, NetworkDialog::Netmask)->text(), "255.255.255.0");
+    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, NetworkDialog::Gateway)->text(), "192.168.0.1");
+    EXPECT_EQ(Ctl<QLineEdit>(dialog, NetworkDialog::HardwareAddress)->text(), "02:4B:56:00:00:01");
+    EXPECT_TRUE(Ctl(dialog, NetworkDialog::DeviceAddress)->isEnabled());
+    EXPECT_FALSE(Ctl<QCheckBox>(dialog, NetworkDialog::ControllerUsed)->isChecked());
+    EXPECT_FALSE(Ctl(dialog, NetworkDialog::Controller)->isEnabled());
+    EXPECT_TRUE(Ctl(dialog, NetworkDialog::CameraAddress0)->isEnabled());
+    EXPECT_EQ(Ctl<Ipv4Edit>(dialog, NetworkDialog::CameraAddress0 + 1)->text(), "192.168.0.102");
+    EXPECT_EQ(Ctl<QLineEdit>(dialog, NetworkDialog::CameraChannel0 + 1)->text(), "2");
+    EXPECT_FALSE(
+        Ctl(dialog, NetworkDialog::CameraAddress0 + 2)->isEnabled()); // only the device's two cameras
+    Ctl<QCheckBox>(dialog, NetworkDialog::ControllerUsed)->setChecked(true);
+    EXPECT_TRUE(Ctl(dialog, NetworkDialog::Controller)->isEnabled());
 
     const size_t commandsBefore = device->Commands().size();
     struct Bad {
         int control;
         const char* text;
     };
-    for (Bad bad : {Bad{1046, "255.0.255.0"}, Bad{1046, "255.255.255.255"}, Bad{1009, "0.0.0.0"},
-                    Bad{1045, "255.255.255.255"}, Bad{1009, "224.1.2.3"}, Bad{1098, "239.0.0.1"},
-                    Bad{1074, "192.168.0"}}) {
+    using N = NetworkDialog;
+    for (Bad bad : {Bad{N::Netmask, "255.0.255.0"}, Bad{N::Netmask, "255.255.255.255"},
+                    Bad{N::DeviceAddress, "0.0.0.0"}, Bad{N::Gateway, "255.255.255.255"},
+                    Bad{N::DeviceAddress, "224.1.2.3"}, Bad{N::Controller, "239.0.0.1"},
+                    Bad{N::CameraAddress0, "192.168.0"}}) {
         Ipv4Edit* edit = Ctl<Ipv4Edit>(dialog, bad.control);
         const QString good = edit->text();
         edit->setText(bad.text);
@@ -342,12 +355,12 @@ TEST_F(DeviceWindows, NetworkSettingsReadRefuseBadValuesThenWriteAndRestart) {
         EXPECT_TRUE(edit->Marked()) << bad.text;
         EXPECT_EQ(prompts.errors.size(), 1u) << bad.text;
         EXPECT_FALSE(sinks->Busy()) << bad.text;
-        edit->setText(bad.control == 1098 ? QStringLiteral("192.168.0.5") : good);
+        edit->setText(bad.control == N::Controller ? QStringLiteral("192.168.0.5") : good);
     }
     EXPECT_EQ(device->Commands().size(), commandsBefore);
 
-    Ctl<Ipv4Edit>(dialog, 1046)->setText("255.255.0.0");
-    Ctl<QLineEdit>(dialog, 1082)->setText("3");
+    Ctl<Ipv4Edit>(dialog, NetworkDialog::Netmask)->setText("255.255.0.0");
+    Ctl<QLineEdit>(dialog, NetworkDialog::CameraChannel0)->setText("3");
     dialog->accept();
     EXPECT_EQ(Active<NetworkDialog>(), nullptr);
     Settle();
@@ -630,8 +643,7 @@ TEST_F(DeviceWindows, TheSessionLogsInAgainWhenTheDeviceIsBackFromARestart) {
         EXPECT_EQ(status.Texts().back().rfind(LoadTextA(text::reconnect_connected_again), 0), 0u)
             << name << ": " << status.Texts().back();
         // The session is a working one: the network read runs on it.
-        testing::RecordingNetworkDialog read;
-        EXPECT_TRUE(connection->Submit(ReadNetworkRequest{&read}).get().Ok()) << name;
+        EXPECT_TRUE(connection->Submit(ReadNetworkRequest{}).get().Ok()) << name;
     }
 }
 
@@ -682,7 +694,7 @@ TEST_F(DeviceWindows, NetworkDialogWritesAndRestartsOnlyFromItsButtonAndListsEve
         EXPECT_TRUE(Ctl(dialog, NetworkDialog::CameraAddress0 + i)->isEnabled()) << i;
         EXPECT_FALSE(Ctl<Ipv4Edit>(dialog, NetworkDialog::CameraAddress0 + i)->text().isEmpty()) << i;
     }
-    EXPECT_EQ(Ctl<QPushButton>(dialog, 1)->text(),
+    EXPECT_EQ(Ctl<QPushButton>(dialog, NetworkDialog::WriteButton)->text(),
               QString::fromStdString(LoadTextA(text::device_network_write_restart)));
     // Enter in a field goes on to the next field; nothing is written.
     dialog->activateWindow();

@@ -378,7 +378,7 @@ TEST_F(MainFrameTest, DeviceCommandsAreGreyedWhileNotConnected) {
     EXPECT_EQ(frame->DeviceWindows().ActiveDialog(), nullptr);
     frame->OnCommand(CmdConnect);
     ASSERT_NE(frame->DeviceWindows().ActiveDialog(), nullptr);
-    EXPECT_NE(frame->DeviceWindows().ActiveDialog()->findChild<QWidget*>("c1009"), nullptr);
+    EXPECT_NE(frame->DeviceWindows().ActiveDialog()->findChild<QWidget*>("deviceAddress"), nullptr);
     frame->DeviceWindows().ActiveDialog()->reject();
 }
 

@@ -76,18 +76,13 @@ TEST_F(DeviceSessionTest, ChosenRowBecomesTheTargetAndJobsWaitForAConnection) {
     EXPECT_EQ(session.TargetAddress(), 0u);
 
     // Not connected: a job that needs the connection is not posted.
-    EXPECT_FALSE(session.PostJob(JobRestart, true));
+    EXPECT_FALSE(session.Post(RestartRequest{}, true));
     EXPECT_EQ(session.Session().PendingJob(), JobNone);
     // One job at a time: a second one is refused while the first waits.
-    EXPECT_TRUE(session.PostJob(JobDisconnect, false));
-    EXPECT_FALSE(session.PostUpload({1, 2, 3}));
+    EXPECT_TRUE(session.Post(DisconnectRequest{}, false));
+    EXPECT_FALSE(session.Post(UploadProgramRequest{{1, 2, 3}}, false));
     EXPECT_FALSE(session.Post(RestartRequest{}, false));
     EXPECT_EQ(session.Session().PendingJob(), JobDisconnect);
-    // Codes that need a request of their own are not posted by code.
-    DeviceSession other(Sinks());
-    EXPECT_FALSE(other.PostJob(JobUploadProgram, false));
-    EXPECT_FALSE(other.PostJob(JobReadNetwork, false));
-    EXPECT_EQ(other.Session().PendingJob(), JobNone);
 }
 
 // A demo device that only records what the session asks of it.

@@ -52,33 +52,61 @@ TEST(HostList, RefusesTheWholeListOnABadLineAndSaysWhere) {
     EXPECT_NE(ParseHostList(std::string(2000, '1') + "\n", 22, "h").error.find("line 1"), std::string::npos);
 }
 
+// Every value a device command gives back, as its fleet line's "result"
+// and as the lines printed for one device.
 TEST(FleetLines, ResultsKeepTheirShapeAndStayValidJson) {
     using namespace device;
-    EXPECT_EQ(ResultJson(TextResult{"Connected as admin@10.0.0.5; Firmware version: 2.1.0"}),
-              "\"Connected as admin@10.0.0.5; Firmware version: 2.1.0\"");
-    EXPECT_EQ(ResultJson(TextResult{"first\r\nsecond"}), "[\"first\", \"second\"]");
-    EXPECT_EQ(ResultJson(TextResult{""}), "\"\"");
-    EXPECT_EQ(ResultJson(ResultValue{}), "null");
-    EXPECT_EQ(ResultJson(LinesResult{{"cam0/", "cam1/"}}), "[\"cam0/\", \"cam1/\"]");
-    EXPECT_EQ(ResultJson(LinesResult{}), "[]");
-    NetworkPrintout n{"10.0.0.5", "255.0.0.0", "missing", "", "none", {"10.0.0.101?channel=2", "none"},
-                      "007"};
-    EXPECT_EQ(ResultJson(n),
-              "{\"ipaddr\": \"10.0.0.5\", \"netmask\": \"255.0.0.0\", \"gateway\": \"missing\", "
-              "\"hwaddr\": \"\", \"controller\": \"none\", \"cameras\": 2, "
-              "\"camera_0\": \"10.0.0.101?channel=2\", \"camera_1\": \"none\", \"pass\": \"007\"}");
-    // Printed for one device, the same value reads as network-show's lines.
-    EXPECT_EQ(ResultText(n),
-              "ipaddr: 10.0.0.5\nnetmask: 255.0.0.0\ngateway: missing\nhwaddr: \ncontroller: none\n"
-              "cameras: 2\ncamera 0: 10.0.0.101?channel=2\ncamera 1: none\npass: 007\n");
-    EXPECT_EQ(ResultText(LinesResult{{"a", "b"}}), "a\nb\n");
-    EXPECT_EQ(ResultText(ResultValue{}), "");
+    const auto withStatus = [](const std::string& status) {
+        DeviceResult r;
+        r.status = status;
+        return r;
+    };
+    const auto with = [](DeviceValue value) {
+        DeviceResult r;
+        r.value = std::move(value);
+        r.status = "ignored: the value speaks";
+        return r;
+    };
+    NetworkSnapshot n;
+    n.ipAddress = 0x0A000005u;
+    n.netmask = 0xFF000000u;
+    n.cameraCount = 2;
+    n.cameras[0].address = 0x0A000065u;
+    n.cameras[0].channel = 2;
+    n.passText = "007";
+    const struct {
+        DeviceResult result;
+        std::string json, text;
+    } cases[] = {
+        {withStatus("Program downloaded."), "\"Program downloaded.\"", "Program downloaded.\n"},
+        {withStatus("first\r\nsecond"), "[\"first\", \"second\"]", "first\r\nsecond\n"},
+        {DeviceResult{}, "null", ""},
+        {with(Listing{0, {"cam0", "cam1"}, {"cam0/", "cam1/"}}), "[\"cam0/\", \"cam1/\"]", "cam0/\ncam1/\n"},
+        {with(Listing{}), "[]", ""},
+        {with(ClockReport{true}), "\"device clock set\"", "device clock set\n"},
+        {with(VersionInfo{"admin", 0x0500000Au, "2.1.0", 4}),
+         "\"Connected as admin@10.0.0.5; Firmware version: 2.1.0; Cameras: 4\"",
+         "Connected as admin@10.0.0.5; Firmware version: 2.1.0; Cameras: 4\n"},
+        {with(n),
+         "{\"ipaddr\": \"10.0.0.5\", \"netmask\": \"255.0.0.0\", \"gateway\": \"missing\", "
+         "\"hwaddr\": \"\", \"controller\": \"none\", \"cameras\": 2, "
+         "\"camera_0\": \"10.0.0.101?channel=2\", \"camera_1\": \"none\", \"pass\": \"007\"}",
+         "ipaddr: 10.0.0.5\nnetmask: 255.0.0.0\ngateway: missing\nhwaddr: \ncontroller: none\n"
+         "cameras: 2\ncamera 0: 10.0.0.101?channel=2\ncamera 1: none\npass: 007\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(JsonLine(ResultJson(c.result)), c.json);
+        EXPECT_EQ(ResultText(c.result), c.text);
+    }
 
     FleetHost host{"10.0.0.5", 2222, 1};
-    EXPECT_EQ(FleetLine(host, true, "\"x\""),
+    EXPECT_EQ(FleetLine(host, true, "x"),
               "{\"host\": \"10.0.0.5\", \"port\": 2222, \"ok\": true, \"result\": \"x\"}");
     EXPECT_EQ(FleetLine(host, false, "bad \"quote\"\n"),
               "{\"host\": \"10.0.0.5\", \"port\": 2222, \"ok\": false, \"error\": \"bad \\\"quote\\\"\\n\"}");
+    // Bytes that are not UTF-8 never make the line invalid.
+    EXPECT_EQ(FleetLine(host, false, "Gate \xb3"),
+              "{\"host\": \"10.0.0.5\", \"port\": 2222, \"ok\": false, \"error\": \"Gate \xef\xbf\xbd\"}");
 }
 
 TEST(FleetLines, ErrorTextJoinsTheLinesOfItsMessagesAndIsBounded) {

@@ -29,7 +29,6 @@ namespace korvex {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Chooser;
 using testing::DeviceJobs;
 using testing::Loopback;
 using testing::OpenDescriptors;
@@ -81,7 +80,9 @@ TEST_F(DeviceJobs, WrongPasswordLeavesNothingBehind) {
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::status_connect_failed}));
     EXPECT_EQ(status.Errors(), (std::vector<std::string>{LoadTextA(text::session_login_failed)}));
     EXPECT_EQ(device->AuthFailures(), 1u);
-    EXPECT_EQ(OpenDescriptors(), before); // the socket is closed again
+    // The socket is closed again (the simulator in this process closes its
+    // end on its own thread, soon after).
+    EXPECT_TRUE(WaitFor([&] { return OpenDescriptors() == before; }, 5000)) << OpenDescriptors();
     // The right password still works afterwards.
     login.password = "admin";
     Connect();
@@ -205,31 +206,22 @@ TEST_F(DeviceJobs, UploadThenDownloadGivesTheSameBytes) {
     ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 10000));
     Run(DisconnectRequest{});
     Connect();
-    Chooser chooser;
-    chooser.answer = (folder / "copy.kvx").string();
+    const std::string copy = (folder / "copy.kvx").string();
     status.Clear();
-    const DeviceResult downloaded = Run(DownloadProgramRequest{&chooser});
+    const DeviceResult downloaded = Run(DownloadProgramRequest{copy});
     ASSERT_TRUE(std::holds_alternative<DownloadReport>(downloaded.value));
-    EXPECT_EQ(std::get<DownloadReport>(downloaded.value).written,
-              (std::vector<std::string>{*chooser.answer}));
-    EXPECT_EQ(chooser.calls, 1);
-    EXPECT_EQ(chooser.asked.pattern, "*.kvx");
-    EXPECT_EQ(chooser.asked.defaultExtension, "kvx");
-    EXPECT_EQ(ReadFile(*chooser.answer), payload);
+    EXPECT_EQ(std::get<DownloadReport>(downloaded.value).written, (std::vector<std::string>{copy}));
+    EXPECT_EQ(ReadFile(copy), payload);
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::program_downloaded}));
+    EXPECT_EQ(downloaded.status, LoadTextA(text::program_downloaded));
 
-    // Cancelling writes nothing and leaves the status at text::program_downloading.
-    chooser.answer.reset();
+    // No local file: nothing is written and the status stays at
+    // text::program_downloading.
     status.Clear();
-    EXPECT_TRUE(std::holds_alternative<std::monostate>(Run(DownloadProgramRequest{&chooser}).value));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(Run(DownloadProgramRequest{}).value));
     EXPECT_EQ(status.Events().front().textId, 164u);
     EXPECT_TRUE(status.Messages().empty());
     EXPECT_TRUE(status.Errors().empty());
-
-    // A request's chooser serves its own job only: one without a chooser
-    // asks nobody.
-    EXPECT_TRUE(Run(DownloadProgramRequest{}).Ok());
-    EXPECT_EQ(chooser.calls, 2);
 }
 
 TEST_F(DeviceJobs, ARequestPostedWhileAJobRunsIsRefusedAndNothingIsLost) {
@@ -286,7 +278,6 @@ TEST_F(DeviceJobs, RestartWaitsUntilTheDeviceAnnouncesItselfAgain) {
     StartDevice();
     ASSERT_TRUE(WaitFor([&] { return heard.LastSeen(Loopback) != 0; }, 10000));
     ConnectionSetup setup{.status = status, .devices = heard};
-    setup.timing.poll_ms = 10;
     setup.timing.restartStep_ms = 200; // 75 steps: 15 s at most
     setup.knownHostsPath = (folder / "known_hosts").string();
     connection = std::make_unique<Connection>(std::move(setup));
@@ -319,35 +310,27 @@ TEST_F(DeviceJobs, NetworkSettingsReadWriteRoundTrip) {
     options.cameraCount = 7; // four rows at most
     StartDevice();
     Connect();
-    using C = NetworkSettingsSink;
-    testing::RecordingNetworkDialog first;
-    const DeviceResult read = Run(ReadNetworkRequest{&first});
+    const DeviceResult read = Run(ReadNetworkRequest{});
     EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
     ASSERT_TRUE(std::holds_alternative<NetworkSnapshot>(read.value));
     const NetworkSnapshot& shown = std::get<NetworkSnapshot>(read.value);
     EXPECT_EQ(shown.cameraCount, 4u);
-    // The value holds what the dialog was shown.
-    EXPECT_EQ(first.snapshots, 1);
-    EXPECT_EQ(shown.ipAddress, first.addresses[C::DeviceAddress]);
-    EXPECT_EQ(shown.gateway, first.addresses[C::Gateway]);
-    EXPECT_EQ(shown.hardwareAddress, first.texts[C::HardwareAddress]);
+    EXPECT_TRUE(shown.ipAddress && shown.gateway && shown.hardwareAddress);
     EXPECT_FALSE(shown.controllerUsed);
-    EXPECT_EQ(shown.cameras[1].address, first.addresses[C::CameraAddress0 + 1]);
+    EXPECT_TRUE(shown.cameras[1].address.has_value());
     EXPECT_EQ(shown.cameras[1].channel, 2u);
+    EXPECT_TRUE(shown.camerasEditable);
+    EXPECT_FALSE(shown.Partial());
     EXPECT_EQ(shown.passText, "gate 1 pass");
     EXPECT_TRUE(shown.failedCommands.empty());
-    EXPECT_EQ(HostAddressText(first.addresses[C::DeviceAddress]), "192.168.0.20");
-    EXPECT_EQ(HostAddressText(first.addresses[C::Netmask]), "255.255.255.0");
-    EXPECT_EQ(HostAddressText(first.addresses[C::Gateway]), "192.168.0.1");
-    EXPECT_EQ(first.texts[C::HardwareAddress], "02:4B:56:00:00:01");
-    EXPECT_EQ(first.checked.count(C::ControllerUsed), 0u); // 255.255.255.255: none
-    EXPECT_EQ(HostAddressText(first.addresses[C::CameraAddress0]), "192.168.0.101");
-    EXPECT_EQ(first.texts[C::CameraChannel0], "1");
-    EXPECT_EQ(HostAddressText(first.addresses[C::CameraAddress0 + 1]), "192.168.0.102");
-    EXPECT_EQ(first.texts[C::CameraChannel0 + 1], "2");
-    EXPECT_TRUE(first.enabled[C::CameraAddress0 + 3]);
-    EXPECT_EQ(first.texts[C::PassText], "gate 1 pass");
-    EXPECT_TRUE(first.enabled[C::PassText]);
+    EXPECT_EQ(HostAddressText(shown.ipAddress.value_or(0)), "192.168.0.20");
+    EXPECT_EQ(HostAddressText(shown.netmask.value_or(0)), "255.255.255.0");
+    EXPECT_EQ(HostAddressText(shown.gateway.value_or(0)), "192.168.0.1");
+    EXPECT_EQ(shown.hardwareAddress, "02:4B:56:00:00:01");
+    EXPECT_EQ(HostAddressText(shown.cameras[0].address.value_or(0)), "192.168.0.101");
+    EXPECT_EQ(shown.cameras[0].channel, 1u);
+    EXPECT_EQ(HostAddressText(shown.cameras[1].address.value_or(0)), "192.168.0.102");
+    EXPECT_TRUE(shown.cameras[3].fetched);
 
     WriteNetworkRequest write;
     write.ipAddress = 0x0A010203u; // 10.1.2.3
@@ -380,27 +363,26 @@ TEST_F(DeviceJobs, NetworkSettingsReadWriteRoundTrip) {
     ASSERT_TRUE(device->WaitUntil([&] { return !device->Restarting(); }, 10000));
     Run(DisconnectRequest{});
     Connect();
-    testing::RecordingNetworkDialog second;
-    Run(ReadNetworkRequest{&second});
-    EXPECT_EQ(HostAddressText(second.addresses[C::DeviceAddress]), "10.1.2.3");
-    EXPECT_EQ(HostAddressText(second.addresses[C::Netmask]), "255.0.0.0");
-    EXPECT_TRUE(second.checked[C::ControllerUsed]);
-    EXPECT_EQ(HostAddressText(second.addresses[C::Controller]), "10.0.0.9");
-    EXPECT_EQ(second.texts[C::CameraChannel0], "3");
-    EXPECT_EQ(second.texts[C::PassText], "new pass");
+    const DeviceResult again = Run(ReadNetworkRequest{});
+    ASSERT_TRUE(std::holds_alternative<NetworkSnapshot>(again.value));
+    const NetworkSnapshot& second = std::get<NetworkSnapshot>(again.value);
+    EXPECT_EQ(HostAddressText(second.ipAddress.value_or(0)), "10.1.2.3");
+    EXPECT_EQ(HostAddressText(second.netmask.value_or(0)), "255.0.0.0");
+    EXPECT_TRUE(second.controllerUsed);
+    EXPECT_EQ(HostAddressText(second.controller.value_or(0)), "10.0.0.9");
+    EXPECT_EQ(second.cameras[0].channel, 3u);
+    EXPECT_EQ(second.passText, "new pass");
 }
 
 TEST_F(DeviceJobs, EmptyCameraZeroKeepsRowsAndPassDisabled) {
     StartDevice();
     WriteFile(device->HostPath("/tavo/cam0"), "\n");
     Connect();
-    testing::RecordingNetworkDialog dialog;
-    Run(ReadNetworkRequest{&dialog});
-    using C = NetworkSettingsSink;
-    EXPECT_FALSE(dialog.enabled[C::CameraAddress0]);
-    EXPECT_FALSE(dialog.enabled[C::CameraAddress0 + 1]); // even though cam1 holds an address
-    EXPECT_EQ(HostAddressText(dialog.addresses[C::CameraAddress0 + 1]), "192.168.0.102");
-    EXPECT_FALSE(dialog.enabled[C::PassText]);
+    const DeviceResult read = Run(ReadNetworkRequest{});
+    ASSERT_TRUE(std::holds_alternative<NetworkSnapshot>(read.value));
+    const NetworkSnapshot& shown = std::get<NetworkSnapshot>(read.value);
+    EXPECT_FALSE(shown.camerasEditable); // even though cam1 holds an address
+    EXPECT_EQ(HostAddressText(shown.cameras[1].address.value_or(0)), "192.168.0.102");
 }
 
 TEST_F(DeviceJobs, PasswordChangeThenReconnectWithTheNewOne) {
@@ -424,51 +406,51 @@ std::vector<std::string> Names(const DeviceResult& result) {
     return listing ? listing->names : std::vector<std::string>{};
 }
 
+// The lines of that listing (copies marked).
+std::vector<std::string> Lines(const DeviceResult& result) {
+    const Listing* listing = std::get_if<Listing>(&result.value);
+    return listing ? listing->lines : std::vector<std::string>{};
+}
+
 TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
     StartDevice();
     Connect();
-    testing::RecordingLists lists;
     const std::string local = (folder / "rec").string() + "/";
     fs::create_directories(local + "cam2"); // cam2 has a local copy already
     ListLevelRequest place;
     place.localFolder = local;
-    place.dialog = &lists;
     status.Clear();
     const DeviceResult cameras = Run(place);
-    EXPECT_EQ(lists.Lines(0), (std::vector<std::string>{"cam1", "cam2  [S]"}));
     EXPECT_EQ(Names(cameras), (std::vector<std::string>{"cam1", "cam2"}));
     ASSERT_TRUE(std::holds_alternative<Listing>(cameras.value));
-    EXPECT_EQ(std::get<Listing>(cameras.value).lines, lists.Lines(0));
+    EXPECT_EQ(std::get<Listing>(cameras.value).lines, (std::vector<std::string>{"cam1", "cam2  [S]"}));
     EXPECT_EQ(status.Messages(),
               (std::vector<unsigned>{text::recordings_listing_cameras, text::recordings_cameras_listed}));
     place.selected[0] = 0;
     place.level = 1;
     status.Clear();
-    Run(place);
-    EXPECT_EQ(lists.Lines(1), (std::vector<std::string>{"2026-12-06", "2026-12-07"}));
+    EXPECT_EQ(Lines(Run(place)), (std::vector<std::string>{"2026-12-06", "2026-12-07"}));
     EXPECT_EQ(status.Messages(),
               (std::vector<unsigned>{text::recordings_listing_folders, text::recordings_folders_listed}));
     place.selected[1] = 1;
     place.level = 2;
     status.Clear();
-    Run(place);
-    EXPECT_EQ(lists.Lines(2), (std::vector<std::string>{"08:00", "09:00"}));
+    EXPECT_EQ(Lines(Run(place)), (std::vector<std::string>{"08:00", "09:00"}));
     EXPECT_EQ(status.Messages(),
               (std::vector<unsigned>{text::recordings_listing_hours, text::recordings_folders_listed}));
     place.selected[2] = 0;
     place.level = 3;
     status.Clear();
-    EXPECT_EQ(Names(Run(place)), (std::vector<std::string>{"08-00-00.mp4", "08-15-00.mp4"})); // not index.txt
-    EXPECT_EQ(lists.Lines(3), (std::vector<std::string>{"08-00-00.mp4", "08-15-00.mp4"}));
+    const DeviceResult hour = Run(place);
+    EXPECT_EQ(Names(hour), (std::vector<std::string>{"08-00-00.mp4", "08-15-00.mp4"})); // not index.txt
+    EXPECT_EQ(Lines(hour), (std::vector<std::string>{"08-00-00.mp4", "08-15-00.mp4"}));
     EXPECT_EQ(status.Messages(), (std::vector<unsigned>{text::recordings_listing, text::recordings_listed}));
     EXPECT_TRUE(status.Errors().empty());
-    EXPECT_EQ(lists.ListedLevels(), (std::vector<int>{0, 1, 2, 3}));
 
     // Nothing selected: text::recordings_choose_recording, status untouched.
     DownloadRecordingsRequest get;
     std::copy(std::begin(place.selected), std::end(place.selected), get.selected);
     get.localFolder = local;
-    get.dialog = &lists;
     status.Clear();
     const DeviceResult none = Run(get);
     EXPECT_EQ(none.outcome, Outcome::Failed);
@@ -492,9 +474,9 @@ TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
         const std::string device_path = std::string("/mnt/usbdrive/cam1/2026-12-07/08/") + name;
         EXPECT_EQ(ReadFile(local + "cam1/2026-12-07/08/" + name), ReadFile(device->HostPath(device_path)));
     }
-    EXPECT_EQ(lists.Lines(3), (std::vector<std::string>{"08-00-00.mp4  [S]", "08-15-00.mp4  [S]"}));
-    EXPECT_EQ(lists.Lines(0)[0], "cam1  [S]");
-    EXPECT_EQ(lists.Lines(2)[0], "08:00  [S]");
+    // The report names the hour and the files copied, in the order written.
+    EXPECT_EQ(std::get<DownloadReport>(copied.value).files, (std::vector<int>{0, 1}));
+    EXPECT_EQ(std::get<DownloadReport>(copied.value).selected[1], 1);
     // No temporary file is left beside the copies.
     size_t files = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(local + "cam1/2026-12-07/08"))
@@ -503,8 +485,7 @@ TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
 
     // A fresh listing marks what is now on the PC; a new download replaces.
     WriteFile(local + "cam1/2026-12-07/08/08-00-00.mp4", "stale");
-    Run(place);
-    EXPECT_EQ(lists.Lines(3), (std::vector<std::string>{"08-00-00.mp4  [S]", "08-15-00.mp4  [S]"}));
+    EXPECT_EQ(Lines(Run(place)), (std::vector<std::string>{"08-00-00.mp4  [S]", "08-15-00.mp4  [S]"}));
     get.files = {0};
     Run(get);
     EXPECT_EQ(ReadFile(local + "cam1/2026-12-07/08/08-00-00.mp4"),
@@ -514,7 +495,6 @@ TEST_F(DeviceJobs, RecordingsListAndDownloadWithMarks) {
 TEST_F(DeviceJobs, FailedDownloadLeavesNothingThatLooksSaved) {
     StartDevice();
     Connect();
-    testing::RecordingLists lists;
     const std::string local = (folder / "rec").string() + "/";
     fs::create_directories(local);
     List(0, {}, local);
@@ -524,7 +504,7 @@ TEST_F(DeviceJobs, FailedDownloadLeavesNothingThatLooksSaved) {
     ASSERT_EQ(recordings.names.size(), 2u);
     // The recording goes away between the listing and the download.
     fs::remove(device->HostPath("/mnt/usbdrive/cam1/2026-12-07/08/" + recordings.names[0]));
-    DownloadRecordingsRequest get{{0, 1, 0}, {0}, local, &lists};
+    DownloadRecordingsRequest get{{0, 1, 0}, {0}, local};
     status.Clear();
     const DeviceResult failed = Run(get);
     EXPECT_EQ(failed.outcome, Outcome::Failed);
@@ -565,10 +545,7 @@ protected:
     void ClockRound(int64_t shift_100ns) {
         shift.store(shift_100ns);
         device->ClearLogs();
-        connection->SetRound(1023);
-        ASSERT_TRUE(WaitFor([&] { return connection->Round() >= 1024; }, 10000));
-        // The round's work is done once the next round has begun.
-        ASSERT_TRUE(WaitFor([&] { return connection->Round() >= 1026; }, 10000));
+        ASSERT_TRUE(Run(SyncClockRequest{}).Ok());
     }
     std::atomic<int64_t> shift{0};
     std::vector<std::string> SetDateCommands() const {
@@ -600,21 +577,24 @@ TEST_F(ClockJobs, SetWhenMoreThanTenSecondsApartOnly) {
 }
 
 TEST_F(DeviceJobs, LivenessCheckNoticesVanishedDevice) {
+    timing.livenessPeriod_ms = 200; // the check comes on its own, as a timed wait
     StartDevice();
     Connect();
     device->Stop();
     status.Clear();
-    connection->SetRound(127);
     ASSERT_TRUE(WaitFor([&] { return !connection->Connected(); }, 20000));
     EXPECT_EQ(status.Messages(),
               (std::vector<unsigned>{text::status_disconnecting, text::status_not_connected}));
 }
 
-TEST_F(DeviceJobs, LivenessCheckKeepsHealthySession) {
+TEST_F(DeviceJobs, TimedDutiesKeepAHealthySession) {
+    // The idle session wakes for its duties without any request.
+    timing.livenessPeriod_ms = 20;
+    timing.clockPeriod_ms = 20;
     StartDevice();
     Connect();
-    connection->SetRound(127);
-    ASSERT_TRUE(WaitFor([&] { return connection->Round() >= 130; }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return connection->ClockChecks() >= 3; }, 20000));
+    EXPECT_EQ(connection->ClockFailures(), 0u);
     EXPECT_TRUE(connection->Connected());
 }
 

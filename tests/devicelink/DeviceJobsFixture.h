@@ -53,23 +53,10 @@ inline size_t OpenDescriptors() {
 
 using korvex::test::FreeUdpPort;
 
-class Chooser : public FileChooser {
-public:
-    std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override {
-        asked = request;
-        ++calls;
-        return answer;
-    }
-    std::optional<std::string> answer;
-    SaveFileRequest asked;
-    int calls = 0;
-};
-
 inline const uint32_t Loopback = htonl(INADDR_LOOPBACK);
 
 inline ConnectionTiming FastTiming() {
     ConnectionTiming timing;
-    timing.poll_ms = 10;
     timing.restartStep_ms = 20;
     timing.uploadStep_ms = 20;
     timing.networkStep_ms = 20;
@@ -133,7 +120,7 @@ protected:
         std::future<DeviceResult> done = Session().Submit(std::move(request));
         if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
             ADD_FAILURE() << "job " << code << " did not end";
-            return DeviceResult{Outcome::Failed, "did not end", {}};
+            return DeviceResult{Outcome::Failed, "did not end", {}, {}};
         }
         DeviceResult result = done.get();
         EXPECT_NE(result.outcome, Outcome::Busy) << "job " << code << " not posted";

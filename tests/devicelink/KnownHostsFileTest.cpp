@@ -72,7 +72,6 @@ TEST_F(KnownHostsFiles, FifoIsRefusedBeforeConnecting) {
     testing::RecordingStatus status;
     DeviceList devices;
     ConnectionSetup setup{.status = status, .devices = devices};
-    setup.timing.poll_ms = 10;
     setup.knownHostsPath = fifo; // the default of requests that name no file
     Connection connection(std::move(setup));
     connection.Start();

@@ -46,7 +46,6 @@ protected:
         : connection(ConnectionSetup{.status = status, .devices = devices, .timing = Timing()}) {}
     static ConnectionTiming Timing() {
         ConnectionTiming timing;
-        timing.poll_ms = 10;
         timing.ioTimeout_ms = 500;
         return timing;
     }
@@ -106,9 +105,9 @@ TEST_F(RequestMailbox, EveryJobsResultReachesTheResultSinkBeforeTheSessionIsFree
     // pending: a caller that finds the session idle has had the result.
     struct Results : DeviceResultSink {
         explicit Results(Connection*& session) : session(session) {}
-        void JobEnded(int32_t job, const DeviceResult& result) override {
+        void JobEnded(const DeviceResult& result) override {
             std::lock_guard<std::mutex> guard(lock);
-            seen.emplace_back(job, result.outcome);
+            seen.emplace_back(session->PendingJob(), result.outcome);
             pendingAtEnd.push_back(session->PendingJob());
         }
         Connection*& session;

@@ -20,12 +20,10 @@ protected:
         faults.failText = text;
         device->SetFaults(faults);
     }
-    // Runs one clock synchronisation round and waits for its end.
-    void ClockRound() {
-        const unsigned checks = connection->ClockChecks();
+    // Runs one clock check and waits for its end; the check's result.
+    DeviceResult ClockRound() {
         device->ClearLogs();
-        connection->SetRound(connection->Timing().clockRounds - 1);
-        ASSERT_TRUE(WaitFor([&] { return connection->ClockChecks() != checks; }, 20000));
+        return Run(SyncClockRequest{});
     }
     std::vector<std::string> CommandsSent() const {
         std::vector<std::string> sent;
@@ -86,7 +84,9 @@ TEST_F(DeviceVerdicts, FailingDateIsAFailedClockCheckNotAClockInStep) {
     StartDevice();
     Connect();
     Refuse("date", 1, "date: cannot read the clock");
-    ClockRound();
+    const DeviceResult check = ClockRound();
+    EXPECT_EQ(check.outcome, Outcome::Failed);
+    EXPECT_EQ(check.error, connection->ClockError());
     EXPECT_EQ(connection->ClockFailures(), 1u);
     EXPECT_EQ(connection->ClockSettings(), 0u);
     EXPECT_NE(connection->ClockError().find("cannot read the clock"), std::string::npos)
@@ -112,7 +112,9 @@ TEST_F(DeviceVerdicts, SetClockIsReadBack) {
     options.clockOffset_s = 100;
     StartDevice();
     Connect();
-    ClockRound();
+    const DeviceResult check = ClockRound();
+    ASSERT_TRUE(std::holds_alternative<ClockReport>(check.value));
+    EXPECT_TRUE(std::get<ClockReport>(check.value).set);
     EXPECT_EQ(connection->ClockFailures(), 0u) << connection->ClockError();
     EXPECT_EQ(connection->ClockSettings(), 1u);
     const std::vector<std::string> sent = CommandsSent();
@@ -125,33 +127,29 @@ TEST_F(DeviceVerdicts, SetClockIsReadBack) {
 
 // A read command that fails leaves its own fields missing and no others.
 TEST_F(DeviceVerdicts, FailingReadCommandLeavesOnlyItsFieldsMissing) {
-    using C = NetworkSettingsSink;
     StartDevice();
     Connect();
     for (const std::string command : {"ifconfig eth0", "/tavo/ipconfig --show"}) {
         SCOPED_TRACE(command);
         Refuse(command, 1, "no such device");
-        testing::RecordingNetworkDialog dialog;
         status.Clear();
-        const DeviceResult read = Run(ReadNetworkRequest{&dialog});
+        const DeviceResult read = Run(ReadNetworkRequest{});
         ASSERT_TRUE(std::holds_alternative<NetworkSnapshot>(read.value));
         const NetworkSnapshot& shown = std::get<NetworkSnapshot>(read.value);
         EXPECT_EQ(shown.failedCommands, (std::vector<std::string>{command}));
+        EXPECT_TRUE(shown.Partial());
         EXPECT_EQ(shown.ipAddress.has_value(), command == "ifconfig eth0");
         EXPECT_TRUE(status.Errors().empty()) << status.Errors().front();
         ASSERT_FALSE(status.Texts().empty());
         EXPECT_NE(status.Texts().back().find(command), std::string::npos) << status.Texts().back();
         const bool settingsFailed = command != "ifconfig eth0";
-        for (int control : {C::DeviceAddress, C::Netmask, C::Gateway}) {
-            EXPECT_EQ(dialog.missing.count(control), settingsFailed ? 1u : 0u) << control;
-            EXPECT_EQ(dialog.addresses.count(control), settingsFailed ? 0u : 1u) << control;
-            EXPECT_TRUE(dialog.enabled[control]) << control;
-        }
-        EXPECT_EQ(dialog.missing.count(C::HardwareAddress), settingsFailed ? 0u : 1u);
+        for (const std::optional<uint32_t>* value : {&shown.ipAddress, &shown.netmask, &shown.gateway})
+            EXPECT_EQ(value->has_value(), !settingsFailed);
+        EXPECT_EQ(shown.hardwareAddress.has_value(), settingsFailed);
         // Everything else is read as from a healthy device.
         EXPECT_EQ(shown.cameraCount, 2u);
-        EXPECT_EQ(HostAddressText(dialog.addresses[C::CameraAddress0]), "192.168.0.101");
-        EXPECT_EQ(dialog.texts[C::PassText], "gate 1 pass");
+        EXPECT_EQ(HostAddressText(shown.cameras[0].address.value_or(0)), "192.168.0.101");
+        EXPECT_EQ(shown.passText, "gate 1 pass");
     }
 }
 

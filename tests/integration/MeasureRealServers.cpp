@@ -31,13 +31,6 @@ using test::ServerKind;
 
 namespace {
 
-class SaveTo : public FileChooser {
-public:
-    explicit SaveTo(std::string path) : path(std::move(path)) {}
-    std::optional<std::string> ChooseSaveFile(const SaveFileRequest&) override { return path; }
-    std::string path;
-};
-
 struct Operation {
     const char* name;
     std::function<bool(const std::function<bool(DeviceRequest)>&)> run;
@@ -48,7 +41,6 @@ bool RunOnce(RealServer& server, const Operation& operation) {
     testing::RecordingStatus status;
     DeviceList devices;
     ConnectionSetup setup{.status = status, .devices = devices};
-    setup.timing.poll_ms = 10;
     setup.timing.uploadStep_ms = 0;
     setup.knownHostsPath = server.Folder() + "/known_hosts";
     Connection c(std::move(setup));
@@ -72,10 +64,7 @@ std::vector<Operation> Operations(const std::string& folder) {
         {"version", [](const auto&) { return true; }},
         {"network-show", [](const auto& job) { return job(ReadNetworkRequest{}); }},
         {"download",
-         [folder](const auto& job) {
-             SaveTo saved(folder + "/saved.kvx");
-             return job(DownloadProgramRequest{&saved});
-         }},
+         [folder](const auto& job) { return job(DownloadProgramRequest{folder + "/saved.kvx"}); }},
         {"upload",
          [](const auto& job) { return job(UploadProgramRequest{std::vector<uint8_t>(26083, 0x5A)}); }},
         {"recordings-ls", [](const auto& job) { return job(ListLevelRequest{}); }},
@@ -87,7 +76,7 @@ std::vector<Operation> Operations(const std::string& folder) {
              bool ok = true;
              for (int level = 0; level < 4 && ok; ++level)
                  ok = job(ListLevelRequest{level, {0, 0, 0}, local, nullptr});
-             return ok && job(DownloadRecordingsRequest{{0, 0, 0}, {0}, local, nullptr});
+             return ok && job(DownloadRecordingsRequest{{0, 0, 0}, {0}, local});
          }},
         {"password", [](const auto& job) { return job(ChangePasswordRequest{RealServer::Password}); }},
     };
@@ -106,7 +95,6 @@ void UploadLoop(const char* kind, const char* mode, uint16_t port, const std::st
     std::filesystem::remove_all(folder + "/history");
     ProgramHistory history(folder + "/history");
     ConnectionSetup setup{.status = status, .devices = devices, .programHistory = &history};
-    setup.timing.poll_ms = 10;
     setup.timing.uploadStep_ms = 0;
     setup.knownHostsPath = folder + "/known_hosts";
     Connection c(std::move(setup));

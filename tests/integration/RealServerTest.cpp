@@ -32,13 +32,6 @@ std::string ReadAll(const std::string& path) {
     return s.str();
 }
 
-class SaveTo : public FileChooser {
-public:
-    explicit SaveTo(std::string path) : path(std::move(path)) {}
-    std::optional<std::string> ChooseSaveFile(const SaveFileRequest&) override { return path; }
-    std::string path;
-};
-
 class RealServerTest : public ::testing::TestWithParam<ServerKind> {
 protected:
     void SetUp() override {
@@ -57,7 +50,6 @@ protected:
     Connection& Session() {
         if (!connection) {
             ConnectionSetup setup{.status = status, .devices = devices};
-            setup.timing.poll_ms = 10;
             setup.timing.uploadStep_ms = 1;
             setup.timing.restartStep_ms = 1;
             setup.timing.networkStep_ms = 1;
@@ -122,9 +114,8 @@ TEST_P(RealServerTest, EveryOperationEndsWithoutWaitingOnTheServer) {
         ASSERT_TRUE(std::holds_alternative<NetworkSnapshot>(read.value));
         EXPECT_EQ(std::get<NetworkSnapshot>(read.value).cameraCount, 2u);
 
-        SaveTo saved(server->Folder() + "/saved.kvx");
-        EXPECT_EQ(Run(DownloadProgramRequest{&saved}), "");
-        EXPECT_TRUE(ReadAll(saved.path) == ReadAll(program));
+        EXPECT_EQ(Run(DownloadProgramRequest{server->Folder() + "/saved.kvx"}), "");
+        EXPECT_TRUE(ReadAll(server->Folder() + "/saved.kvx") == ReadAll(program));
 
         DeviceResult listed;
         EXPECT_EQ(Run(ListLevelRequest{}, &listed), "");
@@ -132,9 +123,9 @@ TEST_P(RealServerTest, EveryOperationEndsWithoutWaitingOnTheServer) {
         const std::string local = server->Folder() + "/recordings/";
         fs::create_directories(local);
         for (int level = 1; level <= 3; ++level)
-            EXPECT_EQ(Run(ListLevelRequest{level, {0, 0, 0}, local, nullptr}, &listed), "");
+            EXPECT_EQ(Run(ListLevelRequest{level, {0, 0, 0}, local}, &listed), "");
         ASSERT_FALSE(Names(listed).empty());
-        EXPECT_EQ(Run(DownloadRecordingsRequest{{0, 0, 0}, {0}, local, nullptr}), "");
+        EXPECT_EQ(Run(DownloadRecordingsRequest{{0, 0, 0}, {0}, local}), "");
 
         EXPECT_EQ(Run(ChangePasswordRequest{RealServer::Password}), "");
 

@@ -14,23 +14,29 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <iterator>
 
 namespace korvex {
+
+namespace {
+// Object names of the fields, in the order of ConnectDialog::Control.
+const char* const kFieldNames[] = {"deviceAddress", "userName", "password", "port", "usedBefore"};
+} // namespace
 
 ConnectDialog::ConnectDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent)
     : QDialog(parent), jobs(jobs), prompter(prompter) {
     setWindowTitle(Text(text::device_connect_title));
     address = new Ipv4Edit;
-    address->setObjectName(QStringLiteral("c1009"));
+    address->setObjectName(QLatin1String(kFieldNames[Address]));
     port = new QSpinBox;
-    port->setObjectName(QStringLiteral("c1120"));
+    port->setObjectName(QLatin1String(kFieldNames[Port]));
     port->setRange(1, 65535);
     port->setValue(22);
     user = new QLineEdit;
-    user->setObjectName(QStringLiteral("c1010"));
+    user->setObjectName(QLatin1String(kFieldNames[User]));
     user->setMaxLength(99);
     password = new QLineEdit;
-    password->setObjectName(QStringLiteral("c1011"));
+    password->setObjectName(QLatin1String(kFieldNames[Password]));
     password->setMaxLength(99);
     password->setEchoMode(QLineEdit::Password);
 
@@ -41,7 +47,7 @@ ConnectDialog::ConnectDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
     form->addRow(Text(text::device_connect_password), password);
     usedBeforeHeading = new QLabel(Text(text::device_connect_used_before));
     usedBefore = new QListWidget;
-    usedBefore->setObjectName(QStringLiteral("c1121"));
+    usedBefore->setObjectName(QLatin1String(kFieldNames[UsedBefore]));
     // A line too long for the widest dialog keeps both its ends.
     usedBefore->setTextElideMode(Qt::ElideMiddle);
     usedBefore->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -115,7 +121,9 @@ void ConnectDialog::ShowUsedBefore(const QList<RememberedDevice>& devices) {
 }
 
 QWidget* ConnectDialog::Control(int id) const {
-    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+    if (id < 0 || size_t(id) >= std::size(kFieldNames))
+        return nullptr;
+    return findChild<QWidget*>(QLatin1String(kFieldNames[id]));
 }
 
 bool ConnectDialog::Check(ConnectDeviceRequest& request) {

@@ -26,7 +26,8 @@ struct ConnectDeviceRequest;
 class ConnectDialog : public QDialog {
     Q_OBJECT
 public:
-    enum Control { Address = 1009, User = 1010, Password = 1011, Port = 1120, UsedBefore = 1121 };
+    // The fields, found by their object names ("deviceAddress", ...).
+    enum Control { Address, User, Password, Port, UsedBefore };
 
     ConnectDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent = nullptr);
 

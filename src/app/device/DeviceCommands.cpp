@@ -154,7 +154,7 @@ void DeviceCommands::DownloadProgram() {
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".kvx");
     StoreDeviceSetting(QStringLiteral("device/programFolder"), QFileInfo(path).absolutePath());
-    if (!jobs.PostDownloadProgram(path.toStdString()))
+    if (!jobs.Post(DownloadProgramRequest{path.toStdString()}))
         prompter.Error(&owner, Text(text::network_device_busy));
 }
 

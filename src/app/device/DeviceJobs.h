@@ -25,8 +25,7 @@ public:
 
     // Posts `request`; false (nothing changed) while a job is pending, and
     // while not connected for every request but connect, disconnect and the
-    // network read. The dialog sinks a request names are replaced by the
-    // forwarders to the attached dialogs.
+    // network read. What the job read reaches the attached dialog as a value.
     virtual bool Post(DeviceRequest request) = 0;
     // The connect job again with the request of the last one (after the
     // user has confirmed or removed a device key).
@@ -36,13 +35,11 @@ public:
     virtual bool PasswordIs(const std::string& password) const = 0;
     // Camera rows the last read found in use (0..4); valid while idle.
     virtual uint32_t NetworkCameraRows() const = 0;
-    // The path is asked before the job; the session writes the program there.
-    virtual bool PostDownloadProgram(const std::string& path) = 0;
     // "%u.%u.%u.%u" of the device of the session ("" before any connect).
     virtual std::string DeviceAddressText() const = 0;
 
-    // The open dialog the session's list and control updates reach; a
-    // dialog detaches before it goes away (null detaches).
+    // The open dialog the session's results reach; a dialog detaches
+    // before it goes away (null detaches).
     virtual void AttachRecordings(RecordingsDialog* dialog) = 0;
     virtual void AttachNetwork(NetworkDialog* dialog) = 0;
 };

@@ -14,7 +14,7 @@ namespace korvex {
 
 Explorer::Explorer(QWidget* parent) : QWidget(parent) {
     list = new QListWidget(this);
-    list->setObjectName(QStringLiteral("c1006"));
+    list->setObjectName(QStringLiteral("deviceList"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list, 2);

@@ -4,6 +4,7 @@
 #include "app/common/UiText.h"
 #include "app/device/DeviceJobs.h"
 #include "app/device/Ipv4Edit.h"
+#include "devicelink/DeviceResults.h"
 #include "devicelink/NetworkSettings.h"
 #include "framework/TextIds.h"
 
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace korvex {
 
@@ -51,9 +53,38 @@ unsigned NetworkValueProblem(NetworkField field, uint32_t a) {
 
 namespace {
 
+// The object name of a field: what it holds.
+QString FieldName(int id) {
+    using D = NetworkDialog;
+    if (id >= D::CameraAddress0 && id < D::CameraAddress0 + 4)
+        return QStringLiteral("camera%1Address").arg(id - D::CameraAddress0);
+    if (id >= D::CameraChannel0 && id < D::CameraChannel0 + 4)
+        return QStringLiteral("camera%1Channel").arg(id - D::CameraChannel0);
+    switch (id) {
+    case D::DeviceAddress:
+        return QStringLiteral("deviceAddress");
+    case D::Netmask:
+        return QStringLiteral("netmask");
+    case D::Gateway:
+        return QStringLiteral("gateway");
+    case D::HardwareAddress:
+        return QStringLiteral("hardwareAddress");
+    case D::ControllerUsed:
+        return QStringLiteral("controllerUsed");
+    case D::Controller:
+        return QStringLiteral("controllerAddress");
+    case D::PassText:
+        return QStringLiteral("passText");
+    case D::WriteButton:
+        return QStringLiteral("writeButton");
+    default:
+        return {};
+    }
+}
+
 Ipv4Edit* AddressEdit(int id) {
     auto* edit = new Ipv4Edit;
-    edit->setObjectName(QStringLiteral("c%1").arg(id));
+    edit->setObjectName(FieldName(id));
     edit->setEnabled(false);
     return edit;
 }
@@ -69,14 +100,14 @@ NetworkDialog::NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
     deviceForm->addRow(Text(text::device_network_netmask), AddressEdit(Netmask));
     deviceForm->addRow(Text(text::device_network_gateway), AddressEdit(Gateway));
     auto* hardware = new QLineEdit;
-    hardware->setObjectName(QStringLiteral("c1047"));
+    hardware->setObjectName(FieldName(HardwareAddress));
     hardware->setReadOnly(true);
     deviceForm->addRow(Text(text::device_network_hardware), hardware);
 
     auto* controllerBox = new QGroupBox(Text(text::device_network_controller));
     auto* controllerForm = new QFormLayout(controllerBox);
     auto* used = new QCheckBox(Text(text::device_network_use_controller));
-    used->setObjectName(QStringLiteral("c1097"));
+    used->setObjectName(FieldName(ControllerUsed));
     Ipv4Edit* controller = AddressEdit(Controller);
     controllerForm->addRow(used, controller);
     connect(used, &QCheckBox::toggled, controller, [controller](bool on) {
@@ -92,7 +123,7 @@ NetworkDialog::NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
         grid->addWidget(new QLabel(Text(text::device_network_camera).arg(i + 1)), i + 1, 0);
         grid->addWidget(AddressEdit(CameraAddress0 + i), i + 1, 1);
         auto* channel = new QLineEdit;
-        channel->setObjectName(QStringLiteral("c%1").arg(CameraChannel0 + i));
+        channel->setObjectName(FieldName(CameraChannel0 + i));
         channel->setValidator(new QIntValidator(0, 2147483647, channel));
         channel->setMaximumWidth(80);
         channel->setEnabled(false);
@@ -101,7 +132,7 @@ NetworkDialog::NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
     grid->setColumnStretch(1, 1);
 
     auto* pass = new QLineEdit;
-    pass->setObjectName(QStringLiteral("c1011"));
+    pass->setObjectName(FieldName(PassText));
     pass->setMaxLength(99);
     pass->setEnabled(false);
     auto* passForm = new QFormLayout;
@@ -110,7 +141,7 @@ NetworkDialog::NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     // OK writes everything and restarts the device: it says so.
     buttons->button(QDialogButtonBox::Ok)->setText(Text(text::device_network_write_restart));
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("c1"));
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(FieldName(WriteButton));
     connect(buttons, &QDialogButtonBox::accepted, this, &NetworkDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &NetworkDialog::reject);
     auto* layout = new QVBoxLayout(this);
@@ -163,26 +194,61 @@ void NetworkDialog::done(int result) {
 }
 
 QWidget* NetworkDialog::Control(int id) const {
-    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+    const QString name = FieldName(id);
+    return name.isEmpty() ? nullptr : findChild<QWidget*>(name);
 }
 
 Ipv4Edit* NetworkDialog::AddressControl(int id) const {
     return qobject_cast<Ipv4Edit*>(Control(id));
 }
 
-void NetworkDialog::SetAddress(int control, uint32_t hostOrder) {
-    if (Ipv4Edit* edit = AddressControl(control))
-        edit->SetAddress(hostOrder);
+void NetworkDialog::Show(const NetworkSnapshot& read) {
+    SetAddress(DeviceAddress, read.ipAddress);
+    SetAddress(Netmask, read.netmask);
+    SetAddress(Gateway, read.gateway);
+    for (int id : {DeviceAddress, Netmask, Gateway})
+        Enable(id, true);
+    const bool ifconfigFailed = std::find(read.failedCommands.begin(), read.failedCommands.end(),
+                                          "ifconfig eth0") != read.failedCommands.end();
+    if (ifconfigFailed)
+        SetMissing(HardwareAddress);
+    else if (read.hardwareAddress)
+        SetText(HardwareAddress, *read.hardwareAddress);
+    if (read.controllerUsed) {
+        static_cast<QCheckBox*>(Control(ControllerUsed))->setChecked(true);
+        Enable(Controller, true);
+        SetAddress(Controller, read.controller);
+    }
+    for (uint32_t i = 0; i < std::min<uint32_t>(read.cameraCount, 4); ++i) {
+        const NetworkSnapshot::Camera& camera = read.cameras[i];
+        const int row = static_cast<int>(i);
+        if (!camera.fetched)
+            continue;
+        if (camera.address) {
+            SetAddress(CameraAddress0 + row, camera.address);
+            SetText(CameraChannel0 + row, std::to_string(camera.channel.value_or(1)));
+        } else if (camera.missing) {
+            SetMissing(CameraAddress0 + row);
+        }
+        Enable(CameraAddress0 + row, read.camerasEditable);
+        Enable(CameraChannel0 + row, read.camerasEditable);
+    }
+    if (read.passText) {
+        SetText(PassText, *read.passText);
+        Enable(PassText, read.camerasEditable);
+    }
+}
+
+void NetworkDialog::SetAddress(int control, const std::optional<uint32_t>& hostOrder) {
+    if (!hostOrder)
+        SetMissing(control);
+    else if (Ipv4Edit* edit = AddressControl(control))
+        edit->SetAddress(*hostOrder);
 }
 
 void NetworkDialog::SetText(int control, const std::string& text) {
     if (auto* edit = qobject_cast<QLineEdit*>(Control(control)))
         edit->setText(QString::fromStdString(text));
-}
-
-void NetworkDialog::SetChecked(int control, bool checked) {
-    if (auto* box = qobject_cast<QCheckBox*>(Control(control)))
-        box->setChecked(checked);
 }
 
 void NetworkDialog::SetMissing(int control) {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -12,6 +13,7 @@ namespace korvex {
 class DeviceJobs;
 class Ipv4Edit;
 class Prompter;
+struct NetworkSnapshot;
 struct WriteNetworkRequest;
 
 // Why a network value is refused before anything is sent (0 = accepted).
@@ -19,22 +21,25 @@ enum class NetworkField { DeviceAddress, Netmask, Gateway, Controller, Camera };
 unsigned NetworkValueProblem(NetworkField field, uint32_t hostOrder);
 
 // The network settings dialog. Opening it posts the read job (when a job runs,
-// text::network_device_busy and the dialog closes); the session fills and enables the
-// controls through SetAddress/SetText/SetChecked/Enable. OK checks every
-// value, marks a refused field, and posts the write job (network_device_busy keeps it open).
+// text::network_device_busy and the dialog closes); the read's value fills
+// and enables the fields (Show). OK checks every value, marks a refused
+// field, and posts the write job (network_device_busy keeps it open).
 class NetworkDialog : public QDialog {
     Q_OBJECT
 public:
+    // The fields, found by their object names ("deviceAddress", ...,
+    // "camera0Address".."camera3Address", "camera0Channel".., "writeButton").
     enum Control {
-        DeviceAddress = 1009,
-        Netmask = 1046,
-        Gateway = 1045,
-        HardwareAddress = 1047,
-        ControllerUsed = 1097,
-        Controller = 1098,
-        CameraAddress0 = 1074,
-        CameraChannel0 = 1082,
-        PassText = 1011,
+        DeviceAddress,
+        Netmask,
+        Gateway,
+        HardwareAddress,
+        ControllerUsed,
+        Controller,
+        CameraAddress0,
+        CameraChannel0 = CameraAddress0 + 4,
+        PassText = CameraChannel0 + 4,
+        WriteButton,
     };
 
     NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent = nullptr);
@@ -48,14 +53,10 @@ public:
     // shown) when a value is refused.
     bool Check(WriteNetworkRequest& request);
 
-    // Updates from the session (user-interface thread).
-    void SetAddress(int control, uint32_t hostOrder);
-    void SetText(int control, const std::string& text);
-    void SetChecked(int control, bool checked);
-    void Enable(int control, bool enabled);
-    // The device holds no readable value for this address control: shown
-    // empty and marked; OK refuses until a value is entered.
-    void SetMissing(int control);
+    // The read's value (user-interface thread): a value the device holds
+    // unreadably is shown empty and marked, and OK refuses until one is
+    // entered; the fields the read reached are enabled.
+    void Show(const NetworkSnapshot& read);
 
     void accept() override;
     void done(int result) override;
@@ -65,6 +66,10 @@ protected:
 
 private:
     Ipv4Edit* AddressControl(int id) const;
+    void SetAddress(int control, const std::optional<uint32_t>& hostOrder);
+    void SetText(int control, const std::string& text);
+    void SetMissing(int control);
+    void Enable(int control, bool enabled);
 
     DeviceJobs& jobs;
     Prompter& prompter;

@@ -9,13 +9,16 @@
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <iterator>
 
 namespace korvex {
 
 namespace {
+const char* const kFieldNames[] = {"userName", "currentPassword", "newPassword", "repeatedPassword"};
+
 QLineEdit* Edit(int id, bool secret) {
     auto* edit = new QLineEdit;
-    edit->setObjectName(QStringLiteral("c%1").arg(id));
+    edit->setObjectName(QLatin1String(kFieldNames[id]));
     edit->setMaxLength(99);
     if (secret)
         edit->setEchoMode(QLineEdit::Password);
@@ -48,7 +51,9 @@ PasswordDialog::PasswordDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pa
 }
 
 QWidget* PasswordDialog::Control(int id) const {
-    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+    if (id < 0 || size_t(id) >= std::size(kFieldNames))
+        return nullptr;
+    return findChild<QWidget*>(QLatin1String(kFieldNames[id]));
 }
 
 void PasswordDialog::accept() {

@@ -16,7 +16,8 @@ class Prompter;
 class PasswordDialog : public QDialog {
     Q_OBJECT
 public:
-    enum Control { User = 1010, Current = 1011, New = 1043, Repeat = 1044 };
+    // The fields, found by their object names ("userName", ...).
+    enum Control { User, Current, New, Repeat };
 
     PasswordDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* parent = nullptr);
     QWidget* Control(int id) const;

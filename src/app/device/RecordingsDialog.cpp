@@ -5,6 +5,7 @@
 #include "app/device/DeviceSettings.h"
 #include "app/device/RecordingFile.h"
 #include "devicelink/DeviceResults.h"
+#include "devicelink/DeviceTexts.h"
 #include "framework/TextIds.h"
 
 #include <QDesktopServices>
@@ -32,6 +33,10 @@ namespace {
 // What the session appends to a line whose local copy exists.
 const QString kSavedMark = QStringLiteral("  [S]");
 
+const char* const kWidgetNames[] = {"cameraList", "folderList",     "hourList",
+                                    "fileList",   "localFolder",    "browseButton",
+                                    "listButton", "downloadButton", "closeButton"};
+
 } // namespace
 
 QString RecordingsDialog::DefaultFolder(const QString& device) {
@@ -50,13 +55,12 @@ QString RecordingsDialog::SaveFolder() const {
 RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent)
     : QDialog(parent), jobs(jobs), device(QString::fromStdString(jobs.DeviceAddressText())) {
     setWindowTitle(Text(text::device_recordings_title));
-    const int ids[4] = {Cameras, Folders, Hours, Files};
     const unsigned titles[4] = {text::device_recordings_cameras, text::device_recordings_folders,
                                 text::device_recordings_hours, text::device_recordings_files};
     auto* grid = new QGridLayout;
     for (int level = 0; level < 4; ++level) {
         lists[level] = new QListWidget;
-        lists[level]->setObjectName(QStringLiteral("c%1").arg(ids[level]));
+        lists[level]->setObjectName(QLatin1String(kWidgetNames[level]));
         lists[level]->setSelectionMode(level == 3 ? QAbstractItemView::ExtendedSelection
                                                   : QAbstractItemView::SingleSelection);
         grid->addWidget(new QLabel(Text(titles[level])), 0, level);
@@ -67,20 +71,20 @@ RecordingsDialog::RecordingsDialog(DeviceJobs& jobs, QWidget* parent)
                     [this, level] { SelectionChanged(level); });
     }
     folder = new QLineEdit;
-    folder->setObjectName(QStringLiteral("c1031"));
+    folder->setObjectName(QLatin1String(kWidgetNames[LocalFolder]));
     folder->setMaxLength(259);
     folder->setText(LoadDeviceSetting(QStringLiteral("recordings/localFolder")));
     // Empty: the device's folder under the user's videos.
     folder->setPlaceholderText(QString::fromStdString(FillText(
         Text(text::device_recordings_default_folder).toStdString(), {DefaultFolder(device).toStdString()})));
     auto* browse = new QPushButton(Text(text::device_recordings_browse));
-    browse->setObjectName(QStringLiteral("c1020"));
+    browse->setObjectName(QLatin1String(kWidgetNames[Browse]));
     auto* list = new QPushButton(Text(text::device_recordings_list));
-    list->setObjectName(QStringLiteral("c1014"));
+    list->setObjectName(QLatin1String(kWidgetNames[List]));
     auto* download = new QPushButton(Text(text::device_recordings_download));
-    download->setObjectName(QStringLiteral("c1013"));
+    download->setObjectName(QLatin1String(kWidgetNames[Download]));
     auto* close = new QPushButton(Text(text::device_close));
-    close->setObjectName(QStringLiteral("c2"));
+    close->setObjectName(QLatin1String(kWidgetNames[Close]));
     chooseFolder = [](QWidget* owner, const QString& title, const QString& start) {
         return QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly);
     };
@@ -143,7 +147,9 @@ void RecordingsDialog::done(int result) {
 }
 
 QWidget* RecordingsDialog::Control(int id) const {
-    return findChild<QWidget*>(QStringLiteral("c%1").arg(id));
+    if (id < 0 || size_t(id) >= std::size(kWidgetNames))
+        return nullptr;
+    return findChild<QWidget*>(QLatin1String(kWidgetNames[id]));
 }
 
 std::string RecordingsDialog::NormalisedFolder(const QString& text) {
@@ -179,7 +185,12 @@ void RecordingsDialog::ListLevel(int level) {
     request.level = level;
     std::copy(std::begin(selection.selected), std::end(selection.selected), request.selected);
     request.localFolder = selection.localFolder;
-    if (jobs.Post(request) && !folder->text().trimmed().isEmpty())
+    if (!jobs.Post(request))
+        return;
+    // The levels from this one down are listed anew.
+    for (int l = level; l < 4; ++l)
+        SetLines(l, {});
+    if (!folder->text().trimmed().isEmpty())
         StoreDeviceSetting(QStringLiteral("recordings/localFolder"), folder->text().trimmed());
 }
 
@@ -257,15 +268,33 @@ void RecordingsDialog::ShowFacts(int row) {
     item->setText(facts.isEmpty() ? line : line + QStringLiteral("  \u2014  ") + facts);
 }
 
-void RecordingsDialog::Listed(const Listing& listing) {
+void RecordingsDialog::Show(const Listing& listing) {
     if (listing.level < 0 || listing.level > 3)
         return;
+    for (int level = listing.level + 1; level < 4; ++level)
+        SetLines(level, {});
+    SetLines(listing.level, listing.lines);
     names[listing.level] = listing.names;
     for (int level = listing.level + 1; level < 4; ++level)
         names[level].clear();
     if (listing.level == 3)
         for (int row = 0; row < lists[3]->count(); ++row)
             ShowFacts(row);
+}
+
+void RecordingsDialog::Copied(const DownloadReport& copied, bool whole) {
+    for (int index : copied.files)
+        if (index >= 0 && size_t(index) < names[3].size())
+            ReplaceLine(3, size_t(index), names[3][size_t(index)] + SavedMark, true);
+    if (!whole)
+        return;
+    for (int level = 0; level < 3; ++level) {
+        const int row = copied.selected[level];
+        if (row < 0 || size_t(row) >= names[level].size())
+            return;
+        const std::string& name = names[level][size_t(row)];
+        ReplaceLine(level, size_t(row), (level == 2 ? HourLine(name) : name) + SavedMark, true);
+    }
 }
 
 void RecordingsDialog::SelectionChanged(int level) {

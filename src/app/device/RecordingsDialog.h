@@ -15,27 +15,19 @@ namespace korvex {
 
 class DeviceJobs;
 struct DownloadRecordingsRequest;
+struct DownloadReport;
 struct Listing;
 
-// The recordings browser: camera folders (1090), their folders (1015), the
-// hours (1091) and the recordings (1012, several may be selected), the
-// local folder (1031) with its browse button (1020), "list" (1014) and
-// "download" (1013). Each action posts a job only while none runs (and is
-// ignored otherwise); the session fills the lists through SetLines and
-// ReplaceLine while the dialog is attached.
+// The recordings browser: camera folders, their folders, the hours and the
+// recordings (several may be selected), the local folder with its browse
+// button, "list" and "download". Each action posts a job only while none
+// runs (and is ignored otherwise); the jobs' results fill the lists (Show,
+// Copied) while the dialog is attached.
 class RecordingsDialog : public QDialog {
     Q_OBJECT
 public:
-    enum Control {
-        Cameras = 1090,
-        Folders = 1015,
-        Hours = 1091,
-        Files = 1012,
-        LocalFolder = 1031,
-        Browse = 1020,
-        List = 1014,
-        Download = 1013,
-    };
+    // The widgets, found by their object names ("cameraList", ...).
+    enum Control { Cameras, Folders, Hours, Files, LocalFolder, Browse, List, Download, Close };
 
     RecordingsDialog(DeviceJobs& jobs, QWidget* parent = nullptr);
     ~RecordingsDialog() override;
@@ -62,15 +54,17 @@ public:
     static std::string NormalisedFolder(const QString& text);
     DownloadRecordingsRequest Request() const;
 
-    // From the session (user-interface thread).
-    void SetLines(int level, const std::vector<std::string>& lines);
-    void ReplaceLine(int level, size_t index, const std::string& line, bool select);
-    // The names a listing found (after its SetLines).
-    void Listed(const Listing& listing);
+    // Results of the session's jobs (user-interface thread): a level
+    // listed, and the copies a download made (all of them when `whole`),
+    // which are marked as saved.
+    void Show(const Listing& listing);
+    void Copied(const DownloadReport& copied, bool whole);
 
     void done(int result) override;
 
 private:
+    void SetLines(int level, const std::vector<std::string>& lines);
+    void ReplaceLine(int level, size_t index, const std::string& line, bool select);
     // Lists `level` (0..3) below the selections; copies the selected files.
     void ListLevel(int level);
     void CopySelected();

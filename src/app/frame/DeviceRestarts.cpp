@@ -26,7 +26,7 @@ void MainFrame::RestartDevice() {
     }
     if (!prompter->Warning(this, Text(text::device_restart_question), Text(text::device_restart_caption)))
         return;
-    PostDeviceJob(JobRestart, true);
+    PostDeviceJob(RestartRequest{}, true);
 }
 
 void MainFrame::FollowRestarts() {

@@ -26,6 +26,10 @@ HostKeySink& DeviceWindowSet::HostKeys() {
     return sinks->HostKeys();
 }
 
+DeviceResultSink& DeviceWindowSet::Results() {
+    return sinks->Results();
+}
+
 DeviceWindowSet::~DeviceWindowSet() {
     // The windows first: they use the forwarders and the remembered devices.
     delete commands.data();

@@ -12,6 +12,7 @@ namespace korvex {
 class Connection;
 class DeviceCommands;
 class HostKeySink;
+class DeviceResultSink;
 class DeviceDialogSinks;
 class ProgramHistory;
 class Prompter;
@@ -42,6 +43,7 @@ public:
     // The session the windows post to (made with HostKeys() and History()).
     void Bind(Connection& session);
     HostKeySink& HostKeys();
+    DeviceResultSink& Results();
 
     DeviceCommands& Commands() { return *commands; }
     DeviceDialogSinks& Sinks() { return *sinks; }

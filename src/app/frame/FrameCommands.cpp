@@ -69,8 +69,8 @@ void MainFrame::ToggleDemo() {
     }
 }
 
-void MainFrame::PostDeviceJob(JobCode code, bool needsConnection) {
-    devices->PostJob(code, needsConnection);
+void MainFrame::PostDeviceJob(DeviceRequest request, bool needsConnection) {
+    devices->Post(std::move(request), needsConnection);
 }
 
 void MainFrame::ProjectCommand(int id) {
@@ -225,7 +225,7 @@ bool MainFrame::DeviceCommand(int id) {
         ConnectChosenDevice();
         return true;
     case CmdDisconnect:
-        PostDeviceJob(JobDisconnect, false);
+        PostDeviceJob(DisconnectRequest{}, false);
         return true;
     case CmdUpload:
         Upload();

@@ -67,10 +67,10 @@ MainFrame::MainFrame(FrameOptions options)
     // The device windows' forwarders are the session's dialog sinks; an
     // upload keeps the program it replaces in their history.
     deviceWindows = std::make_unique<DeviceWindowSet>(*this, *prompter);
-    devices = std::make_unique<DeviceSession>(DeviceSessionSinks{*statusSink, *liveSink, *tuningSink,
-                                                                 &deviceWindows->HostKeys(),
-                                                                 &deviceWindows->History()},
-                                              options.makeDemo ? options.makeDemo() : nullptr);
+    devices = std::make_unique<DeviceSession>(
+        DeviceSessionSinks{*statusSink, *liveSink, *tuningSink, &deviceWindows->HostKeys(),
+                           &deviceWindows->History(), &deviceWindows->Results()},
+        options.makeDemo ? options.makeDemo() : nullptr);
     deviceWindows->Bind(devices->Session());
     deviceListSink = std::make_unique<DeviceListForwarder>(devices->Devices());
     devices->Devices().SetSink(deviceListSink.get());
@@ -343,7 +343,7 @@ bool MainFrame::CopyLivePicture(int camera, Bitmap& out) {
 }
 
 bool MainFrame::PostUpload(std::vector<uint8_t> bytes) {
-    return devices->PostUpload(std::move(bytes));
+    return devices->Post(UploadProgramRequest{std::move(bytes)}, false);
 }
 
 void MainFrame::OpenAtStart(const std::string& path) {

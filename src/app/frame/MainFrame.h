@@ -3,6 +3,7 @@
 #include "app/editor/MainView.h"
 #include "app/frame/ActionRegistry.h"
 #include "app/frame/PaneTable.h"
+#include "devicelink/DeviceRequests.h"
 
 #include <QMainWindow>
 #include <QRect>
@@ -20,7 +21,6 @@ class QToolBar;
 
 namespace korvex {
 
-enum JobCode : int32_t;
 class ComparePane;
 class ComposerFrame;
 struct ReportFacts;
@@ -154,7 +154,7 @@ private:
     void BuildPanes();
     void BuildDeviceWindows();
     void ChooseLanguage(int id);
-    void PostDeviceJob(JobCode code, bool needsConnection);
+    void PostDeviceJob(DeviceRequest request, bool needsConnection);
     // Device restarts (DeviceRestarts.cpp): the question before a restart,
     // the live page's note while the device is away, and the offer to
     // connect when logging in again failed.

@@ -171,7 +171,7 @@ void MainFrame::CompareWith() {
 void MainFrame::CompareWithDeviceProgram() {
     auto folder = std::make_shared<QTemporaryDir>();
     const QString path = folder->filePath(QStringLiteral("device.kvx"));
-    if (!folder->isValid() || !deviceWindows->Sinks().PostDownloadProgram(path.toStdString())) {
+    if (!folder->isValid() || !deviceWindows->Sinks().Post(DownloadProgramRequest{path.toStdString()})) {
         prompter->Information(this, Text(text::compare_device_busy), Text(text::compare_title));
         return;
     }

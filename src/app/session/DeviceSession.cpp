@@ -9,6 +9,7 @@ DeviceSession::DeviceSession(DeviceSessionSinks sinks, std::unique_ptr<DemoContr
                                                               .devices = devices,
                                                               .hostKeys = sinks.hostKeys,
                                                               .programHistory = sinks.programHistory,
+                                                              .results = sinks.results,
                                                               .reconnectAfterRestart = true})),
       liveCore(std::make_unique<LiveViewCore>(sinks.liveView)),
       scanThread(std::make_unique<ScanThread>(devices, ScanThread::DefaultPort, &sinks.status)),
@@ -75,19 +76,6 @@ bool DeviceSession::Post(DeviceRequest request, bool needsConnection) {
     if (needsConnection && !connection->Connected())
         return false;
     return connection->Post(std::move(request));
-}
-
-bool DeviceSession::PostJob(JobCode code, bool needsConnection) {
-    // The jobs the menu posts, which need nothing but their code.
-    if (code == JobDisconnect)
-        return Post(DisconnectRequest{}, needsConnection);
-    if (code == JobRestart)
-        return Post(RestartRequest{}, needsConnection);
-    return false;
-}
-
-bool DeviceSession::PostUpload(std::vector<uint8_t> bytes) {
-    return connection->Post(UploadProgramRequest{std::move(bytes)});
 }
 
 } // namespace korvex

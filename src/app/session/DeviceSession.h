@@ -25,6 +25,9 @@ struct DeviceSessionSinks {
     // (null: the command-line ways, nothing kept).
     HostKeySink* hostKeys = nullptr;
     ProgramHistory* programHistory = nullptr;
+    // Told of every job's result (the device windows fill themselves from
+    // it); null: nobody.
+    DeviceResultSink* results = nullptr;
 };
 
 // Everything that talks to devices, in one place: the device list the
@@ -93,12 +96,8 @@ public:
     bool Connected() const { return connection->Connected(); }
     // Posts a request to the session thread when no job is pending (and,
     // with `needsConnection`, only while connected); false when not posted.
+    // Its result goes to the sinks' result sink.
     bool Post(DeviceRequest request, bool needsConnection);
-    // The same for the disconnect and restart jobs (other codes: false).
-    bool PostJob(JobCode code, bool needsConnection);
-    // Posts the program upload with the project file's bytes; false when a
-    // job is still pending.
-    bool PostUpload(std::vector<uint8_t> bytes);
 
 private:
     DeviceList devices;

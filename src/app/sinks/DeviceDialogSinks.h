@@ -1,11 +1,12 @@
 #pragma once
 
 // The device windows' side of the session: DeviceJobs over the Connection,
-// and frame-owned forwarders for the session's dialog sinks. The session
-// holds only the forwarders, which live as long as it does; a dialog
-// attaches and detaches, and every call from the session thread is posted
-// to the user-interface thread and delivered there only to a dialog that is
-// still attached. Nothing here ever waits for the user-interface thread.
+// and the frame-owned receiver of the session's results and host-key
+// questions. The session holds only this receiver, which lives as long as it
+// does; a dialog attaches and detaches, and every result is posted to the
+// user-interface thread and delivered there only to a dialog that is still
+// attached, which fills its widgets from the value. Nothing here ever waits
+// for the user-interface thread.
 
 #include "app/device/DeviceCommands.h"
 #include "app/device/DeviceJobs.h"
@@ -14,19 +15,13 @@
 #include <QObject>
 #include <QPointer>
 #include <atomic>
-#include <mutex>
 #include <optional>
 
 namespace korvex {
 
 class Connection;
 
-class DeviceDialogSinks : public QObject,
-                          public DeviceJobs,
-                          private RecordingsSink,
-                          private NetworkSettingsSink,
-                          private HostKeySink,
-                          private FileChooser {
+class DeviceDialogSinks : public QObject, public DeviceJobs, private HostKeySink, private DeviceResultSink {
     Q_OBJECT
 public:
     // The forwarders exist before the session (it is made with their
@@ -36,6 +31,8 @@ public:
 
     void Bind(Connection& session) { connection = &session; }
     HostKeySink& HostKeys() { return *this; }
+    // The session's results: the attached dialogs fill themselves from them.
+    DeviceResultSink& Results() { return *this; }
 
     // Where host-key questions go (null: they are dropped).
     void SetCommands(DeviceCommands* commands) { this->commands = commands; }
@@ -48,7 +45,6 @@ public:
     std::string UserName() const override;
     bool PasswordIs(const std::string& password) const override;
     uint32_t NetworkCameraRows() const override;
-    bool PostDownloadProgram(const std::string& path) override;
     std::string DeviceAddressText() const override;
     void AttachRecordings(RecordingsDialog* dialog) override;
     void AttachNetwork(NetworkDialog* dialog) override;
@@ -57,21 +53,9 @@ private:
     // Session thread -> user-interface thread.
     template <typename F> void ToUi(F f);
 
-    void SetLines(int level, const std::vector<std::string>& lines) override;
-    void ReplaceLine(int level, size_t index, const std::string& line, bool select) override;
-    void Listed(const Listing& listing) override;
-    void SetAddress(int control, uint32_t hostOrderAddress) override;
-    void SetText(int control, const std::string& text) override;
-    void SetChecked(int control, bool checked) override;
-    void Enable(int control, bool enabled) override;
-    void SetMissing(int control) override;
-    void Snapshot(const NetworkSnapshot& snapshot) override;
+    void JobEnded(const DeviceResult& result) override;
     void UnknownKey(const HostKeyQuestion& question) override;
     void ChangedKey(const HostKeyQuestion& question) override;
-    std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override;
-
-    // The request's sinks become these forwarders.
-    void Forward(DeviceRequest& request);
 
     Connection* connection = nullptr;
     // Of the requests posted from here (user-interface thread).
@@ -80,8 +64,6 @@ private:
     QPointer<RecordingsDialog> recordings;
     QPointer<NetworkDialog> network;
     QPointer<DeviceCommands> commands;
-    std::mutex chosenLock;
-    std::optional<std::string> chosenPath; // the path JobDownloadProgram writes to
 };
 
 } // namespace korvex
