@@ -88,30 +88,6 @@ Shown Show(const DeviceResult& result) {
         result.value);
 }
 
-void Dump(const nlohmann::ordered_json& value, std::string& out) {
-    if (value.is_object()) {
-        out += '{';
-        bool first = true;
-        for (const auto& [key, member] : value.items()) {
-            out += first ? "" : ", ";
-            first = false;
-            out += nlohmann::ordered_json(key).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-            out += ": ";
-            Dump(member, out);
-        }
-        out += '}';
-    } else if (value.is_array()) {
-        out += '[';
-        for (size_t k = 0; k < value.size(); ++k) {
-            out += k ? ", " : "";
-            Dump(value[k], out);
-        }
-        out += ']';
-    } else {
-        out += value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    }
-}
-
 } // namespace
 
 std::string ResultText(const DeviceResult& result) {
@@ -159,12 +135,6 @@ nlohmann::ordered_json ResultJson(const DeviceResult& result) {
     }
     }
     return nullptr;
-}
-
-std::string JsonLine(const nlohmann::ordered_json& value) {
-    std::string out;
-    Dump(value, out);
-    return out;
 }
 
 } // namespace korvex::cli::device

@@ -23,9 +23,4 @@ std::string ResultText(const DeviceResult& result);
 // null for none.
 nlohmann::ordered_json ResultJson(const DeviceResult& result);
 
-// A JSON document on one line, as korvex-cli writes it: ", " between
-// members and elements, ": " after keys, UTF-8 kept, bytes that are not
-// UTF-8 replaced by U+FFFD.
-std::string JsonLine(const nlohmann::ordered_json& value);
-
 } // namespace korvex::cli::device

@@ -2,6 +2,7 @@
 // the error text and the JSON line of one device.
 #include "cli/DeviceResult.h"
 #include "cli/Fleet.h"
+#include "cli/JsonLine.h"
 #include "cli/ProjectArgs.h"
 #include "framework/TextSplit.h"
 
@@ -119,7 +120,7 @@ std::string FleetErrorText(const std::vector<std::string>& messages, const std::
 std::string FleetLine(const FleetHost& host, bool ok, const nlohmann::ordered_json& resultOrError) {
     nlohmann::ordered_json line = {{"host", host.host}, {"port", host.port}, {"ok", ok}};
     line[ok ? "result" : "error"] = resultOrError;
-    return device::JsonLine(line);
+    return JsonLine(line);
 }
 
 std::string ExpandDevicePattern(const std::string& pattern, const FleetHost& host) {

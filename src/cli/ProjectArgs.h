@@ -37,10 +37,6 @@ int RefuseIncomplete(const std::string& path, const ReadGaps& gaps, bool force);
 // Parses a decimal number in [0, max]; none when it is not one.
 std::optional<unsigned> ParseNumber(const std::string& text, unsigned max);
 
-// A JSON string literal for UTF-8 text; bytes that are not well-formed UTF-8
-// become U+FFFD, so the result is always valid JSON.
-std::string JsonString(const std::string& text);
-
 // Writes `bytes` to stdout exactly; false on a write error.
 bool WriteStdout(const void* bytes, size_t size);
 

@@ -401,7 +401,7 @@ void Connection::Restart() {
             }
             if (heardAgain)
                 break;
-            status.ShowProgress(i * 100 / 75, 0);
+            status.ShowProgress(i * 100 / 75, StatusSink::kKeepText);
             if (SleepOrStop(timing.restartStep_ms))
                 break;
         }

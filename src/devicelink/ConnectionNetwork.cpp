@@ -161,7 +161,7 @@ void Connection::WriteNetwork() {
     for (unsigned i = 1; i <= 65; ++i) {
         if (StopRequested())
             break;
-        status.ShowProgress(i + 35, 0);
+        status.ShowProgress(i + 35, StatusSink::kKeepText);
         if (SleepOrStop(timing.networkStep_ms))
             break;
     }
@@ -192,7 +192,10 @@ void Connection::StageNetworkFiles(std::vector<NetworkFile>& files, NetworkWrite
     for (size_t k = 0; k < files.size(); ++k) {
         // A step per camera file, then the pass and the controller files.
         const size_t cameras = files.size() - 2;
-        status.ShowProgress(k < cameras ? static_cast<unsigned>(3 * k + 3) : k == cameras ? 25 : 30, 0);
+        status.ShowProgress(k < cameras    ? static_cast<unsigned>(3 * k + 3)
+                            : k == cameras ? 25
+                                           : 30,
+                            StatusSink::kKeepText);
         NetworkFile& f = files[k];
         const CopyCheck check = CopyAndVerify(f.path + ".new", f.content, {});
         if (check.state == CopyCheck::Ok) {

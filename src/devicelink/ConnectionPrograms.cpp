@@ -82,7 +82,7 @@ void Connection::UploadProgram() {
     for (unsigned i = 0; i < 75; ++i) {
         if (StopRequested())
             break;
-        status.ShowProgress(i + 26, 0);
+        status.ShowProgress(i + 26, StatusSink::kKeepText);
         if (SleepOrStop(timing.uploadStep_ms))
             break;
     }
@@ -142,7 +142,8 @@ void Connection::PlaceProgram(PreviousProgram& previous, UploadReport& report) {
     const std::vector<uint8_t>& payload = std::get<UploadProgramRequest>(current.request).payload;
     const std::string bytes(payload.begin(), payload.end());
     const auto progress = [&](uint64_t remaining, uint64_t total) {
-        status.ShowProgress(total ? static_cast<unsigned>(25 - remaining * 25 / total) : 25, 0);
+        status.ShowProgress(total ? static_cast<unsigned>(25 - remaining * 25 / total) : 25,
+                            StatusSink::kKeepText);
     };
     report.path = UploadReport::Path::Sibling;
     // A device that refused the file once in this session refuses it again:
@@ -260,7 +261,8 @@ void Connection::DownloadProgram() {
         std::string bytes;
         session->FetchAll("/etc/tavo/program.tdv", text::program_download_failed,
                           text::program_download_failed, 0, bytes, [&](uint64_t received, uint64_t total) {
-                              status.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
+                              status.ShowProgress(static_cast<unsigned>(received * 100 / total),
+                                                  StatusSink::kKeepText);
                           });
         const std::string& path = std::get<DownloadProgramRequest>(current.request).path;
         if (path.empty()) {

@@ -125,7 +125,7 @@ void Connection::FetchRecording(const std::string (&names)[3], const std::string
                                 const std::string& localFolder) {
     const std::string relative = names[0] + "/" + names[1] + "/" + names[2];
     status.ShowText(LoadTextA(text::recordings_downloading) + " '" + relative + "/" + name + "'");
-    status.ShowProgress(0, 0);
+    status.ShowProgress(0, StatusSink::kKeepText);
     std::vector<std::string> made;
     std::optional<AtomicFile> local;
     auto open = [&] {
@@ -143,7 +143,8 @@ void Connection::FetchRecording(const std::string (&names)[3], const std::string
                        [&](const uint8_t* data, size_t n, uint64_t received, uint64_t total) {
                            open();
                            local->Write(data, n);
-                           status.ShowProgress(static_cast<unsigned>(received * 100 / total), 0);
+                           status.ShowProgress(static_cast<unsigned>(received * 100 / total),
+                                               StatusSink::kKeepText);
                        });
         open(); // a recording of no bytes
         local->Commit();

@@ -35,6 +35,9 @@ public:
     // `textId` is not 0 the status text becomes string-table text `textId`.
     virtual void ShowProgress(unsigned percent, unsigned textId) = 0;
 
+    // The `textId` of ShowProgress that leaves the status text as it is.
+    static constexpr unsigned kKeepText = 0;
+
     // Hides the progress bar; the status text becomes string `textId`.
     virtual void ShowMessage(unsigned textId) = 0;
 
