@@ -156,6 +156,13 @@ void LiveView::SetCameraNote(unsigned camera, const QString& text) {
     update();
 }
 
+void LiveView::SetCameraName(unsigned camera, const QString& name) {
+    if (camera >= kCameraSlots || names[camera] == name)
+        return;
+    names[camera] = name;
+    update();
+}
+
 const QImage& LiveView::Label(const std::string& name, bool selected) {
     const std::string key = (selected ? "*" : " ") + name;
     auto it = labels.find(key);
@@ -251,6 +258,15 @@ void LiveView::PaintExtras(QPainter& painter, unsigned camera, const QRect& pic,
         }
         if (!shapesInside[camera])
             painter.setClipping(false);
+    }
+    if (!names[camera].isEmpty()) {
+        // Every picture says which camera it is, in the editor's words.
+        const QFontMetrics metrics(font());
+        const QRect box(pic.x() + 4, pic.y() + 4, metrics.horizontalAdvance(names[camera]) + 10,
+                        metrics.height() + 4);
+        painter.fillRect(box, QColor(255, 255, 255, 200));
+        painter.setPen(Qt::black);
+        painter.drawText(box, Qt::AlignCenter, names[camera]);
     }
     if (!notes[camera].isEmpty()) {
         const QFontMetrics metrics(font());
