@@ -269,13 +269,15 @@ void LiveView::PaintExtras(QPainter& painter, unsigned camera, const QRect& pic,
         painter.drawText(box, Qt::AlignCenter, names[camera]);
     }
     if (!notes[camera].isEmpty()) {
+        // A note longer than the picture is wide wraps onto more lines.
         const QFontMetrics metrics(font());
-        const QRect box(pic.x() + 4, pic.bottom() - metrics.height() - 7,
-                        metrics.horizontalAdvance(notes[camera]) + 10, metrics.height() + 4);
+        const QRect text = metrics.boundingRect(QRect(0, 0, std::max(pic.width() - 18, 40), 10000),
+                                                Qt::TextWordWrap | Qt::AlignCenter, notes[camera]);
+        const QRect box(pic.x() + 4, pic.bottom() - text.height() - 7, text.width() + 10, text.height() + 4);
         painter.fillRect(box, QColor(kNoteBackground));
         painter.setPen(Qt::black);
         painter.drawRect(box.adjusted(0, 0, -1, -1));
-        painter.drawText(box, Qt::AlignCenter, notes[camera]);
+        painter.drawText(box, Qt::AlignCenter | Qt::TextWordWrap, notes[camera]);
     }
 }
 
