@@ -4,9 +4,11 @@
 
 namespace korvex {
 
-void Document::SetModified() {
-    if (!modified) {
-        modified = true;
+void Document::FollowSaved() {
+    // Modified exactly while the current state is not the one the file holds.
+    const bool now = current != saved;
+    if (now != modified) {
+        modified = now;
         changes.Mark(DocumentChange::Content);
     }
 }
@@ -22,6 +24,7 @@ void Document::Reset(RenderState state, const std::string& newPath) {
     current = 0;
     selection = {};
     path = newPath;
+    saved = 0;
     modified = false;
     changes.Mark(DocumentChange::Content | DocumentChange::Layout | DocumentChange::Path |
                  (moved ? DocumentChange::Selection : 0));
@@ -42,14 +45,19 @@ const RenderState& Document::Push(std::unique_ptr<RenderState> state, const Sele
     if (!history.empty())
         history[static_cast<size_t>(current)].left = selection;
     history.resize(static_cast<size_t>(current) + 1);
+    // The saved state may have been in the redo part just dropped.
+    if (saved > current)
+        saved = -1;
     history.push_back({std::move(state), Selection{}});
     selection = selected;
-    if (history.size() > MaxHistory)
+    if (history.size() > MaxHistory) {
         history.erase(history.begin());
+        saved = saved > 0 ? saved - 1 : -1;
+    }
     int32_t last = static_cast<int32_t>(history.size()) - 1;
     current = last;
     ++edits;
-    SetModified();
+    FollowSaved();
     // Every edit announces content and selection, also when the history was
     // full and the position did not move (the problems list and the toolbar
     // depend on it).
@@ -74,7 +82,7 @@ const RenderState& Document::Select(int32_t index) {
         current = index;
         selection = history[static_cast<size_t>(current)].left;
         ++edits;
-        SetModified();
+        FollowSaved();
         changes.Mark(DocumentChange::Content | DocumentChange::Selection);
     }
     return Current();
@@ -109,10 +117,8 @@ void Document::ReplaceWithLoaded(RenderState state, const std::string& p) {
 void Document::MarkSaved(const std::string& p) {
     path = p;
     changes.Mark(DocumentChange::Path);
-    if (modified) {
-        modified = false;
-        changes.Mark(DocumentChange::Content);
-    }
+    saved = current;
+    FollowSaved();
 }
 
 } // namespace korvex

@@ -65,6 +65,8 @@ public:
     const RenderState& Select(int32_t index);
 
     const RenderState& Current() const { return *history[static_cast<size_t>(current)].state; }
+    // State `index` of the history, 0 <= index < HistorySize().
+    const RenderState& StateAt(int32_t index) const { return *history[static_cast<size_t>(index)].state; }
 
     // The selection, changed only by the two functions below; each marks a
     // selection change when it changes something.
@@ -82,6 +84,8 @@ public:
     void MarkSaved(const std::string& path);
 
     const std::string& Path() const { return path; }
+    // True while the current state differs from the one last saved or
+    // opened: undo back to that state clears it again.
     bool Modified() const { return modified; }
     size_t HistorySize() const { return history.size(); }
     int32_t CurrentIndex() const { return current; }
@@ -93,7 +97,8 @@ private:
     // Replaces the whole history with `state` under `path`, unmodified.
     void Reset(RenderState state, const std::string& path);
     const RenderState& Push(std::unique_ptr<RenderState> state, const Selection& selected, unsigned start_ms);
-    void SetModified();
+    // Sets `modified` from the current position and the saved one.
+    void FollowSaved();
 
     // A state as pushed, and the selection it had when it was last left.
     struct Entry {
@@ -104,6 +109,9 @@ private:
     ChangeChannel changes;
     std::string path;
     bool modified = false;
+    // The history index of the state the file holds; -1 when that state
+    // has left the history (dropped redo part, oldest state cut off).
+    int32_t saved = 0;
     std::vector<Entry> history;
     Selection selection;
     int32_t current = 0;

@@ -30,6 +30,11 @@ void ProcessEvents() {
     QTest::qWait(10);
 }
 
+QString ShownTitle(const QWidget& window) {
+    QString title = window.windowTitle();
+    return title.replace(QStringLiteral("[*]"), window.isWindowModified() ? QStringLiteral("*") : QString());
+}
+
 void RunIdle(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);

@@ -28,6 +28,10 @@ void RunIdle(int ms = 30);
 // whose condition is met by queued calls or timers.
 void ProcessEvents();
 
+// A window's title as the window system shows it: "[*]" becomes "*" while
+// the window is marked modified and goes otherwise.
+QString ShownTitle(const QWidget& window);
+
 // Answers every box and file dialog from a script and records what was
 // asked.
 class FakePrompter : public Prompter {
@@ -50,6 +54,17 @@ public:
         ++saveDialogs;
         return saveAnswer;
     }
+    Answer AskThreeWay(QWidget*, const QString& text, const QString& caption, const QString& yes,
+                       const QString& no, const QString& cancel) override {
+        questions.push_back(text + " | " + caption);
+        threeWayButtons.push_back(yes + "," + no + "," + cancel);
+        return questionAnswer;
+    }
+    QString SaveFileAt(QWidget* owner, const QString& title, const QString& filterText,
+                       const QString& pattern, const QString& suffix, const QString& suggested) override {
+        suggestions.push_back(suggested);
+        return SaveFile(owner, title, filterText, pattern, suffix);
+    }
     void Beep() override { ++beeps; }
     int Choose(QWidget*, const QString& text, const QString&, const QStringList& items) override {
         choices.push_back(text + " | " + items.join(QLatin1Char(',')));
@@ -62,6 +77,8 @@ public:
     QString saveAnswer;
     QString chooseAnswer; // the item Choose picks; none when it is not offered
     std::vector<QString> questions, warnings, errors, infos, openPatterns, choices;
+    std::vector<QString> threeWayButtons; // "yes,no,cancel" of each AskThreeWay
+    std::vector<QString> suggestions;     // where each SaveFileAt started
     int saveDialogs = 0;
     int beeps = 0;
 };

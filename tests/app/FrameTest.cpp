@@ -210,7 +210,7 @@ TEST_F(MainFrameTest, ClosingTheFrameRespectsTheAnswer) {
 TEST_F(MainFrameTest, SavingSetsTheTitleAndReopeningRestoresTheProject) {
     TempDir dir;
     std::string path = dir.Path() + "/gate.kvx";
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Korvex"));
+    EXPECT_EQ(ShownTitle(*frame), QStringLiteral("Korvex"));
     AddQuad(2, kSquare, 7);
     prompts.saveAnswer = QString::fromStdString(path);
     frame->OnCommand(CmdSave);
@@ -218,12 +218,12 @@ TEST_F(MainFrameTest, SavingSetsTheTitleAndReopeningRestoresTheProject) {
     EXPECT_FALSE(Doc().Modified());
     // The title follows the document's file at the next idle refresh.
     RunIdle();
-    EXPECT_EQ(frame->windowTitle().toStdString(), path + " - Korvex");
+    EXPECT_EQ(ShownTitle(*frame).toStdString(), path + " - Korvex");
     EXPECT_FALSE(frame->Action(CmdSave)->isEnabled());
 
     frame->OnCommand(CmdNew);
     RunIdle();
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Korvex"));
+    EXPECT_EQ(ShownTitle(*frame), QStringLiteral("Korvex"));
     EXPECT_TRUE(State().detectors.empty());
     prompts.openAnswer = QString::fromStdString(path);
     frame->OnCommand(CmdOpen);
@@ -232,7 +232,7 @@ TEST_F(MainFrameTest, SavingSetsTheTitleAndReopeningRestoresTheProject) {
     EXPECT_EQ(State().detectors[0].number, 7u);
     EXPECT_EQ(State().detectors[0].points, kSquare);
     RunIdle();
-    EXPECT_EQ(frame->windowTitle().toStdString(), path + " - Korvex");
+    EXPECT_EQ(ShownTitle(*frame).toStdString(), path + " - Korvex");
     EXPECT_EQ(View().ActiveCard(), 0);
 }
 

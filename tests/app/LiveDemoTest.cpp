@@ -9,6 +9,7 @@
 #include "app/device/ConnectDialog.h"
 #include "app/device/DeviceJobs.h"
 #include "app/device/OptionMaskDialog.h"
+#include "app/frame/LiveSiteLink.h"
 #include "app/frame/TabView.h"
 #include "app/live/LiveView.h"
 #include "app/session/DeviceSession.h"
@@ -291,20 +292,27 @@ TEST(LiveDemoScenesTest, OpenedProjectPlaysAndCameraTwoCanBeKnockedAndStraighten
     ASSERT_TRUE(until([&] { return skyGrey() >= 0; }));
     EXPECT_GT(skyGrey(), 80);
 
-    auto lastFlagsOfCameraTwo = [&] {
+    // The knock moves a camera the camera check can watch: camera A, whose
+    // pictures have its card's size (camera B sends 180 x 144).
+    const unsigned knocked = 0;
+    auto lastFlagsOfKnocked = [&] {
         const auto messages = device.LiveMessages();
         for (auto it = messages.rbegin(); it != messages.rend(); ++it)
-            if (it->kind == 1 && it->camera == 1)
+            if (it->kind == 1 && it->camera == knocked)
                 return int(it->pictureFlags & 1);
         return -1;
     };
-    EXPECT_TRUE(until([&] { return lastFlagsOfCameraTwo() == 0; }));
+    EXPECT_TRUE(until([&] { return lastFlagsOfKnocked() == 0; }));
+    frame.UpdateMenuStates();
+    EXPECT_TRUE(frame.Action(CmdDemoKnock)->text().contains(CameraName(knocked)));
     frame.OnCommand(CmdDemoKnock);
-    EXPECT_EQ(device.CameraShift(1), std::make_pair(int(DemoDevice::kKnockX), int(DemoDevice::kKnockY)));
-    EXPECT_TRUE(until([&] { return lastFlagsOfCameraTwo() == 1; }));
-    frame.OnCommand(CmdDemoStraighten);
+    EXPECT_EQ(device.CameraShift(knocked),
+              std::make_pair(int(DemoDevice::kKnockX), int(DemoDevice::kKnockY)));
     EXPECT_EQ(device.CameraShift(1), std::make_pair(0, 0));
-    EXPECT_TRUE(until([&] { return lastFlagsOfCameraTwo() == 0; }));
+    EXPECT_TRUE(until([&] { return lastFlagsOfKnocked() == 1; }));
+    frame.OnCommand(CmdDemoStraighten);
+    EXPECT_EQ(device.CameraShift(knocked), std::make_pair(0, 0));
+    EXPECT_TRUE(until([&] { return lastFlagsOfKnocked() == 0; }));
     frame.StopThreads();
 }
 

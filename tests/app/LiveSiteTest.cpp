@@ -3,12 +3,14 @@
 // moved (its note, the problems list, and the detectors following it).
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
+#include "app/common/UiText.h"
 #include "app/editor/ProblemsView.h"
 #include "app/frame/LiveSiteLink.h"
 #include "app/frame/TabView.h"
 #include "app/live/LiveView.h"
 #include "app/session/DeviceSession.h"
 #include "app/sinks/LiveForwarders.h"
+#include "framework/TextIds.h"
 #include "model/CameraFollow.h"
 #include "model/DetectorEdits.h"
 #include "model/DetectorGeometry.h"
@@ -18,6 +20,7 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <thread>
+#include <tuple>
 
 namespace korvex::test {
 namespace {
@@ -205,6 +208,47 @@ TEST_F(LiveSiteFrame, AMovedCameraIsNotedWarnedAndItsDetectorsFollowIt) {
     EXPECT_TRUE(frame->LiveSite().Warnings().isEmpty());
     ASSERT_TRUE(Undo(Doc()));
     EXPECT_EQ(State().detectors[0].points, before.detectors[0].points);
+}
+
+TEST_F(LiveSiteFrame, EachPictureIsNamedAndSaysWhyItCannotBeWatched) {
+    frame->OpenAtStart(KORVEX_SAMPLE_PROJECT);
+    RunIdle();
+    LiveViewCore& core = frame->Devices().LiveCore();
+    // Camera A sends pictures of its card's size, camera B of the other
+    // size; camera C has sent nothing yet.
+    for (const auto& [camera, width, height] : {std::tuple{0, 320, 240}, std::tuple{1, 180, 144}}) {
+        PictureHeader header;
+        header.camera = uint8_t(camera);
+        header.width = uint16_t(width);
+        header.height = uint16_t(height);
+        core.OnFrameHeader(header);
+        core.Deliver(unsigned(camera), Bitmap(uint32_t(width), uint32_t(height)));
+    }
+    frame->LiveSite().Poll();
+    LiveView& live = frame->Tabs().Live();
+    LiveSiteLink& site = frame->LiveSite();
+    const QString differs = site.SizeDiffers(1);
+    struct Case {
+        const char* what;
+        unsigned camera;
+        QString name, note, whyNotFollow;
+    };
+    const Case cases[] = {
+        {"a camera the check can watch", 0, QStringLiteral("Camera A (cam1)"), QString(),
+         Text(text::onsite_follow_why_not_moved)},
+        {"a camera of the other size", 1, QStringLiteral("Camera B (cam2)"), differs, differs},
+        {"a camera without pictures", 2, QStringLiteral("Camera C (cam3)"), QString(),
+         Text(text::onsite_follow_why_no_picture)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(live.CameraName(c.camera), c.name);
+        EXPECT_EQ(live.CameraNote(c.camera), c.note);
+        EXPECT_EQ(site.WhyNotFollow(int(c.camera), site.SizeDiffers(c.camera)), c.whyNotFollow);
+    }
+    EXPECT_TRUE(differs.contains(QStringLiteral("180 × 144")));
+    EXPECT_TRUE(differs.contains(QStringLiteral("320 × 240")));
+    EXPECT_EQ(site.WatchableCamera(), 0);
 }
 
 TEST_F(LiveSiteFrame, TheToggleIsRememberedAndADoubleClickChoosesTheDetectorInTheEditor) {

@@ -2,11 +2,13 @@
 // back with pdftotext, and the comparison pane.
 #include "AppTestSupport.h"
 #include "app/common/Commands.h"
+#include "app/common/UiText.h"
 #include "app/compare/ComparePane.h"
 #include "app/frame/TabView.h"
 #include "app/report/ReportWriter.h"
 #include "composer/Formula.h"
 #include "files/ProjectFile.h"
+#include "framework/TextIds.h"
 #include "support/CommandRun.h"
 
 #include <QDockWidget>
@@ -109,9 +111,9 @@ TEST_F(ProjectToolsTest, CompareWithAFileListsChangesAndClickingSelects) {
     next.composer_y[0] = *ParseFormula("A1 & A2", nullptr);
     Doc().NewRenderState(next, Selection{});
 
+    prompts.chooseAnswer = Text(text::compare_file); // beside the session's earlier steps
     frame->OnCommand(CmdCompareWith);
     ASSERT_TRUE(prompts.errors.empty()) << prompts.errors[0].toStdString();
-    EXPECT_TRUE(prompts.choices.empty()); // no device: straight to the file
     EXPECT_TRUE(frame->ComparisonDock().isVisible());
     QListWidget* list = frame->Comparison().List();
     ASSERT_EQ(list->count(), 2);

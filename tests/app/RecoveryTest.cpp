@@ -203,13 +203,18 @@ TEST_F(RecoveryTest, ACopyLeftBehindIsOfferedLaterRecoveredOrDiscarded) {
     EXPECT_EQ(Bytes(third), edited);
     EXPECT_EQ(document.Path(), project);
     EXPECT_TRUE(document.Modified());
-    EXPECT_EQ(third.windowTitle().toStdString(), project + " - Korvex");
+    EXPECT_EQ(ShownTitle(third).toStdString(), project + "* - Korvex");
     third.OnCommand(CmdUndo);
     RunIdle();
     EXPECT_EQ(Bytes(third), saved);
+    // Back at the saved state there is nothing to recover.
+    EXPECT_FALSE(document.Modified());
+    EXPECT_EQ(CopiesOnDisk(), 0u);
     third.OnCommand(CmdRedo);
     RunIdle();
-    // The old copy went; this run keeps its own of the recovered changes.
+    // The old copy went; this run keeps its own of the recovered changes
+    // (at its next copy, taken here).
+    ASSERT_TRUE(third.Recovery().WriteNow());
     ASSERT_EQ(CopiesOnDisk(), 1u);
     EXPECT_EQ(BinaryFile::ReadAll(third.Recovery().CopyPath()), edited);
     frames.clear();

@@ -2,8 +2,10 @@
 // live thread's selection, the plot, the pointer read-outs, click-to-set
 // with its question, and the saved trace.
 #include "AppTestSupport.h"
+#include "app/common/UiText.h"
 #include "app/sinks/LiveForwarders.h"
 #include "app/tuning/TuningFrame.h"
+#include "framework/TextIds.h"
 #include "model/Detector.h"
 #include "model/Document.h"
 
@@ -214,8 +216,10 @@ TEST_F(TuningWindowTest, PointerReadoutsAndClickToSet) {
 }
 
 TEST_F(TuningWindowTest, TraceFromTheLiveThreadArrivesWholeAndSaves) {
-    Detector d = Plain(1, 3);
-    frame.ShowDetector(&d);
+    RenderState s = document.Current();
+    s.detectors.push_back(Plain(1, 3));
+    document.NewRenderState(std::move(s), Selection{1, ""});
+    frame.ShowDetector(document.SelectedDetector());
     sink.AttachView(&frame, [this](const TuningCurve& c) { frame.SetCurve(c); });
     EXPECT_FALSE(frame.SaveButton().isEnabled());
     TuningTrace t{};
@@ -240,6 +244,54 @@ TEST_F(TuningWindowTest, TraceFromTheLiveThreadArrivesWholeAndSaves) {
     EXPECT_EQ(lines[0], QByteArray("camera,detector,bin,feature_threshold,sample,cumulative"));
     EXPECT_EQ(lines[1], QByteArray("1,3,0,0,2,2"));
     EXPECT_EQ(lines[250], QByteArray("1,3,249,996,2,500"));
+}
+
+TEST_F(TuningWindowTest, ThePaneSaysWhatItShows) {
+    frame.ShowDetector(document.SelectedDetector());
+    frame.SetCurve(Trace());
+    const QRect area = View().contentsRect();
+    const QPoint middle = area.topLeft() + QPoint(area.width() / 2, area.height() / 2);
+    QTest::mouseMove(&View(), middle + QPoint(1, 0));
+    QTest::mouseMove(&View(), middle);
+    answer = false;
+    QTest::mouseClick(&View(), Qt::LeftButton, Qt::NoModifier, middle);
+    ASSERT_EQ(questions.size(), 1u);
+    const QString feature = frame.FeatureReadout().text(), threshold = frame.ThresholdReadout().text();
+
+    struct Case {
+        const char* what;
+        QString text;
+        std::vector<QString> holds;
+    };
+    const Case cases[] = {
+        {"the detector is named", frame.DetectorLine().text(), {QStringLiteral("C5")}},
+        {"the pointer's values are labelled",
+         frame.PointerLine().text(),
+         {feature, threshold, Text(text::onsite_tuning_readout).section(QLatin1Char(' '), 0, 0)}},
+        {"the question names the detector, the new values and the old",
+         questions[0],
+         {QStringLiteral("C5"), feature, threshold, QStringLiteral("880"), QStringLiteral("40")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString& part : c.holds)
+            EXPECT_TRUE(c.text.contains(part)) << c.text.toStdString() << " lacks " << part.toStdString();
+    }
+
+    // Another detector keeps the trace, and says whose it is.
+    RenderState s = document.Current();
+    s.detectors.push_back(Plain(0, 2));
+    document.NewRenderState(std::move(s), Selection{1, ""});
+    frame.ShowDetector(document.SelectedDetector());
+    EXPECT_TRUE(frame.DetectorLine().text().contains(QStringLiteral("A2")));
+    EXPECT_TRUE(frame.DetectorLine().text().contains(QStringLiteral("C5")));
+    EXPECT_TRUE(frame.SaveButton().isEnabled());
+    // A new project: the trace's detector is gone, and so is the trace.
+    document.New();
+    frame.ShowDetector(nullptr);
+    EXPECT_EQ(View().Curve().Total(), 0u);
+    EXPECT_FALSE(frame.SaveButton().isEnabled());
+    EXPECT_EQ(frame.DetectorLine().text(), Text(text::onsite_tuning_none));
 }
 
 } // namespace

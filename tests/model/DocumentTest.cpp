@@ -2,6 +2,7 @@
 
 #include "framework/Trace.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace korvex;
@@ -285,4 +286,46 @@ TEST(Document, UndoRestoresTheStatePushedAndTheSelectionItWasLeftWith) {
     d.ReplaceWithLoaded(RenderState::NewProject(), "x.kvx");
     EXPECT_EQ(d.SelectedIndex(), -1);
     EXPECT_EQ(d.ComposerPath(), "");
+}
+
+// Modified means "differs from the state the file holds": undo and redo
+// back to that state clear it, and once that state has left the history
+// (a dropped redo part, the oldest state cut off) nothing clears it.
+TEST(Document, ModifiedFollowsTheSavedState) {
+    struct Step {
+        const char* what;
+        std::function<void(Document&)> act;
+        bool modified;
+    };
+    const Step steps[] = {
+        {"saved", [](Document& d) { d.MarkSaved("a.kvx"); }, false},
+        {"an edit", [](Document& d) { Edit(d, 1); }, true},
+        {"undo to the saved state", [](Document& d) { d.Undo(); }, false},
+        {"redo", [](Document& d) { d.Redo(); }, true},
+        {"saved again", [](Document& d) { d.MarkSaved("a.kvx"); }, false},
+        {"undo before it", [](Document& d) { d.Undo(); }, true},
+        {"an edit drops the saved state", [](Document& d) { Edit(d, 2); }, true},
+        {"undo to where it was", [](Document& d) { d.Undo(); }, true},
+        {"saved, then the history overflows",
+         [](Document& d) {
+             d.MarkSaved("a.kvx");
+             for (uint32_t i = 0; i < Document::MaxHistory; ++i)
+                 Edit(d, 100 + i);
+         },
+         true},
+        {"undo as far as it goes",
+         [](Document& d) {
+             while (d.CanUndo())
+                 d.Undo();
+         },
+         true},
+    };
+    Document d;
+    d.New();
+    Edit(d, 0);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act(d);
+        EXPECT_EQ(d.Modified(), step.modified);
+    }
 }

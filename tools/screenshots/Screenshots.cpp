@@ -160,9 +160,9 @@ void BuildSample(Document& document) {
     right.directional = true;
     right.angle = 90;
     s.detectors.push_back(right);
-    // Card D: the tunnel, with a duplicate number the problems list reports.
+    // Card D: the tunnel, its mouth and the exit line.
     s.detectors.push_back(Make(3, 1, {{{130, 172}, {190, 172}, {236, 210}, {84, 210}}}, 1, 3, 0));
-    s.detectors.push_back(Make(3, 1, {{{84, 214}, {236, 214}, {270, 238}, {50, 238}}}, 3, 1, 0));
+    s.detectors.push_back(Make(3, 2, {{{84, 214}, {236, 214}, {270, 238}, {50, 238}}}, 3, 1, 0));
     Detector exit(1, 1, 1, 3, 3, 320, 240);
     exit.points = {{{60, 60}, {260, 60}, {0, 0}, {0, 0}}};
     s.detectors.push_back(exit);
@@ -170,8 +170,8 @@ void BuildSample(Document& document) {
     // Outputs: a vehicle in either lane, one coming the wrong way past the
     // line, the gate, the crossing, the tunnel, and any camera gone blurred.
     const std::pair<const char*, const char*> outputs[] = {
-        {"Y1", "A1 | A2"}, {"Y2", "A3 & A4"}, {"Y3", "B1 | B2"},
-        {"Y4", "C1 & C2"}, {"Y5", "D1 | D3"}, {"Y6", "Ablur | Bblur | Cblur | Dblur"}};
+        {"Y1", "A1 | A2"}, {"Y2", "A3 & A4"},      {"Y3", "B1 | B2"},
+        {"Y4", "C1 & C2"}, {"Y5", "D1 | D2 | D3"}, {"Y6", "Ablur | Bblur | Cblur | Dblur"}};
     for (const auto& [row, formula] : outputs)
         if (SetRowFormula(document, *ParseRowName(document.Current(), row), formula))
             std::fprintf(stderr, "sample: cannot set %s = %s\n", row, formula);

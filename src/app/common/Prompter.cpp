@@ -14,7 +14,9 @@ namespace korvex {
 namespace {
 // A caption for boxes the text leaves without one: the program's name, as
 // the platform's default caption would show it.
-QString DefaultCaption() { return QStringLiteral("Korvex"); }
+QString DefaultCaption() {
+    return QStringLiteral("Korvex");
+}
 
 QString Filter(const QString& filterText, const QString& pattern) {
     QString text = filterText.isEmpty() ? pattern : filterText;
@@ -23,8 +25,9 @@ QString Filter(const QString& filterText, const QString& pattern) {
 } // namespace
 
 Prompter::Answer QtPrompter::Question(QWidget* owner, const QString& text, const QString& caption) {
-    auto r = QMessageBox::question(owner, caption.isEmpty() ? DefaultCaption() : caption, text,
-                                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    auto r =
+        QMessageBox::question(owner, caption.isEmpty() ? DefaultCaption() : caption, text,
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (r == QMessageBox::Yes)
         return Yes;
     if (r == QMessageBox::No)
@@ -49,15 +52,24 @@ void QtPrompter::Information(QWidget* owner, const QString& text, const QString&
 // Each kind of file dialog starts in the folder it was last used in.
 QString QtPrompter::OpenFile(QWidget* owner, const QString& filterText, const QString& pattern) {
     const QString key = DialogKey("open", pattern);
-    QString path = QFileDialog::getOpenFileName(owner, QString(), LastFolder(key), Filter(filterText, pattern));
+    QString path =
+        QFileDialog::getOpenFileName(owner, QString(), LastFolder(key), Filter(filterText, pattern));
     RememberFolder(key, path);
     return path;
 }
 
-QString QtPrompter::SaveFile(QWidget* owner, const QString& title, const QString& filterText, const QString& pattern,
-                             const QString& defaultSuffix) {
+QString QtPrompter::SaveFile(QWidget* owner, const QString& title, const QString& filterText,
+                             const QString& pattern, const QString& defaultSuffix) {
+    return SaveFileAt(owner, title, filterText, pattern, defaultSuffix, QString());
+}
+
+QString QtPrompter::SaveFileAt(QWidget* owner, const QString& title, const QString& filterText,
+                               const QString& pattern, const QString& defaultSuffix,
+                               const QString& suggested) {
     const QString key = DialogKey("save", pattern);
-    QFileDialog dialog(owner, title, LastFolder(key), Filter(filterText, pattern));
+    // A path as the starting point selects its name in its folder.
+    QFileDialog dialog(owner, title, suggested.isEmpty() ? LastFolder(key) : suggested,
+                       Filter(filterText, pattern));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
@@ -69,8 +81,8 @@ QString QtPrompter::SaveFile(QWidget* owner, const QString& title, const QString
 
 Prompter::Answer QtPrompter::AskThreeWay(QWidget* owner, const QString& text, const QString& caption,
                                          const QString& yes, const QString& no, const QString& cancel) {
-    QMessageBox box(QMessageBox::Question, caption.isEmpty() ? DefaultCaption() : caption, text, QMessageBox::NoButton,
-                    owner);
+    QMessageBox box(QMessageBox::Question, caption.isEmpty() ? DefaultCaption() : caption, text,
+                    QMessageBox::NoButton, owner);
     QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
     QPushButton* noButton = box.addButton(no, QMessageBox::DestructiveRole);
     QPushButton* cancelButton = box.addButton(cancel, QMessageBox::RejectRole);
@@ -84,12 +96,15 @@ Prompter::Answer QtPrompter::AskThreeWay(QWidget* owner, const QString& text, co
     return Cancel;
 }
 
-void QtPrompter::Beep() { QApplication::beep(); }
+void QtPrompter::Beep() {
+    QApplication::beep();
+}
 
-int QtPrompter::Choose(QWidget* owner, const QString& text, const QString& caption, const QStringList& items) {
+int QtPrompter::Choose(QWidget* owner, const QString& text, const QString& caption,
+                       const QStringList& items) {
     bool ok = false;
-    QString chosen = QInputDialog::getItem(owner, caption.isEmpty() ? DefaultCaption() : caption, text, items, 0,
-                                           false, &ok);
+    QString chosen = QInputDialog::getItem(owner, caption.isEmpty() ? DefaultCaption() : caption, text, items,
+                                           0, false, &ok);
     return ok ? static_cast<int>(items.indexOf(chosen)) : -1;
 }
 

@@ -25,6 +25,14 @@ public:
     virtual QString OpenFile(QWidget* owner, const QString& filterText, const QString& pattern) = 0;
     virtual QString SaveFile(QWidget* owner, const QString& title, const QString& filterText,
                              const QString& pattern, const QString& defaultSuffix) = 0;
+    // A save dialog that starts at `suggested`, a path whose folder and
+    // name are offered (the project's own, say); a prompter without it
+    // shows SaveFile's.
+    virtual QString SaveFileAt(QWidget* owner, const QString& title, const QString& filterText,
+                               const QString& pattern, const QString& defaultSuffix,
+                               const QString& /*suggested*/) {
+        return SaveFile(owner, title, filterText, pattern, defaultSuffix);
+    }
     // The platform's default beep.
     virtual void Beep() = 0;
     // Lets the user pick one of `items`; its index, or -1 when cancelled.
@@ -34,8 +42,8 @@ public:
     }
     // A question with three answers of its own wording (Yes is the default,
     // Cancel the escape); a prompter without it asks Question.
-    virtual Answer AskThreeWay(QWidget* owner, const QString& text, const QString& caption, const QString& /*yes*/,
-                               const QString& /*no*/, const QString& /*cancel*/) {
+    virtual Answer AskThreeWay(QWidget* owner, const QString& text, const QString& caption,
+                               const QString& /*yes*/, const QString& /*no*/, const QString& /*cancel*/) {
         return Question(owner, text, caption);
     }
 };
@@ -50,8 +58,12 @@ public:
     QString OpenFile(QWidget* owner, const QString& filterText, const QString& pattern) override;
     QString SaveFile(QWidget* owner, const QString& title, const QString& filterText, const QString& pattern,
                      const QString& defaultSuffix) override;
+    QString SaveFileAt(QWidget* owner, const QString& title, const QString& filterText,
+                       const QString& pattern, const QString& defaultSuffix,
+                       const QString& suggested) override;
     void Beep() override;
-    int Choose(QWidget* owner, const QString& text, const QString& caption, const QStringList& items) override;
+    int Choose(QWidget* owner, const QString& text, const QString& caption,
+               const QStringList& items) override;
     Answer AskThreeWay(QWidget* owner, const QString& text, const QString& caption, const QString& yes,
                        const QString& no, const QString& cancel) override;
 };

@@ -41,6 +41,12 @@ ComposerFrame::ComposerFrame(QWidget* parent) : QWidget(parent) {
     error->setStyleSheet(QStringLiteral("color: rgb(192, 0, 0);"));
     error->hide();
 
+    // Rows no formula was written for read 1; the legend says what that is.
+    auto* legend = new QLabel(Text(text::onsite_always_on), this);
+    legend->setObjectName(QStringLiteral("alwaysOnLegend"));
+    legend->setContentsMargins(4, 0, 4, 0);
+    legend->setForegroundRole(QPalette::PlaceholderText);
+
     auto* field = new QHBoxLayout;
     field->setContentsMargins(4, 0, 4, 0);
     field->setSpacing(4);
@@ -50,6 +56,7 @@ ComposerFrame::ComposerFrame(QWidget* parent) : QWidget(parent) {
     column->setContentsMargins(0, 0, 0, 4);
     column->setSpacing(4);
     column->addWidget(scroller, 1);
+    column->addWidget(legend);
     column->addLayout(field);
     column->addWidget(error);
     error->setContentsMargins(4, 0, 4, 0);

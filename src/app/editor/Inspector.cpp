@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -112,25 +113,35 @@ Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent)
         SetKind(this->document, DetectorKind::Plain);
         ShowKinds(this->document.SelectedDetector());
     });
-    connect(number, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (auto v = ReadUnsigned(text))
+    // A field's value reaches the project when it is committed (Enter, or
+    // focus leaving the field): one undo step per committed field, however
+    // many keys it took. Escape puts the detector's value back.
+    connect(number, &QLineEdit::editingFinished, this, [this] {
+        if (auto v = ReadUnsigned(number->text()))
             SetNumber(this->document, *v);
+        Restore();
     });
     // Directions are degrees 0..359; a project holding a larger angle could
     // not be saved, so such a text changes nothing, like one that is not a
     // number.
-    connect(angle, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (auto v = ReadUnsigned(text); v && *v < 360)
+    connect(angle, &QLineEdit::editingFinished, this, [this] {
+        if (auto v = ReadUnsigned(angle->text()); v && *v < 360)
             SetAngle(this->document, *v);
+        Restore();
     });
-    connect(delay, &QLineEdit::textEdited, this, [this] {
-        if (delayEdit->Validate())
-            SetDelay(this->document, delayEdit->Value());
+    // The seconds fields refuse a bad key at once, so their text always reads.
+    connect(delay, &QLineEdit::textEdited, this, [this] { delayEdit->Validate(); });
+    connect(extend, &QLineEdit::textEdited, this, [this] { extendEdit->Validate(); });
+    connect(delay, &QLineEdit::editingFinished, this, [this] {
+        SetDelay(this->document, delayEdit->Value());
+        Restore();
     });
-    connect(extend, &QLineEdit::textEdited, this, [this] {
-        if (extendEdit->Validate())
-            SetExtend(this->document, extendEdit->Value());
+    connect(extend, &QLineEdit::editingFinished, this, [this] {
+        SetExtend(this->document, extendEdit->Value());
+        Restore();
     });
+    for (QLineEdit* edit : {number, angle, delay, extend})
+        edit->installEventFilter(this);
     ShowDetector(nullptr);
     documentChanges = this->document.Subscribe([this](uint32_t what) {
         if (what & DocumentChange::Selection)
@@ -139,6 +150,24 @@ Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent)
 }
 
 Inspector::~Inspector() = default;
+
+bool Inspector::eventFilter(QObject* watched, QEvent* event) {
+    const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
+    if (key && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && qobject_cast<QLineEdit*>(watched)) {
+        // Taken before any shortcut, so the field hears it.
+        event->accept();
+        if (event->type() == QEvent::KeyPress)
+            Restore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Inspector::Restore() {
+    // The fields show the selected detector's values as the project holds
+    // them, in the locale's way of writing decimals.
+    ShowDetector(document.SelectedDetector());
+}
 
 QWidget* Inspector::Control(int id) const {
     return findChild<QWidget*>(QStringLiteral("c%1").arg(id));

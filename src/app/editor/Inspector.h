@@ -57,7 +57,12 @@ public:
     bool Showing() const { return showing; }
     CornerFields& Corners() const { return *corners; }
 
+protected:
+    // Escape in a field puts the detector's value back.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void Restore();
     void SetTextIfDifferent(QLineEdit* edit, const QString& text);
     void SetLabelIfDifferent(QLabel* label, const QString& text);
     void ShowKinds(const Detector* detector);

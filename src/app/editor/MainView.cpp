@@ -123,6 +123,7 @@ void MainView::UpdateMenuStates() {
 }
 
 void MainView::Relayout() {
+    lastClick.reset(); // the cards may lie elsewhere now
     ViewGeometry g = Geometry();
     resize(g.ViewWidth(), g.ViewHeight());
     update();
@@ -291,9 +292,14 @@ void MainView::AddDetector(bool line, bool atMenuPoint) {
     DrawingSettings next = settings;
     next.card = static_cast<uint32_t>(activeCard);
     next.line = line ? 1 : 0;
+    // The "...here" items use the point the menu was opened at; the plain
+    // command the last left click on the active card, so Ctrl+D puts the
+    // detector where the user was working (the default place otherwise).
     std::optional<Point> at;
     if (atMenuPoint)
         at = Geometry().ToCanvas(activeCard, menuPoint.x(), menuPoint.y());
+    else if (lastClick && Geometry().CardAt(lastClick->x(), lastClick->y()) == activeCard)
+        at = Geometry().ToCanvas(activeCard, lastClick->x(), lastClick->y());
     Edited(korvex::AddDetector(document, next, at));
 }
 
@@ -547,6 +553,7 @@ void MainView::mousePressEvent(QMouseEvent* event) {
         // A drag whose release never arrived (a box opened while the button
         // was held took it) ends here, uncommitted.
         CancelDrag();
+        lastClick = p;
         LeftDown(p.x(), p.y());
     } else if (event->button() == Qt::RightButton) {
         RightDown(p.x(), p.y(), event->globalPosition().toPoint());

@@ -166,6 +166,9 @@ private:
     std::optional<Detector> erasePreview;
     int32_t activeHandle = -1;
     QPoint menuPoint;
+    // Where the left button last went down (view coordinates); a zoom or a
+    // new project forgets it.
+    std::optional<QPoint> lastClick;
     int32_t activeCard = 0;
     std::optional<Detector> clipboard;
     bool freeDrag = false; // Shift held during the drag: no snapping

@@ -24,7 +24,9 @@
 #include "framework/TextIds.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QListWidget>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace korvex {
@@ -197,8 +199,9 @@ bool MainFrame::ViewCommand(int id) {
         TogglePane(PaneTable::Tuning);
         return true;
     case CmdFollowCamera:
-        if (liveSite->MenuCamera() >= 0)
-            liveSite->FollowCamera(unsigned(liveSite->MenuCamera()));
+        if (QString done;
+            liveSite->MenuCamera() >= 0 && liveSite->FollowCamera(unsigned(liveSite->MenuCamera()), &done))
+            statusBar->ShowText(done.toStdString());
         return true;
     case CmdLiveDetectors: // its toggled signal does the work
         return true;
@@ -293,12 +296,26 @@ bool MainFrame::ToolsCommand(int id) {
     }
 }
 
+void MainFrame::ShowHelp() {
+    const QString folder = QString::fromStdString(ResourceDirectory());
+    const QString guide = folder + QStringLiteral("/Help.pdf");
+    // Without the desktop's opener (or a viewer behind it) the request would
+    // vanish without a word: say where the guide is instead.
+    const bool opener = !QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
+    if (opener && QFileInfo::exists(guide) && QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
+        return;
+    const QString text = QString::fromStdString(
+                             FillText(Text(text::onsite_help_missing).toStdString(), {guide.toStdString()})) +
+                         QStringLiteral("\n\n") + Text(text::onsite_help_open_folder);
+    if (prompter->Warning(this, text, QString()))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
 // The Help menu with the demo device.
 bool MainFrame::HelpCommand(int id) {
     switch (id) {
     case CmdHelp:
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(QString::fromStdString(ResourceDirectory()) + QStringLiteral("/Help.pdf")));
+        ShowHelp();
         return true;
     case CmdAbout: {
         AboutDialog dialog(this);
@@ -310,7 +327,7 @@ bool MainFrame::HelpCommand(int id) {
         return true;
     case CmdDemoKnock:
         if (devices->DemoRunning())
-            devices->Demo().KnockCamera(1);
+            devices->Demo().KnockCamera(unsigned(KnockTarget()));
         return true;
     case CmdDemoStraighten:
         if (devices->DemoRunning())

@@ -4,6 +4,7 @@
 #include "app/common/UiText.h"
 #include "app/frame/ActionRegistry.h"
 #include "app/frame/FrameSettings.h"
+#include "app/frame/LiveSiteLink.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/RecentProjects.h"
 #include "app/session/DeviceSession.h"
@@ -124,6 +125,13 @@ void MainFrame::BuildLanguageMenu() {
     languageMenu->addAction(automatic);
 }
 
+int MainFrame::KnockTarget() const {
+    // The demo knocks a camera the camera check can watch, so the knock
+    // shows what the check does; camera A until pictures have arrived.
+    const int watchable = liveSite ? liveSite->WatchableCamera() : -1;
+    return watchable >= 0 ? watchable : 0;
+}
+
 void MainFrame::UpdateMenuStates() {
     View().UpdateMenuStates();
     panes.SyncChecks();
@@ -133,6 +141,8 @@ void MainFrame::UpdateMenuStates() {
         Text(devices->DemoRunning() ? text::live_stop_demo : text::live_start_demo));
     SetEnabled(actions[CmdDemoDevice], devices->HasDemo());
     SetEnabled(actions[CmdDemoKnock], devices->DemoRunning());
+    actions[CmdDemoKnock]->setText(QString::fromStdString(FillText(
+        Text(text::onsite_demo_knock).toStdString(), {CameraName(unsigned(KnockTarget())).toStdString()})));
     SetEnabled(actions[CmdDemoStraighten], devices->DemoRunning());
     bool connected = DeviceConnected();
     SetEnabled(actions[CmdConnect], !connected);

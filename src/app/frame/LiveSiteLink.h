@@ -48,12 +48,23 @@ public:
     // CameraDriftWatch::Drift::Moved), else none.
     bool MovedBy(unsigned camera, int32_t& dx, int32_t& dy) const;
     // Moves camera `camera`'s detectors (and background) by its movement;
-    // false when it has not moved or nothing changed.
-    bool FollowCamera(unsigned camera);
+    // false when it has not moved or nothing changed. `done` gets the line
+    // that confirms it ("Detectors of camera A moved 7 px right; ...").
+    bool FollowCamera(unsigned camera, QString* done = nullptr);
+    // The first camera the check can watch (pictures of its card's size and
+    // a background), -1 when there is none yet.
+    int WatchableCamera() const;
     QStringList Warnings() const { return warnings; }
 
     // The camera the context menu was opened over.
     int MenuCamera() const { return menuCamera; }
+
+    // "Camera B sends 180 × 144; card B is drawn for 320 × 240." when a
+    // camera's pictures have another size than its card; "" otherwise.
+    // `pictureWidth` gets the picture's width (0 before the first).
+    QString SizeDiffers(unsigned camera, uint32_t* pictureWidth = nullptr) const;
+    // Why "Shift detectors to follow the camera" is greyed for `camera`.
+    QString WhyNotFollow(int camera, const QString& differs) const;
 
 private:
     void ShowMenu(int camera, const QPoint& globalPos);
@@ -69,8 +80,13 @@ private:
     QStringList warnings;
     QTimer poll;
     QMenu* menu = nullptr;
+    QAction* convert = nullptr; // converts the project to the camera's size
+    uint32_t convertTo = 0;
     int menuCamera = -1;
 };
+
+// "Camera A (cam1)": the card letter, with the device's own number.
+QString CameraName(unsigned camera);
 
 // "moved 7 px right, 3 px down" in the program's language.
 QString MovedText(int32_t dx, int32_t dy);

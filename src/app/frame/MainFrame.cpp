@@ -14,6 +14,7 @@
 #include "app/frame/FrameSettings.h"
 #include "app/frame/LiveSiteLink.h"
 #include "app/frame/RecentProjects.h"
+#include "app/frame/StepName.h"
 #include "app/frame/TabView.h"
 #include "app/live/LiveView.h"
 #include "app/session/DeviceSession.h"
@@ -56,7 +57,7 @@ MainFrame::MainFrame(FrameOptions options)
     }
     setObjectName(QStringLiteral("MainFrame"));
     setWindowIcon(ProgramIcon());
-    setWindowTitle(QStringLiteral("Korvex"));
+    setWindowTitle(QStringLiteral("Korvex[*]"));
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
 
     projects = std::make_unique<ProjectSession>(*prompter, this);
@@ -124,6 +125,14 @@ MainFrame::MainFrame(FrameOptions options)
 }
 
 MainFrame::~MainFrame() {
+    // A field still being typed in is left now, while the project it
+    // commits to exists: later, as the panes go, it would commit to nothing.
+    // The floating panes are windows of their own, each with its focus.
+    QList<QWidget*> windows = findChildren<QWidget*>();
+    windows.append(this);
+    for (QWidget* w : windows)
+        if (w->isWindow() && w->focusWidget())
+            w->focusWidget()->clearFocus();
     StopThreads();
 }
 
@@ -241,9 +250,10 @@ void MainFrame::BuildPanes() {
 // ---- states -----------------------------------------------------------------
 
 void MainFrame::SetTitle(const std::string& path) {
-    QString title = path.empty()
-                        ? QStringLiteral("Korvex")
-                        : QString::fromStdString(path) + QStringLiteral(" - ") + QStringLiteral("Korvex");
+    // "[*]" is where Qt shows the unsaved mark while the window is marked
+    // modified (RefreshStates follows the document).
+    QString title = path.empty() ? QStringLiteral("Korvex[*]")
+                                 : QString::fromStdString(path) + QStringLiteral("[*] - Korvex");
     if (windowTitle() != title)
         setWindowTitle(title);
 }
@@ -252,13 +262,29 @@ void MainFrame::RefreshStates(uint32_t flags) {
     Document& document = View().GetDocument();
     if (flags & DocumentChange::Content) {
         SetEnabled(actions[CmdSave], document.Modified());
+        setWindowModified(document.Modified());
         SetEnabled(actions[CmdUndo], document.CanUndo());
         SetEnabled(actions[CmdRedo], document.CanRedo());
+        NameUndoSteps();
     }
     // The detector-bound commands follow the selection in the view, which
     // hears of it itself.
     if (flags & PanesChanged)
         panes.Apply(tabView->ActiveTab() == 1);
+}
+
+void MainFrame::NameUndoSteps() {
+    // Edit > Undo and Redo say which step they take ("Undo move A1"); with
+    // nothing to take they keep their plain text.
+    const Document& document = View().GetDocument();
+    auto name = [](QAction* action, unsigned plain, unsigned named, const std::string& step) {
+        const QString text =
+            step.empty() ? Text(plain) : QString::fromStdString(FillText(LoadTextA(named), {step}));
+        if (action->text() != text)
+            action->setText(text);
+    };
+    name(actions[CmdUndo], text::app_undo, text::onsite_undo_step, UndoStepName(document));
+    name(actions[CmdRedo], text::app_redo, text::onsite_redo_step, RedoStepName(document));
 }
 
 void MainFrame::ProcessChanges() {
@@ -274,6 +300,7 @@ void MainFrame::ProcessChanges() {
         if (flags & DocumentChange::Content) {
             problemsView->Rebuild(View().State());
             recovery->DocumentChanged();
+            RefreshComparison();
         }
     }
     // The composer follows every edit (its own included), undo and redo, a

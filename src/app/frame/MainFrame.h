@@ -21,6 +21,8 @@ class QToolBar;
 
 namespace korvex {
 
+struct ReportSignOff;
+
 class ComparePane;
 class ComposerFrame;
 struct ReportFacts;
@@ -92,6 +94,9 @@ public:
 
     MainView& View();
     ProjectSession& Projects() { return *projects; }
+    // Asks for the report's site and engineer (false: cancelled); a frame
+    // given its prompter (tests) asks nothing unless given one.
+    std::function<bool(ReportSignOff&)> askSignOff;
     ProjectRecovery& Recovery() { return *recovery; }
     RecentProjects& Recent() { return *recent; }
     DeviceSession& Devices() { return *devices; }
@@ -184,11 +189,19 @@ private:
     void SelectDemoRow();
     // Lays the composer out now, or when it next shows if it is hidden.
     void LayoutComposer();
+    // Opens the guide, or says where it is when nothing can show it.
+    void ShowHelp();
+    // The camera the demo's knock item moves.
+    int KnockTarget() const;
+    // Edit > Undo and Redo name the step they take.
+    void NameUndoSteps();
     void BuildProjectTools();
     void ExportReport();
     void CompareWith();
     void CompareWithDeviceProgram();
     void ShowComparison(const QString& source, const RenderState& other);
+    // Lists the changes again after an edit of the project.
+    void RefreshComparison();
 
     std::unique_ptr<Prompter> ownPrompter;
     Prompter* prompter;
@@ -231,6 +244,10 @@ private:
     ChangeChannel::Subscription documentChanges;
     ComparePane* comparePane = nullptr;
     QDockWidget* compareDock = nullptr;
+    // What the comparison pane compares the project with: it follows every
+    // later edit of the project.
+    std::unique_ptr<RenderState> comparedState;
+    QString comparedSource;
     // What the device said of itself when it was connected.
     QString deviceFirmware;
     unsigned deviceCameras = 0;

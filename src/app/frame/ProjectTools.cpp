@@ -5,6 +5,7 @@
 #include <QDialog>
 
 // The window and the core.
+#include "app/common/AppSettings.h"
 #include "app/common/Commands.h"
 #include "app/common/Prompter.h"
 #include "app/common/UiText.h"
@@ -13,6 +14,7 @@
 #include "app/device/KeptProgram.h"
 #include "app/frame/DeviceWindowSet.h"
 #include "app/frame/MainFrame.h"
+#include "app/frame/StepName.h"
 #include "app/frame/TabView.h"
 #include "app/report/ReportWriter.h"
 #include "app/session/DeviceSession.h"
@@ -26,9 +28,17 @@
 #include "framework/StringTable.h"
 #include "framework/TextIds.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <memory>
@@ -36,6 +46,62 @@
 namespace korvex {
 
 namespace {
+
+// How many earlier steps of the session the comparison offers.
+constexpr size_t kComparedSteps = 10;
+
+// The settings key of a project's report details: its path, hashed, as
+// paths hold characters settings keys do not take.
+QString SignOffKey(const std::string& projectPath, const char* field) {
+    const QByteArray hash =
+        QCryptographicHash::hash(QByteArray::fromStdString(projectPath), QCryptographicHash::Sha1).toHex();
+    return QStringLiteral("reportDetails/%1/%2").arg(QString::fromLatin1(hash), QLatin1String(field));
+}
+
+// What was last given for the project at `projectPath` (nothing for a
+// project never saved).
+ReportSignOff RememberedSignOff(const std::string& projectPath) {
+    ReportSignOff signOff;
+    if (projectPath.empty())
+        return signOff;
+    auto settings = OpenAppSettings();
+    signOff.site = settings->value(SignOffKey(projectPath, "site")).toString();
+    signOff.engineer = settings->value(SignOffKey(projectPath, "engineer")).toString();
+    return signOff;
+}
+
+void RememberSignOff(const std::string& projectPath, const ReportSignOff& signOff) {
+    if (projectPath.empty())
+        return;
+    auto settings = OpenAppSettings();
+    settings->setValue(SignOffKey(projectPath, "site"), signOff.site);
+    settings->setValue(SignOffKey(projectPath, "engineer"), signOff.engineer);
+}
+
+// Asks for the site and the engineer, starting from `signOff`; false when
+// cancelled.
+bool AskSignOff(QWidget* owner, ReportSignOff& signOff) {
+    QDialog dialog(owner);
+    dialog.setWindowTitle(Text(text::onsite_report_ask_title));
+    auto* site = new QLineEdit(signOff.site, &dialog);
+    auto* engineer = new QLineEdit(signOff.engineer, &dialog);
+    auto* form = new QFormLayout(&dialog);
+    auto* note = new QLabel(Text(text::onsite_report_ask_text), &dialog);
+    note->setWordWrap(true);
+    form->addRow(note);
+    form->addRow(Text(text::onsite_report_site), site);
+    form->addRow(Text(text::onsite_report_engineer), engineer);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    dialog.resize(420, dialog.sizeHint().height());
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    signOff.site = site->text().trimmed();
+    signOff.engineer = engineer->text().trimmed();
+    return true;
+}
 
 // The value after "<label>: " in a status text, up to the next ";".
 QString FactAfter(const QString& text, const QString& label) {
@@ -51,6 +117,9 @@ QString FactAfter(const QString& text, const QString& label) {
 } // namespace
 
 void MainFrame::BuildProjectTools() {
+    // The real frame asks for the report's details in a dialog of its own.
+    if (ownPrompter)
+        askSignOff = [this](ReportSignOff& signOff) { return AskSignOff(this, signOff); };
     comparePane = new ComparePane;
     compareDock = new QDockWidget(Text(text::compare_title), this);
     compareDock->setObjectName(QStringLiteral("comparePane"));
@@ -107,14 +176,26 @@ ReportFacts MainFrame::ReportFactsNow() {
 
 void MainFrame::ExportReport() {
     View().CancelDrag();
-    QString path = prompter->SaveFile(this, Text(text::report_title), Text(text::report_pdf_documents),
-                                      QStringLiteral("*.pdf"), QStringLiteral("pdf"));
+    // The report starts beside the project, named after it.
+    const std::string project = View().GetDocument().Path();
+    QString suggested;
+    if (!project.empty()) {
+        const QFileInfo file(QString::fromStdString(project));
+        suggested = file.dir().filePath(file.completeBaseName() + QStringLiteral(".pdf"));
+    }
+    QString path = prompter->SaveFileAt(this, Text(text::report_title), Text(text::report_pdf_documents),
+                                        QStringLiteral("*.pdf"), QStringLiteral("pdf"), suggested);
     if (path.isEmpty())
         return;
+    // The site and the engineer, as last given for this project.
+    ReportSignOff signOff = RememberedSignOff(project);
+    if (askSignOff && !askSignOff(signOff))
+        return;
+    RememberSignOff(project, signOff);
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".pdf");
     QString error;
-    if (!WriteReportPdf(path, View().State(), ReportFactsNow(), &error)) {
+    if (!WriteReportPdf(path, View().State(), ReportFactsNow(), &error, signOff)) {
         prompter->Error(this, error);
         return;
     }
@@ -122,9 +203,16 @@ void MainFrame::ExportReport() {
 }
 
 void MainFrame::ShowComparison(const QString& source, const RenderState& other) {
+    comparedState = std::make_unique<RenderState>(other);
+    comparedSource = source;
     comparePane->ShowChanges(source, DiffProjects(other, View().State()));
     compareDock->show();
     compareDock->raise();
+}
+
+void MainFrame::RefreshComparison() {
+    if (comparedState && compareDock->isVisible())
+        comparePane->ShowChanges(comparedSource, DiffProjects(*comparedState, View().State()));
 }
 
 void MainFrame::CompareWith() {
@@ -148,6 +236,16 @@ void MainFrame::CompareWith() {
                                : QStringLiteral("%1 (%2)").arg(QString::fromStdString(address), alias);
     for (const ProgramHistory::Entry& e : kept)
         items << KeptProgramLabel(e.name, device);
+    // The project as it was before each of its last steps, named as Edit >
+    // Undo names them.
+    const Document& document = View().GetDocument();
+    const int firstStep = int(items.size());
+    std::vector<int32_t> steps;
+    for (int32_t i = document.CurrentIndex() - 1; i >= 0 && steps.size() < kComparedSteps; --i) {
+        steps.push_back(i);
+        items << QString::fromStdString(FillText(LoadTextA(text::onsite_compare_step),
+                                                 {StepName(document.StateAt(i), document.StateAt(i + 1))}));
+    }
     int choice = 0;
     if (items.size() > 1)
         choice = prompter->Choose(this, Text(text::compare_ask), Text(text::compare_title), items);
@@ -162,6 +260,10 @@ void MainFrame::CompareWith() {
     }
     if (connected && choice == 1) {
         CompareWithDeviceProgram();
+        return;
+    }
+    if (choice >= firstStep) {
+        ShowComparison(items[choice], document.StateAt(steps.at(size_t(choice - firstStep))));
         return;
     }
     const ProgramHistory::Entry& entry = kept.at(size_t(choice - (connected ? 2 : 1)));

@@ -156,6 +156,13 @@ void LiveView::SetCameraNote(unsigned camera, const QString& text) {
     update();
 }
 
+void LiveView::SetCameraName(unsigned camera, const QString& name) {
+    if (camera >= kCameraSlots || names[camera] == name)
+        return;
+    names[camera] = name;
+    update();
+}
+
 const QImage& LiveView::Label(const std::string& name, bool selected) {
     const std::string key = (selected ? "*" : " ") + name;
     auto it = labels.find(key);
@@ -252,14 +259,25 @@ void LiveView::PaintExtras(QPainter& painter, unsigned camera, const QRect& pic,
         if (!shapesInside[camera])
             painter.setClipping(false);
     }
-    if (!notes[camera].isEmpty()) {
+    if (!names[camera].isEmpty()) {
+        // Every picture says which camera it is, in the editor's words.
         const QFontMetrics metrics(font());
-        const QRect box(pic.x() + 4, pic.bottom() - metrics.height() - 7,
-                        metrics.horizontalAdvance(notes[camera]) + 10, metrics.height() + 4);
+        const QRect box(pic.x() + 4, pic.y() + 4, metrics.horizontalAdvance(names[camera]) + 10,
+                        metrics.height() + 4);
+        painter.fillRect(box, QColor(255, 255, 255, 200));
+        painter.setPen(Qt::black);
+        painter.drawText(box, Qt::AlignCenter, names[camera]);
+    }
+    if (!notes[camera].isEmpty()) {
+        // A note longer than the picture is wide wraps onto more lines.
+        const QFontMetrics metrics(font());
+        const QRect text = metrics.boundingRect(QRect(0, 0, std::max(pic.width() - 18, 40), 10000),
+                                                Qt::TextWordWrap | Qt::AlignCenter, notes[camera]);
+        const QRect box(pic.x() + 4, pic.bottom() - text.height() - 7, text.width() + 10, text.height() + 4);
         painter.fillRect(box, QColor(kNoteBackground));
         painter.setPen(Qt::black);
         painter.drawRect(box.adjusted(0, 0, -1, -1));
-        painter.drawText(box, Qt::AlignCenter, notes[camera]);
+        painter.drawText(box, Qt::AlignCenter | Qt::TextWordWrap, notes[camera]);
     }
 }
 

@@ -81,6 +81,9 @@ public:
     // empty for none.
     void SetCameraNote(unsigned camera, const QString& text);
     QString CameraNote(unsigned camera) const { return camera < kCameraSlots ? notes[camera] : QString(); }
+    // The name shown at the top of a camera's picture ("Camera A (cam1)").
+    void SetCameraName(unsigned camera, const QString& name);
+    QString CameraName(unsigned camera) const { return camera < kCameraSlots ? names[camera] : QString(); }
     // Where camera `camera`'s picture was last painted and its
     // magnification; an empty rectangle when it was not.
     QRect PictureRect(unsigned camera) const { return camera < kCameraSlots ? painted[camera] : QRect(); }
@@ -129,6 +132,7 @@ private:
     uint32_t shapesWidth = 0, shapesHeight = 0;
     bool showDetectors = false;
     std::array<QString, kCameraSlots> notes;
+    std::array<QString, kCameraSlots> names;
     std::array<QRect, kCameraSlots> painted;
     std::array<int, kCameraSlots> paintedScale{};
     // Name labels, drawn once per name and blitted.

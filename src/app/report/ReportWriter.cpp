@@ -3,6 +3,7 @@
 #include "files/ProjectDiff.h"
 #include "framework/AtomicFile.h"
 #include "framework/LocalException.h"
+#include "framework/StringTable.h"
 #include "framework/TextIds.h"
 #include "model/PictureCoordinates.h"
 
@@ -78,13 +79,30 @@ private:
     int y = kMargin;
 };
 
-void TitlePage(PageLayout& page, const ReportContent& report) {
+void Fact(PageLayout& page, const QString& label, const QString& value) {
+    page.SetFont(20, true);
+    page.Painter().drawText(QRect(page.Left(), page.Top(), 330, 40), Qt::AlignLeft, label);
+    page.Text(value.isEmpty() ? QStringLiteral(" ") : value, 20, false, 340);
+}
+
+void TitlePage(PageLayout& page, const ReportContent& report, const ReportSignOff& signOff) {
     page.Text(Q(report.title), 44, true);
     page.Skip(30);
-    for (const auto& [label, value] : report.facts) {
+    Fact(page, Q(LoadTextA(text::onsite_report_site)), signOff.site);
+    Fact(page, Q(LoadTextA(text::onsite_report_engineer)), signOff.engineer);
+    for (const auto& [label, value] : report.facts)
+        Fact(page, Q(label), Q(value));
+    // The sign-off: lines to sign and date on the printed report.
+    page.Skip(60);
+    page.Text(Q(LoadTextA(text::onsite_report_signoff)), 28, true);
+    for (unsigned id : {text::onsite_report_signature, text::onsite_report_sign_date}) {
+        page.Skip(30);
+        page.Need(50);
         page.SetFont(20, true);
-        page.Painter().drawText(QRect(page.Left(), page.Top(), 330, 40), Qt::AlignLeft, Q(label));
-        page.Text(Q(value), 20, false, 340);
+        page.Painter().drawText(QRect(page.Left(), page.Top(), 330, 40), Qt::AlignLeft, Q(LoadTextA(id)));
+        page.Painter().drawLine(page.Left() + 340, page.Top() + 30, page.Left() + page.Width(),
+                                page.Top() + 30);
+        page.Skip(40);
     }
 }
 
@@ -189,6 +207,7 @@ void Lists(PageLayout& page, const ReportContent& report) {
     page.Text(Q(report.formulasTitle), 32, true);
     for (const std::string& f : report.formulas)
         page.Text(Q(f), 18);
+    page.Text(Q(LoadTextA(text::onsite_report_always_on)), 16);
     page.Skip(30);
     page.Text(Q(report.problemsTitle), 32, true);
     for (const std::string& line : report.problems)
@@ -219,7 +238,8 @@ bool IsWholePdf(const QByteArray& pdf) {
     return start >= 0 && start < end && pdf.contains("trailer");
 }
 
-bool WriteReportPdf(const QString& path, const RenderState& state, const ReportFacts& facts, QString* error) {
+bool WriteReportPdf(const QString& path, const RenderState& state, const ReportFacts& facts, QString* error,
+                    const ReportSignOff& signOff) {
     const std::string target = QFile::encodeName(path).toStdString();
     try {
         // The target is checked before the report is drawn: a device, pipe
@@ -236,7 +256,7 @@ bool WriteReportPdf(const QString& path, const RenderState& state, const ReportF
             writer.setTitle(Q(report.title));
             PageLayout page(writer);
             if (page.Begin()) {
-                TitlePage(page, report);
+                TitlePage(page, report, signOff);
                 for (const ReportCamera& camera : report.cameras)
                     CameraPage(page, state, report, camera);
                 Lists(page, report);

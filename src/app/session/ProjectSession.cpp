@@ -25,8 +25,14 @@ ProjectSession::ProjectSession(Prompter& prompter, QWidget* owner) : prompter(pr
 bool ProjectSession::MayClose() {
     if (!document.Modified() || endingWithoutQuestions)
         return true;
-    switch (
-        prompter.Question(owner, Text(text::unsaved_save_changes_question), Text(text::unsaved_caption))) {
+    // The question names the project and its answers say what they do.
+    const std::string name = document.Path().empty()
+                                 ? Text(text::onsite_untitled).toStdString()
+                                 : std::filesystem::path(document.Path()).filename().string();
+    const QString question =
+        QString::fromStdString(FillText(Text(text::onsite_save_changes_question).toStdString(), {name}));
+    switch (prompter.AskThreeWay(owner, question, Text(text::unsaved_caption), Text(text::onsite_save),
+                                 Text(text::onsite_dont_save), Text(text::onsite_cancel))) {
     case Prompter::Yes:
         return Save();
     case Prompter::No:
@@ -96,9 +102,10 @@ bool ProjectSession::Save() {
 }
 
 bool ProjectSession::SaveAs() {
-    QString path =
-        prompter.SaveFile(owner, Text(text::filter_save_project_as), Text(text::filter_project_files),
-                          QStringLiteral("*.kvx"), QStringLiteral("kvx"));
+    // The dialog starts at the project's own file, in its folder.
+    QString path = prompter.SaveFileAt(owner, Text(text::filter_save_project_as),
+                                       Text(text::filter_project_files), QStringLiteral("*.kvx"),
+                                       QStringLiteral("kvx"), QString::fromStdString(document.Path()));
     if (path.isEmpty() || !MaySaveOver(path.toStdString()))
         return false;
     SaveTo(path.toStdString());

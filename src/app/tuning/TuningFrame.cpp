@@ -6,6 +6,7 @@
 #include "live/LiveInterfaces.h"
 #include "model/Detector.h"
 #include "model/DetectorEdits.h"
+#include "model/DetectorNames.h"
 #include "model/Document.h"
 
 #include <QFile>
@@ -71,6 +72,18 @@ TuningFrame::TuningFrame(Document& document, QWidget* parent)
     saveButton->setObjectName(QStringLiteral("saveTraceButton"));
     saveButton->setEnabled(false);
     view = new TuningView(this);
+    detectorLine = new QLabel(this);
+    detectorLine->setObjectName(QStringLiteral("detectorLine"));
+    QFont bold = small;
+    bold.setBold(true);
+    detectorLine->setFont(bold);
+    yAxis = new QLabel(Text(text::onsite_tuning_y_axis), this);
+    xAxis = new QLabel(Text(text::onsite_tuning_x_axis), this);
+    xAxis->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    pointerLine = new QLabel(this);
+    pointerLine->setObjectName(QStringLiteral("pointerLine"));
+    featureReadout->setToolTip(Text(text::tuning_feature_threshold_label));
+    thresholdReadout->setToolTip(Text(text::tuning_threshold_label));
 
     featureLabel->setGeometry(Scaled(9), Scaled(6), Scaled(140), Scaled(20));
     featureEdit->setGeometry(Scaled(149), Scaled(6), Scaled(36), Scaled(20));
@@ -80,7 +93,9 @@ TuningFrame::TuningFrame(Document& document, QWidget* parent)
     thresholdEdit->setGeometry(Scaled(149), Scaled(32), Scaled(36), Scaled(20));
     thresholdReadout->setGeometry(Scaled(189), Scaled(32), Scaled(42), Scaled(20));
     saveButton->setGeometry(Scaled(239), Scaled(32), Scaled(80), Scaled(20));
-    view->move(2, Scaled(60));
+    detectorLine->setGeometry(Scaled(9), Scaled(58), Scaled(320), Scaled(18));
+    yAxis->setGeometry(Scaled(9), Scaled(76), Scaled(320), Scaled(16));
+    view->move(2, Scaled(94));
     resize(Scaled(kWidth), Scaled(kHeight));
 
     // Only what the user types counts as an edit; the window's own updates
@@ -97,6 +112,8 @@ TuningFrame::TuningFrame(Document& document, QWidget* parent)
     connect(view, &TuningView::PointerRead, this, [this](unsigned f, unsigned t) {
         featureReadout->setText(QString::number(f));
         thresholdReadout->setText(QString::number(t));
+        pointerLine->setText(QString::fromStdString(FillText(Text(text::onsite_tuning_readout).toStdString(),
+                                                             {std::to_string(f), std::to_string(t)})));
     });
     connect(view, &TuningView::Clicked, this, &TuningFrame::OnClicked);
     ShowDetector(nullptr);
@@ -114,7 +131,13 @@ int TuningFrame::Scaled(int v) const {
 void TuningFrame::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const QPoint at = view->pos();
-    view->resize(std::max(0, width() - 4), std::max(0, height() - at.y() - 2));
+    // Below the plot: its x axis, then the values under the pointer.
+    const int line = Scaled(16);
+    // A squeezed pane keeps a strip of plot to point at.
+    view->resize(std::max(0, width() - 4), std::max(Scaled(40), height() - at.y() - 2 - 2 * line));
+    xAxis->setGeometry(2, at.y() + view->height(), std::max(0, width() - 4), line);
+    pointerLine->setGeometry(Scaled(9), at.y() + view->height() + line, std::max(0, width() - Scaled(9)),
+                             line);
 }
 
 void TuningFrame::SetSelection(TuningSelection* s) {
@@ -141,6 +164,37 @@ void TuningFrame::ShowDetector(const Detector* d) {
     if (selection)
         selection->Select(camera, detector);
     view->SetCrossHair(shownFeature, shownThreshold);
+    ForgetLostTrace();
+    NameDetector();
+}
+
+void TuningFrame::NameDetector() {
+    QString line =
+        camera < 0
+            ? Text(text::onsite_tuning_none)
+            : QString::fromStdString(FillText(Text(text::onsite_tuning_detector).toStdString(),
+                                              {CardName(uint32_t(camera)) + std::to_string(detector + 1)}));
+    if (view->Curve().Total() != 0 && (traceCamera != camera || traceNumber != detector + 1) &&
+        traceCamera >= 0)
+        line +=
+            QStringLiteral(" · ") +
+            QString::fromStdString(FillText(Text(text::onsite_tuning_trace_of).toStdString(),
+                                            {CardName(uint32_t(traceCamera)) + std::to_string(traceNumber)}));
+    if (detectorLine->text() != line)
+        detectorLine->setText(line);
+}
+
+void TuningFrame::ForgetLostTrace() {
+    if (view->Curve().Total() == 0)
+        return;
+    for (const Detector& d : document.Current().detectors)
+        if (int(d.card) == traceCamera && int(d.number) == traceNumber)
+            return;
+    // A new project, a deleted or renumbered detector: its trace goes with it.
+    view->SetCurve(TuningCurve{});
+    saveButton->setEnabled(false);
+    traceCamera = traceNumber = -1;
+    pointerLine->clear();
 }
 
 void TuningFrame::SetCurve(const TuningCurve& curve) {
@@ -150,10 +204,18 @@ void TuningFrame::SetCurve(const TuningCurve& curve) {
     traceNumber = detector == -1 ? -1 : detector + 1;
     view->SetCurve(curve);
     saveButton->setEnabled(curve.Total() != 0);
+    NameDetector();
 }
 
 void TuningFrame::OnClicked(unsigned feature, unsigned threshold) {
-    if (!asker(view, Text(text::tuning_question), Text(text::tuning_title)))
+    const Detector* selected = document.SelectedDetector();
+    if (!selected)
+        return;
+    const std::string question =
+        FillText(Text(text::onsite_tuning_question).toStdString(),
+                 {DetectorName(*selected), std::to_string(feature), std::to_string(threshold),
+                  std::to_string(selected->feature_threshold), std::to_string(selected->threshold)});
+    if (!asker(view, QString::fromStdString(question), Text(text::tuning_title)))
         return;
     EditThresholds(feature, threshold);
 }

@@ -57,6 +57,9 @@ public:
     QLabel& ThresholdReadout() { return *thresholdReadout; }
     QPushButton& RequestButton() { return *requestButton; }
     QPushButton& SaveButton() { return *saveButton; }
+    // "Detector A1" (or that none is chosen), the axes and the pointer line.
+    QLabel& DetectorLine() { return *detectorLine; }
+    QLabel& PointerLine() { return *pointerLine; }
 
     // Writes the shown trace as CSV; false (and a message) on failure.
     bool SaveTrace(const QString& path);
@@ -74,6 +77,10 @@ private:
     void EditThresholds(int64_t feature, int64_t threshold);
     void OnSave();
     int Scaled(int v) const;
+    // Names the shown detector, and the trace's when it is another one.
+    void NameDetector();
+    // Drops a trace whose detector the project no longer has.
+    void ForgetLostTrace();
 
     QLabel* featureLabel;
     QLineEdit* featureEdit;
@@ -84,6 +91,10 @@ private:
     QLabel* thresholdReadout;
     QPushButton* saveButton;
     TuningView* view;
+    QLabel* detectorLine;
+    QLabel* yAxis;
+    QLabel* xAxis;
+    QLabel* pointerLine;
 
     Document& document;
     // Shows the selected detector whenever the selection or the state

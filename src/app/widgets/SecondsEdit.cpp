@@ -3,6 +3,7 @@
 #include "app/common/Prompter.h"
 
 #include <QLineEdit>
+#include <QLocale>
 
 namespace korvex {
 
@@ -39,15 +40,16 @@ std::optional<uint32_t> SecondsEdit::Parse(const QString& text) {
     return whole * 1000 + tenth * 100;
 }
 
-uint32_t SecondsEdit::Value() const { return Parse(lastValid).value_or(0); }
+uint32_t SecondsEdit::Value() const {
+    return Parse(lastValid).value_or(0);
+}
+
+QString SecondsEdit::Format(uint32_t ms) {
+    return QStringLiteral("%1%2%3").arg(ms / 1000).arg(QLocale().decimalPoint()).arg((ms % 1000) / 100);
+}
 
 void SecondsEdit::SetValue(uint32_t ms) {
-    if (!lastValid.isEmpty()) {
-        auto current = Parse(lastValid);
-        if (current && *current == ms)
-            return;
-    }
-    SetText(QStringLiteral("%1.%2").arg(ms / 1000).arg((ms % 1000) / 100));
+    SetText(Format(ms));
 }
 
 void SecondsEdit::SetText(const QString& text) {

@@ -11,8 +11,9 @@ namespace korvex {
 
 class Prompter;
 
-// A time field in seconds with one decimal ("1,5", "12.3", "0"), holding
-// milliseconds. Text that does not read as such is undone at once with a
+// A time field in seconds with one decimal, holding milliseconds. Either
+// separator is read ("1,5", "12.3", "0"); values are shown with the
+// locale's. Text that does not read as such is undone at once with a
 // beep, so the field always shows the last valid text.
 class SecondsEdit : public QObject {
     Q_OBJECT
@@ -25,7 +26,10 @@ public:
 
     // Parse of the last valid text, 0 if it fails.
     uint32_t Value() const;
-    // Shows `ms` as "%u.%u" unless the last valid text already means it.
+    // `ms` as seconds with one decimal, written with the locale's decimal
+    // separator ("1.5", "1,5").
+    static QString Format(uint32_t ms);
+    // Shows `ms` as Format writes it.
     void SetValue(uint32_t ms);
     // Writes `text` when it differs from the last valid text.
     void SetText(const QString& text);
