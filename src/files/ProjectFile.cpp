@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace korvex {
 
@@ -363,16 +364,30 @@ bool ParseBackground(const uint8_t* p, size_t size, Bitmap& picture) {
     size_t need = size_t(w) * h * bpp;
     if (size != need)
         return false;
-    for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; ++x) {
-            if (colour) {
-                const uint8_t* q = p + (size_t(y) * w + x) * 3;
-                picture.SetPixelColour(x, y, uint32_t(q[0]) | uint32_t(q[1]) << 8 | uint32_t(q[2]) << 16);
-            } else {
-                uint32_t g = p[size_t(y) * w + x];
-                picture.SetPixelColour(x + PictureLeft(180), y, g | g << 8 | g << 16);
+    // The picture goes into a buffer of its own, written a row at a time:
+    // not into a copy of the shared white one made first, nor through a
+    // checked call per pixel.
+    const uint32_t left = colour ? 0 : PictureLeft(180);
+    if (picture.Width() < left + w || picture.Height() < h)
+        throw std::out_of_range("Bitmap index out of range");
+    Bitmap read(picture.Width(), picture.Height());
+    for (uint32_t y = 0; y < h; ++y) {
+        uint8_t* row = read.Row(y) + size_t(left) * 3;
+        if (colour) {
+            // Red, green, blue in the file; blue, green, red in a bitmap.
+            const uint8_t* q = p + size_t(y) * w * 3;
+            for (uint32_t x = 0; x < w; ++x, q += 3, row += 3) {
+                row[0] = q[2];
+                row[1] = q[1];
+                row[2] = q[0];
             }
+        } else {
+            const uint8_t* q = p + size_t(y) * w;
+            for (uint32_t x = 0; x < w; ++x, row += 3)
+                row[0] = row[1] = row[2] = q[x];
         }
+    }
+    picture = std::move(read);
     return true;
 }
 
