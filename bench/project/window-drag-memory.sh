@@ -52,7 +52,7 @@ until_true() {
   done
 }
 
-"$build/bench/project/large_project_file" --marked "$scratch/large.kvx"
+"$build/bin/large_project_file" --marked "$scratch/large.kvx"
 export XDG_CONFIG_HOME="$scratch/config" XDG_STATE_HOME="$scratch/state" KORVEX_LANG_DIR="$build/bin"
 "$build/bin/korvex" "$scratch/large.kvx" > "$scratch/korvex.log" 2>&1 &
 pid=$!
@@ -68,7 +68,7 @@ xdotool windowmove "$window" 0 0 windowsize "$window" 1600 1000
 # Camera A's card on the screen: "left top zoom" of its magenta pixels.
 card=
 find_card() {
-  import -window root "ppm:$scratch/shot.ppm" 2> /dev/null || return 1
+  import -window root -depth 8 "ppm:$scratch/shot.ppm" 2> /dev/null || return 1
   card=$(python3 - "$scratch/shot.ppm" << 'EOF'
 import sys
 data = open(sys.argv[1], "rb").read()
@@ -84,26 +84,28 @@ while len(fields) < 4:
 at += 1
 width, height = int(fields[1]), int(fields[2])
 pixels = data[at:]
-magenta = b"\xff\x00\xff"
+# Runs of at least 32 magenta pixels: the card's background, not a stray
+# pixel of another picture.
+run = b"\xff\x00\xff" * 32
 left = top = None
 right = bottom = -1
 for y in range(height):
     row = pixels[y * width * 3:(y + 1) * width * 3]
-    x = row.find(magenta)
+    x = row.find(run)
     while x != -1 and x % 3:
-        x = row.find(magenta, x + 1)
+        x = row.find(run, x + 1)
     if x == -1:
         continue
-    last = row.rfind(magenta)
+    last = row.rfind(run)
     while last % 3:
-        last = row.rfind(magenta, 0, last + 2)
+        last = row.rfind(run, 0, last + len(run) - 1)
     top = y if top is None else top
     bottom = y
     left = x // 3 if left is None else min(left, x // 3)
-    right = max(right, last // 3)
+    right = max(right, last // 3 + 31)
 if top is None:
     sys.exit(1)
-zoom = (right - left + 1) // 320
+zoom = round((right - left + 1) / 320)
 if zoom < 1 or (bottom - top + 1) < 240 * zoom:
     sys.exit(1)
 print(left, top, zoom)
@@ -159,7 +161,7 @@ saved() { [ "$(stat -c %Y "$scratch/large.kvx")" != "$saved_before" ]; }
 until_true 60 saved || echo "window-drag-memory: the project was not saved; the corner below is the old one" >&2
 after=$(settle)
 
-read -r cx _ <<< "$("$build/bench/project/large_project_file" --corner "$scratch/large.kvx")"
+read -r cx _ <<< "$("$build/bin/large_project_file" --corner "$scratch/large.kvx")"
 echo "drags: $drags (corner x from $start_corner to $cx in the saved file, expected $corner)"
 echo "resident before: $before kB"
 echo "resident after:  $after kB"
