@@ -47,6 +47,23 @@ bool IsBlackPixel(const uint8_t* p) {
     return p[0] == 0 && p[1] == 0 && p[2] == 0;
 }
 
+// Calls `f(x)` for each black pixel x of row pixels [from, to), in order.
+// Black pixels are few: a zero byte is looked for first and only the pixel
+// it falls in is checked.
+template <typename F> void ForEachBlack(const uint8_t* row, uint32_t from, uint32_t to, F f) {
+    const size_t end = size_t(to) * 3;
+    size_t at = size_t(from) * 3;
+    while (at < end) {
+        const void* zero = std::memchr(row + at, 0, end - at);
+        if (!zero)
+            return;
+        const uint32_t x = uint32_t(size_t(static_cast<const uint8_t*>(zero) - row) / 3);
+        if (IsBlackPixel(row + size_t(x) * 3))
+            f(x);
+        at = (size_t(x) + 1) * 3;
+    }
+}
+
 void WriteExclusion(const RenderState& state, const Bitmap& exclusion, std::vector<uint8_t>& out) {
     uint32_t w = std::min(exclusion.Width(), state.CanvasWidth());
     uint32_t h = std::min(exclusion.Height(), state.CanvasHeight());
@@ -54,25 +71,19 @@ void WriteExclusion(const RenderState& state, const Bitmap& exclusion, std::vect
         // The camera picture only: columns 30..209, rows 0..143.
         const uint32_t left = PictureLeft(180);
         AppendLe32(out, 0);
-        for (uint32_t y = 0; y < std::min(h, 144u); ++y) {
-            const uint8_t* row = exclusion.Row(y);
-            for (uint32_t x = left; x < std::min(w, left + 180); ++x)
-                if (IsBlackPixel(row + size_t(x) * 3))
-                    AppendLe16(out, static_cast<uint16_t>((x - left) | y << 8));
-        }
+        for (uint32_t y = 0; y < std::min(h, 144u); ++y)
+            ForEachBlack(exclusion.Row(y), left, std::max(left, std::min(w, left + 180)),
+                         [&](uint32_t x) { AppendLe16(out, static_cast<uint16_t>((x - left) | y << 8)); });
         return;
     }
     // 320 wide, and 192 or 240 wide whose picture starts at column 0: every
     // canvas pixel, so nothing inside the picture is lost.
     AppendLe32(out, 1);
-    for (uint32_t y = 0; y < std::min(h, 256u); ++y) {
-        const uint8_t* row = exclusion.Row(y);
-        for (uint32_t x = 0; x < w; ++x)
-            if (IsBlackPixel(row + size_t(x) * 3)) {
-                AppendLe16(out, static_cast<uint16_t>(x));
-                out.push_back(static_cast<uint8_t>(y));
-            }
-    }
+    for (uint32_t y = 0; y < std::min(h, 256u); ++y)
+        ForEachBlack(exclusion.Row(y), 0, w, [&](uint32_t x) {
+            AppendLe16(out, static_cast<uint16_t>(x));
+            out.push_back(static_cast<uint8_t>(y));
+        });
 }
 
 // The background as it shows on the canvas.
