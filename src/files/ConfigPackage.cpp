@@ -129,11 +129,13 @@ void AppendEntry(std::vector<uint8_t>& out, const std::string& name, const uint8
 } // namespace
 
 std::vector<uint8_t> BuildConfigPackage(const RenderState& state, const std::string& path) {
-    std::vector<uint8_t> out;
-    // The masks' size is known: one allocation instead of a dozen growths
-    // of a package of a few megabytes.
+    // The texts first, so that the whole size is known: one allocation
+    // instead of growths (and copies) of a package of a few megabytes.
+    const std::string config = BuildConfigText(state, AliasFromPath(path));
+    const std::string script = ComposeScript(state);
     const size_t maskBytes = 54 + size_t((state.width + 7) / 8) * state.height;
-    out.reserve(state.detectors.size() * (maskBytes + 48) + 64 * 1024);
+    std::vector<uint8_t> out;
+    out.reserve(state.detectors.size() * (maskBytes + 48) + config.size() + script.size() + 128);
     for (size_t i = 0; i < state.detectors.size(); ++i) {
         // The entry as AppendEntry writes it, with the mask written in place.
         const size_t entry = OpenChunk(out, 12);
@@ -143,9 +145,7 @@ std::vector<uint8_t> BuildConfigPackage(const RenderState& state, const std::str
         CloseChunk(out, content);
         CloseChunk(out, entry);
     }
-    std::string config = BuildConfigText(state, AliasFromPath(path));
     AppendEntry(out, "config.txt", reinterpret_cast<const uint8_t*>(config.data()), config.size());
-    std::string script = ComposeScript(state);
     AppendEntry(out, "compose.txt", reinterpret_cast<const uint8_t*>(script.data()), script.size());
     return out;
 }
