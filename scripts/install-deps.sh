@@ -28,6 +28,8 @@ packages=(
   imagemagick
   # screenshots
   xvfb xauth
+  # driving the real window from outside in the memory measurements
+  xdotool
   # fonts for the GUI under Xvfb and offscreen
   fonts-dejavu-core
   # the Debian package (make package) and its checks in CI

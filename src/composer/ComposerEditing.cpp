@@ -36,8 +36,28 @@ ComposerSelection ResolveSelection(RenderState& state, const std::string& path) 
 }
 
 const ComposerItem* NodeAt(const RenderState& state, const std::string& path) {
-    // Resolving only reads the state; the pointers go out as read-only.
-    return ResolveSelection(const_cast<RenderState&>(state), path).node;
+    // The same walk as ResolveSelection's through the read-only members, so
+    // that looking a node up never gives a shared formula copies of its own.
+    if (path.size() < 2)
+        return nullptr;
+    const char first = path[0];
+    const std::vector<ComposerItem>& list = first == 'Y'   ? state.composer_y
+                                            : first == 'Z' ? state.composer_z
+                                                           : state.composer_a;
+    const int row = (first == 'Y' || first == 'Z') ? path[1] - '0' : path[1] - 'a';
+    if (row < 0 || static_cast<size_t>(row) >= list.size())
+        return nullptr;
+    const ComposerItem* node = &list[static_cast<size_t>(row)];
+    for (size_t i = 2; i < path.size(); ++i) {
+        const char step = path[i];
+        if (step == 'X')
+            return i + 1 == path.size() ? node : nullptr;
+        const size_t child = step == 'A' ? 0 : step == 'B' ? 1 : 2;
+        if (child >= node->children.size())
+            return nullptr;
+        node = &node->children[child];
+    }
+    return nullptr; // no terminating X
 }
 
 std::string HitPath(const ComposerItem& item, int32_t x, int32_t y) {

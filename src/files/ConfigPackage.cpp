@@ -25,7 +25,11 @@ uint32_t PictureOffsetX(const RenderState& state) {
     return PictureLeft(state.width);
 }
 
-std::vector<uint8_t> BuildMaskBmp(const RenderState& state, size_t index) {
+namespace {
+
+// Appends detector `index`'s mask file (a 1-bit BMP of the picture) to
+// `out`: the header, then the packed rows bottom row first.
+void AppendMaskBmp(std::vector<uint8_t>& out, const RenderState& state, size_t index) {
     const Detector& detector = state.detectors.at(index);
     if (detector.card >= state.backgrounds.size())
         throw std::out_of_range("Bitmap index out of range");
@@ -33,10 +37,7 @@ std::vector<uint8_t> BuildMaskBmp(const RenderState& state, size_t index) {
     uint32_t rowBytes = (w + 7) / 8;
     uint32_t imageSize = rowBytes * h;
     DetectorMask mask = ComputeDetectorMask(detector, state.CanvasWidth(), state.CanvasHeight());
-    std::vector<uint8_t> rows = PackMaskRows(mask, PictureOffsetX(state), w, h);
 
-    std::vector<uint8_t> out;
-    out.reserve(54 + imageSize);
     AppendLe16(out, 0x4D42);
     AppendLe32(out, imageSize + 54);
     AppendLe32(out, 0);
@@ -50,10 +51,15 @@ std::vector<uint8_t> BuildMaskBmp(const RenderState& state, size_t index) {
     AppendLe32(out, imageSize);
     for (int i = 0; i < 4; ++i)
         AppendLe32(out, 0);
-    for (uint32_t y = h; y-- > 0;) {
-        const uint8_t* row = rows.data() + size_t(y) * rowBytes;
-        out.insert(out.end(), row, row + rowBytes);
-    }
+    AppendMaskRowsBottomUp(out, mask, PictureOffsetX(state), w, h);
+}
+
+} // namespace
+
+std::vector<uint8_t> BuildMaskBmp(const RenderState& state, size_t index) {
+    std::vector<uint8_t> out;
+    out.reserve(54 + size_t((state.width + 7) / 8) * state.height);
+    AppendMaskBmp(out, state, index);
     return out;
 }
 
@@ -123,21 +129,23 @@ void AppendEntry(std::vector<uint8_t>& out, const std::string& name, const uint8
 } // namespace
 
 std::vector<uint8_t> BuildConfigPackage(const RenderState& state, const std::string& path) {
-    std::vector<uint8_t> out;
-    // The masks' size is known: one allocation instead of a dozen growths
-    // of a package of a few megabytes.
+    // The texts first, so that the whole size is known: one allocation
+    // instead of growths (and copies) of a package of a few megabytes.
+    const std::string config = BuildConfigText(state, AliasFromPath(path));
+    const std::string script = ComposeScript(state);
     const size_t maskBytes = 54 + size_t((state.width + 7) / 8) * state.height;
-    out.reserve(state.detectors.size() * (maskBytes + 48) + 64 * 1024);
+    std::vector<uint8_t> out;
+    out.reserve(state.detectors.size() * (maskBytes + 48) + config.size() + script.size() + 128);
     for (size_t i = 0; i < state.detectors.size(); ++i) {
-        std::vector<uint8_t> mask = BuildMaskBmp(state, i);
-        std::string name = "det";
-        name += std::to_string(i + 1);
-        name += ".bmp";
-        AppendEntry(out, name, mask.data(), mask.size());
+        // The entry as AppendEntry writes it, with the mask written in place.
+        const size_t entry = OpenChunk(out, 12);
+        AppendChunk(out, 13, "det" + std::to_string(i + 1) + ".bmp");
+        const size_t content = OpenChunk(out, 14);
+        AppendMaskBmp(out, state, i);
+        CloseChunk(out, content);
+        CloseChunk(out, entry);
     }
-    std::string config = BuildConfigText(state, AliasFromPath(path));
     AppendEntry(out, "config.txt", reinterpret_cast<const uint8_t*>(config.data()), config.size());
-    std::string script = ComposeScript(state);
     AppendEntry(out, "compose.txt", reinterpret_cast<const uint8_t*>(script.data()), script.size());
     return out;
 }

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace korvex {
 
@@ -46,6 +47,23 @@ bool IsBlackPixel(const uint8_t* p) {
     return p[0] == 0 && p[1] == 0 && p[2] == 0;
 }
 
+// Calls `f(x)` for each black pixel x of row pixels [from, to), in order.
+// Black pixels are few: a zero byte is looked for first and only the pixel
+// it falls in is checked.
+template <typename F> void ForEachBlack(const uint8_t* row, uint32_t from, uint32_t to, F f) {
+    const size_t end = size_t(to) * 3;
+    size_t at = size_t(from) * 3;
+    while (at < end) {
+        const void* zero = std::memchr(row + at, 0, end - at);
+        if (!zero)
+            return;
+        const uint32_t x = uint32_t(size_t(static_cast<const uint8_t*>(zero) - row) / 3);
+        if (IsBlackPixel(row + size_t(x) * 3))
+            f(x);
+        at = (size_t(x) + 1) * 3;
+    }
+}
+
 void WriteExclusion(const RenderState& state, const Bitmap& exclusion, std::vector<uint8_t>& out) {
     uint32_t w = std::min(exclusion.Width(), state.CanvasWidth());
     uint32_t h = std::min(exclusion.Height(), state.CanvasHeight());
@@ -53,25 +71,19 @@ void WriteExclusion(const RenderState& state, const Bitmap& exclusion, std::vect
         // The camera picture only: columns 30..209, rows 0..143.
         const uint32_t left = PictureLeft(180);
         AppendLe32(out, 0);
-        for (uint32_t y = 0; y < std::min(h, 144u); ++y) {
-            const uint8_t* row = exclusion.Row(y);
-            for (uint32_t x = left; x < std::min(w, left + 180); ++x)
-                if (IsBlackPixel(row + size_t(x) * 3))
-                    AppendLe16(out, static_cast<uint16_t>((x - left) | y << 8));
-        }
+        for (uint32_t y = 0; y < std::min(h, 144u); ++y)
+            ForEachBlack(exclusion.Row(y), left, std::max(left, std::min(w, left + 180)),
+                         [&](uint32_t x) { AppendLe16(out, static_cast<uint16_t>((x - left) | y << 8)); });
         return;
     }
     // 320 wide, and 192 or 240 wide whose picture starts at column 0: every
     // canvas pixel, so nothing inside the picture is lost.
     AppendLe32(out, 1);
-    for (uint32_t y = 0; y < std::min(h, 256u); ++y) {
-        const uint8_t* row = exclusion.Row(y);
-        for (uint32_t x = 0; x < w; ++x)
-            if (IsBlackPixel(row + size_t(x) * 3)) {
-                AppendLe16(out, static_cast<uint16_t>(x));
-                out.push_back(static_cast<uint8_t>(y));
-            }
-    }
+    for (uint32_t y = 0; y < std::min(h, 256u); ++y)
+        ForEachBlack(exclusion.Row(y), 0, w, [&](uint32_t x) {
+            AppendLe16(out, static_cast<uint16_t>(x));
+            out.push_back(static_cast<uint8_t>(y));
+        });
 }
 
 // The background as it shows on the canvas.
@@ -363,16 +375,30 @@ bool ParseBackground(const uint8_t* p, size_t size, Bitmap& picture) {
     size_t need = size_t(w) * h * bpp;
     if (size != need)
         return false;
-    for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; ++x) {
-            if (colour) {
-                const uint8_t* q = p + (size_t(y) * w + x) * 3;
-                picture.SetPixelColour(x, y, uint32_t(q[0]) | uint32_t(q[1]) << 8 | uint32_t(q[2]) << 16);
-            } else {
-                uint32_t g = p[size_t(y) * w + x];
-                picture.SetPixelColour(x + PictureLeft(180), y, g | g << 8 | g << 16);
+    // The picture goes into a buffer of its own, written a row at a time:
+    // not into a copy of the shared white one made first, nor through a
+    // checked call per pixel.
+    const uint32_t left = colour ? 0 : PictureLeft(180);
+    if (picture.Width() < left + w || picture.Height() < h)
+        throw std::out_of_range("Bitmap index out of range");
+    Bitmap read(picture.Width(), picture.Height());
+    for (uint32_t y = 0; y < h; ++y) {
+        uint8_t* row = read.Row(y) + size_t(left) * 3;
+        if (colour) {
+            // Red, green, blue in the file; blue, green, red in a bitmap.
+            const uint8_t* q = p + size_t(y) * w * 3;
+            for (uint32_t x = 0; x < w; ++x, q += 3, row += 3) {
+                row[0] = q[2];
+                row[1] = q[1];
+                row[2] = q[0];
             }
+        } else {
+            const uint8_t* q = p + size_t(y) * w;
+            for (uint32_t x = 0; x < w; ++x, row += 3)
+                row[0] = row[1] = row[2] = q[x];
         }
+    }
+    picture = std::move(read);
     return true;
 }
 

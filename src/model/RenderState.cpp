@@ -1,10 +1,33 @@
 #include "model/RenderState.h"
 
+#include <atomic>
+
 namespace korvex {
+
+ComposerChildren::List& ComposerChildren::Own() {
+    if (!items) {
+        items = std::make_shared<List>();
+    } else if (items.use_count() == 1) {
+        // The only reference: the last other holder let go with a release
+        // (the count's decrement); this fence orders our writes after its
+        // reads of the list.
+        std::atomic_thread_fence(std::memory_order_acquire);
+    } else {
+        items = std::make_shared<List>(*items);
+    }
+    return *items;
+}
+
+const ComposerChildren::List& ComposerChildren::NoItems() {
+    static const List none;
+    return none;
+}
 
 bool ComposerItem::SameContent(const ComposerItem& other) const {
     if (kind != other.kind || number != other.number || children.size() != other.children.size())
         return false;
+    if (children.SharesWith(other.children))
+        return true;
     for (size_t i = 0; i < children.size(); ++i)
         if (!children[i].SameContent(other.children[i]))
             return false;

@@ -1,6 +1,7 @@
 #include "raster/DetectorRaster.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -158,29 +159,8 @@ void DetectorRaster::Begin(uint32_t width, uint32_t height, int32_t fill) {
     canvasWidth = width;
     canvasHeight = height;
     fillLevel = std::clamp(fill, 0, 100) * 16 / 100;
-    minX = minY = 0;
+    minX = minY = INT32_MAX;
     maxX = maxY = -1;
-}
-
-bool DetectorRaster::DrawPixel(int64_t x, int64_t y) {
-    ++probes;
-    if (x < 0 || y < 0 || x >= int64_t(kWidth) || y >= int64_t(kHeight))
-        return false;
-    uint8_t& flag = coverage[size_t(y) * kWidth + size_t(x)];
-    if (flag)
-        return false;
-    flag = 1;
-    if (count == 0) {
-        minX = maxX = int32_t(x);
-        minY = maxY = int32_t(y);
-    } else {
-        minX = std::min(minX, int32_t(x));
-        maxX = std::max(maxX, int32_t(x));
-        minY = std::min(minY, int32_t(y));
-        maxY = std::max(maxY, int32_t(y));
-    }
-    ++count;
-    return true;
 }
 
 bool DetectorRaster::Covered(int64_t x, int64_t y) const {
@@ -460,33 +440,87 @@ DetectorMask ComputeDetectorMask(const Detector& detector, uint32_t canvasWidth,
     mask.width = canvasWidth;
     mask.height = canvasHeight;
     mask.count = raster.Count();
-    mask.bits.assign(size_t(canvasWidth) * canvasHeight, 0);
     mask.bottom = 0;
     if (raster.Count() == 0)
         return mask;
     // Mask mode paints pure red; the AND with the exclusion pixel leaves
     // (exclusion red, 0, 0), which reads back as a mask pixel when that red
-    // is at least 192 (the grey background never passes the test).
+    // is at least 192 (the grey background never passes the test). Only the
+    // drawn rows are kept, and in them only the drawn columns are written.
     const Rect box = raster.DrawnBounds();
+    const uint32_t left = uint32_t(box.left);
     const uint32_t right = std::min<uint32_t>(uint32_t(box.right) + 1, canvasWidth);
     const uint32_t bottom = std::min<uint32_t>(uint32_t(box.bottom) + 1, canvasHeight);
-    mask.top = uint32_t(box.top);
+    mask.top = std::min(uint32_t(box.top), bottom);
     mask.bottom = bottom;
+    mask.left = left;
+    mask.right = right;
+    mask.bits.assign(size_t(bottom - mask.top) * canvasWidth, 0);
     const Bitmap& exclusion = detector.exclusion;
-    for (uint32_t y = uint32_t(box.top); y < bottom; ++y) {
+    for (uint32_t y = mask.top; y < bottom; ++y) {
         const uint8_t* cov = raster.Coverage().data() + size_t(y) * DetectorRaster::kWidth;
-        uint8_t* out = mask.bits.data() + size_t(y) * canvasWidth;
+        uint8_t* out = mask.bits.data() + size_t(y - mask.top) * canvasWidth;
+        // Columns with an exclusion pixel, then those without (white).
         const bool exclusionRow = y < exclusion.Height();
-        const uint8_t* ex = exclusionRow ? exclusion.Row(y) : nullptr;
-        for (uint32_t x = uint32_t(box.left); x < right; ++x) {
-            if (!cov[x])
-                continue;
-            const bool keepsRed = !exclusionRow || x >= exclusion.Width() || ex[size_t(x) * 3 + 2] >= 192;
-            out[x] = keepsRed ? 1 : 0;
+        const uint32_t excludable = exclusionRow ? std::max(left, std::min(exclusion.Width(), right)) : left;
+        uint32_t x = left;
+        if (excludable > left) {
+            const uint8_t* ex = exclusion.Row(y);
+            // The maps are large and read once: ask for a later row's part
+            // now, so that reading it does not wait on the memory.
+            if (y + 2 < std::min(bottom, exclusion.Height()))
+                for (size_t at = size_t(left) * 3; at < size_t(excludable) * 3; at += 64)
+                    __builtin_prefetch(exclusion.Row(y + 2) + at);
+            for (; x + 8 <= excludable; x += 8) {
+                uint64_t drawn;
+                std::memcpy(&drawn, cov + x, 8);
+                if (drawn == 0) // nothing drawn: the mask stays clear there
+                    continue;
+                for (uint32_t i = x; i < x + 8; ++i)
+                    out[i] = uint8_t(cov[i] & (ex[size_t(i) * 3 + 2] >= 192 ? 1 : 0));
+            }
+            for (; x < excludable; ++x)
+                out[x] = uint8_t(cov[x] & (ex[size_t(x) * 3 + 2] >= 192 ? 1 : 0));
         }
+        for (; x < right; ++x)
+            out[x] = cov[x];
     }
     return mask;
 }
+
+namespace {
+
+// Eight mask values (0 or 1) as one row byte, the first in bit 7: each
+// value's bit lands in its own place of the top byte, without carries.
+uint8_t PackEight(const uint8_t* in) {
+    uint64_t chunk;
+    std::memcpy(&chunk, in, 8);
+    if (chunk == 0)
+        return 0;
+    if constexpr (std::endian::native == std::endian::little)
+        return uint8_t((chunk * 0x8040201008040201ULL) >> 56);
+    uint8_t byte = 0;
+    for (uint32_t b = 0; b < 8; ++b)
+        byte = uint8_t(byte << 1 | (in[b] ? 1 : 0));
+    return byte;
+}
+
+// Packs the kept row y of `mask` from column offsetX into `out`, which
+// holds (width + 7) / 8 zero bytes.
+void PackMaskRow(const DetectorMask& mask, uint32_t y, uint32_t offsetX, uint32_t columns, uint8_t* out) {
+    const uint8_t* in = mask.Row(y) + offsetX;
+    // Only the mask's columns can hold pixels: from the row byte holding
+    // the first of them to the last of them.
+    uint32_t x = mask.left > offsetX ? (mask.left - offsetX) / 8 * 8 : 0;
+    const uint32_t end = mask.right > offsetX ? std::min(columns, mask.right - offsetX) : 0;
+    for (; x + 8 <= end; x += 8)
+        out[x / 8] = PackEight(in + x);
+    for (; x < end; ++x)
+        if (in[x])
+            out[x / 8] |= uint8_t(0x80 >> (x % 8));
+}
+
+} // namespace
 
 std::vector<uint8_t> PackMaskRows(const DetectorMask& mask, uint32_t offsetX, uint32_t width,
                                   uint32_t height) {
@@ -496,26 +530,23 @@ std::vector<uint8_t> PackMaskRows(const DetectorMask& mask, uint32_t offsetX, ui
         return rows;
     // Pixels x with x + offsetX inside the mask.
     const uint32_t columns = std::min<uint32_t>(width, mask.width - offsetX);
-    const uint32_t lines = std::min({height, mask.height, mask.bottom});
-    for (uint32_t y = mask.top; y < lines; ++y) {
-        const uint8_t* in = mask.bits.data() + size_t(y) * mask.width + offsetX;
-        uint8_t* out = rows.data() + size_t(y) * rowBytes;
-        uint32_t x = 0;
-        for (; x + 8 <= columns; x += 8) { // eight mask bytes make one row byte
-            uint64_t chunk;
-            std::memcpy(&chunk, in + x, 8);
-            if (chunk == 0)
-                continue;
-            uint8_t byte = 0;
-            for (uint32_t b = 0; b < 8; ++b)
-                byte = uint8_t(byte << 1 | (in[x + b] ? 1 : 0));
-            out[x / 8] = byte;
-        }
-        for (; x < columns; ++x)
-            if (in[x])
-                out[x / 8] |= uint8_t(0x80 >> (x % 8));
-    }
+    const uint32_t lines = std::min(height, mask.Bottom());
+    for (uint32_t y = mask.top; y < lines; ++y)
+        PackMaskRow(mask, y, offsetX, columns, rows.data() + size_t(y) * rowBytes);
     return rows;
+}
+
+void AppendMaskRowsBottomUp(std::vector<uint8_t>& out, const DetectorMask& mask, uint32_t offsetX,
+                            uint32_t width, uint32_t height) {
+    const size_t rowBytes = (size_t(width) + 7) / 8;
+    const size_t start = out.size();
+    out.resize(start + rowBytes * height, 0);
+    if (offsetX >= mask.width)
+        return;
+    const uint32_t columns = std::min<uint32_t>(width, mask.width - offsetX);
+    const uint32_t lines = std::min(height, mask.Bottom());
+    for (uint32_t y = mask.top; y < lines; ++y)
+        PackMaskRow(mask, y, offsetX, columns, out.data() + start + size_t(height - 1 - y) * rowBytes);
 }
 
 void CombineExclusion(Bitmap& layer, const Bitmap& exclusion) {

@@ -10,6 +10,7 @@
 #include "image/Bitmap.h"
 #include "model/Detector.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -53,7 +54,22 @@ public:
 
     // Draws one pixel: only when 0 <= x <= 319, 0 <= y <= 239 and not yet
     // covered; then marks it and counts it. True when it was drawn.
-    bool DrawPixel(int64_t x, int64_t y);
+    bool DrawPixel(int64_t x, int64_t y) {
+        ++probes;
+        if (uint64_t(x) >= kWidth || uint64_t(y) >= kHeight)
+            return false;
+        uint8_t& flag = coverage[size_t(y) * kWidth + size_t(x)];
+        if (flag)
+            return false;
+        flag = 1;
+        // The bounds start empty (left past right) and only ever grow.
+        minX = std::min(minX, int32_t(x));
+        maxX = std::max(maxX, int32_t(x));
+        minY = std::min(minY, int32_t(y));
+        maxY = std::max(maxY, int32_t(y));
+        ++count;
+        return true;
+    }
 
     // The square brush of pen width w around step pixel (x, y): 0/1 one
     // pixel, 2 columns x-1..x rows y-1..y, 3 x-1..x+1 / y-1..y+1, 4 or more
@@ -116,7 +132,7 @@ private:
     uint32_t canvasWidth = 0;
     uint32_t canvasHeight = 0;
     int32_t fillLevel = 0;
-    int32_t minX = 0, minY = 0, maxX = -1, maxY = -1;
+    int32_t minX = INT32_MAX, minY = INT32_MAX, maxX = -1, maxY = -1;
 };
 
 // Draws a detector onto `surface` (normally a canvas-size copy of the card's
@@ -145,13 +161,22 @@ uint32_t DetectorPixelCount(const Detector& detector, uint32_t canvasWidth, uint
 // exclusion map) turns into mask red (R >= 192, G < 64, B < 64) over a grey
 // background: the rasterised pixels inside the canvas whose exclusion pixel
 // keeps the red (a white pixel keeps it, a black one removes it).
+//
+// Only the rows [top, bottom) that can hold mask pixels are kept (a
+// detector covers a small part of the canvas): `bits` holds width values a
+// row for those rows, row y at (y - top) * width, 1 = mask pixel.
 struct DetectorMask {
     uint32_t width = 0, height = 0; // the canvas size
-    std::vector<uint8_t> bits;      // width * height, row-major, 1 = mask pixel
+    std::vector<uint8_t> bits;      // rows top .. Bottom() - 1, row-major
     uint32_t count = 0;             // DrawDetector's count (before exclusion)
-    // Rows [top, bottom) hold every mask pixel (all rows unless narrowed).
+    // Every mask pixel lies in rows [top, bottom) and columns [left, right)
+    // (all rows and columns unless narrowed).
     uint32_t top = 0, bottom = UINT32_MAX;
-    bool At(uint32_t x, uint32_t y) const { return x < width && y < height && bits[size_t(y) * width + x]; }
+    uint32_t left = 0, right = UINT32_MAX;
+    uint32_t Bottom() const { return bottom < height ? bottom : height; }
+    // The kept row y (top <= y < Bottom()).
+    const uint8_t* Row(uint32_t y) const { return bits.data() + size_t(y - top) * width; }
+    bool At(uint32_t x, uint32_t y) const { return x < width && y >= top && y < Bottom() && Row(y)[x]; }
 };
 DetectorMask ComputeDetectorMask(const Detector& detector, uint32_t canvasWidth, uint32_t canvasHeight);
 
@@ -160,6 +185,10 @@ DetectorMask ComputeDetectorMask(const Detector& detector, uint32_t canvasWidth,
 // and comes from mask pixel (x + offsetX, y). Pixels outside the mask are 0.
 std::vector<uint8_t> PackMaskRows(const DetectorMask& mask, uint32_t offsetX, uint32_t width,
                                   uint32_t height);
+// The same rows appended to `out` bottom row first, as a BMP file holds
+// them, without a copy in between.
+void AppendMaskRowsBottomUp(std::vector<uint8_t>& out, const DetectorMask& mask, uint32_t offsetX,
+                            uint32_t width, uint32_t height);
 
 // Layer operations of the drawing, for callers that compose their own layer:
 // AND every colour byte of `layer` with the pixel of `exclusion` at the same

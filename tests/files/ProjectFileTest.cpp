@@ -164,6 +164,8 @@ TEST(ProjectFile, WriterLayout) {
     Detector d(1, 2, 0, 0, 7, 320, 240);
     d.exclusion.PaintBlack(300, 200);
     d.exclusion.PaintBlack(5, 1);
+    d.exclusion.SetPixelColour(4, 1, 0x0000FF); // zero bytes, but not black: not stored
+    d.exclusion.SetPixelColour(319, 1, 0xFF0000);
     s.detectors.push_back(d);
     std::vector<uint8_t> f = ProjectFileBytes(s, "p.kvx");
     // Top level: 2, 7, 11 and nothing else.
@@ -211,6 +213,7 @@ TEST(ProjectFile, WriterLayout) {
     Detector e(1, 1, 0, 0, 1, 240, 144);
     e.exclusion.PaintBlack(31, 2);
     e.exclusion.PaintBlack(5, 5); // margin: not stored
+    e.exclusion.SetPixelColour(30, 2, 0x00FF00);
     g.detectors.push_back(e);
     std::vector<uint8_t> payload = RenderStatePayload(g);
     EXPECT_EQ(std::vector<uint8_t>(payload.begin(), payload.begin() + 12), U32s({6, 12, 180}));

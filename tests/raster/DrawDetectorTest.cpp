@@ -1,8 +1,8 @@
 #include "RasterTestUtil.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
+#include <random>
 
 namespace korvex {
 namespace {
@@ -39,12 +39,14 @@ TEST(RasterDraw, ColoursAndResult) {
     struct Case {
         bool selected, maskMode, contrast;
         uint32_t colour;
-    } cases[] = {{false, false, false, kDarkGreen}, {false, false, true, kDarkBlue}, {true, false, false, kRed},
-                 {true, false, true, kRed},         {false, true, true, kRed},       {true, true, false, kRed}};
+    } cases[] = {{false, false, false, kDarkGreen}, {false, false, true, kDarkBlue},
+                 {true, false, false, kRed},        {true, false, true, kRed},
+                 {false, true, true, kRed},         {true, true, false, kRed}};
     for (const Case& c : cases) {
         d.contrast = c.contrast;
         Bitmap surface(320, 240);
-        const DrawResult r = DrawDetector(surface, d.points, d, -1, c.selected, c.maskMode, 320, 240, d.exclusion);
+        const DrawResult r =
+            DrawDetector(surface, d.points, d, -1, c.selected, c.maskMode, 320, 240, d.exclusion);
         EXPECT_EQ(r, (DrawResult{2, 7, 3, 100}));
         EXPECT_EQ(surface.GetPixelColour(15, 15), c.colour);
         EXPECT_EQ(surface.GetPixelColour(20, 20), kWhite);
@@ -114,7 +116,8 @@ TEST(RasterDraw, ExclusionRemovesPixelsButKeepsTheCount) {
     partial.exclusion.PaintBlack(12, 13);
     partial.exclusion.PaintBlack(200, 200); // outside the detector: no effect
     Bitmap s2(320, 240);
-    EXPECT_EQ(DrawDetector(s2, partial.points, partial, -1, false, false, 320, 240, partial.exclusion).count, 100u);
+    EXPECT_EQ(DrawDetector(s2, partial.points, partial, -1, false, false, 320, 240, partial.exclusion).count,
+              100u);
     PixelSet expected = Rect(10, 10, 19, 19);
     expected.erase({12, 13});
     EXPECT_EQ(Changed(s2), expected);
@@ -187,7 +190,8 @@ TEST(RasterDraw, ReusedScratchStateForgetsThePreviousDrawing) {
     const DetectorMask mask = ComputeDetectorMask(small, 320, 240);
     EXPECT_EQ(std::count(mask.bits.begin(), mask.bits.end(), 1), 100);
     Bitmap surface(320, 240);
-    EXPECT_EQ(DrawDetector(surface, small.points, small, -1, false, false, 320, 240, small.exclusion).count, 100u);
+    EXPECT_EQ(DrawDetector(surface, small.points, small, -1, false, false, 320, 240, small.exclusion).count,
+              100u);
     EXPECT_EQ(Changed(surface), Rect(10, 10, 19, 19));
 
     DetectorRaster r;
@@ -242,9 +246,9 @@ TEST(RasterMask, PackedRowsTakeTheWindowAndBitOrder) {
     mask.width = 240;
     mask.height = 2;
     mask.bits.assign(480, 0);
-    mask.bits[30] = 1;            // (30, 0): first picture pixel of a 180-wide state
-    mask.bits[209] = 1;           // (209, 0): its last
-    mask.bits[29] = 1;            // margins never reach the mask
+    mask.bits[30] = 1;  // (30, 0): first picture pixel of a 180-wide state
+    mask.bits[209] = 1; // (209, 0): its last
+    mask.bits[29] = 1;  // margins never reach the mask
     mask.bits[210] = 1;
     mask.bits[240 + 30 + 9] = 1; // (39, 1) -> picture x 9: byte 1, bit 6
     const std::vector<uint8_t> rows = PackMaskRows(mask, 30, 180, 2);
@@ -255,6 +259,52 @@ TEST(RasterMask, PackedRowsTakeTheWindowAndBitOrder) {
     expected[23 + 1] = 0x40;
     EXPECT_EQ(rows, expected);
     EXPECT_EQ(PackMaskRows(mask, 0, 320, 1).size(), 40u); // wider than the mask: zeros
+}
+
+// Packing eight mask pixels at a time, and the kept rows only, give what
+// packing pixel by pixel from At() gives, for any window of rows and
+// columns; the bottom-up form holds the same rows in the opposite order.
+TEST(RasterMask, PackedRowsMatchThePixelsOfAnyWindow) {
+    struct Case {
+        uint32_t width, height, top, bottom, offsetX, packWidth, packHeight;
+    };
+    const Case cases[] = {
+        {320, 240, 0, 240, 0, 320, 240},    // the whole canvas
+        {320, 240, 37, 101, 0, 320, 240},   // a window of rows
+        {240, 144, 5, 144, 30, 180, 144},   // a 180-wide picture in its canvas
+        {240, 144, 0, 144, 0, 192, 144},    // a width that is no multiple of 16
+        {240, 144, 130, 144, 30, 180, 100}, // rows past the packed height
+        {240, 144, 0, 10, 250, 180, 144},   // an offset past the mask: zeros
+    };
+    std::mt19937 rng(7);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.width << "x" << c.height << " rows " << c.top << ".." << c.bottom);
+        DetectorMask mask;
+        mask.width = c.width;
+        mask.height = c.height;
+        mask.top = c.top;
+        mask.bottom = c.bottom;
+        mask.bits.resize(size_t(c.bottom - c.top) * c.width);
+        for (uint8_t& bit : mask.bits)
+            bit = rng() % 3 == 0 ? 1 : 0;
+        const size_t rowBytes = (c.packWidth + 7) / 8;
+        std::vector<uint8_t> expected(rowBytes * c.packHeight, 0);
+        for (uint32_t y = 0; y < c.packHeight; ++y)
+            for (uint32_t x = 0; x < c.packWidth; ++x)
+                if (mask.At(x + c.offsetX, y))
+                    expected[y * rowBytes + x / 8] |= uint8_t(0x80 >> (x % 8));
+        EXPECT_EQ(PackMaskRows(mask, c.offsetX, c.packWidth, c.packHeight), expected);
+
+        std::vector<uint8_t> bottomUp = {0xAB}; // appended after what is there
+        AppendMaskRowsBottomUp(bottomUp, mask, c.offsetX, c.packWidth, c.packHeight);
+        ASSERT_EQ(bottomUp.size(), 1 + expected.size());
+        EXPECT_EQ(bottomUp[0], 0xAB);
+        for (uint32_t y = 0; y < c.packHeight; ++y)
+            EXPECT_TRUE(std::equal(expected.begin() + y * rowBytes, expected.begin() + (y + 1) * rowBytes,
+                                   bottomUp.begin() + 1 + (c.packHeight - 1 - y) * rowBytes))
+                << "row " << y;
+    }
 }
 
 TEST(RasterArrow, PointsForTheFourDirectionsAndZoom) {
@@ -272,9 +322,9 @@ TEST(RasterArrow, PointsForTheFourDirectionsAndZoom) {
     // A line detector's centre is the mean of P0 and P1 only: (15.5, 10).
     const std::array<Point, 4> line{{{10, 10}, {21, 10}, {300, 200}, {300, 200}}};
     const P l = DirectionArrowPolygon(line, true, 0, 1);
-    EXPECT_EQ(l[0], (Point{19, 0}));  // floor(18.5 + 0.5)
-    EXPECT_EQ(l[1], (Point{13, 0}));  // floor(12.5 + 0.5)
-    EXPECT_EQ(l[4], (Point{16, 21})); // floor(15.5 + 0.5), 10 + 11
+    EXPECT_EQ(l[0], (Point{19, 0}));                                       // floor(18.5 + 0.5)
+    EXPECT_EQ(l[1], (Point{13, 0}));                                       // floor(12.5 + 0.5)
+    EXPECT_EQ(l[4], (Point{16, 21}));                                      // floor(15.5 + 0.5), 10 + 11
     EXPECT_EQ(DirectionArrowPolygon(line, true, 0, 2)[1], (Point{25, 0})); // floor(25 + 0.5)
 }
 
