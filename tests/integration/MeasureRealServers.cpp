@@ -75,7 +75,7 @@ std::vector<Operation> Operations(const std::string& folder) {
              std::filesystem::create_directories(local);
              bool ok = true;
              for (int level = 0; level < 4 && ok; ++level)
-                 ok = job(ListLevelRequest{level, {0, 0, 0}, local, nullptr});
+                 ok = job(ListLevelRequest{level, {0, 0, 0}, local});
              return ok && job(DownloadRecordingsRequest{{0, 0, 0}, {0}, local});
          }},
         {"password", [](const auto& job) { return job(ChangePasswordRequest{RealServer::Password}); }},
