@@ -67,8 +67,16 @@ TEST_F(CommandTableTest, EveryCommandShowsTheTextOfItsRow) {
     for (const CommandText& row : kCommandTexts) {
         QAction* action = frame->Action(row.command);
         ASSERT_NE(action, nullptr) << row.command;
-        EXPECT_FALSE(Text(row.text).isEmpty()) << row.command;
-        EXPECT_EQ(action->text(), Text(row.text)) << row.command;
+        const QString text = Text(row.text);
+        EXPECT_FALSE(text.isEmpty()) << row.command;
+        // A text with a place for a value (the camera the demo knocks) is
+        // shown filled in.
+        if (const qsizetype hole = text.indexOf(QStringLiteral("%s")); hole >= 0) {
+            EXPECT_TRUE(action->text().startsWith(text.left(hole))) << row.command;
+            EXPECT_FALSE(action->text().contains(QStringLiteral("%s"))) << row.command;
+        } else {
+            EXPECT_EQ(action->text(), text) << row.command;
+        }
     }
 }
 

@@ -78,9 +78,8 @@ protected:
         frame->OnCommand(CmdConnect);
         auto* dialog = qobject_cast<ConnectDialog*>(frame->DeviceWindows().ActiveDialog());
         ASSERT_NE(dialog, nullptr);
-        dialog->findChild<QLineEdit*>(QStringLiteral("c%1").arg(int(ConnectDialog::User)))->setText("admin");
-        dialog->findChild<QLineEdit*>(QStringLiteral("c%1").arg(int(ConnectDialog::Password)))
-            ->setText("admin");
+        qobject_cast<QLineEdit*>(dialog->Control(ConnectDialog::User))->setText("admin");
+        qobject_cast<QLineEdit*>(dialog->Control(ConnectDialog::Password))->setText("admin");
         dialog->accept();
         ASSERT_TRUE(Idle());
         RunIdle();

@@ -243,12 +243,12 @@ TEST_F(LiveDemoTest, ConnectDialogOffersTheDemoDevicesOwnPort) {
         if (auto* d = qobject_cast<ConnectDialog*>(w); d && d->isVisible())
             dialog = d;
     ASSERT_NE(dialog, nullptr);
-    auto* port = dialog->findChild<QSpinBox*>(QStringLiteral("c%1").arg(int(ConnectDialog::Port)));
+    auto* port = qobject_cast<QSpinBox*>(dialog->Control(ConnectDialog::Port));
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(port->value(), int(Session().Demo().SshPort()));
     ConnectDeviceRequest request;
-    dialog->findChild<QLineEdit*>(QStringLiteral("c%1").arg(int(ConnectDialog::User)))->setText("admin");
-    dialog->findChild<QLineEdit*>(QStringLiteral("c%1").arg(int(ConnectDialog::Password)))->setText("admin");
+    qobject_cast<QLineEdit*>(dialog->Control(ConnectDialog::User))->setText("admin");
+    qobject_cast<QLineEdit*>(dialog->Control(ConnectDialog::Password))->setText("admin");
     ASSERT_TRUE(dialog->Check(request));
     EXPECT_EQ(request.port, Session().Demo().SshPort());
     dialog->close();

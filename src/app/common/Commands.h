@@ -70,7 +70,7 @@ namespace korvex {
     /* Help menu: start or stop the simulated device inside the program. */                        \
     X(CmdDemoDevice, 40400, live_start_demo)                                                       \
     /* Help menu, demo device: move camera 2's picture, and put it back. */                        \
-    X(CmdDemoKnock, 40401, live_demo_knock)                                                        \
+    X(CmdDemoKnock, 40401, onsite_demo_knock)                                                      \
     X(CmdDemoStraighten, 40402, live_demo_straighten)                                              \
     /* File menu: the commissioning report and comparing with another program. */                  \
     X(CmdExportReport, 40420, compare_export_report_item)                                          \
