@@ -34,6 +34,10 @@ std::string DeviceList::LineOf(const DeviceEntry& entry) {
 std::string DeviceList::LineAtLocked(size_t index) const {
     if (index == 0 && !discoveryProblem.empty())
         return discoveryProblem;
+    // The placeholder is where a connection to a typed address starts; its
+    // line says so instead of showing a bare 0.0.0.0.
+    if (index == 0)
+        return FilledText(text::devices_placeholder, {LineOf(entries[0])});
     return LineOf(entries[index]);
 }
 

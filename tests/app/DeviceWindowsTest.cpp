@@ -451,7 +451,7 @@ TEST_F(DeviceWindows, RecordingsListedLevelByLevelAndTwoDownloadedByteIdentical)
             l << dialog->Level(level)->item(i)->data(Qt::UserRole).toString();
         return l;
     };
-    EXPECT_EQ(lines(0), QStringList({"cam1", "cam2"}));
+    EXPECT_EQ(lines(0), QStringList({"Camera A (cam1)", "Camera B (cam2)"}));
     dialog->Level(0)->item(1)->setSelected(true);
     Settle();
     EXPECT_EQ(lines(1), QStringList({"2026-12-06", "2026-12-07"}));
@@ -473,7 +473,7 @@ TEST_F(DeviceWindows, RecordingsListedLevelByLevelAndTwoDownloadedByteIdentical)
             << name;
     }
     EXPECT_EQ(lines(3), QStringList({"09-00-00.mp4  [S]", "09-15-00.mp4  [S]"}));
-    EXPECT_EQ(lines(0), QStringList({"cam1", "cam2  [S]"}));
+    EXPECT_EQ(lines(0), QStringList({"Camera A (cam1)", "Camera B (cam2)  [S]"}));
     EXPECT_EQ(lines(2), QStringList({"08:00", "09:00  [S]"}));
     EXPECT_EQ(status.Messages().back(), text::recordings_downloaded);
 }

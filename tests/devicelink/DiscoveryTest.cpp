@@ -78,7 +78,11 @@ TEST(DeviceList, AddsUpdatesAndClearsAliases) {
     ASSERT_EQ(sink.changed.size(), 1u);
     EXPECT_EQ(sink.changed[0], std::make_pair(size_t(1), std::string("192.168.0.20")));
     list.DeviceSeen(Device21, "", 3500);
-    EXPECT_EQ(list.Lines(), (std::vector<std::string>{"0.0.0.0", "192.168.0.20", "192.168.0.21"}));
+    // The placeholder's line says what it is for, never a bare 0.0.0.0.
+    const std::string placeholder = list.Lines().front();
+    EXPECT_EQ(placeholder.rfind("0.0.0.0 ", 0), 0u) << placeholder;
+    EXPECT_GT(placeholder.size(), std::string("0.0.0.0 ").size());
+    EXPECT_EQ(list.Lines(), (std::vector<std::string>{placeholder, "192.168.0.20", "192.168.0.21"}));
     EXPECT_EQ(sink.lastCaption, LoadTextA(text::devices_heading) + " (2)");
     EXPECT_EQ(list.Caption(), LoadTextA(text::devices_heading) + " (2)");
 }
@@ -110,7 +114,7 @@ TEST(DeviceList, FullListGivesWayToNewSendersOldestFirst) {
     EXPECT_EQ(list.LastSeen(real), 1000u);
     EXPECT_EQ(list.Dropped(), 49u);
     EXPECT_EQ(list.Lines().back(), "192.168.0.10 (Gate)");
-    EXPECT_EQ(list.Lines().front(), "0.0.0.0");
+    EXPECT_EQ(list.Lines().front().rfind("0.0.0.0 ", 0), 0u);
     // Every removal was announced, never for the placeholder, and the caption
     // still counts the devices listed.
     EXPECT_EQ(sink.removed.size(), 49u);
@@ -253,7 +257,7 @@ TEST(ScanThread, PortHeldElsewhereIsReportedOnceAndRetriedUntilFree) {
     // Once the port is free the thread listens and the first row is back.
     ::close(holder);
     ASSERT_TRUE(testing::WaitFor([&] { return scan.Listening(); }, 5000));
-    EXPECT_EQ(list.Lines().front(), "0.0.0.0");
+    EXPECT_EQ(list.Lines().front().rfind("0.0.0.0 ", 0), 0u);
     SendDatagram(port, "VISION\n");
     EXPECT_TRUE(testing::WaitFor([&] { return list.Size() == 2; }, 5000));
     scan.Stop();

@@ -120,7 +120,10 @@ NetworkDialog::NetworkDialog(DeviceJobs& jobs, Prompter& prompter, QWidget* pare
     auto* grid = new QGridLayout(cameras);
     grid->addWidget(new QLabel(Text(text::device_network_channel)), 0, 2);
     for (int i = 0; i < 4; ++i) {
-        grid->addWidget(new QLabel(Text(text::device_network_camera).arg(i + 1)), i + 1, 0);
+        grid->addWidget(new QLabel(Text(text::device_network_camera)
+                                       .arg(QChar('A' + i))
+                                       .arg(QStringLiteral("cam%1").arg(i + 1))),
+                        i + 1, 0);
         grid->addWidget(AddressEdit(CameraAddress0 + i), i + 1, 1);
         auto* channel = new QLineEdit;
         channel->setObjectName(FieldName(CameraChannel0 + i));

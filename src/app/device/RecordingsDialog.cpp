@@ -37,6 +37,17 @@ const char* const kWidgetNames[] = {"cameraList", "folderList",     "hourList",
                                     "fileList",   "localFolder",    "browseButton",
                                     "listButton", "downloadButton", "closeButton"};
 
+// A camera folder of the device (cam1..cam8) as the window names cameras
+// everywhere: by its card letter, with the device's folder beside it.
+std::string CameraLine(const std::string& name) {
+    if (name.size() != 4 || name.compare(0, 3, "cam") != 0 || name[3] < '1' || name[3] > '8')
+        return name;
+    return Text(text::device_network_camera)
+        .arg(QChar('A' + (name[3] - '1')))
+        .arg(QString::fromStdString(name))
+        .toStdString();
+}
+
 } // namespace
 
 QString RecordingsDialog::DefaultFolder(const QString& device) {
@@ -273,7 +284,18 @@ void RecordingsDialog::Show(const Listing& listing) {
         return;
     for (int level = listing.level + 1; level < 4; ++level)
         SetLines(level, {});
-    SetLines(listing.level, listing.lines);
+    if (listing.level == 0) {
+        // The camera level names cameras the window's way; a line the
+        // session marked as copied keeps its mark.
+        std::vector<std::string> lines = listing.lines;
+        for (size_t i = 0; i < lines.size() && i < listing.names.size(); ++i) {
+            const bool saved = QString::fromStdString(lines[i]).endsWith(kSavedMark);
+            lines[i] = CameraLine(listing.names[i]) + (saved ? kSavedMark.toStdString() : std::string());
+        }
+        SetLines(0, lines);
+    } else {
+        SetLines(listing.level, listing.lines);
+    }
     names[listing.level] = listing.names;
     for (int level = listing.level + 1; level < 4; ++level)
         names[level].clear();
@@ -293,7 +315,12 @@ void RecordingsDialog::Copied(const DownloadReport& copied, bool whole) {
         if (row < 0 || size_t(row) >= names[level].size())
             return;
         const std::string& name = names[level][size_t(row)];
-        ReplaceLine(level, size_t(row), (level == 2 ? HourLine(name) : name) + SavedMark, true);
+        ReplaceLine(level, size_t(row),
+                    (level == 2   ? HourLine(name)
+                     : level == 0 ? CameraLine(name)
+                                  : name) +
+                        SavedMark,
+                    true);
     }
 }
 
