@@ -18,6 +18,7 @@
 #include "model/Document.h"
 #include "support/CommandRun.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -125,15 +126,16 @@ Outcome RunInChild(const std::function<void()>& call) {
     ::close(fds[1]);
     Outcome outcome;
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (::waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
-            outcome.hung = true;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    bool ended = false;
+    if (!test::WaitUntil(
+            [&] {
+                ended = ended || ::waitpid(child, &status, WNOHANG) != 0;
+                return ended;
+            },
+            std::chrono::seconds(60))) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        outcome.hung = true;
     }
     char buffer[4096];
     for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
