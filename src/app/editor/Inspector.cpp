@@ -36,6 +36,20 @@ std::optional<uint32_t> ReadUnsigned(const QString& text) {
 
 Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent)
     : QWidget(parent), document(document) {
+    BuildFields();
+    LayOut();
+    delayEdit = std::make_unique<SecondsEdit>(*delay, prompter);
+    extendEdit = std::make_unique<SecondsEdit>(*extend, prompter);
+    ConnectFields();
+    ShowDetector(nullptr);
+    documentChanges = this->document.Subscribe([this](uint32_t what) {
+        if (what & DocumentChange::Selection)
+            ShowDetector(this->document.SelectedDetector());
+    });
+}
+
+// The fields and their labels, each named for tests and screenshots.
+void Inspector::BuildFields() {
     detectorLabel = Named(new QLabel(Text(text::app_inspector_detector)), DetectorLabel);
     cardLetter = Named(new QLabel, CardLetter);
     cardLetter->setMinimumWidth(16);
@@ -65,7 +79,9 @@ Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent)
     extendLabel = Named(new QLabel(Text(text::app_inspector_extend)), ExtendLabel);
     extend = Named(new QLineEdit, Extend);
     extend->setMaximumWidth(64);
+}
 
+void Inspector::LayOut() {
     auto* top = new QGridLayout;
     top->addWidget(detectorLabel, 0, 0);
     auto* id = new QHBoxLayout;
@@ -97,10 +113,9 @@ Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent)
         [this](int32_t corner, Point picture) { return SetCornerAt(this->document, corner, picture); });
     layout->addWidget(corners);
     layout->addStretch();
+}
 
-    delayEdit = std::make_unique<SecondsEdit>(*delay, prompter);
-    extendEdit = std::make_unique<SecondsEdit>(*extend, prompter);
-
+void Inspector::ConnectFields() {
     connect(contrast, &QCheckBox::clicked, this, [this] {
         SetKind(this->document, DetectorKind::Contrast);
         ShowKinds(this->document.SelectedDetector());
@@ -142,11 +157,6 @@ Inspector::Inspector(Document& document, Prompter& prompter, QWidget* parent)
     });
     for (QLineEdit* edit : {number, angle, delay, extend})
         edit->installEventFilter(this);
-    ShowDetector(nullptr);
-    documentChanges = this->document.Subscribe([this](uint32_t what) {
-        if (what & DocumentChange::Selection)
-            ShowDetector(this->document.SelectedDetector());
-    });
 }
 
 Inspector::~Inspector() = default;

@@ -62,6 +62,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Parts of the constructor: the fields, their layout, what each does.
+    void BuildFields();
+    void LayOut();
+    void ConnectFields();
     void Restore();
     void SetTextIfDifferent(QLineEdit* edit, const QString& text);
     void SetLabelIfDifferent(QLabel* label, const QString& text);
