@@ -85,18 +85,7 @@ TuningFrame::TuningFrame(Document& document, QWidget* parent)
     featureReadout->setToolTip(Text(text::tuning_feature_threshold_label));
     thresholdReadout->setToolTip(Text(text::tuning_threshold_label));
 
-    featureLabel->setGeometry(Scaled(9), Scaled(6), Scaled(140), Scaled(20));
-    featureEdit->setGeometry(Scaled(149), Scaled(6), Scaled(36), Scaled(20));
-    featureReadout->setGeometry(Scaled(189), Scaled(6), Scaled(42), Scaled(20));
-    requestButton->setGeometry(Scaled(239), Scaled(6), Scaled(80), Scaled(20));
-    thresholdLabel->setGeometry(Scaled(9), Scaled(32), Scaled(140), Scaled(20));
-    thresholdEdit->setGeometry(Scaled(149), Scaled(32), Scaled(36), Scaled(20));
-    thresholdReadout->setGeometry(Scaled(189), Scaled(32), Scaled(42), Scaled(20));
-    saveButton->setGeometry(Scaled(239), Scaled(32), Scaled(80), Scaled(20));
-    detectorLine->setGeometry(Scaled(9), Scaled(58), Scaled(320), Scaled(18));
-    yAxis->setGeometry(Scaled(9), Scaled(76), Scaled(320), Scaled(16));
-    view->move(2, Scaled(94));
-    resize(Scaled(kWidth), Scaled(kHeight));
+    PlaceControls();
 
     // Only what the user types counts as an edit; the window's own updates
     // of the fields do not.
@@ -121,6 +110,22 @@ TuningFrame::TuningFrame(Document& document, QWidget* parent)
         if (what & DocumentChange::Selection)
             ShowDetector(this->document.SelectedDetector());
     });
+}
+
+// The controls at their places in an 8-point dialog font.
+void TuningFrame::PlaceControls() {
+    featureLabel->setGeometry(Scaled(9), Scaled(6), Scaled(140), Scaled(20));
+    featureEdit->setGeometry(Scaled(149), Scaled(6), Scaled(36), Scaled(20));
+    featureReadout->setGeometry(Scaled(189), Scaled(6), Scaled(42), Scaled(20));
+    requestButton->setGeometry(Scaled(239), Scaled(6), Scaled(80), Scaled(20));
+    thresholdLabel->setGeometry(Scaled(9), Scaled(32), Scaled(140), Scaled(20));
+    thresholdEdit->setGeometry(Scaled(149), Scaled(32), Scaled(36), Scaled(20));
+    thresholdReadout->setGeometry(Scaled(189), Scaled(32), Scaled(42), Scaled(20));
+    saveButton->setGeometry(Scaled(239), Scaled(32), Scaled(80), Scaled(20));
+    detectorLine->setGeometry(Scaled(9), Scaled(58), Scaled(320), Scaled(18));
+    yAxis->setGeometry(Scaled(9), Scaled(76), Scaled(320), Scaled(16));
+    view->move(2, Scaled(94));
+    resize(Scaled(kWidth), Scaled(kHeight));
 }
 
 int TuningFrame::Scaled(int v) const {

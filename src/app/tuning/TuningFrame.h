@@ -72,6 +72,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void PlaceControls();
     void OnClicked(unsigned feature, unsigned threshold);
     // Edits the selected detector's thresholds; -1 keeps a value.
     void EditThresholds(int64_t feature, int64_t threshold);
